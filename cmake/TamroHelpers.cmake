@@ -1,0 +1,32 @@
+# Adds every immediate sub-folder of DIR that has a CMakeLists.txt, in name order,
+# so plug-ins, tools, test folders and benchmarks are picked up without editing a list.
+function(tamro_add_children dir)
+  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/${dir}
+       ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*)
+  list(SORT children)
+  foreach(child IN LISTS children)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/${child}/CMakeLists.txt)
+      add_subdirectory(${dir}/${child})
+    endif()
+  endforeach()
+endfunction()
+
+# A decoder plug-in: a MODULE library with the ".spi" suffix in the bin folder.
+# Plug-ins link only the global-memory library of Tamro.
+function(tamro_add_plugin name)
+  add_library(${name} MODULE ${ARGN})
+  set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".spi"
+                        C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
+  target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
+  target_link_libraries(${name} PRIVATE tamro::globalmem)
+endfunction()
+
+# A GoogleTest executable registered with CTest. Tests run headless.
+function(tamro_add_test name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} tamro::testsupport GTest::gtest GTest::gmock GTest::gtest_main)
+  gtest_discover_tests(${name}
+    PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAMRO_CORPUS=${TAMRO_CORPUS_DIR}"
+    DISCOVERY_TIMEOUT 60)
+endfunction()

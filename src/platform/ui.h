@@ -1,0 +1,105 @@
+#pragma once
+
+#include <deque>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace tamro {
+
+// Message box styles and answers, with the values the rest of the program stores and compares.
+enum MessageStyle : unsigned {
+  MB_OK = 0x0,
+  MB_OKCANCEL = 0x1,
+  MB_ABORTRETRYIGNORE = 0x2,
+  MB_YESNOCANCEL = 0x3,
+  MB_YESNO = 0x4,
+  MB_RETRYCANCEL = 0x5,
+  MB_TYPEMASK = 0xF,
+  MB_ICONHAND = 0x10,
+  MB_ICONSTOP = 0x10,
+  MB_ICONERROR = 0x10,
+  MB_ICONQUESTION = 0x20,
+  MB_ICONEXCLAMATION = 0x30,
+  MB_ICONWARNING = 0x30,
+  MB_ICONASTERISK = 0x40,
+  MB_ICONINFORMATION = 0x40,
+  MB_ICONMASK = 0xF0,
+  MB_DEFBUTTON1 = 0x000,
+  MB_DEFBUTTON2 = 0x100,
+  MB_DEFBUTTON3 = 0x200,
+};
+enum MessageAnswer : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+
+// The answer a box of this style gives when nobody can be asked: the cautious one.
+int CautiousAnswer(unsigned style);
+
+// One progress window, closed when destroyed.
+class ProgressWindow {
+ public:
+  virtual ~ProgressWindow() = default;
+  virtual void SetText(std::string_view text) = 0;
+  virtual void SetRange(int lower, int upper) = 0;
+  virtual void SetPos(int pos) = 0;
+  virtual void Step(int by = 1) = 0;
+  // Lets pending events run and answers whether the user asked to stop.
+  virtual bool Aborted() = 0;
+};
+
+// What the core asks of the user interface. The application installs the Qt face; tests
+// install ScriptedUi. The core never shows anything itself.
+class UiServices {
+ public:
+  virtual ~UiServices() = default;
+  // A message box; answers one of MessageAnswer.
+  virtual int MessageBox(std::string_view text, std::string_view caption, unsigned style) = 0;
+  // One-line text input; false when cancelled. `value` holds the initial text.
+  virtual bool InputText(std::string_view caption, std::string_view prompt, std::string &value) = 0;
+  virtual std::unique_ptr<ProgressWindow> OpenProgress(std::string_view caption) = 0;
+  // A line for the status bar (empty clears it).
+  virtual void StatusText(std::string_view text) = 0;
+};
+
+// The installed services; a quiet stand-in that answers cautiously until one is installed.
+UiServices &Ui();
+// Installs `ui` (not owned); null puts the quiet stand-in back. Answers the previous one.
+UiServices *SetUi(UiServices *ui);
+
+// For tests: records every call and answers from a queue (or cautiously when it is empty).
+class ScriptedUi : public UiServices {
+ public:
+  struct Call {
+    std::string kind;  // "message", "input", "progress", "status"
+    std::string text, caption;
+    unsigned style = 0;
+  };
+
+  std::vector<Call> calls;
+  std::deque<int> answers;             // message box answers
+  std::deque<std::string> inputs;      // input answers; "\x18" means cancel
+  std::vector<std::string> progress;   // "open:caption", "text:..", "range:a,b", "pos:n", "step:n", "close"
+  int abortAfter = -1;                 // Aborted() answers true from this call count on
+
+  int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
+  bool InputText(std::string_view caption, std::string_view prompt, std::string &value) override;
+  std::unique_ptr<ProgressWindow> OpenProgress(std::string_view caption) override;
+  void StatusText(std::string_view text) override;
+
+  int abortedCalls = 0;
+  std::vector<const Call *> Messages() const;
+};
+
+// Installs a UiServices for a scope.
+class ScopedUi {
+ public:
+  explicit ScopedUi(UiServices &ui) : previous_(SetUi(&ui)) {}
+  ~ScopedUi() { SetUi(previous_); }
+  ScopedUi(const ScopedUi &) = delete;
+  ScopedUi &operator=(const ScopedUi &) = delete;
+
+ private:
+  UiServices *previous_;
+};
+
+}  // namespace tamro

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace tamro::test {
+
+// A private temporary folder for one test, with its own XDG_CONFIG_HOME and
+// XDG_DATA_HOME, removed (with everything in it) when the test ends.
+class Sandbox {
+ public:
+  Sandbox();
+  ~Sandbox();
+  Sandbox(const Sandbox &) = delete;
+  Sandbox &operator=(const Sandbox &) = delete;
+
+  const std::filesystem::path &root() const { return root_; }
+  std::filesystem::path path(std::string_view relative) const { return root_ / relative; }
+  // Writes a file (creating folders) and answers its path.
+  std::filesystem::path write(std::string_view relative, std::string_view bytes) const;
+  std::string configFile() const;
+
+ private:
+  std::filesystem::path root_;
+  std::string oldConfig_, oldData_;
+  bool hadConfig_ = false, hadData_ = false;
+};
+
+std::string ReadFile(const std::filesystem::path &p);
+// Folder of the shared conformance pictures.
+std::filesystem::path CorpusDir();
+
+}  // namespace tamro::test
