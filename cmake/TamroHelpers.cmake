@@ -30,3 +30,11 @@ function(tamro_add_test name)
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;TAMRO_CORPUS=${TAMRO_CORPUS_DIR}"
     DISCOVERY_TIMEOUT 60)
 endfunction()
+
+# A libFuzzer target (only with TAMRO_FUZZ, built by clang): tamro_add_fuzzer(name SOURCES ... LIBS ...)
+function(tamro_add_fuzzer name)
+  cmake_parse_arguments(F "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${F_SOURCES})
+  target_link_libraries(${name} PRIVATE ${F_LIBS})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+endfunction()
