@@ -439,21 +439,30 @@ CSpiHost::CSpiHost() : impl_(std::make_unique<Impl>()), progress_(&DefaultProgre
 CSpiHost::~CSpiHost() {
   if (writeBack_ && impl_->switchesLoaded) {
     Profile &profile = Profile::App();
+    // Every write replaces the file, so values the store already holds are left alone.
+    auto writeInt = [&](const char *key, int value) {
+      if (!profile.Has(kSection, key) || profile.GetInt(kSection, key, ~value) != value)
+        profile.WriteInt(kSection, key, value);
+    };
+    auto writeString = [&](const char *key, const std::string &value) {
+      if (!profile.Has(kSection, key) || profile.GetString(kSection, key, "") != value)
+        profile.WriteString(kSection, key, value);
+    };
     const SpiSwitches s = impl_->CurrentSwitches();
-    profile.WriteInt(kSection, "#MacbinCheck", s.macBinCheck);
-    profile.WriteInt(kSection, "#InnerBMP", s.useBmp);
-    profile.WriteInt(kSection, "#InnerJPEG", s.useJpeg);
-    profile.WriteInt(kSection, "#InnerJPEG_FAST", s.fastJpeg);
-    profile.WriteInt(kSection, "#InnerGIF", s.useGif);
-    profile.WriteInt(kSection, "#InnerTIFF", s.useTiff);
-    profile.WriteInt(kSection, "#InnerTEXT", s.useText);
-    profile.WriteInt(kSection, "#InnerAVI", s.useAvi);
-    profile.WriteInt(kSection, "#InnerMPG", s.useMpeg);
-    profile.WriteInt(kSection, "#PluginEXT", s.pluginExt);
-    profile.WriteInt(kSection, "DynamicSPI", s.dynamicLoading);
-    profile.WriteInt(kSection, "SpiAlert", SpiAlert() ? 1 : 0);
-    profile.WriteString(kSection, "SkipErrJPEG", JoinNumbers(builtin::JpegGetSkipList()));
-    profile.WriteString(kSection, "SPISet", setName_);
+    writeInt("#MacbinCheck", s.macBinCheck);
+    writeInt("#InnerBMP", s.useBmp);
+    writeInt("#InnerJPEG", s.useJpeg);
+    writeInt("#InnerJPEG_FAST", s.fastJpeg);
+    writeInt("#InnerGIF", s.useGif);
+    writeInt("#InnerTIFF", s.useTiff);
+    writeInt("#InnerTEXT", s.useText);
+    writeInt("#InnerAVI", s.useAvi);
+    writeInt("#InnerMPG", s.useMpeg);
+    writeInt("#PluginEXT", s.pluginExt);
+    writeInt("DynamicSPI", s.dynamicLoading);
+    writeInt("SpiAlert", SpiAlert() ? 1 : 0);
+    writeString("SkipErrJPEG", JoinNumbers(builtin::JpegGetSkipList()));
+    writeString("SPISet", setName_);
   }
   FreeDLL();
 }
