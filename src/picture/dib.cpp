@@ -126,7 +126,10 @@ uint8_t *DibBits(BitmapInfoHeader *bi) {
 }
 
 uint32_t DibHeaderSize(HDIB h) {
-  return WithHeader<uint32_t>(h, [](auto *bi) { return DibHeaderSize(bi); });
+  if (!h) return 0;
+  GlobalLockGuard lock(h);
+  if (!lock || GlobalSize(h) < 4) return 0;
+  return Load<uint32_t>(lock.get());
 }
 int32_t DibWidth(HDIB h) {
   return WithHeader<int32_t>(h, [](auto *bi) { return DibWidth(bi); });
