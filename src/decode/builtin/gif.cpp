@@ -113,7 +113,6 @@ int DecodeLzw(GifDecodeState &s, Reader &in) {
 
   uint32_t bits = 0;
   unsigned bitCount = 0, blockLeft = 0;
-  bool first = true;  // the stream's first code counts as a clear code
   int prev = -1;
   unsigned char firstChar = 0;
   for (;;) {
@@ -131,8 +130,9 @@ int DecodeLzw(GifDecodeState &s, Reader &in) {
     bits >>= width;
     bitCount -= width;
 
-    if (first || code == clear) {
-      first = false;
+    // A stream should open with a clear code; one that does not starts in the same state,
+    // so its first code is a pixel and is kept.
+    if (code == clear) {
       width = codeSize + 1;
       mask = (1u << width) - 1;
       next = clear + 2;

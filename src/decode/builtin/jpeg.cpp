@@ -62,6 +62,7 @@ struct MemorySource {
   const JOCTET *data;
   std::size_t size;
   std::size_t used;
+  bool ranOut;  // the end of the data was reached and an end marker supplied
   JOCTET buffer[kSourceBuffer];
 };
 
@@ -72,6 +73,7 @@ boolean FillInput(j_decompress_ptr cinfo) {
   auto *src = reinterpret_cast<MemorySource *>(cinfo->src);
   if (src->used >= src->size) {
     if (src->used == 0) ERREXIT(cinfo, JERR_INPUT_EMPTY);
+    src->ranOut = true;
     WARNMS(cinfo, JWRN_JPEG_EOF);
     src->buffer[0] = 0xFF;
     src->buffer[1] = JPEG_EOI;
@@ -110,6 +112,7 @@ void UseMemorySource(j_decompress_ptr cinfo, MemorySource &src, const unsigned c
   src.data = data;
   src.size = size;
   src.used = 0;
+  src.ranOut = false;
   cinfo->src = &src.pub;
 }
 
@@ -157,7 +160,9 @@ ProbeResult Probe(const unsigned char *data, std::size_t size, bool scan, bool m
   auto job = std::make_unique<ProbeJob>();
   ProbeRun(*job, data, size, markers);
   if (job->created) {
-    r.answered = job->header == JPEG_HEADER_OK || job->err.failed;
+    // The head bytes may end inside a large Exif or colour profile segment before the
+    // frame header: a picture that was not contradicted up to there is taken as one.
+    r.answered = job->header == JPEG_HEADER_OK || job->err.failed || job->src.ranOut;
     r.width = static_cast<int>(job->cinfo.image_width);
     r.height = static_cast<int>(job->cinfo.image_height);
     r.depth = job->cinfo.num_components * job->cinfo.data_precision;
