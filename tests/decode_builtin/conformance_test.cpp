@@ -213,7 +213,9 @@ TEST(Conformance, CorpusAgreesWithQt) {
     const Outcome o = Check(entry.path(), rel);
     if (o.result == 0) ++decoded;
     if (o.result != 0) ++refused;
-    if (o.leftToPlugins) EXPECT_TRUE(o.position < 0 || o.result != 0) << rel << " is left to plug-ins";
+    // (Another built-in may still read them: the JPEG scan finds the JPEG inside a BMP.)
+    if (o.leftToPlugins)
+      EXPECT_FALSE(o.result == 0 && (o.position == kBmp || o.position == kTiff)) << rel << " is left to plug-ins";
     if (o.qtReads && o.result != 0 && !o.leftToPlugins)
       EXPECT_TRUE(kRefused.count(rel)) << rel << " is read by Qt but refused (" << o.result << ")";
     if (!o.compared) {
