@@ -1,11 +1,15 @@
 // Built-in text decoder: plain Shift-JIS or UTF-8 text drawn into a picture.
+#include <QGuiApplication>
+#include <QPalette>
 #include <algorithm>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/common.h"
 #include "decode/builtin/decoders.h"
+#include "picture/dibcanvas.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -89,7 +93,94 @@ int TextGetPictureInfo(const char *source, long, unsigned flags, SpiPictureInfo 
   return SPI_OK;
 }
 
-int TextGetPicture(const char *, long, unsigned, HDIB *, intptr_t) { return SPI_NO_FUNCTION; }
+namespace {
+
+bool IsLineEnd(unsigned char c) { return c == '\r' || c == '\n' || c == 0x1A; }
+
+// Length of the line starting at `p`: up to the next line end, at most `limit` bytes, and
+// never ending inside a character.
+std::size_t LineLength(const unsigned char *p, std::size_t size, std::size_t limit, bool utf8) {
+  std::size_t n = 0;
+  while (n < size && n < limit && !IsLineEnd(p[n])) {
+    std::size_t len = 1;
+    if (utf8) {
+      if (p[n] >= 0xF0) len = 4;
+      else if (p[n] >= 0xE0) len = 3;
+      else if (p[n] >= 0xC0) len = 2;
+    } else if (IsLeadByte(p[n])) {
+      len = 2;
+    }
+    if (n + len > limit && n > 0) break;
+    n = std::min(size, n + len);
+  }
+  return n;
+}
+
+COLORREF ToColorRef(const QColor &c) {
+  return static_cast<COLORREF>(c.red()) | static_cast<COLORREF>(c.green()) << 8 | static_cast<COLORREF>(c.blue()) << 16;
+}
+
+// Draws the text onto a picture of the given size; null when that fails.
+HDIB Render(const unsigned char *data, std::size_t size, int width, int height, const TextSettings &t) {
+  // The platform's window and window-text colours; white and black without an application.
+  COLORREF paper = 0xFFFFFF, ink = 0;
+  if (QGuiApplication::instance()) {
+    const QPalette palette = QGuiApplication::palette();
+    paper = ToColorRef(palette.color(QPalette::Base));
+    ink = ToColorRef(palette.color(QPalette::Text));
+  }
+  CDibCanvas canvas;
+  if (!canvas.Create(width, height, paper)) return nullptr;
+  const QFont font = CanvasFont(t.face, -t.fontSize);
+  const bool utf8 = IsValidUtf8(std::string_view(reinterpret_cast<const char *>(data), size));
+  const std::size_t limit = static_cast<std::size_t>(std::max(1, t.columns)) * 2;
+  std::size_t at = 0;
+  int y = 2;
+  while (at < size && y < height) {
+    const std::size_t n = LineLength(data + at, size - at, limit, utf8);
+    std::string line(reinterpret_cast<const char *>(data + at), n);
+    std::erase(line, '\0');
+    if (!utf8) line = Cp932ToUtf8(line);
+    const int advance = canvas.DrawText(QRect(QPoint(2, y), QPoint(width - 1, height - 1)), line, font, ink, 4);
+    y += std::max(1, advance);
+    at += n;
+    while (at < size && IsLineEnd(data[at])) ++at;  // empty lines are not drawn
+  }
+  return canvas.GetDib();
+}
+
+}  // namespace
+
+int TextGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB *out, intptr_t size) {
+  if (!out || !source) return SPI_NO_FUNCTION;
+  const TextSettings t = CurrentSettings();
+  int width = t.columns * t.fontSize, height = t.rows * t.fontSize;
+  if (size) {
+    // The caller may ask for another size: a width and a height, 0 keeping the setting.
+    const int *wanted = reinterpret_cast<const int *>(size);
+    if (wanted[0] > 0) width = wanted[0];
+    if (wanted[1] > 0) height = wanted[1];
+  }
+  switch (flags & SPI_SOURCE_MASK) {
+    case SPI_SOURCE_FILE: {
+      FileView view(source, lengthOrOffset);
+      if (view.empty()) {
+        *out = Render(nullptr, 0, width, height, t);
+      } else {
+        if (!view.ok()) return SPI_READ_ERROR;
+        *out = Render(view.data(), view.size(), width, height, t);
+      }
+      return *out ? SPI_OK : SPI_READ_ERROR;
+    }
+    case SPI_SOURCE_MEMORY:
+      if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
+      *out = Render(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset), width,
+                    height, t);
+      return *out ? SPI_OK : SPI_NO_PICTURE;
+    default:
+      return SPI_NO_FUNCTION;
+  }
+}
 
 void TextSetSettings(int columns, int rows, int fontSize, const char *face) {
   std::lock_guard lock(gTextMutex);
