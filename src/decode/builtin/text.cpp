@@ -67,7 +67,7 @@ int TextIsSupported(const char *fileName, uintptr_t data) {
     if (IsValidUtf8(s)) {
       bool seen = false;
       for (unsigned char c : s) {
-        if (c >= 0x20 && c != 0x7F) {
+        if (c > 0x20 && c != 0x7F) {
           seen = true;
         } else if (!(c == '\t' || c == '\n' || c == '\r' || c == '\v' || c == '\f' || c == 0x1A || c == 0)) {
           return 0;
@@ -122,13 +122,12 @@ COLORREF ToColorRef(const QColor &c) {
 
 // Draws the text onto a picture of the given size; null when that fails.
 HDIB Render(const unsigned char *data, std::size_t size, int width, int height, const TextSettings &t) {
-  // The platform's window and window-text colours; white and black without an application.
-  COLORREF paper = 0xFFFFFF, ink = 0;
-  if (QGuiApplication::instance()) {
-    const QPalette palette = QGuiApplication::palette();
-    paper = ToColorRef(palette.color(QPalette::Base));
-    ink = ToColorRef(palette.color(QPalette::Text));
-  }
+  // Fonts need the GUI application; without one there is nothing to draw with.
+  if (!qobject_cast<QGuiApplication *>(QCoreApplication::instance())) return nullptr;
+  // The platform's window and window-text colours.
+  const QPalette palette = QGuiApplication::palette();
+  const COLORREF paper = ToColorRef(palette.color(QPalette::Base));
+  const COLORREF ink = ToColorRef(palette.color(QPalette::Text));
   CDibCanvas canvas;
   if (!canvas.Create(width, height, paper)) return nullptr;
   const QFont font = CanvasFont(t.face, -t.fontSize);
