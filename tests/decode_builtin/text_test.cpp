@@ -24,7 +24,7 @@ TEST(TextSupport, ShiftJisUtf8AndPlainText) {
   EXPECT_EQ(Claims("hello\r\nworld\t\x1A"), 1);
   EXPECT_EQ(Claims("\x93\xFA\x96\x7B\x8C\xEA and \xB1\xB2"), 1) << "Shift-JIS and half-width kana";
   EXPECT_EQ(Claims("\xE6\x97\xA5\xE6\x9C\xAC\xE8\xAA\x9E"), 1) << "UTF-8";
-  EXPECT_EQ(Claims(" \r\n\t"), 0) << "no text character";
+  EXPECT_EQ(Claims("\r\n\t\x1A"), 0) << "no text character";
   EXPECT_EQ(Claims("abc\x01"), 0);
   EXPECT_EQ(Claims("abc\x7F"), 0);
   EXPECT_EQ(Claims("<html>", "page.htm"), 0);
