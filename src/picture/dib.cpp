@@ -126,7 +126,10 @@ uint8_t *DibBits(BitmapInfoHeader *bi) {
 }
 
 uint32_t DibHeaderSize(HDIB h) {
-  return WithHeader<uint32_t>(h, [](auto *bi) { return DibHeaderSize(bi); });
+  if (!h) return 0;
+  GlobalLockGuard lock(h);
+  if (!lock || GlobalSize(h) < 4) return 0;
+  return Load<uint32_t>(lock.get());
 }
 int32_t DibWidth(HDIB h) {
   return WithHeader<int32_t>(h, [](auto *bi) { return DibWidth(bi); });
@@ -263,47 +266,18 @@ struct Channel {
 
 }  // namespace
 
-HDIB DibTo24Bit(HDIB h) {
-  DibLock src(h);
-  if (!src) return nullptr;
-  const BitmapInfoHeader *bi = src.header();
+bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstRow) {
   const int bits = DibBitCount(bi);
   const int32_t width = DibWidth(bi);
   const int32_t storedHeight = DibHeight(bi);
   const bool topDown = storedHeight < 0;
   const int32_t height = topDown ? -storedHeight : storedHeight;
   const uint32_t compression = Compression(bi);
-  if (bits == 24 && !topDown) return h;
-  if ((bits == 16 || bits == 32) && compression != BI_RGB && compression != BI_BITFIELDS) return nullptr;
-  if (bits <= 8 && compression != BI_RGB) return nullptr;
-  if (bits == 24 && compression != BI_RGB) return nullptr;
+  if ((bits == 16 || bits == 32) && compression != BI_RGB && compression != BI_BITFIELDS) return false;
+  if ((bits <= 8 || bits == 24) && compression != BI_RGB) return false;
+  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
 
-  const int64_t dstRow = ((int64_t{width} * 24 + 31) / 32) * 4;
-  const int64_t total = SaturatingAdd(40, SaturatingMul(dstRow, height));
-  if (total > static_cast<int64_t>(TAMRO_GLOBALMEM_MAX_BLOCK)) return nullptr;
-  GlobalHandle out = GlobalHandle::Allocate(static_cast<std::size_t>(total));
-  if (!out) return nullptr;
-  GlobalLockGuard dstLock(out.get());
-  if (!dstLock) return nullptr;
-
-  BitmapInfoHeader nh{};
-  if (IsCore(bi)) {
-    nh.planes = Load<uint16_t>(src.bytes() + 8);
-  } else {
-    std::memcpy(&nh, bi, sizeof nh);
-  }
-  nh.size = 40;
-  nh.width = width;
-  nh.height = height;
-  nh.bitCount = 24;
-  nh.compression = BI_RGB;
-  nh.sizeImage = 0;
-  nh.clrUsed = 0;
-  nh.clrImportant = 0;
-  uint8_t *dst = dstLock.as<uint8_t>();
-  std::memcpy(dst, &nh, sizeof nh);
-  dst += 40;
-
+  const uint8_t *bytes = Bytes(bi);
   const uint8_t *bitsIn = DibBits(bi);
   const int64_t srcRow = DibRowBytes(bi);
   // Row r of the result (bottom first) comes from stored row r, or from the mirrored row
@@ -311,8 +285,9 @@ HDIB DibTo24Bit(HDIB h) {
   auto srcRowAt = [&](int32_t r) { return bitsIn + srcRow * (topDown ? height - 1 - r : r); };
 
   if (bits == 24) {
-    for (int32_t r = 0; r < height; ++r) std::memcpy(dst + dstRow * r, srcRowAt(r), static_cast<std::size_t>(dstRow));
-    return out.release();
+    const std::size_t n = static_cast<std::size_t>(std::min(srcRow, dstRow));
+    for (int32_t r = 0; r < height; ++r) std::memcpy(dst + dstRow * r, srcRowAt(r), n);
+    return true;
   }
 
   if (bits <= 8) {
@@ -320,7 +295,7 @@ HDIB DibTo24Bit(HDIB h) {
     uint8_t table[256][3] = {};
     const uint32_t count = std::min<uint32_t>(DibNumColors(bi), 256);
     const int entry = IsCore(bi) ? 3 : 4;
-    const uint8_t *pal = src.bytes() + DibHeaderSize(bi);
+    const uint8_t *pal = bytes + DibHeaderSize(bi);
     for (uint32_t i = 0; i < count; ++i) std::memcpy(table[i], pal + i * entry, 3);
     for (int32_t r = 0; r < height; ++r) {
       const uint8_t *s = srcRowAt(r);
@@ -336,12 +311,12 @@ HDIB DibTo24Bit(HDIB h) {
         for (int32_t x = 0; x < width; ++x, d += 3) std::memcpy(d, table[(s[x >> 3] >> (7 - (x & 7))) & 1], 3);
       }
     }
-    return out.release();
+    return true;
   }
 
   uint32_t masks[3];  // red, green, blue
   if (compression == BI_BITFIELDS) {
-    const uint8_t *m = src.bytes() + DibHeaderSize(bi);
+    const uint8_t *m = bytes + DibHeaderSize(bi);
     for (int i = 0; i < 3; ++i) masks[i] = Load<uint32_t>(m + 4 * i);
   } else if (bits == 16) {
     masks[0] = 0x7C00;
@@ -372,6 +347,43 @@ HDIB DibTo24Bit(HDIB h) {
       }
     }
   }
+  return true;
+}
+
+HDIB DibTo24Bit(HDIB h) {
+  DibLock src(h);
+  if (!src) return nullptr;
+  const BitmapInfoHeader *bi = src.header();
+  const int32_t width = DibWidth(bi);
+  const int32_t storedHeight = DibHeight(bi);
+  const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
+  if (DibBitCount(bi) == 24 && storedHeight > 0) return h;
+
+  const int64_t dstRow = ((int64_t{width} * 24 + 31) / 32) * 4;
+  const int64_t total = SaturatingAdd(40, SaturatingMul(dstRow, height));
+  if (total > static_cast<int64_t>(TAMRO_GLOBALMEM_MAX_BLOCK)) return nullptr;
+  GlobalHandle out = GlobalHandle::Allocate(static_cast<std::size_t>(total));
+  if (!out) return nullptr;
+  GlobalLockGuard dstLock(out.get());
+  if (!dstLock) return nullptr;
+  uint8_t *dst = dstLock.as<uint8_t>();
+  if (!ConvertDibPixelsTo24(bi, dst + 40, dstRow)) return nullptr;
+
+  BitmapInfoHeader nh{};
+  if (IsCore(bi)) {
+    nh.planes = Load<uint16_t>(src.bytes() + 8);
+  } else {
+    std::memcpy(&nh, bi, sizeof nh);
+  }
+  nh.size = 40;
+  nh.width = width;
+  nh.height = height;
+  nh.bitCount = 24;
+  nh.compression = BI_RGB;
+  nh.sizeImage = 0;
+  nh.clrUsed = 0;
+  nh.clrImportant = 0;
+  std::memcpy(dst, &nh, sizeof nh);
   return out.release();
 }
 

@@ -113,6 +113,11 @@ HDIB CopyDib(HDIB h);
 // A top-down picture comes back as a new bottom-up one, whatever its depth.
 HDIB DibTo24Bit(HDIB h);
 
+// Writes the pixels of a picture that DibFits as 24-bit rows of `dstRowBytes`, bottom row
+// first whatever the source order: the conversion step of DibTo24Bit. False for a depth
+// or compression it cannot read.
+bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstRowBytes);
+
 // y counts from the top row. Positions outside the picture are ignored (set) or read 0.
 // 24 bits take and give a colour reference (0x00BBGGRR); 1, 4, 8 bits the index.
 void SetDibPixel(BitmapInfoHeader *bi, int x, int y, uint32_t value);
