@@ -297,11 +297,16 @@ bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstR
     const int entry = IsCore(bi) ? 3 : 4;
     const uint8_t *pal = bytes + DibHeaderSize(bi);
     for (uint32_t i = 0; i < count; ++i) std::memcpy(table[i], pal + i * entry, 3);
+    // Four-byte copies whose last byte the next pixel overwrites are cheaper than
+    // three-byte ones; the last pixel of a row gets an exact copy.
+    uint32_t wide[256];
+    for (int i = 0; i < 256; ++i) wide[i] = table[i][0] | (table[i][1] << 8) | (uint32_t{table[i][2]} << 16);
     for (int32_t r = 0; r < height; ++r) {
       const uint8_t *s = srcRowAt(r);
       uint8_t *d = dst + dstRow * r;
       if (bits == 8) {
-        for (int32_t x = 0; x < width; ++x, d += 3) std::memcpy(d, table[s[x]], 3);
+        for (int32_t x = 0; x + 1 < width; ++x, d += 3) std::memcpy(d, &wide[s[x]], 4);
+        std::memcpy(d, table[s[width - 1]], 3);
       } else if (bits == 4) {
         for (int32_t x = 0; x < width; ++x, d += 3) {
           uint8_t b = s[x >> 1];
