@@ -1,3 +1,5 @@
+#include "picture/transform.h"
+
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -5,7 +7,6 @@
 
 #include "picture/dib.h"
 #include "picture/dibtest.h"
-#include "picture/transform.h"
 
 namespace tamro {
 namespace {
@@ -109,11 +110,8 @@ TEST(RotateDib, QuarterTurnsMovePixelsWithoutLoss) {
     int w, h;
     std::vector<uint32_t> rows;
   } cases[] = {
-      {90, 2, 3, {4, 1, 5, 2, 6, 3}},
-      {180, 3, 2, {6, 5, 4, 3, 2, 1}},
-      {270, 2, 3, {3, 6, 2, 5, 1, 4}},
-      {-90, 2, 3, {3, 6, 2, 5, 1, 4}},
-      {360, 3, 2, {1, 2, 3, 4, 5, 6}},
+      {90, 2, 3, {4, 1, 5, 2, 6, 3}},  {180, 3, 2, {6, 5, 4, 3, 2, 1}}, {270, 2, 3, {3, 6, 2, 5, 1, 4}},
+      {-90, 2, 3, {3, 6, 2, 5, 1, 4}}, {360, 3, 2, {1, 2, 3, 4, 5, 6}},
   };
   for (const Case &c : cases) {
     Result r(pic.get(), RotateDib(pic.get(), c.angle));
@@ -204,7 +202,8 @@ TEST(ScaleBilinear, EnlargingFadesTheFarEdgesTowardBlack) {
 TEST(ScaleBilinear, TurnedPicturesStayWithinTheSourceValues) {
   // A sharp pattern turned by odd angles: blending never leaves 0..max and the inside of a
   // quarter turn is exact.
-  GlobalHandle pic = Picture24(30, 20, [](int x, int y) { return ((x / 3 + y / 3) & 1) ? Grey(240) : Grey(16); });
+  GlobalHandle pic =
+      Picture24(30, 20, [](int x, int y) { return ((x / 3 + y / 3) & 1) ? Grey(240) : Grey(16); });
   for (double angle : {30.0, 90.0, 200.0, -45.0}) {
     Result r(pic.get(), ScaleBilinear(pic.get(), 25, 25, angle));
     for (int y = 0; y < 25; ++y)

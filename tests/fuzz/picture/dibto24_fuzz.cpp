@@ -39,11 +39,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const int w = 1 + (choice >> 4), hgt = 1 + (choice & 7);
   const double angle = (choice & 8) ? 30.0 * (choice >> 5) : 0.0;
   switch (choice % 7) {
-    case 0: Drop(tamro::ScaleAverage(full, w, hgt, angle, choice & 1), full); break;
-    case 1: Drop(tamro::ScaleBilinear(full, w, hgt, angle), full); break;
-    case 2: Drop(tamro::ScaleNearest(h, w, hgt, angle), h); break;
-    case 3: Drop(tamro::SharpenDib(full, 0.3), full); break;
-    case 4: tamro::AdjustDibColors(h, 3, -7, 11, 0.5); break;
+    case 0:
+      Drop(tamro::ScaleAverage(full, w, hgt, angle, choice & 1), full);
+      break;
+    case 1:
+      Drop(tamro::ScaleBilinear(full, w, hgt, angle), full);
+      break;
+    case 2:
+      Drop(tamro::ScaleNearest(h, w, hgt, angle), h);
+      break;
+    case 3:
+      Drop(tamro::SharpenDib(full, 0.3), full);
+      break;
+    case 4:
+      tamro::AdjustDibColors(h, 3, -7, 11, 0.5);
+      break;
     case 5: {
       std::vector<uint8_t> out(8192);
       std::size_t n = out.size();
