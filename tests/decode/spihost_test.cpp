@@ -208,7 +208,7 @@ TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
   EXPECT_EQ(DibHeight(dib), 2);
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, mac.data(), SPI_SOURCE_MEMORY, static_cast<long>(mac.size()), &info), 0);
-  EXPECT_EQ(info.width, 3);
+  EXPECT_EQ(+info.width, 3);
 }
 
 TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
@@ -220,11 +220,11 @@ TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   SpiPictureInfo info{};
   uint32_t extra = 77;
   ASSERT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 7, &info, &extra), 0);
-  EXPECT_EQ(info.width, 5);
-  EXPECT_EQ(info.height, 3);
-  EXPECT_EQ(info.colorDepth, 24);
+  EXPECT_EQ(+info.width, 5);
+  EXPECT_EQ(+info.height, 3);
+  EXPECT_EQ(+info.colorDepth, 24);
   EXPECT_EQ(extra, 0u);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(+info.hInfo, 0u);
   {
     GlobalHandle text(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
     GlobalLockGuard lock(text.get());
@@ -312,7 +312,7 @@ TEST_F(SpiHostTest, PluginThatFailsOnMemoryIsGivenTheFileFromThenOn) {
   EXPECT_TRUE(host->GetFileOnly(0, kSpiPicture));
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
-  EXPECT_EQ(info.height, 4);
+  EXPECT_EQ(+info.height, 4);
   // A memory image from the caller is still passed as it is (and fails).
   const std::string bytes = TPic(6, 4, 24, 5, 6, 7, "TMEM");
   EXPECT_EQ(host->GetPictureInfo(0, bytes.data(), SPI_SOURCE_MEMORY, 16, &info), 1);
@@ -366,29 +366,29 @@ TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
   EXPECT_EQ(host->BuildPictureFilter(kSpiPicture), "*.tpc;*.tpx;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
   host->AddViewSpi(0, 1);
   EXPECT_EQ(host->BuildArchiveMemberFilter(0), "*.tsp;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
-  EXPECT_TRUE(MatchExtensionList("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
+  EXPECT_TRUE(SpiMatchFilter("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
 }
 
 TEST(WildcardTest, MatchesNamesAndExtensionsSeparatelyIgnoringCase) {
-  EXPECT_TRUE(WildcardMatch("*.SPI", "abc.spi"));
-  EXPECT_TRUE(WildcardMatch("a*c*e", "abcde"));
-  EXPECT_FALSE(WildcardMatch("a*c*f", "abcde"));
-  EXPECT_TRUE(WildcardMatch("?b?", "abc"));
-  EXPECT_FALSE(WildcardMatch("?b?", "abcd"));
-  EXPECT_TRUE(WildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
-  EXPECT_TRUE(WildcardMatch("**", ""));
-  EXPECT_FALSE(WildcardMatch("x", ""));
+  EXPECT_TRUE(SpiWildcardMatch("*.SPI", "abc.spi"));
+  EXPECT_TRUE(SpiWildcardMatch("a*c*e", "abcde"));
+  EXPECT_FALSE(SpiWildcardMatch("a*c*f", "abcde"));
+  EXPECT_TRUE(SpiWildcardMatch("?b?", "abc"));
+  EXPECT_FALSE(SpiWildcardMatch("?b?", "abcd"));
+  EXPECT_TRUE(SpiWildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
+  EXPECT_TRUE(SpiWildcardMatch("**", ""));
+  EXPECT_FALSE(SpiWildcardMatch("x", ""));
 
-  EXPECT_TRUE(MatchExtensionList("A.JPG", "*.gif;*.jpg"));
-  EXPECT_TRUE(MatchExtensionList("a.b.jpeg", "*.jpe?;*.gif"));
-  EXPECT_FALSE(MatchExtensionList("a.jpg.txt", "*.jpg"));
-  EXPECT_FALSE(MatchExtensionList("jpg", "*.jpg"));
+  EXPECT_TRUE(SpiMatchFilter("A.JPG", "*.gif;*.jpg"));
+  EXPECT_TRUE(SpiMatchFilter("a.b.jpeg", "*.jpe?;*.gif"));
+  EXPECT_FALSE(SpiMatchFilter("a.jpg.txt", "*.jpg"));
+  EXPECT_FALSE(SpiMatchFilter("jpg", "*.jpg"));
   // Without a dot only an element without a dot matches, and the reverse.
-  EXPECT_TRUE(MatchExtensionList("README", "*.txt;READ*"));
-  EXPECT_FALSE(MatchExtensionList("README", "*.*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", "*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ""));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ";;"));
+  EXPECT_TRUE(SpiMatchFilter("README", "*.txt;READ*"));
+  EXPECT_FALSE(SpiMatchFilter("README", "*.*"));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", "*"));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", ""));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", ";;"));
 }
 
 }  // namespace
