@@ -495,6 +495,11 @@ void CSpiHost::LoadSwitches() {
   impl_->switchesLoaded = true;
 }
 
+std::string CSpiHost::CurrentSetName() const {
+  SharedHold hold(impl_->lock);
+  return setName_;
+}
+
 std::string CSpiHost::SetSection(std::string_view setName) {
   return setName.empty() ? std::string("SPISET\\_Default") : "SPISET\\" + std::string(setName);
 }
@@ -525,7 +530,11 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
     const std::string name = it->path().filename().string();
     if (SpiWildcardMatch(namePattern, name)) found.push_back(it->path().string());
   }
-  std::sort(found.begin(), found.end());
+  // Letters in either case sort together, as a Windows folder lists them.
+  std::sort(found.begin(), found.end(), [](const std::string &a, const std::string &b) {
+    const int c = CompareNoCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+  });
 
   for (const std::string &path : found) {
     const std::filesystem::path fsPath(path);
@@ -868,6 +877,7 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
       FreeIfSet(&pixels);
       return r;
     }
+    // Our own code, but it reads what the plug-in wrote; it is bounds-checked throughout.
     HDIB out = nullptr;
     r = SpiGuarded("AppendHandle", [&] { return AppendHandle(info, pixels, &out); });
     if (r != 0) return r;

@@ -140,7 +140,7 @@ class CSpiHost {
 
   void LoadPluginSet(const std::string &setName);
   void SavePluginSet(const std::string &setName);
-  const std::string &CurrentSetName() const { return setName_; }
+  std::string CurrentSetName() const;
   // "SPISET\_Default" or "SPISET\<name>".
   static std::string SetSection(std::string_view setName);
   void ApplyDynamicLoading();

@@ -63,6 +63,18 @@ TEST_F(SpiHostTest, UndefinedKindIsReportedAndNotListed) {
   EXPECT_EQ(status[1], std::make_pair(-1, std::string("[weird.spi]未定義のSPI(00IN,00AM以外のSPI)")));
 }
 
+TEST_F(SpiHostTest, ModulesAreRegisteredInNameOrderIgnoringCase) {
+  Install("tpic", "B.spi");
+  Install("tmem", "a.spi");
+  Install("tsparse", "C.SPI");
+  Scan();
+  ASSERT_EQ(host->Count(kSpiPicture), 3);
+  EXPECT_EQ(host->GetDecoderName(0, kSpiPicture), "a");
+  EXPECT_EQ(host->GetDecoderName(1, kSpiPicture), "B");
+  EXPECT_EQ(host->GetDecoderName(2, kSpiPicture), "C");
+  EXPECT_EQ(host->FindDecoderByName("b", kSpiPicture), 1);
+}
+
 TEST_F(SpiHostTest, ScanningTwiceDoesNotListAModuleTwice) {
   Install("tpic", "a.spi");
   Scan();
@@ -352,9 +364,43 @@ TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
     GTEST_SKIP() << "built-in BMP decoder not present";
   EXPECT_EQ(Find("x.bmp", bmp), 1000);
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1000), 1000);
+  // A plug-in is asked first, even about a file a built-in reads.
+  Install("tpic", "a.spi");
+  Scan();
+  std::vector<int> asked;
+  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 0, -1, &asked), 1000);
+  EXPECT_THAT(asked, ElementsAre(0, -1, 1000));
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1001), -1);
   host->SetUse(1000, kSpiPicture, false);
   EXPECT_EQ(Find("x.bmp", bmp), -1);
+}
+
+TEST_F(SpiHostTest, WithoutPluginsJpegIsReadButGifOnlyWhenSwitchedOn) {
+  const auto jpeg = CorpusDir() / "jpeg-jpeg-decoder/reftest/grayscale_square.jpg";
+  const auto gif = CorpusDir() / "gif-peterdn-gifsuite/animated_loop_interlaced.gif";
+  if (!std::filesystem::exists(jpeg) || !std::filesystem::exists(gif)) GTEST_SKIP() << "corpus missing";
+  const std::string jpegBytes = ReadFile(jpeg), gifBytes = ReadFile(gif);
+  SpiHead head = HeadOf(jpegBytes.data(), jpegBytes.size());
+  if (!builtin::IsSupported(builtin::kJpeg, jpeg.c_str(), reinterpret_cast<uintptr_t>(head.bytes)))
+    GTEST_SKIP() << "built-in JPEG decoder not present";
+
+  Scan();
+  EXPECT_EQ(Find(jpeg.string(), jpegBytes), 1001);
+  EXPECT_EQ(Find(gif.string(), gifBytes), -1);
+  Store("SPI", "#InnerGIF", 1);
+  Scan();
+  EXPECT_EQ(Find(gif.string(), gifBytes), 1002);
+  // Continuing from the GIF position skips BMP and JPEG but still reaches GIF.
+  EXPECT_EQ(Find(jpeg.string(), jpegBytes, kSpiPicture, 1002), -1);
+  EXPECT_EQ(Find(gif.string(), gifBytes, kSpiPicture, 1002), 1002);
+
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(1001, jpeg.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
+  GlobalHandle owned(dib);
+  SpiPictureInfo info{};
+  ASSERT_EQ(host->GetPictureInfo(1001, jpeg.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
+  EXPECT_EQ(DibWidth(dib), +info.width);
+  if (info.hInfo) GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
 }
 
 TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
