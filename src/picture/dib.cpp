@@ -81,6 +81,8 @@ int DibBitCount(const BitmapInfoHeader *bi) {
   return bits == 0 ? 24 : bits;
 }
 
+uint32_t DibCompression(const BitmapInfoHeader *bi) { return Compression(bi); }
+
 uint32_t DibNumColors(const BitmapInfoHeader *bi) {
   if (DibHeaderSize(bi) == 40) {
     uint32_t used = Load<uint32_t>(Bytes(bi) + 32);
