@@ -11,6 +11,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <mutex>
 #include <new>
 #include <string_view>
 
@@ -27,14 +28,8 @@ namespace {
 class Utf8Locale {
  public:
   Utf8Locale() {
-    static const locale_t utf8 = [] {
-      for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
-        locale_t loc = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
-        if (loc != static_cast<locale_t>(0)) return loc;
-      }
-      return static_cast<locale_t>(0);
-    }();
-    if (utf8 != static_cast<locale_t>(0)) previous_ = uselocale(utf8);
+    static const Owned utf8;
+    if (utf8.loc != static_cast<locale_t>(0)) previous_ = uselocale(utf8.loc);
   }
   ~Utf8Locale() {
     if (previous_ != static_cast<locale_t>(0)) uselocale(previous_);
@@ -43,6 +38,19 @@ class Utf8Locale {
   Utf8Locale &operator=(const Utf8Locale &) = delete;
 
  private:
+  // Made once, freed when the module is unloaded.
+  struct Owned {
+    locale_t loc = static_cast<locale_t>(0);
+    Owned() {
+      for (const char *name : {"C.UTF-8", "C.utf8", "en_US.UTF-8"}) {
+        loc = newlocale(LC_CTYPE_MASK, name, static_cast<locale_t>(0));
+        if (loc != static_cast<locale_t>(0)) break;
+      }
+    }
+    ~Owned() {
+      if (loc != static_cast<locale_t>(0)) freelocale(loc);
+    }
+  };
   locale_t previous_ = static_cast<locale_t>(0);
 };
 
@@ -391,23 +399,104 @@ int BuildInfoBlock(const std::vector<Member> &members, HLOCAL *block) {
   return SPI_OK;
 }
 
+namespace {
+
+// What makes an archive file the same one as before: a cached reader is only reused for
+// the very file, unchanged, it was opened on.
+struct FileIdentity {
+  std::string path;
+  uint64_t offset = 0;
+  dev_t device = 0;
+  ino_t inode = 0;
+  off_t size = 0;
+  struct timespec modified {};
+
+  bool operator==(const FileIdentity &o) const {
+    return path == o.path && offset == o.offset && device == o.device && inode == o.inode && size == o.size &&
+           modified.tv_sec == o.modified.tv_sec && modified.tv_nsec == o.modified.tv_nsec;
+  }
+};
+
+bool IdentityOf(const Source &source, FileIdentity &id) {
+  if (source.path == nullptr) return false;
+  struct stat st {};
+  if (::stat(source.path, &st) != 0) return false;
+  id.path = source.path;
+  id.offset = source.offset;
+  id.device = st.st_dev;
+  id.inode = st.st_ino;
+  id.size = st.st_size;
+  id.modified = st.st_mtim;
+  return true;
+}
+
+// Members are mostly fetched in order (thumbnails of a whole archive), and reaching member n
+// means reading the n headers before it, or in solid archives decompressing everything
+// before it. The reader of the last extraction is kept, so the next member further on
+// continues from there instead of starting over.
+class ReaderCache {
+ public:
+  // The kept reader when it is on `id` and has not passed `position`; else null.
+  std::unique_ptr<Reader> Take(const FileIdentity &id, uint32_t position) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    std::unique_ptr<Reader> reader = std::move(reader_);
+    if (reader && id == id_ && position > last_) return reader;
+    return nullptr;
+  }
+  void Put(std::unique_ptr<Reader> reader, const FileIdentity &id, uint32_t last) {
+    std::lock_guard<std::mutex> hold(mutex_);
+    reader_ = std::move(reader);
+    id_ = id;
+    last_ = last;
+  }
+
+ private:
+  std::mutex mutex_;
+  std::unique_ptr<Reader> reader_;
+  FileIdentity id_;
+  uint32_t last_ = 0;
+};
+
+ReaderCache &Cache() {
+  static ReaderCache cache;
+  return cache;
+}
+
+int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink, Progress &progress);
+
+}  // namespace
+
 int Extract(const Source &source, uint32_t position, MemberSink &sink, Progress &progress) {
   Utf8Locale locale;
-  Reader reader;
-  int rc = reader.Open(source);
-  if (rc != SPI_OK) return rc;
+  FileIdentity id;
+  const bool cacheable = IdentityOf(source, id);
+  std::unique_ptr<Reader> reader;
+  if (cacheable) reader = Cache().Take(id, position);
+  if (!reader) {
+    reader = std::make_unique<Reader>();
+    int rc = reader->Open(source);
+    if (rc != SPI_OK) return rc;
+  }
   archive_entry *entry = nullptr;
   uint32_t at = 0;
   for (;;) {
-    int r = reader.Next(&entry, at);
+    int r = reader->Next(&entry, at);
     if (r != ARCHIVE_OK) return SPI_FORMAT_ERROR;  // ended or broke before the member
     if (at == position) break;
     if (at > position) return SPI_FORMAT_ERROR;
   }
+  int rc = ExtractCurrent(*reader, entry, position, sink, progress);
+  if (rc == SPI_OK && cacheable) Cache().Put(std::move(reader), id, position);
+  return rc;
+}
+
+namespace {
+
+int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink, Progress &progress) {
   Member m;
   if (!DescribeEntry(reader.get(), entry, position, m)) return SPI_FORMAT_ERROR;
   if (archive_entry_is_encrypted(entry)) return SPI_FORMAT_ERROR;  // no passphrase to offer
-  rc = sink.Begin(m, m.size);
+  int rc = sink.Begin(m, m.size);
   if (rc != SPI_OK) return rc;
 
   // Progress in bytes, or KiB when the size does not fit an int.
@@ -423,11 +512,14 @@ int Extract(const Source &source, uint32_t position, MemberSink &sink, Progress 
     rc = sink.Write(chunk.data(), static_cast<size_t>(got));
     if (rc != SPI_OK) return rc;
     done += static_cast<uint64_t>(got);
-    int now = static_cast<int>(std::min<uint64_t>(done >> shift, INT_MAX));
-    if (progress.Report(std::min(now, std::max(total, now)), std::max(total, now))) return SPI_FORMAT_ERROR;
+    // A member longer than declared keeps its total level with what was done.
+    const int now = static_cast<int>(std::min<uint64_t>(done >> shift, INT_MAX));
+    if (progress.Report(now, std::max(total, now))) return SPI_FORMAT_ERROR;
   }
   return sink.Finish();
 }
+
+}  // namespace
 
 int MemorySink::Begin(const Member &, uint64_t declared) {
   // Start from the declared size only up to a modest reservation: a lying header must not
