@@ -67,7 +67,9 @@ class Reader {
   Reader &operator=(const Reader &) = delete;
 
   int Open(const Source &source);
-  struct archive *get() const { return a_; }
+  struct archive *get() const {
+    return a_;
+  }
 
   // Reads the next header, counting positions the same way for listing and extraction.
   // Answers ARCHIVE_OK (entry usable, `position` its position), ARCHIVE_EOF, or
@@ -143,11 +145,13 @@ int Reader::Open(const Source &source) {
 
 la_ssize_t Reader::OnRead(struct archive *a, void *data, const void **buffer) {
   auto *self = static_cast<Reader *>(data);
-  size_t want = static_cast<size_t>(std::min<uint64_t>(self->buffer_.size(), self->size_ - std::min(self->pos_, self->size_)));
+  size_t want = static_cast<size_t>(
+      std::min<uint64_t>(self->buffer_.size(), self->size_ - std::min(self->pos_, self->size_)));
   *buffer = self->buffer_.data();
   if (want == 0) return 0;
   for (;;) {
-    ssize_t got = ::pread(self->fd_, self->buffer_.data(), want, static_cast<off_t>(self->base_ + self->pos_));
+    ssize_t got =
+        ::pread(self->fd_, self->buffer_.data(), want, static_cast<off_t>(self->base_ + self->pos_));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       archive_set_error(a, errno, "read failed");
@@ -215,10 +219,11 @@ std::string MethodText(struct archive *a, archive_entry *) {
       std::string_view m = Parenthesised(name);
       struct {
         std::string_view from, to;
-      } static constexpr kZip[] = {{"uncompressed", "Store"}, {"deflation", "Deflate"},
-                                   {"deflation-64-bit", "Deflat64"}, {"bzip2", "BZip2"},
-                                   {"lzma", "LZMA"}, {"xz", "XZ"}, {"zstd", "Zstd"},
-                                   {"ppmd8", "PPMd"}, {"shrinking", "Shrink"}, {"imploding", "Implode"}};
+      } static constexpr kZip[] = {
+          {"uncompressed", "Store"}, {"deflation", "Deflate"}, {"deflation-64-bit", "Deflat64"},
+          {"bzip2", "BZip2"},        {"lzma", "LZMA"},         {"xz", "XZ"},
+          {"zstd", "Zstd"},          {"ppmd8", "PPMd"},        {"shrinking", "Shrink"},
+          {"imploding", "Implode"}};
       for (const auto &z : kZip)
         if (m == z.from) return std::string(z.to);
       if (!m.empty()) return std::string(m.substr(0, 8));
@@ -235,22 +240,35 @@ std::string MethodText(struct archive *a, archive_entry *) {
       if (m == "NONE" || m.empty()) return m.empty() ? "CAB" : "Store";
       return std::string(m.substr(0, 8));
     }
-    case ARCHIVE_FORMAT_7ZIP: return "7z";
-    case ARCHIVE_FORMAT_RAR: return "RAR";
-    case ARCHIVE_FORMAT_RAR_V5: return "RAR5";
-    case ARCHIVE_FORMAT_ISO9660: return "ISO9660";
+    case ARCHIVE_FORMAT_7ZIP:
+      return "7z";
+    case ARCHIVE_FORMAT_RAR:
+      return "RAR";
+    case ARCHIVE_FORMAT_RAR_V5:
+      return "RAR5";
+    case ARCHIVE_FORMAT_ISO9660:
+      return "ISO9660";
     case ARCHIVE_FORMAT_TAR:
       switch (archive_filter_code(a, 0)) {
-        case ARCHIVE_FILTER_GZIP: return "Tar.gz";
-        case ARCHIVE_FILTER_BZIP2: return "Tar.bz2";
-        case ARCHIVE_FILTER_XZ: return "Tar.xz";
-        case ARCHIVE_FILTER_LZMA: return "Tar.lzma";
-        case ARCHIVE_FILTER_LZIP: return "Tar.lz";
-        case ARCHIVE_FILTER_ZSTD: return "Tar.zst";
-        case ARCHIVE_FILTER_COMPRESS: return "Tar.Z";
-        default: return "Tar";
+        case ARCHIVE_FILTER_GZIP:
+          return "Tar.gz";
+        case ARCHIVE_FILTER_BZIP2:
+          return "Tar.bz2";
+        case ARCHIVE_FILTER_XZ:
+          return "Tar.xz";
+        case ARCHIVE_FILTER_LZMA:
+          return "Tar.lzma";
+        case ARCHIVE_FILTER_LZIP:
+          return "Tar.lz";
+        case ARCHIVE_FILTER_ZSTD:
+          return "Tar.zst";
+        case ARCHIVE_FILTER_COMPRESS:
+          return "Tar.Z";
+        default:
+          return "Tar";
       }
-    default: return name.empty() ? std::string("?") : std::string(name.substr(0, 8));
+    default:
+      return name.empty() ? std::string("?") : std::string(name.substr(0, 8));
   }
 }
 
@@ -320,28 +338,34 @@ bool Recognise(const uint8_t *head, size_t size, const char *fileName, ReadAt re
       HasPrefix(head, size, "PK\x07\x08PK\x03\x04"sv))
     return true;
   if (HasPrefix(head, size, "7z\xBC\xAF\x27\x1C"sv)) return true;
-  if (HasPrefix(head, size, "Rar!\x1A\x07\x00"sv) || HasPrefix(head, size, "Rar!\x1A\x07\x01\x00"sv)) return true;
+  if (HasPrefix(head, size, "Rar!\x1A\x07\x00"sv) || HasPrefix(head, size, "Rar!\x1A\x07\x01\x00"sv))
+    return true;
   if (HasPrefix(head, size, "MSCF\0\0\0\0"sv)) return true;
   // LHA: "-lh?-", "-lz?-" or "-pm?-" at offset 2, closing dash at 6.
   if (size >= 7 && head[2] == '-' && head[6] == '-' &&
-      (HasPrefix(head, size, "-lh"sv, 2) || HasPrefix(head, size, "-lz"sv, 2) || HasPrefix(head, size, "-pm"sv, 2)))
+      (HasPrefix(head, size, "-lh"sv, 2) || HasPrefix(head, size, "-lz"sv, 2) ||
+       HasPrefix(head, size, "-pm"sv, 2)))
     return true;
   if (HasPrefix(head, size, "ustar"sv, 257)) return true;
   const bool compressed = HasPrefix(head, size, "\x1F\x8B"sv) || HasPrefix(head, size, "BZh"sv) ||
-                          HasPrefix(head, size, "\xFD" "7zXZ\0"sv) || HasPrefix(head, size, "\x28\xB5\x2F\xFD"sv) ||
-                          HasPrefix(head, size, "LZIP"sv) || HasPrefix(head, size, "\x1F\x9D"sv) ||
-                          HasPrefix(head, size, "\x5D\0\0"sv);
+                          HasPrefix(head, size,
+                                    "\xFD"
+                                    "7zXZ\0"sv) ||
+                          HasPrefix(head, size, "\x28\xB5\x2F\xFD"sv) || HasPrefix(head, size, "LZIP"sv) ||
+                          HasPrefix(head, size, "\x1F\x9D"sv) || HasPrefix(head, size, "\x5D\0\0"sv);
   if (compressed) {
     std::string_view name = fileName != nullptr ? fileName : "";
-    for (std::string_view ext : {".tar.gz"sv, ".tgz"sv, ".tar.bz2"sv, ".tbz"sv, ".tbz2"sv, ".tar.xz"sv, ".txz"sv,
-                                 ".tar.zst"sv, ".tzst"sv, ".tar.lz"sv, ".tar.lzma"sv, ".tlz"sv, ".tar.z"sv, ".taz"sv})
+    for (std::string_view ext :
+         {".tar.gz"sv, ".tgz"sv, ".tar.bz2"sv, ".tbz"sv, ".tbz2"sv, ".tar.xz"sv, ".txz"sv, ".tar.zst"sv,
+          ".tzst"sv, ".tar.lz"sv, ".tar.lzma"sv, ".tlz"sv, ".tar.z"sv, ".taz"sv})
       if (EndsWithNoCase(name, ext)) return true;
     return HeadIsCompressedTar(head, size);
   }
   // ISO 9660: the first volume descriptor lies at 32 KiB, past the head.
   if (readAt != nullptr) {
     char mark[5];
-    if (readAt(context, 0x8001, mark, sizeof mark) == sizeof mark && std::memcmp(mark, "CD001", 5) == 0) return true;
+    if (readAt(context, 0x8001, mark, sizeof mark) == sizeof mark && std::memcmp(mark, "CD001", 5) == 0)
+      return true;
   }
   return false;
 }
@@ -462,7 +486,8 @@ ReaderCache &Cache() {
   return cache;
 }
 
-int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink, Progress &progress);
+int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink,
+                   Progress &progress);
 
 }  // namespace
 
@@ -492,7 +517,8 @@ int Extract(const Source &source, uint32_t position, MemberSink &sink, Progress 
 
 namespace {
 
-int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink, Progress &progress) {
+int ExtractCurrent(Reader &reader, archive_entry *entry, uint32_t position, MemberSink &sink,
+                   Progress &progress) {
   Member m;
   if (!DescribeEntry(reader.get(), entry, position, m)) return SPI_FORMAT_ERROR;
   if (archive_entry_is_encrypted(entry)) return SPI_FORMAT_ERROR;  // no passphrase to offer
@@ -535,7 +561,8 @@ int MemorySink::Begin(const Member &, uint64_t declared) {
 int MemorySink::Write(const void *data, size_t size) {
   if (size > kMaxMemoryMember - used_) return SPI_OUT_OF_MEMORY;
   if (used_ + size > capacity_) {
-    size_t grown = static_cast<size_t>(std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kMaxMemoryMember));
+    size_t grown = static_cast<size_t>(
+        std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kMaxMemoryMember));
     block_.Unlock();
     bytes_ = nullptr;
     if (!block_.Resize(grown)) return SPI_OUT_OF_MEMORY;

@@ -29,14 +29,14 @@ struct Source {
 };
 
 struct Member {
-  std::string method;          // "Deflate", "-lh5-", "Store", ...
-  uint32_t position = 0;       // handed back to Extract
-  uint64_t compressedSize = 0; // 0 when the archive does not tell
+  std::string method;           // "Deflate", "-lh5-", "Store", ...
+  uint32_t position = 0;        // handed back to Extract
+  uint64_t compressedSize = 0;  // 0 when the archive does not tell
   uint64_t size = 0;
-  int64_t mtime = 0;           // seconds since 1970, UTC
-  std::string folder;          // UTF-8, ending in "/", empty at the top
-  std::string name;            // UTF-8
-  uint32_t crc = 0;            // 0 when unknown
+  int64_t mtime = 0;   // seconds since 1970, UTC
+  std::string folder;  // UTF-8, ending in "/", empty at the top
+  std::string name;    // UTF-8
+  uint32_t crc = 0;    // 0 when unknown
 };
 
 // Members more than this are left out of a listing.

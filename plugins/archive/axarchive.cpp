@@ -57,7 +57,8 @@ int SourceOf(const char *buf, long len, unsigned flag, Source &source) {
       if (len <= 0) return SPI_DATA_ENDED;
       source = Source::Memory(reinterpret_cast<const uint8_t *>(buf), static_cast<size_t>(len));
       return SPI_OK;
-    default: return SPI_NO_FUNCTION;
+    default:
+      return SPI_NO_FUNCTION;
   }
 }
 

@@ -36,7 +36,8 @@ bool IsValidUtf8(std::string_view text) {
       cp = (cp << 6) | (p[i] & 0x3F);
     }
     // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
+    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
       return false;
     p += extra + 1;
   }

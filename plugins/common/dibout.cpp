@@ -16,7 +16,8 @@ int32_t PelsPerMeter(int dpi) { return dpi > 0 ? static_cast<int32_t>((dpi * 100
 int DibOutput::Create(int width, int height, int xDpi, int yDpi) {
   if (width <= 0 || height <= 0) return SPI_FORMAT_ERROR;
   size_t stride = DibStride(width);
-  if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(height) > kMaxPixelBytes) return SPI_OUT_OF_MEMORY;
+  if (static_cast<uint64_t>(stride) * static_cast<uint64_t>(height) > kMaxPixelBytes)
+    return SPI_OUT_OF_MEMORY;
   size_t bytes = stride * static_cast<size_t>(height);
   if (!infoBlock_.Allocate(sizeof(DibInfoHeader)) || !bitsBlock_.Allocate(bytes)) return SPI_OUT_OF_MEMORY;
   auto *info = static_cast<DibInfoHeader *>(infoBlock_.Lock());

@@ -43,17 +43,17 @@ inline int ProgressStep(int rows) { return rows / 100 > 0 ? rows / 100 : 1; }
 
 }  // namespace tamro::plugin
 
-#define TAMRO_PICTURE_PLUGIN(format)                                                                   \
-  TAMRO_SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {                              \
-    return ::tamro::plugin::PictureGetPluginInfo(format, infono, buf, buflen);                         \
-  }                                                                                                    \
-  TAMRO_SPI_EXPORT int IsSupported(const char *filename, uintptr_t dw) {                               \
-    return ::tamro::plugin::PictureIsSupported(format, filename, dw);                                  \
-  }                                                                                                    \
+#define TAMRO_PICTURE_PLUGIN(format)                                                                        \
+  TAMRO_SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {                                   \
+    return ::tamro::plugin::PictureGetPluginInfo(format, infono, buf, buflen);                              \
+  }                                                                                                         \
+  TAMRO_SPI_EXPORT int IsSupported(const char *filename, uintptr_t dw) {                                    \
+    return ::tamro::plugin::PictureIsSupported(format, filename, dw);                                       \
+  }                                                                                                         \
   TAMRO_SPI_EXPORT int GetPictureInfo(const char *buf, long len, unsigned int flag, SpiPictureInfo *info) { \
-    return ::tamro::plugin::PictureGetPictureInfo(format, buf, len, flag, info);                       \
-  }                                                                                                    \
-  TAMRO_SPI_EXPORT int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo, HLOCAL *pHBm, \
-                                  SPI_PROGRESS progress, long lData) {                                 \
-    return ::tamro::plugin::PictureGetPicture(format, buf, len, flag, pHBInfo, pHBm, progress, lData); \
+    return ::tamro::plugin::PictureGetPictureInfo(format, buf, len, flag, info);                            \
+  }                                                                                                         \
+  TAMRO_SPI_EXPORT int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo,            \
+                                  HLOCAL *pHBm, SPI_PROGRESS progress, long lData) {                        \
+    return ::tamro::plugin::PictureGetPicture(format, buf, len, flag, pHBInfo, pHBm, progress, lData);      \
   }

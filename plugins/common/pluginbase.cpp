@@ -39,7 +39,8 @@ class Fd {
 size_t ReadFully(int fd, void *out, size_t size, off_t offset) {
   size_t done = 0;
   while (done < size) {
-    ssize_t got = ::pread(fd, static_cast<char *>(out) + done, size - done, offset + static_cast<off_t>(done));
+    ssize_t got =
+        ::pread(fd, static_cast<char *>(out) + done, size - done, offset + static_cast<off_t>(done));
     if (got < 0 && errno == EINTR) continue;
     if (got <= 0) break;
     done += static_cast<size_t>(got);

@@ -12,9 +12,12 @@
 namespace tamro::plugin {
 namespace {
 
-const char *const kInfo[] = {"00IN",    "Tamro HEIF decoder (libheif " LIBHEIF_VERSION ")",
-                             "*.heic;*.heif;*.hif", "HEIF 画像",
-                             "*.avif",  "AVIF 画像",
+const char *const kInfo[] = {"00IN",
+                             "Tamro HEIF decoder (libheif " LIBHEIF_VERSION ")",
+                             "*.heic;*.heif;*.hif",
+                             "HEIF 画像",
+                             "*.avif",
+                             "AVIF 画像",
                              nullptr};
 
 bool Recognise(const uint8_t *head, size_t size) {
@@ -24,11 +27,15 @@ bool Recognise(const uint8_t *head, size_t size) {
 
 int ErrorCode(const heif_error &error) {
   switch (error.code) {
-    case heif_error_Ok: return SPI_OK;
-    case heif_error_Memory_allocation_error: return SPI_OUT_OF_MEMORY;
+    case heif_error_Ok:
+      return SPI_OK;
+    case heif_error_Memory_allocation_error:
+      return SPI_OUT_OF_MEMORY;
     case heif_error_Unsupported_feature:
-    case heif_error_Unsupported_filetype: return SPI_NO_FUNCTION;
-    default: return SPI_FORMAT_ERROR;
+    case heif_error_Unsupported_filetype:
+      return SPI_NO_FUNCTION;
+    default:
+      return SPI_FORMAT_ERROR;
   }
 }
 

@@ -44,7 +44,8 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
   std::unique_ptr<void, RunnerFree> runner;
   if (out != nullptr) {
     runner.reset(JxlResizableParallelRunnerCreate(nullptr));
-    if (runner && JxlDecoderSetParallelRunner(dec.get(), JxlResizableParallelRunner, runner.get()) != JXL_DEC_SUCCESS)
+    if (runner &&
+        JxlDecoderSetParallelRunner(dec.get(), JxlResizableParallelRunner, runner.get()) != JXL_DEC_SUCCESS)
       return SPI_NO_FUNCTION;
   }
   int events = JXL_DEC_BASIC_INFO | (out != nullptr ? JXL_DEC_FULL_IMAGE : 0);
@@ -70,8 +71,8 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
         if (progress->Report(0, out->height())) return SPI_FORMAT_ERROR;
         rgba.resize(static_cast<size_t>(width) * height * 4u);
         if (runner)
-          JxlResizableParallelRunnerSetThreads(runner.get(),
-                                               JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
+          JxlResizableParallelRunnerSetThreads(
+              runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
         break;
       }
       case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
@@ -95,10 +96,13 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
         progress->Report(height, height);
         return SPI_OK;
       }
-      case JXL_DEC_NEED_MORE_INPUT: return haveInfo ? SPI_DATA_ENDED : SPI_FORMAT_ERROR;
-      case JXL_DEC_SUCCESS: return SPI_FORMAT_ERROR;  // ended without a picture
+      case JXL_DEC_NEED_MORE_INPUT:
+        return haveInfo ? SPI_DATA_ENDED : SPI_FORMAT_ERROR;
+      case JXL_DEC_SUCCESS:
+        return SPI_FORMAT_ERROR;  // ended without a picture
       case JXL_DEC_ERROR:
-      default: return SPI_FORMAT_ERROR;
+      default:
+        return SPI_FORMAT_ERROR;
     }
   }
 }
@@ -111,7 +115,8 @@ int ReadFacts(const uint8_t *data, size_t size, PictureFacts &facts) {
   if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_FORMAT_ERROR;
   facts.width = static_cast<int>(width);
   facts.height = static_cast<int>(height);
-  facts.bitCount = static_cast<int>(info.bits_per_sample * (info.num_color_channels + (info.alpha_bits > 0 ? 1 : 0)));
+  facts.bitCount =
+      static_cast<int>(info.bits_per_sample * (info.num_color_channels + (info.alpha_bits > 0 ? 1 : 0)));
   return SPI_OK;
 }
 

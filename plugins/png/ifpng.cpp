@@ -12,7 +12,8 @@
 namespace tamro::plugin {
 namespace {
 
-const char *const kInfo[] = {"00IN", "Tamro PNG decoder (libpng " PNG_LIBPNG_VER_STRING ")", "*.png", "PNG 画像", nullptr};
+const char *const kInfo[] = {"00IN", "Tamro PNG decoder (libpng " PNG_LIBPNG_VER_STRING ")", "*.png",
+                             "PNG 画像", nullptr};
 
 bool Recognise(const uint8_t *head, size_t size) { return size >= 8 && png_sig_cmp(head, 0, 8) == 0; }
 
@@ -134,10 +135,18 @@ int ReadFacts(const uint8_t *data, size_t size, PictureFacts &facts) {
   facts.height = static_cast<int>(h.height);
   int samples = 1;
   switch (h.colorType) {
-    case PNG_COLOR_TYPE_GRAY_ALPHA: samples = 2; break;
-    case PNG_COLOR_TYPE_RGB: samples = 3; break;
-    case PNG_COLOR_TYPE_RGB_ALPHA: samples = 4; break;
-    default: samples = 1; break;  // grey and palette
+    case PNG_COLOR_TYPE_GRAY_ALPHA:
+      samples = 2;
+      break;
+    case PNG_COLOR_TYPE_RGB:
+      samples = 3;
+      break;
+    case PNG_COLOR_TYPE_RGB_ALPHA:
+      samples = 4;
+      break;
+    default:
+      samples = 1;
+      break;  // grey and palette
   }
   facts.bitCount = h.bitDepth * samples;
   facts.xDpi = h.xDpi;

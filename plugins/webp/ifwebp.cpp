@@ -24,12 +24,17 @@ bool Recognise(const uint8_t *head, size_t size) {
 
 int StatusCode(VP8StatusCode status) {
   switch (status) {
-    case VP8_STATUS_OK: return SPI_OK;
-    case VP8_STATUS_OUT_OF_MEMORY: return SPI_OUT_OF_MEMORY;
+    case VP8_STATUS_OK:
+      return SPI_OK;
+    case VP8_STATUS_OUT_OF_MEMORY:
+      return SPI_OUT_OF_MEMORY;
     case VP8_STATUS_NOT_ENOUGH_DATA:
-    case VP8_STATUS_SUSPENDED: return SPI_DATA_ENDED;
-    case VP8_STATUS_UNSUPPORTED_FEATURE: return SPI_NO_FUNCTION;
-    default: return SPI_FORMAT_ERROR;
+    case VP8_STATUS_SUSPENDED:
+      return SPI_DATA_ENDED;
+    case VP8_STATUS_UNSUPPORTED_FEATURE:
+      return SPI_NO_FUNCTION;
+    default:
+      return SPI_FORMAT_ERROR;
   }
 }
 
@@ -49,7 +54,8 @@ bool TooLarge(int width, int height) {
 }
 
 // Stores RGBA rows into `out`, reporting every few rows; false when cancelled.
-bool StoreRows(const uint8_t *rgba, size_t stride, int fromRow, int toRow, DibOutput &out, Progress &progress) {
+bool StoreRows(const uint8_t *rgba, size_t stride, int fromRow, int toRow, DibOutput &out,
+               Progress &progress) {
   const int step = ProgressStep(out.height());
   for (int y = fromRow; y < toRow; ++y) {
     if (y % step == 0 && progress.Report(y, out.height())) return false;
@@ -80,7 +86,8 @@ int DecodeFirstFrame(const uint8_t *data, size_t size, DibOutput &out, Progress 
   if (progress.Report(0, height)) return SPI_FORMAT_ERROR;
   uint8_t *canvas = nullptr;
   int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || canvas == nullptr) return SPI_FORMAT_ERROR;
+  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || canvas == nullptr)
+    return SPI_FORMAT_ERROR;
   if (!StoreRows(canvas, static_cast<size_t>(width) * 4u, 0, height, out, progress)) return SPI_FORMAT_ERROR;
   progress.Report(height, height);
   return SPI_OK;

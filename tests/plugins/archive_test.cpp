@@ -108,7 +108,8 @@ TEST_F(ArchivePlugin, ZipListsEveryMemberWithSizesTimesAndMethods) {
 }
 
 TEST_F(ArchivePlugin, StoredZipTellsStoreAndCompressedSize) {
-  auto zip = Write("stored.zip", WriteArchive("zip", "none", {{"a.bin", Pattern(1000, 2)}}, "zip:compression=store"));
+  auto zip = Write("stored.zip",
+                   WriteArchive("zip", "none", {{"a.bin", Pattern(1000, 2)}}, "zip:compression=store"));
   std::vector<MemberRecord> list;
   ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
   ASSERT_EQ(list.size(), 1u);
@@ -148,19 +149,19 @@ TEST_P(ArchiveKinds, ListAndExtractRoundTrip) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Formats, ArchiveKinds,
-                         ::testing::Values(Kind{"7zip", "none", "a.7z", "7z"}, Kind{"pax", "gzip", "a.tar.gz", "Tar.gz"},
-                                           Kind{"pax", "bzip2", "a.tar.bz2", "Tar.bz2"},
-                                           Kind{"pax", "xz", "a.tar.xz", "Tar.xz"}, Kind{"ustar", "none", "a.tar", "Tar"},
-                                           Kind{"iso9660", "none", "a.iso", "ISO9660"}),
-                         [](const auto &info) { return std::string(info.param.format) + "_" + info.param.filter; });
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ArchiveKinds,
+    ::testing::Values(Kind{"7zip", "none", "a.7z", "7z"}, Kind{"pax", "gzip", "a.tar.gz", "Tar.gz"},
+                      Kind{"pax", "bzip2", "a.tar.bz2", "Tar.bz2"}, Kind{"pax", "xz", "a.tar.xz", "Tar.xz"},
+                      Kind{"ustar", "none", "a.tar", "Tar"}, Kind{"iso9660", "none", "a.iso", "ISO9660"}),
+    [](const auto &info) { return std::string(info.param.format) + "_" + info.param.filter; });
 
 TEST_F(ArchivePlugin, Cp932NamesFromOldArchiversArriveAsUtf8) {
   // Names written by an old Japanese archiver: CP932, no UTF-8 flag. Beside them a name that
   // says it is UTF-8 and one that is UTF-8 without saying so.
   std::vector<RawZipItem> items = {
       {"\x89\xe6\x91\x9c/\x83\x65\x83\x58\x83\x67.png", "one", false},  // 画像/テスト.png
-      {"\x95\x5c\x8e\x86.jpg", "two", false},                            // 表紙.jpg
+      {"\x95\x5c\x8e\x86.jpg", "two", false},                           // 表紙.jpg
       {"フラグ付き.png", "three", true},
       {"無印.png", "four", false},
   };
@@ -245,11 +246,13 @@ TEST_F(ArchivePlugin, EmptyArchiveIsAcceptedWithNoMembers) {
 }
 
 TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
-  const std::string zip = WriteArchive("zip", "none", {{"a.bin", Pattern(5000, 6)}, {"b.bin", Pattern(5000, 7)}});
+  const std::string zip =
+      WriteArchive("zip", "none", {{"a.bin", Pattern(5000, 6)}, {"b.bin", Pattern(5000, 7)}});
   std::vector<MemberRecord> list;
   // Random bytes behind archive signatures.
   EXPECT_NE(ListArchive(spi, Write("junk.zip", "PK\x03\x04" + Pattern(3000, 8)), list), SPI_OK);
-  EXPECT_NE(ListArchive(spi, Write("junk.7z", std::string("7z\xBC\xAF\x27\x1C", 6) + Pattern(300, 9)), list), SPI_OK);
+  EXPECT_NE(ListArchive(spi, Write("junk.7z", std::string("7z\xBC\xAF\x27\x1C", 6) + Pattern(300, 9)), list),
+            SPI_OK);
   EXPECT_EQ(ListArchive(spi, box.path("missing.zip"), list), SPI_READ_ERROR);
   std::string bytes;
   EXPECT_NE(ExtractMember(spi, box.path("missing.zip"), 0, bytes), SPI_OK);
@@ -277,7 +280,8 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
 }
 
 TEST_F(ArchivePlugin, TruncatedTarKeepsTheMembersBeforeTheDamage) {
-  std::string tar = WriteArchive("ustar", "none", {{"a.bin", Pattern(1000, 10)}, {"b.bin", Pattern(9000, 11)}});
+  std::string tar =
+      WriteArchive("ustar", "none", {{"a.bin", Pattern(1000, 10)}, {"b.bin", Pattern(9000, 11)}});
   auto file = Write("cut.tar", tar.substr(0, 512 + 1024 + 512 + 4000));
   std::vector<MemberRecord> list;
   ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
@@ -398,8 +402,9 @@ TEST_F(ArchivePlugin, ProgressIsReportedAndCancelStopsExtraction) {
   EXPECT_EQ(calls.back().first, calls.back().second);
   for (size_t i = 1; i < calls.size(); ++i) EXPECT_GE(calls[i].first, calls[i - 1].first);
   int asked = 0;
-  EXPECT_EQ(ExtractMember(spi, zip, list[0].position, bytes, &CancelAfterFirst, reinterpret_cast<long>(&asked)),
-            SPI_FORMAT_ERROR);
+  EXPECT_EQ(
+      ExtractMember(spi, zip, list[0].position, bytes, &CancelAfterFirst, reinterpret_cast<long>(&asked)),
+      SPI_FORMAT_ERROR);
   EXPECT_EQ(asked, 2);
 }
 
@@ -408,7 +413,8 @@ TEST_F(ArchivePlugin, MembersInAnyOrderAndAfterTheFileChanged) {
   // the member asked for, also right after the archive was replaced under the same name.
   for (const char *format : {"7zip", "zip"}) {
     std::vector<ArchiveItem> items;
-    for (int i = 0; i < 12; ++i) items.push_back({"m" + std::to_string(i) + ".bin", Pattern(3000 + i, 20 + i)});
+    for (int i = 0; i < 12; ++i)
+      items.push_back({"m" + std::to_string(i) + ".bin", Pattern(3000 + i, 20 + i)});
     auto file = Write("order.arc", WriteArchive(format, "none", items));
     std::vector<MemberRecord> list;
     ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
@@ -471,16 +477,17 @@ TEST_F(ArchivePlugin, MemoryImageListsLikeTheFile) {
 }
 
 TEST_F(ArchivePlugin, ExtractsIntoAFolderWithTheMemberTimeAndNoClimbing) {
-  auto zip = Write("x.zip", WriteArchive("zip", "none",
-                                         {{"sub/photo.png", "PNGDATA", 1234567890}, {"../../escape.txt", "nope", 1}}));
+  auto zip = Write("x.zip",
+                   WriteArchive("zip", "none",
+                                {{"sub/photo.png", "PNGDATA", 1234567890}, {"../../escape.txt", "nope", 1}}));
   std::vector<MemberRecord> list;
   ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
   ASSERT_EQ(list.size(), 2u);
   std::filesystem::create_directories(box.path("out"));
   std::string dest = box.path("out").string();
   for (const auto &m : list)
-    ASSERT_EQ(spi.getFile(zip.c_str(), static_cast<long>(m.position), dest.data(), SPI_SOURCE_FILE | SPI_DEST_FILE,
-                          nullptr, 0),
+    ASSERT_EQ(spi.getFile(zip.c_str(), static_cast<long>(m.position), dest.data(),
+                          SPI_SOURCE_FILE | SPI_DEST_FILE, nullptr, 0),
               SPI_OK);
   EXPECT_EQ(ReadFile(box.path("out/photo.png")), "PNGDATA");
   struct stat st {};
@@ -493,7 +500,8 @@ TEST_F(ArchivePlugin, ExtractsIntoAFolderWithTheMemberTimeAndNoClimbing) {
   EXPECT_EQ(files, 2u) << "a temporary file was left behind";
   // A folder that does not exist: failure, nothing created.
   std::string missing = box.path("nowhere").string();
-  EXPECT_NE(spi.getFile(zip.c_str(), static_cast<long>(list[0].position), missing.data(), SPI_DEST_FILE, nullptr, 0),
+  EXPECT_NE(spi.getFile(zip.c_str(), static_cast<long>(list[0].position), missing.data(), SPI_DEST_FILE,
+                        nullptr, 0),
             SPI_OK);
 }
 

@@ -33,9 +33,11 @@ class ShippedPlugins : public ::testing::Test {
     }
     blocksAtStart = GlobalLiveBlockCount();
     host.SetWriteBackOnDestroy(false);
-    host.ScanPlugins((spiDir / "*.spi").string(), [this](int code, std::string_view text) {
-      if (code != 0) failures.emplace_back(text);
-    }, "");
+    host.ScanPlugins((spiDir / "*.spi").string(),
+                     [this](int code, std::string_view text) {
+                       if (code != 0) failures.emplace_back(text);
+                     },
+                     "");
     host.LoadPluginSet("");
     archive = host.FindDecoderByName("axarchive", kSpiArchive);
     png = host.FindDecoderByName("ifpng", kSpiPicture);
@@ -115,15 +117,22 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
     std::map<std::pair<int, int>, uint32_t> pixels;
   };
   std::vector<Case> cases = {
-      {"palette.png", WritePng(palette), 3, 2, 0, {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, 0x0000FF}}},
+      {"palette.png",
+       WritePng(palette),
+       3,
+       2,
+       0,
+       {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, 0x0000FF}}},
       {"deep.png", WritePng(deep), 2, 2, 0, {{{0, 0}, 0x123456}, {{1, 1}, 0xFFFFFF}}},
       {"alpha.png", PngFromRgba(Quadrants(8, 8, 128)), 8, 8, 0, {{{0, 0}, OnWhite({255, 0, 0, 128})}}},
       {"still.webp", WebpLossless(Quadrants(10, 6)), 10, 6, 0, {{{9, 0}, 0x00FF00}, {{0, 5}, 0x0000FF}}},
   };
   const std::string heic = HeifEncode(Quadrants(64, 32), false, false);
-  if (!heic.empty()) cases.push_back({"q.heic", heic, 64, 32, 24, {{{2, 2}, 0xFF0000}, {{60, 30}, 0xFFFFFF}}});
+  if (!heic.empty())
+    cases.push_back({"q.heic", heic, 64, 32, 24, {{{2, 2}, 0xFF0000}, {{60, 30}, 0xFFFFFF}}});
   const std::string avif = HeifEncode(Quadrants(64, 32), true, false);
-  if (!avif.empty()) cases.push_back({"q.avif", avif, 64, 32, 24, {{{60, 2}, 0x00FF00}, {{2, 30}, 0x0000FF}}});
+  if (!avif.empty())
+    cases.push_back({"q.avif", avif, 64, 32, 24, {{{60, 2}, 0x00FF00}, {{2, 30}, 0x0000FF}}});
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     GlobalHandle picture;
@@ -137,7 +146,8 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
     for (const auto &[at, want] : c.pixels) {
       const uint32_t got = Rgb(GetDibPixel(lock.header(), at.first, at.second));
       for (int shift : {0, 8, 16})
-        EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF), c.tolerance)
+        EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF),
+                    c.tolerance)
             << "pixel " << at.first << "," << at.second;
     }
   }
@@ -146,11 +156,12 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
 TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
   const std::string pngBytes = PngFromRgba(Quadrants(6, 4));
   const std::string webpBytes = WebpLossless(Quadrants(12, 2));
-  const std::string path = box.write("album.cbz", WriteArchive("zip", "none", {{"vol1/", ""},
-                                                                                {"vol1/p01.png", pngBytes, 1500000000},
-                                                                                {"vol1/p02.webp", webpBytes, 1500000100},
-                                                                                {"notes.txt", "no picture", 1400000000}}))
-                                   .string();
+  const std::string path = box.write("album.cbz", WriteArchive("zip", "none",
+                                                               {{"vol1/", ""},
+                                                                {"vol1/p01.png", pngBytes, 1500000000},
+                                                                {"vol1/p02.webp", webpBytes, 1500000100},
+                                                                {"notes.txt", "no picture", 1400000000}}))
+                               .string();
   int r = 99;
   auto members = List(path, &r);
   ASSERT_EQ(r, 0);
@@ -168,10 +179,12 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
   ASSERT_EQ(host.GetAllUse(archive), 1);
   HDIB dib = nullptr;
   int used = -5;
-  EXPECT_NE(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr, 0, &used),
+  EXPECT_NE(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr,
+                             0, &used),
             0);
   EXPECT_EQ(dib, nullptr);
-  ASSERT_EQ(GetMemberPicture(host, archive, path, members[1].position, members[1].name, -1, &dib, 1, nullptr, 0, &used),
+  ASSERT_EQ(GetMemberPicture(host, archive, path, members[1].position, members[1].name, -1, &dib, 1, nullptr,
+                             0, &used),
             0);
   EXPECT_EQ(used, webp);
   {
@@ -180,7 +193,8 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
   }
   // With PNG added the PNG member decodes, and its facts come through the same list.
   host.AddViewSpi(archive, png);
-  ASSERT_EQ(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr, 0, &used),
+  ASSERT_EQ(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr,
+                             0, &used),
             0);
   EXPECT_EQ(used, png);
   {
@@ -196,7 +210,8 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
   EXPECT_EQ(height, 2);
   // Nothing in the list takes the text member.
   dib = nullptr;
-  EXPECT_NE(GetMemberPicture(host, archive, path, members[2].position, members[2].name, -1, &dib, 1, nullptr, 0, &used),
+  EXPECT_NE(GetMemberPicture(host, archive, path, members[2].position, members[2].name, -1, &dib, 1, nullptr,
+                             0, &used),
             0)
       << "decoded by " << used;
   EXPECT_EQ(dib, nullptr);
@@ -208,7 +223,8 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
 }
 
 TEST_F(ShippedPlugins, Cp932NamesEmptyAndDamagedArchives) {
-  const std::string old = box.write("old.zip", RawZip({{"\x89\xe6\x91\x9c/\x95\x5c\x8e\x86.png", "x"}})).string();
+  const std::string old =
+      box.write("old.zip", RawZip({{"\x89\xe6\x91\x9c/\x95\x5c\x8e\x86.png", "x"}})).string();
   int r = 99;
   auto members = List(old, &r);
   ASSERT_EQ(r, 0);
@@ -272,8 +288,8 @@ TEST_F(ShippedPlugins, CommandLineListsAndDecodesMembersOfRealArchives) {
     ASSERT_NE(line, std::string::npos);
     const unsigned position = static_cast<unsigned>(std::stoul(out.substr(line + 12)));
     const std::string bmp = box.path(name + ".bmp").string();
-    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --member " + std::to_string(position) + " " + path +
-                          " --out " + bmp,
+    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --member " + std::to_string(position) + " " +
+                          path + " --out " + bmp,
                       out),
               0)
         << out;

@@ -37,7 +37,8 @@ class PictureModule : public ::testing::Test {
   Facts Info(const std::string &bytes, int expectRc = SPI_OK) {
     SpiPictureInfo info;
     std::memset(&info, 0x5A, sizeof info);
-    EXPECT_EQ(spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info), expectRc);
+    EXPECT_EQ(spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info),
+              expectRc);
     return Unpack(info);
   }
 
@@ -64,8 +65,8 @@ class PictureModule : public ::testing::Test {
       uint32_t want = OnWhite(q.at(x, y)), got = p.At(x, y);
       for (int shift : {0, 8, 16}) {
         int a = static_cast<int>((want >> shift) & 0xFF), b = static_cast<int>((got >> shift) & 0xFF);
-        EXPECT_LE(std::abs(a - b), tolerance) << "pixel " << x << "," << y << " want " << std::hex << want << " got "
-                                              << got;
+        EXPECT_LE(std::abs(a - b), tolerance)
+            << "pixel " << x << "," << y << " want " << std::hex << want << " got " << got;
       }
     }
   }
@@ -138,7 +139,7 @@ TEST_F(PngPlugin, PaletteColoursAndTransparency) {
   EXPECT_EQ(p.At(0, 0), 0x0A141Eu);
   EXPECT_EQ(p.At(1, 0), 0xC86432u);
   EXPECT_EQ(p.At(2, 0), OnWhite({0, 0, 0, 128}));  // half-transparent black over white
-  EXPECT_EQ(p.At(3, 0), 0xFF00FFu);                 // no tRNS entry: opaque
+  EXPECT_EQ(p.At(3, 0), 0xFF00FFu);                // no tRNS entry: opaque
   EXPECT_EQ(p.At(0, 2), OnWhite({0, 0, 0, 128}));
   EXPECT_EQ(p.At(4, 2), OnWhite({0, 0, 0, 128}));
   EXPECT_EQ(p.At(3, 1), 0x0A141Eu);
@@ -271,7 +272,8 @@ TEST_F(PngPlugin, EveryCorpusPngDecodesToItsStatedSize) {
     if (e.path().extension() != ".png") continue;
     const std::string bytes = ReadFile(e.path());
     SpiPictureInfo record;
-    int infoRc = spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &record);
+    int infoRc =
+        spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &record);
     const Facts info = Unpack(record);
     Picture p;
     int rc = DecodeMemory(*spi, bytes, p);
@@ -377,7 +379,10 @@ TEST_F(HeifPlugin, HeicDecodesToSizeAndColours) {
 TEST_F(HeifPlugin, AvifDecodesToSizeAndColours) { RoundTrip(true); }
 
 TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
-  EXPECT_EQ(spi->IsSupportedHead("a.mp4", std::string("\0\0\0\x18" "ftypisom\0\0\0\0isommp41", 24)), 0);
+  EXPECT_EQ(spi->IsSupportedHead("a.mp4", std::string("\0\0\0\x18"
+                                                      "ftypisom\0\0\0\0isommp41",
+                                                      24)),
+            0);
   EXPECT_EQ(spi->IsSupportedHead("a.heic", "not a heif file at all"), 0);
 }
 

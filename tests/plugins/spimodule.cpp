@@ -117,10 +117,11 @@ int Join(int rc, HLOCAL info, HLOCAL bits, Picture &out) {
 
 }  // namespace
 
-int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, SPI_PROGRESS progress, long user) {
+int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, SPI_PROGRESS progress,
+                 long user) {
   HLOCAL info = nullptr, bits = nullptr;
-  int rc = spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits, progress,
-                          user);
+  int rc = spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
+                          progress, user);
   return Join(rc, info, bits, out);
 }
 
@@ -152,7 +153,8 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
       break;
     }
     MemberRecord m;
-    m.method.assign(reinterpret_cast<const char *>(r.method), strnlen(reinterpret_cast<const char *>(r.method), 8));
+    m.method.assign(reinterpret_cast<const char *>(r.method),
+                    strnlen(reinterpret_cast<const char *>(r.method), 8));
     m.position = r.position;
     m.compsize = r.compsize;
     m.filesize = r.filesize;
@@ -170,8 +172,8 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
   return rc;
 }
 
-int ExtractMember(const SpiModule &spi, const std::filesystem::path &file, uint32_t position, std::string &bytes,
-                  SPI_PROGRESS progress, long user) {
+int ExtractMember(const SpiModule &spi, const std::filesystem::path &file, uint32_t position,
+                  std::string &bytes, SPI_PROGRESS progress, long user) {
   bytes.clear();
   HLOCAL block = reinterpret_cast<HLOCAL>(uintptr_t{0xDEAD});
   int rc = spi.getFile(file.c_str(), static_cast<long>(position), reinterpret_cast<char *>(&block),

@@ -55,8 +55,8 @@ struct Picture {
 
 // Calls GetPicture and joins the two blocks; frees both. Checks the block layout as a host
 // relies on it (40-byte header, 24 bits, padded bottom-up rows) and fails the test otherwise.
-int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, SPI_PROGRESS progress = nullptr,
-                 long user = 0);
+int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out,
+                 SPI_PROGRESS progress = nullptr, long user = 0);
 int DecodeFile(const SpiModule &spi, const std::filesystem::path &file, long offset, Picture &out);
 
 // One archive member record as read back from GetArchiveInfo's block.
@@ -70,7 +70,7 @@ struct MemberRecord {
 // Calls GetArchiveInfo and reads the records up to the empty one; frees the block.
 int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::vector<MemberRecord> &out);
 // GetFile into memory; answers the result and the member's bytes; frees the block.
-int ExtractMember(const SpiModule &spi, const std::filesystem::path &file, uint32_t position, std::string &bytes,
-                  SPI_PROGRESS progress = nullptr, long user = 0);
+int ExtractMember(const SpiModule &spi, const std::filesystem::path &file, uint32_t position,
+                  std::string &bytes, SPI_PROGRESS progress = nullptr, long user = 0);
 
 }  // namespace tamro::test

@@ -54,7 +54,8 @@ bool WritePngRows(png_structp png, png_infop info, const PngSpec &spec, std::str
   if (!spec.palette.empty())
     png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
                  static_cast<int>(spec.palette.size() / 3));
-  if (!spec.trns.empty()) png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+  if (!spec.trns.empty())
+    png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
   if (spec.dpi > 0) {
     png_uint_32 ppm = static_cast<png_uint_32>(spec.dpi * 10000.0 / 254.0 + 0.5);
     png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
@@ -102,8 +103,8 @@ std::string WebpLossless(const RgbaImage &image) {
 
 std::string WebpLossy(const RgbaImage &image) {
   uint8_t *out = nullptr;
-  size_t size = WebPEncodeRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width, image.height,
-                               image.width * 4, 95.0f, &out);
+  size_t size = WebPEncodeRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width,
+                               image.height, image.width * 4, 95.0f, &out);
   std::string bytes(reinterpret_cast<const char *>(out), size);
   WebPFree(out);
   return bytes;
@@ -234,8 +235,9 @@ la_ssize_t ArchiveToString(struct archive *, void *client, const void *buffer, s
 }
 }  // namespace
 
-std::string WriteArchive(const std::string &format, const std::string &filter, const std::vector<ArchiveItem> &items,
-                         const std::string &options, const std::string &passphrase) {
+std::string WriteArchive(const std::string &format, const std::string &filter,
+                         const std::vector<ArchiveItem> &items, const std::string &options,
+                         const std::string &passphrase) {
   // Names are UTF-8; the writer converts from the thread's locale.
   locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
   locale_t previous = utf8 != static_cast<locale_t>(0) ? uselocale(utf8) : static_cast<locale_t>(0);
@@ -258,7 +260,8 @@ std::string WriteArchive(const std::string &format, const std::string &filter, c
     archive_entry_set_mtime(e, item.mtime, 0);
     ok = archive_write_header(a, e) == ARCHIVE_OK;
     if (ok && !folder && !item.data.empty())
-      ok = archive_write_data(a, item.data.data(), item.data.size()) == static_cast<la_ssize_t>(item.data.size());
+      ok = archive_write_data(a, item.data.data(), item.data.size()) ==
+           static_cast<la_ssize_t>(item.data.size());
     archive_entry_free(e);
   }
   if (archive_write_close(a) != ARCHIVE_OK) ok = false;

@@ -54,8 +54,9 @@ struct ArchiveItem {
 };
 // An archive written by libarchive: format "zip", "7zip", "ustar", "pax", "iso9660";
 // filter "none", "gzip", "bzip2", "xz"; `options` as archive_write_set_options takes them.
-std::string WriteArchive(const std::string &format, const std::string &filter, const std::vector<ArchiveItem> &items,
-                         const std::string &options = "", const std::string &passphrase = "");
+std::string WriteArchive(const std::string &format, const std::string &filter,
+                         const std::vector<ArchiveItem> &items, const std::string &options = "",
+                         const std::string &passphrase = "");
 
 uint32_t Crc32(const std::string &data);
 
