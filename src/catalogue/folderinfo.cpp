@@ -14,6 +14,7 @@
 #include "catalogue/pathutil.h"
 #include "catalogue/rxdoc.h"
 #include "decode/builtin/builtin.h"
+#include "picture/dib.h"
 #include "platform/listfield.h"
 #include "platform/ui.h"
 
@@ -113,6 +114,9 @@ GlobalHandle ReadThumbnail(const ReadOnlyFile &data, uint64_t offset, int versio
     HDIB out = nullptr;
     if (builtin::JpegDecodeThumbnail(&out, bytes.data(), bytes.size(), 1, nullptr, 0) != 0 || !out) return {};
     GlobalHandle picture(out);
+    HDIB rgb = DibTo24Bit(picture.get());
+    if (!rgb) return {};
+    if (rgb != picture.get()) picture.reset(rgb);
     GlobalLockGuard lock(picture.get());
     if (!lock || GlobalSize(picture.get()) < sizeof(BitmapInfoHeader)) return {};
     const auto *info = lock.as<BitmapInfoHeader>();
