@@ -1,8 +1,17 @@
 #include "output/macros.h"
 
+#include <QDate>
+#include <QLocale>
+#include <QRegularExpression>
+#include <QTime>
+
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+
+#include "catalogue/picentry.h"
+#include "platform/cpdecode.h"
 
 namespace tamro {
 
@@ -101,6 +110,163 @@ std::string PathPart(std::string_view path, unsigned mask) {
   if (mask & kPathExt) result += ext;
   if ((mask & 0xF) == (kPathDrive | kPathFolder) && result.size() > 1 && result.back() == '/') result.pop_back();
   return result;
+}
+
+std::string GroupDigits(uint64_t value) {
+  std::string digits = std::to_string(value), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string TodayDateText() {
+  return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+}
+
+std::string TodayTimeText() {
+  // The long time format with seconds, but without the time zone Qt appends to it.
+  QString format = QLocale().timeFormat(QLocale::LongFormat);
+  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+  return QLocale().toString(QTime::currentTime(), format.trimmed()).toStdString();
+}
+
+namespace {
+
+enum Macro { kCP, kPicPath, kShortPicPath, kPicDir, kPicName, kShortPicName, kFileName, kArcPath, kArcName,
+             kWidth, kHeight, kColor, kDate, kTime, kLength, kSize, kInfo, kNote, kTodayDate, kTodayTime };
+
+struct MacroRow {
+  std::string_view token;
+  Macro macro;
+};
+
+// Long form, then short form, in the order of expansion.
+constexpr MacroRow kRows[] = {
+    {"$(CP)", kCP},
+    {"$(CP)", kCP},
+    {"$(PicPath)", kPicPath},
+    {"$(PP)", kPicPath},
+    {"$(ShortPicPath)", kShortPicPath},
+    {"$(SPP)", kShortPicPath},
+    {"$(PicDir)", kPicDir},
+    {"$(PD)", kPicDir},
+    {"$(PicName)", kPicName},
+    {"$(PN)", kPicName},
+    {"$(ShortPicName)", kShortPicName},
+    {"$(SPN)", kShortPicName},
+    {"$(FileName)", kFileName},
+    {"$(FN)", kFileName},
+    {"$(ArcPath)", kArcPath},
+    {"$(AP)", kArcPath},
+    {"$(ArcName)", kArcName},
+    {"$(AN)", kArcName},
+    {"$(Width)", kWidth},
+    {"$(W)", kWidth},
+    {"$(Height)", kHeight},
+    {"$(H)", kHeight},
+    {"$(Color)", kColor},
+    {"$(C)", kColor},
+    {"$(Date)", kDate},
+    {"$(D)", kDate},
+    {"$(Time)", kTime},
+    {"$(T)", kTime},
+    {"$(Length)", kLength},
+    {"$(L)", kLength},
+    {"$(Size)", kSize},
+    {"$(S)", kSize},
+    {"$(Info)", kInfo},
+    {"$(I)", kInfo},
+    {"$(Note)", kNote},
+    {"$(N)", kNote},
+    {"$(TodayDate)", kTodayDate},
+    {"$(TD)", kTodayDate},
+    {"$(TodayTime)", kTodayTime},
+    {"$(TT)", kTodayTime},
+};
+static_assert(std::size(kRows) == 40);
+
+std::string LocalTime(FileTime nanos, const char *format) {
+  std::time_t seconds = static_cast<std::time_t>(nanos / kNanosPerSecond);
+  if (nanos % kNanosPerSecond < 0) --seconds;  // floor for times before 1970
+  std::tm tm{};
+  if (!localtime_r(&seconds, &tm)) return {};
+  char buffer[64];
+  std::size_t n = std::strftime(buffer, sizeof buffer, format, &tm);
+  return std::string(buffer, n);
+}
+
+std::string Value(Macro macro, const CPicEntry *e) {
+  switch (macro) {
+    case kTodayDate:
+      return TodayDateText();
+    case kTodayTime:
+      return TodayTimeText();
+    default:
+      break;
+  }
+  if (!e) return {};
+  switch (macro) {
+    case kCP:
+      if (e->IsArchiveMember() || e->decoderIndex != kBuiltinJpegDecoder) return {};
+      return CpDecodeText(e->FullPath());
+    case kPicPath:
+    case kShortPicPath:  // there are no short names here: the long form stands in
+      return e->FullPath();
+    case kPicDir:
+      return e->Folder();
+    case kPicName:
+      return e->name;
+    case kShortPicName:
+      return PathPart(e->FullPath(), kPathName | kPathExt);
+    case kFileName:
+      return PathPart(e->name, kPathName);
+    case kArcPath:
+      return e->IsArchiveMember() ? e->ArchivePath() : e->ArchiveName();
+    case kArcName:
+      return e->ArchiveName();
+    case kWidth:
+      return std::to_string(e->pictureWidth);
+    case kHeight:
+      return std::to_string(e->pictureHeight);
+    case kColor:
+      return std::to_string(e->bitCount);
+    case kDate:
+      return LocalTime(e->lastWriteTime, "%Y/%m/%d");
+    case kTime:
+      return LocalTime(e->lastWriteTime, "%H:%M:%S");
+    case kLength:
+      return FormatByteCount(static_cast<uint32_t>(e->size), static_cast<uint32_t>(e->size >> 32), true, 1, 0, -1);
+    case kSize:
+      return GroupDigits(e->size);
+    case kInfo:
+      return e->Description();
+    case kNote:
+      return e->Note();
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::string ExpandMacros(const CPicEntry *entry, std::string_view format) {
+  std::string text(format);
+  for (const MacroRow &row : kRows) {
+    // Plain texts (most captions) stop here at once.
+    if (text.find("$(") == std::string::npos) break;
+    std::size_t at = text.find(row.token);
+    if (at == std::string::npos) continue;
+    std::string value = Value(row.macro, entry);
+    // The search goes on behind the inserted value, so a value holding its own token
+    // (a file named "$(PicName).jpg") cannot make the expansion run for ever.
+    while (at != std::string::npos) {
+      text.replace(at, row.token.size(), value);
+      at = text.find(row.token, at + value.size());
+    }
+  }
+  return text;
 }
 
 }  // namespace tamro

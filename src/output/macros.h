@@ -11,6 +11,24 @@ namespace tamro {
 
 class CPicEntry;
 
+// Position of the built-in JPEG decoder; "$(CP)" asks the description library only for
+// pictures it reads.
+inline constexpr int kBuiltinJpegDecoder = 1001;
+
+// The format with every name macro replaced by the entry's value. The 20 macros are
+// tried in their fixed order, each long form before its short form; a value inserted by
+// one macro is searched by the later ones (a note holding "$(TD)" shows the date), never
+// by the macro that inserted it. Without an entry every value is empty except the
+// current date and time. Unknown tokens stay as they are.
+std::string ExpandMacros(const CPicEntry *entry, std::string_view format);
+
+// The current date and time as the user's locale writes them.
+std::string TodayDateText();
+std::string TodayTimeText();
+
+// Digits of an exact byte count grouped by three: 12345678901 gives "12,345,678,901".
+std::string GroupDigits(uint64_t value);
+
 // A byte count as "99.9KB": divided by 1024 while it is 1000 or more (at most up to
 // `lastUnit`, -1 meaning "TB"), written with `decimals` digits after the point (below 0
 // counts as 0), grouped, and followed by "B", "KB", "MB", "GB" or "TB" when `withUnit`.
