@@ -16,6 +16,7 @@
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
 #include "platform/globalhandle.h"
+#include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -324,7 +325,7 @@ std::string CHtmlCatalog::LinkTo(const HtmlPicture &picture, const std::string &
 namespace {
 
 enum Token { kOrgPathName, kFileName, kWidthTok, kHeightTok, kOrgFileName, kPixel, kInfoTok, kDoc, kPrevPage, kPageNo,
-             kNextPage, kFolder, kMaxPageNo, kPathName, kThumbsName, kNoteTok };
+             kNextPage, kFolder, kMaxPageNo, kPathNameTok, kThumbsName, kNoteTok };
 
 constexpr std::string_view kTokens[] = {
     "$ORGPATHNAME$", "$FILENAME$", "$WIDTH$",  "$HEIGHT$",     "$ORGFILENAME$", "$PIXEL$",     "$INFO$",  "$DOC$",
@@ -385,7 +386,7 @@ std::string CHtmlCatalog::SubstituteTokens(std::string_view line, const HtmlPict
         return std::string(stamp) + " " + std::to_string(picture->size) + " bytes";
       }
       case kDoc: return picture->info.empty() ? "　" : EscapeHtml(picture->info);
-      case kPathName: return EscapeHtml(picture->path);
+      case kPathNameTok: return EscapeHtml(picture->path);
       case kThumbsName: return jpegSave ? EncodeLinkPath(thumbName) : LinkTo(*picture, pageFolder);
       case kNoteTok: return picture->note.empty() ? "　" : NoteHtml(picture->note);
       default: return {};

@@ -2,7 +2,6 @@
 
 #include <QDate>
 #include <QLocale>
-#include <QRegularExpression>
 #include <QTime>
 
 #include <cmath>
@@ -126,10 +125,17 @@ std::string TodayDateText() {
 }
 
 std::string TodayTimeText() {
-  // The long time format with seconds, but without the time zone Qt appends to it.
-  QString format = QLocale().timeFormat(QLocale::LongFormat);
-  format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-  return QLocale().toString(QTime::currentTime(), format.trimmed()).toStdString();
+  // The locale's short time form with seconds added (its long form carries the time zone,
+  // and some locales write it in words), separated as hours and minutes are.
+  QString format = QLocale().timeFormat(QLocale::ShortFormat);
+  if (!format.contains(QLatin1Char('s'))) {
+    qsizetype at = format.indexOf(QLatin1String("mm"));
+    if (at >= 0) {
+      QString separator = at > 0 ? format.mid(at - 1, 1) : QStringLiteral(":");
+      format.insert(at + 2, separator + QStringLiteral("ss"));
+    }
+  }
+  return QLocale().toString(QTime::currentTime(), format).toStdString();
 }
 
 namespace {
