@@ -124,6 +124,7 @@ void CHtmlTemplate::LoadBuiltIn() {
   thumbsWidth = 160;
   thumbsHeight = 120;
   current_ = kOne;
+  replaceOne_ = false;
   for (const std::string &line : BuiltInHtmlTemplate()) AddTemplateLine(line);
 }
 
@@ -131,6 +132,7 @@ void CHtmlTemplate::AddTemplateLine(std::string_view line) {
   auto start = [&](Section s) {
     current_ = s;
     lines_[s].clear();
+    replaceOne_ = false;
   };
   if (StartsWithNoCase(line, "*Header")) return start(kHeader);
   if (StartsWithNoCase(line, "*One")) return start(kOne);
@@ -145,6 +147,10 @@ void CHtmlTemplate::AddTemplateLine(std::string_view line) {
     if (auto v = NumberAfterEquals(line); v && *v > 0 && *v <= kLargestBox) thumbsHeight = *v;
     return;
   }
+  if (replaceOne_) {
+    lines_[kOne].clear();
+    replaceOne_ = false;
+  }
   lines_[current_].emplace_back(line);
 }
 
@@ -156,8 +162,9 @@ int CHtmlTemplate::LoadHtmlTemplate(const std::string &path) {
   bytes << file.rdbuf();
   if (file.bad()) return -1;
   std::string text = LegacyToUtf8(bytes.str());
-  // Lines before the file's first marker belong to One.
+  // Lines before the file's first marker make a new One section.
   current_ = kOne;
+  replaceOne_ = true;
   std::size_t at = 0;
   while (at < text.size()) {
     std::size_t end = text.find('\n', at);
@@ -529,7 +536,9 @@ bool CHtmlCatalog::WriteHtmlCatalogue(const std::string &output) {
     --pageNo;
   } else {
     std::error_code ec;
-    for (const std::string &path : written_) fs::remove(path, ec);
+    // Only files: a page name that is a folder of the user's was never written.
+    for (const std::string &path : written_)
+      if (!fs::is_directory(fs::symlink_status(path, ec))) fs::remove(path, ec);
     Ui().MessageBox("HTMLファイルの書き込みに失敗しました", "Tamro", MB_OK | MB_ICONEXCLAMATION);
   }
   doc_.SetBusy(wasBusy);

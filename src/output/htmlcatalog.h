@@ -43,6 +43,7 @@ class CHtmlTemplate {
  private:
   std::vector<std::string> lines_[3];
   Section current_ = kOne;
+  bool replaceOne_ = false;  // the next text line starts One afresh (file text before any marker)
 };
 
 // The lines of the built-in template, markers included.
