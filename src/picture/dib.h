@@ -21,10 +21,10 @@
 namespace tamro {
 
 // Rejects byte pointers at compile time, so a locked address is never taken for a handle.
-#define TAMRO_DIB_NO_BYTE_POINTERS(name)                                                      \
-  template <class T>                                                                         \
-    requires(!std::is_void_v<T> && !std::is_same_v<std::remove_cv_t<T>, BitmapInfoHeader>) \
-  void name(T *) = delete;
+#define TAMRO_DIB_NO_BYTE_POINTERS(name)                                                                  \
+  template <class T>                                                                                      \
+  requires(!std::is_void_v<T> && !std::is_same_v<std::remove_cv_t<T>, BitmapInfoHeader>) void name(T *) = \
+      delete;
 
 uint32_t DibHeaderSize(const BitmapInfoHeader *bi);
 uint32_t DibHeaderSize(HDIB h);
@@ -112,6 +112,11 @@ HDIB CopyDib(HDIB h);
 // else a new 24-bit picture; null on failure or for an unsupported depth or compression.
 // A top-down picture comes back as a new bottom-up one, whatever its depth.
 HDIB DibTo24Bit(HDIB h);
+
+// Writes the pixels of a picture that DibFits as 24-bit rows of `dstRowBytes`, bottom row
+// first whatever the source order: the conversion step of DibTo24Bit. False for a depth
+// or compression it cannot read.
+bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstRowBytes);
 
 // y counts from the top row. Positions outside the picture are ignored (set) or read 0.
 // 24 bits take and give a colour reference (0x00BBGGRR); 1, 4, 8 bits the index.

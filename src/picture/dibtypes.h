@@ -40,6 +40,15 @@ static_assert(sizeof(BitmapFileHeader) == 14);
 static_assert(sizeof(BitmapInfoHeader) == 40);
 static_assert(sizeof(BitmapCoreHeader) == 12);
 
+// A Windows colour value, 0x00BBGGRR (red in the low byte), as settings store colours.
+using COLORREF = uint32_t;
+constexpr COLORREF MakeColorRef(uint8_t red, uint8_t green, uint8_t blue) {
+  return red | (uint32_t{green} << 8) | (uint32_t{blue} << 16);
+}
+constexpr uint8_t RedOf(COLORREF c) { return static_cast<uint8_t>(c); }
+constexpr uint8_t GreenOf(COLORREF c) { return static_cast<uint8_t>(c >> 8); }
+constexpr uint8_t BlueOf(COLORREF c) { return static_cast<uint8_t>(c >> 16); }
+
 enum DibCompression : uint32_t { BI_RGB = 0, BI_RLE8 = 1, BI_RLE4 = 2, BI_BITFIELDS = 3 };
 
 }  // namespace tamro

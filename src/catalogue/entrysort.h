@@ -1,0 +1,28 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "catalogue/sortstate.h"
+
+namespace tamro {
+
+class CPicEntry;
+
+// Compares two entries for a sort key: below 0 when `a` goes first. `ia` and `ib` are their
+// places in the listing (the order of state 0); `nameA`/`nameB` their decoder names, used
+// only by the decoder column. Equal keys compare equal, so the comparison is a strict weak
+// order and a stable sort keeps the order of an earlier key among them.
+int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortKey key,
+                   const std::string &nameA, const std::string &nameB);
+
+// Sorts entry indices stably by one key. `entries[i]` is the entry of index i;
+// `decoderNames` (indexed the same way) is only read for the decoder column.
+void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry *> &entries, SortKey key,
+                      const std::vector<std::string> &decoderNames);
+
+// The name part before the last "." and the extension after it (empty without a ".").
+std::string_view NameStem(std::string_view name);
+std::string_view NameExtension(std::string_view name);
+
+}  // namespace tamro

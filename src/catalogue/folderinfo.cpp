@@ -1,0 +1,222 @@
+// The old folder index "DIRINFO.RXI": read only, never written.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+#include "catalogue/decoderaccess.h"
+#include "catalogue/inicache.h"
+#include "catalogue/packeddib.h"
+#include "catalogue/pathutil.h"
+#include "catalogue/rxdoc.h"
+#include "decode/builtin/builtin.h"
+#include "platform/listfield.h"
+#include "platform/ui.h"
+
+namespace tamro {
+
+namespace {
+
+class ReadOnlyFile {
+ public:
+  explicit ReadOnlyFile(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+    struct stat st {};
+    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+    if (fd_ >= 0) size_ = static_cast<uint64_t>(st.st_size);
+  }
+  ~ReadOnlyFile() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  ReadOnlyFile(const ReadOnlyFile &) = delete;
+  ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
+  explicit operator bool() const { return fd_ >= 0; }
+  uint64_t size() const { return size_; }
+
+  // Reads up to `n` bytes at `offset`; fewer when the file ends first.
+  std::vector<unsigned char> ReadAt(uint64_t offset, std::size_t n) const {
+    std::vector<unsigned char> out;
+    if (fd_ < 0 || offset >= size_) return out;
+    if (n > size_ - offset) n = static_cast<std::size_t>(size_ - offset);
+    out.resize(n);
+    std::size_t got = 0;
+    while (got < n) {
+      ssize_t r = ::pread(fd_, out.data() + got, n - got, static_cast<off_t>(offset + got));
+      if (r < 0 && errno == EINTR) continue;
+      if (r <= 0) break;
+      got += static_cast<std::size_t>(r);
+    }
+    out.resize(got);
+    return out;
+  }
+
+ private:
+  int fd_ = -1;
+  uint64_t size_ = 0;
+};
+
+// A text value of the index: field 0 of a comma list, so quotes may enclose it.
+std::string TextValue(CIniCache &ini, std::string_view section, std::string_view key) {
+  std::string raw;
+  if (ini.GetValue(section, key, raw) != 0) return {};
+  std::string out;
+  GetListField(raw, 0, out);
+  return out;
+}
+
+// A pair such as "20,20", quoted or not.
+CellSize PairValue(CIniCache &ini, std::string_view section, std::string_view key) {
+  std::string raw;
+  ini.GetValue(section, key, raw);
+  if (raw.size() >= 2 && raw.front() == '"') GetListField(std::string(raw), 0, raw);
+  CellSize s;
+  GetListInt(raw, 0, s.width);
+  GetListInt(raw, 1, s.height);
+  return s;
+}
+
+long long LongValue(CIniCache &ini, std::string_view section, std::string_view key, long long def) {
+  std::string raw;
+  if (ini.GetValue(section, key, raw) != 0) return def;
+  errno = 0;
+  long long v = std::strtoll(raw.c_str(), nullptr, 10);
+  if (errno == ERANGE) return def;
+  return v;
+}
+
+// A name from the index must stay inside the folder it describes.
+bool IsPlainName(std::string_view name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string_view::npos;
+}
+
+GlobalHandle ReadThumbnail(const ReadOnlyFile &data, uint64_t offset, int version, long long jpegSize, int &w,
+                           int &h) {
+  w = h = 0;
+  if (version == 1) {
+    constexpr std::size_t kProbe = 14 + 124;
+    std::vector<unsigned char> head = data.ReadAt(offset, kProbe);
+    std::size_t need = PackedDibSize(head.data(), head.size());
+    if (need == 0) return {};
+    std::vector<unsigned char> all = data.ReadAt(offset, need);
+    return ReadPackedDib(all.data(), all.size(), w, h);
+  }
+  if (version == 2) {
+    if (jpegSize < 1 || static_cast<uint64_t>(jpegSize) > data.size()) return {};
+    std::vector<unsigned char> bytes = data.ReadAt(offset, static_cast<std::size_t>(jpegSize));
+    if (bytes.empty()) return {};
+    HDIB out = nullptr;
+    if (builtin::JpegDecodeThumbnail(&out, bytes.data(), bytes.size(), 1, nullptr, 0) != 0 || !out) return {};
+    GlobalHandle picture(out);
+    GlobalLockGuard lock(picture.get());
+    if (!lock || GlobalSize(picture.get()) < sizeof(BitmapInfoHeader)) return {};
+    const auto *info = lock.as<BitmapInfoHeader>();
+    w = info->width;
+    h = info->height < 0 ? -info->height : info->height;
+    return picture;
+  }
+  return {};
+}
+
+}  // namespace
+
+int CRXDoc::ReadFolderInfo(const std::string &folder) {
+  BusyScope busy(*this);
+  std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("フォルダ情報ファイルにアクセスしています...");
+
+  CIniCache ini;
+  ini.ReadAll(JoinPath(folder, kInfoFileName));
+  int maxCount = ini.GetInt("Document", "MaxCount", 0);
+  int version = ini.GetInt("Document", "DataVersion", 0);
+  CellSize docSize = PairValue(ini, "Document", "DocSize");
+  if (docSize.width < settings_.thumbsLimitSize.width) docSize.width = settings_.thumbsLimitSize.width;
+  if (docSize.height < settings_.thumbsLimitSize.height) docSize.height = settings_.thumbsLimitSize.height;
+  folderCellSize_ = docSize;
+  std::string thumbsName = TextValue(ini, "Document", "ThumbsFile");
+  // Only a name in this folder: the index must not send us reading elsewhere.
+  ReadOnlyFile data(IsPlainName(NamePart(thumbsName)) ? JoinPath(folder, NamePart(thumbsName)) : std::string());
+
+  // A lying count must not make us walk billions of absent sections: no section past the
+  // highest numbered one present can add an entry.
+  int last = 0;
+  for (const auto &s : ini.sections()) {
+    char *end = nullptr;
+    long n = std::strtol(s.name.c_str(), &end, 10);
+    if (!s.name.empty() && end && *end == 0 && n > last && n <= maxCount) last = static_cast<int>(n);
+  }
+  if (progress) progress->SetRange(1, (maxCount > 0 ? maxCount : 0) + 1);
+
+  int added = 0;
+  for (int i = 1; i <= last; ++i) {
+    if (progress && progress->Aborted()) break;
+    std::string section = std::to_string(i);
+    std::string position;
+    bool mayThumb = data && ini.GetValue(section, "ThumbsPosition", position) == 0;
+    IndexedEntry e;
+    e.folder = folder;
+    e.name = TextValue(ini, section, "FileName");
+    if (progress) progress->SetText(e.name);
+    std::string spiName = TextValue(ini, section, "SPIName");
+    std::string arcSpiName = TextValue(ini, section, "ArchiveSPIName");
+    e.decoderIndex = decoders_ ? decoders_->FindDecoderByName(spiName, DecoderAccess::kPicture) : -1;
+    e.archiveDecoderIndex =
+        decoders_ && !arcSpiName.empty() ? decoders_->FindDecoderByName(arcSpiName, DecoderAccess::kArchive) : -1;
+    e.archiveName = TextValue(ini, section, "ArchiveFileName");
+
+    if (e.archiveDecoderIndex >= 0) {
+      long long stamp = 0;
+      if (!settings_.archive || !IsPlainName(e.archiveName) || e.name.empty()) continue;
+      std::string archivePath = JoinPath(folder, e.archiveName);
+      if (!IsRegularFile(archivePath) || !LastWriteSeconds(archivePath, stamp) ||
+          stamp != LongValue(ini, section, "ArchiveLastWriteTime", LLONG_MIN))
+        continue;
+      if (e.decoderIndex < 0) continue;
+    } else {
+      e.archiveName.clear();
+      std::string path = JoinPath(folder, e.name);
+      long long stamp = 0;
+      if (e.decoderIndex < 0 || !IsPlainName(e.name) || !IsRegularFile(path) || !LastWriteSeconds(path, stamp))
+        continue;
+      if (stamp != LongValue(ini, section, "LastWriteTime", LLONG_MIN)) mayThumb = false;  // rebuilt later
+    }
+
+    long long length = LongValue(ini, section, "Length", 0);
+    e.size = length > 0 ? static_cast<uint64_t>(length) : 0;
+    e.creationTime = LongValue(ini, section, "CreateTime", 0) * kNanosPerSecond;
+    e.lastWriteTime = LongValue(ini, section, "LastWriteTime", 0) * kNanosPerSecond;
+    e.width = ini.GetInt(section, "Width", 0);
+    e.height = ini.GetInt(section, "Height", 0);
+    e.bitCount = ini.GetInt(section, "BitCount", 0);
+    e.description = TextValue(ini, section, "Document");
+    CellSize box = PairValue(ini, section, "SizeBox");
+    e.sizeBoxWidth = box.width;
+    e.sizeBoxHeight = box.height;
+    long long memberPosition = LongValue(ini, section, "Position", 0);
+    e.position = static_cast<uint32_t>(memberPosition);
+    CPicEntry *entry = AddEntry(e);
+    ++added;
+    supplied_.insert(ReuseKey(folder, e.archiveName, e.name, e.position, !e.archiveName.empty()));
+
+    if (mayThumb) {
+      long long offset = std::strtoll(position.c_str(), nullptr, 10);
+      entry->Reset();
+      int w = 0, h = 0;
+      if (offset >= 0)
+        entry->thumbnail = ReadThumbnail(data, static_cast<uint64_t>(offset), version,
+                                         LongValue(ini, section, "ThumbsSize", 0), w, h);
+      if (entry->thumbnail) {
+        entry->thumbWidth = w;
+        entry->thumbHeight = h;
+      }
+    }
+    if (progress) progress->SetPos(i);
+  }
+  return added;
+}
+
+}  // namespace tamro

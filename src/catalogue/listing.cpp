@@ -1,0 +1,379 @@
+// Listing a folder: the file search, archive members, reuse on refresh and the decoder checks.
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <new>
+
+#include "catalogue/decoderaccess.h"
+#include "catalogue/interrupt.h"
+#include "catalogue/lockedinifile.h"
+#include "catalogue/pathutil.h"
+#include "catalogue/rxdoc.h"
+#include "catalogue/thumbcache.h"
+#include "catalogue/wildcard.h"
+#include "platform/listfield.h"
+#include "platform/text.h"
+
+namespace tamro {
+
+namespace {
+
+class DirStream {
+ public:
+  explicit DirStream(const std::string &path) : d_(::opendir(path.c_str())) {}
+  ~DirStream() {
+    if (d_) ::closedir(d_);
+  }
+  DirStream(const DirStream &) = delete;
+  DirStream &operator=(const DirStream &) = delete;
+  explicit operator bool() const { return d_ != nullptr; }
+  struct dirent *Next() { return ::readdir(d_); }
+  int fd() const { return ::dirfd(d_); }
+
+ private:
+  DIR *d_;
+};
+
+bool IsDotName(const char *n) { return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)); }
+
+FileTime ToFileTime(const struct statx_timestamp &t) {
+  return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
+}
+
+// The first 2048 bytes of a file, zero-filled past its end, as decoders expect to see them.
+bool ReadHead(const std::string &path, unsigned char (&head)[SPI_HEAD_BYTES]) {
+  std::memset(head, 0, sizeof head);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return false;
+  std::size_t got = 0;
+  while (got < sizeof head) {
+    ssize_t n = ::read(fd, head + got, sizeof head - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  ::close(fd);
+  return true;
+}
+
+// The cache and lock files a folder may hold; never listed, whatever their case.
+class HiddenNames {
+ public:
+  explicit HiddenNames(const std::string &thumbsFile) {
+    for (const char *n : {CRXDoc::kInfoFileName, CRXDoc::kThumbStoreName, CRXDoc::kNoteFileName}) Add(n);
+    if (!thumbsFile.empty()) Add(thumbsFile);
+  }
+  bool Contains(std::string_view name) const {
+    for (const auto &n : names_)
+      if (EqualsNoCase(n, name)) return true;
+    return false;
+  }
+
+ private:
+  void Add(const std::string &name) {
+    names_.push_back(name);
+    names_.push_back(LockPathFor(name));
+  }
+  std::vector<std::string> names_;
+};
+
+std::string MemberName(const SpiArchiveInfo &m) {
+  std::size_t n = strnlen(m.filename, sizeof m.filename);
+  return LegacyToUtf8(std::string_view(m.filename, n));
+}
+
+}  // namespace
+
+bool CRXDoc::CheckInterrupt() { return interrupt_ && interrupt_->CheckInterrupt(); }
+
+int CRXDoc::ListFolder(ScanRequest &request) {
+  if (thumbCache_) thumbCache_->Clear();
+  supplied_.clear();
+  infoRead_.clear();
+  std::string patterns = request.filter.nameOn ? request.pattern : std::string("*.*");
+  std::replace(patterns.begin(), patterns.end(), ';', ',');
+  int result = 0;
+  for (int n = 0; result == 0; ++n) {
+    std::string field;
+    if (GetListField(patterns, n, field) < 0) break;
+    field = std::string(TrimBlanks(field));
+    if (field.empty()) continue;
+    ScanRequest one = request;
+    one.pattern = field;
+    visited_.clear();
+    result = ScanFolder(one);
+    request.count = one.count;
+  }
+  if (result == kListInterrupted) {
+    ClearEntries(true);
+    UpdateAllViews(nullptr, kHintCleared, UpdateArgument{0, 0, folder_});
+    return result;
+  }
+  if (result != 0) return result;
+  BuildDisplayOrder(request);
+  return 0;
+}
+
+int CRXDoc::ScanFolder(ScanRequest &request) {
+  // The old index is read once per folder and listing, however many patterns there are;
+  // reading it for each pattern would add its entries once per pattern.
+  if (request.useInfo) {
+    std::string info = JoinPath(request.folder, kInfoFileName);
+    if (IsRegularFile(info) && infoRead_.insert(request.folder).second)
+      request.count += ReadFolderInfo(request.folder);
+  }
+  look_ = baseLook_;
+  folderCellSize_ = settings_.thumbsSize;
+
+  int result = ScanFiles(request);
+  if (!request.subFolders || result != 0) return result;
+
+  std::vector<std::string> subFolders;
+  {
+    DirStream dir(request.folder);
+    if (!dir) return 0;
+    while (struct dirent *de = dir.Next()) {
+      if (IsDotName(de->d_name)) continue;
+      bool isDir = de->d_type == DT_DIR;
+      if (de->d_type == DT_UNKNOWN || de->d_type == DT_LNK) {
+        struct stat st {};
+        isDir = ::fstatat(dir.fd(), de->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode);
+      }
+      if (isDir) subFolders.emplace_back(de->d_name);
+    }
+  }
+  struct stat self {};
+  if (::stat(request.folder.c_str(), &self) == 0) visited_.insert({self.st_dev, self.st_ino});
+  for (const auto &name : subFolders) {
+    ScanRequest sub = request;
+    sub.folder = JoinPath(request.folder, name);
+    // A link back up the tree would be listed without end; each folder is visited once.
+    struct stat st {};
+    if (::stat(sub.folder.c_str(), &st) != 0) continue;
+    if (!visited_.insert({st.st_dev, st.st_ino}).second) continue;
+    result = ScanFolder(sub);
+    request.count = sub.count;
+    if (result != 0) return result;
+  }
+  return 0;
+}
+
+int CRXDoc::ScanFiles(ScanRequest &request) {
+  std::string thumbsFile = kInfoFileName;
+  {
+    CLockedIniFile info;
+    info.Open(JoinPath(request.folder, kInfoFileName), CLockedIniFile::kNoLock);
+    std::string v;
+    if (info.GetValue("Document", "ThumbsFile", v) == 0) {
+      std::string name;
+      GetListField(v, 0, name);
+      if (!name.empty()) thumbsFile = std::string(NamePart(name));
+    }
+  }
+  HiddenNames hidden(thumbsFile);
+  bool archives = request.archives && decoders_ && decoders_->HasArchiveDecoders();
+
+  DirStream dir(request.folder);
+  if (!dir) return 0;
+  int dfd = dir.fd();
+  while (struct dirent *de = dir.Next()) {
+    if (de->d_type == DT_DIR || IsDotName(de->d_name)) continue;
+    std::string_view name(de->d_name);
+    if (!SearchPatternMatch(request.pattern, name) || hidden.Contains(name)) continue;
+    struct statx sx {};
+    if (::statx(dfd, de->d_name, AT_STATX_SYNC_AS_STAT,
+                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
+      continue;
+    // Only regular files: a pipe or a device would block or never end when read.
+    if (!S_ISREG(sx.stx_mode)) continue;
+    FoundFile f;
+    f.name.assign(name);
+    f.size = sx.stx_size;
+    f.lastWriteTime = ToFileTime(sx.stx_mtime);
+    f.creationTime = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : f.lastWriteTime;
+    if (!request.filter.KeepsTime(f.lastWriteTime) || !request.filter.KeepsSize(f.size)) continue;
+
+    int result = kListNotArchive;
+    if (archives) {
+      result = ListArchive(request, f, 0);
+      if (result == kListInterrupted || result == kListNoMemory) return result;
+    }
+    if (result == kListNotArchive) {
+      result = AddFileEntry(request, f, -1, nullptr);
+      if (result == 0) ++request.count;
+    }
+    // A file that could not be listed (an unreadable archive, no memory for one entry) is
+    // left out and the search goes on.
+    if (result == 0 && CheckInterrupt()) return kListInterrupted;
+  }
+  return 0;
+}
+
+int CRXDoc::ListArchive(ScanRequest &request, const FoundFile &file, int firstPlugin) {
+  if (!decoders_) return kListNotArchive;
+  std::string path = JoinPath(request.folder, file.name);
+  unsigned char head[SPI_HEAD_BYTES];
+  if (!ReadHead(path, head)) return kListNotArchive;
+  for (int start = firstPlugin;;) {
+    int position = decoders_->FindArchiveDecoder(path, head, sizeof head, start);
+    if (position < 0 || position < start) return kListNotArchive;
+    std::vector<SpiArchiveInfo> members;
+    int r = decoders_->ListArchive(position, path, members);
+    if (r == 1) {
+      start = position + 1;  // not this plug-in's format after all: the next one may take it
+      continue;
+    }
+    if (r != 0) return kListFailed;
+    for (const auto &m : members) {
+      if (m.method[0] == 0) break;
+      int a = AddFileEntry(request, file, position, &m);
+      if (a == 0) ++request.count;
+      if (CheckInterrupt()) return kListInterrupted;
+    }
+    return kListOk;
+  }
+}
+
+int CRXDoc::AddFileEntry(ScanRequest &request, const FoundFile &file, int archivePosition,
+                         const SpiArchiveInfo *member) {
+  try {
+    bool isMember = member != nullptr;
+    std::string name = isMember ? MemberName(*member) : file.name;
+    // A record without a name (a folder inside the archive) is no picture.
+    if (name.empty()) return kListNotArchive;
+    uint64_t size = isMember ? member->filesize : file.size;
+    FileTime stamp = isMember ? static_cast<FileTime>(member->timestamp) * kNanosPerSecond : 0;
+    FileTime creation = isMember ? stamp : file.creationTime;
+    FileTime lastWrite = isMember ? stamp : file.lastWriteTime;
+    uint32_t position = isMember ? member->position : 0;
+    std::string key;
+    if (!supplied_.empty() || !previousIndex_.empty())
+      key = ReuseKey(request.folder, isMember ? file.name : std::string(), name, position, isMember);
+    // Files the old folder index already supplied are not listed twice.
+    if (!supplied_.empty() && supplied_.count(key)) return kListNotArchive;
+
+    if (request.reuse && !previousIndex_.empty()) {
+      auto it = previousIndex_.find(key);
+      if (it != previousIndex_.end() && it->second < previous_.size() && previous_[it->second]) {
+        std::unique_ptr<CPicEntry> e = std::move(previous_[it->second]);
+        previousIndex_.erase(it);
+        if (e->size != size || e->lastWriteTime != lastWrite) {
+          e->Reset();
+          e->size = size;
+          e->creationTime = creation;
+          e->lastWriteTime = lastWrite;
+        }
+        e->switches = Switches();
+        AppendEntry(std::move(e));
+        return 0;
+      }
+    }
+
+    auto e = std::make_unique<CPicEntry>();
+    e->SetFolder(FolderRef(request.folder));
+    if (isMember) {
+      if (!archiveRef_ || *archiveRef_ != file.name) archiveRef_ = std::make_shared<const std::string>(file.name);
+      e->SetArchiveName(archiveRef_);
+      e->archiveDecoderIndex = archivePosition;
+      e->position = position;
+    }
+    e->name = std::move(name);
+    e->size = size;
+    e->creationTime = creation;
+    e->lastWriteTime = lastWrite;
+    e->switches = Switches();
+    e->SetLook(look_);
+    e->useCache = useInfo_;
+    AppendEntry(std::move(e));
+    return 0;
+  } catch (const std::bad_alloc &) {
+    return kListNoMemory;
+  }
+}
+
+bool CRXDoc::AcceptedByDecoder(const CPicEntry &e) {
+  unsigned char head[SPI_HEAD_BYTES];
+  if (!e.IsArchiveMember()) {
+    std::string path = e.FullPath();
+    if (!ReadHead(path, head)) return false;
+    return decoders_->FindPictureDecoder(path, head, sizeof head, -1) >= 0;
+  }
+  std::vector<unsigned char> bytes;
+  if (decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, bytes) != 0) return false;
+  std::memset(head, 0, sizeof head);
+  std::memcpy(head, bytes.data(), std::min(bytes.size(), sizeof head));
+  return decoders_->FindPictureDecoder(e.name, head, sizeof head, e.archiveDecoderIndex) >= 0;
+}
+
+void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
+  bool scanSpi = settings_.scanSpi != 0 && decoders_;
+  bool pluginExt = settings_.pluginExt != 0 && decoders_;
+  if (!scanSpi && !pluginExt) {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    order_.resize(entries_.size());
+    for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<uint32_t>(i);
+    entries_.shrink_to_fit();
+    return;
+  }
+  std::string extensions;
+  if (pluginExt) {
+    extensions = decoders_->PictureFilter();
+    if (request.archives) extensions += ";" + decoders_->ArchiveFilter();
+  }
+  std::map<int, std::string> memberFilters;
+  std::size_t count;
+  {
+    std::lock_guard<std::recursive_mutex> hold(lock_);
+    count = entries_.size();
+  }
+  // Kept entries move down over the dropped ones; the order only ever names moved ones.
+  std::size_t kept = 0;
+  bool stopped = false;
+  for (std::size_t i = 0; i < count; ++i) {
+    CPicEntry *e;
+    {
+      std::lock_guard<std::recursive_mutex> hold(lock_);
+      e = entries_[i].get();
+    }
+    bool keep = true;
+    if (!stopped) {
+      if (scanSpi) keep = AcceptedByDecoder(*e);
+      if (keep && pluginExt) {
+        const std::string *list = &extensions;
+        if (e->IsArchiveMember()) {
+          auto it = memberFilters.find(e->archiveDecoderIndex);
+          if (it == memberFilters.end())
+            it = memberFilters.emplace(e->archiveDecoderIndex, decoders_->ArchiveMemberFilter(e->archiveDecoderIndex))
+                     .first;
+          list = &it->second;
+        }
+        keep = MatchExtensionList(*list, e->name);
+      }
+    }
+    {
+      std::lock_guard<std::recursive_mutex> hold(lock_);
+      if (!keep) {
+        entries_[i].reset();
+        continue;
+      }
+      if (kept != i) entries_[kept] = std::move(entries_[i]);
+      if (!stopped) order_.push_back(static_cast<uint32_t>(kept));
+      ++kept;
+    }
+    if (stopped) continue;
+    if (settings_.syncFind)
+      UpdateAllViews(nullptr, kHintEntryAdded, UpdateArgument{static_cast<long>(order_.size()) - 1, 0, {}});
+    if (CheckInterrupt()) stopped = true;
+  }
+  std::lock_guard<std::recursive_mutex> hold(lock_);
+  entries_.resize(kept);
+  entries_.shrink_to_fit();
+}
+
+}  // namespace tamro

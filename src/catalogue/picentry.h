@@ -1,0 +1,123 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "catalogue/entrylook.h"
+#include "platform/globalhandle.h"
+
+namespace tamro {
+
+// Nanoseconds since 1970-01-01 00:00 UTC.
+using FileTime = int64_t;
+constexpr FileTime kNanosPerSecond = 1000000000;
+
+// Drawing switches an entry takes from the document when it is added.
+struct DrawSwitches {
+  int32_t scaleMode = 10;
+  int8_t limitCheck = 1, frame = 0, nameFrame = 1, name = 1, unsharp = 1;
+  bool operator==(const DrawSwitches &) const = default;
+};
+
+struct CellRect {
+  int32_t left = 0, top = 0, right = 0, bottom = 0;
+};
+
+// One listed file or archive member: its file facts, picture facts, thumbnail and display
+// state. Texts that most entries share (the folder, the archive name) or rarely have (the
+// description, the note) are held so that an entry without a thumbnail stays small.
+class CPicEntry {
+ public:
+  enum Flag : int { kCurrent = 1, kSelected = 2 };
+  static constexpr int kNotPlaced = 32767;
+
+  CPicEntry();
+  virtual ~CPicEntry();
+  CPicEntry(const CPicEntry &) = delete;
+  CPicEntry &operator=(const CPicEntry &) = delete;
+
+  // --- file facts
+  const std::string &Folder() const;
+  void SetFolder(std::shared_ptr<const std::string> folder) { folder_ = std::move(folder); }
+  void SetFolder(std::string_view folder);
+  const std::shared_ptr<const std::string> &FolderRef() const { return folder_; }
+  std::string name;  // for a member, the member's name as the archive gives it
+  uint64_t size = 0;
+  FileTime creationTime = 0, lastWriteTime = 0;
+
+  // --- archive member facts; a plain file has an empty archive name
+  const std::string &ArchiveName() const;
+  void SetArchiveName(std::shared_ptr<const std::string> archive) { archive_ = std::move(archive); }
+  void SetArchiveName(std::string_view archive);
+  bool IsArchiveMember() const { return archive_ && !archive_->empty(); }
+  int archiveDecoderIndex = -1;
+  uint32_t position = 0;
+
+  // Folder + "/" + name for a plain file; the member name for a member.
+  std::string FullPath() const;
+  // Folder + "/" + archive name (empty for a plain file).
+  std::string ArchivePath() const;
+  // The file to open: the plain file, or the archive holding the member.
+  std::string FilePath() const;
+
+  // --- picture facts
+  int decoderIndex = -1;
+  int32_t pictureWidth = 0, pictureHeight = 0, bitCount = 0;
+  const std::string &Description() const;
+  void SetDescription(std::string text);
+  const std::string &Note() const;
+  void SetNote(std::string text);
+
+  // --- thumbnail; the two working pictures belong to the thumbnail builder
+  GlobalHandle thumbnail;
+  GlobalHandle work1, work2;
+  int32_t thumbWidth = 0, thumbHeight = 0;
+  int32_t sizeBoxWidth = 0, sizeBoxHeight = 0;
+  int32_t rotation = 0;
+  int32_t thumbScaleMode = 0;  // what the thumbnail was made with
+  int8_t thumbUnsharp = 0;
+
+  // --- display state
+  int flags = 0;
+  int32_t cellX = kNotPlaced, cellY = 0;
+  CellRect cellRect;
+  int32_t iconIndex = -1;
+  DrawSwitches switches;
+  bool useCache = false;     // look in the thumbnail store first
+  bool stored = false;       // the thumbnail has a record in the thumbnail store
+  bool decodingNow = false;  // set while this entry is being decoded
+  bool justBuilt = false;
+  bool noteRead = false;
+
+  // Colours and caption font, shared with the document that handed them over.
+  const EntryColours &Colours() const { return look_->colours; }
+  const FontDescription &Font() const { return look_->font; }
+  const EntryLookPtr &Look() const { return look_; }
+  void SetLook(EntryLookPtr look);
+
+  bool IsSelected() const { return (flags & kSelected) != 0; }
+  bool IsCurrent() const { return (flags & kCurrent) != 0; }
+
+  // Forget what was read from the picture: decoder -1, description emptied, pictures freed.
+  void Reset();
+  void FreePictures();
+
+  // Heap bytes this entry holds beyond its own object, shared texts not counted.
+  std::size_t OwnHeapBytes() const;
+
+ private:
+  struct Texts {
+    std::string description, note;
+  };
+  std::shared_ptr<const std::string> folder_;
+  std::shared_ptr<const std::string> archive_;
+  std::unique_ptr<Texts> texts_;
+  EntryLookPtr look_;
+};
+
+// The look a new entry starts with before the document hands over its own.
+const EntryLookPtr &DefaultEntryLook();
+
+}  // namespace tamro

@@ -1,0 +1,241 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "catalogue/displayfilter.h"
+#include "catalogue/docsettings.h"
+#include "catalogue/picentry.h"
+#include "catalogue/sortstate.h"
+#include "catalogue/updatehint.h"
+#include "decode/spi.h"
+
+namespace tamro {
+
+class DecoderAccess;
+class InterruptSource;
+class Profile;
+class ThumbCache;
+
+// What one listing pass asks for. Built from the document settings each time.
+struct ScanRequest {
+  std::string folder;
+  std::string pattern;  // pattern list: ";" or "," between patterns
+  bool archives = false;
+  bool subFolders = false;
+  bool useInfo = false;  // read the old folder index first
+  int count = 0;         // entries added so far
+  bool reuse = false;    // look for each file among the previous entries (refresh)
+  DisplayFilter filter;
+};
+
+// A file the folder search found.
+struct FoundFile {
+  std::string name;
+  uint64_t size = 0;
+  FileTime creationTime = 0, lastWriteTime = 0;
+};
+
+// An entry as the old folder index describes it.
+struct IndexedEntry {
+  int decoderIndex = -1;
+  std::string folder, name;
+  uint64_t size = 0;
+  FileTime creationTime = 0, lastWriteTime = 0;
+  int width = 0, height = 0, bitCount = 0;
+  std::string description;
+  int sizeBoxWidth = 0, sizeBoxHeight = 0;
+  int archiveDecoderIndex = -1;
+  std::string archiveName;
+  uint32_t position = 0;
+};
+
+// Listing results.
+enum ListResult : int { kListOk = 0, kListNotArchive = 1, kListInterrupted = 2, kListNoMemory = 3, kListFailed = -1 };
+
+// The folder document: the entries of the current folder, the display order the views show,
+// the selection, the folder history and the settings that steer listing and drawing. It runs
+// on the main thread; other threads reach entries only through GetEntry or under EntryLock().
+class CRXDoc {
+ public:
+  static constexpr const char *kInfoFileName = "DIRINFO.RXI";
+  static constexpr const char *kThumbStoreName = "_THUMBS_.RXI";
+  static constexpr const char *kNoteFileName = "_NOTE_.RXI";
+
+  // Loads the settings from `profile` (the program's store when none is given).
+  explicit CRXDoc(Profile *profile = nullptr);
+  // Writes the settings back.
+  virtual ~CRXDoc();
+  CRXDoc(const CRXDoc &) = delete;
+  CRXDoc &operator=(const CRXDoc &) = delete;
+
+  // --- collaborators (not owned; null for none)
+  void SetDecoders(DecoderAccess *decoders) { decoders_ = decoders; }
+  DecoderAccess *Decoders() const { return decoders_; }
+  void SetThumbCache(ThumbCache *cache) { thumbCache_ = cache; }
+  void SetInterruptSource(InterruptSource *source) { interrupt_ = source; }
+
+  // --- views
+  void AddObserver(UpdateObserver *observer);
+  void RemoveObserver(UpdateObserver *observer);
+  // Tells every observer but the sender.
+  void UpdateAllViews(UpdateObserver *sender, int hint, const UpdateArgument &arg = {});
+
+  // --- settings
+  const DocSettings &Settings() const { return settings_; }
+  // Takes new settings (the option dialogs): rebuilds the look and caption items, copies
+  // the drawing switches into every displayed entry and writes the settings.
+  void ApplySettings(const DocSettings &settings);
+  bool SaveSettings();
+  const std::vector<std::string> &CaptionItems() const { return captionItems_; }
+  const FontDescription &CaptionFont() const { return look_->font; }
+  const FontDescription &ViewFont() const { return viewFont_; }
+  const EntryLookPtr &Look() const { return look_; }
+  DrawSwitches Switches() const;
+  CellSize ThumbsSize() const { return settings_.thumbsSize; }
+  CellSize FolderCellSize() const { return folderCellSize_; }
+  const DisplayFilter &Filter() const { return filter_; }
+
+  // --- entries
+  int GetEntryCount() const;
+  // The entry at a visible index with the current colours and font, or null.
+  CPicEntry *GetEntry(int visibleIndex);
+  int GetEntryIndex(int visibleIndex) const;
+  bool SetEntryIndex(int visibleIndex, int index);
+  // All entries, displayed or not, by their index.
+  int GetAllEntryCount() const;
+  CPicEntry *GetEntryAt(int index);
+  void SetEntryFlags(int visibleIndex, int flags);
+  int CountSelected(bool recount);
+  void SetCurrent(int visibleIndex);
+  int Current() const { return current_; }
+  void RemoveEntryAt(int visibleIndex);
+  void ClearEntries(bool deleteObjects);
+  CPicEntry *AddEntry(const IndexedEntry &e);
+  // The entry lock; reentrant, so a holder may call the locked operations.
+  std::recursive_mutex &EntryLock() const { return lock_; }
+
+  bool IsBusy() const { return busy_.load() != 0; }
+  void SetBusy(bool busy) { busy_.store(busy ? 1 : 0); }
+
+  // --- listing
+  const std::string &Folder() const { return folder_; }
+  const std::string &Pattern() const { return pattern_; }
+  std::string SearchText() const;
+  const std::string &Title() const { return title_; }
+  bool UseInfo() const { return useInfo_; }
+
+  void ChangeFolder(std::string_view path, UpdateObserver *sender, bool useInfo);
+  void RefreshFolder();
+  // Opens a folder as at start: a file path opens its folder; a path that does not exist
+  // climbs to the nearest existing parent. False (nothing changed) when nothing is left.
+  bool OpenFolder(std::string_view path);
+  ScanRequest BuildRequest(bool useInfo) const;
+  int ListFolder(ScanRequest &request);
+  int ScanFolder(ScanRequest &request);
+  int ScanFiles(ScanRequest &request);
+  int ListArchive(ScanRequest &request, const FoundFile &file, int firstPlugin);
+  int AddFileEntry(ScanRequest &request, const FoundFile &file, int archivePosition,
+                   const SpiArchiveInfo *member);
+  // Reads the old folder index of a folder; answers the number of entries it added.
+  int ReadFolderInfo(const std::string &folder);
+
+  // --- folder history
+  const std::vector<std::string> &History() const { return history_; }
+  int HistoryPosition() const { return historyPos_; }
+  bool CanGoBack() const { return historyPos_ > 0; }
+  bool CanGoForward() const { return historyPos_ >= 0 && historyPos_ + 1 < static_cast<int>(history_.size()); }
+  void HistoryBack();
+  void HistoryForward();
+  void HistoryMoveTo(int position);
+  // Non-zero while a history move is being shown; the listing it causes is not recorded.
+  static int HistoryMoveCount();
+
+  // --- sorting
+  CSortState &Sort() { return sort_; }
+  const CSortState &Sort() const { return sort_; }
+  // Moves the sort state (CSortState::SortBy) and sorts the display order by it.
+  void SortBy(int column, int state, UpdateObserver *sender = nullptr);
+  void OnSortCommand(SortCommand command, UpdateObserver *sender = nullptr);
+  bool IsSortCommandChecked(SortCommand command) const { return sort_.IsCommandChecked(command); }
+  // Sorts by every history key from the oldest to the newest (after a listing, re-sort).
+  void ApplySortHistory(UpdateObserver *sender = nullptr);
+  // Makes `order` (entry indices) the display order: busy meanwhile, then hint 0.
+  void WriteOrderBack(const std::vector<int> &order, UpdateObserver *sender);
+
+  // --- display filter
+  // Takes the filter (and pattern) the filter dialog confirmed; refreshes when either changed.
+  void ApplyDisplayFilter(const DisplayFilter &filter, const std::string &pattern);
+
+ private:
+  // Sets the busy flag for a scope and puts back what was there, so that a nested step
+  // that ends does not clear the flag of the listing around it.
+  struct BusyScope {
+    explicit BusyScope(CRXDoc &d) : doc(d), old(d.busy_.exchange(1)) {}
+    ~BusyScope() { doc.busy_.store(old); }
+    BusyScope(const BusyScope &) = delete;
+    BusyScope &operator=(const BusyScope &) = delete;
+    CRXDoc &doc;
+    int old;
+  };
+  void RebuildLook();
+  void AppendHistory();
+  void ShowHistoryItem();
+  bool CheckInterrupt();
+  void BuildDisplayOrder(ScanRequest &request);
+  bool AcceptedByDecoder(const CPicEntry &e);
+  void AppendEntry(std::unique_ptr<CPicEntry> entry);
+  std::shared_ptr<const std::string> FolderRef(const std::string &folder);
+  static std::string ReuseKey(const std::string &folder, const std::string &archive, const std::string &name,
+                              uint32_t position, bool member);
+
+  Profile *profile_;
+  DocSettings settings_;
+  EntryLookPtr look_;       // what entries are handed now
+  EntryLookPtr baseLook_;   // what the settings give
+  FontDescription viewFont_;
+  std::vector<std::string> captionItems_;
+  CellSize folderCellSize_;
+  DisplayFilter filter_;
+
+  DecoderAccess *decoders_ = nullptr;
+  ThumbCache *thumbCache_ = nullptr;
+  InterruptSource *interrupt_ = nullptr;
+  std::vector<UpdateObserver *> observers_;
+
+  mutable std::recursive_mutex lock_;
+  std::vector<std::unique_ptr<CPicEntry>> entries_;
+  std::vector<uint32_t> order_;
+  // The entries of the listing being refreshed, by path, until a file claims its entry.
+  std::vector<std::unique_ptr<CPicEntry>> previous_;
+  std::unordered_map<std::string, std::size_t> previousIndex_;
+  // Files the old folder index supplied in this listing; the search does not add them again.
+  std::unordered_set<std::string> supplied_;
+  std::unordered_set<std::string> infoRead_;                       // folders whose index was read
+  std::set<std::pair<unsigned long long, unsigned long long>> visited_;  // folders (device, inode)
+  std::shared_ptr<const std::string> folderRef_;
+  std::shared_ptr<const std::string> archiveRef_;
+  int selected_ = 0;
+  int current_ = -1;
+  std::atomic<int> busy_{1};
+
+  std::string folder_;
+  std::string pattern_ = "*.*";
+  std::string title_;
+  bool useInfo_ = false;
+
+  std::vector<std::string> history_;
+  int historyPos_ = -1;
+
+  CSortState sort_;
+};
+
+}  // namespace tamro

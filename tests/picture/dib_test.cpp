@@ -1,0 +1,449 @@
+#include "picture/dib.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <limits>
+
+#include "picture/dibtest.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+using test::BlockOf;
+using test::BytesOf;
+using test::Header;
+using test::Picture;
+using test::PixelAt;
+using test::Rgb;
+
+TEST(DibGeometry, AnswersForBothHeaderKinds) {
+  BitmapInfoHeader bi = Header(10, 7, 8, BI_RGB, 20);
+  EXPECT_EQ(DibNumColors(&bi), 20u);
+  EXPECT_EQ(DibPaletteSize(&bi), 80);
+  EXPECT_EQ(DibRowBytes(&bi), 12);
+  EXPECT_EQ(DibImageSize(&bi), 84);
+  EXPECT_EQ(DibTotalSize(&bi), 40 + 80 + 84);
+  EXPECT_EQ(DibBits(&bi) - reinterpret_cast<uint8_t *>(&bi), 120);
+
+  bi = Header(3, 2, 1);
+  EXPECT_EQ(DibNumColors(&bi), 2u);
+  EXPECT_EQ(DibRowBytes(&bi), 4);
+  bi = Header(9, 2, 4);
+  EXPECT_EQ(DibNumColors(&bi), 16u);
+  EXPECT_EQ(DibRowBytes(&bi), 8);
+  bi = Header(5, 2, 24);
+  EXPECT_EQ(DibNumColors(&bi), 0u);
+  EXPECT_EQ(DibRowBytes(&bi), 16);
+  // A 16-bit row is its true length: 3 pixels are 6 bytes, padded to 8.
+  bi = Header(3, 2, 16, BI_BITFIELDS);
+  EXPECT_EQ(DibRowBytes(&bi), 8);
+  EXPECT_EQ(DibPaletteSize(&bi), 12);
+  // RLE pictures state their own image size; a top-down picture counts its rows once.
+  bi = Header(100, 100, 8, BI_RLE8);
+  bi.sizeImage = 777;
+  EXPECT_EQ(DibImageSize(&bi), 777);
+  bi = Header(4, -3, 24);
+  EXPECT_EQ(DibHeight(&bi), -3);
+  EXPECT_EQ(DibImageSize(&bi), 36);
+  // A stored bit count of 0 and an unknown header size both read as 24 bits.
+  bi = Header(4, 3, 0);
+  EXPECT_EQ(DibBitCount(&bi), 24);
+  bi = Header(4, 3, 8);
+  bi.size = 108;
+  EXPECT_EQ(DibBitCount(&bi), 24);
+  EXPECT_EQ(DibNumColors(&bi), 0u);
+
+  BitmapCoreHeader core{12, 70, 300, 1, 8};
+  auto *asInfo = reinterpret_cast<BitmapInfoHeader *>(&core);
+  EXPECT_EQ(DibWidth(asInfo), 70);
+  EXPECT_EQ(DibHeight(asInfo), 300);
+  EXPECT_EQ(DibBitCount(asInfo), 8);
+  EXPECT_EQ(DibPaletteSize(asInfo), 768);
+}
+
+TEST(DibGeometry, HandleFormsLockCheckAndAnswerZero) {
+  GlobalHandle h(CreateDib(33, 5, 4));
+  ASSERT_TRUE(h);
+  EXPECT_EQ(DibHeaderSize(h.get()), 40u);
+  EXPECT_EQ(DibWidth(h.get()), 33);
+  EXPECT_EQ(DibHeight(h.get()), 5);
+  EXPECT_EQ(DibBitCount(h.get()), 4);
+  EXPECT_EQ(DibNumColors(h.get()), 16u);
+  EXPECT_EQ(DibPaletteSize(h.get()), 64);
+  EXPECT_EQ(DibRowBytes(h.get()), 20);
+  EXPECT_EQ(DibImageSize(h.get()), 100);
+  EXPECT_EQ(DibTotalSize(h.get()), 204);
+  EXPECT_EQ(GlobalSize(h.get()), 204u);
+  EXPECT_EQ(GlobalLockCount(h.get()), 0u);
+
+  EXPECT_EQ(DibWidth(HDIB{}), 0);
+  EXPECT_EQ(DibBits(HDIB{}), nullptr);
+  // A block too short for the header it claims is never read past its end.
+  GlobalHandle shortBlock = BlockOf({40, 0, 0, 0, 9, 0, 0, 0});
+  EXPECT_EQ(DibHeaderSize(shortBlock.get()), 40u);
+  EXPECT_EQ(DibWidth(shortBlock.get()), 0);
+  // A freed handle is refused.
+  HDIB stale = CreateDib(2, 2, 24);
+  GlobalFree(stale);
+  EXPECT_EQ(DibWidth(stale), 0);
+}
+
+TEST(DibGeometry, FitsRefusesHeadersThatLieAboutSizes) {
+  GlobalHandle h(CreateDib(16, 16, 8));
+  {
+    DibLock lock(h.get());
+    ASSERT_TRUE(lock);
+    EXPECT_FALSE(DibFits(lock.header(), lock.size() - 1));
+  }
+  auto fits = [](BitmapInfoHeader bi, std::size_t block) { return DibFits(&bi, block); };
+  const std::size_t big = std::size_t{1} << 40;
+  EXPECT_FALSE(fits(Header(0x7FFFFFFF, 0x7FFFFFFF, 32), big));
+  EXPECT_FALSE(fits(Header(0x7FFFFFFF, std::numeric_limits<int32_t>::min(), 24), big));
+  EXPECT_FALSE(fits(Header(4, 4, 8, BI_RGB, 0xFFFFFFFF), 4096));
+  EXPECT_FALSE(fits(Header(-4, 4, 24), 4096));
+  EXPECT_FALSE(fits(Header(4, 0, 24), 4096));
+  EXPECT_FALSE(fits(Header(4, 4, 2), 4096));
+  EXPECT_FALSE(fits(Header(4, 4, 64), 4096));
+  EXPECT_TRUE(fits(Header(4, -4, 24), 40 + 48));
+  EXPECT_FALSE(fits(Header(4, -4, 24), 40 + 47));
+
+  EXPECT_EQ(CreateDib(0, 5, 24), nullptr);
+  EXPECT_EQ(CreateDib(5, 5, 3), nullptr);
+  EXPECT_EQ(CreateDib(100000, 100000, 32), nullptr);
+}
+
+TEST(DibPixels, SetCountsFromTheTopRowAndIgnoresOutside) {
+  GlobalHandle h(CreateDib(3, 2, 24));
+  DibLock lock(h.get());
+  BitmapInfoHeader *bi = lock.header();
+  SetDibPixel(bi, 1, 0, Rgb(0x11, 0x22, 0x33));
+  // y = 0 is the last stored row; bytes are blue, green, red.
+  const uint8_t *top = DibBits(bi) + DibRowBytes(bi);
+  EXPECT_EQ(top[3], 0x33);
+  EXPECT_EQ(top[4], 0x22);
+  EXPECT_EQ(top[5], 0x11);
+  EXPECT_EQ(GetDibPixel(bi, 1, 0), Rgb(0x11, 0x22, 0x33));
+  EXPECT_EQ(GetDibPixel(bi, 1, 1), 0u);
+
+  std::vector<uint8_t> before = BytesOf(h.get());
+  SetDibPixel(bi, 3, 0, 0xFFFFFF);
+  SetDibPixel(bi, 0, 2, 0xFFFFFF);
+  SetDibPixel(bi, -1, 0, 0xFFFFFF);
+  EXPECT_EQ(BytesOf(h.get()), before);
+  EXPECT_EQ(GetDibPixel(bi, 3, 0), 0u);
+  EXPECT_EQ(GetDibPixel(bi, 0, -1), 0u);
+}
+
+TEST(DibPixels, PackedDepthsTouchOnlyTheirBits) {
+  GlobalHandle h4(CreateDib(3, 1, 4));
+  DibLock l4(h4.get());
+  SetDibPixel(l4.header(), 0, 0, 0xA);
+  SetDibPixel(l4.header(), 1, 0, 0x5);
+  SetDibPixel(l4.header(), 2, 0, 0xFF);  // only the low nibble counts
+  EXPECT_EQ(DibBits(l4.header())[0], 0xA5);
+  EXPECT_EQ(DibBits(l4.header())[1], 0xF0);
+  EXPECT_EQ(GetDibPixel(l4.header(), 1, 0), 0x5u);
+
+  GlobalHandle h1(CreateDib(10, 1, 1));
+  DibLock l1(h1.get());
+  SetDibPixel(l1.header(), 0, 0, 1);
+  SetDibPixel(l1.header(), 9, 0, 3);
+  EXPECT_EQ(DibBits(l1.header())[0], 0x80);
+  EXPECT_EQ(DibBits(l1.header())[1], 0x40);
+  SetDibPixel(l1.header(), 0, 0, 0);
+  EXPECT_EQ(DibBits(l1.header())[0], 0x00);
+  EXPECT_EQ(GetDibPixel(l1.header(), 9, 0), 1u);
+}
+
+// Colour table: entry i is (blue, green, red, 0).
+std::vector<uint8_t> Table(std::initializer_list<uint32_t> rgbs) {
+  std::vector<uint8_t> t;
+  for (uint32_t c : rgbs) t.insert(t.end(), {uint8_t(c >> 16), uint8_t(c >> 8), uint8_t(c), 0});
+  return t;
+}
+
+TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
+  // 1 bit: 0b10100000 gives entries 1, 0, 1.
+  GlobalHandle one = Picture(Header(3, 1, 1), Table({Rgb(1, 2, 3), Rgb(200, 100, 50)}), {0xA0, 0, 0, 0});
+  GlobalHandle c1(DibTo24Bit(one.get()));
+  ASSERT_TRUE(c1);
+  EXPECT_NE(c1.get(), one.get());
+  EXPECT_EQ(DibBitCount(c1.get()), 24);
+  EXPECT_EQ(DibNumColors(c1.get()), 0u);
+  EXPECT_EQ(GlobalSize(c1.get()), 40u + 12);
+  EXPECT_EQ(PixelAt(c1.get(), 0, 0), Rgb(200, 100, 50));
+  EXPECT_EQ(PixelAt(c1.get(), 1, 0), Rgb(1, 2, 3));
+  EXPECT_EQ(PixelAt(c1.get(), 2, 0), Rgb(200, 100, 50));
+
+  // 4 bits: the high nibble is the left pixel.
+  std::vector<uint8_t> t16 = Table({0, Rgb(10, 0, 0), Rgb(0, 20, 0)});
+  t16.resize(64);
+  GlobalHandle four = Picture(Header(3, 1, 4), t16, {0x21, 0x10, 0, 0});
+  GlobalHandle c4(DibTo24Bit(four.get()));
+  EXPECT_EQ(PixelAt(c4.get(), 0, 0), Rgb(0, 20, 0));
+  EXPECT_EQ(PixelAt(c4.get(), 1, 0), Rgb(10, 0, 0));
+  EXPECT_EQ(PixelAt(c4.get(), 2, 0), Rgb(10, 0, 0));
+
+  // 8 bits with a short table: rows advance by the padded length, and an index past the
+  // table reads black instead of pixel bytes.
+  GlobalHandle eight =
+      Picture(Header(2, 2, 8, BI_RGB, 2), Table({Rgb(5, 6, 7), Rgb(8, 9, 10)}), {1, 0, 0, 0, 0, 200, 0, 0});
+  GlobalHandle c8(DibTo24Bit(eight.get()));
+  EXPECT_EQ(PixelAt(c8.get(), 0, 1), Rgb(8, 9, 10));
+  EXPECT_EQ(PixelAt(c8.get(), 1, 1), Rgb(5, 6, 7));
+  EXPECT_EQ(PixelAt(c8.get(), 0, 0), Rgb(5, 6, 7));
+  EXPECT_EQ(PixelAt(c8.get(), 1, 0), 0u);
+
+  // A 12-byte header carries 3-byte entries right after it.
+  std::vector<uint8_t> core = {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 8, 0};
+  std::vector<uint8_t> coreTable(768);
+  coreTable[3] = 30, coreTable[4] = 20, coreTable[5] = 10;  // entry 1: red 10, green 20, blue 30
+  core.insert(core.end(), coreTable.begin(), coreTable.end());
+  core.insert(core.end(), {1, 0, 0, 0});
+  GlobalHandle coreDib = BlockOf(core);
+  GlobalHandle cc(DibTo24Bit(coreDib.get()));
+  ASSERT_TRUE(cc);
+  EXPECT_EQ(DibHeaderSize(cc.get()), 40u);
+  EXPECT_EQ(PixelAt(cc.get(), 0, 0), Rgb(10, 20, 30));
+  EXPECT_EQ(PixelAt(cc.get(), 1, 0), 0u);
+}
+
+TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
+  // 16 bits, no masks: 5 bits per channel, x1rrrrrgggggbbbbb.
+  uint16_t pixels[2] = {0x7C00, 0x03FF};  // pure red 31; green and blue 31, red 0
+  std::vector<uint8_t> rows(4);
+  std::memcpy(rows.data(), pixels, 4);
+  GlobalHandle p16 = Picture(Header(2, 1, 16), {}, rows);
+  GlobalHandle c16(DibTo24Bit(p16.get()));
+  ASSERT_TRUE(c16);
+  EXPECT_EQ(PixelAt(c16.get(), 0, 0), Rgb(255, 7, 7));
+  EXPECT_EQ(PixelAt(c16.get(), 1, 0), Rgb(7, 255, 255));
+
+  // 5-6-5 masks: green has 6 bits, so 0 becomes 0x03 and 1 becomes 0x07.
+  uint16_t p565[2] = {0x0020, 0xF800};
+  std::memcpy(rows.data(), p565, 4);
+  std::vector<uint8_t> masks(12);
+  uint32_t m[3] = {0xF800, 0x07E0, 0x001F};
+  std::memcpy(masks.data(), m, 12);
+  GlobalHandle b16 = Picture(Header(2, 1, 16, BI_BITFIELDS), masks, rows);
+  GlobalHandle cb16(DibTo24Bit(b16.get()));
+  ASSERT_TRUE(cb16);
+  EXPECT_EQ(PixelAt(cb16.get(), 0, 0), Rgb(7, 0x07, 7));
+  EXPECT_EQ(PixelAt(cb16.get(), 1, 0), Rgb(255, 0x03, 7));
+
+  // 32 bits: masks wider than 8 bits give their top 8; a scattered mask is gathered from
+  // its highest bit down; an empty mask gathers nothing and reads all ones.
+  uint32_t m32[3] = {0x3FF00000, 0x00000505, 0};
+  std::memcpy(masks.data(), m32, 12);
+  uint32_t px = 0x2AB00401;  // red bits 1010101011 -> top 8 = 0xAA; green bits 1,0,0,1 -> 1001
+  GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks,
+                             {uint8_t(px), uint8_t(px >> 8), uint8_t(px >> 16), uint8_t(px >> 24)});
+  GlobalHandle cb32(DibTo24Bit(b32.get()));
+  ASSERT_TRUE(cb32);
+  EXPECT_EQ(PixelAt(cb32.get(), 0, 0), Rgb(0xAA, 0x9F, 0xFF));
+
+  // Plain 32 bits are blue, green, red, unused.
+  GlobalHandle p32 = Picture(Header(1, 1, 32), {}, {1, 2, 3, 4});
+  GlobalHandle c32(DibTo24Bit(p32.get()));
+  EXPECT_EQ(PixelAt(c32.get(), 0, 0), Rgb(3, 2, 1));
+  GlobalHandle rle32 = Picture(Header(1, 1, 32, BI_RLE8), {}, {1, 2, 3, 4});
+  EXPECT_EQ(DibTo24Bit(rle32.get()), nullptr);
+}
+
+TEST(DibTo24Bit, SameHandleRefusalsAndTopDown) {
+  GlobalHandle p24(CreateDib(3, 3, 24));
+  EXPECT_EQ(DibTo24Bit(p24.get()), p24.get());
+  EXPECT_EQ(DibTo24Bit(HDIB{}), nullptr);
+  GlobalHandle two = Picture(Header(4, 1, 2), Table({0, 0, 0, 0}), {0, 0, 0, 0});
+  EXPECT_EQ(DibTo24Bit(two.get()), nullptr);
+  // Too short a block for its rows: refused, not read past.
+  GlobalHandle truncated = Picture(Header(64, 64, 8), std::vector<uint8_t>(1024), std::vector<uint8_t>(100));
+  EXPECT_EQ(DibTo24Bit(truncated.get()), nullptr);
+
+  // Top-down rows come back bottom-up, as a new picture even at 24 bits.
+  GlobalHandle td = Picture(Header(1, -2, 24), {}, {1, 2, 3, 0, 4, 5, 6, 0});
+  GlobalHandle ctd(DibTo24Bit(td.get()));
+  ASSERT_TRUE(ctd);
+  EXPECT_NE(ctd.get(), td.get());
+  EXPECT_EQ(DibHeight(ctd.get()), 2);
+  EXPECT_EQ(PixelAt(ctd.get(), 0, 0), Rgb(3, 2, 1));
+  EXPECT_EQ(PixelAt(ctd.get(), 0, 1), Rgb(6, 5, 4));
+}
+
+TEST(DibCopy, CopiesEveryByteOfTheBlock) {
+  GlobalHandle src = BlockOf({1, 2, 3, 4, 5});
+  GlobalHandle copy(CopyDib(src.get()));
+  ASSERT_TRUE(copy);
+  EXPECT_NE(copy.get(), src.get());
+  EXPECT_EQ(BytesOf(copy.get()), BytesOf(src.get()));
+  EXPECT_EQ(CopyDib(HDIB{}), nullptr);
+}
+
+std::vector<uint8_t> Bmp(uint32_t fileSize, uint32_t offBits, const std::vector<uint8_t> &rest) {
+  std::vector<uint8_t> f = {'B', 'M'};
+  for (uint32_t v : {fileSize})
+    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  f.insert(f.end(), {0, 0, 0, 0});
+  for (uint32_t v : {offBits})
+    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  f.insert(f.end(), rest.begin(), rest.end());
+  return f;
+}
+
+std::vector<uint8_t> HeaderBytes(const BitmapInfoHeader &bi) {
+  std::vector<uint8_t> b(40);
+  std::memcpy(b.data(), &bi, 40);
+  return b;
+}
+
+struct File {
+  std::FILE *f;
+  explicit File(const std::filesystem::path &p, const char *mode = "rb") : f(std::fopen(p.c_str(), mode)) {}
+  ~File() {
+    if (f) std::fclose(f);
+  }
+};
+
+TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {
+  test::Sandbox box;
+  GlobalHandle pic(CreateDib(5, 3, 8, 3));
+  {
+    DibLock lock(pic.get());
+    uint8_t *pal = reinterpret_cast<uint8_t *>(lock.header()) + 40;
+    for (int i = 0; i < 12; ++i) pal[i] = uint8_t(i * 20);
+    for (int y = 0; y < 3; ++y)
+      for (int x = 0; x < 5; ++x) SetDibPixel(lock.header(), x, y, (x + y) % 3);
+  }
+  const std::string path = box.path("a.bmp");
+  ASSERT_EQ(SaveDibFile(path, pic.get()), 1);
+  std::string file = test::ReadFile(path);
+  ASSERT_EQ(file.size(), 14u + 40 + 12 + 24);
+  EXPECT_EQ(file.substr(0, 2), "BM");
+  EXPECT_EQ(uint8_t(file[2]), 14 + 40 + 12 + 24);
+  EXPECT_EQ(uint8_t(file[10]), 14 + 40 + 12);
+
+  File in(path);
+  GlobalHandle back(ReadDibFromStream(in.f));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(BytesOf(back.get()), BytesOf(pic.get()));
+}
+
+TEST(DibBmpFile, WriteRefusesWhatItCannotWriteAndLeavesNoFile) {
+  test::Sandbox box;
+  std::vector<uint8_t> core = {12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 24, 0, 1, 2, 3, 0};
+  GlobalHandle coreDib = BlockOf(core);
+  const std::string path = box.path("core.bmp");
+  EXPECT_EQ(SaveDibFile(path, coreDib.get()), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  EXPECT_EQ(SaveDibFile(path, HDIB{}), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  // Sizes that do not fit the block are refused too.
+  GlobalHandle lying = Picture(Header(100, 100, 24), {}, {1, 2, 3});
+  EXPECT_EQ(SaveDibFile(path, lying.get()), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  GlobalHandle ok(CreateDib(2, 2, 24));
+  EXPECT_EQ(SaveDibFile(box.path("no/such/folder/x.bmp"), ok.get()), 0);
+  // A file that exists but cannot be opened for writing is not deleted.
+  if (::geteuid() != 0) {
+    const auto ro = box.write("ro.bmp", "keep");
+    std::filesystem::permissions(ro, std::filesystem::perms::owner_read);
+    EXPECT_EQ(SaveDibFile(ro, ok.get()), 0);
+    EXPECT_TRUE(std::filesystem::exists(ro));
+  }
+}
+
+TEST(DibBmpFile, StreamFailureIsThrownAsFileError) {
+  std::FILE *full = std::fopen("/dev/full", "wb");
+  if (!full) GTEST_SKIP() << "no /dev/full";
+  std::setvbuf(full, nullptr, _IONBF, 0);
+  GlobalHandle ok(CreateDib(2, 2, 24));
+  EXPECT_THROW(WriteDibToStream(full, ok.get()), FileError);
+  std::fclose(full);
+  EXPECT_EQ(GlobalLockCount(ok.get()), 0u);
+}
+
+TEST(DibBmpFile, ReadPlacesPixelsAfterTheTableWhateverTheGap) {
+  test::Sandbox box;
+  BitmapInfoHeader bi = Header(2, 1, 8, BI_RGB, 2);
+  std::vector<uint8_t> rest = HeaderBytes(bi);
+  std::vector<uint8_t> table = Table({Rgb(1, 1, 1), Rgb(2, 2, 2)});
+  rest.insert(rest.end(), table.begin(), table.end());
+  rest.insert(rest.end(), 6, 0xEE);  // gap
+  rest.insert(rest.end(), {1, 0, 0, 0});
+  const uint32_t off = 14 + 40 + 8 + 6;
+  std::vector<uint8_t> bytes = Bmp(off + 4, off, rest);
+  const auto path = box.write("gap.bmp", std::string(bytes.begin(), bytes.end()));
+  File in(path);
+  GlobalHandle h(ReadDibFromStream(in.f));
+  ASSERT_TRUE(h);
+  EXPECT_EQ(GlobalSize(h.get()), bytes.size() - 14);
+  DibLock lock(h.get());
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(DibBits(lock.header())[0], 1);
+  EXPECT_EQ(GetDibPixel(lock.header(), 0, 0), 1u);
+}
+
+TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
+  test::Sandbox box;
+  auto read = [&](const std::vector<uint8_t> &bytes) {
+    const auto path = box.write("t.bmp", std::string(bytes.begin(), bytes.end()));
+    File in(path);
+    return GlobalHandle(ReadDibFromStream(in.f));
+  };
+  BitmapInfoHeader bf = Header(1, 1, 16, BI_BITFIELDS);
+  std::vector<uint8_t> rest = HeaderBytes(bf);
+  uint32_t m[3] = {0xF800, 0x07E0, 0x001F};
+  rest.insert(rest.end(), reinterpret_cast<uint8_t *>(m), reinterpret_cast<uint8_t *>(m) + 12);
+  rest.insert(rest.end(), {0x00, 0xF8, 0, 0});
+  GlobalHandle h = read(Bmp(14 + 56, 14 + 52, rest));
+  ASSERT_TRUE(h);
+  GlobalHandle c(DibTo24Bit(h.get()));
+  EXPECT_EQ(PixelAt(c.get(), 0, 0), Rgb(255, 3, 7));
+
+  BitmapInfoHeader bi = Header(2, 2, 24);
+  std::vector<uint8_t> good = HeaderBytes(bi);
+  good.resize(40 + 16, 9);
+  EXPECT_TRUE(read(Bmp(14 + 56, 54, good)));
+  // A size field far beyond the file is held to what the file has; 0 too.
+  EXPECT_TRUE(read(Bmp(0xFFFFFFF0, 54, good)));
+  EXPECT_TRUE(read(Bmp(0, 54, good)));
+  EXPECT_FALSE(read(Bmp(14 + 56, 54, {good.begin(), good.end() - 1})));  // pixels short
+  EXPECT_FALSE(read(Bmp(14 + 56, 0xFFFFFF00, good)));                    // offset past the end
+  std::vector<uint8_t> bad = good;
+  bad[0] = 64;  // header size
+  EXPECT_FALSE(read(Bmp(14 + 56, 54, bad)));
+  bad = good;
+  bad[4] = 0xFF, bad[5] = 0xFF, bad[6] = 0xFF, bad[7] = 0x7F;  // huge width
+  EXPECT_FALSE(read(Bmp(14 + 56, 54, bad)));
+  bad = good;
+  bad[14] = 8;
+  bad[32] = 0xFF, bad[33] = 0xFF, bad[34] = 0xFF, bad[35] = 0xFF;  // colours used
+  EXPECT_FALSE(read(Bmp(14 + 56, 54, bad)));
+  EXPECT_FALSE(read({'B', 'M', 1, 2}));
+  std::vector<uint8_t> notBmp = Bmp(14 + 56, 54, good);
+  notBmp[0] = 'X';
+  EXPECT_FALSE(read(notBmp));
+  EXPECT_EQ(ReadDibFromStream(nullptr), nullptr);
+}
+
+TEST(DibBmpFile, ReadStartsAtTheStreamPosition) {
+  test::Sandbox box;
+  BitmapInfoHeader bi = Header(1, 1, 24);
+  std::vector<uint8_t> rest = HeaderBytes(bi);
+  rest.insert(rest.end(), {7, 8, 9, 0});
+  std::vector<uint8_t> bytes = Bmp(14 + 44, 54, rest);
+  std::string file = "prefix" + std::string(bytes.begin(), bytes.end());
+  const auto path = box.write("embedded.bin", file);
+  File in(path);
+  std::fseek(in.f, 6, SEEK_SET);
+  GlobalHandle h(ReadDibFromStream(in.f));
+  ASSERT_TRUE(h);
+  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(9, 8, 7));
+}
+
+}  // namespace
+}  // namespace tamro

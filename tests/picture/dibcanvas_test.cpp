@@ -1,0 +1,258 @@
+#include "picture/dibcanvas.h"
+
+#include <gtest/gtest.h>
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <filesystem>
+
+#include "picture/dib.h"
+#include "picture/dibdraw.h"
+#include "picture/dibtest.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+using test::Header;
+using test::Picture;
+using test::Picture24;
+using test::PixelAt;
+using test::Rgb;
+
+// Text needs a QGuiApplication for its fonts.
+class CanvasTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    if (!QGuiApplication::instance()) {
+      static int argc = 1;
+      static char name[] = "picture_tests";
+      static char *argv[] = {name, nullptr};
+      static QGuiApplication app(argc, argv);
+    }
+  }
+};
+
+TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
+  CDibCanvas canvas;
+  EXPECT_FALSE(canvas.Create(0, 0, 0));
+  EXPECT_FALSE(canvas.IsValid());
+  ASSERT_TRUE(canvas.Create(5, 3, Rgb(10, 20, 30)));
+  EXPECT_EQ(canvas.Size(), QSize(5, 3));
+  canvas.Fill(QRect(1, 0, 2, 1), Rgb(200, 0, 0));
+  canvas.Fill(QRect(4, 2, 10, 10), Rgb(0, 0, 200));  // clipped at the surface edge
+  GlobalHandle h(canvas.GetDib());
+  ASSERT_TRUE(h);
+  EXPECT_EQ(DibBitCount(h.get()), 24);
+  EXPECT_EQ(DibHeaderSize(h.get()), 40u);
+  EXPECT_EQ(static_cast<int64_t>(GlobalSize(h.get())), DibTotalSize(h.get()));
+  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(10, 20, 30));
+  EXPECT_EQ(PixelAt(h.get(), 1, 0), Rgb(200, 0, 0));
+  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(200, 0, 0));
+  EXPECT_EQ(PixelAt(h.get(), 3, 0), Rgb(10, 20, 30));
+  EXPECT_EQ(PixelAt(h.get(), 4, 2), Rgb(0, 0, 200));
+  EXPECT_EQ(PixelAt(h.get(), 4, 1), Rgb(10, 20, 30));
+
+  // Same size and depth: only refilled.
+  ASSERT_TRUE(canvas.Create(5, 3, 24, Rgb(1, 1, 1)));
+  GlobalHandle again(canvas.GetDib());
+  EXPECT_EQ(PixelAt(again.get(), 1, 0), Rgb(1, 1, 1));
+  canvas.Destroy();
+  EXPECT_FALSE(canvas.IsValid());
+  EXPECT_EQ(canvas.GetDib(), nullptr);
+}
+
+TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
+  CDibCanvas c1, c4, c8;
+  ASSERT_TRUE(c1.Create(9, 2, 1, Rgb(200, 200, 200)));
+  ASSERT_TRUE(c4.Create(3, 2, 4, Rgb(32, 32, 32)));
+  ASSERT_TRUE(c8.Create(2, 2, 8, Rgb(77, 77, 77)));
+  GlobalHandle p1(c1.GetDib()), p4(c4.GetDib()), p8(c8.GetDib());
+  ASSERT_TRUE(p1 && p4 && p8);
+  EXPECT_EQ(DibBitCount(p1.get()), 1);
+  EXPECT_EQ(DibBitCount(p4.get()), 4);
+  EXPECT_EQ(DibBitCount(p8.get()), 8);
+  {
+    DibLock l4(p4.get());
+    auto *table = reinterpret_cast<RgbQuad *>(l4.bytes() + 40);
+    EXPECT_EQ(table[1].red, 17);
+    EXPECT_EQ(table[15].green, 255);
+    // 32 is nearest to entry 2 (34).
+    EXPECT_EQ(GetDibPixel(l4.header(), 2, 1), 2u);
+    DibLock l1(p1.get());
+    auto *t1 = reinterpret_cast<RgbQuad *>(l1.bytes() + 40);
+    EXPECT_EQ(t1[0].blue, 0);
+    EXPECT_EQ(t1[1].blue, 255);
+    EXPECT_EQ(GetDibPixel(l1.header(), 8, 0), 1u);
+    EXPECT_EQ(DibBits(l1.header())[0], 0xFF);
+    EXPECT_EQ(DibBits(l1.header())[1], 0x80);
+  }
+  EXPECT_EQ(PixelAt(p8.get(), 1, 1), 77u);
+
+  // A picture's own table, and its size when none is asked for.
+  std::vector<uint8_t> table = {0, 0, 255, 0, 0, 255, 0, 0, 255, 0, 0, 0};
+  BitmapInfoHeader bi = Header(3, 2, 8, BI_RGB, 3);
+  bi.sizeImage = 8;  // the canvas states its image size
+  GlobalHandle pal = Picture(bi, table, {0, 1, 2, 0, 2, 1, 0, 0});
+  CDibCanvas fromPic;
+  ASSERT_TRUE(fromPic.CreateFromDib(0, 0, pal.get(), Rgb(250, 10, 10)));
+  EXPECT_EQ(fromPic.BitCount(), 8);
+  EXPECT_EQ(fromPic.Size(), QSize(3, 2));
+  fromPic.DrawDib(pal.get(), QPoint(0, 0));
+  GlobalHandle back(fromPic.GetDib());
+  ASSERT_TRUE(back);
+  EXPECT_EQ(DibNumColors(back.get()), 3u);
+  EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pal.get()));
+  EXPECT_FALSE(fromPic.Create(3, 3, 16, 0));
+}
+
+TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel) {
+  // 2 x 2: red, green on top; blue, white below.
+  GlobalHandle pic = Picture24(2, 2, [](int x, int y) {
+    static const uint32_t c[2][2] = {{Rgb(255, 0, 0), Rgb(0, 255, 0)}, {Rgb(0, 0, 255), Rgb(255, 255, 255)}};
+    return c[y][x];
+  });
+  CDibCanvas canvas;
+  ASSERT_TRUE(canvas.Create(6, 5, 0));
+  canvas.DrawDib(pic.get(), QRect(0, 0, 4, 4));
+  canvas.DrawDib(pic.get(), QPoint(4, 3));
+  GlobalHandle h(canvas.GetDib());
+  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(255, 0, 0));
+  EXPECT_EQ(PixelAt(h.get(), 1, 1), Rgb(255, 0, 0));
+  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(0, 255, 0));
+  EXPECT_EQ(PixelAt(h.get(), 1, 2), Rgb(0, 0, 255));
+  EXPECT_EQ(PixelAt(h.get(), 3, 3), Rgb(255, 255, 255));
+  EXPECT_EQ(PixelAt(h.get(), 4, 4), Rgb(0, 0, 255));
+  EXPECT_EQ(PixelAt(h.get(), 5, 3), Rgb(0, 255, 0));
+  EXPECT_EQ(PixelAt(h.get(), 4, 0), 0u);
+
+  // Depths Qt cannot read directly, and rows stored top-down, draw the same way.
+  std::vector<uint8_t> t16(64);
+  t16[4 * 3 + 2] = 255;  // entry 3 red
+  GlobalHandle four = Picture(Header(2, -1, 4), t16, {0x30, 0, 0, 0});
+  CDibCanvas small;
+  ASSERT_TRUE(small.Create(2, 1, Rgb(9, 9, 9)));
+  small.DrawDib(four.get(), QPoint(0, 0));
+  GlobalHandle s(small.GetDib());
+  EXPECT_EQ(PixelAt(s.get(), 0, 0), Rgb(255, 0, 0));
+  EXPECT_EQ(PixelAt(s.get(), 1, 0), 0u);
+  // A picture whose block is too short draws nothing.
+  GlobalHandle lying = Picture(Header(50, 50, 24), {}, {1, 2, 3});
+  small.DrawDib(lying.get(), QPoint(0, 0));
+  GlobalHandle same(small.GetDib());
+  EXPECT_EQ(PixelAt(same.get(), 0, 0), Rgb(255, 0, 0));
+}
+
+TEST_F(CanvasTest, LinesLeaveOutTheirEndPoint) {
+  CDibCanvas canvas;
+  ASSERT_TRUE(canvas.Create(5, 5, 0));
+  canvas.DrawLine(QPoint(0, 3), QPoint(0, 0), Rgb(255, 255, 255));
+  canvas.DrawLine(QPoint(0, 0), QPoint(4, 0), Rgb(255, 255, 255));
+  canvas.DrawLine(QPoint(-3, 4), QPoint(9, 4), Rgb(0, 0, 255));  // clipped, not written outside
+  GlobalHandle h(canvas.GetDib());
+  EXPECT_EQ(PixelAt(h.get(), 0, 3), Rgb(255, 255, 255));
+  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(255, 255, 255));
+  EXPECT_EQ(PixelAt(h.get(), 3, 0), Rgb(255, 255, 255));
+  EXPECT_EQ(PixelAt(h.get(), 4, 0), 0u);
+  EXPECT_EQ(PixelAt(h.get(), 0, 4), Rgb(0, 0, 255));
+  EXPECT_EQ(PixelAt(h.get(), 4, 4), Rgb(0, 0, 255));
+}
+
+int CountColour(HDIB h, uint32_t colour, QRect area) {
+  int n = 0;
+  for (int y = area.top(); y <= area.bottom(); ++y)
+    for (int x = area.left(); x <= area.right(); ++x) n += PixelAt(h, x, y) == colour;
+  return n;
+}
+
+TEST_F(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
+  const QFont font = CanvasFont("ＭＳ ゴシック", -14);
+  EXPECT_EQ(font.pixelSize(), 14);
+  const QSize plain = CDibCanvas::MeasureText("ab", font, 4);
+  const QSize tabbed = CDibCanvas::MeasureText("a\tb", font, 4);
+  EXPECT_GT(plain.width(), 0);
+  EXPECT_GT(plain.height(), 10);
+  EXPECT_GE(tabbed.width(), 4 * QFontMetrics(font).averageCharWidth());
+
+  CDibCanvas canvas;
+  ASSERT_TRUE(canvas.Create(120, 40, Rgb(255, 255, 255)));
+  const int line = canvas.DrawText(QRect(2, 2, 60, 20), "日本語 WWWWWWWWWWWWWWW", font, Rgb(0, 0, 0), 4);
+  EXPECT_EQ(line, plain.height());
+  canvas.DrawTextAt(70, 35, "Hg", font, Rgb(0, 0, 0), QRect(60, 20, 60, 20));
+  GlobalHandle h(canvas.GetDib());
+  const uint32_t white = Rgb(255, 255, 255);
+  // Something was drawn inside each clip, nothing outside them, and the background
+  // between glyphs stayed white.
+  EXPECT_LT(CountColour(h.get(), white, QRect(2, 2, 60, 20)), 60 * 20);
+  EXPECT_GT(CountColour(h.get(), white, QRect(2, 2, 60, 20)), 0);
+  EXPECT_EQ(CountColour(h.get(), white, QRect(62, 0, 58, 20)), 58 * 20);
+  EXPECT_LT(CountColour(h.get(), white, QRect(60, 20, 60, 20)), 60 * 20);
+  EXPECT_EQ(CountColour(h.get(), white, QRect(0, 22, 60, 18)), 60 * 18);
+}
+
+TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
+  GlobalHandle pic = Picture24(3, 2, [](int x, int y) { return Rgb(uint8_t(x * 80), uint8_t(y * 100), 7); });
+  CDibCanvas canvas;
+  ASSERT_TRUE(canvas.CreateFromDib(0, 0, pic.get(), 0));
+  canvas.DrawDib(pic.get(), QPoint(0, 0));
+  QImage target(6, 4, QImage::Format_RGB32);
+  target.fill(Qt::black);
+  {
+    QPainter painter(&target);
+    canvas.BlitTo(painter, 1, 1);
+  }
+  EXPECT_EQ(target.pixel(1, 1), qRgb(0, 0, 7));
+  EXPECT_EQ(target.pixel(3, 2), qRgb(160, 100, 7));
+  EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 0));
+  {
+    QPainter painter(&target);
+    canvas.StretchTo(painter, QRect(0, 0, 6, 4));
+  }
+  EXPECT_EQ(target.pixel(5, 3), qRgb(160, 100, 7));
+
+  test::Sandbox box;
+  EXPECT_EQ(canvas.SaveAsBmp(box.path("c.bmp")), 0);
+  std::FILE *f = std::fopen(box.path("c.bmp").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  GlobalHandle back(ReadDibFromStream(f));
+  std::fclose(f);
+  EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pic.get()));
+  EXPECT_EQ(canvas.SaveAsBmp(box.path("missing/c.bmp")), -1);
+  CDibCanvas invalid;
+  EXPECT_EQ(invalid.SaveAsBmp(box.path("d.bmp")), -1);
+  EXPECT_FALSE(std::filesystem::exists(box.path("d.bmp")));
+}
+
+TEST_F(CanvasTest, ImagesConvertBothWays) {
+  QImage image(3, 2, QImage::Format_ARGB32);
+  image.fill(qRgba(10, 20, 30, 40));
+  image.setPixel(2, 0, qRgb(200, 100, 50));
+  GlobalHandle h(BitmapToDib(image));
+  ASSERT_TRUE(h);
+  EXPECT_EQ(DibBitCount(h.get()), 24);
+  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(200, 100, 50));
+  EXPECT_EQ(PixelAt(h.get(), 0, 1), Rgb(10, 20, 30));
+  QImage back = DibToImage(h.get());
+  EXPECT_EQ(back.pixel(2, 0), qRgb(200, 100, 50));
+
+  QImage indexed(2, 1, QImage::Format_Indexed8);
+  indexed.setColorTable({qRgb(1, 2, 3), qRgb(4, 5, 6)});
+  indexed.setPixel(0, 0, 1);
+  indexed.setPixel(1, 0, 0);
+  GlobalHandle h8(BitmapToDib(indexed));
+  EXPECT_EQ(DibBitCount(h8.get()), 8);
+  EXPECT_EQ(DibNumColors(h8.get()), 2u);
+  EXPECT_EQ(PixelAt(h8.get(), 0, 0), 1u);
+  EXPECT_EQ(DibToImage(h8.get()).pixel(0, 0), qRgb(4, 5, 6));
+
+  // 32-bit rows are wrapped in place; the image must outlive the block.
+  GlobalHandle p32 = Picture(Header(1, 1, 32), {}, {1, 2, 3, 0});
+  QImage img32 = DibToImage(p32.get());
+  p32.reset();
+  EXPECT_EQ(img32.pixel(0, 0), qRgb(3, 2, 1));
+  EXPECT_TRUE(DibToImage(HDIB{}).isNull());
+  EXPECT_EQ(BitmapToDib(QImage()), nullptr);
+}
+
+}  // namespace
+}  // namespace tamro

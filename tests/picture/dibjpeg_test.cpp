@@ -1,0 +1,200 @@
+#include "picture/dibjpeg.h"
+
+#include <gtest/gtest.h>
+#include <jpeglib.h>
+
+#include <csetjmp>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "picture/dib.h"
+#include "picture/dibtest.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+using test::Picture24;
+using test::Rgb;
+
+// What libjpeg itself makes of a stream: size, components, RGB (or grey) rows top first,
+// and the comment markers.
+struct Decoded {
+  bool ok = false;
+  int width = 0, height = 0, components = 0;
+  std::vector<uint8_t> pixels;
+  std::vector<std::string> comments;
+  int at(int x, int y, int c) const {
+    return pixels[(static_cast<std::size_t>(y) * width + x) * components + c];
+  }
+};
+
+struct DecodeErrors {
+  jpeg_error_mgr pub;
+  std::jmp_buf jump;
+};
+
+Decoded Decode(const std::string &bytes) {
+  Decoded d;
+  jpeg_decompress_struct cinfo;
+  DecodeErrors err;
+  cinfo.err = jpeg_std_error(&err.pub);
+  err.pub.error_exit = [](j_common_ptr c) {
+    std::longjmp(reinterpret_cast<DecodeErrors *>(c->err)->jump, 1);
+  };
+  if (setjmp(err.jump)) {
+    jpeg_destroy_decompress(&cinfo);
+    return Decoded{};
+  }
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
+  jpeg_save_markers(&cinfo, JPEG_COM, 0xFFFF);
+  jpeg_read_header(&cinfo, TRUE);
+  for (auto *m = cinfo.marker_list; m; m = m->next)
+    d.comments.emplace_back(reinterpret_cast<const char *>(m->data), m->data_length);
+  jpeg_start_decompress(&cinfo);
+  d.width = cinfo.output_width;
+  d.height = cinfo.output_height;
+  d.components = cinfo.output_components;
+  d.pixels.resize(static_cast<std::size_t>(d.width) * d.height * d.components);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW row = d.pixels.data() + static_cast<std::size_t>(cinfo.output_scanline) * d.width * d.components;
+    jpeg_read_scanlines(&cinfo, &row, 1);
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  d.ok = true;
+  return d;
+}
+
+// Red top half, blue bottom half; 8-pixel blocks keep JPEG error small.
+GlobalHandle Halves(int width, int height) {
+  return Picture24(width, height,
+                   [height](int, int y) { return y < height / 2 ? Rgb(220, 30, 20) : Rgb(20, 40, 230); });
+}
+
+TEST(DibJpeg, FileDecodesToTheSizeColoursAndOrientation) {
+  test::Sandbox box;
+  GlobalHandle pic = Halves(37, 32);  // 37 * 3 needs row padding
+  const std::string path = box.path("a.jpg");
+  ASSERT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 95, nullptr, 0), 1);
+  Decoded d = Decode(test::ReadFile(path));
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.width, 37);
+  EXPECT_EQ(d.height, 32);
+  EXPECT_EQ(d.components, 3);
+  EXPECT_NEAR(d.at(3, 3, 0), 220, 6);
+  EXPECT_NEAR(d.at(3, 3, 1), 30, 6);
+  EXPECT_NEAR(d.at(3, 3, 2), 20, 6);
+  EXPECT_NEAR(d.at(30, 28, 0), 20, 6);
+  EXPECT_NEAR(d.at(30, 28, 2), 230, 6);
+  ASSERT_EQ(d.comments.size(), 1u);
+  EXPECT_EQ(d.comments[0], kJpegMakersMark);
+}
+
+TEST(DibJpeg, GreyOutputHasOneComponentWithTheWeightedValue) {
+  test::Sandbox box;
+  GlobalHandle pic = Picture24(16, 16, [](int, int) { return Rgb(200, 100, 50); });
+  const std::string path = box.path("g.jpg");
+  ASSERT_EQ(SaveDibAsJpeg(pic.get(), path, 0, 100, nullptr, 0), 1);
+  Decoded d = Decode(test::ReadFile(path));
+  ASSERT_TRUE(d.ok);
+  EXPECT_EQ(d.components, 1);
+  // 0.114 * 50 + 0.587 * 100 + 0.299 * 200 = 124.2 -> 124
+  EXPECT_NEAR(d.at(8, 8, 0), 124, 1);
+}
+
+struct ProgressLog {
+  std::vector<std::pair<int, int>> calls;
+  int cancelAt = -1;  // answer non-zero on this call
+};
+
+int Record(int done, int total, long user) {
+  auto *log = reinterpret_cast<ProgressLog *>(user);
+  log->calls.emplace_back(done, total);
+  return static_cast<int>(log->calls.size()) - 1 == log->cancelAt;
+}
+
+TEST(DibJpeg, ProgressEveryTenPercentAndCancelLeavesNoFile) {
+  test::Sandbox box;
+  GlobalHandle pic = Halves(8, 25);
+  ProgressLog log;
+  ASSERT_EQ(SaveDibAsJpeg(pic.get(), box.path("p.jpg"), 1, 80, Record, reinterpret_cast<long>(&log)), 1);
+  // Rows 0, 3 (12 %), 6 (24 %), 9 (36 %), 12 (48 %), 15 (60 %), 18 (72 %), 21 (84 %), 24 (96 %).
+  std::vector<std::pair<int, int>> expected = {{0, 25},  {3, 25},  {6, 25},  {9, 25},  {12, 25},
+                                               {15, 25}, {18, 25}, {21, 25}, {24, 25}, {25, 25}};
+  EXPECT_EQ(log.calls, expected);
+
+  ProgressLog cancel;
+  cancel.cancelAt = 0;
+  const std::string path = box.path("c.jpg");
+  EXPECT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 80, Record, reinterpret_cast<long>(&cancel)), 0);
+  EXPECT_EQ(cancel.calls.size(), 1u);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  ProgressLog late;
+  late.cancelAt = 5;
+  EXPECT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 80, Record, reinterpret_cast<long>(&late)), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+}
+
+TEST(DibJpeg, RefusesWhatItCannotWrite) {
+  test::Sandbox box;
+  GlobalHandle p8(CreateDib(4, 4, 8));
+  const std::string path = box.path("x.jpg");
+  EXPECT_EQ(SaveDibAsJpeg(p8.get(), path, 1, 80, nullptr, 0), 0);
+  EXPECT_EQ(SaveDibAsJpeg(HDIB{}, path, 1, 80, nullptr, 0), 0);
+  GlobalHandle lying = test::Picture(test::Header(64, 64, 24), {}, {1, 2, 3});
+  EXPECT_EQ(SaveDibAsJpeg(lying.get(), path, 1, 80, nullptr, 0), 0);
+  EXPECT_FALSE(std::filesystem::exists(path));
+  GlobalHandle ok = Halves(4, 4);
+  EXPECT_EQ(SaveDibAsJpeg(ok.get(), box.path("none/x.jpg"), 1, 80, nullptr, 0), 0);
+  // Out-of-range qualities are held to what the library accepts.
+  EXPECT_EQ(SaveDibAsJpeg(ok.get(), path, 1, 500, nullptr, 0), 1);
+  EXPECT_TRUE(Decode(test::ReadFile(path)).ok);
+  EXPECT_EQ(SaveDibAsJpeg(ok.get(), path, 1, -3, nullptr, 0), 1);
+  EXPECT_TRUE(Decode(test::ReadFile(path)).ok);
+}
+
+TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
+  test::Sandbox box;
+  // Noise makes the stream span several 4096-byte work buffers.
+  GlobalHandle pic = Picture24(120, 90, [](int x, int y) {
+    uint32_t v = static_cast<uint32_t>(x * 7919 + y * 104729);
+    v ^= v >> 7;
+    v *= 2654435761u;
+    return v & 0xFFFFFF;
+  });
+  const std::string path = box.path("m.jpg");
+  ASSERT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 95, nullptr, 0), 1);
+  const std::string file = test::ReadFile(path);
+  ASSERT_GT(file.size(), 3u * 4096);
+
+  std::vector<uint8_t> block(file.size() + 100);
+  std::size_t size = block.size();
+  ASSERT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 1);
+  EXPECT_EQ(size, file.size());
+  EXPECT_EQ(std::string(block.begin(), block.begin() + size), file);
+
+  size = file.size();
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 1);
+  size = file.size() - 1;
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
+  EXPECT_EQ(size, file.size() - 1);
+  size = 4095;  // not even one work buffer
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
+  size = 0;
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
+  size = 100;
+  EXPECT_EQ(EncodeDibAsJpeg(nullptr, &size, pic.get(), 1, 95, nullptr, 0), 0);
+
+  ProgressLog cancel;
+  cancel.cancelAt = 0;
+  size = block.size();
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, Record, reinterpret_cast<long>(&cancel)),
+            0);
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,67 @@
+#pragma once
+
+// Builders for test pictures: raw blocks with any header, owned by a GlobalHandle.
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+
+namespace tamro::test {
+
+inline GlobalHandle BlockOf(const std::vector<uint8_t> &bytes) {
+  GlobalHandle h = GlobalHandle::Allocate(bytes.size());
+  GlobalLockGuard lock(h.get());
+  if (!bytes.empty()) std::memcpy(lock.get(), bytes.data(), bytes.size());
+  return h;
+}
+
+inline std::vector<uint8_t> BytesOf(HDIB h) {
+  GlobalLockGuard lock(h);
+  auto *p = lock.as<uint8_t>();
+  return std::vector<uint8_t>(p, p + GlobalSize(h));
+}
+
+inline BitmapInfoHeader Header(int32_t width, int32_t height, uint16_t bits, uint32_t compression = BI_RGB,
+                               uint32_t clrUsed = 0) {
+  BitmapInfoHeader bi{};
+  bi.size = 40;
+  bi.width = width;
+  bi.height = height;
+  bi.planes = 1;
+  bi.bitCount = bits;
+  bi.compression = compression;
+  bi.clrUsed = clrUsed;
+  return bi;
+}
+
+// Header, then `extra` (table or masks), then the rows as given.
+inline GlobalHandle Picture(const BitmapInfoHeader &bi, const std::vector<uint8_t> &extra,
+                            const std::vector<uint8_t> &rows) {
+  std::vector<uint8_t> bytes(sizeof bi);
+  std::memcpy(bytes.data(), &bi, sizeof bi);
+  bytes.insert(bytes.end(), extra.begin(), extra.end());
+  bytes.insert(bytes.end(), rows.begin(), rows.end());
+  return BlockOf(bytes);
+}
+
+// A 24-bit picture whose pixel (x, y from the top) is f(x, y) as 0x00BBGGRR.
+template <class F>
+GlobalHandle Picture24(int width, int height, F f) {
+  GlobalHandle h(CreateDib(width, height, 24));
+  DibLock lock(h.get());
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) SetDibPixel(lock.header(), x, y, f(x, y));
+  return h;
+}
+
+inline uint32_t PixelAt(HDIB h, int x, int y) {
+  DibLock lock(h);
+  return lock ? GetDibPixel(lock.header(), x, y) : 0xFFFFFFFFu;
+}
+
+inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (uint32_t{b} << 16); }
+
+}  // namespace tamro::test
