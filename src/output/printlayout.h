@@ -8,11 +8,10 @@
 #include <string_view>
 
 #include <QImage>
+#include <QRect>
 
 #include "output/printexpression.h"
 #include "picture/dibtypes.h"
-
-class QPainter;
 
 namespace tamro {
 
@@ -81,9 +80,5 @@ bool ReadPrintDefinition(const std::string &path, std::string &text);
 
 // The picture scaled to fit the area, keeping its proportions, centred.
 QRect FitPictureRect(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
-
-// Draws the whole picture stretched into `target` (nearest pixel); a negative width or
-// height mirrors it, as the platform's stretching does.
-void DrawDibInto(QPainter &painter, const QRect &target, HDIB picture);
 
 }  // namespace tamro
