@@ -189,6 +189,27 @@ int CPrintLayout::PrintSelected(CPrintDevice &device, const std::string &definit
 
 void CPrintLayout::PrintPage(CPrintDevice &device, const std::string &definitionFile, int &entryIndex,
                              int pageNumber) {
+  std::error_code ec;
+  if (!definitionFile.empty() && std::filesystem::exists(definitionFile, ec)) {
+    std::string text;
+    // A file that cannot be read still gives its page, without commands.
+    ReadPrintDefinition(definitionFile, text);
+    PrintDefinitionPage(device, text, entryIndex, pageNumber);
+    return;
+  }
+  QPainter *painter = device.Painter();
+  if (!painter || entryIndex < 0 || entryIndex >= source_.EntryCount()) return;
+  GlobalHandle picture(source_.LoadPicture(entryIndex));
+  QImage image = DibToImage(picture.get());
+  if (image.isNull()) return;
+  const PrintMeasures m = device.Measures();
+  painter->save();
+  DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), m.horzRes, m.vertRes), image);
+  painter->restore();
+}
+
+void CPrintLayout::PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex,
+                                       int pageNumber) {
   QPainter *painter = device.Painter();
   if (!painter) return;
   Page page{*painter, device.Measures(), entryIndex, false, GlobalHandle()};
@@ -198,29 +219,14 @@ void CPrintLayout::PrintPage(CPrintDevice &device, const std::string &definition
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, false);
   painter->setBackgroundMode(Qt::TransparentMode);
-
-  std::error_code ec;
-  if (definitionFile.empty() || !std::filesystem::exists(definitionFile, ec)) {
-    QImage image = DibToImage(page.picture.get());
-    if (!image.isNull())
-      DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), page.measures.horzRes,
-                                             page.measures.vertRes),
-                    image);
-    painter->restore();
-    return;
-  }
-
   vars_.StartPage(page.measures.horzSizeMm, page.measures.vertSizeMm, pageNumber);
-  std::string text;
-  if (ReadPrintDefinition(definitionFile, text)) {
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      std::size_t end = rest.find('\n');
-      std::string_view line = rest.substr(0, end);
-      rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      RunCommand(page, line);
-    }
+  std::string_view rest = definition;
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    RunCommand(page, line);
   }
   painter->restore();
 }

@@ -51,6 +51,8 @@ class CPrintLayout {
   // moves `entryIndex` on to the next selected entry (or to the entry count when there is
   // none). A definition file that does not exist gives the fitted picture.
   void PrintPage(CPrintDevice &device, const std::string &definitionFile, int &entryIndex, int pageNumber);
+  // The same with the definition's text at hand (a preview, an edited definition).
+  void PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex, int pageNumber);
 
   // The variables of the page being drawn (or of the last page).
   CPrintVariables &Variables() { return vars_; }
