@@ -13,6 +13,7 @@ PACKAGES=(
   fonts-ipafont-gothic
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
+  poppler-utils
 )
 
 missing=()

@@ -19,11 +19,22 @@ std::vector<std::string> ReadHistory(const Profile &p, const char *prefix) {
   return out;
 }
 
+// Each write replaces the settings file, so values the store already answers are skipped.
+bool WriteText(Profile &p, const std::string &key, const std::string &value) {
+  if (p.GetString("Filter", key, "") == value) return true;
+  return p.WriteString("Filter", key, value);
+}
+
+bool WriteNumber(Profile &p, const char *key, int value) {
+  if (p.Has("Filter", key) ? p.GetInt("Filter", key, 0) == value : value == 0) return true;
+  return p.WriteInt("Filter", key, value);
+}
+
 bool WriteHistory(Profile &p, const char *prefix, const std::vector<std::string> &history) {
   bool ok = true;
   for (int i = 0; i < CFilterOption::kHistoryMax; ++i) {
     const std::string &v = i < static_cast<int>(history.size()) ? history[static_cast<std::size_t>(i)] : std::string();
-    ok = p.WriteString("Filter", prefix + std::to_string(i), v) && ok;
+    ok = WriteText(p, prefix + std::to_string(i), v) && ok;
   }
   return ok;
 }
@@ -119,11 +130,11 @@ bool CFilterOption::Save(Profile &p) const {
   bool ok = WriteHistory(p, "Filter", patterns);
   ok = WriteHistory(p, "SizeBegin", sizesBegin) && ok;
   ok = WriteHistory(p, "SizeEnd", sizesEnd) && ok;
-  ok = p.WriteInt("Filter", "UnitBegin", unitBegin) && ok;
-  ok = p.WriteInt("Filter", "UnitEnd", unitEnd) && ok;
-  ok = p.WriteInt("Filter", "FileName", nameOn ? 1 : 0) && ok;
-  ok = p.WriteInt("Filter", "FileDate", dateOn ? 1 : 0) && ok;
-  ok = p.WriteInt("Filter", "FileSize", sizeOn ? 1 : 0) && ok;
+  ok = WriteNumber(p, "UnitBegin", unitBegin) && ok;
+  ok = WriteNumber(p, "UnitEnd", unitEnd) && ok;
+  ok = WriteNumber(p, "FileName", nameOn ? 1 : 0) && ok;
+  ok = WriteNumber(p, "FileDate", dateOn ? 1 : 0) && ok;
+  ok = WriteNumber(p, "FileSize", sizeOn ? 1 : 0) && ok;
   return ok;
 }
 

@@ -98,14 +98,16 @@ const ColourKey kColourKeys[] = {
     {"colCantDraw", &EntryColours::cantDraw},
 };
 
-// Skips writes that would not change the store: each write replaces the settings file.
-bool WriteIntIfChanged(Profile &p, const char *section, const char *key, int value) {
-  if (p.Has(section, key) && p.GetString(section, key, "") == std::to_string(value)) return true;
+// Every write replaces the settings file (flushed to disk), so a value the store already
+// answers, stored or as the default every reader passes, is not written again.
+bool WriteIntIfChanged(Profile &p, const char *section, const char *key, int value, int def) {
+  if (p.Has(section, key) ? p.GetString(section, key, "") == std::to_string(value) : value == def) return true;
   return p.WriteInt(section, key, value);
 }
 
-bool WriteStringIfChanged(Profile &p, const char *section, const char *key, const std::string &value) {
-  if (p.Has(section, key) && p.GetString(section, key, "") == value) return true;
+bool WriteStringIfChanged(Profile &p, const char *section, const char *key, const std::string &value,
+                          const std::string &def) {
+  if (p.Has(section, key) ? p.GetString(section, key, "") == value : value == def) return true;
   return p.WriteString(section, key, value);
 }
 
@@ -157,12 +159,16 @@ void DocSettings::Load(const Profile &p) {
 }
 
 bool DocSettings::Save(Profile &p) const {
-  bool ok = WriteStringIfChanged(p, "RXDoc", "ThumbsLimitSize", FormatCellSize(thumbsLimitSize));
-  ok = WriteStringIfChanged(p, "RXDoc", "ThumbsSize", FormatCellSize(thumbsSize)) && ok;
-  for (const auto &k : kIntKeys) ok = WriteIntIfChanged(p, k.section, k.key, this->*k.field) && ok;
-  for (const auto &k : kTextKeys) ok = WriteStringIfChanged(p, k.section, k.key, this->*k.field) && ok;
+  const DocSettings defaults;
+  bool ok = WriteStringIfChanged(p, "RXDoc", "ThumbsLimitSize", FormatCellSize(thumbsLimitSize), "40,40");
+  ok = WriteStringIfChanged(p, "RXDoc", "ThumbsSize", FormatCellSize(thumbsSize), "110,110") && ok;
+  for (const auto &k : kIntKeys) ok = WriteIntIfChanged(p, k.section, k.key, this->*k.field, defaults.*k.field) && ok;
+  for (const auto &k : kTextKeys)
+    ok = WriteStringIfChanged(p, k.section, k.key, this->*k.field, defaults.*k.field) && ok;
   for (const auto &k : kColourKeys)
-    ok = WriteIntIfChanged(p, "QEVxFile", k.key, static_cast<int>(colours.*k.field)) && ok;
+    ok = WriteIntIfChanged(p, "QEVxFile", k.key, static_cast<int>(colours.*k.field),
+                           static_cast<int>(defaults.colours.*k.field)) &&
+         ok;
   return ok;
 }
 

@@ -50,7 +50,8 @@ struct DocSettings {
   // Reads every key with its default; sizes are raised to their lower limits.
   void Load(const Profile &p);
   // Writes every key back in the form it was read in (sizes as "%d,%d"), except TXTSize and
-  // the filter switches. A key already holding the same text is not rewritten.
+  // the filter switches. A key whose value the store already answers (stored, or as the
+  // default when absent) is not rewritten.
   bool Save(Profile &p) const;
 };
 

@@ -85,7 +85,7 @@ class CSpiPlugin {
   std::vector<CSpiPlugin *> viewSpi;      // picture plug-ins used for this archive's members
   int position = -1;                      // index in its primary list
   int refCount = 0;                       // number of ViewSPI lists this plug-in stands in
-  int allUse = 0;                         // 1: members searched only among viewSpi
+  std::atomic<int> allUse{0};             // 1: members searched only among viewSpi
   std::vector<std::string> info;          // information strings by entry number
   std::string filter;                     // entries 2, 4, 6, ... joined with ";"
 
@@ -278,8 +278,8 @@ int GetMemberPicture(CSpiHost &host, int archivePosition, const std::string &arc
 // Writes a member to a file (created or truncated) and gives it the member's time stamp.
 struct MemberWriteResult {
   int extract = 0;    // GetFile result; non-zero: nothing was written
-  int osError = 0;    // errno of the first failing write, close or time setting; 0 when fine
-  bool created = true;  // false when the destination could not be created
+  int osError = 0;      // errno of the failing create, write, close or time setting; 0 when fine
+  bool created = true;  // false when the destination could not be created (nothing written)
   bool ok() const { return extract == 0 && osError == 0 && created; }
 };
 MemberWriteResult WriteMemberToFile(CSpiHost &host, int archivePosition, const std::string &archivePath,

@@ -1,5 +1,7 @@
 #include "picture/dib.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -7,8 +9,6 @@
 #include <limits>
 #include <memory>
 #include <vector>
-
-#include <unistd.h>
 
 #include "platform/globalhandle.h"
 
@@ -87,10 +87,14 @@ uint32_t DibNumColors(const BitmapInfoHeader *bi) {
     if (used != 0) return used;
   }
   switch (DibBitCount(bi)) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
+    case 1:
+      return 2;
+    case 4:
+      return 16;
+    case 8:
+      return 256;
+    default:
+      return 0;
   }
 }
 
@@ -167,10 +171,18 @@ bool DibFits(const BitmapInfoHeader *bi, std::size_t blockBytes) {
   if (!bi || blockBytes < 12) return false;
   uint32_t headerSize = DibHeaderSize(bi);
   if (headerSize != 12 && (headerSize < 40 || headerSize > blockBytes)) return false;
-  if (DibWidth(bi) <= 0 || DibHeight(bi) == 0 || DibHeight(bi) == std::numeric_limits<int32_t>::min()) return false;
+  if (DibWidth(bi) <= 0 || DibHeight(bi) == 0 || DibHeight(bi) == std::numeric_limits<int32_t>::min())
+    return false;
   switch (DibBitCount(bi)) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return false;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return false;
   }
   // RLE data needs only its stated size; uncompressed rows must be there in full.
   int64_t total = SaturatingAdd(SaturatingAdd(headerSize, DibPaletteSize(bi)), DibImageSize(bi));
@@ -192,8 +204,15 @@ DibLock::~DibLock() {
 HDIB CreateDib(int width, int height, int bitCount, uint32_t colours) {
   if (width <= 0 || height <= 0) return nullptr;
   switch (bitCount) {
-    case 1: case 4: case 8: case 16: case 24: case 32: break;
-    default: return nullptr;
+    case 1:
+    case 4:
+    case 8:
+    case 16:
+    case 24:
+    case 32:
+      break;
+    default:
+      return nullptr;
   }
   if (bitCount <= 8 && colours > (1u << bitCount)) return nullptr;
   BitmapInfoHeader bi{};
@@ -238,8 +257,8 @@ namespace {
 // left-aligned in a byte with the vacated low bits set.
 struct Channel {
   uint32_t mask = 0;
-  int shift = 0;       // contiguous masks: shift of the lowest bit taken
-  int taken = 0;       // number of bits taken (0..8)
+  int shift = 0;  // contiguous masks: shift of the lowest bit taken
+  int taken = 0;  // number of bits taken (0..8)
   bool contiguous = true;
   int positions[8] = {};
 
@@ -297,18 +316,24 @@ bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstR
     const int entry = IsCore(bi) ? 3 : 4;
     const uint8_t *pal = bytes + DibHeaderSize(bi);
     for (uint32_t i = 0; i < count; ++i) std::memcpy(table[i], pal + i * entry, 3);
+    // Four-byte copies whose last byte the next pixel overwrites are cheaper than
+    // three-byte ones; the last pixel of a row gets an exact copy.
+    uint32_t wide[256];
+    for (int i = 0; i < 256; ++i) wide[i] = table[i][0] | (table[i][1] << 8) | (uint32_t{table[i][2]} << 16);
     for (int32_t r = 0; r < height; ++r) {
       const uint8_t *s = srcRowAt(r);
       uint8_t *d = dst + dstRow * r;
       if (bits == 8) {
-        for (int32_t x = 0; x < width; ++x, d += 3) std::memcpy(d, table[s[x]], 3);
+        for (int32_t x = 0; x + 1 < width; ++x, d += 3) std::memcpy(d, &wide[s[x]], 4);
+        std::memcpy(d, table[s[width - 1]], 3);
       } else if (bits == 4) {
         for (int32_t x = 0; x < width; ++x, d += 3) {
           uint8_t b = s[x >> 1];
           std::memcpy(d, table[(x & 1) ? (b & 0x0F) : (b >> 4)], 3);
         }
       } else {
-        for (int32_t x = 0; x < width; ++x, d += 3) std::memcpy(d, table[(s[x >> 3] >> (7 - (x & 7))) & 1], 3);
+        for (int32_t x = 0; x < width; ++x, d += 3)
+          std::memcpy(d, table[(s[x >> 3] >> (7 - (x & 7))) & 1], 3);
       }
     }
     return true;
@@ -402,10 +427,13 @@ void SetDibPixel(BitmapInfoHeader *bi, int x, int y, uint32_t value) {
       p[2] = static_cast<uint8_t>(value);
       break;
     }
-    case 8: row[x] = static_cast<uint8_t>(value); break;
+    case 8:
+      row[x] = static_cast<uint8_t>(value);
+      break;
     case 4: {
       uint8_t &b = row[x / 2];
-      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (value & 0x0F)) : static_cast<uint8_t>((b & 0x0F) | (value << 4));
+      b = (x & 1) ? static_cast<uint8_t>((b & 0xF0) | (value & 0x0F))
+                  : static_cast<uint8_t>((b & 0x0F) | (value << 4));
       break;
     }
     case 1: {
@@ -414,7 +442,8 @@ void SetDibPixel(BitmapInfoHeader *bi, int x, int y, uint32_t value) {
       b = (value & 1) ? static_cast<uint8_t>(b | bit) : static_cast<uint8_t>(b & ~bit);
       break;
     }
-    default: break;
+    default:
+      break;
   }
 }
 
@@ -430,10 +459,14 @@ uint32_t GetDibPixel(const BitmapInfoHeader *bi, int x, int y) {
       const uint8_t *p = row + 3 * static_cast<int64_t>(x);
       return uint32_t{p[2]} | (uint32_t{p[1]} << 8) | (uint32_t{p[0]} << 16);
     }
-    case 8: return row[x];
-    case 4: return (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
-    case 1: return (row[x / 8] >> (7 - x % 8)) & 1u;
-    default: return 0;
+    case 8:
+      return row[x];
+    case 4:
+      return (x & 1) ? (row[x / 2] & 0x0F) : (row[x / 2] >> 4);
+    case 1:
+      return (row[x / 8] >> (7 - x % 8)) & 1u;
+    default:
+      return 0;
   }
 }
 
@@ -508,7 +541,8 @@ HDIB ReadDibFromStream(std::FILE *file) {
     if (std::fread(block, 1, 4, file) != 4) return nullptr;
     const uint32_t headerSize = Load<uint32_t>(block);
     if (headerSize != 40 && headerSize != 12) return nullptr;
-    if (headerSize > blockSize || std::fread(block + 4, 1, headerSize - 4, file) != headerSize - 4) return nullptr;
+    if (headerSize > blockSize || std::fread(block + 4, 1, headerSize - 4, file) != headerSize - 4)
+      return nullptr;
     const auto *bi = reinterpret_cast<const BitmapInfoHeader *>(block);
     // Bit-field masks follow a 40-byte header in the file, so they are read with the table.
     const int64_t table = DibPaletteSize(bi);

@@ -21,10 +21,10 @@
 namespace tamro {
 
 // Rejects byte pointers at compile time, so a locked address is never taken for a handle.
-#define TAMRO_DIB_NO_BYTE_POINTERS(name)                                                      \
-  template <class T>                                                                         \
-    requires(!std::is_void_v<T> && !std::is_same_v<std::remove_cv_t<T>, BitmapInfoHeader>) \
-  void name(T *) = delete;
+#define TAMRO_DIB_NO_BYTE_POINTERS(name)                                                                  \
+  template <class T>                                                                                      \
+  requires(!std::is_void_v<T> && !std::is_same_v<std::remove_cv_t<T>, BitmapInfoHeader>) void name(T *) = \
+      delete;
 
 uint32_t DibHeaderSize(const BitmapInfoHeader *bi);
 uint32_t DibHeaderSize(HDIB h);

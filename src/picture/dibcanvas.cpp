@@ -15,7 +15,9 @@ namespace tamro {
 
 namespace {
 
-QString ToQString(std::string_view text) { return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())); }
+QString ToQString(std::string_view text) {
+  return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
 
 QColor ToQColor(COLORREF c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 
@@ -33,9 +35,9 @@ QFont CanvasFont(std::string_view face, int height, bool bold, bool italic) {
     const char *windows;
     const char *ipa;
   } kFaces[] = {
-      {"ＭＳ ゴシック", "IPAGothic"},   {"MS Gothic", "IPAGothic"},     {"ＭＳ Ｐゴシック", "IPAPGothic"},
-      {"MS PGothic", "IPAPGothic"},     {"ＭＳ ＵＩ Gothic", "IPAPGothic"}, {"MS UI Gothic", "IPAPGothic"},
-      {"ＭＳ 明朝", "IPAMincho"},       {"MS Mincho", "IPAMincho"},     {"ＭＳ Ｐ明朝", "IPAPMincho"},
+      {"ＭＳ ゴシック", "IPAGothic"}, {"MS Gothic", "IPAGothic"},         {"ＭＳ Ｐゴシック", "IPAPGothic"},
+      {"MS PGothic", "IPAPGothic"},   {"ＭＳ ＵＩ Gothic", "IPAPGothic"}, {"MS UI Gothic", "IPAPGothic"},
+      {"ＭＳ 明朝", "IPAMincho"},     {"MS Mincho", "IPAMincho"},         {"ＭＳ Ｐ明朝", "IPAPMincho"},
       {"MS PMincho", "IPAPMincho"},
   };
   QString family = ToQString(face);
@@ -68,7 +70,8 @@ bool CDibCanvas::Create(int width, int height, int bitCount, COLORREF fill, HDIB
       const uint32_t count = std::min(DibNumColors(lock.header()), full);
       const bool core = DibHeaderSize(lock.header()) == 12;
       const uint8_t *src = lock.bytes() + DibHeaderSize(lock.header());
-      for (uint32_t i = 0; i < count; ++i, src += core ? 3 : 4) table.push_back(RgbQuad{src[0], src[1], src[2], 0});
+      for (uint32_t i = 0; i < count; ++i, src += core ? 3 : 4)
+        table.push_back(RgbQuad{src[0], src[1], src[2], 0});
     }
     if (table.empty()) {
       const uint32_t step = 256 / (full - 1);
@@ -193,7 +196,8 @@ void CDibCanvas::StretchTo(QPainter &target, const QRect &dest) const {
   target.restore();
 }
 
-int CDibCanvas::DrawText(const QRect &rect, std::string_view text, const QFont &font, COLORREF colour, int tabChars) {
+int CDibCanvas::DrawText(const QRect &rect, std::string_view text, const QFont &font, COLORREF colour,
+                         int tabChars) {
   const int lineHeight = QFontMetrics(font).height();
   if (!valid_) return lineHeight;
   {
@@ -270,7 +274,8 @@ HDIB CDibCanvas::GetDib() const {
   const int64_t rowBytes = DibRowBytes(lock.header());
   if (bitCount_ == 24) {
     for (int y = 0; y < height; ++y)
-      std::memcpy(bits + rowBytes * (height - 1 - y), image_.constScanLine(y), 3 * static_cast<std::size_t>(width));
+      std::memcpy(bits + rowBytes * (height - 1 - y), image_.constScanLine(y),
+                  3 * static_cast<std::size_t>(width));
     return h.release();
   }
   std::memcpy(lock.bytes() + 40, table_.data(), table_.size() * sizeof(RgbQuad));

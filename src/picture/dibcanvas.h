@@ -69,7 +69,8 @@ class CDibCanvas {
   // One line of text (UTF-8) with a transparent background, its top at rect's top-left,
   // clipped to `rect`; tabs advance to multiples of `tabChars` average character widths
   // (0: tabs are not expanded). Answers the line height of the font.
-  int DrawText(const QRect &rect, std::string_view text, const QFont &font, COLORREF colour, int tabChars = 0);
+  int DrawText(const QRect &rect, std::string_view text, const QFont &font, COLORREF colour,
+               int tabChars = 0);
   // One line with its baseline at (x, baseline), clipped to `clip`.
   void DrawTextAt(int x, int baseline, std::string_view text, const QFont &font, COLORREF colour,
                   const QRect &clip);

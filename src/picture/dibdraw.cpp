@@ -28,7 +28,8 @@ StoredImage WrapStoredRows(const BitmapInfoHeader *bi) {
   const int height = stored < 0 ? -stored : stored;
   out.bottomUp = stored > 0;
   const int64_t rowBytes = DibRowBytes(bi);
-  if (rowBytes > std::numeric_limits<qsizetype>::max() || rowBytes > std::numeric_limits<int>::max()) return out;
+  if (rowBytes > std::numeric_limits<qsizetype>::max() || rowBytes > std::numeric_limits<int>::max())
+    return out;
   const uint32_t compression = bi->size == 40 ? bi->compression : BI_RGB;
   const uchar *bits0 = DibBits(bi);
   if (bits == 24 && compression == BI_RGB) {
@@ -83,7 +84,8 @@ void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, const B
   painter.restore();
 }
 
-void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, HDIB h, int sx, int sy, int sw, int sh) {
+void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, HDIB h, int sx, int sy, int sw,
+                      int sh) {
   DibLock lock(h);
   if (lock) DrawDibStretched(painter, dx, dy, dw, dh, lock.header(), sx, sy, sw, sh);
 }
@@ -121,11 +123,12 @@ HDIB BitmapToDib(const QImage &image) {
     DibLock lock(h.get());
     if (!lock) return nullptr;
     auto *pal = reinterpret_cast<RgbQuad *>(lock.bytes() + 40);
-    for (uint32_t i = 0; i < count; ++i) pal[i] = RgbQuad{uint8_t(qBlue(table[i])), uint8_t(qGreen(table[i])),
-                                                            uint8_t(qRed(table[i])), 0};
+    for (uint32_t i = 0; i < count; ++i)
+      pal[i] = RgbQuad{uint8_t(qBlue(table[i])), uint8_t(qGreen(table[i])), uint8_t(qRed(table[i])), 0};
     const int64_t rowBytes = DibRowBytes(lock.header());
     for (int y = 0; y < height; ++y)
-      std::memcpy(lock.bits() + rowBytes * (height - 1 - y), image.constScanLine(y), static_cast<std::size_t>(width));
+      std::memcpy(lock.bits() + rowBytes * (height - 1 - y), image.constScanLine(y),
+                  static_cast<std::size_t>(width));
     return h.release();
   }
   const QImage bgr = image.convertToFormat(QImage::Format_BGR888);
@@ -135,7 +138,8 @@ HDIB BitmapToDib(const QImage &image) {
   if (!lock) return nullptr;
   const int64_t rowBytes = DibRowBytes(lock.header());
   for (int y = 0; y < height; ++y)
-    std::memcpy(lock.bits() + rowBytes * (height - 1 - y), bgr.constScanLine(y), static_cast<std::size_t>(width) * 3);
+    std::memcpy(lock.bits() + rowBytes * (height - 1 - y), bgr.constScanLine(y),
+                static_cast<std::size_t>(width) * 3);
   return h.release();
 }
 

@@ -21,7 +21,8 @@ int DisplayColorDepth();
 // the whole picture; the handle form checks it.
 void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, const BitmapInfoHeader *bi, int sx,
                       int sy, int sw, int sh);
-void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, HDIB h, int sx, int sy, int sw, int sh);
+void DrawDibStretched(QPainter &painter, int dx, int dy, int dw, int dh, HDIB h, int sx, int sy, int sw,
+                      int sh);
 // The whole picture into `dest`.
 void DrawDibStretched(QPainter &painter, const QRect &dest, const BitmapInfoHeader *bi);
 void DrawDibStretched(QPainter &painter, const QRect &dest, HDIB h);

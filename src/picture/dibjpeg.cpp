@@ -60,7 +60,9 @@ struct ErrorManager {
   std::jmp_buf jump;
 };
 
-[[noreturn]] void OnFatalError(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1); }
+[[noreturn]] void OnFatalError(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
+}
 void OnMessage(j_common_ptr) {}
 
 // Output gathered in a 4096-byte work buffer and copied into the caller's block.
@@ -100,8 +102,8 @@ enum class Outcome { kWritten, kFailed, kCancelled };
 
 // Runs the compressor over prepared rows into the file or the memory destination. A fatal
 // library error longjmps back here, so this frame holds nothing that needs destroying.
-Outcome Compress(const Rows &rows, int quality, std::FILE *file, MemoryDestination *memory, ProgressProc progress,
-                 long user) {
+Outcome Compress(const Rows &rows, int quality, std::FILE *file, MemoryDestination *memory,
+                 ProgressProc progress, long user) {
   jpeg_compress_struct cinfo;
   ErrorManager errors;
   cinfo.err = jpeg_std_error(&errors.pub);
@@ -155,7 +157,8 @@ Outcome Compress(const Rows &rows, int quality, std::FILE *file, MemoryDestinati
 
 }  // namespace
 
-int SaveDibAsJpeg(HDIB h, const std::string &path, int colour, int quality, ProgressProc progress, long user) {
+int SaveDibAsJpeg(HDIB h, const std::string &path, int colour, int quality, ProgressProc progress,
+                  long user) {
   Rows rows;
   if (!PrepareRows(h, colour, rows)) return 0;
   std::FILE *file = std::fopen(path.c_str(), "wb");

@@ -30,16 +30,19 @@ HDIB SharpenDib(HDIB h, double strength) {
   const int64_t rowBytes = src.rowBytes;
   // Rows are walked in stored order; above and below are symmetric, so it does not matter
   // which way up they are.
+  auto sharpen = [weight](int v, int sum, int count) {
+    return Clamp255(v + (((v - sum / count) * weight) >> 8));
+  };
   for (int r = 0; r < hgt; ++r) {
     const uint8_t *mid = src.bits + rowBytes * r;
     const uint8_t *prev = r > 0 ? mid - rowBytes : nullptr;
     const uint8_t *next = r + 1 < hgt ? mid + rowBytes : nullptr;
     uint8_t *to = bits + rowBytes * r;
-    const int vertical = (prev ? 1 : 0) + (next ? 1 : 0);
-    for (int x = 0; x < w; ++x) {
+    // Border pixels count the neighbours they have.
+    auto edgePixel = [&](int x) {
       const int i = 3 * x;
       const bool hasLeft = x > 0, hasRight = x + 1 < w;
-      const int count = vertical + hasLeft + hasRight;
+      const int count = (prev ? 1 : 0) + (next ? 1 : 0) + hasLeft + hasRight;
       for (int ch = 0; ch < 3; ++ch) {
         const int v = mid[i + ch];
         int sum = 0;
@@ -47,9 +50,22 @@ HDIB SharpenDib(HDIB h, double strength) {
         if (hasRight) sum += mid[i + ch + 3];
         if (prev) sum += prev[i + ch];
         if (next) sum += next[i + ch];
-        const int average = count ? sum / count : v;
-        to[i + ch] = Clamp255(v + (((v - average) * weight) >> 8));
+        to[i + ch] = count ? sharpen(v, sum, count) : static_cast<uint8_t>(v);
       }
+    };
+    edgePixel(0);
+    if (w > 1) edgePixel(w - 1);
+    if (!prev || !next) {
+      for (int x = 1; x + 1 < w; ++x) edgePixel(x);
+      continue;
+    }
+    // Inside, every channel byte has four neighbours: a flat loop over the bytes.
+    const int end = 3 * (w - 1);
+    for (int i = 3; i < end; ++i) {
+      const int v = mid[i];
+      const int sum = mid[i - 3] + mid[i + 3] + prev[i] + next[i];
+      const int value = v + (((v - (sum >> 2)) * weight) >> 8);
+      to[i] = static_cast<uint8_t>(value < 0 ? 0 : value > 255 ? 255 : value);
     }
   }
   return out.release();

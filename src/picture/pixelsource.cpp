@@ -44,7 +44,8 @@ HDIB NewDibLike(const BitmapInfoHeader *source, int width, int height, int bitCo
   if (bitCount <= 8) {
     const uint8_t *from = reinterpret_cast<const uint8_t *>(source) + DibHeaderSize(source);
     auto *to = reinterpret_cast<RgbQuad *>(lock.bytes() + 40);
-    for (uint32_t i = 0; i < colours; ++i, from += core ? 3 : 4) to[i] = RgbQuad{from[0], from[1], from[2], 0};
+    for (uint32_t i = 0; i < colours; ++i, from += core ? 3 : 4)
+      to[i] = RgbQuad{from[0], from[1], from[2], 0};
   }
   return h.release();
 }

@@ -23,9 +23,12 @@ struct PixelSource {
   const uint8_t *Row(int y) const { return bits + rowBytes * (height - 1 - y); }
   uint32_t Index(const uint8_t *row, int x) const {
     switch (bitCount) {
-      case 8: return row[x];
-      case 4: return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
-      default: return (row[x >> 3] >> (7 - (x & 7))) & 1u;
+      case 8:
+        return row[x];
+      case 4:
+        return (x & 1) ? (row[x >> 1] & 0x0F) : (row[x >> 1] >> 4);
+      default:
+        return (row[x >> 3] >> (7 - (x & 7))) & 1u;
     }
   }
   // Blue, green, red of pixel x of a row.

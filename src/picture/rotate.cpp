@@ -18,7 +18,8 @@ DibRotation::DibRotation(double degrees) : angle(degrees) {
 
 RotatedBox RotatedBounds(int width, int height, double angle) {
   const DibRotation rotation(angle);
-  const double corners[4][2] = {{0, 0}, {double(width), 0}, {0, double(height)}, {double(width), double(height)}};
+  const double corners[4][2] = {
+      {0, 0}, {double(width), 0}, {0, double(height)}, {double(width), double(height)}};
   RotatedBox box;
   for (int i = 0; i < 4; ++i) {
     double x, y;

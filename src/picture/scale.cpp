@@ -48,7 +48,8 @@ bool Inside(int64_t ix, int64_t iy, const detail::PixelSource &src) {
 // Sampling step of the area average along one axis.
 double AverageStep(double factor, bool fine) {
   if (!fine) return std::min(factor / 3.0, 1.0);
-  static const double kSteps[12] = {4.0 / 3.0, 5.0 / 3.0, 1.5, 2.0, 2.5, 1.5, 2.0, 2.5, 2.0, 8.0 / 3.0, 10.0 / 3.0, 2.0};
+  static const double kSteps[12] = {4.0 / 3.0, 5.0 / 3.0, 1.5, 2.0,       2.5,        1.5,
+                                    2.0,       2.5,       2.0, 8.0 / 3.0, 10.0 / 3.0, 2.0};
   const double n = std::trunc(factor);
   if (n < 1) return 1.0;
   if (n <= 3) return factor * 0.5;
@@ -215,7 +216,8 @@ static HDIB ScaleBilinearImpl(HDIB h, int width, int height, double angle) {
       const double fpx = std::floor(px), fpy = std::floor(py);
       if (fpx < -1 || fpy < -1 || fpx >= src.width || fpy >= src.height) continue;
       const int64_t ix = static_cast<int64_t>(fpx), iy = static_cast<int64_t>(fpy);
-      blendCell(ix, iy, static_cast<int>((px - fpx) * 256), static_cast<int>((py - fpy) * 256), row + 3 * int64_t{x});
+      blendCell(ix, iy, static_cast<int>((px - fpx) * 256), static_cast<int>((py - fpy) * 256),
+                row + 3 * int64_t{x});
     }
   }
   return out.release();

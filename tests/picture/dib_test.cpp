@@ -1,12 +1,12 @@
-#include <gtest/gtest.h>
+#include "picture/dib.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <cstdio>
 #include <filesystem>
 #include <limits>
 
-#include "picture/dib.h"
 #include "picture/dibtest.h"
 #include "support/sandbox.h"
 
@@ -190,8 +190,8 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
 
   // 8 bits with a short table: rows advance by the padded length, and an index past the
   // table reads black instead of pixel bytes.
-  GlobalHandle eight = Picture(Header(2, 2, 8, BI_RGB, 2), Table({Rgb(5, 6, 7), Rgb(8, 9, 10)}),
-                               {1, 0, 0, 0, 0, 200, 0, 0});
+  GlobalHandle eight =
+      Picture(Header(2, 2, 8, BI_RGB, 2), Table({Rgb(5, 6, 7), Rgb(8, 9, 10)}), {1, 0, 0, 0, 0, 200, 0, 0});
   GlobalHandle c8(DibTo24Bit(eight.get()));
   EXPECT_EQ(PixelAt(c8.get(), 0, 1), Rgb(8, 9, 10));
   EXPECT_EQ(PixelAt(c8.get(), 1, 1), Rgb(5, 6, 7));
@@ -240,8 +240,8 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   uint32_t m32[3] = {0x3FF00000, 0x00000505, 0};
   std::memcpy(masks.data(), m32, 12);
   uint32_t px = 0x2AB00401;  // red bits 1010101011 -> top 8 = 0xAA; green bits 1,0,0,1 -> 1001
-  GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks, {uint8_t(px), uint8_t(px >> 8),
-                                                                     uint8_t(px >> 16), uint8_t(px >> 24)});
+  GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks,
+                             {uint8_t(px), uint8_t(px >> 8), uint8_t(px >> 16), uint8_t(px >> 24)});
   GlobalHandle cb32(DibTo24Bit(b32.get()));
   ASSERT_TRUE(cb32);
   EXPECT_EQ(PixelAt(cb32.get(), 0, 0), Rgb(0xAA, 0x9F, 0xFF));
@@ -285,9 +285,11 @@ TEST(DibCopy, CopiesEveryByteOfTheBlock) {
 
 std::vector<uint8_t> Bmp(uint32_t fileSize, uint32_t offBits, const std::vector<uint8_t> &rest) {
   std::vector<uint8_t> f = {'B', 'M'};
-  for (uint32_t v : {fileSize}) f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  for (uint32_t v : {fileSize})
+    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
   f.insert(f.end(), {0, 0, 0, 0});
-  for (uint32_t v : {offBits}) f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  for (uint32_t v : {offBits})
+    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
   f.insert(f.end(), rest.begin(), rest.end());
   return f;
 }
@@ -410,7 +412,7 @@ TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
   EXPECT_TRUE(read(Bmp(0xFFFFFFF0, 54, good)));
   EXPECT_TRUE(read(Bmp(0, 54, good)));
   EXPECT_FALSE(read(Bmp(14 + 56, 54, {good.begin(), good.end() - 1})));  // pixels short
-  EXPECT_FALSE(read(Bmp(14 + 56, 0xFFFFFF00, good)));                   // offset past the end
+  EXPECT_FALSE(read(Bmp(14 + 56, 0xFFFFFF00, good)));                    // offset past the end
   std::vector<uint8_t> bad = good;
   bad[0] = 64;  // header size
   EXPECT_FALSE(read(Bmp(14 + 56, 54, bad)));

@@ -1,3 +1,5 @@
+#include "picture/dibcanvas.h"
+
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
@@ -5,7 +7,6 @@
 #include <filesystem>
 
 #include "picture/dib.h"
-#include "picture/dibcanvas.h"
 #include "picture/dibdraw.h"
 #include "picture/dibtest.h"
 #include "support/sandbox.h"

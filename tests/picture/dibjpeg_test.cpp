@@ -1,4 +1,7 @@
+#include "picture/dibjpeg.h"
+
 #include <gtest/gtest.h>
+#include <jpeglib.h>
 
 #include <csetjmp>
 #include <cstdio>
@@ -6,10 +9,7 @@
 #include <string>
 #include <vector>
 
-#include <jpeglib.h>
-
 #include "picture/dib.h"
-#include "picture/dibjpeg.h"
 #include "picture/dibtest.h"
 #include "support/sandbox.h"
 
@@ -26,7 +26,9 @@ struct Decoded {
   int width = 0, height = 0, components = 0;
   std::vector<uint8_t> pixels;
   std::vector<std::string> comments;
-  int at(int x, int y, int c) const { return pixels[(static_cast<std::size_t>(y) * width + x) * components + c]; }
+  int at(int x, int y, int c) const {
+    return pixels[(static_cast<std::size_t>(y) * width + x) * components + c];
+  }
 };
 
 struct DecodeErrors {
@@ -39,7 +41,9 @@ Decoded Decode(const std::string &bytes) {
   jpeg_decompress_struct cinfo;
   DecodeErrors err;
   cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = [](j_common_ptr c) { std::longjmp(reinterpret_cast<DecodeErrors *>(c->err)->jump, 1); };
+  err.pub.error_exit = [](j_common_ptr c) {
+    std::longjmp(reinterpret_cast<DecodeErrors *>(c->err)->jump, 1);
+  };
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
     return Decoded{};
@@ -67,7 +71,8 @@ Decoded Decode(const std::string &bytes) {
 
 // Red top half, blue bottom half; 8-pixel blocks keep JPEG error small.
 GlobalHandle Halves(int width, int height) {
-  return Picture24(width, height, [height](int, int y) { return y < height / 2 ? Rgb(220, 30, 20) : Rgb(20, 40, 230); });
+  return Picture24(width, height,
+                   [height](int, int y) { return y < height / 2 ? Rgb(220, 30, 20) : Rgb(20, 40, 230); });
 }
 
 TEST(DibJpeg, FileDecodesToTheSizeColoursAndOrientation) {
@@ -187,7 +192,8 @@ TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
   ProgressLog cancel;
   cancel.cancelAt = 0;
   size = block.size();
-  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, Record, reinterpret_cast<long>(&cancel)), 0);
+  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, Record, reinterpret_cast<long>(&cancel)),
+            0);
 }
 
 }  // namespace

@@ -58,5 +58,7 @@ void JpegSetSkipList(const std::vector<int> &numbers);  // at most 400 kept
 std::vector<int> JpegGetSkipList();
 // A value of 0 (or a null face) leaves that setting unchanged.
 void TextSetSettings(int columns, int rows, int fontSize, const char *face);
+// Columns and rows from `SPI`/`TXTSize` ("40,40") of the settings store.
+void TextLoadSettings();
 
 }  // namespace tamro::builtin

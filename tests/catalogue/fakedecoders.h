@@ -1,0 +1,90 @@
+#pragma once
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "catalogue/decoderaccess.h"
+#include "catalogue/wildcard.h"
+
+namespace tamro::test {
+
+// Decoders for listing tests. A picture is a file whose bytes start with "PIC"; an archive
+// a file starting with "ARC\n" followed by member lines "name,size,time,content". The
+// picture decoder is "FAKEPIC" at position 0, the archive plug-in "FAKEARC" at position 0.
+class FakeDecoders : public DecoderAccess {
+ public:
+  int pictureQueries = 0;
+  int archiveListings = 0;
+  bool listFails = false;
+  std::string pictureFilter = "*.pic;*.jpg";
+  std::string archiveFilter = "*.arc";
+  std::string memberFilter = "*.pic";
+  bool haveArchives = true;
+
+  int FindPictureDecoder(std::string_view, const unsigned char *head, std::size_t length, int) override {
+    ++pictureQueries;
+    return length >= 3 && std::memcmp(head, "PIC", 3) == 0 ? 0 : -1;
+  }
+  int FindArchiveDecoder(std::string_view, const unsigned char *head, std::size_t length, int start) override {
+    return start == 0 && length >= 4 && std::memcmp(head, "ARC\n", 4) == 0 ? 0 : -1;
+  }
+  bool HasArchiveDecoders() override { return haveArchives; }
+  int ListArchive(int position, const std::string &path, std::vector<SpiArchiveInfo> &members) override {
+    ++archiveListings;
+    if (position != 0 || listFails) return -1;
+    members.clear();
+    for (const auto &m : Parse(path)) {
+      SpiArchiveInfo r{};
+      std::memcpy(r.method, "store", 5);
+      r.position = static_cast<uint32_t>(members.size() * 100);
+      r.filesize = static_cast<uint32_t>(m.size);
+      r.timestamp = m.time;
+      std::strncpy(r.filename, m.name.c_str(), sizeof r.filename - 1);
+      members.push_back(r);
+    }
+    SpiArchiveInfo end{};
+    members.push_back(end);
+    return 0;
+  }
+  int ExtractMember(int position, const std::string &path, uint32_t memberPosition,
+                    std::vector<unsigned char> &bytes) override {
+    if (position != 0) return -1;
+    auto all = Parse(path);
+    std::size_t i = memberPosition / 100;
+    if (i >= all.size()) return -1;
+    bytes.assign(all[i].content.begin(), all[i].content.end());
+    return 0;
+  }
+  std::string PictureFilter() override { return pictureFilter; }
+  std::string ArchiveFilter() override { return archiveFilter; }
+  std::string ArchiveMemberFilter(int) override { return memberFilter; }
+  int FindDecoderByName(std::string_view name, Kind kind) override {
+    if (kind == kPicture && (name == "FAKEPIC" || name == "--BMP--")) return name == "FAKEPIC" ? 0 : 1000;
+    if (kind == kArchive && name == "FAKEARC") return 0;
+    return -1;
+  }
+  std::string DecoderName(int position) override {
+    return position == 0 ? "FAKEPIC" : position == 1000 ? "--BMP--" : position == 7 ? "AAA" : "";
+  }
+
+  // The text of an archive file with these members.
+  struct Member {
+    std::string name;
+    long size = 0;
+    int time = 0;
+    std::string content;
+  };
+  static std::string MakeArchive(const std::vector<Member> &members) {
+    std::string s = "ARC\n";
+    for (const auto &m : members)
+      s += m.name + "," + std::to_string(m.size) + "," + std::to_string(m.time) + "," + m.content + "\n";
+    return s;
+  }
+
+ private:
+  static std::vector<Member> Parse(const std::string &path);
+};
+
+}  // namespace tamro::test

@@ -1,0 +1,237 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <cstring>
+
+#include "catalogue/packeddib.h"
+#include "catalogue/wildcard.h"
+#include "docfixture.h"
+#include "picture/dibtypes.h"
+#include "platform/ui.h"
+
+namespace tamro::test {
+namespace {
+
+void SetTimes(const std::string &path, long long seconds) {
+  struct timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+}
+
+// A 2 x 2 picture of 24 bits: header, no colour table, two rows of 8 bytes.
+std::string TinyDib() {
+  BitmapInfoHeader h{};
+  h.size = 40;
+  h.width = 2;
+  h.height = 2;
+  h.planes = 1;
+  h.bitCount = 24;
+  std::string s(reinterpret_cast<const char *>(&h), sizeof h);
+  s += std::string(16, '\x7f');
+  return s;
+}
+
+class FolderInfoTest : public DocTest {
+ protected:
+  ScriptedUi ui;
+  ScopedUi scoped{ui};
+
+  // Three pictures in "pics": a.jpg (indexed unchanged), b.jpg (changed since), c.jpg
+  // (decoder not installed), and an archive member of set.arc.
+  void MakeIndex(const std::string &document) {
+    std::string a = Write("pics/a.jpg", "PIC");
+    std::string b = Write("pics/b.jpg", "PIC");
+    Write("pics/c.jpg", "PIC");
+    std::string arc = Write("pics/set.arc", "ARC\n");
+    SetTimes(a, 1000);
+    SetTimes(b, 2000);
+    SetTimes(arc, 3000);
+    std::string thumbs = "pad." + TinyDib() + TinyDib();
+    Write("pics/thumbs.dat", thumbs);
+    Write("pics/DIRINFO.RXI", document +
+                                  "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLength=3\r\nCreateTime=900\r\n"
+                                  "LastWriteTime=1000\r\nWidth=640\r\nHeight=480\r\nBitCount=24\r\n"
+                                  "Document=\"camera, lens\"\r\nSizeBox=\"96,72\"\r\nThumbsPosition=4\r\n"
+                                  "[2]\r\nFileName=b.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1\r\nThumbsPosition=4\r\n"
+                                  "[3]\r\nFileName=c.jpg\r\nSPIName=NOTHERE\r\nLastWriteTime=0\r\n"
+                                  "[4]\r\nFileName=m.pic\r\nSPIName=FAKEPIC\r\nArchiveSPIName=FAKEARC\r\n"
+                                  "ArchiveFileName=set.arc\r\nArchiveLastWriteTime=3000\r\nPosition=7\r\n"
+                                  "ThumbsPosition=60\r\n"
+                                  "[5]\r\nFileName=../escape.jpg\r\nSPIName=FAKEPIC\r\n");
+  }
+};
+
+TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
+  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nDocSize=20,20\r\nThumbsFile=thumbs.dat\r\n");
+  profile.WriteInt("RXDoc", "Archive", 1);
+  auto doc = MakeDoc();
+  int added = doc->ReadFolderInfo(Folder());
+  EXPECT_EQ(added, 3);  // c.jpg: no decoder; ../escape.jpg: outside the folder
+  ASSERT_EQ(doc->GetAllEntryCount(), 3);
+  CPicEntry *a = doc->GetEntryAt(0);
+  EXPECT_EQ(a->name, "a.jpg");
+  EXPECT_EQ(a->size, 3u);
+  EXPECT_EQ(a->creationTime, 900 * kNanosPerSecond);
+  EXPECT_EQ(a->pictureWidth, 640);
+  EXPECT_EQ(a->bitCount, 24);
+  EXPECT_EQ(a->sizeBoxWidth, 96);
+  EXPECT_EQ(a->sizeBoxHeight, 72);
+  ASSERT_TRUE(a->thumbnail);
+  EXPECT_EQ(a->thumbWidth, 2);
+  EXPECT_EQ(GlobalSize(a->thumbnail.get()), 56u);
+  // An entry that gets a thumbnail from the index is reset: its decoder is found again.
+  EXPECT_EQ(a->decoderIndex, -1);
+  EXPECT_EQ(a->Description(), "");
+  CPicEntry *b = doc->GetEntryAt(1);
+  EXPECT_EQ(b->name, "b.jpg");
+  EXPECT_FALSE(b->thumbnail);  // changed since: rebuilt later
+  EXPECT_EQ(b->decoderIndex, 0);
+  CPicEntry *m = doc->GetEntryAt(2);
+  EXPECT_TRUE(m->IsArchiveMember());
+  EXPECT_EQ(m->position, 7u);
+  EXPECT_EQ(m->archiveDecoderIndex, 0);
+  EXPECT_TRUE(m->thumbnail);
+  // DocSize 20 x 20 is raised to the 40 x 40 limits.
+  EXPECT_EQ(doc->FolderCellSize(), (CellSize{40, 40}));
+
+  // The progress window: its text, range and the names shown.
+  EXPECT_EQ(ui.progress.front(), "open:フォルダ情報ファイルにアクセスしています...");
+  EXPECT_EQ(ui.progress[1], "range:1,6");
+  EXPECT_NE(std::find(ui.progress.begin(), ui.progress.end(), "text:a.jpg"), ui.progress.end());
+  EXPECT_EQ(ui.progress.back(), "close");
+}
+
+TEST_F(FolderInfoTest, ArchiveMembersAreSkippedWithArchivesOff) {
+  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 2);
+  for (int i = 0; i < doc->GetAllEntryCount(); ++i) EXPECT_FALSE(doc->GetEntryAt(i)->IsArchiveMember());
+}
+
+TEST_F(FolderInfoTest, AnArchiveThatChangedSinceIsSkipped) {
+  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  SetTimes(box.path("pics/set.arc").string(), 3001);
+  profile.WriteInt("RXDoc", "Archive", 1);
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 2);
+}
+
+TEST_F(FolderInfoTest, MaxCountZeroAddsNothing) {
+  MakeIndex("[Document]\r\nMaxCount=0\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 0);
+  EXPECT_EQ(doc->GetAllEntryCount(), 0);
+  EXPECT_EQ(ui.progress, (std::vector<std::string>{"open:フォルダ情報ファイルにアクセスしています...", "range:1,1", "close"}));
+}
+
+TEST_F(FolderInfoTest, CancellingKeepsWhatWasAdded) {
+  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  ui.abortAfter = 1;
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 1);
+}
+
+TEST_F(FolderInfoTest, ListingWithTheCacheReadsTheIndexOnceAndListsNoFileTwice) {
+  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  profile.WriteString("RXDoc", "PathMask", "*.jpg;*.arc");
+  profile.WriteInt("Filter", "FileName", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, true);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "set.arc"}));
+  EXPECT_TRUE(doc->UseInfo());
+  for (int i = 0; i < doc->GetEntryCount(); ++i) EXPECT_TRUE(doc->GetEntry(i)->useCache);
+  // The folder's own cell size is back to the configured one once its files are listed.
+  EXPECT_EQ(doc->FolderCellSize(), doc->ThumbsSize());
+}
+
+TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
+  std::string a = Write("pics/a.jpg", "PIC");
+  SetTimes(a, 1000);
+  Write("pics/t.dat", TinyDib().substr(0, 30));
+  Write("pics/DIRINFO.RXI",
+        "[Document]\r\nMaxCount=2147483647\r\nDataVersion=2\r\nThumbsFile=../../t.dat\r\n"
+        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=-5\r\n"
+        "ThumbsSize=999999999999\r\nLength=-1\r\n");
+  auto doc = MakeDoc();
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 1);
+  EXPECT_FALSE(doc->GetEntryAt(0)->thumbnail);
+  EXPECT_EQ(doc->GetEntryAt(0)->size, 0u);
+
+  // Data version 1 with a picture that runs past the end of the data file.
+  Write("pics/DIRINFO.RXI",
+        "[Document]\r\nMaxCount=1\r\nDataVersion=1\r\nThumbsFile=t.dat\r\n"
+        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\n");
+  auto doc2 = MakeDoc();
+  EXPECT_EQ(doc2->ReadFolderInfo(Folder()), 1);
+  EXPECT_FALSE(doc2->GetEntryAt(0)->thumbnail);
+
+  // Data version 2: bytes that are no JPEG give no thumbnail.
+  Write("pics/j.dat", std::string(100, '\xff'));
+  Write("pics/DIRINFO.RXI",
+        "[Document]\r\nMaxCount=1\r\nDataVersion=2\r\nThumbsFile=j.dat\r\n"
+        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\nThumbsSize=100\r\n");
+  auto doc3 = MakeDoc();
+  EXPECT_EQ(doc3->ReadFolderInfo(Folder()), 1);
+  EXPECT_FALSE(doc3->GetEntryAt(0)->thumbnail);
+}
+
+TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
+  std::string dib = TinyDib();
+  int w = 0, h = 0;
+  std::size_t used = 0;
+  auto p = reinterpret_cast<const unsigned char *>(dib.data());
+  GlobalHandle ok = ReadPackedDib(p, dib.size(), w, h, &used);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(w, 2);
+  EXPECT_EQ(h, 2);
+  EXPECT_EQ(used, 56u);
+  EXPECT_EQ(PackedDibSize(p, 40), 56u);
+  for (std::size_t n = 0; n < dib.size(); ++n) EXPECT_FALSE(ReadPackedDib(p, n, w, h)) << n;
+
+  // A file image with a gap before its pixels: the pixels follow the table in the block.
+  BitmapFileHeader fh{};
+  fh.type = 0x4D42;
+  fh.offBits = 14 + 40 + 4;
+  std::string file(reinterpret_cast<const char *>(&fh), sizeof fh);
+  file += dib.substr(0, 40) + "gap!" + std::string(16, '\x01');
+  GlobalHandle withGap = ReadPackedDib(reinterpret_cast<const unsigned char *>(file.data()), file.size(), w, h);
+  ASSERT_TRUE(withGap);
+  GlobalLockGuard lock(withGap.get());
+  EXPECT_EQ(GlobalSize(withGap.get()), 56u);
+  EXPECT_EQ(lock.as<unsigned char>()[40], 1);
+
+  // Lies: a huge size, a bit count that does not exist, a colour table of millions.
+  auto patched = [&](std::size_t at, uint32_t v) {
+    std::string s = dib;
+    std::memcpy(s.data() + at, &v, 4);
+    return s;
+  };
+  for (const std::string &bad : {patched(4, 100000), patched(8, 0), patched(14, 7), patched(32, 5000000),
+                                 patched(0, 41000), patched(16, 9)}) {
+    EXPECT_FALSE(ReadPackedDib(reinterpret_cast<const unsigned char *>(bad.data()), bad.size(), w, h));
+  }
+}
+
+TEST(Wildcard, SearchPatternsAndExtensionLists) {
+  EXPECT_TRUE(SearchPatternMatch("*.*", "README"));
+  EXPECT_TRUE(SearchPatternMatch("*.JPG", "photo.jpg"));
+  EXPECT_FALSE(SearchPatternMatch("*.jpg", "photo.jpeg"));
+  EXPECT_TRUE(SearchPatternMatch("a*.*", "abc"));
+  EXPECT_TRUE(SearchPatternMatch("??.gif", "写真.gif"));
+  EXPECT_FALSE(SearchPatternMatch("?.gif", "写真.gif"));
+  EXPECT_TRUE(SearchPatternMatch("set.arc", "SET.ARC"));
+  EXPECT_TRUE(WildcardMatch("*a*b*c", "xxaxxbxxc"));
+  EXPECT_FALSE(WildcardMatch("*a*b*c", "xxaxxcxxb"));
+  EXPECT_TRUE(WildcardMatch("", ""));
+  EXPECT_FALSE(WildcardMatch("", "a"));
+
+  EXPECT_TRUE(MatchExtensionList("*.jpg;*.jpeg", "A.JPEG"));
+  EXPECT_FALSE(MatchExtensionList("*.jpg;*.jpeg", "a.gif"));
+  EXPECT_FALSE(MatchExtensionList("*.jpg", "jpg"));
+  EXPECT_TRUE(MatchExtensionList("*.jpg;MAKEFILE", "Makefile"));
+  EXPECT_FALSE(MatchExtensionList("*", "a.jpg"));
+  EXPECT_TRUE(MatchExtensionList("*.*", "a.b.c"));
+  EXPECT_FALSE(MatchExtensionList("", "a.jpg"));
+}
+
+}  // namespace
+}  // namespace tamro::test

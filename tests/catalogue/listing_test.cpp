@@ -1,0 +1,501 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+
+#include <QtCore/qnamespace.h>
+#include <filesystem>
+
+#include "catalogue/pathutil.h"
+#include "catalogue/thumbcache.h"
+#include "docfixture.h"
+
+namespace tamro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+void SetTimes(const std::string &path, long long seconds) {
+  struct timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+}
+
+TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
+  for (const char *n : {"a.jpg", "b.gif", "c.JPG", "d.gif", "e.png"}) Write(std::string("pics/") + n, "PIC");
+  profile.WriteString("RXDoc", "PathMask", "*.jpg;*.gif");
+  profile.WriteInt("Filter", "FileName", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  auto names = Names(*doc);
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "c.JPG"}));
+  EXPECT_EQ(Sorted({names[2], names[3]}), (std::vector<std::string>{"b.gif", "d.gif"}));
+  EXPECT_EQ(doc->Pattern(), "*.jpg;*.gif");
+  EXPECT_EQ(doc->Title(), Folder() + "/*.jpg;*.gif");
+
+  // With the name filter off every file is listed.
+  profile.WriteInt("Filter", "FileName", 0);
+  auto all = MakeDoc();
+  all->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(all->GetEntryCount(), 5);
+}
+
+TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
+  Write("pics/DIRINFO.RXI", "[Document]\r\nThumbsFile=\"Thumbs.dat\"\r\nMaxCount=0\r\n");
+  for (const char *n : {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF", "_THUMBS_.ACF", "THUMBS.DAT",
+                        "thumbs.acf"})
+    Write(std::string("pics/") + n, "x");
+  Write("pics/a.jpg", "PIC");
+  Write("pics/notes.rxi", "x");  // a name that only resembles one is listed
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "notes.rxi"}));
+}
+
+TEST_F(DocTest, SubFolderEntriesFollowTheParentsFilesAndLinksDoNotLoop) {
+  Write("pics/a.jpg", "PIC");
+  Write("pics/sub/b.jpg", "PIC");
+  Write("pics/sub/deeper/c.jpg", "PIC");
+  Write("pics/z.jpg", "PIC");
+  fs::create_directory_symlink(Folder(), box.path("pics/sub/loop"));
+  profile.WriteInt("RXDoc", "DownScan", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  auto names = Names(*doc);
+  ASSERT_EQ(names.size(), 4u);
+  EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "z.jpg"}));
+  EXPECT_EQ(names[2], "b.jpg");
+  EXPECT_EQ(names[3], "c.jpg");
+  EXPECT_EQ(doc->GetEntry(3)->Folder(), Folder() + "/sub/deeper");
+  EXPECT_EQ(doc->GetEntry(3)->FullPath(), Folder() + "/sub/deeper/c.jpg");
+}
+
+TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
+  Write("pics/a.jpg", "PIC");
+  fs::create_directory(box.path("pics/folder.jpg"));
+  fs::create_symlink(box.path("pics/gone.jpg"), box.path("pics/dangling.jpg"));
+  fs::create_symlink(box.path("pics/a.jpg"), box.path("pics/link.jpg"));
+  ASSERT_EQ(::mkfifo(box.path("pics/pipe.jpg").c_str(), 0600), 0);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "link.jpg"}));
+
+  doc->ChangeFolder(Folder("nothing/here"), nullptr, false);
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  EXPECT_EQ(doc->Folder(), Folder("nothing/here"));
+}
+
+TEST_F(DocTest, OpeningAnArchivePathListsItsMembers) {
+  Write("pics/set.arc", FakeDecoders::MakeArchive({{"one.pic", 11, 1000, "PIC1"}, {"two.pic", 22, 2000, "PIC2"}}));
+  Write("pics/other.jpg", "PIC");
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder() + "/set.arc", nullptr, false);
+  EXPECT_EQ(doc->Folder(), Folder());
+  EXPECT_EQ(doc->Pattern(), "set.arc");
+  ASSERT_EQ(doc->GetEntryCount(), 2);
+  CPicEntry *e = doc->GetEntry(1);
+  EXPECT_TRUE(e->IsArchiveMember());
+  EXPECT_EQ(e->name, "two.pic");
+  EXPECT_EQ(e->ArchiveName(), "set.arc");
+  EXPECT_EQ(e->ArchivePath(), Folder() + "/set.arc");
+  EXPECT_EQ(e->archiveDecoderIndex, 0);
+  EXPECT_EQ(e->position, 100u);
+  EXPECT_EQ(e->size, 22u);
+  EXPECT_EQ(e->lastWriteTime, 2000 * kNanosPerSecond);
+  EXPECT_EQ(e->creationTime, 2000 * kNanosPerSecond);
+  EXPECT_EQ(doc->History().back(), Folder() + "/set.arc");
+  // Refreshing the archive lists the same members again.
+  doc->RefreshFolder();
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+}
+
+TEST_F(DocTest, ArchivesInAFolderBecomeTheirMembersWhenArchivesAreOn) {
+  Write("pics/set.arc", FakeDecoders::MakeArchive({{"one.pic", 11, 1000, "PIC1"}, {"", 0, 0, ""}}));
+  Write("pics/fake.arc", "not an archive");
+  Write("pics/a.jpg", "PIC");
+  profile.WriteInt("RXDoc", "Archive", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  // The nameless record (a folder inside the archive) is no entry.
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "fake.arc", "one.pic"}));
+
+  // An archive whose member list cannot be fetched gives no entries, the rest still shows.
+  decoders.listFails = true;
+  doc->RefreshFolder();
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "fake.arc"}));
+
+  // With archives off the archive is a plain file and nobody looks inside.
+  profile.WriteInt("RXDoc", "Archive", 0);
+  int before = decoders.archiveListings;
+  auto off = MakeDoc();
+  off->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*off)), (std::vector<std::string>{"a.jpg", "fake.arc", "set.arc"}));
+  EXPECT_EQ(decoders.archiveListings, before);
+}
+
+TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
+  std::string a = Write("pics/a.jpg", "PIC-a");
+  std::string b = Write("pics/b.jpg", "PIC-b");
+  Write("pics/c.jpg", "PIC-c");
+  SetTimes(a, 1000000);
+  SetTimes(b, 1000000);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  ASSERT_EQ(doc->GetEntryCount(), 3);
+  std::map<std::string, CPicEntry *> before;
+  for (int i = 0; i < 3; ++i) {
+    CPicEntry *e = doc->GetEntry(i);
+    e->thumbnail = GlobalHandle::Allocate(64);
+    e->decoderIndex = 0;
+    e->SetDescription("info");
+    before[e->name] = e;
+  }
+  doc->SetEntryFlags(0, CPicEntry::kSelected);
+  std::string selectedName = doc->GetEntry(0)->name;
+
+  Write("pics/b.jpg", "PIC-b rewritten");
+  SetTimes(b, 2000000);
+  fs::remove(box.path("pics/c.jpg"));
+  Write("pics/d.jpg", "PIC-d");
+  log.seen.clear();
+  doc->RefreshFolder();
+
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintListed}));
+  ASSERT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "b.jpg", "d.jpg"}));
+  for (int i = 0; i < 3; ++i) {
+    CPicEntry *e = doc->GetEntry(i);
+    if (e->name == "a.jpg") {
+      EXPECT_EQ(e, before["a.jpg"]);
+      EXPECT_TRUE(e->thumbnail);
+      EXPECT_EQ(e->decoderIndex, 0);
+      EXPECT_EQ(e->Description(), "info");
+    } else if (e->name == "b.jpg") {
+      EXPECT_EQ(e, before["b.jpg"]);
+      EXPECT_FALSE(e->thumbnail);
+      EXPECT_EQ(e->decoderIndex, -1);
+      EXPECT_EQ(e->Description(), "");
+      EXPECT_EQ(e->size, 15u);
+      EXPECT_EQ(e->lastWriteTime, 2000000 * kNanosPerSecond);
+    } else {
+      EXPECT_FALSE(e->thumbnail);
+    }
+  }
+  // The selection of a kept entry survives and is counted again.
+  EXPECT_EQ(doc->CountSelected(false), selectedName == "c.jpg" ? 0 : 1);
+  EXPECT_FALSE(doc->IsBusy());
+}
+
+TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueued) {
+  for (int i = 0; i < 5; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
+  FakeInput input;
+  input.keys = {Qt::Key_Down};
+  PendingInputInterrupt stop(input);
+  auto doc = MakeDoc();
+  doc->SetInterruptSource(&stop);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  EXPECT_EQ(doc->GetAllEntryCount(), 0);
+  EXPECT_EQ(input.keys, (std::deque<int>{Qt::Key_Down}));
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintCleared, kHintListed}));
+
+  // A mouse press stops it too; Esc as well.
+  input.keys.clear();
+  input.button = true;
+  doc->RefreshFolder();
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  input.button = false;
+  input.keys = {Qt::Key_Escape};
+  EXPECT_TRUE(stop.CheckInterrupt());
+}
+
+TEST_F(DocTest, ALetterKeyDoesNotStopTheListingAndIsLost) {
+  for (int i = 0; i < 5; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
+  FakeInput input;
+  input.keys = {Qt::Key_A, Qt::Key_B};
+  PendingInputInterrupt stop(input);
+  auto doc = MakeDoc();
+  doc->SetInterruptSource(&stop);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(doc->GetEntryCount(), 5);
+  EXPECT_TRUE(input.keys.empty());
+  EXPECT_GE(input.peeks, 5);  // asked between files
+}
+
+TEST_F(DocTest, ScanSpiKeepsWhatADecoderAcceptsAndReportsEachEntryWithSyncFind) {
+  Write("pics/a.jpg", "PIC");
+  Write("pics/b.jpg", "JUNK");
+  Write("pics/c.txt", "PIC");
+  Write("pics/set.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PICm"}, {"n.pic", 3, 1, "nope"}}));
+  profile.WriteInt("RXDoc", "ScanSPI", 1);
+  profile.WriteInt("RXDoc", "SyncFind", 1);
+  profile.WriteInt("RXDoc", "Archive", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "c.txt", "m.pic"}));
+  EXPECT_EQ(doc->GetAllEntryCount(), 3);  // the rejected ones are gone, not hidden
+  std::vector<long> added;
+  for (const auto &s : log.seen)
+    if (s.hint == kHintEntryAdded) added.push_back(s.value);
+  EXPECT_EQ(added, (std::vector<long>{0, 1, 2}));
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(doc->GetEntryIndex(i), i);
+
+  // With the extension check the names must match too (members: their archive's list).
+  profile.WriteInt("SPI", "#PluginEXT", 1);
+  decoders.pictureFilter = "*.jpg";
+  auto ext = MakeDoc();
+  ext->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*ext)), (std::vector<std::string>{"a.jpg", "m.pic"}));
+
+  // The extension check alone asks no decoder.
+  profile.WriteInt("RXDoc", "ScanSPI", 0);
+  int asked = decoders.pictureQueries;
+  auto only = MakeDoc();
+  only->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*only)), (std::vector<std::string>{"a.jpg", "b.jpg", "m.pic", "n.pic"}));
+  EXPECT_EQ(decoders.pictureQueries, asked);
+}
+
+TEST_F(DocTest, AnInterruptDuringTheDecoderCheckLeavesTheRestUndisplayed) {
+  for (int i = 0; i < 4; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
+  profile.WriteInt("RXDoc", "ScanSPI", 1);
+  struct Countdown : InterruptSource {
+    int left = 0;
+    bool CheckInterrupt() override { return --left == 0; }
+  } stop;
+  stop.left = 6;  // four files listed, then the check stops after the second entry
+  auto doc = MakeDoc();
+  doc->SetInterruptSource(&stop);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_EQ(doc->GetAllEntryCount(), 4);
+  EXPECT_EQ(doc->GetEntry(2), nullptr);
+}
+
+TEST_F(DocTest, HintsOfAListingAndOfTheSameSearchAgain) {
+  Write("pics/a.jpg", "PIC");
+  HintLog sender;
+  auto doc = MakeDoc();
+  doc->AddObserver(&sender);
+  doc->ChangeFolder(Folder(), &sender, false);
+  ASSERT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintListed}));
+  EXPECT_EQ(log.seen[1].text, Folder());
+  EXPECT_TRUE(sender.seen.empty());
+  EXPECT_FALSE(doc->IsBusy());
+  log.seen.clear();
+  doc->ChangeFolder(Folder() + "/*.*", nullptr, false);
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
+  EXPECT_EQ(doc->GetEntryCount(), 1);
+}
+
+TEST_F(DocTest, EntriesSelectionCurrentAndRemoval) {
+  for (const char *n : {"a.jpg", "b.jpg", "c.jpg"}) Write(std::string("pics/") + n, "PIC");
+  auto doc = MakeDoc();
+  EXPECT_TRUE(doc->IsBusy());  // until the first listing ends
+  doc->ChangeFolder(Folder(), nullptr, false);
+  ASSERT_EQ(doc->GetEntryCount(), 3);
+  EXPECT_EQ(doc->GetEntry(3), nullptr);
+  EXPECT_EQ(doc->GetEntry(-1), nullptr);
+  EXPECT_EQ(doc->GetEntryIndex(3), -1);
+  EXPECT_FALSE(doc->SetEntryIndex(0, 7));
+
+  doc->SetEntryFlags(0, CPicEntry::kSelected);
+  doc->SetEntryFlags(2, CPicEntry::kSelected);
+  doc->SetEntryFlags(2, CPicEntry::kSelected);
+  EXPECT_EQ(doc->CountSelected(false), 2);
+  doc->SetEntryFlags(0, 0);
+  EXPECT_EQ(doc->CountSelected(false), 1);
+  doc->GetEntry(1)->flags |= CPicEntry::kSelected;  // behind the document's back
+  EXPECT_EQ(doc->CountSelected(true), 2);
+
+  doc->SetCurrent(1);
+  EXPECT_TRUE(doc->GetEntry(1)->IsCurrent());
+  doc->SetCurrent(2);
+  EXPECT_FALSE(doc->GetEntry(1)->IsCurrent());
+  EXPECT_TRUE(doc->GetEntry(2)->IsCurrent());
+
+  CPicEntry *removed = doc->GetEntry(2);
+  removed->stored = true;
+  doc->RemoveEntryAt(2);
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_EQ(doc->GetAllEntryCount(), 3);  // the object stays
+  EXPECT_FALSE(removed->stored);
+  EXPECT_EQ(doc->CountSelected(false), 1);
+  EXPECT_EQ(doc->Current(), -1);
+  doc->RemoveEntryAt(5);
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+}
+
+struct RecordingCache : ThumbCache {
+  std::vector<std::string> calls;
+  int Add(CPicEntry &e, int quality) override {
+    calls.push_back("add " + e.name + " " + std::to_string(quality));
+    return 1;
+  }
+  void Remove(CPicEntry &e) override { calls.push_back("remove " + e.name); }
+  void Flush() override { calls.push_back("flush"); }
+  void Clear() override { calls.push_back("clear"); }
+};
+
+TEST_F(DocTest, ClearingStoresBuiltThumbnailsWhenAutoCacheIsOn) {
+  Write("pics/a.jpg", "PIC");
+  Write("pics/b.jpg", "PIC");
+  profile.WriteInt("RXDoc", "AutoCacheFolder", 1);
+  RecordingCache cache;
+  auto doc = MakeDoc();
+  doc->SetThumbCache(&cache);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  doc->GetEntry(0)->thumbnail = GlobalHandle::Allocate(8);
+  std::string name = doc->GetEntry(0)->name;
+  doc->RemoveEntryAt(1);
+  cache.calls.clear();
+  doc->ClearEntries(true);
+  EXPECT_EQ(cache.calls, (std::vector<std::string>{"add " + name + " 95", "flush", "clear"}));
+  EXPECT_EQ(doc->GetAllEntryCount(), 0);
+}
+
+TEST_F(DocTest, HistoryBackAndForwardShowTheFolderOnceWithoutRecordingIt) {
+  Write("one/a.jpg", "PIC");
+  Write("two/b.jpg", "PIC");
+  Write("two/set.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
+  auto doc = MakeDoc();
+  // The folder tree: shows the folder it is told and opens it.
+  log.react = [&](int hint, const UpdateArgument &arg) {
+    if (hint == kHintShowFolder) {
+      EXPECT_GT(CRXDoc::HistoryMoveCount(), 0);
+      doc->ChangeFolder(arg.text, nullptr, false);
+    }
+  };
+  doc->ChangeFolder(Folder("one"), nullptr, false);
+  doc->ChangeFolder(Folder("two"), nullptr, false);
+  doc->ChangeFolder(Folder("two") + "/set.arc", nullptr, false);
+  ASSERT_EQ(doc->History().size(), 3u);
+  EXPECT_FALSE(doc->CanGoForward());
+  doc->HistoryBack();
+  EXPECT_EQ(doc->Folder(), Folder("two"));
+  EXPECT_EQ(doc->HistoryPosition(), 1);
+  doc->HistoryBack();
+  EXPECT_EQ(doc->Folder(), Folder("one"));
+  EXPECT_FALSE(doc->CanGoBack());
+  EXPECT_EQ(doc->History().size(), 3u);
+  doc->HistoryForward();
+  doc->HistoryForward();
+  EXPECT_EQ(doc->Pattern(), "set.arc");
+  EXPECT_EQ(doc->GetEntryCount(), 1);
+  EXPECT_EQ(CRXDoc::HistoryMoveCount(), 0);
+  // A new folder after going back drops the items ahead.
+  doc->HistoryMoveTo(0);
+  doc->ChangeFolder(Folder("two"), nullptr, false);
+  EXPECT_EQ(doc->History(), (std::vector<std::string>{Folder("one") + "/*.*", Folder("two") + "/*.*"}));
+}
+
+TEST_F(DocTest, OpenFolderClimbsToAnExistingFolder) {
+  Write("pics/a.jpg", "PIC");
+  auto doc = MakeDoc();
+  EXPECT_TRUE(doc->OpenFolder(Folder() + "/a.jpg"));
+  EXPECT_EQ(doc->Folder(), Folder());
+  EXPECT_EQ(doc->GetEntryCount(), 1);
+  EXPECT_TRUE(doc->OpenFolder(Folder() + "/gone/deeper/"));
+  EXPECT_EQ(doc->Folder(), Folder());
+  EXPECT_FALSE(doc->OpenFolder("relative/nothing"));
+  EXPECT_FALSE(doc->OpenFolder(""));
+}
+
+TEST_F(DocTest, SizeAndDateFiltersApplyWhileListingAndRefreshWhenChanged) {
+  std::string small = Write("pics/small.jpg", std::string(100, 'P'));
+  std::string big = Write("pics/big.jpg", std::string(5000, 'P'));
+  std::string old = Write("pics/old.jpg", std::string(2000, 'P'));
+  QDate day(2020, 3, 10);
+  SetTimes(small, QDateTime(day, QTime(0, 0, 1)).toSecsSinceEpoch());
+  SetTimes(big, QDateTime(day, QTime(23, 59, 59)).toSecsSinceEpoch());
+  SetTimes(old, QDateTime(day.addDays(-1), QTime(23, 59, 59)).toSecsSinceEpoch());
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  ASSERT_EQ(doc->GetEntryCount(), 3);
+
+  DisplayFilter f;
+  f.dateOn = true;
+  f.haveDates = true;
+  f.firstDate = StartOfDay(day);
+  f.lastDate = EndOfDay(day);
+  log.seen.clear();
+  doc->ApplyDisplayFilter(f, "*.*");
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"big.jpg", "small.jpg"}));
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintListed}));
+  f.sizeOn = true;
+  f.smallest = 1024;
+  f.largest = 4096;
+  doc->ApplyDisplayFilter(f, "*.*");
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  f.dateOn = false;
+  doc->ApplyDisplayFilter(f, "*.*");
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"old.jpg"}));
+  log.seen.clear();
+  doc->ApplyDisplayFilter(f, "*.*");  // nothing changed: no refresh
+  EXPECT_TRUE(log.seen.empty());
+  // A new pattern takes effect with the name filter on.
+  f.sizeOn = false;
+  f.nameOn = true;
+  doc->ApplyDisplayFilter(f, "s*.jpg");
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"small.jpg"}));
+  EXPECT_EQ(doc->Settings().pathMask, "s*.jpg");
+}
+
+TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
+  std::string a = Write("pics/a.jpg", std::string(30, 'P'));
+  std::string b = Write("pics/B.jpg", std::string(10, 'P'));
+  std::string c = Write("pics/c.jpg", std::string(20, 'P'));
+  auto doc = MakeDoc();
+  HintLog listView;
+  doc->AddObserver(&listView);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  log.seen.clear();
+  doc->SortBy(kSortName, -1, &listView);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "B.jpg", "c.jpg"}));
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
+  std::vector<int> toSender = listView.Hints();
+  EXPECT_EQ(std::count(toSender.begin(), toSender.end(), kHintRedrawAll), 0);
+  EXPECT_FALSE(doc->IsBusy());
+
+  doc->SetCurrent(0);  // a.jpg stays current wherever it goes
+  doc->OnSortCommand(SortCommand::kBySize);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"B.jpg", "c.jpg", "a.jpg"}));
+  EXPECT_EQ(doc->Current(), 2);
+  doc->OnSortCommand(SortCommand::kDescending);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}));
+  EXPECT_TRUE(doc->IsSortCommandChecked(SortCommand::kDescending));
+
+  // Re-listing, then applying the history: size descending is the newest key.
+  doc->RefreshFolder();
+  doc->ApplySortHistory();
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}));
+  EXPECT_EQ(doc->Sort().HeaderText(kSortSize), "ｻｲｽﾞ- ");
+  doc->OnSortCommand(SortCommand::kNoSort);
+  EXPECT_EQ(doc->Sort().state(), 0);
+}
+
+TEST_F(DocTest, SettingsAreWrittenBackWhenTheDocumentGoes) {
+  {
+    auto doc = MakeDoc();
+    DocSettings s = doc->Settings();
+    s.thumbsSize = {5, 500};
+    s.scanSpi = 1;
+    doc->ApplySettings(s);
+    EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 500}));
+    doc->SortBy(kSortSize, 2);
+  }
+  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsSize", ""), "40,500");
+  EXPECT_EQ(profile.GetInt("RXDoc", "ScanSPI", 0), 1);
+  EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "131074");
+}
+
+TEST(PathUtil, JoinAndSplit) {
+  EXPECT_EQ(JoinPath("/", "a"), "/a");
+  EXPECT_EQ(JoinPath("/x/", "a"), "/x/a");
+  EXPECT_EQ(JoinPath("/x", "a"), "/x/a");
+  EXPECT_EQ(DirPart("/a.jpg"), "/");
+  EXPECT_EQ(DirPart("/x/y/a.jpg"), "/x/y");
+  EXPECT_EQ(NamePart("/x/y/a.jpg"), "a.jpg");
+  EXPECT_EQ(TrimTrailingSlash("/x//"), "/x");
+  EXPECT_EQ(TrimTrailingSlash("/"), "/");
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,282 @@
+#include <gtest/gtest.h>
+
+#include <QDateTime>
+
+#include "catalogue/displayfilter.h"
+#include "catalogue/entrysort.h"
+#include "catalogue/picentry.h"
+#include "catalogue/sortstate.h"
+#include "platform/profile.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+using test::Sandbox;
+
+TEST(SortState, PixelColumnHeadersCycleThroughEightStatesAndBack) {
+  CSortState s;
+  std::vector<std::string> seen;
+  for (int i = 0; i < 9; ++i) {
+    s.SortBy(kSortPixels, -1);
+    seen.push_back(s.HeaderText(kSortPixels));
+  }
+  std::vector<std::string> want = {" 画素+w", " 画素-w", " 画素+h", " 画素-h", " 画素+c",
+                                   " 画素-c", " 画素+wxh", " 画素-wxh", " 画素"};
+  EXPECT_EQ(seen, want);
+}
+
+TEST(SortState, HeaderLabelsOfEveryColumn) {
+  EXPECT_EQ(SortHeaderText(kSortName, 1), " ﾌｧｲﾙ名+");
+  EXPECT_EQ(SortHeaderText(kSortExtension, 2), " 拡張子-");
+  EXPECT_EQ(SortHeaderText(kSortSize, 0), "ｻｲｽﾞ ");
+  EXPECT_EQ(SortHeaderText(kSortSize, 1), "ｻｲｽﾞ+ ");
+  EXPECT_EQ(SortHeaderText(kSortSize, 2), "ｻｲｽﾞ- ");
+  EXPECT_EQ(SortHeaderText(kSortTime, 1), " 更新日付+");
+  EXPECT_EQ(SortHeaderText(kSortArchive, 2), " ｱｰｶｲﾌﾞ-");
+  EXPECT_EQ(SortHeaderText(kSortDescription, 1), " 情報+");
+  EXPECT_EQ(SortHeaderText(kSortDecoder, 1), " SPI名+");
+  EXPECT_EQ(SortHeaderText(kSortNote, 2), "Note-");
+  EXPECT_EQ(SortHeaderText(kSortFolder, 1), "ﾌｫﾙﾀﾞ名+");
+  EXPECT_EQ(SortHeaderText(kSortName, 7), " ﾌｧｲﾙ名");  // no such state: the plain label
+  CSortState s;
+  s.SortBy(kSortSize, 2);
+  EXPECT_EQ(s.HeaderText(kSortSize), "ｻｲｽﾞ- ");
+  EXPECT_EQ(s.HeaderText(kSortName), " ﾌｧｲﾙ名");
+}
+
+TEST(SortState, SortByStateRules) {
+  CSortState s;
+  s.SortBy(kSortName, -1);
+  EXPECT_EQ(s.state(), 1);
+  s.SortBy(kSortName, -1);
+  EXPECT_EQ(s.state(), 2);
+  s.SortBy(kSortName, -1);
+  EXPECT_EQ(s.state(), 0);
+  s.SortBy(kSortName, 5);  // ((5 - 1) mod 2) + 1
+  EXPECT_EQ(s.state(), 1);
+  s.SortBy(kSortPixels, 11);  // ((11 - 1) mod 8) + 1
+  EXPECT_EQ(s.state(), 3);
+  // Another column starts from 0 before stepping.
+  s.SortBy(kSortSize, -1);
+  EXPECT_EQ(s.column(), kSortSize);
+  EXPECT_EQ(s.state(), 1);
+  s.SortBy(kSortSize, 0);
+  EXPECT_EQ(s.state(), 0);
+}
+
+TEST(SortState, CommandsAndTheirCheckMarks) {
+  CSortState s;
+  s.SortBy(kSortSize, 2);
+  SortKey k = s.CommandTarget(SortCommand::kByPixelWidth);
+  s.SortBy(k.column, k.state);
+  EXPECT_EQ(s.HeaderText(kSortPixels), " 画素-w");
+  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kByPixelWidth));
+  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kByPixelHeight));
+  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kDescending));
+  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kAscending));
+
+  s.SortBy(kSortPixels, kPixelHeightDown);
+  k = s.CommandTarget(SortCommand::kAscending);
+  s.SortBy(k.column, k.state);
+  EXPECT_EQ(s.HeaderText(kSortPixels), " 画素+h");
+  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kAscending));
+
+  // The named columns keep the direction; from the unsorted state they go up.
+  k = s.CommandTarget(SortCommand::kByName);
+  EXPECT_EQ(s.SortBy(k.column, k.state), (SortKey{kSortName, 1}));
+  s.SortBy(kSortPixels, kPixelAreaDown);
+  k = s.CommandTarget(SortCommand::kByName);
+  EXPECT_EQ(s.SortBy(k.column, k.state), (SortKey{kSortName, 2}));
+  s.SortBy(kSortTime, 2);
+  EXPECT_EQ(s.CommandTarget(SortCommand::kByExtension), (SortKey{kSortExtension, 2}));
+  EXPECT_EQ(s.CommandTarget(SortCommand::kByPixelArea), (SortKey{kSortPixels, kPixelAreaDown}));
+  EXPECT_EQ(s.CommandTarget(SortCommand::kAscending), (SortKey{kSortTime, 1}));
+  EXPECT_EQ(s.CommandTarget(SortCommand::kReapply), (SortKey{kSortTime, 2}));
+  k = s.CommandTarget(SortCommand::kNoSort);
+  s.SortBy(k.column, k.state);
+  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kNoSort));
+  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kDescending));
+  EXPECT_EQ(s.CommandTarget(SortCommand::kByName), (SortKey{kSortName, 1}));
+}
+
+TEST(SortState, HistoryKeepsOneKeyPerColumnNewestFirstAndTenAtMost) {
+  CSortState s;
+  s.SortBy(kSortName, 1);
+  s.SortBy(kSortSize, 1);
+  s.SortBy(kSortName, 2);
+  ASSERT_EQ(s.history().size(), 2u);
+  EXPECT_EQ(s.history()[0], (SortKey{kSortName, 2}));
+  EXPECT_EQ(s.history()[1], (SortKey{kSortSize, 1}));
+  EXPECT_EQ(s.history()[0].Packed(), 2 * 65536);
+
+  // Ten columns sorted in turn fill the history; an eleventh sort drops nothing new but
+  // moves its column to the front, and the oldest key falls to the back.
+  CSortState t;
+  for (int c = 0; c < 10; ++c) t.SortBy(c, 1);
+  ASSERT_EQ(t.history().size(), 10u);
+  EXPECT_EQ(t.history().back(), (SortKey{0, 1}));
+  t.SortBy(kSortName, 2);
+  ASSERT_EQ(t.history().size(), 10u);
+  EXPECT_EQ(t.history().front(), (SortKey{kSortName, 2}));
+  EXPECT_EQ(t.history().back(), (SortKey{1, 1}));
+  // A stored list longer than ten keeps its ten newest keys.
+  CSortState u;
+  std::vector<SortKey> eleven;
+  for (int c = 0; c < 10; ++c) eleven.push_back({c, 1});
+  eleven.push_back({0, 2});
+  u.SetHistory(eleven);
+  EXPECT_EQ(u.history().size(), 10u);
+  EXPECT_EQ(u.history().front(), (SortKey{0, 1}));
+
+  auto parsed = CSortState::ParseHistory("65536,131074,3,65536,99,589833,1,2,65540,131077,196614,7,8");
+  // Repeats of a column and impossible keys are left out.
+  std::vector<SortKey> want = {{0, 1}, {2, 2}, {3, 0}, {1, 0}, {4, 1}, {5, 2}, {7, 0}, {8, 0}};
+  EXPECT_EQ(parsed, want);
+  EXPECT_EQ(CSortState::FormatHistory({{0, 1}, {4, 8}}), "65536,524292");
+
+  Sandbox box;
+  Profile p(box.configFile());
+  s.SaveHistory(p);
+  CSortState back;
+  back.LoadHistory(p);
+  EXPECT_EQ(back.history(), s.history());
+}
+
+CPicEntry *Make(std::vector<std::unique_ptr<CPicEntry>> &all, const char *name, uint64_t size, FileTime t) {
+  auto e = std::make_unique<CPicEntry>();
+  e->name = name;
+  e->size = size;
+  e->lastWriteTime = t;
+  all.push_back(std::move(e));
+  return all.back().get();
+}
+
+TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
+  std::vector<std::unique_ptr<CPicEntry>> all;
+  Make(all, "b.JPG", 10, 5)->pictureWidth = 3;
+  Make(all, "A.gif", 20, 5)->pictureWidth = 1;
+  Make(all, "c.jpg", 10, 1)->pictureWidth = 2;
+  Make(all, "写真.png", 5, 9)->pictureWidth = 2;
+  std::vector<const CPicEntry *> ptrs;
+  for (auto &e : all) ptrs.push_back(e.get());
+  std::vector<std::string> names(4);
+  std::vector<int> order = {0, 1, 2, 3};
+
+  SortEntryIndices(order, ptrs, {kSortName, 1}, names);
+  EXPECT_EQ(order, (std::vector<int>{1, 0, 2, 3}));
+  SortEntryIndices(order, ptrs, {kSortName, 2}, names);
+  EXPECT_EQ(order, (std::vector<int>{3, 2, 0, 1}));
+  // Sizes: the two of 10 bytes keep the name order of the key before.
+  SortEntryIndices(order, ptrs, {kSortName, 1}, names);
+  SortEntryIndices(order, ptrs, {kSortSize, 1}, names);
+  EXPECT_EQ(order, (std::vector<int>{3, 0, 2, 1}));
+  // Equal times compare equal, so an earlier order survives among them.
+  SortEntryIndices(order, ptrs, {kSortTime, 1}, names);
+  EXPECT_EQ(order, (std::vector<int>{2, 0, 1, 3}));
+  SortEntryIndices(order, ptrs, {kSortExtension, 1}, names);
+  EXPECT_EQ(order, (std::vector<int>{1, 2, 0, 3}));
+  SortEntryIndices(order, ptrs, {kSortPixels, kPixelWidthDown}, names);
+  EXPECT_EQ(order, (std::vector<int>{0, 2, 3, 1}));
+  SortEntryIndices(order, ptrs, {kSortName, 0}, names);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  names = {"Z", "b", "A", ""};
+  SortEntryIndices(order, ptrs, {kSortDecoder, 2}, names);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(CompareEntries(*ptrs[0], 0, *ptrs[0], 0, {kSortTime, 1}, names[0], names[0]), 0);
+}
+
+TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
+  Sandbox box;
+  Profile p(box.configFile());
+  CFilterOption o;
+  o.Load(p, "*.jpg");
+  CFilterOption::Input in;
+  in.sizeOn = true;
+  in.pattern = "*.jpg";
+  in.sizeBegin = "1";
+  in.unitBegin = 1;
+  in.sizeEnd = "2";
+  in.unitEnd = 2;
+  DisplayFilter f;
+  ASSERT_TRUE(o.Confirm(in, p, f));
+  EXPECT_EQ(f.smallest, 1024u);
+  EXPECT_EQ(f.largest, 2097152u);
+  EXPECT_FALSE(f.KeepsSize(1023));
+  EXPECT_TRUE(f.KeepsSize(1024));
+  EXPECT_TRUE(f.KeepsSize(2097152));
+  EXPECT_FALSE(f.KeepsSize(2097153));
+  EXPECT_EQ(p.GetInt("Filter", "FileSize", 0), 1);
+  EXPECT_EQ(p.GetInt("Filter", "UnitEnd", 0), 2);
+  EXPECT_EQ(p.GetString("Filter", "SizeBegin0", ""), "1");
+  EXPECT_EQ(p.GetString("Filter", "SizeEnd0", ""), "2");
+  EXPECT_EQ(p.GetString("Filter", "SizeEnd9", "x"), "x");  // nothing to clear there
+  // A stale entry beyond the history is emptied.
+  p.WriteString("Filter", "SizeEnd9", "stale");
+  ASSERT_TRUE(o.Confirm(in, p, f));
+  EXPECT_EQ(p.GetString("Filter", "SizeEnd9", "x"), "");
+
+  EXPECT_EQ(ScaleSize("18446744073709551615", 1), UINT64_MAX);
+  EXPECT_EQ(ScaleSize("99999999999999999999999", 0), UINT64_MAX);
+  EXPECT_EQ(ScaleSize("12kb", 0), 12u);
+  EXPECT_EQ(ScaleSize("", 3), 0u);
+}
+
+TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
+  Sandbox box;
+  Profile p(box.configFile());
+  CFilterOption o;
+  o.Load(p, "*.*");
+  CFilterOption::Input in;
+  in.dateOn = true;
+  in.pattern = "*.*";
+  in.firstDay = QDate(2021, 6, 15);
+  in.lastDay = QDate(2021, 6, 15);
+  DisplayFilter f;
+  ASSERT_TRUE(o.Confirm(in, p, f));
+  auto at = [](int d, int h, int m, int s, int ms) {
+    return static_cast<FileTime>(QDateTime(QDate(2021, 6, d), QTime(h, m, s, ms)).toMSecsSinceEpoch()) * 1000000;
+  };
+  EXPECT_TRUE(f.KeepsTime(at(15, 0, 0, 0, 0)));
+  EXPECT_TRUE(f.KeepsTime(at(15, 23, 59, 59, 999) + 500000));
+  EXPECT_FALSE(f.KeepsTime(at(14, 23, 59, 59, 999)));
+  EXPECT_FALSE(f.KeepsTime(at(16, 0, 0, 0, 0)));
+
+  in.firstDay = QDate(2021, 6, 16);
+  DisplayFilter g;
+  EXPECT_FALSE(o.Confirm(in, p, g));
+  in.dateOn = false;  // the check only holds with the date filter on
+  EXPECT_TRUE(o.Confirm(in, p, g));
+  EXPECT_TRUE(g.KeepsTime(0));
+}
+
+TEST(DisplayFilter, HistoriesMoveToTheTopAndClearTurnsEverythingOff) {
+  Sandbox box;
+  Profile p(box.configFile());
+  p.WriteString("Filter", "Filter0", "*.gif");
+  p.WriteString("Filter", "Filter1", "*.jpg");
+  p.WriteString("Filter", "Filter3", "*.png");
+  CFilterOption o;
+  o.Load(p, "*.*");
+  EXPECT_EQ(o.patterns, (std::vector<std::string>{"*.gif", "*.jpg", "*.png"}));
+  CFilterOption::Input in;
+  in.nameOn = true;
+  in.pattern = "*.jpg";
+  DisplayFilter f;
+  ASSERT_TRUE(o.Confirm(in, p, f));
+  EXPECT_TRUE(f.nameOn);
+  EXPECT_EQ(p.GetString("Filter", "Filter0", ""), "*.jpg");
+  EXPECT_EQ(p.GetString("Filter", "Filter1", ""), "*.gif");
+  EXPECT_EQ(p.GetString("Filter", "Filter2", ""), "*.png");
+  EXPECT_EQ(p.GetString("Filter", "Filter3", "x"), "");
+  EXPECT_EQ(f.largest, UINT64_MAX);  // no upper size given
+
+  o.Clear(p, f);
+  EXPECT_FALSE(f.nameOn || f.dateOn || f.sizeOn);
+  EXPECT_EQ(o.pattern, "*.*");
+  EXPECT_EQ(p.GetInt("Filter", "FileName", 1), 0);
+  EXPECT_EQ(p.GetString("Filter", "Filter0", ""), "*.jpg");
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,121 @@
+// Joining a plug-in's two blocks into one picture.
+#include <cstring>
+
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+#include "testspi.h"
+
+namespace tamro::test {
+namespace {
+
+HLOCAL Block(const std::vector<uint8_t> &bytes) {
+  HLOCAL h = GlobalAlloc(GHND, bytes.size());
+  std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
+  GlobalUnlock(h);
+  return h;
+}
+
+std::vector<uint8_t> InfoHeader(uint32_t size, int32_t w, int32_t h, uint16_t bits, uint32_t compression = 0,
+                                uint32_t used = 0, std::size_t extra = 0) {
+  std::vector<uint8_t> b(std::max<std::size_t>(size, 40) + extra, 0);
+  BitmapInfoHeader bi{};
+  bi.size = size;
+  bi.width = w;
+  bi.height = h;
+  bi.planes = 1;
+  bi.bitCount = bits;
+  bi.compression = compression;
+  bi.clrUsed = used;
+  std::memcpy(b.data(), &bi, 40);
+  return b;
+}
+
+class AppendHandleTest : public ::testing::Test {
+ protected:
+  std::size_t before = GlobalLiveBlockCount();
+  // Joins and answers the result; both input blocks must be gone afterwards.
+  int Join(const std::vector<uint8_t> &info, std::size_t pixelBytes, GlobalHandle *out, uint8_t fill = 0x5A) {
+    out->reset();
+    const std::size_t start = GlobalLiveBlockCount();
+    HDIB dib = nullptr;
+    const int r = CSpiHost::AppendHandle(Block(info), Block(std::vector<uint8_t>(pixelBytes, fill)), &dib);
+    out->reset(dib);
+    EXPECT_EQ(GlobalLiveBlockCount(), start + (dib ? 1 : 0));
+    return r;
+  }
+};
+
+TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
+  auto info = InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4);
+  info[40 + 7 * 4 + 2] = 0x77;  // red of colour 7
+  GlobalHandle dib;
+  ASSERT_EQ(Join(info, 8, &dib), 0);
+  EXPECT_EQ(dib.size(), 40u + 1024u + 8u);
+  DibLock lock(dib.get());
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(lock.bytes()[40 + 7 * 4 + 2], 0x77);
+  EXPECT_EQ(GetDibPixel(lock.header(), 2, 1), 0x5Au);
+
+  // A short colour table (colours used) and a top-down picture.
+  auto small = InfoHeader(40, 1, -2, 4, 0, 3, 3 * 4);
+  ASSERT_EQ(Join(small, 8, &dib), 0);
+  EXPECT_EQ(dib.size(), 40u + 12u + 8u);
+  EXPECT_EQ(DibHeight(dib.get()), -2);
+}
+
+TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
+  // 12-byte core header with three-byte colours.
+  std::vector<uint8_t> core(12 + 2 * 3, 0);
+  const uint16_t fields[4] = {5, 2, 1, 1};
+  const uint32_t size = 12;
+  std::memcpy(core.data(), &size, 4);
+  std::memcpy(core.data() + 4, fields, 8);
+  core[12 + 3 + 1] = 0xEE;  // green of colour 1
+  GlobalHandle dib;
+  ASSERT_EQ(Join(core, 8, &dib), 0);
+  DibLock lock(dib.get());
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(DibHeaderSize(lock.header()), 40u);
+  EXPECT_EQ(DibWidth(lock.header()), 5);
+  EXPECT_EQ(lock.bytes()[40 + 4 + 1], 0xEE);
+
+  // A 124-byte header with bit-field masks inside it.
+  auto v5 = InfoHeader(124, 2, 2, 16, BI_BITFIELDS);
+  const uint32_t masks[3] = {0xF800, 0x07E0, 0x001F};
+  std::memcpy(v5.data() + 40, masks, 12);
+  GlobalHandle dib2;
+  ASSERT_EQ(Join(v5, 8, &dib2), 0);
+  DibLock lock2(dib2.get());
+  ASSERT_TRUE(lock2);
+  EXPECT_EQ(DibHeaderSize(lock2.header()), 40u);
+  EXPECT_EQ(dib2.size(), 40u + 12u + 8u);
+  uint32_t got[3];
+  std::memcpy(got, lock2.bytes() + 40, 12);
+  EXPECT_EQ(got[1], 0x07E0u);
+}
+
+TEST_F(AppendHandleTest, RefusesBlocksThatDoNotHoldThePicture) {
+  GlobalHandle dib;
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24), 47, &dib), 1);         // rows cut short
+  EXPECT_EQ(Join(InfoHeader(40, 0, 4, 24), 64, &dib), 1);         // no width
+  EXPECT_EQ(Join(InfoHeader(40, 4, 0, 24), 64, &dib), 1);         // no height
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 7), 64, &dib), 1);          // no such depth
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 8), 64, &dib), 1);          // colour table missing
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24, 9), 64, &dib), 1);      // unknown compression
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24, BI_BITFIELDS), 64, &dib), 1);
+  EXPECT_EQ(Join(InfoHeader(40, 1, 1, 24, 0, 100000), 4, &dib), 1);  // absurd colour count
+  auto cut = InfoHeader(200, 1, 1, 24);
+  cut.resize(100);
+  EXPECT_EQ(Join(cut, 4, &dib), 1);  // header longer than its block
+  EXPECT_EQ(Join(InfoHeader(41, 0x7FFFFFFF, 0x7FFFFFFF, 32), 4, &dib), 1);
+  EXPECT_EQ(Join({1, 2, 3}, 4, &dib), 1);
+  EXPECT_FALSE(dib);
+
+  HDIB out = reinterpret_cast<HDIB>(1);
+  EXPECT_EQ(CSpiHost::AppendHandle(nullptr, Block({1, 2}), &out), 1);
+  EXPECT_EQ(out, nullptr);
+  EXPECT_EQ(GlobalLiveBlockCount(), before);
+}
+
+}  // namespace
+}  // namespace tamro::test

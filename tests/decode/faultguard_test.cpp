@@ -1,0 +1,131 @@
+// The fault guard on its own: codes, nesting, threads, and faults outside any guard.
+#include <atomic>
+#include <csignal>
+#include <stdexcept>
+#include <thread>
+#include <vector>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "platform/faultguard.h"
+
+namespace tamro {
+namespace {
+
+#define NO_SANITIZE __attribute__((noinline, no_sanitize("address", "undefined")))
+
+volatile int g_sink;
+volatile bool g_forever = true;
+
+// The addresses pass through a volatile so the compiler sees no constant bad pointer.
+NO_SANITIZE void ReadAt(uintptr_t a) {
+  volatile uintptr_t at = a;
+  g_sink = *reinterpret_cast<volatile int *>(at);
+}
+NO_SANITIZE void WriteAt(uintptr_t a) {
+  volatile uintptr_t at = a;
+  *reinterpret_cast<volatile int *>(at) = 1;
+}
+NO_SANITIZE void Divide(int by) {
+  volatile int d = by;
+  g_sink = 7 / d;
+}
+NO_SANITIZE int Deep(int n) {
+  volatile char frame[1024];
+  frame[n % 1024] = static_cast<char>(n);
+  if (!g_forever) return 0;
+  return Deep(n + 1) + frame[(n + 3) % 1024];
+}
+
+TEST(FaultGuardTest, NormalCallsRunToTheirEnd) {
+  int value = 0;
+  FaultInfo f;
+  EXPECT_TRUE(RunGuarded([&] { value = 42; }, &f));
+  EXPECT_EQ(value, 42);
+  EXPECT_FALSE(InsideFaultGuard());
+  bool inside = false;
+  RunGuarded([&] { inside = InsideFaultGuard(); }, &f);
+  EXPECT_TRUE(inside);
+}
+
+TEST(FaultGuardTest, AccessViolationsTellAddressAndDirection) {
+  FaultInfo f;
+  EXPECT_FALSE(RunGuarded([] { ReadAt(0x10); }, &f));
+  EXPECT_EQ(f.code, kFaultAccessViolation);
+  EXPECT_EQ(f.dataAddress, 0x10u);
+  EXPECT_FALSE(f.write);
+  EXPECT_NE(f.address, 0u);
+  EXPECT_EQ(f.signal, SIGSEGV);
+
+  EXPECT_FALSE(RunGuarded([] { WriteAt(0x30); }, &f));
+  EXPECT_EQ(f.dataAddress, 0x30u);
+#if defined(__x86_64__)
+  EXPECT_TRUE(f.write);
+#endif
+  EXPECT_FALSE(InsideFaultGuard());
+}
+
+TEST(FaultGuardTest, DivisionStackOverflowAndExceptions) {
+  FaultInfo f;
+  EXPECT_FALSE(RunGuarded([] { Divide(0); }, &f));
+  EXPECT_EQ(f.code, kFaultIntDivideByZero);
+  EXPECT_FALSE(RunGuarded([] { g_sink = Deep(0); }, &f));
+  EXPECT_EQ(f.code, kFaultStackOverflow);
+  EXPECT_FALSE(RunGuarded([] { throw std::runtime_error("x"); }, &f));
+  EXPECT_EQ(f.code, kFaultCppException);
+  // After all that, ordinary work goes on.
+  EXPECT_TRUE(RunGuarded([] { Divide(7); }, &f));
+}
+
+TEST(FaultGuardTest, InnerGuardCatchesItsOwnFault) {
+  FaultInfo outer, inner;
+  bool innerCaught = false, afterInner = false;
+  EXPECT_TRUE(RunGuarded(
+      [&] {
+        innerCaught = !RunGuarded([] { ReadAt(0x40); }, &inner);
+        afterInner = InsideFaultGuard();
+      },
+      &outer));
+  EXPECT_TRUE(innerCaught);
+  EXPECT_TRUE(afterInner);
+  EXPECT_EQ(inner.dataAddress, 0x40u);
+  // A fault after the inner guard ended goes to the outer one.
+  EXPECT_FALSE(RunGuarded(
+      [&] {
+        RunGuarded([] {}, &inner);
+        ReadAt(0x50);
+      },
+      &outer));
+  EXPECT_EQ(outer.dataAddress, 0x50u);
+}
+
+TEST(FaultGuardTest, ThreadsEachKeepTheirOwnJumpBuffers) {
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 6; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 40; ++i) {
+        FaultInfo f;
+        const uintptr_t address = 0x100 + static_cast<uintptr_t>(t) * 0x10;
+        if (i % 10 == 9) {
+          if (RunGuarded([] { g_sink = Deep(0); }, &f) || f.code != kFaultStackOverflow) ++wrong;
+        } else if (RunGuarded([&] { ReadAt(address); }, &f) || f.dataAddress != address) {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto &t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+TEST(FaultGuardDeathTest, FaultOutsideAGuardStillEndsTheProcess) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  FaultInfo f;
+  RunGuarded([] {}, &f);  // the handlers are installed
+  EXPECT_DEATH(ReadAt(0x10), "");
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,184 @@
+/* Archive plug-in for the test format "TARC":
+ *   "TARC", member count (u32 LE), flags (u32 LE), then per member: method (8 bytes),
+ *   time stamp (u32), size (u32), name length (u16), name, data.
+ * A member's position is the offset of its header in the archive.
+ * Flags: 1 leave out the closing empty record, 2 answer success without a block,
+ *        4 fault while listing. A member named "fail*" makes GetFile hand out a block
+ *        and then fail. */
+#include <stdio.h>
+#include <stdlib.h>
+#include <string.h>
+#include <unistd.h>
+
+#include "decode/spi.h"
+#include "platform/globalmem.h"
+
+#define EXPORT __attribute__((visibility("default")))
+
+EXPORT int GetPluginInfo(int n, char *buf, int len) {
+  static const char *const kInfo[] = {"00AM", "TARC test archive", "*.tar2;*.tac", "TARC archives"};
+  if (n < 0 || n >= 4 || len <= 0) return 0;
+  snprintf(buf, (size_t)len, "%s", kInfo[n]);
+  return 1;
+}
+
+EXPORT int IsSupported(const char *name, uintptr_t dw) {
+  char head[4];
+  (void)name;
+  if (SPI_DATA_IS_FD(dw)) {
+    FILE *f = fdopen(dup((int)dw), "rb");
+    if (!f) return 0;
+    size_t got = fread(head, 1, 4, f);
+    fclose(f);
+    return got == 4 && memcmp(head, "TARC", 4) == 0;
+  }
+  return memcmp((const char *)dw, "TARC", 4) == 0;
+}
+
+static unsigned U32(const unsigned char *p) { return p[0] | p[1] << 8 | p[2] << 16 | (unsigned)p[3] << 24; }
+
+/* The whole archive in memory (malloc'ed copy for files). */
+static unsigned char *Load(const char *src, long len, unsigned flag, size_t *size, int *owned) {
+  if ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_MEMORY) {
+    *size = len > 0 ? (size_t)len : 0;
+    *owned = 0;
+    return (unsigned char *)src;
+  }
+  FILE *f = fopen(src, "rb");
+  if (!f) return NULL;
+  fseek(f, 0, SEEK_END);
+  long end = ftell(f);
+  if (end < len) {
+    fclose(f);
+    return NULL;
+  }
+  *size = (size_t)(end - len);
+  unsigned char *p = malloc(*size ? *size : 1);
+  fseek(f, len, SEEK_SET);
+  if (!p || fread(p, 1, *size, f) != *size) {
+    free(p);
+    fclose(f);
+    return NULL;
+  }
+  fclose(f);
+  *owned = 1;
+  return p;
+}
+
+struct Member {
+  size_t at, data;
+  unsigned time, size, nameLen;
+  const unsigned char *header;
+};
+
+/* Member i's header at `at`; 0 when it does not fit. */
+static int ReadMember(const unsigned char *p, size_t size, size_t at, struct Member *m) {
+  if (at + 18 > size) return 0;
+  m->at = at;
+  m->header = p + at;
+  m->time = U32(p + at + 8);
+  m->size = U32(p + at + 12);
+  m->nameLen = p[at + 16] | p[at + 17] << 8;
+  m->data = at + 18 + m->nameLen;
+  return m->data <= size && m->size <= size - m->data;
+}
+
+EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out) {
+  size_t size;
+  int owned;
+  unsigned char *p = Load(src, len, flag, &size, &owned);
+  if (!p) return SPI_READ_ERROR;
+  int result = SPI_FORMAT_ERROR;
+  if (size >= 12 && memcmp(p, "TARC", 4) == 0) {
+    unsigned count = U32(p + 4), flags = U32(p + 8);
+    if (flags & 4) {
+      volatile uintptr_t at = 0x10;
+      *(volatile int *)at = 0;
+    }
+    if (flags & 2) {
+      result = SPI_OK;
+      goto done;
+    }
+    if (count > 10000) count = 10000;
+    HLOCAL h = GlobalAlloc(GHND, sizeof(SpiArchiveInfo) * (count + ((flags & 1) ? 0 : 1)));
+    if (!h) {
+      result = SPI_OUT_OF_MEMORY;
+      goto done;
+    }
+    SpiArchiveInfo *rec = GlobalLock(h);
+    size_t at = 12;
+    unsigned i;
+    for (i = 0; i < count; ++i) {
+      struct Member m;
+      if (!ReadMember(p, size, at, &m)) break;
+      memcpy(rec[i].method, m.header, 8);
+      rec[i].position = (uint32_t)(m.at + (size_t)len * ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE));
+      rec[i].compsize = m.size;
+      rec[i].filesize = m.size;
+      rec[i].timestamp = (int32_t)m.time;
+      /* "a/b/c.tpc": path "a/b/", name "c.tpc" */
+      size_t cut = m.nameLen;
+      while (cut > 0 && m.header[18 + cut - 1] != '/') --cut;
+      size_t pathLen = cut < 199 ? cut : 199, nameLen = m.nameLen - cut < 199 ? m.nameLen - cut : 199;
+      memcpy(rec[i].path, m.header + 18, pathLen);
+      memcpy(rec[i].filename, m.header + 18 + cut, nameLen);
+      rec[i].crc = 0x1234;
+      at = m.data + m.size;
+    }
+    GlobalUnlock(h);
+    if (i < count) {
+      GlobalFree(h);
+      result = SPI_DATA_ENDED;
+    } else {
+      *out = h;
+      result = SPI_OK;
+    }
+  }
+done:
+  if (owned) free(p);
+  return result;
+}
+
+EXPORT int GetFile(const char *src, long len, char *dest, unsigned flag, SPI_PROGRESS progress, long user) {
+  (void)progress, (void)user;
+  /* File form: `len` is the member's position. Memory form: the image starts at the member. */
+  size_t size;
+  int owned;
+  unsigned char *p;
+  size_t at;
+  if ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE) {
+    p = Load(src, 0, 0, &size, &owned);
+    at = (size_t)len;
+  } else {
+    p = Load(src, len, flag, &size, &owned);
+    at = 0;
+  }
+  if (!p) return SPI_READ_ERROR;
+  struct Member m;
+  int result = SPI_FORMAT_ERROR;
+  if (ReadMember(p, size, at, &m)) {
+    int fails = m.nameLen >= 4 && memcmp(m.header + 18, "fail", 4) == 0;
+    if ((flag & SPI_DEST_MASK) == SPI_DEST_MEMORY) {
+      HLOCAL h = GlobalAlloc(GHND, m.size);
+      if (h) {
+        memcpy(GlobalLock(h), p + m.data, m.size);
+        GlobalUnlock(h);
+      }
+      *(HLOCAL *)dest = h;
+      result = fails ? SPI_FORMAT_ERROR : h ? SPI_OK : SPI_OUT_OF_MEMORY;
+    } else if (!fails) {
+      char path[1024];
+      size_t cut = m.nameLen;
+      while (cut > 0 && m.header[18 + cut - 1] != '/') --cut;
+      snprintf(path, sizeof path, "%s/%.*s", dest, (int)(m.nameLen - cut), (const char *)m.header + 18 + cut);
+      FILE *f = fopen(path, "wb");
+      result = SPI_READ_ERROR;
+      if (f) {
+        if (fwrite(p + m.data, 1, m.size, f) == m.size) result = SPI_OK;
+        fclose(f);
+      }
+    }
+  }
+  if (owned) free(p);
+  return result;
+}

@@ -1,0 +1,191 @@
+// Faults inside plug-ins: reported, answered with -1, and the program goes on.
+#include <atomic>
+#include <cstdlib>
+#include <thread>
+
+#include "decode/spiguard.h"
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+#include "testspi.h"
+
+namespace tamro::test {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+class SpiFaultTest : public HostTest {
+ protected:
+  void SetUp() override {
+    Install("tfault", "f.spi");
+    Install("tpic", "p.spi");
+    Scan();
+  }
+  // GetPicture on a memory image "FAULT:<kind>"; answers the result.
+  int Decode(const std::string &kind) {
+    const std::string data = "FAULT:" + kind + " ";
+    HDIB dib = nullptr;
+    const int r = host->GetPicture(0, data.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(data.size()));
+    GlobalHandle owned(dib);
+    return r;
+  }
+  // The last message box's text, split at the line break.
+  std::pair<std::string, std::string> LastMessage() {
+    auto messages = ui.Messages();
+    if (messages.empty()) return {};
+    const std::string &text = messages.back()->text;
+    const auto nl = text.find('\n');
+    return {text.substr(0, nl), nl == std::string::npos ? "" : text.substr(nl + 1)};
+  }
+};
+
+TEST_F(SpiFaultTest, ReadAtAddress10IsReportedWithTheReadLine) {
+  ASSERT_EQ(host->GetDecoderName(0, kSpiPicture), "f");
+  EXPECT_EQ(Decode("read"), -1);
+  auto messages = ui.Messages();
+  ASSERT_EQ(messages.size(), 1u);
+  EXPECT_EQ(messages[0]->caption, "SPI Exception");
+  EXPECT_EQ(messages[0]->style, 0x1030u);
+  auto [first, second] = LastMessage();
+  EXPECT_THAT(first, StartsWith("GetPicture :Code=C0000005 :Address="));
+  EXPECT_EQ(second, "ｱﾄﾞﾚｽ 10の読込違反");
+  // The blocks the plug-in handed out before faulting are gone.
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+}
+
+TEST_F(SpiFaultTest, EveryKindOfFaultGivesItsCodeAndLine) {
+  struct Case {
+    const char *kind;
+    const char *code;
+    const char *line;
+  };
+  const Case cases[] = {
+      {"write", "C0000005", "ｱﾄﾞﾚｽ 20の書込違反"},
+      {"div", "C0000094", "整数演算で０による除算を行おうとした"},
+      {"fdiv", "C000008E", "浮動小数点演算において０による除算を行おうとした"},
+      {"stack", "C00000FD", "ユーザースタックを使い果たした"},
+      {"ill", "C000001D", "無効な命令を実行した"},
+      {"int3", "80000003", "ブレークポイントに到達した"},
+      {"throw", "E06D7363", ""},  // outside the table: the first line alone
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.kind);
+    const std::size_t before = ui.Messages().size();
+    EXPECT_EQ(Decode(c.kind), -1);
+    ASSERT_EQ(ui.Messages().size(), before + 1);
+    auto [first, second] = LastMessage();
+    EXPECT_THAT(first, StartsWith(std::string("GetPicture :Code=") + c.code + " :Address="));
+    EXPECT_EQ(second, c.line);
+  }
+  // Floating-point traps the plug-in switched on do not follow the host out.
+  volatile double zero = 0.0;
+  EXPECT_GT(1.0 / zero, 1e300);
+  // And the host still works.
+  const std::string pic = TPic(2, 2, 24, 1, 2, 3);
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(1, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16), 0);
+  GlobalHandle owned(dib);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart + 1);
+}
+
+TEST_F(SpiFaultTest, LabelsNameTheCallThatFaulted) {
+  const std::string data = "FAULT:read ";
+  SpiPictureInfo info{};
+  EXPECT_EQ(host->GetPictureInfo(0, data.data(), SPI_SOURCE_MEMORY, 11, &info), -1);
+  EXPECT_THAT(LastMessage().first, StartsWith("GetPictureInfo :Code=C0000005"));
+
+  // A fault while asking one plug-in ends its turn; the search goes on with the others.
+  const std::string isread = "FAULT:isread " + TPic(1, 1, 24, 0, 0, 0);
+  EXPECT_EQ(Find("x.flt", isread), -1);
+  EXPECT_THAT(LastMessage().first, StartsWith("IsSupportedSub :Code=C0000005"));
+  EXPECT_EQ(LastMessage().second, "ｱﾄﾞﾚｽ 10の読込違反");
+  EXPECT_EQ(Find("x.tpc", TPic(1, 1, 24, 0, 0, 0)), 1);
+}
+
+TEST_F(SpiFaultTest, FaultsAreSilentWithTheAlertOff) {
+  Store("SPI", "SpiAlert", 0);
+  Scan();
+  EXPECT_FALSE(CSpiHost::Alert());
+  EXPECT_EQ(Decode("read"), -1);
+  EXPECT_EQ(Decode("div"), -1);
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(SpiFaultTest, ThreadsFaultAndDecodeAtTheSameTime) {
+  CSpiHost::SetAlert(false);
+  std::atomic<int> wrong{0};
+  std::vector<std::thread> threads;
+  const std::string pic = TPic(8, 8, 24, 1, 2, 3);
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&, t] {
+      for (int i = 0; i < 25; ++i) {
+        if ((i + t) % 2) {
+          if (Decode(i % 3 ? "read" : "stack") != -1) ++wrong;
+        } else {
+          HDIB dib = nullptr;
+          if (host->GetPicture(1, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16) != 0) ++wrong;
+          GlobalHandle owned(dib);
+          if (DibWidth(dib) != 8) ++wrong;
+        }
+      }
+    });
+  }
+  for (auto &t : threads) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+}
+
+TEST_F(SpiFaultTest, FaultWhileListingAnArchiveAnswersMinusOne) {
+  Install("tarc", "t.spi");
+  Scan();
+  const auto path = box.write("a.tac", Tarc({{"a.tpc", "x"}}, 4));
+  HLOCAL block = nullptr;
+  EXPECT_EQ(host->GetArchiveInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &block), -1);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_THAT(LastMessage().first, StartsWith("GetArchiveInfo :Code=C0000005"));
+  EXPECT_EQ(LastMessage().second, "ｱﾄﾞﾚｽ 10の書込違反");
+}
+
+// A module that faults in its own start-up is reported and not listed. Run in a child
+// process: a fault inside the dynamic loader leaves the loader's lock to the thread.
+TEST(SpiLoadFaultTest, FaultWhileLoadingIsReportedAndTheModuleIsNotListed) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        Sandbox box;
+        ScriptedUi ui;
+        ScopedUi scoped(ui);
+        std::filesystem::create_directories(box.path("spi"));
+        std::filesystem::copy_file(TestSpiDir() / "tfault.spi", box.path("spi/f.spi"));
+        setenv("TAMRO_TEST_FAULT_ON_LOAD", "1", 1);
+        CSpiHost host;
+        std::vector<std::string> lines;
+        host.ScanPlugins((box.path("spi") / "*.spi").string(),
+                         [&](int code, std::string_view text) { lines.push_back(std::to_string(code) + std::string(text)); },
+                         "");
+        const bool ok = host.Count(kSpiPicture) == 0 && lines.size() == 1 &&
+                        lines[0] == "-1[f]のロードに失敗しました（SPI内部で例外発生）" && ui.Messages().size() == 1 &&
+                        ui.Messages()[0]->text.rfind("LoadDLL :Code=C0000005", 0) == 0;
+        std::exit(ok ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST(SpiExceptionTextTest, FormatsCodesAddressesAndLines) {
+  FaultInfo f;
+  f.code = kFaultAccessViolation;
+  f.address = 0x401A2B;
+  f.dataAddress = 0xDEAD0;
+  f.write = true;
+  EXPECT_EQ(FormatSpiException("GetFile", f), "GetFile :Code=C0000005 :Address=401A2B\nｱﾄﾞﾚｽ DEAD0の書込違反");
+  f.code = 0xC0000008;
+  EXPECT_EQ(FormatSpiException("X", f), "X :Code=C0000008 :Address=401A2B\n");
+  f.code = 0x80000002;
+  EXPECT_EQ(FormatSpiException("X", f),
+            "X :Code=80000002 :Address=401A2B\nメモリアクセスにおいてミスアラインメントを起こした");
+  f.code = 0xC0000006;
+  EXPECT_THAT(FormatSpiException("X", f), HasSubstr("\nファイルシステム、デバイスドライバが読み出しエラーを起こした"));
+}
+
+}  // namespace
+}  // namespace tamro::test

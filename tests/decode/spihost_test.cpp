@@ -1,0 +1,395 @@
+// The plug-in host: registration, the decoder search and the decoder calls.
+#include <fcntl.h>
+#include <cstring>
+#include <unistd.h>
+
+#include "decode/builtin/builtin.h"
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+#include "testspi.h"
+
+namespace tamro::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+class SpiHostTest : public HostTest {};
+
+TEST_F(SpiHostTest, RegistersPictureAndArchivePluginsAndReportsEachModule) {
+  Install("tpic", "a_tpic.spi");
+  Install("tarc", "b_arc.SPI");  // the extension matches in any case
+  Install("tsparse", "c_sparse.Spi");
+  Install("tweird", "d_weird.spi");
+  box.write("spi/e_junk.spi", "not a shared object");
+  box.write("spi/readme.txt", "ignored");
+  Scan();
+
+  ASSERT_EQ(host->Count(kSpiPicture), 2);
+  ASSERT_EQ(host->Count(kSpiArchive), 1);
+  EXPECT_EQ(host->GetDecoderName(0, kSpiPicture), "a_tpic");
+  EXPECT_EQ(host->GetDecoderName(1, kSpiPicture), "c_sparse");
+  EXPECT_EQ(host->GetDecoderName(0, kSpiArchive), "b_arc");
+  EXPECT_EQ(host->GetDecoderFilter(0, kSpiPicture), "*.tpc;*.tpx");
+  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 1), "TPIC test decoder");
+  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 3), "TPIC pictures");
+  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 0), "00IN");
+  // Archive plug-ins are given the file name; picture plug-ins start without the bit.
+  EXPECT_TRUE(host->GetFileOnly(0, kSpiArchive));
+  EXPECT_FALSE(host->GetFileOnly(0, kSpiPicture));
+  // A set that does not mention a plug-in leaves it in use.
+  EXPECT_TRUE(host->GetUse(0, kSpiPicture));
+  EXPECT_TRUE(host->GetUse(0, kSpiArchive));
+
+  ASSERT_EQ(status.size(), 6u);
+  EXPECT_EQ(status[0], std::make_pair(0, std::string("[a_tpic]を調査しています")));
+  EXPECT_EQ(status[1], std::make_pair(0, std::string("[b_arc]を調査しています")));
+  EXPECT_EQ(status[2], std::make_pair(0, std::string("[c_sparse]を調査しています")));
+  EXPECT_EQ(status[3], std::make_pair(0, std::string("[d_weird]を調査しています")));
+  // The undefined kind is named with its extension.
+  EXPECT_EQ(status[4], std::make_pair(-1, std::string("[d_weird.spi]未定義のSPI(00IN,00AM以外のSPI)")));
+  // The loader's own text follows the name.
+  EXPECT_EQ(status[5].first, -1);
+  EXPECT_EQ(status[5].second.rfind("[e_junk]:", 0), 0u) << status[5].second;
+  EXPECT_GT(status[5].second.size(), std::string("[e_junk]:").size());
+}
+
+TEST_F(SpiHostTest, UndefinedKindIsReportedAndNotListed) {
+  Install("tweird", "weird.spi");
+  Scan();
+  EXPECT_EQ(host->Count(kSpiPicture), 0);
+  EXPECT_EQ(host->Count(kSpiArchive), 0);
+  ASSERT_EQ(status.size(), 2u);
+  EXPECT_EQ(status[1], std::make_pair(-1, std::string("[weird.spi]未定義のSPI(00IN,00AM以外のSPI)")));
+}
+
+TEST_F(SpiHostTest, ScanningTwiceDoesNotListAModuleTwice) {
+  Install("tpic", "a.spi");
+  Scan();
+  host->ScanPlugins(Pattern(), nullptr, "");
+  EXPECT_EQ(host->Count(kSpiPicture), 1);
+}
+
+TEST_F(SpiHostTest, ShiftHeldUnloadsEveryModuleButKeepsItListed) {
+  Install("tpic", "a.spi");
+  host = std::make_unique<CSpiHost>();
+  host->SetShiftQuery([] { return true; });
+  host->ScanPlugins(Pattern(), nullptr, "");
+  host->LoadPluginSet("");
+  ASSERT_EQ(host->Count(kSpiPicture), 1);
+  EXPECT_FALSE(host->IsLoaded(0, kSpiPicture));
+  EXPECT_EQ(Find("x.tpc", TPic(1, 1, 24, 0, 0, 0)), -1);  // an unloaded plug-in claims nothing
+}
+
+TEST_F(SpiHostTest, PluginIsAskedBeforeEveryBuiltinAndMostRecentFirstOnANewSearch) {
+  Install("tpic", "a.spi");
+  Install("tmem", "b.spi");
+  Install("tpic", "c.spi");
+  Scan();
+  const std::string tpix = TPic(2, 2, 24, 1, 2, 3, "TPIX");  // all three claim it
+
+  std::vector<int> asked;
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, -1, &asked), 0);
+  EXPECT_THAT(asked, ElementsAre(0, 0));  // asked, then the final notice
+  EXPECT_EQ(Find("m.tmm", TPic(2, 2, 24, 1, 2, 3, "TMEM")), 1);
+  EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(1, 0, 2));
+
+  asked.clear();
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, -1, &asked), 1);
+  EXPECT_THAT(asked, ElementsAre(1, 1));
+  // Continuing after b walks the registration order: c, not a.
+  asked.clear();
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 2, -1, &asked), 2);
+  EXPECT_THAT(asked, ElementsAre(2, 2));
+  EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(2, 1, 0));
+  asked.clear();
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 3, -1, &asked), -1);
+  EXPECT_THAT(asked, ElementsAre(-1));
+}
+
+TEST_F(SpiHostTest, UnusedPluginsAndExtensionChecksAreHonoured) {
+  Install("tpic", "a.spi");
+  Scan();
+  const std::string pic = TPic(1, 1, 24, 0, 0, 0);
+  host->SetUse(0, kSpiPicture, false);
+  EXPECT_EQ(Find("x.tpc", pic), -1);
+  host->SetUse(0, kSpiPicture, true);
+
+  SpiHead head = HeadOf(pic.data(), pic.size());
+  SpiQuery q;
+  q.data = reinterpret_cast<uintptr_t>(head.bytes);
+  q.length = head.length;
+  q.extensionCheck = 1;
+  q.fileName = "/some/dir.tpc/picture.dat";
+  EXPECT_EQ(host->FindDecoder(q), -1);
+  q.fileName = "/some/dir/PICTURE.TPC";
+  EXPECT_EQ(host->FindDecoder(q), 0);
+  EXPECT_EQ(q.resultName, "a");
+
+  // The switch does the same for every query.
+  SpiSwitches s = host->Switches();
+  s.pluginExt = 1;
+  host->SetSwitches(s);
+  EXPECT_EQ(Find("picture.dat", pic), -1);
+  EXPECT_EQ(Find("picture.tpx", pic), 0);
+}
+
+TEST_F(SpiHostTest, ZeroLengthQueryAsksNobody) {
+  Install("tpic", "a.spi");
+  Scan();
+  int calls = 0;
+  SpiQuery q;
+  q.fileName = "x.tpc";
+  static const char bytes[SPI_HEAD_BYTES] = "TPIC";
+  q.data = reinterpret_cast<uintptr_t>(bytes);
+  q.length = 0;
+  q.notify = [&](int, std::string_view, uintptr_t) { ++calls; };
+  EXPECT_EQ(host->FindDecoder(q), -1);
+  EXPECT_EQ(calls, 0);
+}
+
+TEST_F(SpiHostTest, ShortImagesAreOfferedAsFullHeads) {
+  Install("tpic", "a.spi");
+  Scan();
+  // Ten bytes on the heap: a plug-in reading its 2048 bytes must not run past them.
+  std::unique_ptr<char[]> tiny(new char[10]);
+  std::memcpy(tiny.get(), "TPIC\1\0\1\0\x18\0", 10);
+  SpiQuery q;
+  q.fileName = "x";
+  q.data = reinterpret_cast<uintptr_t>(tiny.get());
+  q.length = 10;
+  EXPECT_EQ(host->FindDecoder(q), 0);
+}
+
+TEST_F(SpiHostTest, DescriptorFormSeeksToTheOffsetAndBack) {
+  Install("tpic", "a.spi");
+  Scan();
+  const auto path = box.write("off.bin", std::string(100, 'x') + TPic(1, 1, 24, 0, 0, 0));
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  SpiQuery q;
+  q.fileName = path.string();
+  q.data = static_cast<uintptr_t>(fd);
+  q.length = 116;
+  q.offset = 100;
+  EXPECT_EQ(host->FindDecoder(q), 0);
+  EXPECT_EQ(::lseek(fd, 0, SEEK_CUR), 100);
+  q.offset = 0;
+  EXPECT_EQ(host->FindDecoder(q), -1);
+  ::close(fd);
+}
+
+TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
+  Install("tpic", "a.spi");
+  const std::string mac = std::string(128, '\0') + TPic(3, 2, 24, 9, 8, 7);
+  const auto path = box.write("mac.tpc", mac);
+
+  Scan();
+  EXPECT_EQ(Find("mac.tpc", mac), -1);
+  HDIB dib = nullptr;
+  EXPECT_NE(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
+  EXPECT_EQ(dib, nullptr);
+
+  Store("SPI", "#MacbinCheck", 1);
+  Scan();
+  EXPECT_EQ(Find("mac.tpc", mac), 0);
+  // The descriptor form moves the offset instead.
+  const int fd = ::open(path.c_str(), O_RDONLY);
+  SpiQuery q;
+  q.fileName = path.string();
+  q.data = static_cast<uintptr_t>(fd);
+  q.length = static_cast<long>(mac.size());
+  EXPECT_EQ(host->FindDecoder(q), 0);
+  ::close(fd);
+
+  ASSERT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
+  GlobalHandle owned(dib);
+  EXPECT_EQ(DibWidth(dib), 3);
+  EXPECT_EQ(DibHeight(dib), 2);
+  SpiPictureInfo info{};
+  EXPECT_EQ(host->GetPictureInfo(0, mac.data(), SPI_SOURCE_MEMORY, static_cast<long>(mac.size()), &info), 0);
+  EXPECT_EQ(info.width, 3);
+}
+
+TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
+  Install("tpic", "a.spi");
+  Scan();
+  const std::string pic = TPic(5, 3, 24, 0x10, 0x20, 0x30, "TPIC", true);
+  const auto path = box.write("p.tpc", std::string(7, 'j') + pic);
+
+  SpiPictureInfo info{};
+  uint32_t extra = 77;
+  ASSERT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 7, &info, &extra), 0);
+  EXPECT_EQ(info.width, 5);
+  EXPECT_EQ(info.height, 3);
+  EXPECT_EQ(info.colorDepth, 24);
+  EXPECT_EQ(extra, 0u);
+  ASSERT_NE(info.hInfo, 0u);
+  {
+    GlobalHandle text(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
+    GlobalLockGuard lock(text.get());
+    EXPECT_STREQ(lock.as<char>(), "tpic comment");
+  }
+
+  for (unsigned form : {SPI_SOURCE_FILE, SPI_SOURCE_MEMORY}) {
+    HDIB dib = nullptr;
+    const int r = form == SPI_SOURCE_FILE
+                      ? host->GetPicture(0, path.c_str(), &dib, 0, 1, form, 7)
+                      : host->GetPicture(0, pic.data(), &dib, 0, 1, form, static_cast<long>(pic.size()));
+    ASSERT_EQ(r, 0);
+    GlobalHandle owned(dib);
+    DibLock lock(dib);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(DibHeaderSize(lock.header()), 40u);
+    EXPECT_EQ(GetDibPixel(lock.header(), 4, 2), 0x00102030u);  // colour reference 0x00BBGGRR
+  }
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+}
+
+TEST_F(SpiHostTest, PalettedPictureKeepsItsColourTable) {
+  Install("tpic", "a.spi");
+  Scan();
+  const std::string pic = TPic(3, 3, 8, 200, 0, 0);
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(0, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(pic.size())), 0);
+  GlobalHandle owned(dib);
+  DibLock lock(dib);
+  ASSERT_TRUE(lock);
+  EXPECT_EQ(DibBitCount(lock.header()), 8);
+  EXPECT_EQ(DibNumColors(lock.header()), 256u);
+  EXPECT_EQ(GetDibPixel(lock.header(), 1, 1), 200u);
+  const auto *table = reinterpret_cast<const RgbQuad *>(lock.bytes() + 40);
+  EXPECT_EQ(table[200].red, 200);
+  EXPECT_EQ(table[200].blue, 200);
+}
+
+TEST_F(SpiHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
+  Install("tpic", "a.spi");
+  Scan();
+  // The pixel block is shorter than the picture it claims.
+  const std::string lying = TPic(40, 40, 24, 1, 1, 1, "TPIC", false, true);
+  HDIB dib = reinterpret_cast<HDIB>(1);
+  EXPECT_EQ(host->GetPicture(0, lying.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(lying.size())), 1);
+  EXPECT_EQ(dib, nullptr);
+
+  // Cancelled through the progress callback.
+  const std::string pic = TPic(4, 4, 24, 1, 1, 1);
+  auto cancel = [](int done, int, long) { return done >= 2 ? 1 : 0; };
+  EXPECT_EQ(host->GetPicture(0, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(pic.size()), cancel), 1);
+  EXPECT_EQ(dib, nullptr);
+
+  // The host's own callback stands in when the caller gives none.
+  static int seen = 0;
+  seen = 0;
+  ProgressProc previous = host->SetProgressCallback([](int, int, long user) {
+    seen = static_cast<int>(user);
+    return 1;
+  });
+  EXPECT_EQ(host->GetPicture(0, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(pic.size()), nullptr,
+                             42),
+            1);
+  EXPECT_EQ(seen, 42);
+  host->SetProgressCallback(previous);
+
+  // No such position, a missing file, an offset past the end.
+  EXPECT_EQ(host->GetPicture(5, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16), -1);
+  EXPECT_EQ(host->GetPicture(0, box.path("missing").c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), -1);
+  const auto path = box.write("p.tpc", pic);
+  EXPECT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 16), -1);
+  EXPECT_EQ(dib, nullptr);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+}
+
+TEST_F(SpiHostTest, PluginThatFailsOnMemoryIsGivenTheFileFromThenOn) {
+  Install("tmem", "m.spi");
+  Scan();
+  const auto path = box.write("m.tmm", TPic(6, 4, 24, 5, 6, 7, "TMEM"));
+  ASSERT_FALSE(host->GetFileOnly(0, kSpiPicture));
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
+  GlobalHandle owned(dib);
+  EXPECT_EQ(DibWidth(dib), 6);
+  EXPECT_TRUE(host->GetFileOnly(0, kSpiPicture));
+  SpiPictureInfo info{};
+  EXPECT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
+  EXPECT_EQ(info.height, 4);
+  // A memory image from the caller is still passed as it is (and fails).
+  const std::string bytes = TPic(6, 4, 24, 5, 6, 7, "TMEM");
+  EXPECT_EQ(host->GetPictureInfo(0, bytes.data(), SPI_SOURCE_MEMORY, 16, &info), 1);
+}
+
+TEST_F(SpiHostTest, MissingEntryPointsAnswerAsNotSupported) {
+  Install("tsparse", "s.spi");
+  Scan();
+  const std::string data = "TSPA" + std::string(20, '\0');
+  EXPECT_EQ(Find("x.tsp", data), 0);
+  SpiPictureInfo info{};
+  EXPECT_EQ(host->GetPictureInfo(0, data.data(), SPI_SOURCE_MEMORY, 24, &info), -1);
+  HDIB dib = nullptr;
+  EXPECT_EQ(host->GetPicture(0, data.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 24), -1);
+  EXPECT_FALSE(host->HasConfigurationDlg(0, kSpiPicture));
+  EXPECT_EQ(host->ConfigurationDlg(0, kSpiPicture, nullptr, 1), -1);
+  HLOCAL h = nullptr;
+  EXPECT_EQ(host->GetArchiveInfo(0, "x", 0, 0, &h), -1);  // no archive plug-in at all
+}
+
+TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
+  Scan();
+  EXPECT_EQ(host->GetDecoderName(1001, kSpiPicture), "--JPG--");
+  EXPECT_EQ(host->GetDecoderFilter(1002, kSpiPicture), "*.GIF");
+  EXPECT_TRUE(host->GetUse(1001, kSpiPicture));   // "#InnerJPEG" defaults to 1
+  EXPECT_FALSE(host->GetUse(1002, kSpiPicture));  // "#InnerGIF" defaults to 0
+  EXPECT_TRUE(host->GetFileOnly(1005, kSpiPicture));
+
+  // Which built-ins are asked, seen through a BMP the BMP decoder claims.
+  std::string bmp = "BM";
+  bmp.resize(14 + 40 + 4, '\0');
+  bmp[10] = 54;
+  bmp[14] = 40;
+  bmp[18] = 1, bmp[22] = 1, bmp[26] = 1, bmp[28] = 24;
+  SpiHead head = HeadOf(bmp.data(), bmp.size());
+  if (!builtin::IsSupported(builtin::kBmp, "x.bmp", reinterpret_cast<uintptr_t>(head.bytes)))
+    GTEST_SKIP() << "built-in BMP decoder not present";
+  EXPECT_EQ(Find("x.bmp", bmp), 1000);
+  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1000), 1000);
+  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1001), -1);
+  host->SetUse(1000, kSpiPicture, false);
+  EXPECT_EQ(Find("x.bmp", bmp), -1);
+}
+
+TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
+  Install("tpic", "a.spi");
+  Install("tsparse", "b.spi");
+  Install("tarc", "z.spi");
+  Scan();
+  host->SetUse(1, kSpiPicture, false);
+  EXPECT_EQ(host->BuildPictureFilter(kSpiPicture), "*.tpc;*.tpx;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
+  host->AddViewSpi(0, 1);
+  EXPECT_EQ(host->BuildArchiveMemberFilter(0), "*.tsp;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
+  EXPECT_TRUE(MatchExtensionList("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
+}
+
+TEST(WildcardTest, MatchesNamesAndExtensionsSeparatelyIgnoringCase) {
+  EXPECT_TRUE(WildcardMatch("*.SPI", "abc.spi"));
+  EXPECT_TRUE(WildcardMatch("a*c*e", "abcde"));
+  EXPECT_FALSE(WildcardMatch("a*c*f", "abcde"));
+  EXPECT_TRUE(WildcardMatch("?b?", "abc"));
+  EXPECT_FALSE(WildcardMatch("?b?", "abcd"));
+  EXPECT_TRUE(WildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
+  EXPECT_TRUE(WildcardMatch("**", ""));
+  EXPECT_FALSE(WildcardMatch("x", ""));
+
+  EXPECT_TRUE(MatchExtensionList("A.JPG", "*.gif;*.jpg"));
+  EXPECT_TRUE(MatchExtensionList("a.b.jpeg", "*.jpe?;*.gif"));
+  EXPECT_FALSE(MatchExtensionList("a.jpg.txt", "*.jpg"));
+  EXPECT_FALSE(MatchExtensionList("jpg", "*.jpg"));
+  // Without a dot only an element without a dot matches, and the reverse.
+  EXPECT_TRUE(MatchExtensionList("README", "*.txt;READ*"));
+  EXPECT_FALSE(MatchExtensionList("README", "*.*"));
+  EXPECT_FALSE(MatchExtensionList("a.txt", "*"));
+  EXPECT_FALSE(MatchExtensionList("a.txt", ""));
+  EXPECT_FALSE(MatchExtensionList("a.txt", ";;"));
+}
+
+}  // namespace
+}  // namespace tamro::test

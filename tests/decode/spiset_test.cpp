@@ -1,0 +1,165 @@
+// Plug-in sets, the ViewSPI lists, dynamic loading and the switches written at the end.
+#include "decode/builtin/builtin.h"
+#include "testspi.h"
+
+namespace tamro::test {
+namespace {
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+class SpiSetTest : public HostTest {
+ protected:
+  void SetUp() override {
+    Install("tpic", "Pic.spi");
+    Install("tmem", "Mem.spi");
+    Install("tarc", "Arc.spi");
+  }
+};
+
+TEST_F(SpiSetTest, SectionsAreNamedAfterTheSet) {
+  EXPECT_EQ(CSpiHost::SetSection(""), "SPISET\\_Default");
+  EXPECT_EQ(CSpiHost::SetSection("Work"), "SPISET\\Work");
+}
+
+TEST_F(SpiSetTest, StoredFlagsSwitchPluginsOffAndAMissingValueMeansUsed) {
+  Store("SPISET\\_Default", "PIC", 0);  // names compare ignoring case
+  Scan();
+  EXPECT_FALSE(host->GetUse(1, kSpiPicture));  // Pic (registration order: Mem, Pic)
+  EXPECT_EQ(host->GetDecoderName(1, kSpiPicture), "Pic");
+  EXPECT_TRUE(host->GetUse(0, kSpiPicture));
+  EXPECT_EQ(host->GetFlags(0, kSpiArchive), kSpiUse | kSpiFileOnly);
+  EXPECT_EQ(Find("x.tpc", TPic(1, 1, 24, 0, 0, 0)), -1);
+}
+
+TEST_F(SpiSetTest, SavedSetsComeBackWithViewListsAndAllUseFlags) {
+  Scan();
+  host->SetUse(0, kSpiPicture, false);
+  host->AddViewSpi(0, 1);
+  host->AddViewSpi(0, 1);  // once only
+  host->AddViewSpi(0, 0);
+  EXPECT_THAT(host->GetViewSpi(0), ElementsAre(1, 0));
+  EXPECT_EQ(host->GetAllUse(0), 1);  // adding switches the list on
+  host->SavePluginSet("Work");
+
+  const Profile &p = Profile::App();
+  EXPECT_EQ(p.GetInt("SPISET\\Work", "Mem", -9), 0);
+  EXPECT_EQ(p.GetInt("SPISET\\Work", "Pic", -9), 1);
+  EXPECT_EQ(p.GetInt("SPISET\\Work", "Arc", -9), 5);
+  EXPECT_EQ(p.GetString("SPISET\\Work\\Arc", "ViewSPI", ""), "Pic,Mem");
+  EXPECT_EQ(p.GetInt("SPISET\\Work\\Arc", "AllUseFlags", -9), 1);
+
+  Scan("Work");
+  EXPECT_EQ(host->CurrentSetName(), "Work");
+  EXPECT_FALSE(host->GetUse(0, kSpiPicture));
+  EXPECT_THAT(host->GetViewSpi(0), ElementsAre(1, 0));
+  EXPECT_EQ(host->GetAllUse(0), 1);
+
+  // The dialog's "use all" tick: flag 0 and an empty list.
+  host->SetAllUse(0, 0);
+  host->ClearViewSpi(0);
+  host->SavePluginSet("Work");
+  Scan("Work");
+  EXPECT_THAT(host->GetViewSpi(0), IsEmpty());
+  EXPECT_EQ(host->GetAllUse(0), 0);
+  host->AddViewSpi(0, 1);
+  host->RemoveViewSpi(0, 1);
+  EXPECT_THAT(host->GetViewSpi(0), IsEmpty());
+}
+
+TEST_F(SpiSetTest, UnknownNamesInAViewListAreSkipped) {
+  Profile::App().WriteString("SPISET\\_Default\\Arc", "ViewSPI", "Gone, pic ,--JPG--");
+  Scan();
+  EXPECT_THAT(host->GetViewSpi(0), ElementsAre(1));
+  EXPECT_EQ(host->GetAllUse(0), 0);  // stored default, read after the list
+}
+
+TEST_F(SpiSetTest, LookupByNamePrefersBuiltinsForPictures) {
+  Install("tpic", "--JPG--.spi");
+  Scan();
+  EXPECT_EQ(host->FindDecoderByName("--jpg--", kSpiPicture), 1001);
+  EXPECT_EQ(host->FindDecoderByName("mem", kSpiPicture), 1);
+  EXPECT_EQ(host->FindDecoderByName("ARC", kSpiArchive), 0);
+  EXPECT_EQ(host->FindDecoderByName("--BMP--", kSpiArchive), -1);
+  EXPECT_EQ(host->FindDecoderByName("--MPG--", kSpiPicture), -1);  // governed by its switch alone
+  EXPECT_EQ(host->FindDecoderByName("nothing", kSpiPicture), -1);
+}
+
+TEST_F(SpiSetTest, DynamicLoadingKeepsUnusedModulesUnloaded) {
+  Store("SPI", "DynamicSPI", 1);
+  Store("SPISET\\_Default", "Pic", 0);
+  Scan();
+  ASSERT_EQ(host->Count(kSpiPicture), 2);
+  EXPECT_FALSE(host->IsLoaded(1, kSpiPicture));
+  EXPECT_TRUE(host->IsLoaded(0, kSpiPicture));
+  EXPECT_EQ(host->GetDecoderFilter(1, kSpiPicture), "*.tpc;*.tpx");  // read before unloading
+
+  host->SetUse(1, kSpiPicture, true);
+  host->ApplyDynamicLoading();
+  EXPECT_TRUE(host->IsLoaded(1, kSpiPicture));
+  EXPECT_EQ(Find("x.tpc", TPic(1, 1, 24, 0, 0, 0)), 1);
+
+  // Unused, but in a used archive plug-in's list: it stays loaded.
+  host->SetUse(1, kSpiPicture, false);
+  host->AddViewSpi(0, 1);
+  host->ApplyDynamicLoading();
+  EXPECT_TRUE(host->IsLoaded(1, kSpiPicture));
+  // The archive plug-in switched off takes its unused list members with it.
+  host->SetUse(0, kSpiArchive, false);
+  host->ApplyDynamicLoading();
+  EXPECT_FALSE(host->IsLoaded(0, kSpiArchive));
+  EXPECT_FALSE(host->IsLoaded(1, kSpiPicture));
+  EXPECT_TRUE(host->IsLoaded(0, kSpiPicture));
+}
+
+TEST_F(SpiSetTest, WithoutDynamicLoadingNothingIsUnloaded) {
+  Store("SPISET\\_Default", "Pic", 0);
+  Scan();
+  host->ApplyDynamicLoading();
+  EXPECT_TRUE(host->IsLoaded(1, kSpiPicture));
+}
+
+TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenTheHostEnds) {
+  Store("SPI", "#InnerGIF", 1);
+  Profile::App().WriteString("SPI", "SkipErrJPEG", "3, 5,x,7");
+  Scan("Mine");
+  host->SetWriteBackOnDestroy(true);
+  SpiSwitches s = host->Switches();
+  EXPECT_EQ(s.useGif, 1);
+  EXPECT_EQ(s.useJpeg, 1);
+  s.macBinCheck = 1;
+  host->SetSwitches(s);
+  host.reset();
+
+  const Profile &p = Profile::App();
+  EXPECT_EQ(p.GetInt("SPI", "#MacbinCheck", 0), 1);
+  EXPECT_EQ(p.GetInt("SPI", "#InnerGIF", 0), 1);
+  EXPECT_EQ(p.GetInt("SPI", "#InnerTIFF", 0), 1);
+  EXPECT_EQ(p.GetInt("SPI", "#InnerMPG", 9), 0);
+  EXPECT_EQ(p.GetString("SPI", "SPISet", ""), "Mine");
+  EXPECT_FALSE(p.Has("SPI", "#ScanHeadJPEG"));  // read, never written
+  EXPECT_TRUE(p.Has("SPI", "SkipErrJPEG"));
+
+  // A second run with nothing changed leaves the file untouched.
+  const auto stamp = std::filesystem::last_write_time(box.configFile());
+  const std::string before = test::ReadFile(box.configFile());
+  Scan("Mine");
+  host->SetWriteBackOnDestroy(true);
+  host.reset();
+  EXPECT_EQ(test::ReadFile(box.configFile()), before);
+  EXPECT_EQ(std::filesystem::last_write_time(box.configFile()), stamp);
+  if (!builtin::JpegGetSkipList().empty()) {
+    EXPECT_EQ(p.GetString("SPI", "SkipErrJPEG", ""), "3,5,7");
+  }
+}
+
+TEST_F(SpiSetTest, NothingIsWrittenWhenTheSwitchesWereNeverReadOrWritingIsOff) {
+  { CSpiHost idle; }
+  EXPECT_FALSE(std::filesystem::exists(box.configFile()));
+  Scan();
+  host.reset();
+  EXPECT_FALSE(std::filesystem::exists(box.configFile()));
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,96 @@
+#include "testspi.h"
+
+#include "platform/globalmem.h"
+
+namespace tamro::test {
+
+std::filesystem::path TestSpiDir() { return TAMRO_TEST_SPI_DIR; }
+
+namespace {
+void Put16(std::string &s, uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string &s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+}  // namespace
+
+std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r, const char *magic, bool comment,
+                 bool shortPixels) {
+  std::string s(magic, 4);
+  Put16(s, static_cast<uint32_t>(width));
+  Put16(s, static_cast<uint32_t>(height));
+  s += static_cast<char>(depth);
+  s += static_cast<char>(b);
+  s += static_cast<char>(g);
+  s += static_cast<char>(r);
+  s += comment ? 'C' : '\0';
+  s += shortPixels ? 'S' : '\0';
+  s += std::string(2, '\0');
+  return s;
+}
+
+std::string Tarc(const std::vector<TarcMember> &members, uint32_t flags) {
+  std::string s = "TARC";
+  Put32(s, static_cast<uint32_t>(members.size()));
+  Put32(s, flags);
+  for (const TarcMember &m : members) {
+    std::string method = m.method;
+    method.resize(8, '\0');
+    s += method;
+    Put32(s, m.time);
+    Put32(s, static_cast<uint32_t>(m.data.size()));
+    Put16(s, static_cast<uint32_t>(m.name.size()));
+    s += m.name;
+    s += m.data;
+  }
+  return s;
+}
+
+HostTest::HostTest() : spiDir(box.path("spi")) {
+  std::filesystem::create_directories(spiDir);
+  blocksAtStart = GlobalLiveBlockCount();
+  CSpiHost::SetAlert(true);
+}
+
+HostTest::~HostTest() { host.reset(); }
+
+void HostTest::Install(const std::string &plugin, const std::string &as) {
+  std::filesystem::copy_file(TestSpiDir() / (plugin + ".spi"), spiDir / as,
+                             std::filesystem::copy_options::overwrite_existing);
+}
+
+void HostTest::Store(const std::string &section, const std::string &key, int value) {
+  host.reset();
+  Profile::App().WriteInt(section, key, value);
+}
+
+CSpiHost &HostTest::Scan(const std::string &setName) {
+  host.reset();
+  status.clear();
+  host = std::make_unique<CSpiHost>();
+  // Writing the switches back costs a file replacement each; the tests that need it ask.
+  host->SetWriteBackOnDestroy(false);
+  host->ScanPlugins(Pattern(), [this](int code, std::string_view text) { status.emplace_back(code, text); },
+                    setName);
+  host->LoadPluginSet(setName);
+  return *host;
+}
+
+int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start, int archivePosition,
+                   std::vector<int> *asked) {
+  SpiHead head = HeadOf(bytes.data(), bytes.size());
+  SpiQuery q;
+  q.fileName = fileName;
+  q.kind = kind;
+  q.start = start;
+  q.archivePosition = archivePosition;
+  q.data = reinterpret_cast<uintptr_t>(head.bytes);
+  q.length = head.length;
+  if (asked) q.notify = [asked](int position, std::string_view, uintptr_t) { asked->push_back(position); };
+  return host->FindDecoder(q);
+}
+
+}  // namespace tamro::test

@@ -1,0 +1,90 @@
+// tamro-decode on the test plug-ins.
+#include <sys/wait.h>
+
+#include <cstdio>
+
+#include "picture/dib.h"
+#include "testspi.h"
+
+namespace tamro::test {
+namespace {
+
+using ::testing::HasSubstr;
+
+class ToolTest : public HostTest {
+ protected:
+  // Runs the tool with `args`; answers the exit status, standard output in *out.
+  int Run(const std::string &args, std::string *out) {
+    const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode --plugin-dir " + spiDir.string() + " " +
+                                args + " 2>/dev/null";
+    out->clear();
+    FILE *p = popen(command.c_str(), "r");
+    if (!p) return -1;
+    char buf[4096];
+    std::size_t n;
+    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
+    const int status = pclose(p);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+};
+
+TEST_F(ToolTest, DecodesThroughThePluginsAndWritesTheBitmap) {
+  Install("tpic", "tpic.spi");
+  const auto pic = box.write("p.tpc", TPic(7, 5, 24, 1, 2, 3));
+  std::string out;
+  ASSERT_EQ(Run(pic.string() + " --out " + box.path("p.bmp").string(), &out), 0);
+  EXPECT_EQ(out, "{\"result\":0,\"decoder\":0,\"name\":\"tpic\",\"width\":7,\"height\":5,\"bits\":24}\n");
+  std::FILE *f = std::fopen(box.path("p.bmp").c_str(), "rb");
+  ASSERT_NE(f, nullptr);
+  HDIB dib = ReadDibFromStream(f);
+  std::fclose(f);
+  EXPECT_EQ(DibWidth(dib), 7);
+  GlobalFree(dib);
+
+  // Nothing takes it, or nothing is there.
+  const auto junk = box.write("j.bin", "nothing known");
+  EXPECT_EQ(Run(junk.string(), &out), 1);
+  EXPECT_THAT(out, HasSubstr("\"decoder\":-1"));
+  EXPECT_EQ(Run(box.path("none").string(), &out), 1);
+  EXPECT_EQ(Run(box.write("empty", "").string(), &out), 1);
+}
+
+TEST_F(ToolTest, ListsAndDecodesArchiveMembers) {
+  Install("tpic", "tpic.spi");
+  Install("tarc", "tarc.spi");
+  const auto arc = box.write("a.tac", Tarc({{"dir/x \"q\".tpc", TPic(3, 4, 8, 9, 0, 0), 86400}, {"y.txt", "hello"}}));
+  std::string out;
+  ASSERT_EQ(Run("--list " + arc.string(), &out), 0);
+  EXPECT_EQ(out,
+            "{\"position\":12,\"name\":\"x \\\"q\\\".tpc\",\"path\":\"dir/\",\"size\":16,\"compressed\":16,"
+            "\"time\":86400,\"method\":\"Store\"}\n"
+            "{\"position\":59,\"name\":\"y.txt\",\"path\":\"\",\"size\":5,\"compressed\":5,\"time\":0,"
+            "\"method\":\"Store\"}\n");
+  ASSERT_EQ(Run("--member 12 " + arc.string(), &out), 0);
+  EXPECT_EQ(out, "{\"result\":0,\"decoder\":0,\"name\":\"tpic\",\"width\":3,\"height\":4,\"bits\":8}\n");
+  EXPECT_EQ(Run("--member 59 " + arc.string(), &out), 1);
+  EXPECT_EQ(Run("--list " + box.write("n.tac", "TARX").string(), &out), 1);
+}
+
+TEST_F(ToolTest, HonoursTheSettingsAndRefusesBadUsage) {
+  Install("tpic", "tpic.spi");
+  const auto pic = box.write("p.tpc", TPic(1, 1, 24, 0, 0, 0));
+  Profile::App().WriteInt("SPISET\\_Default", "tpic", 0);
+  std::string out;
+  EXPECT_EQ(Run(pic.string(), &out), 1);
+  Profile::App().WriteInt("SPISET\\_Default", "tpic", 1);
+  EXPECT_EQ(Run(pic.string(), &out), 0);
+  const std::string settings = test::ReadFile(box.configFile());
+
+  EXPECT_EQ(Run("", &out), 2);
+  EXPECT_EQ(Run("--bogus " + pic.string(), &out), 2);
+  EXPECT_EQ(Run("--reduce 0 " + pic.string(), &out), 2);
+  EXPECT_EQ(Run("--member x " + pic.string(), &out), 2);
+  EXPECT_EQ(Run(pic.string() + " " + pic.string(), &out), 2);
+  EXPECT_EQ(Run("--list " + pic.string() + " --out x.bmp", &out), 2);
+  // A run leaves the settings as they were.
+  EXPECT_EQ(test::ReadFile(box.configFile()), settings);
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,228 @@
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include "decode/builtin/builtin.h"
+#include "decode/builtin/decoders.h"
+#include "helpers.h"
+#include "support/sandbox.h"
+
+namespace tamro::builtin {
+namespace {
+
+using test::Bytes;
+using test::MakeBmp;
+using test::Picture;
+
+int Supported(const Bytes &file) {
+  Bytes head(file);
+  head.resize(SPI_HEAD_BYTES, 0);
+  return IsSupported(kBmp, "x.bmp", reinterpret_cast<uintptr_t>(head.data()));
+}
+
+int Decode(const Bytes &file, Picture &pic) {
+  return GetPicture(kBmp, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
+                    SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0);
+}
+
+TEST(BmpSupport, ClaimsFortyByteHeadersOfTheDepthsItReads) {
+  for (int bits : {1, 4, 8, 24}) EXPECT_EQ(Supported(MakeBmp(2, 2, bits, 0, Bytes(16))), 1) << bits;
+  for (int bits : {16, 32}) EXPECT_EQ(Supported(MakeBmp(2, 2, bits, 0, Bytes(16))), 0) << bits;
+  Bytes core = MakeBmp(2, 2, 8, 0, Bytes(8));
+  core[14] = 12;  // OS/2 core header
+  EXPECT_EQ(Supported(core), 0);
+  Bytes v5 = MakeBmp(2, 2, 8, 0, Bytes(8));
+  v5[14] = 124;
+  EXPECT_EQ(Supported(v5), 0);
+  EXPECT_EQ(Supported(Bytes{'B', 'A'}), 0);
+}
+
+TEST(BmpSupport, ReadsTheHeadFromADescriptorWithoutMovingIt) {
+  test::Sandbox box;
+  const Bytes file = MakeBmp(3, 1, 24, 0, Bytes(12));
+  const auto path = box.write("a.bmp", std::string(file.begin(), file.end()));
+  const int fd = open(path.c_str(), O_RDONLY);
+  ASSERT_GE(fd, 0);
+  EXPECT_EQ(IsSupported(kBmp, "a.bmp", static_cast<uintptr_t>(fd)), 1);
+  EXPECT_EQ(lseek(fd, 0, SEEK_CUR), 0);
+  close(fd);
+}
+
+TEST(BmpInfo, FillsSizeAndDepthInBothForms) {
+  test::Sandbox box;
+  const Bytes file = MakeBmp(5, 7, 8, 0, Bytes(8 * 7));
+  SpiPictureInfo info{};
+  info.x_density = 77;
+  info.hInfo = 99;
+  ASSERT_EQ(GetPictureInfo(kBmp, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
+                           SPI_SOURCE_MEMORY, &info, nullptr),
+            0);
+  EXPECT_EQ(info.width, 5);
+  EXPECT_EQ(info.height, 7);
+  EXPECT_EQ(info.colorDepth, 8);
+  EXPECT_EQ(info.hInfo, 0u);
+  EXPECT_EQ(info.x_density, 77) << "densities are left alone";
+
+  // File form at an offset, as after a 128-byte MacBinary header.
+  std::string withHeader(128, 'M');
+  withHeader.append(file.begin(), file.end());
+  const auto path = box.write("m.bmp", withHeader);
+  SpiPictureInfo fi{};
+  ASSERT_EQ(GetPictureInfo(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, &fi, nullptr), 0);
+  EXPECT_EQ(fi.width, 5);
+  EXPECT_EQ(GetPictureInfo(kBmp, path.c_str(), 0, SPI_SOURCE_FILE, &fi, nullptr), SPI_NO_FUNCTION) << "no BM";
+  EXPECT_EQ(GetPictureInfo(kBmp, box.path("missing.bmp").c_str(), 0, SPI_SOURCE_FILE, &fi, nullptr),
+            SPI_READ_ERROR);
+  const auto tiny = box.write("tiny.bmp", std::string(file.begin(), file.begin() + 54));
+  EXPECT_EQ(GetPictureInfo(kBmp, tiny.c_str(), 0, SPI_SOURCE_FILE, &fi, nullptr), SPI_READ_ERROR)
+      << "nothing beyond the headers";
+  EXPECT_EQ(GetPictureInfo(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, nullptr, nullptr), SPI_NO_FUNCTION);
+  EXPECT_EQ(GetPictureInfo(kBmp, path.c_str(), 128, 2, &fi, nullptr), SPI_NO_FUNCTION);
+}
+
+TEST(BmpPicture, CopiesHeaderPaletteAndRows) {
+  // 3x2 8-bit: bottom row 1 2 3, top row 4 5 6.
+  const Bytes file = MakeBmp(3, 2, 8, 0, Bytes{1, 2, 3, 0, 4, 5, 6, 0});
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  EXPECT_EQ(test::IndexAt(pic.h, 0, 0), 4u);
+  EXPECT_EQ(test::IndexAt(pic.h, 2, 1), 3u);
+  EXPECT_EQ(test::PaletteAt(pic.h, 255), 0xFFFF00u);
+  EXPECT_EQ(GlobalSize(pic.h), 40u + 1024 + 8);
+}
+
+TEST(BmpPicture, TurnsTopDownFilesBottomUp) {
+  const Bytes file = MakeBmp(1, -2, 8, 0, Bytes{7, 0, 0, 0, 9, 0, 0, 0});
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  EXPECT_GT(test::HeaderOf(pic.h).height, 0);
+  EXPECT_EQ(test::IndexAt(pic.h, 0, 0), 7u) << "the first stored row of a top-down file is the top";
+  EXPECT_EQ(test::IndexAt(pic.h, 0, 1), 9u);
+}
+
+TEST(BmpPicture, HonoursAPixelOffsetBeyondTheTable) {
+  Bytes file = MakeBmp(1, 1, 24, 0, Bytes{});
+  file.insert(file.end(), {0xEE, 0xEE, 0xEE, 0xEE});  // gap
+  file.insert(file.end(), {10, 20, 30, 0});
+  file[10] = 58;
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  const auto c = test::PixelAt(pic.h, 0, 0);
+  EXPECT_EQ(c.b, 10);
+  EXPECT_EQ(c.r, 30);
+}
+
+TEST(BmpPicture, RefusesWhatItWouldMisread) {
+  Picture pic;
+  EXPECT_EQ(Decode(MakeBmp(2, 2, 16, 0, Bytes(8)), pic), SPI_NO_FUNCTION);
+  EXPECT_EQ(Decode(MakeBmp(2, 2, 32, 3, Bytes(16)), pic), SPI_NO_FUNCTION);
+  Bytes core = MakeBmp(2, 2, 8, 0, Bytes(8));
+  core[14] = 12;
+  EXPECT_EQ(Decode(core, pic), SPI_NO_FUNCTION);
+  EXPECT_EQ(Decode(Bytes{'X', 'X', 0, 0}, pic), SPI_NO_FUNCTION);
+  EXPECT_EQ(pic.h, nullptr);
+}
+
+TEST(BmpPicture, SurvivesLyingAndTruncatedHeaders) {
+  Picture pic;
+  // Truncated pixel data: what is there is kept, the rest is black.
+  Bytes cut = MakeBmp(4, 4, 8, 0, Bytes(16, 5));
+  cut.resize(cut.size() - 8);
+  ASSERT_EQ(Decode(cut, pic), 0);
+  EXPECT_EQ(test::IndexAt(pic.h, 0, 3), 5u);
+  EXPECT_EQ(test::IndexAt(pic.h, 0, 0), 0u);
+  GlobalFree(pic.h);
+  pic.h = nullptr;
+  // A palette larger than the file, an enormous picture, headers cut short.
+  Bytes pal = MakeBmp(1, 1, 8, 0, Bytes(4));
+  pal[46] = 0xFF;
+  pal[47] = 0xFF;
+  pal[48] = 0xFF;
+  EXPECT_NE(Decode(pal, pic), 0);
+  EXPECT_NE(Decode(MakeBmp(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, Bytes(4)), pic), 0);
+  EXPECT_EQ(Decode(MakeBmp(0, 5, 8, 0, Bytes(4)), pic), SPI_FORMAT_ERROR);
+  const Bytes file = MakeBmp(1, 1, 8, 0, Bytes(4));
+  EXPECT_EQ(Decode(Bytes(file.begin(), file.begin() + 30), pic), SPI_DATA_ENDED);
+  EXPECT_EQ(pic.h, nullptr);
+}
+
+TEST(BmpRle8, ExpandsRunsLiteralsDeltasAndLineEnds) {
+  // 6x3: row 0 = run of 3 x 7 then literal 1 2 3; EOL; row 1 skipped by a delta (0, 1);
+  // row 2 = delta (2, 0) then a literal of 3 (padded) then end of picture.
+  const Bytes rle{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 0, 1, 0, 2, 2, 0, 0, 3, 4, 5, 6, 0, 0, 1};
+  const Bytes file = MakeBmp(6, 3, 8, BI_RLE8, rle, -1, static_cast<uint32_t>(rle.size()));
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  const BitmapInfoHeader h = test::HeaderOf(pic.h);
+  EXPECT_EQ(h.compression, 0u);
+  EXPECT_EQ(h.sizeImage, 0u);
+  // Stored row 0 is the bottom (y = 2 from the top).
+  const uint32_t bottom[] = {7, 7, 7, 1, 2, 3};
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 2), bottom[x]) << x;
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 1), 0u);
+  const uint32_t top[] = {0, 0, 4, 5, 6, 0};
+  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 0), top[x]) << x;
+}
+
+TEST(BmpRle8, DeltaPastTheRowDeliversTheCompressedPicture) {
+  const Bytes rle{0, 2, 9, 0, 1, 5, 0, 1};  // move 9 right in a 4-pixel row, then write
+  const Bytes file = MakeBmp(4, 2, 8, BI_RLE8, rle, -1, static_cast<uint32_t>(rle.size()));
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  const BitmapInfoHeader h = test::HeaderOf(pic.h);
+  EXPECT_EQ(h.compression, static_cast<uint32_t>(BI_RLE8));
+  EXPECT_EQ(h.sizeImage, rle.size());
+  EXPECT_EQ(GlobalSize(pic.h), 40 + 1024 + rle.size());
+}
+
+TEST(BmpRle8, RowsPastThePictureAndCutDataAreSafe) {
+  unsigned char rows[8] = {};
+  // Three line ends in a two-row picture, then a pixel: refused, nothing written outside.
+  const unsigned char over[] = {0, 0, 0, 0, 0, 0, 1, 9};
+  EXPECT_FALSE(ExpandRle(BI_RLE8, over, sizeof over, rows, 4, 2));
+  // A literal promising more bytes than there are: what is there stands.
+  const unsigned char cut[] = {0, 5, 1, 2};
+  EXPECT_TRUE(ExpandRle(BI_RLE8, cut, sizeof cut, rows, 4, 2));
+  EXPECT_EQ(rows[0], 1);
+  EXPECT_EQ(rows[1], 2);
+  EXPECT_FALSE(ExpandRle(0, cut, sizeof cut, rows, 4, 2));
+}
+
+TEST(BmpRle4, AlternatesNibblesAndPadsLiterals) {
+  // Run of 5 pixels alternating 0xA and 0xB, EOL, literal of 3 pixels 1 2 3 (2 bytes, even).
+  const Bytes rle{5, 0xAB, 0, 0, 0, 3, 0x12, 0x30, 0, 1};
+  const Bytes file = MakeBmp(5, 2, 4, BI_RLE4, rle, -1, static_cast<uint32_t>(rle.size()));
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  ASSERT_EQ(test::HeaderOf(pic.h).compression, 0u);
+  const uint32_t bottom[] = {0xA, 0xB, 0xA, 0xB, 0xA};
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 1), bottom[x]) << x;
+  const uint32_t top[] = {1, 2, 3, 0, 0};
+  for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 0), top[x]) << x;
+
+  // A literal of 5 pixels takes 3 bytes plus one of padding.
+  unsigned char rows[8] = {};
+  const unsigned char odd[] = {0, 5, 0x12, 0x34, 0x50, 0xEE, 2, 0x77, 0, 1};
+  ASSERT_TRUE(ExpandRle(BI_RLE4, odd, sizeof odd, rows, 8, 1));
+  EXPECT_EQ(rows[0], 0x12);
+  EXPECT_EQ(rows[2], 0x57) << "the run after the padding continues at pixel 5";
+  EXPECT_EQ(rows[3], 0x70);
+}
+
+TEST(BmpPicture, FileFormReadsFromTheOffset) {
+  test::Sandbox box;
+  const Bytes file = MakeBmp(1, 1, 24, 0, Bytes{1, 2, 3, 0});
+  std::string data(128, 0);
+  data.append(file.begin(), file.end());
+  const auto path = box.write("p.bmp", data);
+  Picture pic;
+  ASSERT_EQ(GetPicture(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, pic.out(), 0, 500, nullptr, 0), 0);
+  EXPECT_EQ(test::PixelAt(pic.h, 0, 0).r, 3);
+  Picture none;
+  EXPECT_EQ(GetPicture(kBmp, box.path("nope.bmp").c_str(), 0, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
+            SPI_READ_ERROR);
+}
+
+}  // namespace
+}  // namespace tamro::builtin

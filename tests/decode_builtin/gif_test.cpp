@@ -1,0 +1,274 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "decode/builtin/builtin.h"
+#include "decode/builtin/gif.h"
+#include "helpers.h"
+#include "support/sandbox.h"
+
+namespace tamro::builtin {
+namespace {
+
+using test::Bytes;
+using test::GifFrame;
+using test::MakeGif;
+using test::Picture;
+
+const std::vector<uint32_t> kFour = {0x000000, 0xFF0000, 0x00FF00, 0x0000FF};
+
+GifFrame Frame(int w, int h, std::vector<unsigned char> indices) {
+  GifFrame f;
+  f.width = w;
+  f.height = h;
+  f.indices = std::move(indices);
+  return f;
+}
+
+int DecodeFrame(GifDecodeState &s, const Bytes &file) { return GifDecodeFrame(s, file.data(), file.size()); }
+
+TEST(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
+  GifFrame first = Frame(2, 1, {1, 2});
+  GifFrame second = Frame(3, 2, {1, 1, 0, 0, 1, 1});
+  second.left = 4;
+  second.top = 5;
+  second.localBits = 1;
+  second.localColours = {0x102030, 0xA0B0C0};
+  second.delay = 25;
+  second.disposal = 2;
+  second.graphicControl = true;
+  const Bytes file = MakeGif(8, 8, 2, kFour, {first, second});
+
+  auto s = std::make_unique<GifDecodeState>();
+  s->frameIndex = 1;
+  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  EXPECT_EQ(s->left, 4);
+  EXPECT_EQ(s->top, 5);
+  EXPECT_EQ(s->width, 3);
+  EXPECT_EQ(s->height, 2);
+  EXPECT_EQ(s->delay, 25);
+  EXPECT_EQ(s->disposal, 2);
+  EXPECT_EQ(s->transparentIndex, -1);
+  EXPECT_EQ(s->colourBits, 1);
+  ASSERT_TRUE(s->picture);
+  EXPECT_FALSE(s->maskPicture);
+  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);
+  EXPECT_EQ(test::PaletteAt(s->picture.get(), 1), 0xA0B0C0u);
+  const auto c = test::PixelAt(s->picture.get(), 0, 0);
+  EXPECT_EQ(c.r, 0xA0);
+  EXPECT_EQ(c.b, 0xC0);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 2, 0), 0u);
+
+  // Frame 0 of the same state: the global table again, no delay left over.
+  s->frameIndex = 0;
+  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  EXPECT_EQ(s->delay, 0);
+  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4) << "2-bit table gives 4 bits";
+  EXPECT_EQ(test::PixelAt(s->picture.get(), 1, 0).g, 0xFF);
+
+  s->frameIndex = 2;
+  EXPECT_EQ(DecodeFrame(*s, file), SPI_NO_PICTURE) << "no third frame";
+}
+
+TEST(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
+  GifFrame f = Frame(9, 2, {0, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 0});
+  f.transparent = 3;
+  auto s = std::make_unique<GifDecodeState>();
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(9, 2, 2, kFour, {f})), 0);
+  EXPECT_EQ(s->transparentIndex, 3);
+  EXPECT_EQ(s->transparentColour, 0xFF0000u) << "blue as a colour reference";
+  ASSERT_TRUE(s->maskPicture);
+  EXPECT_EQ(test::HeaderOf(s->maskPicture.get()).bitCount, 1);
+  EXPECT_EQ(test::PaletteAt(s->maskPicture.get(), 0), 0u);
+  EXPECT_EQ(test::PaletteAt(s->maskPicture.get(), 1), 0xFFFFFFu);
+  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 0, 0), 1u) << "drawn";
+  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 1, 0), 0u) << "transparent";
+  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 8, 1), 1u);
+  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 8, 0), 0u);
+
+  GifFrame two = Frame(2, 1, {0, 1});
+  two.transparent = 1;
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 1, {0, 0xFFFFFF}, {two})), 0);
+  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);
+  EXPECT_FALSE(s->maskPicture) << "1-bit with a colour table never gets a mask";
+}
+
+TEST(GifFrames, InterlacedRowsLandInPassOrder) {
+  // 1 pixel wide, 11 rows: the stream carries rows 0 8 | 4 | 2 6 10 | 1 3 5 7 9.
+  const std::vector<unsigned char> stored = {0, 8, 4, 2, 6, 10, 1, 3, 5, 7, 9};
+  std::vector<uint32_t> grey(16);
+  for (int i = 0; i < 16; ++i) grey[i] = static_cast<uint32_t>(i * 0x111111);
+  GifFrame f = Frame(1, 11, stored);
+  f.interlaced = true;
+  auto s = std::make_unique<GifDecodeState>();
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(1, 11, 4, grey, {f})), 0);
+  for (int y = 0; y < 11; ++y) EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
+
+  // Three rows: the passes starting at rows 4 and 2... are skipped, not written to nowhere.
+  GifFrame small = Frame(1, 3, {0, 2, 1});
+  small.interlaced = true;
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(1, 3, 4, grey, {small})), 0);
+  for (int y = 0; y < 3; ++y) EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
+}
+
+TEST(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
+  std::vector<unsigned char> px(40 * 40, 2);
+  Bytes file = MakeGif(40, 40, 2, kFour, {Frame(40, 40, px)});
+  // Cut in the middle of the picture data.
+  file.resize(file.size() / 2);
+  auto s = std::make_unique<GifDecodeState>();
+  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 2u);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 39, 39), 0u) << "rows never decoded are colour 0";
+
+  // A zero-length block before the end code ends the data as well: the last data byte,
+  // which holds the end code, is dropped from the only sub-block.
+  Bytes file2 = MakeGif(8, 1, 2, kFour, {Frame(8, 1, {1, 2, 3, 1, 2, 3, 1, 2})});
+  file2.pop_back();  // trailer
+  file2.pop_back();  // terminator
+  // Signature, screen and table take 25 bytes, the descriptor 10; then the code size.
+  ASSERT_EQ(file2[35], 2) << "code size byte where expected";
+  ASSERT_EQ(file2.size(), 37u + file2[36]) << "one sub-block";
+  file2[36] = static_cast<unsigned char>(file2[36] - 1);
+  file2.pop_back();
+  file2.push_back(0);
+  ASSERT_EQ(DecodeFrame(*s, file2), 0);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 1u);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 2, 0), 3u);
+}
+
+TEST(GifFrames, ResultCodesOfBrokenFiles) {
+  auto s = std::make_unique<GifDecodeState>();
+  Bytes good = MakeGif(2, 1, 2, kFour, {Frame(2, 1, {1, 2})});
+  Bytes sig = good;
+  sig[3] = '7';
+  sig[4] = '7';
+  EXPECT_EQ(DecodeFrame(*s, sig), SPI_FORMAT_ERROR);
+  EXPECT_EQ(DecodeFrame(*s, Bytes(good.begin(), good.begin() + 15)), SPI_DATA_ENDED) << "inside the table";
+  Bytes noSeparator = good;
+  noSeparator[13 + 12] = '!';
+  EXPECT_EQ(DecodeFrame(*s, noSeparator), SPI_NO_PICTURE);
+  Bytes codeSize = good;
+  codeSize[13 + 12 + 10] = 12;
+  EXPECT_EQ(DecodeFrame(*s, codeSize), SPI_FORMAT_ERROR);
+  EXPECT_EQ(DecodeFrame(*s, MakeGif(2, 1, 2, kFour, {Frame(0, 1, {})})), SPI_FORMAT_ERROR) << "zero width";
+  EXPECT_EQ(DecodeFrame(*s, Bytes{}), SPI_FORMAT_ERROR);
+  EXPECT_FALSE(s->picture);
+}
+
+TEST(GifFrames, AFullCodeTableWithoutAClearOverflows) {
+  // Codes of 12 bits that keep adding entries: the table reaches 4096 entries.
+  Bytes data;
+  uint32_t acc = 0;
+  unsigned bits = 0, width = 3, next = 6;
+  auto emit = [&](unsigned code) {
+    acc |= code << bits;
+    bits += width;
+    while (bits >= 8) {
+      data.push_back(static_cast<unsigned char>(acc));
+      acc >>= 8;
+      bits -= 8;
+    }
+  };
+  emit(4);
+  emit(0);
+  for (int i = 0; i < 4200; ++i) {
+    emit(0);
+    if (++next > (1u << width) - 1 && width < 12) ++width;
+  }
+  if (bits) data.push_back(static_cast<unsigned char>(acc));
+  Bytes file = MakeGif(100, 100, 2, kFour, {});
+  file.pop_back();
+  file.insert(file.end(), {',', 0, 0, 0, 0, 100, 0, 100, 0, 0, 2});
+  for (std::size_t i = 0; i < data.size(); i += 255) {
+    const std::size_t n = std::min<std::size_t>(255, data.size() - i);
+    file.push_back(static_cast<unsigned char>(n));
+    file.insert(file.end(), data.begin() + static_cast<long>(i), data.begin() + static_cast<long>(i + n));
+  }
+  file.push_back(0);
+  file.push_back(0x3B);
+  auto s = std::make_unique<GifDecodeState>();
+  EXPECT_EQ(DecodeFrame(*s, file), SPI_OUT_OF_MEMORY);
+}
+
+TEST(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
+  auto s = std::make_unique<GifDecodeState>();
+  std::vector<uint32_t> many(256, 0x123456);
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 5, many, {Frame(2, 1, {31, 0})})), 0);
+  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 8);
+  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 31u);
+  EXPECT_TRUE(s->grey);
+
+  // No table at all, 4 colour bits on the screen: a 16-step grey ramp.
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 0, {}, {Frame(2, 1, {15, 1})}, {}, 4)), 0);
+  EXPECT_FALSE(s->grey);
+  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4);
+  EXPECT_EQ(test::PaletteAt(s->picture.get(), 1), 0x111111u);
+  EXPECT_EQ(test::PixelAt(s->picture.get(), 0, 0).r, 255);
+}
+
+TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
+  test::Sandbox box;
+  GifFrame f = Frame(2, 2, {1, 2, 3, 0});
+  f.transparent = 0;
+  const Bytes file = MakeGif(2, 2, 2, kFour, {f, Frame(1, 1, {3})});
+  const auto path = box.write("a.gif", std::string(10, 'x') + std::string(file.begin(), file.end()));
+  const std::size_t before = GlobalLiveBlockCount();
+  {
+    Picture pic;
+    ASSERT_EQ(GetPicture(kGif, path.c_str(), 10, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), 0);
+    EXPECT_EQ(test::HeaderOf(pic.h).width, 2);
+    EXPECT_EQ(test::PixelAt(pic.h, 1, 0).g, 255);
+    EXPECT_EQ(GlobalLiveBlockCount(), before + 1) << "only the picture is left";
+  }
+  Picture mem;
+  ASSERT_EQ(GetPicture(kGif, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
+                       SPI_SOURCE_MEMORY, mem.out(), 0, 0, nullptr, 0),
+            0);
+  Picture none;
+  EXPECT_EQ(GetPicture(kGif, box.path("none.gif").c_str(), 0, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
+            SPI_READ_ERROR);
+  const auto empty = box.write("e.gif", "GIF89a");
+  EXPECT_EQ(GetPicture(kGif, empty.c_str(), 6, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0), SPI_READ_ERROR);
+  EXPECT_EQ(GetPicture(kGif, empty.c_str(), 0, 4, none.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
+}
+
+TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
+  test::Sandbox box;
+  GifFrame f = Frame(3, 2, {1, 1, 1, 1, 1, 1});
+  f.localBits = 3;
+  const Bytes file = MakeGif(50, 40, 2, kFour, {f}, "hello");
+  const auto path = box.write("c.gif", std::string(file.begin(), file.end()));
+  SpiPictureInfo info{};
+  ASSERT_EQ(GetPictureInfo(kGif, path.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), 0);
+  EXPECT_EQ(info.width, 3);
+  EXPECT_EQ(info.height, 2);
+  EXPECT_EQ(info.colorDepth, 3);
+  ASSERT_NE(info.hInfo, 0u);
+  {
+    HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
+    GlobalLockGuard lock(text);
+    EXPECT_STREQ(lock.as<char>(), "hello");
+    GlobalUnlock(text);
+    GlobalFree(text);
+  }
+  SpiPictureInfo mem{};
+  ASSERT_EQ(GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
+                           SPI_SOURCE_MEMORY, &mem, nullptr),
+            0);
+  EXPECT_EQ(mem.width, 3);
+  EXPECT_EQ(mem.hInfo, 0u) << "no comment from memory";
+  EXPECT_EQ(GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
+            SPI_READ_ERROR)
+      << "ends within the colour table";
+  EXPECT_EQ(GetPictureInfo(kGif, box.path("x.gif").c_str(), 0, SPI_SOURCE_FILE, &mem, nullptr), SPI_READ_ERROR);
+
+  Bytes head(file);
+  head.resize(SPI_HEAD_BYTES);
+  EXPECT_EQ(IsSupported(kGif, "c.gif", reinterpret_cast<uintptr_t>(head.data())), 1);
+  head[4] = '8';
+  EXPECT_EQ(IsSupported(kGif, "c.gif", reinterpret_cast<uintptr_t>(head.data())), 0);
+}
+
+}  // namespace
+}  // namespace tamro::builtin

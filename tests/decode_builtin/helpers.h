@@ -1,0 +1,69 @@
+#pragma once
+
+// Makers of small pictures for the decoder tests, and readers of the pictures decoded.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "decode/spi.h"
+#include "picture/dibtypes.h"
+#include "platform/globalhandle.h"
+
+namespace tamro::test {
+
+using Bytes = std::vector<unsigned char>;
+
+void PutLe16(Bytes &b, unsigned v);
+void PutLe32(Bytes &b, uint32_t v);
+
+// A BMP file: 14 + 40-byte headers, `colours` palette entries (grey ramp), then `pixels`.
+Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours = -1,
+              uint32_t sizeImage = 0);
+
+// GIF pieces. Codes are written literal by literal, with a clear code whenever the table
+// would grow past 12 bits, so any index sequence can be encoded.
+Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize);
+struct GifFrame {
+  int left = 0, top = 0, width = 0, height = 0;
+  std::vector<unsigned char> indices;  // top row first, in the order they are stored
+  int localBits = 0;                   // 0 = no local table
+  std::vector<uint32_t> localColours;  // 0xRRGGBB
+  bool interlaced = false;
+  int transparent = -1;
+  int delay = 0, disposal = 0;
+  bool graphicControl = false;
+};
+// `globalBits` 0 = no global table; `screenBits` is the depth field of the screen.
+Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t> &globalColours,
+              const std::vector<GifFrame> &frames, const std::string &comment = {}, int screenBits = 0);
+
+// JPEG via libjpeg: `components` 1 (grey), 3 (colour) or 4 (CMYK). Pixels in the order of
+// the components, top row first. Optional comment and APP1 data.
+Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality = 95,
+               const std::string &comment = {}, const std::string &app1 = {});
+// A colour picture with smooth content, RGB order.
+Bytes Gradient(int width, int height);
+
+// Decoded pictures.
+struct Rgb {
+  int r, g, b;
+};
+// Colour at (x, y) counted from the top row, through the picture core's 24-bit conversion.
+Rgb PixelAt(HDIB h, int x, int y);
+// The stored index at (x, y) from the top row of a 1, 4 or 8-bit picture.
+uint32_t IndexAt(HDIB h, int x, int y);
+BitmapInfoHeader HeaderOf(HDIB h);
+// Palette entry i as 0xRRGGBB.
+uint32_t PaletteAt(HDIB h, int i);
+
+// Owns a decoded picture for the length of a test.
+struct Picture {
+  HDIB h = nullptr;
+  ~Picture() {
+    if (h) GlobalFree(h);
+  }
+  HDIB *out() { return &h; }
+};
+
+}  // namespace tamro::test

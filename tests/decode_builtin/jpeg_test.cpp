@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "decode/builtin/builtin.h"
+#include "decode/builtin/decoders.h"
+#include "helpers.h"
+#include "support/sandbox.h"
+
+namespace tamro::builtin {
+namespace {
+
+using test::Bytes;
+using test::Picture;
+
+int DecodeMemory(const Bytes &file, Picture &pic, long reduction = 1, ProgressProc progress = nullptr,
+                 long user = 0) {
+  return GetPicture(kJpeg, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
+                    SPI_SOURCE_MEMORY, pic.out(), 0, reduction, progress, user);
+}
+
+int Claims(const Bytes &file, const char *name = "x.dat") {
+  Bytes head(file);
+  head.resize(SPI_HEAD_BYTES, 0);
+  return IsSupported(kJpeg, name, reinterpret_cast<uintptr_t>(head.data()));
+}
+
+Bytes Solid(int w, int h, unsigned char r, unsigned char g, unsigned char b) {
+  Bytes p;
+  for (int i = 0; i < w * h; ++i) p.insert(p.end(), {r, g, b});
+  return p;
+}
+
+TEST(JpegScan, FindsThePictureAfterJunkAndRejectsFalseStarts) {
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, Solid(16, 16, 200, 20, 20));
+  EXPECT_EQ(JpegFindStart(jpeg.data(), jpeg.size()), 0u);
+  Bytes junk(128, 0x55);
+  junk[10] = 0xFF;
+  junk[11] = 0xD8;  // a false start: no marker follows
+  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  EXPECT_EQ(JpegFindStart(junk.data(), junk.size()), 128u);
+  const unsigned char none[] = {1, 2, 3};
+  EXPECT_EQ(JpegFindStart(none, sizeof none), 0u);
+  EXPECT_EQ(JpegFindStart(none, 1), 0u);
+  // Data that ends after two segments is accepted; after one it is not.
+  const unsigned char twoSegments[] = {0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xE1, 0, 50, 1, 2};
+  EXPECT_EQ(JpegFindStart(twoSegments, sizeof twoSegments), 0u);
+  const unsigned char late[] = {9, 0xFF, 0xD8, 0xFF, 0xE0, 0, 2, 0xFF, 0xE1, 0, 50};
+  EXPECT_EQ(JpegFindStart(late, sizeof late), 1u);
+  const unsigned char oneSegment[] = {9, 0xFF, 0xD8, 0xFF, 0xE1, 0, 50, 1};
+  EXPECT_EQ(JpegFindStart(oneSegment, sizeof oneSegment), 0u);
+}
+
+TEST(JpegSupport, ClaimsPicturesAfterJunkAndLargeHeadSegments) {
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, Solid(16, 16, 200, 20, 20));
+  EXPECT_EQ(Claims(jpeg), 1);
+  Bytes junk(128, 0x55);
+  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  EXPECT_EQ(Claims(junk), 1);
+  EXPECT_EQ(Claims(Bytes{'G', 'I', 'F', '8', '9', 'a'}), 0);
+  // A big Exif segment right after the start: the head bytes end inside it.
+  const Bytes exif = test::MakeJpeg(16, 16, 3, Solid(16, 16, 1, 2, 3), 90, {}, "Exif" + std::string(5000, 'e'));
+  EXPECT_EQ(Claims(exif, "photo.jpg"), 1);
+  EXPECT_EQ(Claims(exif, "photo.bin"), 1);
+}
+
+TEST(JpegPicture, DecodesBlueGreenRedBottomRowFirst) {
+  // Top half red, bottom half blue.
+  Bytes px = Solid(16, 8, 255, 0, 0);
+  const Bytes blue = Solid(16, 8, 0, 0, 255);
+  px.insert(px.end(), blue.begin(), blue.end());
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, px, 100);
+  Picture pic;
+  ASSERT_EQ(DecodeMemory(jpeg, pic), 0);
+  const BitmapInfoHeader h = test::HeaderOf(pic.h);
+  EXPECT_EQ(h.width, 16);
+  EXPECT_EQ(h.height, 16);
+  EXPECT_EQ(h.bitCount, 24);
+  EXPECT_EQ(h.sizeImage, 16u * 3 * 16);
+  EXPECT_EQ(GlobalSize(pic.h), 40u + 16 * 3 * 16);
+  const auto top = test::PixelAt(pic.h, 2, 1), bottom = test::PixelAt(pic.h, 2, 14);
+  EXPECT_GT(top.r, 230);
+  EXPECT_LT(top.b, 25);
+  EXPECT_GT(bottom.b, 230);
+  EXPECT_LT(bottom.r, 25);
+}
+
+TEST(JpegPicture, GreyFillsAllThreeChannelsAndCmykStaysBlack) {
+  Bytes grey(8 * 8, 128);
+  Picture g;
+  ASSERT_EQ(DecodeMemory(test::MakeJpeg(8, 8, 1, grey, 100), g), 0);
+  const auto c = test::PixelAt(g.h, 3, 3);
+  EXPECT_NEAR(c.r, 128, 2);
+  EXPECT_EQ(c.r, c.g);
+  EXPECT_EQ(c.g, c.b);
+
+  Bytes cmyk(24 * 10 * 4, 90);
+  Picture k;
+  ASSERT_EQ(DecodeMemory(test::MakeJpeg(24, 10, 4, cmyk), k), 0);
+  EXPECT_EQ(test::HeaderOf(k.h).width, 24);
+  EXPECT_EQ(test::HeaderOf(k.h).height, 10);
+  for (int y = 0; y < 10; ++y)
+    for (int x = 0; x < 24; ++x) ASSERT_EQ(test::PixelAt(k.h, x, y).g, 0);
+}
+
+TEST(JpegPicture, ReductionPicksOneOfFourScales) {
+  const Bytes jpeg = test::MakeJpeg(64, 48, 3, test::Gradient(64, 48));
+  const struct {
+    long reduction;
+    int width;
+  } cases[] = {{0, 64}, {1, 64}, {2, 32}, {3, 32}, {4, 16}, {7, 16}, {8, 8}, {100, 8}};
+  for (const auto &c : cases) {
+    Picture pic;
+    ASSERT_EQ(DecodeMemory(jpeg, pic, c.reduction), 0);
+    EXPECT_EQ(test::HeaderOf(pic.h).width, c.width) << c.reduction;
+    EXPECT_EQ(test::HeaderOf(pic.h).height, c.width * 3 / 4) << c.reduction;
+  }
+  Picture thumb;
+  ASSERT_EQ(JpegDecodeThumbnail(thumb.out(), jpeg.data(), jpeg.size(), 4, nullptr, 0), 0);
+  EXPECT_EQ(test::HeaderOf(thumb.h).width, 16);
+  Picture none;
+  const Bytes junk(100, 7);
+  EXPECT_EQ(JpegDecodeThumbnail(none.out(), junk.data(), junk.size(), 1, nullptr, 0), SPI_NO_FUNCTION);
+}
+
+TEST(JpegPicture, TruncatedMemoryImageStillDecodesToFullSize) {
+  const Bytes jpeg = test::MakeJpeg(64, 64, 3, test::Gradient(64, 64), 90);
+  Picture full;
+  ASSERT_EQ(DecodeMemory(jpeg, full), 0);
+  Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 3 / 4));
+  Picture pic;
+  ASSERT_EQ(DecodeMemory(cut, pic), 0);
+  EXPECT_EQ(test::HeaderOf(pic.h).width, 64);
+  EXPECT_EQ(test::HeaderOf(pic.h).height, 64);
+  // The top rows are the picture's own; the rows never reached are not.
+  EXPECT_EQ(test::PixelAt(pic.h, 5, 0).r, test::PixelAt(full.h, 5, 0).r);
+  EXPECT_EQ(test::PixelAt(pic.h, 5, 0).b, test::PixelAt(full.h, 5, 0).b);
+  EXPECT_NE(test::PixelAt(pic.h, 63, 63).r, test::PixelAt(full.h, 63, 63).r);
+
+  // After junk, the scan finds the picture for the memory decoder.
+  Bytes junk(128, 0x11);
+  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  Picture j;
+  ASSERT_EQ(DecodeMemory(junk, j), 0);
+  EXPECT_EQ(test::HeaderOf(j.h).width, 64);
+
+  Picture empty;
+  EXPECT_EQ(DecodeMemory(Bytes{0xFF, 0xD8}, empty), SPI_NO_PICTURE);
+  const unsigned char nothing[1] = {};
+  EXPECT_EQ(GetPicture(kJpeg, reinterpret_cast<const char *>(nothing), 0, SPI_SOURCE_MEMORY, empty.out(), 0, 1,
+                       nullptr, 0),
+            SPI_NO_PICTURE);
+  EXPECT_EQ(empty.h, nullptr);
+}
+
+std::vector<std::pair<int, int>> gCalls;
+int cancelAt = -1;
+int Record(int done, int total, long user) {
+  EXPECT_EQ(user, 42);
+  gCalls.emplace_back(done, total);
+  return static_cast<int>(gCalls.size()) - 1 == cancelAt;
+}
+
+TEST(JpegPicture, ReportsProgressEveryTenPercentAndCancels) {
+  const Bytes jpeg = test::MakeJpeg(16, 40, 3, test::Gradient(16, 40));
+  gCalls.clear();
+  cancelAt = -1;
+  Picture pic;
+  ASSERT_EQ(DecodeMemory(jpeg, pic, 1, Record, 42), 0);
+  const std::vector<std::pair<int, int>> expected = {{0, 40},  {4, 40},  {8, 40},  {12, 40}, {16, 40}, {20, 40},
+                                                     {24, 40}, {28, 40}, {32, 40}, {36, 40}, {40, 40}};
+  EXPECT_EQ(gCalls, expected);
+
+  gCalls.clear();
+  cancelAt = 2;
+  const std::size_t before = GlobalLiveBlockCount();
+  Picture cancelled;
+  EXPECT_EQ(DecodeMemory(jpeg, cancelled, 1, Record, 42), SPI_NO_PICTURE);
+  EXPECT_EQ(cancelled.h, nullptr);
+  EXPECT_EQ(gCalls.size(), 3u);
+  EXPECT_EQ(GlobalLiveBlockCount(), before) << "a cancelled decode keeps nothing";
+}
+
+TEST(JpegInfo, SizeDepthCommentAndApp1) {
+  const Bytes jpeg = test::MakeJpeg(20, 10, 3, test::Gradient(20, 10), 90, "a note", std::string("Exif\0\0MM", 8));
+  SpiPictureInfo info{};
+  uint32_t extra = 0;
+  ASSERT_EQ(GetPictureInfo(kJpeg, reinterpret_cast<const char *>(jpeg.data()), static_cast<long>(jpeg.size()),
+                           SPI_SOURCE_MEMORY, &info, &extra),
+            0);
+  EXPECT_EQ(info.width, 20);
+  EXPECT_EQ(info.height, 10);
+  EXPECT_EQ(info.colorDepth, 24);
+  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(extra, 0u);
+  HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
+  HGLOBAL app1 = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra));
+  {
+    GlobalLockGuard t(text), a(app1);
+    EXPECT_STREQ(t.as<char>(), "a note");
+    EXPECT_EQ(GlobalSize(app1), 9u) << "the APP1 bytes and a terminating 0";
+    EXPECT_EQ(std::memcmp(a.get(), "Exif\0\0MM\0", 9), 0);
+  }
+  GlobalFree(text);
+  GlobalFree(app1);
+
+  test::Sandbox box;
+  Bytes grey(8 * 8, 9);
+  const Bytes g = test::MakeJpeg(8, 8, 1, grey);
+  const auto path = box.write("g.jpg", std::string(3, 'x') + std::string(g.begin(), g.end()));
+  SpiPictureInfo gi{};
+  ASSERT_EQ(GetPictureInfo(kJpeg, path.c_str(), 3, SPI_SOURCE_FILE, &gi, nullptr), 0);
+  EXPECT_EQ(gi.colorDepth, 8);
+  EXPECT_EQ(gi.hInfo, 0u);
+  EXPECT_EQ(GetPictureInfo(kJpeg, box.path("none.jpg").c_str(), 0, SPI_SOURCE_FILE, &gi, nullptr), SPI_READ_ERROR);
+  const Bytes junk(64, 3);
+  EXPECT_EQ(GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()), 64, SPI_SOURCE_MEMORY, &gi, nullptr),
+            SPI_FORMAT_ERROR);
+  EXPECT_EQ(gi.colorDepth, 24) << "nothing read";
+}
+
+TEST(JpegPicture, FileFormFromTheOffsetAndTheHeadScanSwitch) {
+  test::Sandbox box;
+  const Bytes jpeg = test::MakeJpeg(24, 16, 3, test::Gradient(24, 16));
+  const auto path = box.write("o.jpg", std::string(128, 'j') + std::string(jpeg.begin(), jpeg.end()));
+  Picture pic;
+  ASSERT_EQ(GetPicture(kJpeg, path.c_str(), 128, SPI_SOURCE_FILE, pic.out(), 0, 2, nullptr, 0), 0);
+  EXPECT_EQ(test::HeaderOf(pic.h).width, 12);
+  Picture fromStart;
+  EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, fromStart.out(), 0, 1, nullptr, 0), SPI_NO_PICTURE)
+      << "a file is read from its offset as it is";
+  const int old = JpegSetHeadScan(1);
+  EXPECT_EQ(old, 0);
+  Picture scanned;
+  EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, scanned.out(), 0, 1, nullptr, 0), 0);
+  EXPECT_EQ(JpegSetHeadScan(old), 1);
+  Picture missing;
+  EXPECT_EQ(GetPicture(kJpeg, box.path("m.jpg").c_str(), 0, SPI_SOURCE_FILE, missing.out(), 0, 1, nullptr, 0),
+            SPI_READ_ERROR);
+  EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, 3, missing.out(), 0, 1, nullptr, 0), SPI_NO_FUNCTION);
+}
+
+TEST(JpegSettings, SkipListKeepsAtMostFourHundred) {
+  std::vector<int> many(450);
+  for (int i = 0; i < 450; ++i) many[i] = i;
+  JpegSetSkipList(many);
+  const auto kept = JpegGetSkipList();
+  ASSERT_EQ(kept.size(), 400u);
+  EXPECT_EQ(kept.back(), 399);
+  JpegSetSkipList({});
+  EXPECT_TRUE(JpegGetSkipList().empty());
+}
+
+}  // namespace
+}  // namespace tamro::builtin
