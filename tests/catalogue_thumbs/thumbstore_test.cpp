@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <filesystem>
 
@@ -355,6 +356,7 @@ TEST_F(StoreTest, LoadRefusesARecordThatNoLongerFitsTheFile) {
     change(*copy);
     return store.Load(*copy);
   };
+  ASSERT_EQ(probe([](CPicEntry &) {}), 1) << "the unchanged file takes its record";
   EXPECT_EQ(probe([](CPicEntry &c) { c.lastWriteTime += kNanosPerSecond; }), 0) << "touched";
   EXPECT_EQ(probe([](CPicEntry &c) { c.size += 1; }), 0);
   EXPECT_EQ(probe([](CPicEntry &c) { c.position = 1; }), 0);
@@ -379,6 +381,125 @@ TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
   EXPECT_EQ(store.Load(*fresh), 0);
   EXPECT_EQ(fresh->pictureWidth, 5);
   EXPECT_FALSE(fresh->thumbnail);
+}
+
+TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
+  auto e = Built("r.png", Qt::red);
+  e->switches.scaleMode = 2;
+  e->thumbScaleMode = 2;
+  e->thumbUnsharp = 0;
+  e->sizeBoxWidth = 90;
+  {
+    CThumbStore store(&decoders);
+    ASSERT_EQ(store.Add(*e, 95), 1);
+    store.Flush();
+  }
+  CThumbStore store(&decoders);
+  auto fresh = FileEntry(folder / "r.png");
+  fresh->work1.reset(CopyDib(e->thumbnail.get()));
+  ASSERT_EQ(store.Load(*fresh), 1);
+  ASSERT_TRUE(fresh->thumbnail);
+  EXPECT_FALSE(fresh->work1) << "old pictures are freed";
+  EXPECT_EQ(DibBitCount(fresh->thumbnail.get()), 24);
+  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
+  EXPECT_EQ(fresh->thumbWidth, 64);
+  EXPECT_EQ(fresh->thumbHeight, 48);
+  const uint32_t px = test::PixelAt(fresh->thumbnail.get(), 32, 24);
+  EXPECT_GT(RedOf(px), 240);
+  EXPECT_LT(GreenOf(px), 16);
+  EXPECT_EQ(fresh->pictureWidth, 64);
+  EXPECT_EQ(fresh->pictureHeight, 48);
+  EXPECT_EQ(fresh->bitCount, 24);
+  EXPECT_EQ(fresh->sizeBoxWidth, 90);
+  EXPECT_EQ(fresh->decoderIndex, 1001);
+  EXPECT_EQ(fresh->switches.scaleMode, 2) << "taken as the entry's setting too";
+  EXPECT_EQ(fresh->thumbScaleMode, 2);
+  EXPECT_EQ(fresh->switches.unsharp, 0);
+}
+
+TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
+  auto e = Built("old.png", Qt::blue);
+  std::string bytes;
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+    bytes = test::ReadFile(StorePath());
+  }
+  // The same record as an older writer kept it: the first 600 header bytes only.
+  std::string old = bytes.substr(0, 600) + bytes.substr(680);
+  old[0] = static_cast<char>(600 & 0xFF);
+  old[1] = static_cast<char>(600 >> 8);
+  box.write("pics/_THUMBS_.RXI", old);
+  CThumbStore store(&decoders);
+  const ThumbRecord *r = store.GetFolder(folder.string()).Find("old.png", "");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->header.nameFrame, 1);
+  auto fresh = FileEntry(folder / "old.png");
+  ASSERT_EQ(store.Load(*fresh), 1);
+  EXPECT_EQ(fresh->switches.scaleMode, 0);
+  EXPECT_EQ(fresh->thumbScaleMode, 0);
+  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
+  // Written back unchanged, still 600 bytes a header.
+  store.Remove(*fresh);
+  store.Add(*e, 95);
+  store.Flush();
+  EXPECT_EQ(At32(test::ReadFile(StorePath()), 0), 680u);
+}
+
+TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
+  DocSettings settings;
+  settings.cacheFolder = 1;
+  auto e = Built("touch.png", Qt::green);
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  const fs::path file = folder / "touch.png";
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+
+  CThumbStore store(&decoders);
+  CThumbBuilder builder(&decoders, &store, &settings);
+  auto listed = FileEntry(file);  // as the next listing sees it
+  listed->useCache = true;
+  EXPECT_EQ(store.Load(*listed), 0);
+  ASSERT_EQ(builder.BuildForCell(*listed, Rect(0, 0, 100, 100)), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u) << "decoded again";
+  EXPECT_TRUE(listed->stored);
+  store.Flush();
+  CThumbStore again(&decoders);
+  CThumbFolder &f = again.GetFolder(folder.string());
+  EXPECT_EQ(f.Count(), 1u);
+  EXPECT_EQ(f.Find("touch.png", "")->header.lastWrite, StoreSeconds(listed->lastWriteTime));
+  auto next = FileEntry(file);
+  EXPECT_EQ(again.Load(*next), 1);
+}
+
+TEST_F(StoreTest, BuilderAsksTheStoreOnceWhenTheListingUsedTheCache) {
+  auto e = Built("c.png", Qt::red);
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  CThumbStore store(&decoders);
+  CThumbBuilder builder(&decoders, &store, nullptr);
+  auto listed = FileEntry(folder / "c.png");
+  listed->useCache = true;
+  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "only the first build decoded";
+  EXPECT_TRUE(listed->justBuilt);
+  EXPECT_TRUE(listed->stored);
+  EXPECT_FALSE(listed->useCache);
+  EXPECT_EQ(listed->sizeBoxWidth, 120);
+  EXPECT_EQ(listed->sizeBoxHeight, 110);
+  // Not asked again: a dropped thumbnail is decoded.
+  listed->FreePictures();
+  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
+  EXPECT_FALSE(listed->stored);
 }
 
 }  // namespace
