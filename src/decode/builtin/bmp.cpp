@@ -163,7 +163,9 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   const std::size_t available = size - pixelsAt;
 
   const uint64_t row = RowBytes(h.width, bits ? bits : 24);
-  const uint64_t image = rle ? (h.sizeImage ? h.sizeImage : available) : row * static_cast<uint64_t>(height);
+  // RLE data is taken as far as the file has it, whatever size the header claims.
+  const uint64_t image = rle ? std::min<uint64_t>(h.sizeImage ? h.sizeImage : available, available)
+                             : row * static_cast<uint64_t>(height);
   if (row == 0 || image > kMaxPictureBytes || row * static_cast<uint64_t>(height) > kMaxPictureBytes)
     return SPI_NO_FUNCTION;
 
