@@ -148,7 +148,7 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   if (h.compression > BI_RLE4) return SPI_NO_FUNCTION;
   const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
   if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return SPI_FORMAT_ERROR;
-  // Top-down files are turned bottom-up: every other part of the program expects that.
+  // Top-down files are turned bottom-up: the rest of the program expects that.
   const bool topDown = h.height < 0;
   if (topDown && rle) return SPI_FORMAT_ERROR;
   const int height = topDown ? -h.height : h.height;
