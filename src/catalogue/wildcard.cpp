@@ -17,7 +17,7 @@ std::size_t SequenceLength(std::string_view s, std::size_t i) {
 
 }  // namespace
 
-bool WildcardMatch(std::string_view p, std::string_view s) {
+bool NameMatchesWildcard(std::string_view p, std::string_view s) {
   std::size_t pi = 0, si = 0;
   std::size_t starP = std::string_view::npos, starS = 0;
   while (si < s.size()) {
@@ -48,13 +48,13 @@ bool WildcardMatch(std::string_view p, std::string_view s) {
 
 bool SearchPatternMatch(std::string_view pattern, std::string_view name) {
   if (pattern == "*" || pattern == "*.*") return true;
-  if (WildcardMatch(pattern, name)) return true;
+  if (NameMatchesWildcard(pattern, name)) return true;
   if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" && name.find('.') == std::string_view::npos)
-    return WildcardMatch(pattern.substr(0, pattern.size() - 2), name);
+    return NameMatchesWildcard(pattern.substr(0, pattern.size() - 2), name);
   return false;
 }
 
-bool MatchExtensionList(std::string_view list, std::string_view name) {
+bool NameMatchesExtensionList(std::string_view list, std::string_view name) {
   std::size_t nameDot = name.rfind('.');
   std::string_view nameBase = nameDot == std::string_view::npos ? name : name.substr(0, nameDot);
   std::string_view nameExt = nameDot == std::string_view::npos ? std::string_view() : name.substr(nameDot + 1);
@@ -66,10 +66,10 @@ bool MatchExtensionList(std::string_view list, std::string_view name) {
     std::size_t dot = element.rfind('.');
     if ((dot == std::string_view::npos) != (nameDot == std::string_view::npos)) continue;
     if (dot == std::string_view::npos) {
-      if (WildcardMatch(element, name)) return true;
+      if (NameMatchesWildcard(element, name)) return true;
       continue;
     }
-    if (WildcardMatch(element.substr(0, dot), nameBase) && WildcardMatch(element.substr(dot + 1), nameExt))
+    if (NameMatchesWildcard(element.substr(0, dot), nameBase) && NameMatchesWildcard(element.substr(dot + 1), nameExt))
       return true;
   }
   return false;

@@ -555,7 +555,10 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
       SpiGuarded("FreeDLL", [module] { return dlclose(module); });
       continue;
     }
-    if (!SetInstance(*plugin)) continue;
+    if (!SetInstance(*plugin)) {
+      say(-1, "[" + name + "]のロードに失敗しました（SPI内部で例外発生）");
+      continue;
+    }
     ReadInfoStrings(*plugin);
 
     const std::string kind = InfoEntry(*plugin, 0);

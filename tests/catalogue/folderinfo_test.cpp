@@ -219,18 +219,18 @@ TEST(Wildcard, SearchPatternsAndExtensionLists) {
   EXPECT_TRUE(SearchPatternMatch("??.gif", "写真.gif"));
   EXPECT_FALSE(SearchPatternMatch("?.gif", "写真.gif"));
   EXPECT_TRUE(SearchPatternMatch("set.arc", "SET.ARC"));
-  EXPECT_TRUE(WildcardMatch("*a*b*c", "xxaxxbxxc"));
-  EXPECT_FALSE(WildcardMatch("*a*b*c", "xxaxxcxxb"));
-  EXPECT_TRUE(WildcardMatch("", ""));
-  EXPECT_FALSE(WildcardMatch("", "a"));
+  EXPECT_TRUE(NameMatchesWildcard("*a*b*c", "xxaxxbxxc"));
+  EXPECT_FALSE(NameMatchesWildcard("*a*b*c", "xxaxxcxxb"));
+  EXPECT_TRUE(NameMatchesWildcard("", ""));
+  EXPECT_FALSE(NameMatchesWildcard("", "a"));
 
-  EXPECT_TRUE(MatchExtensionList("*.jpg;*.jpeg", "A.JPEG"));
-  EXPECT_FALSE(MatchExtensionList("*.jpg;*.jpeg", "a.gif"));
-  EXPECT_FALSE(MatchExtensionList("*.jpg", "jpg"));
-  EXPECT_TRUE(MatchExtensionList("*.jpg;MAKEFILE", "Makefile"));
-  EXPECT_FALSE(MatchExtensionList("*", "a.jpg"));
-  EXPECT_TRUE(MatchExtensionList("*.*", "a.b.c"));
-  EXPECT_FALSE(MatchExtensionList("", "a.jpg"));
+  EXPECT_TRUE(NameMatchesExtensionList("*.jpg;*.jpeg", "A.JPEG"));
+  EXPECT_FALSE(NameMatchesExtensionList("*.jpg;*.jpeg", "a.gif"));
+  EXPECT_FALSE(NameMatchesExtensionList("*.jpg", "jpg"));
+  EXPECT_TRUE(NameMatchesExtensionList("*.jpg;MAKEFILE", "Makefile"));
+  EXPECT_FALSE(NameMatchesExtensionList("*", "a.jpg"));
+  EXPECT_TRUE(NameMatchesExtensionList("*.*", "a.b.c"));
+  EXPECT_FALSE(NameMatchesExtensionList("", "a.jpg"));
 }
 
 }  // namespace
