@@ -88,15 +88,16 @@ bool CContactSheetOption::Accept() {
   p.WriteInt("Catalog", "Height", rows);
   p.WriteInt("Catalog", "Filetype", fileType);
   p.WriteInt("Catalog", "JpgQuality", jpegQuality);
-  if (PathPart(fileName, kPathExt).empty()) fileName += fileType == kSheetBmp ? ".bmp" : ".jpg";
-  folder = absolute.lexically_normal().string();
-  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  outputName = fileName;
+  if (PathPart(outputName, kPathExt).empty()) outputName += fileType == kSheetBmp ? ".bmp" : ".jpg";
+  outputFolder = absolute.lexically_normal().string();
+  if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
   return true;
 }
 
 std::string CContactSheetOption::OutputPath() const {
-  if (folder.empty() || folder.back() == '/') return folder + fileName;
-  return folder + "/" + fileName;
+  if (outputFolder.empty() || outputFolder.back() == '/') return outputFolder + outputName;
+  return outputFolder + "/" + outputName;
 }
 
 namespace {

@@ -46,15 +46,18 @@ class CContactSheetOption {
   CContactSheetOption();
   void Load();
   // "作成": false (the dialog stays open) for an empty folder or name, or a folder that
-  // cannot be made absolute. Otherwise adds ".bmp" or ".jpg" to a name without extension,
-  // makes the folder absolute and writes histories and numbers.
+  // cannot be made absolute. Otherwise moves the texts as typed to the top of their
+  // histories, writes histories and numbers, and sets the output folder (absolute) and
+  // name (with ".bmp" or ".jpg" added when it has no extension).
   bool Accept();
+  // Output folder joined with the output name; valid after Accept.
   std::string OutputPath() const;
 
   const TextHistory &Folders() const { return folders_; }
   const TextHistory &FileNames() const { return fileNames_; }
 
-  std::string folder, fileName;
+  std::string folder, fileName;  // as typed
+  std::string outputFolder, outputName;
   int columns = 0, rows = 0;  // 0: computed
   int fileType = kSheetBmp;
   int jpegQuality = 95;  // 0 to 100

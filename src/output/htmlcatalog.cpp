@@ -298,15 +298,16 @@ bool CHtmlOption::Accept() {
   p.WriteInt("Html", "JpegSave", jpegSave ? 1 : 0);
   p.WriteInt("Html", "JpegQuality", jpegQuality);
   p.WriteInt("Html", "JpegResize", jpegResize ? 1 : 0);
-  if (PathPart(fileName, kPathExt).empty()) fileName += ".html";
-  folder = absolute.lexically_normal().string();
-  if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+  outputName = fileName;
+  if (PathPart(outputName, kPathExt).empty()) outputName += ".html";
+  outputFolder = absolute.lexically_normal().string();
+  if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
   return true;
 }
 
 std::string CHtmlOption::OutputFile() const {
-  if (folder.empty() || folder.back() == '/') return folder + fileName;
-  return folder + "/" + fileName;
+  if (outputFolder.empty() || outputFolder.back() == '/') return outputFolder + outputName;
+  return outputFolder + "/" + outputName;
 }
 
 // ---------------------------------------------------------------- the catalogue
@@ -532,9 +533,7 @@ bool CHtmlCatalog::WriteHtmlCatalogue(const std::string &output) {
     ok = std::fclose(file.release()) == 0 && ok;
     if (!ok) failed = true;
   }
-  if (!failed) {
-    --pageNo;
-  } else {
+  if (failed) {
     std::error_code ec;
     // Only files: a page name that is a folder of the user's was never written.
     for (const std::string &path : written_)

@@ -87,18 +87,19 @@ class CHtmlOption {
   // ("catalog.htm" for an empty name history).
   void Load();
   // "作成": false (the dialog stays open) for an empty folder, name or template, or a
-  // folder that cannot be made absolute. Otherwise adds ".html" to a name without
-  // extension, makes the folder absolute, moves each text to the top of its history and
-  // writes the histories and numbers.
+  // folder that cannot be made absolute. Otherwise moves each text as typed to the top of
+  // its history, writes the histories and numbers, and sets the output folder (absolute)
+  // and name (with ".html" added when it has no extension).
   bool Accept();
-  // Folder joined with the file name.
+  // Output folder joined with the output name; valid after Accept.
   std::string OutputFile() const;
 
   const TextHistory &Folders() const { return folders_; }
   const TextHistory &FileNames() const { return fileNames_; }
   const TextHistory &Templates() const { return templates_; }
 
-  std::string folder, fileName, templateFile;
+  std::string folder, fileName, templateFile;  // as typed
+  std::string outputFolder, outputName;
   int pageCount = 0;  // pictures per page, 0 to 100; 0 means no limit
   bool jpegSave = false;
   int jpegQuality = 95;  // 0 to 100

@@ -310,7 +310,7 @@ TEST(HtmlOption, DefaultsValidationAndHistories) {
   option.pageCount = 500;
   option.jpegSave = true;
   ASSERT_TRUE(option.Accept());
-  EXPECT_EQ(option.fileName, "index.html");
+  EXPECT_EQ(option.outputName, "index.html");
   EXPECT_EQ(option.OutputFile(), box.root().string() + "/web/index.html");
   EXPECT_EQ(option.pageCount, 100);
 

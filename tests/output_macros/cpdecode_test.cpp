@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "describe.h"
@@ -31,6 +32,15 @@ TEST(CpDecodeLibrary, AnswersCameraFactsOfAJpegFile) {
   auto jpeg = box.write("写真 100%.jpg", WrapJpeg(CameraExif(), "\xFF\xD9"));
   EXPECT_EQ(CpDecodeText(jpeg.string()), "[Canon] [Canon EOS 5D] [1/125s] [F5.6] [ISO200] [2001/02/03 04.05.06] ");
   EXPECT_EQ(CpDecodeLibraryPath(), Bin("libcpdecode.so"));
+}
+
+TEST(CpDecodeLibrary, RealCameraFiles) {
+  auto dir = test::CorpusDir() / "jpeg-pillow";
+  if (!std::filesystem::exists(dir / "flower.jpg")) GTEST_SKIP() << "corpus not here";
+  EXPECT_EQ(CpDecodeText((dir / "flower.jpg").string()),
+            "[Canon] [Canon PowerShot S40] [1/500s] [F4.9] [2003/12/14 12.01.44] ");
+  EXPECT_EQ(CpDecodeText((dir / "broken_exif_dpi.jpg").string()),
+            "[NIKON CORPORATION] [NIKON D800] [1/250s] [F8] [ISO400] [2013/09/11 16.45.13] ");
 }
 
 TEST(CpDecodeLibrary, NothingToSayGivesEmpty) {
