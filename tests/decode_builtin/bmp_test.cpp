@@ -1,7 +1,6 @@
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/decoders.h"
