@@ -238,11 +238,13 @@ TEST(Conformance, CorpusAgreesWithQt) {
     if (o.result == 0) ++decoded;
     if (o.result != 0) ++refused;
     // (Another built-in may still read them: the JPEG scan finds the JPEG inside a BMP.)
-    if (o.leftToPlugins)
+    if (o.leftToPlugins) {
       EXPECT_FALSE(o.result == 0 && (o.position == kBmp || o.position == kTiff))
           << rel << " is left to plug-ins";
-    if (o.qtReads && o.result != 0 && !o.leftToPlugins)
+    }
+    if (o.qtReads && o.result != 0 && !o.leftToPlugins) {
       EXPECT_TRUE(kRefused.count(rel)) << rel << " is read by Qt but refused (" << o.result << ")";
+    }
     if (!o.compared) {
       if (std::getenv("TAMRO_CONFORMANCE_VERBOSE"))
         std::printf("%-70s pos %d result %d (not compared)%s\n", rel.c_str(), o.position, o.result,
@@ -251,8 +253,9 @@ TEST(Conformance, CorpusAgreesWithQt) {
     }
     ++compared;
     const auto expected = kExpectedDifferences.find(rel);
-    if (expected == kExpectedDifferences.end() || expected->second.tolerance >= 0)
+    if (expected == kExpectedDifferences.end() || expected->second.tolerance >= 0) {
       EXPECT_TRUE(o.same) << rel << ": " << o.detail;
+    }
     if (std::getenv("TAMRO_CONFORMANCE_VERBOSE"))
       std::printf("%-70s pos %d %s %s\n", rel.c_str(), o.position, o.same ? "same" : "DIFF",
                   o.detail.c_str());

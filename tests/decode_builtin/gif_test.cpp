@@ -247,7 +247,7 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
   EXPECT_EQ(info.width, 3);
   EXPECT_EQ(info.height, 2);
   EXPECT_EQ(info.colorDepth, 3);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
   {
     HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
     GlobalLockGuard lock(text);
@@ -260,7 +260,7 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
                            SPI_SOURCE_MEMORY, &mem, nullptr),
             0);
   EXPECT_EQ(mem.width, 3);
-  EXPECT_EQ(mem.hInfo, 0u) << "no comment from memory";
+  EXPECT_EQ(uint32_t{mem.hInfo}, 0u) << "no comment from memory";
   EXPECT_EQ(
       GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
       SPI_READ_ERROR)

@@ -194,7 +194,7 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   EXPECT_EQ(info.width, 20);
   EXPECT_EQ(info.height, 10);
   EXPECT_EQ(info.colorDepth, 24);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
   ASSERT_NE(extra, 0u);
   HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
   HGLOBAL app1 = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra));
@@ -214,7 +214,7 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   SpiPictureInfo gi{};
   ASSERT_EQ(GetPictureInfo(kJpeg, path.c_str(), 3, SPI_SOURCE_FILE, &gi, nullptr), 0);
   EXPECT_EQ(gi.colorDepth, 8);
-  EXPECT_EQ(gi.hInfo, 0u);
+  EXPECT_EQ(uint32_t{gi.hInfo}, 0u);
   EXPECT_EQ(GetPictureInfo(kJpeg, box.path("none.jpg").c_str(), 0, SPI_SOURCE_FILE, &gi, nullptr),
             SPI_READ_ERROR);
   const Bytes junk(64, 3);

@@ -57,7 +57,9 @@ TEST(Regression, FuzzFindsStaySafe) {
         result = GifDecodeFrame(*state, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
       }
     }
-    if (const auto e = kExpected.find(name); e != kExpected.end()) EXPECT_EQ(result, e->second) << name;
+    if (const auto e = kExpected.find(name); e != kExpected.end()) {
+      EXPECT_EQ(result, e->second) << name;
+    }
   }
   EXPECT_GE(files, static_cast<int>(kExpected.size()));
 }
