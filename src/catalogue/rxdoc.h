@@ -16,7 +16,7 @@
 #include "catalogue/picentry.h"
 #include "catalogue/sortstate.h"
 #include "catalogue/updatehint.h"
-#include "decode/spi.h"
+#include "decode/spihost.h"
 
 namespace tamro {
 
@@ -132,6 +132,7 @@ class CRXDoc {
   std::string SearchText() const;
   const std::string &Title() const { return title_; }
   bool UseInfo() const { return useInfo_; }
+  void SetUseInfo(bool on) { useInfo_ = on; }
 
   void ChangeFolder(std::string_view path, UpdateObserver *sender, bool useInfo);
   void RefreshFolder();
@@ -144,7 +145,7 @@ class CRXDoc {
   int ScanFiles(ScanRequest &request);
   int ListArchive(ScanRequest &request, const FoundFile &file, int firstPlugin);
   int AddFileEntry(ScanRequest &request, const FoundFile &file, int archivePosition,
-                   const SpiArchiveInfo *member);
+                   const ArchiveMember *member);
   // Reads the old folder index of a folder; answers the number of entries it added.
   int ReadFolderInfo(const std::string &folder);
 
