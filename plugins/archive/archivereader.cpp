@@ -211,7 +211,7 @@ std::string_view Parenthesised(std::string_view text) {
   return text.substr(open + 1, close - open - 1);
 }
 
-std::string MethodText(struct archive *a, archive_entry *) {
+std::string MethodText(struct archive *a) {
   const char *nameText = archive_format_name(a);
   std::string_view name = nameText != nullptr ? nameText : "";
   switch (archive_format(a) & ARCHIVE_FORMAT_BASE_MASK) {
@@ -287,7 +287,7 @@ bool DescribeEntry(struct archive *a, archive_entry *entry, uint32_t position, M
                ? static_cast<uint64_t>(archive_entry_size(entry))
                : 0;
   m.mtime = archive_entry_mtime_is_set(entry) ? static_cast<int64_t>(archive_entry_mtime(entry)) : 0;
-  m.method = MethodText(a, entry);
+  m.method = MethodText(a);
   // libarchive tells neither compressed sizes nor CRCs; a stored member's is its own size.
   m.compressedSize = m.method == "Store" || m.method == "-lh0-" ? m.size : 0;
   m.crc = 0;

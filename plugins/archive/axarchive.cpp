@@ -16,7 +16,7 @@ namespace tamro::plugin::archive {
 namespace {
 
 const char *const kInfo[] = {"00AM",
-                             "Tamro archive extractor (" ARCHIVE_VERSION_ONLY_STRING ")",
+                             "Tamro archive extractor (libarchive " ARCHIVE_VERSION_ONLY_STRING ")",
                              "*.zip;*.cbz",
                              "ZIP 書庫",
                              "*.7z;*.cb7",

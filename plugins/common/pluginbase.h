@@ -5,6 +5,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
+#include <new>
 #include <vector>
 
 #include "decode/spi.h"
@@ -55,6 +57,24 @@ class Progress {
  private:
   SPI_PROGRESS proc_;
   long user_;
+};
+
+// Scratch memory whose bytes are not cleared, so that the size a header claims costs
+// nothing until the decoder really writes rows: a short file with a huge declared size
+// fails without touching gigabytes.
+class ScratchBuffer {
+ public:
+  bool Allocate(size_t bytes) {
+    bytes_.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
+    size_ = bytes_ ? bytes : 0;
+    return bytes_ != nullptr;
+  }
+  uint8_t *data() const { return bytes_.get(); }
+  size_t size() const { return size_; }
+
+ private:
+  std::unique_ptr<uint8_t[]> bytes_;
+  size_t size_ = 0;
 };
 
 // One global-memory block owned until it is handed to the caller.

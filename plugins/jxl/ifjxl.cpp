@@ -6,7 +6,6 @@
 
 #include <memory>
 #include <utility>
-#include <vector>
 
 #include "common/pictureplugin.h"
 
@@ -54,7 +53,7 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
   JxlDecoderCloseInput(dec.get());
 
   const JxlPixelFormat format = {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-  std::vector<uint8_t> rgba;
+  ScratchBuffer rgba;
   bool haveInfo = false;
   for (;;) {
     JxlDecoderStatus status = JxlDecoderProcessInput(dec.get());
@@ -69,7 +68,7 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
         int rc = out->Create(static_cast<int>(width), static_cast<int>(height));
         if (rc != SPI_OK) return rc;
         if (progress->Report(0, out->height())) return SPI_FORMAT_ERROR;
-        rgba.resize(static_cast<size_t>(width) * height * 4u);
+        if (!rgba.Allocate(static_cast<size_t>(width) * height * 4u)) return SPI_OUT_OF_MEMORY;
         if (runner)
           JxlResizableParallelRunnerSetThreads(
               runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));

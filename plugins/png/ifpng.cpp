@@ -5,7 +5,6 @@
 
 #include <csetjmp>
 #include <cstring>
-#include <vector>
 
 #include "common/pictureplugin.h"
 
@@ -166,7 +165,8 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   if (rc != SPI_OK) return rc;
   size_t rowCount = h.passes > 1 ? h.height : 1;
   if (static_cast<uint64_t>(h.rowBytes) * rowCount > 2 * kMaxPixelBytes) return SPI_OUT_OF_MEMORY;
-  std::vector<uint8_t> rows(h.rowBytes * rowCount);
+  ScratchBuffer rows;
+  if (!rows.Allocate(h.rowBytes * rowCount)) return SPI_OUT_OF_MEMORY;
   return ReadRows(r, h, rows.data(), out, progress);
 }
 

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
-#include <vector>
 
 #include "common/pictureplugin.h"
 
@@ -102,7 +101,8 @@ int DecodeStill(const uint8_t *data, size_t size, int width, int height, DibOutp
   int rc = out.Create(width, height);
   if (rc != SPI_OK) return rc;
   const size_t stride = static_cast<size_t>(width) * 4u;
-  std::vector<uint8_t> rgba(stride * static_cast<size_t>(height));
+  ScratchBuffer rgba;
+  if (!rgba.Allocate(stride * static_cast<size_t>(height))) return SPI_OUT_OF_MEMORY;
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return SPI_NO_FUNCTION;
   config.output.colorspace = MODE_RGBA;
