@@ -199,6 +199,14 @@ bool CLockedIniFile::WriteLines(const std::vector<std::string> &lines) const {
 }
 
 int CLockedIniFile::GetValue(std::string_view section, std::string_view key, std::string &out) {
+  return Lookup(section, key, out, false);
+}
+
+int CLockedIniFile::GetRawValue(std::string_view section, std::string_view key, std::string &out) {
+  return Lookup(section, key, out, true);
+}
+
+int CLockedIniFile::Lookup(std::string_view section, std::string_view key, std::string &out, bool raw) {
   out.clear();
   LockHold hold(*this);
   if (path_.empty() || !hold.Acquire()) return -1;
@@ -215,6 +223,7 @@ int CLockedIniFile::GetValue(std::string_view section, std::string_view key, std
     if (!inSection) continue;
     std::string_view k, v;
     if (ParseIniKeyLine(line, k, v) && EqualsNoCase(k, key)) {
+      if (raw) v = TrimBlanks(std::string_view(line).substr(line.find('=') + 1));
       out.assign(v);
       return 0;
     }

@@ -35,6 +35,9 @@ class CLockedIniFile {
 
   // 0 and the value when the section and key exist, -1 (and empty `out`) otherwise.
   int GetValue(std::string_view section, std::string_view key, std::string &out);
+  // The same for free text (notes): the whole value after "=", blanks at both ends trimmed,
+  // without the ";" comment cut.
+  int GetRawValue(std::string_view section, std::string_view key, std::string &out);
   // Replaces the key's line, or adds it as the section's last line, or appends the section.
   bool SetValue(std::string_view section, std::string_view key, std::string_view value);
   // Drop a section (header and lines) or one key line; a file left empty is deleted.
@@ -48,6 +51,7 @@ class CLockedIniFile {
 
  private:
   class LockHold;
+  int Lookup(std::string_view section, std::string_view key, std::string &out, bool raw);
   bool ReadLines(std::vector<std::string> &lines) const;
   bool WriteLines(const std::vector<std::string> &lines) const;
   template <class Edit>

@@ -91,6 +91,14 @@ class CPicEntry {
   bool justBuilt = false;
   bool noteRead = false;
 
+  // --- the last paint of the entry's cell
+  CellRect captionRect;  // relative to the cell
+  int32_t captionLineHeight = 0;
+  int8_t drawnMode = -1;
+  bool paintingNow = false;
+  // Being decoded or painted: drawing passes leave such an entry for later.
+  bool IsBusy() const { return decodingNow || paintingNow; }
+
   // Colours and caption font, shared with the document that handed them over.
   const EntryColours &Colours() const { return look_->colours; }
   const FontDescription &Font() const { return look_->font; }

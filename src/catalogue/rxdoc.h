@@ -138,6 +138,7 @@ class CRXDoc {
   std::string SearchText() const;
   const std::string &Title() const { return title_; }
   bool UseInfo() const { return useInfo_; }
+  void SetUseInfo(bool on) { useInfo_ = on; }
 
   void ChangeFolder(std::string_view path, UpdateObserver *sender, bool useInfo);
   void RefreshFolder();

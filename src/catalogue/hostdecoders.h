@@ -1,0 +1,31 @@
+#pragma once
+
+#include "catalogue/picturedecoders.h"
+
+namespace tamro {
+
+class CSpiHost;
+
+// The decoders as the plug-in host offers them: built-ins and ".spi" plug-ins alike.
+class SpiHostDecoders : public PictureDecoders {
+ public:
+  explicit SpiHostDecoders(CSpiHost &host) : host_(host) {}
+
+  int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
+                         int archivePosition) override;
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override;
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override;
+  int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
+                    GlobalHandle &block) override;
+  // Names are matched ignoring case. A 15-byte name that matches no decoder is taken as one
+  // the thumbnail store cut to its field and matched by its beginning.
+  int FindDecoderByName(std::string_view name, int kind) override;
+  std::string DecoderName(int position, int kind) override;
+  bool IsInUse(int position, int kind) override;
+  ProgressProc SetProgressCallback(ProgressProc callback) override;
+
+ private:
+  CSpiHost &host_;
+};
+
+}  // namespace tamro

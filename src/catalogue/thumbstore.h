@@ -1,0 +1,148 @@
+#pragma once
+
+// The thumbnail store: "_THUMBS_.RXI" in each picture folder keeps every built thumbnail as
+// JPEG data with the facts of its file, so a folder seen before opens without decoding.
+//
+// The file is a plain run of records, no file header. Each record is a header (680 bytes
+// when written; little-endian) followed by the JPEG data:
+//    0  u16 header size         2 u16 0              4 u32 data size
+//    8  u32 file size          12 u32 last-write time (seconds since 1970, UTC)
+//   16  char[260] file name (member name for an archive member)
+//  276  u32 member position   280 i32 x 2 thumbnail size   288 i32 x 2 size box
+//  296  i32 x 3 picture width, height, bit count          308 char[16] decoder name
+//  324  char[260] archive file name                       584 char[16] archive plug-in name
+//  600  60-byte logical-font record of the caption font
+//  660  i32 Frame   664 i32 Name   668 i32 NameFrame   672 i32 scale mode   676 i32 unsharp
+// Shorter headers (older writers) read the missing fields as 0, except NameFrame as 1.
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "catalogue/captionfont.h"
+#include "catalogue/thumbcache.h"
+
+namespace tamro {
+
+class CPicEntry;
+class PictureDecoders;
+
+inline constexpr std::size_t kThumbHeaderBytes = 680;
+
+// The fields of one record header.
+struct ThumbRecordHeader {
+  uint32_t headerSize = kThumbHeaderBytes;
+  uint32_t dataSize = 0;
+  uint32_t fileSize = 0;
+  uint32_t lastWrite = 0;
+  std::string name;
+  uint32_t position = 0;
+  int32_t thumbWidth = 0, thumbHeight = 0;
+  int32_t boxWidth = 0, boxHeight = 0;
+  int32_t pictureWidth = 0, pictureHeight = 0, bitCount = 0;
+  std::string decoderName;
+  std::string archiveName;
+  std::string archiveDecoderName;
+  FontDescription font;
+  int32_t frame = 0, nameSwitch = 0, nameFrame = 1, scaleMode = 0, unsharp = 0;
+};
+
+// Reads a header from the `size` bytes it has (at most 680 are looked at). Texts are taken
+// as UTF-8 when valid, else as code page 932 (stores written by older installations).
+ThumbRecordHeader ParseThumbHeader(const unsigned char *bytes, std::size_t size);
+// Writes the 680 header bytes. Texts are cut on a character boundary so that each keeps
+// its terminating zero.
+void WriteThumbHeader(const ThumbRecordHeader &header, unsigned char *out);
+
+// One record: header and data in one block, so writing it is one plain write.
+struct ThumbRecord {
+  ThumbRecordHeader header;  // names reduced to their name parts
+  std::shared_ptr<const std::vector<unsigned char>> block;
+  std::size_t offset = 0;  // where the record starts in the block
+
+  std::size_t Bytes() const { return std::size_t{header.headerSize} + header.dataSize; }
+  const unsigned char *Begin() const { return block->data() + offset; }
+  const unsigned char *Data() const { return Begin() + header.headerSize; }
+};
+
+// The records of a whole file image, in file order. Reading stops at the first record whose
+// sizes run past the end (or that is too short to say its data size); the records before
+// it are kept and `damaged` tells.
+struct ThumbFileScan {
+  std::vector<ThumbRecord> records;
+  bool damaged = false;
+};
+ThumbFileScan ParseThumbFile(std::shared_ptr<const std::vector<unsigned char>> file);
+
+// The records of one folder.
+class CThumbFolder {
+ public:
+  explicit CThumbFolder(std::string path) : path_(std::move(path)) {}
+
+  const std::string &Path() const { return path_; }
+  bool Changed() const { return changed_; }
+  // The file existed but could not be read; such a file is never deleted unasked.
+  bool ReadFailed() const { return readFailed_; }
+  bool Damaged() const { return damaged_; }
+  std::size_t Count() const { return index_.size(); }
+  // The record of a file (archive name empty for a plain file), or null.
+  const ThumbRecord *Find(std::string_view name, std::string_view archive) const;
+  // Live records in file order.
+  std::vector<const ThumbRecord *> Records() const;
+
+ private:
+  friend class CThumbStore;
+  static std::string Key(std::string_view name, std::string_view archive);
+  void Load();
+  void Put(ThumbRecord record);
+  bool Erase(std::string_view name, std::string_view archive);
+  bool Write();
+
+  std::string path_;
+  std::vector<ThumbRecord> records_;  // removed ones have no block
+  std::unordered_map<std::string, std::size_t> index_;
+  bool changed_ = false;
+  bool readFailed_ = false;
+  bool damaged_ = false;
+};
+
+// Every folder store used since the last Clear. Runs on the main thread.
+class CThumbStore : public ThumbCache {
+ public:
+  static constexpr const char *kFileName = "_THUMBS_.RXI";
+  static constexpr int kQuality = 95;
+
+  explicit CThumbStore(PictureDecoders *decoders = nullptr) : decoders_(decoders) {}
+  void SetDecoders(PictureDecoders *decoders) { decoders_ = decoders; }
+
+  // The store of a folder, loaded from its file the first time it is asked for.
+  CThumbFolder &GetFolder(const std::string &folder);
+  // Encodes the entry's thumbnail and puts its record into the folder's store, replacing
+  // the record of the same file; marks the entry stored. 1 on success, 0 when there is no
+  // thumbnail or it cannot be encoded.
+  int Add(CPicEntry &entry, int quality) override;
+  void Remove(CPicEntry &entry) override;
+  // Fills the entry from its record when the record still fits the file (time, size and
+  // member position equal; for a plain file its decoder still there and in use) and its
+  // data decodes. 1 when it did; otherwise the entry is untouched and 0.
+  int Load(CPicEntry &entry);
+  // Writes every changed store with records and deletes the file of every store without.
+  void Flush() override;
+  void Clear() override { folders_.clear(); }
+
+  std::size_t FolderCount() const { return folders_.size(); }
+  static std::string FilePath(const std::string &folder);
+
+ private:
+  PictureDecoders *decoders_;
+  std::vector<std::unique_ptr<CThumbFolder>> folders_;
+};
+
+// Whole seconds of a time in nanoseconds, as the store keeps it.
+uint32_t StoreSeconds(int64_t nanos);
+
+}  // namespace tamro

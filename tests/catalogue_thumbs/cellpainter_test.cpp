@@ -1,0 +1,326 @@
+#include "catalogue/cellpainter.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <cstdlib>
+#include <filesystem>
+
+#include "catalogue/notestore.h"
+#include "catalogue/thumbbuilder.h"
+#include "catalogue/thumbstore.h"
+#include "catalogue_thumbs/thumbtest.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeDecoders;
+using test::FileEntry;
+using test::PlainPicture;
+
+constexpr int kCell = 110;
+
+QColor Colour(uint32_t ref) { return QColor(RedOf(ref), GreenOf(ref), BlueOf(ref)); }
+
+// Dark text pixels in a row between two columns.
+bool HasInk(const QImage &image, int y, int x0, int x1, QColor background) {
+  for (int x = x0; x < x1; ++x) {
+    const QColor c = image.pixelColor(x, y);
+    if (c != background && c.lightness() < 160) return true;
+  }
+  return false;
+}
+
+// Keeps a magnified copy of a rendering in $TAMRO_RENDER_DIR, for looking at.
+void KeepRendering(const QImage &img, const char *name) {
+  if (const char *dir = std::getenv("TAMRO_RENDER_DIR"))
+    img.scaled(img.size() * 4).save(QString::fromStdString((fs::path(dir) / name).string()));
+}
+
+class PainterTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureGuiApp();
+    auto l = std::make_shared<EntryLook>();
+    l->font = LookupCaptionFont("ＭＳ ゴシック", 0, -12, 0, 0);
+    look = l;
+    painter.SetCaptionLines(&lines);
+  }
+
+  std::unique_ptr<CPicEntry> Entry(const std::string &name, const std::string &bytes) {
+    auto e = FileEntry(box.write(name, bytes));
+    e->SetLook(look);
+    return e;
+  }
+  std::unique_ptr<CPicEntry> Member(const std::string &name, const std::string &bytes, uint32_t position) {
+    auto archive = box.root() / "box.zip";
+    if (!fs::exists(archive)) box.write("box.zip", "archive");
+    decoders.members[{archive.string(), position}] = bytes;
+    auto e = test::MemberEntry(box.root(), "box.zip", name, position, bytes.size(), 1000);
+    e->SetLook(look);
+    return e;
+  }
+
+  const EntryColours &C() const { return look->colours; }
+  CellLayout LayoutOf(const CPicEntry &e, int x = 0) { return painter.Layout(e, x, 0, kCell, kCell); }
+
+  test::Sandbox box;
+  FakeDecoders decoders;
+  DocSettings settings;
+  CThumbBuilder builder{&decoders, nullptr, &settings};
+  GlyphIconSource icons;
+  CCellPainter painter{&builder, &icons};
+  std::vector<std::string> lines{"$(PicName)"};
+  EntryLookPtr look;
+};
+
+TEST_F(PainterTest, LayoutLeavesMarginsAndStacksTheCaptionLines) {
+  auto e = Entry("a.png", PlainPicture(10, 10, Qt::red));
+  CellLayout one = LayoutOf(*e, 30);
+  ASSERT_GT(one.lineHeight, 8);
+  EXPECT_EQ(one.picture.left, 32);
+  EXPECT_EQ(one.picture.top, 2);
+  EXPECT_EQ(one.caption.left, 32);
+  EXPECT_EQ(one.caption.right, 30 + kCell - 2);
+  EXPECT_EQ(one.caption.bottom, kCell - 2);
+  EXPECT_EQ(one.caption.top, kCell - 2 - one.lineHeight - 4);
+  EXPECT_EQ(one.picture.bottom, one.caption.top - 2);
+  lines = {"a", "b", "c"};
+  CellLayout three = LayoutOf(*e);
+  EXPECT_EQ(three.caption.top, kCell - 2 - 3 * one.lineHeight - 4);
+  e->switches.name = 0;
+  CellLayout none = LayoutOf(*e);
+  EXPECT_EQ(none.picture.bottom, kCell - 2) << "without a caption the picture takes the cell less 2 pixels";
+}
+
+// The rendering of four cells, written to a PNG (kept in $TAMRO_RENDER_DIR when set) and
+// checked at chosen points.
+TEST_F(PainterTest, RenderingOfFourCells) {
+  auto plain = Entry("red.png", PlainPicture(200, 100, Qt::red));
+  plain->switches.frame = 1;
+  auto selectedMember = Member("blue.png", PlainPicture(50, 100, Qt::blue), 1);
+  selectedMember->flags = CPicEntry::kSelected;
+  auto broken = Entry("broken.png", "\x89PNG but not really");
+  auto member = Member("green.png", PlainPicture(100, 100, Qt::green), 2);
+
+  CDibCanvas sheet;
+  ASSERT_TRUE(sheet.Create(4 * kCell, kCell, 0x404040));
+  CPicEntry *cells[] = {plain.get(), selectedMember.get(), broken.get(), member.get()};
+  for (int i = 0; i < 4; ++i) painter.PaintCell(*cells[i], sheet, i * kCell, 0, kCell, kCell, kCellBuild);
+  const QImage &img = sheet.Image();
+  fs::path png = box.path("cells.png");
+  if (const char *dir = std::getenv("TAMRO_RENDER_DIR")) png = fs::path(dir) / "cells.png";
+  ASSERT_TRUE(img.save(QString::fromStdString(png.string())));
+  KeepRendering(img, "cells-x4.png");
+
+  const CellLayout l = LayoutOf(*plain);
+  const int capTop = l.caption.top, capMid = (l.caption.top + l.caption.bottom) / 2;
+  // Cell 1: raised frame, red thumbnail (106 x 53 centred), white caption bar in a sunken frame.
+  EXPECT_EQ(img.pixelColor(0, 0), QColor(Qt::white));
+  EXPECT_EQ(img.pixelColor(kCell - 2, 0), QColor(Qt::white));
+  EXPECT_EQ(img.pixelColor(kCell - 1, 0), QColor(0x80, 0x80, 0x80));
+  EXPECT_EQ(img.pixelColor(0, kCell - 2), QColor(Qt::white));
+  EXPECT_EQ(img.pixelColor(0, kCell - 1), QColor(0x80, 0x80, 0x80));
+  EXPECT_EQ(img.pixelColor(1, 1), Colour(C().backGround));
+  const int picMidY = (l.picture.top + l.picture.bottom) / 2;
+  EXPECT_EQ(img.pixelColor(3, picMidY), QColor(Qt::red));
+  EXPECT_EQ(img.pixelColor(kCell / 2, l.picture.top), Colour(C().backGround)) << "a wide picture leaves bands";
+  EXPECT_EQ(img.pixelColor(2, capTop), Colour(DarkerShade(C().backGround)));
+  EXPECT_EQ(img.pixelColor(2, capMid), Colour(DarkerShade(C().backGround)));
+  EXPECT_EQ(img.pixelColor(kCell - 3, capMid), Colour(LighterShade(C().backGround)));
+  EXPECT_EQ(img.pixelColor(kCell / 2, kCell - 3), Colour(LighterShade(C().backGround)));
+  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
+  // Cell 2: selected member: selected fill, caption bar in colSelectCheck, white text.
+  const int x2 = kCell;
+  EXPECT_EQ(img.pixelColor(x2 + 1, 1), Colour(C().selectBackGround));
+  EXPECT_EQ(img.pixelColor(x2 + 4, capMid), Colour(C().selectCheck));
+  EXPECT_EQ(img.pixelColor(x2 + kCell / 2, picMidY), QColor(Qt::blue));
+  // The text is smoothed, so its light pixels are looked for rather than pure white.
+  bool lightText = false;
+  for (int x = x2 + 4; x < x2 + kCell - 4 && !lightText; ++x)
+    for (int y = capTop + 1; y < kCell - 3 && !lightText; ++y) lightText = img.pixelColor(x, y).lightness() > 200;
+  EXPECT_TRUE(lightText);
+  // Cell 3: no decoder reads it: the icon on colCantDraw.
+  const int x3 = 2 * kCell;
+  EXPECT_EQ(img.pixelColor(x3 + 4, capMid), Colour(C().cantDraw));
+  const CellRect icon = FitThumbnailRect(32, 32, l.picture, true);
+  EXPECT_EQ(img.pixelColor(x3 + icon.left + 16, icon.top + 16), QColor(Qt::white)) << "the page";
+  EXPECT_EQ(img.pixelColor(x3 + icon.left - 1, icon.top + 16), Colour(C().backGround));
+  // Cell 4: an unselected member's bar is colArcDraw.
+  const int x4 = 3 * kCell;
+  EXPECT_EQ(img.pixelColor(x4 + 4, capMid), Colour(C().arcDraw));
+  EXPECT_EQ(img.pixelColor(x4 + kCell / 2, picMidY), QColor(Qt::green));
+  EXPECT_EQ(member->captionRect.left, 2) << "kept relative to the cell";
+  EXPECT_EQ(member->drawnMode, kCellBuild);
+}
+
+TEST_F(PainterTest, SelectedArchiveMemberCaptionBarIsSelectCheckInEveryMode) {
+  auto m = Member("m.png", PlainPicture(20, 20, Qt::blue), 4);
+  m->flags = CPicEntry::kSelected;
+  const CellLayout l = LayoutOf(*m);
+  for (int mode = kCellCaptionOnly; mode <= kCellBuild; ++mode) {
+    CDibCanvas c;
+    ASSERT_TRUE(c.Create(kCell, kCell, 0));
+    painter.PaintCell(*m, c, 0, 0, kCell, kCell, mode);
+    EXPECT_EQ(c.Image().pixelColor(4, (l.caption.top + l.caption.bottom) / 2), Colour(C().selectCheck)) << mode;
+    EXPECT_NE(C().selectCheck, C().arcDraw);
+  }
+}
+
+TEST_F(PainterTest, ThreeCaptionLinesDrawTheFirstLowest) {
+  lines = {"MMMMMMMMMM", "i", "i"};
+  auto e = Entry("t.png", PlainPicture(10, 10, Qt::red));
+  CDibCanvas c;
+  ASSERT_TRUE(c.Create(kCell, kCell, 0));
+  painter.PaintCell(*e, c, 0, 0, kCell, kCell, kCellQuick);
+  {
+    // For the eye: the same with a Japanese name and a caption too wide for the cell.
+    std::vector<std::string> other{"$(PicName)", "二行目 second", "一番上の行 top line that is too wide"};
+    auto j = Entry("写真 1.png", PlainPicture(60, 80, Qt::darkCyan));
+    CDibCanvas both;
+    ASSERT_TRUE(both.Create(2 * kCell, kCell, 0));
+    painter.PaintCell(*e, both, 0, 0, kCell, kCell, kCellQuick);
+    painter.SetCaptionLines(&other);
+    painter.PaintCell(*j, both, kCell, 0, kCell, kCell, kCellBuild);
+    painter.SetCaptionLines(&lines);
+    KeepRendering(both.Image(), "captions-x4.png");
+  }
+  const CellLayout l = LayoutOf(*e);
+  const int h = l.lineHeight;
+  const QImage &img = c.Image();
+  const QColor bar = Colour(C().cantDraw);
+  // The wide line has ink far left of the centre; the "i" lines only near it.
+  auto wideInk = [&](int bandBottom) {
+    for (int y = bandBottom - h; y < bandBottom; ++y)
+      if (HasInk(img, y, l.caption.left + 1, kCell / 2 - 10, bar)) return true;
+    return false;
+  };
+  const int inner = l.caption.bottom - 1;  // inside the sunken frame
+  EXPECT_TRUE(wideInk(inner - 1));
+  EXPECT_FALSE(wideInk(inner - 1 - h));
+  EXPECT_FALSE(wideInk(inner - 1 - 2 * h));
+  bool topInk = false;
+  for (int y = inner - 1 - 3 * h; y < inner - 1 - 2 * h; ++y) topInk = topInk || HasInk(img, y, 4, kCell - 4, bar);
+  EXPECT_TRUE(topInk) << "the third line sits at the top";
+}
+
+TEST_F(PainterTest, WideCaptionStartsAtTheLeftAndStaysInsideTheBar) {
+  lines = {"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"};
+  auto e = Entry("w.png", PlainPicture(10, 10, Qt::red));
+  CDibCanvas c;
+  ASSERT_TRUE(c.Create(60, 60, 0));
+  painter.PaintCell(*e, c, 0, 0, 60, 60, kCellCaptionOnly);
+  const CellLayout l = painter.Layout(*e, 0, 0, 60, 60);
+  const QImage &img = c.Image();
+  const QColor bar = Colour(C().normalDraw);
+  bool leftInk = false;
+  for (int y = l.caption.top + 1; y < l.caption.bottom - 1; ++y)
+    leftInk = leftInk || HasInk(img, y, l.caption.left + 1, l.caption.left + 4, bar);
+  EXPECT_TRUE(leftInk);
+  for (int y = l.caption.top; y < l.caption.bottom; ++y)
+    EXPECT_EQ(img.pixelColor(l.caption.right - 1, y), Colour(LighterShade(C().backGround))) << y;
+  for (int x = 0; x < 60; ++x) EXPECT_EQ(img.pixelColor(x, l.caption.top - 1), Colour(C().backGround)) << x;
+}
+
+TEST_F(PainterTest, ModesDecideWhatIsShownAndWhetherAnythingIsBuilt) {
+  auto e = Entry("p.png", PlainPicture(40, 40, Qt::red));
+  const CellLayout l = LayoutOf(*e);
+  const int capMid = (l.caption.top + l.caption.bottom) / 2;
+  const QPoint centre(kCell / 2, (l.picture.top + l.picture.bottom) / 2);
+  auto paint = [&](int mode) {
+    CDibCanvas c;
+    c.Create(kCell, kCell, 0);
+    painter.PaintCell(*e, c, 0, 0, kCell, kCell, mode);
+    return c.Image().copy();
+  };
+  QImage img = paint(kCellCaptionOnly);
+  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
+  EXPECT_EQ(img.pixelColor(centre), Colour(C().backGround));
+  img = paint(kCellQuick);
+  EXPECT_TRUE(decoders.pictureCalls.empty()) << "quick drawing never decodes";
+  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().cantDraw));
+  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::white)) << "the icon's page";
+  img = paint(kCellBuild);
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
+  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::red));
+  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
+  img = paint(kCellQuick);
+  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::red)) << "the thumbnail there is";
+  img = paint(kCellIcon);
+  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().cantDraw));
+  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::white));
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
+  // A picture smaller than the area is drawn at its own size, centred.
+  img = paint(kCellQuick);
+  const CellRect place = FitThumbnailRect(40, 40, l.picture, true);
+  EXPECT_EQ(place.right - place.left, 40);
+  EXPECT_EQ(img.pixelColor(place.left, place.top), QColor(Qt::red));
+  EXPECT_EQ(img.pixelColor(place.left - 1, place.top), Colour(C().backGround));
+  EXPECT_EQ(img.pixelColor(place.right, place.bottom - 1), Colour(C().backGround));
+}
+
+TEST_F(PainterTest, WithoutAnIconSourceThePictureAreaStaysEmpty) {
+  CCellPainter bare(&builder, nullptr);
+  bare.SetCaptionLines(&lines);
+  auto e = Entry("x.bin", "nothing");
+  CDibCanvas c;
+  ASSERT_TRUE(c.Create(kCell, kCell, 0));
+  bare.PaintCell(*e, c, 0, 0, kCell, kCell, kCellIcon);
+  const CellLayout l = LayoutOf(*e);
+  for (int y = l.picture.top; y < l.picture.bottom; y += 7)
+    for (int x = l.picture.left; x < l.picture.right; x += 7)
+      ASSERT_EQ(c.Image().pixelColor(x, y), Colour(C().backGround)) << x << "," << y;
+}
+
+TEST_F(PainterTest, FontChangeKeepsTheThumbnailCellSizeChangeRebuildsIt) {
+  auto e = Entry("f.png", PlainPicture(300, 300, Qt::red));
+  CDibCanvas c;
+  ASSERT_TRUE(c.Create(200, 200, 0));
+  painter.PaintCell(*e, c, 0, 0, kCell, kCell, kCellBuild);
+  ASSERT_EQ(decoders.pictureCalls.size(), 1u);
+  auto italic = std::make_shared<EntryLook>(*look);
+  italic->font.italic = 1;
+  e->SetLook(italic);
+  painter.PaintCell(*e, c, 0, 0, kCell, kCell, kCellBuild);
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
+  painter.PaintCell(*e, c, 0, 0, kCell + 25, kCell + 25, kCellBuild);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
+}
+
+TEST_F(PainterTest, BuildModeStoresTheNewThumbnailAndReadsTheNoteOnce) {
+  settings.cacheFolder = 1;
+  CThumbStore store(&decoders);
+  CThumbBuilder storing(&decoders, &store, &settings);
+  CCellPainter p(&storing, &icons);
+  p.SetCaptionLines(&lines);
+  auto e = Entry("n.png", PlainPicture(30, 30, Qt::red));
+  ASSERT_TRUE(WriteNote(box.root().string(), "", "n.png", "hello"));
+  bool paintingSeen = false;
+  decoders.duringPicture = [&] { paintingSeen = e->paintingNow && e->IsBusy(); };
+  CDibCanvas c;
+  ASSERT_TRUE(c.Create(kCell, kCell, 0));
+  p.PaintCell(*e, c, 0, 0, kCell, kCell, kCellBuild);
+  EXPECT_TRUE(paintingSeen);
+  EXPECT_FALSE(e->IsBusy());
+  EXPECT_EQ(e->Note(), "hello");
+  EXPECT_TRUE(e->stored);
+  EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
+  // Without CacheFolder nothing goes to the store.
+  settings.cacheFolder = 0;
+  auto f = Entry("o.png", PlainPicture(30, 30, Qt::red));
+  p.PaintCell(*f, c, 0, 0, kCell, kCell, kCellBuild);
+  EXPECT_FALSE(f->stored);
+  EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
+}
+
+TEST(Shades, AreClampedPerChannel) {
+  EXPECT_EQ(DarkerShade(0xC0C0C0), 0x808080u);
+  EXPECT_EQ(LighterShade(0xC0C0C0), 0xFFFFFFu);
+  EXPECT_EQ(DarkerShade(0x10FF30), 0x00BF00u);
+  EXPECT_EQ(LighterShade(0x10FF30), 0x50FF70u);
+}
+
+}  // namespace
+}  // namespace tamro

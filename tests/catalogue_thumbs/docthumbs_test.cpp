@@ -1,0 +1,237 @@
+// The thumbnail parts that work on the whole folder document: the background pass, the
+// thumbnail settings, rebuilding, saving the folder information and the document's hooks.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalogue/cellpainter.h"
+#include "catalogue/rxdoc.h"
+#include "catalogue/thumbbuilder.h"
+#include "catalogue/thumbcursor.h"
+#include "catalogue/thumboption.h"
+#include "catalogue/thumbstore.h"
+#include "catalogue_thumbs/thumbtest.h"
+#include "platform/profile.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PlainPicture;
+
+struct Recorder : UpdateObserver {
+  std::vector<std::pair<int, long>> hints;
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override { hints.emplace_back(hint, arg.value); }
+  int Count(int hint) const {
+    int n = 0;
+    for (auto &h : hints) n += h.first == hint ? 1 : 0;
+    return n;
+  }
+};
+
+class DocTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureGuiApp();
+    folder = box.root() / "pics";
+    const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan};
+    for (int i = 0; i < 5; ++i) box.write("pics/p" + std::to_string(i) + ".png", PlainPicture(80, 60, colours[i]));
+  }
+
+  void Open(int autoCache = 0) {
+    profile.WriteInt("RXDoc", "AutoCacheFolder", autoCache);
+    doc = std::make_unique<CRXDoc>(&profile);
+    doc->SetThumbCache(&store);
+    doc->ChangeFolder(folder.string(), nullptr, false);
+    doc->AddObserver(&recorder);
+    painter.SetCaptionLines(&doc->CaptionItems());
+  }
+
+  CPicEntry &At(int i) { return *doc->GetEntry(i); }
+  void BuildAll() {
+    for (int i = 0; i < doc->GetEntryCount(); ++i) painter.BuildCell(At(i), 110, 110);
+  }
+
+  test::Sandbox box;
+  Profile profile{box.configFile()};
+  fs::path folder;
+  test::FakeDecoders decoders;
+  CThumbStore store{&decoders};
+  DocSettings settings;
+  CThumbBuilder builder{&decoders, &store, &settings};
+  GlyphIconSource icons;
+  CCellPainter painter{&builder, &icons};
+  Recorder recorder;
+  std::unique_ptr<CRXDoc> doc;
+};
+
+TEST_F(DocTest, BackgroundPassBuildsOneEntryPerStepAndTellsTheViews) {
+  Open();
+  ASSERT_EQ(doc->GetEntryCount(), 5);
+  CThumbCursor cursor(*doc, painter);
+  std::vector<std::pair<int, int>> progress;
+  cursor.SetProgressSink([&](int pane, int percent) { progress.emplace_back(pane, percent); });
+  const CursorGrid grid{2, 60, 50};
+  for (int i = 0; i < 5; ++i) {
+    ASSERT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepDone);
+    EXPECT_TRUE(At(i).thumbnail) << i;
+    EXPECT_EQ(At(i).cellX, (i % 2) * 60);
+    EXPECT_EQ(At(i).cellY, (i / 2) * 50);
+  }
+  EXPECT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepEnd);
+  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{3, 20}, {3, 40}, {3, 60}, {3, 80}, {3, 100}}));
+  ASSERT_EQ(recorder.Count(kHintEntryChanged), 5);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(recorder.hints[static_cast<std::size_t>(i)].second, i);
+  // The decoders' progress went quiet for each step and came back.
+  ASSERT_FALSE(decoders.progressSwaps.empty());
+  EXPECT_EQ(decoders.progressSwaps.front(), nullptr);
+  EXPECT_EQ(decoders.progress, nullptr);
+
+  // A second pass finds everything built: no more notices.
+  cursor.Reset();
+  recorder.hints.clear();
+  while (cursor.Step(grid, nullptr, nullptr, nullptr) == kStepDone) {
+  }
+  EXPECT_EQ(recorder.Count(kHintEntryChanged), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 5u);
+}
+
+TEST_F(DocTest, BackgroundPassPaintsIntoThePageAndMarksTheCells) {
+  Open();
+  CThumbCursor cursor(*doc, painter);
+  CDibCanvas page;
+  ASSERT_TRUE(page.Create(220, 330, 0x000000));
+  std::vector<uint8_t> marks(5, 1);
+  const CursorGrid grid{2, 110, 110};
+  while (cursor.Step(grid, &page, &marks, nullptr) == kStepDone) {
+  }
+  EXPECT_EQ(marks, std::vector<uint8_t>(5, 3));
+  // Entry 3 sits in the second column of the second row.
+  const CellLayout l = painter.Layout(At(3), 110, 110, 110, 110);
+  const QColor c = page.Image().pixelColor((l.picture.left + l.picture.right) / 2, (l.picture.top + l.picture.bottom) / 2);
+  const QImage source(QString::fromStdString((folder / At(3).name).string()));
+  EXPECT_EQ(c, source.pixelColor(40, 30));
+}
+
+TEST_F(DocTest, BusyEntryIsLeftForTheNextCallAndFailuresMoveOn) {
+  box.write("pics/p2.png", "broken now");
+  Open();
+  CThumbCursor cursor(*doc, painter);
+  const CursorGrid grid{5, 60, 60};
+  At(0).decodingNow = true;
+  EXPECT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepBusy);
+  EXPECT_EQ(cursor.Index(), 0);
+  EXPECT_FALSE(At(0).thumbnail);
+  At(0).decodingNow = false;
+  int steps = 0;
+  while (cursor.Step(grid, nullptr, nullptr, nullptr) == kStepDone) ++steps;
+  EXPECT_EQ(steps, 5);
+  EXPECT_EQ(recorder.Count(kHintEntryChanged), 4) << "the broken file gets no notice";
+  EXPECT_EQ(cursor.Percent(), 100);
+}
+
+TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
+  Open();
+  doc->SetUseInfo(true);
+  CThumbOption option(*doc);
+  EXPECT_EQ(option.scaleMode, 10);
+  EXPECT_EQ(option.thumbsSize, (CellSize{110, 110}));
+  EXPECT_FALSE(option.Confirm(*doc, nullptr));
+  EXPECT_TRUE(recorder.hints.empty());
+
+  option.fontItalic = 1;  // a font change alone keeps the folder cache in use
+  EXPECT_TRUE(option.Confirm(*doc, nullptr));
+  EXPECT_TRUE(doc->UseInfo());
+  EXPECT_EQ(recorder.Count(kHintRedrawAll), 1);
+  EXPECT_EQ(doc->CaptionFont().italic, 1);
+
+  option.scaleMode = 2;
+  option.limitCheck = 0;
+  option.nameFormat = "\"$(PicName)\",\"second\"";
+  option.thumbsSize = {20, 500};
+  EXPECT_TRUE(option.Confirm(*doc, nullptr));
+  EXPECT_FALSE(doc->UseInfo());
+  for (int i = 0; i < doc->GetEntryCount(); ++i) {
+    EXPECT_EQ(At(i).switches.scaleMode, 2);
+    EXPECT_EQ(At(i).switches.limitCheck, 0);
+  }
+  EXPECT_EQ(doc->CaptionItems(), (std::vector<std::string>{"$(PicName)", "second"}));
+  EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 500})) << "raised to the limit";
+  EXPECT_EQ(profile.GetInt("RXDoc", "ScaleMode", -1), 2);
+  EXPECT_EQ(profile.GetString("QEVxFile", "NameFormat", ""), option.nameFormat);
+}
+
+TEST_F(DocTest, RebuildAllForgetsEveryThumbnailAndRedraws) {
+  Open();
+  BuildAll();
+  At(1).useCache = true;
+  At(1).SetDescription("old");
+  CThumbOption option(*doc);
+  option.unsharp = 0;
+  option.Confirm(*doc, nullptr);
+  At(0).switches.unsharp = 1;  // a stale copy the rebuild must replace
+  recorder.hints.clear();
+  RebuildAllThumbnails(*doc, nullptr);
+  EXPECT_EQ(recorder.hints, (std::vector<std::pair<int, long>>{{kHintRedrawAll, 0}}));
+  for (int i = 0; i < 5; ++i) {
+    EXPECT_FALSE(At(i).thumbnail);
+    EXPECT_EQ(At(i).decoderIndex, -1);
+    EXPECT_FALSE(At(i).useCache);
+    EXPECT_EQ(At(i).switches.unsharp, 0);
+  }
+  EXPECT_EQ(At(1).Description(), "");
+}
+
+TEST_F(DocTest, SaveFolderInfoStoresEveryBuiltThumbnailAndWritesTheFile) {
+  Open();
+  for (int i = 0; i < 3; ++i) painter.BuildCell(At(i), 110, 110);
+  SaveFolderInfo(*doc, store);
+  const fs::path file = folder / CThumbStore::kFileName;
+  ASSERT_TRUE(fs::exists(file));
+  for (int i = 0; i < 3; ++i) EXPECT_TRUE(At(i).stored);
+  EXPECT_FALSE(At(3).stored);
+  CThumbStore other(&decoders);
+  EXPECT_EQ(other.GetFolder(folder.string()).Count(), 3u);
+  // The store file itself is never listed.
+  doc->RefreshFolder();
+  EXPECT_EQ(doc->GetEntryCount(), 5);
+}
+
+TEST_F(DocTest, ReplacingTheListingWithAutoCacheFolderWritesTheStore) {
+  Open(1);
+  BuildAll();
+  fs::create_directories(box.root() / "elsewhere");
+  doc->ChangeFolder((box.root() / "elsewhere").string(), nullptr, false);
+  CThumbStore other(&decoders);
+  EXPECT_EQ(other.GetFolder(folder.string()).Count(), 5u);
+  EXPECT_EQ(store.FolderCount(), 0u) << "the folder stores are dropped for the new listing";
+}
+
+TEST_F(DocTest, WithoutAutoCacheFolderTheListingDropsUnsavedRecords) {
+  Open(0);
+  settings.cacheFolder = 1;
+  BuildAll();
+  EXPECT_EQ(store.GetFolder(folder.string()).Count(), 5u);
+  fs::create_directories(box.root() / "elsewhere");
+  doc->ChangeFolder((box.root() / "elsewhere").string(), nullptr, false);
+  EXPECT_FALSE(fs::exists(folder / CThumbStore::kFileName));
+}
+
+TEST_F(DocTest, RemovingAnEntryFromTheDisplayRemovesItsRecord) {
+  Open();
+  settings.cacheFolder = 1;
+  BuildAll();
+  CThumbFolder &f = store.GetFolder(folder.string());
+  ASSERT_EQ(f.Count(), 5u);
+  const std::string name = At(2).name;
+  CPicEntry *removed = &At(2);
+  doc->RemoveEntryAt(2);
+  EXPECT_EQ(f.Count(), 4u);
+  EXPECT_EQ(f.Find(name, ""), nullptr);
+  EXPECT_FALSE(removed->stored);
+  EXPECT_EQ(doc->GetEntryCount(), 4);
+}
+
+}  // namespace
+}  // namespace tamro

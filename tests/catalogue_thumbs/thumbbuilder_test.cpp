@@ -1,0 +1,314 @@
+#include "catalogue/thumbbuilder.h"
+
+#include <gtest/gtest.h>
+
+#include <QImage>
+#include <QPainter>
+#include <filesystem>
+
+#include "catalogue/thumbstore.h"
+#include "catalogue_thumbs/thumbtest.h"
+#include "picture/dibtest.h"
+
+namespace tamro {
+namespace {
+
+using test::FakeDecoders;
+using test::FileEntry;
+using test::HeightOf;
+using test::PlainPicture;
+using test::Rect;
+using test::WidthOf;
+
+TEST(FitThumbnailRect, ShrinksToFitAndCentres) {
+  // 400 x 100 into 100 x 80: a quarter, 100 x 25, centred vertically.
+  CellRect r = FitThumbnailRect(400, 100, Rect(0, 0, 100, 80), true);
+  EXPECT_EQ(r.left, 0);
+  EXPECT_EQ(r.right, 100);
+  EXPECT_EQ(r.top, 40 - 12);
+  EXPECT_EQ(r.bottom - r.top, 25);
+  // The height decides: 100 x 400 into 100 x 80 gives 20 x 80.
+  r = FitThumbnailRect(100, 400, Rect(10, 10, 110, 90), true);
+  EXPECT_EQ(r.right - r.left, 20);
+  EXPECT_EQ(r.bottom - r.top, 80);
+  EXPECT_EQ(r.left, 60 - 10);
+}
+
+TEST(FitThumbnailRect, SmallPictureKeepsItsSizeOnlyWithLimitCheck) {
+  CellRect on = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), true);
+  EXPECT_EQ(on.right - on.left, 40);
+  EXPECT_EQ(on.bottom - on.top, 20);
+  EXPECT_EQ(on.left, 30);
+  EXPECT_EQ(on.top, 30);
+  // Off: enlarged by min(2.5, 4) until it touches the sides.
+  CellRect off = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), false);
+  EXPECT_EQ(off.right - off.left, 100);
+  EXPECT_EQ(off.bottom - off.top, 50);
+  EXPECT_EQ(off.left, 0);
+  EXPECT_EQ(off.top, 15);
+}
+
+TEST(FitThumbnailRect, KeepsAtLeastOnePixelAndHalvesTowardZero) {
+  CellRect thin = FitThumbnailRect(1000, 1, Rect(0, 0, 110, 90), true);
+  EXPECT_EQ(thin.right - thin.left, 110);
+  EXPECT_EQ(thin.bottom - thin.top, 1);
+  // A zero dimension is ignored, never divided by.
+  CellRect none = FitThumbnailRect(0, 0, Rect(0, 0, 10, 10), false);
+  EXPECT_EQ(none.right - none.left, 1);
+  EXPECT_EQ(none.bottom - none.top, 1);
+  // (-11 + 0) / 2 is -5, not -6.
+  CellRect neg = FitThumbnailRect(5, 5, Rect(-11, -11, 0, 0), true);
+  EXPECT_EQ(neg.left, -5 - 2);
+  EXPECT_EQ(neg.top, -7);
+}
+
+class BuilderTest : public ::testing::Test {
+ protected:
+  void SetUp() override { test::EnsureGuiApp(); }
+
+  std::filesystem::path Write(const std::string &name, const std::string &bytes) { return box.write(name, bytes); }
+
+  test::Sandbox box;
+  FakeDecoders decoders;
+  DocSettings settings;
+  CThumbBuilder builder{&decoders, nullptr, &settings};
+};
+
+TEST_F(BuilderTest, SmallPictureWithAndWithoutLimitCheck) {
+  auto file = Write("small.png", PlainPicture(30, 20, Qt::red));
+  auto e = FileEntry(file);
+  e->switches.limitCheck = 1;
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 80), true), 0);
+  EXPECT_EQ(WidthOf(e->thumbnail.get()), 30);
+  EXPECT_EQ(HeightOf(e->thumbnail.get()), 20);
+  EXPECT_TRUE(e->justBuilt);
+  EXPECT_EQ(e->sizeBoxWidth, 100);
+  EXPECT_EQ(e->sizeBoxHeight, 80);
+
+  auto big = FileEntry(file);
+  big->switches.limitCheck = 0;
+  ASSERT_EQ(builder.EnsureThumbnail(*big, nullptr, Rect(0, 0, 100, 80), true), 0);
+  EXPECT_EQ(WidthOf(big->thumbnail.get()), 100);
+  EXPECT_EQ(HeightOf(big->thumbnail.get()), 67);
+  // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
+  EXPECT_EQ(test::PixelAt(big->thumbnail.get(), 50, 30), test::Rgb(255, 0, 0));
+}
+
+TEST_F(BuilderTest, OnePixelHighPictureGetsAOnePixelHighThumbnail) {
+  auto e = FileEntry(Write("line.png", PlainPicture(500, 1, Qt::blue)));
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 80), true), 0);
+  EXPECT_EQ(WidthOf(e->thumbnail.get()), 100);
+  EXPECT_EQ(HeightOf(e->thumbnail.get()), 1);
+  EXPECT_EQ(e->pictureWidth, 500);
+  EXPECT_EQ(e->pictureHeight, 1);
+}
+
+TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
+  auto e = FileEntry(Write("a.png", PlainPicture(300, 200, Qt::green)));
+  e->switches.scaleMode = 1;
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(decoders.pictureCalls.size(), 1u);
+  EXPECT_EQ(e->thumbScaleMode, 1);
+
+  e->switches.scaleMode = 2;
+  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), false), 1) << "dropped, not rebuilt";
+  EXPECT_FALSE(e->thumbnail);
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
+  EXPECT_EQ(e->thumbScaleMode, 2);
+
+  auto f = FileEntry(box.path("a.png"));
+  f->switches.scaleMode = 3;
+  ASSERT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  const HDIB made = f->thumbnail.get();
+  f->switches.scaleMode = 2;
+  EXPECT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(f->thumbnail.get(), made);
+  EXPECT_EQ(decoders.pictureCalls.size(), 3u);
+  EXPECT_FALSE(f->justBuilt);
+}
+
+TEST_F(BuilderTest, CellSizeAndUnsharpChangesRebuild) {
+  auto e = FileEntry(Write("a.png", PlainPicture(300, 200, Qt::green)));
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(50, 50, 150, 150), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "same size elsewhere is the same thumbnail";
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 120, 100), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
+  EXPECT_EQ(WidthOf(e->thumbnail.get()), 120);
+  e->switches.unsharp = 0;
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 120, 100), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 3u);
+  EXPECT_EQ(e->thumbUnsharp, 0);
+}
+
+TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemembered) {
+  // A PNG named .bmp: the BMP decoder takes it by name and fails; PNG takes it by its bytes.
+  auto e = FileEntry(Write("png-with-bmp-extension.bmp", PlainPicture(40, 30, Qt::yellow)));
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(e->decoderIndex, 1001);
+  EXPECT_EQ(decoders.infoCalls, (std::vector<int>{1000, 1001}));
+  ASSERT_EQ(decoders.pictureCalls.size(), 1u);
+  EXPECT_EQ(decoders.pictureCalls[0].first, 1001);
+
+  e->FreePictures();
+  decoders.infoCalls.clear();
+  decoders.searchedNames.clear();
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_TRUE(decoders.searchedNames.empty()) << "the remembered decoder is asked directly";
+  EXPECT_TRUE(decoders.infoCalls.empty()) << "the facts are known now";
+  EXPECT_EQ(decoders.pictureCalls.back().first, 1001);
+}
+
+TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
+  auto e = FileEntry(Write("noise.bin", std::string(3000, '\x7f')));
+  e->decoderIndex = 1000;  // remembered from before, but the file changed
+  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_FALSE(e->thumbnail);
+  EXPECT_EQ(e->decoderIndex, -1);
+  EXPECT_FALSE(e->justBuilt);
+  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), false), 1);
+  const std::size_t searches = decoders.searchedNames.size();
+  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_GT(decoders.searchedNames.size(), searches);
+}
+
+TEST_F(BuilderTest, MissingFileFailsQuietly) {
+  auto e = FileEntry(box.path("gone.png"));
+  e->name = "gone.png";
+  e->SetFolder(box.root().string());
+  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(e->size, 0u);
+}
+
+TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
+  auto file = Write("big.png", PlainPicture(1000, 500, Qt::gray));
+  auto first = FileEntry(file);
+  ASSERT_EQ(builder.EnsureThumbnail(*first, nullptr, Rect(0, 0, 100, 100), true), 0);
+  // Met for the first time: the facts come first, so the decode is already reduced.
+  EXPECT_EQ(decoders.pictureCalls.back().second, 10);
+  EXPECT_EQ(WidthOf(first->thumbnail.get()), 100);
+  EXPECT_EQ(HeightOf(first->thumbnail.get()), 50);
+
+  auto wide = FileEntry(file);
+  wide->pictureWidth = 1000;
+  wide->pictureHeight = 500;
+  ASSERT_EQ(builder.EnsureThumbnail(*wide, nullptr, Rect(0, 0, 30, 100), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.back().second, 33);
+  // Smaller than the target: factor 0, the decoder's "full size".
+  auto small = FileEntry(Write("small.png", PlainPicture(50, 50, Qt::gray)));
+  ASSERT_EQ(builder.EnsureThumbnail(*small, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.back().second, 0);
+  // Without a target the picture comes at full size.
+  GlobalHandle full = builder.DecodeEntry(*wide, nullptr);
+  EXPECT_EQ(decoders.pictureCalls.back().second, 1);
+  EXPECT_EQ(WidthOf(full.get()), 1000);
+}
+
+TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
+  decoders.Find(1001)->info = "PNG 24bit";
+  settings.cp = 1;
+  std::vector<std::string> asked;
+  builder.SetDescriptionLookup([&](const std::string &path) {
+    asked.push_back(path);
+    return std::string("[Camera] [F2.8] ");
+  });
+  auto file = Write("pic.png", PlainPicture(64, 48, Qt::white));
+  auto e = FileEntry(file);
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(e->pictureWidth, 64);
+  EXPECT_EQ(e->pictureHeight, 48);
+  EXPECT_EQ(e->bitCount, 24);
+  // Position 1001 is the built-in JPEG decoder's, the only one the library is asked about.
+  EXPECT_EQ(e->Description(), "[Camera] [F2.8] PNG 24bit");
+  EXPECT_EQ(asked, (std::vector<std::string>{file.string()}));
+
+  settings.cp = 0;
+  auto f = FileEntry(file);
+  ASSERT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(f->Description(), "PNG 24bit");
+}
+
+TEST_F(BuilderTest, DecoderFailingItsFactsIsSkippedAndTheDescriptionEmptied) {
+  decoders.decoders.push_back({5, "facts-fail", ".png", "\x89PNG", true, PictureDecoders::kPicture, "x", 1});
+  auto e = FileEntry(Write("p.png", PlainPicture(10, 10, Qt::white)));
+  e->SetDescription("old text");
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(e->decoderIndex, 1001);
+  EXPECT_EQ(decoders.infoCalls, (std::vector<int>{5, 1001}));
+  EXPECT_EQ(e->Description(), "");
+}
+
+TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
+  const std::string bytes = PlainPicture(80, 40, Qt::cyan);
+  auto archive = Write("box.zip", "not really a zip");
+  decoders.members[{archive.string(), 7}] = bytes;
+  auto m = test::MemberEntry(box.root(), "box.zip", "inner.png", 7, bytes.size(), 1234567);
+  ASSERT_EQ(builder.EnsureThumbnail(*m, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(decoders.extractCalls, 1);
+  EXPECT_EQ(decoders.searchedNames.back(), "inner.png");
+  EXPECT_EQ(m->decoderIndex, 1001);
+  EXPECT_EQ(WidthOf(m->thumbnail.get()), 80);
+  // The archive file's own size and time never replace the member's.
+  EXPECT_EQ(m->size, bytes.size());
+  EXPECT_EQ(m->lastWriteTime, 1234567 * kNanosPerSecond);
+
+  // A member the archive cannot deliver fails and leaves no block behind.
+  auto lost = test::MemberEntry(box.root(), "box.zip", "other.png", 8, 10, 1);
+  const std::size_t blocks = GlobalLiveBlockCount();
+  EXPECT_EQ(builder.EnsureThumbnail(*lost, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocks);
+  // One that delivers bytes no decoder reads frees them too.
+  decoders.members[{archive.string(), 9}] = "garbage";
+  auto junk = test::MemberEntry(box.root(), "box.zip", "junk.png", 9, 7, 1);
+  EXPECT_EQ(builder.EnsureThumbnail(*junk, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocks);
+}
+
+TEST_F(BuilderTest, BuildingRereadsTheFileFacts) {
+  auto file = Write("t.png", PlainPicture(10, 10, Qt::white));
+  auto e = FileEntry(file);
+  e->size = 1;
+  e->lastWriteTime = 5;
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 50, 50), true), 0);
+  auto fresh = FileEntry(file);
+  EXPECT_EQ(e->size, fresh->size);
+  EXPECT_EQ(e->lastWriteTime, fresh->lastWriteTime);
+}
+
+TEST_F(BuilderTest, DecodingNowIsSetOnlyDuringTheDecode) {
+  auto e = FileEntry(Write("d.png", PlainPicture(10, 10, Qt::white)));
+  bool seen = false;
+  decoders.duringPicture = [&] { seen = e->decodingNow; };
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 50, 50), true), 0);
+  EXPECT_TRUE(seen);
+  EXPECT_FALSE(e->decodingNow);
+}
+
+TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
+  auto e = FileEntry(Write("r.png", PlainPicture(20, 10, Qt::red)));
+  QImage target(60, 40, QImage::Format_RGB32);
+  target.fill(Qt::black);
+  {
+    QPainter p(&target);
+    ASSERT_EQ(builder.EnsureThumbnail(*e, &p, Rect(10, 10, 50, 30), true), 0);
+  }
+  // 20 x 10 fits 40 x 20 unchanged: left 30 - 10, top 20 - 5.
+  EXPECT_EQ(target.pixelColor(20, 15), QColor(Qt::red));
+  EXPECT_EQ(target.pixelColor(39, 24), QColor(Qt::red));
+  EXPECT_EQ(target.pixelColor(19, 15), QColor(Qt::black));
+  EXPECT_EQ(target.pixelColor(40, 24), QColor(Qt::black));
+  EXPECT_EQ(target.pixelColor(20, 25), QColor(Qt::black));
+}
+
+TEST_F(BuilderTest, RotationTurnsTheFittedShape) {
+  auto e = FileEntry(Write("tall.png", PlainPicture(40, 20, Qt::white)));
+  e->rotation = 90;
+  e->switches.scaleMode = 2;
+  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(WidthOf(e->thumbnail.get()), 20);
+  EXPECT_EQ(HeightOf(e->thumbnail.get()), 40);
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,506 @@
+#include "catalogue/thumbstore.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include "catalogue/thumbbuilder.h"
+#include "catalogue_thumbs/thumbtest.h"
+#include "picture/dibtest.h"
+#include "platform/text.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+using test::FakeDecoders;
+using test::FileEntry;
+using test::PlainPicture;
+using test::Rect;
+
+uint32_t At32(const std::string &b, std::size_t at) {
+  uint32_t v;
+  std::memcpy(&v, b.data() + at, 4);
+  return v;
+}
+
+// A record as an older or foreign writer would leave it: `headerSize` header bytes.
+std::string RawRecord(std::size_t headerSize, const std::string &name, const std::string &data,
+                      uint32_t fileSize = 0, uint32_t time = 0) {
+  std::string r(headerSize, '\0');
+  r[0] = static_cast<char>(headerSize & 0xFF);
+  r[1] = static_cast<char>(headerSize >> 8);
+  const uint32_t size = static_cast<uint32_t>(data.size());
+  if (headerSize >= 8) std::memcpy(&r[4], &size, 4);
+  if (headerSize >= 16) {
+    std::memcpy(&r[8], &fileSize, 4);
+    std::memcpy(&r[12], &time, 4);
+  }
+  if (headerSize >= 16 + name.size()) std::memcpy(&r[16], name.data(), name.size());
+  return r + data;
+}
+
+TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
+  ThumbRecordHeader h;
+  h.dataSize = 0x01020304;
+  h.fileSize = 0xA0B0C0D0;
+  h.lastWrite = 1700000000;
+  h.name = "名前 with blanks %s \"q\".jpg";
+  h.position = 77;
+  h.thumbWidth = 110;
+  h.thumbHeight = 83;
+  h.boxWidth = 106;
+  h.boxHeight = 88;
+  h.pictureWidth = 4000;
+  h.pictureHeight = 3000;
+  h.bitCount = 24;
+  h.decoderName = "--JPG--";
+  h.archiveName = "box.zip";
+  h.archiveDecoderName = "axzip";
+  h.font.faceName = "IPAGothic";
+  h.font.height = -12;
+  h.font.weight = 400;
+  h.font.italic = 1;
+  h.frame = 1;
+  h.nameSwitch = 1;
+  h.nameFrame = 0;
+  h.scaleMode = 10;
+  h.unsharp = 1;
+  unsigned char raw[kThumbHeaderBytes];
+  WriteThumbHeader(h, raw);
+  const std::string b(reinterpret_cast<char *>(raw), sizeof raw);
+  EXPECT_EQ(At32(b, 0), 680u) << "header size, then a zero u16";
+  EXPECT_EQ(At32(b, 4), 0x01020304u);
+  EXPECT_EQ(At32(b, 8), 0xA0B0C0D0u);
+  EXPECT_EQ(At32(b, 12), 1700000000u);
+  EXPECT_EQ(std::string(b.c_str() + 16), h.name);
+  EXPECT_EQ(At32(b, 276), 77u);
+  EXPECT_EQ(At32(b, 280), 110u);
+  EXPECT_EQ(At32(b, 284), 83u);
+  EXPECT_EQ(At32(b, 288), 106u);
+  EXPECT_EQ(At32(b, 296), 4000u);
+  EXPECT_EQ(At32(b, 304), 24u);
+  EXPECT_EQ(std::string(b.c_str() + 308), "--JPG--");
+  EXPECT_EQ(std::string(b.c_str() + 324), "box.zip");
+  EXPECT_EQ(std::string(b.c_str() + 584), "axzip");
+  EXPECT_EQ(static_cast<int32_t>(At32(b, 600)), -12);
+  EXPECT_EQ(At32(b, 616), 400u);
+  EXPECT_EQ(raw[620], 1) << "italic";
+  EXPECT_EQ(std::string(b.c_str() + 628), "IPAGothic");
+  EXPECT_EQ(At32(b, 660), 1u);
+  EXPECT_EQ(At32(b, 664), 1u);
+  EXPECT_EQ(At32(b, 668), 0u);
+  EXPECT_EQ(At32(b, 672), 10u);
+  EXPECT_EQ(At32(b, 676), 1u);
+
+  ThumbRecordHeader back = ParseThumbHeader(raw, sizeof raw);
+  EXPECT_EQ(back.name, h.name);
+  EXPECT_EQ(back.font, h.font);
+  EXPECT_EQ(back.nameFrame, 0);
+  EXPECT_EQ(back.scaleMode, 10);
+  EXPECT_EQ(back.pictureHeight, 3000);
+}
+
+TEST(ThumbHeader, LongTextsAreCutOnACharacterBoundary) {
+  ThumbRecordHeader h;
+  for (int i = 0; i < 100; ++i) h.name += "あ";  // 300 bytes
+  h.decoderName = "a-very-long-plugin-name";
+  unsigned char raw[kThumbHeaderBytes];
+  WriteThumbHeader(h, raw);
+  ThumbRecordHeader back = ParseThumbHeader(raw, sizeof raw);
+  EXPECT_EQ(back.name.size(), 258u) << "86 whole characters; the zero byte stays";
+  EXPECT_TRUE(IsValidUtf8(back.name));
+  EXPECT_EQ(back.decoderName, "a-very-long-plu");
+  EXPECT_EQ(raw[16 + 259], 0);
+}
+
+TEST(ThumbFile, SixHundredByteHeadersReadNameFrameOneAndModesZero) {
+  auto file = std::make_shared<std::vector<unsigned char>>();
+  const std::string bytes = RawRecord(600, "old.jpg", "JPEGDATA") + RawRecord(600, "dir/older.jpg", "XY");
+  file->assign(bytes.begin(), bytes.end());
+  ThumbFileScan scan = ParseThumbFile(file);
+  EXPECT_FALSE(scan.damaged);
+  ASSERT_EQ(scan.records.size(), 2u);
+  for (const ThumbRecord &r : scan.records) {
+    EXPECT_EQ(r.header.headerSize, 600u);
+    EXPECT_EQ(r.header.nameFrame, 1);
+    EXPECT_EQ(r.header.scaleMode, 0);
+    EXPECT_EQ(r.header.unsharp, 0);
+    EXPECT_EQ(r.header.frame, 0);
+  }
+  EXPECT_EQ(std::string(reinterpret_cast<const char *>(scan.records[0].Data()), 8), "JPEGDATA");
+  EXPECT_EQ(scan.records[1].header.name, "older.jpg") << "only the name part is used";
+  EXPECT_EQ(scan.records[1].offset, 608u);
+}
+
+TEST(ThumbFile, DamagedFilesStopAtTheBadRecordAndKeepTheOnesBefore) {
+  const std::string good = RawRecord(680, "a.jpg", "abc");
+  auto scan = [](const std::string &bytes) {
+    auto file = std::make_shared<std::vector<unsigned char>>(bytes.begin(), bytes.end());
+    return ParseThumbFile(file);
+  };
+  // Data size running past the end.
+  std::string lying = RawRecord(680, "b.jpg", "abcd");
+  const uint32_t huge = 0xFFFFFFF0u;
+  std::memcpy(&lying[4], &huge, 4);
+  ThumbFileScan s = scan(good + lying);
+  EXPECT_TRUE(s.damaged);
+  ASSERT_EQ(s.records.size(), 1u);
+  EXPECT_EQ(s.records[0].header.name, "a.jpg");
+  // A header size of 0 must not loop; one larger than what is left stops too.
+  EXPECT_TRUE(scan(good + std::string(8, '\0')).damaged);
+  std::string tooLong = RawRecord(680, "c.jpg", "");
+  tooLong.resize(300);
+  s = scan(good + tooLong);
+  EXPECT_TRUE(s.damaged);
+  EXPECT_EQ(s.records.size(), 1u);
+  // A ragged tail, and a file made only of one.
+  EXPECT_EQ(scan(good + "\x01").records.size(), 1u);
+  EXPECT_TRUE(scan("\x05").damaged);
+  EXPECT_FALSE(scan("").damaged);
+  // Names written in code page 932 come out as UTF-8.
+  s = scan(RawRecord(680, "\x83\x65\x83\x58\x83\x67.jpg", "z"));  // テスト.jpg
+  ASSERT_EQ(s.records.size(), 1u);
+  EXPECT_EQ(s.records[0].header.name, "テスト.jpg");
+}
+
+class StoreTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureGuiApp();
+    folder = box.root() / "pics";
+    fs::create_directories(folder);
+  }
+
+  // An entry whose thumbnail was just built.
+  std::unique_ptr<CPicEntry> Built(const std::string &name, QColor colour = Qt::red) {
+    auto e = FileEntry(box.write("pics/" + name, PlainPicture(64, 48, colour)));
+    CThumbBuilder builder(&decoders, nullptr, nullptr);
+    EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+    return e;
+  }
+
+  std::string StorePath() const { return (folder / CThumbStore::kFileName).string(); }
+
+  test::Sandbox box;
+  fs::path folder;
+  FakeDecoders decoders;
+};
+
+TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
+  auto e = Built("a b %d \"q\" ü.png");
+  CThumbStore store(&decoders);
+  ASSERT_EQ(store.Add(*e, 95), 1);
+  EXPECT_TRUE(e->stored);
+  EXPECT_FALSE(fs::exists(StorePath())) << "nothing is written before Flush";
+  store.Flush();
+  const std::string bytes = test::ReadFile(StorePath());
+  ASSERT_GT(bytes.size(), 680u);
+  EXPECT_EQ(At32(bytes, 0), 680u);
+  EXPECT_EQ(At32(bytes, 4), bytes.size() - 680);
+  EXPECT_EQ(At32(bytes, 8), e->size);
+  EXPECT_EQ(At32(bytes, 12), StoreSeconds(e->lastWriteTime));
+  EXPECT_EQ(std::string(bytes.c_str() + 16), e->name);
+  EXPECT_EQ(At32(bytes, 280), 64u);
+  EXPECT_EQ(At32(bytes, 288), 100u) << "size box";
+  EXPECT_EQ(At32(bytes, 296), 64u);
+  EXPECT_EQ(At32(bytes, 300), 48u);
+  EXPECT_EQ(std::string(bytes.c_str() + 308), "--PNG--");
+  EXPECT_EQ(At32(bytes, 672), 10u);
+  EXPECT_EQ(At32(bytes, 676), 1u);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[680]), 0xFF);
+  EXPECT_EQ(static_cast<unsigned char>(bytes[681]), 0xD8);
+
+  CThumbStore again(&decoders);
+  CThumbFolder &f = again.GetFolder(folder.string() + "/");
+  EXPECT_EQ(f.Count(), 1u);
+  ASSERT_NE(f.Find(e->name, ""), nullptr);
+  EXPECT_FALSE(f.Changed());
+}
+
+TEST_F(StoreTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateRecords) {
+  auto plain = Built("same.png", Qt::red);
+  auto member = test::MemberEntry(folder, "box.zip", "same.png", 3, 99, 1000);
+  member->thumbnail.reset(CopyDib(plain->thumbnail.get()));
+  member->archiveDecoderIndex = 0;
+  decoders.decoders.push_back({0, "axzip", ".zip", "PK", true, PictureDecoders::kArchive, "", 0});
+  CThumbStore store(&decoders);
+  ASSERT_EQ(store.Add(*plain, 95), 1);
+  ASSERT_EQ(store.Add(*member, 95), 1);
+  ASSERT_EQ(store.Add(*plain, 95), 1) << "replaces its own record";
+  CThumbFolder &f = store.GetFolder(folder.string());
+  EXPECT_EQ(f.Count(), 2u);
+  const ThumbRecord *m = f.Find("same.png", "box.zip");
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(m->header.position, 3u);
+  EXPECT_EQ(m->header.archiveDecoderName, "axzip");
+  EXPECT_EQ(f.Find("same.png", "")->header.archiveName, "");
+
+  store.Remove(*plain);
+  EXPECT_EQ(f.Count(), 1u);
+  EXPECT_NE(f.Find("same.png", "box.zip"), nullptr);
+  store.Flush();
+  CThumbStore again(&decoders);
+  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 1u);
+}
+
+TEST_F(StoreTest, NamesDifferingOnlyInCaseAreDifferentFiles) {
+  auto upper = Built("A.png", Qt::red);
+  auto lower = Built("a.png", Qt::blue);
+  CThumbStore store(&decoders);
+  store.Add(*upper, 95);
+  store.Add(*lower, 95);
+  EXPECT_EQ(store.GetFolder(folder.string()).Count(), 2u);
+}
+
+TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewritten) {
+  auto e = Built("x.png");
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  struct stat before {};
+  ASSERT_EQ(::stat(StorePath().c_str(), &before), 0);
+  {
+    CThumbStore store(&decoders);
+    store.GetFolder(folder.string());
+    store.Flush();
+    struct stat after {};
+    ASSERT_EQ(::stat(StorePath().c_str(), &after), 0);
+    EXPECT_EQ(after.st_ino, before.st_ino) << "an unchanged store leaves its file alone";
+    store.Remove(*e);
+    store.Flush();
+  }
+  EXPECT_FALSE(fs::exists(StorePath()));
+  // A damaged file without one good record is dropped as well.
+  box.write("pics/_THUMBS_.RXI", "\x03");
+  CThumbStore store(&decoders);
+  EXPECT_TRUE(store.GetFolder(folder.string()).Damaged());
+  store.Flush();
+  EXPECT_FALSE(fs::exists(StorePath()));
+}
+
+TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
+  auto a = Built("a.png");
+  auto b = Built("b.png");
+  {
+    CThumbStore store(&decoders);
+    store.Add(*a, 95);
+    store.Add(*b, 95);
+    store.Flush();
+  }
+  std::string bytes = test::ReadFile(StorePath());
+  const uint32_t first = 680 + At32(bytes, 4);
+  bytes.resize(first + 700);  // the second record's data is cut off
+  box.write("pics/_THUMBS_.RXI", bytes);
+  CThumbStore store(&decoders);
+  CThumbFolder &f = store.GetFolder(folder.string());
+  EXPECT_TRUE(f.Damaged());
+  EXPECT_EQ(f.Count(), 1u);
+  EXPECT_NE(f.Find("a.png", ""), nullptr);
+  EXPECT_EQ(f.Find("b.png", ""), nullptr);
+  // Adding the lost one back writes a whole file again.
+  store.Add(*b, 95);
+  store.Flush();
+  CThumbStore again(&decoders);
+  EXPECT_FALSE(again.GetFolder(folder.string()).Damaged());
+  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 2u);
+}
+
+TEST_F(StoreTest, AStoreThatCannotBeWrittenIsSkippedAndLeavesNothingBehind) {
+  auto e = Built("y.png");
+  fs::create_directory(StorePath());  // the name is taken by a folder
+  CThumbStore store(&decoders);
+  store.Add(*e, 95);
+  store.Flush();
+  EXPECT_TRUE(fs::is_directory(StorePath()));
+  EXPECT_TRUE(store.GetFolder(folder.string()).Changed()) << "still to be written";
+  int files = 0;
+  for (auto &entry : fs::directory_iterator(folder)) files += entry.is_regular_file() ? 1 : 0;
+  EXPECT_EQ(files, 1) << "only the picture; no temporary file is left";
+  // A folder that is gone altogether is skipped too.
+  auto gone = FileEntry(box.write("gone/z.png", PlainPicture(4, 4, Qt::red)));
+  gone->thumbnail.reset(CopyDib(e->thumbnail.get()));
+  store.Add(*gone, 95);
+  fs::remove_all(box.root() / "gone");
+  store.Flush();
+  EXPECT_FALSE(fs::exists(box.root() / "gone"));
+}
+
+TEST_F(StoreTest, UnreadableStoreIsNotDeletedUnasked) {
+  if (::geteuid() == 0) GTEST_SKIP() << "root reads every file";
+  auto e = Built("u.png");
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  ::chmod(StorePath().c_str(), 0);
+  CThumbStore store(&decoders);
+  EXPECT_TRUE(store.GetFolder(folder.string()).ReadFailed());
+  store.Flush();
+  EXPECT_TRUE(fs::exists(StorePath()));
+}
+
+TEST_F(StoreTest, LoadRefusesARecordThatNoLongerFitsTheFile) {
+  auto e = Built("t.png");
+  CThumbStore store(&decoders);
+  store.Add(*e, 95);
+  auto probe = [&](auto change) {
+    auto copy = FileEntry(folder / "t.png");
+    change(*copy);
+    return store.Load(*copy);
+  };
+  ASSERT_EQ(probe([](CPicEntry &) {}), 1) << "the unchanged file takes its record";
+  EXPECT_EQ(probe([](CPicEntry &c) { c.lastWriteTime += kNanosPerSecond; }), 0) << "touched";
+  EXPECT_EQ(probe([](CPicEntry &c) { c.size += 1; }), 0);
+  EXPECT_EQ(probe([](CPicEntry &c) { c.position = 1; }), 0);
+  EXPECT_EQ(probe([](CPicEntry &c) { c.name = "other.png"; }), 0);
+  EXPECT_EQ(probe([](CPicEntry &c) { c.SetArchiveName("box.zip"); }), 0);
+  decoders.Find(1001)->inUse = false;
+  EXPECT_EQ(probe([](CPicEntry &) {}), 0) << "the decoder is switched off";
+  decoders.decoders.erase(decoders.decoders.begin() + 1);
+  EXPECT_EQ(probe([](CPicEntry &) {}), 0) << "the decoder is gone";
+}
+
+TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
+  auto e = Built("bad.png");
+  const std::string rec = RawRecord(680, "bad.png", "not a jpeg", static_cast<uint32_t>(e->size),
+                                    StoreSeconds(e->lastWriteTime));
+  std::string withDecoder = rec;
+  std::memcpy(&withDecoder[308], "--PNG--", 7);
+  box.write("pics/_THUMBS_.RXI", withDecoder);
+  CThumbStore store(&decoders);
+  auto fresh = FileEntry(folder / "bad.png");
+  fresh->pictureWidth = 5;
+  EXPECT_EQ(store.Load(*fresh), 0);
+  EXPECT_EQ(fresh->pictureWidth, 5);
+  EXPECT_FALSE(fresh->thumbnail);
+}
+
+TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
+  auto e = Built("r.png", Qt::red);
+  e->switches.scaleMode = 2;
+  e->thumbScaleMode = 2;
+  e->thumbUnsharp = 0;
+  e->sizeBoxWidth = 90;
+  {
+    CThumbStore store(&decoders);
+    ASSERT_EQ(store.Add(*e, 95), 1);
+    store.Flush();
+  }
+  CThumbStore store(&decoders);
+  auto fresh = FileEntry(folder / "r.png");
+  fresh->work1.reset(CopyDib(e->thumbnail.get()));
+  ASSERT_EQ(store.Load(*fresh), 1);
+  ASSERT_TRUE(fresh->thumbnail);
+  EXPECT_FALSE(fresh->work1) << "old pictures are freed";
+  EXPECT_EQ(DibBitCount(fresh->thumbnail.get()), 24);
+  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
+  EXPECT_EQ(fresh->thumbWidth, 64);
+  EXPECT_EQ(fresh->thumbHeight, 48);
+  const uint32_t px = test::PixelAt(fresh->thumbnail.get(), 32, 24);
+  EXPECT_GT(RedOf(px), 240);
+  EXPECT_LT(GreenOf(px), 16);
+  EXPECT_EQ(fresh->pictureWidth, 64);
+  EXPECT_EQ(fresh->pictureHeight, 48);
+  EXPECT_EQ(fresh->bitCount, 24);
+  EXPECT_EQ(fresh->sizeBoxWidth, 90);
+  EXPECT_EQ(fresh->decoderIndex, 1001);
+  EXPECT_EQ(fresh->switches.scaleMode, 2) << "taken as the entry's setting too";
+  EXPECT_EQ(fresh->thumbScaleMode, 2);
+  EXPECT_EQ(fresh->switches.unsharp, 0);
+}
+
+TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
+  auto e = Built("old.png", Qt::blue);
+  std::string bytes;
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+    bytes = test::ReadFile(StorePath());
+  }
+  // The same record as an older writer kept it: the first 600 header bytes only.
+  std::string old = bytes.substr(0, 600) + bytes.substr(680);
+  old[0] = static_cast<char>(600 & 0xFF);
+  old[1] = static_cast<char>(600 >> 8);
+  box.write("pics/_THUMBS_.RXI", old);
+  CThumbStore store(&decoders);
+  const ThumbRecord *r = store.GetFolder(folder.string()).Find("old.png", "");
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->header.nameFrame, 1);
+  auto fresh = FileEntry(folder / "old.png");
+  ASSERT_EQ(store.Load(*fresh), 1);
+  EXPECT_EQ(fresh->switches.scaleMode, 0);
+  EXPECT_EQ(fresh->thumbScaleMode, 0);
+  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
+  // Written back unchanged, still 600 bytes a header.
+  store.Remove(*fresh);
+  store.Add(*e, 95);
+  store.Flush();
+  EXPECT_EQ(At32(test::ReadFile(StorePath()), 0), 680u);
+}
+
+TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
+  DocSettings settings;
+  settings.cacheFolder = 1;
+  auto e = Built("touch.png", Qt::green);
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  const fs::path file = folder / "touch.png";
+  fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
+
+  CThumbStore store(&decoders);
+  CThumbBuilder builder(&decoders, &store, &settings);
+  auto listed = FileEntry(file);  // as the next listing sees it
+  listed->useCache = true;
+  EXPECT_EQ(store.Load(*listed), 0);
+  ASSERT_EQ(builder.BuildForCell(*listed, Rect(0, 0, 100, 100)), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u) << "decoded again";
+  EXPECT_TRUE(listed->stored);
+  store.Flush();
+  CThumbStore again(&decoders);
+  CThumbFolder &f = again.GetFolder(folder.string());
+  EXPECT_EQ(f.Count(), 1u);
+  EXPECT_EQ(f.Find("touch.png", "")->header.lastWrite, StoreSeconds(listed->lastWriteTime));
+  auto next = FileEntry(file);
+  EXPECT_EQ(again.Load(*next), 1);
+}
+
+TEST_F(StoreTest, BuilderAsksTheStoreOnceWhenTheListingUsedTheCache) {
+  auto e = Built("c.png", Qt::red);
+  {
+    CThumbStore store(&decoders);
+    store.Add(*e, 95);
+    store.Flush();
+  }
+  CThumbStore store(&decoders);
+  CThumbBuilder builder(&decoders, &store, nullptr);
+  auto listed = FileEntry(folder / "c.png");
+  listed->useCache = true;
+  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "only the first build decoded";
+  EXPECT_TRUE(listed->justBuilt);
+  EXPECT_TRUE(listed->stored);
+  EXPECT_FALSE(listed->useCache);
+  EXPECT_EQ(listed->sizeBoxWidth, 120);
+  EXPECT_EQ(listed->sizeBoxHeight, 110);
+  // Not asked again: a dropped thumbnail is decoded.
+  listed->FreePictures();
+  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
+  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
+  EXPECT_FALSE(listed->stored);
+}
+
+}  // namespace
+}  // namespace tamro
