@@ -350,7 +350,7 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
                      .first;
           list = &it->second;
         }
-        keep = NameMatchesExtensionList(*list, e->name);
+        keep = MatchExtensionList(e->name, *list);
       }
     }
     {

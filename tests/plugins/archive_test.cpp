@@ -121,6 +121,8 @@ struct Kind {
   const char *format, *filter, *fileName, *method;
 };
 
+void PrintTo(const Kind &k, std::ostream *os) { *os << k.format << "+" << k.filter; }
+
 class ArchiveKinds : public ArchivePlugin, public ::testing::WithParamInterface<Kind> {};
 
 TEST_P(ArchiveKinds, ListAndExtractRoundTrip) {

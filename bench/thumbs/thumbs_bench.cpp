@@ -1,0 +1,191 @@
+// Thumbnail speed: building thumbnails of real photographs (the folder named by
+// TAMRO_BENCH_PHOTOS; compare.sh prepares one and times vipsthumbnail beside it), opening a
+// folder whose store holds 10,000 records, and writing such a store.
+
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <QGuiApplication>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "catalogue/hostdecoders.h"
+#include "catalogue/picentry.h"
+#include "catalogue/thumbbuilder.h"
+#include "catalogue/thumbstore.h"
+#include "decode/builtin/builtin.h"
+#include "decode/spihost.h"
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+
+namespace fs = std::filesystem;
+using namespace tamro;
+
+namespace {
+
+std::unique_ptr<CPicEntry> EntryFor(const fs::path &file) {
+  auto e = std::make_unique<CPicEntry>();
+  e->SetFolder(file.parent_path().string());
+  e->name = file.filename().string();
+  struct stat st {};
+  if (::stat(file.c_str(), &st) == 0) {
+    e->size = static_cast<uint64_t>(st.st_size);
+    e->lastWriteTime = static_cast<FileTime>(st.st_mtim.tv_sec) * kNanosPerSecond + st.st_mtim.tv_nsec;
+  }
+  return e;
+}
+
+std::vector<fs::path> Photos() {
+  std::vector<fs::path> files;
+  const char *dir = std::getenv("TAMRO_BENCH_PHOTOS");
+  if (!dir) return files;
+  for (const auto &f : fs::directory_iterator(dir))
+    if (f.is_regular_file() && f.path().extension() == ".jpg") files.push_back(f.path());
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+// Every photograph in turn, as the background pass builds them: a new entry (nothing known
+// of the picture), default ScaleMode 10 and Unsharp 1, a 110 x 110 cell, one thread.
+void BM_BuildThumbnails(benchmark::State &state) {
+  const std::vector<fs::path> files = Photos();
+  if (files.empty()) {
+    state.SkipWithError("TAMRO_BENCH_PHOTOS names no folder of .jpg files");
+    return;
+  }
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+  host.LoadSwitches();
+  SpiHostDecoders decoders(host);
+  CThumbBuilder builder(&decoders, nullptr, nullptr);
+  int64_t built = 0;
+  for (auto _ : state) {
+    for (const fs::path &f : files) {
+      auto e = EntryFor(f);
+      if (builder.EnsureThumbnail(*e, nullptr, CellRect{0, 0, 110, 110}, true) != 0) state.SkipWithError("decode failed");
+      benchmark::DoNotOptimize(e->thumbnail.get());
+      ++built;
+    }
+  }
+  state.counters["pictures"] = static_cast<double>(files.size());
+  state.counters["per_picture"] = benchmark::Counter(static_cast<double>(built), benchmark::Counter::kIsRate |
+                                                                                      benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_BuildThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
+
+// Pretend decoders: the records name a decoder that always exists.
+class NamedDecoders : public PictureDecoders {
+ public:
+  int FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) override { return -1; }
+  int GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) override { return -1; }
+  int GetPicture(int, const PictureSource &, long, GlobalHandle &) override { return -1; }
+  int ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) override { return -1; }
+  int FindDecoderByName(std::string_view name, int) override { return name == "--JPG--" ? 1001 : -1; }
+  std::string DecoderName(int, int) override { return "--JPG--"; }
+  bool IsInUse(int, int) override { return true; }
+  ProgressProc SetProgressCallback(ProgressProc) override { return nullptr; }
+};
+
+constexpr int kRecords = 10000;
+
+// A folder whose store holds 10,000 thumbnails of 110 x 83 (made once), with the entries
+// that match them; the picture files themselves are not needed to match records.
+struct StoredFolder {
+  fs::path folder;
+  std::vector<std::unique_ptr<CPicEntry>> entries;
+  NamedDecoders decoders;
+
+  StoredFolder() {
+    folder = fs::temp_directory_path() / "tamro-thumbs-bench";
+    fs::remove_all(folder);
+    fs::create_directories(folder);
+    CThumbStore store(&decoders);
+    for (int i = 0; i < kRecords; ++i) {
+      auto e = std::make_unique<CPicEntry>();
+      e->SetFolder(folder.string());
+      e->name = "IMG_" + std::to_string(10000 + i) + ".JPG";
+      e->size = 3000000 + static_cast<uint64_t>(i);
+      e->lastWriteTime = (1600000000LL + i) * kNanosPerSecond;
+      e->decoderIndex = 1001;
+      e->pictureWidth = 4000;
+      e->pictureHeight = 3000;
+      e->bitCount = 24;
+      e->thumbScaleMode = 10;
+      e->thumbUnsharp = 1;
+      e->thumbnail.reset(CreateDib(110, 83, 24));
+      {
+        // A photograph-like gradient with some detail, so the JPEG data has a usual size.
+        DibLock lock(e->thumbnail.get());
+        uint8_t *bits = lock.bits();
+        const int64_t row = DibRowBytes(lock.header());
+        for (int y = 0; y < 83; ++y)
+          for (int x = 0; x < 110; ++x) {
+            uint8_t *p = bits + row * y + 3 * x;
+            p[0] = static_cast<uint8_t>(x * 2 + i);
+            p[1] = static_cast<uint8_t>(y * 3 + ((x * y + i) & 15));
+            p[2] = static_cast<uint8_t>((x ^ y) + i * 7);
+          }
+      }
+      store.Add(*e, 95);
+      e->FreePictures();
+      entries.push_back(std::move(e));
+    }
+    store.Flush();
+  }
+  ~StoredFolder() { fs::remove_all(folder); }
+};
+
+StoredFolder &Stored() {
+  static StoredFolder s;
+  return s;
+}
+
+// Opening the folder: the store file is read and indexed, and the first screen (5 x 4
+// cells) gets its thumbnails from it.
+void BM_OpenStoreFirstScreen(benchmark::State &state) {
+  StoredFolder &s = Stored();
+  state.counters["file_MiB"] =
+      static_cast<double>(fs::file_size(s.folder / CThumbStore::kFileName)) / (1024.0 * 1024.0);
+  for (auto _ : state) {
+    CThumbStore store(&s.decoders);
+    for (int i = 0; i < 20; ++i) {
+      CPicEntry &e = *s.entries[static_cast<std::size_t>(i)];
+      if (store.Load(e) != 1) state.SkipWithError("record not accepted");
+      e.FreePictures();
+    }
+  }
+}
+BENCHMARK(BM_OpenStoreFirstScreen)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Writing a changed store of 10,000 records (through a temporary file, flushed to disk).
+void BM_FlushStore(benchmark::State &state) {
+  StoredFolder &s = Stored();
+  CThumbStore store(&s.decoders);
+  CThumbFolder &folder = store.GetFolder(s.folder.string());
+  if (folder.Count() != kRecords) state.SkipWithError("store not read whole");
+  // Replacing one record makes the store be written again.
+  CPicEntry &first = *s.entries[0];
+  first.thumbnail.reset(CreateDib(110, 83, 24));
+  for (auto _ : state) {
+    state.PauseTiming();
+    store.Add(first, 95);
+    state.ResumeTiming();
+    store.Flush();
+  }
+  first.FreePictures();
+}
+BENCHMARK(BM_FlushStore)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+}  // namespace
+
+int main(int argc, char **argv) {
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QGuiApplication app(argc, argv);
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
