@@ -119,7 +119,7 @@ TEST(ThumbHeader, LongTextsAreCutOnACharacterBoundary) {
 }
 
 TEST(ThumbFile, SixHundredByteHeadersReadNameFrameOneAndModesZero) {
-  auto file = std::make_shared<std::vector<unsigned char>>();
+  auto file = std::make_shared<ThumbBytes>();
   const std::string bytes = RawRecord(600, "old.jpg", "JPEGDATA") + RawRecord(600, "dir/older.jpg", "XY");
   file->assign(bytes.begin(), bytes.end());
   ThumbFileScan scan = ParseThumbFile(file);
@@ -140,7 +140,7 @@ TEST(ThumbFile, SixHundredByteHeadersReadNameFrameOneAndModesZero) {
 TEST(ThumbFile, DamagedFilesStopAtTheBadRecordAndKeepTheOnesBefore) {
   const std::string good = RawRecord(680, "a.jpg", "abc");
   auto scan = [](const std::string &bytes) {
-    auto file = std::make_shared<std::vector<unsigned char>>(bytes.begin(), bytes.end());
+    auto file = std::make_shared<ThumbBytes>(bytes.begin(), bytes.end());
     return ParseThumbFile(file);
   };
   // Data size running past the end.
