@@ -20,8 +20,8 @@ long LengthOf(const PictureSource &s) { return s.memory ? static_cast<long>(s.le
 
 }  // namespace
 
-int SpiHostDecoders::FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length,
-                                        int start, int archivePosition) {
+int SpiHostDecoders::FindPictureDecoder(const std::string &name, const unsigned char *head,
+                                        std::size_t length, int start, int archivePosition) {
   if (archivePosition >= 0) return FindMemberDecoder(host_, archivePosition, name, head, length, start);
   SpiQuery query;
   query.fileName = name;
@@ -50,17 +50,18 @@ int SpiHostDecoders::GetPictureInfo(int position, const PictureSource &source, S
   return r;
 }
 
-int SpiHostDecoders::GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) {
+int SpiHostDecoders::GetPicture(int position, const PictureSource &source, long reduction,
+                                GlobalHandle &picture) {
   HDIB out = nullptr;
-  const int r =
-      host_.GetPicture(position, SourceOf(source), &out, 0, reduction, FlagsOf(source), LengthOf(source), nullptr, 0);
+  const int r = host_.GetPicture(position, SourceOf(source), &out, 0, reduction, FlagsOf(source),
+                                 LengthOf(source), nullptr, 0);
   picture.reset(out);
   if (r != 0) picture.reset();
   return r;
 }
 
-int SpiHostDecoders::ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
-                                   GlobalHandle &block) {
+int SpiHostDecoders::ExtractMember(int archivePosition, const std::string &archivePath,
+                                   uint32_t memberPosition, GlobalHandle &block) {
   return ExtractMemberToMemory(host_, archivePosition, archivePath, memberPosition, &block);
 }
 
@@ -73,7 +74,9 @@ int SpiHostDecoders::FindDecoderByName(std::string_view name, int kind) {
   return -1;
 }
 
-std::string SpiHostDecoders::DecoderName(int position, int kind) { return host_.GetDecoderName(position, kind); }
+std::string SpiHostDecoders::DecoderName(int position, int kind) {
+  return host_.GetDecoderName(position, kind);
+}
 
 bool SpiHostDecoders::IsInUse(int position, int kind) {
   return position >= 0 && !host_.GetDecoderName(position, kind).empty() && host_.GetUse(position, kind);

@@ -13,7 +13,8 @@ class SpiHostDecoders : public PictureDecoders {
 
   int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
                          int archivePosition) override;
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override;
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override;
   int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override;
   int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
                     GlobalHandle &block) override;

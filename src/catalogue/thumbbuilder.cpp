@@ -65,7 +65,8 @@ void ReadFileHead(const std::string &path, unsigned char *head) {
 // Takes size and times from the file again, in the listing's terms.
 void RefreshFileFacts(CPicEntry &e) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, e.FilePath().c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
+  if (::statx(AT_FDCWD, e.FilePath().c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME,
+              &sx) != 0)
     return;
   auto time = [](const struct statx_timestamp &t) {
     return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
@@ -141,7 +142,8 @@ int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRe
     e.useCache = false;
   }
   if (e.thumbnail && !fromStore) {
-    const bool keep = e.sizeBoxWidth == rw && e.sizeBoxHeight == rh && e.thumbScaleMode >= e.switches.scaleMode &&
+    const bool keep = e.sizeBoxWidth == rw && e.sizeBoxHeight == rh &&
+                      e.thumbScaleMode >= e.switches.scaleMode &&
                       (e.thumbUnsharp != 0) == (e.switches.unsharp != 0);
     if (!keep) e.FreePictures();
   }
@@ -184,8 +186,10 @@ int CThumbBuilder::MakeThumbnail(CPicEntry &e, const CellRect &rect) {
   HDIB scaled = ScaleThumbnail(e, Width(fit), Height(fit), picture.get());
   if (!scaled) return -1;
   e.FreePictures();
-  if (scaled == picture.get()) e.thumbnail = std::move(picture);
-  else e.thumbnail.reset(scaled);
+  if (scaled == picture.get())
+    e.thumbnail = std::move(picture);
+  else
+    e.thumbnail.reset(scaled);
   e.thumbWidth = DibWidth(e.thumbnail.get());
   e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
   e.thumbScaleMode = e.switches.scaleMode;

@@ -126,7 +126,8 @@ bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbReco
   auto writeBatch = [&]() {
     std::size_t i = 0;
     while (ok && i < batch.size()) {
-      ssize_t n = ::writev(fd, batch.data() + i, static_cast<int>(std::min<std::size_t>(batch.size() - i, IOV_MAX)));
+      ssize_t n =
+          ::writev(fd, batch.data() + i, static_cast<int>(std::min<std::size_t>(batch.size() - i, IOV_MAX)));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = false;
@@ -250,8 +251,8 @@ void WriteThumbHeader(const ThumbRecordHeader &r, unsigned char *h) {
   PutI32(h + kFontAt + 8, f.escapement);
   PutI32(h + kFontAt + 12, f.orientation);
   PutI32(h + kFontAt + 16, f.weight);
-  const uint8_t flags[8] = {f.italic, f.underline, f.strikeOut, f.charSet, f.outPrecision, f.clipPrecision, f.quality,
-                            f.pitchAndFamily};
+  const uint8_t flags[8] = {f.italic,       f.underline,     f.strikeOut, f.charSet,
+                            f.outPrecision, f.clipPrecision, f.quality,   f.pitchAndFamily};
   std::memcpy(h + kFontAt + 20, flags, sizeof flags);
   PutText(h + kFaceAt, kFaceBytes, f.faceName);
   PutI32(h + kFrameAt, r.frame);
@@ -270,7 +271,8 @@ ThumbFileScan ParseThumbFile(std::shared_ptr<const ThumbBytes> file) {
   for (std::size_t at = 0; total - at >= kDataSizeAt + 4;) {
     const unsigned char *p = file->data() + at;
     const std::size_t headerSize = p[0] | (p[1] << 8);
-    if (headerSize < kDataSizeAt + 4 || headerSize > total - at || Get32(p + kDataSizeAt) > total - at - headerSize)
+    if (headerSize < kDataSizeAt + 4 || headerSize > total - at ||
+        Get32(p + kDataSizeAt) > total - at - headerSize)
       break;
     at += headerSize + Get32(p + kDataSizeAt);
     ++count;
@@ -356,8 +358,10 @@ void CThumbFolder::Load() {
 
 void CThumbFolder::Put(ThumbRecord record) {
   auto [it, fresh] = index_.try_emplace(Key(record.header.name, record.header.archiveName), records_.size());
-  if (fresh) records_.push_back(std::move(record));
-  else records_[it->second] = std::move(record);
+  if (fresh)
+    records_.push_back(std::move(record));
+  else
+    records_[it->second] = std::move(record);
   changed_ = true;
 }
 

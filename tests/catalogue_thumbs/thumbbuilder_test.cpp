@@ -66,7 +66,9 @@ class BuilderTest : public ::testing::Test {
  protected:
   void SetUp() override { test::EnsureGuiApp(); }
 
-  std::filesystem::path Write(const std::string &name, const std::string &bytes) { return box.write(name, bytes); }
+  std::filesystem::path Write(const std::string &name, const std::string &bytes) {
+    return box.write(name, bytes);
+  }
 
   test::Sandbox box;
   FakeDecoders decoders;

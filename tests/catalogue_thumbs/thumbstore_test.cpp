@@ -370,8 +370,8 @@ TEST_F(StoreTest, LoadRefusesARecordThatNoLongerFitsTheFile) {
 
 TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
   auto e = Built("bad.png");
-  const std::string rec = RawRecord(680, "bad.png", "not a jpeg", static_cast<uint32_t>(e->size),
-                                    StoreSeconds(e->lastWriteTime));
+  const std::string rec =
+      RawRecord(680, "bad.png", "not a jpeg", static_cast<uint32_t>(e->size), StoreSeconds(e->lastWriteTime));
   std::string withDecoder = rec;
   std::memcpy(&withDecoder[308], "--PNG--", 7);
   box.write("pics/_THUMBS_.RXI", withDecoder);
