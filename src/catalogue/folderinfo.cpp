@@ -14,6 +14,7 @@
 #include "catalogue/pathutil.h"
 #include "catalogue/rxdoc.h"
 #include "decode/builtin/builtin.h"
+#include "picture/dib.h"
 #include "platform/listfield.h"
 #include "platform/ui.h"
 
@@ -113,6 +114,9 @@ GlobalHandle ReadThumbnail(const ReadOnlyFile &data, uint64_t offset, int versio
     HDIB out = nullptr;
     if (builtin::JpegDecodeThumbnail(&out, bytes.data(), bytes.size(), 1, nullptr, 0) != 0 || !out) return {};
     GlobalHandle picture(out);
+    HDIB rgb = DibTo24Bit(picture.get());
+    if (!rgb) return {};
+    if (rgb != picture.get()) picture.reset(rgb);
     GlobalLockGuard lock(picture.get());
     if (!lock || GlobalSize(picture.get()) < sizeof(BitmapInfoHeader)) return {};
     const auto *info = lock.as<BitmapInfoHeader>();
@@ -149,10 +153,10 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
     long n = std::strtol(s.name.c_str(), &end, 10);
     if (!s.name.empty() && end && *end == 0 && n > last && n <= maxCount) last = static_cast<int>(n);
   }
-  if (progress) progress->SetRange(1, (maxCount > 0 ? maxCount : 0) + 1);
+  if (progress) progress->SetRange(1, maxCount > 0 ? (maxCount < INT_MAX ? maxCount + 1 : INT_MAX) : 1);
 
   int added = 0;
-  for (int i = 1; i <= last; ++i) {
+  for (long long i = 1; i <= last; ++i) {
     if (progress && progress->Aborted()) break;
     std::string section = std::to_string(i);
     std::string position;
@@ -214,7 +218,7 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
         entry->thumbHeight = h;
       }
     }
-    if (progress) progress->SetPos(i);
+    if (progress) progress->SetPos(static_cast<int>(i));
   }
   return added;
 }

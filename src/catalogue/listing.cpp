@@ -83,10 +83,8 @@ class HiddenNames {
   std::vector<std::string> names_;
 };
 
-std::string MemberName(const SpiArchiveInfo &m) {
-  std::size_t n = strnlen(m.filename, sizeof m.filename);
-  return LegacyToUtf8(std::string_view(m.filename, n));
-}
+// Member names from archives made on older systems may be in code page 932.
+std::string MemberName(const ArchiveMember &m) { return LegacyToUtf8(m.name); }
 
 }  // namespace
 
@@ -223,7 +221,7 @@ int CRXDoc::ListArchive(ScanRequest &request, const FoundFile &file, int firstPl
   for (int start = firstPlugin;;) {
     int position = decoders_->FindArchiveDecoder(path, head, sizeof head, start);
     if (position < 0 || position < start) return kListNotArchive;
-    std::vector<SpiArchiveInfo> members;
+    std::vector<ArchiveMember> members;
     int r = decoders_->ListArchive(position, path, members);
     if (r == 1) {
       start = position + 1;  // not this plug-in's format after all: the next one may take it
@@ -231,7 +229,6 @@ int CRXDoc::ListArchive(ScanRequest &request, const FoundFile &file, int firstPl
     }
     if (r != 0) return kListFailed;
     for (const auto &m : members) {
-      if (m.method[0] == 0) break;
       int a = AddFileEntry(request, file, position, &m);
       if (a == 0) ++request.count;
       if (CheckInterrupt()) return kListInterrupted;
@@ -241,14 +238,14 @@ int CRXDoc::ListArchive(ScanRequest &request, const FoundFile &file, int firstPl
 }
 
 int CRXDoc::AddFileEntry(ScanRequest &request, const FoundFile &file, int archivePosition,
-                         const SpiArchiveInfo *member) {
+                         const ArchiveMember *member) {
   try {
     bool isMember = member != nullptr;
     std::string name = isMember ? MemberName(*member) : file.name;
     // A record without a name (a folder inside the archive) is no picture.
     if (name.empty()) return kListNotArchive;
-    uint64_t size = isMember ? member->filesize : file.size;
-    FileTime stamp = isMember ? static_cast<FileTime>(member->timestamp) * kNanosPerSecond : 0;
+    uint64_t size = isMember ? member->fileSize : file.size;
+    FileTime stamp = isMember ? static_cast<FileTime>(member->timeStamp) * kNanosPerSecond : 0;
     FileTime creation = isMember ? stamp : file.creationTime;
     FileTime lastWrite = isMember ? stamp : file.lastWriteTime;
     uint32_t position = isMember ? member->position : 0;
@@ -353,7 +350,7 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
                      .first;
           list = &it->second;
         }
-        keep = MatchExtensionList(*list, e->name);
+        keep = MatchExtensionList(e->name, *list);
       }
     }
     {

@@ -16,7 +16,7 @@
 #include "catalogue/picentry.h"
 #include "catalogue/sortstate.h"
 #include "catalogue/updatehint.h"
-#include "decode/spi.h"
+#include "decode/spihost.h"
 
 namespace tamro {
 
@@ -145,7 +145,7 @@ class CRXDoc {
   int ScanFiles(ScanRequest &request);
   int ListArchive(ScanRequest &request, const FoundFile &file, int firstPlugin);
   int AddFileEntry(ScanRequest &request, const FoundFile &file, int archivePosition,
-                   const SpiArchiveInfo *member);
+                   const ArchiveMember *member);
   // Reads the old folder index of a folder; answers the number of entries it added.
   int ReadFolderInfo(const std::string &folder);
 

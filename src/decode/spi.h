@@ -83,7 +83,10 @@ static_assert(offsetof(SpiArchiveInfo, filename) == 224, "layout");
 static_assert(offsetof(SpiArchiveInfo, crc) == 424, "layout");
 #else
 _Static_assert(sizeof(SpiPictureInfo) == 26, "picture information is 26 bytes");
+_Static_assert(offsetof(SpiPictureInfo, hInfo) == 22, "layout");
 _Static_assert(sizeof(SpiArchiveInfo) == 428, "archive member record is 428 bytes");
+_Static_assert(offsetof(SpiArchiveInfo, filename) == 224, "layout");
+_Static_assert(offsetof(SpiArchiveInfo, crc) == 424, "layout");
 #endif
 
 /* Interface kinds answered by GetPluginInfo(0, ...). */

@@ -495,6 +495,11 @@ void CSpiHost::LoadSwitches() {
   impl_->switchesLoaded = true;
 }
 
+std::string CSpiHost::CurrentSetName() const {
+  SharedHold hold(impl_->lock);
+  return setName_;
+}
+
 std::string CSpiHost::SetSection(std::string_view setName) {
   return setName.empty() ? std::string("SPISET\\_Default") : "SPISET\\" + std::string(setName);
 }
@@ -523,9 +528,13 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
     std::error_code fileEc;
     if (!it->is_regular_file(fileEc)) continue;
     const std::string name = it->path().filename().string();
-    if (WildcardMatch(namePattern, name)) found.push_back(it->path().string());
+    if (SpiWildcardMatch(namePattern, name)) found.push_back(it->path().string());
   }
-  std::sort(found.begin(), found.end());
+  // Letters in either case sort together, as a Windows folder lists them.
+  std::sort(found.begin(), found.end(), [](const std::string &a, const std::string &b) {
+    const int c = CompareNoCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+  });
 
   for (const std::string &path : found) {
     const std::filesystem::path fsPath(path);
@@ -555,7 +564,10 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
       SpiGuarded("FreeDLL", [module] { return dlclose(module); });
       continue;
     }
-    if (!SetInstance(*plugin)) continue;
+    if (!SetInstance(*plugin)) {
+      say(-1, "[" + name + "]のロードに失敗しました（SPI内部で例外発生）");
+      continue;
+    }
     ReadInfoStrings(*plugin);
 
     const std::string kind = InfoEntry(*plugin, 0);
@@ -727,7 +739,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
   for (std::size_t i = first; i < candidates.size(); ++i) {
     CSpiPlugin *p = candidates[i];
     if (!viewList && !(p->flags.load() & kSpiUse)) continue;
-    if (extCheck && !MatchExtensionList(query.fileName, p->filter)) continue;
+    if (extCheck && !SpiMatchFilter(query.fileName, p->filter)) continue;
     const std::string name = p->Name();
     if (query.notify) query.notify(p->position, name, query.data);
     if (fdForm && lseek(fd, query.offset, SEEK_SET) < 0) {
@@ -756,7 +768,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
 
   for (int pos : kBuiltinSearchOrder) {
     if (!impl_->builtinUse[pos - builtin::kFirst] || query.start > pos) continue;
-    if (extCheck && !MatchExtensionList(query.fileName, builtin::Patterns(pos))) continue;
+    if (extCheck && !SpiMatchFilter(query.fileName, builtin::Patterns(pos))) continue;
     if (fdForm && lseek(fd, query.offset, SEEK_SET) < 0) return 6;
     const char *file = query.fileName.c_str();
     const int answer = SpiGuarded("IsSupportedSub", [&] { return builtin::IsSupported(pos, file, data); }, 0);
@@ -865,6 +877,7 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
       FreeIfSet(&pixels);
       return r;
     }
+    // Our own code, but it reads what the plug-in wrote; it is bounds-checked throughout.
     HDIB out = nullptr;
     r = SpiGuarded("AppendHandle", [&] { return AppendHandle(info, pixels, &out); });
     if (r != 0) return r;

@@ -140,7 +140,7 @@ class CSpiHost {
 
   void LoadPluginSet(const std::string &setName);
   void SavePluginSet(const std::string &setName);
-  const std::string &CurrentSetName() const { return setName_; }
+  std::string CurrentSetName() const;
   // "SPISET\_Default" or "SPISET\<name>".
   static std::string SetSection(std::string_view setName);
   void ApplyDynamicLoading();
@@ -217,11 +217,11 @@ class CSpiHost {
 };
 
 // Wildcard match ("*", "?"), ignoring ASCII case; "?" stands for one character.
-bool WildcardMatch(std::string_view pattern, std::string_view text);
+bool SpiWildcardMatch(std::string_view pattern, std::string_view text);
 // True when the file name (folders ignored) matches one ";"-separated pattern; base name
 // and extension after the last "." are matched separately, and a name without "." only
 // matches a pattern without ".".
-bool MatchExtensionList(std::string_view fileName, std::string_view patterns);
+bool SpiMatchFilter(std::string_view fileName, std::string_view patterns);
 
 // ---- Archive members ----
 

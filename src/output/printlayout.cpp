@@ -17,6 +17,8 @@
 
 #include "output/printdevice.h"
 #include "picture/dib.h"
+#include "picture/dibcanvas.h"
+#include "picture/dibdraw.h"
 #include "platform/globalhandle.h"
 #include "platform/listfield.h"
 #include "platform/text.h"
@@ -48,27 +50,8 @@ QColor FromColourRef(uint32_t ref) {
                 static_cast<int>((ref >> 16) & 0xFF));
 }
 
-// A 24-bit bottom-up picture turned into a top-down QImage of the same BGR bytes.
-QImage DibToImage(HDIB picture) {
-  if (!picture) return {};
-  HDIB converted = DibTo24Bit(picture);
-  if (!converted) return {};
-  GlobalHandle owned(converted != picture ? converted : nullptr);
-  DibLock lock(converted);
-  if (!lock) return {};
-  const BitmapInfoHeader *bi = lock.header();
-  int width = DibWidth(bi), height = DibHeight(bi);
-  if (width <= 0 || height <= 0) return {};
-  QImage image(width, height, QImage::Format_BGR888);
-  if (image.isNull()) return {};
-  const uint8_t *bits = lock.bits();
-  const int64_t rowBytes = DibRowBytes(bi);
-  for (int y = 0; y < height; ++y)
-    std::memcpy(image.scanLine(y), bits + (static_cast<int64_t>(height) - 1 - y) * rowBytes,
-                static_cast<std::size_t>(width) * 3);
-  return image;
-}
-
+// The whole image stretched into `target` (nearest pixel); a negative width or height
+// mirrors it, as the platform's stretching does.
 void DrawImageInto(QPainter &painter, QRect target, const QImage &image) {
   if (image.isNull() || target.width() == 0 || target.height() == 0) return;
   bool flipX = target.width() < 0, flipY = target.height() < 0;
@@ -85,25 +68,17 @@ void DrawImageInto(QPainter &painter, QRect target, const QImage &image) {
   painter.restore();
 }
 
-// The face as the font system knows it; the usual Japanese Windows faces fall back on their
-// metric-compatible IPA fonts, anything else unknown on the system font.
-QFont PrintFont(const std::string &face) {
-  QString family = QString::fromStdString(face);
-  if (!family.isEmpty() && QFontDatabase::hasFamily(family)) return QFont(family);
-  static const struct {
-    const char *windows, *windowsLatin, *ipa;
-  } kSubstitutes[] = {
-      {"ＭＳ ゴシック", "MS Gothic", "IPAGothic"},
-      {"ＭＳ Ｐゴシック", "MS PGothic", "IPAPGothic"},
-      {"ＭＳ 明朝", "MS Mincho", "IPAMincho"},
-      {"ＭＳ Ｐ明朝", "MS PMincho", "IPAPMincho"},
-      {"ＭＳ ＵＩ Gothic", "MS UI Gothic", "IPAPGothic"},
-  };
-  for (const auto &s : kSubstitutes) {
-    if ((face == s.windows || EqualsNoCase(face, s.windowsLatin)) && QFontDatabase::hasFamily(s.ipa))
-      return QFont(QString::fromUtf8(s.ipa));
+// The face as the font system knows it (the Windows Japanese faces through their IPA
+// stand-ins); a face nobody has gives the system font.
+QFont PrintFont(const std::string &face, int pixels, bool bold, bool italic) {
+  QFont font = CanvasFont(face, -pixels, bold, italic);
+  if (face.empty() || !QFontDatabase::hasFamily(font.family())) {
+    font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setPixelSize(pixels);
+    font.setBold(bold);
+    font.setItalic(italic);
   }
-  return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+  return font;
 }
 
 const char *PageEndMessage(int result) {
@@ -214,6 +189,27 @@ int CPrintLayout::PrintSelected(CPrintDevice &device, const std::string &definit
 
 void CPrintLayout::PrintPage(CPrintDevice &device, const std::string &definitionFile, int &entryIndex,
                              int pageNumber) {
+  std::error_code ec;
+  if (!definitionFile.empty() && std::filesystem::exists(definitionFile, ec)) {
+    std::string text;
+    // A file that cannot be read still gives its page, without commands.
+    ReadPrintDefinition(definitionFile, text);
+    PrintDefinitionPage(device, text, entryIndex, pageNumber);
+    return;
+  }
+  QPainter *painter = device.Painter();
+  if (!painter || entryIndex < 0 || entryIndex >= source_.EntryCount()) return;
+  GlobalHandle picture(source_.LoadPicture(entryIndex));
+  QImage image = DibToImage(picture.get());
+  if (image.isNull()) return;
+  const PrintMeasures m = device.Measures();
+  painter->save();
+  DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), m.horzRes, m.vertRes), image);
+  painter->restore();
+}
+
+void CPrintLayout::PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex,
+                                       int pageNumber) {
   QPainter *painter = device.Painter();
   if (!painter) return;
   Page page{*painter, device.Measures(), entryIndex, false, GlobalHandle()};
@@ -223,29 +219,14 @@ void CPrintLayout::PrintPage(CPrintDevice &device, const std::string &definition
   painter->save();
   painter->setRenderHint(QPainter::Antialiasing, false);
   painter->setBackgroundMode(Qt::TransparentMode);
-
-  std::error_code ec;
-  if (definitionFile.empty() || !std::filesystem::exists(definitionFile, ec)) {
-    QImage image = DibToImage(page.picture.get());
-    if (!image.isNull())
-      DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), page.measures.horzRes,
-                                             page.measures.vertRes),
-                    image);
-    painter->restore();
-    return;
-  }
-
   vars_.StartPage(page.measures.horzSizeMm, page.measures.vertSizeMm, pageNumber);
-  std::string text;
-  if (ReadPrintDefinition(definitionFile, text)) {
-    std::string_view rest = text;
-    while (!rest.empty()) {
-      std::size_t end = rest.find('\n');
-      std::string_view line = rest.substr(0, end);
-      rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-      if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-      RunCommand(page, line);
-    }
+  std::string_view rest = definition;
+  while (!rest.empty()) {
+    std::size_t end = rest.find('\n');
+    std::string_view line = rest.substr(0, end);
+    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    RunCommand(page, line);
   }
   painter->restore();
 }
@@ -372,11 +353,9 @@ void CPrintLayout::DrawTextCommand(Page &page, std::string_view line) {
   if (size < 0) size = 1;
   int style = ClampToInt(expr(9));
 
-  QFont font = PrintFont(GetListField(line, 7));
-  int pixels = size > 0 ? MulDiv(size, page.measures.logPixelsY, 72) : MulDiv(12, page.measures.logPixelsY, 72);
-  font.setPixelSize(std::clamp(pixels, 1, 32767));
-  font.setWeight(style & 1 ? QFont::Bold : QFont::Normal);
-  font.setItalic((style & 2) != 0);
+  // A height of 0 leaves the size to the font system; 12 points is what it picks.
+  int pixels = MulDiv(size > 0 ? size : 12, page.measures.logPixelsY, 72);
+  QFont font = PrintFont(GetListField(line, 7), std::clamp(pixels, 1, 32767), style & 1, style & 2);
 
   QPainter &painter = page.painter;
   painter.save();
@@ -426,10 +405,6 @@ QRect FitPictureRect(int pictureWidth, int pictureHeight, int areaWidth, int are
   int width = ClampToInt(pictureWidth * scale, kCoordinateLimit);
   int height = ClampToInt(pictureHeight * scale, kCoordinateLimit);
   return QRect((areaWidth - width) / 2, (areaHeight - height) / 2, width, height);
-}
-
-void DrawDibInto(QPainter &painter, const QRect &target, HDIB picture) {
-  DrawImageInto(painter, target, DibToImage(picture));
 }
 
 }  // namespace tamro

@@ -8,11 +8,10 @@
 #include <string_view>
 
 #include <QImage>
+#include <QRect>
 
 #include "output/printexpression.h"
 #include "picture/dibtypes.h"
-
-class QPainter;
 
 namespace tamro {
 
@@ -52,6 +51,8 @@ class CPrintLayout {
   // moves `entryIndex` on to the next selected entry (or to the entry count when there is
   // none). A definition file that does not exist gives the fitted picture.
   void PrintPage(CPrintDevice &device, const std::string &definitionFile, int &entryIndex, int pageNumber);
+  // The same with the definition's text at hand (a preview, an edited definition).
+  void PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex, int pageNumber);
 
   // The variables of the page being drawn (or of the last page).
   CPrintVariables &Variables() { return vars_; }
@@ -81,9 +82,5 @@ bool ReadPrintDefinition(const std::string &path, std::string &text);
 
 // The picture scaled to fit the area, keeping its proportions, centred.
 QRect FitPictureRect(int pictureWidth, int pictureHeight, int areaWidth, int areaHeight);
-
-// Draws the whole picture stretched into `target` (nearest pixel); a negative width or
-// height mirrors it, as the platform's stretching does.
-void DrawDibInto(QPainter &painter, const QRect &target, HDIB picture);
 
 }  // namespace tamro

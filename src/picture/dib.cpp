@@ -81,6 +81,8 @@ int DibBitCount(const BitmapInfoHeader *bi) {
   return bits == 0 ? 24 : bits;
 }
 
+uint32_t DibCompression(const BitmapInfoHeader *bi) { return Compression(bi); }
+
 uint32_t DibNumColors(const BitmapInfoHeader *bi) {
   if (DibHeaderSize(bi) == 40) {
     uint32_t used = Load<uint32_t>(Bytes(bi) + 32);
@@ -285,16 +287,26 @@ struct Channel {
 
 }  // namespace
 
+namespace {
+
+// Depths and compressions whose rows the conversion reads.
+bool Convertible(const BitmapInfoHeader *bi) {
+  const int bits = DibBitCount(bi);
+  const uint32_t compression = Compression(bi);
+  if (bits == 16 || bits == 32) return compression == BI_RGB || compression == BI_BITFIELDS;
+  return (bits == 1 || bits == 4 || bits == 8 || bits == 24) && compression == BI_RGB;
+}
+
+}  // namespace
+
 bool ConvertDibPixelsTo24(const BitmapInfoHeader *bi, uint8_t *dst, int64_t dstRow) {
+  if (!Convertible(bi)) return false;
   const int bits = DibBitCount(bi);
   const int32_t width = DibWidth(bi);
   const int32_t storedHeight = DibHeight(bi);
   const bool topDown = storedHeight < 0;
   const int32_t height = topDown ? -storedHeight : storedHeight;
   const uint32_t compression = Compression(bi);
-  if ((bits == 16 || bits == 32) && compression != BI_RGB && compression != BI_BITFIELDS) return false;
-  if ((bits <= 8 || bits == 24) && compression != BI_RGB) return false;
-  if (bits != 1 && bits != 4 && bits != 8 && bits != 16 && bits != 24 && bits != 32) return false;
 
   const uint8_t *bytes = Bytes(bi);
   const uint8_t *bitsIn = DibBits(bi);
@@ -383,6 +395,8 @@ HDIB DibTo24Bit(HDIB h) {
   const int32_t storedHeight = DibHeight(bi);
   const int32_t height = storedHeight < 0 ? -storedHeight : storedHeight;
   if (DibBitCount(bi) == 24 && storedHeight > 0) return h;
+  // Refused before allocating: an RLE header may state any size at all.
+  if (!Convertible(bi)) return nullptr;
 
   const int64_t dstRow = ((int64_t{width} * 24 + 31) / 32) * 4;
   const int64_t total = SaturatingAdd(40, SaturatingMul(dstRow, height));

@@ -41,6 +41,9 @@ TAMRO_DIB_NO_BYTE_POINTERS(DibHeight)
 int DibBitCount(const BitmapInfoHeader *bi);
 int DibBitCount(HDIB h);
 TAMRO_DIB_NO_BYTE_POINTERS(DibBitCount)
+// The compression field of any header but the 12-byte one (which has none: 0).
+uint32_t DibCompression(const BitmapInfoHeader *bi);
+TAMRO_DIB_NO_BYTE_POINTERS(DibCompression)
 // Colours used when set (40-byte header), else 2, 16 or 256 for 1, 4, 8 bits, else 0.
 uint32_t DibNumColors(const BitmapInfoHeader *bi);
 uint32_t DibNumColors(HDIB h);
@@ -74,6 +77,8 @@ TAMRO_DIB_NO_BYTE_POINTERS(DibBits)
 // True when the header describes a picture the program can work on (header size 12 or at
 // least 40, width > 0, height != 0, depth 1, 4, 8, 16, 24 or 32) and header, colour table
 // and pixels all lie within `blockBytes`. Every operation that walks pixels checks this.
+// For RLE data only its stated size is checked: a reader of uncompressed rows must also
+// see that DibCompression is not BI_RLE8 or BI_RLE4.
 bool DibFits(const BitmapInfoHeader *bi, std::size_t blockBytes);
 
 // Locks a block for one scope and tells whether its header fits the block.

@@ -30,7 +30,7 @@ StoredImage WrapStoredRows(const BitmapInfoHeader *bi) {
   const int64_t rowBytes = DibRowBytes(bi);
   if (rowBytes > std::numeric_limits<qsizetype>::max() || rowBytes > std::numeric_limits<int>::max())
     return out;
-  const uint32_t compression = bi->size == 40 ? bi->compression : BI_RGB;
+  const uint32_t compression = DibCompression(bi);
   const uchar *bits0 = DibBits(bi);
   if (bits == 24 && compression == BI_RGB) {
     out.image = QImage(bits0, width, height, static_cast<qsizetype>(rowBytes), QImage::Format_BGR888);

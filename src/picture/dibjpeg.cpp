@@ -29,7 +29,7 @@ bool PrepareRows(HDIB h, int colour, Rows &rows) {
   DibLock lock(h);
   if (!lock || DibBitCount(lock.header()) != 24) return false;
   const BitmapInfoHeader *bi = lock.header();
-  if (DibHeaderSize(bi) == 40 && bi->compression != BI_RGB) return false;
+  if (DibCompression(bi) != BI_RGB) return false;
   const int width = DibWidth(bi);
   const int stored = DibHeight(bi);
   const int height = stored < 0 ? -stored : stored;

@@ -79,7 +79,7 @@ HDIB AdjustDibColors(HDIB h, int red, int green, int blue, double factor) {
   const BitmapInfoHeader *bi = lock.header();
   const int bits = DibBitCount(bi);
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return h;
-  if (DibHeaderSize(bi) != 12 && bi->compression != BI_RGB) return h;
+  if (DibCompression(bi) != BI_RGB) return h;
 
   // Every channel value goes through the same two steps, so each channel gets a table.
   uint8_t table[3][256];  // blue, green, red

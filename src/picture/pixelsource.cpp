@@ -14,7 +14,7 @@ bool OpenSource(const DibLock &lock, PixelSource &source) {
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24) return false;
   if (DibHeight(bi) <= 0) return false;
   const bool core = DibHeaderSize(bi) == 12;
-  if (!core && bi->compression != BI_RGB) return false;
+  if (DibCompression(bi) != BI_RGB) return false;
   source.bits = DibBits(bi);
   source.rowBytes = DibRowBytes(bi);
   source.width = DibWidth(bi);

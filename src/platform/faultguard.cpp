@@ -203,6 +203,41 @@ void Install() {
   }
 }
 
+// The floating-point control state foreign code may change: masks and rounding. Reading the
+// whole environment costs far more than these two registers.
+struct FpControl {
+#if defined(__x86_64__)
+  uint16_t x87 = 0;
+  uint32_t sse = 0;
+#else
+  std::fenv_t env;
+#endif
+};
+
+inline void SaveFp(FpControl *c) {
+#if defined(__x86_64__)
+  __asm__ volatile("fnstcw %0" : "=m"(c->x87));
+  __asm__ volatile("stmxcsr %0" : "=m"(c->sse));
+#else
+  std::fegetenv(&c->env);
+#endif
+}
+
+inline void RestoreFp(const FpControl &c, bool afterFault) {
+#if defined(__x86_64__)
+  FpControl now;
+  SaveFp(&now);
+  if (afterFault || now.x87 != c.x87 || now.sse != c.sse) {
+    __asm__ volatile("fnclex");
+    __asm__ volatile("fldcw %0" : : "m"(c.x87));
+    __asm__ volatile("ldmxcsr %0" : : "m"(c.sse));
+  }
+#else
+  (void)afterFault;
+  std::fesetenv(&c.env);
+#endif
+}
+
 void PrepareThread() {
   thread_local AltStack altStack;
   (void)altStack;
@@ -214,12 +249,14 @@ bool RunGuardedRaw(void (*body)(void *), void *context, FaultInfo *fault) {
   std::call_once(g_installOnce, Install);
   PrepareThread();
 
-  std::fenv_t fenv;
-  std::fegetenv(&fenv);
+  FpControl fp;
+  SaveFp(&fp);
   GuardFrame frame;
   frame.previous = t_frame;
   volatile bool completed = false;
-  if (sigsetjmp(frame.env, 1) == 0) {
+  // The signal mask is not saved here (that is a system call on every guarded call); after a
+  // fault the one signal the handler blocked is unblocked below.
+  if (sigsetjmp(frame.env, 0) == 0) {
     t_frame = &frame;
     try {
       body(context);
@@ -230,8 +267,14 @@ bool RunGuardedRaw(void (*body)(void *), void *context, FaultInfo *fault) {
     }
   }
   t_frame = frame.previous;
+  if (!completed && frame.info.signal) {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, frame.info.signal);
+    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+  }
   // Foreign code may have unmasked floating-point traps or changed rounding.
-  std::fesetenv(&fenv);
+  RestoreFp(fp, !completed);
   if (!completed && fault) *fault = frame.info;
   return completed;
 }

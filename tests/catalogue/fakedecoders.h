@@ -31,21 +31,19 @@ class FakeDecoders : public DecoderAccess {
     return start == 0 && length >= 4 && std::memcmp(head, "ARC\n", 4) == 0 ? 0 : -1;
   }
   bool HasArchiveDecoders() override { return haveArchives; }
-  int ListArchive(int position, const std::string &path, std::vector<SpiArchiveInfo> &members) override {
+  int ListArchive(int position, const std::string &path, std::vector<ArchiveMember> &members) override {
     ++archiveListings;
     if (position != 0 || listFails) return -1;
     members.clear();
     for (const auto &m : Parse(path)) {
-      SpiArchiveInfo r{};
-      std::memcpy(r.method, "store", 5);
+      ArchiveMember r;
+      r.method = "store";
       r.position = static_cast<uint32_t>(members.size() * 100);
-      r.filesize = static_cast<uint32_t>(m.size);
-      r.timestamp = m.time;
-      std::strncpy(r.filename, m.name.c_str(), sizeof r.filename - 1);
+      r.fileSize = static_cast<uint32_t>(m.size);
+      r.timeStamp = m.time;
+      r.name = m.name;
       members.push_back(r);
     }
-    SpiArchiveInfo end{};
-    members.push_back(end);
     return 0;
   }
   int ExtractMember(int position, const std::string &path, uint32_t memberPosition,

@@ -141,7 +141,7 @@ TEST_F(ArchiveTest, MembersDecodeThroughTheArchivesViewList) {
 
   SpiPictureInfo info{};
   EXPECT_EQ(GetMemberPictureInfo(*host, 0, path, members[0].position, members[0].name, 1, &info), 0);
-  EXPECT_EQ(info.width, 4);
+  EXPECT_EQ(+info.width, 4);
   EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 

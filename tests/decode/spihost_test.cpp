@@ -63,6 +63,18 @@ TEST_F(SpiHostTest, UndefinedKindIsReportedAndNotListed) {
   EXPECT_EQ(status[1], std::make_pair(-1, std::string("[weird.spi]未定義のSPI(00IN,00AM以外のSPI)")));
 }
 
+TEST_F(SpiHostTest, ModulesAreRegisteredInNameOrderIgnoringCase) {
+  Install("tpic", "B.spi");
+  Install("tmem", "a.spi");
+  Install("tsparse", "C.SPI");
+  Scan();
+  ASSERT_EQ(host->Count(kSpiPicture), 3);
+  EXPECT_EQ(host->GetDecoderName(0, kSpiPicture), "a");
+  EXPECT_EQ(host->GetDecoderName(1, kSpiPicture), "B");
+  EXPECT_EQ(host->GetDecoderName(2, kSpiPicture), "C");
+  EXPECT_EQ(host->FindDecoderByName("b", kSpiPicture), 1);
+}
+
 TEST_F(SpiHostTest, ScanningTwiceDoesNotListAModuleTwice) {
   Install("tpic", "a.spi");
   Scan();
@@ -208,7 +220,7 @@ TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
   EXPECT_EQ(DibHeight(dib), 2);
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, mac.data(), SPI_SOURCE_MEMORY, static_cast<long>(mac.size()), &info), 0);
-  EXPECT_EQ(info.width, 3);
+  EXPECT_EQ(+info.width, 3);
 }
 
 TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
@@ -220,11 +232,11 @@ TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   SpiPictureInfo info{};
   uint32_t extra = 77;
   ASSERT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 7, &info, &extra), 0);
-  EXPECT_EQ(info.width, 5);
-  EXPECT_EQ(info.height, 3);
-  EXPECT_EQ(info.colorDepth, 24);
+  EXPECT_EQ(+info.width, 5);
+  EXPECT_EQ(+info.height, 3);
+  EXPECT_EQ(+info.colorDepth, 24);
   EXPECT_EQ(extra, 0u);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(+info.hInfo, 0u);
   {
     GlobalHandle text(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
     GlobalLockGuard lock(text.get());
@@ -312,7 +324,7 @@ TEST_F(SpiHostTest, PluginThatFailsOnMemoryIsGivenTheFileFromThenOn) {
   EXPECT_TRUE(host->GetFileOnly(0, kSpiPicture));
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
-  EXPECT_EQ(info.height, 4);
+  EXPECT_EQ(+info.height, 4);
   // A memory image from the caller is still passed as it is (and fails).
   const std::string bytes = TPic(6, 4, 24, 5, 6, 7, "TMEM");
   EXPECT_EQ(host->GetPictureInfo(0, bytes.data(), SPI_SOURCE_MEMORY, 16, &info), 1);
@@ -352,9 +364,43 @@ TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
     GTEST_SKIP() << "built-in BMP decoder not present";
   EXPECT_EQ(Find("x.bmp", bmp), 1000);
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1000), 1000);
+  // A plug-in is asked first, even about a file a built-in reads.
+  Install("tpic", "a.spi");
+  Scan();
+  std::vector<int> asked;
+  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 0, -1, &asked), 1000);
+  EXPECT_THAT(asked, ElementsAre(0, -1, 1000));
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1001), -1);
   host->SetUse(1000, kSpiPicture, false);
   EXPECT_EQ(Find("x.bmp", bmp), -1);
+}
+
+TEST_F(SpiHostTest, WithoutPluginsJpegIsReadButGifOnlyWhenSwitchedOn) {
+  const auto jpeg = CorpusDir() / "jpeg-jpeg-decoder/reftest/grayscale_square.jpg";
+  const auto gif = CorpusDir() / "gif-peterdn-gifsuite/animated_loop_interlaced.gif";
+  if (!std::filesystem::exists(jpeg) || !std::filesystem::exists(gif)) GTEST_SKIP() << "corpus missing";
+  const std::string jpegBytes = ReadFile(jpeg), gifBytes = ReadFile(gif);
+  SpiHead head = HeadOf(jpegBytes.data(), jpegBytes.size());
+  if (!builtin::IsSupported(builtin::kJpeg, jpeg.c_str(), reinterpret_cast<uintptr_t>(head.bytes)))
+    GTEST_SKIP() << "built-in JPEG decoder not present";
+
+  Scan();
+  EXPECT_EQ(Find(jpeg.string(), jpegBytes), 1001);
+  EXPECT_EQ(Find(gif.string(), gifBytes), -1);
+  Store("SPI", "#InnerGIF", 1);
+  Scan();
+  EXPECT_EQ(Find(gif.string(), gifBytes), 1002);
+  // Continuing from the GIF position skips BMP and JPEG but still reaches GIF.
+  EXPECT_EQ(Find(jpeg.string(), jpegBytes, kSpiPicture, 1002), -1);
+  EXPECT_EQ(Find(gif.string(), gifBytes, kSpiPicture, 1002), 1002);
+
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(1001, jpeg.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
+  GlobalHandle owned(dib);
+  SpiPictureInfo info{};
+  ASSERT_EQ(host->GetPictureInfo(1001, jpeg.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
+  EXPECT_EQ(DibWidth(dib), +info.width);
+  if (info.hInfo) GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
 }
 
 TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
@@ -366,29 +412,29 @@ TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
   EXPECT_EQ(host->BuildPictureFilter(kSpiPicture), "*.tpc;*.tpx;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
   host->AddViewSpi(0, 1);
   EXPECT_EQ(host->BuildArchiveMemberFilter(0), "*.tsp;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
-  EXPECT_TRUE(MatchExtensionList("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
+  EXPECT_TRUE(SpiMatchFilter("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
 }
 
 TEST(WildcardTest, MatchesNamesAndExtensionsSeparatelyIgnoringCase) {
-  EXPECT_TRUE(WildcardMatch("*.SPI", "abc.spi"));
-  EXPECT_TRUE(WildcardMatch("a*c*e", "abcde"));
-  EXPECT_FALSE(WildcardMatch("a*c*f", "abcde"));
-  EXPECT_TRUE(WildcardMatch("?b?", "abc"));
-  EXPECT_FALSE(WildcardMatch("?b?", "abcd"));
-  EXPECT_TRUE(WildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
-  EXPECT_TRUE(WildcardMatch("**", ""));
-  EXPECT_FALSE(WildcardMatch("x", ""));
+  EXPECT_TRUE(SpiWildcardMatch("*.SPI", "abc.spi"));
+  EXPECT_TRUE(SpiWildcardMatch("a*c*e", "abcde"));
+  EXPECT_FALSE(SpiWildcardMatch("a*c*f", "abcde"));
+  EXPECT_TRUE(SpiWildcardMatch("?b?", "abc"));
+  EXPECT_FALSE(SpiWildcardMatch("?b?", "abcd"));
+  EXPECT_TRUE(SpiWildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
+  EXPECT_TRUE(SpiWildcardMatch("**", ""));
+  EXPECT_FALSE(SpiWildcardMatch("x", ""));
 
-  EXPECT_TRUE(MatchExtensionList("A.JPG", "*.gif;*.jpg"));
-  EXPECT_TRUE(MatchExtensionList("a.b.jpeg", "*.jpe?;*.gif"));
-  EXPECT_FALSE(MatchExtensionList("a.jpg.txt", "*.jpg"));
-  EXPECT_FALSE(MatchExtensionList("jpg", "*.jpg"));
+  EXPECT_TRUE(SpiMatchFilter("A.JPG", "*.gif;*.jpg"));
+  EXPECT_TRUE(SpiMatchFilter("a.b.jpeg", "*.jpe?;*.gif"));
+  EXPECT_FALSE(SpiMatchFilter("a.jpg.txt", "*.jpg"));
+  EXPECT_FALSE(SpiMatchFilter("jpg", "*.jpg"));
   // Without a dot only an element without a dot matches, and the reverse.
-  EXPECT_TRUE(MatchExtensionList("README", "*.txt;READ*"));
-  EXPECT_FALSE(MatchExtensionList("README", "*.*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", "*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ""));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ";;"));
+  EXPECT_TRUE(SpiMatchFilter("README", "*.txt;READ*"));
+  EXPECT_FALSE(SpiMatchFilter("README", "*.*"));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", "*"));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", ""));
+  EXPECT_FALSE(SpiMatchFilter("a.txt", ";;"));
 }
 
 }  // namespace

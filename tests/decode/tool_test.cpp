@@ -49,6 +49,16 @@ TEST_F(ToolTest, DecodesThroughThePluginsAndWritesTheBitmap) {
   EXPECT_EQ(Run(box.write("empty", "").string(), &out), 1);
 }
 
+TEST_F(ToolTest, BuiltinDecodersNeedNoPlugins) {
+  const auto jpeg = CorpusDir() / "jpeg-jpeg-decoder/reftest/grayscale_square.jpg";
+  if (!std::filesystem::exists(jpeg)) GTEST_SKIP() << "corpus missing";
+  std::string out;
+  const int status = Run(jpeg.string(), &out);
+  if (status == 1 && out.find("\"decoder\":-1") != std::string::npos) GTEST_SKIP() << "built-in JPEG not present";
+  EXPECT_EQ(status, 0);
+  EXPECT_THAT(out, ::testing::StartsWith("{\"result\":0,\"decoder\":1001,\"name\":\"--JPG--\",\"width\":"));
+}
+
 TEST_F(ToolTest, ListsAndDecodesArchiveMembers) {
   Install("tpic", "tpic.spi");
   Install("tarc", "tarc.spi");

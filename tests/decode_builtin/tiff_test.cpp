@@ -15,14 +15,14 @@ namespace {
 using test::Bytes;
 using test::Picture;
 
-struct TiffSpec {
+struct TiffLayout {
   uint32_t width = 4, height = 4, rowsPerStrip = 0;
   uint16_t bits = 8, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
   std::vector<uint16_t> map;  // red, green, blue arrays one after another
   Bytes pixels;               // rows one after another, top first
 };
 
-Bytes WriteTiff(const test::Sandbox &box, const TiffSpec &s) {
+Bytes WriteTiff(const test::Sandbox &box, const TiffLayout &s) {
   const auto path = box.path("w.tif");
   TIFF *t = TIFFOpen(path.c_str(), "w");
   EXPECT_NE(t, nullptr);
@@ -66,7 +66,7 @@ TEST(TiffSupport, ClaimsBothByteOrdersOnly) {
 
 TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 2;
   s.height = 5;
   s.rowsPerStrip = 2;  // three strips, the last one short
@@ -90,7 +90,7 @@ TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
 
 TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 2;
   s.height = 1;
   s.photometric = PHOTOMETRIC_PALETTE;
@@ -121,7 +121,7 @@ TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
 
 TEST(TiffPicture, GreyRampsRiseOrFallWithThePhotometric) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 8;
   s.height = 1;
   s.bits = 4;
@@ -146,7 +146,7 @@ TEST(TiffPicture, GreyRampsRiseOrFallWithThePhotometric) {
 
 TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 2;
   s.height = 2;
   s.bits = 16;
@@ -171,7 +171,7 @@ TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
 // Points the second strip outside the file: the first strip's rows stand.
 TEST(TiffPicture, AStripErrorKeepsTheRowsRead) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 4;
   s.height = 4;
   s.rowsPerStrip = 2;
@@ -201,7 +201,7 @@ TEST(TiffPicture, AStripErrorKeepsTheRowsRead) {
 
 TEST(TiffPicture, FileFormAndBrokenInput) {
   test::Sandbox box;
-  TiffSpec s;
+  TiffLayout s;
   s.width = 3;
   s.height = 2;
   s.pixels = Bytes(6, 50);

@@ -139,6 +139,11 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   // A picture whose block is too short draws nothing.
   GlobalHandle lying = Picture(Header(50, 50, 24), {}, {1, 2, 3});
   small.DrawDib(lying.get(), QPoint(0, 0));
+  BitmapInfoHeader v4 = Header(300, 300, 24, BI_RLE8);
+  v4.size = 108;
+  v4.sizeImage = 4;
+  GlobalHandle rle = Picture(v4, std::vector<uint8_t>(68 + 4), {});
+  small.DrawDib(rle.get(), QRect(0, 0, 2, 1));
   GlobalHandle same(small.GetDib());
   EXPECT_EQ(PixelAt(same.get(), 0, 0), Rgb(255, 0, 0));
 }

@@ -87,7 +87,11 @@ TEST(Transforms, RefuseWhatTheyCannotReadWithoutTouchingIt) {
   GlobalHandle topDown = Picture(Header(2, -2, 24), {}, std::vector<uint8_t>(16, 7));
   GlobalHandle lying = Picture(Header(500, 500, 24), {}, {1, 2, 3, 4});
   GlobalHandle p16 = Picture(Header(2, 2, 16), {}, std::vector<uint8_t>(8, 1));
-  for (HDIB h : {topDown.get(), lying.get(), p16.get(), HDIB{}}) {
+  BitmapInfoHeader v4 = Header(300, 300, 24, BI_RLE8);
+  v4.size = 108;
+  v4.sizeImage = 4;
+  GlobalHandle rle = Picture(v4, std::vector<uint8_t>(68 + 4), {});
+  for (HDIB h : {topDown.get(), lying.get(), p16.get(), rle.get(), HDIB{}}) {
     EXPECT_EQ(ScaleNearest(h, 5, 5, 0), h);
     EXPECT_EQ(ScaleBilinear(h, 5, 5, 30), h);
     EXPECT_EQ(ScaleAverage(h, 5, 5, 0, true), h);

@@ -148,7 +148,7 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   if (h.compression > BI_RLE4) return SPI_NO_FUNCTION;
   const bool rle = h.compression == BI_RLE8 || h.compression == BI_RLE4;
   if (h.width <= 0 || h.height == 0 || h.height == INT32_MIN) return SPI_FORMAT_ERROR;
-  // Top-down files are turned bottom-up: every other part of the program expects that.
+  // Top-down files are turned bottom-up: the rest of the program expects that.
   const bool topDown = h.height < 0;
   if (topDown && rle) return SPI_FORMAT_ERROR;
   const int height = topDown ? -h.height : h.height;
@@ -163,7 +163,9 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   const std::size_t available = size - pixelsAt;
 
   const uint64_t row = RowBytes(h.width, bits ? bits : 24);
-  const uint64_t image = rle ? (h.sizeImage ? h.sizeImage : available) : row * static_cast<uint64_t>(height);
+  // RLE data is taken as far as the file has it, whatever size the header claims.
+  const uint64_t image = rle ? std::min<uint64_t>(h.sizeImage ? h.sizeImage : available, available)
+                             : row * static_cast<uint64_t>(height);
   if (row == 0 || image > kMaxPictureBytes || row * static_cast<uint64_t>(height) > kMaxPictureBytes)
     return SPI_NO_FUNCTION;
 

@@ -17,6 +17,9 @@ namespace {
 constexpr int kPassStep[] = {8, 8, 4, 2, 0};
 constexpr int kPassStart[] = {0, 4, 2, 1, 0};
 constexpr int kLastPass = 4;
+// GIF pictures beyond 8192 x 8192 pixels are refused: a few bytes of header could otherwise
+// make every frame of an animation fill hundreds of megabytes.
+constexpr std::size_t kMaxPixels = std::size_t{1} << 26;
 
 bool HasSignature(const unsigned char *p, std::size_t size) {
   return size >= 6 && (std::memcmp(p, "GIF89a", 6) == 0 || std::memcmp(p, "GIF87a", 6) == 0);
@@ -295,7 +298,7 @@ int GifDecodeFrame(GifDecodeState &s, const unsigned char *data, std::size_t len
     if ((packed & 0x80) && !ReadColourTable(in, s, (packed & 7) + 1)) return SPI_DATA_ENDED;
     if (s.width == 0 || s.height == 0) return SPI_FORMAT_ERROR;
     const std::size_t pixels = static_cast<std::size_t>(s.width) * static_cast<std::size_t>(s.height);
-    if (pixels > kMaxPictureBytes / 2) return SPI_FORMAT_ERROR;
+    if (pixels > kMaxPixels) return SPI_FORMAT_ERROR;
     const bool interlaced = packed & 0x40;
     s.x = 0;
     s.pass = interlaced ? 0 : 3;

@@ -254,7 +254,7 @@ void DecodeRun(DecodeJob &job) {
     }
     unsigned char *row = job.dib.bits + (h - 1 - y) * job.dib.rowBytes;
     JSAMPROW target = components == 3 ? row : temp[0];
-    if (jpeg_read_scanlines(cinfo, &target, 1) != 1) continue;
+    if (jpeg_read_scanlines(cinfo, &target, 1) != 1) break;  // cannot happen without suspension
     if (components == 1) {
       const unsigned char *g = temp[0];
       for (uint64_t x = 0; x < width; ++x, row += 3) row[0] = row[1] = row[2] = g[x];

@@ -1,0 +1,278 @@
+#include "output/macros.h"
+
+#include <QDate>
+#include <QLocale>
+#include <QTime>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "catalogue/picentry.h"
+#include "platform/cpdecode.h"
+
+namespace tamro {
+
+namespace {
+
+// Plain decimal notation with at most ten significant digits, trailing zeros dropped.
+// Built from the "%.9e" digits so that no magnitude ever produces an exponent.
+std::string PlainDecimal(double value) {
+  if (!std::isfinite(value) || std::fabs(value) < 1e-10) return "0";
+  char buffer[64];
+  std::snprintf(buffer, sizeof buffer, "%.9e", value);
+  std::string text(buffer);
+  bool negative = text[0] == '-';
+  if (negative) text.erase(0, 1);
+  std::size_t e = text.find('e');
+  if (e == std::string::npos) return "0";
+  int exponent = std::atoi(text.c_str() + e + 1);
+  std::string digits;
+  for (std::size_t i = 0; i < e; ++i)
+    if (text[i] != '.') digits += text[i];
+
+  std::string integer, fraction;
+  int point = exponent + 1;  // digits before the decimal point
+  if (point <= 0) {
+    integer = "0";
+    fraction = std::string(static_cast<std::size_t>(-point), '0') + digits;
+  } else if (point >= static_cast<int>(digits.size())) {
+    integer = digits + std::string(static_cast<std::size_t>(point) - digits.size(), '0');
+  } else {
+    integer = digits.substr(0, static_cast<std::size_t>(point));
+    fraction = digits.substr(static_cast<std::size_t>(point));
+  }
+  while (!fraction.empty() && fraction.back() == '0') fraction.pop_back();
+  if (integer == "0" && fraction.empty()) return "0";
+  std::string result = negative ? "-" : "";
+  result += integer;
+  if (!fraction.empty()) result += "." + fraction;
+  return result;
+}
+
+}  // namespace
+
+std::string GroupThousands(double value, int decimals) {
+  if (decimals >= 0 && std::isfinite(value)) {
+    char buffer[400];
+    std::snprintf(buffer, sizeof buffer, "%.*f", decimals > 20 ? 20 : decimals, value);
+    value = std::strtod(buffer, nullptr);
+  }
+  std::string text = PlainDecimal(value);
+  std::string sign;
+  if (!text.empty() && text[0] == '-') {
+    sign = "-";
+    text.erase(0, 1);
+  }
+  std::size_t point = text.find('.');
+  std::string integer = text.substr(0, point);
+  std::string fraction = point == std::string::npos ? std::string() : text.substr(point);
+  if (integer.size() >= 4) {
+    std::string grouped;
+    std::size_t first = integer.size() % 3;
+    if (first == 0) first = 3;
+    grouped = integer.substr(0, first);
+    for (std::size_t i = first; i < integer.size(); i += 3) grouped += "," + integer.substr(i, 3);
+    integer = grouped;
+  }
+  return sign + integer + fraction;
+}
+
+std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit, int lastUnit) {
+  static const char *const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
+  constexpr int kLast = 4;
+  double value = static_cast<double>(low) + static_cast<double>(high) * 4294967296.0;
+  int unit = firstUnit < 0 ? 0 : (firstUnit > kLast ? kLast : firstUnit);
+  int limit = (lastUnit < 0 || lastUnit > kLast) ? kLast : lastUnit;
+  // The test is against 1000, not 1024: 1000 bytes already read as "1KB".
+  while (value >= 1000.0 && unit < limit) {
+    value /= 1024.0;
+    ++unit;
+  }
+  std::string text = GroupThousands(value, decimals < 0 ? 0 : decimals);
+  if (withUnit) text += kUnits[unit];
+  return text;
+}
+
+std::string PathPart(std::string_view path, unsigned mask) {
+  std::size_t slash = path.rfind('/');
+  std::string_view folder = slash == std::string_view::npos ? std::string_view() : path.substr(0, slash + 1);
+  std::string_view file = slash == std::string_view::npos ? path : path.substr(slash + 1);
+  std::size_t dot = file.rfind('.');
+  std::string_view name = dot == std::string_view::npos ? file : file.substr(0, dot);
+  std::string_view ext = dot == std::string_view::npos ? std::string_view() : file.substr(dot);
+
+  std::string result;
+  if (mask & kPathFolder) result += folder;
+  if (mask & kPathName) result += name;
+  if (mask & kPathExt) result += ext;
+  if ((mask & 0xF) == (kPathDrive | kPathFolder) && result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+std::string GroupDigits(uint64_t value) {
+  std::string digits = std::to_string(value), out;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) out += ',';
+    out += digits[i];
+  }
+  return out;
+}
+
+std::string TodayDateText() {
+  return QLocale().toString(QDate::currentDate(), QLocale::ShortFormat).toStdString();
+}
+
+std::string TodayTimeText() {
+  // The locale's short time form with seconds added (its long form carries the time zone,
+  // and some locales write it in words), separated as hours and minutes are.
+  QString format = QLocale().timeFormat(QLocale::ShortFormat);
+  if (!format.contains(QLatin1Char('s'))) {
+    qsizetype at = format.indexOf(QLatin1String("mm"));
+    if (at >= 0) {
+      QString separator = at > 0 ? format.mid(at - 1, 1) : QStringLiteral(":");
+      format.insert(at + 2, separator + QStringLiteral("ss"));
+    }
+  }
+  return QLocale().toString(QTime::currentTime(), format).toStdString();
+}
+
+namespace {
+
+enum Macro { kCP, kPicPath, kShortPicPath, kPicDir, kPicName, kShortPicName, kFileName, kArcPath, kArcName,
+             kWidth, kHeight, kColor, kDate, kTime, kLength, kSize, kInfo, kNote, kTodayDate, kTodayTime };
+
+struct MacroRow {
+  std::string_view token;
+  Macro macro;
+};
+
+// Long form, then short form, in the order of expansion.
+constexpr MacroRow kRows[] = {
+    {"$(CP)", kCP},
+    {"$(CP)", kCP},
+    {"$(PicPath)", kPicPath},
+    {"$(PP)", kPicPath},
+    {"$(ShortPicPath)", kShortPicPath},
+    {"$(SPP)", kShortPicPath},
+    {"$(PicDir)", kPicDir},
+    {"$(PD)", kPicDir},
+    {"$(PicName)", kPicName},
+    {"$(PN)", kPicName},
+    {"$(ShortPicName)", kShortPicName},
+    {"$(SPN)", kShortPicName},
+    {"$(FileName)", kFileName},
+    {"$(FN)", kFileName},
+    {"$(ArcPath)", kArcPath},
+    {"$(AP)", kArcPath},
+    {"$(ArcName)", kArcName},
+    {"$(AN)", kArcName},
+    {"$(Width)", kWidth},
+    {"$(W)", kWidth},
+    {"$(Height)", kHeight},
+    {"$(H)", kHeight},
+    {"$(Color)", kColor},
+    {"$(C)", kColor},
+    {"$(Date)", kDate},
+    {"$(D)", kDate},
+    {"$(Time)", kTime},
+    {"$(T)", kTime},
+    {"$(Length)", kLength},
+    {"$(L)", kLength},
+    {"$(Size)", kSize},
+    {"$(S)", kSize},
+    {"$(Info)", kInfo},
+    {"$(I)", kInfo},
+    {"$(Note)", kNote},
+    {"$(N)", kNote},
+    {"$(TodayDate)", kTodayDate},
+    {"$(TD)", kTodayDate},
+    {"$(TodayTime)", kTodayTime},
+    {"$(TT)", kTodayTime},
+};
+static_assert(std::size(kRows) == 40);
+
+std::string LocalTime(FileTime nanos, const char *format) {
+  std::time_t seconds = static_cast<std::time_t>(nanos / kNanosPerSecond);
+  if (nanos % kNanosPerSecond < 0) --seconds;  // floor for times before 1970
+  std::tm tm{};
+  if (!localtime_r(&seconds, &tm)) return {};
+  char buffer[64];
+  std::size_t n = std::strftime(buffer, sizeof buffer, format, &tm);
+  return std::string(buffer, n);
+}
+
+std::string Value(Macro macro, const CPicEntry *e) {
+  switch (macro) {
+    case kTodayDate:
+      return TodayDateText();
+    case kTodayTime:
+      return TodayTimeText();
+    default:
+      break;
+  }
+  if (!e) return {};
+  switch (macro) {
+    case kCP:
+      if (e->IsArchiveMember() || e->decoderIndex != kBuiltinJpegDecoder) return {};
+      return CpDecodeText(e->FullPath());
+    case kPicPath:
+    case kShortPicPath:  // there are no short names here: the long form stands in
+      return e->FullPath();
+    case kPicDir:
+      return e->Folder();
+    case kPicName:
+      return e->name;
+    case kShortPicName:
+      return PathPart(e->FullPath(), kPathName | kPathExt);
+    case kFileName:
+      return PathPart(e->name, kPathName);
+    case kArcPath:
+      return e->IsArchiveMember() ? e->ArchivePath() : e->ArchiveName();
+    case kArcName:
+      return e->ArchiveName();
+    case kWidth:
+      return std::to_string(e->pictureWidth);
+    case kHeight:
+      return std::to_string(e->pictureHeight);
+    case kColor:
+      return std::to_string(e->bitCount);
+    case kDate:
+      return LocalTime(e->lastWriteTime, "%Y/%m/%d");
+    case kTime:
+      return LocalTime(e->lastWriteTime, "%H:%M:%S");
+    case kLength:
+      return FormatByteCount(static_cast<uint32_t>(e->size), static_cast<uint32_t>(e->size >> 32), true, 1, 0, -1);
+    case kSize:
+      return GroupDigits(e->size);
+    case kInfo:
+      return e->Description();
+    case kNote:
+      return e->Note();
+    default:
+      return {};
+  }
+}
+
+}  // namespace
+
+std::string ExpandMacros(const CPicEntry *entry, std::string_view format) {
+  std::string text(format);
+  for (const MacroRow &row : kRows) {
+    // Plain texts (most captions) stop here at once.
+    if (text.find("$(") == std::string::npos) break;
+    std::size_t at = text.find(row.token);
+    if (at == std::string::npos) continue;
+    std::string value = Value(row.macro, entry);
+    // The search goes on behind the inserted value, so a value holding its own token
+    // (a file named "$(PicName).jpg") cannot make the expansion run for ever.
+    while (at != std::string::npos) {
+      text.replace(at, row.token.size(), value);
+      at = text.find(row.token, at + value.size());
+    }
+  }
+  return text;
+}
+
+}  // namespace tamro

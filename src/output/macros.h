@@ -1,0 +1,55 @@
+#pragma once
+
+// Name macros: "$(PicName)" and its relatives turn one picture entry into text for
+// captions, the report file, print definitions and external programs.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace tamro {
+
+class CPicEntry;
+
+// Position of the built-in JPEG decoder; "$(CP)" asks the description library only for
+// pictures it reads.
+inline constexpr int kBuiltinJpegDecoder = 1001;
+
+// The format with every name macro replaced by the entry's value. The 20 macros are
+// tried in their fixed order, each long form before its short form; a value inserted by
+// one macro is searched by the later ones (a note holding "$(TD)" shows the date), never
+// by the macro that inserted it. Without an entry every value is empty except the
+// current date and time. Unknown tokens stay as they are.
+std::string ExpandMacros(const CPicEntry *entry, std::string_view format);
+
+// The current date and time as the user's locale writes them.
+std::string TodayDateText();
+std::string TodayTimeText();
+
+// Digits of an exact byte count grouped by three: 12345678901 gives "12,345,678,901".
+std::string GroupDigits(uint64_t value);
+
+// A byte count as "99.9KB": divided by 1024 while it is 1000 or more (at most up to
+// `lastUnit`, -1 meaning "TB"), written with `decimals` digits after the point (below 0
+// counts as 0), grouped, and followed by "B", "KB", "MB", "GB" or "TB" when `withUnit`.
+// `firstUnit` is the unit the count is already in. The count is low + high * 2^32.
+std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit, int lastUnit);
+
+// A number with "," between groups of three integer digits: 1234.5 gives "1,234.5".
+// With `decimals` of 0 or more the value is first rounded to that many digits. At most
+// ten significant digits, no trailing zeros, never an exponent.
+std::string GroupThousands(double value, int decimals = -1);
+
+// Bits of PathPart's mask.
+enum PathPartMask : unsigned {
+  kPathDrive = 1,   // always empty here: there are no drive letters
+  kPathFolder = 2,  // up to and including the last "/"
+  kPathName = 4,    // file name without its extension
+  kPathExt = 8,     // the extension with its "."
+};
+
+// The parts of a path selected by `mask`, joined in drive, folder, name, extension
+// order. Drive plus folder (mask 3) drops the trailing "/" unless the folder is the root.
+std::string PathPart(std::string_view path, unsigned mask);
+
+}  // namespace tamro

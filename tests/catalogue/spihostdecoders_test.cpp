@@ -1,0 +1,81 @@
+#include "catalogue/spihostdecoders.h"
+
+#include <filesystem>
+
+#include "decode/spihost.h"
+#include "docfixture.h"
+
+namespace tamro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The listing over the program's own host, with no plug-ins: only the built-in decoders.
+class HostListingTest : public DocTest {
+ protected:
+  CSpiHost host;
+  SpiHostDecoders access{host};
+
+  void SetUp() override { host.SetWriteBackOnDestroy(false); }
+  std::unique_ptr<CRXDoc> MakeHostDoc() {
+    auto d = MakeDoc();
+    d->SetDecoders(&access);
+    return d;
+  }
+  void CopyFromCorpus(const std::string &from, const std::string &to) {
+    fs::create_directories(box.path("pics"));
+    fs::copy_file(CorpusDir() / from, box.path("pics/" + to));
+  }
+};
+
+TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
+  CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "real.bmp");
+  CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "photo.dat");  // found by content
+  Write("pics/fake.bmp", std::string(3000, 'z'));
+  Write("pics/short.bmp", "BM");
+  profile.WriteInt("RXDoc", "ScanSPI", 1);
+  auto doc = MakeHostDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"photo.dat", "real.bmp"}));
+
+  // With the extension check as well, the JPEG under a foreign extension drops out.
+  profile.WriteInt("SPI", "#PluginEXT", 1);
+  auto ext = MakeHostDoc();
+  ext->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Names(*ext), (std::vector<std::string>{"real.bmp"}));
+}
+
+TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
+  EXPECT_EQ(access.FindDecoderByName("--bmp--", DecoderAccess::kPicture), 1000);
+  EXPECT_EQ(access.FindDecoderByName("--BMP--", DecoderAccess::kArchive), -1);
+  EXPECT_EQ(access.FindDecoderByName("", DecoderAccess::kPicture), -1);
+  EXPECT_EQ(access.DecoderName(1001), "--JPG--");
+  EXPECT_FALSE(access.HasArchiveDecoders());
+  EXPECT_NE(access.PictureFilter().find("*.BMP"), std::string::npos);
+  std::vector<ArchiveMember> members;
+  EXPECT_NE(access.ListArchive(0, Folder() + "/none.arc", members), 0);
+  EXPECT_TRUE(members.empty());
+  std::vector<unsigned char> bytes;
+  EXPECT_NE(access.ExtractMember(0, Folder() + "/none.arc", 0, bytes), 0);
+  unsigned char empty[1] = {0};
+  EXPECT_EQ(access.FindPictureDecoder("x.bmp", empty, 0, -1), -1);
+}
+
+TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
+  CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp");
+  CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg");
+  Write("pics/c.bin", "nothing");
+  auto doc = MakeHostDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  for (int i = 0; i < doc->GetEntryCount(); ++i) {
+    CPicEntry *e = doc->GetEntry(i);
+    e->decoderIndex = e->name == "b.bmp" ? 1000 : e->name == "a.jpg" ? 1001 : -1;
+  }
+  doc->SortBy(kSortDecoder, 2);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "b.bmp", "c.bin"}));
+  doc->SortBy(kSortDecoder, 1);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"c.bin", "b.bmp", "a.jpg"}));
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,91 @@
+// The built-in decoders as the decoder host reaches them.
+#include <gtest/gtest.h>
+
+#include "decode/builtin/builtin.h"
+#include "decode/spihost.h"
+#include "helpers.h"
+#include "platform/profile.h"
+#include "support/sandbox.h"
+
+namespace tamro::builtin {
+namespace {
+
+using test::Bytes;
+using test::Picture;
+
+class ThroughHost : public ::testing::Test {
+ protected:
+  void SetUp() override { Profile::ResetApp(); }
+  void TearDown() override { Profile::ResetApp(); }
+  test::Sandbox box_;
+
+  static int Find(CSpiHost &host, const char *name, const Bytes &file) {
+    Bytes head(file);
+    head.resize(SPI_HEAD_BYTES);
+    SpiQuery query;
+    query.fileName = name;
+    query.data = reinterpret_cast<uintptr_t>(head.data());
+    query.length = SPI_HEAD_BYTES;
+    return host.FindDecoder(query);
+  }
+};
+
+TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
+  const Bytes jpeg = test::MakeJpeg(64, 48, 3, test::Gradient(64, 48));
+  for (int fast : {0, 1}) {
+    ASSERT_TRUE(Profile::App().WriteInt("SPI", "#InnerJPEG_FAST", fast));
+    CSpiHost host;
+    host.SetWriteBackOnDestroy(false);
+    host.LoadSwitches();
+    ASSERT_EQ(Find(host, "a.jpg", jpeg), kJpeg);
+    Picture pic;
+    ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 4, SPI_SOURCE_MEMORY,
+                              static_cast<long>(jpeg.size())),
+              0);
+    EXPECT_EQ(test::HeaderOf(pic.h).width, fast ? 32 : 16) << fast;
+  }
+}
+
+TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+  host.LoadSwitches();
+  host.SetUse(kText, kSpiPicture, true);
+  const Bytes jpeg = test::MakeJpeg(16, 8, 3, test::Gradient(16, 8));
+  Bytes junk(128, 'M');
+  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  ASSERT_EQ(Find(host, "mac.bin", junk), kJpeg);
+  Picture pic;
+  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(junk.data()), pic.out(), 0, 1, SPI_SOURCE_MEMORY,
+                            static_cast<long>(junk.size())),
+            0);
+  EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
+
+  const std::string html = "<html><body>text</body></html>\n";
+  const Bytes page(html.begin(), html.end());
+  EXPECT_EQ(Find(host, "page.htm", page), -1);
+  EXPECT_EQ(Find(host, "page.txt", page), kText);
+}
+
+TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+  host.LoadSwitches();
+  host.SetUse(kGif, kSpiPicture, true);
+  test::GifFrame f;
+  f.width = 3;
+  f.height = 1;
+  f.indices = {1, 2, 3};
+  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f});
+  const auto path = box_.write("a.gif", std::string(gif.begin(), gif.end()));
+  ASSERT_EQ(Find(host, path.c_str(), gif), kGif);
+  SpiPictureInfo info{};
+  ASSERT_EQ(host.GetPictureInfo(kGif, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
+  EXPECT_EQ(info.width, 3);
+  Picture pic;
+  ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
+  EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
+}
+
+}  // namespace
+}  // namespace tamro::builtin

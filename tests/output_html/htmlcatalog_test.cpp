@@ -1,0 +1,327 @@
+#include "output/htmlcatalog.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <map>
+
+#include "output_macros/testfolder.h"
+#include "picture/dib.h"
+#include "platform/profile.h"
+#include "platform/text.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::vector<std::string> Split(const std::string &text, const std::string &by) {
+  std::vector<std::string> out;
+  std::size_t at = 0;
+  for (std::size_t end; (end = text.find(by, at)) != std::string::npos; at = end + by.size())
+    out.push_back(text.substr(at, end - at));
+  out.push_back(text.substr(at));
+  return out;
+}
+
+bool Contains(const std::vector<std::string> &lines, const std::string &line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+TEST(HtmlTemplate, BuiltInSections) {
+  CHtmlTemplate t;
+  EXPECT_EQ(t.thumbsWidth, 160);
+  EXPECT_EQ(t.thumbsHeight, 120);
+  const auto &header = t.Lines(CHtmlTemplate::kHeader);
+  ASSERT_FALSE(header.empty());
+  EXPECT_EQ(header.front(), "<BODY BGCOLOR=\"#000000\" TEXT=\"#ffffff\">");
+  EXPECT_TRUE(Contains(header, "Original Directory: $FOLDER$"));
+  EXPECT_TRUE(Contains(header, "<A HREF=\"$PREV_PAGE$\">前の頁へ</A>"));
+  EXPECT_TRUE(Contains(t.Lines(CHtmlTemplate::kOne), "$ORGFILENAME$"));
+  EXPECT_TRUE(Contains(t.Lines(CHtmlTemplate::kFooter), "<A HREF=\"$NEXT_PAGE$\">次の頁へ</A>"));
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter).back(), "</BODY>");
+  for (const auto &line : header) EXPECT_NE(line.rfind("#THUMBS", 0), 0u);  // settings are not text
+}
+
+TEST(HtmlTemplate, FileWithoutMarkersReplacesOnlyOne) {
+  test::Sandbox box;
+  auto file = box.write("plain.rxm", "<P>$FILENAME$</P>\r\n#thumbs_width=200\n<HR>");
+  CHtmlTemplate t;
+  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), (std::vector<std::string>{"<P>$FILENAME$</P>", "<HR>"}));
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kHeader), CHtmlTemplate().Lines(CHtmlTemplate::kHeader));
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter), CHtmlTemplate().Lines(CHtmlTemplate::kFooter));
+  EXPECT_EQ(t.thumbsWidth, 200);
+  EXPECT_EQ(t.thumbsHeight, 120);
+}
+
+TEST(HtmlTemplate, MarkersIgnoreCaseAndTheRestOfTheLine) {
+  test::Sandbox box;
+  auto file = box.write("t.rxm",
+                        "*footer of the page\nF1\n*HEADER\nH1\n*One\nO1\n*header again\nH2\n#THUMBS_HEIGHT=90\n"
+                        "#THUMBS_WIDTH=-5\n#thumbs_height=abc\n");
+  CHtmlTemplate t;
+  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kHeader), std::vector<std::string>{"H2"});  // earlier lines dropped
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), std::vector<std::string>{"O1"});
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter), std::vector<std::string>{"F1"});
+  EXPECT_EQ(t.thumbsHeight, 90);
+  EXPECT_EQ(t.thumbsWidth, 160);  // no size of zero or less
+}
+
+TEST(HtmlTemplate, OldCodePageFilesAndMissingFiles) {
+  test::Sandbox box;
+  auto file = box.write("sjis.rxm", "*One\n" + Utf8ToCp932("名前 $FILENAME$"));
+  CHtmlTemplate t;
+  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), std::vector<std::string>{"名前 $FILENAME$"});
+  // A file that cannot be read leaves the built-in template, not the last file's.
+  EXPECT_EQ(t.LoadHtmlTemplate(box.path("missing.rxm").string()), -1);
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), CHtmlTemplate().Lines(CHtmlTemplate::kOne));
+}
+
+TEST(HtmlPaths, RelativePath) {
+  test::Sandbox box;
+  fs::create_directories(box.path("a/b/c"));
+  fs::create_directories(box.path("a/x"));
+  std::string a = box.path("a").string();
+  EXPECT_EQ(RelativePath(a, a), "");
+  EXPECT_EQ(RelativePath(a + "/b/c", a + "/x"), "../../x/");
+  EXPECT_EQ(RelativePath(a, a + "/b/c"), "b/c/");
+  EXPECT_EQ(RelativePath(a + "/b/c/", a + "/b"), "../");
+  EXPECT_EQ(RelativePath("/", a), a.substr(1) + "/");
+  EXPECT_EQ(RelativePath("", a), std::nullopt);
+}
+
+TEST(HtmlPaths, AnotherFileSystemHasNoRelativePath) {
+  test::Sandbox box;
+  struct stat here {}, shm {};
+  if (stat(box.root().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+    GTEST_SKIP() << "no second file system to try";
+  EXPECT_EQ(RelativePath(box.root().string(), "/dev/shm"), std::nullopt);
+}
+
+TEST(HtmlPaths, LinksAndTextAreEncoded) {
+  EXPECT_EQ(EncodeLinkPath("../写真/a b#1&2%.jpg"), "../%E5%86%99%E7%9C%9F/a%20b%231%262%25.jpg");
+  EXPECT_EQ(EscapeHtml("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
+  EXPECT_EQ(HtmlPageName("/out/catalog.htm", 1), "/out/catalog.htm");
+  EXPECT_EQ(HtmlPageName("/out/catalog.htm", 2), "/out/catalog-2.htm");
+  EXPECT_EQ(HtmlPageName("/o.d/cat", 12), "/o.d/cat-12");
+}
+
+// A catalogue over a listed folder whose entries get the given picture sizes.
+class HtmlRun : public ::testing::Test {
+ protected:
+  void List(const std::map<std::string, std::pair<int, int>> &pictures, const fs::path &folder) {
+    for (const auto &[name, size] : pictures) box.write((folder / name).string(), "x");
+    doc = test::ListFolder(folder);
+    for (const auto &[name, size] : pictures) {
+      CPicEntry *e = doc->GetEntry(test::FindEntry(*doc, name));
+      e->pictureWidth = size.first;
+      e->pictureHeight = size.second;
+      e->bitCount = 24;
+    }
+    catalog = std::make_unique<CHtmlCatalog>(*doc, [this](CPicEntry &e, int bw, int bh) -> HDIB {
+      loads.push_back({bw, bh});
+      if (e.pictureWidth == 0) return nullptr;
+      return CreateDib(e.pictureWidth, e.pictureHeight, 24);
+    });
+  }
+  void SelectAll() {
+    for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
+  }
+  std::vector<std::string> PageLines(const std::string &name) {
+    std::string text = test::ReadFile(out / name);
+    EXPECT_FALSE(text.empty()) << name;
+    auto lines = Split(text, "\r\n");
+    EXPECT_EQ(lines.back(), "");  // every line ends in CR LF
+    lines.pop_back();
+    return lines;
+  }
+  // A template that shows one line per token group.
+  void Template(const std::string &text) {
+    auto file = box.write("t.rxm", text);
+    ASSERT_EQ(catalog->tmpl.LoadHtmlTemplate(file.string()), 0);
+  }
+
+  test::Sandbox box;
+  fs::path out = box.path("out");
+  std::unique_ptr<CRXDoc> doc;
+  std::unique_ptr<CHtmlCatalog> catalog;
+  std::vector<std::pair<int, int>> loads;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+};
+
+TEST_F(HtmlRun, PagesOfTwoPictures) {
+  List({{"p1.jpg", {10, 10}}, {"p2.jpg", {10, 10}}, {"p3.jpg", {10, 10}}, {"p4.jpg", {10, 10}}, {"p5.jpg", {10, 10}}},
+       box.path("pics"));
+  SelectAll();
+  fs::create_directories(out);
+  Template("*Header\nP=$PREV_PAGE$ N=$NEXT_PAGE$ $PAGENO$/$MAXPAGENO$\n*One\n$FILENAME$\n*Footer\nEND\n");
+  catalog->pageCount = 2;
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  auto names = test::EntryNames(*doc);
+  auto page1 = PageLines("catalog.htm"), page2 = PageLines("catalog-2.htm"), page3 = PageLines("catalog-3.htm");
+  EXPECT_FALSE(fs::exists(out / "catalog-4.htm"));
+  EXPECT_EQ(std::vector<std::string>(page1.begin(), page1.begin() + 6),
+            (std::vector<std::string>{"<HTML>", "<HEAD>", "<META NAME=\"GENERATOR\" CONTENT=\"QEV Tamro\">",
+                                      "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;CHARSET=UTF-8\">",
+                                      "<TITLE>Tamro Catalog</TITLE>", "</HEAD>"}));
+  EXPECT_EQ(std::vector<std::string>(page1.begin() + 6, page1.end()),
+            (std::vector<std::string>{"P= N=catalog-2.htm 1/3", names[0], names[1], "END", "</HTML>"}));
+  EXPECT_EQ(std::vector<std::string>(page2.begin() + 6, page2.end()),
+            (std::vector<std::string>{"P=catalog.htm N=catalog-3.htm 2/3", names[2], names[3], "END", "</HTML>"}));
+  EXPECT_EQ(std::vector<std::string>(page3.begin() + 6, page3.end()),
+            (std::vector<std::string>{"P=catalog-2.htm N= 3/3", names[4], "END", "</HTML>"}));
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(ui.progress.front(), "open:HTMLの作成中");
+}
+
+TEST_F(HtmlRun, NoLimitIsOnePageOfTheSelection) {
+  List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}, {"c.jpg", {10, 10}}}, box.path("pics"));
+  test::Select(*doc, {"a.jpg", "c.jpg"});
+  fs::create_directories(out);
+  Template("*Header\n[$PREV_PAGE$][$NEXT_PAGE$] $MAXPAGENO$ [$FILENAME$][$NOTE$]\n*One\n$FILENAME$\n*Footer\n");
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  auto page = PageLines("catalog.htm");
+  EXPECT_EQ(std::vector<std::string>(page.begin() + 6, page.end()),
+            (std::vector<std::string>{"[][] 1 [][]", "a.jpg", "c.jpg", "</HTML>"}));
+  EXPECT_FALSE(fs::exists(out / "catalog-2.htm"));
+}
+
+TEST_F(HtmlRun, DisplayedSizeFitsTheBoxEitherWay) {
+  List({{"big.bmp", {640, 480}}, {"small.bmp", {100, 50}}, {"broken.bmp", {0, 0}}}, box.path("pics"));
+  SelectAll();
+  Template("*Header\n*One\n$FILENAME$ $WIDTH$x$HEIGHT$ $PIXEL$\n*Footer\n");
+  fs::create_directories(out);
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
+  auto page = PageLines("c.htm");
+  EXPECT_TRUE(Contains(page, "big.bmp 160x120 640x480 24bit"));
+  EXPECT_TRUE(Contains(page, "small.bmp 160x80 100x50 24bit"));  // scaled up
+  for (const auto &line : page) EXPECT_EQ(line.find("broken"), std::string::npos);  // nothing for it
+  for (const auto &load : loads) EXPECT_EQ(load, std::make_pair(0, 0));  // full size without JpegResize
+}
+
+TEST_F(HtmlRun, PictureTextIsEscapedAndNotesKeepTheirLines) {
+  List({{"a&b <c>.jpg", {10, 10}}, {"n.jpg", {10, 10}}}, box.path("pics"));
+  SelectAll();
+  doc->GetEntry(test::FindEntry(*doc, "n.jpg"))->SetNote("a\r\nb\nc $NOTE$ $FILENAME$");
+  doc->GetEntry(test::FindEntry(*doc, "n.jpg"))->SetDescription("<i>");
+  Template("*Header\n*One\nF=$FILENAME$ N=$NOTE$ D=$DOC$\n*Footer\n");
+  fs::create_directories(out);
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
+  auto page = PageLines("c.htm");
+  EXPECT_TRUE(Contains(page, "F=a&amp;b &lt;c&gt;.jpg N=　 D=　"));
+  EXPECT_TRUE(Contains(page, "F=n.jpg N=a<BR>b<BR>c $NOTE$ $FILENAME$ D=&lt;i&gt;"));
+}
+
+TEST_F(HtmlRun, LinksFromThePageFolder) {
+  List({{"写 真#1 & 2.jpg", {10, 10}}}, box.path("pics"));
+  SelectAll();
+  Template("*Header\n*One\n$ORGPATHNAME$|$THUMBSNAME$|$PATHNAME$\n*Footer\n");
+  fs::create_directories(out);
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
+  auto page = PageLines("c.htm");
+  std::string link = "../pics/%E5%86%99%20%E7%9C%9F%231%20%26%202.jpg";
+  EXPECT_EQ(page[6], link + "|" + link + "|" + EscapeHtml(box.path("pics/写 真#1 & 2.jpg").string()));
+  // The link leads to the file.
+  std::string decoded = "../pics/写 真#1 & 2.jpg";
+  EXPECT_TRUE(fs::exists(out / decoded));
+}
+
+TEST_F(HtmlRun, PictureOnAnotherFileSystemIsLinkedByItsFullPath) {
+  struct stat here {}, shm {};
+  if (stat(box.root().c_str(), &here) != 0 || stat("/dev/shm", &shm) != 0 || here.st_dev == shm.st_dev)
+    GTEST_SKIP() << "no second file system to try";
+  char tmpl[] = "/dev/shm/tamro-html-XXXXXX";
+  ASSERT_NE(mkdtemp(tmpl), nullptr);
+  fs::path other = tmpl;
+  List({{"far away.jpg", {10, 10}}}, other);
+  SelectAll();
+  Template("*Header\n*One\n$ORGPATHNAME$\n*Footer\n");
+  fs::create_directories(out);
+  bool ok = catalog->WriteHtmlCatalogue((out / "c.htm").string());
+  auto page = PageLines("c.htm");
+  std::error_code ec;
+  fs::remove_all(other, ec);
+  ASSERT_TRUE(ok);
+  EXPECT_EQ(page[6], "file://" + EncodeLinkPath(other.string()) + "/far%20away.jpg");
+}
+
+TEST_F(HtmlRun, JpegThumbnailsShareTheBareName) {
+  List({{"x.bmp", {300, 150}}, {"x.jpg", {40, 30}}}, box.path("pics"));
+  SelectAll();
+  catalog->jpegSave = true;
+  catalog->jpegResize = true;
+  Template("*Header\n*One\n$THUMBSNAME$ $WIDTH$\n*Footer\n");
+  fs::create_directories(out);
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
+  auto page = PageLines("c.htm");
+  EXPECT_EQ(std::count(page.begin(), page.end(), "Tm-x.jpg 160"), 2);
+  std::string jpeg = test::ReadFile(out / "Tm-x.jpg");
+  ASSERT_GT(jpeg.size(), 2u);
+  EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+  for (const auto &load : loads) EXPECT_EQ(load, std::make_pair(160, 120));  // loaded into the box
+}
+
+TEST_F(HtmlRun, FailedRunDeletesWhatItWrote) {
+  List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}, {"c.jpg", {10, 10}}}, box.path("pics"));
+  SelectAll();
+  catalog->pageCount = 1;
+  catalog->jpegSave = true;
+  fs::create_directories(out / "catalog-3.htm");  // page 3 cannot be created
+  box.write("out/keep.txt", "mine");
+  EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  EXPECT_FALSE(fs::exists(out / "catalog.htm"));
+  EXPECT_FALSE(fs::exists(out / "catalog-2.htm"));
+  EXPECT_FALSE(fs::exists(out / "Tm-a.jpg"));
+  EXPECT_FALSE(fs::exists(out / "Tm-b.jpg"));
+  EXPECT_TRUE(fs::is_directory(out / "catalog-3.htm"));  // not ours to delete
+  EXPECT_TRUE(fs::exists(out / "keep.txt"));
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "HTMLファイルの書き込みに失敗しました");
+}
+
+TEST_F(HtmlRun, AbortDeletesWhatItWrote) {
+  List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}}, box.path("pics"));
+  SelectAll();
+  ui.abortAfter = 1;
+  fs::create_directories(out);
+  EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_EQ(ui.Messages().size(), 1u);
+}
+
+TEST(HtmlOption, DefaultsValidationAndHistories) {
+  test::Sandbox box;
+  CHtmlOption option;
+  option.Load();
+  EXPECT_EQ(option.fileName, "catalog.htm");
+  EXPECT_EQ(option.folder, "");
+  EXPECT_EQ(option.jpegQuality, 95);
+  EXPECT_FALSE(option.Accept());  // no folder, no template
+
+  option.folder = box.root().string() + "/web/";
+  option.fileName = "index";
+  option.templateFile = "Default.rxm";
+  option.pageCount = 500;
+  option.jpegSave = true;
+  ASSERT_TRUE(option.Accept());
+  EXPECT_EQ(option.outputName, "index.html");
+  EXPECT_EQ(option.OutputFile(), box.root().string() + "/web/index.html");
+  EXPECT_EQ(option.pageCount, 100);
+
+  CHtmlOption again;
+  again.Load();
+  EXPECT_EQ(again.folder, box.root().string() + "/web/");  // the text as it was typed
+  EXPECT_EQ(again.fileName, "index");
+  EXPECT_EQ(again.pageCount, 100);
+  EXPECT_TRUE(again.jpegSave);
+  EXPECT_EQ(Profile::App().GetString("Html", "HtmlFile9", "?"), "");
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,120 @@
+#include <QLocale>
+#include <gtest/gtest.h>
+
+#include <regex>
+
+#include "catalogue/picentry.h"
+#include "output/macros.h"
+#include "output_macros/exifjpeg.h"
+#include "output_macros/testfolder.h"
+
+namespace tamro {
+namespace {
+
+struct Entry : CPicEntry {
+  Entry(const std::string &folder, const std::string &file) {
+    SetFolder(folder);
+    name = file;
+  }
+};
+
+TEST(ExpandMacros, TextWithoutMacrosComesBackUnchanged) {
+  Entry e("/pics", "a.jpg");
+  for (const char *text : {"", "plain text", "$ ( PN )", "100% $x$", "$(", "$(pn) $(PicNameX) $(Unknown)"}) {
+    EXPECT_EQ(ExpandMacros(&e, text), text);
+    EXPECT_EQ(ExpandMacros(nullptr, text), text);
+  }
+}
+
+TEST(ExpandMacros, NamesAndPaths) {
+  Entry e("/home/ユーザー/写真 集", "photo.01.jpg");
+  EXPECT_EQ(ExpandMacros(&e, "$(PN)$(PN)"), "photo.01.jpgphoto.01.jpg");
+  EXPECT_EQ(ExpandMacros(&e, "$(FileName)|$(FN)"), "photo.01|photo.01");
+  EXPECT_EQ(ExpandMacros(&e, "$(PicPath)"), "/home/ユーザー/写真 集/photo.01.jpg");
+  EXPECT_EQ(ExpandMacros(&e, "\"$(PP)\" $(PD)"), "\"/home/ユーザー/写真 集/photo.01.jpg\" /home/ユーザー/写真 集");
+  // No short names here: the long forms stand in.
+  EXPECT_EQ(ExpandMacros(&e, "$(ShortPicPath)|$(SPN)"), "/home/ユーザー/写真 集/photo.01.jpg|photo.01.jpg");
+  EXPECT_EQ(ExpandMacros(&e, "[$(ArcPath)][$(AN)]"), "[][]");
+  Entry root("/", "x.png");
+  EXPECT_EQ(ExpandMacros(&root, "$(PicPath)"), "/x.png");
+}
+
+TEST(ExpandMacros, ArchiveMembers) {
+  Entry m("/data", "sub/inner.gif");
+  m.SetArchiveName("pack.zip");
+  EXPECT_EQ(ExpandMacros(&m, "$(PicPath)|$(ArcPath)|$(ArcName)|$(FileName)"),
+            "sub/inner.gif|/data/pack.zip|pack.zip|inner");
+}
+
+TEST(ExpandMacros, PictureAndFileFacts) {
+  Entry e("/p", "a.bmp");
+  e.pictureWidth = 640;
+  e.pictureHeight = 480;
+  e.bitCount = 24;
+  e.lastWriteTime = test::LocalFileTime(2003, 1, 2, 10, 20, 30);
+  e.SetDescription("info text");
+  e.size = 1000;
+  EXPECT_EQ(ExpandMacros(&e, "$(W)x$(Height) $(Color)bit $(D) $(Time) [$(I)]"),
+            "640x480 24bit 2003/01/02 10:20:30 [info text]");
+  EXPECT_EQ(ExpandMacros(&e, "$(Length) $(Size)"), "1KB 1,000");
+  e.size = 999;
+  EXPECT_EQ(ExpandMacros(&e, "$(L) $(S)"), "999B 999");
+  e.size = 1048575;
+  EXPECT_EQ(ExpandMacros(&e, "$(L)"), "1MB");
+  e.size = 12345678901ull;  // beyond 32 bits, still exact
+  EXPECT_EQ(ExpandMacros(&e, "$(S)"), "12,345,678,901");
+}
+
+TEST(ExpandMacros, LaterRowsSearchInsertedValues) {
+  Entry e("/p", "a.jpg");
+  e.pictureWidth = 7;
+  // Width comes before Note: the note's "$(W)" stays; TodayDate comes after: expanded.
+  e.SetNote("w=$(W) d=$(TD)");
+  EXPECT_EQ(ExpandMacros(&e, "$(N)"), "w=$(W) d=" + TodayDateText());
+}
+
+TEST(ExpandMacros, ValueHoldingItsOwnTokenEnds) {
+  Entry e("/p", "$(PicName).jpg");
+  EXPECT_EQ(ExpandMacros(&e, "<$(PicName)>"), "<$(PicName).jpg>");
+  EXPECT_EQ(ExpandMacros(&e, "$(PicName)$(PicName)"), "$(PicName).jpg$(PicName).jpg");
+  // The short form's row comes later and still searches the long form's value.
+  Entry both("/p", "$(PN).jpg");
+  EXPECT_EQ(ExpandMacros(&both, "$(PicName)"), "$(PN).jpg.jpg");
+}
+
+TEST(ExpandMacros, NoEntryLeavesOnlyTheClock) {
+  EXPECT_EQ(ExpandMacros(nullptr, "$(PicName) $(TodayDate)"), " " + TodayDateText());
+  EXPECT_EQ(ExpandMacros(nullptr, "$(W)|$(S)|$(L)|$(CP)|$(N)"), "||||");
+}
+
+TEST(ExpandMacros, TodayInTheUsersLocale) {
+  QLocale old;
+  QLocale::setDefault(QLocale(QLocale::Japanese, QLocale::Japan));
+  std::string date = TodayDateText(), time = TodayTimeText();
+  QLocale::setDefault(QLocale(QLocale::English, QLocale::UnitedStates));
+  std::string us = TodayTimeText();
+  QLocale::setDefault(old);
+  EXPECT_TRUE(std::regex_match(us, std::regex(R"(\d{1,2}:\d{2}:\d{2}\s?[AP]M)"))) << us;
+  EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d{2}/\d{2})"))) << date;
+  EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d{1,2}:\d{2}:\d{2})"))) << time;
+  EXPECT_EQ(ExpandMacros(nullptr, "$(TT)").empty(), false);
+}
+
+TEST(ExpandMacros, CameraFactsOnlyForPlainJpegFiles) {
+  test::Sandbox box;
+  std::string exif = test::BuildExif({test::AsciiTag(0x010F, "NIKON"), test::AsciiTag(0x0110, "D70")},
+                                     {test::ShortTag(0x8827, 400)});
+  box.write("shot.jpg", test::WrapJpeg(exif, "\xFF\xD9"));
+  Entry e(box.root().string(), "shot.jpg");
+  e.decoderIndex = kBuiltinJpegDecoder;
+  EXPECT_EQ(ExpandMacros(&e, "$(CP)|"), "[NIKON] [D70] [ISO400] |");
+  e.decoderIndex = 1000;  // read by another decoder
+  EXPECT_EQ(ExpandMacros(&e, "$(CP)"), "");
+  Entry member(box.root().string(), "shot.jpg");
+  member.SetArchiveName("x.zip");
+  member.decoderIndex = kBuiltinJpegDecoder;
+  EXPECT_EQ(ExpandMacros(&member, "$(CP)"), "");
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,225 @@
+#include "output/contactsheet.h"
+
+#include <QImage>
+#include <gtest/gtest.h>
+
+#include "catalogue/docsettings.h"
+#include "output_macros/testfolder.h"
+#include "picture/dibcanvas.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(ContactSheetGrid, ComputesTheMissingSides) {
+  EXPECT_EQ(ContactSheetGrid(10, 0, 0), (SheetGrid{3, 4}));
+  EXPECT_EQ(ContactSheetGrid(10, 3, 2), (SheetGrid{3, 2}));
+  EXPECT_EQ(ContactSheetGrid(12, 5, 0), (SheetGrid{5, 3}));
+  EXPECT_EQ(ContactSheetGrid(7, 0, 3), (SheetGrid{3, 3}));
+  EXPECT_EQ(ContactSheetGrid(1, 0, 0), (SheetGrid{1, 1}));
+  EXPECT_EQ(ContactSheetGrid(16, 0, 0), (SheetGrid{4, 4}));
+  EXPECT_EQ(ContactSheetGrid(5, -2, -1), (SheetGrid{2, 3}));  // negative counts as 0
+  EXPECT_EQ(ContactSheetGrid(0, 3, 3), (SheetGrid{0, 0}));
+}
+
+TEST(ContactSheetName, NumbersOnlyWhenSeveralSheets) {
+  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", false, 0), "/o/sheet.jpg");
+  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 0), "/o/sheet00.jpg");
+  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 7), "/o/sheet07.jpg");
+  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 123), "/o/sheet123.jpg");
+  EXPECT_EQ(ContactSheetName("/o.d/sheet", true, 1), "/o.d/sheet01");
+  // "%" is a character, never a format.
+  EXPECT_EQ(ContactSheetName("/o/100%s%n%d.bmp", true, 2), "/o/100%s%n%d02.bmp");
+  EXPECT_EQ(ContactSheetName("/o/100%s%n%d.bmp", false, 2), "/o/100%s%n%d.bmp");
+}
+
+TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
+  test::Sandbox box;
+  CContactSheetOption option;
+  option.Load();
+  EXPECT_EQ(option.fileType, kSheetBmp);
+  EXPECT_EQ(option.jpegQuality, 95);
+  EXPECT_FALSE(option.Accept());
+  option.folder = "rel";
+  option.fileName = "sheet";
+  option.fileType = kSheetJpeg;
+  option.columns = -3;
+  ASSERT_TRUE(option.Accept());
+  EXPECT_EQ(option.outputName, "sheet.jpg");
+  EXPECT_EQ(option.fileName, "sheet");
+  EXPECT_EQ(option.OutputPath(), (fs::current_path() / "rel/sheet.jpg").string());
+  EXPECT_EQ(option.columns, 0);
+  option.fileType = kSheetBmp;
+  option.fileName = "other";
+  ASSERT_TRUE(option.Accept());
+  EXPECT_EQ(option.outputName, "other.bmp");
+
+  CContactSheetOption again;
+  again.Load();
+  EXPECT_EQ(again.FileNames().items(), (std::vector<std::string>{"other", "sheet"}));
+  EXPECT_EQ(again.Folders().items().size(), 1u);
+  EXPECT_EQ(again.fileType, kSheetBmp);
+  EXPECT_EQ(Profile::App().GetInt("Catalog", "JpgQuality", 0), 95);
+}
+
+// Paints each cell in a colour of its own and records what the entry looked like then.
+class TestPainter : public SheetCellPainter {
+ public:
+  bool PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int y, int width, int height) override {
+    seen.push_back({entry.name, entry.flags, entry.switches.scaleMode, entry.cellRect.left, entry.cellRect.top});
+    if (entry.name.rfind("bad", 0) == 0) {
+      sheet.Fill(QRect(x, y, width, height), 0x0000FF);  // a failed cell may leave marks
+      return false;
+    }
+    sheet.Fill(QRect(x + 2, y + 2, width - 4, height - 4), ColourOf(entry.name));
+    return true;
+  }
+  static uint32_t ColourOf(const std::string &name) {
+    uint32_t h = 0;
+    for (char c : name) h = h * 131 + static_cast<unsigned char>(c);
+    return (h & 0xFFFFFF) | 0x010101;
+  }
+  struct Seen {
+    std::string name;
+    int flags, scaleMode, left, top;
+  };
+  std::vector<Seen> seen;
+};
+
+class SheetRun : public ::testing::Test {
+ protected:
+  void List(const std::vector<std::string> &names) {
+    for (const auto &n : names) box.write("pics/" + n, "x");
+    doc = test::ListFolder(box.path("pics"));
+    DocSettings s = doc->Settings();
+    s.thumbsLimitSize = {20, 20};
+    s.thumbsSize = {40, 30};
+    s.scaleMode = 2;
+    doc->ApplySettings(s);
+    for (int i = 0; i < doc->GetEntryCount(); ++i) {
+      doc->SetEntryFlags(i, CPicEntry::kSelected | (i == 0 ? CPicEntry::kCurrent : 0));
+      doc->GetEntry(i)->switches.scaleMode = 1;
+    }
+    fs::create_directories(out);
+  }
+  // Colour at the centre of cell (column, row) of a saved sheet.
+  static uint32_t CellColour(const QImage &image, int column, int row) {
+    QRgb p = image.pixel(column * 40 + 20, row * 30 + 15);
+    return static_cast<uint32_t>(qRed(p) | (qGreen(p) << 8) | (qBlue(p) << 16));
+  }
+
+  test::Sandbox box;
+  fs::path out = box.path("out");
+  std::unique_ptr<CRXDoc> doc;
+  TestPainter painter;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+  static constexpr uint32_t kBack = 0x336699;
+};
+
+std::vector<std::string> Pictures(int n) {
+  std::vector<std::string> names;
+  for (int i = 0; i < n; ++i) names.push_back("p" + std::to_string(i) + ".jpg");
+  return names;
+}
+
+TEST_F(SheetRun, TwoNumberedSheetsOfThreeByTwo) {
+  List(Pictures(10));
+  std::string path = (out / "name.bmp").string();
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 2, path, kSheetBmp, 95, kBack), 2);
+  EXPECT_FALSE(fs::exists(path));
+  QImage first((out / "name00.bmp").c_str()), second((out / "name01.bmp").c_str());
+  ASSERT_FALSE(first.isNull());
+  ASSERT_FALSE(second.isNull());
+  EXPECT_EQ(first.size(), QSize(120, 60));
+  auto names = test::EntryNames(*doc);
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(CellColour(first, i % 3, i / 3), TestPainter::ColourOf(names[i])) << i;
+  for (int i = 6; i < 10; ++i)
+    EXPECT_EQ(CellColour(second, (i - 6) % 3, (i - 6) / 3), TestPainter::ColourOf(names[i])) << i;
+  EXPECT_EQ(CellColour(second, 1, 1), kBack);  // the last two cells show only the background
+  EXPECT_EQ(CellColour(second, 2, 1), kBack);
+  EXPECT_EQ(ui.progress.front(), "open:カタログファイル保存");
+  EXPECT_FALSE(fs::exists(out / "name02.bmp"));
+}
+
+TEST_F(SheetRun, ComputedGridsMakeOneSheet) {
+  List(Pictures(10));
+  std::string path = (out / "sheet.bmp").string();
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, path, kSheetBmp, 95, kBack), 1);
+  EXPECT_EQ(QImage(path.c_str()).size(), QSize(3 * 40, 4 * 30));
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 5, 0, (out / "five.bmp").string(), kSheetBmp, 95, kBack), 1);
+  EXPECT_EQ(QImage((out / "five.bmp").c_str()).size(), QSize(5 * 40, 2 * 30));
+}
+
+TEST_F(SheetRun, SinglePictureAsJpeg) {
+  List(Pictures(3));
+  for (int i = 1; i < 3; ++i) doc->SetEntryFlags(i, 0);
+  std::string path = (out / "sheet.jpg").string();
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, path, kSheetJpeg, 90, kBack), 1);
+  std::string bytes = test::ReadFile(path);
+  ASSERT_GT(bytes.size(), 2u);
+  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(QImage(path.c_str()).size(), QSize(40, 30));
+}
+
+TEST_F(SheetRun, CellsDrawnUnmarkedAndTheEntryGetsItsOwnBack) {
+  List(Pictures(4));
+  WriteContactSheets(*doc, painter, 2, 2, (out / "s.bmp").string(), kSheetBmp, 95, kBack);
+  ASSERT_EQ(painter.seen.size(), 4u);
+  for (const auto &s : painter.seen) {
+    EXPECT_EQ(s.flags, 0);
+    EXPECT_EQ(s.scaleMode, 10);
+  }
+  EXPECT_EQ(painter.seen[3].left, 40);
+  EXPECT_EQ(painter.seen[3].top, 30);
+  EXPECT_EQ(doc->GetEntry(0)->flags, CPicEntry::kSelected | CPicEntry::kCurrent);
+  EXPECT_EQ(doc->GetEntry(3)->switches.scaleMode, 1);
+  EXPECT_EQ(doc->CountSelected(true), 4);
+}
+
+TEST_F(SheetRun, FailedCellIsTakenByTheNextPicture) {
+  List({"a.jpg", "bad.jpg", "c.jpg"});
+  auto names = test::EntryNames(*doc);
+  std::string path = (out / "s.bmp").string();
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 1, path, kSheetBmp, 95, kBack), 1);
+  QImage image(path.c_str());
+  std::vector<std::string> good;
+  for (const auto &n : names)
+    if (n != "bad.jpg") good.push_back(n);
+  EXPECT_EQ(CellColour(image, 0, 0), TestPainter::ColourOf(good[0]));
+  EXPECT_EQ(CellColour(image, 1, 0), TestPainter::ColourOf(good[1]));
+  EXPECT_EQ(CellColour(image, 2, 0), kBack);
+}
+
+TEST_F(SheetRun, AbortKeepsSavedSheetsOnly) {
+  List(Pictures(10));
+  ui.abortAfter = 8;  // the ninth picture is refused
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 2, (out / "n.bmp").string(), kSheetBmp, 95, kBack), 1);
+  EXPECT_TRUE(fs::exists(out / "n00.bmp"));
+  EXPECT_FALSE(fs::exists(out / "n01.bmp"));
+}
+
+TEST_F(SheetRun, PercentInTheNameIsLiteral) {
+  List(Pictures(3));
+  std::string path = (out / "100%s %n%d.bmp").string();
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 1, path, kSheetBmp, 95, kBack), 3);
+  std::vector<std::string> files;
+  for (const auto &f : fs::directory_iterator(out)) files.push_back(f.path().filename().string());
+  std::sort(files.begin(), files.end());
+  EXPECT_EQ(files, (std::vector<std::string>{"100%s %n%d00.bmp", "100%s %n%d01.bmp", "100%s %n%d02.bmp"}));
+}
+
+TEST_F(SheetRun, NothingSelectedOrTooLargeWritesNothing) {
+  List(Pictures(3));
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 100000, 100000, (out / "huge.bmp").string(), kSheetBmp, 95, kBack), 0);
+  for (int i = 0; i < 3; ++i) doc->SetEntryFlags(i, 0);
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, (out / "none.bmp").string(), kSheetBmp, 95, kBack), 0);
+  EXPECT_TRUE(fs::is_empty(out));
+  EXPECT_TRUE(painter.seen.empty());
+}
+
+}  // namespace
+}  // namespace tamro

@@ -1,0 +1,553 @@
+// The archive plug-in driven through its entry points, as the host calls them.
+
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <map>
+
+#include "plugins/spimodule.h"
+#include "plugins/testfiles.h"
+#include "support/sandbox.h"
+
+namespace tamro::test {
+namespace {
+
+class ArchivePlugin : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(spi.loaded()) << spi.error();
+    ASSERT_NE(spi.getArchiveInfo, nullptr);
+    ASSERT_NE(spi.getFile, nullptr);
+    liveBefore = GlobalLiveBlockCount();
+  }
+  void TearDown() override { EXPECT_EQ(GlobalLiveBlockCount(), liveBefore) << "global blocks leaked"; }
+
+  std::filesystem::path Write(const std::string &name, const std::string &bytes) {
+    EXPECT_FALSE(bytes.empty()) << "test file " << name << " could not be made";
+    return box.write(name, bytes);
+  }
+
+  Sandbox box;
+  SpiModule spi{"axarchive.spi"};
+  size_t liveBefore = 0;
+};
+
+std::string Pattern(size_t size, int seed) {
+  std::string s(size, '\0');
+  uint32_t v = static_cast<uint32_t>(seed) * 2654435761u + 1;
+  for (auto &c : s) {
+    v = v * 1103515245u + 12345u;
+    c = static_cast<char>(v >> 24);
+  }
+  return s;
+}
+
+TEST_F(ArchivePlugin, InformationEntries) {
+  EXPECT_EQ(spi.Info(0), "00AM");
+  EXPECT_FALSE(spi.Info(1).empty());
+  std::string patterns;
+  int n = 2;
+  for (bool exists = true;; n += 2) {
+    std::string p = spi.Info(n, &exists);
+    if (!exists) break;
+    EXPECT_FALSE(spi.Info(n + 1).empty()) << "pattern " << n << " has no description";
+    patterns += p + ";";
+  }
+  for (const char *ext : {"*.zip", "*.cbz", "*.7z", "*.rar", "*.lzh", "*.tar.gz", "*.cab", "*.iso"})
+    EXPECT_NE(patterns.find(ext), std::string::npos) << ext;
+  // A short buffer gets a terminated prefix and nothing past it.
+  EXPECT_EQ(spi.Info(1, nullptr, 6).size(), 5u);
+  EXPECT_EQ(spi.getPluginInfo(0, nullptr, 10), 0);
+  EXPECT_EQ(spi.getPluginInfo(-1, nullptr, 0), 0);
+}
+
+TEST_F(ArchivePlugin, ZipListsEveryMemberWithSizesTimesAndMethods) {
+  const std::string png = PngFromRgba(Quadrants(8, 8));
+  const std::string big = Pattern(300000, 1);
+  const std::string text(5000, 'a');  // compresses well
+  std::vector<ArchiveItem> items = {{"pics/", "", 1500000000},
+                                    {"pics/one.png", png, 1500000001},
+                                    {"pics/deeper/big.bin", big, 1600000000},
+                                    {"readme.txt", text, 1700000000},
+                                    {"empty.dat", "", 1400000000}};
+  auto zip = Write("set.cbz", WriteArchive("zip", "none", items));
+  EXPECT_EQ(spi.IsSupportedFd(zip), 1);
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 4u);  // the folder is not a member
+  std::map<std::string, MemberRecord> byName;
+  for (const auto &m : list) byName[m.path + m.filename] = m;
+  ASSERT_EQ(byName.count("pics/one.png"), 1u);
+  EXPECT_EQ(byName["pics/one.png"].path, "pics/");
+  EXPECT_EQ(byName["pics/one.png"].filename, "one.png");
+  EXPECT_EQ(byName["pics/one.png"].filesize, png.size());
+  EXPECT_EQ(byName["pics/one.png"].timestamp, 1500000001);
+  EXPECT_EQ(byName["pics/deeper/big.bin"].filesize, big.size());
+  EXPECT_EQ(byName["pics/deeper/big.bin"].timestamp, 1600000000);
+  EXPECT_EQ(byName["readme.txt"].method, "Deflate");
+  EXPECT_EQ(byName["readme.txt"].path, "");
+  EXPECT_EQ(byName["empty.dat"].filesize, 0u);
+
+  // Every member comes back byte for byte through its position, in any order.
+  std::map<std::string, std::string> expected = {
+      {"pics/one.png", png}, {"pics/deeper/big.bin", big}, {"readme.txt", text}, {"empty.dat", ""}};
+  for (auto it = list.rbegin(); it != list.rend(); ++it) {
+    std::string bytes;
+    ASSERT_EQ(ExtractMember(spi, zip, it->position, bytes), SPI_OK) << it->filename;
+    EXPECT_EQ(bytes, expected[it->path + it->filename]) << it->filename;
+  }
+  // Positions are stable: a second listing hands out the same ones.
+  std::vector<MemberRecord> again;
+  ASSERT_EQ(ListArchive(spi, zip, again), SPI_OK);
+  ASSERT_EQ(again.size(), list.size());
+  for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(again[i].position, list[i].position);
+}
+
+TEST_F(ArchivePlugin, StoredZipTellsStoreAndCompressedSize) {
+  auto zip = Write("stored.zip",
+                   WriteArchive("zip", "none", {{"a.bin", Pattern(1000, 2)}}, "zip:compression=store"));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].method, "Store");
+  EXPECT_EQ(list[0].compsize, 1000u);
+}
+
+struct Kind {
+  const char *format, *filter, *fileName, *method;
+};
+
+void PrintTo(const Kind &k, std::ostream *os) { *os << k.format << "+" << k.filter; }
+
+class ArchiveKinds : public ArchivePlugin, public ::testing::WithParamInterface<Kind> {};
+
+TEST_P(ArchiveKinds, ListAndExtractRoundTrip) {
+  const Kind k = GetParam();
+  std::vector<ArchiveItem> items = {{"d/", "", 1200000000},
+                                    {"d/a.png", PngFromRgba(Quadrants(4, 4)), 1200000002},
+                                    {"d/画像.bin", Pattern(70000, 3), 1300000000},
+                                    {"z.txt", std::string(3000, 'z'), 1400000000}};
+  auto file = Write(k.fileName, WriteArchive(k.format, k.filter, items));
+  EXPECT_EQ(spi.IsSupportedFd(file), 1);
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_EQ(list.size(), 3u);
+  for (const MemberRecord &m : list) {
+    EXPECT_EQ(m.method, k.method);
+    std::string full = m.path + m.filename;
+    const ArchiveItem *item = nullptr;
+    for (const auto &i : items)
+      if (i.name == full) item = &i;
+    ASSERT_NE(item, nullptr) << "unexpected member " << full;
+    EXPECT_EQ(m.filesize, item->data.size()) << full;
+    EXPECT_EQ(m.timestamp, item->mtime) << full;
+    std::string bytes;
+    ASSERT_EQ(ExtractMember(spi, file, m.position, bytes), SPI_OK) << full;
+    EXPECT_EQ(bytes, item->data) << full;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Formats, ArchiveKinds,
+    ::testing::Values(Kind{"7zip", "none", "a.7z", "7z"}, Kind{"pax", "gzip", "a.tar.gz", "Tar.gz"},
+                      Kind{"pax", "bzip2", "a.tar.bz2", "Tar.bz2"}, Kind{"pax", "xz", "a.tar.xz", "Tar.xz"},
+                      Kind{"ustar", "none", "a.tar", "Tar"}, Kind{"iso9660", "none", "a.iso", "ISO9660"}),
+    [](const auto &info) { return std::string(info.param.format) + "_" + info.param.filter; });
+
+TEST_F(ArchivePlugin, Cp932NamesFromOldArchiversArriveAsUtf8) {
+  // Names written by an old Japanese archiver: CP932, no UTF-8 flag. Beside them a name that
+  // says it is UTF-8 and one that is UTF-8 without saying so.
+  std::vector<RawZipItem> items = {
+      {"\x89\xe6\x91\x9c/\x83\x65\x83\x58\x83\x67.png", "one", false},  // 画像/テスト.png
+      {"\x95\x5c\x8e\x86.jpg", "two", false},                           // 表紙.jpg
+      {"フラグ付き.png", "three", true},
+      {"無印.png", "four", false},
+  };
+  items[0].dosTime = (13 << 11) | (45 << 5) | 10;
+  items[0].dosDate = ((2001 - 1980) << 9) | (2 << 5) | 3;
+  auto zip = Write("old.zip", RawZip(items));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 4u);
+  EXPECT_EQ(list[0].path, "画像/");
+  EXPECT_EQ(list[0].filename, "テスト.png");
+  EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
+  EXPECT_EQ(list[1].path, "");
+  EXPECT_EQ(list[1].filename, "表紙.jpg");
+  EXPECT_EQ(list[2].filename, "フラグ付き.png");
+  EXPECT_EQ(list[3].filename, "無印.png");
+  std::string bytes;
+  ASSERT_EQ(ExtractMember(spi, zip, list[1].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, "two");
+}
+
+TEST_F(ArchivePlugin, LzhWithCp932NamesListsAndExtracts) {
+  std::vector<RawZipItem> items = {{"\x83\x65\x83\x58\x83\x67.bmp", Pattern(3000, 4)},  // テスト.bmp
+                                   {"plain.txt", "hello"}};
+  items[0].dosTime = (9 << 11) | (30 << 5);
+  items[0].dosDate = ((1998 - 1980) << 9) | (7 << 5) | 20;
+  auto lzh = Write("old.lzh", RawLzh(items));
+  EXPECT_EQ(spi.IsSupportedFd(lzh), 1);
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, lzh, list), SPI_OK);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].method, "-lh0-");
+  EXPECT_EQ(list[0].filename, "テスト.bmp");
+  EXPECT_EQ(list[0].filesize, 3000u);
+  EXPECT_EQ(list[0].compsize, 3000u);
+  EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
+  EXPECT_EQ(list[1].filename, "plain.txt");
+  std::string bytes;
+  ASSERT_EQ(ExtractMember(spi, lzh, list[0].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, items[0].data);
+  ASSERT_EQ(ExtractMember(spi, lzh, list[1].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, "hello");
+}
+
+TEST_F(ArchivePlugin, RarListsExtractsAndSurvivesADamagedHeader) {
+  std::vector<RawZipItem> items = {{"\x95\x5c.png", Pattern(2000, 5)}, {"dir\\b.txt", "rar text"}};
+  const std::string rar = RawRar(items);
+  auto file = Write("a.rar", rar);
+  EXPECT_EQ(spi.IsSupportedFd(file), 1);
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(list[0].method, "RAR");
+  EXPECT_EQ(list[0].filename, "表.png");
+  EXPECT_EQ(list[1].path, "dir/");
+  EXPECT_EQ(list[1].filename, "b.txt");
+  std::string bytes;
+  ASSERT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, items[0].data);
+
+  // A damaged second header: the first member stays listed and readable.
+  std::string bad = rar;
+  bad[bad.find("dir\\b.txt") + 1] ^= 0x55;
+  auto damaged = Write("bad.rar", bad);
+  ASSERT_EQ(ListArchive(spi, damaged, list), SPI_OK);
+  ASSERT_EQ(list.size(), 1u);
+  ASSERT_EQ(ExtractMember(spi, damaged, list[0].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, items[0].data);
+  EXPECT_EQ(ExtractMember(spi, damaged, list[0].position + 1, bytes), SPI_FORMAT_ERROR);
+}
+
+TEST_F(ArchivePlugin, EmptyArchiveIsAcceptedWithNoMembers) {
+  auto zip = Write("empty.zip", RawZip({}));
+  EXPECT_EQ(zip.empty(), false);
+  EXPECT_EQ(spi.IsSupportedFd(zip), 1);
+  std::vector<MemberRecord> list;
+  EXPECT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  EXPECT_TRUE(list.empty());
+  auto tar = Write("folders.tar", WriteArchive("ustar", "none", {{"only/", ""}, {"only/folders/", ""}}));
+  EXPECT_EQ(ListArchive(spi, tar, list), SPI_OK);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
+  const std::string zip =
+      WriteArchive("zip", "none", {{"a.bin", Pattern(5000, 6)}, {"b.bin", Pattern(5000, 7)}});
+  std::vector<MemberRecord> list;
+  // Random bytes behind archive signatures.
+  EXPECT_NE(ListArchive(spi, Write("junk.zip", "PK\x03\x04" + Pattern(3000, 8)), list), SPI_OK);
+  EXPECT_NE(ListArchive(spi, Write("junk.7z", std::string("7z\xBC\xAF\x27\x1C", 6) + Pattern(300, 9)), list),
+            SPI_OK);
+  EXPECT_EQ(ListArchive(spi, box.path("missing.zip"), list), SPI_READ_ERROR);
+  std::string bytes;
+  EXPECT_NE(ExtractMember(spi, box.path("missing.zip"), 0, bytes), SPI_OK);
+
+  // A deflated member whose data was changed lists but does not extract.
+  std::string bad = zip;
+  bad[100] ^= 0xFF;
+  bad[200] ^= 0xFF;
+  auto damaged = Write("damaged.zip", bad);
+  ASSERT_EQ(ListArchive(spi, damaged, list), SPI_OK);
+  ASSERT_EQ(list.size(), 2u);
+  EXPECT_EQ(ExtractMember(spi, damaged, list[0].position, bytes), SPI_FORMAT_ERROR);
+  EXPECT_EQ(ExtractMember(spi, damaged, list[1].position, bytes), SPI_OK);
+
+  // Cut inside the second member: without its central directory the ZIP is read from the
+  // local headers, the first member whole, the second failing.
+  auto cut = Write("cut.zip", zip.substr(0, 5100));
+  ASSERT_EQ(ListArchive(spi, cut, list), SPI_OK);
+  ASSERT_GE(list.size(), 1u);
+  EXPECT_EQ(ExtractMember(spi, cut, list[0].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes.size(), 5000u);
+  if (list.size() > 1) {
+    EXPECT_NE(ExtractMember(spi, cut, list[1].position, bytes), SPI_OK);
+  }
+}
+
+TEST_F(ArchivePlugin, TruncatedTarKeepsTheMembersBeforeTheDamage) {
+  std::string tar =
+      WriteArchive("ustar", "none", {{"a.bin", Pattern(1000, 10)}, {"b.bin", Pattern(9000, 11)}});
+  auto file = Write("cut.tar", tar.substr(0, 512 + 1024 + 512 + 4000));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_GE(list.size(), 1u);
+  EXPECT_EQ(list[0].filename, "a.bin");
+  std::string bytes;
+  EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_OK);
+  if (list.size() > 1) {
+    EXPECT_EQ(ExtractMember(spi, file, list[1].position, bytes), SPI_FORMAT_ERROR);
+  }
+}
+
+TEST_F(ArchivePlugin, PasswordProtectedMembersFailCleanly) {
+  for (const char *method : {"zip:encryption=zipcrypt", "zip:encryption=aes256"}) {
+    const std::string zip = WriteArchive("zip", "none", {{"secret.png", Pattern(4000, 12)}}, method, "pass");
+    if (zip.empty()) continue;  // this libarchive cannot write that encryption
+    auto file = Write("locked.zip", zip);
+    std::vector<MemberRecord> list;
+    ASSERT_EQ(ListArchive(spi, file, list), SPI_OK) << method;
+    ASSERT_EQ(list.size(), 1u);
+    std::string bytes;
+    EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_FORMAT_ERROR) << method;
+  }
+}
+
+// An old archiver's encrypted member beside a plain one: only the encrypted one fails.
+TEST_F(ArchivePlugin, EncryptedFlagMemberFailsCleanly) {
+  std::string zip = RawZip({{"secret.png", Pattern(4000, 12)}, {"open.txt", "visible"}});
+  // General-purpose bit 0 (encrypted) in the local and the central header of the first member.
+  zip[6] = 1;
+  size_t central = zip.find(std::string("PK\x01\x02", 4));
+  ASSERT_NE(central, std::string::npos);
+  zip[central + 8] = 1;
+  auto file = Write("locked.zip", zip);
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_EQ(list.size(), 2u);
+  std::string bytes;
+  EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_FORMAT_ERROR);
+  ASSERT_EQ(ExtractMember(spi, file, list[1].position, bytes), SPI_OK);
+  EXPECT_EQ(bytes, "visible");
+}
+
+// A tar header may claim any size (base-256 numbers); here 8 GiB for a few bytes of data.
+std::string TarWithHugeDeclaredSize() {
+  std::string tar = WriteArchive("ustar", "none", {{"huge.bin", Pattern(600, 13)}});
+  std::string header = tar.substr(0, 512);
+  char *size = header.data() + 124;
+  std::memset(size, 0, 12);
+  size[0] = static_cast<char>(0x80);  // base-256
+  size[7] = 0x02;                     // 2 << 32 bytes
+  std::memset(header.data() + 148, ' ', 8);
+  unsigned sum = 0;
+  for (unsigned char c : header) sum += c;
+  std::snprintf(header.data() + 148, 8, "%06o", sum);
+  return header + tar.substr(512);
+}
+
+TEST_F(ArchivePlugin, HugeDeclaredSizeIsNotAllocatedBlindly) {
+  auto file = Write("huge.tar", TarWithHugeDeclaredSize());
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].filesize, 0xFFFFFFFFu);  // more than 32 bits can tell
+  // Reserving the declared 8 GiB would answer "out of memory"; the data simply ends.
+  std::string bytes;
+  EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_FORMAT_ERROR);
+
+#if !defined(__SANITIZE_ADDRESS__) && !defined(__has_feature)
+#define TAMRO_CAN_LIMIT_MEMORY 1
+#elif defined(__has_feature)
+#if !__has_feature(address_sanitizer) && !defined(__SANITIZE_ADDRESS__)
+#define TAMRO_CAN_LIMIT_MEMORY 1
+#endif
+#endif
+#ifdef TAMRO_CAN_LIMIT_MEMORY
+  // Under a 1 GiB address-space limit the call still ends with the damage, not a failed
+  // allocation, so nothing near the declared size was asked for.
+  pid_t child = fork();
+  if (child == 0) {
+    struct rlimit limit = {1ul << 30, 1ul << 30};
+    struct rlimit now {};
+    getrlimit(RLIMIT_AS, &now);
+    setrlimit(RLIMIT_AS, &limit);
+    HLOCAL block = nullptr;
+    int rc = spi.getFile(file.c_str(), static_cast<long>(list[0].position), reinterpret_cast<char *>(&block),
+                         SPI_SOURCE_FILE | SPI_DEST_MEMORY, nullptr, 0);
+    _exit(rc == SPI_FORMAT_ERROR ? 0 : 10 + rc);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+#endif
+}
+
+int CancelAfterFirst(int done, int, long user) {
+  ++*reinterpret_cast<int *>(user);
+  return done > 0 ? 1 : 0;
+}
+
+int Count(int done, int total, long user) {
+  auto *calls = reinterpret_cast<std::vector<std::pair<int, int>> *>(user);
+  calls->emplace_back(done, total);
+  return 0;
+}
+
+TEST_F(ArchivePlugin, ProgressIsReportedAndCancelStopsExtraction) {
+  const std::string big = Pattern(2000000, 14);
+  auto zip = Write("p.zip", WriteArchive("zip", "none", {{"big.bin", big}}));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  std::vector<std::pair<int, int>> calls;
+  std::string bytes;
+  ASSERT_EQ(ExtractMember(spi, zip, list[0].position, bytes, &Count, reinterpret_cast<long>(&calls)), SPI_OK);
+  ASSERT_GE(calls.size(), 2u);
+  EXPECT_EQ(calls.front().first, 0);
+  EXPECT_EQ(calls.back().first, calls.back().second);
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_GE(calls[i].first, calls[i - 1].first);
+  int asked = 0;
+  EXPECT_EQ(
+      ExtractMember(spi, zip, list[0].position, bytes, &CancelAfterFirst, reinterpret_cast<long>(&asked)),
+      SPI_FORMAT_ERROR);
+  EXPECT_EQ(asked, 2);
+}
+
+TEST_F(ArchivePlugin, MembersInAnyOrderAndAfterTheFileChanged) {
+  // Forward, backward, repeated and skipping requests on a solid 7z and a ZIP all answer
+  // the member asked for, also right after the archive was replaced under the same name.
+  for (const char *format : {"7zip", "zip"}) {
+    std::vector<ArchiveItem> items;
+    for (int i = 0; i < 12; ++i)
+      items.push_back({"m" + std::to_string(i) + ".bin", Pattern(3000 + i, 20 + i)});
+    auto file = Write("order.arc", WriteArchive(format, "none", items));
+    std::vector<MemberRecord> list;
+    ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+    ASSERT_EQ(list.size(), items.size());
+    std::string bytes;
+    for (size_t i : {0u, 1u, 2u, 2u, 7u, 3u, 11u, 0u, 5u}) {
+      ASSERT_EQ(ExtractMember(spi, file, list[i].position, bytes), SPI_OK) << format << " member " << i;
+      EXPECT_EQ(bytes, items[i].data) << format << " member " << i;
+    }
+    EXPECT_EQ(ExtractMember(spi, file, 99, bytes), SPI_FORMAT_ERROR);
+    ASSERT_EQ(ExtractMember(spi, file, list[6].position, bytes), SPI_OK);
+    EXPECT_EQ(bytes, items[6].data);
+    // Same name, new content: the next member must come from the new file.
+    for (auto &item : items) item.data = Pattern(500, static_cast<int>(item.data.size()));
+    std::filesystem::remove(file);
+    file = Write("order.arc", WriteArchive(format, "none", items));
+    ASSERT_EQ(ExtractMember(spi, file, list[8].position, bytes), SPI_OK);
+    EXPECT_EQ(bytes, items[8].data) << format;
+  }
+}
+
+TEST_F(ArchivePlugin, BadPositionsAndFormsAreRefused) {
+  auto zip = Write("f.zip", WriteArchive("zip", "none", {{"dir/", ""}, {"dir/a.txt", "a"}}));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_EQ(list[0].position, 1u);  // the folder before it holds position 0
+  std::string bytes;
+  EXPECT_EQ(ExtractMember(spi, zip, 0, bytes), SPI_FORMAT_ERROR);  // the folder
+  EXPECT_EQ(ExtractMember(spi, zip, 7, bytes), SPI_FORMAT_ERROR);  // past the end
+  HLOCAL block = nullptr;
+  std::string image = ReadFile(zip);
+  EXPECT_EQ(spi.getFile(image.data(), static_cast<long>(image.size()), reinterpret_cast<char *>(&block),
+                        SPI_SOURCE_MEMORY | SPI_DEST_MEMORY, nullptr, 0),
+            SPI_NO_FUNCTION);
+  EXPECT_EQ(block, nullptr);
+  EXPECT_EQ(spi.getFile(zip.c_str(), -5, reinterpret_cast<char *>(&block), SPI_DEST_MEMORY, nullptr, 0),
+            SPI_FORMAT_ERROR);
+  EXPECT_EQ(spi.getArchiveInfo(zip.c_str(), 0, 0, nullptr), SPI_NO_FUNCTION);
+}
+
+TEST_F(ArchivePlugin, MemoryImageListsLikeTheFile) {
+  const std::string zip = WriteArchive("zip", "none", {{"m/a.txt", "abc"}, {"m/b.txt", "defg"}});
+  HLOCAL block = nullptr;
+  ASSERT_EQ(spi.getArchiveInfo(zip.data(), static_cast<long>(zip.size()), SPI_SOURCE_MEMORY, &block), SPI_OK);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(GlobalSize(block), 3 * sizeof(SpiArchiveInfo));
+  const auto *r = static_cast<const SpiArchiveInfo *>(GlobalLock(block));
+  EXPECT_STREQ(r[1].filename, "b.txt");
+  const uint32_t size = r[1].filesize;
+  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(r[2].method[0], 0);
+  GlobalUnlock(block);
+  GlobalFree(block);
+  // The same archive 100 bytes into a file, reached through the offset.
+  auto file = Write("offset.bin", std::string(100, 'x') + zip);
+  ASSERT_EQ(spi.getArchiveInfo(file.c_str(), 100, SPI_SOURCE_FILE, &block), SPI_OK);
+  EXPECT_EQ(GlobalSize(block), 3 * sizeof(SpiArchiveInfo));
+  GlobalFree(block);
+}
+
+TEST_F(ArchivePlugin, ExtractsIntoAFolderWithTheMemberTimeAndNoClimbing) {
+  auto zip = Write("x.zip",
+                   WriteArchive("zip", "none",
+                                {{"sub/photo.png", "PNGDATA", 1234567890}, {"../../escape.txt", "nope", 1}}));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 2u);
+  std::filesystem::create_directories(box.path("out"));
+  std::string dest = box.path("out").string();
+  for (const auto &m : list)
+    ASSERT_EQ(spi.getFile(zip.c_str(), static_cast<long>(m.position), dest.data(),
+                          SPI_SOURCE_FILE | SPI_DEST_FILE, nullptr, 0),
+              SPI_OK);
+  EXPECT_EQ(ReadFile(box.path("out/photo.png")), "PNGDATA");
+  struct stat st {};
+  ASSERT_EQ(stat(box.path("out/photo.png").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1234567890);
+  EXPECT_EQ(ReadFile(box.path("out/escape.txt")), "nope");
+  EXPECT_FALSE(std::filesystem::exists(box.root().parent_path() / "escape.txt"));
+  size_t files = 0;
+  for (auto &e : std::filesystem::directory_iterator(box.path("out"))) files += e.is_regular_file();
+  EXPECT_EQ(files, 2u) << "a temporary file was left behind";
+  // A folder that does not exist: failure, nothing created.
+  std::string missing = box.path("nowhere").string();
+  EXPECT_NE(spi.getFile(zip.c_str(), static_cast<long>(list[0].position), missing.data(), SPI_DEST_FILE,
+                        nullptr, 0),
+            SPI_OK);
+}
+
+TEST_F(ArchivePlugin, LongNamesAreCutOnCharacterBoundaries) {
+  std::string longName;
+  for (int i = 0; i < 80; ++i) longName += "画";  // 240 bytes
+  auto zip = Write("long.zip", WriteArchive("zip", "none", {{longName + "/" + longName + ".png", "x"}}));
+  std::vector<MemberRecord> list;
+  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  ASSERT_EQ(list.size(), 1u);
+  EXPECT_LE(list[0].path.size(), 199u);
+  EXPECT_LE(list[0].filename.size(), 199u);
+  EXPECT_EQ(list[0].path.size() % 3, 0u);
+  EXPECT_EQ(list[0].filename.size() % 3, 0u);
+  EXPECT_EQ(list[0].filename.substr(0, 6), "画画");
+}
+
+TEST_F(ArchivePlugin, IsSupportedRecognisesSignaturesInBothForms) {
+  EXPECT_EQ(spi.IsSupportedHead("a.zip", "PK\x03\x04"), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.7z", std::string("7z\xBC\xAF\x27\x1C", 6)), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.rar", std::string("Rar!\x1A\x07\x00", 7)), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.rar", std::string("Rar!\x1A\x07\x01\x00", 8)), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.lzh", std::string("\x20\x00-lh5-", 7)), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.cab", std::string("MSCF\0\0\0\0", 8)), 1);
+  EXPECT_EQ(spi.IsSupportedHead("a.png", PngFromRgba(Quadrants(2, 2))), 0);
+  EXPECT_EQ(spi.IsSupportedHead("a.txt", "just some text"), 0);
+  // A compressed tar is told from any gzip file by what it holds, or by its name.
+  const std::string tgz = WriteArchive("ustar", "gzip", {{"a.txt", "a"}});
+  EXPECT_EQ(spi.IsSupportedHead("noext", tgz), 1);
+  const std::string gz = WriteArchive("raw", "gzip", {{"data", "plain data, not a tar"}});
+  if (!gz.empty()) {
+    EXPECT_EQ(spi.IsSupportedHead("data.gz", gz), 0);
+    EXPECT_EQ(spi.IsSupportedHead("data.tar.gz", gz), 1);
+  }
+  // ISO 9660 is recognised past the head through the descriptor or the name.
+  auto iso = Write("disc.iso", WriteArchive("iso9660", "none", {{"a.txt", "a"}}));
+  EXPECT_EQ(spi.IsSupportedFd(iso), 1);
+  std::string head = ReadFile(iso).substr(0, SPI_HEAD_BYTES);
+  EXPECT_EQ(spi.IsSupportedHead(iso.string(), head), 1);
+  // The descriptor form reads at the descriptor's position, not at the file's start.
+  auto shifted = Write("shifted.bin", std::string(64, '\0') + WriteArchive("zip", "none", {{"a", "a"}}));
+  EXPECT_EQ(spi.IsSupportedFd(shifted, 64), 1);
+  EXPECT_EQ(spi.IsSupportedFd(shifted, 0), 0);
+}
+
+}  // namespace
+}  // namespace tamro::test

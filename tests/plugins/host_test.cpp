@@ -1,0 +1,302 @@
+// The shipped plug-ins loaded by the decoder host from a plug-in folder, and the
+// command-line decoder run on real archives.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdio>
+#include <map>
+
+#include "decode/spihost.h"
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+#include "platform/ui.h"
+#include "plugins/testfiles.h"
+#include "support/sandbox.h"
+
+namespace tamro::test {
+namespace {
+
+// 0x00BBGGRR of GetDibPixel as 0xRRGGBB.
+uint32_t Rgb(uint32_t colorRef) {
+  return ((colorRef & 0xFF) << 16) | (colorRef & 0xFF00) | ((colorRef >> 16) & 0xFF);
+}
+
+class ShippedPlugins : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    spiDir = box.path("spi");
+    std::filesystem::create_directories(spiDir);
+    for (const char *name : {"axarchive.spi", "ifpng.spi", "ifwebp.spi", "ifheif.spi", "ifjxl.spi"}) {
+      std::filesystem::path from = std::filesystem::path(TAMRO_BIN_DIR) / name;
+      if (std::filesystem::exists(from)) std::filesystem::copy_file(from, spiDir / name);
+    }
+    blocksAtStart = GlobalLiveBlockCount();
+    host.SetWriteBackOnDestroy(false);
+    host.ScanPlugins((spiDir / "*.spi").string(),
+                     [this](int code, std::string_view text) {
+                       if (code != 0) failures.emplace_back(text);
+                     },
+                     "");
+    host.LoadPluginSet("");
+    archive = host.FindDecoderByName("axarchive", kSpiArchive);
+    png = host.FindDecoderByName("ifpng", kSpiPicture);
+    webp = host.FindDecoderByName("ifwebp", kSpiPicture);
+    heif = host.FindDecoderByName("ifheif", kSpiPicture);
+  }
+  void TearDown() override {
+    host.FreeDLL();
+    EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart) << "global blocks leaked";
+    EXPECT_TRUE(ui.calls.empty()) << "a plug-in faulted";
+  }
+
+  std::vector<ArchiveMember> List(const std::string &path, int *result) {
+    std::vector<ArchiveMember> members;
+    *result = ListArchiveMembers(host, archive, path, [&](const ArchiveMember &m) {
+      members.push_back(m);
+      return true;
+    });
+    return members;
+  }
+
+  // Decodes a file through the search as the browser does; -1 when nothing takes it.
+  int DecodeFile(const std::string &path, GlobalHandle &picture, int *decoder = nullptr) {
+    SpiHead head;
+    if (ReadHead(path, 0, &head) != 0) return -100;
+    SpiQuery q;
+    q.fileName = path;
+    q.data = reinterpret_cast<uintptr_t>(head.bytes);
+    q.length = head.length;
+    const int position = host.FindDecoder(q);
+    if (decoder != nullptr) *decoder = position;
+    if (position < 0) return -1;
+    HDIB dib = nullptr;
+    const int rc = host.GetPicture(position, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0);
+    picture.reset(dib);
+    return rc;
+  }
+
+  Sandbox box;
+  ScriptedUi ui;
+  ScopedUi scopedUi{ui};
+  std::filesystem::path spiDir;
+  CSpiHost host;
+  std::vector<std::string> failures;
+  int archive = -1, png = -1, webp = -1, heif = -1;
+  size_t blocksAtStart = 0;
+};
+
+TEST_F(ShippedPlugins, AllRegisterWithTheirKinds) {
+  EXPECT_TRUE(failures.empty()) << failures.front();
+  ASSERT_GE(archive, 0);
+  ASSERT_GE(png, 0);
+  ASSERT_GE(webp, 0);
+  ASSERT_GE(heif, 0);
+  EXPECT_EQ(host.Count(kSpiArchive), 1);
+  EXPECT_NE(host.GetDecoderFilter(archive, kSpiArchive).find("*.lzh"), std::string::npos);
+  EXPECT_NE(host.GetDecoderFilter(heif, kSpiPicture).find("*.avif"), std::string::npos);
+  EXPECT_TRUE(host.GetFileOnly(archive, kSpiArchive));
+}
+
+TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
+  PngSpec palette;
+  palette.width = 3;
+  palette.height = 2;
+  palette.colorType = PNG_COLOR_TYPE_PALETTE;
+  palette.palette = {255, 0, 0, 0, 0, 255};
+  palette.rows = {{0, 1, 0}, {1, 1, 1}};
+  PngSpec deep;
+  deep.width = 2;
+  deep.height = 2;
+  deep.colorType = PNG_COLOR_TYPE_RGB;
+  deep.bitDepth = 16;
+  deep.rows = {{0x12, 0x12, 0x34, 0x34, 0x56, 0x56, 0, 0, 0, 0, 0, 0}, std::vector<uint8_t>(12, 0xFF)};
+  struct Case {
+    std::string name, bytes;
+    int width, height, tolerance;
+    std::map<std::pair<int, int>, uint32_t> pixels;
+  };
+  std::vector<Case> cases = {
+      {"palette.png",
+       WritePng(palette),
+       3,
+       2,
+       0,
+       {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, 0x0000FF}}},
+      {"deep.png", WritePng(deep), 2, 2, 0, {{{0, 0}, 0x123456}, {{1, 1}, 0xFFFFFF}}},
+      {"alpha.png", PngFromRgba(Quadrants(8, 8, 128)), 8, 8, 0, {{{0, 0}, OnWhite({255, 0, 0, 128})}}},
+      {"still.webp", WebpLossless(Quadrants(10, 6)), 10, 6, 0, {{{9, 0}, 0x00FF00}, {{0, 5}, 0x0000FF}}},
+  };
+  const std::string heic = HeifEncode(Quadrants(64, 32), false, false);
+  if (!heic.empty())
+    cases.push_back({"q.heic", heic, 64, 32, 24, {{{2, 2}, 0xFF0000}, {{60, 30}, 0xFFFFFF}}});
+  const std::string avif = HeifEncode(Quadrants(64, 32), true, false);
+  if (!avif.empty())
+    cases.push_back({"q.avif", avif, 64, 32, 24, {{{60, 2}, 0x00FF00}, {{2, 30}, 0x0000FF}}});
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    GlobalHandle picture;
+    int decoder = -1;
+    ASSERT_EQ(DecodeFile(box.write(c.name, c.bytes).string(), picture, &decoder), 0);
+    EXPECT_LT(decoder, 1000) << "a built-in decoder took it";
+    DibLock lock(picture.get());
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(DibWidth(lock.header()), c.width);
+    EXPECT_EQ(DibHeight(lock.header()), c.height);
+    for (const auto &[at, want] : c.pixels) {
+      const uint32_t got = Rgb(GetDibPixel(lock.header(), at.first, at.second));
+      for (int shift : {0, 8, 16})
+        EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF),
+                    c.tolerance)
+            << "pixel " << at.first << "," << at.second;
+    }
+  }
+}
+
+TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
+  const std::string pngBytes = PngFromRgba(Quadrants(6, 4));
+  const std::string webpBytes = WebpLossless(Quadrants(12, 2));
+  const std::string path = box.write("album.cbz", WriteArchive("zip", "none",
+                                                               {{"vol1/", ""},
+                                                                {"vol1/p01.png", pngBytes, 1500000000},
+                                                                {"vol1/p02.webp", webpBytes, 1500000100},
+                                                                {"notes.txt", "no picture", 1400000000}}))
+                               .string();
+  int r = 99;
+  auto members = List(path, &r);
+  ASSERT_EQ(r, 0);
+  ASSERT_EQ(members.size(), 3u);
+  EXPECT_EQ(members[0].path, "vol1/");
+  EXPECT_EQ(members[0].name, "p01.png");
+  EXPECT_EQ(members[0].fileSize, pngBytes.size());
+  EXPECT_EQ(members[0].timeStamp, 1500000000);
+  EXPECT_EQ(members[1].fileSize, webpBytes.size());
+  EXPECT_EQ(members[1].timeStamp, 1500000100);
+  EXPECT_EQ(members[2].name, "notes.txt");
+
+  // Only WebP stands in the archive's list: the PNG member finds no decoder, the WebP one does.
+  host.AddViewSpi(archive, webp);
+  ASSERT_EQ(host.GetAllUse(archive), 1);
+  HDIB dib = nullptr;
+  int used = -5;
+  EXPECT_NE(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr,
+                             0, &used),
+            0);
+  EXPECT_EQ(dib, nullptr);
+  ASSERT_EQ(GetMemberPicture(host, archive, path, members[1].position, members[1].name, -1, &dib, 1, nullptr,
+                             0, &used),
+            0);
+  EXPECT_EQ(used, webp);
+  {
+    GlobalHandle owned(dib);
+    EXPECT_EQ(DibWidth(dib), 12);
+  }
+  // With PNG added the PNG member decodes, and its facts come through the same list.
+  host.AddViewSpi(archive, png);
+  ASSERT_EQ(GetMemberPicture(host, archive, path, members[0].position, members[0].name, -1, &dib, 1, nullptr,
+                             0, &used),
+            0);
+  EXPECT_EQ(used, png);
+  {
+    GlobalHandle owned(dib);
+    DibLock lock(dib);
+    ASSERT_TRUE(lock);
+    EXPECT_EQ(DibWidth(lock.header()), 6);
+    EXPECT_EQ(Rgb(GetDibPixel(lock.header(), 5, 0)), 0x00FF00u);
+  }
+  SpiPictureInfo info{};
+  ASSERT_EQ(GetMemberPictureInfo(host, archive, path, members[1].position, members[1].name, -1, &info), 0);
+  const int32_t height = info.height;
+  EXPECT_EQ(height, 2);
+  // Nothing in the list takes the text member.
+  dib = nullptr;
+  EXPECT_NE(GetMemberPicture(host, archive, path, members[2].position, members[2].name, -1, &dib, 1, nullptr,
+                             0, &used),
+            0)
+      << "decoded by " << used;
+  EXPECT_EQ(dib, nullptr);
+
+  // Written out with its time stamp.
+  const std::string dest = box.path("p01.png").string();
+  EXPECT_TRUE(WriteMemberToFile(host, archive, path, members[0].position, dest, members[0].timeStamp).ok());
+  EXPECT_EQ(ReadFile(dest), pngBytes);
+}
+
+TEST_F(ShippedPlugins, Cp932NamesEmptyAndDamagedArchives) {
+  const std::string old =
+      box.write("old.zip", RawZip({{"\x89\xe6\x91\x9c/\x95\x5c\x8e\x86.png", "x"}})).string();
+  int r = 99;
+  auto members = List(old, &r);
+  ASSERT_EQ(r, 0);
+  ASSERT_EQ(members.size(), 1u);
+  EXPECT_EQ(members[0].path, "画像/");
+  EXPECT_EQ(members[0].name, "表紙.png");
+
+  EXPECT_TRUE(List(box.write("empty.zip", RawZip({})).string(), &r).empty());
+  EXPECT_EQ(r, 0);
+
+  EXPECT_TRUE(List(box.write("junk.zip", "PK\x03\x04 but nothing more of a zip").string(), &r).empty());
+  EXPECT_NE(r, 0);
+
+  // A member whose bytes were damaged lists but yields no picture and leaves no block.
+  std::string zip = WriteArchive("zip", "none", {{"a.png", PngFromRgba(Quadrants(64, 64))}});
+  zip[60] ^= 0x5A;
+  const std::string damaged = box.write("damaged.zip", zip).string();
+  members = List(damaged, &r);
+  ASSERT_EQ(members.size(), 1u);
+  HDIB dib = nullptr;
+  EXPECT_NE(GetMemberPicture(host, archive, damaged, members[0].position, members[0].name, -1, &dib), 0);
+  EXPECT_EQ(dib, nullptr);
+  GlobalHandle bytes;
+  EXPECT_EQ(ExtractMemberToMemory(host, archive, damaged, members[0].position, &bytes), SPI_FORMAT_ERROR);
+  EXPECT_FALSE(bytes);
+}
+
+// Runs the command-line decoder and answers its exit status and standard output.
+int RunTool(const std::string &arguments, std::string &out) {
+  const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>/dev/null";
+  out.clear();
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+TEST_F(ShippedPlugins, CommandLineListsAndDecodesMembersOfRealArchives) {
+  if (!std::filesystem::exists(std::filesystem::path(TAMRO_BIN_DIR) / "tamro-decode")) GTEST_SKIP();
+  const std::string pngBytes = PngFromRgba(Quadrants(7, 5));
+  const std::vector<ArchiveItem> items = {{"d/pic.png", pngBytes, 1600000000}, {"d/readme.txt", "text"}};
+  const std::map<std::string, std::string> archives = {
+      {"a.zip", WriteArchive("zip", "none", items)},
+      {"a.7z", WriteArchive("7zip", "none", items)},
+      {"a.rar", RawRar({{"d\\pic.png", pngBytes}, {"d\\readme.txt", "text"}})},
+      {"a.lzh", RawLzh({{"pic.png", pngBytes}, {"readme.txt", "text"}})},
+  };
+  for (const auto &[name, bytes] : archives) {
+    SCOPED_TRACE(name);
+    const std::string path = box.write(name, bytes).string();
+    std::string out;
+    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --list " + path, out), 0) << out;
+    EXPECT_NE(out.find("\"name\":\"pic.png\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"name\":\"readme.txt\""), std::string::npos) << out;
+    EXPECT_NE(out.find("\"size\":" + std::to_string(pngBytes.size())), std::string::npos) << out;
+    // The position of the picture member, from its line.
+    const size_t line = out.rfind("{\"position\":", out.find("\"name\":\"pic.png\""));
+    ASSERT_NE(line, std::string::npos);
+    const unsigned position = static_cast<unsigned>(std::stoul(out.substr(line + 12)));
+    const std::string bmp = box.path(name + ".bmp").string();
+    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --member " + std::to_string(position) + " " +
+                          path + " --out " + bmp,
+                      out),
+              0)
+        << out;
+    EXPECT_NE(out.find("ifpng"), std::string::npos) << out;
+    EXPECT_TRUE(std::filesystem::exists(bmp));
+  }
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,423 @@
+// The picture plug-ins driven through their entry points, as the host calls them.
+
+#include <gtest/gtest.h>
+#include <png.h>
+
+#include <cstdlib>
+#include <cstring>
+
+#include "plugins/spimodule.h"
+#include "plugins/testfiles.h"
+#include "support/sandbox.h"
+
+namespace tamro::test {
+namespace {
+
+// Loads one module and checks that no global block outlives a test.
+class PictureModule : public ::testing::Test {
+ protected:
+  void Load(const char *file) {
+    spi = std::make_unique<SpiModule>(file);
+    ASSERT_TRUE(spi->loaded()) << spi->error();
+    ASSERT_NE(spi->getPicture, nullptr);
+    ASSERT_NE(spi->getPictureInfo, nullptr);
+    ASSERT_NE(spi->isSupported, nullptr);
+  }
+  void SetUp() override { liveBefore = GlobalLiveBlockCount(); }
+  void TearDown() override { EXPECT_EQ(GlobalLiveBlockCount(), liveBefore) << "global blocks leaked"; }
+
+  // The packed record's fields copied out, so that checks never bind to unaligned fields.
+  struct Facts {
+    int left, top, width, height, x_density, y_density, colorDepth;
+    uint32_t hInfo;
+  };
+  static Facts Unpack(const SpiPictureInfo &i) {
+    return {i.left, i.top, i.width, i.height, i.x_density, i.y_density, i.colorDepth, i.hInfo};
+  }
+  Facts Info(const std::string &bytes, int expectRc = SPI_OK) {
+    SpiPictureInfo info;
+    std::memset(&info, 0x5A, sizeof info);
+    EXPECT_EQ(spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info),
+              expectRc);
+    return Unpack(info);
+  }
+
+  // Decoding every cut of the file fails cleanly or succeeds, never anything else.
+  void ExpectCutsFailCleanly(const std::string &bytes) {
+    for (size_t cut : {size_t{0}, size_t{1}, size_t{12}, size_t{40}, bytes.size() / 3, bytes.size() / 2,
+                       bytes.size() - 9, bytes.size() - 1}) {
+      if (cut >= bytes.size()) continue;
+      Picture p;
+      std::string part = bytes.substr(0, cut);
+      if (part.empty()) part = std::string(1, '\0');
+      int rc = DecodeMemory(*spi, part, p);
+      EXPECT_TRUE(rc == SPI_OK || (rc >= SPI_FORMAT_ERROR && rc <= SPI_READ_ERROR) || rc == SPI_NO_FUNCTION)
+          << "cut at " << cut << " gave " << rc;
+      SpiPictureInfo info;
+      spi->getPictureInfo(part.data(), static_cast<long>(part.size()), SPI_SOURCE_MEMORY, &info);
+    }
+  }
+
+  void ExpectQuadrants(const Picture &p, uint8_t alpha, int tolerance) {
+    const RgbaImage q = Quadrants(p.width, p.height, alpha);
+    for (auto [x, y] : {std::pair{1, 1}, std::pair{p.width - 2, 1}, std::pair{1, p.height - 2},
+                        std::pair{p.width - 2, p.height - 2}, std::pair{p.width / 4, p.height / 4}}) {
+      uint32_t want = OnWhite(q.at(x, y)), got = p.At(x, y);
+      for (int shift : {0, 8, 16}) {
+        int a = static_cast<int>((want >> shift) & 0xFF), b = static_cast<int>((got >> shift) & 0xFF);
+        EXPECT_LE(std::abs(a - b), tolerance)
+            << "pixel " << x << "," << y << " want " << std::hex << want << " got " << got;
+      }
+    }
+  }
+
+  std::unique_ptr<SpiModule> spi;
+  size_t liveBefore = 0;
+  Sandbox box;
+};
+
+void ExpectInfoEntries(const SpiModule &spi, std::initializer_list<const char *> patterns) {
+  EXPECT_EQ(spi.Info(0), "00IN");
+  EXPECT_FALSE(spi.Info(1).empty());
+  std::string all;
+  bool exists = true;
+  for (int n = 2; exists; n += 2) {
+    std::string p = spi.Info(n, &exists);
+    if (exists) {
+      EXPECT_FALSE(spi.Info(n + 1).empty()) << "pattern " << n << " has no description";
+    }
+    all += p + ";";
+  }
+  for (const char *p : patterns) EXPECT_NE(all.find(p), std::string::npos) << p;
+}
+
+// ---- PNG ----
+
+class PngPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifpng.spi");
+  }
+};
+
+TEST_F(PngPlugin, InformationAndRecognition) {
+  ExpectInfoEntries(*spi, {"*.png"});
+  const std::string png = PngFromRgba(Quadrants(4, 4));
+  EXPECT_EQ(spi->IsSupportedHead("x.png", png), 1);
+  EXPECT_EQ(spi->IsSupportedHead("x.png", "\x89PNG\r\n\x1a"), 0);  // one byte short of the mark
+  EXPECT_EQ(spi->IsSupportedHead("x.png", "GIF89a"), 0);
+  auto file = box.write("shift.bin", std::string(30, 'j') + png);
+  EXPECT_EQ(spi->IsSupportedFd(file, 30), 1);
+  EXPECT_EQ(spi->IsSupportedFd(file, 0), 0);
+}
+
+TEST_F(PngPlugin, PaletteColoursAndTransparency) {
+  PngSpec spec;
+  spec.width = 5;  // odd width: rows need padding
+  spec.height = 3;
+  spec.colorType = PNG_COLOR_TYPE_PALETTE;
+  spec.bitDepth = 8;
+  spec.palette = {10, 20, 30, 200, 100, 50, 0, 0, 0, 255, 0, 255};
+  spec.trns = {255, 255, 128};
+  for (int y = 0; y < 3; ++y) {
+    std::vector<uint8_t> row;
+    for (int x = 0; x < 5; ++x) row.push_back(static_cast<uint8_t>((x + y) % 4));
+    spec.rows.push_back(row);
+  }
+  const std::string png = WritePng(spec);
+  Facts info = Info(png);
+  EXPECT_EQ(info.width, 5);
+  EXPECT_EQ(info.height, 3);
+  EXPECT_EQ(info.colorDepth, 8);
+  EXPECT_EQ(info.left, 0);
+  EXPECT_EQ(info.hInfo, 0u);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, png, p), SPI_OK);
+  ASSERT_EQ(p.width, 5);
+  ASSERT_EQ(p.height, 3);
+  EXPECT_EQ(p.At(0, 0), 0x0A141Eu);
+  EXPECT_EQ(p.At(1, 0), 0xC86432u);
+  EXPECT_EQ(p.At(2, 0), OnWhite({0, 0, 0, 128}));  // half-transparent black over white
+  EXPECT_EQ(p.At(3, 0), 0xFF00FFu);                // no tRNS entry: opaque
+  EXPECT_EQ(p.At(0, 2), OnWhite({0, 0, 0, 128}));
+  EXPECT_EQ(p.At(4, 2), OnWhite({0, 0, 0, 128}));
+  EXPECT_EQ(p.At(3, 1), 0x0A141Eu);
+  EXPECT_EQ(p.At(4, 1), 0xC86432u);
+}
+
+TEST_F(PngPlugin, SixteenBitGreyLowDepthAndInterlaced) {
+  PngSpec rgb16;
+  rgb16.width = 3;
+  rgb16.height = 2;
+  rgb16.colorType = PNG_COLOR_TYPE_RGB;
+  rgb16.bitDepth = 16;
+  rgb16.dpi = 300;
+  for (int y = 0; y < 2; ++y) {
+    std::vector<uint8_t> row;
+    for (int x = 0; x < 3; ++x)
+      for (int c = 0; c < 3; ++c) {
+        unsigned v = (x * 60 + c * 30 + y * 5) * 257u;  // exact in 8 bits
+        row.push_back(static_cast<uint8_t>(v >> 8));
+        row.push_back(static_cast<uint8_t>(v & 0xFF));
+      }
+    rgb16.rows.push_back(row);
+  }
+  const std::string png16 = WritePng(rgb16);
+  Facts info = Info(png16);
+  EXPECT_EQ(info.colorDepth, 48);
+  EXPECT_EQ(info.x_density, 300);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, png16, p), SPI_OK);
+  EXPECT_EQ(p.At(2, 1), (125u << 16) | (155u << 8) | 185u);
+  EXPECT_EQ(p.xPelsPerMeter, 11811);
+
+  PngSpec grey1;
+  grey1.width = 10;
+  grey1.height = 1;
+  grey1.colorType = PNG_COLOR_TYPE_GRAY;
+  grey1.bitDepth = 1;
+  grey1.rows = {{0xA5, 0x80}};  // 1010 0101 10
+  ASSERT_EQ(DecodeMemory(*spi, WritePng(grey1), p), SPI_OK);
+  const uint32_t expect[10] = {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0};
+  for (int x = 0; x < 10; ++x) EXPECT_EQ(p.At(x, 0), expect[x]) << x;
+
+  // Interlaced RGBA: the same picture as the plain one.
+  const RgbaImage q = Quadrants(13, 11, 200);
+  Picture plain, laced;
+  ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, false), plain), SPI_OK);
+  ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, true), laced), SPI_OK);
+  EXPECT_EQ(plain.bgr, laced.bgr);
+  ExpectQuadrants(laced, 200, 0);
+}
+
+TEST_F(PngPlugin, AlphaIsCompositedOnWhite) {
+  RgbaImage image;
+  image.width = 256;
+  image.height = 1;
+  for (int a = 0; a < 256; ++a) image.pixels.push_back({200, 10, 90, static_cast<uint8_t>(a)});
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(image), p), SPI_OK);
+  for (int a = 0; a < 256; ++a) ASSERT_EQ(p.At(a, 0), OnWhite(image.pixels[a])) << "alpha " << a;
+  EXPECT_EQ(Info(PngFromRgba(image)).colorDepth, 32);
+}
+
+TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
+  const std::string png = PngFromRgba(Quadrants(6, 6));
+  auto file = box.write("mac.bin", std::string(128, '\0') + png);
+  Picture p;
+  ASSERT_EQ(DecodeFile(*spi, file, 128, p), SPI_OK);
+  ExpectQuadrants(p, 255, 0);
+  SpiPictureInfo info;
+  ASSERT_EQ(spi->getPictureInfo(file.c_str(), 128, SPI_SOURCE_FILE, &info), SPI_OK);
+  EXPECT_EQ(Unpack(info).width, 6);
+  EXPECT_NE(DecodeFile(*spi, file, 0, p), SPI_OK);
+  EXPECT_EQ(DecodeFile(*spi, box.path("missing.png"), 0, p), SPI_READ_ERROR);
+  EXPECT_NE(DecodeFile(*spi, file, 1 << 20, p), SPI_OK);  // offset past the end
+}
+
+TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
+  std::string png = PngFromRgba(Quadrants(40, 40, 128));
+  ExpectCutsFailCleanly(png);
+  // Header claiming 100000 x 100000 pixels with the CRC fixed up: refused or data ended,
+  // quickly and without a block.
+  std::string lying = png;
+  for (int i : {16, 20}) {
+    lying[i] = 0;
+    lying[i + 1] = 0x01;
+    lying[i + 2] = static_cast<char>(0x86);
+    lying[i + 3] = static_cast<char>(0xA0);
+  }
+  uint32_t crc = Crc32(lying.substr(12, 17));
+  for (int k = 0; k < 4; ++k) lying[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+  Picture p;
+  EXPECT_NE(DecodeMemory(*spi, lying, p), SPI_OK);
+  // A damaged image-data CRC.
+  std::string bad = png;
+  bad[bad.find("IDAT") + 10] ^= 0x40;
+  EXPECT_NE(DecodeMemory(*spi, bad, p), SPI_OK);
+  SpiPictureInfo info;
+  EXPECT_EQ(spi->getPictureInfo(nullptr, 10, SPI_SOURCE_MEMORY, &info), SPI_FORMAT_ERROR);
+  EXPECT_EQ(spi->getPictureInfo(png.data(), static_cast<long>(png.size()), SPI_SOURCE_MEMORY, nullptr),
+            SPI_NO_FUNCTION);
+}
+
+int CancelAtHalf(int done, int total, long user) {
+  ++*reinterpret_cast<int *>(user);
+  return total > 0 && done * 2 >= total ? 1 : 0;
+}
+
+int Record(int done, int total, long user) {
+  reinterpret_cast<std::vector<std::pair<int, int>> *>(user)->emplace_back(done, total);
+  return 0;
+}
+
+TEST_F(PngPlugin, ProgressRisesAndCancels) {
+  const std::string png = PngFromRgba(Quadrants(50, 400));
+  std::vector<std::pair<int, int>> calls;
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, png, p, &Record, reinterpret_cast<long>(&calls)), SPI_OK);
+  ASSERT_GE(calls.size(), 3u);
+  EXPECT_EQ(calls.front().first, 0);
+  EXPECT_EQ(calls.back(), std::make_pair(400, 400));
+  for (size_t i = 1; i < calls.size(); ++i) EXPECT_GE(calls[i].first, calls[i - 1].first);
+  int asked = 0;
+  EXPECT_EQ(DecodeMemory(*spi, png, p, &CancelAtHalf, reinterpret_cast<long>(&asked)), SPI_FORMAT_ERROR);
+  EXPECT_GT(asked, 1);
+}
+
+TEST_F(PngPlugin, EveryCorpusPngDecodesToItsStatedSize) {
+  int decoded = 0;
+  for (const auto &e : std::filesystem::recursive_directory_iterator(CorpusDir())) {
+    if (e.path().extension() != ".png") continue;
+    const std::string bytes = ReadFile(e.path());
+    SpiPictureInfo record;
+    int infoRc =
+        spi->getPictureInfo(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &record);
+    const Facts info = Unpack(record);
+    Picture p;
+    int rc = DecodeMemory(*spi, bytes, p);
+    if (rc == SPI_OK) {
+      ++decoded;
+      ASSERT_EQ(infoRc, SPI_OK) << e.path();
+      EXPECT_EQ(p.width, info.width) << e.path();
+      EXPECT_EQ(p.height, info.height) << e.path();
+    }
+  }
+  if (decoded == 0) GTEST_SKIP() << "no PNG files in the corpus";
+}
+
+// ---- WebP ----
+
+class WebpPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifwebp.spi");
+  }
+};
+
+TEST_F(WebpPlugin, LosslessLossyAndAlpha) {
+  ExpectInfoEntries(*spi, {"*.webp"});
+  const std::string lossless = WebpLossless(Quadrants(33, 17, 100));
+  EXPECT_EQ(spi->IsSupportedHead("a.webp", lossless), 1);
+  EXPECT_EQ(spi->IsSupportedHead("a.webp", "RIFF\0\0\0\0WAVEfmt "), 0);
+  Facts info = Info(lossless);
+  EXPECT_EQ(info.width, 33);
+  EXPECT_EQ(info.height, 17);
+  EXPECT_EQ(info.colorDepth, 32);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, lossless, p), SPI_OK);
+  ExpectQuadrants(p, 100, 0);
+
+  const std::string lossy = WebpLossy(Quadrants(64, 48));
+  ASSERT_EQ(DecodeMemory(*spi, lossy, p), SPI_OK);
+  EXPECT_EQ(p.width, 64);
+  ExpectQuadrants(p, 255, 12);
+  EXPECT_EQ(Info(lossy).colorDepth, 24);
+  ExpectCutsFailCleanly(lossy);
+  ExpectCutsFailCleanly(lossless);
+}
+
+TEST_F(WebpPlugin, AnimationShowsItsFirstFrame) {
+  const std::string anim = WebpAnimation(20, 10, {{0, 0, 255, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}});
+  ASSERT_FALSE(anim.empty());
+  EXPECT_EQ(spi->IsSupportedHead("a.webp", anim), 1);
+  Facts info = Info(anim);
+  EXPECT_EQ(info.width, 20);
+  EXPECT_EQ(info.height, 10);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, anim, p), SPI_OK);
+  EXPECT_EQ(p.At(0, 0), 0x0000FFu);
+  EXPECT_EQ(p.At(19, 9), 0x0000FFu);
+  ExpectCutsFailCleanly(anim);
+}
+
+TEST_F(WebpPlugin, CancelStopsDecoding) {
+  const std::string lossy = WebpLossy(Quadrants(64, 300));
+  int asked = 0;
+  Picture p;
+  EXPECT_EQ(DecodeMemory(*spi, lossy, p, &CancelAtHalf, reinterpret_cast<long>(&asked)), SPI_FORMAT_ERROR);
+  EXPECT_GE(asked, 1);
+}
+
+// ---- HEIF ----
+
+class HeifPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifheif.spi");
+  }
+  void RoundTrip(bool av1) {
+    const std::string plain = HeifEncode(Quadrants(64, 48), av1, false);
+    if (plain.empty()) GTEST_SKIP() << "no encoder for this format";
+    EXPECT_EQ(spi->IsSupportedHead(av1 ? "a.avif" : "a.heic", plain), 1);
+    Facts info = Info(plain);
+    EXPECT_EQ(info.width, 64);
+    EXPECT_EQ(info.height, 48);
+    EXPECT_EQ(info.colorDepth, 24);
+    Picture p;
+    ASSERT_EQ(DecodeMemory(*spi, plain, p), SPI_OK);
+    ASSERT_EQ(p.width, 64);
+    ASSERT_EQ(p.height, 48);
+    ExpectQuadrants(p, 255, 24);
+    const std::string alpha = HeifEncode(Quadrants(64, 48, 128), av1, true);
+    if (!alpha.empty()) {
+      ASSERT_EQ(DecodeMemory(*spi, alpha, p), SPI_OK);
+      ExpectQuadrants(p, 128, 24);
+    }
+    ExpectCutsFailCleanly(plain);
+  }
+};
+
+TEST_F(HeifPlugin, HeicDecodesToSizeAndColours) {
+  ExpectInfoEntries(*spi, {"*.heic", "*.avif"});
+  RoundTrip(false);
+}
+
+TEST_F(HeifPlugin, AvifDecodesToSizeAndColours) { RoundTrip(true); }
+
+TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
+  EXPECT_EQ(spi->IsSupportedHead("a.mp4", std::string("\0\0\0\x18"
+                                                      "ftypisom\0\0\0\0isommp41",
+                                                      24)),
+            0);
+  EXPECT_EQ(spi->IsSupportedHead("a.heic", "not a heif file at all"), 0);
+}
+
+// ---- JPEG XL ----
+
+#ifdef TAMRO_TEST_JXL
+class JxlPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifjxl.spi");
+  }
+};
+
+TEST_F(JxlPlugin, LosslessColoursAndAlpha) {
+  ExpectInfoEntries(*spi, {"*.jxl"});
+  const std::string jxl = JxlEncode(Quadrants(30, 20), false);
+  ASSERT_FALSE(jxl.empty());
+  EXPECT_EQ(spi->IsSupportedHead("a.jxl", jxl), 1);
+  EXPECT_EQ(spi->IsSupportedHead("a.jxl", "\xFF\xD8\xFF\xE0"), 0);
+  Facts info = Info(jxl);
+  EXPECT_EQ(info.width, 30);
+  EXPECT_EQ(info.height, 20);
+  EXPECT_EQ(info.colorDepth, 24);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, jxl, p), SPI_OK);
+  ExpectQuadrants(p, 255, 0);
+  const std::string withAlpha = JxlEncode(Quadrants(30, 20, 77), true);
+  ASSERT_FALSE(withAlpha.empty());
+  EXPECT_EQ(Info(withAlpha).colorDepth, 32);
+  ASSERT_EQ(DecodeMemory(*spi, withAlpha, p), SPI_OK);
+  ExpectQuadrants(p, 77, 0);
+  ExpectCutsFailCleanly(jxl);
+}
+#endif
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,194 @@
+#include "plugins/spimodule.h"
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+
+namespace tamro::test {
+
+SpiModule::SpiModule(const std::string &fileName) {
+  std::string path = std::string(TAMRO_BIN_DIR) + "/" + fileName;
+  handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char *e = dlerror();
+    error_ = e != nullptr ? e : "dlopen failed";
+    return;
+  }
+  getPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(dlsym(handle_, "GetPluginInfo"));
+  isSupported = reinterpret_cast<SPI_IsSupported>(dlsym(handle_, "IsSupported"));
+  getPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(dlsym(handle_, "GetPictureInfo"));
+  getPicture = reinterpret_cast<SPI_GetPicture>(dlsym(handle_, "GetPicture"));
+  getArchiveInfo = reinterpret_cast<SPI_GetArchiveInfo>(dlsym(handle_, "GetArchiveInfo"));
+  getFile = reinterpret_cast<SPI_GetFile>(dlsym(handle_, "GetFile"));
+}
+
+SpiModule::~SpiModule() {
+  if (handle_ != nullptr) dlclose(handle_);
+}
+
+std::string SpiModule::Info(int n, bool *exists, int bufferSize) const {
+  std::vector<char> buffer(static_cast<size_t>(bufferSize) + 8, '\x7F');
+  int got = getPluginInfo(n, buffer.data(), bufferSize);
+  if (exists != nullptr) *exists = got != 0;
+  if (got == 0) return {};
+  EXPECT_LT(got, bufferSize);
+  EXPECT_EQ(buffer[static_cast<size_t>(got)], '\0');
+  EXPECT_EQ(buffer[static_cast<size_t>(bufferSize)], '\x7F') << "wrote past the buffer";
+  return std::string(buffer.data(), static_cast<size_t>(got));
+}
+
+int SpiModule::IsSupportedHead(const std::string &name, const std::string &bytes) const {
+  std::vector<char> head(SPI_HEAD_BYTES, 0);
+  std::memcpy(head.data(), bytes.data(), std::min(bytes.size(), head.size()));
+  return isSupported(name.c_str(), reinterpret_cast<uintptr_t>(head.data()));
+}
+
+int SpiModule::IsSupportedFd(const std::filesystem::path &file, off_t offset) const {
+  int fd = ::open(file.c_str(), O_RDONLY);
+  if (fd < 0) return -100;
+  ::lseek(fd, offset, SEEK_SET);
+  int answer = isSupported(file.c_str(), static_cast<uintptr_t>(fd));
+  off_t after = ::lseek(fd, 0, SEEK_CUR);
+  ::close(fd);
+  EXPECT_EQ(after, offset) << "IsSupported moved the descriptor";
+  return answer;
+}
+
+uint32_t Picture::At(int x, int y) const {
+  size_t i = (static_cast<size_t>(y) * static_cast<size_t>(width) + static_cast<size_t>(x)) * 3u;
+  return (uint32_t{bgr[i + 2]} << 16) | (uint32_t{bgr[i + 1]} << 8) | bgr[i];
+}
+
+namespace {
+
+#pragma pack(push, 1)
+struct InfoHeader {
+  uint32_t biSize;
+  int32_t biWidth, biHeight;
+  uint16_t biPlanes, biBitCount;
+  uint32_t biCompression, biSizeImage;
+  int32_t biXPelsPerMeter, biYPelsPerMeter;
+  uint32_t biClrUsed, biClrImportant;
+};
+#pragma pack(pop)
+
+int Join(int rc, HLOCAL info, HLOCAL bits, Picture &out) {
+  if (rc != SPI_OK) {
+    EXPECT_EQ(info, nullptr) << "a failed call handed back a block";
+    EXPECT_EQ(bits, nullptr) << "a failed call handed back a block";
+    if (info != nullptr) GlobalFree(info);
+    if (bits != nullptr) GlobalFree(bits);
+    return rc;
+  }
+  EXPECT_NE(info, nullptr);
+  EXPECT_NE(bits, nullptr);
+  if (info == nullptr || bits == nullptr) return -100;
+  EXPECT_EQ(GlobalSize(info), 40u);
+  const auto *h = static_cast<const InfoHeader *>(GlobalLock(info));
+  const auto *p = static_cast<const uint8_t *>(GlobalLock(bits));
+  EXPECT_EQ(h->biSize, 40u);
+  EXPECT_EQ(h->biPlanes, 1);
+  EXPECT_EQ(h->biBitCount, 24);
+  EXPECT_EQ(h->biCompression, 0u);
+  EXPECT_GT(h->biHeight, 0) << "rows are bottom-up";
+  out.width = h->biWidth;
+  out.height = h->biHeight;
+  out.bitCount = h->biBitCount;
+  out.sizeImage = h->biSizeImage;
+  out.xPelsPerMeter = h->biXPelsPerMeter;
+  const size_t stride = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
+  EXPECT_EQ(GlobalSize(bits), stride * static_cast<size_t>(out.height));
+  EXPECT_EQ(h->biSizeImage, stride * static_cast<size_t>(out.height));
+  if (GlobalSize(bits) >= stride * static_cast<size_t>(out.height)) {
+    out.bgr.resize(static_cast<size_t>(out.width) * out.height * 3u);
+    for (int y = 0; y < out.height; ++y)
+      std::memcpy(&out.bgr[static_cast<size_t>(y) * out.width * 3u],
+                  p + static_cast<size_t>(out.height - 1 - y) * stride, static_cast<size_t>(out.width) * 3u);
+  }
+  GlobalUnlock(info);
+  GlobalUnlock(bits);
+  EXPECT_EQ(GlobalFree(info), nullptr);
+  EXPECT_EQ(GlobalFree(bits), nullptr);
+  return rc;
+}
+
+}  // namespace
+
+int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, SPI_PROGRESS progress,
+                 long user) {
+  HLOCAL info = nullptr, bits = nullptr;
+  int rc = spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
+                          progress, user);
+  return Join(rc, info, bits, out);
+}
+
+int DecodeFile(const SpiModule &spi, const std::filesystem::path &file, long offset, Picture &out) {
+  HLOCAL info = nullptr, bits = nullptr;
+  int rc = spi.getPicture(file.c_str(), offset, SPI_SOURCE_FILE, &info, &bits, nullptr, 0);
+  return Join(rc, info, bits, out);
+}
+
+int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::vector<MemberRecord> &out) {
+  out.clear();
+  HLOCAL block = nullptr;
+  int rc = spi.getArchiveInfo(file.c_str(), 0, SPI_SOURCE_FILE, &block);
+  if (rc != SPI_OK) {
+    EXPECT_EQ(block, nullptr) << "a failed listing handed back a block";
+    if (block != nullptr) GlobalFree(block);
+    return rc;
+  }
+  EXPECT_NE(block, nullptr);
+  if (block == nullptr) return -100;
+  const size_t size = GlobalSize(block);
+  EXPECT_EQ(size % sizeof(SpiArchiveInfo), 0u);
+  const auto *records = static_cast<const SpiArchiveInfo *>(GlobalLock(block));
+  bool ended = false;
+  for (size_t i = 0; i < size / sizeof(SpiArchiveInfo); ++i) {
+    const SpiArchiveInfo &r = records[i];
+    if (r.method[0] == 0) {
+      ended = true;
+      break;
+    }
+    MemberRecord m;
+    m.method.assign(reinterpret_cast<const char *>(r.method),
+                    strnlen(reinterpret_cast<const char *>(r.method), 8));
+    m.position = r.position;
+    m.compsize = r.compsize;
+    m.filesize = r.filesize;
+    m.timestamp = r.timestamp;
+    EXPECT_NE(memchr(r.path, 0, sizeof r.path), nullptr) << "path not terminated";
+    EXPECT_NE(memchr(r.filename, 0, sizeof r.filename), nullptr) << "file name not terminated";
+    m.path.assign(r.path, strnlen(r.path, sizeof r.path));
+    m.filename.assign(r.filename, strnlen(r.filename, sizeof r.filename));
+    m.crc = r.crc;
+    out.push_back(m);
+  }
+  EXPECT_TRUE(ended) << "no empty record ends the block";
+  GlobalUnlock(block);
+  EXPECT_EQ(GlobalFree(block), nullptr);
+  return rc;
+}
+
+int ExtractMember(const SpiModule &spi, const std::filesystem::path &file, uint32_t position,
+                  std::string &bytes, SPI_PROGRESS progress, long user) {
+  bytes.clear();
+  HLOCAL block = reinterpret_cast<HLOCAL>(uintptr_t{0xDEAD});
+  int rc = spi.getFile(file.c_str(), static_cast<long>(position), reinterpret_cast<char *>(&block),
+                       SPI_SOURCE_FILE | SPI_DEST_MEMORY, progress, user);
+  if (rc != SPI_OK) {
+    EXPECT_EQ(block, nullptr) << "a failed extraction left a handle";
+    return rc;
+  }
+  EXPECT_NE(block, nullptr);
+  if (block == nullptr) return -100;
+  const auto *p = static_cast<const char *>(GlobalLock(block));
+  bytes.assign(p, GlobalSize(block));
+  GlobalUnlock(block);
+  EXPECT_EQ(GlobalFree(block), nullptr);
+  return rc;
+}
+
+}  // namespace tamro::test

@@ -1,0 +1,442 @@
+#include "plugins/testfiles.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <libheif/heif.h>
+#include <locale.h>
+#include <png.h>
+#include <webp/encode.h>
+#include <webp/mux.h>
+#ifdef TAMRO_TEST_JXL
+#include <jxl/encode.h>
+#endif
+
+#include <csetjmp>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace tamro::test {
+
+RgbaImage Quadrants(int width, int height, uint8_t alpha) {
+  RgbaImage image;
+  image.width = width;
+  image.height = height;
+  image.pixels.resize(static_cast<size_t>(width) * height);
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      bool right = x >= width / 2, bottom = y >= height / 2;
+      Rgba c = !bottom ? (!right ? Rgba{255, 0, 0, alpha} : Rgba{0, 255, 0, alpha})
+                       : (!right ? Rgba{0, 0, 255, alpha} : Rgba{255, 255, 255, alpha});
+      image.at(x, y) = c;
+    }
+  return image;
+}
+
+uint32_t OnWhite(Rgba c) {
+  auto over = [&](unsigned v) { return (v * c.a + 255u * (255u - c.a) + 127u) / 255u; };
+  return (over(c.r) << 16) | (over(c.g) << 8) | over(c.b);
+}
+
+namespace {
+
+void PngWriteToString(png_structp png, png_bytep data, png_size_t length) {
+  static_cast<std::string *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), length);
+}
+void PngFlush(png_structp) {}
+
+bool WritePngRows(png_structp png, png_infop info, const PngSpec &spec, std::string &out) {
+  if (setjmp(png_jmpbuf(png))) return false;
+  png_set_write_fn(png, &out, &PngWriteToString, &PngFlush);
+  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
+               spec.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+               PNG_FILTER_TYPE_DEFAULT);
+  if (!spec.palette.empty())
+    png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
+                 static_cast<int>(spec.palette.size() / 3));
+  if (!spec.trns.empty())
+    png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
+  if (spec.dpi > 0) {
+    png_uint_32 ppm = static_cast<png_uint_32>(spec.dpi * 10000.0 / 254.0 + 0.5);
+    png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
+  }
+  png_write_info(png, info);
+  std::vector<png_bytep> rows;
+  for (const auto &r : spec.rows) rows.push_back(const_cast<png_bytep>(r.data()));
+  png_write_image(png, rows.data());
+  png_write_end(png, nullptr);
+  return true;
+}
+
+}  // namespace
+
+std::string WritePng(const PngSpec &spec) {
+  png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+  png_infop info = png_create_info_struct(png);
+  std::string out;
+  bool ok = WritePngRows(png, info, spec, out);
+  png_destroy_write_struct(&png, &info);
+  return ok ? out : std::string();
+}
+
+std::string PngFromRgba(const RgbaImage &image, bool interlace) {
+  PngSpec spec;
+  spec.width = image.width;
+  spec.height = image.height;
+  spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  spec.interlace = interlace;
+  for (int y = 0; y < image.height; ++y) {
+    const auto *p = reinterpret_cast<const uint8_t *>(&image.pixels[static_cast<size_t>(y) * image.width]);
+    spec.rows.emplace_back(p, p + image.width * 4);
+  }
+  return WritePng(spec);
+}
+
+std::string WebpLossless(const RgbaImage &image) {
+  uint8_t *out = nullptr;
+  size_t size = WebPEncodeLosslessRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width,
+                                       image.height, image.width * 4, &out);
+  std::string bytes(reinterpret_cast<const char *>(out), size);
+  WebPFree(out);
+  return bytes;
+}
+
+std::string WebpLossy(const RgbaImage &image) {
+  uint8_t *out = nullptr;
+  size_t size = WebPEncodeRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width,
+                               image.height, image.width * 4, 95.0f, &out);
+  std::string bytes(reinterpret_cast<const char *>(out), size);
+  WebPFree(out);
+  return bytes;
+}
+
+std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames) {
+  WebPAnimEncoderOptions options;
+  WebPAnimEncoderOptionsInit(&options);
+  WebPAnimEncoder *enc = WebPAnimEncoderNew(width, height, &options);
+  WebPConfig config;
+  WebPConfigInit(&config);
+  config.lossless = 1;
+  int timestamp = 0;
+  for (const Rgba &c : frames) {
+    WebPPicture pic;
+    WebPPictureInit(&pic);
+    pic.use_argb = 1;
+    pic.width = width;
+    pic.height = height;
+    WebPPictureAlloc(&pic);
+    uint32_t argb = (uint32_t{c.a} << 24) | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x) pic.argb[y * pic.argb_stride + x] = argb;
+    WebPAnimEncoderAdd(enc, &pic, timestamp, &config);
+    WebPPictureFree(&pic);
+    timestamp += 100;
+  }
+  WebPAnimEncoderAdd(enc, nullptr, timestamp, nullptr);
+  WebPData data;
+  WebPDataInit(&data);
+  WebPAnimEncoderAssemble(enc, &data);
+  std::string bytes(reinterpret_cast<const char *>(data.bytes), data.size);
+  WebPDataClear(&data);
+  WebPAnimEncoderDelete(enc);
+  return bytes;
+}
+
+namespace {
+heif_error HeifWrite(heif_context *, const void *data, size_t size, void *user) {
+  static_cast<std::string *>(user)->append(static_cast<const char *>(data), size);
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+}  // namespace
+
+std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha) {
+  heif_compression_format format = av1 ? heif_compression_AV1 : heif_compression_HEVC;
+  if (!heif_have_encoder_for_format(format)) return {};
+  std::unique_ptr<heif_context, void (*)(heif_context *)> ctx(heif_context_alloc(), heif_context_free);
+  heif_encoder *encoder = nullptr;
+  if (heif_context_get_encoder_for_format(ctx.get(), format, &encoder).code != heif_error_Ok) return {};
+  std::unique_ptr<heif_encoder, void (*)(heif_encoder *)> enc(encoder, heif_encoder_release);
+  heif_encoder_set_lossy_quality(encoder, 95);
+  heif_image *raw = nullptr;
+  heif_image_create(image.width, image.height, heif_colorspace_RGB,
+                    alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &raw);
+  std::unique_ptr<heif_image, void (*)(const heif_image *)> img(raw, heif_image_release);
+  heif_image_add_plane(raw, heif_channel_interleaved, image.width, image.height, 8);
+  int stride = 0;
+  uint8_t *plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
+  const int channels = alpha ? 4 : 3;
+  for (int y = 0; y < image.height; ++y)
+    for (int x = 0; x < image.width; ++x) {
+      const Rgba c = image.at(x, y);
+      std::memcpy(plane + y * stride + x * channels, &c, channels);
+    }
+  heif_image_handle *handle = nullptr;
+  if (heif_context_encode_image(ctx.get(), raw, encoder, nullptr, &handle).code != heif_error_Ok) return {};
+  heif_image_handle_release(handle);
+  std::string bytes;
+  heif_writer writer{};
+  writer.writer_api_version = 1;
+  writer.write = &HeifWrite;
+  if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return {};
+  return bytes;
+}
+
+std::string JxlEncode(const RgbaImage &image, bool alpha) {
+#ifdef TAMRO_TEST_JXL
+  std::unique_ptr<JxlEncoder, void (*)(JxlEncoder *)> enc(JxlEncoderCreate(nullptr), JxlEncoderDestroy);
+  JxlBasicInfo info;
+  JxlEncoderInitBasicInfo(&info);
+  info.xsize = static_cast<uint32_t>(image.width);
+  info.ysize = static_cast<uint32_t>(image.height);
+  info.bits_per_sample = 8;
+  info.num_color_channels = 3;
+  info.alpha_bits = alpha ? 8 : 0;
+  info.num_extra_channels = alpha ? 1 : 0;
+  info.uses_original_profile = JXL_TRUE;
+  if (JxlEncoderSetBasicInfo(enc.get(), &info) != JXL_ENC_SUCCESS) return {};
+  JxlColorEncoding color;
+  JxlColorEncodingSetToSRGB(&color, JXL_FALSE);
+  if (JxlEncoderSetColorEncoding(enc.get(), &color) != JXL_ENC_SUCCESS) return {};
+  JxlEncoderFrameSettings *settings = JxlEncoderFrameSettingsCreate(enc.get(), nullptr);
+  JxlEncoderSetFrameLossless(settings, JXL_TRUE);
+  std::vector<uint8_t> pixels;
+  for (const Rgba &p : image.pixels) {
+    pixels.insert(pixels.end(), {p.r, p.g, p.b});
+    if (alpha) pixels.push_back(p.a);
+  }
+  JxlPixelFormat format = {alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
+  if (JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()) != JXL_ENC_SUCCESS) return {};
+  JxlEncoderCloseInput(enc.get());
+  std::string out(4096, '\0');
+  uint8_t *next = reinterpret_cast<uint8_t *>(out.data());
+  size_t avail = out.size();
+  for (;;) {
+    JxlEncoderStatus st = JxlEncoderProcessOutput(enc.get(), &next, &avail);
+    if (st == JXL_ENC_SUCCESS) break;
+    if (st != JXL_ENC_NEED_MORE_OUTPUT) return {};
+    size_t used = static_cast<size_t>(next - reinterpret_cast<uint8_t *>(out.data()));
+    out.resize(out.size() * 2);
+    next = reinterpret_cast<uint8_t *>(out.data()) + used;
+    avail = out.size() - used;
+  }
+  out.resize(static_cast<size_t>(next - reinterpret_cast<uint8_t *>(out.data())));
+  return out;
+#else
+  (void)image;
+  (void)alpha;
+  return {};
+#endif
+}
+
+namespace {
+la_ssize_t ArchiveToString(struct archive *, void *client, const void *buffer, size_t length) {
+  static_cast<std::string *>(client)->append(static_cast<const char *>(buffer), length);
+  return static_cast<la_ssize_t>(length);
+}
+}  // namespace
+
+std::string WriteArchive(const std::string &format, const std::string &filter,
+                         const std::vector<ArchiveItem> &items, const std::string &options,
+                         const std::string &passphrase) {
+  // Names are UTF-8; the writer converts from the thread's locale.
+  locale_t utf8 = newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  locale_t previous = utf8 != static_cast<locale_t>(0) ? uselocale(utf8) : static_cast<locale_t>(0);
+  std::string out;
+  struct archive *a = archive_write_new();
+  bool ok = archive_write_set_format_by_name(a, format.c_str()) == ARCHIVE_OK;
+  if (ok && filter != "none") ok = archive_write_add_filter_by_name(a, filter.c_str()) == ARCHIVE_OK;
+  if (ok && !options.empty()) ok = archive_write_set_options(a, options.c_str()) == ARCHIVE_OK;
+  if (ok && !passphrase.empty()) ok = archive_write_set_passphrase(a, passphrase.c_str()) == ARCHIVE_OK;
+  if (ok) archive_write_set_bytes_in_last_block(a, 1);
+  if (ok) ok = archive_write_open(a, &out, nullptr, &ArchiveToString, nullptr) == ARCHIVE_OK;
+  for (const ArchiveItem &item : items) {
+    if (!ok) break;
+    struct archive_entry *e = archive_entry_new();
+    archive_entry_copy_pathname(e, item.name.c_str());
+    bool folder = !item.name.empty() && item.name.back() == '/';
+    archive_entry_set_filetype(e, folder ? AE_IFDIR : AE_IFREG);
+    archive_entry_set_perm(e, folder ? 0755 : 0644);
+    archive_entry_set_size(e, folder ? 0 : static_cast<la_int64_t>(item.data.size()));
+    archive_entry_set_mtime(e, item.mtime, 0);
+    ok = archive_write_header(a, e) == ARCHIVE_OK;
+    if (ok && !folder && !item.data.empty())
+      ok = archive_write_data(a, item.data.data(), item.data.size()) ==
+           static_cast<la_ssize_t>(item.data.size());
+    archive_entry_free(e);
+  }
+  if (archive_write_close(a) != ARCHIVE_OK) ok = false;
+  archive_write_free(a);
+  if (previous != static_cast<locale_t>(0)) uselocale(previous);
+  if (utf8 != static_cast<locale_t>(0)) freelocale(utf8);
+  return ok ? out : std::string();
+}
+
+uint32_t Crc32(const std::string &data) {
+  uint32_t crc = 0xFFFFFFFFu;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
+  }
+  return ~crc;
+}
+
+namespace {
+
+void Put16(std::string &s, uint32_t v) {
+  s += static_cast<char>(v & 0xFF);
+  s += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string &s, uint32_t v) {
+  Put16(s, v & 0xFFFF);
+  Put16(s, v >> 16);
+}
+
+uint16_t Crc16(const std::string &data) {
+  uint16_t crc = 0;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc >> 1) ^ (0xA001u & (0u - (crc & 1u))));
+  }
+  return crc;
+}
+
+}  // namespace
+
+std::string RawZip(const std::vector<RawZipItem> &items) {
+  std::string out, central;
+  for (const RawZipItem &item : items) {
+    const uint32_t offset = static_cast<uint32_t>(out.size());
+    const uint16_t flags = item.utf8Flag ? 0x0800 : 0;
+    const uint32_t crc = Crc32(item.data);
+    Put32(out, 0x04034b50);
+    Put16(out, 20);
+    Put16(out, flags);
+    Put16(out, 0);
+    Put16(out, item.dosTime);
+    Put16(out, item.dosDate);
+    Put32(out, crc);
+    Put32(out, static_cast<uint32_t>(item.data.size()));
+    Put32(out, static_cast<uint32_t>(item.data.size()));
+    Put16(out, static_cast<uint32_t>(item.rawName.size()));
+    Put16(out, 0);
+    out += item.rawName;
+    out += item.data;
+    Put32(central, 0x02014b50);
+    Put16(central, 20);  // made by MS-DOS
+    Put16(central, 20);
+    Put16(central, flags);
+    Put16(central, 0);
+    Put16(central, item.dosTime);
+    Put16(central, item.dosDate);
+    Put32(central, crc);
+    Put32(central, static_cast<uint32_t>(item.data.size()));
+    Put32(central, static_cast<uint32_t>(item.data.size()));
+    Put16(central, static_cast<uint32_t>(item.rawName.size()));
+    Put16(central, 0);
+    Put16(central, 0);
+    Put16(central, 0);
+    Put16(central, 0);
+    Put32(central, 0x20);
+    Put32(central, offset);
+    central += item.rawName;
+  }
+  const uint32_t centralOffset = static_cast<uint32_t>(out.size());
+  out += central;
+  Put32(out, 0x06054b50);
+  Put16(out, 0);
+  Put16(out, 0);
+  Put16(out, static_cast<uint32_t>(items.size()));
+  Put16(out, static_cast<uint32_t>(items.size()));
+  Put32(out, static_cast<uint32_t>(central.size()));
+  Put32(out, centralOffset);
+  Put16(out, 0);
+  return out;
+}
+
+std::string RawLzh(const std::vector<RawZipItem> &items) {
+  std::string out;
+  for (const RawZipItem &item : items) {
+    std::string h;  // from the method on; size and checksum go in front
+    h += "-lh0-";
+    Put32(h, static_cast<uint32_t>(item.data.size()));
+    Put32(h, static_cast<uint32_t>(item.data.size()));
+    Put16(h, item.dosTime);
+    Put16(h, item.dosDate);
+    h += '\x20';  // attribute
+    h += '\0';    // header level 0
+    h += static_cast<char>(item.rawName.size());
+    h += item.rawName;
+    Put16(h, Crc16(item.data));
+    unsigned sum = 0;
+    for (unsigned char c : h) sum += c;
+    out += static_cast<char>(h.size());
+    out += static_cast<char>(sum & 0xFF);
+    out += h;
+    out += item.data;
+  }
+  out += '\0';
+  return out;
+}
+
+namespace {
+// A RAR 4 block: its CRC (low 16 bits of the CRC-32 of the rest of the header) in front.
+void RarBlock(std::string &out, const std::string &rest) {
+  Put16(out, Crc32(rest) & 0xFFFF);
+  out += rest;
+}
+}  // namespace
+
+std::string RawRar(const std::vector<RawZipItem> &items) {
+  std::string out("Rar!\x1A\x07\x00", 7);
+  std::string main;
+  main += '\x73';
+  Put16(main, 0);
+  Put16(main, 13);
+  Put16(main, 0);
+  Put32(main, 0);
+  RarBlock(out, main);
+  for (const RawZipItem &item : items) {
+    std::string h;
+    h += '\x74';
+    Put16(h, 0x8000);
+    Put16(h, static_cast<uint32_t>(32 + item.rawName.size()));
+    Put32(h, static_cast<uint32_t>(item.data.size()));  // packed
+    Put32(h, static_cast<uint32_t>(item.data.size()));  // unpacked
+    h += '\x02';                                        // made on Windows
+    Put32(h, Crc32(item.data));
+    Put16(h, item.dosTime);
+    Put16(h, item.dosDate);
+    h += '\x14';  // version 2.0
+    h += '\x30';  // stored
+    Put16(h, static_cast<uint32_t>(item.rawName.size()));
+    Put32(h, 0x20);
+    h += item.rawName;
+    RarBlock(out, h);
+    out += item.data;
+  }
+  std::string end;
+  end += '\x7B';
+  Put16(end, 0x4000);
+  Put16(end, 7);
+  RarBlock(out, end);
+  return out;
+}
+
+int64_t DosToUnix(uint16_t dosDate, uint16_t dosTime) {
+  std::tm t{};
+  t.tm_year = ((dosDate >> 9) & 0x7F) + 80;
+  t.tm_mon = ((dosDate >> 5) & 0x0F) - 1;
+  t.tm_mday = dosDate & 0x1F;
+  t.tm_hour = (dosTime >> 11) & 0x1F;
+  t.tm_min = (dosTime >> 5) & 0x3F;
+  t.tm_sec = (dosTime & 0x1F) * 2;
+  t.tm_isdst = -1;
+  return static_cast<int64_t>(std::mktime(&t));
+}
+
+}  // namespace tamro::test
+
+#if defined(__SANITIZE_ADDRESS__)
+// The HEVC encoder used to make test files keeps a few blocks for the life of the process.
+extern "C" const char *__lsan_default_suppressions() { return "leak:libx265.so\n"; }
+#endif
