@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/thumbstore.h"
@@ -59,7 +59,7 @@ void BM_BuildThumbnails(benchmark::State &state) {
   CSpiHost host;
   host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
-  SpiHostDecoders decoders(host);
+  HostPictureDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   int64_t built = 0;
   for (auto _ : state) {

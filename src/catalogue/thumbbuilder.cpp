@@ -22,6 +22,7 @@
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "picture/transform.h"
+#include "platform/cpdecode.h"
 
 namespace tamro {
 
@@ -123,7 +124,10 @@ HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture)
 }
 
 CThumbBuilder::CThumbBuilder(PictureDecoders *decoders, CThumbStore *store, const DocSettings *settings)
-    : decoders_(decoders), store_(store), settings_(settings) {}
+    : decoders_(decoders),
+      store_(store),
+      settings_(settings),
+      describe_([](const std::string &path) { return CpDecodeText(path); }) {}
 
 int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRect &rect, bool build) {
   Pause();
