@@ -232,10 +232,16 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
   std::unique_ptr<GlobalLockGuard> memberLock;
   if (e.IsArchiveMember()) {
     if (e.archiveDecoderIndex < 0 ||
-        decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, member) != 0 || !member)
+        decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, member) != 0 ||
+        !member) {
+      e.decoderIndex = -1;
       return {};
+    }
     memberLock = std::make_unique<GlobalLockGuard>(member.get());
-    if (!*memberLock) return {};
+    if (!*memberLock) {
+      e.decoderIndex = -1;
+      return {};
+    }
     source.path = e.name;
     source.memory = memberLock->as<unsigned char>();
     source.length = member.size();

@@ -319,12 +319,5 @@ TEST_F(PainterTest, BuildModeStoresTheNewThumbnailAndReadsTheNoteOnce) {
   EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
 }
 
-TEST(Shades, AreClampedPerChannel) {
-  EXPECT_EQ(DarkerShade(0xC0C0C0), 0x808080u);
-  EXPECT_EQ(LighterShade(0xC0C0C0), 0xFFFFFFu);
-  EXPECT_EQ(DarkerShade(0x10FF30), 0x00BF00u);
-  EXPECT_EQ(LighterShade(0x10FF30), 0x50FF70u);
-}
-
 }  // namespace
 }  // namespace tamro
