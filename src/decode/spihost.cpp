@@ -544,7 +544,7 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
     std::error_code fileEc;
     if (!it->is_regular_file(fileEc)) continue;
     const std::string name = it->path().filename().string();
-    if (SpiWildcardMatch(namePattern, name)) found.push_back(it->path().string());
+    if (WildcardMatch(namePattern, name)) found.push_back(it->path().string());
   }
   // Letters in either case sort together, as a Windows folder lists them.
   std::sort(found.begin(), found.end(), [](const std::string &a, const std::string &b) {
@@ -755,7 +755,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
   for (std::size_t i = first; i < candidates.size(); ++i) {
     CSpiPlugin *p = candidates[i];
     if (!viewList && !(p->flags.load() & kSpiUse)) continue;
-    if (extCheck && !SpiMatchFilter(query.fileName, p->filter)) continue;
+    if (extCheck && !MatchExtensionList(query.fileName, p->filter)) continue;
     const std::string name = p->Name();
     if (query.notify) query.notify(p->position, name, query.data);
     if (fdForm && lseek(fd, query.offset, SEEK_SET) < 0) {
@@ -784,7 +784,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
 
   for (int pos : kBuiltinSearchOrder) {
     if (!impl_->builtinUse[pos - builtin::kFirst] || query.start > pos) continue;
-    if (extCheck && !SpiMatchFilter(query.fileName, builtin::Patterns(pos))) continue;
+    if (extCheck && !MatchExtensionList(query.fileName, builtin::Patterns(pos))) continue;
     if (fdForm && lseek(fd, query.offset, SEEK_SET) < 0) return 6;
     const char *file = query.fileName.c_str();
     const int answer = SpiGuarded("IsSupportedSub", [&] { return builtin::IsSupported(pos, file, data); }, 0);

@@ -220,11 +220,11 @@ class CSpiHost {
 };
 
 // Wildcard match ("*", "?"), ignoring ASCII case; "?" stands for one character.
-bool SpiWildcardMatch(std::string_view pattern, std::string_view text);
+bool WildcardMatch(std::string_view pattern, std::string_view text);
 // True when the file name (folders ignored) matches one ";"-separated pattern; base name
 // and extension after the last "." are matched separately, and a name without "." only
 // matches a pattern without ".".
-bool SpiMatchFilter(std::string_view fileName, std::string_view patterns);
+bool MatchExtensionList(std::string_view fileName, std::string_view patterns);
 
 // ---- Archive members ----
 

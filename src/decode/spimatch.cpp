@@ -21,7 +21,7 @@ std::size_t CharLength(std::string_view s, std::size_t i) {
 
 }  // namespace
 
-bool SpiWildcardMatch(std::string_view pattern, std::string_view text) {
+bool WildcardMatch(std::string_view pattern, std::string_view text) {
   std::size_t p = 0, t = 0;
   std::size_t starP = std::string_view::npos, starT = 0;
   while (t < text.size()) {
@@ -47,7 +47,7 @@ bool SpiWildcardMatch(std::string_view pattern, std::string_view text) {
   return p == pattern.size();
 }
 
-bool SpiMatchFilter(std::string_view fileName, std::string_view patterns) {
+bool MatchExtensionList(std::string_view fileName, std::string_view patterns) {
   const std::size_t slash = fileName.find_last_of('/');
   const std::string_view name = slash == std::string_view::npos ? fileName : fileName.substr(slash + 1);
   const std::size_t dot = name.rfind('.');
@@ -63,8 +63,8 @@ bool SpiMatchFilter(std::string_view fileName, std::string_view patterns) {
     const std::size_t edot = element.rfind('.');
     if ((edot == std::string_view::npos) != (dot == std::string_view::npos)) continue;
     if (edot == std::string_view::npos) {
-      if (SpiWildcardMatch(element, base)) return true;
-    } else if (SpiWildcardMatch(element.substr(0, edot), base) && SpiWildcardMatch(element.substr(edot + 1), ext)) {
+      if (WildcardMatch(element, base)) return true;
+    } else if (WildcardMatch(element.substr(0, edot), base) && WildcardMatch(element.substr(edot + 1), ext)) {
       return true;
     }
   }

@@ -412,29 +412,29 @@ TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
   EXPECT_EQ(host->BuildPictureFilter(kSpiPicture), "*.tpc;*.tpx;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
   host->AddViewSpi(0, 1);
   EXPECT_EQ(host->BuildArchiveMemberFilter(0), "*.tsp;*.BMP;*.RLE;*.JPG;*.JPEG;*.JPE;*.JIFF;*.TIF;*.TIFF");
-  EXPECT_TRUE(SpiMatchFilter("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
+  EXPECT_TRUE(MatchExtensionList("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
 }
 
 TEST(WildcardTest, MatchesNamesAndExtensionsSeparatelyIgnoringCase) {
-  EXPECT_TRUE(SpiWildcardMatch("*.SPI", "abc.spi"));
-  EXPECT_TRUE(SpiWildcardMatch("a*c*e", "abcde"));
-  EXPECT_FALSE(SpiWildcardMatch("a*c*f", "abcde"));
-  EXPECT_TRUE(SpiWildcardMatch("?b?", "abc"));
-  EXPECT_FALSE(SpiWildcardMatch("?b?", "abcd"));
-  EXPECT_TRUE(SpiWildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
-  EXPECT_TRUE(SpiWildcardMatch("**", ""));
-  EXPECT_FALSE(SpiWildcardMatch("x", ""));
+  EXPECT_TRUE(WildcardMatch("*.SPI", "abc.spi"));
+  EXPECT_TRUE(WildcardMatch("a*c*e", "abcde"));
+  EXPECT_FALSE(WildcardMatch("a*c*f", "abcde"));
+  EXPECT_TRUE(WildcardMatch("?b?", "abc"));
+  EXPECT_FALSE(WildcardMatch("?b?", "abcd"));
+  EXPECT_TRUE(WildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
+  EXPECT_TRUE(WildcardMatch("**", ""));
+  EXPECT_FALSE(WildcardMatch("x", ""));
 
-  EXPECT_TRUE(SpiMatchFilter("A.JPG", "*.gif;*.jpg"));
-  EXPECT_TRUE(SpiMatchFilter("a.b.jpeg", "*.jpe?;*.gif"));
-  EXPECT_FALSE(SpiMatchFilter("a.jpg.txt", "*.jpg"));
-  EXPECT_FALSE(SpiMatchFilter("jpg", "*.jpg"));
+  EXPECT_TRUE(MatchExtensionList("A.JPG", "*.gif;*.jpg"));
+  EXPECT_TRUE(MatchExtensionList("a.b.jpeg", "*.jpe?;*.gif"));
+  EXPECT_FALSE(MatchExtensionList("a.jpg.txt", "*.jpg"));
+  EXPECT_FALSE(MatchExtensionList("jpg", "*.jpg"));
   // Without a dot only an element without a dot matches, and the reverse.
-  EXPECT_TRUE(SpiMatchFilter("README", "*.txt;READ*"));
-  EXPECT_FALSE(SpiMatchFilter("README", "*.*"));
-  EXPECT_FALSE(SpiMatchFilter("a.txt", "*"));
-  EXPECT_FALSE(SpiMatchFilter("a.txt", ""));
-  EXPECT_FALSE(SpiMatchFilter("a.txt", ";;"));
+  EXPECT_TRUE(MatchExtensionList("README", "*.txt;READ*"));
+  EXPECT_FALSE(MatchExtensionList("README", "*.*"));
+  EXPECT_FALSE(MatchExtensionList("a.txt", "*"));
+  EXPECT_FALSE(MatchExtensionList("a.txt", ""));
+  EXPECT_FALSE(MatchExtensionList("a.txt", ";;"));
 }
 
 }  // namespace

@@ -42,8 +42,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   const std::size_t zero = all.find('\0');
   if (zero != std::string_view::npos) {
     const std::string_view pattern = all.substr(0, zero), name = all.substr(zero + 1);
-    tamro::SpiWildcardMatch(pattern, name);
-    tamro::SpiMatchFilter(name, pattern);
+    tamro::WildcardMatch(pattern, name);
+    tamro::MatchExtensionList(name, pattern);
   }
   return 0;
 }
