@@ -72,7 +72,8 @@ void BM_Find(benchmark::State &state) {
     }
     lines = 0;
     std::size_t n;
-    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0) lines += std::count(buf.begin(), buf.begin() + n, '\n');
+    while ((n = std::fread(buf.data(), 1, buf.size(), p)) > 0)
+      lines += std::count(buf.begin(), buf.begin() + n, '\n');
     ::pclose(p);
   }
   state.counters["files"] = static_cast<double>(lines);

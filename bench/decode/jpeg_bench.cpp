@@ -89,8 +89,8 @@ void BM_Tamro(benchmark::State &state) {
   for (auto _ : state) {
     HGLOBAL out = nullptr;
     if (tamro::builtin::GetPicture(tamro::builtin::kJpeg, reinterpret_cast<const char *>(bytes.data()),
-                                   static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &out, 0, reduction, nullptr,
-                                   0) != 0) {
+                                   static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &out, 0, reduction,
+                                   nullptr, 0) != 0) {
       state.SkipWithError("decode failed");
       break;
     }
@@ -116,11 +116,13 @@ void BM_Djpeg(benchmark::State &state) {
       state.SkipWithError("djpeg is not installed or failed");
       break;
     }
-    childSeconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+    childSeconds += usage.ru_utime.tv_sec + usage.ru_stime.tv_sec +
+                    (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
   }
   // The CPU time of djpeg itself, comparable with the CPU column of the built-in decoder
   // when the machine is busy.
-  state.counters["djpeg_cpu_ms"] = benchmark::Counter(childSeconds * 1000, benchmark::Counter::kAvgIterations);
+  state.counters["djpeg_cpu_ms"] =
+      benchmark::Counter(childSeconds * 1000, benchmark::Counter::kAvgIterations);
 }
 BENCHMARK(BM_Djpeg)->Arg(8)->Arg(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/thumbstore.h"
@@ -59,27 +59,30 @@ void BM_BuildThumbnails(benchmark::State &state) {
   CSpiHost host;
   host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
-  SpiHostDecoders decoders(host);
+  HostPictureDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   int64_t built = 0;
   for (auto _ : state) {
     for (const fs::path &f : files) {
       auto e = EntryFor(f);
-      if (builder.EnsureThumbnail(*e, nullptr, CellRect{0, 0, 110, 110}, true) != 0) state.SkipWithError("decode failed");
+      if (builder.EnsureThumbnail(*e, nullptr, CellRect{0, 0, 110, 110}, true) != 0)
+        state.SkipWithError("decode failed");
       benchmark::DoNotOptimize(e->thumbnail.get());
       ++built;
     }
   }
   state.counters["pictures"] = static_cast<double>(files.size());
-  state.counters["per_picture"] = benchmark::Counter(static_cast<double>(built), benchmark::Counter::kIsRate |
-                                                                                      benchmark::Counter::kInvert);
+  state.counters["per_picture"] = benchmark::Counter(
+      static_cast<double>(built), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_BuildThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
 
 // Pretend decoders: the records name a decoder that always exists.
 class NamedDecoders : public PictureDecoders {
  public:
-  int FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) override { return -1; }
+  int FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) override {
+    return -1;
+  }
   int GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) override { return -1; }
   int GetPicture(int, const PictureSource &, long, GlobalHandle &) override { return -1; }
   int ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) override { return -1; }

@@ -74,9 +74,12 @@ FontDescription LookupCaptionFont(const std::string &face, int width, int height
 
 QFont ToQFont(const FontDescription &d) {
   QFont f(QString::fromStdString(d.faceName));
-  if (d.height < 0) f.setPixelSize(-d.height);
-  else if (d.height > 0) f.setPixelSize(d.height * 4 / 5 > 0 ? d.height * 4 / 5 : d.height);
-  if (d.weight > 0) f.setWeight(static_cast<QFont::Weight>(d.weight < 1 ? 1 : (d.weight > 1000 ? 1000 : d.weight)));
+  if (d.height < 0)
+    f.setPixelSize(-d.height);
+  else if (d.height > 0)
+    f.setPixelSize(d.height * 4 / 5 > 0 ? d.height * 4 / 5 : d.height);
+  if (d.weight > 0)
+    f.setWeight(static_cast<QFont::Weight>(d.weight < 1 ? 1 : (d.weight > 1000 ? 1000 : d.weight)));
   f.setItalic(d.italic != 0);
   f.setUnderline(d.underline != 0);
   f.setStrikeOut(d.strikeOut != 0);

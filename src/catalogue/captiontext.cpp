@@ -32,6 +32,8 @@ CaptionExpander SetCaptionExpander(CaptionExpander expander) {
   return g_expander.exchange(expander ? expander : &ExpandPicNameOnly);
 }
 
-std::string ExpandCaption(const CPicEntry *entry, std::string_view format) { return g_expander.load()(entry, format); }
+std::string ExpandCaption(const CPicEntry *entry, std::string_view format) {
+  return g_expander.load()(entry, format);
+}
 
 }  // namespace tamro

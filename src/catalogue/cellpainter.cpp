@@ -22,7 +22,9 @@ constexpr int kIconSize = 32;
 
 QColor ToQColor(uint32_t c) { return QColor(RedOf(c), GreenOf(c), BlueOf(c)); }
 QRect ToQRect(const CellRect &r) { return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top); }
-QString ToQString(const std::string &s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+QString ToQString(const std::string &s) {
+  return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size()));
+}
 
 void FillRect(QPainter &p, const CellRect &r, uint32_t colour) {
   if (r.right > r.left && r.bottom > r.top) p.fillRect(ToQRect(r), ToQColor(colour));
@@ -66,8 +68,12 @@ class PaintingScope {
 
 }  // namespace
 
-uint32_t DarkerShade(uint32_t c) { return MakeColorRef(Shift(RedOf(c), -0x40), Shift(GreenOf(c), -0x40), Shift(BlueOf(c), -0x40)); }
-uint32_t LighterShade(uint32_t c) { return MakeColorRef(Shift(RedOf(c), 0x40), Shift(GreenOf(c), 0x40), Shift(BlueOf(c), 0x40)); }
+uint32_t DarkerShade(uint32_t c) {
+  return MakeColorRef(Shift(RedOf(c), -0x40), Shift(GreenOf(c), -0x40), Shift(BlueOf(c), -0x40));
+}
+uint32_t LighterShade(uint32_t c) {
+  return MakeColorRef(Shift(RedOf(c), 0x40), Shift(GreenOf(c), 0x40), Shift(BlueOf(c), 0x40));
+}
 
 bool GlyphIconSource::DrawIcon(QPainter &p, const QRect &rect, const CPicEntry &entry) {
   p.save();
@@ -86,7 +92,8 @@ bool GlyphIconSource::DrawIcon(QPainter &p, const QRect &rect, const CPicEntry &
   return true;
 }
 
-CCellPainter::CCellPainter(CThumbBuilder *builder, FileIconSource *icons) : builder_(builder), icons_(icons) {}
+CCellPainter::CCellPainter(CThumbBuilder *builder, FileIconSource *icons)
+    : builder_(builder), icons_(icons) {}
 
 void CCellPainter::SelectFont(const FontDescription &font) {
   if (haveFont_ && font == fontDescription_) return;
@@ -115,7 +122,8 @@ CellLayout CCellPainter::Layout(const CPicEntry &entry, int x, int y, int width,
   return l;
 }
 
-int CCellPainter::PaintCell(CPicEntry &entry, QPainter &target, int x, int y, int width, int height, int mode) {
+int CCellPainter::PaintCell(CPicEntry &entry, QPainter &target, int x, int y, int width, int height,
+                            int mode) {
   if (width <= 0 || height <= 0) return 0;
   PaintingScope painting(entry);
   const uint32_t fill = entry.Colours().backGround;
@@ -136,7 +144,8 @@ int CCellPainter::PaintCell(CPicEntry &entry, QPainter &target, int x, int y, in
   return result;
 }
 
-int CCellPainter::PaintCell(CPicEntry &entry, CDibCanvas &target, int x, int y, int width, int height, int mode) {
+int CCellPainter::PaintCell(CPicEntry &entry, CDibCanvas &target, int x, int y, int width, int height,
+                            int mode) {
   if (!target.IsValid()) return 0;
   QPainter p(&target.Image());
   return PaintCell(entry, p, x, y, width, height, mode);

@@ -31,7 +31,8 @@ class DecoderAccess {
   virtual bool HasArchiveDecoders() = 0;
   // Member records of an archive, up to the end record: 0 and the records, or the plug-in's
   // result (1: not this plug-in's format, -1: failure).
-  virtual int ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) = 0;
+  virtual int ListArchive(int position, const std::string &archivePath,
+                          std::vector<ArchiveMember> &members) = 0;
   // The bytes of one member: 0 or the plug-in's result.
   virtual int ExtractMember(int position, const std::string &archivePath, uint32_t memberPosition,
                             std::vector<unsigned char> &bytes) = 0;

@@ -33,7 +33,8 @@ bool WriteNumber(Profile &p, const char *key, int value) {
 bool WriteHistory(Profile &p, const char *prefix, const std::vector<std::string> &history) {
   bool ok = true;
   for (int i = 0; i < CFilterOption::kHistoryMax; ++i) {
-    const std::string &v = i < static_cast<int>(history.size()) ? history[static_cast<std::size_t>(i)] : std::string();
+    const std::string &v =
+        i < static_cast<int>(history.size()) ? history[static_cast<std::size_t>(i)] : std::string();
     ok = WriteText(p, prefix + std::to_string(i), v) && ok;
   }
   return ok;

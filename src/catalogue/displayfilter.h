@@ -1,11 +1,10 @@
 #pragma once
 
+#include <QDate>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <QDate>
 
 #include "catalogue/picentry.h"
 
@@ -45,7 +44,7 @@ class CFilterOption {
   static constexpr int kHistoryMax = 10;
 
   // What the dialog shows.
-  std::vector<std::string> patterns;  // `Filter%d`, newest first, non-empty only
+  std::vector<std::string> patterns;              // `Filter%d`, newest first, non-empty only
   std::vector<std::string> sizesBegin, sizesEnd;  // `SizeBegin%d`, `SizeEnd%d`
   int unitBegin = 0, unitEnd = 0;
   bool nameOn = false, dateOn = false, sizeOn = false;

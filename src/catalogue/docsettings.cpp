@@ -101,7 +101,8 @@ const ColourKey kColourKeys[] = {
 // Every write replaces the settings file (flushed to disk), so a value the store already
 // answers, stored or as the default every reader passes, is not written again.
 bool WriteIntIfChanged(Profile &p, const char *section, const char *key, int value, int def) {
-  if (p.Has(section, key) ? p.GetString(section, key, "") == std::to_string(value) : value == def) return true;
+  if (p.Has(section, key) ? p.GetString(section, key, "") == std::to_string(value) : value == def)
+    return true;
   return p.WriteInt(section, key, value);
 }
 
@@ -162,7 +163,8 @@ bool DocSettings::Save(Profile &p) const {
   const DocSettings defaults;
   bool ok = WriteStringIfChanged(p, "RXDoc", "ThumbsLimitSize", FormatCellSize(thumbsLimitSize), "40,40");
   ok = WriteStringIfChanged(p, "RXDoc", "ThumbsSize", FormatCellSize(thumbsSize), "110,110") && ok;
-  for (const auto &k : kIntKeys) ok = WriteIntIfChanged(p, k.section, k.key, this->*k.field, defaults.*k.field) && ok;
+  for (const auto &k : kIntKeys)
+    ok = WriteIntIfChanged(p, k.section, k.key, this->*k.field, defaults.*k.field) && ok;
   for (const auto &k : kTextKeys)
     ok = WriteStringIfChanged(p, k.section, k.key, this->*k.field, defaults.*k.field) && ok;
   for (const auto &k : kColourKeys)

@@ -36,7 +36,8 @@ struct DocSettings {
   int topMost = 1, multiPicView = 0, stay = 0;
   // SPI: the document's copies of the decoder switches
   CellSize txtSize{40, 40};  // read only
-  int innerBmp = 1, innerAvi = 0, innerMpeg = 0, innerText = 0, innerTiff = 1, innerJpeg = 1, innerJpegFast = 0;
+  int innerBmp = 1, innerAvi = 0, innerMpeg = 0, innerText = 0, innerTiff = 1, innerJpeg = 1,
+      innerJpegFast = 0;
   int innerGif = 0, pluginExt = 0, dynamicSpi = 0;
   std::string spiSet, spiDir;
   // QEVxFile

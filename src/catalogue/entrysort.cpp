@@ -29,32 +29,45 @@ std::string_view NameExtension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
-int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortKey key, const std::string &nameA,
-                   const std::string &nameB) {
+int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortKey key,
+                   const std::string &nameA, const std::string &nameB) {
   if (key.state == 0) return Sign(ia, ib);
   bool down = key.state % 2 == 0;
   const CPicEntry &x = down ? b : a;
   const CPicEntry &y = down ? a : b;
   switch (key.column) {
-    case kSortName: return CompareNoCase(NameStem(x.name), NameStem(y.name));
-    case kSortExtension: return CompareNoCase(NameExtension(x.name), NameExtension(y.name));
-    case kSortSize: return Sign(x.size, y.size);
-    case kSortTime: return Sign(x.lastWriteTime, y.lastWriteTime);
+    case kSortName:
+      return CompareNoCase(NameStem(x.name), NameStem(y.name));
+    case kSortExtension:
+      return CompareNoCase(NameExtension(x.name), NameExtension(y.name));
+    case kSortSize:
+      return Sign(x.size, y.size);
+    case kSortTime:
+      return Sign(x.lastWriteTime, y.lastWriteTime);
     case kSortPixels:
       switch ((key.state - 1) / 2) {
-        case 0: return Sign(x.pictureWidth, y.pictureWidth);
-        case 1: return Sign(x.pictureHeight, y.pictureHeight);
-        case 2: return Sign(x.bitCount, y.bitCount);
+        case 0:
+          return Sign(x.pictureWidth, y.pictureWidth);
+        case 1:
+          return Sign(x.pictureHeight, y.pictureHeight);
+        case 2:
+          return Sign(x.bitCount, y.bitCount);
         default:
           return Sign(static_cast<int64_t>(x.pictureWidth) * x.pictureHeight,
                       static_cast<int64_t>(y.pictureWidth) * y.pictureHeight);
       }
-    case kSortArchive: return CompareNoCase(x.ArchiveName(), y.ArchiveName());
-    case kSortDescription: return CompareNoCase(x.Description(), y.Description());
-    case kSortDecoder: return down ? CompareNoCase(nameB, nameA) : CompareNoCase(nameA, nameB);
-    case kSortNote: return CompareNoCase(x.Note(), y.Note());
-    case kSortFolder: return CompareNoCase(x.Folder(), y.Folder());
-    default: return 0;
+    case kSortArchive:
+      return CompareNoCase(x.ArchiveName(), y.ArchiveName());
+    case kSortDescription:
+      return CompareNoCase(x.Description(), y.Description());
+    case kSortDecoder:
+      return down ? CompareNoCase(nameB, nameA) : CompareNoCase(nameA, nameB);
+    case kSortNote:
+      return CompareNoCase(x.Note(), y.Note());
+    case kSortFolder:
+      return CompareNoCase(x.Folder(), y.Folder());
+    default:
+      return 0;
   }
 }
 
@@ -71,32 +84,45 @@ struct SortItem {
 };
 
 bool IsTextColumn(int column) {
-  return column == kSortName || column == kSortExtension || column == kSortArchive || column == kSortDescription ||
-         column == kSortDecoder || column == kSortNote || column == kSortFolder;
+  return column == kSortName || column == kSortExtension || column == kSortArchive ||
+         column == kSortDescription || column == kSortDecoder || column == kSortNote || column == kSortFolder;
 }
 
 std::string_view TextKey(const CPicEntry &e, int column, const std::string &decoderName) {
   switch (column) {
-    case kSortName: return NameStem(e.name);
-    case kSortExtension: return NameExtension(e.name);
-    case kSortArchive: return e.ArchiveName();
-    case kSortDescription: return e.Description();
-    case kSortDecoder: return decoderName;
-    case kSortNote: return e.Note();
-    default: return e.Folder();
+    case kSortName:
+      return NameStem(e.name);
+    case kSortExtension:
+      return NameExtension(e.name);
+    case kSortArchive:
+      return e.ArchiveName();
+    case kSortDescription:
+      return e.Description();
+    case kSortDecoder:
+      return decoderName;
+    case kSortNote:
+      return e.Note();
+    default:
+      return e.Folder();
   }
 }
 
 int64_t NumberKey(const CPicEntry &e, int column, int state) {
   switch (column) {
-    case kSortSize: return static_cast<int64_t>(std::min<uint64_t>(e.size, INT64_MAX));
-    case kSortTime: return e.lastWriteTime;
+    case kSortSize:
+      return static_cast<int64_t>(std::min<uint64_t>(e.size, INT64_MAX));
+    case kSortTime:
+      return e.lastWriteTime;
     default:
       switch ((state - 1) / 2) {
-        case 0: return e.pictureWidth;
-        case 1: return e.pictureHeight;
-        case 2: return e.bitCount;
-        default: return static_cast<int64_t>(e.pictureWidth) * e.pictureHeight;
+        case 0:
+          return e.pictureWidth;
+        case 1:
+          return e.pictureHeight;
+        case 2:
+          return e.bitCount;
+        default:
+          return static_cast<int64_t>(e.pictureWidth) * e.pictureHeight;
       }
   }
 }
@@ -117,7 +143,9 @@ void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry
       item.number = i;
     } else if (text) {
       const std::string &name =
-          key.column == kSortDecoder && static_cast<std::size_t>(i) < decoderNames.size() ? decoderNames[static_cast<std::size_t>(i)] : kNone;
+          key.column == kSortDecoder && static_cast<std::size_t>(i) < decoderNames.size()
+              ? decoderNames[static_cast<std::size_t>(i)]
+              : kNone;
       std::string_view t = TextKey(e, key.column, name);
       item.offset = static_cast<uint32_t>(folded.size());
       item.length = static_cast<uint32_t>(t.size());
@@ -135,12 +163,17 @@ void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry
   };
   bool down = key.state != 0 && key.state % 2 == 0;
   if (text) {
-    if (down) std::stable_sort(items.begin(), items.end(), [&](const SortItem &a, const SortItem &b) { return textLess(b, a); });
-    else std::stable_sort(items.begin(), items.end(), textLess);
+    if (down)
+      std::stable_sort(items.begin(), items.end(),
+                       [&](const SortItem &a, const SortItem &b) { return textLess(b, a); });
+    else
+      std::stable_sort(items.begin(), items.end(), textLess);
   } else if (down) {
-    std::stable_sort(items.begin(), items.end(), [](const SortItem &a, const SortItem &b) { return b.number < a.number; });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const SortItem &a, const SortItem &b) { return b.number < a.number; });
   } else {
-    std::stable_sort(items.begin(), items.end(), [](const SortItem &a, const SortItem &b) { return a.number < b.number; });
+    std::stable_sort(items.begin(), items.end(),
+                     [](const SortItem &a, const SortItem &b) { return a.number < b.number; });
   }
   for (std::size_t k = 0; k < items.size(); ++k) order[k] = items[k].index;
 }

@@ -24,7 +24,8 @@ namespace {
 
 class ReadOnlyFile {
  public:
-  explicit ReadOnlyFile(const std::string &path) : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+  explicit ReadOnlyFile(const std::string &path)
+      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
     struct stat st {};
     if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
       ::close(fd_);
@@ -143,7 +144,8 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
   folderCellSize_ = docSize;
   std::string thumbsName = TextValue(ini, "Document", "ThumbsFile");
   // Only a name in this folder: the index must not send us reading elsewhere.
-  ReadOnlyFile data(IsPlainName(NamePart(thumbsName)) ? JoinPath(folder, NamePart(thumbsName)) : std::string());
+  ReadOnlyFile data(IsPlainName(NamePart(thumbsName)) ? JoinPath(folder, NamePart(thumbsName))
+                                                      : std::string());
 
   // A lying count must not make us walk billions of absent sections: no section past the
   // highest numbered one present can add an entry.
@@ -168,8 +170,9 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
     std::string spiName = TextValue(ini, section, "SPIName");
     std::string arcSpiName = TextValue(ini, section, "ArchiveSPIName");
     e.decoderIndex = decoders_ ? decoders_->FindDecoderByName(spiName, DecoderAccess::kPicture) : -1;
-    e.archiveDecoderIndex =
-        decoders_ && !arcSpiName.empty() ? decoders_->FindDecoderByName(arcSpiName, DecoderAccess::kArchive) : -1;
+    e.archiveDecoderIndex = decoders_ && !arcSpiName.empty()
+                                ? decoders_->FindDecoderByName(arcSpiName, DecoderAccess::kArchive)
+                                : -1;
     e.archiveName = TextValue(ini, section, "ArchiveFileName");
 
     if (e.archiveDecoderIndex >= 0) {
@@ -184,7 +187,8 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
       e.archiveName.clear();
       std::string path = JoinPath(folder, e.name);
       long long stamp = 0;
-      if (e.decoderIndex < 0 || !IsPlainName(e.name) || !IsRegularFile(path) || !LastWriteSeconds(path, stamp))
+      if (e.decoderIndex < 0 || !IsPlainName(e.name) || !IsRegularFile(path) ||
+          !LastWriteSeconds(path, stamp))
         continue;
       if (stamp != LongValue(ini, section, "LastWriteTime", LLONG_MIN)) mayThumb = false;  // rebuilt later
     }

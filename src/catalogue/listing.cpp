@@ -33,7 +33,9 @@ class DirStream {
   DirStream(const DirStream &) = delete;
   DirStream &operator=(const DirStream &) = delete;
   explicit operator bool() const { return d_ != nullptr; }
-  struct dirent *Next() { return ::readdir(d_); }
+  struct dirent *Next() {
+    return ::readdir(d_);
+  }
   int fd() const { return ::dirfd(d_); }
 
  private:
@@ -275,7 +277,8 @@ int CRXDoc::AddFileEntry(ScanRequest &request, const FoundFile &file, int archiv
     auto e = std::make_unique<CPicEntry>();
     e->SetFolder(FolderRef(request.folder));
     if (isMember) {
-      if (!archiveRef_ || *archiveRef_ != file.name) archiveRef_ = std::make_shared<const std::string>(file.name);
+      if (!archiveRef_ || *archiveRef_ != file.name)
+        archiveRef_ = std::make_shared<const std::string>(file.name);
       e->SetArchiveName(archiveRef_);
       e->archiveDecoderIndex = archivePosition;
       e->position = position;
@@ -346,11 +349,12 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
         if (e->IsArchiveMember()) {
           auto it = memberFilters.find(e->archiveDecoderIndex);
           if (it == memberFilters.end())
-            it = memberFilters.emplace(e->archiveDecoderIndex, decoders_->ArchiveMemberFilter(e->archiveDecoderIndex))
+            it = memberFilters
+                     .emplace(e->archiveDecoderIndex, decoders_->ArchiveMemberFilter(e->archiveDecoderIndex))
                      .first;
           list = &it->second;
         }
-        keep = MatchExtensionList(e->name, *list);
+        keep = SpiMatchFilter(e->name, *list);
       }
     }
     {

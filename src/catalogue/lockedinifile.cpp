@@ -94,7 +94,8 @@ bool ParseIniKeyLine(std::string_view line, std::string_view &key, std::string_v
   bool quoted = false;
   std::size_t end = rest.size();
   for (std::size_t i = 0; i < rest.size(); ++i) {
-    if (rest[i] == '"') quoted = !quoted;
+    if (rest[i] == '"')
+      quoted = !quoted;
     else if (rest[i] == ';' && !quoted) {
       end = i;
       break;
@@ -173,7 +174,9 @@ bool CLockedIniFile::LockExists() const {
   return ::lstat(lockPath_.c_str(), &st) == 0;
 }
 
-void CLockedIniFile::SleepBeforeNextLook() { std::this_thread::sleep_for(std::chrono::milliseconds(kSleepMs)); }
+void CLockedIniFile::SleepBeforeNextLook() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(kSleepMs));
+}
 
 bool CLockedIniFile::ReadLines(std::vector<std::string> &lines) const {
   std::string text;

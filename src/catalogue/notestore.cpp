@@ -25,8 +25,10 @@ void OpenNoteFile(CLockedIniFile &f, const std::string &folder) {
 std::string EncodeNote(std::string_view text) {
   std::string out(text);
   for (char &c : out) {
-    if (c == '\r') c = kCrByte;
-    else if (c == '\n') c = kLfByte;
+    if (c == '\r')
+      c = kCrByte;
+    else if (c == '\n')
+      c = kLfByte;
   }
   return out;
 }
@@ -34,8 +36,10 @@ std::string EncodeNote(std::string_view text) {
 std::string DecodeNote(std::string_view stored) {
   std::string out(stored);
   for (char &c : out) {
-    if (c == kCrByte) c = '\r';
-    else if (c == kLfByte) c = '\n';
+    if (c == kCrByte)
+      c = '\r';
+    else if (c == kLfByte)
+      c = '\n';
   }
   return out;
 }
@@ -59,7 +63,8 @@ int ReadNote(const std::string &folder, std::string_view archive, std::string_vi
   return 0;
 }
 
-bool WriteNote(const std::string &folder, std::string_view archive, std::string_view name, std::string_view text) {
+bool WriteNote(const std::string &folder, std::string_view archive, std::string_view name,
+               std::string_view text) {
   if (text.empty()) return DeleteNote(folder, archive, name);
   CLockedIniFile f;
   OpenNoteFile(f, folder);
@@ -121,7 +126,8 @@ std::vector<std::string> ParseQevxNoteBlock(const void *data, std::size_t size, 
     at += n + 1;
   }
   // Files beyond what the block holds get no note.
-  if (expected > 0 && static_cast<int>(notes.size()) < expected) notes.resize(static_cast<std::size_t>(expected));
+  if (expected > 0 && static_cast<int>(notes.size()) < expected)
+    notes.resize(static_cast<std::size_t>(expected));
   return notes;
 }
 

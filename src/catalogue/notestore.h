@@ -32,7 +32,8 @@ std::string NoteSection(std::string_view archive, std::string_view name);
 // 0 and the note when the picture has one, else -1 and an empty text.
 int ReadNote(const std::string &folder, std::string_view archive, std::string_view name, std::string &text);
 // Stores the note; an empty text deletes it (and a file left without lines).
-bool WriteNote(const std::string &folder, std::string_view archive, std::string_view name, std::string_view text);
+bool WriteNote(const std::string &folder, std::string_view archive, std::string_view name,
+               std::string_view text);
 bool DeleteNote(const std::string &folder, std::string_view archive, std::string_view name);
 
 // Reads the entry's note into it once; later calls keep what it has.

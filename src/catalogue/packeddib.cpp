@@ -9,11 +9,13 @@ namespace tamro {
 
 namespace {
 
-uint32_t U32(const unsigned char *p) { return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24); }
+uint32_t U32(const unsigned char *p) {
+  return p[0] | (p[1] << 8) | (p[2] << 16) | (static_cast<uint32_t>(p[3]) << 24);
+}
 uint16_t U16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | (p[1] << 8)); }
 
 struct Layout {
-  std::size_t start = 0;      // where the header begins (after a file header)
+  std::size_t start = 0;  // where the header begins (after a file header)
   std::size_t headerAndTable = 0;
   std::size_t pixelOffset = 0;  // from start
   std::size_t image = 0;
@@ -66,9 +68,12 @@ bool Describe(const unsigned char *d, std::size_t n, Layout &out) {
   if (compression == BI_BITFIELDS && headerSize == 40) table += 12;  // the three masks
   uint64_t rowBytes = ((width * bits + 31) / 32) * 4;
   uint64_t image;
-  if (compression == BI_RGB || compression == BI_BITFIELDS) image = rowBytes * height;
-  else if ((compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4)) image = sizeImage;
-  else return false;
+  if (compression == BI_RGB || compression == BI_BITFIELDS)
+    image = rowBytes * height;
+  else if ((compression == BI_RLE8 && bits == 8) || (compression == BI_RLE4 && bits == 4))
+    image = sizeImage;
+  else
+    return false;
   if (image == 0) return false;
   out.start = start;
   out.headerAndTable = static_cast<std::size_t>(headerSize + table);

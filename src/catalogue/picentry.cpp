@@ -34,8 +34,10 @@ void CPicEntry::SetFolder(std::string_view folder) { folder_ = std::make_shared<
 const std::string &CPicEntry::ArchiveName() const { return archive_ ? *archive_ : EmptyText(); }
 
 void CPicEntry::SetArchiveName(std::string_view archive) {
-  if (archive.empty()) archive_.reset();
-  else archive_ = std::make_shared<const std::string>(archive);
+  if (archive.empty())
+    archive_.reset();
+  else
+    archive_ = std::make_shared<const std::string>(archive);
 }
 
 namespace {
@@ -53,7 +55,9 @@ std::string Join(const std::string &folder, const std::string &name) {
 
 std::string CPicEntry::FullPath() const { return IsArchiveMember() ? name : Join(Folder(), name); }
 
-std::string CPicEntry::ArchivePath() const { return IsArchiveMember() ? Join(Folder(), *archive_) : std::string(); }
+std::string CPicEntry::ArchivePath() const {
+  return IsArchiveMember() ? Join(Folder(), *archive_) : std::string();
+}
 
 std::string CPicEntry::FilePath() const { return IsArchiveMember() ? ArchivePath() : Join(Folder(), name); }
 

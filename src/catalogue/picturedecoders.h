@@ -30,14 +30,15 @@ class PictureDecoders {
   // The first picture decoder, from `start` on, that accepts the data: `head` holds its
   // first bytes, zero-filled to at least 2048; `archivePosition` names the archive plug-in
   // of a member, else -1. -1 when none does.
-  virtual int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
-                                 int archivePosition) = 0;
+  virtual int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length,
+                                 int start, int archivePosition) = 0;
   // Picture facts; the decoder's information text, when it gives one, goes to `text`.
   virtual int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
                              std::string &text) = 0;
   // The picture, reduced by the whole factor `reduction` where the decoder can (0 and 1
   // mean full size). 0 and a picture, or the decoder's result.
-  virtual int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) = 0;
+  virtual int GetPicture(int position, const PictureSource &source, long reduction,
+                         GlobalHandle &picture) = 0;
   // The bytes of one archive member in a block: 0, or the plug-in's result.
   virtual int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
                             GlobalHandle &block) = 0;

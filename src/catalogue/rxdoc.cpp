@@ -33,7 +33,8 @@ CRXDoc::CRXDoc(Profile *profile) : profile_(profile ? profile : &Profile::App())
   std::string begin = profile_->GetString("Filter", "SizeBegin0", "");
   std::string end = profile_->GetString("Filter", "SizeEnd0", "");
   filter_.smallest = ScaleSize(begin, profile_->GetInt("Filter", "UnitBegin", 0));
-  filter_.largest = TrimBlanks(end).empty() ? UINT64_MAX : ScaleSize(end, profile_->GetInt("Filter", "UnitEnd", 0));
+  filter_.largest =
+      TrimBlanks(end).empty() ? UINT64_MAX : ScaleSize(end, profile_->GetInt("Filter", "UnitEnd", 0));
   sort_.LoadHistory(*profile_);
   RebuildLook();
   folderCellSize_ = settings_.thumbsSize;
@@ -182,8 +183,10 @@ void CRXDoc::RemoveEntryAt(int visibleIndex) {
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return;
   uint32_t index = order_[static_cast<std::size_t>(visibleIndex)];
   order_.erase(order_.begin() + visibleIndex);
-  if (current_ == visibleIndex) current_ = -1;
-  else if (current_ > visibleIndex) --current_;
+  if (current_ == visibleIndex)
+    current_ = -1;
+  else if (current_ > visibleIndex)
+    --current_;
   if (index >= entries_.size()) return;
   CPicEntry &e = *entries_[index];
   if (e.IsSelected() && selected_ > 0) --selected_;
@@ -205,7 +208,8 @@ void CRXDoc::ClearEntries(bool deleteObjects) {
     }
     thumbCache_->Clear();
   }
-  if (current_ >= 0 && current_ < static_cast<int>(order_.size()) && order_[static_cast<std::size_t>(current_)] < entries_.size())
+  if (current_ >= 0 && current_ < static_cast<int>(order_.size()) &&
+      order_[static_cast<std::size_t>(current_)] < entries_.size())
     entries_[order_[static_cast<std::size_t>(current_)]]->flags &= ~CPicEntry::kCurrent;
   current_ = -1;
   if (!deleteObjects) {
@@ -341,8 +345,8 @@ void CRXDoc::RefreshFolder() {
       previousIndex_.reserve(previous_.size());
       for (std::size_t i = 0; i < previous_.size(); ++i) {
         const CPicEntry &e = *previous_[i];
-        previousIndex_.try_emplace(ReuseKey(e.Folder(), e.ArchiveName(), e.name, e.position, e.IsArchiveMember()),
-                                   i);
+        previousIndex_.try_emplace(
+            ReuseKey(e.Folder(), e.ArchiveName(), e.name, e.position, e.IsArchiveMember()), i);
       }
     }
     UpdateAllViews(nullptr, kHintCleared, UpdateArgument{0, 0, folder_});

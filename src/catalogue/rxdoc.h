@@ -59,7 +59,13 @@ struct IndexedEntry {
 };
 
 // Listing results.
-enum ListResult : int { kListOk = 0, kListNotArchive = 1, kListInterrupted = 2, kListNoMemory = 3, kListFailed = -1 };
+enum ListResult : int {
+  kListOk = 0,
+  kListNotArchive = 1,
+  kListInterrupted = 2,
+  kListNoMemory = 3,
+  kListFailed = -1
+};
 
 // The folder document: the entries of the current folder, the display order the views show,
 // the selection, the folder history and the settings that steer listing and drawing. It runs
@@ -153,7 +159,9 @@ class CRXDoc {
   const std::vector<std::string> &History() const { return history_; }
   int HistoryPosition() const { return historyPos_; }
   bool CanGoBack() const { return historyPos_ > 0; }
-  bool CanGoForward() const { return historyPos_ >= 0 && historyPos_ + 1 < static_cast<int>(history_.size()); }
+  bool CanGoForward() const {
+    return historyPos_ >= 0 && historyPos_ + 1 < static_cast<int>(history_.size());
+  }
   void HistoryBack();
   void HistoryForward();
   void HistoryMoveTo(int position);
@@ -200,8 +208,8 @@ class CRXDoc {
 
   Profile *profile_;
   DocSettings settings_;
-  EntryLookPtr look_;       // what entries are handed now
-  EntryLookPtr baseLook_;   // what the settings give
+  EntryLookPtr look_;      // what entries are handed now
+  EntryLookPtr baseLook_;  // what the settings give
   FontDescription viewFont_;
   std::vector<std::string> captionItems_;
   CellSize folderCellSize_;
@@ -220,7 +228,7 @@ class CRXDoc {
   std::unordered_map<std::string, std::size_t> previousIndex_;
   // Files the old folder index supplied in this listing; the search does not add them again.
   std::unordered_set<std::string> supplied_;
-  std::unordered_set<std::string> infoRead_;                       // folders whose index was read
+  std::unordered_set<std::string> infoRead_;                             // folders whose index was read
   std::set<std::pair<unsigned long long, unsigned long long>> visited_;  // folders (device, inode)
   std::shared_ptr<const std::string> folderRef_;
   std::shared_ptr<const std::string> archiveRef_;

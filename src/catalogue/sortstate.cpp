@@ -37,9 +37,12 @@ SortKey CSortState::SortBy(int column, int state) {
   if (column != column_) state_ = 0;
   column_ = column;
   int count = SortStateCount(column);
-  if (state == 0) state_ = 0;
-  else if (state < 0) state_ = (state_ + 1) % count;
-  else state_ = ((state - 1) % (count - 1)) + 1;
+  if (state == 0)
+    state_ = 0;
+  else if (state < 0)
+    state_ = (state_ + 1) % count;
+  else
+    state_ = ((state - 1) % (count - 1)) + 1;
   SortKey key{column_, state_};
   PushHistory(key);
   return key;
@@ -70,23 +73,34 @@ SortKey CSortState::CommandTarget(SortCommand command) const {
   int atLeastOne = state_ < 1 ? 1 : state_;
   auto pixels = [&](int firstState) { return SortKey{kSortPixels, firstState + (down ? 1 : 0)}; };
   switch (command) {
-    case SortCommand::kNoSort: return {kSortName, 0};
-    case SortCommand::kByName: return {kSortName, atLeastOne};
-    case SortCommand::kByExtension: return {kSortExtension, atLeastOne};
-    case SortCommand::kBySize: return {kSortSize, atLeastOne};
-    case SortCommand::kByTime: return {kSortTime, atLeastOne};
-    case SortCommand::kByArchive: return {kSortArchive, atLeastOne};
-    case SortCommand::kByPixelWidth: return pixels(kPixelWidthUp);
-    case SortCommand::kByPixelHeight: return pixels(kPixelHeightUp);
-    case SortCommand::kByPixelColours: return pixels(kPixelColoursUp);
-    case SortCommand::kByPixelArea: return pixels(kPixelAreaUp);
+    case SortCommand::kNoSort:
+      return {kSortName, 0};
+    case SortCommand::kByName:
+      return {kSortName, atLeastOne};
+    case SortCommand::kByExtension:
+      return {kSortExtension, atLeastOne};
+    case SortCommand::kBySize:
+      return {kSortSize, atLeastOne};
+    case SortCommand::kByTime:
+      return {kSortTime, atLeastOne};
+    case SortCommand::kByArchive:
+      return {kSortArchive, atLeastOne};
+    case SortCommand::kByPixelWidth:
+      return pixels(kPixelWidthUp);
+    case SortCommand::kByPixelHeight:
+      return pixels(kPixelHeightUp);
+    case SortCommand::kByPixelColours:
+      return pixels(kPixelColoursUp);
+    case SortCommand::kByPixelArea:
+      return pixels(kPixelAreaUp);
     case SortCommand::kAscending:
     case SortCommand::kDescending: {
       // The same key of the column (width, height, ...), in the asked direction.
       int keyIndex = state_ < 1 ? 0 : (state_ - 1) / 2;
       return {column_, keyIndex * 2 + (command == SortCommand::kAscending ? 1 : 2)};
     }
-    case SortCommand::kReapply: return {column_, state_};
+    case SortCommand::kReapply:
+      return {column_, state_};
   }
   return {column_, state_};
 }
@@ -96,14 +110,22 @@ bool CSortState::IsCommandChecked(SortCommand command) const {
     return column_ == kSortPixels && (state_ == firstState || state_ == firstState + 1);
   };
   switch (command) {
-    case SortCommand::kNoSort: return state_ == 0;
-    case SortCommand::kAscending: return state_ % 2 == 1;
-    case SortCommand::kDescending: return state_ != 0 && state_ % 2 == 0;
-    case SortCommand::kByPixelWidth: return pixelKey(kPixelWidthUp);
-    case SortCommand::kByPixelHeight: return pixelKey(kPixelHeightUp);
-    case SortCommand::kByPixelColours: return pixelKey(kPixelColoursUp);
-    case SortCommand::kByPixelArea: return pixelKey(kPixelAreaUp);
-    default: return false;
+    case SortCommand::kNoSort:
+      return state_ == 0;
+    case SortCommand::kAscending:
+      return state_ % 2 == 1;
+    case SortCommand::kDescending:
+      return state_ != 0 && state_ % 2 == 0;
+    case SortCommand::kByPixelWidth:
+      return pixelKey(kPixelWidthUp);
+    case SortCommand::kByPixelHeight:
+      return pixelKey(kPixelHeightUp);
+    case SortCommand::kByPixelColours:
+      return pixelKey(kPixelColoursUp);
+    case SortCommand::kByPixelArea:
+      return pixelKey(kPixelAreaUp);
+    default:
+      return false;
   }
 }
 
@@ -136,7 +158,9 @@ std::string CSortState::FormatHistory(const std::vector<SortKey> &keys) {
   return out;
 }
 
-void CSortState::LoadHistory(const Profile &p) { history_ = ParseHistory(p.GetString("LstView", "SortHistory", "")); }
+void CSortState::LoadHistory(const Profile &p) {
+  history_ = ParseHistory(p.GetString("LstView", "SortHistory", ""));
+}
 
 bool CSortState::SaveHistory(Profile &p) const {
   return p.WriteString("LstView", "SortHistory", FormatHistory(history_));

@@ -26,8 +26,14 @@ enum SortColumn : int {
 
 // States of the pixel column: width, height, colours (bit count), area; each up and down.
 enum PixelSortState : int {
-  kPixelWidthUp = 1, kPixelWidthDown, kPixelHeightUp, kPixelHeightDown,
-  kPixelColoursUp, kPixelColoursDown, kPixelAreaUp, kPixelAreaDown,
+  kPixelWidthUp = 1,
+  kPixelWidthDown,
+  kPixelHeightUp,
+  kPixelHeightDown,
+  kPixelColoursUp,
+  kPixelColoursDown,
+  kPixelAreaUp,
+  kPixelAreaDown,
 };
 
 // Number of states of a column, counting the unsorted state 0: 3, or 9 for the pixel column.
@@ -46,9 +52,17 @@ struct SortKey {
 // The document's sort commands, from the sort menu.
 enum class SortCommand {
   kNoSort,
-  kByName, kByExtension, kBySize, kByTime, kByArchive,
-  kByPixelWidth, kByPixelHeight, kByPixelColours, kByPixelArea,
-  kAscending, kDescending,
+  kByName,
+  kByExtension,
+  kBySize,
+  kByTime,
+  kByArchive,
+  kByPixelWidth,
+  kByPixelHeight,
+  kByPixelColours,
+  kByPixelArea,
+  kAscending,
+  kDescending,
   kReapply,
 };
 

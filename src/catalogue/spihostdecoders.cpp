@@ -8,8 +8,8 @@ namespace tamro {
 
 namespace {
 
-int Find(CSpiHost &host, std::string_view name, int kind, int start, int archivePosition, const unsigned char *head,
-         std::size_t length) {
+int Find(CSpiHost &host, std::string_view name, int kind, int start, int archivePosition,
+         const unsigned char *head, std::size_t length) {
   if (!head || length == 0) return -1;
   SpiQuery q;
   q.fileName = std::string(name);
@@ -35,7 +35,8 @@ int SpiHostDecoders::FindArchiveDecoder(std::string_view path, const unsigned ch
 
 bool SpiHostDecoders::HasArchiveDecoders() { return host_.Count(kSpiArchive) > 0; }
 
-int SpiHostDecoders::ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) {
+int SpiHostDecoders::ListArchive(int position, const std::string &archivePath,
+                                 std::vector<ArchiveMember> &members) {
   members.clear();
   return ListArchiveMembers(host_, position, archivePath, [&](const ArchiveMember &m) {
     members.push_back(m);

@@ -13,7 +13,8 @@ class SpiHostDecoders : public DecoderAccess {
 
   int FindPictureDecoder(std::string_view name, const unsigned char *head, std::size_t length,
                          int archivePosition) override;
-  int FindArchiveDecoder(std::string_view path, const unsigned char *head, std::size_t length, int start) override;
+  int FindArchiveDecoder(std::string_view path, const unsigned char *head, std::size_t length,
+                         int start) override;
   bool HasArchiveDecoders() override;
   int ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) override;
   int ExtractMember(int position, const std::string &archivePath, uint32_t memberPosition,

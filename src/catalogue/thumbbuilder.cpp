@@ -22,6 +22,7 @@
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "picture/transform.h"
+#include "platform/cpdecode.h"
 
 namespace tamro {
 
@@ -65,7 +66,8 @@ void ReadFileHead(const std::string &path, unsigned char *head) {
 // Takes size and times from the file again, in the listing's terms.
 void RefreshFileFacts(CPicEntry &e) {
   struct statx sx {};
-  if (::statx(AT_FDCWD, e.FilePath().c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
+  if (::statx(AT_FDCWD, e.FilePath().c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME,
+              &sx) != 0)
     return;
   auto time = [](const struct statx_timestamp &t) {
     return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
@@ -122,7 +124,10 @@ HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture)
 }
 
 CThumbBuilder::CThumbBuilder(PictureDecoders *decoders, CThumbStore *store, const DocSettings *settings)
-    : decoders_(decoders), store_(store), settings_(settings) {}
+    : decoders_(decoders),
+      store_(store),
+      settings_(settings),
+      describe_([](const std::string &path) { return CpDecodeText(path); }) {}
 
 int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRect &rect, bool build) {
   Pause();
@@ -141,7 +146,8 @@ int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRe
     e.useCache = false;
   }
   if (e.thumbnail && !fromStore) {
-    const bool keep = e.sizeBoxWidth == rw && e.sizeBoxHeight == rh && e.thumbScaleMode >= e.switches.scaleMode &&
+    const bool keep = e.sizeBoxWidth == rw && e.sizeBoxHeight == rh &&
+                      e.thumbScaleMode >= e.switches.scaleMode &&
                       (e.thumbUnsharp != 0) == (e.switches.unsharp != 0);
     if (!keep) e.FreePictures();
   }
@@ -184,8 +190,10 @@ int CThumbBuilder::MakeThumbnail(CPicEntry &e, const CellRect &rect) {
   HDIB scaled = ScaleThumbnail(e, Width(fit), Height(fit), picture.get());
   if (!scaled) return -1;
   e.FreePictures();
-  if (scaled == picture.get()) e.thumbnail = std::move(picture);
-  else e.thumbnail.reset(scaled);
+  if (scaled == picture.get())
+    e.thumbnail = std::move(picture);
+  else
+    e.thumbnail.reset(scaled);
   e.thumbWidth = DibWidth(e.thumbnail.get());
   e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
   e.thumbScaleMode = e.switches.scaleMode;
@@ -224,10 +232,16 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
   std::unique_ptr<GlobalLockGuard> memberLock;
   if (e.IsArchiveMember()) {
     if (e.archiveDecoderIndex < 0 ||
-        decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, member) != 0 || !member)
+        decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, member) != 0 ||
+        !member) {
+      e.decoderIndex = -1;
       return {};
+    }
     memberLock = std::make_unique<GlobalLockGuard>(member.get());
-    if (!*memberLock) return {};
+    if (!*memberLock) {
+      e.decoderIndex = -1;
+      return {};
+    }
     source.path = e.name;
     source.memory = memberLock->as<unsigned char>();
     source.length = member.size();

@@ -35,6 +35,7 @@ HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture)
 class CThumbBuilder {
  public:
   // The text the optional description library gives for a JPEG file ("[a] [b] "), or "".
+  // By default the library beside the executable is asked (and is simply absent mostly).
   using DescriptionLookup = std::function<std::string(const std::string &path)>;
 
   // None of them owned; `store` and `settings` may be null (no store, no CacheFolder/CP).

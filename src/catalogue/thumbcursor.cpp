@@ -21,7 +21,8 @@ int CThumbCursor::Percent() const {
   return static_cast<int>(static_cast<int64_t>(index_) * 100 / count);
 }
 
-int CThumbCursor::Step(const CursorGrid &grid, CDibCanvas *page, std::vector<uint8_t> *marks, UpdateObserver *sender) {
+int CThumbCursor::Step(const CursorGrid &grid, CDibCanvas *page, std::vector<uint8_t> *marks,
+                       UpdateObserver *sender) {
   const int count = doc_.GetEntryCount();
   if (index_ >= count) return kStepEnd;
   CThumbBuilder *builder = painter_.Builder();
@@ -34,7 +35,8 @@ int CThumbCursor::Step(const CursorGrid &grid, CDibCanvas *page, std::vector<uin
     e->cellY = y_;
     if (page && page->IsValid()) {
       painter_.PaintCell(*e, *page, x_, y_, w, h, kCellBuild);
-      if (marks && static_cast<std::size_t>(index_) < marks->size()) (*marks)[static_cast<std::size_t>(index_)] |= 2;
+      if (marks && static_cast<std::size_t>(index_) < marks->size())
+        (*marks)[static_cast<std::size_t>(index_)] |= 2;
     } else {
       painter_.BuildCell(*e, w, h);
     }

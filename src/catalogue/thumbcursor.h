@@ -22,9 +22,9 @@ struct CursorGrid {
 
 // Results of one step.
 enum CursorStep : int {
-  kStepDone = 0,   // one entry handled; more to come
-  kStepBusy = 1,   // the entry is being decoded or painted already; ask again later
-  kStepEnd = 2,    // every entry is handled
+  kStepDone = 0,  // one entry handled; more to come
+  kStepBusy = 1,  // the entry is being decoded or painted already; ask again later
+  kStepEnd = 2,   // every entry is handled
 };
 
 class CThumbCursor {

@@ -60,12 +60,11 @@ bool CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
   const bool madeDifferently = s.frame != old.frame || s.name != old.name || s.nameFrame != old.nameFrame ||
                                s.unsharp != old.unsharp || s.scaleMode != old.scaleMode ||
                                s.nameFormat != old.nameFormat;
-  const bool changed = madeDifferently || !(s.thumbsSize == old.thumbsSize) ||
-                       !(s.thumbsLimitSize == old.thumbsLimitSize) || s.scaleStep != old.scaleStep ||
-                       s.limitCheck != old.limitCheck || !(s.colours == old.colours) ||
-                       s.fontFaceName != old.fontFaceName || s.fontHeight != old.fontHeight ||
-                       s.fontWidth != old.fontWidth || s.fontWeight != old.fontWeight ||
-                       s.fontItalic != old.fontItalic;
+  const bool changed =
+      madeDifferently || !(s.thumbsSize == old.thumbsSize) || !(s.thumbsLimitSize == old.thumbsLimitSize) ||
+      s.scaleStep != old.scaleStep || s.limitCheck != old.limitCheck || !(s.colours == old.colours) ||
+      s.fontFaceName != old.fontFaceName || s.fontHeight != old.fontHeight || s.fontWidth != old.fontWidth ||
+      s.fontWeight != old.fontWeight || s.fontItalic != old.fontItalic;
   doc.ApplySettings(s);
   if (madeDifferently) doc.SetUseInfo(false);
   if (changed) doc.UpdateAllViews(sender, kHintRedrawAll);

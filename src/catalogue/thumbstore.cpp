@@ -1,6 +1,7 @@
 #include "catalogue/thumbstore.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -8,6 +9,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <new>
 
@@ -78,7 +80,7 @@ void PutText(unsigned char *p, std::size_t field, std::string_view text) {
 
 std::string NameOnly(const std::string &path) { return std::string(NamePart(path)); }
 
-bool ReadWholeFile(const std::string &path, std::vector<unsigned char> &out, bool &exists) {
+bool ReadWholeFile(const std::string &path, ThumbBytes &out, bool &exists) {
   exists = false;
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
@@ -124,7 +126,8 @@ bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbReco
   auto writeBatch = [&]() {
     std::size_t i = 0;
     while (ok && i < batch.size()) {
-      ssize_t n = ::writev(fd, batch.data() + i, static_cast<int>(std::min<std::size_t>(batch.size() - i, IOV_MAX)));
+      ssize_t n =
+          ::writev(fd, batch.data() + i, static_cast<int>(std::min<std::size_t>(batch.size() - i, IOV_MAX)));
       if (n < 0 && errno == EINTR) continue;
       if (n <= 0) {
         ok = false;
@@ -153,7 +156,23 @@ bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbReco
   return false;
 }
 
+constexpr std::size_t kHugePage = std::size_t{2} << 20;
+
 }  // namespace
+
+void *AllocateStoreBytes(std::size_t bytes) {
+  if (bytes < 2 * kHugePage) {
+    if (void *p = std::malloc(bytes ? bytes : 1)) return p;
+    throw std::bad_alloc();
+  }
+  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void *p = std::aligned_alloc(kHugePage, rounded);
+  if (!p) throw std::bad_alloc();
+  ::madvise(p, rounded, MADV_HUGEPAGE);
+  return p;
+}
+
+void FreeStoreBytes(void *p, std::size_t) { std::free(p); }
 
 uint32_t StoreSeconds(int64_t nanos) {
   int64_t s = nanos / kNanosPerSecond;
@@ -232,8 +251,8 @@ void WriteThumbHeader(const ThumbRecordHeader &r, unsigned char *h) {
   PutI32(h + kFontAt + 8, f.escapement);
   PutI32(h + kFontAt + 12, f.orientation);
   PutI32(h + kFontAt + 16, f.weight);
-  const uint8_t flags[8] = {f.italic, f.underline, f.strikeOut, f.charSet, f.outPrecision, f.clipPrecision, f.quality,
-                            f.pitchAndFamily};
+  const uint8_t flags[8] = {f.italic,       f.underline,     f.strikeOut, f.charSet,
+                            f.outPrecision, f.clipPrecision, f.quality,   f.pitchAndFamily};
   std::memcpy(h + kFontAt + 20, flags, sizeof flags);
   PutText(h + kFaceAt, kFaceBytes, f.faceName);
   PutI32(h + kFrameAt, r.frame);
@@ -243,10 +262,22 @@ void WriteThumbHeader(const ThumbRecordHeader &r, unsigned char *h) {
   PutI32(h + kUnsharpAt, r.unsharp);
 }
 
-ThumbFileScan ParseThumbFile(std::shared_ptr<const std::vector<unsigned char>> file) {
+ThumbFileScan ParseThumbFile(std::shared_ptr<const ThumbBytes> file) {
   ThumbFileScan scan;
   if (!file) return scan;
   const std::size_t total = file->size();
+  // Counted first, so ten thousand records are not moved about while the list grows.
+  std::size_t count = 0;
+  for (std::size_t at = 0; total - at >= kDataSizeAt + 4;) {
+    const unsigned char *p = file->data() + at;
+    const std::size_t headerSize = p[0] | (p[1] << 8);
+    if (headerSize < kDataSizeAt + 4 || headerSize > total - at ||
+        Get32(p + kDataSizeAt) > total - at - headerSize)
+      break;
+    at += headerSize + Get32(p + kDataSizeAt);
+    ++count;
+  }
+  scan.records.reserve(count);
   std::size_t at = 0;
   while (at < total) {
     const std::size_t left = total - at;
@@ -307,7 +338,7 @@ std::vector<const ThumbRecord *> CThumbFolder::Records() const {
 void CThumbFolder::Load() {
   records_.clear();
   index_.clear();
-  auto file = std::make_shared<std::vector<unsigned char>>();
+  auto file = std::make_shared<ThumbBytes>();
   bool exists = false;
   if (!ReadWholeFile(CThumbStore::FilePath(path_), *file, exists)) {
     readFailed_ = exists;
@@ -315,20 +346,22 @@ void CThumbFolder::Load() {
   }
   ThumbFileScan scan = ParseThumbFile(std::move(file));
   damaged_ = scan.damaged;
-  records_.reserve(scan.records.size());
-  index_.reserve(scan.records.size());
-  for (ThumbRecord &r : scan.records) {
+  records_ = std::move(scan.records);
+  index_.reserve(records_.size());
+  for (std::size_t i = 0; i < records_.size(); ++i) {
     // A later record of the same file could never be found; it is left out.
-    if (index_.try_emplace(Key(r.header.name, r.header.archiveName), records_.size()).second)
-      records_.push_back(std::move(r));
+    if (!index_.try_emplace(Key(records_[i].header.name, records_[i].header.archiveName), i).second)
+      records_[i].block.reset();
   }
   changed_ = false;
 }
 
 void CThumbFolder::Put(ThumbRecord record) {
   auto [it, fresh] = index_.try_emplace(Key(record.header.name, record.header.archiveName), records_.size());
-  if (fresh) records_.push_back(std::move(record));
-  else records_[it->second] = std::move(record);
+  if (fresh)
+    records_.push_back(std::move(record));
+  else
+    records_[it->second] = std::move(record);
   changed_ = true;
 }
 
@@ -389,7 +422,7 @@ int CThumbStore::Add(CPicEntry &entry, int quality) {
 
   ThumbRecordHeader h;
   const std::size_t room = GlobalSize(bgr) + 1024;
-  auto block = std::make_shared<std::vector<unsigned char>>();
+  auto block = std::make_shared<ThumbBytes>();
   try {
     block->resize(kThumbHeaderBytes + room);
   } catch (const std::bad_alloc &) {

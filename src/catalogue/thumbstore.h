@@ -21,6 +21,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "catalogue/captionfont.h"
@@ -58,10 +59,41 @@ ThumbRecordHeader ParseThumbHeader(const unsigned char *bytes, std::size_t size)
 // its terminating zero.
 void WriteThumbHeader(const ThumbRecordHeader &header, unsigned char *out);
 
+// Blocks for store files: large ones on huge pages where the system offers them, since
+// faulting in tens of megabytes page by page costs more than reading them.
+void *AllocateStoreBytes(std::size_t bytes);
+void FreeStoreBytes(void *p, std::size_t bytes);
+
+// Leaves new elements uninitialised: a store file of many megabytes is read straight into
+// its block without being cleared first.
+template <class T>
+struct UninitialisedAllocator : std::allocator<T> {
+  template <class U>
+  struct rebind {
+    using other = UninitialisedAllocator<U>;
+  };
+  UninitialisedAllocator() = default;
+  template <class U>
+  UninitialisedAllocator(const UninitialisedAllocator<U> &) noexcept {}
+  T *allocate(std::size_t n) { return static_cast<T *>(AllocateStoreBytes(n * sizeof(T))); }
+  void deallocate(T *p, std::size_t n) noexcept { FreeStoreBytes(p, n * sizeof(T)); }
+  template <class U>
+  void construct(U *p) noexcept {
+    ::new (static_cast<void *>(p)) U;
+  }
+  template <class U, class... Args>
+  void construct(U *p, Args &&...args) {
+    ::new (static_cast<void *>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+// The bytes of a store file, or of one record made in memory.
+using ThumbBytes = std::vector<unsigned char, UninitialisedAllocator<unsigned char>>;
+
 // One record: header and data in one block, so writing it is one plain write.
 struct ThumbRecord {
   ThumbRecordHeader header;  // names reduced to their name parts
-  std::shared_ptr<const std::vector<unsigned char>> block;
+  std::shared_ptr<const ThumbBytes> block;
   std::size_t offset = 0;  // where the record starts in the block
 
   std::size_t Bytes() const { return std::size_t{header.headerSize} + header.dataSize; }
@@ -76,7 +108,7 @@ struct ThumbFileScan {
   std::vector<ThumbRecord> records;
   bool damaged = false;
 };
-ThumbFileScan ParseThumbFile(std::shared_ptr<const std::vector<unsigned char>> file);
+ThumbFileScan ParseThumbFile(std::shared_ptr<const ThumbBytes> file);
 
 // The records of one folder.
 class CThumbFolder {

@@ -7,12 +7,12 @@ namespace tamro {
 // The numbered notices the document and the views send each other.
 enum UpdateHint : int {
   kHintRedrawAll = 0,
-  kHintCleared = 1,          // a listing starts (folder)
-  kHintListed = 2,           // the listing finished (folder)
-  kHintOpenFromList = 3,     // visible index
+  kHintCleared = 1,       // a listing starts (folder)
+  kHintListed = 2,        // the listing finished (folder)
+  kHintOpenFromList = 3,  // visible index
   kHintFromList = 4,
   kHintStopDrawing = 5,
-  kHintSelection = 6,        // visible index, selected flag
+  kHintSelection = 6,  // visible index, selected flag
   kHintContinueDrawing = 7,
   kHintSelectionAll = 8,
   kHintFirstVisible = 9,     // visible index
@@ -23,15 +23,15 @@ enum UpdateHint : int {
   kHintOpenEntry = 14,       // visible index
   kHintDrivesChanged = 15,
   kHintStartupDone = 16,
-  kHintEntryRemoved = 17,    // visible index
+  kHintEntryRemoved = 17,  // visible index
   kHintTreeCreate = 18,
   kHintTreeRename = 19,
   kHintTreeDelete = 20,
 };
 
 struct UpdateArgument {
-  long value = 0;   // visible index (or folder for none)
-  long extra = 0;   // selected flag of hint 6
+  long value = 0;         // visible index (or folder for none)
+  long extra = 0;         // selected flag of hint 6
   std::string_view text;  // folder path of hints 1, 2, 12
 };
 

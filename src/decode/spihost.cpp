@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <cstring>
 #include <filesystem>
 #include <new>
@@ -71,7 +72,8 @@ namespace {
 
 // Readers and writers, re-entrant for one thread: a thread that holds it exclusively may
 // also read, and readers nest. A reader cannot become a writer (it would wait for itself),
-// so a change requested from inside a running call is refused instead.
+// so a change requested from inside a running call is refused instead. A waiting writer
+// stops new readers from coming in, so a busy decoding thread cannot starve a change.
 class HostLock {
  public:
   void LockShared() {
@@ -79,14 +81,19 @@ class HostLock {
       ++exclusiveDepth_;
       return;
     }
-    if (Adjust(+1) == 1) mutex_.lock_shared();
+    if (Adjust(+1) > 1) return;  // already reading on this thread
+    std::unique_lock<std::mutex> hold(mutex_);
+    changed_.wait(hold, [&] { return !writing_ && writersWaiting_ == 0; });
+    ++readers_;
   }
   void UnlockShared() {
     if (owner_.load() == std::this_thread::get_id()) {
       --exclusiveDepth_;
       return;
     }
-    if (Adjust(-1) == 0) mutex_.unlock_shared();
+    if (Adjust(-1) > 0) return;
+    std::lock_guard<std::mutex> hold(mutex_);
+    if (--readers_ == 0) changed_.notify_all();
   }
   bool LockExclusive() {
     const auto me = std::this_thread::get_id();
@@ -95,16 +102,21 @@ class HostLock {
       return true;
     }
     if (Adjust(0) > 0) return false;
-    mutex_.lock();
+    std::unique_lock<std::mutex> hold(mutex_);
+    ++writersWaiting_;
+    changed_.wait(hold, [&] { return !writing_ && readers_ == 0; });
+    --writersWaiting_;
+    writing_ = true;
     owner_.store(me);
     exclusiveDepth_ = 1;
     return true;
   }
   void UnlockExclusive() {
-    if (--exclusiveDepth_ == 0) {
-      owner_.store(std::thread::id());
-      mutex_.unlock();
-    }
+    if (--exclusiveDepth_ > 0) return;
+    std::lock_guard<std::mutex> hold(mutex_);
+    owner_.store(std::thread::id());
+    writing_ = false;
+    changed_.notify_all();
   }
 
  private:
@@ -122,7 +134,11 @@ class HostLock {
     return delta;
   }
 
-  std::shared_mutex mutex_;
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  int readers_ = 0;
+  int writersWaiting_ = 0;
+  bool writing_ = false;
   std::atomic<std::thread::id> owner_{};
   int exclusiveDepth_ = 0;
 };

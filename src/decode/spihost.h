@@ -12,17 +12,20 @@
 // GetArchiveInfo, GetFile, the read-only accessors) may be called from several threads at
 // once; they take the host lock shared. Built-in decoders run concurrently. Calls into one
 // external module are serialised by that module's own lock (recursive, so a progress
-// callback may decode again on the same thread). Loading, unloading and every change of
-// plug-in settings (ScanPlugins, LoadPluginSet, ApplyDynamicLoading, FreeDLL, the setters,
-// the ViewSPI list edits) take the host lock exclusively and wait for running calls to end;
-// they must not be called from inside a progress or notification callback.
+// callback may decode again on the same thread). Flag and use-bit setters are atomic and
+// may be called at any time. Loading, unloading and structural changes (ScanPlugins,
+// LoadPluginSet, ApplyDynamicLoading, FreeDLL, SetSwitches, the ViewSPI list edits) take
+// the host lock exclusively and wait for running calls to end; asked for from inside a
+// progress or notification callback (the thread already holds the lock shared) they are
+// refused and change nothing, instead of waiting for themselves. A waiting change holds
+// back new searches, so a thread inside a host call must not wait for another thread that
+// is about to call the host.
 
 #include <atomic>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
-#include <shared_mutex>
 #include <string>
 #include <string_view>
 #include <vector>

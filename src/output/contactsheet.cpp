@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "catalogue/cellpainter.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "output/macros.h"
@@ -50,6 +51,10 @@ std::string ContactSheetName(const std::string &outputPath, bool numbered, int i
   char number[16];
   std::snprintf(number, sizeof number, "%02d", index);
   return PathPart(outputPath, kPathFolder | kPathName) + number + PathPart(outputPath, kPathExt);
+}
+
+bool CellSheetPainter::PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int y, int width, int height) {
+  return cells_.PaintCell(entry, sheet, x, y, width, height, kCellBuild) >= 0;
 }
 
 uint32_t ViewBackgroundColour() {

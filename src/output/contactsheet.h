@@ -11,6 +11,7 @@
 
 namespace tamro {
 
+class CCellPainter;
 class CDibCanvas;
 class CPicEntry;
 class CRXDoc;
@@ -38,6 +39,18 @@ class SheetCellPainter {
  public:
   virtual ~SheetCellPainter() = default;
   virtual bool PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int y, int width, int height) = 0;
+};
+
+// The thumbnail view's own cell painting in its building mode. The caller gives the cell
+// painter the document's caption lines. A cell whose picture could not be decoded counts
+// as failed, so the next picture takes its place.
+class CellSheetPainter : public SheetCellPainter {
+ public:
+  explicit CellSheetPainter(CCellPainter &cells) : cells_(cells) {}
+  bool PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int y, int width, int height) override;
+
+ private:
+  CCellPainter &cells_;
 };
 
 // The logic of the "コンタクトシートの作成" dialog, section "Catalog".

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "catalogue/captiontext.h"
 #include "catalogue/picentry.h"
 #include "platform/cpdecode.h"
 
@@ -110,6 +111,8 @@ std::string PathPart(std::string_view path, unsigned mask) {
   if ((mask & 0xF) == (kPathDrive | kPathFolder) && result.size() > 1 && result.back() == '/') result.pop_back();
   return result;
 }
+
+void InstallCaptionMacros() { SetCaptionExpander(&ExpandMacros); }
 
 std::string GroupDigits(uint64_t value) {
   std::string digits = std::to_string(value), out;

@@ -103,7 +103,8 @@ TEST(DocSettings, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
 TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
   test::EnsureGuiApp();
   FontDescription none = LookupCaptionFont("No Such Face 12345", 3, -20, 1, 700);
-  std::string system = QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family().toStdString();
+  std::string system =
+      QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family().toStdString();
   EXPECT_EQ(none.faceName, system);
   EXPECT_EQ(none.width, 3);
   EXPECT_EQ(none.height, -20);
@@ -116,8 +117,10 @@ TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
   // The Japanese face of the defaults resolves to its IPA stand-in when that is installed.
   bool haveIpa = QFontDatabase::families().contains("IPAGothic");
   FontDescription ms = LookupCaptionFont("ＭＳ ゴシック", 0, -12, 0, 0);
-  if (haveIpa) EXPECT_EQ(ms.faceName, "IPAGothic");
-  else EXPECT_EQ(ms.faceName, system);
+  if (haveIpa)
+    EXPECT_EQ(ms.faceName, "IPAGothic");
+  else
+    EXPECT_EQ(ms.faceName, system);
   EXPECT_EQ(ms.height, -12);
 }
 

@@ -27,7 +27,8 @@ class FakeDecoders : public DecoderAccess {
     ++pictureQueries;
     return length >= 3 && std::memcmp(head, "PIC", 3) == 0 ? 0 : -1;
   }
-  int FindArchiveDecoder(std::string_view, const unsigned char *head, std::size_t length, int start) override {
+  int FindArchiveDecoder(std::string_view, const unsigned char *head, std::size_t length,
+                         int start) override {
     return start == 0 && length >= 4 && std::memcmp(head, "ARC\n", 4) == 0 ? 0 : -1;
   }
   bool HasArchiveDecoders() override { return haveArchives; }

@@ -47,16 +47,17 @@ class FolderInfoTest : public DocTest {
     SetTimes(arc, 3000);
     std::string thumbs = "pad." + TinyDib() + TinyDib();
     Write("pics/thumbs.dat", thumbs);
-    Write("pics/DIRINFO.RXI", document +
-                                  "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLength=3\r\nCreateTime=900\r\n"
-                                  "LastWriteTime=1000\r\nWidth=640\r\nHeight=480\r\nBitCount=24\r\n"
-                                  "Document=\"camera, lens\"\r\nSizeBox=\"96,72\"\r\nThumbsPosition=4\r\n"
-                                  "[2]\r\nFileName=b.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1\r\nThumbsPosition=4\r\n"
-                                  "[3]\r\nFileName=c.jpg\r\nSPIName=NOTHERE\r\nLastWriteTime=0\r\n"
-                                  "[4]\r\nFileName=m.pic\r\nSPIName=FAKEPIC\r\nArchiveSPIName=FAKEARC\r\n"
-                                  "ArchiveFileName=set.arc\r\nArchiveLastWriteTime=3000\r\nPosition=7\r\n"
-                                  "ThumbsPosition=60\r\n"
-                                  "[5]\r\nFileName=../escape.jpg\r\nSPIName=FAKEPIC\r\n");
+    Write("pics/DIRINFO.RXI",
+          document +
+              "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLength=3\r\nCreateTime=900\r\n"
+              "LastWriteTime=1000\r\nWidth=640\r\nHeight=480\r\nBitCount=24\r\n"
+              "Document=\"camera, lens\"\r\nSizeBox=\"96,72\"\r\nThumbsPosition=4\r\n"
+              "[2]\r\nFileName=b.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1\r\nThumbsPosition=4\r\n"
+              "[3]\r\nFileName=c.jpg\r\nSPIName=NOTHERE\r\nLastWriteTime=0\r\n"
+              "[4]\r\nFileName=m.pic\r\nSPIName=FAKEPIC\r\nArchiveSPIName=FAKEARC\r\n"
+              "ArchiveFileName=set.arc\r\nArchiveLastWriteTime=3000\r\nPosition=7\r\n"
+              "ThumbsPosition=60\r\n"
+              "[5]\r\nFileName=../escape.jpg\r\nSPIName=FAKEPIC\r\n");
   }
 };
 
@@ -120,7 +121,8 @@ TEST_F(FolderInfoTest, MaxCountZeroAddsNothing) {
   auto doc = MakeDoc();
   EXPECT_EQ(doc->ReadFolderInfo(Folder()), 0);
   EXPECT_EQ(doc->GetAllEntryCount(), 0);
-  EXPECT_EQ(ui.progress, (std::vector<std::string>{"open:フォルダ情報ファイルにアクセスしています...", "range:1,1", "close"}));
+  EXPECT_EQ(ui.progress, (std::vector<std::string>{"open:フォルダ情報ファイルにアクセスしています...",
+                                                   "range:1,1", "close"}));
 }
 
 TEST_F(FolderInfoTest, CancellingKeepsWhatWasAdded) {
@@ -168,7 +170,8 @@ TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
   Write("pics/j.dat", std::string(100, '\xff'));
   Write("pics/DIRINFO.RXI",
         "[Document]\r\nMaxCount=1\r\nDataVersion=2\r\nThumbsFile=j.dat\r\n"
-        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\nThumbsSize=100\r\n");
+        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\nThumbsSize="
+        "100\r\n");
   auto doc3 = MakeDoc();
   EXPECT_EQ(doc3->ReadFolderInfo(Folder()), 1);
   EXPECT_FALSE(doc3->GetEntryAt(0)->thumbnail);
@@ -193,7 +196,8 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
   fh.offBits = 14 + 40 + 4;
   std::string file(reinterpret_cast<const char *>(&fh), sizeof fh);
   file += dib.substr(0, 40) + "gap!" + std::string(16, '\x01');
-  GlobalHandle withGap = ReadPackedDib(reinterpret_cast<const unsigned char *>(file.data()), file.size(), w, h);
+  GlobalHandle withGap =
+      ReadPackedDib(reinterpret_cast<const unsigned char *>(file.data()), file.size(), w, h);
   ASSERT_TRUE(withGap);
   GlobalLockGuard lock(withGap.get());
   EXPECT_EQ(GlobalSize(withGap.get()), 56u);

@@ -1,7 +1,7 @@
+#include <QtCore/qnamespace.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 
-#include <QtCore/qnamespace.h>
 #include <filesystem>
 
 #include "catalogue/pathutil.h"
@@ -40,8 +40,8 @@ TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
 
 TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
   Write("pics/DIRINFO.RXI", "[Document]\r\nThumbsFile=\"Thumbs.dat\"\r\nMaxCount=0\r\n");
-  for (const char *n : {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF", "_THUMBS_.ACF", "THUMBS.DAT",
-                        "thumbs.acf"})
+  for (const char *n : {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF",
+                        "_THUMBS_.ACF", "THUMBS.DAT", "thumbs.acf"})
     Write(std::string("pics/") + n, "x");
   Write("pics/a.jpg", "PIC");
   Write("pics/notes.rxi", "x");  // a name that only resembles one is listed
@@ -84,7 +84,8 @@ TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
 }
 
 TEST_F(DocTest, OpeningAnArchivePathListsItsMembers) {
-  Write("pics/set.arc", FakeDecoders::MakeArchive({{"one.pic", 11, 1000, "PIC1"}, {"two.pic", 22, 2000, "PIC2"}}));
+  Write("pics/set.arc",
+        FakeDecoders::MakeArchive({{"one.pic", 11, 1000, "PIC1"}, {"two.pic", 22, 2000, "PIC2"}}));
   Write("pics/other.jpg", "PIC");
   auto doc = MakeDoc();
   doc->ChangeFolder(Folder() + "/set.arc", nullptr, false);

@@ -21,7 +21,7 @@ TEST(SortState, PixelColumnHeadersCycleThroughEightStatesAndBack) {
     s.SortBy(kSortPixels, -1);
     seen.push_back(s.HeaderText(kSortPixels));
   }
-  std::vector<std::string> want = {" 画素+w", " 画素-w", " 画素+h", " 画素-h", " 画素+c",
+  std::vector<std::string> want = {" 画素+w", " 画素-w",   " 画素+h",   " 画素-h", " 画素+c",
                                    " 画素-c", " 画素+wxh", " 画素-wxh", " 画素"};
   EXPECT_EQ(seen, want);
 }
@@ -235,7 +235,8 @@ TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   auto at = [](int d, int h, int m, int s, int ms) {
-    return static_cast<FileTime>(QDateTime(QDate(2021, 6, d), QTime(h, m, s, ms)).toMSecsSinceEpoch()) * 1000000;
+    return static_cast<FileTime>(QDateTime(QDate(2021, 6, d), QTime(h, m, s, ms)).toMSecsSinceEpoch()) *
+           1000000;
   };
   EXPECT_TRUE(f.KeepsTime(at(15, 0, 0, 0, 0)));
   EXPECT_TRUE(f.KeepsTime(at(15, 23, 59, 59, 999) + 500000));

@@ -126,7 +126,8 @@ TEST_F(PainterTest, RenderingOfFourCells) {
   EXPECT_EQ(img.pixelColor(1, 1), Colour(C().backGround));
   const int picMidY = (l.picture.top + l.picture.bottom) / 2;
   EXPECT_EQ(img.pixelColor(3, picMidY), QColor(Qt::red));
-  EXPECT_EQ(img.pixelColor(kCell / 2, l.picture.top), Colour(C().backGround)) << "a wide picture leaves bands";
+  EXPECT_EQ(img.pixelColor(kCell / 2, l.picture.top), Colour(C().backGround))
+      << "a wide picture leaves bands";
   EXPECT_EQ(img.pixelColor(2, capTop), Colour(DarkerShade(C().backGround)));
   EXPECT_EQ(img.pixelColor(2, capMid), Colour(DarkerShade(C().backGround)));
   EXPECT_EQ(img.pixelColor(kCell - 3, capMid), Colour(LighterShade(C().backGround)));
@@ -140,7 +141,8 @@ TEST_F(PainterTest, RenderingOfFourCells) {
   // The text is smoothed, so its light pixels are looked for rather than pure white.
   bool lightText = false;
   for (int x = x2 + 4; x < x2 + kCell - 4 && !lightText; ++x)
-    for (int y = capTop + 1; y < kCell - 3 && !lightText; ++y) lightText = img.pixelColor(x, y).lightness() > 200;
+    for (int y = capTop + 1; y < kCell - 3 && !lightText; ++y)
+      lightText = img.pixelColor(x, y).lightness() > 200;
   EXPECT_TRUE(lightText);
   // Cell 3: no decoder reads it: the icon on colCantDraw.
   const int x3 = 2 * kCell;
@@ -164,7 +166,8 @@ TEST_F(PainterTest, SelectedArchiveMemberCaptionBarIsSelectCheckInEveryMode) {
     CDibCanvas c;
     ASSERT_TRUE(c.Create(kCell, kCell, 0));
     painter.PaintCell(*m, c, 0, 0, kCell, kCell, mode);
-    EXPECT_EQ(c.Image().pixelColor(4, (l.caption.top + l.caption.bottom) / 2), Colour(C().selectCheck)) << mode;
+    EXPECT_EQ(c.Image().pixelColor(4, (l.caption.top + l.caption.bottom) / 2), Colour(C().selectCheck))
+        << mode;
     EXPECT_NE(C().selectCheck, C().arcDraw);
   }
 }
@@ -202,7 +205,8 @@ TEST_F(PainterTest, ThreeCaptionLinesDrawTheFirstLowest) {
   EXPECT_FALSE(wideInk(inner - 1 - h));
   EXPECT_FALSE(wideInk(inner - 1 - 2 * h));
   bool topInk = false;
-  for (int y = inner - 1 - 3 * h; y < inner - 1 - 2 * h; ++y) topInk = topInk || HasInk(img, y, 4, kCell - 4, bar);
+  for (int y = inner - 1 - 3 * h; y < inner - 1 - 2 * h; ++y)
+    topInk = topInk || HasInk(img, y, 4, kCell - 4, bar);
   EXPECT_TRUE(topInk) << "the third line sits at the top";
 }
 
@@ -313,13 +317,6 @@ TEST_F(PainterTest, BuildModeStoresTheNewThumbnailAndReadsTheNoteOnce) {
   p.PaintCell(*f, c, 0, 0, kCell, kCell, kCellBuild);
   EXPECT_FALSE(f->stored);
   EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
-}
-
-TEST(Shades, AreClampedPerChannel) {
-  EXPECT_EQ(DarkerShade(0xC0C0C0), 0x808080u);
-  EXPECT_EQ(LighterShade(0xC0C0C0), 0xFFFFFFu);
-  EXPECT_EQ(DarkerShade(0x10FF30), 0x00BF00u);
-  EXPECT_EQ(LighterShade(0x10FF30), 0x50FF70u);
 }
 
 }  // namespace

@@ -22,7 +22,9 @@ using test::PlainPicture;
 
 struct Recorder : UpdateObserver {
   std::vector<std::pair<int, long>> hints;
-  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override { hints.emplace_back(hint, arg.value); }
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override {
+    hints.emplace_back(hint, arg.value);
+  }
   int Count(int hint) const {
     int n = 0;
     for (auto &h : hints) n += h.first == hint ? 1 : 0;
@@ -36,7 +38,8 @@ class DocTest : public ::testing::Test {
     test::EnsureGuiApp();
     folder = box.root() / "pics";
     const QColor colours[] = {Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::cyan};
-    for (int i = 0; i < 5; ++i) box.write("pics/p" + std::to_string(i) + ".png", PlainPicture(80, 60, colours[i]));
+    for (int i = 0; i < 5; ++i)
+      box.write("pics/p" + std::to_string(i) + ".png", PlainPicture(80, 60, colours[i]));
   }
 
   void Open(int autoCache = 0) {
@@ -109,7 +112,8 @@ TEST_F(DocTest, BackgroundPassPaintsIntoThePageAndMarksTheCells) {
   EXPECT_EQ(marks, std::vector<uint8_t>(5, 3));
   // Entry 3 sits in the second column of the second row.
   const CellLayout l = painter.Layout(At(3), 110, 110, 110, 110);
-  const QColor c = page.Image().pixelColor((l.picture.left + l.picture.right) / 2, (l.picture.top + l.picture.bottom) / 2);
+  const QColor c =
+      page.Image().pixelColor((l.picture.left + l.picture.right) / 2, (l.picture.top + l.picture.bottom) / 2);
   const QImage source(QString::fromStdString((folder / At(3).name).string()));
   EXPECT_EQ(c, source.pixelColor(40, 30));
 }

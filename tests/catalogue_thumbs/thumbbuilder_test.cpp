@@ -20,53 +20,37 @@ using test::PlainPicture;
 using test::Rect;
 using test::WidthOf;
 
-TEST(FitThumbnailRect, ShrinksToFitAndCentres) {
+TEST(FitThumbnailRect, ShrinksEnlargesOnlyWithoutLimitCheckAndCentres) {
+  auto size = [](const CellRect &r) { return std::make_pair(r.right - r.left, r.bottom - r.top); };
   // 400 x 100 into 100 x 80: a quarter, 100 x 25, centred vertically.
   CellRect r = FitThumbnailRect(400, 100, Rect(0, 0, 100, 80), true);
-  EXPECT_EQ(r.left, 0);
-  EXPECT_EQ(r.right, 100);
+  EXPECT_EQ(size(r), std::make_pair(100, 25));
   EXPECT_EQ(r.top, 40 - 12);
-  EXPECT_EQ(r.bottom - r.top, 25);
   // The height decides: 100 x 400 into 100 x 80 gives 20 x 80.
   r = FitThumbnailRect(100, 400, Rect(10, 10, 110, 90), true);
-  EXPECT_EQ(r.right - r.left, 20);
-  EXPECT_EQ(r.bottom - r.top, 80);
+  EXPECT_EQ(size(r), std::make_pair(20, 80));
   EXPECT_EQ(r.left, 60 - 10);
-}
-
-TEST(FitThumbnailRect, SmallPictureKeepsItsSizeOnlyWithLimitCheck) {
-  CellRect on = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), true);
-  EXPECT_EQ(on.right - on.left, 40);
-  EXPECT_EQ(on.bottom - on.top, 20);
-  EXPECT_EQ(on.left, 30);
-  EXPECT_EQ(on.top, 30);
-  // Off: enlarged by min(2.5, 4) until it touches the sides.
-  CellRect off = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), false);
-  EXPECT_EQ(off.right - off.left, 100);
-  EXPECT_EQ(off.bottom - off.top, 50);
-  EXPECT_EQ(off.left, 0);
-  EXPECT_EQ(off.top, 15);
-}
-
-TEST(FitThumbnailRect, KeepsAtLeastOnePixelAndHalvesTowardZero) {
-  CellRect thin = FitThumbnailRect(1000, 1, Rect(0, 0, 110, 90), true);
-  EXPECT_EQ(thin.right - thin.left, 110);
-  EXPECT_EQ(thin.bottom - thin.top, 1);
-  // A zero dimension is ignored, never divided by.
-  CellRect none = FitThumbnailRect(0, 0, Rect(0, 0, 10, 10), false);
-  EXPECT_EQ(none.right - none.left, 1);
-  EXPECT_EQ(none.bottom - none.top, 1);
-  // (-11 + 0) / 2 is -5, not -6.
-  CellRect neg = FitThumbnailRect(5, 5, Rect(-11, -11, 0, 0), true);
-  EXPECT_EQ(neg.left, -5 - 2);
-  EXPECT_EQ(neg.top, -7);
+  // Small pictures keep their size with LimitCheck and touch the sides without it.
+  r = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), true);
+  EXPECT_EQ(size(r), std::make_pair(40, 20));
+  EXPECT_EQ(r.left, 30);
+  r = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), false);
+  EXPECT_EQ(size(r), std::make_pair(100, 50));
+  EXPECT_EQ(r.top, 15);
+  // At least one pixel; a zero dimension is never divided by; halves truncate toward zero.
+  EXPECT_EQ(size(FitThumbnailRect(1000, 1, Rect(0, 0, 110, 90), true)), std::make_pair(110, 1));
+  EXPECT_EQ(size(FitThumbnailRect(0, 0, Rect(0, 0, 10, 10), false)), std::make_pair(1, 1));
+  r = FitThumbnailRect(5, 5, Rect(-11, -11, 0, 0), true);
+  EXPECT_EQ(r.left, -5 - 2);
 }
 
 class BuilderTest : public ::testing::Test {
  protected:
   void SetUp() override { test::EnsureGuiApp(); }
 
-  std::filesystem::path Write(const std::string &name, const std::string &bytes) { return box.write(name, bytes); }
+  std::filesystem::path Write(const std::string &name, const std::string &bytes) {
+    return box.write(name, bytes);
+  }
 
   test::Sandbox box;
   FakeDecoders decoders;
@@ -173,14 +157,6 @@ TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
   EXPECT_GT(decoders.searchedNames.size(), searches);
 }
 
-TEST_F(BuilderTest, MissingFileFailsQuietly) {
-  auto e = FileEntry(box.path("gone.png"));
-  e->name = "gone.png";
-  e->SetFolder(box.root().string());
-  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
-  EXPECT_EQ(e->size, 0u);
-}
-
 TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
   auto file = Write("big.png", PlainPicture(1000, 500, Qt::gray));
   auto first = FileEntry(file);
@@ -255,8 +231,10 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
 
   // A member the archive cannot deliver fails and leaves no block behind.
   auto lost = test::MemberEntry(box.root(), "box.zip", "other.png", 8, 10, 1);
+  lost->decoderIndex = 1001;
   const std::size_t blocks = GlobalLiveBlockCount();
   EXPECT_EQ(builder.EnsureThumbnail(*lost, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(lost->decoderIndex, -1);
   EXPECT_EQ(GlobalLiveBlockCount(), blocks);
   // One that delivers bytes no decoder reads frees them too.
   decoders.members[{archive.string(), 9}] = "garbage";

@@ -44,8 +44,8 @@ struct FakeDecoder {
   std::string magic;
   bool inUse = true;
   int kind = PictureDecoders::kPicture;
-  std::string info;         // information text handed back with the facts
-  int failFactsWith = 0;    // non-zero: the facts call answers this
+  std::string info;       // information text handed back with the facts
+  int failFactsWith = 0;  // non-zero: the facts call answers this
 };
 
 // Decoders that read pictures through QImage, remember what they were asked, and hand out
@@ -83,13 +83,15 @@ class FakeDecoders : public PictureDecoders {
     for (FakeDecoder *d : order) {
       const bool byName = !d->suffix.empty() && name.size() >= d->suffix.size() &&
                           name.compare(name.size() - d->suffix.size(), d->suffix.size(), d->suffix) == 0;
-      const bool byMagic = length >= d->magic.size() && std::memcmp(head, d->magic.data(), d->magic.size()) == 0;
+      const bool byMagic =
+          length >= d->magic.size() && std::memcmp(head, d->magic.data(), d->magic.size()) == 0;
       if (byName || byMagic) return d->position;
     }
     return -1;
   }
 
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override {
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override {
     infoCalls.push_back(position);
     FakeDecoder *d = Find(position);
     if (!d) return -1;
@@ -118,7 +120,8 @@ class FakeDecoders : public PictureDecoders {
     return picture ? 0 : 4;
   }
 
-  int ExtractMember(int, const std::string &archivePath, uint32_t memberPosition, GlobalHandle &block) override {
+  int ExtractMember(int, const std::string &archivePath, uint32_t memberPosition,
+                    GlobalHandle &block) override {
     ++extractCalls;
     auto it = members.find({archivePath, memberPosition});
     if (it == members.end()) return 6;
@@ -152,7 +155,8 @@ class FakeDecoders : public PictureDecoders {
   static bool Decode(const FakeDecoder &d, const PictureSource &source, QImage &image) {
     QByteArray bytes;
     if (source.memory) {
-      bytes = QByteArray(reinterpret_cast<const char *>(source.memory), static_cast<qsizetype>(source.length));
+      bytes =
+          QByteArray(reinterpret_cast<const char *>(source.memory), static_cast<qsizetype>(source.length));
     } else {
       std::string all = ReadFile(source.path);
       bytes = QByteArray(all.data(), static_cast<qsizetype>(all.size()));

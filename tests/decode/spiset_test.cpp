@@ -1,5 +1,9 @@
 // Plug-in sets, the ViewSPI lists, dynamic loading and the switches written at the end.
+#include <atomic>
+#include <thread>
+
 #include "decode/builtin/builtin.h"
+#include "platform/globalhandle.h"
 #include "testspi.h"
 
 namespace tamro::test {
@@ -117,6 +121,64 @@ TEST_F(SpiSetTest, WithoutDynamicLoadingNothingIsUnloaded) {
   Scan();
   host->ApplyDynamicLoading();
   EXPECT_TRUE(host->IsLoaded(1, kSpiPicture));
+}
+
+TEST_F(SpiSetTest, ChangesFromInsideACallbackAreRefusedInsteadOfWaitingForever) {
+  Scan();
+  const std::string pic = TPic(1, 1, 24, 0, 0, 0);
+  SpiHead head = HeadOf(pic.data(), pic.size());
+  SpiQuery q;
+  q.fileName = "x.tpc";
+  q.data = reinterpret_cast<uintptr_t>(head.bytes);
+  q.length = head.length;
+  std::string seenName;
+  q.notify = [&](int position, std::string_view, uintptr_t) {
+    if (position < 0) return;
+    seenName = host->GetDecoderName(position, kSpiPicture);  // reading is fine
+    host->AddViewSpi(0, position);                          // changing is not
+    host->SetUse(0, kSpiPicture, false);                    // flags are atomic
+  };
+  EXPECT_EQ(host->FindDecoder(q), 1);
+  EXPECT_EQ(seenName, "Pic");
+  EXPECT_TRUE(host->GetViewSpi(0).empty());
+  EXPECT_FALSE(host->GetUse(0, kSpiPicture));
+}
+
+TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {
+  Store("SPI", "DynamicSPI", 1);
+  Scan();
+  const std::string pic = TPic(4, 4, 24, 1, 2, 3);
+  std::atomic<bool> stop{false};
+  std::atomic<int> wrong{0}, decoded{0};
+  std::vector<std::thread> readers;
+  for (int t = 0; t < 3; ++t) {
+    readers.emplace_back([&] {
+      while (!stop) {
+        SpiHead head = HeadOf(pic.data(), pic.size());
+        SpiQuery q;
+        q.fileName = "x.tpc";
+        q.data = reinterpret_cast<uintptr_t>(head.bytes);
+        q.length = head.length;
+        const int pos = host->FindDecoder(q);
+        if (pos < 0) continue;  // switched off just now
+        HDIB dib = nullptr;
+        const int r = host->GetPicture(pos, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16);
+        GlobalHandle owned(dib);
+        if (r == 0) ++decoded;
+        else if (r != -1) ++wrong;  // -1: unloaded between the search and the call
+      }
+    });
+  }
+  for (int i = 0; i < 60; ++i) {
+    host->SetUse(1, kSpiPicture, i % 2 == 0);
+    host->ApplyDynamicLoading();
+    host->LoadPluginSet("");
+  }
+  stop = true;
+  for (auto &t : readers) t.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(decoded.load(), 0);
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 
 TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenTheHostEnds) {

@@ -35,7 +35,8 @@ bool WriteAvi(const std::string &path, int frames, bool video) {
   }
   bool ok = avcodec_open2(cc, codec, nullptr) >= 0 && avcodec_parameters_from_context(st->codecpar, cc) >= 0;
   st->time_base = cc->time_base;
-  ok = ok && avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0;
+  ok =
+      ok && avio_open(&oc->pb, path.c_str(), AVIO_FLAG_WRITE) >= 0 && avformat_write_header(oc, nullptr) >= 0;
   AVFrame *frame = av_frame_alloc();
   AVPacket *packet = av_packet_alloc();
   for (int i = 0; ok && i < frames; ++i) {
@@ -95,8 +96,9 @@ TEST(Avi, MiddleFrameOfTheFirstVideoStreamBottomRowFirst) {
   EXPECT_EQ(info.width, 6);
   EXPECT_EQ(info.height, 4);
   EXPECT_EQ(info.colorDepth, 0);
-  EXPECT_EQ(GetPictureInfo(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, nullptr),
-            SPI_NO_FUNCTION);
+  EXPECT_EQ(
+      GetPictureInfo(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, nullptr),
+      SPI_NO_FUNCTION);
 
   Picture pic;
   ASSERT_EQ(GetPicture(kAvi, path.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), 0);
@@ -109,8 +111,8 @@ TEST(Avi, MiddleFrameOfTheFirstVideoStreamBottomRowFirst) {
   EXPECT_EQ(c.g, 50);
   EXPECT_EQ(test::PixelAt(pic.h, 0, 0).b, 255) << "top-left stays top-left";
   Picture mem;
-  EXPECT_EQ(GetPicture(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, mem.out(), 0, 0,
-                       nullptr, 0),
+  EXPECT_EQ(GetPicture(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, mem.out(), 0,
+                       0, nullptr, 0),
             SPI_NO_PICTURE);
 }
 
@@ -125,7 +127,8 @@ TEST(Avi, NoVideoOrNoFileGivesNoPicture) {
   const auto junk = box.write("j.avi", "RIFF\x10\0\0\0AVI LIST");
   EXPECT_EQ(GetPicture(kAvi, junk.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), SPI_READ_ERROR);
   SpiPictureInfo info{};
-  EXPECT_EQ(GetPictureInfo(kAvi, box.path("none.avi").c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), SPI_NO_FUNCTION);
+  EXPECT_EQ(GetPictureInfo(kAvi, box.path("none.avi").c_str(), 0, SPI_SOURCE_FILE, &info, nullptr),
+            SPI_NO_FUNCTION);
   EXPECT_EQ(pic.h, nullptr);
 }
 
@@ -139,7 +142,8 @@ TEST(Mpeg, NeverClaimsAndGivesNoPicture) {
   Picture pic;
   const auto path = box.write("a.mpg", head);
   EXPECT_EQ(GetPicture(kMpeg, path.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), SPI_READ_ERROR);
-  EXPECT_EQ(GetPicture(kMpeg, head.data(), 4, SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0), SPI_NO_PICTURE);
+  EXPECT_EQ(GetPicture(kMpeg, head.data(), 4, SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0),
+            SPI_NO_PICTURE);
   EXPECT_EQ(Name(kMpeg), std::string("--MPG--"));
   EXPECT_EQ(Patterns(kJpeg), std::string("*.JPG;*.JPEG;*.JPE;*.JIFF"));
   EXPECT_EQ(Name(999), nullptr);

@@ -1,7 +1,6 @@
 #include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/decoders.h"
@@ -61,7 +60,7 @@ TEST(BmpInfo, FillsSizeAndDepthInBothForms) {
   EXPECT_EQ(info.width, 5);
   EXPECT_EQ(info.height, 7);
   EXPECT_EQ(info.colorDepth, 8);
-  EXPECT_EQ(info.hInfo, 0u);
+  EXPECT_EQ(uint32_t{info.hInfo}, 0u);
   EXPECT_EQ(info.x_density, 77) << "densities are left alone";
 
   // File form at an offset, as after a 128-byte MacBinary header.

@@ -3,9 +3,9 @@
 // Qt's result pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <QBuffer>
 #include <QImage>
 #include <QImageReader>
-#include <QBuffer>
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -31,9 +31,11 @@ struct Expected {
 };
 constexpr const char *kBlackCmyk = "CMYK pictures are left black by design";
 constexpr const char *kCompressed = "bad RLE data: the compressed picture is delivered, as designed";
-constexpr const char *kUninitialised = "Qt leaves the pixels the file does not set uninitialised; ours are colour 0";
+constexpr const char *kUninitialised =
+    "Qt leaves the pixels the file does not set uninitialised; ours are colour 0";
 constexpr const char *kColour0 = "pixels the data never reaches are colour 0 here, black or background in Qt";
-constexpr const char *kFrame = "the built-in picture is the first frame at its own size, not the composed screen";
+constexpr const char *kFrame =
+    "the built-in picture is the first frame at its own size, not the composed screen";
 constexpr const char *kMap16 = "16-bit colour maps scale by 255/65535 here and round in Qt";
 constexpr const char *kGrey16 = "16-bit samples keep their high byte in libtiff, Qt rounds";
 const std::map<std::string, Expected> kExpectedDifferences = {
@@ -41,8 +43,9 @@ const std::map<std::string, Expected> kExpectedDifferences = {
     {"jpeg-jpeg-decoder/reftest/mozilla/jpg-cmyk-2.jpg", {-1, kBlackCmyk}},
     {"jpeg-pillow/pil_sample_cmyk.jpg", {-1, kBlackCmyk}},
     {"jpeg-pillow/truncated_app14.jpg",
-     {-1, "a segment length that overruns makes the start-of-image scan pass over the main picture, so "
-          "the Exif thumbnail (of the same size) is decoded"}},
+     {-1,
+      "a segment length that overruns makes the start-of-image scan pass over the main picture, so "
+      "the Exif thumbnail (of the same size) is decoded"}},
     {"bmp-bmpsuite/b/badrle.bmp", {-1, kCompressed}},
     {"bmp-bmpsuite/b/badrlebis.bmp", {-1, kCompressed}},
     {"bmp-bmpsuite/b/badrleter.bmp", {-1, kCompressed}},
@@ -89,8 +92,10 @@ const std::map<std::string, Expected> kExpectedDifferences = {
 const std::map<std::string, const char *> kRefused = {
     {"bmp-bmpsuite/b/rletopdown.bmp", "RLE pictures cannot be stored top row first"},
     {"gif-wuffs/artificial-gif/zero-width-frame.gif", "a frame without pixels is no picture"},
-    {"tiff-image-tiff/seq/seq-3c-32f-9a471c2b.tiff", "floating-point samples: libtiff has no RGBA reading for them"},
-    {"tiff-image-tiff/misc/predictor-3-rgb-f32.tif", "floating-point samples: libtiff has no RGBA reading for them"},
+    {"tiff-image-tiff/seq/seq-3c-32f-9a471c2b.tiff",
+     "floating-point samples: libtiff has no RGBA reading for them"},
+    {"tiff-image-tiff/misc/predictor-3-rgb-f32.tif",
+     "floating-point samples: libtiff has no RGBA reading for them"},
     {"jpeg-jpeg-decoder/reftest/mozilla/jpg-size-6x6.jpg", "a PNG file with a JPEG name"},
 };
 
@@ -152,8 +157,8 @@ bool Compare(HDIB dib, const QImage &qt, int tolerance, std::string &detail) {
     DibLock lock(rgb);
     const int w = DibWidth(lock.header()), h = DibHeight(lock.header());
     if (w != qt.width() || h != qt.height()) {
-      detail = "size " + std::to_string(w) + "x" + std::to_string(h) + " vs " + std::to_string(qt.width()) + "x" +
-               std::to_string(qt.height());
+      detail = "size " + std::to_string(w) + "x" + std::to_string(h) + " vs " + std::to_string(qt.width()) +
+               "x" + std::to_string(qt.height());
       same = false;
     } else {
       const QImage ref = qt.convertToFormat(QImage::Format_ARGB32);
@@ -195,7 +200,8 @@ Outcome Check(const fs::path &file, const std::string &rel) {
   if (o.position < 0) return o;
   EXPECT_GE(o.position, kFirst) << "only built-ins are there";
   HDIB dib = nullptr;
-  o.result = Host().GetPicture(o.position, bytes.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(bytes.size()));
+  o.result = Host().GetPicture(o.position, bytes.data(), &dib, 0, 1, SPI_SOURCE_MEMORY,
+                               static_cast<long>(bytes.size()));
   if (o.result != 0) {
     EXPECT_EQ(dib, nullptr);
     return o;
@@ -205,7 +211,8 @@ Outcome Check(const fs::path &file, const std::string &rel) {
     o.compared = true;
     // JPEG decoders may round the colour conversion differently.
     int tolerance = o.position == kJpeg ? 4 : 0;
-    if (const auto e = kExpectedDifferences.find(rel); e != kExpectedDifferences.end() && e->second.tolerance >= 0)
+    if (const auto e = kExpectedDifferences.find(rel);
+        e != kExpectedDifferences.end() && e->second.tolerance >= 0)
       tolerance = e->second.tolerance;
     o.same = Compare(dib, qt, tolerance, o.detail);
   }
@@ -231,10 +238,13 @@ TEST(Conformance, CorpusAgreesWithQt) {
     if (o.result == 0) ++decoded;
     if (o.result != 0) ++refused;
     // (Another built-in may still read them: the JPEG scan finds the JPEG inside a BMP.)
-    if (o.leftToPlugins)
-      EXPECT_FALSE(o.result == 0 && (o.position == kBmp || o.position == kTiff)) << rel << " is left to plug-ins";
-    if (o.qtReads && o.result != 0 && !o.leftToPlugins)
+    if (o.leftToPlugins) {
+      EXPECT_FALSE(o.result == 0 && (o.position == kBmp || o.position == kTiff))
+          << rel << " is left to plug-ins";
+    }
+    if (o.qtReads && o.result != 0 && !o.leftToPlugins) {
       EXPECT_TRUE(kRefused.count(rel)) << rel << " is read by Qt but refused (" << o.result << ")";
+    }
     if (!o.compared) {
       if (std::getenv("TAMRO_CONFORMANCE_VERBOSE"))
         std::printf("%-70s pos %d result %d (not compared)%s\n", rel.c_str(), o.position, o.result,
@@ -243,10 +253,12 @@ TEST(Conformance, CorpusAgreesWithQt) {
     }
     ++compared;
     const auto expected = kExpectedDifferences.find(rel);
-    if (expected == kExpectedDifferences.end() || expected->second.tolerance >= 0)
+    if (expected == kExpectedDifferences.end() || expected->second.tolerance >= 0) {
       EXPECT_TRUE(o.same) << rel << ": " << o.detail;
+    }
     if (std::getenv("TAMRO_CONFORMANCE_VERBOSE"))
-      std::printf("%-70s pos %d %s %s\n", rel.c_str(), o.position, o.same ? "same" : "DIFF", o.detail.c_str());
+      std::printf("%-70s pos %d %s %s\n", rel.c_str(), o.position, o.same ? "same" : "DIFF",
+                  o.detail.c_str());
   }
   std::printf("decoded %d, compared %d, refused %d\n", decoded, compared, refused);
   EXPECT_GT(compared, 100);

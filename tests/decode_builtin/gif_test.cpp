@@ -1,9 +1,10 @@
+#include "decode/builtin/gif.h"
+
 #include <gtest/gtest.h>
 
 #include <cstring>
 
 #include "decode/builtin/builtin.h"
-#include "decode/builtin/gif.h"
 #include "helpers.h"
 #include "support/sandbox.h"
 
@@ -102,7 +103,8 @@ TEST(GifFrames, InterlacedRowsLandInPassOrder) {
   f.interlaced = true;
   auto s = std::make_unique<GifDecodeState>();
   ASSERT_EQ(DecodeFrame(*s, MakeGif(1, 11, 4, grey, {f})), 0);
-  for (int y = 0; y < 11; ++y) EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
+  for (int y = 0; y < 11; ++y)
+    EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
 
   // Three rows: the passes starting at rows 4 and 2... are skipped, not written to nowhere.
   GifFrame small = Frame(1, 3, {0, 2, 1});
@@ -229,7 +231,8 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
   EXPECT_EQ(GetPicture(kGif, box.path("none.gif").c_str(), 0, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
             SPI_READ_ERROR);
   const auto empty = box.write("e.gif", "GIF89a");
-  EXPECT_EQ(GetPicture(kGif, empty.c_str(), 6, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0), SPI_READ_ERROR);
+  EXPECT_EQ(GetPicture(kGif, empty.c_str(), 6, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
+            SPI_READ_ERROR);
   EXPECT_EQ(GetPicture(kGif, empty.c_str(), 0, 4, none.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
 }
 
@@ -244,7 +247,7 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
   EXPECT_EQ(info.width, 3);
   EXPECT_EQ(info.height, 2);
   EXPECT_EQ(info.colorDepth, 3);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
   {
     HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
     GlobalLockGuard lock(text);
@@ -257,11 +260,13 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
                            SPI_SOURCE_MEMORY, &mem, nullptr),
             0);
   EXPECT_EQ(mem.width, 3);
-  EXPECT_EQ(mem.hInfo, 0u) << "no comment from memory";
-  EXPECT_EQ(GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
-            SPI_READ_ERROR)
+  EXPECT_EQ(uint32_t{mem.hInfo}, 0u) << "no comment from memory";
+  EXPECT_EQ(
+      GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
+      SPI_READ_ERROR)
       << "ends within the colour table";
-  EXPECT_EQ(GetPictureInfo(kGif, box.path("x.gif").c_str(), 0, SPI_SOURCE_FILE, &mem, nullptr), SPI_READ_ERROR);
+  EXPECT_EQ(GetPictureInfo(kGif, box.path("x.gif").c_str(), 0, SPI_SOURCE_FILE, &mem, nullptr),
+            SPI_READ_ERROR);
 
   Bytes head(file);
   head.resize(SPI_HEAD_BYTES);

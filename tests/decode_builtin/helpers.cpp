@@ -132,7 +132,8 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
     PutLe16(b, static_cast<unsigned>(f.top));
     PutLe16(b, static_cast<unsigned>(f.width));
     PutLe16(b, static_cast<unsigned>(f.height));
-    b.push_back(static_cast<unsigned char>((f.localBits ? 0x80 | (f.localBits - 1) : 0) | (f.interlaced ? 0x40 : 0)));
+    b.push_back(
+        static_cast<unsigned char>((f.localBits ? 0x80 | (f.localBits - 1) : 0) | (f.interlaced ? 0x40 : 0)));
     if (f.localBits) PutTable(b, f.localBits, f.localColours);
     const int bits = f.localBits ? f.localBits : depthField;
     const Bytes lzw = LzwEncode(f.indices, std::max(2, bits));
@@ -142,8 +143,8 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
   return b;
 }
 
-Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality, const std::string &comment,
-               const std::string &app1) {
+Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality,
+               const std::string &comment, const std::string &app1) {
   jpeg_compress_struct c{};
   jpeg_error_mgr err{};
   c.err = jpeg_std_error(&err);
@@ -199,7 +200,8 @@ Rgb PixelAt(HDIB h, int x, int y) {
     DibLock lock(rgb);
     if (lock) {
       const uint32_t c = GetDibPixel(lock.header(), x, y);
-      out = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF)};
+      out = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
+             static_cast<int>((c >> 16) & 0xFF)};
     }
   }
   if (rgb != h) GlobalFree(rgb);

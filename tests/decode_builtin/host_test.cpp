@@ -39,8 +39,8 @@ TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
     host.LoadSwitches();
     ASSERT_EQ(Find(host, "a.jpg", jpeg), kJpeg);
     Picture pic;
-    ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 4, SPI_SOURCE_MEMORY,
-                              static_cast<long>(jpeg.size())),
+    ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 4,
+                              SPI_SOURCE_MEMORY, static_cast<long>(jpeg.size())),
               0);
     EXPECT_EQ(test::HeaderOf(pic.h).width, fast ? 32 : 16) << fast;
   }
@@ -56,8 +56,8 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   junk.insert(junk.end(), jpeg.begin(), jpeg.end());
   ASSERT_EQ(Find(host, "mac.bin", junk), kJpeg);
   Picture pic;
-  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(junk.data()), pic.out(), 0, 1, SPI_SOURCE_MEMORY,
-                            static_cast<long>(junk.size())),
+  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(junk.data()), pic.out(), 0, 1,
+                            SPI_SOURCE_MEMORY, static_cast<long>(junk.size())),
             0);
   EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
 

@@ -59,7 +59,8 @@ TEST(JpegSupport, ClaimsPicturesAfterJunkAndLargeHeadSegments) {
   EXPECT_EQ(Claims(junk), 1);
   EXPECT_EQ(Claims(Bytes{'G', 'I', 'F', '8', '9', 'a'}), 0);
   // A big Exif segment right after the start: the head bytes end inside it.
-  const Bytes exif = test::MakeJpeg(16, 16, 3, Solid(16, 16, 1, 2, 3), 90, {}, "Exif" + std::string(5000, 'e'));
+  const Bytes exif =
+      test::MakeJpeg(16, 16, 3, Solid(16, 16, 1, 2, 3), 90, {}, "Exif" + std::string(5000, 'e'));
   EXPECT_EQ(Claims(exif, "photo.jpg"), 1);
   EXPECT_EQ(Claims(exif, "photo.bin"), 1);
 }
@@ -147,8 +148,8 @@ TEST(JpegPicture, TruncatedMemoryImageStillDecodesToFullSize) {
   Picture empty;
   EXPECT_EQ(DecodeMemory(Bytes{0xFF, 0xD8}, empty), SPI_NO_PICTURE);
   const unsigned char nothing[1] = {};
-  EXPECT_EQ(GetPicture(kJpeg, reinterpret_cast<const char *>(nothing), 0, SPI_SOURCE_MEMORY, empty.out(), 0, 1,
-                       nullptr, 0),
+  EXPECT_EQ(GetPicture(kJpeg, reinterpret_cast<const char *>(nothing), 0, SPI_SOURCE_MEMORY, empty.out(), 0,
+                       1, nullptr, 0),
             SPI_NO_PICTURE);
   EXPECT_EQ(empty.h, nullptr);
 }
@@ -167,8 +168,9 @@ TEST(JpegPicture, ReportsProgressEveryTenPercentAndCancels) {
   cancelAt = -1;
   Picture pic;
   ASSERT_EQ(DecodeMemory(jpeg, pic, 1, Record, 42), 0);
-  const std::vector<std::pair<int, int>> expected = {{0, 40},  {4, 40},  {8, 40},  {12, 40}, {16, 40}, {20, 40},
-                                                     {24, 40}, {28, 40}, {32, 40}, {36, 40}, {40, 40}};
+  const std::vector<std::pair<int, int>> expected = {{0, 40},  {4, 40},  {8, 40},  {12, 40},
+                                                     {16, 40}, {20, 40}, {24, 40}, {28, 40},
+                                                     {32, 40}, {36, 40}, {40, 40}};
   EXPECT_EQ(gCalls, expected);
 
   gCalls.clear();
@@ -182,7 +184,8 @@ TEST(JpegPicture, ReportsProgressEveryTenPercentAndCancels) {
 }
 
 TEST(JpegInfo, SizeDepthCommentAndApp1) {
-  const Bytes jpeg = test::MakeJpeg(20, 10, 3, test::Gradient(20, 10), 90, "a note", std::string("Exif\0\0MM", 8));
+  const Bytes jpeg =
+      test::MakeJpeg(20, 10, 3, test::Gradient(20, 10), 90, "a note", std::string("Exif\0\0MM", 8));
   SpiPictureInfo info{};
   uint32_t extra = 0;
   ASSERT_EQ(GetPictureInfo(kJpeg, reinterpret_cast<const char *>(jpeg.data()), static_cast<long>(jpeg.size()),
@@ -191,7 +194,7 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   EXPECT_EQ(info.width, 20);
   EXPECT_EQ(info.height, 10);
   EXPECT_EQ(info.colorDepth, 24);
-  ASSERT_NE(info.hInfo, 0u);
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
   ASSERT_NE(extra, 0u);
   HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
   HGLOBAL app1 = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra));
@@ -211,11 +214,13 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   SpiPictureInfo gi{};
   ASSERT_EQ(GetPictureInfo(kJpeg, path.c_str(), 3, SPI_SOURCE_FILE, &gi, nullptr), 0);
   EXPECT_EQ(gi.colorDepth, 8);
-  EXPECT_EQ(gi.hInfo, 0u);
-  EXPECT_EQ(GetPictureInfo(kJpeg, box.path("none.jpg").c_str(), 0, SPI_SOURCE_FILE, &gi, nullptr), SPI_READ_ERROR);
+  EXPECT_EQ(uint32_t{gi.hInfo}, 0u);
+  EXPECT_EQ(GetPictureInfo(kJpeg, box.path("none.jpg").c_str(), 0, SPI_SOURCE_FILE, &gi, nullptr),
+            SPI_READ_ERROR);
   const Bytes junk(64, 3);
-  EXPECT_EQ(GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()), 64, SPI_SOURCE_MEMORY, &gi, nullptr),
-            SPI_FORMAT_ERROR);
+  EXPECT_EQ(
+      GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()), 64, SPI_SOURCE_MEMORY, &gi, nullptr),
+      SPI_FORMAT_ERROR);
   EXPECT_EQ(gi.colorDepth, 24) << "nothing read";
 }
 
@@ -227,7 +232,8 @@ TEST(JpegPicture, FileFormFromTheOffsetAndTheHeadScanSwitch) {
   ASSERT_EQ(GetPicture(kJpeg, path.c_str(), 128, SPI_SOURCE_FILE, pic.out(), 0, 2, nullptr, 0), 0);
   EXPECT_EQ(test::HeaderOf(pic.h).width, 12);
   Picture fromStart;
-  EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, fromStart.out(), 0, 1, nullptr, 0), SPI_NO_PICTURE)
+  EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, fromStart.out(), 0, 1, nullptr, 0),
+            SPI_NO_PICTURE)
       << "a file is read from its offset as it is";
   const int old = JpegSetHeadScan(1);
   EXPECT_EQ(old, 0);

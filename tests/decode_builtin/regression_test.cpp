@@ -42,13 +42,13 @@ TEST(Regression, FuzzFindsStaySafe) {
     head.resize(SPI_HEAD_BYTES);
     IsSupported(position, name.c_str(), reinterpret_cast<uintptr_t>(head.data()));
     SpiPictureInfo info{};
-    if (GetPictureInfo(position, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, nullptr) ==
-            0 &&
+    if (GetPictureInfo(position, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info,
+                       nullptr) == 0 &&
         info.hInfo)
       GlobalFree(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
     HDIB pic = nullptr;
-    int result = GetPicture(position, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &pic, 0, 1,
-                            nullptr, 0);
+    int result = GetPicture(position, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &pic,
+                            0, 1, nullptr, 0);
     if (pic) GlobalFree(pic);
     if (position == kGif && result == 0) {
       auto state = std::make_unique<GifDecodeState>();
@@ -57,7 +57,9 @@ TEST(Regression, FuzzFindsStaySafe) {
         result = GifDecodeFrame(*state, reinterpret_cast<const unsigned char *>(bytes.data()), bytes.size());
       }
     }
-    if (const auto e = kExpected.find(name); e != kExpected.end()) EXPECT_EQ(result, e->second) << name;
+    if (const auto e = kExpected.find(name); e != kExpected.end()) {
+      EXPECT_EQ(result, e->second) << name;
+    }
   }
   EXPECT_GE(files, static_cast<int>(kExpected.size()));
 }

@@ -1,6 +1,6 @@
-#include <QGuiApplication>
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
 #include <cstring>
 
 #include "decode/builtin/builtin.h"
@@ -70,8 +70,8 @@ TEST_F(TextPicture, SizeFromTheSettingsOrTheCaller) {
   EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
   const int size[2] = {100, -5};
   Picture other;
-  ASSERT_EQ(GetPicture(kText, text.data(), 3, SPI_SOURCE_MEMORY, other.out(), reinterpret_cast<intptr_t>(size), 0,
-                       nullptr, 0),
+  ASSERT_EQ(GetPicture(kText, text.data(), 3, SPI_SOURCE_MEMORY, other.out(),
+                       reinterpret_cast<intptr_t>(size), 0, nullptr, 0),
             0);
   EXPECT_EQ(test::HeaderOf(other.h).width, 100);
   EXPECT_EQ(test::HeaderOf(other.h).height, 480) << "a negative height keeps the setting";
@@ -87,7 +87,10 @@ TEST_F(TextPicture, SizeFromTheSettingsOrTheCaller) {
 TEST_F(TextPicture, BlankLinesAreSkippedAndLongLinesWrap) {
   const int size[2] = {120, 80};
   const std::string two = Render("Ab\nCd", size);
-  EXPECT_EQ(Render("Ab\r\n\r\n\n\x1A" "Cd\n\n", size), two);
+  EXPECT_EQ(Render("Ab\r\n\r\n\n\x1A"
+                   "Cd\n\n",
+                   size),
+            two);
   EXPECT_NE(Render("Ab", size), two) << "the second line is drawn";
   EXPECT_NE(Render("Cd\nAb", size), two);
   EXPECT_NE(Render("\tAb\nCd", size), two) << "a tab moves the text on";
@@ -107,8 +110,8 @@ TEST_F(TextPicture, FileFormAndItsFailures) {
   const int size[2] = {60, 30};
   const auto path = box.write("t.txt", "xxHello");
   Picture pic;
-  ASSERT_EQ(GetPicture(kText, path.c_str(), 2, SPI_SOURCE_FILE, pic.out(), reinterpret_cast<intptr_t>(size), 0,
-                       nullptr, 0),
+  ASSERT_EQ(GetPicture(kText, path.c_str(), 2, SPI_SOURCE_FILE, pic.out(), reinterpret_cast<intptr_t>(size),
+                       0, nullptr, 0),
             0);
   {
     GlobalLockGuard lock(pic.h);

@@ -1,6 +1,5 @@
-#include <tiffio.h>
-
 #include <gtest/gtest.h>
+#include <tiffio.h>
 
 #include <cstring>
 #include <functional>
@@ -39,7 +38,8 @@ Bytes WriteTiff(const test::Sandbox &box, const TiffLayout &s) {
   }
   const tmsize_t line = TIFFScanlineSize(t);
   for (uint32_t y = 0; y < s.height; ++y) {
-    Bytes row(s.pixels.begin() + static_cast<long>(y * line), s.pixels.begin() + static_cast<long>((y + 1) * line));
+    Bytes row(s.pixels.begin() + static_cast<long>(y * line),
+              s.pixels.begin() + static_cast<long>((y + 1) * line));
     TIFFWriteScanline(t, row.data(), y, 0);
   }
   TIFFClose(t);
@@ -73,7 +73,8 @@ TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
   s.samples = 3;
   s.photometric = PHOTOMETRIC_RGB;
   for (uint32_t y = 0; y < 5; ++y)
-    for (int x = 0; x < 2; ++x) s.pixels.insert(s.pixels.end(), {static_cast<unsigned char>(y * 10 + x), 100, 200});
+    for (int x = 0; x < 2; ++x)
+      s.pixels.insert(s.pixels.end(), {static_cast<unsigned char>(y * 10 + x), 100, 200});
   Picture pic;
   ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
   const BitmapInfoHeader h = test::HeaderOf(pic.h);
@@ -95,9 +96,9 @@ TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
   s.height = 1;
   s.photometric = PHOTOMETRIC_PALETTE;
   s.map.assign(3 * 256, 0);
-  s.map[1] = 65535;          // red of entry 1
-  s.map[256 + 1] = 32768;    // green
-  s.map[512 + 1] = 256;      // blue
+  s.map[1] = 65535;        // red of entry 1
+  s.map[256 + 1] = 32768;  // green
+  s.map[512 + 1] = 256;    // blue
   s.pixels = {1, 0};
   Picture wide;
   ASSERT_EQ(Decode(WriteTiff(box, s), wide), 0);
@@ -214,7 +215,8 @@ TEST(TiffPicture, FileFormAndBrokenInput) {
   EXPECT_EQ(GetPictureInfo(kTiff, path.c_str(), 5, SPI_SOURCE_FILE, &info, nullptr), 0);
   EXPECT_EQ(info.colorDepth, 8);
   EXPECT_EQ(GetPictureInfo(kTiff, path.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), SPI_READ_ERROR);
-  EXPECT_EQ(GetPictureInfo(kTiff, box.path("no.tif").c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), SPI_READ_ERROR);
+  EXPECT_EQ(GetPictureInfo(kTiff, box.path("no.tif").c_str(), 0, SPI_SOURCE_FILE, &info, nullptr),
+            SPI_READ_ERROR);
   Picture none;
   for (std::size_t cut : {std::size_t{8}, file.size() / 2, file.size() - 20}) {
     const Bytes part(file.begin(), file.begin() + static_cast<long>(cut));

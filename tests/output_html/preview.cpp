@@ -1,13 +1,14 @@
-// Writes an HTML catalogue (with JPEG thumbnails) and a contact sheet of every picture in
-// a folder, decoding with Qt's image readers, so the output can be looked at by eye:
-//   output_html_preview <picture folder> <output folder>
+// Writes an HTML catalogue and a contact sheet of every picture in a folder, decoding with
+// Qt's image readers, so the output can be looked at by eye:
+//   output_html_preview <picture folder> <output folder> [jpeg]
+// With a third argument the catalogue gets JPEG thumbnails.
 #include <QGuiApplication>
 #include <QImage>
-#include <QPainter>
 
 #include <cstdio>
 #include <filesystem>
 
+#include "catalogue/cellpainter.h"
 #include "catalogue/rxdoc.h"
 #include "output/contactsheet.h"
 #include "output/htmlcatalog.h"
@@ -24,38 +25,6 @@ QImage Load(const CPicEntry &e, int boxWidth, int boxHeight) {
   if (image.isNull() || boxWidth <= 0 || boxHeight <= 0) return image;
   return image.scaled(boxWidth, boxHeight, Qt::KeepAspectRatio, Qt::SmoothTransformation);
 }
-
-// Thumbnail and caption lines, roughly as the thumbnail view draws a cell.
-class PreviewPainter : public SheetCellPainter {
- public:
-  explicit PreviewPainter(CRXDoc &doc) : doc_(doc) {}
-  bool PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int y, int width, int height) override {
-    QPainter p(&sheet.Image());
-    p.fillRect(x + 2, y + 2, width - 4, height - 4, QColor(0xC0, 0xC0, 0xC0));
-    QFont font = ToQFont(doc_.CaptionFont());
-    QFontMetrics metrics(font);
-    int lineHeight = metrics.height();
-    int lines = static_cast<int>(doc_.CaptionItems().size());
-    QRect caption(x + 2, y + height - 2 - lineHeight * lines - 4, width - 4, lineHeight * lines + 4);
-    p.fillRect(caption, Qt::white);
-    p.setFont(font);
-    p.setClipRect(caption);
-    for (int i = 0; i < lines; ++i) {
-      QString text = QString::fromStdString(ExpandMacros(&entry, doc_.CaptionItems()[i]));
-      int w = metrics.horizontalAdvance(text);
-      int left = w <= caption.width() ? caption.left() + (caption.width() - w) / 2 : caption.left();
-      p.drawText(left, caption.bottom() - 1 - i * lineHeight - metrics.descent(), text);
-    }
-    p.setClipping(false);
-    QImage thumb = Load(entry, width - 4, caption.top() - y - 4);
-    if (thumb.isNull()) return false;
-    p.drawImage(x + (width - thumb.width()) / 2, y + 2 + (caption.top() - y - 4 - thumb.height()) / 2, thumb);
-    return true;
-  }
-
- private:
-  CRXDoc &doc_;
-};
 
 }  // namespace
 
@@ -85,7 +54,18 @@ int main(int argc, char **argv) {
   catalog.jpegResize = true;
   std::string out = std::string(argv[2]) + "/catalog.htm";
   bool html = catalog.WriteHtmlCatalogue(out);
-  PreviewPainter painter(doc);
+  // Thumbnails made here stand in for the builder's, so the shared cell painter draws them.
+  InstallCaptionMacros();
+  const CellSize cell = doc.ThumbsSize();
+  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+    CPicEntry *e = doc.GetEntry(i);
+    QImage thumb = Load(*e, cell.width - 4, cell.height - 24);
+    if (!thumb.isNull()) e->thumbnail.reset(BitmapToDib(thumb.convertToFormat(QImage::Format_RGB32)));
+  }
+  GlyphIconSource icons;
+  CCellPainter cells(nullptr, &icons);
+  cells.SetCaptionLines(&doc.CaptionItems());
+  CellSheetPainter painter(cells);
   int sheets = WriteContactSheets(doc, painter, 4, 0, std::string(argv[2]) + "/sheet.jpg", kSheetJpeg, 90,
                                   ViewBackgroundColour());
   std::printf("html %s, %d sheet(s), %d pictures\n", html ? "written" : "failed", sheets, doc.GetEntryCount());

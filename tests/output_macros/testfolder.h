@@ -2,6 +2,9 @@
 
 // A folder of files listed by a real folder document, for the output generators' tests.
 
+#include <QGuiApplication>
+
+#include <cstdlib>
 #include <ctime>
 #include <filesystem>
 #include <memory>
@@ -14,6 +17,16 @@
 #include "support/sandbox.h"
 
 namespace tamro::test {
+
+// A headless QGuiApplication for tests that draw captions (fonts need one); made once.
+inline void EnsureGuiApp() {
+  if (QCoreApplication::instance()) return;
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  static int argc = 1;
+  static char name[] = "output_tests";
+  static char *argv[] = {name, nullptr};
+  static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
+}
 
 // Nanoseconds of a local date and time.
 inline FileTime LocalFileTime(int year, int month, int day, int hour, int minute, int second) {

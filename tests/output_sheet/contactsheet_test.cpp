@@ -3,8 +3,10 @@
 #include <QImage>
 #include <gtest/gtest.h>
 
+#include "catalogue/cellpainter.h"
 #include "catalogue/docsettings.h"
 #include "output_macros/testfolder.h"
+#include "picture/dib.h"
 #include "picture/dibcanvas.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
@@ -210,6 +212,34 @@ TEST_F(SheetRun, PercentInTheNameIsLiteral) {
   for (const auto &f : fs::directory_iterator(out)) files.push_back(f.path().filename().string());
   std::sort(files.begin(), files.end());
   EXPECT_EQ(files, (std::vector<std::string>{"100%s %n%d00.bmp", "100%s %n%d01.bmp", "100%s %n%d02.bmp"}));
+}
+
+TEST_F(SheetRun, DrawnByTheThumbnailViewsCellPainter) {
+  test::EnsureGuiApp();
+  List(Pictures(2));
+  for (int i = 0; i < 2; ++i) {  // thumbnails in a colour of their own
+    CPicEntry *e = doc->GetEntry(i);
+    e->thumbnail.reset(CreateDib(8, 8, 24));
+    DibLock lock(e->thumbnail.get());
+    for (int y = 0; y < 8; ++y)
+      for (int x = 0; x < 8; ++x) SetDibPixel(lock.header(), x, y, 0x00FF00);
+  }
+  CCellPainter cells(nullptr, nullptr);
+  cells.SetCaptionLines(&doc->CaptionItems());
+  CellSheetPainter sheetPainter(cells);
+  std::string path = (out / "cells.bmp").string();
+  ASSERT_EQ(WriteContactSheets(*doc, sheetPainter, 2, 1, path, kSheetBmp, 95, kBack), 1);
+  QImage image(path.c_str());
+  ASSERT_EQ(image.size(), QSize(80, 30));
+  const EntryColours &c = doc->GetEntry(0)->Colours();
+  for (int column = 0; column < 2; ++column) {
+    QRgb corner = image.pixel(column * 40 + 1, 1);  // cell fill: unselected, though selected
+    EXPECT_EQ(static_cast<uint32_t>(qRed(corner) | qGreen(corner) << 8 | qBlue(corner) << 16), c.backGround);
+    int green = 0;  // the thumbnail, somewhere in the cell
+    for (int y = 0; y < 30; ++y)
+      for (int x = column * 40; x < column * 40 + 40; ++x) green += image.pixel(x, y) == qRgb(0, 255, 0);
+    EXPECT_GT(green, 0) << column;
+  }
 }
 
 TEST_F(SheetRun, NothingSelectedOrTooLargeWritesNothing) {

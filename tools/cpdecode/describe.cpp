@@ -24,8 +24,8 @@ struct DataFree {
 using LoaderPtr = std::unique_ptr<ExifLoader, LoaderFree>;
 using DataPtr = std::unique_ptr<ExifData, DataFree>;
 
-// Parses what the loader collected. The library's "follow the specification" option would
-// invent missing mandatory tags (a date of today among them), so it is switched off.
+// Parses what the loader collected. The library's fix-up option would invent missing
+// mandatory tags (a date of today among them), so it is switched off.
 DataPtr Parse(ExifLoader *loader) {
   const unsigned char *buffer = nullptr;
   unsigned int bytes = 0;

@@ -181,26 +181,22 @@ int main(int argc, char **argv) {
   std::vector<std::string> rest;
   for (int i = 1; i < argc; ++i) {
     const std::string_view a = argv[i];
-    auto value = [&](const char *what) -> const char * {
-      if (i + 1 >= argc) return nullptr;
-      (void)what;
-      return argv[++i];
-    };
+    auto value = [&]() -> const char * { return i + 1 < argc ? argv[++i] : nullptr; };
     if (a == "--plugin-dir") {
-      const char *v = value("folder");
+      const char *v = value();
       if (!v) return Usage("--plugin-dir needs a folder");
       o.pluginDir = v;
     } else if (a == "--reduce") {
-      const char *v = value("number");
+      const char *v = value();
       if (!v || !ParseNumber(v, 1, 1 << 16, &o.reduce)) return Usage("--reduce needs a number from 1");
     } else if (a == "--out") {
-      const char *v = value("file");
+      const char *v = value();
       if (!v) return Usage("--out needs a file name");
       o.out = v;
     } else if (a == "--list") {
       o.list = true;
     } else if (a == "--member") {
-      const char *v = value("position");
+      const char *v = value();
       long position = 0;
       if (!v || !ParseNumber(v, 0, UINT32_MAX, &position)) return Usage("--member needs a member position");
       o.member = true;

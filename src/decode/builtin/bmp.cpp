@@ -13,7 +13,9 @@ namespace {
 constexpr std::size_t kFileHeader = sizeof(BitmapFileHeader);
 constexpr std::size_t kHeaders = kFileHeader + sizeof(BitmapInfoHeader);
 
-bool HasSignature(const unsigned char *p, std::size_t size) { return size >= 2 && p[0] == 'B' && p[1] == 'M'; }
+bool HasSignature(const unsigned char *p, std::size_t size) {
+  return size >= 2 && p[0] == 'B' && p[1] == 'M';
+}
 
 BitmapInfoHeader ReadInfoHeader(const unsigned char *p) {
   BitmapInfoHeader h;
@@ -25,10 +27,14 @@ BitmapInfoHeader ReadInfoHeader(const unsigned char *p) {
 uint64_t TableColours(const BitmapInfoHeader &h) {
   if (h.clrUsed) return h.clrUsed;
   switch (h.bitCount) {
-    case 1: return 2;
-    case 4: return 16;
-    case 8: return 256;
-    default: return 0;
+    case 1:
+      return 2;
+    case 4:
+      return 16;
+    case 8:
+      return 256;
+    default:
+      return 0;
   }
 }
 
@@ -107,7 +113,8 @@ bool ExpandRle(int compression, const unsigned char *data, std::size_t size, uns
         const std::size_t at = i + (four ? k / 2 : k);
         if (at >= size) return true;
         const unsigned char b = data[at];
-        const bool ok = four ? out.Nibble(static_cast<unsigned char>((k & 1) ? b & 0x0F : b >> 4)) : out.Byte(b);
+        const bool ok =
+            four ? out.Nibble(static_cast<unsigned char>((k & 1) ? b & 0x0F : b >> 4)) : out.Byte(b);
         if (!ok) return false;
       }
       i += bytes + (bytes & 1);  // literal runs are padded to 16 bits
@@ -237,8 +244,8 @@ int BmpGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, S
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
-                           info);
+      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
+                           static_cast<std::size_t>(lengthOrOffset), info);
     default:
       return SPI_NO_FUNCTION;
   }
@@ -255,7 +262,8 @@ int BmpGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB 
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return Decode(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset), out);
+      return Decode(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
+                    out);
     default:
       return SPI_NO_FUNCTION;
   }

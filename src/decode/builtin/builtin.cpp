@@ -25,43 +25,65 @@ const char *Patterns(int position) {
 int IsSupported(int position, const char *fileName, uintptr_t data) {
   if (!data) return 0;
   switch (position) {
-    case kBmp: return BmpIsSupported(data);
-    case kJpeg: return JpegIsSupported(fileName, data);
-    case kGif: return GifIsSupported(data);
-    case kTiff: return TiffIsSupported(data);
-    case kText: return TextIsSupported(fileName, data);
-    case kAvi: return AviIsSupported(data);
-    default: return 0;  // MPEG never claims a file
+    case kBmp:
+      return BmpIsSupported(data);
+    case kJpeg:
+      return JpegIsSupported(fileName, data);
+    case kGif:
+      return GifIsSupported(data);
+    case kTiff:
+      return TiffIsSupported(data);
+    case kText:
+      return TextIsSupported(fileName, data);
+    case kAvi:
+      return AviIsSupported(data);
+    default:
+      return 0;  // MPEG never claims a file
   }
 }
 
-int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags, SpiPictureInfo *info,
-                   uint32_t *extra) {
+int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags,
+                   SpiPictureInfo *info, uint32_t *extra) {
   if (extra) *extra = 0;
   switch (position) {
-    case kBmp: return BmpGetPictureInfo(source, lengthOrOffset, flags, info);
-    case kJpeg: return JpegGetPictureInfo(source, lengthOrOffset, flags, info, extra);
-    case kGif: return GifGetPictureInfo(source, lengthOrOffset, flags, info);
-    case kTiff: return TiffGetPictureInfo(source, lengthOrOffset, flags, info);
-    case kText: return TextGetPictureInfo(source, lengthOrOffset, flags, info);
-    case kAvi: return AviGetPictureInfo(source, lengthOrOffset, flags, info);
-    default: return SPI_NO_FUNCTION;
+    case kBmp:
+      return BmpGetPictureInfo(source, lengthOrOffset, flags, info);
+    case kJpeg:
+      return JpegGetPictureInfo(source, lengthOrOffset, flags, info, extra);
+    case kGif:
+      return GifGetPictureInfo(source, lengthOrOffset, flags, info);
+    case kTiff:
+      return TiffGetPictureInfo(source, lengthOrOffset, flags, info);
+    case kText:
+      return TextGetPictureInfo(source, lengthOrOffset, flags, info);
+    case kAvi:
+      return AviGetPictureInfo(source, lengthOrOffset, flags, info);
+    default:
+      return SPI_NO_FUNCTION;
   }
 }
 
-int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out, intptr_t value1,
-               long value2, ProgressProc progress, long user) {
+int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out,
+               intptr_t value1, long value2, ProgressProc progress, long user) {
   if (!out) return SPI_NO_FUNCTION;
   *out = nullptr;
   switch (position) {
-    case kBmp: return BmpGetPicture(source, lengthOrOffset, flags, out);
-    case kJpeg: return JpegGetPicture(source, lengthOrOffset, flags, out, value2, progress, user);
-    case kGif: return GifGetPicture(source, lengthOrOffset, flags, out);
-    case kTiff: return TiffGetPicture(source, lengthOrOffset, flags, out);
-    case kText: return TextGetPicture(source, lengthOrOffset, flags, out, value1);
-    case kAvi: return AviGetPicture(source, lengthOrOffset, flags, out);
-    case kMpeg: return MpegGetPicture(flags);
-    default: return SPI_NO_FUNCTION;
+    case kBmp:
+      return BmpGetPicture(source, lengthOrOffset, flags, out);
+    case kJpeg:
+      return JpegGetPicture(source, lengthOrOffset, flags, out, value2, progress, user);
+    case kGif:
+      return GifGetPicture(source, lengthOrOffset, flags, out);
+    case kTiff:
+      return TiffGetPicture(source, lengthOrOffset, flags, out);
+    case kText:
+      return TextGetPicture(source, lengthOrOffset, flags, out, value1);
+    case kAvi:
+      return AviGetPicture(source, lengthOrOffset, flags, out);
+    case kMpeg:
+      return MpegGetPicture(flags);
+    default:
+      return SPI_NO_FUNCTION;
   }
 }
 

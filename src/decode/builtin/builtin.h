@@ -38,14 +38,14 @@ int IsSupported(int position, const char *fileName, uintptr_t data);
 // `flags & 7`: 0 = `source` is a path and `lengthOrOffset` the data's offset, 1 = memory
 // image of that length. `extra`, when not null, receives the JPEG decoder's APP1 copy
 // (a global-memory handle the caller frees; 0 when none).
-int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags, SpiPictureInfo *info,
-                   uint32_t *extra);
+int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags,
+                   SpiPictureInfo *info, uint32_t *extra);
 
 // On success `*out` is a new HDIB. `value1` is the first caller value (the text decoder takes
 // it as a pointer to a width and a height, or null); `value2` the second (the JPEG size
 // reduction, already halved by the host when the fast switch is on).
-int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out, intptr_t value1,
-               long value2, ProgressProc progress, long user);
+int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out,
+               intptr_t value1, long value2, ProgressProc progress, long user);
 
 // The JPEG decoder's thumbnail entry: decodes a memory image at 1/reduction size.
 // 0, -1 when decoding gave nothing, 4 when the picture block could not be allocated.
@@ -53,7 +53,7 @@ int JpegDecodeThumbnail(HDIB *out, const unsigned char *data, std::size_t length
                         ProgressProc progress, long user);
 
 // Process-wide settings. Each answers or keeps what the host and the document hand over.
-int JpegSetHeadScan(int on);  // answers the previous value
+int JpegSetHeadScan(int on);                            // answers the previous value
 void JpegSetSkipList(const std::vector<int> &numbers);  // at most 400 kept
 std::vector<int> JpegGetSkipList();
 // A value of 0 (or a null face) leaves that setting unchanged.

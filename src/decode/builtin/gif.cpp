@@ -80,7 +80,8 @@ inline void PutPixel(GifDecodeState &s, unsigned v, std::size_t maskRowBytes) {
   if (s.pass < kLastPass && s.row < s.height) {
     if (v < 256) s.index[s.indexRow + static_cast<std::size_t>(s.x)] = static_cast<unsigned char>(v);
     if (static_cast<int>(v) == s.transparentIndex)
-      s.mask[s.maskRow + static_cast<std::size_t>(s.x >> 3)] &= static_cast<unsigned char>(~(0x80u >> (s.x & 7)));
+      s.mask[s.maskRow + static_cast<std::size_t>(s.x >> 3)] &=
+          static_cast<unsigned char>(~(0x80u >> (s.x & 7)));
   }
   if (++s.x < s.width) return;
   s.x = 0;
@@ -202,7 +203,8 @@ int BuildPictures(GifDecodeState &s) {
   if (!pic) return SPI_OUT_OF_MEMORY;
   for (int i = 0; i < colours; ++i) {
     const uint32_t c = PaletteColour(s, i, depth);
-    pic.palette[i] = RgbQuad{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c), 0};
+    pic.palette[i] =
+        RgbQuad{static_cast<uint8_t>(c >> 16), static_cast<uint8_t>(c >> 8), static_cast<uint8_t>(c), 0};
   }
   const std::size_t w = static_cast<std::size_t>(s.width);
   for (int y = 0; y < s.height; ++y) {
@@ -315,7 +317,8 @@ int GifDecodeFrame(GifDecodeState &s, const unsigned char *data, std::size_t len
     int result = DecodeLzw(s, in);
     if (result == SPI_DATA_ENDED) result = SPI_OK;
     if (result != SPI_OK) return result;
-    if (s.transparentIndex >= 0) s.transparentColour = PaletteColour(s, s.transparentIndex, Depth(s.colourBits));
+    if (s.transparentIndex >= 0)
+      s.transparentColour = PaletteColour(s, s.transparentIndex, Depth(s.colourBits));
     return BuildPictures(s);
   }
 }
@@ -390,8 +393,8 @@ int GifGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, S
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
-                           false, info, nullptr);
+      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
+                           static_cast<std::size_t>(lengthOrOffset), false, info, nullptr);
     default:
       return SPI_NO_FUNCTION;
   }

@@ -18,7 +18,7 @@ struct GifDecodeState {
   const unsigned char *source = nullptr;
   std::size_t sourceLength = 0;
   std::size_t position = 0;
-  int frameIndex = 0;  // 0 = the first image of the file
+  int frameIndex = 0;                           // 0 = the first image of the file
   intptr_t callerValue1 = 0, callerValue2 = 0;  // the caller's own; never read here
 
   // The frame: its rectangle on the logical screen and its colours.
@@ -29,7 +29,7 @@ struct GifDecodeState {
   bool grey = false;  // set whenever a colour table was read
   int delay = 0;      // hundredths of a second
   int transparentIndex = -1;
-  int disposal = 0;   // 0 to 7
+  int disposal = 0;  // 0 to 7
 
   // Decoding cursor.
   int x = 0, row = 0, rowStep = 0, pass = 0;

@@ -117,7 +117,9 @@ void UseMemorySource(j_decompress_ptr cinfo, MemorySource &src, const unsigned c
 }
 
 // The library's own memory is bounded too: progressive pictures keep all coefficients.
-void LimitMemory(j_decompress_ptr cinfo) { cinfo->mem->max_memory_to_use = static_cast<long>(kMaxPictureBytes); }
+void LimitMemory(j_decompress_ptr cinfo) {
+  cinfo->mem->max_memory_to_use = static_cast<long>(kMaxPictureBytes);
+}
 
 struct ProbeResult {
   bool answered = false;  // header read, or the library stopped with an error
@@ -237,7 +239,7 @@ void DecodeRun(DecodeJob &job) {
   }
   const int components = cinfo->output_components;
   JSAMPARRAY temp = (*cinfo->mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(cinfo), JPOOL_IMAGE,
-                                                 static_cast<JDIMENSION>(width) * components, 1);
+                                                static_cast<JDIMENSION>(width) * components, 1);
   const auto h = static_cast<unsigned>(height);
   int lastReported = -10;
   while (cinfo->output_scanline < h) {
@@ -278,8 +280,8 @@ int Decode(DecodeJob &job, HDIB *out) {
   return SPI_OK;
 }
 
-int DecodeMemory(const unsigned char *data, std::size_t size, long reduction, ProgressProc progress, long user,
-                 HDIB *out) {
+int DecodeMemory(const unsigned char *data, std::size_t size, long reduction, ProgressProc progress,
+                 long user, HDIB *out) {
   const std::size_t at = JpegFindStart(data, size);
   auto job = std::make_unique<DecodeJob>();
   job->data = data + at;
@@ -369,8 +371,8 @@ int JpegGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, 
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
-                           info, extra);
+      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
+                           static_cast<std::size_t>(lengthOrOffset), info, extra);
     default:
       return SPI_NO_FUNCTION;
   }
@@ -399,8 +401,8 @@ int JpegGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return DecodeMemory(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
-                          reduction, progress, user, out);
+      return DecodeMemory(reinterpret_cast<const unsigned char *>(source),
+                          static_cast<std::size_t>(lengthOrOffset), reduction, progress, user, out);
     default:
       return SPI_NO_FUNCTION;
   }
@@ -418,7 +420,8 @@ int JpegSetHeadScan(int on) { return gHeadScan.exchange(on); }
 
 void JpegSetSkipList(const std::vector<int> &numbers) {
   std::lock_guard lock(gSkipMutex);
-  gSkipList.assign(numbers.begin(), numbers.begin() + static_cast<long>(std::min(numbers.size(), kSkipListMax)));
+  gSkipList.assign(numbers.begin(),
+                   numbers.begin() + static_cast<long>(std::min(numbers.size(), kSkipListMax)));
 }
 
 std::vector<int> JpegGetSkipList() {

@@ -1,4 +1,6 @@
 // Built-in text decoder: plain Shift-JIS or UTF-8 text drawn into a picture.
+#include "platform/text.h"
+
 #include <QGuiApplication>
 #include <QPalette>
 #include <algorithm>
@@ -12,7 +14,6 @@
 #include "picture/dibcanvas.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
-#include "platform/text.h"
 
 namespace tamro::builtin {
 
@@ -104,9 +105,12 @@ std::size_t LineLength(const unsigned char *p, std::size_t size, std::size_t lim
   while (n < size && n < limit && !IsLineEnd(p[n])) {
     std::size_t len = 1;
     if (utf8) {
-      if (p[n] >= 0xF0) len = 4;
-      else if (p[n] >= 0xE0) len = 3;
-      else if (p[n] >= 0xC0) len = 2;
+      if (p[n] >= 0xF0)
+        len = 4;
+      else if (p[n] >= 0xE0)
+        len = 3;
+      else if (p[n] >= 0xC0)
+        len = 2;
     } else if (IsLeadByte(p[n])) {
       len = 2;
     }
@@ -117,7 +121,8 @@ std::size_t LineLength(const unsigned char *p, std::size_t size, std::size_t lim
 }
 
 COLORREF ToColorRef(const QColor &c) {
-  return static_cast<COLORREF>(c.red()) | static_cast<COLORREF>(c.green()) << 8 | static_cast<COLORREF>(c.blue()) << 16;
+  return static_cast<COLORREF>(c.red()) | static_cast<COLORREF>(c.green()) << 8 |
+         static_cast<COLORREF>(c.blue()) << 16;
 }
 
 // Draws the text onto a picture of the given size; null when that fails.
@@ -140,7 +145,8 @@ HDIB Render(const unsigned char *data, std::size_t size, int width, int height, 
     std::string line(reinterpret_cast<const char *>(data + at), n);
     std::erase(line, '\0');
     if (!utf8) line = Cp932ToUtf8(line);
-    const int advance = canvas.DrawText(QRect(QPoint(2, y), QPoint(width - 1, height - 1)), line, font, ink, 4);
+    const int advance =
+        canvas.DrawText(QRect(QPoint(2, y), QPoint(width - 1, height - 1)), line, font, ink, 4);
     y += std::max(1, advance);
     at += n;
     while (at < size && IsLineEnd(data[at])) ++at;  // empty lines are not drawn
@@ -173,8 +179,8 @@ int TextGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      *out = Render(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset), width,
-                    height, t);
+      *out = Render(reinterpret_cast<const unsigned char *>(source), static_cast<std::size_t>(lengthOrOffset),
+                    width, height, t);
       return *out ? SPI_OK : SPI_NO_PICTURE;
     default:
       return SPI_NO_FUNCTION;

@@ -41,7 +41,8 @@ toff_t MemSeek(thandle_t h, toff_t off, int whence) {
     return static_cast<toff_t>(-1);
   // toff_t is unsigned: a negative offset arrives wrapped around.
   const toff_t to = base + off;
-  if (whence != SEEK_SET && static_cast<int64_t>(off) < 0 && static_cast<toff_t>(-static_cast<int64_t>(off)) > base)
+  if (whence != SEEK_SET && static_cast<int64_t>(off) < 0 &&
+      static_cast<toff_t>(-static_cast<int64_t>(off)) > base)
     return static_cast<toff_t>(-1);
   f->pos = to;
   return to;
@@ -71,8 +72,8 @@ TiffPtr Open(MemoryFile &file) {
   TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
   TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxPictureBytes));
-  TiffPtr tif(TIFFClientOpenExt("", "r", &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap, MemUnmap,
-                                options));
+  TiffPtr tif(TIFFClientOpenExt("", "r", &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap,
+                                MemUnmap, options));
   TIFFOpenOptionsFree(options);
   return tif;
 }
@@ -214,7 +215,8 @@ int TiffGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB
     } else {
       const int step = 255 / (entries - 1);
       for (int i = 0; i < entries && i < colours; ++i) {
-        const auto v = static_cast<uint8_t>(photometric == PHOTOMETRIC_MINISWHITE ? 255 - i * step : i * step);
+        const auto v =
+            static_cast<uint8_t>(photometric == PHOTOMETRIC_MINISWHITE ? 255 - i * step : i * step);
         dib.palette[i] = RgbQuad{v, v, v, 0};
       }
     }

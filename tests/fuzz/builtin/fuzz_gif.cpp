@@ -10,7 +10,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::string exact(reinterpret_cast<const char *>(data), size);
   for (int frame = 1; frame < 4; ++frame) {
     state->frameIndex = frame;
-    if (tamro::builtin::GifDecodeFrame(*state, reinterpret_cast<const unsigned char *>(exact.data()), size) != 0)
+    if (tamro::builtin::GifDecodeFrame(*state, reinterpret_cast<const unsigned char *>(exact.data()), size) !=
+        0)
       break;
   }
   return 0;

@@ -12,7 +12,7 @@
 #include "platform/globalhandle.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  auto file = std::make_shared<std::vector<unsigned char>>(data, data + size);
+  auto file = std::make_shared<tamro::ThumbBytes>(data, data + size);
   tamro::ThumbFileScan scan = tamro::ParseThumbFile(file);
   std::size_t end = 0;
   for (const tamro::ThumbRecord &r : scan.records) {

@@ -1,4 +1,4 @@
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ class HostTest : public ::testing::Test {
 
   test::Sandbox box;
   CSpiHost host;
-  SpiHostDecoders decoders{host};
+  HostPictureDecoders decoders{host};
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {
