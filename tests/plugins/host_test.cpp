@@ -254,7 +254,7 @@ TEST_F(ShippedPlugins, Cp932NamesEmptyAndDamagedArchives) {
 
 // Runs the command-line decoder and answers its exit status and standard output.
 int RunTool(const std::string &arguments, std::string &out) {
-  const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>/dev/null";
+  const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>&1";
   out.clear();
   FILE *pipe = popen(command.c_str(), "r");
   if (pipe == nullptr) return -1;
