@@ -20,7 +20,7 @@ long LengthOf(const PictureSource &s) { return s.memory ? static_cast<long>(s.le
 
 }  // namespace
 
-int SpiHostDecoders::FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length,
+int HostPictureDecoders::FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length,
                                         int start, int archivePosition) {
   if (archivePosition >= 0) return FindMemberDecoder(host_, archivePosition, name, head, length, start);
   SpiQuery query;
@@ -32,7 +32,7 @@ int SpiHostDecoders::FindPictureDecoder(const std::string &name, const unsigned 
   return host_.FindDecoder(query);
 }
 
-int SpiHostDecoders::GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+int HostPictureDecoders::GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
                                     std::string &text) {
   info = SpiPictureInfo{};
   const int r = host_.GetPictureInfo(position, SourceOf(source), FlagsOf(source), LengthOf(source), &info);
@@ -50,7 +50,7 @@ int SpiHostDecoders::GetPictureInfo(int position, const PictureSource &source, S
   return r;
 }
 
-int SpiHostDecoders::GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) {
+int HostPictureDecoders::GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) {
   HDIB out = nullptr;
   const int r =
       host_.GetPicture(position, SourceOf(source), &out, 0, reduction, FlagsOf(source), LengthOf(source), nullptr, 0);
@@ -59,12 +59,12 @@ int SpiHostDecoders::GetPicture(int position, const PictureSource &source, long 
   return r;
 }
 
-int SpiHostDecoders::ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
+int HostPictureDecoders::ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
                                    GlobalHandle &block) {
   return ExtractMemberToMemory(host_, archivePosition, archivePath, memberPosition, &block);
 }
 
-int SpiHostDecoders::FindDecoderByName(std::string_view name, int kind) {
+int HostPictureDecoders::FindDecoderByName(std::string_view name, int kind) {
   if (name.empty()) return -1;
   const int found = host_.FindDecoderByName(name, kind);
   if (found >= 0 || name.size() != kStoredNameBytes) return found;
@@ -73,13 +73,13 @@ int SpiHostDecoders::FindDecoderByName(std::string_view name, int kind) {
   return -1;
 }
 
-std::string SpiHostDecoders::DecoderName(int position, int kind) { return host_.GetDecoderName(position, kind); }
+std::string HostPictureDecoders::DecoderName(int position, int kind) { return host_.GetDecoderName(position, kind); }
 
-bool SpiHostDecoders::IsInUse(int position, int kind) {
+bool HostPictureDecoders::IsInUse(int position, int kind) {
   return position >= 0 && !host_.GetDecoderName(position, kind).empty() && host_.GetUse(position, kind);
 }
 
-ProgressProc SpiHostDecoders::SetProgressCallback(ProgressProc callback) {
+ProgressProc HostPictureDecoders::SetProgressCallback(ProgressProc callback) {
   return host_.SetProgressCallback(callback);
 }
 

@@ -7,9 +7,9 @@ namespace tamro {
 class CSpiHost;
 
 // The decoders as the plug-in host offers them: built-ins and ".spi" plug-ins alike.
-class SpiHostDecoders : public PictureDecoders {
+class HostPictureDecoders : public PictureDecoders {
  public:
-  explicit SpiHostDecoders(CSpiHost &host) : host_(host) {}
+  explicit HostPictureDecoders(CSpiHost &host) : host_(host) {}
 
   int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
                          int archivePosition) override;

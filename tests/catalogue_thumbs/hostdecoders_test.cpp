@@ -34,7 +34,7 @@ class HostTest : public ::testing::Test {
 
   test::Sandbox box;
   CSpiHost host;
-  SpiHostDecoders decoders{host};
+  HostPictureDecoders decoders{host};
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {
