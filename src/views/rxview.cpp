@@ -224,6 +224,7 @@ void CRXView::paintEvent(QPaintEvent *event) {
     fullPaint_ = false;
     ResetCursors();
     SetPhase(kQuick);
+    emit idleWorkWanted();
     if (page_.IsValid()) {
       client_ = QImage();
       const int n = doc_.GetEntryCount();
@@ -304,7 +305,9 @@ bool CRXView::ContinueDrawing() {
       SetPhase(kIdle);
       return false;
   }
-  if (r == kStepFinished || r == kStepNoClient) return false;
+  // A phase that ran off its end has already moved to the next one; the next phase keeps
+  // the idle handler going, so the background pass does not wait for the user to act.
+  if (r == kStepNoClient) return false;
   return phase_ != kIdle;
 }
 
