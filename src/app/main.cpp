@@ -1,18 +1,15 @@
-#include <unistd.h>
-
-#include <cstdio>
+#include <QApplication>
 #include <string>
 #include <vector>
 
+#include "app/rxapp.h"
 #include "platform/profile.h"
-#include "platform/startup.h"
 
 int main(int argc, char **argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(QStringLiteral("Tamro"));
   std::vector<std::string> args(argv + 1, argv + argc);
-  tamro::Profile &profile = tamro::Profile::App();
-  char cwd[4096];
-  std::string current = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  std::string folder = tamro::ChooseStartingFolder(args, profile, tamro::ExecutableFolder(), current);
-  std::printf("Tamro: starting folder %s\n", folder.c_str());
-  return 0;
+  tamro::CRXApp tamroApp(tamro::Profile::App());
+  if (!tamroApp.InitInstance(args)) return 1;
+  return app.exec();
 }

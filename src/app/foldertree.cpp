@@ -1,0 +1,398 @@
+#include "app/foldertree.h"
+
+#include <QApplication>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileIconProvider>
+#include <QFileInfo>
+#include <QHeaderView>
+#include <QMenu>
+#include <QStandardPaths>
+#include <QStorageInfo>
+#include <QStyle>
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "catalogue/rxdoc.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+
+namespace tamro {
+
+namespace {
+
+constexpr int kPathRole = Qt::UserRole;
+constexpr int kDummyRole = Qt::UserRole + 1;
+
+QString Q(const std::string &s) { return QString::fromStdString(s); }
+
+std::string Format(const char *pattern, const std::string &value) {
+  const int n = std::snprintf(nullptr, 0, pattern, value.c_str());
+  std::string out(static_cast<std::size_t>(std::max(n, 0)) + 1, '\0');
+  std::snprintf(out.data(), out.size(), pattern, value.c_str());
+  out.resize(static_cast<std::size_t>(std::max(n, 0)));
+  return out;
+}
+
+std::string ParentOf(const std::string &path) {
+  const std::string p = std::filesystem::path(path).parent_path().string();
+  return p.empty() ? "/" : p;
+}
+
+std::string Join(const std::string &folder, const std::string &name) {
+  return folder == "/" ? "/" + name : folder + "/" + name;
+}
+
+bool IsDummy(const QTreeWidgetItem *item) { return item && item->data(0, kDummyRole).toBool(); }
+
+}  // namespace
+
+bool IsMountRoot(const std::string &path) {
+  if (path.empty()) return false;
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  if (p == "/") return true;
+  const QStorageInfo info(Q(p));
+  return info.isValid() && info.rootPath() == QDir(Q(p)).canonicalPath();
+}
+
+CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
+    : QTreeWidget(parent), doc_(doc), profile_(profile) {
+  setHeaderHidden(true);
+  setColumnCount(1);
+  header()->setStretchLastSection(false);
+  header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  setUniformRowHeights(true);
+  setDragEnabled(false);
+  setAcceptDrops(false);  // dropping files needs the file operations; refused until then
+  quick_.Load(profile_);
+  connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
+  connect(this, &QTreeWidget::itemSelectionChanged, this, &CFolderTree::OnSelection);
+  doc_.AddObserver(this);
+}
+
+CFolderTree::~CFolderTree() { doc_.RemoveObserver(this); }
+
+std::string CFolderTree::ItemPath(const QTreeWidgetItem *item) {
+  return item ? item->data(0, kPathRole).toString().toStdString() : std::string();
+}
+
+std::string CFolderTree::SelectedPath() const { return ItemPath(currentItem()); }
+
+bool CFolderTree::HasSubFolder(const std::string &path) {
+  QDirIterator it(Q(path), QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden | QDir::NoSymLinks);
+  return it.hasNext();
+}
+
+QTreeWidgetItem *CFolderTree::AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path) {
+  static QFileIconProvider icons;
+  auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
+  item->setText(0, text);
+  item->setData(0, kPathRole, Q(path));
+  item->setIcon(0, icons.icon(QFileIconProvider::Folder));
+  if (!checkSubFolder_ || HasSubFolder(path)) {
+    auto *dummy = new QTreeWidgetItem(item);
+    dummy->setData(0, kDummyRole, true);
+  }
+  return item;
+}
+
+void CFolderTree::ListChildren(QTreeWidgetItem *item) {
+  if (!item) return;
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  const bool old = suppress_;
+  suppress_ = true;
+  qDeleteAll(item->takeChildren());
+  const std::string path = ItemPath(item);
+  const QDir dir(Q(path));
+  if (path.empty() || !dir.exists()) {
+    // A vanished folder or a drive that is not ready keeps an expand button only.
+    auto *dummy = new QTreeWidgetItem(item);
+    dummy->setData(0, kDummyRole, true);
+  } else {
+    const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
+    for (const QString &name : names) AddFolderItem(item, name, Join(path, name.toStdString()));
+    item->sortChildren(0, Qt::AscendingOrder);
+  }
+  suppress_ = old;
+  QApplication::restoreOverrideCursor();
+}
+
+void CFolderTree::OnExpanded(QTreeWidgetItem *item) {
+  if (item->childCount() == 1 && IsDummy(item->child(0))) ListChildren(item);
+}
+
+void CFolderTree::OnSelection() {
+  if (suppress_) return;
+  const std::string path = SelectedPath();
+  if (path.empty() || path == doc_.Folder()) return;
+  doc_.ChangeFolder(path, this, doc_.Settings().cacheFolder != 0);
+}
+
+QTreeWidgetItem *CFolderTree::FindChild(QTreeWidgetItem *parent, const std::string &path) const {
+  // The child whose path leads to `path` (ends at a separator or at its end); the longest wins.
+  QTreeWidgetItem *best = nullptr;
+  std::size_t bestLength = 0;
+  const int n = parent ? parent->childCount() : topLevelItemCount();
+  for (int i = 0; i < n; ++i) {
+    QTreeWidgetItem *c = parent ? parent->child(i) : topLevelItem(i);
+    const std::string p = ItemPath(c);
+    if (p.empty() || IsDummy(c)) continue;
+    const bool prefix = p == "/" ? path.starts_with("/")
+                                 : path.starts_with(p) && (path.size() == p.size() || path[p.size()] == '/');
+    if (prefix && p.size() > bestLength) best = c, bestLength = p.size();
+  }
+  return best;
+}
+
+bool CFolderTree::SelectPath(const std::string &wanted) {
+  std::string path = wanted;
+  while (path.size() > 1 && path.back() == '/') path.pop_back();
+  QTreeWidgetItem *at = FindChild(nullptr, path);
+  // A root that stands for the desktop holds the other roots: look below it as well.
+  if (topLevelItemCount() > 0) {
+    QTreeWidgetItem *root = topLevelItem(0);
+    if (root->childCount() == 1 && IsDummy(root->child(0))) ListChildren(root);
+    if (QTreeWidgetItem *below = FindChild(root, path); below && (!at || ItemPath(below).size() > ItemPath(at).size()))
+      at = below;
+  }
+  while (at && ItemPath(at) != path) {
+    if (at->childCount() == 1 && IsDummy(at->child(0))) ListChildren(at);
+    QTreeWidgetItem *next = FindChild(at, path);
+    if (!next || next == at) return false;
+    at = next;
+  }
+  if (!at) return false;
+  for (QTreeWidgetItem *p = at->parent(); p; p = p->parent()) p->setExpanded(true);
+  setCurrentItem(at);
+  scrollToItem(at);
+  return true;
+}
+
+void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
+  switch (hint) {
+    case kHintShowFolder:
+      SelectPath(std::string(arg.text));
+      break;
+    case kHintStartupDone: {
+      suppress_ = true;
+      clear();
+      BuildRoots();
+      suppress_ = false;
+      const bool old = suppress_;
+      suppress_ = true;  // the document has the folder open already
+      SelectPath(doc_.Folder());
+      suppress_ = old;
+      break;
+    }
+    case kHintDrivesChanged:
+      if (auto *drives = dynamic_cast<CDrvView *>(this)) drives->RefreshDrives();
+      break;
+    case kHintTreeCreate:
+      CreateFolder(currentItem());
+      break;
+    case kHintTreeRename:
+      RenameFolder(currentItem());
+      break;
+    case kHintTreeDelete:
+      DeleteFolder(currentItem());
+      break;
+    default:
+      break;
+  }
+}
+
+bool CFolderTree::CreateFolder(QTreeWidgetItem *item) {
+  const std::string parent = ItemPath(item);
+  if (parent.empty()) return false;
+  std::string name;
+  if (!Ui().InputText("フォルダの作成", "フォルダ名", name) || name.empty()) return false;
+  if (name.find('/') != std::string::npos || name == "." || name == "..") {
+    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", Join(parent, name)), "Tamro", MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  const std::string path = Join(parent, name);
+  std::error_code ec;
+  if (!std::filesystem::create_directory(path, ec) || ec) {
+    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", path) + (ec ? "\n" + ec.message() : std::string()),
+                    "Tamro", MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  ListChildren(item);
+  item->setExpanded(true);
+  SelectPath(path);
+  return true;
+}
+
+bool CFolderTree::RenameFolder(QTreeWidgetItem *item) {
+  const std::string path = ItemPath(item);
+  if (path.empty() || IsMountRoot(path)) return false;
+  std::string name = std::filesystem::path(path).filename().string();
+  if (!Ui().InputText("フォルダ名の変更", "新しいフォルダ名", name) || name.empty()) return false;
+  const std::string parent = ParentOf(path);
+  const std::string target = Join(parent, name);
+  if (target == path) return false;
+  std::error_code ec;
+  // Never over an existing file or folder: the rename would replace an empty folder.
+  if (name.find('/') != std::string::npos || std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
+    ec = std::make_error_code(std::errc::file_exists);
+  else
+    std::filesystem::rename(path, target, ec);
+  if (ec) {
+    Ui().MessageBox(Format(" %s フォルダの名前変更に失敗しました", path) + "\n" + ec.message(), "Tamro",
+                    MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  if (QTreeWidgetItem *p = item->parent()) {
+    ListChildren(p);
+    SelectPath(target);
+  }
+  return true;
+}
+
+bool CFolderTree::DeleteFolder(QTreeWidgetItem *item) {
+  const std::string path = ItemPath(item);
+  if (path.empty() || IsMountRoot(path)) return false;
+  bool ok = false;
+  std::string error;
+  if (doc_.Settings().trashCan) {
+    ok = QFile::moveToTrash(Q(path));
+    if (!ok) error = "ごみ箱へ移動できません";
+  } else {
+    const std::string question = Format(
+        "\"%s\"フォルダを削除します.\nフォルダにあるファイル、サブフォルダも全て削除します.\n\nよろしいですか？", path);
+    if (Ui().MessageBox(question, "Tamro", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
+    std::error_code ec;
+    std::filesystem::remove_all(path, ec);
+    ok = !ec;
+    if (ec) error = ec.message();
+  }
+  if (!ok) {
+    Ui().MessageBox(error, "Tamro", MB_OK | MB_ICONSTOP);
+    return false;
+  }
+  QTreeWidgetItem *parent = item->parent();
+  QTreeWidgetItem *next = nullptr;
+  if (parent) {
+    const int i = parent->indexOfChild(item);
+    next = i + 1 < parent->childCount() ? parent->child(i + 1) : i > 0 ? parent->child(i - 1) : parent;
+  }
+  delete item;
+  if (next) setCurrentItem(next);
+  return true;
+}
+
+bool CFolderTree::AddQuickAccess(QTreeWidgetItem *item) { return quick_.Add(ItemPath(item), profile_); }
+
+void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
+  QTreeWidgetItem *item = itemAt(viewport()->mapFrom(this, event->pos()));
+  if (!item || IsDummy(item)) return;
+  const std::string path = ItemPath(item);
+  QMenu menu(this);
+  menu.addAction(Q(path))->setEnabled(false);
+  menu.addSeparator();
+  QAction *create = menu.addAction(QStringLiteral("フォルダの作成(&N)"));
+  QAction *rename = menu.addAction(QStringLiteral("フォルダ名の変更(&M)"));
+  menu.addSeparator();
+  QAction *remove = menu.addAction(QStringLiteral("フォルダの削除(&D)"));
+  menu.addSeparator();
+  QAction *quick = menu.addAction(QStringLiteral("クイックアクセスに追加(&Q)"));
+  const bool root = IsMountRoot(path);
+  rename->setEnabled(!root);
+  remove->setEnabled(!root);
+  std::vector<std::pair<QAction *, std::string>> jumps;
+  const auto &items = quick_.Items();
+  if (!items.empty()) menu.addSeparator();
+  for (std::size_t i = 0; i < items.size() && i < QuickAccessList::kSlots; ++i)
+    jumps.emplace_back(menu.addAction(Q(items[i])), items[i]);
+  QAction *chosen = menu.exec(event->globalPos());
+  if (!chosen) return;
+  if (chosen == create) CreateFolder(item);
+  else if (chosen == rename) RenameFolder(item);
+  else if (chosen == remove) DeleteFolder(item);
+  else if (chosen == quick) AddQuickAccess(item);
+  for (auto &[action, target] : jumps)
+    if (chosen == action) SelectPath(target);
+}
+
+void CFolderTree::SaveState() {
+  const std::string path = SelectedPath();
+  if (!path.empty()) profile_.WriteString("DrvView", "Path", path);
+  char text[64];
+  std::snprintf(text, sizeof text, "%d,%d,%d,%d", x(), y(), width(), height());
+  profile_.WriteString("DrvView", "Window", text);
+}
+
+// --- the shell tree
+
+CShellView::CShellView(CRXDoc &doc, Profile &profile, QWidget *parent) : CFolderTree(doc, profile, parent) {
+  checkSubFolder_ = profile_.GetInt("ShellView", "CheckSubFolder", 1) != 0;
+}
+
+CShellView::~CShellView() { profile_.WriteInt("ShellView", "CheckSubFolder", checkSubFolder_ ? 1 : 0); }
+
+void CShellView::BuildRoots() {
+  const std::string home = QDir::homePath().toStdString();
+  std::string desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
+  const std::string pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  if (desktop.empty() || !QDir(Q(desktop)).exists()) desktop = home;
+  QTreeWidgetItem *root = new QTreeWidgetItem(this);
+  root->setText(0, QStringLiteral("デスクトップ"));
+  root->setData(0, kPathRole, Q(desktop));
+  root->setIcon(0, style()->standardIcon(QStyle::SP_DesktopIcon));
+  static QFileIconProvider icons;
+  AddFolderItem(root, QDir::home().dirName(), home)->setIcon(0, style()->standardIcon(QStyle::SP_DirHomeIcon));
+  if (desktop != home) AddFolderItem(root, QFileInfo(Q(desktop)).fileName(), desktop);
+  if (!pictures.empty() && pictures != home && QDir(Q(pictures)).exists())
+    AddFolderItem(root, QFileInfo(Q(pictures)).fileName(), pictures);
+  AddFolderItem(root, QStringLiteral("/"), "/")->setIcon(0, icons.icon(QFileIconProvider::Drive));
+  root->sortChildren(0, Qt::AscendingOrder);
+  root->setExpanded(true);
+}
+
+// --- the drive tree
+
+CDrvView::CDrvView(CRXDoc &doc, Profile &profile, QWidget *parent) : CFolderTree(doc, profile, parent) {}
+
+namespace {
+bool IsDriveLike(const QStorageInfo &v) {
+  if (!v.isValid()) return false;
+  const QByteArray type = v.fileSystemType();
+  const QByteArray device = v.device();
+  if (v.rootPath() == "/") return true;
+  if (type == "squashfs" || type == "overlay") return false;
+  if (device.startsWith("/dev/")) return true;  // fixed or removable
+  if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs")) return true;
+  return type == "tmpfs" && (v.rootPath() == "/tmp" || v.rootPath() == "/dev/shm");  // RAM disks
+}
+}  // namespace
+
+void CDrvView::BuildRoots() { RefreshDrives(); }
+
+void CDrvView::RefreshDrives() {
+  static QFileIconProvider icons;
+  std::vector<std::string> mounted;
+  for (const QStorageInfo &v : QStorageInfo::mountedVolumes())
+    if (IsDriveLike(v)) mounted.push_back(v.rootPath().toStdString());
+  std::sort(mounted.begin(), mounted.end());
+  mounted.erase(std::unique(mounted.begin(), mounted.end()), mounted.end());
+  for (int i = topLevelItemCount() - 1; i >= 0; --i)
+    if (std::find(mounted.begin(), mounted.end(), ItemPath(topLevelItem(i))) == mounted.end()) delete takeTopLevelItem(i);
+  const bool display = profile_.GetInt("DrvView", "DisplayName", 0) != 0;
+  for (const std::string &root : mounted) {
+    bool have = false;
+    for (int i = 0; i < topLevelItemCount() && !have; ++i) have = ItemPath(topLevelItem(i)) == root;
+    if (have) continue;
+    QString text = Q(root);
+    const QString name = QStorageInfo(Q(root)).displayName();
+    if (display && !name.isEmpty() && name != text) text += " " + name;
+    AddFolderItem(nullptr, text, root)->setIcon(0, icons.icon(QFileIconProvider::Drive));
+  }
+  sortItems(0, Qt::AscendingOrder);
+}
+
+}  // namespace tamro

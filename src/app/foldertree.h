@@ -1,0 +1,89 @@
+#pragma once
+
+// The folder trees of the left pane. CFolderTree holds what both trees share: lazy listing
+// behind dummy children, opening the selected folder in the document, selecting a path,
+// the context menu with the folder commands and the quick-access list. CShellView roots the
+// tree at a desktop-like item; CDrvView lists the mounted file systems as drive roots.
+
+#include <QTreeWidget>
+#include <string>
+
+#include "app/quickaccess.h"
+#include "catalogue/updatehint.h"
+
+namespace tamro {
+
+class CRXDoc;
+class Profile;
+
+// True for a mount point root, which may not be renamed or deleted.
+bool IsMountRoot(const std::string &path);
+
+class CFolderTree : public QTreeWidget, public UpdateObserver {
+  Q_OBJECT
+
+ public:
+  CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent = nullptr);
+  ~CFolderTree() override;
+
+  void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
+
+  // The folder of an item ("" for none).
+  static std::string ItemPath(const QTreeWidgetItem *item);
+  std::string SelectedPath() const;
+  // Walks down from the roots to `path`; false (selection unchanged) when no item leads there.
+  bool SelectPath(const std::string &path);
+
+  // Folder commands on an item; each answers whether the file system changed.
+  bool CreateFolder(QTreeWidgetItem *item);
+  bool RenameFolder(QTreeWidgetItem *item);
+  bool DeleteFolder(QTreeWidgetItem *item);
+  bool AddQuickAccess(QTreeWidgetItem *item);
+  QuickAccessList &QuickAccess() { return quick_; }
+
+  // Writes `DrvView`/`Path` and `Window`.
+  void SaveState();
+
+ protected:
+  virtual void BuildRoots() = 0;
+  // Lists the sub-folders of an item afresh.
+  void ListChildren(QTreeWidgetItem *item);
+  QTreeWidgetItem *AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path);
+  static bool HasSubFolder(const std::string &path);
+  void contextMenuEvent(QContextMenuEvent *event) override;
+
+  CRXDoc &doc_;
+  Profile &profile_;
+  QuickAccessList quick_;
+  bool suppress_ = false;
+  bool checkSubFolder_ = true;
+
+ private:
+  void OnExpanded(QTreeWidgetItem *item);
+  void OnSelection();
+  QTreeWidgetItem *FindChild(QTreeWidgetItem *parent, const std::string &path) const;
+};
+
+class CShellView : public CFolderTree {
+  Q_OBJECT
+ public:
+  CShellView(CRXDoc &doc, Profile &profile, QWidget *parent = nullptr);
+  ~CShellView() override;
+
+ protected:
+  void BuildRoots() override;
+};
+
+class CDrvView : public CFolderTree {
+  Q_OBJECT
+ public:
+  CDrvView(CRXDoc &doc, Profile &profile, QWidget *parent = nullptr);
+
+  // Adds and removes drive roots to match the mounted file systems.
+  void RefreshDrives();
+
+ protected:
+  void BuildRoots() override;
+};
+
+}  // namespace tamro

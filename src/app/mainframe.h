@@ -1,0 +1,83 @@
+#pragma once
+
+// The main window: folder tree left, details list above the thumbnail grid right, the main
+// tool bar, the plug-in-set bar, the status bar and the menus.
+
+#include <QMainWindow>
+#include <string>
+
+class QComboBox;
+class QLabel;
+class QMenu;
+class QProgressBar;
+class QSplitter;
+class QToolBar;
+class QToolButton;
+
+namespace tamro {
+
+class CCellPainter;
+class CFolderTree;
+class CRXDoc;
+class CRXView;
+class CSpiHost;
+class Profile;
+
+class CMainFrame : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kStatusPanes = 4;
+
+  // None owned; `host` may be null (no plug-in-set bar entries).
+  CMainFrame(CRXDoc &doc, CCellPainter &painter, Profile &profile, CSpiHost *host, QWidget *parent = nullptr);
+  ~CMainFrame() override;
+
+  CRXView *View() const { return view_; }
+  CFolderTree *Tree() const { return tree_; }
+  QWidget *DetailsPane() const { return details_; }
+
+  // One step of idle work; true while more is wanted.
+  bool OnIdle(int count);
+  void SetStatusText(int pane, const QString &text);
+  void SetStatusGauge(int percent);
+  QString StatusText(int pane) const;
+  // The folder the grid shows; the change monitor will follow it.
+  void SetCurrentFolder(const QString &folder);
+  QString CurrentFolder() const { return currentFolder_; }
+  // Fills the plug-in-set combo from the host's sets.
+  void ReloadPluginSets();
+
+  // Writes placement, geometry and bar states.
+  void SaveState();
+
+ signals:
+  void idleWorkWanted();
+
+ protected:
+  void closeEvent(QCloseEvent *event) override;
+
+ private:
+  void BuildMenus();
+  void BuildToolBars();
+  void FillHistoryMenu(QMenu *menu, bool back);
+  void FillThumbSizeMenu(QMenu *menu);
+  void OnPluginSet(int index);
+  void ShowAbout();
+
+  CRXDoc &doc_;
+  Profile &profile_;
+  CSpiHost *host_;
+  QSplitter *split_ = nullptr, *right_ = nullptr;
+  CFolderTree *tree_ = nullptr;
+  QWidget *details_ = nullptr;
+  CRXView *view_ = nullptr;
+  QToolBar *toolBar_ = nullptr, *pluginBar_ = nullptr;
+  QComboBox *pluginSets_ = nullptr;
+  QLabel *panes_[kStatusPanes] = {};
+  QProgressBar *gauge_ = nullptr;
+  QString currentFolder_;
+  bool saved_ = false;
+};
+
+}  // namespace tamro

@@ -1,0 +1,202 @@
+// Tamro as it starts: the main window on a folder of pictures, the idle phases, the folder
+// tree and its commands.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTest>
+#include <QTreeWidgetItem>
+#include <filesystem>
+
+#include "app/foldertree.h"
+#include "app/mainframe.h"
+#include "app/rxapp.h"
+#include "catalogue/rxdoc.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+#include "views/rxview.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+void EnsureApp() {
+  if (!QApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char *argv[] = {name, nullptr};
+    static QApplication app(argc, argv);
+  }
+}
+
+QColor Colour(int i) { return QColor::fromHsv((i * 47) % 360, 200, 220); }
+
+void WritePicture(const fs::path &path, QColor colour) {
+  fs::create_directories(path.parent_path());
+  QImage image(90, 70, QImage::Format_RGB888);
+  image.fill(colour);
+  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), "BMP"));
+}
+
+class AppTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApp();
+    Profile::ResetApp();
+    folder = box.root() / "写真 100% \"best\"";
+  }
+  void Start(std::vector<std::string> args) {
+    app = std::make_unique<CRXApp>(Profile::App());
+    ASSERT_TRUE(app->InitInstance(args));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
+    // Let the idle handler run until it stops itself.
+    for (int i = 0; i < 2000 && (app->IdleRunning() || i < 5); ++i) QApplication::processEvents();
+    QApplication::processEvents();
+  }
+  void TearDown() override { app.reset(); }
+
+  test::Sandbox box;
+  fs::path folder;
+  std::unique_ptr<CRXApp> app;
+};
+
+TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
+  for (int i = 0; i < 8; ++i) WritePicture(folder / ("絵 " + std::to_string(i) + ".bmp"), Colour(i));
+  Profile::App().WriteString("MainFrame", "Window", "0,0,900,640");
+  Profile::App().WriteString("LstView", "Window", "0,0,160,60");
+  Start({folder.string(), "-nologo"});
+  EXPECT_EQ(app->Splash(), nullptr);
+  CMainFrame *frame = app->MainFrame();
+  CRXView *view = frame->View();
+  CRXDoc *doc = app->Doc();
+  ASSERT_EQ(doc->Folder(), folder.string());
+  ASSERT_EQ(doc->GetEntryCount(), 8);
+  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  EXPECT_EQ(frame->CurrentFolder().toStdString(), folder.string());
+  // The tree selected the start folder.
+  EXPECT_EQ(frame->Tree()->SelectedPath(), folder.string());
+
+  const QImage shot = frame->grab().toImage();
+  if (const char *keep = getenv("TAMRO_SHOT")) shot.save(QString::fromUtf8(keep));
+  const QPoint origin = view->viewport()->mapTo(frame, QPoint(0, 0));
+  const GridGeometry &g = view->Grid();
+  int checked = 0;
+  for (int i = 0; i < doc->GetEntryCount(); ++i) {
+    const int x = (i % g.columns) * g.cellWidth, y = (i / g.columns) * g.cellHeight;
+    if (y + g.cellHeight > view->viewport()->height()) continue;
+    CPicEntry *e = doc->GetEntry(i);
+    ASSERT_TRUE(e->thumbnail) << i;
+    // The picture is centred in the area above the caption bar.
+    const QColor centre = shot.pixelColor(origin + QPoint(x + g.cellWidth / 2, y + (e->captionRect.top - 2) / 2));
+    // Entries keep the folder's own order: the number in the name tells the colour.
+    const QColor want = Colour(std::stoi(e->name.substr(e->name.find(' ') + 1)));
+    EXPECT_LT(std::abs(centre.hue() - want.hue()), 6) << i << " " << e->name;
+    // The caption bar is white with dark text in it.
+    int dark = 0, white = 0;
+    for (int cx = e->captionRect.left + 3; cx < e->captionRect.right - 3; ++cx)
+      for (int cy = e->captionRect.top + 2; cy < e->captionRect.bottom - 2; ++cy) {
+        const QColor c = shot.pixelColor(origin + QPoint(x + cx, y + cy));
+        dark += c.lightness() < 100;
+        white += c == Qt::white;
+      }
+    EXPECT_GT(dark, 10) << i;
+    EXPECT_GT(white, dark) << i;
+    ++checked;
+  }
+  EXPECT_GE(checked, 4);
+}
+
+TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
+  WritePicture(folder / "a.bmp", Qt::red);
+  Start({folder.string(), "/nologo"});
+  app->MainFrame()->close();
+  Profile &p = Profile::App();
+  EXPECT_EQ(p.GetString("WindowPlacement", "flags", ""), "0");
+  EXPECT_FALSE(p.GetString("WindowPlacement", "rcNormalPosition", "").empty());
+  EXPECT_EQ(p.GetInt("MainFrame", "ToolBar", -1), 1);
+  EXPECT_EQ(p.GetInt("MainFrame", "StatusBar", -1), 1);
+  EXPECT_EQ(p.GetString("DrvView", "Path", ""), folder.string());
+  // The next start restores the folder without an argument.
+  app.reset();
+  Start({"-nologo"});
+  EXPECT_EQ(app->Doc()->Folder(), folder.string());
+}
+
+TEST_F(AppTest, SplashShowsItsLineAndClosesAtFirstPaint) {
+  WritePicture(folder / "a.bmp", Qt::red);
+  app = std::make_unique<CRXApp>(Profile::App());
+  ASSERT_TRUE(app->InitInstance({folder.string()}));
+  // Closed by the grid's first paint (it closes itself and goes away).
+  for (int i = 0; i < 200 && app->Splash(); ++i) QApplication::processEvents();
+  QTest::qWait(50);
+  EXPECT_EQ(app->Splash(), nullptr);
+}
+
+TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
+  fs::create_directories(folder / "sub");
+  Start({folder.string(), "-nologo"});
+  CFolderTree *tree = app->MainFrame()->Tree();
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+
+  ASSERT_TRUE(IsMountRoot("/"));
+  EXPECT_FALSE(IsMountRoot(folder.string()));
+  ASSERT_TRUE(tree->SelectPath("/"));
+  ui.inputs.push_back("renamed");
+  EXPECT_FALSE(tree->RenameFolder(tree->currentItem()));
+  EXPECT_FALSE(tree->DeleteFolder(tree->currentItem()));
+  EXPECT_TRUE(ui.calls.empty());  // not even asked
+  EXPECT_EQ(ui.inputs.size(), 1u);
+  ui.inputs.clear();
+
+  // Create, rename and delete a folder with an awkward name.
+  ASSERT_TRUE(tree->SelectPath(folder.string()));
+  ui.inputs.push_back("新しい 'x' %d");
+  ASSERT_TRUE(tree->CreateFolder(tree->currentItem()));
+  const fs::path made = folder / "新しい 'x' %d";
+  EXPECT_TRUE(fs::is_directory(made));
+  EXPECT_EQ(tree->SelectedPath(), made.string());
+  ui.inputs.push_back("sub");  // taken already: refused, nothing replaced
+  EXPECT_FALSE(tree->RenameFolder(tree->currentItem()));
+  EXPECT_TRUE(fs::is_directory(made));
+  ASSERT_FALSE(ui.Messages().empty());
+  EXPECT_NE(ui.Messages().back()->text.find("フォルダの名前変更に失敗しました"), std::string::npos);
+  ui.inputs.push_back("done");
+  ASSERT_TRUE(tree->RenameFolder(tree->currentItem()));
+  EXPECT_TRUE(fs::is_directory(folder / "done"));
+  EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
+
+  Profile::App().WriteInt("RXDoc", "TrashCan", 0);
+  DocSettings s = app->Doc()->Settings();
+  s.trashCan = 0;
+  app->Doc()->ApplySettings(s);
+  ui.answers.push_back(IDNO);
+  EXPECT_FALSE(tree->DeleteFolder(tree->currentItem()));
+  EXPECT_TRUE(fs::is_directory(folder / "done"));
+  EXPECT_NE(ui.Messages().back()->text.find("フォルダを削除します"), std::string::npos);
+  ui.answers.push_back(IDYES);
+  EXPECT_TRUE(tree->DeleteFolder(tree->currentItem()));
+  EXPECT_FALSE(fs::exists(folder / "done"));
+  EXPECT_TRUE(fs::is_directory(folder / "sub"));
+}
+
+TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
+  fs::create_directories(folder / "one");
+  fs::create_directories(folder / "two");
+  Start({(folder / "one").string(), "-nologo"});
+  CFolderTree *tree = app->MainFrame()->Tree();
+  ASSERT_TRUE(tree->SelectPath((folder / "two").string()));
+  EXPECT_EQ(app->Doc()->Folder(), (folder / "two").string());
+  app->Doc()->HistoryBack();
+  QApplication::processEvents();
+  EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
+  EXPECT_EQ(app->Doc()->Folder(), (folder / "one").string());
+  // A path no item leads to leaves the selection alone.
+  EXPECT_FALSE(tree->SelectPath("//server/share"));
+  EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
+}
+
+}  // namespace
+}  // namespace tamro

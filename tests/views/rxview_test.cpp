@@ -1,0 +1,216 @@
+// The thumbnail grid on a real document: phases, the backing canvas, cell sizes and hints.
+
+#include "views/rxview.h"
+
+#include <gtest/gtest.h>
+
+#include <QScrollBar>
+#include <QTest>
+
+#include "catalogue/cellpainter.h"
+#include "catalogue/hostdecoders.h"
+#include "catalogue/rxdoc.h"
+#include "catalogue/spihostdecoders.h"
+#include "catalogue/thumbbuilder.h"
+#include "decode/spihost.h"
+#include "platform/profile.h"
+#include "support/sandbox.h"
+#include "views/viewtest.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class ViewTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureWidgetApp();
+    Profile::ResetApp();
+    host.SetWriteBackOnDestroy(false);
+    host.LoadSwitches();
+    folder = box.root() / "pics";
+  }
+  void TearDown() override {
+    view.reset();
+    doc.reset();
+  }
+
+  void MakePictures(int n) {
+    for (int i = 0; i < n; ++i)
+      test::WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, test::TestColour(i));
+  }
+
+  void Open(int width = 400, int height = 300) {
+    doc = std::make_unique<CRXDoc>(&profile);
+    doc->SetDecoders(&listing);
+    builder = std::make_unique<CThumbBuilder>(&pictures, nullptr, &doc->Settings());
+    painter = std::make_unique<CCellPainter>(builder.get(), &icons);
+    painter->SetCaptionLines(&doc->CaptionItems());
+    view = std::make_unique<CRXView>(*doc, *painter, profile);
+    view->resize(width, height);
+    view->OnInitialUpdate();
+    view->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    doc->ChangeFolder(folder.string(), nullptr, false);
+    Settle();
+  }
+
+  // Paints what is pending and runs idle steps until the view wants none.
+  int Settle() {
+    int steps = 0;
+    for (int round = 0; round < 50; ++round) {
+      QApplication::processEvents();
+      QApplication::processEvents();
+      bool more = false;
+      while (view->ContinueDrawing() && steps < 100000) more = true, ++steps;
+      QApplication::processEvents();
+      if (!more && CRXView::DrawPhase() == CRXView::kIdle) break;
+    }
+    return steps;
+  }
+
+  QColor CellCentreOnScreen(int index) {
+    const QImage shot = view->viewport()->grab().toImage();
+    const CellLayout l = painter->Layout(*doc->GetEntry(index), 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
+    const int x = (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
+    const int y = (index / view->Grid().columns) * view->Grid().cellHeight + (l.picture.top + l.picture.bottom) / 2 - view->Top();
+    return shot.pixelColor(x, y);
+  }
+
+  // The colour entry `index` was written with (the listing keeps the folder's own order).
+  QColor Expected(int index) {
+    const std::string &name = doc->GetEntry(index)->name;
+    return test::TestColour(std::stoi(name.substr(1, 3)) - 100);
+  }
+
+  test::Sandbox box;
+  Profile profile{box.configFile()};
+  fs::path folder;
+  CSpiHost host;
+  HostPictureDecoders pictures{host};
+  SpiHostDecoders listing{host};
+  GlyphIconSource icons;
+  std::unique_ptr<CRXDoc> doc;
+  std::unique_ptr<CThumbBuilder> builder;
+  std::unique_ptr<CCellPainter> painter;
+  std::unique_ptr<CRXView> view;
+};
+
+bool Near(QColor a, QColor b) {
+  return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 && std::abs(a.blue() - b.blue()) < 12;
+}
+
+TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
+  MakePictures(12);
+  Open(400, 300);
+  ASSERT_EQ(doc->GetEntryCount(), 12);
+  EXPECT_EQ(view->Grid().columns, 3);
+  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  ASSERT_TRUE(view->HasFullCanvas());
+  EXPECT_EQ(view->DrawnMarks().size(), 12u);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_TRUE(doc->GetEntry(i)->thumbnail) << i;
+    EXPECT_EQ(view->DrawnMarks()[static_cast<std::size_t>(i)] & 2, 2) << i;
+    EXPECT_EQ(doc->GetEntry(i)->cellX, (i % 3) * 110) << i;
+  }
+  // Cells on screen show their own picture.
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Near(CellCentreOnScreen(i), Expected(i))) << i;
+  // Scrolled to the bottom, the last row is drawn from the canvas.
+  view->SetTop(view->Grid().MaxTop());
+  Settle();
+  EXPECT_TRUE(Near(CellCentreOnScreen(11), Expected(11)));
+}
+
+TEST_F(ViewTest, WithoutFullCanvasTheVisibleCellsStillGetThumbnails) {
+  MakePictures(9);
+  profile.WriteInt("RXView", "OverMem", 0);
+  Open(400, 300);
+  EXPECT_FALSE(view->HasFullCanvas());
+  for (int i = 0; i < 6; ++i) EXPECT_TRUE(Near(CellCentreOnScreen(i), Expected(i))) << i;
+  // The background pass built the rest without painting.
+  for (int i = 0; i < 9; ++i) EXPECT_TRUE(doc->GetEntry(i)->thumbnail) << i;
+}
+
+TEST_F(ViewTest, ThumbsCreateOffStopsAfterTheVisibleCells) {
+  MakePictures(30);
+  profile.WriteInt("RXDoc", "ThumbsCreate", 0);
+  Open(400, 300);
+  EXPECT_TRUE(doc->GetEntry(0)->thumbnail);
+  EXPECT_FALSE(doc->GetEntry(29)->thumbnail);
+  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+}
+
+TEST_F(ViewTest, CellSizeIsClampedByTheLimitAndTheClient) {
+  MakePictures(3);
+  Open(300, 260);
+  const QSize client = view->viewport()->size();
+  for (int i = 0; i < 10; ++i) view->Shrink();
+  EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 40}));
+  for (int i = 0; i < 20; ++i) view->Enlarge();
+  EXPECT_EQ(doc->ThumbsSize(), (CellSize{client.width(), client.height()}));
+  view->SetCellSize(90, 5);
+  EXPECT_EQ(doc->ThumbsSize(), (CellSize{90, 40}));
+  // Stored for the next start.
+  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsSize", ""), "90,40");
+  view->FitColumns(2);
+  EXPECT_EQ(doc->ThumbsSize().width, client.width() / 2);
+  EXPECT_EQ(view->Top(), 0);
+}
+
+TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
+  MakePictures(4);
+  Open(400, 300);
+  const int before = doc->GetEntry(0)->thumbWidth;
+  view->SetCellSize(60, 60);
+  Settle();
+  EXPECT_LT(doc->GetEntry(0)->thumbWidth, before);
+  EXPECT_TRUE(Near(CellCentreOnScreen(3), Expected(3)));
+}
+
+TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
+  fs::create_directories(folder);
+  for (int i = 0; i < 400; ++i) test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
+  profile.WriteInt("RXDoc", "ThumbsCreate", 0);
+  Open(150, 300);
+  ASSERT_EQ(view->Grid().columns, 1);
+  ASSERT_EQ(view->Grid().rows, 400);
+  EXPECT_DOUBLE_EQ(view->Grid().scrollScale, 110.0 * 400 / 32000);
+  EXPECT_FALSE(view->HasFullCanvas());
+  QScrollBar *bar = view->verticalScrollBar();
+  EXPECT_LE(bar->maximum(), 32000);
+  view->SetTop(1001);
+  EXPECT_EQ(view->Top(), 1001);
+  EXPECT_EQ(bar->value(), static_cast<int>(1001 / view->Grid().scrollScale));
+  Settle();
+  // The cell at the top of the window is row 9, painted with its picture.
+  EXPECT_EQ(doc->GetEntry(9)->cellY, 990);
+  EXPECT_TRUE(doc->GetEntry(9)->thumbnail);
+  EXPECT_FALSE(doc->GetEntry(399)->thumbnail);
+}
+
+TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
+  MakePictures(1);
+  profile.WriteInt("RXView", "colBackground", 0x123456);
+  Open();
+  EXPECT_EQ(view->Background(), 0x123456u);
+  const QImage shot = view->viewport()->grab().toImage();
+  EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2), QColor(0x56, 0x34, 0x12));
+  profile.WriteInt("RXView", "colBackground", 0);
+  view.reset();
+  EXPECT_EQ(profile.GetInt("RXView", "colBackground", -1), 0x123456);
+}
+
+TEST_F(ViewTest, EmptyAndMissingFoldersDrawOnlyBackground) {
+  fs::create_directories(folder);
+  Open();
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  EXPECT_EQ(view->Grid().rows, 1);
+  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  doc->ChangeFolder((box.root() / "gone, with \"quotes\" %s").string(), nullptr, false);
+  Settle();
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+}
+
+}  // namespace
+}  // namespace tamro
