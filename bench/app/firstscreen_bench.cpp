@@ -16,7 +16,7 @@
 #include <filesystem>
 
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/spihostdecoders.h"
 #include "catalogue/thumbbuilder.h"

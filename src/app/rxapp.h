@@ -13,7 +13,7 @@
 #include "app/qtui.h"
 #include "app/splash.h"
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 #include "catalogue/spihostdecoders.h"
 #include "catalogue/thumbstore.h"
 #include "decode/spihost.h"

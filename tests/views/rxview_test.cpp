@@ -8,7 +8,7 @@
 #include <QTest>
 
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostdecoders.h"
+#include "catalogue/hostpicturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/spihostdecoders.h"
 #include "catalogue/thumbbuilder.h"
