@@ -12,7 +12,8 @@ inline void EnsureWidgetApp() {
     static int argc = 1;
     static char name[] = "views_tests";
     static char *argv[] = {name, nullptr};
-    static QApplication app(argc, argv);
+    // Never destroyed: tearing it down among the exit handlers crashes in Qt.
+    new QApplication(argc, argv);
   }
 }
 
