@@ -99,13 +99,13 @@ TEST_F(ShippedPlugins, AllRegisterWithTheirKinds) {
 }
 
 TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
-  PngSpec palette;
+  PngDesc palette;
   palette.width = 3;
   palette.height = 2;
   palette.colorType = PNG_COLOR_TYPE_PALETTE;
   palette.palette = {255, 0, 0, 0, 0, 255};
   palette.rows = {{0, 1, 0}, {1, 1, 1}};
-  PngSpec deep;
+  PngDesc deep;
   deep.width = 2;
   deep.height = 2;
   deep.colorType = PNG_COLOR_TYPE_RGB;

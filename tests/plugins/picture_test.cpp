@@ -113,19 +113,19 @@ TEST_F(PngPlugin, InformationAndRecognition) {
 }
 
 TEST_F(PngPlugin, PaletteColoursAndTransparency) {
-  PngSpec spec;
-  spec.width = 5;  // odd width: rows need padding
-  spec.height = 3;
-  spec.colorType = PNG_COLOR_TYPE_PALETTE;
-  spec.bitDepth = 8;
-  spec.palette = {10, 20, 30, 200, 100, 50, 0, 0, 0, 255, 0, 255};
-  spec.trns = {255, 255, 128};
+  PngDesc desc;
+  desc.width = 5;  // odd width: rows need padding
+  desc.height = 3;
+  desc.colorType = PNG_COLOR_TYPE_PALETTE;
+  desc.bitDepth = 8;
+  desc.palette = {10, 20, 30, 200, 100, 50, 0, 0, 0, 255, 0, 255};
+  desc.trns = {255, 255, 128};
   for (int y = 0; y < 3; ++y) {
     std::vector<uint8_t> row;
     for (int x = 0; x < 5; ++x) row.push_back(static_cast<uint8_t>((x + y) % 4));
-    spec.rows.push_back(row);
+    desc.rows.push_back(row);
   }
-  const std::string png = WritePng(spec);
+  const std::string png = WritePng(desc);
   Facts info = Info(png);
   EXPECT_EQ(info.width, 5);
   EXPECT_EQ(info.height, 3);
@@ -147,7 +147,7 @@ TEST_F(PngPlugin, PaletteColoursAndTransparency) {
 }
 
 TEST_F(PngPlugin, SixteenBitGreyLowDepthAndInterlaced) {
-  PngSpec rgb16;
+  PngDesc rgb16;
   rgb16.width = 3;
   rgb16.height = 2;
   rgb16.colorType = PNG_COLOR_TYPE_RGB;
@@ -172,7 +172,7 @@ TEST_F(PngPlugin, SixteenBitGreyLowDepthAndInterlaced) {
   EXPECT_EQ(p.At(2, 1), (125u << 16) | (155u << 8) | 185u);
   EXPECT_EQ(p.xPelsPerMeter, 11811);
 
-  PngSpec grey1;
+  PngDesc grey1;
   grey1.width = 10;
   grey1.height = 1;
   grey1.colorType = PNG_COLOR_TYPE_GRAY;

@@ -45,24 +45,24 @@ void PngWriteToString(png_structp png, png_bytep data, png_size_t length) {
 }
 void PngFlush(png_structp) {}
 
-bool WritePngRows(png_structp png, png_infop info, const PngSpec &spec, std::string &out) {
+bool WritePngRows(png_structp png, png_infop info, const PngDesc &desc, std::string &out) {
   if (setjmp(png_jmpbuf(png))) return false;
   png_set_write_fn(png, &out, &PngWriteToString, &PngFlush);
-  png_set_IHDR(png, info, spec.width, spec.height, spec.bitDepth, spec.colorType,
-               spec.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+  png_set_IHDR(png, info, desc.width, desc.height, desc.bitDepth, desc.colorType,
+               desc.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
-  if (!spec.palette.empty())
-    png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(spec.palette.data()),
-                 static_cast<int>(spec.palette.size() / 3));
-  if (!spec.trns.empty())
-    png_set_tRNS(png, info, spec.trns.data(), static_cast<int>(spec.trns.size()), nullptr);
-  if (spec.dpi > 0) {
-    png_uint_32 ppm = static_cast<png_uint_32>(spec.dpi * 10000.0 / 254.0 + 0.5);
+  if (!desc.palette.empty())
+    png_set_PLTE(png, info, reinterpret_cast<png_const_colorp>(desc.palette.data()),
+                 static_cast<int>(desc.palette.size() / 3));
+  if (!desc.trns.empty())
+    png_set_tRNS(png, info, desc.trns.data(), static_cast<int>(desc.trns.size()), nullptr);
+  if (desc.dpi > 0) {
+    png_uint_32 ppm = static_cast<png_uint_32>(desc.dpi * 10000.0 / 254.0 + 0.5);
     png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
   }
   png_write_info(png, info);
   std::vector<png_bytep> rows;
-  for (const auto &r : spec.rows) rows.push_back(const_cast<png_bytep>(r.data()));
+  for (const auto &r : desc.rows) rows.push_back(const_cast<png_bytep>(r.data()));
   png_write_image(png, rows.data());
   png_write_end(png, nullptr);
   return true;
@@ -70,26 +70,26 @@ bool WritePngRows(png_structp png, png_infop info, const PngSpec &spec, std::str
 
 }  // namespace
 
-std::string WritePng(const PngSpec &spec) {
+std::string WritePng(const PngDesc &desc) {
   png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
   png_infop info = png_create_info_struct(png);
   std::string out;
-  bool ok = WritePngRows(png, info, spec, out);
+  bool ok = WritePngRows(png, info, desc, out);
   png_destroy_write_struct(&png, &info);
   return ok ? out : std::string();
 }
 
 std::string PngFromRgba(const RgbaImage &image, bool interlace) {
-  PngSpec spec;
-  spec.width = image.width;
-  spec.height = image.height;
-  spec.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-  spec.interlace = interlace;
+  PngDesc desc;
+  desc.width = image.width;
+  desc.height = image.height;
+  desc.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
+  desc.interlace = interlace;
   for (int y = 0; y < image.height; ++y) {
     const auto *p = reinterpret_cast<const uint8_t *>(&image.pixels[static_cast<size_t>(y) * image.width]);
-    spec.rows.emplace_back(p, p + image.width * 4);
+    desc.rows.emplace_back(p, p + image.width * 4);
   }
-  return WritePng(spec);
+  return WritePng(desc);
 }
 
 std::string WebpLossless(const RgbaImage &image) {

@@ -26,7 +26,7 @@ RgbaImage Quadrants(int width, int height, uint8_t alpha = 255);
 uint32_t OnWhite(Rgba c);
 
 // PNG written by libpng. `rows` are the packed rows of the given colour type and depth.
-struct PngSpec {
+struct PngDesc {
   int width = 0, height = 0, colorType = 0, bitDepth = 8;
   bool interlace = false;
   std::vector<uint8_t> palette;  // r,g,b triples
@@ -34,7 +34,7 @@ struct PngSpec {
   int dpi = 0;
   std::vector<std::vector<uint8_t>> rows;
 };
-std::string WritePng(const PngSpec &spec);
+std::string WritePng(const PngDesc &desc);
 std::string PngFromRgba(const RgbaImage &image, bool interlace = false);
 
 std::string WebpLossless(const RgbaImage &image);
