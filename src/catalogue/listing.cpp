@@ -354,7 +354,7 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
                      .first;
           list = &it->second;
         }
-        keep = MatchExtensionList(e->name, *list);
+        keep = SpiMatchFilter(e->name, *list);
       }
     }
     {
