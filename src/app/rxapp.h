@@ -14,7 +14,7 @@
 #include "app/splash.h"
 #include "catalogue/cellpainter.h"
 #include "catalogue/hostpicturedecoders.h"
-#include "catalogue/spihostdecoders.h"
+#include "catalogue/spihostaccess.h"
 #include "catalogue/thumbstore.h"
 #include "decode/spihost.h"
 #include "views/iconsource.h"
@@ -54,7 +54,7 @@ class CRXApp : public QObject {
   std::string pluginFolder_;
   CSpiHost host_;
   HostPictureDecoders pictures_{host_};
-  SpiHostDecoders listing_{host_};
+  SpiHostAccess listing_{host_};
   CThumbStore store_{&pictures_};
   std::unique_ptr<CRXDoc> doc_;
   std::unique_ptr<CThumbBuilder> builder_;

@@ -10,7 +10,7 @@
 #include "catalogue/cellpainter.h"
 #include "catalogue/hostpicturedecoders.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/spihostdecoders.h"
+#include "catalogue/spihostaccess.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/spihost.h"
 #include "platform/profile.h"
@@ -89,7 +89,7 @@ class ViewTest : public ::testing::Test {
   fs::path folder;
   CSpiHost host;
   HostPictureDecoders pictures{host};
-  SpiHostDecoders listing{host};
+  SpiHostAccess listing{host};
   GlyphIconSource icons;
   std::unique_ptr<CRXDoc> doc;
   std::unique_ptr<CThumbBuilder> builder;

@@ -1,4 +1,4 @@
-#include "catalogue/spihostdecoders.h"
+#include "catalogue/spihostaccess.h"
 
 #include <filesystem>
 
@@ -14,7 +14,7 @@ namespace fs = std::filesystem;
 class HostListingTest : public DocTest {
  protected:
   CSpiHost host;
-  SpiHostDecoders access{host};
+  SpiHostAccess access{host};
 
   void SetUp() override { host.SetWriteBackOnDestroy(false); }
   std::unique_ptr<CRXDoc> MakeHostDoc() {

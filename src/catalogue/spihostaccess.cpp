@@ -1,4 +1,4 @@
-#include "catalogue/spihostdecoders.h"
+#include "catalogue/spihostaccess.h"
 
 #include <cstring>
 
@@ -23,19 +23,19 @@ int Find(CSpiHost &host, std::string_view name, int kind, int start, int archive
 
 }  // namespace
 
-int SpiHostDecoders::FindPictureDecoder(std::string_view name, const unsigned char *head, std::size_t length,
+int SpiHostAccess::FindPictureDecoder(std::string_view name, const unsigned char *head, std::size_t length,
                                         int archivePosition) {
   return Find(host_, name, kSpiPicture, 0, archivePosition, head, length);
 }
 
-int SpiHostDecoders::FindArchiveDecoder(std::string_view path, const unsigned char *head, std::size_t length,
+int SpiHostAccess::FindArchiveDecoder(std::string_view path, const unsigned char *head, std::size_t length,
                                         int start) {
   return Find(host_, path, kSpiArchive, start, -1, head, length);
 }
 
-bool SpiHostDecoders::HasArchiveDecoders() { return host_.Count(kSpiArchive) > 0; }
+bool SpiHostAccess::HasArchiveDecoders() { return host_.Count(kSpiArchive) > 0; }
 
-int SpiHostDecoders::ListArchive(int position, const std::string &archivePath,
+int SpiHostAccess::ListArchive(int position, const std::string &archivePath,
                                  std::vector<ArchiveMember> &members) {
   members.clear();
   return ListArchiveMembers(host_, position, archivePath, [&](const ArchiveMember &m) {
@@ -44,7 +44,7 @@ int SpiHostDecoders::ListArchive(int position, const std::string &archivePath,
   });
 }
 
-int SpiHostDecoders::ExtractMember(int position, const std::string &archivePath, uint32_t memberPosition,
+int SpiHostAccess::ExtractMember(int position, const std::string &archivePath, uint32_t memberPosition,
                                    std::vector<unsigned char> &bytes) {
   bytes.clear();
   GlobalHandle block;
@@ -58,19 +58,19 @@ int SpiHostDecoders::ExtractMember(int position, const std::string &archivePath,
   return 0;
 }
 
-std::string SpiHostDecoders::PictureFilter() { return host_.BuildPictureFilter(kSpiPicture); }
+std::string SpiHostAccess::PictureFilter() { return host_.BuildPictureFilter(kSpiPicture); }
 
-std::string SpiHostDecoders::ArchiveFilter() { return host_.BuildPictureFilter(kSpiArchive); }
+std::string SpiHostAccess::ArchiveFilter() { return host_.BuildPictureFilter(kSpiArchive); }
 
-std::string SpiHostDecoders::ArchiveMemberFilter(int archivePosition) {
+std::string SpiHostAccess::ArchiveMemberFilter(int archivePosition) {
   return host_.BuildArchiveMemberFilter(archivePosition);
 }
 
-int SpiHostDecoders::FindDecoderByName(std::string_view name, Kind kind) {
+int SpiHostAccess::FindDecoderByName(std::string_view name, Kind kind) {
   if (name.empty()) return -1;
   return host_.FindDecoderByName(name, kind == kArchive ? kSpiArchive : kSpiPicture);
 }
 
-std::string SpiHostDecoders::DecoderName(int position) { return host_.GetDecoderName(position, kSpiPicture); }
+std::string SpiHostAccess::DecoderName(int position) { return host_.GetDecoderName(position, kSpiPicture); }
 
 }  // namespace tamro

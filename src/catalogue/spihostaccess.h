@@ -6,10 +6,11 @@ namespace tamro {
 
 class CSpiHost;
 
-// The listing's questions answered by the program's plug-in host.
-class SpiHostDecoders : public DecoderAccess {
+// The listing's questions answered by the program's plug-in host (the thumbnail builder has
+// its own adapter, HostPictureDecoders).
+class SpiHostAccess : public DecoderAccess {
  public:
-  explicit SpiHostDecoders(CSpiHost &host) : host_(host) {}
+  explicit SpiHostAccess(CSpiHost &host) : host_(host) {}
 
   int FindPictureDecoder(std::string_view name, const unsigned char *head, std::size_t length,
                          int archivePosition) override;
