@@ -310,11 +310,8 @@ void CPrintLayout::DrawPictureCommand(Page &page, std::string_view line) {
     image = QImage(32, 32, QImage::Format_RGB32);
     image.fill(Qt::white);
     if (page.current) {
-      QImage icon = source_.FileIcon(page.index);
-      if (!icon.isNull()) {
-        QPainter p(&image);
-        p.drawImage(QRect(0, 0, std::min(icon.width(), 32), std::min(icon.height(), 32)), icon);
-      }
+      QPainter p(&image);
+      source_.DrawFileIcon(p, QRect(0, 0, 32, 32), page.index);
     }
     scale = std::min({boxWidth / 32, boxHeight / 32, page.measures.logPixelsX / 72.0});
   }

@@ -7,11 +7,12 @@
 #include <string>
 #include <string_view>
 
-#include <QImage>
 #include <QRect>
 
 #include "output/printexpression.h"
 #include "picture/dibtypes.h"
+
+class QPainter;
 
 namespace tamro {
 
@@ -32,8 +33,8 @@ class CPrintSource {
   virtual HDIB LoadPicture(int index) = 0;
   // The name macros expanded for the entry; index -1 stands for no entry.
   virtual std::string ExpandText(int index, std::string_view format) const = 0;
-  // The entry's file icon (up to 32 x 32); a null image when there is none.
-  virtual QImage FileIcon(int index) const = 0;
+  // Draws the entry's file icon into the 32 x 32 `rect`; false when there is none.
+  virtual bool DrawFileIcon(QPainter &painter, const QRect &rect, int index) = 0;
   // The document is busy (and its folder monitor ignores changes) while a job runs.
   virtual void SetBusy(bool) {}
 };

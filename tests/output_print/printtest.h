@@ -1,14 +1,13 @@
 #pragma once
 
-// Test doubles for printing: a device whose pages are QImages, and a document of solid-colour
-// pictures.
+// Test doubles for printing: a device whose pages are QImages, and a document of pictures
+// of one colour (or two halves).
 
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include <QColor>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
@@ -19,47 +18,39 @@
 
 namespace tamro::test {
 
-// Text needs the GUI application; one lives for the whole test run.
+// Text needs the GUI application; one lives for the whole run.
 inline void EnsureGuiApp() {
   static int argc = 1;
-  static char name[] = "print_tests";
-  static char *argv[] = {name, nullptr};
-  static QGuiApplication *app = QCoreApplication::instance() ? nullptr : new QGuiApplication(argc, argv);
-  (void)app;
+  static char name[] = "print_tests", *argv[] = {name, nullptr};
+  if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
 }
 
-// Measures of a printable area of `width` x `height` pixels at `dpi`, with a 1/4 inch margin.
+// A printable area of `width` x `height` pixels at `dpi`.
 inline PrintMeasures MeasuresFor(int width, int height, int dpi) {
   PrintMeasures m;
-  m.horzRes = width;
-  m.vertRes = height;
+  m.horzRes = m.physicalWidth = width;
+  m.vertRes = m.physicalHeight = height;
   m.logPixelsX = m.logPixelsY = dpi;
   m.horzSizeMm = static_cast<int>(width * 25.4 / dpi);
   m.vertSizeMm = static_cast<int>(height * 25.4 / dpi);
-  m.physicalOffsetX = m.physicalOffsetY = dpi / 4;
-  m.physicalWidth = width + dpi / 2;
-  m.physicalHeight = height + dpi / 2;
   return m;
 }
 
-// Every page is a white QImage of the printable area.
 class ImagePrintDevice : public CPrintDevice {
  public:
   explicit ImagePrintDevice(PrintMeasures m) : measures(m) {}
-
   PrintMeasures measures;
   unsigned caps = RC_PRINTING_NEEDS;
-  bool failStart = false;
-  std::deque<int> endResults;  // page-end results to give, 1 when empty
-  std::vector<QImage> pages;
+  bool failStart = false, ended = false, aborted = false;
+  std::deque<int> endResults;  // page-end results to give; 1 when empty
+  std::vector<QImage> pages;   // white pages of the printable area
   std::string docName;
-  bool ended = false, aborted = false;
 
   PrintMeasures Measures() const override { return measures; }
   unsigned RasterCaps() const override { return caps; }
   bool StartDoc(std::string_view name, std::string &error) override {
     docName = name;
-    if (failStart) error = "no paper";
+    error = failStart ? "no paper" : "";
     return !failStart;
   }
   bool StartPage() override {
@@ -71,9 +62,8 @@ class ImagePrintDevice : public CPrintDevice {
   QPainter *Painter() override { return painter_.get(); }
   int EndPage() override {
     painter_.reset();
-    if (endResults.empty()) return 1;
-    int r = endResults.front();
-    endResults.pop_front();
+    int r = endResults.empty() ? 1 : endResults.front();
+    if (!endResults.empty()) endResults.pop_front();
     return r;
   }
   bool EndDoc() override { return ended = true; }
@@ -83,21 +73,15 @@ class ImagePrintDevice : public CPrintDevice {
   std::unique_ptr<QPainter> painter_;
 };
 
-// A 24-bit picture of one colour, or of two halves (left, right) when `right` is valid.
+// A 24-bit picture of one colour, or of two halves when `right` is valid.
 inline HDIB SolidDib(int width, int height, QColor left, QColor right = QColor()) {
   HDIB h = CreateDib(width, height, 24);
   DibLock lock(h);
-  if (!lock) return h;
-  const int64_t row = DibRowBytes(lock.header());
-  for (int y = 0; y < height; ++y) {
-    uint8_t *p = lock.bits() + y * row;
+  for (int y = 0; lock && y < height; ++y)
     for (int x = 0; x < width; ++x) {
       QColor c = right.isValid() && x >= width / 2 ? right : left;
-      p[3 * x] = static_cast<uint8_t>(c.blue());
-      p[3 * x + 1] = static_cast<uint8_t>(c.green());
-      p[3 * x + 2] = static_cast<uint8_t>(c.red());
+      SetDibPixel(lock.header(), x, y, static_cast<uint32_t>(c.red() | c.green() << 8 | c.blue() << 16));
     }
-  }
   return h;
 }
 
@@ -110,7 +94,7 @@ class FakeSource : public CPrintSource {
     std::string name;
     bool selected;
     int width, height;
-    QColor colour, right;  // `right` valid: two halves
+    QColor colour, right;
     bool decodable;
   };
   std::vector<Entry> entries;
@@ -125,35 +109,36 @@ class FakeSource : public CPrintSource {
     const Entry &e = entries.at(static_cast<std::size_t>(i));
     return e.decodable ? SolidDib(e.width, e.height, e.colour, e.right) : nullptr;
   }
+  // Knows "$(PicName)" only.
   std::string ExpandText(int i, std::string_view format) const override {
     std::string s(format), token = "$(PicName)";
-    std::string value = i >= 0 ? entries.at(static_cast<std::size_t>(i)).name : "";
-    for (std::size_t p; (p = s.find(token)) != std::string::npos;) s.replace(p, token.size(), value);
+    for (std::size_t p; (p = s.find(token)) != std::string::npos;)
+      s.replace(p, token.size(), i >= 0 ? entries.at(static_cast<std::size_t>(i)).name : "");
     return s;
   }
-  QImage FileIcon(int) const override { return icon; }
+  bool DrawFileIcon(QPainter &painter, const QRect &rect, int) override {
+    if (!icon.isNull()) painter.drawImage(rect.topLeft(), icon);
+    return !icon.isNull();
+  }
   void SetBusy(bool busy) override { log.push_back(busy ? "busy:1" : "busy:0"); }
 };
 
-// Pixel tests of drawn colours.
 inline bool IsColour(QRgb p, QColor c) { return QColor(p).rgb() == c.rgb(); }
 inline bool IsWhite(QRgb p) { return (p & 0xFFFFFF) == 0xFFFFFF; }
-// Strongly red, as anti-aliased text cores are.
-inline bool IsReddish(QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }
 inline bool IsInk(QRgb p) { return !IsWhite(p); }
+// Strongly red, as the cores of anti-aliased text are.
+inline bool IsReddish(QRgb p) { return qRed(p) > 180 && qGreen(p) < 90 && qBlue(p) < 90; }
 
 // Bounding box of the pixels that pass `test`; empty when none do.
 template <class Test>
 QRect InkBox(const QImage &image, Test test) {
   int left = image.width(), top = image.height(), right = -1, bottom = -1;
-  for (int y = 0; y < image.height(); ++y) {
-    const QRgb *row = reinterpret_cast<const QRgb *>(image.constScanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      if (!test(row[x])) continue;
-      left = std::min(left, x), right = std::max(right, x);
-      top = std::min(top, y), bottom = std::max(bottom, y);
-    }
-  }
+  for (int y = 0; y < image.height(); ++y)
+    for (int x = 0; x < image.width(); ++x)
+      if (test(reinterpret_cast<const QRgb *>(image.constScanLine(y))[x])) {
+        left = std::min(left, x), right = std::max(right, x);
+        top = std::min(top, y), bottom = std::max(bottom, y);
+      }
   return right < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 

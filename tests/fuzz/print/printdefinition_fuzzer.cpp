@@ -56,7 +56,10 @@ class TwoPictures : public tamro::CPrintSource {
   std::string ExpandText(int i, std::string_view format) const override {
     return i < 0 ? std::string() : std::string(format);
   }
-  QImage FileIcon(int) const override { return {}; }
+  bool DrawFileIcon(QPainter &painter, const QRect &rect, int) override {
+    painter.fillRect(rect.adjusted(4, 4, -4, -4), Qt::darkGray);
+    return true;
+  }
 };
 
 }  // namespace
