@@ -18,7 +18,7 @@
 #include "catalogue/cellpainter.h"
 #include "catalogue/hostpicturedecoders.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/spihostdecoders.h"
+#include "catalogue/spihostaccess.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/spihost.h"
 #include "platform/profile.h"
@@ -66,7 +66,7 @@ int main(int argc, char **argv) {
   host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
   HostPictureDecoders pictures(host);
-  SpiHostDecoders listing(host);
+  SpiHostAccess listing(host);
   CRXDoc doc(&profile);
   doc.SetDecoders(&listing);
   CThumbBuilder builder(&pictures, nullptr, &doc.Settings());

@@ -1,13 +1,12 @@
 #include "output/printdevice.h"
 
-#include <cstdio>
-
 #include <QFile>
 #include <QPageLayout>
 #include <QPageSize>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
+#include <cstdio>
 
 namespace tamro {
 

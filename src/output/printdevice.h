@@ -4,11 +4,10 @@
 // page through the device's QPainter, so the same code serves a CUPS printer (the
 // application wraps its QPrinter), a PDF file and the QImage pages of the tests.
 
+#include <QString>
 #include <memory>
 #include <string>
 #include <string_view>
-
-#include <QString>
 
 class QPainter;
 class QPagedPaintDevice;
@@ -18,10 +17,10 @@ namespace tamro {
 
 // The measures printing reads once per page.
 struct PrintMeasures {
-  int horzSizeMm = 0, vertSizeMm = 0;          // printable area, millimetres
-  int horzRes = 0, vertRes = 0;                // printable area, device pixels
-  int logPixelsX = 0, logPixelsY = 0;          // device pixels per inch
-  int physicalWidth = 0, physicalHeight = 0;   // whole sheet, device pixels
+  int horzSizeMm = 0, vertSizeMm = 0;            // printable area, millimetres
+  int horzRes = 0, vertRes = 0;                  // printable area, device pixels
+  int logPixelsX = 0, logPixelsY = 0;            // device pixels per inch
+  int physicalWidth = 0, physicalHeight = 0;     // whole sheet, device pixels
   int physicalOffsetX = 0, physicalOffsetY = 0;  // printable area's corner on the sheet
 };
 

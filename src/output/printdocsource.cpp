@@ -6,7 +6,8 @@
 
 namespace tamro {
 
-CPrintDocSource::CPrintDocSource(CRXDoc &doc, PictureLoader loader, FileIconSource *icons, MonitorMode monitor)
+CPrintDocSource::CPrintDocSource(CRXDoc &doc, PictureLoader loader, FileIconSource *icons,
+                                 MonitorMode monitor)
     : doc_(doc), loader_(std::move(loader)), icons_(icons), monitor_(std::move(monitor)) {}
 
 int CPrintDocSource::EntryCount() const { return doc_.GetEntryCount(); }

@@ -22,7 +22,8 @@ class CPrintDocSource : public CPrintSource {
   using MonitorMode = std::function<void(int mode)>;
 
   // `icons` may be null (a plain glyph then); none of them owned.
-  CPrintDocSource(CRXDoc &doc, PictureLoader loader, FileIconSource *icons = nullptr, MonitorMode monitor = {});
+  CPrintDocSource(CRXDoc &doc, PictureLoader loader, FileIconSource *icons = nullptr,
+                  MonitorMode monitor = {});
 
   int EntryCount() const override;
   bool IsSelected(int index) const override;

@@ -205,10 +205,18 @@ double CPrintVariables::Evaluate(std::string_view text, int depth, Budget &budge
       double a = pop();
       double r = 0;
       switch (c) {
-        case '+': r = a + b; break;
-        case '-': r = a - b; break;
-        case '*': r = a * b; break;
-        default: r = b == 0 ? 0 : a / b; break;
+        case '+':
+          r = a + b;
+          break;
+        case '-':
+          r = a - b;
+          break;
+        case '*':
+          r = a * b;
+          break;
+        default:
+          r = b == 0 ? 0 : a / b;
+          break;
       }
       stack[top++] = r;
       continue;

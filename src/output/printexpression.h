@@ -19,7 +19,7 @@ class CPrintVariables {
   static constexpr int kStackSize = 64;
   static constexpr int kMaxNesting = 128;
   static constexpr int kMaxVariableDepth = 16;
-  static constexpr int kMaxLookups = 4096;
+  static constexpr int kMaxLookups = 1024;
 
   // Names compare exactly. Setting an existing name replaces its value; a new one is
   // appended, so the list keeps the order of first definition.

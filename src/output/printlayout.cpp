@@ -1,12 +1,5 @@
 #include "output/printlayout.h"
 
-#include <algorithm>
-#include <cmath>
-#include <cstdlib>
-#include <cstring>
-#include <filesystem>
-#include <fstream>
-
 #include <QCoreApplication>
 #include <QFont>
 #include <QFontDatabase>
@@ -14,9 +7,12 @@
 #include <QGuiApplication>
 #include <QPainter>
 #include <QPen>
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
 
 #include "output/printdevice.h"
-#include "picture/dib.h"
 #include "picture/dibcanvas.h"
 #include "picture/dibdraw.h"
 #include "platform/globalhandle.h"
@@ -83,11 +79,16 @@ QFont PrintFont(const std::string &face, int pixels, bool bold, bool italic) {
 
 const char *PageEndMessage(int result) {
   switch (result) {
-    case SP_APPABORT: return "アプリケーションのアボート関数が 0 を返したために、ジョブを終了したことを示します";
-    case SP_USERABORT: return "ユーザーが、プリント マネージャを使ってジョブを終了させたことを示します";
-    case SP_OUTOFDISK: return "現在、スプールに必要なディスク領域が十分でなく、領域が回復される見込みがないことを示します";
-    case SP_OUTOFMEMORY: return "スプールに必要なメモリが十分にないことを示します";
-    default: return "一般的なエラーです";
+    case SP_APPABORT:
+      return "アプリケーションのアボート関数が 0 を返したために、ジョブを終了したことを示します";
+    case SP_USERABORT:
+      return "ユーザーが、プリント マネージャを使ってジョブを終了させたことを示します";
+    case SP_OUTOFDISK:
+      return "現在、スプールに必要なディスク領域が十分でなく、領域が回復される見込みがないことを示します";
+    case SP_OUTOFMEMORY:
+      return "スプールに必要なメモリが十分にないことを示します";
+    default:
+      return "一般的なエラーです";
   }
 }
 
@@ -320,17 +321,33 @@ void CPrintLayout::DrawPictureCommand(Page &page, std::string_view line) {
 
   int left = x1, right = x2;
   switch (placement & 3) {
-    case 1: right = x1 + width; break;
-    case 2: left = x2 - width; break;
-    case 3: left = x1 + ClampToInt((boxWidth - width) / 2, kCoordinateLimit); right = left + width; break;
-    default: break;
+    case 1:
+      right = x1 + width;
+      break;
+    case 2:
+      left = x2 - width;
+      break;
+    case 3:
+      left = x1 + ClampToInt((boxWidth - width) / 2, kCoordinateLimit);
+      right = left + width;
+      break;
+    default:
+      break;
   }
   int top = y1, bottom = y2;
   switch (placement & 12) {
-    case 4: bottom = y1 + height; break;
-    case 8: top = y2 - height; break;
-    case 12: top = y1 + ClampToInt((boxHeight - height) / 2, kCoordinateLimit); bottom = top + height; break;
-    default: break;
+    case 4:
+      bottom = y1 + height;
+      break;
+    case 8:
+      top = y2 - height;
+      break;
+    case 12:
+      top = y1 + ClampToInt((boxHeight - height) / 2, kCoordinateLimit);
+      bottom = top + height;
+      break;
+    default:
+      break;
   }
   DrawImageInto(page.painter, QRect(left, top, right - left, bottom - top), image);
 }

@@ -4,10 +4,9 @@
 // definition (".dps"): a line-per-command language of lines, boxes, pictures and texts
 // placed in millimetres, with expressions, variables and name macros.
 
+#include <QRect>
 #include <string>
 #include <string_view>
-
-#include <QRect>
 
 #include "output/printexpression.h"
 #include "picture/dibtypes.h"
@@ -53,7 +52,8 @@ class CPrintLayout {
   // none). A definition file that does not exist gives the fitted picture.
   void PrintPage(CPrintDevice &device, const std::string &definitionFile, int &entryIndex, int pageNumber);
   // The same with the definition's text at hand (a preview, an edited definition).
-  void PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex, int pageNumber);
+  void PrintDefinitionPage(CPrintDevice &device, std::string_view definition, int &entryIndex,
+                           int pageNumber);
 
   // The variables of the page being drawn (or of the last page).
   CPrintVariables &Variables() { return vars_; }

@@ -1,14 +1,13 @@
 #include "output/wallpaper.h"
 
-#include <algorithm>
-#include <filesystem>
-
 #include <QByteArray>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
+#include <algorithm>
+#include <filesystem>
 
 #include "picture/dib.h"
 #include "picture/dibcanvas.h"
@@ -54,17 +53,22 @@ enum class Setter { kNone, kGnome, kCinnamon, kXfce, kPlasma };
 const char *SetterProgram(Setter s) {
   switch (s) {
     case Setter::kGnome:
-    case Setter::kCinnamon: return "gsettings";
-    case Setter::kXfce: return "xfconf-query";
-    case Setter::kPlasma: return "plasma-apply-wallpaperimage";
-    default: return "";
+    case Setter::kCinnamon:
+      return "gsettings";
+    case Setter::kXfce:
+      return "xfconf-query";
+    case Setter::kPlasma:
+      return "plasma-apply-wallpaperimage";
+    default:
+      return "";
   }
 }
 
 // The desktop the session names, else the first setter found on the PATH.
 Setter ChooseSetter(QString &program) {
   Setter named = Setter::kNone;
-  const QStringList desktops = qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(':', Qt::SkipEmptyParts);
+  const QStringList desktops =
+      qEnvironmentVariable("XDG_CURRENT_DESKTOP").toLower().split(':', Qt::SkipEmptyParts);
   for (const QString &d : desktops) {
     if (d.contains("cinnamon"))
       named = Setter::kCinnamon;
@@ -275,12 +279,13 @@ int ApplyWallpaper(const std::string &path, int placement) {
   }
   QString program;
   const QString file = QString::fromStdString(path);
+  // Percent-encoded, so blanks and Japanese names make a valid URI.
+  const QString uri = QString::fromLatin1(QUrl::fromLocalFile(file).toEncoded());
   switch (ChooseSetter(program)) {
     case Setter::kGnome:
-      return SetWithGsettings(program, "org.gnome.desktop.background", QUrl::fromLocalFile(file).toString(), tiled);
+      return SetWithGsettings(program, "org.gnome.desktop.background", uri, tiled);
     case Setter::kCinnamon:
-      return SetWithGsettings(program, "org.cinnamon.desktop.background", QUrl::fromLocalFile(file).toString(),
-                              tiled);
+      return SetWithGsettings(program, "org.cinnamon.desktop.background", uri, tiled);
     case Setter::kXfce:
       return SetWithXfconf(program, file, tiled);
     case Setter::kPlasma:

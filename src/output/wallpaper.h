@@ -3,10 +3,9 @@
 // The desktop wallpaper: the wallpaper dialog's settings and sizes, the apply step that
 // writes the adjusted picture, and the hand-over to the desktop's own wallpaper setter.
 
-#include <string>
-
 #include <QRect>
 #include <QSize>
+#include <string>
 
 #include "picture/dibtypes.h"
 
@@ -18,8 +17,8 @@ class Profile;
 enum WallpaperMode : int {
   kWallpaperCentred = 0,
   kWallpaperTiled = 1,
-  kWallpaperStretched = 2,   // enlarged to the screen
-  kWallpaperEnlarged = 3,    // enlarged keeping the proportions
+  kWallpaperStretched = 2,  // enlarged to the screen
+  kWallpaperEnlarged = 3,   // enlarged keeping the proportions
 };
 
 class CWallpaperOption {
@@ -34,8 +33,8 @@ class CWallpaperOption {
 
   int mode = kWallpaperCentred;
   int preview = 0;
-  int bright = 0;  // -100 .. 100
-  int red = 0, green = 0, blue = 0;  // -255 .. 255
+  int bright = 0;                           // -100 .. 100
+  int red = 0, green = 0, blue = 0;         // -255 .. 255
   std::string fileName = kDefaultFileName;  // read only; never written
 
   // Reads the settings (from the program's store when none is given), with every value

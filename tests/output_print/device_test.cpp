@@ -1,12 +1,11 @@
 // Printing into a PDF file through the paged-device adapter.
 #include <gtest/gtest.h>
 
+#include <QImage>
+#include <QPdfWriter>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-
-#include <QImage>
-#include <QPdfWriter>
 
 #include "output/printdevice.h"
 #include "output/printlayout.h"

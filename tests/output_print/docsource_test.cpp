@@ -20,7 +20,8 @@ TEST(PrintDocSource, PrintsTheDocumentsSelectionWithItsNames) {
   test::Sandbox box;
   ScriptedUi ui;
   ScopedUi scope(ui);
-  const std::pair<const char *, Qt::GlobalColor> files[] = {{"a.bmp", Qt::red}, {"b.bmp", Qt::green}, {"c.bmp", Qt::blue}};
+  const std::pair<const char *, Qt::GlobalColor> files[] = {
+      {"a.bmp", Qt::red}, {"b.bmp", Qt::green}, {"c.bmp", Qt::blue}};
   for (const auto &[name, colour] : files) {
     GlobalHandle dib(test::SolidDib(8, 8, colour));
     std::filesystem::create_directories(box.path("pics"));
@@ -32,8 +33,10 @@ TEST(PrintDocSource, PrintsTheDocumentsSelectionWithItsNames) {
   ASSERT_EQ(doc.GetEntryCount(), 3);
   int b = -1;
   for (int i = 0; i < 3; ++i) {
-    if (doc.GetEntry(i)->name == "b.bmp") b = i;
-    else doc.SetEntryFlags(i, CPicEntry::kSelected);
+    if (doc.GetEntry(i)->name == "b.bmp")
+      b = i;
+    else
+      doc.SetEntryFlags(i, CPicEntry::kSelected);
   }
 
   std::vector<int> modes;

@@ -15,11 +15,32 @@ TEST(PrintExpression, GrammarAndTextOutsideIt) {
     const char *text;
     double value;
   } cases[] = {
-      {"2+3*4", 14}, {"10-4-3", 3}, {"8/2/2", 2}, {"2*(3+4)-1", 13}, {"1.5*3", 4.5}, {" \t7 ", 7},
-      {"1 2+1", 13}, {"(1+2", 3}, {"(1)(2)", 1},  // blanks join digits; ")" may be missing; first wins
-      {"10/0", 0}, {"5+10/0", 5}, {"UNKNOWN+4", 4}, {"12abc", 12}, {"0x10", 0}, {"inf", 0}, {"2e3", 2000},
+      {"2+3*4", 14},
+      {"10-4-3", 3},
+      {"8/2/2", 2},
+      {"2*(3+4)-1", 13},
+      {"1.5*3", 4.5},
+      {" \t7 ", 7},
+      {"1 2+1", 13},
+      {"(1+2", 3},
+      {"(1)(2)", 1},  // blanks join digits; ")" may be missing; first wins
+      {"10/0", 0},
+      {"5+10/0", 5},
+      {"UNKNOWN+4", 4},
+      {"12abc", 12},
+      {"0x10", 0},
+      {"inf", 0},
+      {"2e3", 2000},
       // Outside the grammar: a missing left operand is 0, a stray ")" is stepped over.
-      {"", 0}, {"-5", -5}, {"*3", 0}, {"*/-+", 0}, {"()", 0}, {")", 0}, {")7", 7}, {"2)+3", 2}, {"))))1+1", 2},
+      {"", 0},
+      {"-5", -5},
+      {"*3", 0},
+      {"*/-+", 0},
+      {"()", 0},
+      {")", 0},
+      {")7", 7},
+      {"2)+3", 2},
+      {"))))1+1", 2},
   };
   for (const auto &c : cases) EXPECT_DOUBLE_EQ(Eval(c.text), c.value) << c.text;
 }

@@ -65,7 +65,9 @@ TEST_F(PrintPageTest, LinesBoxesAndColours) {
 }
 
 TEST_F(PrintPageTest, CommandLettersCommentsAndFileEncodings) {
-  QImage page = Draw("; comment\r\n# L,0,0,200,200,0,1\r\n\r\n L,0,0,200,200,0,1\r\nlet,  H  ,10\r\nline,0,H,100,H,FF,1\r\n");
+  QImage page = Draw(
+      "; comment\r\n# L,0,0,200,200,0,1\r\n\r\n L,0,0,200,200,0,1\r\nlet,  H  "
+      ",10\r\nline,0,H,100,H,FF,1\r\n");
   EXPECT_TRUE(Red(page.pixel(500, 100)));  // "line" is a Line: its second letter is not E
   EXPECT_EQ(InkBox(page, IsInk), InkBox(page, [](QRgb p) { return Red(p); }));
   // Files from older installations are Shift-JIS; a byte-order mark hides no command.
@@ -128,7 +130,7 @@ TEST_F(PrintPageTest, TextPlacementColourAndStyle) {
   EXPECT_NEAR(left.left(), 100, 6);
   EXPECT_NEAR(right.right(), 1000, 6);
   EXPECT_GT(InkBox(Draw("S,10,10,100,20,Text,0,Sans,12,5\n"), IsInk).width(), left.width());  // bold
-  EXPECT_LE(InkBox(Draw("S,10,10,100,11,Text,0,Sans,12,4\n"), IsInk).bottom(), 109);         // clipped
+  EXPECT_LE(InkBox(Draw("S,10,10,100,11,Text,0,Sans,12,4\n"), IsInk).bottom(), 109);          // clipped
   QRect free = InkBox(Draw("S,10,10,11,11,Text,0,Sans,24,0\n"), IsInk);  // no box: not clipped
   EXPECT_GT(free.right(), 150);
   EXPECT_GT(free.bottom(), 150);
@@ -139,9 +141,11 @@ TEST_F(PrintPageTest, TextPlacementColourAndStyle) {
 }
 
 TEST_F(PrintPageTest, NextPictureWalksSelectedEntriesAndEndsTheNames) {
-  source.entries = {{"a.bmp", true, 10, 10, Qt::red}, {"b.bmp", false, 10, 10, Qt::green},
+  source.entries = {{"a.bmp", true, 10, 10, Qt::red},
+                    {"b.bmp", false, 10, 10, Qt::green},
                     {"c.bmp", true, 10, 10, Qt::blue}};
-  QImage page = Draw("P,0,0,10,10,0\nN\nP,10,0,20,10,0\nS,30,0,60,10,$(PicName),0,Sans,12,4\nN\nP,20,0,30,10,0\n");
+  QImage page =
+      Draw("P,0,0,10,10,0\nN\nP,10,0,20,10,0\nS,30,0,60,10,$(PicName),0,Sans,12,4\nN\nP,20,0,30,10,0\n");
   EXPECT_TRUE(Red(page.pixel(50, 50)));
   EXPECT_TRUE(test::IsColour(page.pixel(150, 50), Qt::blue));
   EXPECT_TRUE(test::IsWhite(page.pixel(250, 50)));  // no picture left: a blank square

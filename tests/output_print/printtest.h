@@ -3,14 +3,13 @@
 // Test doubles for printing: a device whose pages are QImages, and a document of pictures
 // of one colour (or two halves).
 
+#include <QGuiApplication>
+#include <QImage>
+#include <QPainter>
 #include <deque>
 #include <memory>
 #include <string>
 #include <vector>
-
-#include <QGuiApplication>
-#include <QImage>
-#include <QPainter>
 
 #include "output/printdevice.h"
 #include "output/printlayout.h"

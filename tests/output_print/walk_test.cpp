@@ -44,8 +44,9 @@ TEST_F(PrintJobTest, EachSelectedPictureGetsAPage) {
   for (int i = 0; i < 3; ++i) EXPECT_TRUE(test::IsColour(device.pages[i].pixel(150, 200), colours[i]));
   EXPECT_TRUE(device.ended && !device.aborted);
   EXPECT_TRUE(Messages().empty());
-  EXPECT_EQ(ui.progress, (std::vector<std::string>{"open:ファイル印刷中...", "range:0,3", "text:one.bmp", "step:1",
-                                                   "text:three.bmp", "step:1", "text:four.bmp", "step:1", "close"}));
+  EXPECT_EQ(ui.progress,
+            (std::vector<std::string>{"open:ファイル印刷中...", "range:0,3", "text:one.bmp", "step:1",
+                                      "text:three.bmp", "step:1", "text:four.bmp", "step:1", "close"}));
   EXPECT_EQ(source.log.front() + source.log.back(), "busy:1busy:0");
 }
 
@@ -59,9 +60,9 @@ TEST_F(PrintJobTest, NextPictureMovesTheWalkAndPageNumbersFollowPages) {
   EXPECT_TRUE(test::IsWhite(device.pages[0].pixel(5, 200)));
   EXPECT_TRUE(test::IsColour(device.pages[1].pixel(5, 200), Qt::black));
   // Next picture names the picture it takes and moves the bar.
-  EXPECT_EQ(ui.progress, (std::vector<std::string>{"open:ファイル印刷中...", "range:0,3", "text:one.bmp",
-                                                   "text:three.bmp", "step:1", "step:1", "text:four.bmp", "step:1",
-                                                   "close"}));
+  EXPECT_EQ(ui.progress,
+            (std::vector<std::string>{"open:ファイル印刷中...", "range:0,3", "text:one.bmp", "text:three.bmp",
+                                      "step:1", "step:1", "text:four.bmp", "step:1", "close"}));
 }
 
 TEST_F(PrintJobTest, MissingCapabilityOrJobStartIsReportedAndNothingPrints) {

@@ -1,3 +1,5 @@
+#include "output/wallpaper.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -6,7 +8,6 @@
 #include <string>
 #include <vector>
 
-#include "output/wallpaper.h"
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
 #include "platform/profile.h"
@@ -37,8 +38,9 @@ class FakeDesktop {
   // A setter that exits with `status` and, asked for a listing (-l), prints `listing`.
   void Add(const std::string &program, int status = 0, const std::string &listing = "") {
     const std::string log = "'" + box_.path("calls.log").string() + "'";
-    std::string script = "#!/bin/sh\nprintf '%s' '" + program + "' >> " + log + "\nfor a in \"$@\"; do printf ' %s' \"$a\" >> " +
-                         log + "; done\nprintf '\\n' >> " + log + "\n";
+    std::string script = "#!/bin/sh\nprintf '%s' '" + program + "' >> " + log +
+                         "\nfor a in \"$@\"; do printf ' %s' \"$a\" >> " + log + "; done\nprintf '\\n' >> " +
+                         log + "\n";
     if (!listing.empty()) script += "case \"$*\" in *-l*) printf '" + listing + "';; esac\n";
     auto path = box_.write("bin/" + program, script + "exit " + std::to_string(status) + "\n");
     std::filesystem::permissions(path, std::filesystem::perms::owner_all);
@@ -62,15 +64,20 @@ HDIB Gradient(int width, int height) {
   HDIB h = CreateDib(width, height, 24);
   DibLock lock(h);
   for (int y = 0; y < height; ++y)
-    for (int x = 0; x < width; ++x) SetDibPixel(lock.header(), x, y, 100u | (y & 0xFFu) << 8 | (x & 0xFFu) << 16);
+    for (int x = 0; x < width; ++x)
+      SetDibPixel(lock.header(), x, y, 100u | (y & 0xFFu) << 8 | (x & 0xFFu) << 16);
   return h;
 }
 
 class WallpaperTest : public ::testing::Test {
  protected:
-  std::string Target(const char *name = "RXW_WALL.BMP") const { return box.path("data/Tamro").string() + "/" + name; }
+  std::string Target(const char *name = "RXW_WALL.BMP") const {
+    return box.path("data/Tamro").string() + "/" + name;
+  }
   std::string Uri() const { return "file://" + Target(); }
-  std::string Desktop(const char *key) { return Profile::App().GetString("Control Panel\\Desktop", key, "?"); }
+  std::string Desktop(const char *key) {
+    return Profile::App().GetString("Control Panel\\Desktop", key, "?");
+  }
   GlobalHandle Written() const {
     std::FILE *f = std::fopen(Target().c_str(), "rb");
     GlobalHandle h(f ? ReadDibFromStream(f) : nullptr);
@@ -113,10 +120,12 @@ TEST_F(WallpaperTest, OptionsLoadInRangeAndSaveSixKeysButNeverTheFileName) {
   p.DeleteSection("WallPaper");
   o.mode = 3, o.preview = 1, o.bright = -40, o.blue = 3;
   ASSERT_TRUE(o.Save());
-  EXPECT_EQ(p.Keys("WallPaper"), (std::vector<std::string>{"Preview", "Mode", "Bright", "Red", "Green", "Blue"}));
+  EXPECT_EQ(p.Keys("WallPaper"),
+            (std::vector<std::string>{"Preview", "Mode", "Bright", "Red", "Green", "Blue"}));
   CWallpaperOption back;
   back.Load();
-  EXPECT_EQ(std::vector<int>({back.mode, back.preview, back.bright, back.blue}), std::vector<int>({3, 1, -40, 3}));
+  EXPECT_EQ(std::vector<int>({back.mode, back.preview, back.bright, back.blue}),
+            std::vector<int>({3, 1, -40, 3}));
 }
 
 TEST_F(WallpaperTest, PreviewTakesTheScreensProportions) {
@@ -187,7 +196,8 @@ TEST_F(WallpaperTest, TiledAndAdjustments) {
   DibLock lock(written.get());
   ASSERT_TRUE(lock);
   EXPECT_EQ(GetDibPixel(lock.header(), 0, 0) & 0xFFFF, 195u);
-  EXPECT_EQ(GetDibPixel(bytes.as<BitmapInfoHeader>(), 0, 0) & 0xFF, 100u);  // the caller's picture is untouched
+  EXPECT_EQ(GetDibPixel(bytes.as<BitmapInfoHeader>(), 0, 0) & 0xFF,
+            100u);  // the caller's picture is untouched
 }
 
 TEST_F(WallpaperTest, FailuresAreReportedAndTheSettingsStay) {
@@ -229,20 +239,38 @@ TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
   };
   const std::string xfce = "/backdrop/screen0/monitorHDMI-1/workspace0/";
   const Case cases[] = {
-      {"X-Cinnamon", "gsettings", kWallpaperTiled, "",
+      {"X-Cinnamon",
+       "gsettings",
+       kWallpaperTiled,
+       "",
        {"gsettings set org.cinnamon.desktop.background picture-options wallpaper",
         "gsettings set org.cinnamon.desktop.background picture-uri " + Uri()}},
-      {"XFCE", "xfconf-query", kWallpaperCentred, xfce + "image-style\\n" + xfce + "last-image\\n",
-       {"xfconf-query -c xfce4-desktop -l", "xfconf-query -c xfce4-desktop -p " + xfce + "last-image -n -t string -s " + path,
+      {"XFCE",
+       "xfconf-query",
+       kWallpaperCentred,
+       xfce + "image-style\\n" + xfce + "last-image\\n",
+       {"xfconf-query -c xfce4-desktop -l",
+        "xfconf-query -c xfce4-desktop -p " + xfce + "last-image -n -t string -s " + path,
         "xfconf-query -c xfce4-desktop -p " + xfce + "image-style -n -t int -s 1"}},
       {"KDE", "plasma-apply-wallpaperimage", kWallpaperEnlarged, "", {"plasma-apply-wallpaperimage " + path}},
-      {nullptr, "plasma-apply-wallpaperimage", kWallpaperCentred, "", {"plasma-apply-wallpaperimage " + path}},
+      {nullptr,
+       "plasma-apply-wallpaperimage",
+       kWallpaperCentred,
+       "",
+       {"plasma-apply-wallpaperimage " + path}},
   };
   for (const Case &c : cases) {
     FakeDesktop desktop(box, c.desktop);
     desktop.Add(c.program, 0, c.listing);
     EXPECT_EQ(ApplyWallpaper(path, c.placement), 0) << c.program;
     EXPECT_EQ(desktop.Calls(), c.calls);
+  }
+  {
+    FakeDesktop gnome(box, "GNOME");
+    gnome.Add("gsettings");
+    EXPECT_EQ(ApplyWallpaper("/tmp/a b/壁紙.bmp", 0), 0);
+    EXPECT_EQ(gnome.Calls().at(1),
+              "gsettings set org.gnome.desktop.background picture-uri file:///tmp/a%20b/%E5%A3%81%E7%B4%99.bmp");
   }
   // A placement outside the list leaves the desktop settings alone.
   FakeDesktop desktop(box, "KDE");
