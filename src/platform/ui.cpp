@@ -64,6 +64,20 @@ class ScriptedProgress : public ProgressWindow {
 
 }  // namespace
 
+bool UiServices::AskSameName(SameNameQuestion &) { return false; }
+
+bool ScriptedUi::AskSameName(SameNameQuestion &question) {
+  sameNameQuestions.push_back(question);
+  calls.push_back({"samename", question.name, question.caption, 0});
+  if (sameNameAnswers.empty()) return false;
+  SameNameAnswer a = sameNameAnswers.front();
+  sameNameAnswers.pop_front();
+  question.action = a.action;
+  if (!a.name.empty()) question.name = a.name;
+  question.applyToAll = a.applyToAll;
+  return true;
+}
+
 UiServices &Ui() {
   UiServices *ui = g_ui.load();
   return ui ? *ui : g_quiet;

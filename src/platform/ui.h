@@ -47,6 +47,18 @@ class ProgressWindow {
   virtual bool Aborted() = 0;
 };
 
+// The question asked when a file of the same name is in the way (copy, move, save as): the
+// dialog's whole state. The face shows it and writes the answer back into the same record.
+struct SameNameQuestion {
+  std::string caption;                 // the dialog's title
+  std::string sourceName, sourceSize, sourceDate;  // shown as given
+  std::string destinationName, destinationSize, destinationDate;
+  std::string name;                    // the name box: in the opened target, out the chosen one
+  int action = 0;                      // 0..5: in the starting action, out the chosen one
+  unsigned disabledActions = 0;        // bit n set: action n shown but disabled
+  bool applyToAll = false;             // out: "以降全て(&A)" was pressed
+};
+
 // What the core asks of the user interface. The application installs the Qt face; tests
 // install ScriptedUi. The core never shows anything itself.
 class UiServices {
@@ -57,6 +69,8 @@ class UiServices {
   // One-line text input; false when cancelled. `value` holds the initial text.
   virtual bool InputText(std::string_view caption, std::string_view prompt, std::string &value) = 0;
   virtual std::unique_ptr<ProgressWindow> OpenProgress(std::string_view caption) = 0;
+  // The same-name question; false when cancelled. Without a face it is cancelled.
+  virtual bool AskSameName(SameNameQuestion &question);
   // A line for the status bar (empty clears it).
   virtual void StatusText(std::string_view text) = 0;
 };
@@ -70,7 +84,7 @@ UiServices *SetUi(UiServices *ui);
 class ScriptedUi : public UiServices {
  public:
   struct Call {
-    std::string kind;  // "message", "input", "progress", "status"
+    std::string kind;  // "message", "input", "progress", "status", "samename"
     std::string text, caption;
     unsigned style = 0;
   };
@@ -78,12 +92,22 @@ class ScriptedUi : public UiServices {
   std::vector<Call> calls;
   std::deque<int> answers;             // message box answers
   std::deque<std::string> inputs;      // input answers; "\x18" means cancel
+  // Same-name answers: the action, the name ("" keeps the offered one) and the all-following
+  // flag; an empty queue cancels. Every question asked is kept.
+  struct SameNameAnswer {
+    int action = 1;
+    std::string name;
+    bool applyToAll = false;
+  };
+  std::deque<SameNameAnswer> sameNameAnswers;
+  std::vector<SameNameQuestion> sameNameQuestions;
   std::vector<std::string> progress;   // "open:caption", "text:..", "range:a,b", "pos:n", "step:n", "close"
   int abortAfter = -1;                 // Aborted() answers true from this call count on
 
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
   bool InputText(std::string_view caption, std::string_view prompt, std::string &value) override;
   std::unique_ptr<ProgressWindow> OpenProgress(std::string_view caption) override;
+  bool AskSameName(SameNameQuestion &question) override;
   void StatusText(std::string_view text) override;
 
   int abortedCalls = 0;
