@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include <QGuiApplication>
+
 #include "decode/spihost.h"
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
@@ -210,6 +212,13 @@ int main(int argc, char **argv) {
   if (rest.size() != 1) return Usage("exactly one file is needed");
   if (o.list && (o.member || !o.out.empty())) return Usage("--list takes no --member or --out");
   o.file = rest[0];
+
+  // Text pictures are drawn with fonts, which need a GUI application; without a display the
+  // offscreen platform serves.
+  if (!std::getenv("DISPLAY") && !std::getenv("WAYLAND_DISPLAY") && !std::getenv("QT_QPA_PLATFORM"))
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  int qtArgc = 1;
+  QGuiApplication app(qtArgc, argv);
 
   const Profile &profile = Profile::App();
   if (o.pluginDir.empty()) o.pluginDir = LookupPluginFolder(profile, ExecutableFolder());
