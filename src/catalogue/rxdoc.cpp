@@ -4,6 +4,7 @@
 
 #include "catalogue/pathutil.h"
 #include "catalogue/thumbcache.h"
+#include "decode/builtin/builtin.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -25,6 +26,9 @@ int8_t Small(int v) { return static_cast<int8_t>(std::clamp(v, -128, 127)); }
 
 CRXDoc::CRXDoc(Profile *profile) : profile_(profile ? profile : &Profile::App()) {
   settings_.Load(*profile_);
+  // The text decoder draws its pictures at the size the settings give.
+  builtin::TextSetSettings(std::max(settings_.txtSize.width, 0), std::max(settings_.txtSize.height, 0), 0,
+                           nullptr);
   filter_.nameOn = settings_.filterFileName != 0;
   filter_.dateOn = settings_.filterFileDate != 0;
   filter_.sizeOn = settings_.filterFileSize != 0;
