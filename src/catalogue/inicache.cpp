@@ -1,10 +1,5 @@
 #include "catalogue/inicache.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <climits>
 
 #include "catalogue/lockedinifile.h"
@@ -31,26 +26,8 @@ bool CIniCache::ReadAll(const std::string &path) {
   sections_.clear();
   index_.clear();
   last_ = nullptr;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
   std::string text;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    text.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
+  if (!ReadWholeFile(path, text)) return false;
   ParseText(text);
   return true;
 }

@@ -16,6 +16,18 @@ const char kLockFileText[] = "this file is enviroment access key file. don't mod
 
 namespace {
 
+bool WriteAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(fd, bytes.data(), bytes.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    bytes.remove_prefix(static_cast<std::size_t>(n));
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReadWholeFile(const std::string &path, std::string &out) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return false;
@@ -39,18 +51,6 @@ bool ReadWholeFile(const std::string &path, std::string &out) {
   ::close(fd);
   return true;
 }
-
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-}  // namespace
 
 std::string LockPathFor(std::string_view path) {
   std::size_t slash = path.rfind('/');

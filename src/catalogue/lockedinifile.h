@@ -71,6 +71,8 @@ std::string LockPathFor(std::string_view path);
 // Splits file text into lines: CR LF or LF end a line, a final line without an end counts.
 // Text that is not UTF-8 is taken as code page 932 (files from older installations).
 std::vector<std::string> SplitIniLines(std::string_view text);
+// The whole of a regular file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string &path, std::string &out);
 
 // Reads a key line: false for comments, section headers and lines without "=". The key and
 // value are trimmed and the value ends at a ";" outside double quotes.
