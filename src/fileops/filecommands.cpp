@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -17,8 +17,8 @@
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
-#include "fileops/folders.h"
 #include "fileops/foldermonitor.h"
+#include "fileops/folders.h"
 #include "fileops/transfer.h"
 #include "fileops/trash.h"
 #include "platform/profile.h"
@@ -84,8 +84,10 @@ class TemporaryMembers {
     while (ok && done < bytes.size()) {
       const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) ok = false;
-      else done += static_cast<std::size_t>(n);
+      if (n <= 0)
+        ok = false;
+      else
+        done += static_cast<std::size_t>(n);
     }
     if (::close(fd) != 0) ok = false;
     if (!ok) {
@@ -154,7 +156,8 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option) {
     }
     DecoderAccess *decoders = doc.Decoders();
     std::vector<unsigned char> bytes;
-    if (!decoders || decoders->ExtractMember(e->archiveDecoderIndex, e->ArchivePath(), e->position, bytes) != 0)
+    if (!decoders ||
+        decoders->ExtractMember(e->archiveDecoderIndex, e->ArchivePath(), e->position, bytes) != 0)
       continue;
     const std::string path = temporary.Put(e->name, bytes);
     if (!path.empty()) records.push_back(MakeTransferRecord(path, e->Note()));
@@ -185,8 +188,8 @@ int DeleteSelected(CRXDoc &doc) {
 }
 
 int DeleteSelectedDirect(CRXDoc &doc) {
-  if (doc.Settings().delQA == 0 &&
-      Ui().MessageBox("選択データを削除してもよろしいですか？", kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+  if (doc.Settings().delQA == 0 && Ui().MessageBox("選択データを削除してもよろしいですか？", kCaption,
+                                                   MB_YESNO | MB_ICONQUESTION) != IDYES)
     return 0;
   DocBusy busy(doc);
   std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("ファイル削除中...");
@@ -237,9 +240,8 @@ int DeleteSelectedToTrash(CRXDoc &doc) {
     }
   }
   // No trash on that file system: as the desktop's file managers do, offer to delete for good.
-  if (!noTrash.empty() &&
-      Ui().MessageBox("ごみ箱に移動できないファイルがあります．完全に削除しますか？", kCaption,
-                      MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
+  if (!noTrash.empty() && Ui().MessageBox("ごみ箱に移動できないファイルがあります．完全に削除しますか？",
+                                          kCaption, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
     for (const std::string &path : noTrash) DeleteFileForced(path);
   }
   return RemoveVanished(doc);

@@ -37,7 +37,9 @@ bool Exists(const std::string &path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool KnownScaleMode(int mode) { return mode == 0 || mode == 1 || mode == 2 || mode == 3 || mode == kScaleAuto; }
+bool KnownScaleMode(int mode) {
+  return mode == 0 || mode == 1 || mode == 2 || mode == 3 || mode == kScaleAuto;
+}
 
 double ParseScale(const std::string &text) {
   std::istringstream in(text);
@@ -243,8 +245,10 @@ int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSave
         }
       }
       if (Exists(target)) {
-        if (action == kSameSkip) skip = true;
-        else if (action == kSameNumbered) target = NumberedFreeName(target);
+        if (action == kSameSkip)
+          skip = true;
+        else if (action == kSameNumbered)
+          target = NumberedFreeName(target);
       }
     }
     if (!skip) {

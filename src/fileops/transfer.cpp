@@ -1,5 +1,6 @@
 #include "fileops/transfer.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,7 +9,6 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <filesystem>
 #include <memory>
 #include <utility>
@@ -102,7 +102,8 @@ bool CopyLink(const std::string &source, const std::string &destination) {
   if (n < 0) return false;
   target[static_cast<std::size_t>(n)] = '\0';
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp = destination + ".tamro-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    std::string temp =
+        destination + ".tamro-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
     if (::symlink(target.data(), temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
       return false;
@@ -122,7 +123,8 @@ std::string ErrorText(int error, const std::string &source) {
 
 // The action's verdict on a namesake at `destination`.
 bool ActionTransfers(int action, const std::string &source, std::string &destination) {
-  struct stat s {}, d {};
+  struct stat s {
+  }, d{};
   if (!Exists(destination)) return action != kSameSkip;  // the name box named a free file
   switch (action) {
     case kSameNewerOnly:
@@ -178,7 +180,8 @@ bool IsSameOrBelow(const std::string &folder, const std::string &base) {
 }
 
 bool IsMountRoot(const std::string &path) {
-  struct stat self {}, parent {};
+  struct stat self {
+  }, parent{};
   if (::stat(path.c_str(), &self) != 0) return false;
   const std::string up = JoinPath(path, "..");
   if (::stat(up.c_str(), &parent) != 0) return false;
@@ -258,7 +261,8 @@ bool MoveFileSafely(const std::string &source, const std::string &destination) {
     errno = EISDIR;
     return false;
   }
-  const bool copied = S_ISLNK(st.st_mode) ? CopyLink(source, destination) : CopyFileSafely(source, destination);
+  const bool copied =
+      S_ISLNK(st.st_mode) ? CopyLink(source, destination) : CopyFileSafely(source, destination);
   if (!copied) return false;
   if (::unlink(source.c_str()) != 0 && errno != ENOENT) return false;
   return true;

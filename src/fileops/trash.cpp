@@ -71,8 +71,8 @@ bool FindTrash(const std::string &path, dev_t device, TrashPlace &place) {
     }
   }
   const std::string own = JoinPath(top, ".Trash-" + uid);
-  if (MakeFolder(own, 0700) && ::lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid() &&
-      Usable(own, device)) {
+  if (MakeFolder(own, 0700) && ::lstat(own.c_str(), &st) == 0 && S_ISDIR(st.st_mode) &&
+      st.st_uid == ::getuid() && Usable(own, device)) {
     place = {own, top};
     return true;
   }
@@ -127,6 +127,18 @@ std::string TrashPathEncode(const std::string &path) {
   return out;
 }
 
+bool ShellDelete(const std::string &path, bool toTrash) {
+  struct stat st {};
+  if (path.empty() || ::lstat(path.c_str(), &st) != 0) return false;
+  if (toTrash) {
+    MoveToTrash(path);
+  } else {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+  }
+  return ::lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
 int MoveToTrash(const std::string &given) {
   std::error_code ec;
   // The folder part is resolved, the name itself is not: a link goes to the trash, not its target.
@@ -155,15 +167,17 @@ int MoveToTrash(const std::string &given) {
     const std::string prefix = place.top == "/" ? "/" : place.top + "/";
     if (shown.compare(0, prefix.size(), prefix) == 0) shown = shown.substr(prefix.size());
   }
-  const std::string info = "[Trash Info]\nPath=" + TrashPathEncode(shown) + "\nDeletionDate=" + DeletionDate() + "\n";
+  const std::string info =
+      "[Trash Info]\nPath=" + TrashPathEncode(shown) + "\nDeletionDate=" + DeletionDate() + "\n";
 
   // Claim a name through the information file, then move the file under it.
   for (int n = 1; n < 100000; ++n) {
     std::string entry = name;
     if (n > 1) {
       const auto dot = name.rfind('.');
-      entry = dot == std::string::npos || dot == 0 ? name + "." + std::to_string(n)
-                                                   : name.substr(0, dot) + "." + std::to_string(n) + name.substr(dot);
+      entry = dot == std::string::npos || dot == 0
+                  ? name + "." + std::to_string(n)
+                  : name.substr(0, dot) + "." + std::to_string(n) + name.substr(dot);
     }
     const std::string infoPath = place.folder + "/info/" + entry + ".trashinfo";
     const std::string filePath = place.folder + "/files/" + entry;

@@ -5,9 +5,9 @@
 namespace tamro {
 
 enum TrashResult : int {
-  kTrashed = 0,      // the file is in a trash folder with its information file
-  kTrashNoTrash = 1, // no trash folder on the file's file system could be used
-  kTrashFailed = 2,  // a trash was there but the file could not be put into it (errno)
+  kTrashed = 0,       // the file is in a trash folder with its information file
+  kTrashNoTrash = 1,  // no trash folder on the file's file system could be used
+  kTrashFailed = 2,   // a trash was there but the file could not be put into it (errno)
 };
 
 // Moves a file, link or folder into the freedesktop.org trash: the home trash
@@ -17,6 +17,10 @@ enum TrashResult : int {
 // first and claims the name, so two deletions of the same name never collide. Nothing is
 // ever copied: a file that cannot be renamed into a trash stays where it is.
 int MoveToTrash(const std::string &path);
+
+// One deletion for the picture window and the folder tree: into the trash when `toTrash`,
+// else for good (a folder with everything in it). Success means the path is gone.
+bool ShellDelete(const std::string &path, bool toTrash);
 
 // The home trash folder ($XDG_DATA_HOME/Trash, ~/.local/share/Trash by default).
 std::string HomeTrashFolder();

@@ -30,7 +30,8 @@ class SaveTest : public DocTest {
     HDIB dib = CreateDib(width, height, 24);
     auto *bi = static_cast<BitmapInfoHeader *>(GlobalLock(dib));
     for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) SetDibPixel(bi, x, y, static_cast<uint32_t>((x * 7) & 255) | ((y * 5 & 255) << 8));
+      for (int x = 0; x < width; ++x)
+        SetDibPixel(bi, x, y, static_cast<uint32_t>((x * 7) & 255) | ((y * 5 & 255) << 8));
     GlobalUnlock(dib);
     const std::string path = box.path(relative).string();
     fs::create_directories(fs::path(path).parent_path());

@@ -2,6 +2,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <fstream>
 #include <string>
 
 #include "catalogue/docfixture.h"
@@ -10,6 +11,7 @@
 #include "fileops/foldermonitor.h"
 #include "fileops/samename.h"
 #include "fileops/trash.h"
+#include "mounts.h"
 #include "platform/ui.h"
 
 namespace fs = std::filesystem;
@@ -159,6 +161,43 @@ TEST_F(CommandsTest, TrashDeleteWritesTheFreedesktopTrash) {
   EXPECT_EQ(ReadFile(trash / "files" / "a b%#日本.2.pic"), "PICo");
   EXPECT_TRUE(fs::exists(trash / "info" / "a b%#日本.2.pic.trashinfo"));
   EXPECT_EQ(ReadFile(trash / "files" / odd), "PICa");
+}
+
+TEST_F(CommandsTest, TrashOnAnotherFileSystemUsesItsTopTrashOrAsks) {
+  TmpfsMount mount(box.path("pics"), "1m");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  Write("pics/a.pic", "PICa");
+  auto doc = Open({"a.pic"});
+  SetDoc(*doc, 1, 0);
+  EXPECT_EQ(DeleteSelected(*doc), 1);
+  const fs::path trash = box.path("pics/.Trash-" + std::to_string(::getuid()));
+  EXPECT_EQ(ReadFile(trash / "files/a.pic"), "PICa");
+  // Beside the top of its mount the path is written relative to it.
+  EXPECT_NE(ReadFile(trash / "info/a.pic.trashinfo").find("\nPath=a.pic\n"), std::string::npos);
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(CommandsTest, NoUsableTrashAsksBeforeDeletingForGood) {
+  TmpfsMount mount(box.path("pics"), "1m", true,
+                   [](const fs::path &f) { std::ofstream(f / "a.pic") << "PICa"; });
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  auto doc = Open({"a.pic"});
+  SetDoc(*doc, 1, 0);
+  ui.answers.push_back(IDNO);
+  EXPECT_EQ(DeleteSelected(*doc), 0);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "ごみ箱に移動できないファイルがあります．完全に削除しますか？");
+  EXPECT_EQ(ReadFile(box.path("pics/a.pic")), "PICa");
+  EXPECT_EQ(Names(*doc), std::vector<std::string>{"a.pic"});
+}
+
+TEST_F(CommandsTest, ShellDeleteJudgesByThePathBeingGone) {
+  Write("gone/x/y.pic", "PIC");
+  EXPECT_TRUE(ShellDelete(box.path("gone").string(), false));
+  EXPECT_FALSE(ShellDelete(box.path("gone").string(), false));
+  Write("t.pic", "PIC");
+  EXPECT_TRUE(ShellDelete(box.path("t.pic").string(), true));
+  EXPECT_TRUE(fs::exists(box.path("data/Trash/files/t.pic")));
 }
 
 TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {

@@ -27,7 +27,8 @@ class TmpfsMount {
     }
     mounted_ = true;
     prepare(folder);
-    if (readOnly && ::mount("tamro-test", folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, options.c_str()) != 0) {
+    if (readOnly &&
+        ::mount("tamro-test", folder.c_str(), "tmpfs", MS_REMOUNT | MS_RDONLY, options.c_str()) != 0) {
       reason_ = std::string("cannot remount read-only: ") + std::strerror(errno);
       ::umount2(folder.c_str(), MNT_DETACH);
       mounted_ = false;
@@ -51,7 +52,8 @@ class TmpfsMount {
 };
 
 inline bool SameDevice(const std::filesystem::path &a, const std::filesystem::path &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
 }
 

@@ -1,3 +1,5 @@
+#include "fileops/transfer.h"
+
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -9,7 +11,6 @@
 #include "catalogue/notestore.h"
 #include "fileops/folders.h"
 #include "fileops/samename.h"
-#include "fileops/transfer.h"
 #include "mounts.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
@@ -162,7 +163,7 @@ TEST_F(TransferTest, FolderIntoItsOwnSubFolderIsSkippedButASiblingWithTheSamePre
   EXPECT_TRUE(fs::exists(P("tree/one.jpg")));
   EXPECT_FALSE(fs::exists(P("tree/sub/tree")));
 
-  ui.answers.push_back(IDYES);  // create tree2
+  ui.answers.push_back(IDYES);                                      // create tree2
   EXPECT_EQ(TransferFiles(P("tree2"), {Rec(P("tree"))}, 0, 0), 4);  // tree, one, sub, two
   EXPECT_EQ(ReadFile(P("tree2/tree/sub/two.jpg")), "2");
 }
