@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <deque>
 #include <memory>
@@ -14,6 +16,12 @@
 #include "support/sandbox.h"
 
 namespace tamro::test {
+
+// Sets a file's access and modification times to `seconds` since 1970.
+inline void SetTimes(const std::string &path, long long seconds) {
+  struct timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
+}
 
 // Records every hint it is told.
 struct HintLog : UpdateObserver {

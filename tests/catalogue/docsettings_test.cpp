@@ -7,8 +7,8 @@
 
 #include "catalogue/captionfont.h"
 #include "catalogue/rxdoc.h"
-#include "guiapp.h"
 #include "platform/profile.h"
+#include "support/guiapp.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -16,9 +16,13 @@ namespace {
 
 using test::Sandbox;
 
-TEST(DocSettings, DefaultsWhenNothingIsStored) {
+class DocSettingsTest : public ::testing::Test {
+ protected:
   Sandbox box;
-  Profile p(box.configFile());
+  Profile p{box.configFile()};
+};
+
+TEST_F(DocSettingsTest, DefaultsWhenNothingIsStored) {
   DocSettings s;
   s.scanSpi = 5;  // Load starts from the defaults, not from what was there
   s.Load(p);
@@ -44,9 +48,7 @@ TEST(DocSettings, DefaultsWhenNothingIsStored) {
   EXPECT_FALSE(std::filesystem::exists(box.configFile()));
 }
 
-TEST(DocSettings, CellSizesAreRaisedToTheirLimits) {
-  Sandbox box;
-  Profile p(box.configFile());
+TEST_F(DocSettingsTest, CellSizesAreRaisedToTheirLimits) {
   p.WriteString("RXDoc", "ThumbsSize", "5,300");
   DocSettings s;
   s.Load(p);
@@ -68,9 +70,7 @@ TEST(DocSettings, NameFormatSplitsUpToTheFirstEmptyField) {
   EXPECT_TRUE(SplitNameFormat("").empty());
 }
 
-TEST(DocSettings, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
-  Sandbox box;
-  Profile p(box.configFile());
+TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   p.WriteString("SPI", "TXTSize", "80,20");
   DocSettings s;
   s.Load(p);
@@ -124,10 +124,8 @@ TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
   EXPECT_EQ(ms.height, -12);
 }
 
-TEST(CaptionFont, TheDocumentHandsItsLookAndCaptionItemsOver) {
+TEST_F(DocSettingsTest, TheDocumentHandsItsLookAndCaptionItemsOver) {
   test::EnsureGuiApp();
-  Sandbox box;
-  Profile p(box.configFile());
   p.WriteString("QEVxFile", "NameFormat", "\"$(PicName)\",\"$(PicSize)\"");
   p.WriteInt("QEVxFile", "fontHeight", -16);
   p.WriteInt("QEVxFile", "colCantDraw", 0x0000FF);

@@ -12,11 +12,6 @@
 namespace tamro::test {
 namespace {
 
-void SetTimes(const std::string &path, long long seconds) {
-  struct timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
-}
-
 // A 2 x 2 picture of 24 bits: header, no colour table, two rows of 8 bytes.
 std::string TinyDib() {
   BitmapInfoHeader h{};

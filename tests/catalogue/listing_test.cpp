@@ -13,11 +13,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void SetTimes(const std::string &path, long long seconds) {
-  struct timespec t[2] = {{static_cast<time_t>(seconds), 0}, {static_cast<time_t>(seconds), 0}};
-  ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), t, 0), 0);
-}
-
 TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
   for (const char *n : {"a.jpg", "b.gif", "c.JPG", "d.gif", "e.png"}) Write(std::string("pics/") + n, "PIC");
   profile.WriteString("RXDoc", "PathMask", "*.jpg;*.gif");

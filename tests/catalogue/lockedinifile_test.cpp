@@ -31,18 +31,28 @@ class CountingIni : public CLockedIniFile {
   }
 };
 
+// A sandbox folder; Open writes a file (unless `text` is empty) and opens an ini over it.
+class IniTest : public ::testing::Test {
+ protected:
+  template <class Ini>
+  void Open(Ini &ini, const std::string &name, const std::string &text, int retries = 0) {
+    if (!text.empty()) box.write(name, text);
+    ini.Open(box.path(name).string(), retries);
+  }
+  std::string Text(const std::string &name) const { return ReadFile(box.path(name)); }
+  Sandbox box;
+};
+
 TEST(LockedIniFile, LockPathIsBaseNameWithAcf) {
   EXPECT_EQ(LockPathFor("/pics/DIRINFO.RXI"), "/pics/DIRINFO.ACF");
   EXPECT_EQ(LockPathFor("/pics/_NOTE_.RXI"), "/pics/_NOTE_.ACF");
   EXPECT_EQ(LockPathFor("/pics.d/noext"), "/pics.d/noext.ACF");
 }
 
-TEST(LockedIniFile, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
-  Sandbox box;
-  box.write("DIRINFO.RXI", "[Document]\r\nMaxCount=4\r\n");
+TEST_F(IniTest, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
   box.write("DIRINFO.ACF", "stale\r\n");
   CountingIni ini;
-  ini.Open(box.path("DIRINFO.RXI").string(), 3);
+  Open(ini, "DIRINFO.RXI", "[Document]\r\nMaxCount=4\r\n", 3);
   std::string v = "junk";
   EXPECT_EQ(ini.GetValue("Document", "MaxCount", v), -1);
   EXPECT_EQ(v, "");
@@ -50,33 +60,29 @@ TEST(LockedIniFile, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
   EXPECT_EQ(ini.sleeps, 0);
   EXPECT_TRUE(fs::exists(box.path("DIRINFO.ACF")));  // not ours: left alone
   EXPECT_FALSE(ini.SetValue("Document", "MaxCount", "5"));
-  EXPECT_EQ(ReadFile(box.path("DIRINFO.RXI")), "[Document]\r\nMaxCount=4\r\n");
+  EXPECT_EQ(Text("DIRINFO.RXI"), "[Document]\r\nMaxCount=4\r\n");
 }
 
-TEST(LockedIniFile, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
-  Sandbox box;
-  box.write("n.RXI", "[s]\r\nk=1\r\n");
+TEST_F(IniTest, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
   box.write("n.ACF", "stale\r\n");
   CountingIni ini;
-  ini.Open(box.path("n.RXI").string(), 0);
+  Open(ini, "n.RXI", "[s]\r\nk=1\r\n");
   std::string v;
   EXPECT_EQ(ini.GetValue("s", "k", v), 0);
   EXPECT_EQ(v, "1");
   EXPECT_EQ(ini.looks, 0);
   EXPECT_TRUE(ini.SetValue("s", "k", "2"));
-  EXPECT_EQ(ReadFile(box.path("n.ACF")), "stale\r\n");
+  EXPECT_EQ(Text("n.ACF"), "stale\r\n");
 
   fs::remove(box.path("n.ACF"));
   EXPECT_TRUE(ini.SetValue("s", "k", "3"));
   EXPECT_FALSE(fs::exists(box.path("n.ACF")));
 }
 
-TEST(LockedIniFile, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
-  Sandbox box;
-  box.write("n.RXI", "[s]\r\nk=v\r\n");
+TEST_F(IniTest, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
   box.write("n.ACF", "held\r\n");
   CountingIni ini;
-  ini.Open(box.path("n.RXI").string(), CLockedIniFile::kWaitForever);
+  Open(ini, "n.RXI", "[s]\r\nk=v\r\n", CLockedIniFile::kWaitForever);
   ini.releaseAfterSleeps = 2;
   std::string v;
   EXPECT_EQ(ini.GetValue("s", "k", v), 0);
@@ -85,8 +91,7 @@ TEST(LockedIniFile, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
   EXPECT_FALSE(fs::exists(box.path("n.ACF")));
 }
 
-TEST(LockedIniFile, ReadingValuesFollowsTheTextForm) {
-  Sandbox box;
+TEST_F(IniTest, ReadingValuesFollowsTheTextForm) {
   box.write("a.RXI",
             "; a comment\n"
             "[Other]\n"
@@ -102,7 +107,7 @@ TEST(LockedIniFile, ReadingValuesFollowsTheTextForm) {
             "[Tail]\r\n"
             "Key=tail\r\n");
   CLockedIniFile ini;
-  ini.Open(box.path("a.RXI").string(), 0);
+  Open(ini, "a.RXI", "");
   std::string v;
   EXPECT_EQ(ini.GetValue("Document", "Spaced Key", v), 0);
   EXPECT_EQ(v, "padded value");
@@ -120,21 +125,19 @@ TEST(LockedIniFile, ReadingValuesFollowsTheTextForm) {
   EXPECT_EQ(ini.GetValue("document", "Key", v), -1);
 
   CLockedIniFile missing;
-  missing.Open(box.path("none.RXI").string(), 0);
+  Open(missing, "none.RXI", "");
   EXPECT_EQ(missing.GetValue("Document", "Key", v), -1);
 }
 
-TEST(LockedIniFile, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
-  Sandbox box;
-  box.write("n.RXI", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n[C]\r\nz=3\r\n");
+TEST_F(IniTest, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
   CLockedIniFile ini;
-  ini.Open(box.path("n.RXI").string(), 0);
+  Open(ini, "n.RXI", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n[C]\r\nz=3\r\n");
   ASSERT_TRUE(ini.SetValue("B", "new", "4"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")), "[A]\r\nx=1\r\n[B]\r\ny=2\r\nnew=4\r\n[C]\r\nz=3\r\n");
+  EXPECT_EQ(Text("n.RXI"), "[A]\r\nx=1\r\n[B]\r\ny=2\r\nnew=4\r\n[C]\r\nz=3\r\n");
   ASSERT_TRUE(ini.SetValue("B", "Y", "20"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")), "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n");
+  EXPECT_EQ(Text("n.RXI"), "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n");
   ASSERT_TRUE(ini.SetValue(":a.jpg", "Note", "line1\x05line2"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")),
+  EXPECT_EQ(Text("n.RXI"),
             "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n[:a.jpg]\r\nNote=line1\x05line2\r\n");
   std::string v;
   EXPECT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
@@ -142,32 +145,28 @@ TEST(LockedIniFile, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
 
   // A missing file is created.
   CLockedIniFile fresh;
-  fresh.Open(box.path("fresh.RXI").string(), 0);
+  Open(fresh, "fresh.RXI", "");
   ASSERT_TRUE(fresh.SetValue("S", "k", "v"));
-  EXPECT_EQ(ReadFile(box.path("fresh.RXI")), "[S]\r\nk=v\r\n");
+  EXPECT_EQ(Text("fresh.RXI"), "[S]\r\nk=v\r\n");
 }
 
-TEST(LockedIniFile, RemovingTheLastSectionOrKeyDeletesTheFile) {
-  Sandbox box;
-  box.write("n.RXI", "[A]\nx=1\n[B]\ny=2\n");
+TEST_F(IniTest, RemovingTheLastSectionOrKeyDeletesTheFile) {
   CLockedIniFile ini;
-  ini.Open(box.path("n.RXI").string(), 0);
+  Open(ini, "n.RXI", "[A]\nx=1\n[B]\ny=2\n");
   ASSERT_TRUE(ini.RemoveSection("A"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")), "[B]\r\ny=2\r\n");
+  EXPECT_EQ(Text("n.RXI"), "[B]\r\ny=2\r\n");
   ASSERT_TRUE(ini.RemoveKey("B", "missing"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")), "[B]\r\ny=2\r\n");
+  EXPECT_EQ(Text("n.RXI"), "[B]\r\ny=2\r\n");
   ASSERT_TRUE(ini.RemoveKey("B", "Y"));
-  EXPECT_EQ(ReadFile(box.path("n.RXI")), "[B]\r\n");
+  EXPECT_EQ(Text("n.RXI"), "[B]\r\n");
   ASSERT_TRUE(ini.RemoveSection("B"));
   EXPECT_FALSE(fs::exists(box.path("n.RXI")));
 }
 
-TEST(LockedIniFile, ALongLineIsReadAndRewrittenWhole) {
-  Sandbox box;
+TEST_F(IniTest, ALongLineIsReadAndRewrittenWhole) {
   std::string note(10000, 'n');
-  box.write("_NOTE_.RXI", "[:a.jpg]\r\nNote=" + note + "\r\n");
   CLockedIniFile ini;
-  ini.Open(box.path("_NOTE_.RXI").string(), 0);
+  Open(ini, "_NOTE_.RXI", "[:a.jpg]\r\nNote=" + note + "\r\n");
   std::string v;
   ASSERT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
   EXPECT_EQ(v, note);
@@ -177,11 +176,9 @@ TEST(LockedIniFile, ALongLineIsReadAndRewrittenWhole) {
   EXPECT_EQ(v.size(), note.size());
 }
 
-TEST(LockedIniFile, RewritingLeavesNoTemporaryFilesAndKeepsOldTextOnFailure) {
-  Sandbox box;
-  box.write("d/n.RXI", "[A]\r\nx=1\r\n");
+TEST_F(IniTest, RewritingLeavesNoTemporaryFilesAndKeepsOldTextOnFailure) {
   CLockedIniFile ini;
-  ini.Open(box.path("d/n.RXI").string(), 0);
+  Open(ini, "d/n.RXI", "[A]\r\nx=1\r\n");
   ASSERT_TRUE(ini.SetValue("A", "x", "2"));
   int files = 0;
   for (auto &e : fs::directory_iterator(box.path("d"))) (void)e, ++files;
@@ -190,23 +187,20 @@ TEST(LockedIniFile, RewritingLeavesNoTemporaryFilesAndKeepsOldTextOnFailure) {
     fs::permissions(box.path("d"), fs::perms::owner_read | fs::perms::owner_exec);
     EXPECT_FALSE(ini.SetValue("A", "x", "3"));
     fs::permissions(box.path("d"), fs::perms::owner_all);
-    EXPECT_EQ(ReadFile(box.path("d/n.RXI")), "[A]\r\nx=2\r\n");
+    EXPECT_EQ(Text("d/n.RXI"), "[A]\r\nx=2\r\n");
   }
 }
 
-TEST(LockedIniFile, OldCodePageTextIsReadAsUtf8) {
-  Sandbox box;
+TEST_F(IniTest, OldCodePageTextIsReadAsUtf8) {
   // "メモ" in code page 932.
-  box.write("_NOTE_.RXI", std::string("[:a.jpg]\r\nNote=\x83\x81\x83\x82\r\n"));
   CLockedIniFile ini;
-  ini.Open(box.path("_NOTE_.RXI").string(), 0);
+  Open(ini, "_NOTE_.RXI", "[:a.jpg]\r\nNote=\x83\x81\x83\x82\r\n");
   std::string v;
   ASSERT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
   EXPECT_EQ(v, "メモ");
 }
 
-TEST(IniCache, ReadAllAnswersFromMemoryWithTheSameRules) {
-  Sandbox box;
+TEST_F(IniTest, CacheReadAllAnswersFromMemoryWithTheSameRules) {
   box.write("DIRINFO.RXI",
             "[Document]\r\nMaxCount=2\r\nThumbsFile=\"thumbs;1.dat\" ; note\r\n"
             "[1]\r\nFileName=a.jpg\r\nLength=-12abc\r\nBig=99999999999\r\n"

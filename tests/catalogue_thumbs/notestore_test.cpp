@@ -15,6 +15,12 @@ class NoteTest : public ::testing::Test {
  protected:
   std::string Folder() const { return box.root().string(); }
   std::string NoteFileText() const { return test::ReadFile(box.path(kNoteFileName)); }
+  // The note read back, "(none)" when there is none (and nothing was left in the text).
+  std::string Note(const std::string &archive, const std::string &name, std::string folder = "") const {
+    std::string text = "stale";
+    const int r = ReadNote(folder.empty() ? Folder() : folder, archive, name, text);
+    return r == 0 ? text : text.empty() && r == -1 ? "(none)" : "(failed)";
+  }
   test::Sandbox box;
 };
 
@@ -24,27 +30,19 @@ TEST_F(NoteTest, TwoLineNotesAreStoredOnOneLineAndReadBackWithTheirLineEnds) {
   const std::string file = NoteFileText();
   EXPECT_NE(file.find("[:lf.jpg]\r\nNote=first\x05second\r\n"), std::string::npos) << file;
   EXPECT_NE(file.find("[:crlf.jpg]\r\nNote=first\x04\x05second\r\n"), std::string::npos) << file;
-  std::string text;
-  ASSERT_EQ(ReadNote(Folder(), "", "lf.jpg", text), 0);
-  EXPECT_EQ(text, "first\nsecond");
-  ASSERT_EQ(ReadNote(Folder(), "", "crlf.jpg", text), 0);
-  EXPECT_EQ(text, "first\r\nsecond");
+  EXPECT_EQ(Note("", "lf.jpg"), "first\nsecond");
+  EXPECT_EQ(Note("", "crlf.jpg"), "first\r\nsecond");
 }
 
 TEST_F(NoteTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateNotes) {
   ASSERT_TRUE(WriteNote(Folder(), "", "same.jpg", "plain"));
   ASSERT_TRUE(WriteNote(Folder(), "box.zip", "same.jpg", "member"));
-  std::string text;
-  ASSERT_EQ(ReadNote(Folder(), "", "same.jpg", text), 0);
-  EXPECT_EQ(text, "plain");
-  ASSERT_EQ(ReadNote(Folder(), "box.zip", "same.jpg", text), 0);
-  EXPECT_EQ(text, "member");
+  EXPECT_EQ(Note("", "same.jpg"), "plain");
+  EXPECT_EQ(Note("box.zip", "same.jpg"), "member");
   EXPECT_NE(NoteFileText().find("[box.zip:same.jpg]"), std::string::npos);
   ASSERT_TRUE(DeleteNote(Folder(), "box.zip", "same.jpg"));
-  EXPECT_EQ(ReadNote(Folder(), "box.zip", "same.jpg", text), -1);
-  EXPECT_EQ(text, "");
-  ASSERT_EQ(ReadNote(Folder(), "", "same.jpg", text), 0);
-  EXPECT_EQ(text, "plain");
+  EXPECT_EQ(Note("box.zip", "same.jpg"), "(none)");
+  EXPECT_EQ(Note("", "same.jpg"), "plain");
 }
 
 TEST_F(NoteTest, EmptyNoteOfTheOnlyNotedPictureDeletesTheFile) {
@@ -52,8 +50,7 @@ TEST_F(NoteTest, EmptyNoteOfTheOnlyNotedPictureDeletesTheFile) {
   ASSERT_TRUE(WriteNote(Folder(), "", "b.jpg", "y"));
   ASSERT_TRUE(WriteNote(Folder(), "", "a.jpg", ""));
   EXPECT_TRUE(fs::exists(box.path(kNoteFileName)));
-  std::string text;
-  EXPECT_EQ(ReadNote(Folder(), "", "a.jpg", text), -1);
+  EXPECT_EQ(Note("", "a.jpg"), "(none)");
   ASSERT_TRUE(WriteNote(Folder(), "", "b.jpg", ""));
   EXPECT_FALSE(fs::exists(box.path(kNoteFileName)));
   // Deleting where there is no file creates none.
@@ -66,30 +63,22 @@ TEST_F(NoteTest, FreeTextSurvivesSemicolonsQuotesAndOddNames) {
   const std::string note = "see \"a; b\"; then c ; 100% ＝ done";
   const std::string name = "名前 with ] and ; and % .jpg";
   ASSERT_TRUE(WriteNote(Folder(), "", name, note));
-  std::string text;
-  ASSERT_EQ(ReadNote(Folder(), "", name, text), 0);
-  EXPECT_EQ(text, note);
+  EXPECT_EQ(Note("", name), note);
   // A name that is not UTF-8 does not turn the file into code page 932 for the others.
   ASSERT_TRUE(WriteNote(Folder(), "", "caf\xE9.jpg", "latin"));
-  ASSERT_EQ(ReadNote(Folder(), "", name, text), 0);
-  EXPECT_EQ(text, note);
-  ASSERT_EQ(ReadNote(Folder(), "", "caf\xE9.jpg", text), 0);
-  EXPECT_EQ(text, "latin");
+  EXPECT_EQ(Note("", name), note);
+  EXPECT_EQ(Note("", "caf\xE9.jpg"), "latin");
   // Line ends in a name cannot break a section header apart.
   ASSERT_TRUE(WriteNote(Folder(), "", "two\nlines.jpg", "n"));
-  ASSERT_EQ(ReadNote(Folder(), "", "two\nlines.jpg", text), 0);
-  EXPECT_EQ(text, "n");
-  ASSERT_EQ(ReadNote(Folder(), "", name, text), 0);
-  EXPECT_EQ(text, note);
+  EXPECT_EQ(Note("", "two\nlines.jpg"), "n");
+  EXPECT_EQ(Note("", name), note);
 }
 
 TEST_F(NoteTest, NotesFromOlderInstallationsAreRead) {
   // Code page 932 text: [:テスト.jpg] Note=メモ
   box.write(kNoteFileName, "[:\x83\x65\x83\x58\x83\x67.jpg]\r\nNote=\x83\x81\x83\x82\x05x\r\n");
-  std::string text;
-  ASSERT_EQ(ReadNote(Folder(), "", "テスト.jpg", text), 0);
-  EXPECT_EQ(text, "メモ\nx");
-  EXPECT_EQ(ReadNote(box.path("missing").string(), "", "テスト.jpg", text), -1);
+  EXPECT_EQ(Note("", "テスト.jpg"), "メモ\nx");
+  EXPECT_EQ(Note("", "テスト.jpg", box.path("missing").string()), "(none)");
 }
 
 TEST_F(NoteTest, EntryNoteIsReadOnce) {

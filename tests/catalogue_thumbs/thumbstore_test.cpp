@@ -155,6 +155,12 @@ class StoreTest : public ::testing::Test {
   }
 
   std::string StorePath() const { return (folder / CThumbStore::kFileName).string(); }
+  // Writes a store holding these entries' thumbnails, as an earlier session left it.
+  void Save(std::initializer_list<CPicEntry *> entries) {
+    CThumbStore store(&decoders);
+    for (CPicEntry *e : entries) store.Add(*e, 95);
+    store.Flush();
+  }
 
   test::Sandbox box;
   fs::path folder;
@@ -229,11 +235,7 @@ TEST_F(StoreTest, NamesDifferingOnlyInCaseAreDifferentFiles) {
 
 TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewritten) {
   auto e = Built("x.png");
-  {
-    CThumbStore store(&decoders);
-    store.Add(*e, 95);
-    store.Flush();
-  }
+  Save({e.get()});
   struct stat before {};
   ASSERT_EQ(::stat(StorePath().c_str(), &before), 0);
   {
@@ -258,12 +260,7 @@ TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewri
 TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   auto a = Built("a.png");
   auto b = Built("b.png");
-  {
-    CThumbStore store(&decoders);
-    store.Add(*a, 95);
-    store.Add(*b, 95);
-    store.Flush();
-  }
+  Save({a.get(), b.get()});
   std::string bytes = test::ReadFile(StorePath());
   const uint32_t first = 680 + At32(bytes, 4);
   bytes.resize(first + 700);  // the second record's data is cut off
@@ -407,11 +404,7 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   DocSettings settings;
   settings.cacheFolder = 1;
   auto e = Built("touch.png", Qt::green);
-  {
-    CThumbStore store(&decoders);
-    store.Add(*e, 95);
-    store.Flush();
-  }
+  Save({e.get()});
   const fs::path file = folder / "touch.png";
   fs::last_write_time(file, fs::last_write_time(file) + std::chrono::hours(1));
 
@@ -434,11 +427,7 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
 
 TEST_F(StoreTest, BuilderAsksTheStoreOnceWhenTheListingUsedTheCache) {
   auto e = Built("c.png", Qt::red);
-  {
-    CThumbStore store(&decoders);
-    store.Add(*e, 95);
-    store.Flush();
-  }
+  Save({e.get()});
   CThumbStore store(&decoders);
   CThumbBuilder builder(&decoders, &store, nullptr);
   auto listed = FileEntry(folder / "c.png");

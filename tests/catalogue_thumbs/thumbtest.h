@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 
 #include <QBuffer>
-#include <QGuiApplication>
 #include <QImage>
 #include <algorithm>
 #include <cstring>
@@ -21,19 +20,10 @@
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "platform/globalhandle.h"
+#include "support/guiapp.h"  // fonts and painting need a QGuiApplication
 #include "support/sandbox.h"
 
 namespace tamro::test {
-
-// Fonts and painting need a QGuiApplication.
-inline void EnsureGuiApp() {
-  if (!QGuiApplication::instance()) {
-    static int argc = 1;
-    static char name[] = "catalogue_thumbs_tests";
-    static char *argv[] = {name, nullptr};
-    static QGuiApplication app(argc, argv);
-  }
-}
 
 // One pretend decoder. It accepts a file whose name ends with `suffix` (when set) or whose
 // data starts with `magic`, and decodes only data that starts with `magic`.

@@ -1,27 +1,17 @@
 #include "testspi.h"
 
 #include "platform/globalmem.h"
+#include "support/bytes.h"
 
 namespace tamro::test {
 
 std::filesystem::path TestSpiDir() { return TAMRO_TEST_SPI_DIR; }
 
-namespace {
-void Put16(std::string &s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string &s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-}  // namespace
-
 std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r, const char *magic, bool comment,
                  bool shortPixels) {
   std::string s(magic, 4);
-  Put16(s, static_cast<uint32_t>(width));
-  Put16(s, static_cast<uint32_t>(height));
+  PutLe16(s, static_cast<uint32_t>(width));
+  PutLe16(s, static_cast<uint32_t>(height));
   s += static_cast<char>(depth);
   s += static_cast<char>(b);
   s += static_cast<char>(g);
@@ -34,15 +24,15 @@ std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t
 
 std::string Tarc(const std::vector<TarcMember> &members, uint32_t flags) {
   std::string s = "TARC";
-  Put32(s, static_cast<uint32_t>(members.size()));
-  Put32(s, flags);
+  PutLe32(s, static_cast<uint32_t>(members.size()));
+  PutLe32(s, flags);
   for (const TarcMember &m : members) {
     std::string method = m.method;
     method.resize(8, '\0');
     s += method;
-    Put32(s, m.time);
-    Put32(s, static_cast<uint32_t>(m.data.size()));
-    Put16(s, static_cast<uint32_t>(m.name.size()));
+    PutLe32(s, m.time);
+    PutLe32(s, static_cast<uint32_t>(m.data.size()));
+    PutLe16(s, static_cast<uint32_t>(m.name.size()));
     s += m.name;
     s += m.data;
   }

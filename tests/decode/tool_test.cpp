@@ -1,6 +1,4 @@
 // tamro-decode on the test plug-ins.
-#include <sys/wait.h>
-
 #include <cstdio>
 
 #include "picture/dib.h"
@@ -15,16 +13,9 @@ class ToolTest : public HostTest {
  protected:
   // Runs the tool with `args`; answers the exit status, standard output in *out.
   int Run(const std::string &args, std::string *out) {
-    const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode --plugin-dir " + spiDir.string() + " " +
-                                args + " 2>/dev/null";
-    out->clear();
-    FILE *p = popen(command.c_str(), "r");
-    if (!p) return -1;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out->append(buf, n);
-    const int status = pclose(p);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return RunCommand(std::string(TAMRO_BIN_DIR) + "/tamro-decode --plugin-dir " + spiDir.string() + " " +
+                          args + " 2>/dev/null",
+                      *out);
   }
 };
 

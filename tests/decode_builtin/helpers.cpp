@@ -12,15 +12,6 @@
 
 namespace tamro::test {
 
-void PutLe16(Bytes &b, unsigned v) {
-  b.push_back(static_cast<unsigned char>(v));
-  b.push_back(static_cast<unsigned char>(v >> 8));
-}
-void PutLe32(Bytes &b, uint32_t v) {
-  PutLe16(b, v & 0xFFFF);
-  PutLe16(b, v >> 16);
-}
-
 Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours,
               uint32_t sizeImage) {
   if (colours < 0) colours = bits <= 8 ? 1 << bits : 0;
@@ -49,7 +40,7 @@ Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes
   return b;
 }
 
-Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize) {
+Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize, bool neverClear) {
   const unsigned clear = 1u << codeSize, end = clear + 1;
   unsigned width = static_cast<unsigned>(codeSize) + 1, next = clear + 2;
   bool afterClear = true;
@@ -67,7 +58,7 @@ Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize) {
   };
   emit(clear);
   for (unsigned char v : indices) {
-    if (next >= 4094) {
+    if (next >= 4094 && !neverClear) {
       emit(clear);
       width = static_cast<unsigned>(codeSize) + 1;
       next = clear + 2;
@@ -136,7 +127,7 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
         static_cast<unsigned char>((f.localBits ? 0x80 | (f.localBits - 1) : 0) | (f.interlaced ? 0x40 : 0)));
     if (f.localBits) PutTable(b, f.localBits, f.localColours);
     const int bits = f.localBits ? f.localBits : depthField;
-    const Bytes lzw = LzwEncode(f.indices, std::max(2, bits));
+    const Bytes lzw = LzwEncode(f.indices, std::max(2, bits), f.neverClear);
     b.insert(b.end(), lzw.begin(), lzw.end());
   }
   b.push_back(0x3B);

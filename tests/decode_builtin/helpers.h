@@ -9,21 +9,19 @@
 #include "decode/spi.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
+#include "support/bytes.h"
 
 namespace tamro::test {
 
 using Bytes = std::vector<unsigned char>;
-
-void PutLe16(Bytes &b, unsigned v);
-void PutLe32(Bytes &b, uint32_t v);
 
 // A BMP file: 14 + 40-byte headers, `colours` palette entries (grey ramp), then `pixels`.
 Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours = -1,
               uint32_t sizeImage = 0);
 
 // GIF pieces. Codes are written literal by literal, with a clear code whenever the table
-// would grow past 12 bits, so any index sequence can be encoded.
-Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize);
+// would grow past 12 bits (unless `neverClear`), so any index sequence can be encoded.
+Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize, bool neverClear = false);
 struct GifFrame {
   int left = 0, top = 0, width = 0, height = 0;
   std::vector<unsigned char> indices;  // top row first, in the order they are stored
@@ -33,6 +31,7 @@ struct GifFrame {
   int transparent = -1;
   int delay = 0, disposal = 0;
   bool graphicControl = false;
+  bool neverClear = false;  // codes that overflow the 4096-entry table
 };
 // `globalBits` 0 = no global table; `screenBits` is the depth field of the screen.
 Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t> &globalColours,

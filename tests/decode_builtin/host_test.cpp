@@ -15,9 +15,12 @@ using test::Picture;
 
 class ThroughHost : public ::testing::Test {
  protected:
-  void SetUp() override { Profile::ResetApp(); }
-  void TearDown() override { Profile::ResetApp(); }
+  void SetUp() override {
+    host.SetWriteBackOnDestroy(false);
+    host.LoadSwitches();
+  }
   test::Sandbox box_;
+  CSpiHost host;
 
   static int Find(CSpiHost &host, const char *name, const Bytes &file) {
     Bytes head(file);
@@ -34,8 +37,6 @@ TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
   const Bytes jpeg = test::MakeJpeg(64, 48, 3, test::Gradient(64, 48));
   for (int fast : {0, 1}) {
     ASSERT_TRUE(Profile::App().WriteInt("SPI", "#InnerJPEG_FAST", fast));
-    CSpiHost host;
-    host.SetWriteBackOnDestroy(false);
     host.LoadSwitches();
     ASSERT_EQ(Find(host, "a.jpg", jpeg), kJpeg);
     Picture pic;
@@ -47,9 +48,6 @@ TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
 }
 
 TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
-  CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
-  host.LoadSwitches();
   host.SetUse(kText, kSpiPicture, true);
   const Bytes jpeg = test::MakeJpeg(16, 8, 3, test::Gradient(16, 8));
   Bytes junk(128, 'M');
@@ -68,9 +66,6 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
 }
 
 TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
-  CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
-  host.LoadSwitches();
   host.SetUse(kGif, kSpiPicture, true);
   test::GifFrame f;
   f.width = 3;

@@ -1,12 +1,12 @@
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <cstring>
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/decoders.h"
 #include "helpers.h"
 #include "platform/profile.h"
+#include "support/guiapp.h"
 #include "support/sandbox.h"
 
 namespace tamro::builtin {
@@ -40,14 +40,7 @@ TEST(TextSupport, ShiftJisUtf8AndPlainText) {
 
 class TextPicture : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "test";
-      static char *argv[] = {name, nullptr};
-      static QGuiApplication app(argc, argv);
-    }
-  }
+  static void SetUpTestSuite() { test::EnsureGuiApp(); }
   void SetUp() override { TextSetSettings(40, 40, 12, "ＭＳ ゴシック"); }
   void TearDown() override { TextSetSettings(40, 40, 12, "ＭＳ ゴシック"); }
 

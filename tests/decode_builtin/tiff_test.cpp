@@ -17,8 +17,8 @@ using test::Picture;
 struct TiffLayout {
   uint32_t width = 4, height = 4, rowsPerStrip = 0;
   uint16_t bits = 8, samples = 1, photometric = PHOTOMETRIC_MINISBLACK;
-  std::vector<uint16_t> map;  // red, green, blue arrays one after another
-  Bytes pixels;               // rows one after another, top first
+  std::vector<uint16_t> map{};  // red, green, blue arrays one after another
+  Bytes pixels{};               // rows one after another, top first
 };
 
 Bytes WriteTiff(const test::Sandbox &box, const TiffLayout &s) {
@@ -66,12 +66,8 @@ TEST(TiffSupport, ClaimsBothByteOrdersOnly) {
 
 TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 2;
-  s.height = 5;
-  s.rowsPerStrip = 2;  // three strips, the last one short
-  s.samples = 3;
-  s.photometric = PHOTOMETRIC_RGB;
+  // Three strips, the last one short.
+  TiffLayout s{.width = 2, .height = 5, .rowsPerStrip = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB};
   for (uint32_t y = 0; y < 5; ++y)
     for (int x = 0; x < 2; ++x)
       s.pixels.insert(s.pixels.end(), {static_cast<unsigned char>(y * 10 + x), 100, 200});
@@ -91,11 +87,8 @@ TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
 
 TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 2;
-  s.height = 1;
-  s.photometric = PHOTOMETRIC_PALETTE;
-  s.map.assign(3 * 256, 0);
+  TiffLayout s{
+      .width = 2, .height = 1, .photometric = PHOTOMETRIC_PALETTE, .map = std::vector<uint16_t>(3 * 256)};
   s.map[1] = 65535;        // red of entry 1
   s.map[256 + 1] = 32768;  // green
   s.map[512 + 1] = 256;    // blue
@@ -122,11 +115,7 @@ TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
 
 TEST(TiffPicture, GreyRampsRiseOrFallWithThePhotometric) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 8;
-  s.height = 1;
-  s.bits = 4;
-  s.pixels = {0x0F, 0x12, 0x34, 0x56};
+  TiffLayout s{.width = 8, .height = 1, .bits = 4, .pixels = {0x0F, 0x12, 0x34, 0x56}};
   Picture black;
   ASSERT_EQ(Decode(WriteTiff(box, s), black), 0);
   EXPECT_EQ(test::PaletteAt(black.h, 1), 0x111111u);
@@ -147,11 +136,9 @@ TEST(TiffPicture, GreyRampsRiseOrFallWithThePhotometric) {
 
 TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 2;
-  s.height = 2;
-  s.bits = 16;
-  s.pixels = {0x00, 0xFF, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF};  // little-endian 16-bit grey
+  // Little-endian 16-bit grey.
+  TiffLayout s{
+      .width = 2, .height = 2, .bits = 16, .pixels = {0x00, 0xFF, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}};
   Picture pic;
   ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
   EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
@@ -172,11 +159,7 @@ TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
 // Points the second strip outside the file: the first strip's rows stand.
 TEST(TiffPicture, AStripErrorKeepsTheRowsRead) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 4;
-  s.height = 4;
-  s.rowsPerStrip = 2;
-  s.pixels = Bytes(16, 200);
+  TiffLayout s{.width = 4, .height = 4, .rowsPerStrip = 2, .pixels = Bytes(16, 200)};
   Bytes file = WriteTiff(box, s);
   ASSERT_EQ(file[0], 'I');
   const uint32_t ifd = file[4] | file[5] << 8 | file[6] << 16 | static_cast<uint32_t>(file[7]) << 24;
@@ -202,10 +185,7 @@ TEST(TiffPicture, AStripErrorKeepsTheRowsRead) {
 
 TEST(TiffPicture, FileFormAndBrokenInput) {
   test::Sandbox box;
-  TiffLayout s;
-  s.width = 3;
-  s.height = 2;
-  s.pixels = Bytes(6, 50);
+  TiffLayout s{.width = 3, .height = 2, .pixels = Bytes(6, 50)};
   const Bytes file = WriteTiff(box, s);
   const auto path = box.write("x.tif", std::string(5, 'q') + std::string(file.begin(), file.end()));
   Picture pic;

@@ -8,6 +8,7 @@
 #include <limits>
 
 #include "picture/dibtest.h"
+#include "support/bytes.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -285,11 +286,7 @@ TEST(DibCopy, CopiesEveryByteOfTheBlock) {
 
 std::vector<uint8_t> Bmp(uint32_t fileSize, uint32_t offBits, const std::vector<uint8_t> &rest) {
   std::vector<uint8_t> f = {'B', 'M'};
-  for (uint32_t v : {fileSize})
-    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
-  f.insert(f.end(), {0, 0, 0, 0});
-  for (uint32_t v : {offBits})
-    f.insert(f.end(), {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)});
+  for (uint32_t v : {fileSize, 0u, offBits}) test::PutLe32(f, v);
   f.insert(f.end(), rest.begin(), rest.end());
   return f;
 }

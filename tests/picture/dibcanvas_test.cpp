@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
-#include <QGuiApplication>
 #include <QPainter>
 #include <filesystem>
 
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "picture/dibtest.h"
+#include "support/guiapp.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -23,14 +23,7 @@ using test::Rgb;
 // Text needs a QGuiApplication for its fonts.
 class CanvasTest : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    if (!QGuiApplication::instance()) {
-      static int argc = 1;
-      static char name[] = "picture_tests";
-      static char *argv[] = {name, nullptr};
-      static QGuiApplication app(argc, argv);
-    }
-  }
+  static void SetUpTestSuite() { test::EnsureGuiApp(); }
 };
 
 TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
-#include <cstdio>
 #include <map>
 
 #include "decode/spihost.h"
@@ -254,15 +253,7 @@ TEST_F(ShippedPlugins, Cp932NamesEmptyAndDamagedArchives) {
 
 // Runs the command-line decoder and answers its exit status and standard output.
 int RunTool(const std::string &arguments, std::string &out) {
-  const std::string command = std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>&1";
-  out.clear();
-  FILE *pipe = popen(command.c_str(), "r");
-  if (pipe == nullptr) return -1;
-  char buffer[4096];
-  size_t n;
-  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
-  const int status = pclose(pipe);
-  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return RunCommand(std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>&1", out);
 }
 
 TEST_F(ShippedPlugins, CommandLineListsAndDecodesMembersOfRealArchives) {

@@ -40,6 +40,19 @@ std::string SpiModule::Info(int n, bool *exists, int bufferSize) const {
   return std::string(buffer.data(), static_cast<size_t>(got));
 }
 
+std::string SpiModule::Patterns(const std::string &kind) const {
+  EXPECT_EQ(Info(0), kind);
+  EXPECT_FALSE(Info(1).empty());
+  std::string all;
+  bool exists = true;
+  for (int n = 2;; n += 2) {
+    std::string p = Info(n, &exists);
+    if (!exists) return all;
+    EXPECT_FALSE(Info(n + 1).empty()) << "pattern " << n << " has no description";
+    all += p + ";";
+  }
+}
+
 int SpiModule::IsSupportedHead(const std::string &name, const std::string &bytes) const {
   std::vector<char> head(SPI_HEAD_BYTES, 0);
   std::memcpy(head.data(), bytes.data(), std::min(bytes.size(), head.size()));

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <memory>
 
+#include "support/bytes.h"
+
 namespace tamro::test {
 
 RgbaImage Quadrants(int width, int height, uint8_t alpha) {
@@ -282,15 +284,6 @@ uint32_t Crc32(const std::string &data) {
 
 namespace {
 
-void Put16(std::string &s, uint32_t v) {
-  s += static_cast<char>(v & 0xFF);
-  s += static_cast<char>((v >> 8) & 0xFF);
-}
-void Put32(std::string &s, uint32_t v) {
-  Put16(s, v & 0xFFFF);
-  Put16(s, v >> 16);
-}
-
 uint16_t Crc16(const std::string &data) {
   uint16_t crc = 0;
   for (unsigned char c : data) {
@@ -306,50 +299,39 @@ std::string RawZip(const std::vector<RawZipItem> &items) {
   std::string out, central;
   for (const RawZipItem &item : items) {
     const uint32_t offset = static_cast<uint32_t>(out.size());
-    const uint16_t flags = item.utf8Flag ? 0x0800 : 0;
-    const uint32_t crc = Crc32(item.data);
-    Put32(out, 0x04034b50);
-    Put16(out, 20);
-    Put16(out, flags);
-    Put16(out, 0);
-    Put16(out, item.dosTime);
-    Put16(out, item.dosDate);
-    Put32(out, crc);
-    Put32(out, static_cast<uint32_t>(item.data.size()));
-    Put32(out, static_cast<uint32_t>(item.data.size()));
-    Put16(out, static_cast<uint32_t>(item.rawName.size()));
-    Put16(out, 0);
+    // From "version needed" to the name length, alike in the local and the central header.
+    auto common = [&](std::string &s) {
+      for (uint32_t v :
+           {20u, item.utf8Flag ? 0x0800u : 0u, 0u, uint32_t{item.dosTime}, uint32_t{item.dosDate}})
+        PutLe16(s, v);
+      for (uint32_t v : {Crc32(item.data), static_cast<uint32_t>(item.data.size()),
+                         static_cast<uint32_t>(item.data.size())})
+        PutLe32(s, v);
+      PutLe16(s, static_cast<uint32_t>(item.rawName.size()));
+    };
+    PutLe32(out, 0x04034b50);
+    common(out);
+    PutLe16(out, 0);
     out += item.rawName;
     out += item.data;
-    Put32(central, 0x02014b50);
-    Put16(central, 20);  // made by MS-DOS
-    Put16(central, 20);
-    Put16(central, flags);
-    Put16(central, 0);
-    Put16(central, item.dosTime);
-    Put16(central, item.dosDate);
-    Put32(central, crc);
-    Put32(central, static_cast<uint32_t>(item.data.size()));
-    Put32(central, static_cast<uint32_t>(item.data.size()));
-    Put16(central, static_cast<uint32_t>(item.rawName.size()));
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put16(central, 0);
-    Put32(central, 0x20);
-    Put32(central, offset);
+    PutLe32(central, 0x02014b50);
+    PutLe16(central, 20);  // made by MS-DOS
+    common(central);
+    for (int i = 0; i < 4; ++i) PutLe16(central, 0);  // extra, comment, disk, internal attributes
+    PutLe32(central, 0x20);
+    PutLe32(central, offset);
     central += item.rawName;
   }
   const uint32_t centralOffset = static_cast<uint32_t>(out.size());
   out += central;
-  Put32(out, 0x06054b50);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, static_cast<uint32_t>(items.size()));
-  Put16(out, static_cast<uint32_t>(items.size()));
-  Put32(out, static_cast<uint32_t>(central.size()));
-  Put32(out, centralOffset);
-  Put16(out, 0);
+  PutLe32(out, 0x06054b50);
+  PutLe16(out, 0);
+  PutLe16(out, 0);
+  PutLe16(out, static_cast<uint32_t>(items.size()));
+  PutLe16(out, static_cast<uint32_t>(items.size()));
+  PutLe32(out, static_cast<uint32_t>(central.size()));
+  PutLe32(out, centralOffset);
+  PutLe16(out, 0);
   return out;
 }
 
@@ -358,15 +340,15 @@ std::string RawLzh(const std::vector<RawZipItem> &items) {
   for (const RawZipItem &item : items) {
     std::string h;  // from the method on; size and checksum go in front
     h += "-lh0-";
-    Put32(h, static_cast<uint32_t>(item.data.size()));
-    Put32(h, static_cast<uint32_t>(item.data.size()));
-    Put16(h, item.dosTime);
-    Put16(h, item.dosDate);
+    PutLe32(h, static_cast<uint32_t>(item.data.size()));
+    PutLe32(h, static_cast<uint32_t>(item.data.size()));
+    PutLe16(h, item.dosTime);
+    PutLe16(h, item.dosDate);
     h += '\x20';  // attribute
     h += '\0';    // header level 0
     h += static_cast<char>(item.rawName.size());
     h += item.rawName;
-    Put16(h, Crc16(item.data));
+    PutLe16(h, Crc16(item.data));
     unsigned sum = 0;
     for (unsigned char c : h) sum += c;
     out += static_cast<char>(h.size());
@@ -381,7 +363,7 @@ std::string RawLzh(const std::vector<RawZipItem> &items) {
 namespace {
 // A RAR 4 block: its CRC (low 16 bits of the CRC-32 of the rest of the header) in front.
 void RarBlock(std::string &out, const std::string &rest) {
-  Put16(out, Crc32(rest) & 0xFFFF);
+  PutLe16(out, Crc32(rest) & 0xFFFF);
   out += rest;
 }
 }  // namespace
@@ -390,34 +372,34 @@ std::string RawRar(const std::vector<RawZipItem> &items) {
   std::string out("Rar!\x1A\x07\x00", 7);
   std::string main;
   main += '\x73';
-  Put16(main, 0);
-  Put16(main, 13);
-  Put16(main, 0);
-  Put32(main, 0);
+  PutLe16(main, 0);
+  PutLe16(main, 13);
+  PutLe16(main, 0);
+  PutLe32(main, 0);
   RarBlock(out, main);
   for (const RawZipItem &item : items) {
     std::string h;
     h += '\x74';
-    Put16(h, 0x8000);
-    Put16(h, static_cast<uint32_t>(32 + item.rawName.size()));
-    Put32(h, static_cast<uint32_t>(item.data.size()));  // packed
-    Put32(h, static_cast<uint32_t>(item.data.size()));  // unpacked
+    PutLe16(h, 0x8000);
+    PutLe16(h, static_cast<uint32_t>(32 + item.rawName.size()));
+    PutLe32(h, static_cast<uint32_t>(item.data.size()));  // packed
+    PutLe32(h, static_cast<uint32_t>(item.data.size()));  // unpacked
     h += '\x02';                                        // made on Windows
-    Put32(h, Crc32(item.data));
-    Put16(h, item.dosTime);
-    Put16(h, item.dosDate);
+    PutLe32(h, Crc32(item.data));
+    PutLe16(h, item.dosTime);
+    PutLe16(h, item.dosDate);
     h += '\x14';  // version 2.0
     h += '\x30';  // stored
-    Put16(h, static_cast<uint32_t>(item.rawName.size()));
-    Put32(h, 0x20);
+    PutLe16(h, static_cast<uint32_t>(item.rawName.size()));
+    PutLe32(h, 0x20);
     h += item.rawName;
     RarBlock(out, h);
     out += item.data;
   }
   std::string end;
   end += '\x7B';
-  Put16(end, 0x4000);
-  Put16(end, 7);
+  PutLe16(end, 0x4000);
+  PutLe16(end, 7);
   RarBlock(out, end);
   return out;
 }

@@ -1,5 +1,8 @@
 #include "support/sandbox.h"
 
+#include <sys/wait.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
@@ -54,6 +57,17 @@ std::string ReadFile(const std::filesystem::path &p) {
 std::filesystem::path CorpusDir() {
   if (const char *c = std::getenv("TAMRO_CORPUS")) return c;
   return TAMRO_CORPUS_DIR;
+}
+
+int RunCommand(const std::string &command, std::string &output) {
+  output.clear();
+  FILE *pipe = popen(command.c_str(), "r");
+  if (pipe == nullptr) return -1;
+  char buffer[4096];
+  size_t n;
+  while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace tamro::test

@@ -30,5 +30,7 @@ class Sandbox {
 std::string ReadFile(const std::filesystem::path &p);
 // Folder of the shared conformance pictures.
 std::filesystem::path CorpusDir();
+// Runs a shell command; answers its exit status (-1 when it did not exit) and its output.
+int RunCommand(const std::string &command, std::string &output);
 
 }  // namespace tamro::test
