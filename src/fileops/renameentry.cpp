@@ -14,6 +14,7 @@
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
+#include "fileops/folders.h"
 
 namespace tamro {
 
@@ -36,13 +37,6 @@ bool RenameNoReplace(const std::string &from, const std::string &to) {
   struct stat st;
   if (lstat(to.c_str(), &st) == 0) return false;
   return std::rename(from.c_str(), to.c_str()) == 0;
-}
-
-bool SameFile(const std::string &a, const std::string &b) {
-  if (a == b) return true;
-  struct stat sa, sb;
-  if (stat(a.c_str(), &sa) != 0 || stat(b.c_str(), &sb) != 0) return false;
-  return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 }  // namespace
