@@ -191,9 +191,7 @@ bool CRenameOption::Accept(std::string_view typed, std::string_view firstNumberT
   };
   std::string list;
   int field = 0;
-  auto add = [&](const std::string &s) {
-    SetListField(list, field++, s, s.find(',') != std::string::npos);
-  };
+  auto add = [&](const std::string &s) { SetListField(list, field++, s, s.find(',') != std::string::npos); };
   add(storable(pattern) ? pattern : std::string());
   for (const std::string &item : history_)
     if (storable(item)) add(item);
