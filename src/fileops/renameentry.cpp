@@ -65,9 +65,10 @@ int RenameEntryFile(CPicEntry &entry, std::string_view newName, CRXDoc *doc) {
   entry.stored = false;
   const std::string oldName = entry.name;
   const std::string note = entry.Note();
-  if (!note.empty()) DeleteNote(folder, "", oldName);
   entry.name = std::string(newName);
-  if (!note.empty()) WriteNote(folder, "", entry.name, note);
+  // The note is stored under the new name before the old record goes, so a failed write
+  // cannot lose it.
+  if (!note.empty() && WriteNote(folder, "", entry.name, note)) DeleteNote(folder, "", oldName);
   return 0;
 }
 
