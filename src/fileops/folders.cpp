@@ -62,7 +62,8 @@ int CountIn(const std::string &folder, std::string_view pattern, int depth,
     struct stat st {};
     if (::lstat(path.c_str(), &st) != 0) continue;
     ++count;
-    if (S_ISDIR(st.st_mode) && depth != 0) count += CountIn(path, pattern, depth < 0 ? -1 : depth - 1, visited);
+    if (S_ISDIR(st.st_mode) && depth != 0)
+      count += CountIn(path, pattern, depth < 0 ? -1 : depth - 1, visited);
   }
   ::closedir(dir);
   return count;
@@ -72,12 +73,12 @@ int CountIn(const std::string &folder, std::string_view pattern, int depth,
 
 bool EnsureFolder(const std::string &path, bool quiet) {
   if (!path.empty() && IsDirectory(path)) return true;
-  if (!quiet &&
-      Ui().MessageBox(FillIn("%s \nフォルダが存在しません．新しく作成しますか？", path), kCaption,
-                      MB_YESNO | MB_ICONQUESTION) != IDYES)
+  if (!quiet && Ui().MessageBox(FillIn("%s \nフォルダが存在しません．新しく作成しますか？", path), kCaption,
+                                MB_YESNO | MB_ICONQUESTION) != IDYES)
     return false;
   const bool made = MakeFolders(path);
-  if (!made && !quiet) Ui().MessageBox(FillIn("%s \nフォルダの作成に失敗しました", path), kCaption, MB_OK | MB_ICONSTOP);
+  if (!made && !quiet)
+    Ui().MessageBox(FillIn("%s \nフォルダの作成に失敗しました", path), kCaption, MB_OK | MB_ICONSTOP);
   return made;
 }
 
@@ -120,7 +121,8 @@ bool DeleteMatching(const std::string &pattern) {
 }
 
 bool SameFile(const std::string &a, const std::string &b) {
-  struct stat sa {}, sb {};
+  struct stat sa {
+  }, sb{};
   if (::stat(a.c_str(), &sa) != 0 || ::stat(b.c_str(), &sb) != 0) return false;
   return sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
