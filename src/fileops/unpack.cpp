@@ -17,7 +17,6 @@
 #include "catalogue/rxdoc.h"
 #include "fileops/foldermonitor.h"
 #include "fileops/folders.h"
-#include "fileops/renameentry.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -88,6 +87,11 @@ std::vector<unsigned char> ReadHead(const std::string &path) {
   std::ifstream in(path, std::ios::binary);
   if (in) in.read(reinterpret_cast<char *>(head.data()), static_cast<std::streamsize>(head.size()));
   return head;
+}
+
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
 }
 
 // The member's own name without the folders inside the archive; empty when it names none.

@@ -7,7 +7,7 @@
 #include "catalogue/fakedecoders.h"
 #include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
-#include "fileops/renameentry.h"
+#include "fileops/filecommands.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
