@@ -101,7 +101,8 @@ std::string FlatName(std::string_view name) {
 }
 
 std::string ResolveUnder(const std::string &folder, const std::string &path) {
-  if (path.empty() || path.front() == '/') return path;
+  // Without a folder shown the path stays relative to the process's folder.
+  if (path.empty() || path.front() == '/' || folder.empty()) return path;
   return JoinPath(folder, path);
 }
 
