@@ -271,9 +271,10 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
   const std::string note = entry.Note();
   if (cache) cache->Remove(entry);
   entry.stored = false;
-  DeleteNote(entry.Folder(), "", entry.name);
+  // The note goes under the new name first, so a failed write never loses it.
+  const std::string oldName = entry.name;
   entry.name = newName;
-  if (!note.empty()) WriteNote(entry.Folder(), "", entry.name, note);
+  if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note)) DeleteNote(entry.Folder(), "", oldName);
   return 0;
 }
 
