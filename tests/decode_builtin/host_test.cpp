@@ -1,6 +1,8 @@
 // The built-in decoders as the decoder host reaches them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"
 #include "helpers.h"
@@ -50,8 +52,8 @@ TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
 TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   host.SetUse(kText, kSpiPicture, true);
   const Bytes jpeg = test::MakeJpeg(16, 8, 3, test::Gradient(16, 8));
-  Bytes junk(128, 'M');
-  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  Bytes junk(128 + jpeg.size(), 'M');
+  std::copy(jpeg.begin(), jpeg.end(), junk.begin() + 128);
   ASSERT_EQ(Find(host, "mac.bin", junk), kJpeg);
   Picture pic;
   ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(junk.data()), pic.out(), 0, 1,
