@@ -4,20 +4,28 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMimeData>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QUrl>
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
+#include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
+#include "fileops/filecommands.h"
+#include "fileops/folders.h"
+#include "fileops/trash.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -68,7 +76,9 @@ CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setUniformRowHeights(true);
   setDragEnabled(false);
-  setAcceptDrops(false);  // dropping files needs the file operations; refused until then
+  setAcceptDrops(true);
+  setDropIndicatorShown(true);
+  setAutoScroll(true);
   quick_.Load(profile_);
   connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
   connect(this, &QTreeWidget::itemSelectionChanged, this, &CFolderTree::OnSelection);
@@ -260,7 +270,7 @@ bool CFolderTree::DeleteFolder(QTreeWidgetItem *item) {
   bool ok = false;
   std::string error;
   if (doc_.Settings().trashCan) {
-    ok = QFile::moveToTrash(Q(path));
+    ok = MoveToTrash(path) == kTrashed;
     if (!ok) error = "ごみ箱へ移動できません";
   } else {
     const std::string question = Format(
@@ -317,6 +327,79 @@ void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
   else if (chosen == quick) AddQuickAccess(item);
   for (auto &[action, target] : jumps)
     if (chosen == action) SelectPath(target);
+}
+
+namespace {
+
+// The local files of a drop; empty when the data carries no file list.
+std::vector<std::string> DroppedFiles(const QMimeData *data) {
+  std::vector<std::string> files;
+  if (!data || !data->hasUrls()) return files;
+  for (const QUrl &url : data->urls())
+    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+  return files;
+}
+
+// Copy or move, from the keys held and `DaDMOVE`.
+Qt::DropAction DropActionFor(Qt::KeyboardModifiers keys, bool dropMoves) {
+  if (dropMoves) return (keys & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
+  return (keys & Qt::ShiftModifier) ? Qt::MoveAction : Qt::CopyAction;
+}
+
+}  // namespace
+
+void CFolderTree::dragEnterEvent(QDragEnterEvent *event) {
+  if (DroppedFiles(event->mimeData()).empty()) {
+    event->ignore();
+    return;
+  }
+  event->accept();
+}
+
+void CFolderTree::dragMoveEvent(QDragMoveEvent *event) {
+  QTreeWidgetItem *item = itemAt(event->position().toPoint());
+  const std::string target = ItemPath(item);
+  if (target.empty() || !std::filesystem::is_directory(target) || DroppedFiles(event->mimeData()).empty()) {
+    event->ignore();
+    return;
+  }
+  setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
+  event->setDropAction(DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0));
+  event->accept();
+}
+
+void CFolderTree::dropEvent(QDropEvent *event) {
+  QTreeWidgetItem *item = itemAt(event->position().toPoint());
+  const std::vector<std::string> files = DroppedFiles(event->mimeData());
+  if (!item || files.empty()) {
+    event->ignore();
+    return;
+  }
+  std::vector<std::string> notes;
+  const QByteArray block = event->mimeData()->data(QString::fromLatin1(kQevxNoteMimeType));
+  if (!block.isEmpty())
+    notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()),
+                               static_cast<int>(files.size()));
+  const Qt::DropAction action = DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0);
+  event->setDropAction(action);
+  event->accept();
+  DropFiles(item, files, notes, action == Qt::MoveAction);
+}
+
+int CFolderTree::DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
+                           const std::vector<std::string> &notes, bool move) {
+  const std::string target = ItemPath(item);
+  if (target.empty() || !std::filesystem::is_directory(target)) return 0;
+  const int handled = TransferDropped(files, notes, move, target);
+  if (handled > 0) {
+    ListChildren(item);
+    // The open folder changes when it receives files, or loses them to a move.
+    bool openFolderChanged = SameFile(doc_.Folder(), target);
+    for (const std::string &f : files)
+      if (move && SameFile(doc_.Folder(), ParentOf(f))) openFolderChanged = true;
+    if (openFolderChanged) doc_.RefreshFolder();
+  }
+  return handled;
 }
 
 void CFolderTree::SaveState() {

@@ -7,6 +7,7 @@
 
 #include <QTreeWidget>
 #include <string>
+#include <vector>
 
 #include "app/quickaccess.h"
 #include "catalogue/updatehint.h"
@@ -41,6 +42,10 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   bool AddQuickAccess(QTreeWidgetItem *item);
   QuickAccessList &QuickAccess() { return quick_; }
 
+  // Copies (or moves) `files` with their notes into the folder of `item`; the count handled.
+  int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files, const std::vector<std::string> &notes,
+                bool move);
+
   // Writes `DrvView`/`Path` and `Window`.
   void SaveState();
 
@@ -51,6 +56,10 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   QTreeWidgetItem *AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path);
   static bool HasSubFolder(const std::string &path);
   void contextMenuEvent(QContextMenuEvent *event) override;
+  // Files dropped on a folder item are copied or moved into it, their notes with them.
+  void dragEnterEvent(QDragEnterEvent *event) override;
+  void dragMoveEvent(QDragMoveEvent *event) override;
+  void dropEvent(QDropEvent *event) override;
 
   CRXDoc &doc_;
   Profile &profile_;

@@ -11,6 +11,7 @@
 #include "app/foldertree.h"
 #include "app/mainframe.h"
 #include "app/rxapp.h"
+#include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -181,6 +182,51 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   EXPECT_TRUE(tree->DeleteFolder(tree->currentItem()));
   EXPECT_FALSE(fs::exists(folder / "done"));
   EXPECT_TRUE(fs::is_directory(folder / "sub"));
+}
+
+TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows) {
+  fs::create_directories(folder / "target");
+  const fs::path elsewhere = box.root() / "elsewhere";
+  WritePicture(elsewhere / "a b.bmp", Colour(1));
+  WritePicture(elsewhere / "c.bmp", Colour(2));
+  Start({folder.string(), "-nologo"});
+  CFolderTree *tree = app->MainFrame()->Tree();
+  ASSERT_TRUE(tree->SelectPath(folder.string()));
+  ASSERT_EQ(app->Doc()->GetEntryCount(), 0);
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+
+  // Copied into the open folder: the listing follows and the first note comes along.
+  EXPECT_EQ(tree->DropFiles(tree->currentItem(), {(elsewhere / "a b.bmp").string(), (elsewhere / "c.bmp").string()},
+                            {"first\nline", ""}, false),
+            2);
+  EXPECT_TRUE(fs::exists(elsewhere / "a b.bmp"));
+  EXPECT_EQ(app->Doc()->GetEntryCount(), 2);
+  std::string note;
+  EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), 0);
+  EXPECT_EQ(note, "first\nline");
+
+  // Moved out of the open folder into a sub-folder: the entries go, the note travels.
+  ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
+  QTreeWidgetItem *target = tree->currentItem();
+  ASSERT_TRUE(tree->SelectPath(folder.string()));
+  EXPECT_EQ(tree->DropFiles(target, {(folder / "a b.bmp").string()}, {"first\nline"}, true), 1);
+  EXPECT_FALSE(fs::exists(folder / "a b.bmp"));
+  EXPECT_TRUE(fs::exists(folder / "target" / "a b.bmp"));
+  EXPECT_EQ(app->Doc()->GetEntryCount(), 1);
+  EXPECT_EQ(ReadNote((folder / "target").string(), "", "a b.bmp", note), 0);
+  EXPECT_EQ(note, "first\nline");
+  EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), -1);
+
+  // A folder deleted with the trash on lands in the freedesktop trash.
+  const fs::path data = box.root() / "data";
+  setenv("XDG_DATA_HOME", data.c_str(), 1);
+  ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
+  EXPECT_TRUE(tree->DeleteFolder(tree->currentItem()));
+  unsetenv("XDG_DATA_HOME");
+  EXPECT_FALSE(fs::exists(folder / "target"));
+  EXPECT_TRUE(fs::exists(data / "Trash" / "files" / "target" / "a b.bmp"));
+  EXPECT_TRUE(fs::exists(data / "Trash" / "info" / "target.trashinfo"));
 }
 
 TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
