@@ -1,0 +1,291 @@
+#include "fileops/filecommands.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+
+#include "catalogue/decoderaccess.h"
+#include "catalogue/notestore.h"
+#include "catalogue/pathutil.h"
+#include "catalogue/picentry.h"
+#include "catalogue/rxdoc.h"
+#include "catalogue/thumbcache.h"
+#include "fileops/foldermonitor.h"
+#include "fileops/folders.h"
+#include "fileops/transfer.h"
+#include "fileops/trash.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro {
+
+namespace {
+
+constexpr const char *kCaption = "Tamro";
+
+bool Exists(const std::string &path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+// The document is busy for a scope; what was there before comes back.
+class DocBusy {
+ public:
+  explicit DocBusy(CRXDoc &doc) : doc_(doc), old_(doc.IsBusy()) { doc.SetBusy(true); }
+  ~DocBusy() { doc_.SetBusy(old_); }
+  DocBusy(const DocBusy &) = delete;
+  DocBusy &operator=(const DocBusy &) = delete;
+
+ private:
+  CRXDoc &doc_;
+  bool old_;
+};
+
+// Members extracted for one copy, removed with their folder at the end.
+class TemporaryMembers {
+ public:
+  ~TemporaryMembers() {
+    if (root_.empty()) return;
+    std::error_code ec;
+    fs::remove_all(root_, ec);
+  }
+  // Writes the bytes under the member's own name; "" on failure.
+  std::string Put(const std::string &memberName, const std::vector<unsigned char> &bytes) {
+    if (root_.empty()) {
+      std::error_code ec;
+      std::string base = fs::temp_directory_path(ec).string();
+      if (ec || base.empty()) base = "/tmp";
+      std::string pattern = JoinPath(base, "tamro-copy-XXXXXX");
+      if (!::mkdtemp(pattern.data())) return {};
+      root_ = pattern;
+    }
+    // Archives may name members with either separator; only the last part is a file name.
+    std::string name = memberName;
+    const auto cut = name.find_last_of("/\\");
+    if (cut != std::string::npos) name = name.substr(cut + 1);
+    if (name.empty() || name == "." || name == "..") name = "member";
+    // Each member in a folder of its own, so members of the same name stay apart.
+    const std::string folder = JoinPath(root_, std::to_string(++count_));
+    if (::mkdir(folder.c_str(), 0700) != 0) return {};
+    const std::string path = JoinPath(folder, name);
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0) return {};
+    std::size_t done = 0;
+    bool ok = true;
+    while (ok && done < bytes.size()) {
+      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0)
+        ok = false;
+      else
+        done += static_cast<std::size_t>(n);
+    }
+    if (::close(fd) != 0) ok = false;
+    if (!ok) {
+      ::unlink(path.c_str());
+      return {};
+    }
+    return path;
+  }
+
+ private:
+  std::string root_;
+  int count_ = 0;
+};
+
+// Removes the selected plain entries whose files are gone, last to first, with their notes.
+int RemoveVanished(CRXDoc &doc) {
+  int removed = 0;
+  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
+    DeleteNote(e->Folder(), "", e->name);
+    doc.RemoveEntryAt(i);
+    doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+    ++removed;
+  }
+  if (removed) doc.UpdateAllViews(nullptr, kHintRedrawAll);
+  return removed;
+}
+
+}  // namespace
+
+CTransferOption::CTransferOption(bool move) : move_(move), folders_("Filer", "Folder", 100) {}
+
+void CTransferOption::Load() {
+  folders_.Load();
+  folder = folders_.First();
+  const int stored = Profile::App().GetInt("Filer", move_ ? "MoveOption" : "CopyOption", 0);
+  onlyExisting = stored == 1 ? 1 : 0;
+}
+
+bool CTransferOption::Accept() {
+  const std::string absolute = AbsoluteFolder(folder);
+  if (absolute.empty()) return false;
+  folders_.Promote(folder);
+  folders_.Save();
+  onlyExisting = onlyExisting == 1 ? 1 : 0;
+  Profile::App().WriteInt("Filer", move_ ? "MoveOption" : "CopyOption", onlyExisting);
+  destination = absolute;
+  return true;
+}
+
+std::string CTransferOption::CurrentFolderText(const std::string &folder) { return "現在の位置： " + folder; }
+
+int CopySelected(CRXDoc &doc, const CTransferOption &option) {
+  DocBusy busy(doc);
+  TemporaryMembers temporary;
+  std::vector<std::string> records;
+  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected()) continue;
+    ReadEntryNote(*e);
+    if (!e->IsArchiveMember()) {
+      const std::string path = e->FullPath();
+      if (IsRegularFile(path)) records.push_back(MakeTransferRecord(path, e->Note()));
+      continue;
+    }
+    DecoderAccess *decoders = doc.Decoders();
+    std::vector<unsigned char> bytes;
+    if (!decoders ||
+        decoders->ExtractMember(e->archiveDecoderIndex, e->ArchivePath(), e->position, bytes) != 0)
+      continue;
+    const std::string path = temporary.Put(e->name, bytes);
+    if (!path.empty()) records.push_back(MakeTransferRecord(path, e->Note()));
+  }
+  MonitorIgnoreScope ignore;
+  return TransferFiles(option.destination, records, option.onlyExisting, 0);
+}
+
+int MoveSelected(CRXDoc &doc, const CTransferOption &option) {
+  DocBusy busy(doc);
+  std::vector<std::string> records;
+  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected() || e->IsArchiveMember()) continue;
+    const std::string path = e->FullPath();
+    if (!IsRegularFile(path)) continue;
+    ReadEntryNote(*e);
+    records.push_back(MakeTransferRecord(path, e->Note()));
+  }
+  MonitorIgnoreScope ignore;
+  const int count = TransferFiles(option.destination, records, option.onlyExisting, 1);
+  if (count > 0) RemoveVanished(doc);
+  return count;
+}
+
+int DeleteSelected(CRXDoc &doc) {
+  return doc.Settings().trashCan ? DeleteSelectedToTrash(doc) : DeleteSelectedDirect(doc);
+}
+
+int DeleteSelectedDirect(CRXDoc &doc) {
+  if (doc.Settings().delQA == 0 && Ui().MessageBox("選択データを削除してもよろしいですか？", kCaption,
+                                                   MB_YESNO | MB_ICONQUESTION) != IDYES)
+    return 0;
+  DocBusy busy(doc);
+  std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("ファイル削除中...");
+  if (progress) progress->SetRange(0, doc.CountSelected(true));
+  MonitorIgnoreScope ignore;
+  int removed = 0;
+  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected() || e->IsArchiveMember()) continue;
+    const std::string path = e->FullPath();
+    if (!Exists(path) || IsDirectory(path)) continue;
+    if (progress) progress->SetText(e->name);
+    if (DeleteFileForced(path)) {
+      DeleteNote(e->Folder(), "", e->name);
+      doc.RemoveEntryAt(i);
+      doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+      ++removed;
+    }
+    if (progress) {
+      progress->Step(1);
+      if (progress->Aborted()) break;
+    }
+  }
+  progress.reset();
+  if (removed) doc.UpdateAllViews(nullptr, kHintRedrawAll);
+  return removed;
+}
+
+int DeleteSelectedToTrash(CRXDoc &doc) {
+  DocBusy busy(doc);
+  std::vector<std::string> paths;
+  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected() || e->IsArchiveMember()) continue;
+    const std::string path = e->FullPath();
+    if (Exists(path) && !IsDirectory(path)) paths.push_back(path);
+  }
+  if (paths.empty()) return 0;
+  MonitorIgnoreScope ignore;
+  std::vector<std::string> noTrash;
+  for (const std::string &path : paths) {
+    const int result = MoveToTrash(path);
+    if (result == kTrashNoTrash) {
+      noTrash.push_back(path);
+    } else if (result == kTrashFailed) {
+      const int error = errno;
+      Ui().MessageBox(std::string(std::strerror(error)) + "\n" + path, kCaption, MB_OK | MB_ICONSTOP);
+    }
+  }
+  // No trash on that file system: as the desktop's file managers do, offer to delete for good.
+  if (!noTrash.empty() && Ui().MessageBox("ごみ箱に移動できないファイルがあります．完全に削除しますか？",
+                                          kCaption, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
+    for (const std::string &path : noTrash) DeleteFileForced(path);
+  }
+  return RemoveVanished(doc);
+}
+
+int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *cache) {
+  if (entry.IsArchiveMember()) return -1;
+  if (newName.empty() || newName == "." || newName == ".." || newName.find('/') != std::string::npos ||
+      newName.find('\0') != std::string::npos)
+    return -1;
+  const std::string oldPath = entry.FullPath();
+  if (!Exists(oldPath) || IsDirectory(oldPath)) return -1;
+  const std::string newPath = JoinPath(entry.Folder(), newName);
+  if (newPath == oldPath) return -1;
+  // Another file of that name is never replaced; the same file under another spelling (a
+  // case-only rename on a file system that ignores case) is a rename.
+  const bool sameFile = SameFile(oldPath, newPath);
+  if (Exists(newPath) && !sameFile) return -1;
+  if (!sameFile && ::renameat2(AT_FDCWD, oldPath.c_str(), AT_FDCWD, newPath.c_str(), RENAME_NOREPLACE) == 0) {
+    // renamed without any chance of replacing a file that appeared meanwhile
+  } else if (!sameFile && errno != EINVAL && errno != ENOSYS) {
+    return -1;
+  } else if (::rename(oldPath.c_str(), newPath.c_str()) != 0) {
+    return -1;
+  }
+  ReadEntryNote(entry);
+  const std::string note = entry.Note();
+  if (cache) cache->Remove(entry);
+  entry.stored = false;
+  DeleteNote(entry.Folder(), "", entry.name);
+  entry.name = newName;
+  if (!note.empty()) WriteNote(entry.Folder(), "", entry.name, note);
+  return 0;
+}
+
+int TransferDropped(const std::vector<std::string> &files, const std::vector<std::string> &notes, bool move,
+                    const std::string &targetFolder) {
+  std::vector<std::string> records;
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (files[i].empty()) continue;
+    records.push_back(MakeTransferRecord(files[i], i < notes.size() ? notes[i] : std::string()));
+  }
+  MonitorIgnoreScope ignore;
+  return TransferFiles(targetFolder, records, 0, move ? 1 : 0);
+}
+
+}  // namespace tamro

@@ -1,0 +1,399 @@
+#include "fileops/transfer.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <utility>
+#include <vector>
+
+#include "catalogue/notestore.h"
+#include "catalogue/pathutil.h"
+#include "fileops/folders.h"
+#include "fileops/samename.h"
+#include "platform/listfield.h"
+#include "platform/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro {
+
+namespace {
+
+constexpr const char *kCaption = "Tamro";
+constexpr std::size_t kMaxPath = 4096;
+
+bool Lstat(const std::string &path, struct stat &st) { return ::lstat(path.c_str(), &st) == 0; }
+bool Exists(const std::string &path) {
+  struct stat st {};
+  return Lstat(path, st);
+}
+// A file that is not a folder (a link to a folder counts as a folder).
+bool IsFileNotFolder(const std::string &path) {
+  struct stat st {};
+  return Lstat(path, st) && !S_ISDIR(st.st_mode) && !IsDirectory(path);
+}
+
+bool IsLink(const std::string &path) {
+  struct stat st {};
+  return Lstat(path, st) && S_ISLNK(st.st_mode);
+}
+
+std::string FolderOf(const std::string &path) {
+  std::string folder(DirPart(path));
+  return folder.empty() ? std::string(".") : folder;
+}
+
+// Keeps errno across clean-up steps.
+struct ErrnoKeeper {
+  int saved = errno;
+  ~ErrnoKeeper() { errno = saved; }
+};
+
+class Fd {
+ public:
+  explicit Fd(int fd = -1) : fd_(fd) {}
+  ~Fd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  Fd(const Fd &) = delete;
+  Fd &operator=(const Fd &) = delete;
+  int get() const { return fd_; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_;
+};
+
+bool WriteAll(int fd, const char *data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// A temporary name beside `destination`, created exclusively; -1 and errno on failure.
+int CreateTemporaryBeside(const std::string &destination, std::string &tempPath) {
+  tempPath = JoinPath(FolderOf(destination), ".tamro-part-XXXXXX");
+  std::vector<char> name(tempPath.begin(), tempPath.end());
+  name.push_back('\0');
+  const int fd = ::mkstemp(name.data());
+  if (fd >= 0) tempPath = name.data();
+  return fd;
+}
+
+// Recreates a symbolic link at `destination` (replacing what is there) without following it.
+bool CopyLink(const std::string &source, const std::string &destination) {
+  std::vector<char> target(kMaxPath + 1);
+  const ssize_t n = ::readlink(source.c_str(), target.data(), target.size() - 1);
+  if (n < 0) return false;
+  target[static_cast<std::size_t>(n)] = '\0';
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string temp =
+        destination + ".tamro-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    if (::symlink(target.data(), temp.c_str()) != 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    if (::rename(temp.c_str(), destination.c_str()) == 0) return true;
+    ErrnoKeeper keep;
+    ::unlink(temp.c_str());
+    return false;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+std::string ErrorText(int error, const std::string &source) {
+  return std::string(std::strerror(error)) + "\n" + source;
+}
+
+// The action's verdict on a namesake at `destination`.
+bool ActionTransfers(int action, const std::string &source, std::string &destination) {
+  struct stat s {
+  }, d{};
+  if (!Exists(destination)) return action != kSameSkip;  // the name box named a free file
+  switch (action) {
+    case kSameNewerOnly:
+      if (::stat(source.c_str(), &s) != 0 || ::stat(destination.c_str(), &d) != 0) return false;
+      return s.st_mtim.tv_sec > d.st_mtim.tv_sec ||
+             (s.st_mtim.tv_sec == d.st_mtim.tv_sec && s.st_mtim.tv_nsec > d.st_mtim.tv_nsec);
+    case kSameOverwrite:
+    case kSameRename:
+      return true;
+    case kSameNumbered:
+      destination = NumberedFreeName(destination);
+      return true;
+    case kSameLarger:
+      if (::stat(source.c_str(), &s) != 0 || ::stat(destination.c_str(), &d) != 0) return false;
+      return s.st_size > d.st_size;
+    default:
+      return false;
+  }
+}
+
+// Asks until the answer can be carried out; false when cancelled.
+bool AskAboutNamesake(const std::string &source, std::string &destination, TransferContext &context) {
+  CSameNameLogic logic = CSameNameLogic::ForTransfer();
+  for (;;) {
+    SameNameQuestion q = logic.Open(source, destination);
+    if (!Ui().AskSameName(q)) return false;
+    std::string name = q.name.empty() ? destination : q.name;
+    if (name.front() != '/') name = JoinPath(FolderOf(destination), name);
+    if (NamePart(name).empty() || IsDirectory(name)) continue;
+    if (!EnsureFolder(FolderOf(name), false)) continue;
+    if (q.action == kSameRename && Exists(name)) continue;
+    if (q.action < 0 || q.action > 5) continue;
+    logic.Store(q.action);
+    context.sameNameAction = q.action;
+    context.applyToAll = q.applyToAll ? 1 : 0;
+    destination = name;
+    return true;
+  }
+}
+
+// The real path of a folder for comparing places; the text itself when it cannot be resolved.
+std::string Canonical(const std::string &path) {
+  std::error_code ec;
+  fs::path p = fs::weakly_canonical(path, ec);
+  return ec ? path : p.string();
+}
+
+bool IsSameOrBelow(const std::string &folder, const std::string &base) {
+  const std::string f = Canonical(folder), b = Canonical(base);
+  if (f == b) return true;
+  const std::string prefix = b.back() == '/' ? b : b + "/";
+  return f.compare(0, prefix.size(), prefix) == 0;
+}
+
+bool IsMountRoot(const std::string &path) {
+  struct stat self {
+  }, parent{};
+  if (::stat(path.c_str(), &self) != 0) return false;
+  const std::string up = JoinPath(path, "..");
+  if (::stat(up.c_str(), &parent) != 0) return false;
+  return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+}
+
+}  // namespace
+
+std::string MakeTransferRecord(std::string_view path, std::string_view note) {
+  std::string record;
+  SetListField(record, 0, path, true);
+  SetListField(record, 1, note, true);
+  return record;
+}
+
+std::string AbsoluteFolder(const std::string &text) {
+  if (text.empty() || text.find('\0') != std::string::npos) return {};
+  std::error_code ec;
+  fs::path p = fs::absolute(text, ec);
+  if (ec) return {};
+  std::string out = p.lexically_normal().string();
+  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  return out.size() > kMaxPath ? std::string() : out;
+}
+
+bool CopyFileSafely(const std::string &source, const std::string &destination) {
+  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
+  if (in.get() < 0) return false;
+  struct stat st {};
+  if (::fstat(in.get(), &st) != 0) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  std::string temp;
+  Fd out(CreateTemporaryBeside(destination, temp));
+  if (out.get() < 0) return false;
+  auto fail = [&] {
+    ErrnoKeeper keep;
+    ::close(out.release());
+    ::unlink(temp.c_str());
+    return false;
+  };
+  std::vector<char> buffer(1 << 20);
+  for (;;) {
+    const ssize_t n = ::read(in.get(), buffer.data(), buffer.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail();
+    }
+    if (n == 0) break;
+    if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n))) return fail();
+  }
+  const struct timespec times[2] = {st.st_atim, st.st_mtim};
+  if (::fchmod(out.get(), st.st_mode & 0777) != 0 || ::futimens(out.get(), times) != 0) return fail();
+  if (::fsync(out.get()) != 0) return fail();
+  if (::close(out.release()) != 0) {
+    ErrnoKeeper keep;
+    ::unlink(temp.c_str());
+    return false;
+  }
+  if (::rename(temp.c_str(), destination.c_str()) != 0) {
+    ErrnoKeeper keep;
+    ::unlink(temp.c_str());
+    return false;
+  }
+  return true;
+}
+
+bool MoveFileSafely(const std::string &source, const std::string &destination) {
+  if (::rename(source.c_str(), destination.c_str()) == 0) return true;
+  if (errno != EXDEV) return false;
+  // Another file system: the source goes only once the copy is complete and flushed.
+  struct stat st {};
+  if (!Lstat(source, st)) return false;
+  if (S_ISDIR(st.st_mode)) {
+    errno = EISDIR;
+    return false;
+  }
+  const bool copied =
+      S_ISLNK(st.st_mode) ? CopyLink(source, destination) : CopyFileSafely(source, destination);
+  if (!copied) return false;
+  if (::unlink(source.c_str()) != 0 && errno != ENOENT) return false;
+  return true;
+}
+
+int TransferFile(const std::string &source, const std::string &destination, TransferContext &context) {
+  context.written.clear();
+  if (source == destination || SameFile(source, destination)) return 0;
+
+  std::string target = destination;
+  bool transfer = true;
+  if (IsFileNotFolder(target)) {
+    if (!context.applyToAll && !AskAboutNamesake(source, target, context)) return -1;
+    transfer = ActionTransfers(context.sameNameAction, source, target);
+  } else if (context.onlyExisting == 1) {
+    transfer = false;
+  }
+
+  if (context.progress) {
+    context.progress->SetText(NamePart(source));
+    context.progress->Step(1);
+    if (context.progress->Aborted()) return -1;
+  }
+  if (!transfer) return 0;
+  if (SameFile(source, target)) return 0;  // the name box named the source itself
+
+  for (;;) {
+    const bool ok = context.isMove ? MoveFileSafely(source, target) : CopyFileSafely(source, target);
+    if (ok) break;
+    const int error = errno;
+    const int answer = Ui().MessageBox(ErrorText(error, source), kCaption, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+    if (answer == IDRETRY) continue;
+    if (answer == IDIGNORE) return 1;
+    return -1;
+  }
+  context.written = target;
+  return 1;
+}
+
+int TransferFolder(const std::string &source, const std::string &destination, TransferContext &context) {
+  if (source == destination || SameFile(source, destination)) return 0;
+  if (!IsDirectory(destination)) {
+    if (Exists(destination) || !EnsureFolder(destination, true)) return -1;
+  }
+  std::vector<std::string> names;
+  if (DIR *dir = ::opendir(source.c_str())) {
+    while (dirent *e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name != "." && name != "..") names.push_back(name);
+    }
+    ::closedir(dir);
+  }
+  std::sort(names.begin(), names.end());
+  int count = 0;
+  for (const std::string &name : names) {
+    const std::string from = JoinPath(source, name), to = JoinPath(destination, name);
+    struct stat st {};
+    if (!Lstat(from, st)) continue;
+    if (S_ISDIR(st.st_mode)) {
+      const int r = TransferFolder(from, to, context);
+      if (r < 0) return -1;
+      count += r + 1;
+    } else if (S_ISLNK(st.st_mode) && IsDirectory(from)) {
+      continue;  // a link to a folder is not walked: it could lead back here
+    } else {
+      const int r = TransferFile(from, to, context);
+      if (r < 0) return -1;
+      count += r;
+    }
+  }
+  // A folder that could not be emptied stays; a mount root is never removed.
+  if (context.isMove && !IsMountRoot(source)) ::rmdir(source.c_str());
+  return count;
+}
+
+int TransferFiles(const std::string &destination, const std::vector<std::string> &records, int onlyExisting,
+                  int isMove) {
+  if (records.empty()) return 0;
+  const std::string folder = AbsoluteFolder(destination);
+  if (folder.empty()) {
+    std::string text = destination + " \nフォルダの指定が正しくありません";
+    Ui().MessageBox(text, kCaption, MB_OK | MB_ICONSTOP);
+    return 0;
+  }
+  if (!EnsureFolder(folder, false)) return 0;
+
+  std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("ファイル操作実行中");
+  int total = 0;
+  for (const std::string &record : records) {
+    const std::string source = GetListField(record, 0);
+    if (source.empty() || !Exists(source)) continue;
+    total += IsDirectory(source) ? 1 + CountFiles(source, "*.*", -1) : 1;
+  }
+  if (progress) progress->SetRange(0, total);
+
+  TransferContext context;
+  context.onlyExisting = onlyExisting == 1 ? 1 : 0;
+  context.isMove = isMove ? 1 : 0;
+  context.progress = progress.get();
+
+  int count = 0;
+  for (const std::string &record : records) {
+    if (progress && progress->Aborted()) break;
+    std::string source = GetListField(record, 0);
+    std::string note = GetListField(record, 1);
+    while (source.size() > 1 && source.back() == '/') source.pop_back();
+    if (source.empty() || !Exists(source)) continue;
+    const std::string target = JoinPath(folder, NamePart(source));
+    // A link to a folder is walked when copying; a move takes the link itself.
+    if (IsDirectory(source) && !(context.isMove && IsLink(source))) {
+      if (IsSameOrBelow(folder, source)) continue;  // never into itself or below itself
+      const int r = TransferFolder(source, target, context);
+      if (r < 0) break;
+      count += r + 1;
+      continue;
+    }
+    const int r = TransferFile(source, target, context);
+    if (r < 0) break;
+    count += r;
+    if (context.written.empty()) continue;
+    // The note follows the file to the name it was written under; a file replaced by one
+    // without a note loses the old note.
+    const std::string writtenFolder(DirPart(context.written));
+    const std::string writtenName(NamePart(context.written));
+    std::string old;
+    if (!note.empty() || ReadNote(writtenFolder, "", writtenName, old) == 0)
+      WriteNote(writtenFolder, "", writtenName, note);
+    if (context.isMove && !Exists(source)) DeleteNote(std::string(DirPart(source)), "", NamePart(source));
+  }
+  if (progress) progress->SetPos(count);
+  return count;
+}
+
+}  // namespace tamro

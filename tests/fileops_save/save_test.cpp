@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "catalogue/docfixture.h"
+#include "catalogue/hostpicturedecoders.h"
+#include "fileops/samename.h"
+#include "fileops/saveformat.h"
+#include "picture/dib.h"
+#include "platform/globalmem.h"
+#include "platform/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro::test {
+namespace {
+
+class SaveTest : public DocTest {
+ protected:
+  ScriptedUi ui;
+  ScopedUi scoped{ui};
+  CSpiHost host;
+  HostPictureDecoders pictures{host};
+
+  // A BMP file of width x height with a gradient, so scaling has something to do.
+  std::string Picture(const std::string &relative, int width, int height) {
+    HDIB dib = CreateDib(width, height, 24);
+    auto *bi = static_cast<BitmapInfoHeader *>(GlobalLock(dib));
+    for (int y = 0; y < height; ++y)
+      for (int x = 0; x < width; ++x)
+        SetDibPixel(bi, x, y, static_cast<uint32_t>((x * 7) & 255) | ((y * 5 & 255) << 8));
+    GlobalUnlock(dib);
+    const std::string path = box.path(relative).string();
+    fs::create_directories(fs::path(path).parent_path());
+    EXPECT_EQ(SaveDibFile(path, dib), 1);
+    GlobalFree(dib);
+    return path;
+  }
+  // Width and height of a BMP file, or 0 x 0.
+  static std::pair<int, int> BmpSize(const std::string &path) {
+    std::FILE *f = std::fopen(path.c_str(), "rb");
+    if (!f) return {0, 0};
+    HDIB dib = ReadDibFromStream(f);
+    std::fclose(f);
+    if (!dib) return {0, 0};
+    std::pair<int, int> size{DibWidth(dib), std::abs(DibHeight(dib))};
+    GlobalFree(dib);
+    return size;
+  }
+  std::unique_ptr<CRXDoc> OpenAllSelected() {
+    decoders.pictureFilter = "*.*";
+    auto doc = MakeDoc();
+    doc->ChangeFolder(Folder(), nullptr, false);
+    for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
+    return doc;
+  }
+  CFileSaveOption Option(int format) {
+    CFileSaveOption o;
+    o.Load();
+    o.folder = box.path("out").string();
+    o.format = format;
+    return o;
+  }
+};
+
+TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
+  profile.WriteInt("FileSave", "ScaleMode", 7);
+  profile.WriteString("FileSave", "Scale", "abc");
+  profile.WriteInt("FileSave", "RotateAngle", 45);
+  CFileSaveOption o;
+  o.Load();
+  EXPECT_EQ(o.scaleMode, 0);
+  EXPECT_EQ(o.scale, 1.0);
+  EXPECT_EQ(o.jpegQuality, 80);
+  EXPECT_EQ(o.aspect, 1);
+  EXPECT_EQ(o.RotationButton(), 4);
+  o.SetRotationButton(3);  // "左90° 回転"
+  o.scale = 0.5;
+  o.sizeMode = CFileSaveOption::kScaleFactor;
+  o.folder = "";
+  EXPECT_FALSE(o.Accept());
+  EXPECT_EQ(profile.GetInt("FileSave", "RotateAngle", -1), 270);
+  EXPECT_EQ(profile.GetString("FileSave", "Scale", ""), "0.5");
+  o.folder = box.path("out").string();
+  o.scale = 0;
+  EXPECT_FALSE(o.Accept());
+  o.scale = 0.5;
+  o.sizeMode = CFileSaveOption::kGivenSize;
+  o.width = 10;
+  EXPECT_FALSE(o.Accept());  // no height
+  o.height = 10;
+  EXPECT_TRUE(o.Accept());
+  CFileSaveOption again;
+  again.Load();
+  EXPECT_EQ(again.folder, box.path("out").string());
+  EXPECT_EQ(again.RotationButton(), 3);
+  EXPECT_EQ(again.sizeMode, CFileSaveOption::kGivenSize);
+  for (auto [angle, button] : {std::pair{0, 0}, {360, 0}, {90, 1}, {180, 2}, {270, 3}, {1, 4}}) {
+    again.rotateAngle = angle;
+    EXPECT_EQ(again.RotationButton(), button) << angle;
+  }
+}
+
+TEST_F(SaveTest, ExistingTargetAsksAndNumberedWritesTheNextName) {
+  Picture("pics/photo.gif", 8, 6);
+  fs::create_directories(box.path("out"));
+  box.write("out/photo.jpg", "old picture");
+  auto doc = OpenAllSelected();
+  ASSERT_EQ(doc->GetEntryCount(), 1);
+  ui.sameNameAnswers.push_back({kSameNumbered, "", false});
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kJpeg)), 1);
+  ASSERT_EQ(ui.sameNameQuestions.size(), 1u);
+  const SameNameQuestion &q = ui.sameNameQuestions[0];
+  EXPECT_EQ(q.caption, "重ね書き");
+  EXPECT_EQ(q.action, kSameOverwrite);  // "OverWriteOption" starts at 1
+  EXPECT_TRUE(q.disabledActions & (1u << kSameNewerOnly));
+  EXPECT_TRUE(q.disabledActions & (1u << kSameLarger));
+  EXPECT_EQ(ReadFile(box.path("out/photo.jpg")), "old picture");
+  const std::string jpeg = ReadFile(box.path("out/photo(2).jpg"));
+  ASSERT_GE(jpeg.size(), 2u);
+  EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(profile.GetInt("Filer", "OverWriteOption", -1), kSameNumbered);
+  for (const auto &e : fs::directory_iterator(box.path("out")))
+    EXPECT_NE(e.path().filename().string().rfind(".tamro-", 0), 0u) << e.path();
+}
+
+TEST_F(SaveTest, ScaleFactorTruncatesAndGivenSizeKeepsProportions) {
+  Picture("pics/wide.bmp", 641, 3);
+  auto doc = OpenAllSelected();
+  CFileSaveOption o = Option(CFileSaveOption::kBmp);
+  o.sizeMode = CFileSaveOption::kScaleFactor;
+  o.scale = 0.5;
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
+  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{320, 1}));
+
+  // Turned right and fitted into 100 x 100: 3 x 641 becomes 1 x 100 (at least 1 wide).
+  o.sizeMode = CFileSaveOption::kGivenSize;
+  o.width = o.height = 100;
+  o.rotateAngle = 90;
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
+  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{1, 100}));
+
+  // A turned picture scaled by a factor keeps its turned shape.
+  o.sizeMode = CFileSaveOption::kScaleFactor;
+  o.scale = 0.5;
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
+  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{1, 320}));
+}
+
+TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
+  Picture("pics/a.bmp", 4, 4);
+  Picture("pics/b.bmp", 4, 4);
+  Picture("pics/c.bmp", 4, 4);
+  fs::create_directories(box.path("out"));
+  box.write("out/a.jpg", "old a");
+  box.write("out/b.jpg", "old b");
+  auto doc = OpenAllSelected();
+  ASSERT_EQ(doc->GetEntryCount(), 3);
+  ui.sameNameAnswers.push_back({kSameSkip, "", true});
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kJpeg)), 1);
+  EXPECT_EQ(ui.sameNameQuestions.size(), 1u);
+  EXPECT_EQ(ReadFile(box.path("out/a.jpg")), "old a");
+  EXPECT_EQ(ReadFile(box.path("out/b.jpg")), "old b");
+  EXPECT_TRUE(fs::exists(box.path("out/c.jpg")));
+
+  // The next run asks again (starting with the stored skip); a cancel ends it.
+  box.write("out/c.jpg", "old c");
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kJpeg)), 0);
+  EXPECT_EQ(ui.sameNameQuestions.size(), 2u);
+  EXPECT_EQ(ui.sameNameQuestions[1].action, kSameSkip);
+  EXPECT_EQ(ReadFile(box.path("out/c.jpg")), "old c");
+}
+
+TEST_F(SaveTest, UndecodableFileWritesNothing) {
+  box.write("pics/broken.bmp", "BM this is not a picture");
+  auto doc = OpenAllSelected();
+  CFileSaveOption o = Option(CFileSaveOption::kBmp);
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 0);
+  EXPECT_FALSE(fs::exists(box.path("out/broken.bmp")));
+  EXPECT_TRUE(fs::is_empty(box.path("out")));
+}
+
+}  // namespace
+}  // namespace tamro::test

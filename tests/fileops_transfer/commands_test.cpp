@@ -1,0 +1,237 @@
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "catalogue/docfixture.h"
+#include "catalogue/notestore.h"
+#include "fileops/filecommands.h"
+#include "fileops/foldermonitor.h"
+#include "fileops/samename.h"
+#include "fileops/trash.h"
+#include "mounts.h"
+#include "platform/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro::test {
+namespace {
+
+struct ModeLog : FolderMonitorControl {
+  std::vector<int> modes;
+  int mode = 0;
+  int SetMonitorMode(int m) override {
+    modes.push_back(m);
+    return std::exchange(mode, m);
+  }
+};
+
+class CommandsTest : public DocTest {
+ protected:
+  ScriptedUi ui;
+  ScopedUi scoped{ui};
+  ModeLog monitor;
+  FolderMonitorControl *oldMonitor = SetFolderMonitor(&monitor);
+  ~CommandsTest() override { SetFolderMonitor(oldMonitor); }
+
+  // A document over pics/ with every entry named in `select` selected.
+  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select) {
+    auto doc = MakeDoc();
+    doc->ChangeFolder(Folder(), nullptr, false);
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      for (const auto &s : select)
+        if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
+    log.seen.clear();
+    return doc;
+  }
+  CTransferOption Option(bool move, const std::string &folder) {
+    fs::create_directories(folder);
+    CTransferOption o(move);
+    o.Load();
+    o.folder = folder;
+    EXPECT_TRUE(o.Accept());
+    return o;
+  }
+  void SetDoc(CRXDoc &doc, int trashCan, int delQA) {
+    DocSettings s = doc.Settings();
+    s.trashCan = trashCan;
+    s.delQA = delQA;
+    doc.ApplySettings(s);
+  }
+};
+
+TEST_F(CommandsTest, OptionKeepsHistoryAndOption) {
+  CTransferOption o(false);
+  o.Load();
+  o.folder = "";
+  EXPECT_FALSE(o.Accept());
+  o.folder = box.path("one").string();
+  o.onlyExisting = 1;
+  EXPECT_TRUE(o.Accept());
+  o.folder = box.path("two").string();
+  EXPECT_TRUE(o.Accept());
+  o.folder = box.path("one").string();
+  EXPECT_TRUE(o.Accept());
+  CTransferOption again(true);
+  again.Load();
+  ASSERT_EQ(again.Folders().items().size(), 2u);
+  EXPECT_EQ(again.folder, box.path("one").string());
+  EXPECT_EQ(again.onlyExisting, 0);  // the move dialog keeps its own option
+  EXPECT_EQ(profile.GetInt("Filer", "CopyOption", -1), 1);
+  EXPECT_EQ(profile.GetString("Filer", "Folder1", ""), box.path("two").string());
+}
+
+TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/set.arc", FakeDecoders::MakeArchive({{"in.pic", 4, 1000, "PICm"}, {"", 0, 0, ""}}));
+  WriteNote(Folder(), "", "a.pic", "note of a");
+  DocSettings s;
+  auto doc = MakeDoc();
+  s = doc->Settings();
+  s.archive = 1;
+  doc->ApplySettings(s);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
+  const int before = doc->GetEntryCount();
+  EXPECT_EQ(CopySelected(*doc, Option(false, box.path("out").string())), before);
+  EXPECT_EQ(ReadFile(box.path("out/a.pic")), "PICa");
+  std::string note;
+  EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
+  EXPECT_EQ(note, "note of a");
+  EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
+  EXPECT_EQ(doc->GetEntryCount(), before);
+  EXPECT_EQ(monitor.modes, (std::vector<int>{kMonitorIgnore, kMonitorNormal}));
+  for (const auto &e : fs::directory_iterator(fs::temp_directory_path()))
+    EXPECT_EQ(e.path().filename().string().rfind("tamro-copy-", 0), std::string::npos) << e.path();
+}
+
+TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/b.pic", "PICb");
+  WriteNote(Folder(), "", "a.pic", "travels");
+  auto doc = Open({"a.pic"});
+  EXPECT_EQ(MoveSelected(*doc, Option(true, box.path("out").string())), 1);
+  EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintEntryRemoved, kHintRedrawAll}));
+  std::string note;
+  EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
+  EXPECT_EQ(note, "travels");
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+}
+
+TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/b.pic", "PICb");
+  ::chmod(box.path("pics/a.pic").c_str(), 0444);
+  WriteNote(Folder(), "", "a.pic", "gone too");
+  auto doc = Open({"a.pic"});
+  SetDoc(*doc, 0, 0);
+  ui.answers.push_back(IDNO);
+  EXPECT_EQ(DeleteSelected(*doc), 0);
+  EXPECT_TRUE(fs::exists(box.path("pics/a.pic")));
+  ui.answers.push_back(IDYES);
+  EXPECT_EQ(DeleteSelected(*doc), 1);
+  EXPECT_EQ(ui.Messages().back()->text, "選択データを削除してもよろしいですか？");
+  EXPECT_FALSE(fs::exists(box.path("pics/a.pic")));
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+  EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
+}
+
+TEST_F(CommandsTest, TrashDeleteWritesTheFreedesktopTrash) {
+  const std::string odd = "a b%#日本.pic";
+  Write("pics/" + odd, "PICa");
+  Write("other/" + odd, "PICo");
+  auto doc = Open({odd});
+  SetDoc(*doc, 1, 0);
+  EXPECT_EQ(DeleteSelected(*doc), 1);
+  EXPECT_TRUE(ui.Messages().empty());  // no question of our own
+  EXPECT_TRUE(Names(*doc).empty());
+  const fs::path trash = box.path("data/Trash");
+  EXPECT_EQ(ReadFile(trash / "files" / odd), "PICa");
+  const std::string info = ReadFile(trash / "info" / (odd + ".trashinfo"));
+  EXPECT_EQ(info.rfind("[Trash Info]\nPath=", 0), 0u);
+  EXPECT_NE(info.find("Path=" + TrashPathEncode(Folder() + "/" + odd) + "\n"), std::string::npos);
+  EXPECT_NE(info.find("a%20b%25%23%E6%97%A5"), std::string::npos);
+  EXPECT_NE(info.find("\nDeletionDate=20"), std::string::npos);
+  // A second file of the same name gets a name of its own.
+  EXPECT_EQ(MoveToTrash(box.path("other/" + odd).string()), kTrashed);
+  EXPECT_EQ(ReadFile(trash / "files" / "a b%#日本.2.pic"), "PICo");
+  EXPECT_TRUE(fs::exists(trash / "info" / "a b%#日本.2.pic.trashinfo"));
+  EXPECT_EQ(ReadFile(trash / "files" / odd), "PICa");
+}
+
+TEST_F(CommandsTest, TrashOnAnotherFileSystemUsesItsTopTrashOrAsks) {
+  TmpfsMount mount(box.path("pics"), "1m");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  Write("pics/a.pic", "PICa");
+  auto doc = Open({"a.pic"});
+  SetDoc(*doc, 1, 0);
+  EXPECT_EQ(DeleteSelected(*doc), 1);
+  const fs::path trash = box.path("pics/.Trash-" + std::to_string(::getuid()));
+  EXPECT_EQ(ReadFile(trash / "files/a.pic"), "PICa");
+  // Beside the top of its mount the path is written relative to it.
+  EXPECT_NE(ReadFile(trash / "info/a.pic.trashinfo").find("\nPath=a.pic\n"), std::string::npos);
+  EXPECT_TRUE(ui.Messages().empty());
+}
+
+TEST_F(CommandsTest, NoUsableTrashAsksBeforeDeletingForGood) {
+  TmpfsMount mount(box.path("pics"), "1m", true,
+                   [](const fs::path &f) { std::ofstream(f / "a.pic") << "PICa"; });
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  auto doc = Open({"a.pic"});
+  SetDoc(*doc, 1, 0);
+  ui.answers.push_back(IDNO);
+  EXPECT_EQ(DeleteSelected(*doc), 0);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "ごみ箱に移動できないファイルがあります．完全に削除しますか？");
+  EXPECT_EQ(ReadFile(box.path("pics/a.pic")), "PICa");
+  EXPECT_EQ(Names(*doc), std::vector<std::string>{"a.pic"});
+}
+
+TEST_F(CommandsTest, ShellDeleteJudgesByThePathBeingGone) {
+  Write("gone/x/y.pic", "PIC");
+  EXPECT_TRUE(ShellDelete(box.path("gone").string(), false));
+  EXPECT_FALSE(ShellDelete(box.path("gone").string(), false));
+  Write("t.pic", "PIC");
+  EXPECT_TRUE(ShellDelete(box.path("t.pic").string(), true));
+  EXPECT_TRUE(fs::exists(box.path("data/Trash/files/t.pic")));
+}
+
+TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/b.pic", "PICb");
+  WriteNote(Folder(), "", "a.pic", "renamed with it");
+  auto doc = Open({});
+  CPicEntry *a = nullptr;
+  for (int i = 0; i < doc->GetEntryCount(); ++i)
+    if (doc->GetEntry(i)->name == "a.pic") a = doc->GetEntry(i);
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(RenameEntryFile(*a, "b.pic"), -1);
+  EXPECT_EQ(ReadFile(box.path("pics/b.pic")), "PICb");
+  EXPECT_EQ(RenameEntryFile(*a, "a.pic"), -1);
+  EXPECT_EQ(RenameEntryFile(*a, "x/y.pic"), -1);
+  EXPECT_EQ(RenameEntryFile(*a, "A.PIC"), 0);
+  EXPECT_EQ(a->name, "A.PIC");
+  EXPECT_EQ(ReadFile(box.path("pics/A.PIC")), "PICa");
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "A.PIC", note), 0);
+  EXPECT_EQ(note, "renamed with it");
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+}
+
+TEST_F(CommandsTest, DroppedFilesCarryTheirNotes) {
+  const std::string a = Write("from/a.pic", "PICa"), b = Write("from/b.pic", "PICb");
+  fs::create_directories(Folder());
+  EXPECT_EQ(TransferDropped({a, b}, {"first"}, true, Folder()), 2);
+  EXPECT_FALSE(fs::exists(a));
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
+  EXPECT_EQ(note, "first");
+  EXPECT_EQ(ReadNote(Folder(), "", "b.pic", note), -1);
+}
+
+}  // namespace
+}  // namespace tamro::test

@@ -1,0 +1,334 @@
+#include "fileops/transfer.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "catalogue/notestore.h"
+#include "fileops/folders.h"
+#include "fileops/samename.h"
+#include "mounts.h"
+#include "platform/listfield.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro::test {
+namespace {
+
+class TransferTest : public ::testing::Test {
+ protected:
+  Sandbox box;
+  ScriptedUi ui;
+  ScopedUi scoped{ui};
+
+  std::string W(const std::string &rel, const std::string &bytes) { return box.write(rel, bytes).string(); }
+  std::string P(const std::string &rel) const { return box.path(rel).string(); }
+  static std::string Rec(const std::string &path, const std::string &note = "") {
+    return MakeTransferRecord(path, note);
+  }
+  static void SetTime(const std::string &path, time_t seconds) {
+    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
+    ::utimensat(AT_FDCWD, path.c_str(), t, 0);
+  }
+  int Steps() const {
+    int n = 0;
+    for (const auto &p : ui.progress) n += p.rfind("step:", 0) == 0;
+    return n;
+  }
+  // Nothing left over from a copy under a temporary name.
+  static bool NoPartFiles(const std::string &folder) {
+    for (const auto &e : fs::directory_iterator(folder))
+      if (e.path().filename().string().rfind(".tamro-", 0) == 0) return false;
+    return true;
+  }
+};
+
+TEST_F(TransferTest, RecordsRoundTripPathsWithCommasQuotesAndBlanks) {
+  const std::string record = Rec("/p/a, b%.jpg", "line1\r\nline2, more");
+  EXPECT_EQ(GetListField(record, 0), "/p/a, b%.jpg");
+  EXPECT_EQ(GetListField(record, 1), "line1\r\nline2, more");
+}
+
+TEST_F(TransferTest, CopyOntoItselfIsFoundByIdentityAndCountsZero) {
+  const std::string a = W("pics/a.jpg", "AAAA");
+  EXPECT_EQ(TransferFiles(P("pics"), {Rec(a)}, 0, 0), 0);
+  // The same folder reached through a link is the same file too.
+  fs::create_directory_symlink(P("pics"), P("link"));
+  EXPECT_EQ(TransferFiles(P("link"), {Rec(a)}, 0, 0), 0);
+  EXPECT_TRUE(ui.sameNameQuestions.empty());
+  EXPECT_EQ(ReadFile(a), "AAAA");
+}
+
+TEST_F(TransferTest, OnlyExistingSkipsNewNamesButStillAdvances) {
+  const std::string a = W("src/a.jpg", "new a"), b = W("src/b.jpg", "new b");
+  W("dst/b.jpg", "old b");
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 1, 0), 1);
+  EXPECT_FALSE(fs::exists(P("dst/a.jpg")));
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "new b");
+  EXPECT_EQ(Steps(), 2);
+  EXPECT_TRUE(NoPartFiles(P("dst")));
+}
+
+TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
+  const std::string a = W("src/a.jpg", "source");
+  W("dst/a.jpg", "first");
+  W("dst/a(2).jpg", "second");
+  ui.sameNameAnswers.push_back({kSameNumbered, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a, "memo")}, 0, 0), 1);
+  EXPECT_EQ(ReadFile(P("dst/a(3).jpg")), "source");
+  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "first");
+  EXPECT_EQ(ReadFile(P("dst/a(2).jpg")), "second");
+  // The note goes with the file to the name it got, not to the namesake.
+  std::string note;
+  EXPECT_EQ(ReadNote(P("dst"), "", "a(3).jpg", note), 0);
+  EXPECT_EQ(note, "memo");
+  EXPECT_EQ(ReadNote(P("dst"), "", "a.jpg", note), -1);
+  EXPECT_EQ(NumberedFreeName("/x/noext"), "/x/noext(2)");
+}
+
+TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
+  const std::string a = W("src/a.jpg", "1234"), b = W("src/b.jpg", "1234");
+  W("dst/a.jpg", "abcd");
+  W("dst/b.jpg", "abcd");
+  SetTime(a, 1000000);
+  SetTime(P("dst/a.jpg"), 1000000);
+  ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
+  ui.sameNameAnswers.push_back({kSameLarger, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
+  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "abcd");
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "abcd");
+
+  // A newer source and a larger source do go.
+  SetTime(a, 1000001);
+  W("src/b.jpg", "12345");
+  ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
+  ui.sameNameAnswers.push_back({kSameLarger, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
+  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "1234");
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "12345");
+  // The copy keeps the source's modification time.
+  struct stat st {};
+  ASSERT_EQ(::stat(P("dst/a.jpg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000001);
+}
+
+TEST_F(TransferTest, AllFollowingLastsOneRunAndTheActionIsStored) {
+  const std::string a = W("src/a.jpg", "A"), b = W("src/b.jpg", "B");
+  W("dst/a.jpg", "old");
+  W("dst/b.jpg", "old");
+  ui.sameNameAnswers.push_back({kSameSkip, "", true});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
+  EXPECT_EQ(ui.sameNameQuestions.size(), 1u);
+  EXPECT_EQ(Profile::App().GetInt("Filer", "SameOption", -1), kSameSkip);
+
+  // The next run asks again, starting with the stored action.
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
+  ASSERT_EQ(ui.sameNameQuestions.size(), 3u);
+  EXPECT_EQ(ui.sameNameQuestions[1].action, kSameSkip);
+  EXPECT_EQ(ui.sameNameQuestions[1].caption, "同名ファイルが存在しています");
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "B");
+}
+
+TEST_F(TransferTest, RenameAnswerMustNameAFreeFileAndCancelStops) {
+  const std::string a = W("src/a.jpg", "A"), b = W("src/b.jpg", "B");
+  W("dst/a.jpg", "old a");
+  W("dst/taken.jpg", "taken");
+  W("dst/b.jpg", "old b");
+  // A rename onto a taken name is asked again; then a free name in a new sub-folder (asked
+  // about and created) is taken.
+  ui.sameNameAnswers.push_back({kSameRename, P("dst/taken.jpg"), false});
+  ui.sameNameAnswers.push_back({kSameRename, P("dst/new dir/a 100%.jpg"), false});
+  ui.answers.push_back(IDYES);
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 1);  // b: no answer left, cancelled
+  EXPECT_EQ(ui.sameNameQuestions.size(), 3u);
+  EXPECT_EQ(ReadFile(P("dst/new dir/a 100%.jpg")), "A");
+  EXPECT_EQ(ReadFile(P("dst/taken.jpg")), "taken");
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "old b");
+}
+
+TEST_F(TransferTest, FolderIntoItsOwnSubFolderIsSkippedButASiblingWithTheSamePrefixIsNot) {
+  W("tree/one.jpg", "1");
+  W("tree/sub/two.jpg", "2");
+  EXPECT_EQ(TransferFiles(P("tree/sub"), {Rec(P("tree"))}, 0, 1), 0);
+  EXPECT_TRUE(fs::exists(P("tree/one.jpg")));
+  EXPECT_FALSE(fs::exists(P("tree/sub/tree")));
+
+  ui.answers.push_back(IDYES);                                      // create tree2
+  EXPECT_EQ(TransferFiles(P("tree2"), {Rec(P("tree"))}, 0, 0), 4);  // tree, one, sub, two
+  EXPECT_EQ(ReadFile(P("tree2/tree/sub/two.jpg")), "2");
+}
+
+TEST_F(TransferTest, MoveLeavesAFolderThatCouldNotBeEmptied) {
+  W("tree/keep.jpg", "keep");
+  W("tree/go.jpg", "go");
+  W("dst/tree/keep.jpg", "namesake");
+  ui.sameNameAnswers.push_back({kSameSkip, "", false});
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(P("tree"))}, 0, 1), 2);  // the folder and go.jpg
+  EXPECT_TRUE(fs::exists(P("tree/keep.jpg")));
+  EXPECT_FALSE(fs::exists(P("tree/go.jpg")));
+  EXPECT_EQ(ReadFile(P("dst/tree/go.jpg")), "go");
+  EXPECT_EQ(ReadFile(P("dst/tree/keep.jpg")), "namesake");
+}
+
+TEST_F(TransferTest, MissingDestinationIsOfferedAndRefusalTransfersNothing) {
+  const std::string a = W("src/a.jpg", "A");
+  ui.answers.push_back(IDNO);
+  EXPECT_EQ(TransferFiles(P("nowhere"), {Rec(a)}, 0, 0), 0);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, P("nowhere") + " \nフォルダが存在しません．新しく作成しますか？");
+  EXPECT_FALSE(fs::exists(P("nowhere")));
+  // A file standing where the folder should be: creation fails and says so.
+  W("plain", "x");
+  ui.answers.push_back(IDYES);
+  EXPECT_FALSE(EnsureFolder(P("plain/sub"), false));
+  EXPECT_EQ(ui.Messages().back()->text, P("plain/sub") + " \nフォルダの作成に失敗しました");
+  EXPECT_TRUE(EnsureFolder(P("deep/er/folder"), true));
+}
+
+TEST_F(TransferTest, HelpersCountDeleteAndMatch) {
+  W("c/a.jpg", "");
+  W("c/b.JPG", "");
+  W("c/d.png", "");
+  W("c/s/e.jpg", "");
+  EXPECT_EQ(CountFiles(P("c"), "*.*", -1), 5);
+  EXPECT_EQ(CountFiles(P("c"), "*.*", 0), 4);
+  EXPECT_EQ(CountFiles(P("c"), "*.jpg", -1), 2);
+  EXPECT_TRUE(DeleteMatching(P("c/*.jpg")));
+  EXPECT_FALSE(fs::exists(P("c/a.jpg")));
+  EXPECT_FALSE(fs::exists(P("c/b.JPG")));
+  EXPECT_TRUE(fs::exists(P("c/d.png")));
+  EXPECT_TRUE(fs::exists(P("c/s")));
+  // Without wildcards exactly one name, letter case included.
+  W("c/X.png", "");
+  EXPECT_TRUE(DeleteMatching(P("c/x.png")));
+  EXPECT_TRUE(fs::exists(P("c/X.png")));
+  EXPECT_TRUE(DeleteFileForced(P("c/gone.png")));
+  EXPECT_FALSE(DeleteFileForced(P("c/s")));
+}
+
+TEST_F(TransferTest, FailedStepOffersAbortRetryIgnore) {
+  const std::string a = W("src/a.jpg", "A"), b = W("src/b.jpg", "B");
+  fs::create_directories(P("dst/a.jpg"));  // a folder in the way of a file: the copy fails
+  ui.answers.push_back(IDRETRY);
+  ui.answers.push_back(IDIGNORE);
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
+  ASSERT_EQ(ui.Messages().size(), 2u);
+  EXPECT_EQ(ui.Messages()[0]->style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "B");
+  ui.answers.push_back(IDABORT);
+  EXPECT_EQ(TransferFiles(P("dst2"), {Rec(P("dst")), Rec(b)}, 0, 0), 0);
+  ui.answers.clear();
+}
+
+TEST_F(TransferTest, MoveAcrossFileSystemsCopiesThenDeletes) {
+  fs::path other;
+  std::unique_ptr<TmpfsMount> mount = std::make_unique<TmpfsMount>(box.path("mnt"), "4m");
+  if (mount->ok()) {
+    other = box.path("mnt");
+  } else if (fs::is_directory("/dev/shm") && !SameDevice("/dev/shm", box.root())) {
+    other = fs::path("/dev/shm") / box.root().filename();
+    fs::create_directories(other);
+  } else {
+    GTEST_SKIP() << mount->reason() << "; /dev/shm is missing or on the same device";
+  }
+  const std::string a = W("src/a.jpg", std::string(300000, 'x'));
+  SetTime(a, 1234567);
+  const std::string dest = (other / "dst").string();
+  fs::create_directories(dest);
+  EXPECT_EQ(TransferFiles(dest, {Rec(a, "note")}, 0, 1), 1);
+  EXPECT_FALSE(fs::exists(a));
+  EXPECT_TRUE(ReadFile(dest + "/a.jpg") == std::string(300000, 'x'));
+  struct stat st {};
+  ASSERT_EQ(::stat((dest + "/a.jpg").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1234567);
+  EXPECT_TRUE(NoPartFiles(dest));
+  if (!mount->ok()) fs::remove_all(other);
+}
+
+TEST_F(TransferTest, FullDiskLosesNothing) {
+  TmpfsMount mount(box.path("tiny"), "64k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  W("tiny/a.jpg", "old contents");
+  const std::string a = W("src/a.jpg", std::string(1 << 20, 'y'));
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.answers.push_back(IDABORT);
+  EXPECT_EQ(TransferFiles(P("tiny"), {Rec(a)}, 0, 0), 0);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
+  EXPECT_EQ(ReadFile(P("tiny/a.jpg")), "old contents");
+  EXPECT_TRUE(NoPartFiles(P("tiny")));
+  // A move across onto the full disk keeps the source.
+  ui.answers.push_back(IDIGNORE);
+  TransferFiles(P("tiny"), {Rec(a)}, 0, 1);
+  EXPECT_EQ(fs::file_size(a), 1u << 20);
+  EXPECT_EQ(ReadFile(P("tiny/a.jpg")), "old contents");
+}
+
+TEST_F(TransferTest, ReadOnlyDestinationLosesNothing) {
+  TmpfsMount mount(box.path("ro"), "1m", true,
+                   [](const fs::path &f) { std::ofstream(f / "a.jpg") << "old contents"; });
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  const std::string a = W("src/a.jpg", "new");
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.answers.push_back(IDABORT);
+  EXPECT_EQ(TransferFiles(P("ro"), {Rec(a, "memo")}, 0, 1), 0);
+  EXPECT_EQ(ReadFile(P("ro/a.jpg")), "old contents");
+  EXPECT_EQ(ReadFile(a), "new");
+  EXPECT_NE(ui.Messages().at(0)->text.find(std::strerror(EROFS)), std::string::npos);
+}
+
+TEST(SameNameLogic, StartingActionsNumberedNameAndEditing) {
+  Sandbox box;
+  box.write("d/a.jpg", "12345");
+  box.write("s/a.jpg", "1234567");
+  const std::string target = box.path("d/a.jpg").string();
+  CSameNameLogic logic = CSameNameLogic::ForTransfer();
+  Profile::App().WriteInt("Filer", "SameOption", 3);
+  EXPECT_EQ(logic.StartAction(), kSameNewerOnly);
+  Profile::App().WriteInt("Filer", "SameOption", 77);
+  EXPECT_EQ(logic.StartAction(), kSameNewerOnly);
+  Profile::App().WriteInt("Filer", "SameOption", 4);
+  SameNameQuestion q = logic.Open(box.path("s/a.jpg").string(), target);
+  EXPECT_EQ(q.name, box.path("d/a(2).jpg").string());
+  EXPECT_EQ(q.sourceSize, "ｻｲｽﾞ: 7 ﾊﾞｲﾄ");
+  EXPECT_EQ(q.destinationSize, "");  // the numbered name has no file yet
+  EXPECT_FALSE(logic.IsEnabled(q, kSameRename));
+
+  logic.ChooseAction(q, kSameOverwrite);
+  EXPECT_EQ(q.name, target);
+  EXPECT_EQ(q.destinationSize, "ｻｲｽﾞ: 5 ﾊﾞｲﾄ");
+  EXPECT_EQ(q.destinationDate.rfind("日時: ", 0), 0u);
+  logic.EditName(q, box.path("d/b.jpg").string());
+  EXPECT_EQ(q.action, kSameRename);
+  EXPECT_TRUE(logic.IsEnabled(q, kSameRename));
+  EXPECT_FALSE(logic.ApplyToAllEnabled());
+  logic.RestoreName(q);
+  EXPECT_EQ(q.action, kSameOverwrite);
+  EXPECT_TRUE(logic.ApplyToAllEnabled());
+  logic.Store(kSameLarger);
+  EXPECT_EQ(Profile::App().GetInt("Filer", "SameOption", -1), kSameLarger);
+
+  CSameNameLogic over = CSameNameLogic::ForOverwrite();
+  for (auto [stored, start] : {std::pair{0, 1}, {2, 2}, {3, 1}, {4, 4}, {5, 1}, {-1, 1}}) {
+    Profile::App().WriteInt("Filer", "OverWriteOption", stored);
+    EXPECT_EQ(over.StartAction(), start) << stored;
+  }
+  SameNameQuestion o = over.Open(box.path("s/a.jpg").string(), target);
+  EXPECT_EQ(o.caption, "重ね書き");
+  EXPECT_FALSE(over.IsEnabled(o, kSameNewerOnly));
+  EXPECT_FALSE(over.IsEnabled(o, kSameLarger));
+}
+
+}  // namespace
+}  // namespace tamro::test
