@@ -87,6 +87,7 @@ class CRXDoc {
   void SetDecoders(DecoderAccess *decoders) { decoders_ = decoders; }
   DecoderAccess *Decoders() const { return decoders_; }
   void SetThumbCache(ThumbCache *cache) { thumbCache_ = cache; }
+  ThumbCache *GetThumbCache() const { return thumbCache_; }
   void SetInterruptSource(InterruptSource *source) { interrupt_ = source; }
 
   // --- views

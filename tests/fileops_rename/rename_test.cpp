@@ -1,0 +1,287 @@
+#include "fileops/rename.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "catalogue/fakedecoders.h"
+#include "catalogue/notestore.h"
+#include "catalogue/rxdoc.h"
+#include "fileops/renameentry.h"
+#include "output_macros/testfolder.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Records the hints the document sends.
+struct HintLog : UpdateObserver {
+  std::vector<std::pair<int, long>> seen;
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override { seen.push_back({hint, arg.value}); }
+};
+
+TEST(RenamePattern, NumberSlotDigitsAndValidity) {
+  RenamePattern p = ParseRenamePattern("AAA#3#.JPG");
+  EXPECT_TRUE(p.useNumber);
+  EXPECT_FALSE(p.useDate);
+  EXPECT_EQ(SequentialName(p, 1, 0, "x.jpg"), "AAA001.JPG");
+  EXPECT_EQ(SequentialName(p, 1234, 0, "x.jpg"), "AAA1234.JPG");
+  // No count, a zero count and a count that is no number all write the plain number.
+  for (const char *text : {"AAA##.JPG", "AAA#0#.JPG", "AAA#x#.JPG"})
+    EXPECT_EQ(SequentialName(ParseRenamePattern(text), 7, 0, "x"), "AAA7.JPG") << text;
+  // A third "#" stays in the suffix.
+  EXPECT_EQ(SequentialName(ParseRenamePattern("a#2#b#c"), 5, 0, "x"), "a05b#c");
+  // An absurd digit count is capped instead of filling memory.
+  EXPECT_LE(SequentialName(ParseRenamePattern("#999999999#"), 1, 0, "x").size(), 255u);
+
+  EXPECT_TRUE(IsValidRenamePattern("jpg"));
+  EXPECT_TRUE(IsValidRenamePattern("A#2#"));
+  EXPECT_FALSE(IsValidRenamePattern("A#2"));
+  EXPECT_FALSE(IsValidRenamePattern("A#2#3#"));
+  EXPECT_TRUE(IsValidRenamePattern("A#2%d"));
+  RenamePattern dated = ParseRenamePattern("A#2%d");
+  EXPECT_FALSE(dated.useNumber);  // one "#": no number slot
+  EXPECT_TRUE(dated.useDate);
+}
+
+TEST(RenamePattern, DatesExtensionsAndHelpLines) {
+  FileTime t = test::LocalFileTime(2004, 3, 9, 7, 5, 1);
+  EXPECT_EQ(SequentialName(ParseRenamePattern("%Y%m%d_#2#.jpg"), 3, t, "x"), "20040309_03.jpg");
+  EXPECT_EQ(FormatFileDate("%H%M%S 100%%", t), "070501 100%");
+  EXPECT_EQ(FormatFileDate(std::string(127, 'a'), t).size(), 127u);
+  EXPECT_EQ(FormatFileDate(std::string(100, 'a') + "%Y%Y%Y%Y%Y%Y%Y", t), "");  // 128 bytes: too long
+
+  EXPECT_EQ(ReplaceExtension("photo.JPEG", "jpg"), "photo.jpg");
+  EXPECT_EQ(ReplaceExtension("scan", "jpg"), "scan.jpg");
+  EXPECT_EQ(ReplaceExtension("a.b.c", "d"), "a.b.d");
+
+  const auto &lines = RenameHelpLines();
+  ASSERT_EQ(lines.size(), 12u + 22u);
+  EXPECT_EQ(lines[1], "連番変更したい位置に\"##\"を指定します");
+  EXPECT_EQ(lines[12], "%a  曜日の省略名");
+  EXPECT_EQ(lines[32], "%z %Z 時間帯の名前またはその省略名");
+  EXPECT_EQ(lines.back(), "%%  パーセント記号");
+}
+
+TEST(RenameOption, ValidationHistoryAndSettings) {
+  test::Sandbox box;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+  Profile &p = Profile::App();
+  CRenameOption option;
+  option.Load();
+  EXPECT_EQ(option.firstNumber, 1);
+  EXPECT_EQ(option.pattern, "");
+  EXPECT_TRUE(option.History().empty());
+
+  EXPECT_FALSE(option.Accept("A#2", "5"));
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, kBadRenamePattern);
+  EXPECT_FALSE(p.Has("RXDoc", "RenameFormat"));  // nothing written for a refused pattern
+  EXPECT_FALSE(p.Has("RXDoc", "First#"));
+
+  EXPECT_TRUE(option.Accept("A#2%d", "5"));
+  EXPECT_TRUE(option.Accept("B#3#", "98"));
+  EXPECT_TRUE(option.Accept("A#2%d", "12"));  // used again: to the top, not twice
+  EXPECT_EQ(p.GetString("RXDoc", "RenameFormat", "?"), "A#2%d,A#2%d,B#3#");
+  EXPECT_EQ(p.GetInt("RXDoc", "First#", 0), 12);
+
+  // A pattern holding "," comes back as one item.
+  EXPECT_TRUE(option.Accept("x,y##", "1"));
+  CRenameOption again;
+  again.Load();
+  EXPECT_EQ(again.pattern, "x,y##");
+  EXPECT_EQ(again.History(), (std::vector<std::string>{"x,y##", "A#2%d", "B#3#"}));
+  EXPECT_EQ(again.firstNumber, 1);
+}
+
+// Pictures in a folder, listed by a document; archives are listed as members.
+class RenameRunTest : public ::testing::Test {
+ protected:
+  void SetUp() override { Profile::App().WriteInt("RXDoc", "Archive", 1); }
+  void List() {
+    doc = std::make_unique<CRXDoc>(&Profile::App());
+    doc->SetDecoders(&decoders);
+    doc->ChangeFolder(Folder(), nullptr, false);
+  }
+  std::string Folder() const { return box.path("pics").string(); }
+  fs::path Pic(const std::string &name) const { return box.path("pics/" + name); }
+  void Write(const std::string &name, const std::string &bytes = "data") { box.write("pics/" + name, bytes); }
+  // Selects everything listed, in list order; answers the plain names in that order.
+  std::vector<std::string> SelectAll() {
+    std::vector<std::string> names;
+    for (int i = 0; i < doc->GetEntryCount(); ++i) {
+      CPicEntry *e = doc->GetEntry(i);
+      doc->SetEntryFlags(i, e->flags | CPicEntry::kSelected);
+      if (!e->IsArchiveMember()) names.push_back(e->name);
+    }
+    return names;
+  }
+  std::vector<std::string> FilesOnDisk() const {
+    std::vector<std::string> n;
+    for (const auto &f : fs::directory_iterator(box.path("pics")))
+      if (f.is_regular_file() && f.path().filename() != "_NOTE_.RXI") n.push_back(f.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  }
+
+  test::Sandbox box;
+  test::FakeDecoders decoders;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+  HintLog log;
+  std::unique_ptr<CRXDoc> doc;
+};
+
+TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
+  for (const char *n : {"c.jpg", "a.jpg", "b.jpg"}) Write(n, n);
+  Write("set.arc", test::FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
+  List();
+  std::vector<std::string> order = SelectAll();
+  ASSERT_EQ(order.size(), 3u);
+  ASSERT_EQ(doc->GetEntryCount(), 4);  // the member is listed and selected too
+  ASSERT_TRUE(WriteNote(Folder(), "", order[1], "second picture"));
+  doc->AddObserver(&log);
+
+  RenameRun run = RenameSequential(*doc, "AAA#3#.JPG", 1);
+  EXPECT_EQ(run.renamed, 3);
+  EXPECT_TRUE(run.failures.empty());  // the member is left out without a line
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"AAA001.JPG", "AAA002.JPG", "AAA003.JPG", "set.arc"}));
+  // Each file kept its own bytes, numbered in list order.
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(test::ReadFile(Pic("AAA00" + std::to_string(k + 1) + ".JPG")), order[k]);
+  // The entries carry the new names and were redrawn; the note moved along.
+  std::vector<int> redrawn;
+  for (const auto &s : log.seen)
+    if (s.first == kHintEntryChanged) redrawn.push_back(static_cast<int>(s.second));
+  EXPECT_EQ(redrawn.size(), 3u);
+  for (int i : redrawn) EXPECT_EQ(doc->GetEntry(i)->name.substr(0, 3), "AAA");
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "AAA002.JPG", note), 0);
+  EXPECT_EQ(note, "second picture");
+  EXPECT_EQ(ReadNote(Folder(), "", order[1], note), -1);
+  EXPECT_FALSE(doc->IsBusy());
+}
+
+TEST_F(RenameRunTest, StartNumberGrowsPastTheDigitCount) {
+  for (const char *n : {"1.jpg", "2.jpg", "3.jpg"}) Write(n);
+  List();
+  SelectAll();
+  RenameSequential(*doc, "IMG#2#.jpg", 98);
+  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"IMG100.jpg", "IMG98.jpg", "IMG99.jpg"}));
+}
+
+TEST_F(RenameRunTest, DateCodesUseEachFilesOwnTime) {
+  Write("x.jpg");
+  Write("y.jpg");
+  List();
+  std::vector<std::string> order = SelectAll();
+  auto setTime = [&](const std::string &name, FileTime t) {
+    fs::last_write_time(Pic(name), fs::file_time_type::clock::now() +
+                                       std::chrono::seconds(t / kNanosPerSecond - std::time(nullptr)));
+  };
+  setTime(order[0], test::LocalFileTime(2001, 2, 3, 12, 0, 0));
+  setTime(order[1], test::LocalFileTime(2010, 11, 30, 12, 0, 0));
+  RenameSequential(*doc, "%Y%m%d_#2#.jpg", 1);
+  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"20010203_01.jpg", "20101130_02.jpg"}));
+}
+
+TEST_F(RenameRunTest, ExtensionModeReplacesOrAddsTheExtension) {
+  Write("photo.JPEG");
+  Write("scan");
+  List();
+  SelectAll();
+  RenameRun run = RenameSequential(*doc, "jpg", 1);
+  EXPECT_EQ(run.renamed, 2);
+  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"photo.jpg", "scan.jpg"}));
+}
+
+TEST_F(RenameRunTest, TakenNamesAreReportedAndNothingIsOverwritten) {
+  Write("a.jpg", "A");
+  Write("b.jpg", "B");
+  Write("c.jpg", "C");
+  Write("keep 100%.jpg", "KEEP");
+  fs::create_directories(box.path("pics/sub"));
+  List();
+  for (const char *n : {"a.jpg", "b.jpg", "c.jpg"}) test::Select(*doc, {n});
+  // Every file wants the same name: the first gets it, the others fail and stay.
+  RenameRun run = RenameSequential(*doc, "keep 100%%.jpg", 1);
+  EXPECT_EQ(run.renamed, 0);
+  ASSERT_EQ(run.failures.size(), 3u);
+  EXPECT_EQ(test::ReadFile(Pic("keep 100%.jpg")), "KEEP");
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->caption, "Report");
+  EXPECT_NE(ui.Messages()[0]->text.find(" -> keep 100%.jpg :failed rename"), std::string::npos);
+
+  ui.calls.clear();
+  run = RenameSequential(*doc, "same.jpg%%", 1);
+  EXPECT_EQ(run.renamed, 1);
+  ASSERT_EQ(run.failures.size(), 2u);
+  EXPECT_EQ(run.failures[0].substr(run.failures[0].find(" -> ")), " -> same.jpg% :failed rename");
+  EXPECT_EQ(FilesOnDisk().size(), 4u);  // no file was lost
+
+  // A name with "/" would move the file elsewhere: refused.
+  run = RenameSequential(*doc, "sub/#2#.jpg", 1);
+  EXPECT_EQ(run.renamed, 0);
+  EXPECT_TRUE(fs::is_empty(box.path("pics/sub")));
+}
+
+TEST_F(RenameRunTest, FilesThatVanishedAreLeftOutAndSameNameFails) {
+  Write("a.jpg");
+  Write("gone.jpg");
+  List();
+  SelectAll();
+  fs::remove(Pic("gone.jpg"));
+  RenameRun run = RenameSequential(*doc, "#2#.jpg", 1);
+  EXPECT_EQ(run.renamed, 1);
+  EXPECT_TRUE(run.failures.empty());
+  EXPECT_TRUE(fs::exists(Pic("01.jpg")));
+
+  CPicEntry *e = doc->GetEntry(test::FindEntry(*doc, "01.jpg"));
+  EXPECT_EQ(RenameEntryFile(*e, "01.jpg"), -1);
+  EXPECT_EQ(RenameEntryFile(*e, ""), -1);
+  EXPECT_EQ(RenameEntryFile(*e, ".."), -1);
+  EXPECT_EQ(RenameEntryFile(*e, "名前 \"引用\".jpg"), 0);
+  EXPECT_TRUE(fs::exists(Pic("名前 \"引用\".jpg")));
+}
+
+TEST_F(RenameRunTest, SingleRenameAsksPerFile) {
+  for (const char *n : {"a.jpg", "b.jpg", "c.jpg", "d.jpg"}) Write(n, n);
+  List();
+  std::vector<std::string> order = SelectAll();
+  // First: an empty OK asks again, then a taken name fails; second: skipped; third: renamed;
+  // fourth: aborted.
+  std::vector<std::pair<int, std::string>> answers = {
+      {1, ""}, {1, order[3]}, {0, ""}, {1, "新しい.jpg"}, {-1, ""}};
+  std::vector<std::string> prompts;
+  std::vector<bool> more;
+  auto ask = [&](std::string_view prompt, std::string &name, bool moreFollow) {
+    prompts.emplace_back(prompt);
+    more.push_back(moreFollow);
+    auto [answer, text] = answers.front();
+    answers.erase(answers.begin());
+    if (answer == 1) name = text;
+    return answer;
+  };
+  EXPECT_EQ(RenameEach(*doc, ask), 1);
+  EXPECT_TRUE(answers.empty());
+  EXPECT_EQ(prompts.front(), "'" + order[0] + "'の新しい名前を指定してください");
+  EXPECT_EQ(more, (std::vector<bool>{true, true, true, true, false}));
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "名前の変更に失敗しました");
+  EXPECT_EQ(test::ReadFile(Pic("新しい.jpg")), order[2]);
+  EXPECT_EQ(test::ReadFile(Pic(order[3])), order[3]);
+
+  // Through the input box a cancel skips.
+  ui.inputs = {"\x18", "z.jpg"};
+  EXPECT_EQ(RenameEach(*doc), 1);
+  EXPECT_TRUE(fs::exists(Pic("z.jpg")));
+}
+
+}  // namespace
+}  // namespace tamro

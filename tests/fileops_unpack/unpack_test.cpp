@@ -1,0 +1,226 @@
+#include "fileops/unpack.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <filesystem>
+
+#include "catalogue/fakedecoders.h"
+#include "catalogue/rxdoc.h"
+#include "output_macros/testfolder.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+using Member = test::FakeDecoders::Member;
+
+TEST(FileError, TextsAndCauses) {
+  EXPECT_STREQ(FileErrorText(-1), "ﾌｧｲﾙ操作に失敗");
+  EXPECT_STREQ(FileErrorText(2), "ﾌｧｲﾙ未定義");
+  EXPECT_STREQ(FileErrorText(5), "ﾌｧｲﾙ ｱｸｾｽ禁止");
+  EXPECT_STREQ(FileErrorText(13), "[ﾃﾞｨｽｸ ﾌﾙ]　これ以上書き込むことができません");
+  EXPECT_STREQ(FileErrorText(14), "ﾌｧｲﾙの終わりに到達");
+  EXPECT_EQ(FileErrorText(0), nullptr);
+  EXPECT_EQ(FileErrorText(15), nullptr);
+  EXPECT_EQ(FileErrorText(-2), nullptr);
+  EXPECT_EQ(FileErrorCause(ENOENT), 2);
+  EXPECT_EQ(FileErrorCause(ENOTDIR), 3);
+  EXPECT_EQ(FileErrorCause(EMFILE), 4);
+  EXPECT_EQ(FileErrorCause(EACCES), 5);
+  EXPECT_EQ(FileErrorCause(ENOSPC), 13);
+  EXPECT_EQ(FileErrorCause(EPROTO), 1);
+}
+
+TEST(FolderInput, BrowseAnswerReplacesOnlyWhenGiven) {
+  CFolderInput input{"書庫解凍", "解凍先フォルダを入力してください", "/old"};
+  input.Browsed("");
+  EXPECT_EQ(input.folder, "/old");
+  input.Browsed("/new folder");
+  EXPECT_EQ(input.folder, "/new folder");
+}
+
+bool RunningAsRoot() { return geteuid() == 0; }
+
+class UnpackTest : public ::testing::Test {
+ protected:
+  std::string Archive(const std::string &name, const std::vector<Member> &members) {
+    return box.write("pics/" + name, test::FakeDecoders::MakeArchive(members)).string();
+  }
+  std::string Out(const std::string &name = "") const { return box.path("out/" + name).string(); }
+  // Lists the pictures folder; with `archives` the members become entries.
+  void List(bool archives) {
+    Profile::App().WriteInt("RXDoc", "Archive", archives ? 1 : 0);
+    doc = std::make_unique<CRXDoc>(&Profile::App());
+    doc->SetDecoders(&decoders);
+    doc->ChangeFolder(box.path("pics").string(), nullptr, false);
+  }
+  static std::vector<std::string> Files(const fs::path &folder) {
+    std::vector<std::string> n;
+    if (fs::exists(folder))
+      for (const auto &f : fs::directory_iterator(folder)) n.push_back(f.path().filename().string());
+    std::sort(n.begin(), n.end());
+    return n;
+  }
+  static long long MTime(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : -1;
+  }
+
+  test::Sandbox box;
+  test::FakeDecoders decoders;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+  std::unique_ptr<CRXDoc> doc;
+};
+
+TEST_F(UnpackTest, BlockLengthRulesAndTimeStamp) {
+  // The fake plug-in hands over the content; the recorded size is given separately.
+  std::string arc = Archive("a.arc", {{"ten.bin", 5, 1000, "0123456789ABCDE"},
+                                      {"four.bin", 5, 2000, "012345678"},
+                                      {"short.bin", 20, 3000, "012345678"}});
+  fs::create_directories(Out());
+  ASSERT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, Out("ten.bin"), 5, 1000), 0);
+  EXPECT_EQ(test::ReadFile(Out("ten.bin")), "0123456789ABCDE");  // 10 more: written whole
+  ASSERT_EQ(ExtractArchiveMember(decoders, 0, arc, 100, Out("four.bin"), 5, 2000), 0);
+  EXPECT_EQ(test::ReadFile(Out("four.bin")), "01234");  // 4 more: cut to the size
+  ASSERT_EQ(ExtractArchiveMember(decoders, 0, arc, 200, Out("short.bin"), 20, 3000), 0);
+  EXPECT_EQ(test::ReadFile(Out("short.bin")), "012345678");  // never beyond the block
+  EXPECT_EQ(MTime(Out("ten.bin")), 1000);
+  EXPECT_EQ(MTime(Out("four.bin")), 2000);
+
+  // An existing file is replaced; a member the plug-in cannot give leaves it alone.
+  box.write("out/keep.bin", "old");
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 100, Out("keep.bin"), 5, 2000), 0);
+  EXPECT_EQ(test::ReadFile(Out("keep.bin")), "01234");
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 900, Out("keep.bin"), 5, 2000), 0);
+  EXPECT_EQ(test::ReadFile(Out("keep.bin")), "01234");
+  // No temporary files are left behind.
+  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"four.bin", "keep.bin", "short.bin", "ten.bin"}));
+}
+
+TEST_F(UnpackTest, FilesThatCannotBeWrittenAreReported) {
+  std::string arc = Archive("a.arc", {{"x.bin", 3, 1, "abc"}});
+  // A folder that is not there: the cause of a missing path.
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, Out("none/x.bin"), 3, 1), 2);
+  // A folder in the way of the name.
+  fs::create_directories(Out("x.bin"));
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, Out("x.bin"), 3, 1), 5);
+  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"x.bin"}));
+}
+
+TEST_F(UnpackTest, ReadOnlyFolderKeepsItsFile) {
+  std::string arc = Archive("a.arc", {{"x.bin", 3, 1, "abc"}});
+  if (RunningAsRoot()) GTEST_SKIP() << "read-only folders do not stop root";
+  box.write("ro/x.bin", "old");
+  fs::permissions(box.path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, box.path("ro/x.bin").string(), 3, 1), 5);
+  EXPECT_EQ(test::ReadFile(box.path("ro/x.bin")), "old");
+  fs::permissions(box.path("ro"), fs::perms::owner_all);
+}
+
+TEST_F(UnpackTest, WholeArchiveIsFlattened) {
+  std::string arc = Archive("a.arc", {{"one/same.pic", 1, 10, "1"},
+                                      {"two/same.pic", 1, 20, "2"},
+                                      {"../up.pic", 1, 30, "u"},
+                                      {"inner/", 0, 40, ""},
+                                      {"名前 100%.pic", 1, 50, "n"}});
+  fs::create_directories(Out());
+  EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out()), 0);
+  // Same names: the later member wins; nothing lands outside the folder.
+  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"same.pic", "up.pic", "名前 100%.pic"}));
+  EXPECT_EQ(test::ReadFile(Out("same.pic")), "2");
+  EXPECT_EQ(MTime(Out("same.pic")), 20);
+  EXPECT_FALSE(fs::exists(box.path("up.pic")));
+  // Not an archive: nothing, silently.
+  std::string plain = box.write("pics/plain.bin", "PIC data").string();
+  EXPECT_EQ(ExtractArchiveFile(decoders, plain, Out("other")), 0);
+  EXPECT_FALSE(fs::exists(Out("other")));
+}
+
+TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
+  Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 0, 200, ""}, {"m3.pic", 4, 300, "PIC3"}});
+  box.write("pics/a.jpg", "PICa");
+  List(true);
+  test::Select(*doc, {"m1.pic", "m2.pic", "a.jpg"});
+  ui.inputs = {"out/sub dir"};
+  EXPECT_EQ(UnpackSelected(*doc), 0);
+  fs::path dest = box.path("pics/out/sub dir");
+  // The empty member is written too; the picture file is skipped.
+  EXPECT_EQ(Files(dest), (std::vector<std::string>{"m1.pic", "m2.pic"}));
+  EXPECT_EQ(MTime((dest / "m1.pic").string()), 100);
+  EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), "out/sub dir");
+  EXPECT_EQ(ui.progress.front(), "open:書庫の解凍");
+  EXPECT_NE(std::find(ui.progress.begin(), ui.progress.end(), "range:0,3"), ui.progress.end());
+  EXPECT_EQ(std::count(ui.progress.begin(), ui.progress.end(), "step:1"), 3);  // the picture counts too
+  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_FALSE(doc->IsBusy());
+
+  // The stored folder is offered next time; cancel writes nothing.
+  ui.calls.clear();
+  ui.inputs = {"\x18"};
+  fs::remove_all(dest);
+  EXPECT_EQ(UnpackSelected(*doc), -1);
+  EXPECT_FALSE(fs::exists(dest));
+
+  // An abort stops before the next entry: here, right after the first selected member.
+  int first = std::min(test::FindEntry(*doc, "m1.pic"), test::FindEntry(*doc, "m2.pic"));
+  ui.inputs = {"out/abort"};
+  ui.abortAfter = ui.abortedCalls + first + 1;
+  UnpackSelected(*doc);
+  EXPECT_EQ(Files(box.path("pics/out/abort")).size(), 1u);
+}
+
+TEST_F(UnpackTest, ArchivesListedAsFilesUnpackWhole) {
+  Archive("set.arc", {{"in/a.pic", 3, 100, "PIC"}, {"b.pic", 3, 200, "PIC"}});
+  List(false);
+  test::Select(*doc, {"set.arc"});
+  ui.inputs = {Out("whole")};
+  EXPECT_EQ(UnpackSelected(*doc), 0);
+  EXPECT_EQ(Files(Out("whole")), (std::vector<std::string>{"a.pic", "b.pic"}));
+}
+
+TEST_F(UnpackTest, AWriteFailureIsShownAndEndsTheRun) {
+  Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 3, 200, "PIC"}});
+  List(true);
+  test::Select(*doc, {"m1.pic", "m2.pic"});
+  fs::create_directories(Out("m1.pic"));  // a folder stands where the first file goes
+  ui.inputs = {Out()};
+  EXPECT_EQ(UnpackSelected(*doc), 5);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "ﾌｧｲﾙ ｱｸｾｽ禁止");
+  EXPECT_FALSE(fs::exists(Out("m2.pic")));
+}
+
+TEST_F(UnpackTest, ContextMenuEntry) {
+  Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"empty.pic", 0, 0, ""}});
+  box.write("pics/a.jpg", "PICa");
+  List(true);
+  int member = test::FindEntry(*doc, "m1.pic");
+  int empty = test::FindEntry(*doc, "empty.pic");
+  int picture = test::FindEntry(*doc, "a.jpg");
+  EXPECT_TRUE(CanUnpackEntry(doc->GetEntry(member)));
+  EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(empty)));  // not offered for an empty member
+  doc->GetEntry(picture)->decoderIndex = 0;
+  EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(picture)));
+  EXPECT_EQ(UnpackEntry(*doc, picture), -1);
+  EXPECT_TRUE(ui.calls.empty());
+
+  ui.inputs = {"\x18"};
+  EXPECT_EQ(UnpackEntry(*doc, member), -1);
+  fs::create_directories(Out());
+  ui.inputs = {Out()};
+  EXPECT_EQ(UnpackEntry(*doc, member), 0);
+  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"m1.pic"}));
+  EXPECT_EQ(ui.calls.back().caption, "解凍先の選択");
+  EXPECT_TRUE(ui.progress.empty());  // no progress window here
+  EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), Out());
+}
+
+}  // namespace
+}  // namespace tamro
