@@ -1,10 +1,17 @@
 #include "tools/tamro-batch/commands.h"
 
+#include <sys/stat.h>
+
 #include <QPdfWriter>
 #include <cstdio>
 #include <filesystem>
 #include <set>
 
+#include "fileops/folders.h"
+#include "fileops/rename.h"
+#include "fileops/renameentry.h"
+#include "fileops/saveformat.h"
+#include "fileops/unpack.h"
 #include "output/contactsheet.h"
 #include "output/htmlcatalog.h"
 #include "output/printdevice.h"
@@ -15,6 +22,7 @@
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "tools/tamro-batch/session.h"
+#include "tools/tamro-batch/terminalui.h"
 
 namespace fs = std::filesystem;
 
@@ -201,7 +209,7 @@ int RunHtml(Session &session) {
     return kExitFailed;
   }
   const std::string folder = AbsolutePath(*out);
-  if (!EnsureOutputFolder(folder)) {
+  if (!EnsureFolder(folder, false)) {
     session.Fail(folder, "出力先フォルダがありません");
     return kExitFailed;
   }
@@ -247,7 +255,7 @@ int RunSheet(Session &session) {
     session.Fail(target.folder, "対象の画像がありません");
     return kExitFailed;
   }
-  if (!EnsureOutputFolder(fs::path(path).parent_path().string())) {
+  if (!EnsureFolder(fs::path(path).parent_path().string(), false)) {
     session.Fail(path, "出力先フォルダがありません");
     return kExitFailed;
   }
@@ -312,19 +320,255 @@ int RunPrint(Session &session) {
   return Finish(session);
 }
 
-int RunConvert(Session &) {
-  std::fprintf(stderr, "tamro-batch: convert: この版では使用できません (画像形式で保存する機能がありません)\n");
-  return kExitUsage;
+namespace {
+
+// The session's decoders, noting which files gave a picture, so that a conversion can
+// name the pictures it could not read (the engine only counts what it wrote).
+class RecordingDecoders : public PictureDecoders {
+ public:
+  explicit RecordingDecoders(PictureDecoders &inner) : inner_(inner) {}
+  int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
+                         int archivePosition) override {
+    return inner_.FindPictureDecoder(name, head, length, start, archivePosition);
+  }
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override {
+    return inner_.GetPictureInfo(position, source, info, text);
+  }
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override {
+    const int r = inner_.GetPicture(position, source, reduction, picture);
+    if (r == 0 && picture) decoded.insert(source.path);
+    return r;
+  }
+  int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
+                    GlobalHandle &block) override {
+    return inner_.ExtractMember(archivePosition, archivePath, memberPosition, block);
+  }
+  int FindDecoderByName(std::string_view name, int kind) override { return inner_.FindDecoderByName(name, kind); }
+  std::string DecoderName(int position, int kind) override { return inner_.DecoderName(position, kind); }
+  bool IsInUse(int position, int kind) override { return inner_.IsInUse(position, kind); }
+  ProgressProc SetProgressCallback(ProgressProc callback) override { return inner_.SetProgressCallback(callback); }
+
+  std::set<std::string> decoded;
+
+ private:
+  PictureDecoders &inner_;
+};
+
+// What a picture source names for an entry: the file, or the member's name.
+std::string SourceKey(const CPicEntry &e) { return e.IsArchiveMember() ? e.name : e.FullPath(); }
+
+std::string EntryLabel(const CPicEntry &e) {
+  return e.IsArchiveMember() ? e.ArchivePath() + ":" + e.name : e.FullPath();
 }
 
-int RunRename(Session &) {
-  std::fprintf(stderr, "tamro-batch: rename: この版では使用できません (連番で名前を変更する機能がありません)\n");
-  return kExitUsage;
+bool FileExists(const std::string &path) {
+  std::error_code ec;
+  return fs::exists(fs::symlink_status(path, ec));
 }
 
-int RunUnpack(Session &) {
-  std::fprintf(stderr, "tamro-batch: unpack: この版では使用できません (書庫から取り出す機能がありません)\n");
-  return kExitUsage;
+}  // namespace
+
+int RunConvert(Session &session) {
+  const Args &args = session.Arguments();
+  auto out = args.Value("out");
+  if (!out || out->empty()) return UsageError("convert: --out で出力先フォルダを指定してください");
+  if (args.operands.empty()) return UsageError("convert: フォルダまたはファイルを指定してください");
+  if (args.Has("jpeg") && args.Has("bmp")) return UsageError("convert: --jpeg と --bmp は同時に指定できません");
+  if (args.Has("size") && args.Has("scale")) return UsageError("convert: --size と --scale は同時に指定できません");
+  if (auto c = args.Value("on-conflict"); c && (*c == "newer" || *c == "larger"))
+    return UsageError("convert: --on-conflict=" + *c + " は使えません (skip|overwrite|number)");
+  CFileSaveOption option;
+  option.Load();
+  if (args.Has("jpeg")) option.format = CFileSaveOption::kJpeg;
+  if (args.Has("bmp")) option.format = CFileSaveOption::kBmp;
+  bool ok = true;
+  option.jpegQuality = Quality(args, option.jpegQuality, ok);
+  if (!ok) return UsageError("convert: --quality は 0 から 100 です");
+  if (auto size = args.Value("size")) {
+    if (!ParseSize(*size, 1, 65535, option.width, option.height))
+      return UsageError("convert: --size は WxH (1 から 65535) で指定してください: " + *size);
+    option.sizeMode = CFileSaveOption::kGivenSize;
+  } else if (auto scale = args.Value("scale")) {
+    char *end = nullptr;
+    const double f = std::strtod(scale->c_str(), &end);
+    if (end == scale->c_str() || *end || !(f > 0) || f > 100)
+      return UsageError("convert: --scale は 0 より大きく 100 以下の数です: " + *scale);
+    option.scale = f;
+    option.sizeMode = CFileSaveOption::kScaleFactor;
+  } else if (args.Has("size") || args.Has("scale")) {
+    option.sizeMode = CFileSaveOption::kKeepSize;
+  }
+  if (auto mode = args.Value("scale-mode")) {
+    auto m = ParseInt(*mode, 0, 10);
+    if (!m || (*m > 3 && *m != 10)) return UsageError("convert: --scale-mode は 0, 1, 2, 3, 10 のいずれかです");
+    option.scaleMode = static_cast<int>(*m);
+  }
+  if (args.Has("unsharp")) option.unsharp = 1;
+  if (auto rotate = args.Value("rotate")) {
+    auto r = ParseInt(*rotate, 0, 360);
+    if (!r) return UsageError("convert: --rotate は 0 から 360 の角度です");
+    option.rotateAngle = static_cast<int>(*r);
+  }
+  option.folder = AbsolutePath(*out);
+
+  RecordingDecoders decoders(session.Pictures());
+  auto *ui = dynamic_cast<TerminalUi *>(&Ui());
+  for (const Target &target : CollectTargets(session, args.operands, false)) {
+    CRXDoc *doc = session.Open(target);
+    const std::size_t skippedBefore = ui ? ui->Skipped().size() : 0;
+    const int unansweredBefore = ui ? ui->Unanswered() : 0;
+    const int written = SaveSelectedInFormat(*doc, decoders, option);
+    // A refused question ended the run; it has been reported already.
+    if (ui && ui->Unanswered() > unansweredBefore) continue;
+    // The engine counts what it wrote; name the pictures that gave nothing.
+    int expected = 0, unreadable = 0;
+    std::set<std::string> skipped;
+    if (ui) skipped.insert(ui->Skipped().begin() + static_cast<std::ptrdiff_t>(skippedBefore), ui->Skipped().end());
+    for (int i = 0; i < doc->GetEntryCount(); ++i) {
+      CPicEntry *e = doc->GetEntry(i);
+      if (!e || !e->IsSelected() || skipped.count(e->FilePath())) continue;
+      ++expected;
+      if (!decoders.decoded.count(SourceKey(*e))) {
+        session.Fail(EntryLabel(*e), "画像を読み込めません");
+        ++unreadable;
+      }
+    }
+    if (written < expected - unreadable)
+      session.Fail(option.folder, std::to_string(expected - unreadable - written) + " 個のファイルを書き込めません");
+  }
+  return Finish(session);
+}
+
+int RunRename(Session &session) {
+  const Args &args = session.Arguments();
+  auto pattern = args.Value("pattern");
+  if (!pattern || pattern->empty()) return UsageError("rename: --pattern で名前の形式を指定してください");
+  if (!IsValidRenamePattern(*pattern)) return UsageError(std::string("rename: ") + kBadRenamePattern + ": " + *pattern);
+  CRenameOption option;
+  option.Load();
+  int number = option.firstNumber;
+  if (auto start = args.Value("start")) {
+    auto n = ParseInt(*start, 0, 10000);
+    if (!n) return UsageError("rename: --start は 0 から 10000 です");
+    number = static_cast<int>(*n);
+  }
+  if (args.operands.empty()) return UsageError("rename: ファイルを指定してください");
+  for (const Target &target : CollectTargets(session, args.operands, false)) {
+    CRXDoc *doc = session.Open(target);
+    if (target.kind == Target::kFiles) {
+      // Numbers follow the order the files were named in, not the order of the folder.
+      std::vector<int> order;
+      std::vector<bool> placed(static_cast<std::size_t>(doc->GetAllEntryCount()), false);
+      for (const std::string &file : target.files) {
+        for (int i = 0; i < doc->GetEntryCount(); ++i) {
+          CPicEntry *e = doc->GetEntry(i);
+          const int index = doc->GetEntryIndex(i);
+          if (e && index >= 0 && !placed[static_cast<std::size_t>(index)] && e->FilePath() == file) {
+            order.push_back(index);
+            placed[static_cast<std::size_t>(index)] = true;
+          }
+        }
+      }
+      for (int i = 0; i < doc->GetEntryCount(); ++i) {
+        const int index = doc->GetEntryIndex(i);
+        if (index >= 0 && !placed[static_cast<std::size_t>(index)]) order.push_back(index);
+      }
+      doc->WriteOrderBack(order, nullptr);
+    }
+    // The files that take part, as the engine counts them, so numbering goes on across folders.
+    int taking = 0;
+    for (int i = 0; i < doc->GetEntryCount(); ++i) {
+      CPicEntry *e = doc->GetEntry(i);
+      if (e && e->IsSelected() && !e->IsArchiveMember() && FileExists(e->FullPath())) ++taking;
+    }
+    const RenameRun run = RenameSequential(*doc, *pattern, number);
+    number += taking;
+    for (const std::string &line : run.failures) session.Fail(target.folder, line);
+  }
+  return Finish(session);
+}
+
+int RunUnpack(Session &session) {
+  const Args &args = session.Arguments();
+  auto out = args.Value("out");
+  if (!out || out->empty()) return UsageError("unpack: --out で解凍先フォルダを指定してください");
+  if (args.operands.empty()) return UsageError("unpack: 書庫ファイルを指定してください");
+  const std::string folder = AbsolutePath(*out);
+  const std::optional<int> policy = [&]() -> std::optional<int> {
+    auto *ui = dynamic_cast<TerminalUi *>(&Ui());
+    return ui ? ui->Options().sameNameAction : std::nullopt;
+  }();
+  std::vector<std::string> archives;
+  for (const std::string &operand : args.operands) {
+    std::error_code ec;
+    if (!fs::is_regular_file(operand, ec))
+      session.Fail(operand, "書庫ファイルがありません");
+    else
+      archives.push_back(AbsolutePath(operand));
+  }
+  if (archives.empty()) return kExitFailed;
+  // The unpack command creates its destination without asking.
+  if (!EnsureFolder(folder, true)) {
+    session.Fail(folder, "解凍先フォルダを作成できません");
+    return kExitFailed;
+  }
+  DecoderAccess &listing = session.Listing();
+  for (const std::string &archive : archives) {
+    std::vector<unsigned char> head(2048, 0);
+    if (std::FILE *f = std::fopen(archive.c_str(), "rb")) {
+      const std::size_t n = std::fread(head.data(), 1, head.size(), f);
+      std::fclose(f);
+      std::fill(head.begin() + static_cast<std::ptrdiff_t>(n), head.end(), 0);
+    }
+    const int plugin = listing.FindArchiveDecoder(archive, head.data(), head.size(), 0);
+    std::vector<ArchiveMember> members;
+    if (plugin < 0 || listing.ListArchive(plugin, archive, members) != 0) {
+      session.Fail(archive, "書庫として読めません");
+      continue;
+    }
+    auto progress = Ui().OpenProgress("書庫の解凍");
+    progress->SetRange(0, static_cast<int>(members.size()));
+    for (const ArchiveMember &m : members) {
+      if (progress->Aborted()) {
+        session.Fail(archive, "中断しました");
+        break;
+      }
+      struct StepAfter {
+        ProgressWindow &p;
+        ~StepAfter() { p.Step(1); }
+      } stepAfter{*progress};
+      // Folder records write nothing; a name that would leave the folder is refused.
+      if (m.name.empty()) continue;
+      if (!IsPlainFileName(m.name)) {
+        session.Fail(archive + ":" + m.name, "このファイル名では取り出せません");
+        continue;
+      }
+      progress->SetText(m.name);
+      std::string destination = folder + "/" + m.name;
+      // The unpack command replaces files without asking; --on-conflict asks it to do otherwise.
+      if (policy && FileExists(destination)) {
+        struct stat st {};
+        const bool known = ::stat(destination.c_str(), &st) == 0;
+        bool take = true;
+        switch (*policy) {
+          case 0: take = known && m.timeStamp > st.st_mtim.tv_sec; break;
+          case 2: take = false; break;
+          case 4: destination = NumberedFreeName(destination); break;
+          case 5: take = known && m.fileSize > static_cast<uint64_t>(st.st_size); break;
+          default: break;
+        }
+        if (!take) continue;
+      }
+      const int r = ExtractArchiveMember(listing, plugin, archive, m.position, destination, m.fileSize, m.timeStamp);
+      if (r != 0) {
+        const char *text = FileErrorText(r);
+        session.Fail(destination, text ? text : "ﾌｧｲﾙ操作に失敗");
+      } else if (!FileExists(destination)) {
+        session.Fail(archive + ":" + m.name, "取り出せません");
+      }
+    }
+  }
+  return Finish(session);
 }
 
 }  // namespace tamro::batch

@@ -222,22 +222,4 @@ HDIB Session::LoadPicture(CPicEntry &entry, int boxWidth, int boxHeight) {
   return scaled;
 }
 
-bool EnsureOutputFolder(const std::string &folder) {
-  std::error_code ec;
-  if (fs::is_directory(folder, ec)) return true;
-  if (fs::exists(folder, ec)) {
-    Ui().MessageBox(folder + " \nフォルダの作成に失敗しました", "Tamro", MB_OK | MB_ICONSTOP);
-    return false;
-  }
-  if (Ui().MessageBox(folder + " \nフォルダが存在しません．新しく作成しますか？", "Tamro", MB_YESNO | MB_ICONQUESTION) !=
-      IDYES)
-    return false;
-  fs::create_directories(folder, ec);
-  if (ec || !fs::is_directory(folder)) {
-    Ui().MessageBox(folder + " \nフォルダの作成に失敗しました", "Tamro", MB_OK | MB_ICONSTOP);
-    return false;
-  }
-  return true;
-}
-
 }  // namespace tamro::batch

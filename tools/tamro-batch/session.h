@@ -56,6 +56,8 @@ class Session {
   CCellPainter &Cells() { return *cells_; }
   CThumbStore &Store() { return store_; }
   CSpiHost &Host() { return host_; }
+  PictureDecoders &Pictures() { return pictures_; }
+  DecoderAccess &Listing() { return listing_; }
   FileIconSource &Icons() { return icons_; }
 
   // The entry's picture, reduced toward and scaled by the automatic method into a box of
@@ -86,9 +88,5 @@ class Session {
   std::unique_ptr<CCellPainter> cells_;
   int failures_ = 0;
 };
-
-// Makes sure an output folder exists, asking (through the installed UiServices) before
-// creating it as the output dialogs do. False when it does not exist afterwards.
-bool EnsureOutputFolder(const std::string &folder);
 
 }  // namespace tamro::batch

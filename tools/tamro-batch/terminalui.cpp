@@ -196,13 +196,26 @@ bool TerminalUi::InputText(std::string_view caption, std::string_view prompt, st
   return true;
 }
 
+bool TerminalUi::Answer(SameNameQuestion &q, int action) {
+  q.action = action;
+  q.name = q.destinationName;
+  // Never "all following": the engine asks again for the next file and gets the same
+  // answer, so every skipped file is known.
+  q.applyToAll = false;
+  if (action == 2) skipped_.push_back(q.sourceName);
+  return true;
+}
+
 bool TerminalUi::AskSameName(SameNameQuestion &q) {
   EndBarLine();
   if (options_.sameNameAction) {
-    q.action = *options_.sameNameAction;
-    q.name = q.destinationName;
-    q.applyToAll = true;
-    return true;
+    const int action = *options_.sameNameAction;
+    if (q.disabledActions >> action & 1u) {
+      Refuse(q.caption + ": " + q.destinationName,
+             std::string("--on-conflict で指定した扱い (") + kActionNames[action] + ") はこの操作では選べません");
+      return false;
+    }
+    return Answer(q, action);
   }
   if (!options_.interactive) {
     Refuse(q.caption + ": " + q.destinationName,
@@ -228,10 +241,9 @@ bool TerminalUi::AskSameName(SameNameQuestion &q) {
       t.remove_suffix(1);
     }
     if (t.size() == 1 && t[0] >= '0' && t[0] <= '5' && t[0] != '3' && !(q.disabledActions >> (t[0] - '0') & 1u)) {
-      q.action = t[0] - '0';
-      q.name = q.destinationName;
-      q.applyToAll = all;
-      return true;
+      const int action = t[0] - '0';
+      if (all) options_.sameNameAction = action;
+      return Answer(q, action);
     }
   }
 }

@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "platform/ui.h"
 
@@ -37,6 +38,9 @@ class TerminalUi : public UiServices {
   int Unanswered() const { return unanswered_; }
   // Messages shown with a stop or warning icon: the engine reported a failure.
   int Failures() const { return failures_; }
+  // Sources whose same-name question was answered "skip". Every question is answered
+  // singly (never "all following"), so each skip is seen here.
+  const std::vector<std::string> &Skipped() const { return skipped_; }
 
   // Set by the interrupt handler; every progress window then answers aborted.
   static void RequestAbort();
@@ -55,6 +59,9 @@ class TerminalUi : public UiServices {
 
   TerminalUiOptions options_;
   std::FILE *in_, *err_;
+  bool Answer(SameNameQuestion &q, int action);
+
+  std::vector<std::string> skipped_;
   int unanswered_ = 0;
   int failures_ = 0;
   bool barShown_ = false;  // a progress line is on screen and must be ended before text
