@@ -198,7 +198,9 @@ bool TerminalUi::InputText(std::string_view caption, std::string_view prompt, st
 
 bool TerminalUi::Answer(SameNameQuestion &q, int action) {
   q.action = action;
-  q.name = q.destinationName;
+  // An empty name box means the destination the question was opened with; the box itself
+  // may hold a numbered name left from the action the dialog starts with.
+  q.name.clear();
   // Never "all following": the engine asks again for the next file and gets the same
   // answer, so every skipped file is known.
   q.applyToAll = false;
