@@ -167,6 +167,7 @@ int RunThumbs(Session &session) {
     for (const std::string &folder : below) targets.push_back(Target{Target::kFolder, folder, {}});
   }
   for (const Target &t : targets) {
+    if (TerminalUi::AbortRequested()) break;
     CRXDoc *doc = session.Open(t, recursive);
     if (!doc) continue;
     BuildThumbs(session, *doc, t.folder);
@@ -414,12 +415,17 @@ int RunConvert(Session &session) {
   RecordingDecoders decoders(session.Pictures());
   auto *ui = dynamic_cast<TerminalUi *>(&Ui());
   for (const Target &target : CollectTargets(session, args.operands, false)) {
+    if (TerminalUi::AbortRequested()) break;
     CRXDoc *doc = session.Open(target);
     const std::size_t skippedBefore = ui ? ui->Skipped().size() : 0;
     const int unansweredBefore = ui ? ui->Unanswered() : 0;
     const int written = SaveSelectedInFormat(*doc, decoders, option);
     // A refused question ended the run; it has been reported already.
     if (ui && ui->Unanswered() > unansweredBefore) continue;
+    if (TerminalUi::AbortRequested()) {
+      session.Fail(target.folder, "中断しました");
+      break;
+    }
     // The engine counts what it wrote; name the pictures that gave nothing.
     int expected = 0, unreadable = 0;
     std::set<std::string> skipped;
@@ -514,6 +520,7 @@ int RunUnpack(Session &session) {
   }
   DecoderAccess &listing = session.Listing();
   for (const std::string &archive : archives) {
+    if (TerminalUi::AbortRequested()) break;
     std::vector<unsigned char> head(2048, 0);
     if (std::FILE *f = std::fopen(archive.c_str(), "rb")) {
       const std::size_t n = std::fread(head.data(), 1, head.size(), f);
