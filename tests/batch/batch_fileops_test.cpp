@@ -44,6 +44,28 @@ std::string Format(const fs::path &p) {
   return QImageReader(QString::fromStdString(p.string())).format().toStdString();
 }
 
+TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
+  MakePicture(box.path("l/a.png"), 20, 20);
+  MakePicture(box.path("l/sub/b.png"), 20, 20);
+  MakePicture(box.path("c.png"), 20, 20);
+  WriteZip(box.path("l/set.zip"), {{"c.png", ReadFile(box.path("c.png")), 1577934246}});
+  auto listed = [&](std::vector<std::string> extra) {
+    std::vector<std::string> args = {"report", box.path("l").string(), "--out", box.path("r.txt").string(),
+                                     "--format", "$(PN)", "-q"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    Result r = RunBatch(args);
+    EXPECT_EQ(r.exit, 0) << r.err;
+    std::vector<std::string> lines = Lines(ReadFile(box.path("r.txt")));
+    return std::set<std::string>(lines.begin(), lines.end());
+  };
+  EXPECT_EQ(listed({}), (std::set<std::string>{"a.png\r", "set.zip\r"}));
+  EXPECT_EQ(listed({"--archive"}), (std::set<std::string>{"a.png\r", "c.png\r"}));
+  EXPECT_EQ(listed({"--down-scan"}), (std::set<std::string>{"a.png\r", "set.zip\r", "b.png\r"}));
+  WriteSettings("[RXDoc]\nArchive=1\nDownScan=1\n");
+  EXPECT_EQ(listed({}), (std::set<std::string>{"a.png\r", "c.png\r", "b.png\r"}));
+  EXPECT_EQ(listed({"--no-archive", "--no-down-scan"}), (std::set<std::string>{"a.png\r", "set.zip\r"}));
+}
+
 TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
   const fs::path dir = MakeFolder();
   const fs::path out = box.path("out");

@@ -170,6 +170,19 @@ TEST_F(BatchTest, ReportWritesALinePerPictureWithTheSettingsListing) {
   EXPECT_EQ(std::set<std::string>(lines.begin(), lines.end()), (std::set<std::string>{"写真.jpg\r", "c.bmp\r"}));
 }
 
+TEST_F(BatchTest, TheSizeFilterOfTheSettingsAppliesUnlessAllFilesIsAsked) {
+  MakePicture(box.path("f/small.png"), 8, 8);
+  MakePicture(box.path("f/big.bmp"), 200, 200);
+  WriteSettings("[Filter]\nFileSize=1\nSizeBegin0=10\nUnitBegin=1\n");
+  Result r = RunBatch({"report", box.path("f").string(), "--out", box.path("r.txt").string(), "--format", "$(PN)",
+                       "-q"});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(ReadFile(box.path("r.txt")), "big.bmp\r\n");
+  r = RunBatch({"report", box.path("f").string(), "--out", box.path("r.txt").string(), "--format", "$(PN)",
+                "--all-files", "-q"});
+  EXPECT_EQ(Lines(ReadFile(box.path("r.txt"))).size(), 2u);
+}
+
 TEST_F(BatchTest, PrintWritesAPdfPageAPicture) {
   const fs::path dir = MakeFolder();
   const fs::path pdf = box.path("out.pdf");

@@ -27,7 +27,7 @@ const OptionSpec kOptions[] = {
     {"yes", 'y', false, "*", "確認の質問に「はい」と答える"},
     {"on-conflict", 0, true, "*", "同名ファイルの扱い: skip|overwrite|number|newer|larger"},
     {"mask", 0, true, kListing, "ファイル名パターン (PathMask、; 区切り)。名前フィルタを有効にする"},
-    {"all-files", 0, false, kListing, "名前フィルタを使わず全ファイルを対象にする"},
+    {"all-files", 0, false, kListing, "表示フィルタ (名前・日付・サイズ) を使わず全ファイルを対象にする"},
     {"archive", 0, false, kListing, "書庫ファイルを展開して一覧する (Archive)"},
     {"no-archive", 0, false, kListing, "書庫ファイルを展開しない"},
     {"down-scan", 0, false, kListing, "サブフォルダも一覧する (DownScan)"},

@@ -97,7 +97,11 @@ bool Session::WriteOverrides(Profile &p, bool filesOnly, std::string &error) {
     put("RXDoc", "PathMask", *mask);
     put("Filter", "FileName", "1");
   }
-  if (args_.Has("all-files")) put("Filter", "FileName", "0");
+  if (args_.Has("all-files")) {
+    put("Filter", "FileName", "0");
+    put("Filter", "FileDate", "0");
+    put("Filter", "FileSize", "0");
+  }
   if (args_.Has("archive")) put("RXDoc", "Archive", "1");
   if (args_.Has("no-archive")) put("RXDoc", "Archive", "0");
   if (args_.Has("down-scan")) put("RXDoc", "DownScan", "1");
