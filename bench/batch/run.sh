@@ -8,8 +8,9 @@
 #
 # Usage: bench/batch/run.sh [build dir]
 #   TAMRO_BENCH_PHOTOS=DIR  use that folder of .jpg files instead of preparing one
-#   COPIES=N                each prepared photograph N times (default 5), so a run is long
-#                           enough that start-up does not decide the figure
+#   COPIES=N                each prepared photograph under N names (hard links; default 20),
+#                           so that a run is long enough for start-up not to decide the figure
+#   RUNS=N                  best of N runs of the tool and of vipsthumbnail (default 3)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../../build}" && pwd)"
@@ -33,7 +34,7 @@ if [ -n "${TAMRO_BENCH_PHOTOS:-}" ]; then
   cp "$TAMRO_BENCH_PHOTOS"/*.jpg "$work/given/"
   sets=(given)
 else
-  copies="${COPIES:-5}"
+  copies="${COPIES:-20}"
   mkdir -p "$work/12mp" "$work/2mp"
   mapfile -t sources < <(for d in /usr/share/wallpapers/*/contents/images; do
       find "$d" -iname '*.jpg' -printf '%s %p\n' | sort -rn | head -1
@@ -45,8 +46,8 @@ else
     vips thumbnail "$src" "$work/12mp/p$i.jpg[Q=90,strip]" 4000 --height 3000 --size force
     vips thumbnail "$src" "$work/2mp/p$i.jpg[Q=90,strip]" 1632 --height 1224 --size force
     for c in $(seq 2 "$copies"); do
-      cp "$work/12mp/p$i.jpg" "$work/12mp/p$i-$c.jpg"
-      cp "$work/2mp/p$i.jpg" "$work/2mp/p$i-$c.jpg"
+      ln "$work/12mp/p$i.jpg" "$work/12mp/p$i-$c.jpg"
+      ln "$work/2mp/p$i.jpg" "$work/2mp/p$i-$c.jpg"
     done
   done
   echo "photographs: ${#sources[@]} from plasma-workspace-wallpapers, each as 4000x3000 and 1632x1224, $copies copies each"
@@ -64,7 +65,7 @@ photos, work, tool, name = sys.argv[1:]
 files = sorted(os.path.join(photos, f) for f in os.listdir(photos) if f.endswith(".jpg"))
 n = len(files)
 
-def timed(cmd, env=None, before_each=None, runs=3):
+def timed(cmd, env=None, before_each=None, runs=int(os.environ.get("RUNS", "3"))):
     best_wall = best_cpu = None
     for _ in range(runs):
         if before_each: before_each()
@@ -96,7 +97,7 @@ runs = [b for b in json.load(open(os.path.join(work, "builder.json")))["benchmar
 b_wall = min(b["real_time"] / b["pictures"] for b in runs)
 b_cpu = min(b["cpu_time"] / b["pictures"] for b in runs)
 
-print(f"{name} ({n} pictures), ms per picture, best of 3, one thread:")
+print(f"{name} ({n} pictures), ms per picture, best of {os.environ.get('RUNS', '3')}, one thread:")
 print(f"  builder benchmark (thumbs_bench)        wall {b_wall:7.2f}  cpu {b_cpu:7.2f}")
 print(f"  tamro-batch thumbs, whole run           wall {tool_wall / n:7.2f}  cpu {tool_cpu / n:7.2f}")
 print(f"  tamro-batch thumbs, less start-up       wall {(tool_wall - start_wall) / n:7.2f}  cpu {(tool_cpu - start_cpu) / n:7.2f}")
@@ -104,6 +105,7 @@ print(f"  vipsthumbnail                           wall {vips_wall / n:7.2f}  cpu
 print(f"  tamro-batch start-up (empty folder)     wall {start_wall:7.1f} ms  cpu {start_cpu:7.1f} ms")
 print(f"  tamro-batch second run, store complete  wall {kept_wall:7.1f} ms  cpu {kept_cpu:7.1f} ms (whole run)")
 print(f"  tool / builder, whole run: wall {tool_wall / n / b_wall:.2f}  cpu {tool_cpu / n / b_cpu:.2f}")
+print(f"  tool / builder, less start-up: wall {(tool_wall - start_wall) / n / b_wall:.2f}  cpu {(tool_cpu - start_cpu) / n / b_cpu:.2f}")
 print(f"  tool / vipsthumbnail, whole run: wall {tool_wall / vips_wall:.2f}  cpu {tool_cpu / vips_cpu:.2f}")
 PY
 done

@@ -9,7 +9,7 @@ namespace tamro::batch {
 
 namespace {
 
-struct OptionSpec {
+struct OptionInfo {
   const char *name;
   char shortName;
   bool hasValue;
@@ -22,7 +22,7 @@ const char *const kCommands[] = {"thumbs", "html", "sheet", "convert", "rename",
 // Listing switches are common to the subcommands that list folders.
 constexpr const char *kListing = "thumbs html sheet convert report print";
 
-const OptionSpec kOptions[] = {
+const OptionInfo kOptions[] = {
     {"quiet", 'q', false, "*", "進行状況を表示しない"},
     {"yes", 'y', false, "*", "確認の質問に「はい」と答える"},
     {"on-conflict", 0, true, "*", "同名ファイルの扱い: skip|overwrite|number|newer|larger"},
@@ -57,20 +57,20 @@ const OptionSpec kOptions[] = {
     {"definition", 0, true, "print", "印刷定義ファイル (.dps)"},
 };
 
-bool Applies(const OptionSpec &o, const std::string &command) {
+bool Applies(const OptionInfo &o, const std::string &command) {
   if (std::strcmp(o.commands, "*") == 0) return true;
   const std::string list = std::string(" ") + o.commands + " ";
   return list.find(" " + command + " ") != std::string::npos;
 }
 
-const OptionSpec *FindLong(std::string_view name) {
-  for (const OptionSpec &o : kOptions)
+const OptionInfo *FindLong(std::string_view name) {
+  for (const OptionInfo &o : kOptions)
     if (name == o.name) return &o;
   return nullptr;
 }
 
-const OptionSpec *FindShort(char c) {
-  for (const OptionSpec &o : kOptions)
+const OptionInfo *FindShort(char c) {
+  for (const OptionInfo &o : kOptions)
     if (o.shortName == c) return &o;
   return nullptr;
 }
@@ -117,7 +117,7 @@ bool ParseArgs(int argc, char **argv, Args &args, std::string &error) {
       args.help = true;
       continue;
     }
-    const OptionSpec *spec = nullptr;
+    const OptionInfo *info = nullptr;
     std::optional<std::string> inlineValue;
     if (a[1] == '-') {
       std::string name = a.substr(2);
@@ -125,34 +125,34 @@ bool ParseArgs(int argc, char **argv, Args &args, std::string &error) {
         inlineValue = name.substr(eq + 1);
         name.resize(eq);
       }
-      spec = FindLong(name);
+      info = FindLong(name);
     } else if (a.size() == 2) {
-      spec = FindShort(a[1]);
+      info = FindShort(a[1]);
     }
-    if (!spec) {
+    if (!info) {
       error = "不明なオプションです: " + a;
       return false;
     }
-    if (!Applies(*spec, args.command)) {
-      error = "--" + std::string(spec->name) + " は " + args.command + " では使えません";
+    if (!Applies(*info, args.command)) {
+      error = "--" + std::string(info->name) + " は " + args.command + " では使えません";
       return false;
     }
-    if (!spec->hasValue) {
+    if (!info->hasValue) {
       if (inlineValue) {
-        error = "--" + std::string(spec->name) + " は値を取りません";
+        error = "--" + std::string(info->name) + " は値を取りません";
         return false;
       }
-      args.flags.push_back(spec->name);
+      args.flags.push_back(info->name);
       continue;
     }
     if (!inlineValue) {
       if (i + 1 >= argc) {
-        error = "--" + std::string(spec->name) + " に値がありません";
+        error = "--" + std::string(info->name) + " に値がありません";
         return false;
       }
       inlineValue = argv[++i];
     }
-    args.values[spec->name] = *inlineValue;
+    args.values[info->name] = *inlineValue;
   }
   return true;
 }
@@ -181,7 +181,7 @@ std::string HelpText() {
       "  unpack ARCHIVE... --out FOLDER         書庫の中のファイルを取り出す\n"
       "\n"
       "オプション:\n";
-  for (const OptionSpec &o : kOptions) {
+  for (const OptionInfo &o : kOptions) {
     std::string left = "  ";
     left += o.shortName ? std::string("-") + o.shortName + ", " : std::string("    ");
     left += "--" + std::string(o.name) + (o.hasValue ? " X" : "");
