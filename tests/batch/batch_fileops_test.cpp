@@ -64,6 +64,19 @@ TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
   WriteSettings("[RXDoc]\nArchive=1\nDownScan=1\n");
   EXPECT_EQ(listed({}), (std::set<std::string>{"a.png\r", "c.png\r", "b.png\r"}));
   EXPECT_EQ(listed({"--no-archive", "--no-down-scan"}), (std::set<std::string>{"a.png\r", "set.zip\r"}));
+
+  // An archive named on its own is opened as the main window opens one: its members.
+  WriteSettings("");
+  Result r = RunBatch({"report", box.path("l/set.zip").string(), "--out", box.path("z.txt").string(), "--format",
+                       "$(PN) $(W)x$(H)", "-q"});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(ReadFile(box.path("z.txt")), "c.png 20x20\r\n");
+  r = RunBatch({"thumbs", box.path("l/set.zip").string(), "-q"});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  std::vector<ThumbRecord> records = StoreRecords(box.path("l"));
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].header.name, "c.png");
+  EXPECT_EQ(records[0].header.archiveName, "set.zip");
 }
 
 TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {

@@ -43,7 +43,7 @@ bool SingleTarget(Session &session, Target &target, int &status) {
     status = UsageError(args.command + ": フォルダまたはファイルを指定してください");
     return false;
   }
-  std::vector<Target> targets = CollectTargets(session, args.operands, false);
+  std::vector<Target> targets = CollectTargets(session, args.operands, true);
   if (targets.size() > 1) {
     status = UsageError(args.command + ": 対象は一つのフォルダ、または同じフォルダのファイルにしてください");
     return false;
@@ -148,7 +148,7 @@ int RunThumbs(Session &session) {
   if (args.operands.empty()) return UsageError("thumbs: フォルダを指定してください");
   const bool recursive = args.Has("recursive");
   std::vector<Target> targets;
-  for (const Target &t : CollectTargets(session, args.operands, false)) {
+  for (const Target &t : CollectTargets(session, args.operands, true)) {
     if (t.kind != Target::kFolder) {
       targets.push_back(t);
       continue;
@@ -414,7 +414,7 @@ int RunConvert(Session &session) {
 
   RecordingDecoders decoders(session.Pictures());
   auto *ui = dynamic_cast<TerminalUi *>(&Ui());
-  for (const Target &target : CollectTargets(session, args.operands, false)) {
+  for (const Target &target : CollectTargets(session, args.operands, true)) {
     if (TerminalUi::AbortRequested()) break;
     CRXDoc *doc = session.Open(target);
     const std::size_t skippedBefore = ui ? ui->Skipped().size() : 0;

@@ -44,7 +44,7 @@ bool SamePath(const std::string &a, const std::string &b) {
 }  // namespace
 
 std::vector<Target> CollectTargets(Session &session, const std::vector<std::string> &operands,
-                                   bool archivesAsTargets) {
+                                   bool openArchives) {
   std::vector<Target> targets;
   for (const std::string &operand : operands) {
     std::error_code ec;
@@ -59,7 +59,7 @@ std::vector<Target> CollectTargets(Session &session, const std::vector<std::stri
       targets.push_back(Target{Target::kFolder, path, {}});
       continue;
     }
-    if (archivesAsTargets) {
+    if (openArchives && session.IsArchive(path)) {
       targets.push_back(Target{Target::kArchive, Parent(path), {path}});
       continue;
     }
@@ -81,6 +81,15 @@ Session::~Session() {
   cells_.reset();
   builder_.reset();
   doc_.reset();
+}
+
+bool Session::IsArchive(const std::string &path) {
+  std::vector<unsigned char> head(2048, 0);
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const std::size_t n = std::fread(head.data(), 1, head.size(), f);
+  std::fclose(f);
+  return n > 0 && listing_.FindArchiveDecoder(path, head.data(), head.size(), 0) >= 0;
 }
 
 void Session::Fail(const std::string &what, const std::string &why) {

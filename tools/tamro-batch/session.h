@@ -31,10 +31,12 @@ struct Target {
 };
 
 // Sorts the operands into targets: each folder is one, the files of one folder together
-// are one (in the order first named). Missing operands are reported and counted.
+// are one (in the order first named). With `openArchives` a file that an archive plug-in
+// reads is opened on its own, as the main window opens an archive path: all its members.
+// Missing operands are reported and counted.
 class Session;
 std::vector<Target> CollectTargets(Session &session, const std::vector<std::string> &operands,
-                                   bool archivesAsTargets);
+                                   bool openArchives);
 
 class Session {
  public:
@@ -63,6 +65,9 @@ class Session {
   // The entry's picture, reduced toward and scaled by the automatic method into a box of
   // width x height (never enlarged), or at full size for 0 x 0. Owned by the caller.
   HDIB LoadPicture(CPicEntry &entry, int boxWidth, int boxHeight);
+
+  // Whether an archive plug-in reads the file.
+  bool IsArchive(const std::string &path);
 
   // One item that failed: reported on standard error at once.
   void Fail(const std::string &what, const std::string &why);
