@@ -211,6 +211,10 @@ TEST_F(BatchTest, ExitCodesSeparateUsageFromFailedItems) {
   EXPECT_EQ(RunBatch({"html", dir.string(), "--out", box.path("o").string(), "--quality", "101"}).exit, 2);
   EXPECT_EQ(RunBatch({"sheet", dir.string(), "--out", "s.bmp", "--cols", "x"}).exit, 2);
   EXPECT_EQ(RunBatch({"thumbs", "--on-conflict=maybe", dir.string()}).exit, 2);
+  EXPECT_EQ(RunBatch({"report", dir.string(), "--out", box.root().string()}).exit, 2) << "a folder as output file";
+  fs::create_directories(box.path("elsewhere"));
+  EXPECT_EQ(RunBatch({"html", dir.string(), box.path("elsewhere").string(), "--out", box.path("o").string()}).exit, 2)
+      << "two folders for one catalogue";
   Result missing = RunBatch({"thumbs", "-q", box.path("nowhere").string()});
   EXPECT_EQ(missing.exit, 1);
   EXPECT_NE(missing.err.find("nowhere"), std::string::npos);

@@ -74,6 +74,12 @@ bool HasExtension(const std::string &path) {
   return dot != std::string::npos && dot > 0;
 }
 
+// An output file operand that names a folder (or ends in "/") is a usage error.
+bool NamesFolder(const std::string &path) {
+  std::error_code ec;
+  return path.empty() || path.back() == '/' || fs::is_directory(path, ec);
+}
+
 int Finish(Session &session) { return session.Failures() > 0 ? kExitFailed : kExitOk; }
 
 // Whether a record of the store was made for this cell area with switches at least as
@@ -223,7 +229,7 @@ int RunHtml(Session &session) {
 int RunSheet(Session &session) {
   const Args &args = session.Arguments();
   auto out = args.Value("out");
-  if (!out || out->empty()) return UsageError("sheet: --out で出力ファイルを指定してください");
+  if (!out || NamesFolder(*out)) return UsageError("sheet: --out で出力ファイルを指定してください");
   if (args.Has("jpeg") && args.Has("bmp")) return UsageError("sheet: --jpeg と --bmp は同時に指定できません");
   CContactSheetOption option;
   option.Load();
@@ -270,7 +276,7 @@ int RunSheet(Session &session) {
 int RunReport(Session &session) {
   const Args &args = session.Arguments();
   auto out = args.Value("out");
-  if (!out || out->empty()) return UsageError("report: --out で出力ファイルを指定してください");
+  if (!out || NamesFolder(*out)) return UsageError("report: --out で出力ファイルを指定してください");
   CReportOption option;
   option.Load();
   const std::string format = args.Value("format").value_or(option.format);
@@ -297,7 +303,7 @@ int RunReport(Session &session) {
 int RunPrint(Session &session) {
   const Args &args = session.Arguments();
   auto pdf = args.Value("pdf");
-  if (!pdf || pdf->empty()) return UsageError("print: --pdf で出力するPDFファイルを指定してください");
+  if (!pdf || NamesFolder(*pdf)) return UsageError("print: --pdf で出力するPDFファイルを指定してください");
   CPrintOption option;
   option.Load();
   std::string definition = option.definitionFile;
