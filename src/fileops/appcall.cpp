@@ -3,7 +3,6 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
-
 #include <algorithm>
 #include <cstring>
 
@@ -24,8 +23,10 @@ std::string EscapeQuotes(std::string_view text) {
   std::string out;
   out.reserve(text.size());
   for (char c : text) {
-    if (c == '"') out += "\"\"\"";
-    else out += c;
+    if (c == '"')
+      out += "\"\"\"";
+    else
+      out += c;
   }
   return out;
 }
@@ -146,7 +147,8 @@ int RunApplication(CRXDoc &doc, int commandNumber, const ProcessStarter &start) 
   for (const AppLaunch &launch : BuildLaunches(apps[n], pictures)) {
     std::string error;
     if (!start(launch, error)) {
-      Ui().MessageBox(error + "\n\n[" + launch.commandLine + "]", kStartFailedTitle, MB_OK | MB_ICONINFORMATION);
+      Ui().MessageBox(error + "\n\n[" + launch.commandLine + "]", kStartFailedTitle,
+                      MB_OK | MB_ICONINFORMATION);
       break;
     }
     ++started;

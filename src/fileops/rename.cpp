@@ -5,11 +5,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <mutex>
 
 #include "catalogue/pathutil.h"
 #include "catalogue/rxdoc.h"
+#include "fileops/filecommands.h"
 #include "fileops/foldermonitor.h"
-#include "fileops/renameentry.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -38,6 +39,12 @@ class BusyMark {
 // A selected plain file that still exists takes part in both renames.
 bool TakesPart(const CPicEntry *e) {
   return e && e->IsSelected() && !e->IsArchiveMember() && IsRegularFile(e->FullPath());
+}
+
+// Renames under the entry lock, so that no other thread reads the name while it changes.
+int RenameListed(CRXDoc &doc, CPicEntry &e, const std::string &name) {
+  std::lock_guard<std::recursive_mutex> lock(doc.EntryLock());
+  return RenameEntryFile(e, name, doc.GetThumbCache());
 }
 
 int ParseWholeNumber(std::string_view text) {
@@ -191,9 +198,7 @@ bool CRenameOption::Accept(std::string_view typed, std::string_view firstNumberT
   };
   std::string list;
   int field = 0;
-  auto add = [&](const std::string &s) {
-    SetListField(list, field++, s, s.find(',') != std::string::npos);
-  };
+  auto add = [&](const std::string &s) { SetListField(list, field++, s, s.find(',') != std::string::npos); };
   add(storable(pattern) ? pattern : std::string());
   for (const std::string &item : history_)
     if (storable(item)) add(item);
@@ -219,7 +224,7 @@ RenameRun RenameSequential(CRXDoc &doc, std::string_view text, int firstNumber) 
       std::string name = SequentialName(pattern, number, time, e->name);
       if (pattern.useNumber) ++number;
       const std::string oldName = e->name;
-      if (RenameEntryFile(*e, name, &doc) == 0) {
+      if (RenameListed(doc, *e, name) == 0) {
         ++run.renamed;
         UpdateArgument arg;
         arg.value = i;
@@ -261,7 +266,7 @@ int RenameEach(CRXDoc &doc, const RenameQuestion &ask) {
     } while (answer == 1 && name.empty());
     if (answer < 0) break;
     if (answer == 0) continue;
-    if (RenameEntryFile(*e, name, &doc) == 0) {
+    if (RenameListed(doc, *e, name) == 0) {
       ++renamed;
       UpdateArgument arg;
       arg.value = i;

@@ -17,7 +17,6 @@
 #include "catalogue/rxdoc.h"
 #include "fileops/foldermonitor.h"
 #include "fileops/folders.h"
-#include "fileops/renameentry.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -56,8 +55,8 @@ int CreateTemp(const std::string &destination, TempFile &temp) {
   const std::string folder(DirPart(destination));
   const std::string name(NamePart(destination));
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = JoinPath(folder.empty() ? "." : folder,
-                                "." + name + "." + std::to_string(getpid()) + "." + std::to_string(counter++) + ".part");
+    std::string path = JoinPath(folder.empty() ? "." : folder, "." + name + "." + std::to_string(getpid()) +
+                                                                   "." + std::to_string(counter++) + ".part");
     int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd >= 0) {
       temp.path = path;
@@ -90,6 +89,11 @@ std::vector<unsigned char> ReadHead(const std::string &path) {
   return head;
 }
 
+bool IsPlainFileName(std::string_view name) {
+  if (name.empty() || name == "." || name == "..") return false;
+  return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
 // The member's own name without the folders inside the archive; empty when it names none.
 std::string FlatName(std::string_view name) {
   std::string_view base = NamePart(name);
@@ -97,12 +101,14 @@ std::string FlatName(std::string_view name) {
 }
 
 std::string ResolveUnder(const std::string &folder, const std::string &path) {
-  if (path.empty() || path.front() == '/') return path;
+  // Without a folder shown the path stays relative to the process's folder.
+  if (path.empty() || path.front() == '/' || folder.empty()) return path;
   return JoinPath(folder, path);
 }
 
 // One entry of either command; `destination` is the folder.
-int UnpackOne(DecoderAccess &decoders, const CPicEntry &e, const std::string &destination, ProgressWindow *progress) {
+int UnpackOne(DecoderAccess &decoders, const CPicEntry &e, const std::string &destination,
+              ProgressWindow *progress) {
   if (e.IsArchiveMember()) {
     std::string name = FlatName(e.name);
     if (name.empty()) return 0;
@@ -115,7 +121,8 @@ int UnpackOne(DecoderAccess &decoders, const CPicEntry &e, const std::string &de
 }
 
 void ShowFileError(int result) {
-  if (const char *text = FileErrorText(result)) Ui().MessageBox(text, kUnpackCaption, MB_OK | MB_ICONEXCLAMATION);
+  if (const char *text = FileErrorText(result))
+    Ui().MessageBox(text, kUnpackCaption, MB_OK | MB_ICONEXCLAMATION);
 }
 
 }  // namespace
@@ -186,7 +193,8 @@ int FileErrorCause(int error) {
 }
 
 int ExtractArchiveMember(DecoderAccess &decoders, int archiveDecoderIndex, const std::string &archivePath,
-                         uint32_t position, const std::string &destination, uint64_t size, int64_t timeStamp) {
+                         uint32_t position, const std::string &destination, uint64_t size,
+                         int64_t timeStamp) {
   std::vector<unsigned char> bytes;
   if (decoders.ExtractMember(archiveDecoderIndex, archivePath, position, bytes) != 0) return 0;
   // Some plug-ins record a size smaller than what they deliver; a block more than 4 bytes
@@ -219,8 +227,8 @@ int ExtractArchiveFile(DecoderAccess &decoders, const std::string &archivePath,
   for (const ArchiveMember &m : members) {
     std::string name = FlatName(m.name);  // folder records and unsafe names write nothing
     if (name.empty()) continue;
-    result = ExtractArchiveMember(decoders, plugin, archivePath, m.position, JoinPath(destinationFolder, name),
-                                  m.fileSize, m.timeStamp);
+    result = ExtractArchiveMember(decoders, plugin, archivePath, m.position,
+                                  JoinPath(destinationFolder, name), m.fileSize, m.timeStamp);
     if (result != 0) break;
   }
   return result;

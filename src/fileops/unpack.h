@@ -53,7 +53,7 @@ int UnpackEntry(CRXDoc &doc, int visibleIndex);
 // The folder input dialog shared by commands that ask for a folder.
 struct CFolderInput {
   static constexpr const char *kBrowseTitle = "フォルダの選択";
-  std::string title;   // replaces "フォルダ" in the template
+  std::string title;  // replaces "フォルダ" in the template
   std::string prompt;
   std::string folder;  // the edit box
   // The browse button's answer: a non-empty one replaces the edit box.

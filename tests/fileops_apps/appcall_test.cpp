@@ -4,7 +4,6 @@
 
 #include <QProcess>
 #include <QString>
-
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -37,7 +36,8 @@ class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
     Profile::App().WriteInt("RXDoc", "Archive", 1);
-    for (const char *n : {"a.jpg", "b 1.jpg", "it's \"q\" 100%.jpg", "写真.jpg"}) box.write(std::string("pics/") + n, "x");
+    for (const char *n : {"a.jpg", "b 1.jpg", "it's \"q\" 100%.jpg", "写真.jpg"})
+      box.write(std::string("pics/") + n, "x");
     box.write("pics/set.arc", test::FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
     doc = std::make_unique<CRXDoc>(&Profile::App());
     doc->SetDecoders(&decoders);
@@ -49,7 +49,8 @@ class AppTest : public ::testing::Test {
     test::Select(*doc, names);
     std::vector<std::string> paths;
     for (int i = 0; i < doc->GetEntryCount(); ++i)
-      if (CPicEntry *e = doc->GetEntry(i); e->IsSelected() && !e->IsArchiveMember()) paths.push_back(e->FullPath());
+      if (CPicEntry *e = doc->GetEntry(i); e->IsSelected() && !e->IsArchiveMember())
+        paths.push_back(e->FullPath());
     return paths;
   }
   std::vector<const CPicEntry *> Selected() {
@@ -60,7 +61,8 @@ class AppTest : public ::testing::Test {
   }
   static std::vector<std::string> Split(const std::string &line) {
     std::vector<std::string> v;
-    for (const QString &s : QProcess::splitCommand(QString::fromStdString(line))) v.push_back(s.toStdString());
+    for (const QString &s : QProcess::splitCommand(QString::fromStdString(line)))
+      v.push_back(s.toStdString());
     return v;
   }
 
@@ -124,7 +126,9 @@ class ProgramTest : public AppTest {
     fs::create_directories(box.path("out"));
     script = box.path("bin dir/rec 'x'.sh").string();
     std::ofstream(script) << "#!/bin/sh\n"
-                             "f=\"" << box.path("out").string() << "/run.$$\"\n"
+                             "f=\""
+                          << box.path("out").string()
+                          << "/run.$$\"\n"
                              "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$f.tmp\"\n"
                              "mv \"$f.tmp\" \"$f.txt\"\n";
     fs::permissions(script, fs::perms::owner_all);
@@ -170,7 +174,8 @@ TEST_F(ProgramTest, StartsOneProcessPerPictureInItsFolder) {
   auto records = Records(2);
   ASSERT_EQ(records.size(), 2u);
   std::vector<std::vector<std::string>> expected;
-  for (const std::string &p : paths) expected.push_back({box.path("work 1").string(), fs::path(p).filename().string()});
+  for (const std::string &p : paths)
+    expected.push_back({box.path("work 1").string(), fs::path(p).filename().string()});
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(records, expected);
 }
@@ -202,7 +207,8 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
   ScriptedUi ui;
   ScopedUi scope{ui};
   Profile &p = Profile::App();
-  SaveApplications({{"A", "a", "", "", 0}, {"B", "b", "$(PicPath)", "$(PicDir)", 1}, {"C", "c", "", "", 0}}, 0);
+  SaveApplications({{"A", "a", "", "", 0}, {"B", "b", "$(PicPath)", "$(PicDir)", 1}, {"C", "c", "", "", 0}},
+                   0);
 
   CAppCallOption option;
   option.Load();

@@ -7,7 +7,7 @@
 #include "catalogue/fakedecoders.h"
 #include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
-#include "fileops/renameentry.h"
+#include "fileops/filecommands.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -21,7 +21,9 @@ namespace fs = std::filesystem;
 // Records the hints the document sends.
 struct HintLog : UpdateObserver {
   std::vector<std::pair<int, long>> seen;
-  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override { seen.push_back({hint, arg.value}); }
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override {
+    seen.push_back({hint, arg.value});
+  }
 };
 
 TEST(RenamePattern, NumberSlotDigitsAndValidity) {
@@ -124,7 +126,8 @@ class RenameRunTest : public ::testing::Test {
   std::vector<std::string> FilesOnDisk() const {
     std::vector<std::string> n;
     for (const auto &f : fs::directory_iterator(box.path("pics")))
-      if (f.is_regular_file() && f.path().filename() != "_NOTE_.RXI") n.push_back(f.path().filename().string());
+      if (f.is_regular_file() && f.path().filename() != "_NOTE_.RXI")
+        n.push_back(f.path().filename().string());
     std::sort(n.begin(), n.end());
     return n;
   }

@@ -55,7 +55,8 @@ TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
   fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
   CSpiHost host;
   host.SetWriteBackOnDestroy(false);
-  host.ScanPlugins(box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
+  host.ScanPlugins(
+      box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
   host.LoadPluginSet("");
   ASSERT_GE(host.FindDecoderByName("axarchive", kSpiArchive), 0);
   SpiHostAccess decoders(host);
