@@ -9,7 +9,6 @@
 
 #include "fileops/folders.h"
 #include "fileops/rename.h"
-#include "fileops/renameentry.h"
 #include "fileops/saveformat.h"
 #include "fileops/unpack.h"
 #include "output/contactsheet.h"
@@ -368,6 +367,12 @@ std::string EntryLabel(const CPicEntry &e) {
   return e.IsArchiveMember() ? e.ArchivePath() + ":" + e.name : e.FullPath();
 }
 
+// A member name that stays inside the destination folder as one file.
+bool IsFlatName(const std::string &name) {
+  return !name.empty() && name != "." && name != ".." && name.find('/') == std::string::npos &&
+         name.find('\0') == std::string::npos;
+}
+
 bool FileExists(const std::string &path) {
   std::error_code ec;
   return fs::exists(fs::symlink_status(path, ec));
@@ -552,7 +557,7 @@ int RunUnpack(Session &session) {
       } stepAfter{*progress};
       // Folder records write nothing; a name that would leave the folder is refused.
       if (m.name.empty()) continue;
-      if (!IsPlainFileName(m.name)) {
+      if (!IsFlatName(m.name)) {
         session.Fail(archive + ":" + m.name, "このファイル名では取り出せません");
         continue;
       }
