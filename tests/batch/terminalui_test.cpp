@@ -1,0 +1,173 @@
+// The terminal face of the engines' questions, with answers typed into a file standing in
+// for the terminal.
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/tamro-batch/terminalui.h"
+
+namespace tamro::batch {
+namespace {
+
+class Terminal {
+ public:
+  explicit Terminal(const std::string &typed) : in_(std::tmpfile()), err_(std::tmpfile()) {
+    std::fputs(typed.c_str(), in_);
+    std::rewind(in_);
+  }
+  ~Terminal() {
+    std::fclose(in_);
+    std::fclose(err_);
+  }
+  std::FILE *in() { return in_; }
+  std::FILE *err() { return err_; }
+  std::string Shown() {
+    std::fflush(err_);
+    std::rewind(err_);
+    std::string text;
+    char buffer[512];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, err_)) > 0) text.append(buffer, n);
+    return text;
+  }
+  // Bytes of the typed answers not read yet.
+  long Unread() {
+    const long at = std::ftell(in_);
+    std::fseek(in_, 0, SEEK_END);
+    const long end = std::ftell(in_);
+    std::fseek(in_, at, SEEK_SET);
+    return end - at;
+  }
+
+ private:
+  std::FILE *in_, *err_;
+};
+
+TerminalUiOptions Interactive() {
+  TerminalUiOptions o;
+  o.interactive = true;
+  return o;
+}
+
+SameNameQuestion Question(unsigned disabled = 0) {
+  SameNameQuestion q;
+  q.caption = "重ね書き";
+  q.sourceName = "/src/a.png";
+  q.destinationName = "/out/a(2).jpg";  // the box as the dialog opened with numbering
+  q.name = "/out/a(2).jpg";
+  q.action = 4;
+  q.disabledActions = disabled;
+  return q;
+}
+
+TEST(TerminalUi, AsksOnATerminalUntilAnAnswerFitsTheBox) {
+  Terminal t("x\n\nn\ny\n");
+  TerminalUi ui(Interactive(), t.in(), t.err());
+  EXPECT_EQ(ui.MessageBox("作成しますか？", "Tamro", MB_YESNO | MB_ICONQUESTION), IDNO);
+  EXPECT_EQ(ui.MessageBox("作成しますか？", "Tamro", MB_YESNO), IDYES);
+  // Input at its end: the cautious answer, never a wait.
+  EXPECT_EQ(ui.MessageBox("続けますか？", "Tamro", MB_OKCANCEL), IDCANCEL);
+  const std::string shown = t.Shown();
+  EXPECT_NE(shown.find("作成しますか？"), std::string::npos);
+  EXPECT_NE(shown.find("[y]es / [n]o"), std::string::npos);
+  EXPECT_EQ(ui.Unanswered(), 0);
+
+  // A message without buttons reads nothing; a stop icon counts as a failure.
+  Terminal m("y\n");
+  TerminalUi shown2(Interactive(), m.in(), m.err());
+  EXPECT_EQ(shown2.MessageBox("書き込みに失敗しました", "Tamro", MB_OK | MB_ICONSTOP), IDOK);
+  EXPECT_EQ(shown2.MessageBox("お知らせ", "Report", MB_OK), IDOK);
+  EXPECT_EQ(m.Unread(), 2);
+  EXPECT_EQ(shown2.Failures(), 1);
+}
+
+TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
+  Terminal t("y\n");
+  TerminalUi ui(TerminalUiOptions{}, t.in(), t.err());
+  EXPECT_EQ(ui.MessageBox("フォルダが存在しません．新しく作成しますか？", "Tamro", MB_YESNO), IDNO);
+  EXPECT_EQ(ui.MessageBox("再試行しますか？", "Tamro", MB_ABORTRETRYIGNORE), IDABORT);
+  std::string name = "old";
+  EXPECT_FALSE(ui.InputText("名前の変更", "新しい名前", name));
+  SameNameQuestion q = Question();
+  EXPECT_FALSE(ui.AskSameName(q));
+  EXPECT_EQ(ui.Unanswered(), 4);
+  EXPECT_EQ(t.Unread(), 2) << "standard input is never read";
+  const std::string shown = t.Shown();
+  EXPECT_NE(shown.find("--yes"), std::string::npos);
+  EXPECT_NE(shown.find("--on-conflict"), std::string::npos);
+
+  TerminalUiOptions yes;
+  yes.yes = true;
+  yes.quiet = true;
+  Terminal y("");
+  TerminalUi answered(yes, y.in(), y.err());
+  EXPECT_EQ(answered.MessageBox("作成しますか？", "Tamro", MB_YESNO), IDYES);
+  EXPECT_EQ(answered.MessageBox("続けますか？", "Tamro", MB_OKCANCEL), IDOK);
+  // Abort, retry or ignore has no "yes": still refused.
+  EXPECT_EQ(answered.MessageBox("再試行しますか？", "Tamro", MB_ABORTRETRYIGNORE), IDABORT);
+  EXPECT_EQ(answered.Unanswered(), 1);
+}
+
+TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
+  TerminalUiOptions o;
+  o.sameNameAction = 2;
+  Terminal t("");
+  TerminalUi ui(o, t.in(), t.err());
+  SameNameQuestion q = Question();
+  ASSERT_TRUE(ui.AskSameName(q));
+  EXPECT_EQ(q.action, 2);
+  EXPECT_EQ(q.name, "") << "the destination the question was opened with";
+  EXPECT_FALSE(q.applyToAll) << "so that every skipped file is asked about and seen";
+  EXPECT_EQ(ui.Skipped(), std::vector<std::string>{"/src/a.png"});
+
+  // An answer the question does not offer is refused, not bent into another one.
+  TerminalUiOptions newer;
+  newer.sameNameAction = 0;
+  TerminalUi refusing(newer, t.in(), t.err());
+  SameNameQuestion overwrite = Question(1u << 0 | 1u << 5);
+  EXPECT_FALSE(refusing.AskSameName(overwrite));
+  EXPECT_EQ(refusing.Unanswered(), 1);
+
+  // On a terminal: a disabled or unknown number asks again; "a" keeps the answer for the rest.
+  Terminal typed("9\n5\n1a\n");
+  TerminalUi asking(Interactive(), typed.in(), typed.err());
+  SameNameQuestion first = Question(1u << 5);
+  ASSERT_TRUE(asking.AskSameName(first));
+  EXPECT_EQ(first.action, 1);
+  EXPECT_EQ(first.name, "");
+  SameNameQuestion second = Question();
+  ASSERT_TRUE(asking.AskSameName(second));
+  EXPECT_EQ(second.action, 1);
+  EXPECT_EQ(typed.Unread(), 0);
+  EXPECT_EQ(std::string(typed.Shown()).find("大きなサイズ"), std::string::npos) << "disabled actions are not offered";
+}
+
+TEST(TerminalUi, ProgressIsPlainLinesOffATerminalAndNothingWhenQuiet) {
+  Terminal t("");
+  TerminalUi ui(TerminalUiOptions{}, t.in(), t.err());
+  {
+    auto p = ui.OpenProgress("ファイル保存中...");
+    p->SetRange(0, 2);
+    p->SetText("a.jpg");
+    p->Step(1);
+    p->SetText("b.jpg");
+    p->Step(1);
+  }
+  EXPECT_EQ(t.Shown(), "ファイル保存中... 1/2 a.jpg\nファイル保存中... 2/2 b.jpg\n");
+
+  TerminalUiOptions quiet;
+  quiet.quiet = true;
+  Terminal q("");
+  TerminalUi silent(quiet, q.in(), q.err());
+  silent.OpenProgress("x")->Step(1);
+  silent.StatusText("status");
+  EXPECT_EQ(q.Shown(), "");
+
+  EXPECT_EQ(FormatDuration(std::chrono::seconds(59)), "0:59");
+  EXPECT_EQ(FormatDuration(std::chrono::seconds(3661)), "1:01:01");
+}
+
+}  // namespace
+}  // namespace tamro::batch

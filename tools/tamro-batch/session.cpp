@@ -1,0 +1,238 @@
+#include "tools/tamro-batch/session.h"
+
+#include <sys/stat.h>
+
+#include <QTemporaryDir>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include "picture/dib.h"
+#include "platform/globalhandle.h"
+#include "platform/startup.h"
+#include "platform/ui.h"
+
+namespace fs = std::filesystem;
+
+namespace tamro::batch {
+
+namespace {
+
+int GoOn(int, int, long) { return 0; }
+
+std::string Absolute(const std::string &path) {
+  std::error_code ec;
+  fs::path p = fs::absolute(path, ec);
+  if (ec) return path;
+  return p.lexically_normal().string();
+}
+
+std::string Parent(const std::string &path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? std::string("/") : path.substr(0, slash);
+}
+
+bool SamePath(const std::string &a, const std::string &b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return a == b;
+}
+
+}  // namespace
+
+std::vector<Target> CollectTargets(Session &session, const std::vector<std::string> &operands,
+                                   bool openArchives) {
+  std::vector<Target> targets;
+  for (const std::string &operand : operands) {
+    std::error_code ec;
+    const fs::file_status st = fs::status(operand, ec);
+    if (ec || !fs::exists(st)) {
+      session.Fail(operand, "ファイルまたはフォルダが見つかりません");
+      continue;
+    }
+    std::string path = Absolute(operand);
+    while (path.size() > 1 && path.back() == '/') path.pop_back();
+    if (fs::is_directory(st)) {
+      targets.push_back(Target{Target::kFolder, path, {}});
+      continue;
+    }
+    if (openArchives && session.IsArchive(path)) {
+      targets.push_back(Target{Target::kArchive, Parent(path), {path}});
+      continue;
+    }
+    const std::string folder = Parent(path);
+    auto it = std::find_if(targets.begin(), targets.end(),
+                           [&](const Target &t) { return t.kind == Target::kFiles && t.folder == folder; });
+    if (it == targets.end()) {
+      targets.push_back(Target{Target::kFiles, folder, {}});
+      it = targets.end() - 1;
+    }
+    it->files.push_back(path);
+  }
+  return targets;
+}
+
+Session::Session(const Args &args) : args_(args) {}
+
+Session::~Session() {
+  cells_.reset();
+  builder_.reset();
+  doc_.reset();
+}
+
+bool Session::IsArchive(const std::string &path) {
+  std::vector<unsigned char> head(2048, 0);
+  std::FILE *f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  const std::size_t n = std::fread(head.data(), 1, head.size(), f);
+  std::fclose(f);
+  return n > 0 && listing_.FindArchiveDecoder(path, head.data(), head.size(), 0) >= 0;
+}
+
+void Session::Fail(const std::string &what, const std::string &why) {
+  ++failures_;
+  std::fprintf(stderr, "tamro-batch: %s: %s\n", what.c_str(), why.c_str());
+}
+
+bool Session::WriteOverrides(Profile &p, bool filesOnly, std::string &error) {
+  bool ok = true;
+  auto put = [&](const char *section, const char *key, const std::string &value) {
+    if (p.GetString(section, key, "\x01") != value) ok = p.WriteString(section, key, value) && ok;
+  };
+  if (auto mask = args_.Value("mask")) {
+    put("RXDoc", "PathMask", *mask);
+    put("Filter", "FileName", "1");
+  }
+  if (args_.Has("all-files")) {
+    put("Filter", "FileName", "0");
+    put("Filter", "FileDate", "0");
+    put("Filter", "FileSize", "0");
+  }
+  if (args_.Has("archive")) put("RXDoc", "Archive", "1");
+  if (args_.Has("no-archive")) put("RXDoc", "Archive", "0");
+  if (args_.Has("down-scan")) put("RXDoc", "DownScan", "1");
+  if (args_.Has("no-down-scan")) put("RXDoc", "DownScan", "0");
+  if (auto cell = args_.Value("cell")) {
+    int w = 0, h = 0;
+    if (!ParseSize(*cell, 10, 4096, w, h)) {
+      error = "--cell は WxH (10 から 4096) で指定してください: " + *cell;
+      return false;
+    }
+    put("RXDoc", "ThumbsSize", std::to_string(w) + "," + std::to_string(h));
+    // The limit must not raise the cell size given here.
+    put("RXDoc", "ThumbsLimitSize", std::to_string(std::min(w, 40)) + "," + std::to_string(std::min(h, 40)));
+  }
+  if (auto mode = args_.Value("scale-mode")) {
+    auto m = ParseInt(*mode, 0, 1000);
+    if (!m) {
+      error = "--scale-mode は数値で指定してください: " + *mode;
+      return false;
+    }
+    put("RXDoc", "ScaleMode", std::to_string(*m));
+  }
+  if (args_.Has("unsharp")) put("RXDoc", "Unsharp", "1");
+  if (args_.Has("no-unsharp")) put("RXDoc", "Unsharp", "0");
+  if (filesOnly) {
+    // Files named on the command line are taken as named.
+    put("Filter", "FileName", "0");
+    put("Filter", "FileDate", "0");
+    put("Filter", "FileSize", "0");
+  }
+  if (!ok) error = "設定の作業用の複製を書き込めません: " + p.path();
+  return ok;
+}
+
+bool Session::Init(std::string &error) {
+  scratch_ = std::make_unique<QTemporaryDir>(QDir::tempPath() + QStringLiteral("/tamro-batch-XXXXXX"));
+  if (!scratch_->isValid()) {
+    error = "作業用フォルダを作成できません";
+    return false;
+  }
+  const std::string dir = scratch_->path().toStdString();
+  const std::string settings = Profile::App().path();
+  for (const char *name : {"/folders.ini", "/files.ini"}) {
+    std::error_code ec;
+    if (fs::exists(settings, ec)) fs::copy_file(settings, dir + name, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      error = "設定を読み込めません: " + settings;
+      return false;
+    }
+  }
+  folderProfile_ = std::make_unique<Profile>(dir + "/folders.ini");
+  filesProfile_ = std::make_unique<Profile>(dir + "/files.ini");
+  if (!WriteOverrides(*folderProfile_, false, error) || !WriteOverrides(*filesProfile_, true, error)) return false;
+
+  // The plug-ins as the main window loads them; the tool never writes their settings.
+  host_.SetWriteBackOnDestroy(false);
+  host_.SetProgressCallback(&GoOn);
+  const Profile &app = Profile::App();
+  const std::string pluginFolder = LookupPluginFolder(app, ExecutableFolder());
+  const std::string setName = app.GetString("SPI", "SPISet", "");
+  host_.ScanPlugins(pluginFolder + "/*.SPI", {}, setName);
+  host_.LoadPluginSet(setName);
+  host_.ApplyDynamicLoading();
+  return true;
+}
+
+CRXDoc *Session::Open(const Target &target, bool forceNoDownScan) {
+  cells_.reset();
+  builder_.reset();
+  doc_.reset();
+  Profile *profile = target.kind == Target::kFiles ? filesProfile_.get() : folderProfile_.get();
+  if (forceNoDownScan && profile->GetInt("RXDoc", "DownScan", 0) != 0) profile->WriteInt("RXDoc", "DownScan", 0);
+  doc_ = std::make_unique<CRXDoc>(profile);
+  doc_->SetDecoders(&listing_);
+  doc_->SetThumbCache(&store_);
+  builder_ = std::make_unique<CThumbBuilder>(&pictures_, &store_, &doc_->Settings());
+  cells_ = std::make_unique<CCellPainter>(builder_.get(), &icons_);
+  cells_->SetCaptionLines(&doc_->CaptionItems());
+
+  const bool useInfo = doc_->Settings().cacheFolder != 0;
+  if (target.kind == Target::kArchive)
+    doc_->ChangeFolder(target.files.front(), nullptr, useInfo);
+  else
+    doc_->ChangeFolder(target.folder, nullptr, useInfo);
+
+  const int count = doc_->GetEntryCount();
+  if (target.kind != Target::kFiles) {
+    for (int i = 0; i < count; ++i) doc_->SetEntryFlags(i, CPicEntry::kSelected);
+    return doc_.get();
+  }
+  // Named files: each selects its own entry, or the members of an archive it names.
+  std::vector<bool> found(target.files.size(), false);
+  for (int i = 0; i < count; ++i) {
+    CPicEntry *e = doc_->GetEntry(i);
+    if (!e) continue;
+    const std::string path = e->FilePath();
+    for (std::size_t f = 0; f < target.files.size(); ++f) {
+      if (path == target.files[f] || SamePath(path, target.files[f])) {
+        doc_->SetEntryFlags(i, e->flags | CPicEntry::kSelected);
+        found[f] = true;
+        break;
+      }
+    }
+  }
+  for (std::size_t f = 0; f < target.files.size(); ++f)
+    if (!found[f]) Fail(target.files[f], "一覧に含まれません (読み込める画像ではありません)");
+  return doc_.get();
+}
+
+HDIB Session::LoadPicture(CPicEntry &entry, int boxWidth, int boxHeight) {
+  if (boxWidth <= 0 || boxHeight <= 0) return builder_->DecodeEntry(entry, nullptr).release();
+  const CellSize target{boxWidth, boxHeight};
+  GlobalHandle picture = builder_->DecodeEntry(entry, &target);
+  if (!picture) return nullptr;
+  const int w = DibWidth(picture.get()), h = std::abs(DibHeight(picture.get()));
+  const CellRect fit = FitThumbnailRect(w, h, CellRect{0, 0, boxWidth, boxHeight}, true);
+  const int32_t mode = entry.switches.scaleMode;
+  entry.switches.scaleMode = 10;
+  HDIB scaled = ScaleThumbnail(entry, fit.right - fit.left, fit.bottom - fit.top, picture.get());
+  entry.switches.scaleMode = mode;
+  if (scaled == picture.get()) return picture.release();
+  return scaled;
+}
+
+}  // namespace tamro::batch
