@@ -1,7 +1,7 @@
 # Adds every immediate sub-folder of DIR that has a CMakeLists.txt, in name order,
 # so plug-ins, tools, test folders and benchmarks are picked up without editing a list.
 function(tamro_add_children dir)
-  file(GLOB children LIST_DIRECTORIES true RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/${dir}
+  file(GLOB children LIST_DIRECTORIES true CONFIGURE_DEPENDS RELATIVE ${CMAKE_CURRENT_SOURCE_DIR}/${dir}
        ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/*)
   list(SORT children)
   foreach(child IN LISTS children)
