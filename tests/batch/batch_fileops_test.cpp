@@ -138,6 +138,7 @@ TEST_F(BatchTest, ConvertAnswersTheOverwriteQuestionByOptionOrFailsWithoutOne) {
   r = RunBatch({"convert", dir.string(), "--out", out.string(), "--jpeg", "--size", "50x50", "--on-conflict",
                 "number", "-q"});
   EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_FALSE(fs::exists(box.path("config/QEV/Tamro.ini"))) << "a batch run writes no settings";
   EXPECT_EQ(PictureSize(out / "p(2).jpg"), QSize(50, 33));
   EXPECT_EQ(PictureSize(out / "q(2).jpg"), QSize(33, 50));
 

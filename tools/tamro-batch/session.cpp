@@ -161,6 +161,20 @@ bool Session::Init(std::string &error) {
       return false;
     }
   }
+  // What the engines remember of a run (answers to same-name questions, dialog histories)
+  // goes to a copy as well: a batch run leaves the user's settings as they were.
+  {
+    std::error_code ec;
+    fs::create_directories(dir + "/config/QEV", ec);
+    if (!ec && fs::exists(settings, ec))
+      fs::copy_file(settings, dir + "/config/QEV/Tamro.ini", fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+      error = "設定を読み込めません: " + settings;
+      return false;
+    }
+    setenv("XDG_CONFIG_HOME", (dir + "/config").c_str(), 1);
+    Profile::ResetApp();
+  }
   folderProfile_ = std::make_unique<Profile>(dir + "/folders.ini");
   filesProfile_ = std::make_unique<Profile>(dir + "/files.ini");
   if (!WriteOverrides(*folderProfile_, false, error) || !WriteOverrides(*filesProfile_, true, error)) return false;
