@@ -11,7 +11,7 @@
 #include "fileops/foldermonitor.h"
 #include "fileops/samename.h"
 #include "fileops/trash.h"
-#include "mounts.h"
+#include "support/mounts.h"
 #include "platform/ui.h"
 
 namespace fs = std::filesystem;

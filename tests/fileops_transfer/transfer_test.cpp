@@ -11,7 +11,7 @@
 #include "catalogue/notestore.h"
 #include "fileops/folders.h"
 #include "fileops/samename.h"
-#include "mounts.h"
+#include "support/mounts.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/ui.h"

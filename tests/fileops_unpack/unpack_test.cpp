@@ -6,12 +6,15 @@
 
 #include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 
 #include "catalogue/fakedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -116,12 +119,21 @@ TEST_F(UnpackTest, FilesThatCannotBeWrittenAreReported) {
 
 TEST_F(UnpackTest, ReadOnlyFolderKeepsItsFile) {
   std::string arc = Archive("a.arc", {{"x.bin", 3, 1, "abc"}});
-  if (RunningAsRoot()) GTEST_SKIP() << "read-only folders do not stop root";
-  box.write("ro/x.bin", "old");
-  fs::permissions(box.path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  // Root writes into folders without write permission, so as root the folder is a
+  // read-only file system instead.
+  std::unique_ptr<test::TmpfsMount> mount;
+  if (RunningAsRoot()) {
+    mount = std::make_unique<test::TmpfsMount>(box.path("ro"), "64k", true, [](const fs::path &folder) {
+      std::ofstream(folder / "x.bin") << "old";
+    });
+    if (!mount->ok()) GTEST_SKIP() << mount->reason();
+  } else {
+    box.write("ro/x.bin", "old");
+    fs::permissions(box.path("ro"), fs::perms::owner_read | fs::perms::owner_exec);
+  }
   EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, box.path("ro/x.bin").string(), 3, 1), 5);
   EXPECT_EQ(test::ReadFile(box.path("ro/x.bin")), "old");
-  fs::permissions(box.path("ro"), fs::perms::owner_all);
+  if (!mount) fs::permissions(box.path("ro"), fs::perms::owner_all);
 }
 
 TEST_F(UnpackTest, WholeArchiveIsFlattened) {
