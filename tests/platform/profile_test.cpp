@@ -4,9 +4,11 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "platform/profile.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -123,13 +125,25 @@ TEST(Profile, UnwritableOrMissingFolderAnswersDefaultsAndKeepsTheOldFile) {
   EXPECT_FALSE(nowhere.WriteInt("A", "b", 1));
   EXPECT_EQ(nowhere.GetInt("A", "b", 5), 5);
 
-  if (geteuid() == 0) GTEST_SKIP() << "root writes into read-only folders";
-  Profile p(box.configFile());
-  ASSERT_TRUE(p.WriteInt("A", "b", 1));
-  chmod(fs::path(p.path()).parent_path().c_str(), 0555);
+  // A folder that may not be written: by permission, or for root (whom permissions do not
+  // stop) a read-only file system.
+  const fs::path folder = box.root() / "ro";
+  const fs::path file = folder / "Tamro.ini";
+  const bool root = geteuid() == 0;
+  std::unique_ptr<test::TmpfsMount> mount;
+  if (root) {
+    mount = std::make_unique<test::TmpfsMount>(folder, "64k", true, [&](const fs::path &) {
+      ASSERT_TRUE(Profile(file.string()).WriteInt("A", "b", 1));
+    });
+    if (!mount->ok()) GTEST_SKIP() << mount->reason();
+  } else {
+    ASSERT_TRUE(Profile(file.string()).WriteInt("A", "b", 1));
+    chmod(folder.c_str(), 0555);
+  }
+  Profile p(file.string());
   EXPECT_FALSE(p.WriteInt("A", "b", 2));
   EXPECT_EQ(p.GetInt("A", "b", 0), 1);
-  chmod(fs::path(p.path()).parent_path().c_str(), 0755);
+  if (!root) chmod(folder.c_str(), 0755);
 }
 
 }  // namespace
