@@ -41,10 +41,9 @@ TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
 }
 
 TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
+  // Lookup rules by kind: decode/spiset_test.cpp; names in use: the sorting test below.
   EXPECT_EQ(access.FindDecoderByName("--bmp--", DecoderAccess::kPicture), 1000);
-  EXPECT_EQ(access.FindDecoderByName("--BMP--", DecoderAccess::kArchive), -1);
   EXPECT_EQ(access.FindDecoderByName("", DecoderAccess::kPicture), -1);
-  EXPECT_EQ(access.DecoderName(1001), "--JPG--");
   EXPECT_FALSE(access.HasArchiveDecoders());
   EXPECT_NE(access.PictureFilter().find("*.BMP"), std::string::npos);
   std::vector<ArchiveMember> members;
