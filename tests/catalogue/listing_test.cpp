@@ -470,14 +470,13 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
 TEST_F(DocTest, SettingsAreWrittenBackWhenTheDocumentGoes) {
   {
     auto doc = MakeDoc();
+    // Sizes raised to their limits: docsettings_test.cpp, and through the document in
+    // catalogue_thumbs/docthumbs_test.cpp; every key's form: docsettings_test.cpp.
     DocSettings s = doc->Settings();
-    s.thumbsSize = {5, 500};
     s.scanSpi = 1;
     doc->ApplySettings(s);
-    EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 500}));
     doc->SortBy(kSortSize, 2);
   }
-  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsSize", ""), "40,500");
   EXPECT_EQ(profile.GetInt("RXDoc", "ScanSPI", 0), 1);
   EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "131074");
 }

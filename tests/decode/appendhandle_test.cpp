@@ -45,16 +45,12 @@ class AppendHandleTest : public ::testing::Test {
   }
 };
 
+// Colours and rows of a full table arriving in the picture: through the host with a test
+// plug-in in spihost_test.cpp (PalettedPictureKeepsItsColourTable); here the block sizes.
 TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
-  auto info = InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4);
-  info[40 + 7 * 4 + 2] = 0x77;  // red of colour 7
   GlobalHandle dib;
-  ASSERT_EQ(Join(info, 8, &dib), 0);
+  ASSERT_EQ(Join(InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4), 8, &dib), 0);
   EXPECT_EQ(dib.size(), 40u + 1024u + 8u);
-  DibLock lock(dib.get());
-  ASSERT_TRUE(lock);
-  EXPECT_EQ(lock.bytes()[40 + 7 * 4 + 2], 0x77);
-  EXPECT_EQ(GetDibPixel(lock.header(), 2, 1), 0x5Au);
 
   // A short colour table (colours used) and a top-down picture.
   auto small = InfoHeader(40, 1, -2, 4, 0, 3, 3 * 4);

@@ -353,34 +353,8 @@ TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
   EXPECT_EQ(Find("x.bmp", bmp), -1);
 }
 
-TEST_F(SpiHostTest, WithoutPluginsJpegIsReadButGifOnlyWhenSwitchedOn) {
-  const auto jpeg = CorpusDir() / "jpeg-jpeg-decoder/reftest/grayscale_square.jpg";
-  const auto gif = CorpusDir() / "gif-peterdn-gifsuite/animated_loop_interlaced.gif";
-  if (!std::filesystem::exists(jpeg) || !std::filesystem::exists(gif)) GTEST_SKIP() << "corpus missing";
-  const std::string jpegBytes = ReadFile(jpeg), gifBytes = ReadFile(gif);
-  SpiHead head = HeadOf(jpegBytes.data(), jpegBytes.size());
-  if (!builtin::IsSupported(builtin::kJpeg, jpeg.c_str(), reinterpret_cast<uintptr_t>(head.bytes)))
-    GTEST_SKIP() << "built-in JPEG decoder not present";
-
-  Scan();
-  EXPECT_EQ(Find(jpeg.string(), jpegBytes), 1001);
-  EXPECT_EQ(Find(gif.string(), gifBytes), -1);
-  Store("SPI", "#InnerGIF", 1);
-  Scan();
-  EXPECT_EQ(Find(gif.string(), gifBytes), 1002);
-  // Continuing from the GIF position skips BMP and JPEG but still reaches GIF.
-  EXPECT_EQ(Find(jpeg.string(), jpegBytes, kSpiPicture, 1002), -1);
-  EXPECT_EQ(Find(gif.string(), gifBytes, kSpiPicture, 1002), 1002);
-
-  HDIB dib = nullptr;
-  ASSERT_EQ(host->GetPicture(1001, jpeg.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
-  GlobalHandle owned(dib);
-  SpiPictureInfo info{};
-  ASSERT_EQ(host->GetPictureInfo(1001, jpeg.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
-  EXPECT_EQ(DibWidth(dib), +info.width);
-  if (info.hInfo) GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
-}
-
+// Built-in JPEG and GIF reached through the host: decode_builtin/host_test.cpp and the
+// conformance test; "#InnerGIF" read from the settings: spiset_test.cpp.
 TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
   Install("tpic", "a.spi");
   Install("tsparse", "b.spi");

@@ -94,18 +94,13 @@ TEST(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
   EXPECT_FALSE(s->maskPicture) << "1-bit with a colour table never gets a mask";
 }
 
-TEST(GifFrames, InterlacedRowsLandInPassOrder) {
-  // 1 pixel wide, 11 rows: the stream carries rows 0 8 | 4 | 2 6 10 | 1 3 5 7 9.
-  const std::vector<unsigned char> stored = {0, 8, 4, 2, 6, 10, 1, 3, 5, 7, 9};
+// The row order of whole interlaced pictures is compared with Qt in the conformance test
+// (hippopotamus.interlaced.gif, animated_loop_interlaced.gif); here a picture too short for
+// some passes.
+TEST(GifFrames, InterlacedPassesBeyondAShortPictureAreSkipped) {
   std::vector<uint32_t> grey(16);
   for (int i = 0; i < 16; ++i) grey[i] = static_cast<uint32_t>(i * 0x111111);
-  GifFrame f = Frame(1, 11, stored);
-  f.interlaced = true;
   auto s = std::make_unique<GifDecodeState>();
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(1, 11, 4, grey, {f})), 0);
-  for (int y = 0; y < 11; ++y)
-    EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
-
   // Three rows: the passes starting at rows 4 and 2... are skipped, not written to nowhere.
   GifFrame small = Frame(1, 3, {0, 2, 1});
   small.interlaced = true;

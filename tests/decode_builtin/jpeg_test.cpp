@@ -51,12 +51,9 @@ TEST(JpegScan, FindsThePictureAfterJunkAndRejectsFalseStarts) {
   EXPECT_EQ(JpegFindStart(oneSegment, sizeof oneSegment), 0u);
 }
 
-TEST(JpegSupport, ClaimsPicturesAfterJunkAndLargeHeadSegments) {
+TEST(JpegSupport, ClaimsPicturesWithLargeHeadSegments) {
   const Bytes jpeg = test::MakeJpeg(16, 16, 3, Solid(16, 16, 200, 20, 20));
-  EXPECT_EQ(Claims(jpeg), 1);
-  Bytes junk(128, 0x55);
-  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
-  EXPECT_EQ(Claims(junk), 1);
+  EXPECT_EQ(Claims(jpeg), 1);  // after 128 bytes of junk: host_test.cpp
   EXPECT_EQ(Claims(Bytes{'G', 'I', 'F', '8', '9', 'a'}), 0);
   // A big Exif segment right after the start: the head bytes end inside it.
   const Bytes exif =
@@ -65,12 +62,10 @@ TEST(JpegSupport, ClaimsPicturesAfterJunkAndLargeHeadSegments) {
   EXPECT_EQ(Claims(exif, "photo.bin"), 1);
 }
 
-TEST(JpegPicture, DecodesBlueGreenRedBottomRowFirst) {
-  // Top half red, bottom half blue.
-  Bytes px = Solid(16, 8, 255, 0, 0);
-  const Bytes blue = Solid(16, 8, 0, 0, 255);
-  px.insert(px.end(), blue.begin(), blue.end());
-  const Bytes jpeg = test::MakeJpeg(16, 16, 3, px, 100);
+// Colours, row order and grey pictures are compared with Qt in the conformance test; here the
+// block's layout.
+TEST(JpegPicture, DecodesToAPackedTwentyFourBitBlock) {
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, Solid(16, 16, 255, 0, 0), 100);
   Picture pic;
   ASSERT_EQ(DecodeMemory(jpeg, pic), 0);
   const BitmapInfoHeader h = test::HeaderOf(pic.h);
@@ -79,22 +74,9 @@ TEST(JpegPicture, DecodesBlueGreenRedBottomRowFirst) {
   EXPECT_EQ(h.bitCount, 24);
   EXPECT_EQ(h.sizeImage, 16u * 3 * 16);
   EXPECT_EQ(GlobalSize(pic.h), 40u + 16 * 3 * 16);
-  const auto top = test::PixelAt(pic.h, 2, 1), bottom = test::PixelAt(pic.h, 2, 14);
-  EXPECT_GT(top.r, 230);
-  EXPECT_LT(top.b, 25);
-  EXPECT_GT(bottom.b, 230);
-  EXPECT_LT(bottom.r, 25);
 }
 
-TEST(JpegPicture, GreyFillsAllThreeChannelsAndCmykStaysBlack) {
-  Bytes grey(8 * 8, 128);
-  Picture g;
-  ASSERT_EQ(DecodeMemory(test::MakeJpeg(8, 8, 1, grey, 100), g), 0);
-  const auto c = test::PixelAt(g.h, 3, 3);
-  EXPECT_NEAR(c.r, 128, 2);
-  EXPECT_EQ(c.r, c.g);
-  EXPECT_EQ(c.g, c.b);
-
+TEST(JpegPicture, CmykStaysBlack) {
   Bytes cmyk(24 * 10 * 4, 90);
   Picture k;
   ASSERT_EQ(DecodeMemory(test::MakeJpeg(24, 10, 4, cmyk), k), 0);
@@ -137,13 +119,6 @@ TEST(JpegPicture, TruncatedMemoryImageStillDecodesToFullSize) {
   EXPECT_EQ(test::PixelAt(pic.h, 5, 0).r, test::PixelAt(full.h, 5, 0).r);
   EXPECT_EQ(test::PixelAt(pic.h, 5, 0).b, test::PixelAt(full.h, 5, 0).b);
   EXPECT_NE(test::PixelAt(pic.h, 63, 63).r, test::PixelAt(full.h, 63, 63).r);
-
-  // After junk, the scan finds the picture for the memory decoder.
-  Bytes junk(128, 0x11);
-  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
-  Picture j;
-  ASSERT_EQ(DecodeMemory(junk, j), 0);
-  EXPECT_EQ(test::HeaderOf(j.h).width, 64);
 
   Picture empty;
   EXPECT_EQ(DecodeMemory(Bytes{0xFF, 0xD8}, empty), SPI_NO_PICTURE);

@@ -64,25 +64,19 @@ TEST(TiffSupport, ClaimsBothByteOrdersOnly) {
   EXPECT_EQ(claims({'M', 'M', 0x2A, 0}), 0);
 }
 
-TEST(TiffPicture, RgbStripsSwapRedAndBlueTopRowLast) {
+// Strip reading, red-blue exchange, row order and 16-bit grey values are compared with Qt in the
+// conformance test (multi-strip, RGB and 16-bit files of the corpus); here the block's layout.
+TEST(TiffPicture, RgbGivesTwentyFourBitsAndTheDefaultDensity) {
   test::Sandbox box;
   // Three strips, the last one short.
-  TiffLayout s{.width = 2, .height = 5, .rowsPerStrip = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB};
-  for (uint32_t y = 0; y < 5; ++y)
-    for (int x = 0; x < 2; ++x)
-      s.pixels.insert(s.pixels.end(), {static_cast<unsigned char>(y * 10 + x), 100, 200});
+  TiffLayout s{.width = 2, .height = 5, .rowsPerStrip = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB,
+               .pixels = Bytes(30, 7)};
   Picture pic;
   ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
   const BitmapInfoHeader h = test::HeaderOf(pic.h);
   EXPECT_EQ(h.bitCount, 24);
   EXPECT_EQ(h.xPelsPerMeter, 2834);
   EXPECT_EQ(h.yPelsPerMeter, 2834);
-  for (int y = 0; y < 5; ++y) {
-    const auto c = test::PixelAt(pic.h, 1, y);
-    EXPECT_EQ(c.r, y * 10 + 1) << y;
-    EXPECT_EQ(c.g, 100);
-    EXPECT_EQ(c.b, 200);
-  }
 }
 
 TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
@@ -142,10 +136,6 @@ TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
   Picture pic;
   ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
   EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
-  EXPECT_EQ(test::PixelAt(pic.h, 0, 0).g, 0xFF);
-  EXPECT_EQ(test::PixelAt(pic.h, 1, 0).g, 0x80);
-  EXPECT_EQ(test::PixelAt(pic.h, 0, 1).g, 0);
-  EXPECT_EQ(test::PixelAt(pic.h, 1, 1).g, 0xFF);
 
   SpiPictureInfo info{};
   const Bytes file = WriteTiff(box, s);

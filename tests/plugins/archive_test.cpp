@@ -56,47 +56,18 @@ TEST_F(ArchivePlugin, InformationEntries) {
   EXPECT_EQ(spi.getPluginInfo(-1, nullptr, 0), 0);
 }
 
-TEST_F(ArchivePlugin, ZipListsEveryMemberWithSizesTimesAndMethods) {
-  const std::string png = PngFromRgba(Quadrants(8, 8));
-  const std::string big = Pattern(300000, 1);
-  const std::string text(5000, 'a');  // compresses well
-  std::vector<ArchiveItem> items = {{"pics/", "", 1500000000},
-                                    {"pics/one.png", png, 1500000001},
-                                    {"pics/deeper/big.bin", big, 1600000000},
-                                    {"readme.txt", text, 1700000000},
-                                    {"empty.dat", "", 1400000000}};
-  auto zip = Write("set.cbz", WriteArchive("zip", "none", items));
-  EXPECT_EQ(spi.IsSupportedFd(zip), 1);
-  std::vector<MemberRecord> list;
+// Sizes, times and paths of ZIP members are checked through the host (host_test.cpp); here
+// what only the records show: the folder left out, methods, positions stable over listings.
+TEST_F(ArchivePlugin, ZipMethodsAndStablePositions) {
+  auto zip = Write("set.cbz", WriteArchive("zip", "none",
+                                           {{"pics/", ""}, {"readme.txt", std::string(5000, 'a')}, {"empty.dat", ""}}));
+  std::vector<MemberRecord> list, again;
   ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 4u);  // the folder is not a member
-  std::map<std::string, MemberRecord> byName;
-  for (const auto &m : list) byName[m.path + m.filename] = m;
-  ASSERT_EQ(byName.count("pics/one.png"), 1u);
-  EXPECT_EQ(byName["pics/one.png"].path, "pics/");
-  EXPECT_EQ(byName["pics/one.png"].filename, "one.png");
-  EXPECT_EQ(byName["pics/one.png"].filesize, png.size());
-  EXPECT_EQ(byName["pics/one.png"].timestamp, 1500000001);
-  EXPECT_EQ(byName["pics/deeper/big.bin"].filesize, big.size());
-  EXPECT_EQ(byName["pics/deeper/big.bin"].timestamp, 1600000000);
-  EXPECT_EQ(byName["readme.txt"].method, "Deflate");
-  EXPECT_EQ(byName["readme.txt"].path, "");
-  EXPECT_EQ(byName["empty.dat"].filesize, 0u);
-
-  // Every member comes back byte for byte through its position, in any order.
-  std::map<std::string, std::string> expected = {
-      {"pics/one.png", png}, {"pics/deeper/big.bin", big}, {"readme.txt", text}, {"empty.dat", ""}};
-  for (auto it = list.rbegin(); it != list.rend(); ++it) {
-    std::string bytes;
-    ASSERT_EQ(ExtractMember(spi, zip, it->position, bytes), SPI_OK) << it->filename;
-    EXPECT_EQ(bytes, expected[it->path + it->filename]) << it->filename;
-  }
-  // Positions are stable: a second listing hands out the same ones.
-  std::vector<MemberRecord> again;
+  ASSERT_EQ(list.size(), 2u);  // the folder is not a member
+  EXPECT_EQ(list[0].method, "Deflate");
+  EXPECT_EQ(list[1].filesize, 0u);
   ASSERT_EQ(ListArchive(spi, zip, again), SPI_OK);
-  ASSERT_EQ(again.size(), list.size());
   for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(again[i].position, list[i].position);
-
   // A stored member tells "Store" and its compressed size.
   auto stored = Write("stored.zip",
                       WriteArchive("zip", "none", {{"a.bin", Pattern(1000, 2)}}, "zip:compression=store"));
@@ -147,40 +118,12 @@ INSTANTIATE_TEST_SUITE_P(
                       Kind{"ustar", "none", "a.tar", "Tar"}, Kind{"iso9660", "none", "a.iso", "ISO9660"}),
     [](const auto &info) { return std::string(info.param.format) + "_" + info.param.filter; });
 
-TEST_F(ArchivePlugin, Cp932NamesFromOldArchiversArriveAsUtf8) {
-  // Names written by an old Japanese archiver: CP932, no UTF-8 flag. Beside them a name that
-  // says it is UTF-8 and one that is UTF-8 without saying so.
-  std::vector<RawZipItem> items = {
-      {"\x89\xe6\x91\x9c/\x83\x65\x83\x58\x83\x67.png", "one", false},  // 画像/テスト.png
-      {"\x95\x5c\x8e\x86.jpg", "two", false},                           // 表紙.jpg
-      {"フラグ付き.png", "three", true},
-      {"無印.png", "four", false},
-  };
-  items[0].dosTime = (13 << 11) | (45 << 5) | 10;
-  items[0].dosDate = ((2001 - 1980) << 9) | (2 << 5) | 3;
-  auto zip = Write("old.zip", RawZip(items));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 4u);
-  EXPECT_EQ(list[0].path, "画像/");
-  EXPECT_EQ(list[0].filename, "テスト.png");
-  EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
-  EXPECT_EQ(list[1].path, "");
-  EXPECT_EQ(list[1].filename, "表紙.jpg");
-  EXPECT_EQ(list[2].filename, "フラグ付き.png");
-  EXPECT_EQ(list[3].filename, "無印.png");
-  std::string bytes;
-  ASSERT_EQ(ExtractMember(spi, zip, list[1].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, "two");
-}
-
 TEST_F(ArchivePlugin, LzhWithCp932NamesListsAndExtracts) {
   std::vector<RawZipItem> items = {{"\x83\x65\x83\x58\x83\x67.bmp", Pattern(3000, 4)},  // テスト.bmp
                                    {"plain.txt", "hello"}};
   items[0].dosTime = (9 << 11) | (30 << 5);
   items[0].dosDate = ((1998 - 1980) << 9) | (7 << 5) | 20;
   auto lzh = Write("old.lzh", RawLzh(items));
-  EXPECT_EQ(spi.IsSupportedFd(lzh), 1);
   std::vector<MemberRecord> list;
   ASSERT_EQ(ListArchive(spi, lzh, list), SPI_OK);
   ASSERT_EQ(list.size(), 2u);
@@ -189,29 +132,21 @@ TEST_F(ArchivePlugin, LzhWithCp932NamesListsAndExtracts) {
   EXPECT_EQ(list[0].filesize, 3000u);
   EXPECT_EQ(list[0].compsize, 3000u);
   EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
-  EXPECT_EQ(list[1].filename, "plain.txt");
   std::string bytes;
   ASSERT_EQ(ExtractMember(spi, lzh, list[0].position, bytes), SPI_OK);
   EXPECT_EQ(bytes, items[0].data);
-  ASSERT_EQ(ExtractMember(spi, lzh, list[1].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, "hello");
 }
 
-TEST_F(ArchivePlugin, RarListsExtractsAndSurvivesADamagedHeader) {
+TEST_F(ArchivePlugin, RarNamesAndADamagedHeader) {
   std::vector<RawZipItem> items = {{"\x95\x5c.png", Pattern(2000, 5)}, {"dir\\b.txt", "rar text"}};
   const std::string rar = RawRar(items);
-  auto file = Write("a.rar", rar);
-  EXPECT_EQ(spi.IsSupportedFd(file), 1);
   std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
+  ASSERT_EQ(ListArchive(spi, Write("a.rar", rar), list), SPI_OK);
   ASSERT_EQ(list.size(), 2u);
   EXPECT_EQ(list[0].method, "RAR");
   EXPECT_EQ(list[0].filename, "表.png");
   EXPECT_EQ(list[1].path, "dir/");
-  EXPECT_EQ(list[1].filename, "b.txt");
   std::string bytes;
-  ASSERT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, items[0].data);
 
   // A damaged second header: the first member stays listed and readable.
   std::string bad = rar;
@@ -222,18 +157,6 @@ TEST_F(ArchivePlugin, RarListsExtractsAndSurvivesADamagedHeader) {
   ASSERT_EQ(ExtractMember(spi, damaged, list[0].position, bytes), SPI_OK);
   EXPECT_EQ(bytes, items[0].data);
   EXPECT_EQ(ExtractMember(spi, damaged, list[0].position + 1, bytes), SPI_FORMAT_ERROR);
-}
-
-TEST_F(ArchivePlugin, EmptyArchiveIsAcceptedWithNoMembers) {
-  auto zip = Write("empty.zip", RawZip({}));
-  EXPECT_EQ(zip.empty(), false);
-  EXPECT_EQ(spi.IsSupportedFd(zip), 1);
-  std::vector<MemberRecord> list;
-  EXPECT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  EXPECT_TRUE(list.empty());
-  auto tar = Write("folders.tar", WriteArchive("ustar", "none", {{"only/", ""}, {"only/folders/", ""}}));
-  EXPECT_EQ(ListArchive(spi, tar, list), SPI_OK);
-  EXPECT_TRUE(list.empty());
 }
 
 TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
