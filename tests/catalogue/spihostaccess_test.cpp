@@ -22,15 +22,18 @@ class HostListingTest : public DocTest {
     d->SetDecoders(&access);
     return d;
   }
-  void CopyFromCorpus(const std::string &from, const std::string &to) {
+  // False when the conformance pictures are not beside the checkout.
+  bool CopyFromCorpus(const std::string &from, const std::string &to) {
     fs::create_directories(box.path("pics"));
-    fs::copy_file(CorpusDir() / from, box.path("pics/" + to));
+    std::error_code ec;
+    return fs::copy_file(CorpusDir() / from, box.path("pics/" + to), ec);
   }
 };
 
 TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
-  CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "real.bmp");
-  CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "photo.dat");  // found by content
+  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "real.bmp") ||
+      !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "photo.dat"))  // found by content
+    GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/fake.bmp", std::string(3000, 'z'));
   Write("pics/short.bmp", "BM");
   profile.WriteInt("RXDoc", "ScanSPI", 1);
@@ -56,8 +59,8 @@ TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
 }
 
 TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
-  CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp");
-  CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg");
+  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") || !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
+    GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/c.bin", "nothing");
   auto doc = MakeHostDoc();
   doc->ChangeFolder(Folder(), nullptr, false);

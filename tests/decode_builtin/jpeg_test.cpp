@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "decode/builtin/builtin.h"
@@ -34,10 +35,10 @@ Bytes Solid(int w, int h, unsigned char r, unsigned char g, unsigned char b) {
 TEST(JpegScan, FindsThePictureAfterJunkAndRejectsFalseStarts) {
   const Bytes jpeg = test::MakeJpeg(16, 16, 3, Solid(16, 16, 200, 20, 20));
   EXPECT_EQ(JpegFindStart(jpeg.data(), jpeg.size()), 0u);
-  Bytes junk(128, 0x55);
+  Bytes junk(128 + jpeg.size(), 0x55);
   junk[10] = 0xFF;
   junk[11] = 0xD8;  // a false start: no marker follows
-  junk.insert(junk.end(), jpeg.begin(), jpeg.end());
+  std::copy(jpeg.begin(), jpeg.end(), junk.begin() + 128);
   EXPECT_EQ(JpegFindStart(junk.data(), junk.size()), 128u);
   const unsigned char none[] = {1, 2, 3};
   EXPECT_EQ(JpegFindStart(none, sizeof none), 0u);

@@ -210,6 +210,7 @@ TEST_F(PngPlugin, ProgressRisesAndCancels) {
 }
 
 TEST_F(PngPlugin, EveryCorpusPngDecodesToItsStatedSize) {
+  if (!std::filesystem::is_directory(CorpusDir())) GTEST_SKIP() << "no corpus at " << CorpusDir();
   int decoded = 0;
   for (const auto &e : std::filesystem::recursive_directory_iterator(CorpusDir())) {
     if (e.path().extension() != ".png") continue;
