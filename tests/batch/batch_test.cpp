@@ -50,7 +50,7 @@ TEST_F(BatchTest, ThumbsWritesOneStorePerFolderAndKeepsValidRecords) {
 
 TEST_F(BatchTest, ThumbsReportsPicturesItCannotReadAndStoresTheRest) {
   const fs::path dir = MakeFolder();
-  box.write("pics/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not really a jpeg", 24));
+  box.write("pics/broken.jpg", std::string("\xFF\xD8\xFF\xE0 not really a jpeg"));
   Result r = RunBatch({"thumbs", "-q", dir.string()});
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exit, 1);
