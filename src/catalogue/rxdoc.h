@@ -248,4 +248,17 @@ class CRXDoc {
   CSortState sort_;
 };
 
+// The document is busy for a scope; what was there before comes back.
+class DocBusy {
+ public:
+  explicit DocBusy(CRXDoc &doc) : doc_(doc), old_(doc.IsBusy()) { doc.SetBusy(true); }
+  ~DocBusy() { doc_.SetBusy(old_); }
+  DocBusy(const DocBusy &) = delete;
+  DocBusy &operator=(const DocBusy &) = delete;
+
+ private:
+  CRXDoc &doc_;
+  bool old_;
+};
+
 }  // namespace tamro

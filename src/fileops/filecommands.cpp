@@ -37,19 +37,6 @@ bool Exists(const std::string &path) {
   return ::lstat(path.c_str(), &st) == 0;
 }
 
-// The document is busy for a scope; what was there before comes back.
-class DocBusy {
- public:
-  explicit DocBusy(CRXDoc &doc) : doc_(doc), old_(doc.IsBusy()) { doc.SetBusy(true); }
-  ~DocBusy() { doc_.SetBusy(old_); }
-  DocBusy(const DocBusy &) = delete;
-  DocBusy &operator=(const DocBusy &) = delete;
-
- private:
-  CRXDoc &doc_;
-  bool old_;
-};
-
 // Members extracted for one copy, removed with their folder at the end.
 class TemporaryMembers {
  public:

@@ -23,19 +23,6 @@ namespace {
 constexpr int kMaxDigits = 255;
 constexpr std::size_t kMaxDateResult = 127;
 
-// Marks the document busy for a scope and puts back what was there.
-class BusyMark {
- public:
-  explicit BusyMark(CRXDoc &doc) : doc_(doc), old_(doc.IsBusy()) { doc_.SetBusy(true); }
-  ~BusyMark() { doc_.SetBusy(old_); }
-  BusyMark(const BusyMark &) = delete;
-  BusyMark &operator=(const BusyMark &) = delete;
-
- private:
-  CRXDoc &doc_;
-  bool old_;
-};
-
 // A selected plain file that still exists takes part in both renames.
 bool TakesPart(const CPicEntry *e) {
   return e && e->IsSelected() && !e->IsArchiveMember() && IsRegularFile(e->FullPath());
@@ -214,7 +201,7 @@ RenameRun RenameSequential(CRXDoc &doc, std::string_view text, int firstNumber) 
   const RenamePattern pattern = ParseRenamePattern(text);
   {
     MonitorIgnoreScope ignore;
-    BusyMark busy(doc);
+    DocBusy busy(doc);
     int number = firstNumber;
     for (int i = 0; i < doc.GetEntryCount(); ++i) {
       CPicEntry *e = doc.GetEntry(i);
@@ -251,7 +238,7 @@ int RenameEach(CRXDoc &doc, const RenameQuestion &ask) {
   for (int i = 0; i < doc.GetEntryCount(); ++i)
     if (TakesPart(doc.GetEntry(i))) ++total;
   MonitorIgnoreScope ignore;
-  BusyMark busy(doc);
+  DocBusy busy(doc);
   int renamed = 0, asked = 0;
   for (int i = 0; i < doc.GetEntryCount(); ++i) {
     CPicEntry *e = doc.GetEntry(i);

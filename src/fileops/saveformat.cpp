@@ -204,13 +204,7 @@ HDIB ConvertEntryPicture(PictureDecoders &decoders, const CPicEntry &entry, cons
 }
 
 int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSaveOption &option) {
-  const bool wasBusy = doc.IsBusy();
-  doc.SetBusy(true);
-  struct Restore {
-    CRXDoc &doc;
-    bool busy;
-    ~Restore() { doc.SetBusy(busy); }
-  } restore{doc, wasBusy};
+  DocBusy busy(doc);
 
   if (!EnsureFolder(option.folder, true)) return 0;
   std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("ファイル保存中...");

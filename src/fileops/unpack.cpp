@@ -26,18 +26,6 @@ namespace {
 
 constexpr char kUnpackCaption[] = "書庫解凍";
 
-class BusyMark {
- public:
-  explicit BusyMark(CRXDoc &doc) : doc_(doc), old_(doc.IsBusy()) { doc_.SetBusy(true); }
-  ~BusyMark() { doc_.SetBusy(old_); }
-  BusyMark(const BusyMark &) = delete;
-  BusyMark &operator=(const BusyMark &) = delete;
-
- private:
-  CRXDoc &doc_;
-  bool old_;
-};
-
 // Closes a descriptor and removes the temporary file unless it was handed on.
 struct TempFile {
   std::string path;
@@ -241,7 +229,7 @@ bool CanUnpackEntry(const CPicEntry *e) {
 bool CanUnpackSelected(CRXDoc &doc) { return doc.CountSelected(false) > 0; }
 
 int UnpackSelected(CRXDoc &doc) {
-  BusyMark busy(doc);
+  DocBusy busy(doc);
   MonitorIgnoreScope ignore;
   Profile &profile = Profile::App();
   std::string typed = profile.GetString(kUnpackSection, kUnpackKey, "");
