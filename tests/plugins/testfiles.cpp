@@ -417,8 +417,3 @@ int64_t DosToUnix(uint16_t dosDate, uint16_t dosTime) {
 }
 
 }  // namespace tamro::test
-
-#if defined(__SANITIZE_ADDRESS__)
-// The HEVC encoder used to make test files keeps a few blocks for the life of the process.
-extern "C" const char *__lsan_default_suppressions() { return "leak:libx265.so\n"; }
-#endif
