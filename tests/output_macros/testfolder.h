@@ -2,8 +2,6 @@
 
 // A folder of files listed by a real folder document, for the output generators' tests.
 
-#include <QGuiApplication>
-
 #include <cstdlib>
 #include <ctime>
 #include <filesystem>
@@ -14,19 +12,10 @@
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "platform/profile.h"
+#include "support/guiapp.h"
 #include "support/sandbox.h"
 
 namespace tamro::test {
-
-// A headless QGuiApplication for tests that draw captions (fonts need one); made once.
-inline void EnsureGuiApp() {
-  if (QCoreApplication::instance()) return;
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  static int argc = 1;
-  static char name[] = "output_tests";
-  static char *argv[] = {name, nullptr};
-  static std::unique_ptr<QGuiApplication> app = std::make_unique<QGuiApplication>(argc, argv);
-}
 
 // Nanoseconds of a local date and time.
 inline FileTime LocalFileTime(int year, int month, int day, int hour, int minute, int second) {
