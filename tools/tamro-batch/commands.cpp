@@ -55,6 +55,19 @@ bool SingleTarget(Session &session, Target &target, int &status) {
   return true;
 }
 
+// The listing of the one target, when it holds pictures to work on; null and the exit
+// status otherwise.
+CRXDoc *OpenPictures(Session &session, Target &target, int &status) {
+  if (!SingleTarget(session, target, status)) return nullptr;
+  CRXDoc *doc = session.Open(target);
+  if (doc->CountSelected(true) == 0) {
+    session.Fail(target.folder, "対象の画像がありません");
+    status = kExitFailed;
+    return nullptr;
+  }
+  return doc;
+}
+
 int Quality(const Args &args, int fallback, bool &ok) {
   ok = true;
   auto q = args.Value("quality");
@@ -208,12 +221,8 @@ int RunHtml(Session &session) {
 
   Target target;
   int status = kExitOk;
-  if (!SingleTarget(session, target, status)) return status;
-  CRXDoc *doc = session.Open(target);
-  if (doc->CountSelected(true) == 0) {
-    session.Fail(target.folder, "対象の画像がありません");
-    return kExitFailed;
-  }
+  CRXDoc *doc = OpenPictures(session, target, status);
+  if (!doc) return status;
   const std::string folder = AbsolutePath(*out);
   if (!EnsureFolder(folder, false)) {
     session.Fail(folder, "出力先フォルダがありません");
@@ -255,12 +264,8 @@ int RunSheet(Session &session) {
 
   Target target;
   int status = kExitOk;
-  if (!SingleTarget(session, target, status)) return status;
-  CRXDoc *doc = session.Open(target);
-  if (doc->CountSelected(true) == 0) {
-    session.Fail(target.folder, "対象の画像がありません");
-    return kExitFailed;
-  }
+  CRXDoc *doc = OpenPictures(session, target, status);
+  if (!doc) return status;
   if (!EnsureFolder(fs::path(path).parent_path().string(), false)) {
     session.Fail(path, "出力先フォルダがありません");
     return kExitFailed;
@@ -312,12 +317,8 @@ int RunPrint(Session &session) {
   }
   Target target;
   int status = kExitOk;
-  if (!SingleTarget(session, target, status)) return status;
-  CRXDoc *doc = session.Open(target);
-  if (doc->CountSelected(true) == 0) {
-    session.Fail(target.folder, "対象の画像がありません");
-    return kExitFailed;
-  }
+  CRXDoc *doc = OpenPictures(session, target, status);
+  if (!doc) return status;
   const std::string path = AbsolutePath(*pdf);
   CPdfPrintDevice device(path);
   CPrintDocSource source(*doc, [&session](CPicEntry &e) { return session.LoadPicture(e, 0, 0); }, &session.Icons());
