@@ -5,6 +5,7 @@
 
 #include "decode/builtin/common.h"
 #include "decode/builtin/decoders.h"
+#include "picture/dib.h"
 
 namespace tamro::builtin {
 
@@ -21,21 +22,6 @@ BitmapInfoHeader ReadInfoHeader(const unsigned char *p) {
   BitmapInfoHeader h;
   std::memcpy(&h, p + kFileHeader, sizeof h);
   return h;
-}
-
-// Colours stored after the header: the colours-used field, else the full table of the depth.
-uint64_t TableColours(const BitmapInfoHeader &h) {
-  if (h.clrUsed) return h.clrUsed;
-  switch (h.bitCount) {
-    case 1:
-      return 2;
-    case 4:
-      return 16;
-    case 8:
-      return 256;
-    default:
-      return 0;
-  }
 }
 
 void FillInfo(const BitmapInfoHeader &h, SpiPictureInfo *info) {
@@ -160,7 +146,8 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   if (topDown && rle) return SPI_FORMAT_ERROR;
   const int height = topDown ? -h.height : h.height;
 
-  const uint64_t tableBytes = TableColours(h) * 4;
+  // Colours stored after the header: the colours-used field, else the full table of the depth.
+  const uint64_t tableBytes = uint64_t{DibNumColors(&h)} * 4;
   if (tableBytes > size - kHeaders) return SPI_FORMAT_ERROR;
   const std::size_t afterTable = kHeaders + static_cast<std::size_t>(tableBytes);
   // The pixel-data offset is honoured when it points past the colour table and into the
