@@ -1,39 +1,13 @@
 // tamro-batch's file subcommands (convert, rename, unpack) and their answers to the
 // same-name question.
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <sys/stat.h>
 
 #include "batch/batchtest.h"
+#include "support/zipwriter.h"
 
 namespace tamro::test {
 namespace {
-
-struct Member {
-  std::string name, data;
-  time_t mtime;
-};
-
-void WriteZip(const fs::path &path, const std::vector<Member> &members) {
-  fs::create_directories(path.parent_path());
-  archive *a = archive_write_new();
-  archive_write_set_format_zip(a);
-  ASSERT_EQ(archive_write_open_filename(a, path.c_str()), ARCHIVE_OK);
-  for (const Member &m : members) {
-    archive_entry *e = archive_entry_new();
-    archive_entry_set_pathname(e, m.name.c_str());
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    archive_entry_set_size(e, static_cast<la_int64_t>(m.data.size()));
-    archive_entry_set_mtime(e, m.mtime, 0);
-    archive_write_header(a, e);
-    archive_write_data(a, m.data.data(), m.data.size());
-    archive_entry_free(e);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-}
 
 time_t ModTime(const fs::path &p) {
   struct stat st {};
@@ -48,10 +22,10 @@ TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
   MakePicture(box.path("l/a.png"), 20, 20);
   MakePicture(box.path("l/sub/b.png"), 20, 20);
   MakePicture(box.path("c.png"), 20, 20);
-  WriteZip(box.path("l/set.zip"), {{"c.png", ReadFile(box.path("c.png")), 1577934246}});
+  ASSERT_FALSE(WriteZip(box.path("l/set.zip"), {{"c.png", ReadFile(box.path("c.png")), 1577934246}}).empty());
   auto listed = [&](std::vector<std::string> extra) {
-    std::vector<std::string> args = {"report", box.path("l").string(), "--out", box.path("r.txt").string(),
-                                     "--format", "$(PN)", "-q"};
+    std::vector<std::string> args = {
+        "report", box.path("l").string(), "--out", box.path("r.txt").string(), "--format", "$(PN)", "-q"};
     args.insert(args.end(), extra.begin(), extra.end());
     Result r = RunBatch(args);
     EXPECT_EQ(r.exit, 0) << r.err;
@@ -67,8 +41,8 @@ TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
 
   // An archive named on its own is opened as the main window opens one: its members.
   WriteSettings("");
-  Result r = RunBatch({"report", box.path("l/set.zip").string(), "--out", box.path("z.txt").string(), "--format",
-                       "$(PN) $(W)x$(H)", "-q"});
+  Result r = RunBatch({"report", box.path("l/set.zip").string(), "--out", box.path("z.txt").string(),
+                       "--format", "$(PN) $(W)x$(H)", "-q"});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(ReadFile(box.path("z.txt")), "c.png 20x20\r\n");
   r = RunBatch({"thumbs", box.path("l/set.zip").string(), "-q"});
@@ -94,8 +68,8 @@ TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
   EXPECT_EQ(Format(out / "写真.jpg"), "jpeg");
 
   // One named file, as BMP, turned right and halved.
-  r = RunBatch({"convert", (dir / "写真.jpg").string(), "--out", box.path("bmp").string(), "--bmp", "--scale", "0.5",
-                "--rotate", "90", "--scale-mode", "3", "--unsharp", "-q"});
+  r = RunBatch({"convert", (dir / "写真.jpg").string(), "--out", box.path("bmp").string(), "--bmp", "--scale",
+                "0.5", "--rotate", "90", "--scale-mode", "3", "--unsharp", "-q"});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(Names(box.path("bmp")), (std::set<std::string>{"写真.bmp"}));
   EXPECT_EQ(PictureSize(box.path("bmp/写真.bmp")), QSize(240, 320));
@@ -129,8 +103,8 @@ TEST_F(BatchTest, ConvertAnswersTheOverwriteQuestionByOptionOrFailsWithoutOne) {
   EXPECT_NE(r.err.find("--on-conflict"), std::string::npos) << r.err;
   EXPECT_EQ(ReadFile(out / "p.jpg"), before);
 
-  r = RunBatch({"convert", dir.string(), "--out", out.string(), "--jpeg", "--size", "50x50", "--on-conflict=skip",
-                "-q"});
+  r = RunBatch({"convert", dir.string(), "--out", out.string(), "--jpeg", "--size", "50x50",
+                "--on-conflict=skip", "-q"});
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(ReadFile(out / "p.jpg"), before);
   EXPECT_EQ(PictureSize(out / "q.jpg"), QSize(200, 300));
@@ -158,8 +132,8 @@ TEST_F(BatchTest, RenameNumbersTheFilesInTheOrderNamed) {
   MakePicture(dir / "y.png", 20, 20);
   MakePicture(dir / "z z.png", 30, 30);
   MakePicture(dir / "keep.png", 40, 40);
-  Result r = RunBatch({"rename", (dir / "z z.png").string(), (dir / "y.png").string(), (dir / "x.png").string(),
-                       "--pattern", "IMG#3#.png", "--start", "7", "-q"});
+  Result r = RunBatch({"rename", (dir / "z z.png").string(), (dir / "y.png").string(),
+                       (dir / "x.png").string(), "--pattern", "IMG#3#.png", "--start", "7", "-q"});
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(Names(dir), (std::set<std::string>{"IMG007.png", "IMG008.png", "IMG009.png", "keep.png"}));
@@ -185,12 +159,15 @@ TEST_F(BatchTest, RenameNumbersTheFilesInTheOrderNamed) {
 
 TEST_F(BatchTest, UnpackWritesMembersFlatWithTheirTimes) {
   const time_t t1 = 1577934246, t2 = 1557126490;  // 2020-01-02 and 2019-05-06
-  WriteZip(box.path("set.zip"), {{"inner/one.txt", "hello", t1}, {"two.bin", std::string(1000, 'x'), t2}});
+  ASSERT_FALSE(
+      WriteZip(box.path("set.zip"), {{"inner/one.txt", "hello", t1}, {"two.bin", std::string(1000, 'x'), t2}})
+          .empty());
   const fs::path out = box.path("new/out");
   Result r = RunBatch({"unpack", box.path("set.zip").string(), "--out", out.string(), "-q"});
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exit, 0) << r.err;
-  EXPECT_EQ(Names(out), (std::set<std::string>{"one.txt", "two.bin"})) << "the destination is made without asking";
+  EXPECT_EQ(Names(out), (std::set<std::string>{"one.txt", "two.bin"}))
+      << "the destination is made without asking";
   EXPECT_EQ(ReadFile(out / "one.txt"), "hello");
   EXPECT_EQ(ModTime(out / "one.txt"), t1);
   EXPECT_EQ(ModTime(out / "two.bin"), t2);
@@ -215,8 +192,8 @@ TEST_F(BatchTest, UnpackWritesMembersFlatWithTheirTimes) {
 
   // Something that is no archive, and something that is not there.
   box.write("plain.txt", "text");
-  r = RunBatch({"unpack", box.path("plain.txt").string(), box.path("gone.zip").string(), "--out", out.string(),
-                "-q"});
+  r = RunBatch(
+      {"unpack", box.path("plain.txt").string(), box.path("gone.zip").string(), "--out", out.string(), "-q"});
   EXPECT_EQ(r.exit, 1);
   EXPECT_NE(r.err.find("plain.txt"), std::string::npos) << r.err;
   EXPECT_NE(r.err.find("gone.zip"), std::string::npos) << r.err;

@@ -1,7 +1,5 @@
 // Unpacking through the archive plug-in shipped with the program.
 
-#include <archive.h>
-#include <archive_entry.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
@@ -12,40 +10,14 @@
 #include "fileops/unpack.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
+#include "support/zipwriter.h"
 
 namespace tamro {
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Item {
-  std::string name, data;
-  time_t mtime;
-};
-
-std::string WriteZip(const fs::path &path, const std::vector<Item> &items) {
-  fs::create_directories(path.parent_path());
-  archive *a = archive_write_new();
-  archive_write_set_format_zip(a);
-  if (archive_write_open_filename(a, path.c_str()) != ARCHIVE_OK) {
-    archive_write_free(a);
-    return {};
-  }
-  for (const Item &item : items) {
-    archive_entry *e = archive_entry_new();
-    archive_entry_set_pathname(e, item.name.c_str());
-    archive_entry_set_filetype(e, AE_IFREG);
-    archive_entry_set_perm(e, 0644);
-    archive_entry_set_size(e, static_cast<la_int64_t>(item.data.size()));
-    archive_entry_set_mtime(e, item.mtime, 0);
-    archive_write_header(a, e);
-    archive_write_data(a, item.data.data(), item.data.size());
-    archive_entry_free(e);
-  }
-  archive_write_close(a);
-  archive_write_free(a);
-  return path.string();
-}
+using test::WriteZip;
 
 TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
   test::Sandbox box;
