@@ -3,6 +3,7 @@
 #include <climits>
 
 #include "catalogue/lockedinifile.h"
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace tamro {
@@ -27,7 +28,7 @@ bool CIniCache::ReadAll(const std::string &path) {
   index_.clear();
   last_ = nullptr;
   std::string text;
-  if (!ReadWholeFile(path, text)) return false;
+  if (!ReadRegularFile(path, text)) return false;
   ParseText(text);
   return true;
 }

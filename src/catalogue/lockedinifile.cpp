@@ -8,49 +8,14 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace tamro {
 
 const char kLockFileText[] = "this file is enviroment access key file. don't modify it.";
 
-namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    ssize_t n = ::write(fd, bytes.data(), bytes.size());
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    bytes.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
-}
-
-}  // namespace
-
-bool ReadWholeFile(const std::string &path, std::string &out) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
-  struct stat st {};
-  if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  out.clear();
-  char buf[65536];
-  for (;;) {
-    ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-  ::close(fd);
-  return true;
-}
 
 std::string LockPathFor(std::string_view path) {
   std::size_t slash = path.rfind('/');
@@ -110,21 +75,6 @@ bool IsSectionHeader(std::string_view line, std::string_view section) {
          line[section.size() + 1] == ']';
 }
 
-bool ReplaceFileAtomically(const std::string &path, std::string_view bytes) {
-  std::string tmp = path + ".XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  // Keep the old file's permissions; a new file gets the usual ones.
-  struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  ::fchmod(fd, mode);
-  bool ok = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(tmp.c_str());
-  return false;
-}
 
 // Holds the lock file for one operation; removes it only when this operation made it.
 class CLockedIniFile::LockHold {
@@ -180,7 +130,7 @@ void CLockedIniFile::SleepBeforeNextLook() {
 
 bool CLockedIniFile::ReadLines(std::vector<std::string> &lines) const {
   std::string text;
-  if (!ReadWholeFile(path_, text)) return false;
+  if (!ReadRegularFile(path_, text)) return false;
   lines = SplitIniLines(text);
   return true;
 }

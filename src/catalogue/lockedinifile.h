@@ -71,8 +71,6 @@ std::string LockPathFor(std::string_view path);
 // Splits file text into lines: CR LF or LF end a line, a final line without an end counts.
 // Text that is not UTF-8 is taken as code page 932 (files from older installations).
 std::vector<std::string> SplitIniLines(std::string_view text);
-// The whole of a regular file; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string &path, std::string &out);
 
 // Reads a key line: false for comments, section headers and lines without "=". The key and
 // value are trimmed and the value ends at a ";" outside double quotes.
@@ -81,8 +79,5 @@ bool ParseIniKeyLine(std::string_view line, std::string_view &key, std::string_v
 // True when the line is "[" + section + "]" at its start (what follows is ignored).
 bool IsSectionHeader(std::string_view line, std::string_view section);
 
-// Writes `bytes` to `path` through a temporary file in the same folder, flushed and renamed
-// over the old file, so a reader sees the old or the new file and never a mixture.
-bool ReplaceFileAtomically(const std::string &path, std::string_view bytes);
 
 }  // namespace tamro

@@ -19,6 +19,7 @@
 #include "decode/builtin/builtin.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace tamro {
@@ -112,14 +113,9 @@ bool ReadWholeFile(const std::string &path, ThumbBytes &out, bool &exists) {
 
 // Writes the records through a temporary file in the same folder, renamed over the old one.
 bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbRecord> &records) {
-  std::string tmp = path + ".XXXXXX";
-  int fd = ::mkstemp(tmp.data());
-  if (fd < 0) return false;
-  struct stat st {};
-  mode_t mode = 0644;
-  if (::stat(path.c_str(), &st) == 0) mode = st.st_mode & 07777;
-  ::fchmod(fd, mode);
-
+  AtomicFile file(path);
+  if (!file.ok()) return false;
+  const int fd = file.fd();
   bool ok = true;
   std::vector<iovec> batch;
   batch.reserve(IOV_MAX);
@@ -149,11 +145,7 @@ bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbReco
     if (batch.size() == IOV_MAX) writeBatch();
   }
   writeBatch();
-  ok = ok && ::fsync(fd) == 0;
-  ok = ::close(fd) == 0 && ok;
-  if (ok && ::rename(tmp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(tmp.c_str());
-  return false;
+  return ok && file.Commit();
 }
 
 constexpr std::size_t kHugePage = std::size_t{2} << 20;

@@ -10,6 +10,7 @@
 #include <filesystem>
 
 #include "catalogue/pathutil.h"
+#include "platform/fileio.h"
 
 namespace fs = std::filesystem;
 
@@ -88,18 +89,6 @@ std::string DeletionDate() {
   return text;
 }
 
-bool WriteAll(int fd, const std::string &text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    done += static_cast<std::size_t>(n);
-  }
-  return true;
-}
 
 }  // namespace
 

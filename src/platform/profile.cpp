@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace tamro {
@@ -48,33 +49,6 @@ std::string OneLine(std::string_view v) {
   for (char &c : r)
     if (c == '\n' || c == '\r') c = ' ';
   return r;
-}
-
-bool ReadAllFd(int fd, std::string &out) {
-  out.clear();
-  if (lseek(fd, 0, SEEK_SET) < 0) return false;
-  char buf[65536];
-  for (;;) {
-    ssize_t n = read(fd, buf, sizeof buf);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    if (n == 0) return true;
-    out.append(buf, static_cast<std::size_t>(n));
-  }
-}
-
-bool WriteAllFd(int fd, std::string_view data) {
-  while (!data.empty()) {
-    ssize_t n = write(fd, data.data(), data.size());
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data.remove_prefix(static_cast<std::size_t>(n));
-  }
-  return true;
 }
 
 }  // namespace
@@ -167,12 +141,8 @@ void Profile::RefreshLocked() const {
   if (loaded_ && now == stamp_) return;
   sections_.clear();
   if (now.size >= 0) {
-    int fd = open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     std::string text;
-    if (fd >= 0) {
-      if (ReadAllFd(fd, text)) sections_ = ParseProfileText(text);
-      close(fd);
-    }
+    if (ReadRegularFile(path_, text)) sections_ = ParseProfileText(text);
   }
   stamp_ = now;
   loaded_ = true;
@@ -252,29 +222,15 @@ bool Profile::Modify(Edit edit) {
   bool ok = false;
   std::string text;
   bool readable = true;
-  if (int in = open(path_.c_str(), O_RDONLY | O_CLOEXEC); in >= 0) {
-    readable = ReadAllFd(in, text);
-    close(in);
-  } else {
-    readable = errno == ENOENT;
-  }
+  if (!ReadRegularFile(path_, text)) readable = errno == ENOENT;
   if (readable) {
     auto sections = ParseProfileText(text);
     edit(sections);
     std::string out = FormatProfileText(sections);
-    std::string tmp = path_ + ".XXXXXX";
-    int t = mkstemp(tmp.data());
-    if (t >= 0) {
-      fchmod(t, 0644);
-      bool written = WriteAllFd(t, out) && fsync(t) == 0;
-      written = close(t) == 0 && written;
-      if (written && rename(tmp.c_str(), path_.c_str()) == 0) {
-        ok = true;
-        sections_ = std::move(sections);
-        loaded_ = false;  // the stamp is taken again on the next read
-      } else {
-        unlink(tmp.c_str());
-      }
+    if (ReplaceFileAtomically(path_, out)) {
+      ok = true;
+      sections_ = std::move(sections);
+      loaded_ = false;  // the stamp is taken again on the next read
     }
   }
   close(fd);
