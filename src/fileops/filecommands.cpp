@@ -89,13 +89,14 @@ class TemporaryMembers {
   int count_ = 0;
 };
 
-// Removes the selected plain entries whose files are gone, last to first, with their notes.
-int RemoveVanished(CRXDoc &doc) {
+// Removes the selected plain entries whose files are gone, last to first, with their notes
+// unless `deleteNotes` is false (a move carries them itself).
+int RemoveVanished(CRXDoc &doc, bool deleteNotes = true) {
   int removed = 0;
   for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
     CPicEntry *e = doc.GetEntry(i);
     if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
-    DeleteNote(e->Folder(), "", e->name);
+    if (deleteNotes) DeleteNote(e->Folder(), "", e->name);
     doc.RemoveEntryAt(i);
     doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
     ++removed;
@@ -166,7 +167,8 @@ int MoveSelected(CRXDoc &doc, const CTransferOption &option) {
   }
   MonitorIgnoreScope ignore;
   const int count = TransferFiles(option.destination, records, option.onlyExisting, 1);
-  if (count > 0) RemoveVanished(doc);
+  // TransferFiles has moved the notes; one it could not write stays where it was.
+  if (count > 0) RemoveVanished(doc, false);
   return count;
 }
 

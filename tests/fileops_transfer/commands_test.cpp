@@ -121,6 +121,29 @@ TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
   EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
 }
 
+TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
+  // One full file system: the file is renamed in it, but the note file beside it cannot grow.
+  TmpfsMount mount(box.path("pics"), "64k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  Write("pics/a.pic", "PICa");
+  WriteNote(Folder(), "", "a.pic", "keep me");
+  fs::create_directories(box.path("pics/out"));
+  auto doc = Open({"a.pic"});
+  CTransferOption option = Option(true, box.path("pics/out").string());
+  {
+    std::ofstream filler(box.path("pics/filler"), std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  }
+  EXPECT_EQ(MoveSelected(*doc, option), 1);
+  EXPECT_EQ(ReadFile(box.path("pics/out/a.pic")), "PICa");
+  EXPECT_TRUE(Names(*doc).empty());
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
+  EXPECT_EQ(note, "keep me");
+}
+
 TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
   Write("pics/a.pic", "PICa");
   Write("pics/b.pic", "PICb");
