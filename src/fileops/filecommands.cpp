@@ -21,6 +21,7 @@
 #include "fileops/folders.h"
 #include "fileops/transfer.h"
 #include "fileops/trash.h"
+#include "fileops/unpack.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -45,8 +46,9 @@ class TemporaryMembers {
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
-  // Writes the bytes under the member's own name; "" on failure.
-  std::string Put(const std::string &memberName, const std::vector<unsigned char> &bytes) {
+  // Writes the member under its own name as unpacking does (its time stamp, the usual
+  // permission bits), so the copy made from it looks like the member; "" on failure.
+  std::string Put(DecoderAccess &decoders, const CPicEntry &e) {
     if (root_.empty()) {
       std::error_code ec;
       std::string base = fs::temp_directory_path(ec).string();
@@ -56,7 +58,7 @@ class TemporaryMembers {
       root_ = pattern;
     }
     // Archives may name members with either separator; only the last part is a file name.
-    std::string name = memberName;
+    std::string name = e.name;
     const auto cut = name.find_last_of("/\\");
     if (cut != std::string::npos) name = name.substr(cut + 1);
     if (name.empty() || name == "." || name == "..") name = "member";
@@ -64,23 +66,9 @@ class TemporaryMembers {
     const std::string folder = JoinPath(root_, std::to_string(++count_));
     if (::mkdir(folder.c_str(), 0700) != 0) return {};
     const std::string path = JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        ok = false;
-      else
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    if (!ok) {
-      ::unlink(path.c_str());
+    if (ExtractArchiveMember(decoders, e.archiveDecoderIndex, e.ArchivePath(), e.position, path, e.size,
+                             e.lastWriteTime / kNanosPerSecond) != 0)
       return {};
-    }
     return path;
   }
 
@@ -143,11 +131,8 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option) {
       continue;
     }
     DecoderAccess *decoders = doc.Decoders();
-    std::vector<unsigned char> bytes;
-    if (!decoders ||
-        decoders->ExtractMember(e->archiveDecoderIndex, e->ArchivePath(), e->position, bytes) != 0)
-      continue;
-    const std::string path = temporary.Put(e->name, bytes);
+    if (!decoders) continue;
+    const std::string path = temporary.Put(*decoders, *e);
     if (!path.empty()) records.push_back(MakeTransferRecord(path, e->Note()));
   }
   MonitorIgnoreScope ignore;

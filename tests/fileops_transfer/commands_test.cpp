@@ -11,8 +11,9 @@
 #include "fileops/foldermonitor.h"
 #include "fileops/samename.h"
 #include "fileops/trash.h"
-#include "support/mounts.h"
+#include "platform/fileio.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 
 namespace fs = std::filesystem;
 
@@ -101,6 +102,11 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
   EXPECT_EQ(note, "note of a");
   EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
+  // The member's copy looks like an unpacked one: its time stamp, the usual permission bits.
+  struct stat st {};
+  ASSERT_EQ(::stat(box.path("out/in.pic").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000);
+  EXPECT_EQ(st.st_mode & 0777, NewFileMode());
   EXPECT_EQ(doc->GetEntryCount(), before);
   EXPECT_EQ(monitor.modes, (std::vector<int>{kMonitorIgnore, kMonitorNormal}));
   for (const auto &e : fs::directory_iterator(fs::temp_directory_path()))
