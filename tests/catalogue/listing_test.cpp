@@ -199,6 +199,9 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
     CPicEntry *e = doc->GetEntry(i);
     e->thumbnail = GlobalHandle::Allocate(64);
     e->decoderIndex = 0;
+    e->pictureWidth = 640;
+    e->pictureHeight = 480;
+    e->bitCount = 24;
     e->SetDescription("info");
     before[e->name] = e;
   }
@@ -220,11 +223,16 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
       EXPECT_EQ(e, before["a.jpg"]);
       EXPECT_TRUE(e->thumbnail);
       EXPECT_EQ(e->decoderIndex, 0);
+      EXPECT_EQ(e->pictureWidth, 640);
       EXPECT_EQ(e->Description(), "info");
     } else if (e->name == "b.jpg") {
       EXPECT_EQ(e, before["b.jpg"]);
       EXPECT_FALSE(e->thumbnail);
       EXPECT_EQ(e->decoderIndex, -1);
+      // The old picture's facts would reduce the new one by a wrong factor.
+      EXPECT_EQ(e->pictureWidth, 0);
+      EXPECT_EQ(e->pictureHeight, 0);
+      EXPECT_EQ(e->bitCount, 0);
       EXPECT_EQ(e->Description(), "");
       EXPECT_EQ(e->size, 15u);
       EXPECT_EQ(e->lastWriteTime, 2000000 * kNanosPerSecond);
