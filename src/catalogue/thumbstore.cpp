@@ -499,8 +499,8 @@ int CThumbStore::Load(CPicEntry &entry) {
   entry.thumbWidth = DibWidth(thumb.get());
   entry.thumbHeight = std::abs(DibHeight(thumb.get()));
   entry.decoderIndex = decoder;
-  entry.switches.scaleMode = h.scaleMode;
-  entry.switches.unsharp = static_cast<int8_t>(h.unsharp != 0);
+  // What the thumbnail was made with; the entry's own switches stay what the settings gave it,
+  // so that a record made otherwise (from the old folder index, say) is judged by them.
   entry.thumbScaleMode = h.scaleMode;
   entry.thumbUnsharp = static_cast<int8_t>(h.unsharp != 0);
   entry.FreePictures();

@@ -160,7 +160,8 @@ class CThumbStore : public ThumbCache {
   void Remove(CPicEntry &entry) override;
   // Fills the entry from its record when the record still fits the file (time, size and
   // member position equal; for a plain file its decoder still there and in use) and its
-  // data decodes. 1 when it did; otherwise the entry is untouched and 0.
+  // data decodes: the picture facts, the thumbnail and what it was made with. The entry's
+  // own switches are left as they are. 1 when it did; otherwise the entry is untouched and 0.
   int Load(CPicEntry &entry);
   // Writes every changed store with records and deletes the file of every store without.
   void Flush() override;

@@ -357,9 +357,9 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   EXPECT_EQ(fresh->bitCount, 24);
   EXPECT_EQ(fresh->sizeBoxWidth, 90);
   EXPECT_EQ(fresh->decoderIndex, 1001);
-  EXPECT_EQ(fresh->switches.scaleMode, 2) << "taken as the entry's setting too";
   EXPECT_EQ(fresh->thumbScaleMode, 2);
-  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(fresh->thumbUnsharp, 0);
+  EXPECT_EQ(fresh->switches, DrawSwitches{}) << "the entry's own switches stay";
 }
 
 TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
@@ -382,9 +382,8 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   EXPECT_EQ(r->header.nameFrame, 1);
   auto fresh = FileEntry(folder / "old.png");
   ASSERT_EQ(store.Load(*fresh), 1);
-  EXPECT_EQ(fresh->switches.scaleMode, 0);
   EXPECT_EQ(fresh->thumbScaleMode, 0);
-  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(fresh->thumbUnsharp, 0);
   EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
   // Written back unchanged, still 600 bytes a header.
   store.Remove(*fresh);
@@ -418,25 +417,43 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   EXPECT_EQ(again.Load(*next), 1);
 }
 
-TEST_F(StoreTest, BuilderAsksTheStoreOnceWhenTheListingUsedTheCache) {
-  auto e = Built("c.png", Qt::red);
-  Save({e.get()});
+TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwitches) {
+  auto e = Built("c.png", Qt::red);  // made for 100 x 100 with the default switches
+  auto plain = Built("d.png", Qt::blue);
+  plain->thumbScaleMode = 0;  // as a thumbnail from the old folder index is kept
+  plain->thumbUnsharp = 0;
+  Save({e.get(), plain.get()});
   CThumbStore store(&decoders);
   CThumbBuilder builder(&decoders, &store, nullptr);
-  auto listed = FileEntry(folder / "c.png");
-  listed->useCache = true;
-  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "only the first build decoded";
-  EXPECT_TRUE(listed->justBuilt);
-  EXPECT_TRUE(listed->stored);
-  EXPECT_FALSE(listed->useCache);
-  EXPECT_EQ(listed->sizeBoxWidth, 120);
-  EXPECT_EQ(listed->sizeBoxHeight, 110);
+  auto build = [&](const char *name, const CellRect &rect, auto change) {
+    auto listed = FileEntry(folder / name);
+    listed->useCache = true;
+    change(*listed);
+    const std::size_t calls = decoders.pictureCalls.size();
+    EXPECT_EQ(builder.EnsureThumbnail(*listed, nullptr, rect, true), 0);
+    EXPECT_FALSE(listed->useCache);
+    EXPECT_TRUE(listed->justBuilt);
+    return std::make_pair(std::move(listed), decoders.pictureCalls.size() > calls);
+  };
+  auto same = [](CPicEntry &) {};
+  auto [taken, decoded] = build("c.png", Rect(10, 10, 110, 110), same);
+  EXPECT_FALSE(decoded) << "made for this cell area";
+  EXPECT_TRUE(taken->stored);
+  EXPECT_EQ(taken->sizeBoxWidth, 100);
   // Not asked again: a dropped thumbnail is decoded.
-  listed->FreePictures();
-  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
-  EXPECT_FALSE(listed->stored);
+  taken->FreePictures();
+  ASSERT_EQ(builder.EnsureThumbnail(*taken, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_FALSE(taken->stored);
+
+  // Another cell area, another unsharp switch, a lower scale mode: decoded again.
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 120, 110), same).second);
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.unsharp = 0; }).second);
+  EXPECT_FALSE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.scaleMode = 3; }).second);
+  // A record made with other switches is judged by the entry's own, which it leaves alone.
+  auto [judged, again] = build("d.png", Rect(0, 0, 100, 100), same);
+  EXPECT_TRUE(again);
+  EXPECT_EQ(judged->switches, DrawSwitches{});
+  EXPECT_EQ(judged->thumbScaleMode, DrawSwitches{}.scaleMode);
 }
 
 }  // namespace
