@@ -264,12 +264,75 @@ TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   EXPECT_EQ(f.Count(), 1u);
   EXPECT_NE(f.Find("a.png", ""), nullptr);
   EXPECT_EQ(f.Find("b.png", ""), nullptr);
+  // The next flush writes what could be read, so the damage does not stay.
+  store.Flush();
+  EXPECT_EQ(test::ReadFile(StorePath()).size(), first);
   // Adding the lost one back writes a whole file again.
   store.Add(*b, 95);
   store.Flush();
   CThumbStore again(&decoders);
   EXPECT_FALSE(again.GetFolder(folder.string()).Damaged());
   EXPECT_EQ(again.GetFolder(folder.string()).Count(), 2u);
+}
+
+// Bytes this process has read so far, whatever read them.
+uint64_t BytesRead() {
+  const std::string io = test::ReadFile("/proc/self/io");
+  const std::size_t at = io.find("rchar:");
+  return at == std::string::npos ? 0 : std::stoull(io.substr(at + 6));
+}
+
+TEST_F(StoreTest, AHugeStoreIsReadOnlyAsFarAsItsRecordsGo) {
+  auto a = Built("a.png");
+  auto b = Built("b.png");
+  Save({a.get(), b.get()});
+  const auto records = fs::file_size(StorePath());
+  fs::resize_file(StorePath(), uint64_t{3} << 30);  // a hole of zeros: sparse, costs no disk
+  const uint64_t before = BytesRead();
+  CThumbStore store(&decoders);
+  CThumbFolder &f = store.GetFolder(folder.string());
+  EXPECT_LT(BytesRead() - before, uint64_t{16} << 20);
+  EXPECT_EQ(f.Count(), 2u);
+  EXPECT_TRUE(f.Damaged());
+  store.Flush();
+  EXPECT_EQ(fs::file_size(StorePath()), records);
+
+  // A record claiming more data than any thumbnail has ends the records as well.
+  std::string bytes = test::ReadFile(StorePath());
+  const uint32_t huge = 200u << 20;
+  std::memcpy(&bytes[At32(bytes, 4) + 680 + 4], &huge, 4);
+  box.write("pics/_THUMBS_.RXI", bytes);
+  fs::resize_file(StorePath(), bytes.size() + huge);
+  CThumbStore again(&decoders);
+  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 1u);
+  EXPECT_TRUE(again.GetFolder(folder.string()).Damaged());
+}
+
+TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
+  // A name that is not UTF-8, as this system allows.
+  auto odd = Built("caf\xE9.png");
+  CThumbStore store(&decoders);
+  ASSERT_EQ(store.Add(*odd, 95), 1);
+  auto listed = FileEntry(folder / odd->name);
+  EXPECT_EQ(store.Load(*listed), 1);
+  store.Flush();
+  CThumbStore again(&decoders);
+  EXPECT_NE(again.GetFolder(folder.string()).Find(odd->name, ""), nullptr);
+
+  // Stores from older installations: "\" paths and code page 932 names.
+  box.write("old/_THUMBS_.RXI",
+            RawRecord(680, "C:\\pics\\win.png", "x") + RawRecord(680, "\x83\x65\x83\x58\x83\x67.png", "y"));
+  CThumbStore old(&decoders);
+  CThumbFolder &f = old.GetFolder(box.path("old").string());
+  ASSERT_NE(f.Find("win.png", ""), nullptr);
+  EXPECT_EQ(f.Find("win.png", "")->header.name, "win.png");
+  ASSERT_NE(f.Find("テスト.png", ""), nullptr);
+  // A new record of that file replaces the old one rather than standing beside it.
+  auto renewed = Built("テスト.png");
+  renewed->SetFolder(box.path("old").string());
+  ASSERT_EQ(old.Add(*renewed, 95), 1);
+  EXPECT_EQ(f.Count(), 2u);
+  EXPECT_GT(f.Find("テスト.png", "")->header.dataSize, 1u);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeWrittenIsSkippedAndLeavesNothingBehind) {
