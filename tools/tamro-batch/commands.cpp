@@ -95,17 +95,6 @@ bool NamesFolder(const std::string &path) {
 
 int Finish(Session &session) { return session.Failures() > 0 ? kExitFailed : kExitOk; }
 
-// Whether a record of the store was made for this cell area with switches at least as
-// good as the entry's, so that it can stay as it is.
-bool RecordFits(CThumbStore &store, const CPicEntry &e, const CellRect &rect) {
-  const CThumbFolder &folder = store.GetFolder(e.Folder());
-  const ThumbRecord *r = folder.Find(e.name, e.ArchiveName());
-  if (!r) return false;
-  const ThumbRecordHeader &h = r->header;
-  return h.boxWidth == rect.right - rect.left && h.boxHeight == rect.bottom - rect.top &&
-         h.scaleMode >= e.switches.scaleMode && (h.unsharp != 0) == (e.switches.unsharp != 0);
-}
-
 // Builds and stores the thumbnails of every displayed entry of the document; one write of
 // the store per folder at the end.
 void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
@@ -137,7 +126,9 @@ void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
     }
     progress->SetText(e->name);
     folders.insert(e->Folder());
-    e->useCache = RecordFits(store, *e, rect);
+    // A record made for this cell with switches at least as good stays as it is; the
+    // builder judges that by the same rule as the window.
+    e->useCache = true;
     if (builder.EnsureThumbnail(*e, nullptr, rect, true) != 0 || !e->thumbnail) {
       session.Fail(e->IsArchiveMember() ? e->ArchivePath() + ":" + e->name : e->FullPath(),
                    "画像を読み込めません");
@@ -296,7 +287,7 @@ int RunReport(Session &session) {
     CPicEntry *e = doc->GetEntry(i);
     if (!e || !e->IsSelected() || (e->pictureWidth > 0 && e->pictureHeight > 0)) continue;
     const CellRect rect = session.Cells().Layout(*e, 0, 0, cell.width, cell.height).picture;
-    e->useCache = RecordFits(session.Store(), *e, rect);
+    e->useCache = true;
     session.Builder().EnsureThumbnail(*e, nullptr, rect, true);
     e->FreePictures();
   }
