@@ -414,7 +414,7 @@ int BuildInfoBlock(const std::vector<Member> &members, HLOCAL *block) {
     r.timestamp = static_cast<int32_t>(std::clamp<int64_t>(m.mtime, 0, INT32_MAX));
     std::string_view folder = Utf8Cut(m.folder, sizeof r.path - 1);
     std::memcpy(r.path, folder.data(), folder.size());
-    std::string_view name = Utf8Cut(m.name, sizeof r.filename - 1);
+    const std::string name = CutFileName(m.name, sizeof r.filename - 1);
     std::memcpy(r.filename, name.data(), name.size());
     r.crc = m.crc;
   }

@@ -139,4 +139,17 @@ std::string_view Utf8Cut(std::string_view text, size_t limit) {
   return text.substr(0, cut);
 }
 
+std::string CutFileName(std::string_view name, size_t limit) {
+  if (name.size() <= limit) return std::string(name);
+  constexpr size_t kLongestExtension = 16;  // with its dot
+  const size_t dot = name.rfind('.');
+  if (dot != std::string_view::npos && dot > 0 && name.size() - dot <= kLongestExtension &&
+      name.size() - dot < limit) {
+    const std::string_view extension = name.substr(dot);
+    const std::string_view stem = Utf8Cut(name.substr(0, dot), limit - extension.size());
+    if (!stem.empty()) return std::string(stem) + std::string(extension);
+  }
+  return std::string(Utf8Cut(name, limit));
+}
+
 }  // namespace tamro::plugin::archive

@@ -21,4 +21,8 @@ void SplitMemberPath(std::string_view utf8, std::string &folder, std::string &na
 // The longest prefix of `text` of at most `limit` bytes that ends on a character boundary.
 std::string_view Utf8Cut(std::string_view text, size_t limit);
 
+// A file name of at most `limit` bytes: a longer one loses the end of its stem, not its
+// extension, so the cut name still says what it holds.
+std::string CutFileName(std::string_view name, size_t limit);
+
 }  // namespace tamro::plugin::archive

@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -15,6 +16,7 @@
 #include "catalogue/rxdoc.h"
 #include "decode/builtin/builtin.h"
 #include "picture/dib.h"
+#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/ui.h"
 
@@ -24,32 +26,26 @@ namespace {
 
 class ReadOnlyFile {
  public:
-  explicit ReadOnlyFile(const std::string &path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)) {
+  // Only a regular file: the index must not leave the listing waiting on a FIFO.
+  explicit ReadOnlyFile(const std::string &path) : fd_(OpenRegularFile(path)) {
     struct stat st {};
-    if (fd_ >= 0 && (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode))) {
-      ::close(fd_);
-      fd_ = -1;
-    }
-    if (fd_ >= 0) size_ = static_cast<uint64_t>(st.st_size);
+    if (fd_ && ::fstat(fd_.get(), &st) == 0)
+      size_ = static_cast<uint64_t>(st.st_size);
+    else
+      fd_.reset();
   }
-  ~ReadOnlyFile() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  ReadOnlyFile(const ReadOnlyFile &) = delete;
-  ReadOnlyFile &operator=(const ReadOnlyFile &) = delete;
-  explicit operator bool() const { return fd_ >= 0; }
+  explicit operator bool() const { return static_cast<bool>(fd_); }
   uint64_t size() const { return size_; }
 
   // Reads up to `n` bytes at `offset`; fewer when the file ends first.
   std::vector<unsigned char> ReadAt(uint64_t offset, std::size_t n) const {
     std::vector<unsigned char> out;
-    if (fd_ < 0 || offset >= size_) return out;
+    if (!fd_ || offset >= size_) return out;
     if (n > size_ - offset) n = static_cast<std::size_t>(size_ - offset);
     out.resize(n);
     std::size_t got = 0;
     while (got < n) {
-      ssize_t r = ::pread(fd_, out.data() + got, n - got, static_cast<off_t>(offset + got));
+      ssize_t r = ::pread(fd_.get(), out.data() + got, n - got, static_cast<off_t>(offset + got));
       if (r < 0 && errno == EINTR) continue;
       if (r <= 0) break;
       got += static_cast<std::size_t>(r);
@@ -59,9 +55,25 @@ class ReadOnlyFile {
   }
 
  private:
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t size_ = 0;
 };
+
+// A file's own size and times, as the listing takes them.
+bool ReadFileFacts(const std::string &path, uint64_t &size, FileTime &created, FileTime &written) {
+  struct statx sx {};
+  if (::statx(AT_FDCWD, path.c_str(), AT_STATX_SYNC_AS_STAT,
+              STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0 ||
+      !S_ISREG(sx.stx_mode))
+    return false;
+  auto time = [](const struct statx_timestamp &t) {
+    return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
+  };
+  size = sx.stx_size;
+  written = time(sx.stx_mtime);
+  created = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : written;
+  return true;
+}
 
 // A text value of the index: field 0 of a comma list, so quotes may enclose it.
 std::string TextValue(CIniCache &ini, std::string_view section, std::string_view key) {
@@ -90,6 +102,12 @@ long long LongValue(CIniCache &ini, std::string_view section, std::string_view k
   long long v = std::strtoll(raw.c_str(), nullptr, 10);
   if (errno == ERANGE) return def;
   return v;
+}
+
+// Seconds of the index as a file time; a lying value must not overflow.
+FileTime Nanos(long long seconds) {
+  constexpr long long kMax = INT64_MAX / kNanosPerSecond;
+  return std::clamp(seconds, -kMax, kMax) * kNanosPerSecond;
 }
 
 // A name from the index must stay inside the folder it describes.
@@ -183,24 +201,37 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
           stamp != LongValue(ini, section, "ArchiveLastWriteTime", LLONG_MIN))
         continue;
       if (e.decoderIndex < 0) continue;
-    } else {
-      e.archiveName.clear();
-      std::string path = JoinPath(folder, e.name);
-      long long stamp = 0;
-      if (e.decoderIndex < 0 || !IsPlainName(e.name) || !IsRegularFile(path) ||
-          !LastWriteSeconds(path, stamp))
-        continue;
-      if (stamp != LongValue(ini, section, "LastWriteTime", LLONG_MIN)) mayThumb = false;  // rebuilt later
     }
-
     long long length = LongValue(ini, section, "Length", 0);
     e.size = length > 0 ? static_cast<uint64_t>(length) : 0;
-    e.creationTime = LongValue(ini, section, "CreateTime", 0) * kNanosPerSecond;
-    e.lastWriteTime = LongValue(ini, section, "LastWriteTime", 0) * kNanosPerSecond;
+    e.creationTime = Nanos(LongValue(ini, section, "CreateTime", 0));
+    e.lastWriteTime = Nanos(LongValue(ini, section, "LastWriteTime", 0));
     e.width = ini.GetInt(section, "Width", 0);
     e.height = ini.GetInt(section, "Height", 0);
     e.bitCount = ini.GetInt(section, "BitCount", 0);
     e.description = TextValue(ini, section, "Document");
+    if (e.archiveDecoderIndex < 0) {
+      e.archiveName.clear();
+      uint64_t size = 0;
+      FileTime created = 0, written = 0;
+      if (e.decoderIndex < 0 || !IsPlainName(e.name) ||
+          !ReadFileFacts(JoinPath(folder, e.name), size, created, written))
+        continue;
+      long long seconds = written / kNanosPerSecond;
+      if (written % kNanosPerSecond < 0) --seconds;
+      const long long given = LongValue(ini, section, "Length", LLONG_MIN);
+      const bool sameSize = given == LLONG_MIN || (given >= 0 && static_cast<uint64_t>(given) == size);
+      if (seconds != LongValue(ini, section, "LastWriteTime", LLONG_MIN) || !sameSize) {
+        // Changed since the index was written: the file's own facts, and nothing the index
+        // says about its picture; the thumbnail is rebuilt later.
+        mayThumb = false;
+        e.size = size;
+        e.creationTime = created;
+        e.lastWriteTime = written;
+        e.width = e.height = e.bitCount = 0;
+        e.description.clear();
+      }
+    }
     CellSize box = PairValue(ini, section, "SizeBox");
     e.sizeBoxWidth = box.width;
     e.sizeBoxHeight = box.height;
@@ -212,7 +243,11 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
 
     if (mayThumb) {
       long long offset = std::strtoll(position.c_str(), nullptr, 10);
-      entry->Reset();
+      // The decoder is found again on the next full decode; the picture facts of an
+      // unchanged file stay.
+      entry->decoderIndex = -1;
+      entry->SetDescription(std::string());
+      entry->FreePictures();
       int w = 0, h = 0;
       if (offset >= 0)
         entry->thumbnail = ReadThumbnail(data, static_cast<uint64_t>(offset), version,

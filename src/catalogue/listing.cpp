@@ -17,6 +17,7 @@
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
 #include "catalogue/wildcard.h"
+#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/text.h"
 
@@ -50,17 +51,10 @@ FileTime ToFileTime(const struct statx_timestamp &t) {
 
 // The first 2048 bytes of a file, zero-filled past its end, as decoders expect to see them.
 bool ReadHead(const std::string &path, unsigned char (&head)[SPI_HEAD_BYTES]) {
+  std::string bytes;
+  if (!ReadFileHead(path, sizeof head, bytes)) return false;
   std::memset(head, 0, sizeof head);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return false;
-  std::size_t got = 0;
-  while (got < sizeof head) {
-    ssize_t n = ::read(fd, head + got, sizeof head - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
+  std::memcpy(head, bytes.data(), std::min(bytes.size(), sizeof head));
   return true;
 }
 
@@ -74,10 +68,20 @@ class HiddenNames {
   bool Contains(std::string_view name) const {
     for (const auto &n : names_)
       if (EqualsNoCase(n, name)) return true;
-    return false;
+    return IsTemporary(name);
   }
 
  private:
+  // What an atomic write leaves behind when it is cut short: Tamro's own temporaries, and
+  // those of older versions (a cache file's name, ".", six characters).
+  static bool IsTemporary(std::string_view name) {
+    if (IsTamroTempName(name)) return true;
+    for (std::string_view cache : {CRXDoc::kInfoFileName, CRXDoc::kThumbStoreName, CRXDoc::kNoteFileName})
+      if (name.size() == cache.size() + 7 && name[cache.size()] == '.' && StartsWithNoCase(name, cache))
+        return true;
+    return false;
+  }
+
   void Add(const std::string &name) {
     names_.push_back(name);
     names_.push_back(LockPathFor(name));
@@ -96,16 +100,25 @@ int CRXDoc::ListFolder(ScanRequest &request) {
   if (thumbCache_) thumbCache_->Clear();
   supplied_.clear();
   infoRead_.clear();
-  std::string patterns = request.filter.nameOn ? request.pattern : std::string("*.*");
-  std::replace(patterns.begin(), patterns.end(), ';', ',');
-  int result = 0;
-  for (int n = 0; result == 0; ++n) {
+  std::vector<std::string> patterns;
+  if (!request.filter.nameOn) {
+    patterns.emplace_back("*.*");
+  } else if (request.literal) {
+    patterns.push_back(request.pattern);
+  } else {
+    std::string list = request.pattern;
+    std::replace(list.begin(), list.end(), ';', ',');
     std::string field;
-    if (GetListField(patterns, n, field) < 0) break;
-    field = std::string(TrimBlanks(field));
-    if (field.empty()) continue;
+    for (int n = 0; GetListField(list, n, field) >= 0; ++n) {
+      field = std::string(TrimBlanks(field));
+      if (!field.empty()) patterns.push_back(field);
+    }
+  }
+  int result = 0;
+  for (std::size_t n = 0; result == 0 && n < patterns.size(); ++n) {
     ScanRequest one = request;
-    one.pattern = field;
+    one.pattern = patterns[n];
+    one.literal = request.literal && request.filter.nameOn;
     visited_.clear();
     result = ScanFolder(one);
     request.count = one.count;
@@ -185,7 +198,8 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
   while (struct dirent *de = dir.Next()) {
     if (de->d_type == DT_DIR || IsDotName(de->d_name)) continue;
     std::string_view name(de->d_name);
-    if (!SearchPatternMatch(request.pattern, name) || hidden.Contains(name)) continue;
+    const bool match = request.literal ? name == request.pattern : SearchPatternMatch(request.pattern, name);
+    if (!match || hidden.Contains(name)) continue;
     struct statx sx {};
     if (::statx(dfd, de->d_name, AT_STATX_SYNC_AS_STAT,
                 STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)

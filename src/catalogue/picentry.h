@@ -108,7 +108,8 @@ class CPicEntry {
   bool IsSelected() const { return (flags & kSelected) != 0; }
   bool IsCurrent() const { return (flags & kCurrent) != 0; }
 
-  // Forget what was read from the picture: decoder -1, description emptied, pictures freed.
+  // Forget what was read from the picture: decoder -1, picture size and bit count 0,
+  // description emptied, pictures freed.
   void Reset();
   void FreePictures();
 

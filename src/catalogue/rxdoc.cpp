@@ -276,6 +276,13 @@ ScanRequest CRXDoc::BuildRequest(bool useInfo) const {
   r.subFolders = settings_.downScan != 0;
   r.useInfo = useInfo;
   r.filter = filter_;
+  if (archiveListed_) {
+    // The archive's own name: one file, never a pattern list.
+    r.archives = true;
+    r.filter.nameOn = true;
+    r.subFolders = false;
+    r.literal = true;
+  }
   return r;
 }
 
@@ -293,30 +300,23 @@ void CRXDoc::ChangeFolder(std::string_view path, UpdateObserver *sender, bool us
   ClearEntries(true);
   UpdateAllViews(sender, kHintCleared, UpdateArgument{0, 0, folder_});
 
-  std::string_view name = NamePart(search);
-  if (!HasWildcard(search) && !name.empty() && IsRegularFile(search)) {
+  // A path that names an existing file or folder is never a pattern, whatever its name
+  // holds; without a path the listing shown is listed again as it was.
+  const bool archive = (given.empty() ? archiveListed_ : !NamePart(search).empty()) && IsRegularFile(search);
+  if (archive) {
     // A file: list the members of the archive it is.
     folder_ = std::string(DirPart(search));
-    pattern_ = std::string(name);
-    ScanRequest r = BuildRequest(useInfo);
-    r.archives = true;
-    r.filter.nameOn = true;
-    r.subFolders = false;
-    BusyScope busy(*this);
-    ListFolder(r);
+    pattern_ = std::string(NamePart(search));
+  } else if (!given.empty() && !IsDirectory(given) && HasWildcard(NamePart(given))) {
+    // A search text: its name part is the pattern of this listing.
+    folder_ = std::string(DirPart(given));
+    pattern_ = std::string(NamePart(given));
   } else {
-    if (!given.empty()) {
-      if (HasWildcard(NamePart(given))) {
-        // A search text: its name part is the pattern of this listing.
-        folder_ = std::string(DirPart(given));
-        pattern_ = std::string(NamePart(given));
-      } else {
-        folder_ = given;
-        pattern_ = settings_.pathMask.empty() ? std::string("*.*") : settings_.pathMask;
-      }
-    } else {
-      pattern_ = settings_.pathMask.empty() ? std::string("*.*") : settings_.pathMask;
-    }
+    if (!given.empty()) folder_ = given;
+    pattern_ = settings_.pathMask.empty() ? std::string("*.*") : settings_.pathMask;
+  }
+  archiveListed_ = archive;
+  {
     ScanRequest r = BuildRequest(useInfo);
     BusyScope busy(*this);
     ListFolder(r);
@@ -358,11 +358,6 @@ void CRXDoc::RefreshFolder() {
     useInfo_ = false;
     ScanRequest r = BuildRequest(false);
     r.reuse = true;
-    if (!HasWildcard(pattern_) && IsRegularFile(SearchText())) {
-      r.archives = true;
-      r.filter.nameOn = true;
-      r.subFolders = false;
-    }
     ListFolder(r);
     CountSelected(true);
     // Files that are gone take their entries with them.
@@ -407,7 +402,7 @@ int CRXDoc::HistoryMoveCount() { return g_historyMoves.load(); }
 void CRXDoc::ShowHistoryItem() {
   const std::string &item = history_[static_cast<std::size_t>(historyPos_)];
   HistoryMoveScope moving;
-  if (!HasWildcard(item) && IsRegularFile(item)) {
+  if (IsRegularFile(item)) {
     UpdateAllViews(nullptr, kHintShowFolder, UpdateArgument{0, 0, item});
     return;
   }
@@ -449,7 +444,7 @@ void CRXDoc::ApplyDisplayFilter(const DisplayFilter &filter, const std::string &
   settings_.filterFileSize = filter.sizeOn;
   if (!changed) return;
   // An archive being shown keeps its name as the pattern.
-  if (!(!HasWildcard(pattern_) && IsRegularFile(SearchText()))) pattern_ = mask;
+  if (!archiveListed_) pattern_ = mask;
   RefreshFolder();
 }
 

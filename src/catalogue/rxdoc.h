@@ -28,7 +28,8 @@ class ThumbCache;
 // What one listing pass asks for. Built from the document settings each time.
 struct ScanRequest {
   std::string folder;
-  std::string pattern;  // pattern list: ";" or "," between patterns
+  std::string pattern;   // pattern list: ";" or "," between patterns
+  bool literal = false;  // the pattern is one file's own name (an archive opened by its path)
   bool archives = false;
   bool subFolders = false;
   bool useInfo = false;  // read the old folder index first
@@ -141,12 +142,17 @@ class CRXDoc {
   bool UseInfo() const { return useInfo_; }
   void SetUseInfo(bool on) { useInfo_ = on; }
 
+  // A path that names an existing file opens it as an archive, one that names a folder
+  // lists it, whatever characters either name holds; only a path to nothing may carry a
+  // pattern in its name part.
   void ChangeFolder(std::string_view path, UpdateObserver *sender, bool useInfo);
   void RefreshFolder();
   // Opens a folder as at start: a file path opens its folder; a path that does not exist
   // climbs to the nearest existing parent. False (nothing changed) when nothing is left.
   bool OpenFolder(std::string_view path);
   ScanRequest BuildRequest(bool useInfo) const;
+  // The listing shows the members of the archive named by folder + pattern.
+  bool ListsArchive() const { return archiveListed_; }
   int ListFolder(ScanRequest &request);
   int ScanFolder(ScanRequest &request);
   int ScanFiles(ScanRequest &request);
@@ -241,6 +247,7 @@ class CRXDoc {
   std::string pattern_ = "*.*";
   std::string title_;
   bool useInfo_ = false;
+  bool archiveListed_ = false;
 
   std::vector<std::string> history_;
   int historyPos_ = -1;

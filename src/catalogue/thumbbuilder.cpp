@@ -23,6 +23,7 @@
 #include "picture/dibdraw.h"
 #include "picture/transform.h"
 #include "platform/cpdecode.h"
+#include "platform/fileio.h"
 
 namespace tamro {
 
@@ -49,18 +50,11 @@ class DecodingScope {
 };
 
 // The first 2048 bytes of a file, zero-filled past its end.
-void ReadFileHead(const std::string &path, unsigned char *head) {
+void ReadHead(const std::string &path, unsigned char *head) {
   std::memset(head, 0, SPI_HEAD_BYTES);
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) return;
-  std::size_t got = 0;
-  while (got < SPI_HEAD_BYTES) {
-    ssize_t n = ::read(fd, head + got, SPI_HEAD_BYTES - got);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  ::close(fd);
+  std::string bytes;
+  if (ReadFileHead(path, SPI_HEAD_BYTES, bytes))
+    std::memcpy(head, bytes.data(), std::min<std::size_t>(bytes.size(), SPI_HEAD_BYTES));
 }
 
 // Takes size and times from the file again, in the listing's terms.
@@ -100,6 +94,12 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
   return r;
 }
 
+bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, const CPicEntry &e,
+                   const CellRect &rect) {
+  return boxWidth == Width(rect) && boxHeight == Height(rect) && scaleMode >= e.switches.scaleMode &&
+         unsharp == (e.switches.unsharp != 0);
+}
+
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture) {
   if (!picture) return nullptr;
   if (width < 2) width = 1;
@@ -135,7 +135,12 @@ int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRe
   const int rw = Width(rect), rh = Height(rect);
   bool fromStore = false;
   if (build && e.useCache) {
-    if (!e.thumbnail && store_ && store_->Load(e) == 1) {
+    const ThumbRecord *record =
+        e.thumbnail || !store_ ? nullptr : store_->GetFolder(e.Folder()).Find(e.name, e.ArchiveName());
+    if (record &&
+        ThumbnailFits(record->header.boxWidth, record->header.boxHeight, record->header.scaleMode,
+                      record->header.unsharp != 0, e, rect) &&
+        store_->Load(e) == 1) {
       e.justBuilt = true;
       e.stored = true;
       e.sizeBoxWidth = rw;
@@ -146,10 +151,8 @@ int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRe
     e.useCache = false;
   }
   if (e.thumbnail && !fromStore) {
-    const bool keep = e.sizeBoxWidth == rw && e.sizeBoxHeight == rh &&
-                      e.thumbScaleMode >= e.switches.scaleMode &&
-                      (e.thumbUnsharp != 0) == (e.switches.unsharp != 0);
-    if (!keep) e.FreePictures();
+    if (!ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
+      e.FreePictures();
   }
   int result = 0;
   if (!e.thumbnail) {
@@ -249,7 +252,7 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
     std::memcpy(head, source.memory, std::min<std::size_t>(source.length, sizeof head));
   } else {
     source.path = e.FilePath();
-    ReadFileHead(source.path, head);
+    ReadHead(source.path, head);
   }
 
   int decoder = e.decoderIndex >= 0 ? e.decoderIndex : FindNext(e, source, head, 0);

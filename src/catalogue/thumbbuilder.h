@@ -32,6 +32,13 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
 // itself; null when no picture could be made.
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture);
 
+// Whether a thumbnail made for a cell picture area of boxWidth x boxHeight, with `scaleMode`
+// and `unsharp`, may stand for the entry drawn in `rect`: the same area, a scale mode not
+// lower than the entry's own, the same unsharp switch. The one rule for a thumbnail kept
+// from before and for a record of the thumbnail store, in the window and in batch runs.
+bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, const CPicEntry &entry,
+                   const CellRect &rect);
+
 class CThumbBuilder {
  public:
   // The text the optional description library gives for a JPEG file ("[a] [b] "), or "".
@@ -46,8 +53,8 @@ class CThumbBuilder {
   void SetDescriptionLookup(DescriptionLookup lookup) { describe_ = std::move(lookup); }
 
   // Makes sure the entry has a thumbnail for a cell picture area of `rect`'s size: asks the
-  // store once when the listing used the folder cache, drops a thumbnail made for another
-  // size, a higher ScaleMode or another Unsharp, and builds one when `build` is set. With a
+  // store once when the listing used the folder cache (taking a record only when it fits,
+  // ThumbnailFits), drops a thumbnail that does not fit, and builds one when `build` is set. With a
   // surface the thumbnail is drawn fitted into `rect`. 0: there is a thumbnail (or nothing
   // had to be built); -1: decoding failed; 1: no thumbnail and no build asked.
   int EnsureThumbnail(CPicEntry &entry, QPainter *surface, const CellRect &rect, bool build);

@@ -1,6 +1,5 @@
 #include "catalogue/thumbstore.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
@@ -79,36 +78,91 @@ void PutText(unsigned char *p, std::size_t field, std::string_view text) {
   std::memcpy(p, text.data(), n);
 }
 
-std::string NameOnly(const std::string &path) { return std::string(NamePart(path)); }
+// The name part as a reader takes it: stores written on other systems hold "\" paths.
+std::string NameOnly(const std::string &path) {
+  const std::size_t cut = path.find_last_of("/\\");
+  return cut == std::string::npos ? path : path.substr(cut + 1);
+}
 
-bool ReadWholeFile(const std::string &path, ThumbBytes &out, bool &exists) {
-  exists = false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (fd < 0) {
+// A text field exactly as the record holds it, reduced to what follows its last "/". This is
+// what a file name on this system looks like, whether or not it is valid UTF-8.
+std::string_view RawNamePart(const ThumbRecord &r, std::size_t at, std::size_t field) {
+  if (r.header.headerSize <= at) return {};
+  const auto *c = reinterpret_cast<const char *>(r.Begin() + at);
+  std::string_view text(c, strnlen(c, std::min<std::size_t>(field, r.header.headerSize - at)));
+  const std::size_t slash = text.rfind('/');
+  return slash == std::string_view::npos ? text : text.substr(slash + 1);
+}
+
+// One JPEG thumbnail: it is encoded into a buffer of the picture's own bytes plus 1 KiB, so
+// even a 4096 x 4096 cell stays below this. A record claiming more is no record.
+constexpr uint64_t kMaxRecordData = uint64_t{64} << 20;
+// What one folder's store may hold in memory: a hundred thousand thumbnails of a large cell
+// at about 10 KiB each, beyond any folder anyone browses. Records past it are not read.
+constexpr uint64_t kMaxStoreBytes = uint64_t{1} << 30;
+// Files up to this size are read in one piece; larger ones are first walked header by header,
+// so a file that is mostly a hole or junk is not read whole.
+constexpr uint64_t kWholeReadBytes = uint64_t{64} << 20;
+
+// The bytes of the record whose first 8 bytes are at `p` when it is well formed and ends
+// within `left`; 0 when it is not.
+uint64_t RecordSpan(const unsigned char *p, uint64_t left) {
+  if (left < kDataSizeAt + 4) return 0;
+  const uint64_t headerSize = p[0] | (p[1] << 8);
+  const uint64_t dataSize = Get32(p + kDataSizeAt);
+  if (headerSize < kDataSizeAt + 4 || headerSize > left || dataSize > left - headerSize ||
+      dataSize > kMaxRecordData)
+    return 0;
+  return headerSize + dataSize;
+}
+
+// How far the chain of well-formed records of a file goes, at most kMaxStoreBytes.
+uint64_t RecordedLength(int fd, uint64_t size) {
+  uint64_t at = 0;
+  unsigned char head[kDataSizeAt + 4];
+  while (size - at >= sizeof head) {
+    ssize_t n = ::pread(fd, head, sizeof head, static_cast<off_t>(at));
+    if (n < 0 && errno == EINTR) continue;
+    if (n != static_cast<ssize_t>(sizeof head)) break;
+    const uint64_t span = RecordSpan(head, size - at);
+    if (span == 0 || at + span > kMaxStoreBytes) break;
+    at += span;
+  }
+  return at;
+}
+
+// Reads as much of a store file as its records account for. `trimmed` tells that bytes were
+// left unread (junk, a hole, or records past the cap): the file is to be written again.
+bool ReadStoreFile(const std::string &path, ThumbBytes &out, bool &exists, bool &trimmed) {
+  exists = trimmed = false;
+  // A FIFO or device in the store's place is refused, never waited on.
+  UniqueFd fd = OpenRegularFile(path);
+  if (!fd) {
     exists = errno != ENOENT && errno != ENOTDIR;
     return false;
   }
   exists = true;
   struct stat st {};
-  bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-  if (ok) {
-    try {
-      out.resize(static_cast<std::size_t>(st.st_size));
-      std::size_t got = 0;
-      while (got < out.size()) {
-        ssize_t n = ::read(fd, out.data() + got, out.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        got += static_cast<std::size_t>(n);
-      }
-      // A file that shrank meanwhile is taken as far as it went.
-      out.resize(got);
-    } catch (const std::bad_alloc &) {
-      ok = false;
-    }
+  if (::fstat(fd.get(), &st) != 0) return false;
+  const auto size = static_cast<uint64_t>(st.st_size);
+  const uint64_t want =
+      std::min(size > kWholeReadBytes ? RecordedLength(fd.get(), size) : size, kMaxStoreBytes);
+  trimmed = want < size;
+  try {
+    out.resize(static_cast<std::size_t>(want));
+  } catch (const std::bad_alloc &) {
+    return false;
   }
-  ::close(fd);
-  return ok;
+  std::size_t got = 0;
+  while (got < out.size()) {
+    ssize_t n = ::read(fd.get(), out.data() + got, out.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  // A file that shrank meanwhile is taken as far as it went.
+  out.resize(got);
+  return true;
 }
 
 // Writes the records through a temporary file in the same folder, renamed over the old one.
@@ -260,35 +314,22 @@ ThumbFileScan ParseThumbFile(std::shared_ptr<const ThumbBytes> file) {
   const std::size_t total = file->size();
   // Counted first, so ten thousand records are not moved about while the list grows.
   std::size_t count = 0;
-  for (std::size_t at = 0; total - at >= kDataSizeAt + 4;) {
-    const unsigned char *p = file->data() + at;
-    const std::size_t headerSize = p[0] | (p[1] << 8);
-    if (headerSize < kDataSizeAt + 4 || headerSize > total - at ||
-        Get32(p + kDataSizeAt) > total - at - headerSize)
-      break;
-    at += headerSize + Get32(p + kDataSizeAt);
-    ++count;
+  for (std::size_t at = 0; at < total; ++count) {
+    const uint64_t span = RecordSpan(file->data() + at, total - at);
+    if (span == 0) break;
+    at += static_cast<std::size_t>(span);
   }
   scan.records.reserve(count);
   std::size_t at = 0;
   while (at < total) {
-    const std::size_t left = total - at;
     const unsigned char *p = file->data() + at;
-    // A record must at least tell its data size.
-    if (left < kDataSizeAt + 4) {
+    // A record must at least tell its sizes, and they must fit what is left.
+    if (RecordSpan(p, total - at) == 0) {
       scan.damaged = true;
       break;
     }
     const std::size_t headerSize = p[0] | (p[1] << 8);
-    if (headerSize < kDataSizeAt + 4 || headerSize > left) {
-      scan.damaged = true;
-      break;
-    }
     const std::size_t dataSize = Get32(p + kDataSizeAt);
-    if (dataSize > left - headerSize) {
-      scan.damaged = true;
-      break;
-    }
     ThumbRecord r;
     r.header = ParseThumbHeader(p, headerSize);
     r.header.headerSize = static_cast<uint32_t>(headerSize);
@@ -314,9 +355,53 @@ std::string CThumbFolder::Key(std::string_view name, std::string_view archive) {
   return key;
 }
 
+// A record answers to two keys: its names exactly as stored (cut at "/"), which is how a file
+// of this system is named even when the name is not UTF-8; and the names as text (converted
+// from code page 932 when they are not UTF-8, cut at "\" as well), which is how the entries
+// name files that a store from an older installation describes.
+std::string CThumbFolder::RawKey(const ThumbRecord &r) {
+  return Key(RawNamePart(r, kNameAt, kNameBytes), RawNamePart(r, kArchiveAt, kNameBytes));
+}
+
+std::string CThumbFolder::TextKey(const ThumbRecord &r) { return Key(r.header.name, r.header.archiveName); }
+
+std::size_t CThumbFolder::Slot(const std::string &key) const {
+  auto it = index_.find(key);
+  if (it != index_.end()) return it->second;
+  auto alias = aliases_.find(key);
+  return alias != aliases_.end() ? alias->second : kNoSlot;
+}
+
+bool CThumbFolder::Register(std::size_t i) {
+  const ThumbRecord &r = records_[i];
+  const std::string raw = RawKey(r);
+  if (!index_.try_emplace(raw, i).second) return false;
+  std::string text = TextKey(r);
+  if (text != raw) aliases_.try_emplace(std::move(text), i);
+  return true;
+}
+
+void CThumbFolder::Unregister(std::size_t i) {
+  const ThumbRecord &r = records_[i];
+  auto raw = index_.find(RawKey(r));
+  if (raw != index_.end() && raw->second == i) index_.erase(raw);
+  auto text = aliases_.find(TextKey(r));
+  if (text != aliases_.end() && text->second == i) aliases_.erase(text);
+}
+
+void CThumbFolder::Reindex() {
+  index_.clear();
+  aliases_.clear();
+  index_.reserve(records_.size());
+  for (std::size_t i = 0; i < records_.size(); ++i) {
+    // A later record of the same file could never be found; it is left out.
+    if (records_[i].block && !Register(i)) records_[i].block.reset();
+  }
+}
+
 const ThumbRecord *CThumbFolder::Find(std::string_view name, std::string_view archive) const {
-  auto it = index_.find(Key(name, archive));
-  return it == index_.end() ? nullptr : &records_[it->second];
+  const std::size_t i = Slot(Key(name, archive));
+  return i == kNoSlot ? nullptr : &records_[i];
 }
 
 std::vector<const ThumbRecord *> CThumbFolder::Records() const {
@@ -330,38 +415,41 @@ std::vector<const ThumbRecord *> CThumbFolder::Records() const {
 void CThumbFolder::Load() {
   records_.clear();
   index_.clear();
+  aliases_.clear();
   auto file = std::make_shared<ThumbBytes>();
-  bool exists = false;
-  if (!ReadWholeFile(CThumbStore::FilePath(path_), *file, exists)) {
+  bool exists = false, trimmed = false;
+  if (!ReadStoreFile(CThumbStore::FilePath(path_), *file, exists, trimmed)) {
     readFailed_ = exists;
     return;
   }
   ThumbFileScan scan = ParseThumbFile(std::move(file));
-  damaged_ = scan.damaged;
+  damaged_ = scan.damaged || trimmed;
   records_ = std::move(scan.records);
-  index_.reserve(records_.size());
-  for (std::size_t i = 0; i < records_.size(); ++i) {
-    // A later record of the same file could never be found; it is left out.
-    if (!index_.try_emplace(Key(records_[i].header.name, records_[i].header.archiveName), i).second)
-      records_[i].block.reset();
-  }
-  changed_ = false;
+  Reindex();
+  // A damaged file is written again, with the records that could be read, at the next flush.
+  changed_ = damaged_;
 }
 
 void CThumbFolder::Put(ThumbRecord record) {
-  auto [it, fresh] = index_.try_emplace(Key(record.header.name, record.header.archiveName), records_.size());
-  if (fresh)
+  // The record this one replaces may be one found by its names as text (a store from an
+  // older installation): then it goes, rather than staying beside the new one for ever.
+  std::size_t i = Slot(RawKey(record));
+  if (i == kNoSlot) {
+    i = records_.size();
     records_.push_back(std::move(record));
-  else
-    records_[it->second] = std::move(record);
+  } else {
+    Unregister(i);
+    records_[i] = std::move(record);
+  }
+  if (!Register(i)) records_[i].block.reset();
   changed_ = true;
 }
 
 bool CThumbFolder::Erase(std::string_view name, std::string_view archive) {
-  auto it = index_.find(Key(name, archive));
-  if (it == index_.end()) return false;
-  records_[it->second].block.reset();
-  index_.erase(it);
+  const std::size_t i = Slot(Key(name, archive));
+  if (i == kNoSlot) return false;
+  Unregister(i);
+  records_[i].block.reset();
   changed_ = true;
   return true;
 }
@@ -383,9 +471,7 @@ bool CThumbFolder::Write() {
   for (ThumbRecord &r : records_)
     if (r.block) kept.push_back(std::move(r));
   records_ = std::move(kept);
-  index_.clear();
-  for (std::size_t i = 0; i < records_.size(); ++i)
-    index_.emplace(Key(records_[i].header.name, records_[i].header.archiveName), i);
+  Reindex();
   changed_ = false;
   readFailed_ = false;
   return true;
@@ -499,8 +585,8 @@ int CThumbStore::Load(CPicEntry &entry) {
   entry.thumbWidth = DibWidth(thumb.get());
   entry.thumbHeight = std::abs(DibHeight(thumb.get()));
   entry.decoderIndex = decoder;
-  entry.switches.scaleMode = h.scaleMode;
-  entry.switches.unsharp = static_cast<int8_t>(h.unsharp != 0);
+  // What the thumbnail was made with; the entry's own switches stay what the settings gave it,
+  // so that a record made otherwise (from the old folder index, say) is judged by them.
   entry.thumbScaleMode = h.scaleMode;
   entry.thumbUnsharp = static_cast<int8_t>(h.unsharp != 0);
   entry.FreePictures();

@@ -128,15 +128,23 @@ class CThumbFolder {
 
  private:
   friend class CThumbStore;
+  static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
   static std::string Key(std::string_view name, std::string_view archive);
+  static std::string RawKey(const ThumbRecord &record);
+  static std::string TextKey(const ThumbRecord &record);
+  std::size_t Slot(const std::string &key) const;
+  bool Register(std::size_t i);
+  void Unregister(std::size_t i);
+  void Reindex();
   void Load();
   void Put(ThumbRecord record);
   bool Erase(std::string_view name, std::string_view archive);
   bool Write();
 
   std::string path_;
-  std::vector<ThumbRecord> records_;  // removed ones have no block
-  std::unordered_map<std::string, std::size_t> index_;
+  std::vector<ThumbRecord> records_;                      // removed ones have no block
+  std::unordered_map<std::string, std::size_t> index_;    // by the names as stored: one per record
+  std::unordered_map<std::string, std::size_t> aliases_;  // by the names as text, where they differ
   bool changed_ = false;
   bool readFailed_ = false;
   bool damaged_ = false;
@@ -160,7 +168,8 @@ class CThumbStore : public ThumbCache {
   void Remove(CPicEntry &entry) override;
   // Fills the entry from its record when the record still fits the file (time, size and
   // member position equal; for a plain file its decoder still there and in use) and its
-  // data decodes. 1 when it did; otherwise the entry is untouched and 0.
+  // data decodes: the picture facts, the thumbnail and what it was made with. The entry's
+  // own switches are left as they are. 1 when it did; otherwise the entry is untouched and 0.
   int Load(CPicEntry &entry);
   // Writes every changed store with records and deletes the file of every store without.
   void Flush() override;

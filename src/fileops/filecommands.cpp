@@ -21,6 +21,7 @@
 #include "fileops/folders.h"
 #include "fileops/transfer.h"
 #include "fileops/trash.h"
+#include "fileops/unpack.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -45,8 +46,9 @@ class TemporaryMembers {
     std::error_code ec;
     fs::remove_all(root_, ec);
   }
-  // Writes the bytes under the member's own name; "" on failure.
-  std::string Put(const std::string &memberName, const std::vector<unsigned char> &bytes) {
+  // Writes the member under its own name as unpacking does (its time stamp, the usual
+  // permission bits), so the copy made from it looks like the member; "" on failure.
+  std::string Put(DecoderAccess &decoders, const CPicEntry &e) {
     if (root_.empty()) {
       std::error_code ec;
       std::string base = fs::temp_directory_path(ec).string();
@@ -56,7 +58,7 @@ class TemporaryMembers {
       root_ = pattern;
     }
     // Archives may name members with either separator; only the last part is a file name.
-    std::string name = memberName;
+    std::string name = e.name;
     const auto cut = name.find_last_of("/\\");
     if (cut != std::string::npos) name = name.substr(cut + 1);
     if (name.empty() || name == "." || name == "..") name = "member";
@@ -64,23 +66,9 @@ class TemporaryMembers {
     const std::string folder = JoinPath(root_, std::to_string(++count_));
     if (::mkdir(folder.c_str(), 0700) != 0) return {};
     const std::string path = JoinPath(folder, name);
-    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-    if (fd < 0) return {};
-    std::size_t done = 0;
-    bool ok = true;
-    while (ok && done < bytes.size()) {
-      const ssize_t n = ::write(fd, bytes.data() + done, bytes.size() - done);
-      if (n < 0 && errno == EINTR) continue;
-      if (n <= 0)
-        ok = false;
-      else
-        done += static_cast<std::size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    if (!ok) {
-      ::unlink(path.c_str());
+    if (ExtractArchiveMember(decoders, e.archiveDecoderIndex, e.ArchivePath(), e.position, path, e.size,
+                             e.lastWriteTime / kNanosPerSecond) != 0)
       return {};
-    }
     return path;
   }
 
@@ -89,13 +77,14 @@ class TemporaryMembers {
   int count_ = 0;
 };
 
-// Removes the selected plain entries whose files are gone, last to first, with their notes.
-int RemoveVanished(CRXDoc &doc) {
+// Removes the selected plain entries whose files are gone, last to first, with their notes
+// unless `deleteNotes` is false (a move carries them itself).
+int RemoveVanished(CRXDoc &doc, bool deleteNotes = true) {
   int removed = 0;
   for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
     CPicEntry *e = doc.GetEntry(i);
     if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
-    DeleteNote(e->Folder(), "", e->name);
+    if (deleteNotes) DeleteNote(e->Folder(), "", e->name);
     doc.RemoveEntryAt(i);
     doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
     ++removed;
@@ -142,11 +131,8 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option) {
       continue;
     }
     DecoderAccess *decoders = doc.Decoders();
-    std::vector<unsigned char> bytes;
-    if (!decoders ||
-        decoders->ExtractMember(e->archiveDecoderIndex, e->ArchivePath(), e->position, bytes) != 0)
-      continue;
-    const std::string path = temporary.Put(e->name, bytes);
+    if (!decoders) continue;
+    const std::string path = temporary.Put(*decoders, *e);
     if (!path.empty()) records.push_back(MakeTransferRecord(path, e->Note()));
   }
   MonitorIgnoreScope ignore;
@@ -166,7 +152,8 @@ int MoveSelected(CRXDoc &doc, const CTransferOption &option) {
   }
   MonitorIgnoreScope ignore;
   const int count = TransferFiles(option.destination, records, option.onlyExisting, 1);
-  if (count > 0) RemoveVanished(doc);
+  // TransferFiles has moved the notes; one it could not write stays where it was.
+  if (count > 0) RemoveVanished(doc, false);
   return count;
 }
 

@@ -15,21 +15,29 @@ namespace {
 constexpr unsigned kRenameBit = 1u << kSameRename;
 }
 
+std::string SameNameSizeText(uint64_t bytes) {
+  return "ｻｲｽﾞ: " + GroupThousands(static_cast<double>(bytes)) + " ﾊﾞｲﾄ";
+}
+
+std::string SameNameDateText(int64_t seconds) {
+  std::tm tm{};
+  const time_t t = static_cast<time_t>(seconds);
+  if (!::localtime_r(&t, &tm)) return {};
+  char text[64];
+  if (std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &tm) == 0) return {};
+  return std::string("日時: ") + text;
+}
+
 std::string SameNameSizeText(const std::string &path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
-  return "ｻｲｽﾞ: " + GroupThousands(static_cast<double>(st.st_size)) + " ﾊﾞｲﾄ";
+  return SameNameSizeText(static_cast<uint64_t>(st.st_size));
 }
 
 std::string SameNameDateText(const std::string &path) {
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) return {};
-  std::tm tm{};
-  const time_t t = st.st_mtime;
-  if (!::localtime_r(&t, &tm)) return {};
-  char text[64];
-  if (std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &tm) == 0) return {};
-  return std::string("日時: ") + text;
+  return SameNameDateText(static_cast<int64_t>(st.st_mtime));
 }
 
 CSameNameLogic CSameNameLogic::ForTransfer() {
@@ -107,6 +115,28 @@ void CSameNameLogic::RestoreName(SameNameQuestion &q) { EditName(q, base_); }
 
 void CSameNameLogic::Store(int action) const {
   if (action >= 0 && action <= 5) Profile::App().WriteInt("Filer", key_, action);
+}
+
+bool CSameNameLogic::Ask(const std::string &source, std::string &target, SameNameQuestion &answer,
+                         const std::function<void(SameNameQuestion &)> &adjust) {
+  std::string folder(DirPart(target));
+  if (folder.empty()) folder = ".";
+  for (;;) {
+    answer = Open(source, target);
+    if (adjust) adjust(answer);
+    if (!Ui().AskSameName(answer)) return false;
+    std::string name = answer.name.empty() ? target : answer.name;
+    if (name.front() != '/') name = JoinPath(folder, name);
+    if (NamePart(name).empty() || IsDirectory(name)) continue;
+    std::string nameFolder(DirPart(name));
+    if (!EnsureFolder(nameFolder.empty() ? "." : nameFolder, false)) continue;
+    struct stat st {};
+    if (answer.action == kSameRename && ::lstat(name.c_str(), &st) == 0) continue;
+    if (answer.action < 0 || answer.action > 5) continue;
+    Store(answer.action);
+    target = name;
+    return true;
+  }
 }
 
 }  // namespace tamro

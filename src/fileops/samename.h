@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 
 #include "platform/ui.h"
@@ -19,6 +21,9 @@ enum SameNameAction : int {
 // "ｻｲｽﾞ: %s ﾊﾞｲﾄ" and "日時: %s" of a file; empty texts when it cannot be looked at.
 std::string SameNameSizeText(const std::string &path);
 std::string SameNameDateText(const std::string &path);
+// The same texts for a source that is no file of its own (an archive member).
+std::string SameNameSizeText(uint64_t bytes);
+std::string SameNameDateText(int64_t seconds);
 
 // The rules of the same-name dialog (copy and move) and of the overwrite dialog (save in
 // picture format), apart from their look: the starting action, the name box, which actions
@@ -53,6 +58,13 @@ class CSameNameLogic {
   }
   // OK or "以降全て(&A)": stores the action.
   void Store(int action) const;
+
+  // Puts the question about `target` until its answer can be carried out: a name that is no
+  // folder, in a folder that is there (or made after a question), and for a rename one that
+  // is not taken. `adjust` may change what the question shows. False when cancelled;
+  // otherwise the action is stored, `answer` holds it and `target` is the chosen name.
+  bool Ask(const std::string &source, std::string &target, SameNameQuestion &answer,
+           const std::function<void(SameNameQuestion &)> &adjust = {});
 
  private:
   CSameNameLogic(const char *caption, const char *key, unsigned disabled, bool overwrite)

@@ -1,23 +1,21 @@
 #include "fileops/transfer.h"
 
 #include <dirent.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <memory>
-#include <utility>
 #include <vector>
 
 #include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "fileops/folders.h"
 #include "fileops/samename.h"
+#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/ui.h"
 
@@ -57,44 +55,6 @@ struct ErrnoKeeper {
   ~ErrnoKeeper() { errno = saved; }
 };
 
-class Fd {
- public:
-  explicit Fd(int fd = -1) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  int get() const { return fd_; }
-  int release() { return std::exchange(fd_, -1); }
-
- private:
-  int fd_;
-};
-
-bool WriteAll(int fd, const char *data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = ::write(fd, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
-// A temporary name beside `destination`, created exclusively; -1 and errno on failure.
-int CreateTemporaryBeside(const std::string &destination, std::string &tempPath) {
-  tempPath = JoinPath(FolderOf(destination), ".tamro-part-XXXXXX");
-  std::vector<char> name(tempPath.begin(), tempPath.end());
-  name.push_back('\0');
-  const int fd = ::mkstemp(name.data());
-  if (fd >= 0) tempPath = name.data();
-  return fd;
-}
-
 // Recreates a symbolic link at `destination` (replacing what is there) without following it.
 bool CopyLink(const std::string &source, const std::string &destination) {
   std::vector<char> target(kMaxPath + 1);
@@ -102,8 +62,10 @@ bool CopyLink(const std::string &source, const std::string &destination) {
   if (n < 0) return false;
   target[static_cast<std::size_t>(n)] = '\0';
   for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string temp =
-        destination + ".tamro-link-" + std::to_string(::getpid()) + "-" + std::to_string(attempt);
+    // A temporary name the listings leave out, renamed over the destination.
+    const std::string temp =
+        JoinPath(FolderOf(destination), std::string(kTempPrefix) + "link-" + std::to_string(::getpid()) +
+                                            "-" + std::to_string(attempt));
     if (::symlink(target.data(), temp.c_str()) != 0) {
       if (errno == EEXIST) continue;
       return false;
@@ -148,21 +110,11 @@ bool ActionTransfers(int action, const std::string &source, std::string &destina
 // Asks until the answer can be carried out; false when cancelled.
 bool AskAboutNamesake(const std::string &source, std::string &destination, TransferContext &context) {
   CSameNameLogic logic = CSameNameLogic::ForTransfer();
-  for (;;) {
-    SameNameQuestion q = logic.Open(source, destination);
-    if (!Ui().AskSameName(q)) return false;
-    std::string name = q.name.empty() ? destination : q.name;
-    if (name.front() != '/') name = JoinPath(FolderOf(destination), name);
-    if (NamePart(name).empty() || IsDirectory(name)) continue;
-    if (!EnsureFolder(FolderOf(name), false)) continue;
-    if (q.action == kSameRename && Exists(name)) continue;
-    if (q.action < 0 || q.action > 5) continue;
-    logic.Store(q.action);
-    context.sameNameAction = q.action;
-    context.applyToAll = q.applyToAll ? 1 : 0;
-    destination = name;
-    return true;
-  }
+  SameNameQuestion q;
+  if (!logic.Ask(source, destination, q)) return false;
+  context.sameNameAction = q.action;
+  context.applyToAll = q.applyToAll ? 1 : 0;
+  return true;
 }
 
 // The real path of a folder for comparing places; the text itself when it cannot be resolved.
@@ -208,21 +160,15 @@ std::string AbsoluteFolder(const std::string &text) {
 }
 
 bool CopyFileSafely(const std::string &source, const std::string &destination) {
-  Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
-  if (in.get() < 0) return false;
+  UniqueFd in = OpenRegularFile(source);
+  if (!in) return false;
   struct stat st {};
   if (::fstat(in.get(), &st) != 0) return false;
-  if (S_ISDIR(st.st_mode)) {
-    errno = EISDIR;
-    return false;
-  }
-  std::string temp;
-  Fd out(CreateTemporaryBeside(destination, temp));
-  if (out.get() < 0) return false;
-  auto fail = [&] {
+  AtomicFile out(destination);
+  if (!out.ok()) return false;
+  auto fail = [&out] {
     ErrnoKeeper keep;
-    ::close(out.release());
-    ::unlink(temp.c_str());
+    out.Abort();
     return false;
   };
   std::vector<char> buffer(1 << 20);
@@ -233,22 +179,13 @@ bool CopyFileSafely(const std::string &source, const std::string &destination) {
       return fail();
     }
     if (n == 0) break;
-    if (!WriteAll(out.get(), buffer.data(), static_cast<std::size_t>(n))) return fail();
+    if (!WriteAll(out.fd(), buffer.data(), static_cast<std::size_t>(n))) return fail();
   }
+  // The copy is the source's: its permission bits and times, not those of what it replaces.
   const struct timespec times[2] = {st.st_atim, st.st_mtim};
-  if (::fchmod(out.get(), st.st_mode & 0777) != 0 || ::futimens(out.get(), times) != 0) return fail();
-  if (::fsync(out.get()) != 0) return fail();
-  if (::close(out.release()) != 0) {
-    ErrnoKeeper keep;
-    ::unlink(temp.c_str());
-    return false;
-  }
-  if (::rename(temp.c_str(), destination.c_str()) != 0) {
-    ErrnoKeeper keep;
-    ::unlink(temp.c_str());
-    return false;
-  }
-  return true;
+  if (::futimens(out.fd(), times) != 0) return fail();
+  out.SetMode(st.st_mode & 0777);
+  return out.Commit();
 }
 
 bool MoveFileSafely(const std::string &source, const std::string &destination) {
@@ -388,9 +325,13 @@ int TransferFiles(const std::string &destination, const std::vector<std::string>
     const std::string writtenFolder(DirPart(context.written));
     const std::string writtenName(NamePart(context.written));
     std::string old;
+    bool carried = true;
     if (!note.empty() || ReadNote(writtenFolder, "", writtenName, old) == 0)
-      WriteNote(writtenFolder, "", writtenName, note);
-    if (context.isMove && !Exists(source)) DeleteNote(std::string(DirPart(source)), "", NamePart(source));
+      carried = WriteNote(writtenFolder, "", writtenName, note) || note.empty();
+    // A moved file's note leaves its old place only once the new place holds it (a full disk
+    // or an unwritable note file there must not cost the note).
+    if (context.isMove && carried && !Exists(source))
+      DeleteNote(std::string(DirPart(source)), "", NamePart(source));
   }
   if (progress) progress->SetPos(count);
   return count;

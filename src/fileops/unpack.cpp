@@ -1,22 +1,21 @@
 #include "fileops/unpack.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <cstdio>
-#include <fstream>
+#include <optional>
 #include <vector>
 
 #include "catalogue/decoderaccess.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
+#include "decode/spi.h"
 #include "fileops/foldermonitor.h"
 #include "fileops/folders.h"
+#include "fileops/samename.h"
+#include "platform/fileio.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -26,55 +25,42 @@ namespace {
 
 constexpr char kUnpackCaption[] = "書庫解凍";
 
-// Closes a descriptor and removes the temporary file unless it was handed on.
-struct TempFile {
-  std::string path;
-  int fd = -1;
-  bool keep = false;
-  ~TempFile() {
-    if (fd >= 0) ::close(fd);
-    if (!keep && !path.empty()) ::unlink(path.c_str());
-  }
-};
-
-// A new file beside `destination`, created exclusively so nothing else is touched.
-int CreateTemp(const std::string &destination, TempFile &temp) {
-  static std::atomic<unsigned> counter{0};
-  const std::string folder(DirPart(destination));
-  const std::string name(NamePart(destination));
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::string path = JoinPath(folder.empty() ? "." : folder, "." + name + "." + std::to_string(getpid()) +
-                                                                   "." + std::to_string(counter++) + ".part");
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      temp.path = path;
-      temp.fd = fd;
-      return 0;
-    }
-    if (errno != EEXIST) return FileErrorCause(errno);
-  }
-  return FileErrorCause(EEXIST);
-}
-
-int WriteAll(int fd, const unsigned char *data, std::size_t length) {
-  while (length > 0) {
-    ssize_t n = ::write(fd, data, length);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return FileErrorCause(errno);
-    }
-    data += n;
-    length -= static_cast<std::size_t>(n);
-  }
-  return 0;
-}
-
 // The first bytes of a file for the archive search, zero-filled to 2048.
 std::vector<unsigned char> ReadHead(const std::string &path) {
-  std::vector<unsigned char> head(2048, 0);
-  std::ifstream in(path, std::ios::binary);
-  if (in) in.read(reinterpret_cast<char *>(head.data()), static_cast<std::streamsize>(head.size()));
-  return head;
+  std::string head;
+  ReadFileHead(path, 2048, head);
+  std::vector<unsigned char> bytes(head.begin(), head.end());
+  bytes.resize(2048, 0);
+  return bytes;
+}
+
+// Whether two paths name one file (the same device and inode).
+bool SameInode(const std::string &a, const std::string &b) {
+  struct stat sa {
+  }, sb{};
+  return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+         sa.st_ino == sb.st_ino;
+}
+
+// Whether the same-name action writes the member over (or beside) `destination`; a
+// numbered action moves `destination` to the first free numbered name.
+bool ActionTakes(int action, uint64_t size, int64_t timeStamp, std::string &destination) {
+  struct stat st {};
+  if (::stat(destination.c_str(), &st) != 0) return action != kSameSkip;  // a name that is free
+  switch (action) {
+    case kSameNewerOnly:
+      return timeStamp > static_cast<int64_t>(st.st_mtim.tv_sec);
+    case kSameOverwrite:
+    case kSameRename:
+      return true;
+    case kSameNumbered:
+      destination = NumberedFreeName(destination);
+      return true;
+    case kSameLarger:
+      return size > static_cast<uint64_t>(st.st_size);
+    default:
+      return false;
+  }
 }
 
 bool IsPlainFileName(std::string_view name) {
@@ -95,22 +81,21 @@ std::string ResolveUnder(const std::string &folder, const std::string &path) {
 }
 
 // One entry of either command; `destination` is the folder.
-int UnpackOne(DecoderAccess &decoders, const CPicEntry &e, const std::string &destination,
-              ProgressWindow *progress) {
+int UnpackOne(UnpackRun &run, const CPicEntry &e, const std::string &destination, ProgressWindow *progress) {
   if (e.IsArchiveMember()) {
-    std::string name = FlatName(e.name);
-    if (name.empty()) return 0;
     if (progress) progress->SetText(e.name);
-    return ExtractArchiveMember(decoders, e.archiveDecoderIndex, e.ArchivePath(), e.position,
-                                JoinPath(destination, name), e.size, e.lastWriteTime / kNanosPerSecond);
+    return run.Member(e.archiveDecoderIndex, e.ArchivePath(), e.position, e.name, e.size,
+                      e.lastWriteTime / kNanosPerSecond, destination);
   }
-  if (e.decoderIndex == -1 && e.size > 0) return ExtractArchiveFile(decoders, e.FullPath(), destination);
+  if (e.decoderIndex == -1 && e.size > 0) return run.Archive(e.FullPath(), destination);
   return 0;
 }
 
-void ShowFileError(int result) {
-  if (const char *text = FileErrorText(result))
-    Ui().MessageBox(text, kUnpackCaption, MB_OK | MB_ICONEXCLAMATION);
+// Shows a failure; false for an answer that is none.
+bool ShowFileError(int result) {
+  const char *text = UnpackErrorText(result);
+  if (text) Ui().MessageBox(text, kUnpackCaption, MB_OK | MB_ICONEXCLAMATION);
+  return text != nullptr;
 }
 
 }  // namespace
@@ -180,46 +165,93 @@ int FileErrorCause(int error) {
   }
 }
 
+const char *UnpackErrorText(int code) {
+  switch (code) {
+    case kUnpackUnreadable:
+      return "書庫から取り出せません";
+    case kUnpackTooLarge:
+      return "大きすぎて取り出せません";
+    case kUnpackOverArchive:
+      return "書庫ファイル自身には書き込めません";
+    default:
+      return FileErrorText(code);
+  }
+}
+
 int ExtractArchiveMember(DecoderAccess &decoders, int archiveDecoderIndex, const std::string &archivePath,
                          uint32_t position, const std::string &destination, uint64_t size,
                          int64_t timeStamp) {
+  // Replacing the archive being read (a member "sub/pack.zip" flattened beside "pack.zip")
+  // would lose every member not yet written.
+  if (SameInode(destination, archivePath)) return kUnpackOverArchive;
   std::vector<unsigned char> bytes;
-  if (decoders.ExtractMember(archiveDecoderIndex, archivePath, position, bytes) != 0) return 0;
+  const int got = decoders.ExtractMember(archiveDecoderIndex, archivePath, position, bytes);
+  if (got == SPI_OUT_OF_MEMORY) return kUnpackTooLarge;
+  if (got != 0) return kUnpackUnreadable;
   // Some plug-ins record a size smaller than what they deliver; a block more than 4 bytes
   // longer than the record is taken whole, a few bytes of padding are not.
   uint64_t length = bytes.size() > size + 4 ? bytes.size() : size;
   length = std::min<uint64_t>(length, bytes.size());
 
-  TempFile temp;
-  if (int r = CreateTemp(destination, temp)) return r;
-  if (int r = WriteAll(temp.fd, bytes.data(), static_cast<std::size_t>(length))) return r;
+  // An existing file of the name is replaced without a question, but only once complete.
+  AtomicFile out(destination);
+  if (!out.ok()) return FileErrorCause(errno);
+  if (!WriteAll(out.fd(), bytes.data(), static_cast<std::size_t>(length))) return FileErrorCause(errno);
   const timespec times[2] = {{static_cast<time_t>(timeStamp), 0}, {static_cast<time_t>(timeStamp), 0}};
-  if (::futimens(temp.fd, times) != 0) return FileErrorCause(errno);
-  int fd = temp.fd;
-  temp.fd = -1;
-  if (::close(fd) != 0) return FileErrorCause(errno);
-  // An existing file of the name is replaced without a question, but only now, complete.
-  if (::rename(temp.path.c_str(), destination.c_str()) != 0) return FileErrorCause(errno);
-  temp.keep = true;
+  if (::futimens(out.fd(), times) != 0) return FileErrorCause(errno);
+  if (!out.Commit()) return FileErrorCause(errno);
+  return 0;
+}
+
+int UnpackRun::Member(int archiveDecoderIndex, const std::string &archivePath, uint32_t position,
+                      std::string_view memberName, uint64_t size, int64_t timeStamp,
+                      const std::string &folder, std::string *written) {
+  const std::string name = FlatName(memberName);  // folder records and unsafe names write nothing
+  if (name.empty()) return 0;
+  std::string destination = JoinPath(folder, name);
+  struct stat st {};
+  if (::stat(destination.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) &&
+      (askAboutExisting_ || written_.count({st.st_dev, st.st_ino}))) {
+    if (!applyToAll_) {
+      CSameNameLogic logic = CSameNameLogic::ForTransfer();
+      SameNameQuestion answer;
+      const auto showMember = [&](SameNameQuestion &q) {
+        q.sourceName = archivePath + ":" + std::string(memberName);
+        q.sourceSize = SameNameSizeText(size);
+        q.sourceDate = SameNameDateText(timeStamp);
+      };
+      if (!logic.Ask(archivePath + ":" + std::string(memberName), destination, answer, showMember))
+        return kUnpackCancelled;
+      action_ = answer.action;
+      applyToAll_ = answer.applyToAll;
+    }
+    if (!ActionTakes(action_, size, timeStamp, destination)) return kUnpackSkipped;
+  }
+  const int r = ExtractArchiveMember(decoders_, archiveDecoderIndex, archivePath, position, destination, size,
+                                     timeStamp);
+  if (r != 0) return r;
+  if (::stat(destination.c_str(), &st) == 0) written_.insert({st.st_dev, st.st_ino});
+  if (written) *written = destination;
+  return 0;
+}
+
+int UnpackRun::Archive(const std::string &archivePath, const std::string &folder) {
+  std::vector<unsigned char> head = ReadHead(archivePath);
+  int plugin = decoders_.FindArchiveDecoder(archivePath, head.data(), head.size(), 0);
+  if (plugin < 0) return 0;
+  std::vector<ArchiveMember> members;
+  if (decoders_.ListArchive(plugin, archivePath, members) != 0) return 0;
+  for (const ArchiveMember &m : members) {
+    const int r = Member(plugin, archivePath, m.position, m.name, m.fileSize, m.timeStamp, folder);
+    if (r != 0 && r != kUnpackSkipped) return r;
+  }
   return 0;
 }
 
 int ExtractArchiveFile(DecoderAccess &decoders, const std::string &archivePath,
                        const std::string &destinationFolder) {
-  std::vector<unsigned char> head = ReadHead(archivePath);
-  int plugin = decoders.FindArchiveDecoder(archivePath, head.data(), head.size(), 0);
-  if (plugin < 0) return 0;
-  std::vector<ArchiveMember> members;
-  if (decoders.ListArchive(plugin, archivePath, members) != 0) return 0;
-  int result = 0;
-  for (const ArchiveMember &m : members) {
-    std::string name = FlatName(m.name);  // folder records and unsafe names write nothing
-    if (name.empty()) continue;
-    result = ExtractArchiveMember(decoders, plugin, archivePath, m.position,
-                                  JoinPath(destinationFolder, name), m.fileSize, m.timeStamp);
-    if (result != 0) break;
-  }
-  return result;
+  UnpackRun run(decoders);
+  return run.Archive(archivePath, destinationFolder);
 }
 
 bool CanUnpackEntry(const CPicEntry *e) {
@@ -240,6 +272,8 @@ int UnpackSelected(CRXDoc &doc) {
   profile.WriteString(kUnpackSection, kUnpackKey, typed);
 
   DecoderAccess *decoders = doc.Decoders();
+  std::optional<UnpackRun> run;
+  if (decoders) run.emplace(*decoders);
   int selected = 0;
   for (int i = 0; i < doc.GetEntryCount(); ++i)
     if (const CPicEntry *e = doc.GetEntry(i); e && e->IsSelected()) ++selected;
@@ -251,13 +285,12 @@ int UnpackSelected(CRXDoc &doc) {
     if (progress->Aborted()) break;
     const CPicEntry *e = doc.GetEntry(i);
     if (e && e->IsSelected()) {
-      if (decoders) result = UnpackOne(*decoders, *e, destination, progress.get());
+      if (run) result = UnpackOne(*run, *e, destination, progress.get());
       progress->Step(1);
     }
-    if (FileErrorText(result)) {
-      ShowFileError(result);
-      break;
-    }
+    if (result == kUnpackSkipped) result = 0;
+    if (result == kUnpackCancelled) return -1;
+    if (ShowFileError(result)) break;
   }
   return result;
 }
@@ -271,7 +304,10 @@ int UnpackEntry(CRXDoc &doc, int visibleIndex) {
   profile.WriteString(kUnpackSection, kUnpackKey, chosen);
   DecoderAccess *decoders = doc.Decoders();
   if (!decoders) return 0;
-  int result = UnpackOne(*decoders, *e, ResolveUnder(doc.Folder(), chosen), nullptr);
+  UnpackRun run(*decoders);
+  const int result = UnpackOne(run, *e, ResolveUnder(doc.Folder(), chosen), nullptr);
+  if (result == kUnpackCancelled) return -1;
+  if (result == kUnpackSkipped) return 0;
   ShowFileError(result);
   return result;
 }

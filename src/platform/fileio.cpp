@@ -137,7 +137,9 @@ void AtomicFile::Abort() {
 bool AtomicFile::Commit() {
   if (done_ || !ok()) return false;
   struct stat old {};
-  const mode_t mode = ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777) : NewFileMode();
+  const mode_t mode = mode_ >= 0                         ? static_cast<mode_t>(mode_)
+                      : ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777)
+                                                         : NewFileMode();
   bool good = ::fchmod(fd_.get(), mode) == 0 || errno == EPERM;
   good = ::fsync(fd_.get()) == 0 && good;
   good = fd_.reset() && good;

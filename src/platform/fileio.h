@@ -80,6 +80,8 @@ class AtomicFile {
   const std::string &path() const { return path_; }
 
   bool Write(std::string_view bytes) { return ok() && WriteAll(fd_.get(), bytes); }
+  // The permission bits Commit gives the file instead (a copy keeping its source's).
+  void SetMode(unsigned mode) { mode_ = static_cast<int>(mode & 07777); }
   // Flushes to disk and renames into place; false (and the temporary removed) on any error.
   bool Commit();
   void Abort();
@@ -88,6 +90,7 @@ class AtomicFile {
   std::string path_;
   std::string temp_;
   UniqueFd fd_;
+  int mode_ = -1;
   bool done_ = false;
 };
 

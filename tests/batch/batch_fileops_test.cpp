@@ -200,5 +200,50 @@ TEST_F(BatchTest, UnpackWritesMembersFlatWithTheirTimes) {
   EXPECT_EQ(RunBatch({"unpack", box.path("set.zip").string()}).exit, 2) << "no --out";
 }
 
+TEST_F(BatchTest, UnpackReportsMembersItCannotWriteAndNeverTheArchiveItself) {
+  // Bytes that deflate leaves as they are, so that one of them can be spoilt in the file.
+  std::string noise(3000, '\0');
+  unsigned state = 12345;
+  for (char &c : noise) c = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
+  const fs::path pack = box.path("pk/pack.zip");
+  ASSERT_FALSE(WriteZip(pack, {{"ok.txt", "fine", 1577934246},
+                               {"sub/pack.zip", "not the archive", 1577934246},
+                               {"bad.bin", noise, 1577934246}})
+                   .empty());
+  std::string bytes = ReadFile(pack);
+  const std::size_t at = bytes.find(noise.substr(1000, 32));
+  ASSERT_NE(at, std::string::npos);
+  bytes[at] = static_cast<char>(bytes[at] ^ 0x55);
+  box.write("pk/pack.zip", bytes);
+  box.write("pk/bad.bin", "older");
+
+  // Into the archive's own folder.
+  Result r = RunBatch({"unpack", pack.string(), "--out", box.path("pk").string(), "-q"});
+  ASSERT_TRUE(r.finished);
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("pack.zip:pack.zip: 書庫ファイル自身には書き込めません"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("pack.zip:bad.bin: 書庫から取り出せません"), std::string::npos) << r.err;
+  EXPECT_TRUE(ReadFile(pack) == bytes);
+  EXPECT_EQ(ReadFile(box.path("pk/bad.bin")), "older");
+  EXPECT_EQ(ReadFile(box.path("pk/ok.txt")), "fine");
+
+  // Members that flatten to one name: asked about, so refused without --on-conflict.
+  const fs::path same = box.path("same.zip");
+  ASSERT_FALSE(WriteZip(same, {{"a/same.jpg", "A", 1577934246},
+                               {"b/same.jpg", "B", 1577934246},
+                               {"same.jpg", "C", 1577934246}})
+                   .empty());
+  r = RunBatch({"unpack", same.string(), "--out", box.path("s").string(), "-q"});
+  EXPECT_EQ(r.exit, 1);
+  EXPECT_NE(r.err.find("--on-conflict"), std::string::npos) << r.err;
+  EXPECT_EQ(Names(box.path("s")), (std::set<std::string>{"same.jpg"}));
+  EXPECT_EQ(ReadFile(box.path("s/same.jpg")), "A");
+  r = RunBatch({"unpack", same.string(), "--out", box.path("n").string(), "-q", "--on-conflict=number"});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(ReadFile(box.path("n/same.jpg")), "A");
+  EXPECT_EQ(ReadFile(box.path("n/same(2).jpg")), "B");
+  EXPECT_EQ(ReadFile(box.path("n/same(3).jpg")), "C");
+}
+
 }  // namespace
 }  // namespace tamro::test

@@ -42,6 +42,12 @@ TEST_F(BatchTest, ThumbsWritesOneStorePerFolderAndKeepsValidRecords) {
   EXPECT_EQ(ReadFile(dir / CThumbStore::kFileName), before);
   EXPECT_EQ(st1.st_ino, st2.st_ino) << "an unchanged store is not rewritten";
 
+  // A damaged store is written again, though every record it holds is still good.
+  box.write("pics/" + std::string(CThumbStore::kFileName), before + "junk at the end");
+  r = RunBatch({"thumbs", dir.string()});
+  EXPECT_EQ(r.exit, 0) << r.err;
+  EXPECT_EQ(fs::file_size(dir / CThumbStore::kFileName), before.size());
+
   // Another cell size makes every record stale.
   r = RunBatch({"thumbs", "--cell", "200x200", dir.string()});
   EXPECT_EQ(r.exit, 0) << r.err;

@@ -48,6 +48,7 @@ class FolderInfoTest : public DocTest {
               "LastWriteTime=1000\r\nWidth=640\r\nHeight=480\r\nBitCount=24\r\n"
               "Document=\"camera, lens\"\r\nSizeBox=\"96,72\"\r\nThumbsPosition=4\r\n"
               "[2]\r\nFileName=b.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1\r\nThumbsPosition=4\r\n"
+              "Width=4000\r\nHeight=3000\r\nBitCount=8\r\nDocument=old\r\n"
               "[3]\r\nFileName=c.jpg\r\nSPIName=NOTHERE\r\nLastWriteTime=0\r\n"
               "[4]\r\nFileName=m.pic\r\nSPIName=FAKEPIC\r\nArchiveSPIName=FAKEARC\r\n"
               "ArchiveFileName=set.arc\r\nArchiveLastWriteTime=3000\r\nPosition=7\r\n"
@@ -81,6 +82,13 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   EXPECT_EQ(b->name, "b.jpg");
   EXPECT_FALSE(b->thumbnail);  // changed since: rebuilt later
   EXPECT_EQ(b->decoderIndex, 0);
+  // Nothing the index says about the old picture stays; the file's own facts are taken.
+  EXPECT_EQ(b->pictureWidth, 0);
+  EXPECT_EQ(b->pictureHeight, 0);
+  EXPECT_EQ(b->bitCount, 0);
+  EXPECT_EQ(b->Description(), "");
+  EXPECT_EQ(b->lastWriteTime, 2000 * kNanosPerSecond);
+  EXPECT_EQ(b->size, 3u);
   CPicEntry *m = doc->GetEntryAt(2);
   EXPECT_TRUE(m->IsArchiveMember());
   EXPECT_EQ(m->position, 7u);
@@ -151,7 +159,7 @@ TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
   auto doc = MakeDoc();
   EXPECT_EQ(doc->ReadFolderInfo(Folder()), 1);
   EXPECT_FALSE(doc->GetEntryAt(0)->thumbnail);
-  EXPECT_EQ(doc->GetEntryAt(0)->size, 0u);
+  EXPECT_EQ(doc->GetEntryAt(0)->size, 3u) << "a length that is not the file's: the file's own";
 
   // Data version 1 with a picture that runs past the end of the data file.
   Write("pics/DIRINFO.RXI",

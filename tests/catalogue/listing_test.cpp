@@ -4,8 +4,10 @@
 
 #include <filesystem>
 
+#include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/thumbcache.h"
+#include "catalogue/thumbstore.h"
 #include "docfixture.h"
 
 namespace tamro::test {
@@ -38,11 +40,67 @@ TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
   for (const char *n : {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF",
                         "_THUMBS_.ACF", "THUMBS.DAT", "thumbs.acf"})
     Write(std::string("pics/") + n, "x");
+  // Temporaries of atomic writes: Tamro's own, and those older versions left beside the caches.
+  for (const char *n :
+       {".tamro-part-Ab12Cd", "_THUMBS_.RXI.a1B2c3", "_note_.rxi.XYZ123", "DIRINFO.RXI.000000"})
+    Write(std::string("pics/") + n, "PIC");
   Write("pics/a.jpg", "PIC");
-  Write("pics/notes.rxi", "x");  // a name that only resembles one is listed
+  // Names that only resemble one are listed.
+  for (const char *n : {"notes.rxi", "_THUMBS_.RXI.1234567", "tamro-part.jpg"})
+    Write(std::string("pics/") + n, "x");
   auto doc = MakeDoc();
   doc->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "notes.rxi"}));
+  EXPECT_EQ(Sorted(Names(*doc)),
+            (std::vector<std::string>{"_THUMBS_.RXI.1234567", "a.jpg", "notes.rxi", "tamro-part.jpg"}));
+}
+
+TEST_F(DocTest, FifosInPlaceOfTheCacheFilesNeverBlock) {
+  Write("pics/a.jpg", "PIC");
+  for (const char *n : {CRXDoc::kInfoFileName, CRXDoc::kNoteFileName, CRXDoc::kThumbStoreName})
+    ASSERT_EQ(::mkfifo(box.path(std::string("pics/") + n).c_str(), 0600), 0) << n;
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, true);
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg"}));
+  std::string note = "stale";
+  EXPECT_EQ(ReadNote(Folder(), "", "a.jpg", note), -1);
+  EXPECT_EQ(note, "");
+  CThumbStore store;
+  EXPECT_TRUE(store.GetFolder(Folder()).ReadFailed());
+}
+
+TEST_F(DocTest, PathsThatNameAFolderOrAFileAreNeverPatterns) {
+  Write("pics/out.jpg", "PIC");
+  Write("pics/we?rd*/in.jpg", "PIC");
+  Write("pics/a,b;c.arc", FakeDecoders::MakeArchive({{"one.pic", 3, 1, "PIC"}, {"two.pic", 3, 1, "PIC"}}));
+  Write("pics/x?.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
+  Write("pics/xy.arc", FakeDecoders::MakeArchive({{"n.pic", 3, 1, "PIC"}}));
+  auto doc = MakeDoc();
+  log.react = [&](int hint, const UpdateArgument &arg) {
+    if (hint == kHintShowFolder) doc->ChangeFolder(arg.text, nullptr, false);
+  };
+  doc->ChangeFolder(Folder("pics/we?rd*"), nullptr, false);
+  EXPECT_EQ(doc->Folder(), Folder("pics/we?rd*"));
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"in.jpg"}));
+
+  // An archive's name is its own, not a pattern list nor a wildcard.
+  doc->ChangeFolder(Folder() + "/a,b;c.arc", nullptr, false);
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"one.pic", "two.pic"}));
+  doc->ChangeFolder(Folder() + "/x?.arc", nullptr, false);
+  EXPECT_EQ(doc->Pattern(), "x?.arc");
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"m.pic"}));
+
+  // Back through the history to each of them, and listed again.
+  doc->HistoryBack();
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"one.pic", "two.pic"}));
+  doc->HistoryBack();
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"in.jpg"}));
+  doc->HistoryForward();
+  doc->HistoryForward();
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"m.pic"}));
+  doc->RefreshFolder();
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"m.pic"}));
+  doc->ApplyDisplayFilter(DisplayFilter{}, "*.jpg");
+  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"m.pic"})) << "the archive stays shown";
 }
 
 TEST_F(DocTest, SubFolderEntriesFollowTheParentsFilesAndLinksDoNotLoop) {
@@ -141,6 +199,9 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
     CPicEntry *e = doc->GetEntry(i);
     e->thumbnail = GlobalHandle::Allocate(64);
     e->decoderIndex = 0;
+    e->pictureWidth = 640;
+    e->pictureHeight = 480;
+    e->bitCount = 24;
     e->SetDescription("info");
     before[e->name] = e;
   }
@@ -162,11 +223,16 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
       EXPECT_EQ(e, before["a.jpg"]);
       EXPECT_TRUE(e->thumbnail);
       EXPECT_EQ(e->decoderIndex, 0);
+      EXPECT_EQ(e->pictureWidth, 640);
       EXPECT_EQ(e->Description(), "info");
     } else if (e->name == "b.jpg") {
       EXPECT_EQ(e, before["b.jpg"]);
       EXPECT_FALSE(e->thumbnail);
       EXPECT_EQ(e->decoderIndex, -1);
+      // The old picture's facts would reduce the new one by a wrong factor.
+      EXPECT_EQ(e->pictureWidth, 0);
+      EXPECT_EQ(e->pictureHeight, 0);
+      EXPECT_EQ(e->bitCount, 0);
       EXPECT_EQ(e->Description(), "");
       EXPECT_EQ(e->size, 15u);
       EXPECT_EQ(e->lastWriteTime, 2000000 * kNanosPerSecond);

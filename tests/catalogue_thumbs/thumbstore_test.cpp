@@ -264,12 +264,75 @@ TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   EXPECT_EQ(f.Count(), 1u);
   EXPECT_NE(f.Find("a.png", ""), nullptr);
   EXPECT_EQ(f.Find("b.png", ""), nullptr);
+  // The next flush writes what could be read, so the damage does not stay.
+  store.Flush();
+  EXPECT_EQ(test::ReadFile(StorePath()).size(), first);
   // Adding the lost one back writes a whole file again.
   store.Add(*b, 95);
   store.Flush();
   CThumbStore again(&decoders);
   EXPECT_FALSE(again.GetFolder(folder.string()).Damaged());
   EXPECT_EQ(again.GetFolder(folder.string()).Count(), 2u);
+}
+
+// Bytes this process has read so far, whatever read them.
+uint64_t BytesRead() {
+  const std::string io = test::ReadFile("/proc/self/io");
+  const std::size_t at = io.find("rchar:");
+  return at == std::string::npos ? 0 : std::stoull(io.substr(at + 6));
+}
+
+TEST_F(StoreTest, AHugeStoreIsReadOnlyAsFarAsItsRecordsGo) {
+  auto a = Built("a.png");
+  auto b = Built("b.png");
+  Save({a.get(), b.get()});
+  const auto records = fs::file_size(StorePath());
+  fs::resize_file(StorePath(), uint64_t{3} << 30);  // a hole of zeros: sparse, costs no disk
+  const uint64_t before = BytesRead();
+  CThumbStore store(&decoders);
+  CThumbFolder &f = store.GetFolder(folder.string());
+  EXPECT_LT(BytesRead() - before, uint64_t{16} << 20);
+  EXPECT_EQ(f.Count(), 2u);
+  EXPECT_TRUE(f.Damaged());
+  store.Flush();
+  EXPECT_EQ(fs::file_size(StorePath()), records);
+
+  // A record claiming more data than any thumbnail has ends the records as well.
+  std::string bytes = test::ReadFile(StorePath());
+  const uint32_t huge = 200u << 20;
+  std::memcpy(&bytes[At32(bytes, 4) + 680 + 4], &huge, 4);
+  box.write("pics/_THUMBS_.RXI", bytes);
+  fs::resize_file(StorePath(), bytes.size() + huge);
+  CThumbStore again(&decoders);
+  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 1u);
+  EXPECT_TRUE(again.GetFolder(folder.string()).Damaged());
+}
+
+TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
+  // A name that is not UTF-8, as this system allows.
+  auto odd = Built("caf\xE9.png");
+  CThumbStore store(&decoders);
+  ASSERT_EQ(store.Add(*odd, 95), 1);
+  auto listed = FileEntry(folder / odd->name);
+  EXPECT_EQ(store.Load(*listed), 1);
+  store.Flush();
+  CThumbStore again(&decoders);
+  EXPECT_NE(again.GetFolder(folder.string()).Find(odd->name, ""), nullptr);
+
+  // Stores from older installations: "\" paths and code page 932 names.
+  box.write("old/_THUMBS_.RXI",
+            RawRecord(680, "C:\\pics\\win.png", "x") + RawRecord(680, "\x83\x65\x83\x58\x83\x67.png", "y"));
+  CThumbStore old(&decoders);
+  CThumbFolder &f = old.GetFolder(box.path("old").string());
+  ASSERT_NE(f.Find("win.png", ""), nullptr);
+  EXPECT_EQ(f.Find("win.png", "")->header.name, "win.png");
+  ASSERT_NE(f.Find("テスト.png", ""), nullptr);
+  // A new record of that file replaces the old one rather than standing beside it.
+  auto renewed = Built("テスト.png");
+  renewed->SetFolder(box.path("old").string());
+  ASSERT_EQ(old.Add(*renewed, 95), 1);
+  EXPECT_EQ(f.Count(), 2u);
+  EXPECT_GT(f.Find("テスト.png", "")->header.dataSize, 1u);
 }
 
 TEST_F(StoreTest, AStoreThatCannotBeWrittenIsSkippedAndLeavesNothingBehind) {
@@ -357,9 +420,9 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   EXPECT_EQ(fresh->bitCount, 24);
   EXPECT_EQ(fresh->sizeBoxWidth, 90);
   EXPECT_EQ(fresh->decoderIndex, 1001);
-  EXPECT_EQ(fresh->switches.scaleMode, 2) << "taken as the entry's setting too";
   EXPECT_EQ(fresh->thumbScaleMode, 2);
-  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(fresh->thumbUnsharp, 0);
+  EXPECT_EQ(fresh->switches, DrawSwitches{}) << "the entry's own switches stay";
 }
 
 TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
@@ -382,9 +445,8 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   EXPECT_EQ(r->header.nameFrame, 1);
   auto fresh = FileEntry(folder / "old.png");
   ASSERT_EQ(store.Load(*fresh), 1);
-  EXPECT_EQ(fresh->switches.scaleMode, 0);
   EXPECT_EQ(fresh->thumbScaleMode, 0);
-  EXPECT_EQ(fresh->switches.unsharp, 0);
+  EXPECT_EQ(fresh->thumbUnsharp, 0);
   EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
   // Written back unchanged, still 600 bytes a header.
   store.Remove(*fresh);
@@ -418,25 +480,43 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   EXPECT_EQ(again.Load(*next), 1);
 }
 
-TEST_F(StoreTest, BuilderAsksTheStoreOnceWhenTheListingUsedTheCache) {
-  auto e = Built("c.png", Qt::red);
-  Save({e.get()});
+TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwitches) {
+  auto e = Built("c.png", Qt::red);  // made for 100 x 100 with the default switches
+  auto plain = Built("d.png", Qt::blue);
+  plain->thumbScaleMode = 0;  // as a thumbnail from the old folder index is kept
+  plain->thumbUnsharp = 0;
+  Save({e.get(), plain.get()});
   CThumbStore store(&decoders);
   CThumbBuilder builder(&decoders, &store, nullptr);
-  auto listed = FileEntry(folder / "c.png");
-  listed->useCache = true;
-  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "only the first build decoded";
-  EXPECT_TRUE(listed->justBuilt);
-  EXPECT_TRUE(listed->stored);
-  EXPECT_FALSE(listed->useCache);
-  EXPECT_EQ(listed->sizeBoxWidth, 120);
-  EXPECT_EQ(listed->sizeBoxHeight, 110);
+  auto build = [&](const char *name, const CellRect &rect, auto change) {
+    auto listed = FileEntry(folder / name);
+    listed->useCache = true;
+    change(*listed);
+    const std::size_t calls = decoders.pictureCalls.size();
+    EXPECT_EQ(builder.EnsureThumbnail(*listed, nullptr, rect, true), 0);
+    EXPECT_FALSE(listed->useCache);
+    EXPECT_TRUE(listed->justBuilt);
+    return std::make_pair(std::move(listed), decoders.pictureCalls.size() > calls);
+  };
+  auto same = [](CPicEntry &) {};
+  auto [taken, decoded] = build("c.png", Rect(10, 10, 110, 110), same);
+  EXPECT_FALSE(decoded) << "made for this cell area";
+  EXPECT_TRUE(taken->stored);
+  EXPECT_EQ(taken->sizeBoxWidth, 100);
   // Not asked again: a dropped thumbnail is decoded.
-  listed->FreePictures();
-  ASSERT_EQ(builder.EnsureThumbnail(*listed, nullptr, Rect(0, 0, 120, 110), true), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
-  EXPECT_FALSE(listed->stored);
+  taken->FreePictures();
+  ASSERT_EQ(builder.EnsureThumbnail(*taken, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_FALSE(taken->stored);
+
+  // Another cell area, another unsharp switch, a lower scale mode: decoded again.
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 120, 110), same).second);
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.unsharp = 0; }).second);
+  EXPECT_FALSE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.scaleMode = 3; }).second);
+  // A record made with other switches is judged by the entry's own, which it leaves alone.
+  auto [judged, again] = build("d.png", Rect(0, 0, 100, 100), same);
+  EXPECT_TRUE(again);
+  EXPECT_EQ(judged->switches, DrawSwitches{});
+  EXPECT_EQ(judged->thumbScaleMode, DrawSwitches{}.scaleMode);
 }
 
 }  // namespace

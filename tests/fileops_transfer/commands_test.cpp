@@ -11,8 +11,9 @@
 #include "fileops/foldermonitor.h"
 #include "fileops/samename.h"
 #include "fileops/trash.h"
-#include "support/mounts.h"
+#include "platform/fileio.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 
 namespace fs = std::filesystem;
 
@@ -101,6 +102,11 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
   EXPECT_EQ(note, "note of a");
   EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
+  // The member's copy looks like an unpacked one: its time stamp, the usual permission bits.
+  struct stat st {};
+  ASSERT_EQ(::stat(box.path("out/in.pic").c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1000);
+  EXPECT_EQ(st.st_mode & 0777, NewFileMode());
   EXPECT_EQ(doc->GetEntryCount(), before);
   EXPECT_EQ(monitor.modes, (std::vector<int>{kMonitorIgnore, kMonitorNormal}));
   for (const auto &e : fs::directory_iterator(fs::temp_directory_path()))
@@ -119,6 +125,29 @@ TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
   EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
   EXPECT_EQ(note, "travels");
   EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+}
+
+TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
+  // One full file system: the file is renamed in it, but the note file beside it cannot grow.
+  TmpfsMount mount(box.path("pics"), "64k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  Write("pics/a.pic", "PICa");
+  WriteNote(Folder(), "", "a.pic", "keep me");
+  fs::create_directories(box.path("pics/out"));
+  auto doc = Open({"a.pic"});
+  CTransferOption option = Option(true, box.path("pics/out").string());
+  {
+    std::ofstream filler(box.path("pics/filler"), std::ios::binary);
+    const std::string block(4096, 'f');
+    while (filler.write(block.data(), block.size()) && filler.flush()) {
+    }
+  }
+  EXPECT_EQ(MoveSelected(*doc, option), 1);
+  EXPECT_EQ(ReadFile(box.path("pics/out/a.pic")), "PICa");
+  EXPECT_TRUE(Names(*doc).empty());
+  std::string note;
+  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
+  EXPECT_EQ(note, "keep me");
 }
 
 TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {

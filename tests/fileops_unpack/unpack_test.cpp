@@ -7,10 +7,13 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <memory>
 
 #include "catalogue/fakedecoders.h"
 #include "catalogue/rxdoc.h"
+#include "decode/spi.h"
+#include "fileops/samename.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -50,6 +53,16 @@ TEST(FolderInput, BrowseAnswerReplacesOnlyWhenGiven) {
 
 bool RunningAsRoot() { return geteuid() == 0; }
 
+// Fake decoders whose plug-in fails on chosen members with the result it would give.
+struct FailingDecoders : test::FakeDecoders {
+  std::map<uint32_t, int> failures;  // member position -> the plug-in's result
+  int ExtractMember(int position, const std::string &path, uint32_t member,
+                    std::vector<unsigned char> &bytes) override {
+    if (auto f = failures.find(member); f != failures.end()) return f->second;
+    return FakeDecoders::ExtractMember(position, path, member, bytes);
+  }
+};
+
 class UnpackTest : public ::testing::Test {
  protected:
   std::string Archive(const std::string &name, const std::vector<Member> &members) {
@@ -76,7 +89,7 @@ class UnpackTest : public ::testing::Test {
   }
 
   test::Sandbox box;
-  test::FakeDecoders decoders;
+  FailingDecoders decoders;
   ScriptedUi ui;
   ScopedUi scope{ui};
   std::unique_ptr<CRXDoc> doc;
@@ -97,11 +110,11 @@ TEST_F(UnpackTest, BlockLengthRulesAndTimeStamp) {
   EXPECT_EQ(MTime(Out("ten.bin")), 1000);
   EXPECT_EQ(MTime(Out("four.bin")), 2000);
 
-  // An existing file is replaced; a member the plug-in cannot give leaves it alone.
+  // An existing file is replaced; a member the plug-in cannot give leaves it alone and says so.
   box.write("out/keep.bin", "old");
   EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 100, Out("keep.bin"), 5, 2000), 0);
   EXPECT_EQ(test::ReadFile(Out("keep.bin")), "01234");
-  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 900, Out("keep.bin"), 5, 2000), 0);
+  EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 900, Out("keep.bin"), 5, 2000), kUnpackUnreadable);
   EXPECT_EQ(test::ReadFile(Out("keep.bin")), "01234");
   // No temporary files are left behind.
   EXPECT_EQ(Files(Out()), (std::vector<std::string>{"four.bin", "keep.bin", "short.bin", "ten.bin"}));
@@ -136,23 +149,65 @@ TEST_F(UnpackTest, ReadOnlyFolderKeepsItsFile) {
   if (!mount) fs::permissions(box.path("ro"), fs::perms::owner_all);
 }
 
-TEST_F(UnpackTest, WholeArchiveIsFlattened) {
+TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   std::string arc = Archive("a.arc", {{"one/same.pic", 1, 10, "1"},
                                       {"two/same.pic", 1, 20, "2"},
+                                      {"same.pic", 1, 25, "3"},
                                       {"../up.pic", 1, 30, "u"},
                                       {"inner/", 0, 40, ""},
                                       {"名前 100%.pic", 1, 50, "n"}});
-  fs::create_directories(Out());
+  box.write("out/up.pic", "there before");  // replaced without a question, as always
+  ui.sameNameAnswers.push_back({kSameNumbered, "", false});
+  ui.sameNameAnswers.push_back({kSameSkip, "", true});
   EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out()), 0);
-  // Same names: the later member wins; nothing lands outside the folder.
-  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"same.pic", "up.pic", "名前 100%.pic"}));
-  EXPECT_EQ(test::ReadFile(Out("same.pic")), "2");
-  EXPECT_EQ(MTime(Out("same.pic")), 20);
+  // Nothing written in this run is silently replaced; nothing lands outside the folder.
+  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"same(2).pic", "same.pic", "up.pic", "名前 100%.pic"}));
+  EXPECT_EQ(test::ReadFile(Out("same.pic")), "1");
+  EXPECT_EQ(test::ReadFile(Out("same(2).pic")), "2");
+  EXPECT_EQ(MTime(Out("same(2).pic")), 20);
+  EXPECT_EQ(test::ReadFile(Out("up.pic")), "u");
   EXPECT_FALSE(fs::exists(box.path("up.pic")));
+  ASSERT_EQ(ui.sameNameQuestions.size(), 2u);
+  EXPECT_EQ(ui.sameNameQuestions[0].sourceName, arc + ":two/same.pic");
+  EXPECT_EQ(ui.sameNameQuestions[0].sourceSize, "ｻｲｽﾞ: 1 ﾊﾞｲﾄ");
+  EXPECT_EQ(ui.sameNameQuestions[0].destinationName, Out("same.pic"));
+
+  // A cancelled question ends the run.
+  fs::create_directories(Out("again"));
+  EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out("again")), kUnpackCancelled);
+  EXPECT_EQ(Files(Out("again")), (std::vector<std::string>{"same.pic"}));
   // Not an archive: nothing, silently.
   std::string plain = box.write("pics/plain.bin", "PIC data").string();
   EXPECT_EQ(ExtractArchiveFile(decoders, plain, Out("other")), 0);
   EXPECT_FALSE(fs::exists(Out("other")));
+}
+
+TEST_F(UnpackTest, TheArchiveBeingReadIsNeverReplaced) {
+  std::string arc = Archive("pack.arc", {{"a.pic", 3, 10, "PIC"}, {"sub/pack.arc", 5, 20, "inner"}});
+  const std::string before = test::ReadFile(arc);
+  EXPECT_EQ(ExtractArchiveFile(decoders, arc, box.path("pics").string()), kUnpackOverArchive);
+  EXPECT_EQ(test::ReadFile(arc), before);
+  EXPECT_EQ(test::ReadFile(box.path("pics/a.pic")), "PIC");
+  EXPECT_STREQ(UnpackErrorText(kUnpackOverArchive), "書庫ファイル自身には書き込めません");
+}
+
+TEST_F(UnpackTest, MembersThePlugInCannotGiveAreReported) {
+  // The second member is damaged, the third more than the plug-in hands over at once.
+  Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 3, 200, "PIC"}, {"m3.pic", 3, 300, "PIC"}});
+  decoders.failures = {{100, SPI_FORMAT_ERROR}, {200, SPI_OUT_OF_MEMORY}};
+  box.write("out/m2.pic", "older");
+  List(true);
+  test::Select(*doc, {"m1.pic", "m2.pic", "m3.pic"});
+  ui.inputs = {Out()};
+  EXPECT_EQ(UnpackSelected(*doc), kUnpackUnreadable);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "書庫から取り出せません");
+  EXPECT_EQ(test::ReadFile(Out("m2.pic")), "older");
+  EXPECT_FALSE(fs::exists(Out("m3.pic")));  // the failure ended the run
+
+  ui.inputs = {Out()};
+  EXPECT_EQ(UnpackEntry(*doc, test::FindEntry(*doc, "m3.pic")), kUnpackTooLarge);
+  EXPECT_EQ(ui.Messages().back()->text, "大きすぎて取り出せません");
 }
 
 TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {

@@ -18,6 +18,7 @@
 #include "output/printlayout.h"
 #include "output/printoption.h"
 #include "output/report.h"
+#include "platform/fileio.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 #include "tools/tamro-batch/session.h"
@@ -94,17 +95,6 @@ bool NamesFolder(const std::string &path) {
 
 int Finish(Session &session) { return session.Failures() > 0 ? kExitFailed : kExitOk; }
 
-// Whether a record of the store was made for this cell area with switches at least as
-// good as the entry's, so that it can stay as it is.
-bool RecordFits(CThumbStore &store, const CPicEntry &e, const CellRect &rect) {
-  const CThumbFolder &folder = store.GetFolder(e.Folder());
-  const ThumbRecord *r = folder.Find(e.name, e.ArchiveName());
-  if (!r) return false;
-  const ThumbRecordHeader &h = r->header;
-  return h.boxWidth == rect.right - rect.left && h.boxHeight == rect.bottom - rect.top &&
-         h.scaleMode >= e.switches.scaleMode && (h.unsharp != 0) == (e.switches.unsharp != 0);
-}
-
 // Builds and stores the thumbnails of every displayed entry of the document; one write of
 // the store per folder at the end.
 void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
@@ -136,7 +126,9 @@ void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
     }
     progress->SetText(e->name);
     folders.insert(e->Folder());
-    e->useCache = RecordFits(store, *e, rect);
+    // A record made for this cell with switches at least as good stays as it is; the
+    // builder judges that by the same rule as the window.
+    e->useCache = true;
     if (builder.EnsureThumbnail(*e, nullptr, rect, true) != 0 || !e->thumbnail) {
       session.Fail(e->IsArchiveMember() ? e->ArchivePath() + ":" + e->name : e->FullPath(),
                    "画像を読み込めません");
@@ -295,7 +287,7 @@ int RunReport(Session &session) {
     CPicEntry *e = doc->GetEntry(i);
     if (!e || !e->IsSelected() || (e->pictureWidth > 0 && e->pictureHeight > 0)) continue;
     const CellRect rect = session.Cells().Layout(*e, 0, 0, cell.width, cell.height).picture;
-    e->useCache = RecordFits(session.Store(), *e, rect);
+    e->useCache = true;
     session.Builder().EnsureThumbnail(*e, nullptr, rect, true);
     e->FreePictures();
   }
@@ -512,10 +504,7 @@ int RunUnpack(Session &session) {
   if (!out || out->empty()) return UsageError("unpack: --out で解凍先フォルダを指定してください");
   if (args.operands.empty()) return UsageError("unpack: 書庫ファイルを指定してください");
   const std::string folder = AbsolutePath(*out);
-  const std::optional<int> policy = [&]() -> std::optional<int> {
-    auto *ui = dynamic_cast<TerminalUi *>(&Ui());
-    return ui ? ui->Options().sameNameAction : std::nullopt;
-  }();
+  auto *ui = dynamic_cast<TerminalUi *>(&Ui());
   std::vector<std::string> archives;
   for (const std::string &operand : args.operands) {
     std::error_code ec;
@@ -531,15 +520,17 @@ int RunUnpack(Session &session) {
     return kExitFailed;
   }
   DecoderAccess &listing = session.Listing();
+  // The unpack command replaces files without asking; --on-conflict asks it to do otherwise.
+  // Files this run wrote itself are always asked about (the question answered by the option).
+  UnpackRun run(listing, ui && ui->Options().sameNameAction.has_value());
+  bool cancelled = false;
   for (const std::string &archive : archives) {
-    if (TerminalUi::AbortRequested()) break;
-    std::vector<unsigned char> head(2048, 0);
-    if (std::FILE *f = std::fopen(archive.c_str(), "rb")) {
-      const std::size_t n = std::fread(head.data(), 1, head.size(), f);
-      std::fclose(f);
-      std::fill(head.begin() + static_cast<std::ptrdiff_t>(n), head.end(), 0);
-    }
-    const int plugin = listing.FindArchiveDecoder(archive, head.data(), head.size(), 0);
+    if (TerminalUi::AbortRequested() || cancelled) break;
+    std::string head;
+    ReadFileHead(archive, 2048, head);
+    head.resize(2048, '\0');
+    const int plugin = listing.FindArchiveDecoder(
+        archive, reinterpret_cast<const unsigned char *>(head.data()), head.size(), 0);
     std::vector<ArchiveMember> members;
     if (plugin < 0 || listing.ListArchive(plugin, archive, members) != 0) {
       session.Fail(archive, "書庫として読めません");
@@ -563,27 +554,15 @@ int RunUnpack(Session &session) {
         continue;
       }
       progress->SetText(m.name);
-      std::string destination = folder + "/" + m.name;
-      // The unpack command replaces files without asking; --on-conflict asks it to do otherwise.
-      if (policy && FileExists(destination)) {
-        struct stat st {};
-        const bool known = ::stat(destination.c_str(), &st) == 0;
-        bool take = true;
-        switch (*policy) {
-          case 0: take = known && m.timeStamp > st.st_mtim.tv_sec; break;
-          case 2: take = false; break;
-          case 4: destination = NumberedFreeName(destination); break;
-          case 5: take = known && m.fileSize > static_cast<uint64_t>(st.st_size); break;
-          default: break;
-        }
-        if (!take) continue;
+      const int r = run.Member(plugin, archive, m.position, m.name, m.fileSize, m.timeStamp, folder);
+      // A refused or cancelled question has been reported; like Cancel it ends the run.
+      if (r == kUnpackCancelled) {
+        cancelled = true;
+        break;
       }
-      const int r = ExtractArchiveMember(listing, plugin, archive, m.position, destination, m.fileSize, m.timeStamp);
-      if (r != 0) {
-        const char *text = FileErrorText(r);
-        session.Fail(destination, text ? text : "ﾌｧｲﾙ操作に失敗");
-      } else if (!FileExists(destination)) {
-        session.Fail(archive + ":" + m.name, "取り出せません");
+      if (r != 0 && r != kUnpackSkipped) {
+        const char *text = UnpackErrorText(r);
+        session.Fail(archive + ":" + m.name, text ? text : "ﾌｧｲﾙ操作に失敗");
       }
     }
   }
