@@ -16,9 +16,9 @@
 #include <filesystem>
 
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/spihost.h"
 #include "platform/profile.h"
@@ -65,8 +65,8 @@ int main(int argc, char **argv) {
   CSpiHost host;
   host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
-  HostPictureDecoders pictures(host);
-  SpiHostAccess listing(host);
+  HostDecoders pictures(host);
+  HostDecoders listing(host);
   CRXDoc doc(&profile);
   doc.SetDecoders(&listing);
   CThumbBuilder builder(&pictures, nullptr, &doc.Settings());

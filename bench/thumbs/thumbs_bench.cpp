@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/thumbstore.h"
@@ -59,7 +59,7 @@ void BM_BuildThumbnails(benchmark::State &state) {
   CSpiHost host;
   host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
-  HostPictureDecoders decoders(host);
+  HostDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   int64_t built = 0;
   for (auto _ : state) {
@@ -80,16 +80,9 @@ BENCHMARK(BM_BuildThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime()->Ite
 // Pretend decoders: the records name a decoder that always exists.
 class NamedDecoders : public PictureDecoders {
  public:
-  int FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) override {
-    return -1;
-  }
-  int GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) override { return -1; }
-  int GetPicture(int, const PictureSource &, long, GlobalHandle &) override { return -1; }
-  int ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) override { return -1; }
   int FindDecoderByName(std::string_view name, int) override { return name == "--JPG--" ? 1001 : -1; }
   std::string DecoderName(int, int) override { return "--JPG--"; }
   bool IsInUse(int, int) override { return true; }
-  ProgressProc SetProgressCallback(ProgressProc) override { return nullptr; }
 };
 
 constexpr int kRecords = 10000;

@@ -13,8 +13,8 @@
 #include "app/qtui.h"
 #include "app/splash.h"
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/thumbstore.h"
 #include "decode/spihost.h"
 #include "views/iconsource.h"
@@ -53,8 +53,8 @@ class CRXApp : public QObject {
   Profile &profile_;
   std::string pluginFolder_;
   CSpiHost host_;
-  HostPictureDecoders pictures_{host_};
-  SpiHostAccess listing_{host_};
+  HostDecoders pictures_{host_};
+  HostDecoders listing_{host_};
   CThumbStore store_{&pictures_};
   std::unique_ptr<CRXDoc> doc_;
   std::unique_ptr<CThumbBuilder> builder_;

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/decoderaccess.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "platform/text.h"
@@ -199,10 +199,10 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
   for (const SortKey &key : keysOldestFirst) {
     if (key.column == kSortDecoder && key.state != 0 && names.empty()) {
       names.resize(entries.size());
-      if (DecoderAccess *d = doc.Decoders())
+      if (PictureDecoders *d = doc.Decoders())
         for (int i : order) {
           int pos = entries[static_cast<std::size_t>(i)]->decoderIndex;
-          if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos);
+          if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos, PictureDecoders::kPicture);
         }
     }
     SortEntryIndices(order, entries, key, names);

@@ -10,7 +10,7 @@
 #include <map>
 #include <new>
 
-#include "catalogue/decoderaccess.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/interrupt.h"
 #include "catalogue/lockedinifile.h"
 #include "catalogue/pathutil.h"
@@ -316,13 +316,14 @@ bool CRXDoc::AcceptedByDecoder(const CPicEntry &e) {
   if (!e.IsArchiveMember()) {
     std::string path = e.FullPath();
     if (!ReadHead(path, head)) return false;
-    return decoders_->FindPictureDecoder(path, head, sizeof head, -1) >= 0;
+    return decoders_->FindPictureDecoder(path, head, sizeof head, 0, -1) >= 0;
   }
-  std::vector<unsigned char> bytes;
-  if (decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, bytes) != 0) return false;
+  GlobalHandle block;
+  if (decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, block) != 0) return false;
+  GlobalLockGuard bytes(block.get());
   std::memset(head, 0, sizeof head);
-  std::memcpy(head, bytes.data(), std::min(bytes.size(), sizeof head));
-  return decoders_->FindPictureDecoder(e.name, head, sizeof head, e.archiveDecoderIndex) >= 0;
+  if (bytes) std::memcpy(head, bytes.get(), std::min(block.size(), sizeof head));
+  return decoders_->FindPictureDecoder(e.name, head, sizeof head, 0, e.archiveDecoderIndex) >= 0;
 }
 
 void CRXDoc::BuildDisplayOrder(ScanRequest &request) {

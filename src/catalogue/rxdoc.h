@@ -20,7 +20,7 @@
 
 namespace tamro {
 
-class DecoderAccess;
+class PictureDecoders;
 class InterruptSource;
 class Profile;
 class ThumbCache;
@@ -85,8 +85,8 @@ class CRXDoc {
   CRXDoc &operator=(const CRXDoc &) = delete;
 
   // --- collaborators (not owned; null for none)
-  void SetDecoders(DecoderAccess *decoders) { decoders_ = decoders; }
-  DecoderAccess *Decoders() const { return decoders_; }
+  void SetDecoders(PictureDecoders *decoders) { decoders_ = decoders; }
+  PictureDecoders *Decoders() const { return decoders_; }
   void SetThumbCache(ThumbCache *cache) { thumbCache_ = cache; }
   ThumbCache *GetThumbCache() const { return thumbCache_; }
   void SetInterruptSource(InterruptSource *source) { interrupt_ = source; }
@@ -222,7 +222,7 @@ class CRXDoc {
   CellSize folderCellSize_;
   DisplayFilter filter_;
 
-  DecoderAccess *decoders_ = nullptr;
+  PictureDecoders *decoders_ = nullptr;
   ThumbCache *thumbCache_ = nullptr;
   InterruptSource *interrupt_ = nullptr;
   std::vector<UpdateObserver *> observers_;

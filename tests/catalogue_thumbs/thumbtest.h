@@ -38,7 +38,7 @@ struct FakeDecoder {
   int failFactsWith = 0;  // non-zero: the facts call answers this
 };
 
-// Decoders that read pictures through QImage, remember what they were asked, and hand out
+// PictureDecoders that read pictures through QImage, remember what they were asked, and hand out
 // archive members from a table.
 class FakeDecoders : public PictureDecoders {
  public:
@@ -96,7 +96,8 @@ class FakeDecoders : public PictureDecoders {
     return 0;
   }
 
-  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override {
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                 ProgressProc = nullptr) override {
     pictureCalls.emplace_back(position, reduction);
     if (duringPicture) duringPicture();
     FakeDecoder *d = Find(position);

@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
 #include "decode/spihost.h"
 #include "fileops/samename.h"
 #include "fileops/unpack.h"
@@ -32,7 +32,7 @@ TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
       box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
   host.LoadPluginSet("");
   ASSERT_GE(host.FindDecoderByName("axarchive", kSpiArchive), 0);
-  SpiHostAccess decoders(host);
+  HostDecoders decoders(host);
 
   const std::string big(100000, 'z');
   // Two names that differ only past what a member record holds (199 bytes).

@@ -8,9 +8,9 @@
 #include <QTest>
 
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/spihost.h"
 #include "platform/profile.h"
@@ -88,8 +88,8 @@ class ViewTest : public ::testing::Test {
   Profile profile{box.configFile()};
   fs::path folder;
   CSpiHost host;
-  HostPictureDecoders pictures{host};
-  SpiHostAccess listing{host};
+  HostDecoders pictures{host};
+  HostDecoders listing{host};
   GlyphIconSource icons;
   std::unique_ptr<CRXDoc> doc;
   std::unique_ptr<CThumbBuilder> builder;

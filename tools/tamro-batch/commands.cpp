@@ -333,8 +333,9 @@ class RecordingDecoders : public PictureDecoders {
   int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override {
     return inner_.GetPictureInfo(position, source, info, text);
   }
-  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override {
-    const int r = inner_.GetPicture(position, source, reduction, picture);
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                 ProgressProc progress) override {
+    const int r = inner_.GetPicture(position, source, reduction, picture, progress);
     if (r == 0 && picture) decoded.insert(source.path);
     return r;
   }
@@ -519,7 +520,7 @@ int RunUnpack(Session &session) {
     session.Fail(folder, "解凍先フォルダを作成できません");
     return kExitFailed;
   }
-  DecoderAccess &listing = session.Listing();
+  PictureDecoders &listing = session.Listing();
   // The unpack command replaces files without asking; --on-conflict asks it to do otherwise.
   // Files this run wrote itself are always asked about (the question answered by the option).
   UnpackRun run(listing, ui && ui->Options().sameNameAction.has_value());

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/thumbstore.h"
 #include "decode/spihost.h"
@@ -59,7 +59,7 @@ class Session {
   CThumbStore &Store() { return store_; }
   CSpiHost &Host() { return host_; }
   PictureDecoders &Pictures() { return pictures_; }
-  DecoderAccess &Listing() { return listing_; }
+  PictureDecoders &Listing() { return listing_; }
   FileIconSource &Icons() { return icons_; }
 
   // The entry's picture, reduced toward and scaled by the automatic method into a box of
@@ -84,8 +84,8 @@ class Session {
   // named files (which are taken whatever the display filter says).
   std::unique_ptr<Profile> folderProfile_, filesProfile_;
   CSpiHost host_;
-  HostPictureDecoders pictures_{host_};
-  SpiHostAccess listing_{host_};
+  HostDecoders pictures_{host_};
+  HostDecoders listing_{host_};
   CThumbStore store_{&pictures_};
   GlyphIconSource icons_;
   std::unique_ptr<CRXDoc> doc_;

@@ -15,7 +15,7 @@
 
 namespace tamro::builtin {
 
-// Decoders refuse pictures whose pixel block would exceed this, so that a lying header in
+// PictureDecoders refuse pictures whose pixel block would exceed this, so that a lying header in
 // a few bytes of data cannot make us zero gigabytes of memory.
 inline constexpr uint64_t kMaxPictureBytes = uint64_t{1} << 30;
 

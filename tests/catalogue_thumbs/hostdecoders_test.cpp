@@ -1,4 +1,4 @@
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 
 #include <gtest/gtest.h>
 
@@ -34,7 +34,7 @@ class HostTest : public ::testing::Test {
 
   test::Sandbox box;
   CSpiHost host;
-  HostPictureDecoders decoders{host};
+  HostDecoders decoders{host};
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {
