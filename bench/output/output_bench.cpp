@@ -3,7 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include "catalogue/picentry.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 namespace {
 

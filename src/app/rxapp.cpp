@@ -9,7 +9,7 @@
 #include "app/splash.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
@@ -52,8 +52,6 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
     splash_->show();
     QApplication::processEvents();
   }
-  // Captions speak the full macro language.
-  InstallCaptionMacros();
   // 7. Document, frame and view.
   doc_ = std::make_unique<CRXDoc>(&profile_);
   doc_->SetDecoders(&listing_);

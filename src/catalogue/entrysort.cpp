@@ -184,7 +184,6 @@ namespace {
 
 // Sorts the display order by keys given oldest first.
 std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldestFirst) {
-  std::lock_guard<std::recursive_mutex> hold(doc.EntryLock());
   int all = doc.GetAllEntryCount();
   std::vector<const CPicEntry *> entries(static_cast<std::size_t>(all));
   for (int i = 0; i < all; ++i) entries[static_cast<std::size_t>(i)] = doc.GetEntryAt(i);
@@ -215,7 +214,6 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
 void CRXDoc::WriteOrderBack(const std::vector<int> &order, UpdateObserver *sender) {
   {
     BusyScope busy(*this);
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     int n = std::min(static_cast<int>(order.size()), GetEntryCount());
     for (int i = 0; i < n; ++i) SetEntryIndex(i, order[static_cast<std::size_t>(i)]);
     // The current entry is the same entry in its new place.

@@ -330,8 +330,8 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   bool scanSpi = settings_.scanSpi != 0 && decoders_;
   bool pluginExt = settings_.pluginExt != 0 && decoders_;
   if (!scanSpi && !pluginExt) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     order_.resize(entries_.size());
+    visibleOfStale_ = true;
     for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<uint32_t>(i);
     entries_.shrink_to_fit();
     return;
@@ -344,7 +344,6 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   std::map<int, std::string> memberFilters;
   std::size_t count;
   {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     count = entries_.size();
   }
   // Kept entries move down over the dropped ones; the order only ever names moved ones.
@@ -353,7 +352,6 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   for (std::size_t i = 0; i < count; ++i) {
     CPicEntry *e;
     {
-      std::lock_guard<std::recursive_mutex> hold(lock_);
       e = entries_[i].get();
     }
     bool keep = true;
@@ -373,13 +371,13 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
       }
     }
     {
-      std::lock_guard<std::recursive_mutex> hold(lock_);
       if (!keep) {
         entries_[i].reset();
         continue;
       }
       if (kept != i) entries_[kept] = std::move(entries_[i]);
       if (!stopped) order_.push_back(static_cast<uint32_t>(kept));
+      visibleOfStale_ = true;
       ++kept;
     }
     if (stopped) continue;
@@ -387,7 +385,6 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
       UpdateAllViews(nullptr, kHintEntryAdded, UpdateArgument{static_cast<long>(order_.size()) - 1, 0, {}});
     if (CheckInterrupt()) stopped = true;
   }
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   entries_.resize(kept);
   entries_.shrink_to_fit();
 }

@@ -9,7 +9,7 @@
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 

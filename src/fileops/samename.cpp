@@ -6,7 +6,7 @@
 
 #include "catalogue/pathutil.h"
 #include "fileops/folders.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/profile.h"
 
 namespace tamro {

@@ -18,7 +18,7 @@
 #include "fileops/folders.h"
 #include "fileops/samename.h"
 #include "fileops/transfer.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
 #include "picture/transform.h"

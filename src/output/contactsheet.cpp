@@ -11,7 +11,7 @@
 #include "catalogue/cellpainter.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "picture/dib.h"
 #include "picture/dibcanvas.h"
 #include "picture/dibjpeg.h"

@@ -12,7 +12,7 @@
 
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
 #include "platform/globalhandle.h"

@@ -2,7 +2,7 @@
 
 #include "catalogue/cellpainter.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 namespace tamro {
 

@@ -6,7 +6,7 @@
 
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/ui.h"
 
 namespace tamro {

@@ -12,7 +12,7 @@
 #include "catalogue/rxdoc.h"
 #include "output/contactsheet.h"
 #include "output/htmlcatalog.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "picture/dibcanvas.h"
 #include "picture/dibdraw.h"
 
@@ -55,7 +55,6 @@ int main(int argc, char **argv) {
   std::string out = std::string(argv[2]) + "/catalog.htm";
   bool html = catalog.WriteHtmlCatalogue(out);
   // Thumbnails made here stand in for the builder's, so the shared cell painter draws them.
-  InstallCaptionMacros();
   const CellSize cell = doc.ThumbsSize();
   for (int i = 0; i < doc.GetEntryCount(); ++i) {
     CPicEntry *e = doc.GetEntry(i);

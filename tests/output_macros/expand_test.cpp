@@ -3,9 +3,8 @@
 
 #include <regex>
 
-#include "catalogue/captiontext.h"
 #include "catalogue/picentry.h"
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "output_macros/exifjpeg.h"
 #include "output_macros/testfolder.h"
 
@@ -99,15 +98,6 @@ TEST(ExpandMacros, TodayInTheUsersLocale) {
   EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d{2}/\d{2})"))) << date;
   EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d{1,2}:\d{2}:\d{2})"))) << time;
   EXPECT_EQ(ExpandMacros(nullptr, "$(TT)").empty(), false);
-}
-
-TEST(ExpandMacros, CaptionsUseThemOnceInstalled) {
-  Entry e("/p", "a.jpg");
-  e.pictureWidth = 320;
-  InstallCaptionMacros();
-  EXPECT_EQ(ExpandCaption(&e, "$(PN) $(W)"), "a.jpg 320");
-  SetCaptionExpander(nullptr);
-  EXPECT_EQ(ExpandCaption(&e, "$(PN) $(W)"), "$(PN) $(W)");
 }
 
 TEST(ExpandMacros, CameraFactsOnlyForPlainJpegFiles) {

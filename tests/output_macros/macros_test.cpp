@@ -1,4 +1,4 @@
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 #include <gtest/gtest.h>
 

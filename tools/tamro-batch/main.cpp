@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/ui.h"
 #include "tools/tamro-batch/batchargs.h"
 #include "tools/tamro-batch/commands.h"
@@ -63,7 +63,6 @@ int main(int argc, char **argv) {
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
   QGuiApplication::setApplicationName(QStringLiteral("Tamro"));
-  InstallCaptionMacros();
 
   TerminalUi ui(options);
   ScopedUi scoped(ui);

@@ -22,10 +22,6 @@ inline constexpr int kBuiltinJpegDecoder = 1001;
 // current date and time. Unknown tokens stay as they are.
 std::string ExpandMacros(const CPicEntry *entry, std::string_view format);
 
-// Makes the thumbnail captions use ExpandMacros (the catalogue alone knows only
-// "$(PicName)"). Called once at start by the application.
-void InstallCaptionMacros();
-
 // The current date and time as the user's locale writes them.
 std::string TodayDateText();
 std::string TodayTimeText();

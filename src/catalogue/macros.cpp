@@ -1,4 +1,4 @@
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 #include <QDate>
 #include <QLocale>
@@ -9,7 +9,6 @@
 #include <cstdlib>
 #include <ctime>
 
-#include "catalogue/captiontext.h"
 #include "catalogue/picentry.h"
 #include "platform/cpdecode.h"
 
@@ -112,7 +111,6 @@ std::string PathPart(std::string_view path, unsigned mask) {
   return result;
 }
 
-void InstallCaptionMacros() { SetCaptionExpander(&ExpandMacros); }
 
 std::string GroupDigits(uint64_t value) {
   std::string digits = std::to_string(value), out;
