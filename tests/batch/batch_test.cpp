@@ -7,6 +7,8 @@
 
 #include <QRegularExpression>
 
+#include "support/mounts.h"
+
 namespace tamro::test {
 namespace {
 
@@ -223,6 +225,35 @@ TEST_F(BatchTest, ExitCodesSeparateUsageFromFailedItems) {
   for (const char *word : {"thumbs", "html", "sheet", "convert", "rename", "report", "print", "unpack", "--on-conflict",
                            "--yes", "--quiet", "--page-count", "--definition", "--pattern", "--rotate"})
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(BatchTest, OutputsThatCannotBeWrittenFailAndNameTheFiles) {
+  const fs::path dir = MakeFolder();
+  const fs::path full = box.path("full");
+  TmpfsMount mount(full, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  box.write("full/sheet.bmp", "previous");
+  FillUp(full);
+  auto fails = [](const Result &r, const fs::path &file) {
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
+  };
+  fails(RunBatch({"sheet", dir.string(), "--out", (full / "sheet.bmp").string(), "-q"}), full / "sheet.bmp");
+  EXPECT_EQ(ReadFile(full / "sheet.bmp"), "previous");
+  fails(RunBatch({"print", dir.string(), "--pdf", (full / "out.pdf").string(), "-q"}), full / "out.pdf");
+  Result r = RunBatch({"convert", dir.string(), "--out", full.string(), "-q"});
+  for (const char *name : {"a one.bmp", "b'q%.bmp", "c.bmp", "写真.bmp", "e.bmp"}) fails(r, full / name);
+  EXPECT_EQ(r.err.find("画像を読み込めません"), std::string::npos) << r.err;
+  EXPECT_EQ(Names(full), (std::set<std::string>{"filler", "sheet.bmp"})) << "nothing half-written is left";
+
+  // An output folder that cannot be made is one failure, not an unreadable picture each.
+  TmpfsMount readOnly(box.path("ro"), "64k", true, [](const fs::path &) {});
+  if (!readOnly.ok()) GTEST_SKIP() << readOnly.reason();
+  const fs::path folder = box.path("ro/converted");
+  r = RunBatch({"convert", dir.string(), "--out", folder.string(), "-q"});
+  fails(r, folder);
+  EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
 }
 
 TEST_F(BatchTest, ProgressIsPlainLinesWithoutATerminalAndSilentWithQuiet) {
