@@ -83,6 +83,10 @@ Session::~Session() {
   doc_.reset();
 }
 
+std::string Session::ScratchFolder() const {
+  return scratch_ && scratch_->isValid() ? scratch_->path().toStdString() : std::string();
+}
+
 bool Session::IsArchive(const std::string &path) {
   std::vector<unsigned char> head(2048, 0);
   std::FILE *f = std::fopen(path.c_str(), "rb");
