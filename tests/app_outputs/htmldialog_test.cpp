@@ -74,7 +74,7 @@ TEST_F(HtmlDialogTest, CommandWritesThePagesIntoAFolderNamedFromTheDocumentsFold
     test::Child<QSpinBox>(dialog, "pageCount")->setValue(2);
     QTest::mouseClick(test::Child<QPushButton>(dialog, "create"), Qt::LeftButton);
   });
-  MakeHtmlCatalogue(*doc, *builder, nullptr);
+  MakeHtmlCatalogue(*doc, *cells, nullptr);
   ASSERT_TRUE(seen);
   EXPECT_TRUE(fs::is_regular_file(folder / "web/catalog.htm"));
   // The third picture in list order is alone on page 2.

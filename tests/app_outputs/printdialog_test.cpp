@@ -39,7 +39,7 @@ int PdfPages(const fs::path &path) {
 }
 
 TEST_F(PrintDialogTest, PreviewShowsThePagesOfTheDefinition) {
-  CPrintDialog dialog(*doc, *builder, &icons);
+  CPrintDialog dialog(*doc, *cells);
   dialog.show();
   test::Shoot(dialog, "print");
   test::Child<QComboBox>(dialog, "definition")->setEditText(QString::fromStdString(definition));
@@ -67,7 +67,7 @@ TEST_F(PrintDialogTest, PrintingGoesToThePrinterChosenInTheSystemsDialog) {
     });
     QTest::mouseClick(test::Child<QPushButton>(dialog, "print"), Qt::LeftButton);
   });
-  PrintPictures(*doc, *builder, &icons, nullptr);
+  PrintPictures(*doc, *cells, nullptr);
   ASSERT_TRUE(seen);
   EXPECT_EQ(PdfPages(pdf), 3);
   EXPECT_EQ(ui.progress.front(), "open:ファイル印刷中...");

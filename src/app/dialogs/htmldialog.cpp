@@ -12,6 +12,7 @@
 
 #include "app/dialogs/formparts.h"
 #include "app/dialogs/outputcommand.h"
+#include "catalogue/cellpainter.h"
 #include "catalogue/picentry.h"
 #include "fileops/folders.h"
 #include "output/entrypicture.h"
@@ -156,7 +157,7 @@ void CHtmlDialog::BrowseTemplate() {
     template_->setEditText(chooser.selectedFiles().front());
 }
 
-void MakeHtmlCatalogue(CRXDoc &doc, CThumbBuilder &builder, QWidget *parent) {
+void MakeHtmlCatalogue(CRXDoc &doc, CCellPainter &cells, QWidget *parent) {
   OutputCommandScope scope(doc, true);
   CHtmlOption option;
   option.Load();
@@ -164,8 +165,9 @@ void MakeHtmlCatalogue(CRXDoc &doc, CThumbBuilder &builder, QWidget *parent) {
     CHtmlDialog dialog(option, parent);
     if (dialog.exec() != QDialog::Accepted) return;
   }
-  CHtmlCatalog catalog(doc, [&builder](CPicEntry &entry, int width, int height) {
-    return LoadEntryPicture(builder, entry, width, height);
+  CThumbBuilder *builder = cells.Builder();
+  CHtmlCatalog catalog(doc, [builder](CPicEntry &entry, int width, int height) {
+    return builder ? LoadEntryPicture(*builder, entry, width, height) : nullptr;
   });
   catalog.Configure(option);
   if (!EnsureFolder(option.outputFolder, false)) return;

@@ -10,9 +10,9 @@ class QSpinBox;
 
 namespace tamro {
 
+class CCellPainter;
 class CHtmlOption;
 class CRXDoc;
-class CThumbBuilder;
 
 class CHtmlDialog : public QDialog {
   Q_OBJECT
@@ -34,7 +34,8 @@ class CHtmlDialog : public QDialog {
 };
 
 // The catalogue of the document's selection: the dialog, the output folder (offered for
-// creation when missing), then the pages with a progress window. `builder` decodes.
-void MakeHtmlCatalogue(CRXDoc &doc, CThumbBuilder &builder, QWidget *parent);
+// creation when missing), then the pages with a progress window. The pictures are decoded
+// by the builder of the window's cell painter.
+void MakeHtmlCatalogue(CRXDoc &doc, CCellPainter &cells, QWidget *parent);
 
 }  // namespace tamro

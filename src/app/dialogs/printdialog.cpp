@@ -13,18 +13,18 @@
 
 #include "app/dialogs/formparts.h"
 #include "app/printerdevice.h"
-#include "catalogue/thumbbuilder.h"
+#include "catalogue/cellpainter.h"
 #include "fileops/foldermonitor.h"
+#include "output/entrypicture.h"
 #include "output/printdocsource.h"
 #include "output/printlayout.h"
 
 namespace tamro {
 
-CPrintDialog::CPrintDialog(CRXDoc &doc, CThumbBuilder &builder, FileIconSource *icons, QWidget *parent)
+CPrintDialog::CPrintDialog(CRXDoc &doc, CCellPainter &cells, QWidget *parent)
     : QDialog(parent),
       doc_(doc),
-      builder_(builder),
-      icons_(icons),
+      cells_(cells),
       printer_(std::make_unique<QPrinter>(QPrinter::HighResolution)) {
   setWindowTitle(QStringLiteral("印刷"));
   option_.Load();
@@ -74,9 +74,11 @@ void CPrintDialog::TakeDefinition() { option_.definitionFile = BoxText(definitio
 
 int CPrintDialog::PrintTo(QPrinter &printer, bool fromPreview) {
   CPrinterDevice device(printer, fromPreview);
+  CThumbBuilder *builder = cells_.Builder();
   CPrintDocSource source(
-      doc_, [this](CPicEntry &entry) { return builder_.DecodeEntry(entry, nullptr).release(); }, icons_,
-      [](int mode) { SetMonitorMode(mode); });
+      doc_,
+      [builder](CPicEntry &entry) { return builder ? LoadEntryPicture(*builder, entry, 0, 0) : nullptr; },
+      cells_.Icons(), [](int mode) { SetMonitorMode(mode); });
   return CPrintLayout(source).PrintSelected(device, option_.definitionFile);
 }
 
@@ -108,8 +110,8 @@ void CPrintDialog::Browse() {
     definition_->setEditText(chooser.selectedFiles().front());
 }
 
-void PrintPictures(CRXDoc &doc, CThumbBuilder &builder, FileIconSource *icons, QWidget *parent) {
-  CPrintDialog dialog(doc, builder, icons, parent);
+void PrintPictures(CRXDoc &doc, CCellPainter &cells, QWidget *parent) {
+  CPrintDialog dialog(doc, cells, parent);
   if (dialog.exec() != QDialog::Accepted) return;
   dialog.PrintTo(dialog.Printer(), false);
 }

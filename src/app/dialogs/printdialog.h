@@ -14,17 +14,16 @@ class QPrinter;
 
 namespace tamro {
 
+class CCellPainter;
 class CRXDoc;
-class CThumbBuilder;
-class FileIconSource;
 
 class CPrintDialog : public QDialog {
   Q_OBJECT
 
  public:
-  // None owned. `builder` decodes the pictures; `icons` (may be null) draws the file icon
-  // of a picture that cannot be decoded.
-  CPrintDialog(CRXDoc &doc, CThumbBuilder &builder, FileIconSource *icons, QWidget *parent = nullptr);
+  // Neither owned. The builder of the window's cell painter decodes the pictures; its
+  // icons stand for a picture that cannot be decoded.
+  CPrintDialog(CRXDoc &doc, CCellPainter &cells, QWidget *parent = nullptr);
   ~CPrintDialog() override;
 
   // The printer the job goes to; chosen through the system's dialog on "印刷...".
@@ -40,14 +39,13 @@ class CPrintDialog : public QDialog {
   void TakeDefinition();
 
   CRXDoc &doc_;
-  CThumbBuilder &builder_;
-  FileIconSource *icons_;
+  CCellPainter &cells_;
   CPrintOption option_;
   std::unique_ptr<QPrinter> printer_;
   QComboBox *definition_;
 };
 
 // The print command: the dialog, then the job on the chosen printer.
-void PrintPictures(CRXDoc &doc, CThumbBuilder &builder, FileIconSource *icons, QWidget *parent);
+void PrintPictures(CRXDoc &doc, CCellPainter &cells, QWidget *parent);
 
 }  // namespace tamro

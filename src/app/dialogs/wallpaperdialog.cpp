@@ -18,7 +18,6 @@
 #include "app/dialogs/formparts.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
-#include "picture/transform.h"
 #include "platform/ui.h"
 
 namespace tamro {
@@ -214,7 +213,7 @@ void CWallpaperDialog::ShowPreview() {
   GlobalHandle shown;
   if (scaled_ && option_.preview && (option_.bright || option_.red || option_.green || option_.blue)) {
     shown.reset(CopyDib(scaled_.get()));
-    if (shown) AdjustDibColors(shown.get(), option_.red, option_.green, option_.blue, option_.bright * 0.02);
+    option_.AdjustColours(shown.get());
   }
   preview_->image = DibToImage(shown ? shown.get() : scaled_.get());
   preview_->update();
