@@ -19,6 +19,7 @@
 #include "app/thumbsizes.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
+#include "decode/pluginsetoption.h"
 #include "decode/spihost.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
@@ -139,24 +140,16 @@ void CMainFrame::BuildToolBars() {
 void CMainFrame::ReloadPluginSets() {
   pluginSets_->blockSignals(true);
   pluginSets_->clear();
-  const std::string list = profile_.GetString("SPI", "SPISetList", "");
-  for (int i = 0;; ++i) {
-    std::string name;
-    if (GetListField(list, i, name) < 0) break;
-    if (!name.empty()) pluginSets_->addItem(QString::fromStdString(name));
-  }
+  for (const std::string &name : host_ ? PluginSetBarNames(*host_) : LoadPluginSetNames())
+    pluginSets_->addItem(QString::fromStdString(name));
   const QString current = host_ ? QString::fromStdString(host_->CurrentSetName()) : QString();
-  if (!current.isEmpty() && pluginSets_->findText(current) < 0) pluginSets_->addItem(current);
   pluginSets_->setCurrentIndex(pluginSets_->findText(current));
   pluginSets_->blockSignals(false);
 }
 
 void CMainFrame::OnPluginSet(int index) {
   if (!host_ || index < 0) return;
-  const std::string name = pluginSets_->itemText(index).toStdString();
-  host_->LoadPluginSet(name);
-  host_->ApplyDynamicLoading();
-  profile_.WriteString("SPI", "SPISet", name);
+  SwitchPluginSet(*host_, pluginSets_->itemText(index).toStdString());
 }
 
 void CMainFrame::FillHistoryMenu(QMenu *menu, bool back) {
@@ -165,12 +158,12 @@ void CMainFrame::FillHistoryMenu(QMenu *menu, bool back) {
   const int pos = doc_.HistoryPosition();
   if (back) {
     for (int i = pos - 1; i >= 0; --i)
-      connect(menu->addAction(QString::fromStdString(history[static_cast<std::size_t>(i)])), &QAction::triggered, this,
-              [this, i] { doc_.HistoryMoveTo(i); });
+      connect(menu->addAction(QString::fromStdString(history[static_cast<std::size_t>(i)])),
+              &QAction::triggered, this, [this, i] { doc_.HistoryMoveTo(i); });
   } else {
     for (int i = pos + 1; i < static_cast<int>(history.size()); ++i)
-      connect(menu->addAction(QString::fromStdString(history[static_cast<std::size_t>(i)])), &QAction::triggered, this,
-              [this, i] { doc_.HistoryMoveTo(i); });
+      connect(menu->addAction(QString::fromStdString(history[static_cast<std::size_t>(i)])),
+              &QAction::triggered, this, [this, i] { doc_.HistoryMoveTo(i); });
   }
 }
 
@@ -220,13 +213,17 @@ void CMainFrame::BuildMenus() {
   sb->setChecked(true);
   connect(sb, &QAction::toggled, statusBar(), &QWidget::setVisible);
   view->addSeparator();
-  connect(view->addAction(QStringLiteral("サムネイル拡大")), &QAction::triggered, this, [this] { view_->Enlarge(); });
-  connect(view->addAction(QStringLiteral("サムネイル縮小")), &QAction::triggered, this, [this] { view_->Shrink(); });
+  connect(view->addAction(QStringLiteral("サムネイル拡大")), &QAction::triggered, this,
+          [this] { view_->Enlarge(); });
+  connect(view->addAction(QStringLiteral("サムネイル縮小")), &QAction::triggered, this,
+          [this] { view_->Shrink(); });
   connect(view->addAction(QStringLiteral("サムネイル再作成(&U)")), &QAction::triggered, this,
           [this] { RebuildAllThumbnails(doc_, nullptr); });
   view->addSeparator();
-  connect(view->addAction(QStringLiteral("前のフォルダ")), &QAction::triggered, this, [this] { doc_.HistoryBack(); });
-  connect(view->addAction(QStringLiteral("次のフォルダ")), &QAction::triggered, this, [this] { doc_.HistoryForward(); });
+  connect(view->addAction(QStringLiteral("前のフォルダ")), &QAction::triggered, this,
+          [this] { doc_.HistoryBack(); });
+  connect(view->addAction(QStringLiteral("次のフォルダ")), &QAction::triggered, this,
+          [this] { doc_.HistoryForward(); });
 
   QMenu *folder = menuBar()->addMenu(QStringLiteral("フォルダ(&D)"));
   connect(folder->addAction(QStringLiteral("フォルダの作成(&N)")), &QAction::triggered, this,
@@ -240,7 +237,8 @@ void CMainFrame::BuildMenus() {
           [this] { tree_->AddQuickAccess(tree_->currentItem()); });
 
   QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
-  connect(help->addAction(QStringLiteral("バージョン情報(&A)...")), &QAction::triggered, this, &CMainFrame::ShowAbout);
+  connect(help->addAction(QStringLiteral("バージョン情報(&A)...")), &QAction::triggered, this,
+          &CMainFrame::ShowAbout);
 }
 
 void CMainFrame::ShowAbout() {
@@ -278,8 +276,9 @@ void CMainFrame::SaveState() {
   profile_.WriteString("WindowPlacement", "showCmd", std::to_string(show));
   profile_.WriteString("WindowPlacement", "ptMinPosition", "-1,-1");
   profile_.WriteString("WindowPlacement", "ptMaxPosition", "-1,-1");
-  profile_.WriteString("WindowPlacement", "rcNormalPosition",
-                       Rect4(normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()));
+  profile_.WriteString(
+      "WindowPlacement", "rcNormalPosition",
+      Rect4(normal.left(), normal.top(), normal.left() + normal.width(), normal.top() + normal.height()));
   const QRect frame = frameGeometry();
   profile_.WriteString("MainFrame", "Window", Rect4(frame.x(), frame.y(), frame.width(), frame.height()));
   profile_.WriteInt("MainFrame", "ToolBar", toolBar_->isVisibleTo(this) ? 1 : 0);

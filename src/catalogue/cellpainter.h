@@ -56,6 +56,7 @@ class CCellPainter {
   CCellPainter(CThumbBuilder *builder, FileIconSource *icons);
 
   CThumbBuilder *Builder() const { return builder_; }
+  FileIconSource *Icons() const { return icons_; }
   // The caption lines (the document's items of NameFormat); not owned, may be null.
   void SetCaptionLines(const std::vector<std::string> *lines) { lines_ = lines; }
 

@@ -31,7 +31,7 @@ void CThumbOption::Load(const CRXDoc &doc) {
   nameFormat = s.nameFormat;
 }
 
-bool CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
+ThumbChanges CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
   const DocSettings old = doc.Settings();
   DocSettings s = old;
   s.thumbsSize = thumbsSize;
@@ -60,15 +60,18 @@ bool CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
   const bool madeDifferently = s.frame != old.frame || s.name != old.name || s.nameFrame != old.nameFrame ||
                                s.unsharp != old.unsharp || s.scaleMode != old.scaleMode ||
                                s.nameFormat != old.nameFormat;
+  ThumbChanges changes;
+  changes.rebuild = madeDifferently;
+  changes.cellSize = !(s.thumbsSize == old.thumbsSize) || !(s.thumbsLimitSize == old.thumbsLimitSize);
   const bool changed =
-      madeDifferently || !(s.thumbsSize == old.thumbsSize) || !(s.thumbsLimitSize == old.thumbsLimitSize) ||
-      s.scaleStep != old.scaleStep || s.limitCheck != old.limitCheck || !(s.colours == old.colours) ||
-      s.fontFaceName != old.fontFaceName || s.fontHeight != old.fontHeight || s.fontWidth != old.fontWidth ||
-      s.fontWeight != old.fontWeight || s.fontItalic != old.fontItalic;
+      madeDifferently || changes.cellSize || s.scaleStep != old.scaleStep || s.limitCheck != old.limitCheck ||
+      !(s.colours == old.colours) || s.fontFaceName != old.fontFaceName || s.fontHeight != old.fontHeight ||
+      s.fontWidth != old.fontWidth || s.fontWeight != old.fontWeight || s.fontItalic != old.fontItalic;
   doc.ApplySettings(s);
   if (madeDifferently) doc.SetUseInfo(false);
   if (changed) doc.UpdateAllViews(sender, kHintRedrawAll);
-  return changed;
+  changes.any = changed;
+  return changes;
 }
 
 }  // namespace tamro

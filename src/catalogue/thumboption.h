@@ -12,6 +12,14 @@ namespace tamro {
 class CRXDoc;
 class UpdateObserver;
 
+// What a confirmation changed.
+struct ThumbChanges {
+  bool any = false;       // hint 0 was sent
+  bool cellSize = false;  // ThumbsSize or ThumbsLimitSize
+  bool rebuild = false;   // Frame, Name, NameFrame, Unsharp, ScaleMode or NameFormat: the folder cache is off
+  explicit operator bool() const { return any; }
+};
+
 class CThumbOption {
  public:
   // The scale modes the dialog offers, in its order.
@@ -25,9 +33,9 @@ class CThumbOption {
   // Confirms: the values go into the document (which re-splits the name format, copies the
   // drawing switches into every displayed entry and writes the settings). A change of
   // Frame, Name, NameFrame, Unsharp, ScaleMode or NameFormat stops the document using the
-  // folder cache; any change sends hint 0. Answers whether anything changed. Thumbnails
-  // are rebuilt later by their validity test where size, scale mode or Unsharp differ.
-  bool Confirm(CRXDoc &doc, UpdateObserver *sender);
+  // folder cache; any change sends hint 0. Answers what changed. Thumbnails are rebuilt
+  // later by their validity test where size, scale mode or Unsharp differ.
+  ThumbChanges Confirm(CRXDoc &doc, UpdateObserver *sender);
 
   CellSize thumbsSize, thumbsLimitSize;
   int frame = 0, name = 1, nameFrame = 1, unsharp = 1, scaleMode = 10, scaleStep = 25, limitCheck = 1;

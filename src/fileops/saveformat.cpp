@@ -1,7 +1,6 @@
 #include "fileops/saveformat.h"
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -10,6 +9,7 @@
 #include <locale>
 #include <memory>
 #include <sstream>
+#include <vector>
 
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
@@ -49,30 +49,15 @@ double ParseScale(const std::string &text) {
   return value;
 }
 
-// Writes the picture under a temporary name beside `path` and renames it over `path` only
-// when it is complete, so a failed write never costs the file that was there.
+// The writers replace `path` only with a complete file, so a failed write never costs the
+// file that was there.
 bool WritePicture(HDIB picture, const std::string &path, const CFileSaveOption &option) {
-  std::string temp = JoinPath(std::string(DirPart(path)), ".tamro-part-XXXXXX");
-  const int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  ::close(fd);
-  int written = 0;
-  if (option.format == CFileSaveOption::kJpeg) {
-    HDIB rgb = DibTo24Bit(picture);
-    if (rgb) {
-      written = SaveDibAsJpeg(rgb, temp, 1, option.jpegQuality, nullptr, 0);
-      if (rgb != picture) GlobalFree(rgb);
-    }
-  } else {
-    written = SaveDibFile(temp, picture);
-  }
-  // mkstemp made the file private; the picture gets the mode a new file normally has.
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::chmod(temp.c_str(), 0666 & ~mask);
-  if (written == 1 && ::rename(temp.c_str(), path.c_str()) == 0) return true;
-  ::unlink(temp.c_str());
-  return false;
+  if (option.format != CFileSaveOption::kJpeg) return SaveDibFile(path, picture) == 1;
+  HDIB rgb = DibTo24Bit(picture);
+  if (!rgb) return false;
+  const bool written = SaveDibAsJpeg(rgb, path, 1, option.jpegQuality, nullptr, 0) == 1;
+  if (rgb != picture) GlobalFree(rgb);
+  return written;
 }
 
 }  // namespace
@@ -206,15 +191,20 @@ HDIB ConvertEntryPicture(PictureDecoders &decoders, const CPicEntry &entry, cons
 int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSaveOption &option) {
   DocBusy busy(doc);
 
-  if (!EnsureFolder(option.folder, true)) return 0;
+  if (!EnsureFolder(option.folder, true)) {
+    // Quietly made folders still fail out loud: every picture would otherwise go missing unseen.
+    Ui().MessageBox(option.folder + " \nフォルダの作成に失敗しました", "Tamro", MB_OK | MB_ICONSTOP);
+    return 0;
+  }
   std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("ファイル保存中...");
   if (progress) progress->SetRange(0, doc.CountSelected(true));
 
   CSameNameLogic logic = CSameNameLogic::ForOverwrite();
-  bool applyToAll = false;
+  bool applyToAll = false, cancelled = false;
   int action = kSameOverwrite;
   int written = 0;
-  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+  std::vector<std::string> unwritten;
+  for (int i = 0; i < doc.GetEntryCount() && !cancelled; ++i) {
     CPicEntry *e = doc.GetEntry(i);
     if (!e || !e->IsSelected()) continue;
     if (progress && progress->Aborted()) break;
@@ -225,7 +215,10 @@ int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSave
       if (!applyToAll) {
         for (;;) {
           SameNameQuestion q = logic.Open(e->FilePath(), target);
-          if (!Ui().AskSameName(q)) return written;  // cancel ends the command
+          if (!Ui().AskSameName(q)) {
+            cancelled = true;  // cancel ends the command
+            break;
+          }
           std::string name = q.name.empty() ? target : q.name;
           if (name.front() != '/') name = JoinPath(option.folder, name);
           if (NamePart(name).empty() || IsDirectory(name)) continue;
@@ -237,6 +230,7 @@ int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSave
           target = name;
           break;
         }
+        if (cancelled) break;
       }
       if (Exists(target)) {
         if (action == kSameSkip)
@@ -248,11 +242,20 @@ int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSave
     if (!skip) {
       HDIB picture = ConvertEntryPicture(decoders, *e, option);
       if (picture) {
-        if (WritePicture(picture, target, option)) ++written;
+        if (WritePicture(picture, target, option))
+          ++written;
+        else
+          unwritten.push_back(target);
         GlobalFree(picture);
       }
     }
     if (progress) progress->Step(1);
+  }
+  progress.reset();
+  if (!unwritten.empty()) {
+    std::string names;
+    for (const std::string &name : unwritten) names += "\n" + name;
+    Ui().MessageBox("次のファイルを保存できませんでした\n" + names, "Tamro", MB_OK | MB_ICONEXCLAMATION);
   }
   return written;
 }

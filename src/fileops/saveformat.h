@@ -54,7 +54,8 @@ class CFileSaveOption {
 HDIB ConvertEntryPicture(PictureDecoders &decoders, const CPicEntry &entry, const CFileSaveOption &option);
 
 // Saves the selected pictures of the document as the option says (the dialog was accepted).
-// Answers the number of files written.
+// Answers the number of files written. An output folder that cannot be made, and the files
+// that could not be written (each keeps what was there before), are reported in a message.
 int SaveSelectedInFormat(CRXDoc &doc, PictureDecoders &decoders, const CFileSaveOption &option);
 
 }  // namespace tamro

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <memory>
+#include <vector>
 
 #include "catalogue/cellpainter.h"
 #include "catalogue/picentry.h"
@@ -107,16 +108,13 @@ std::string CContactSheetOption::OutputPath() const {
 
 namespace {
 
-void SaveSheet(const CDibCanvas &sheet, const std::string &path, int fileType, int jpegQuality) {
+bool SaveSheet(const CDibCanvas &sheet, const std::string &path, int fileType, int jpegQuality) {
   GlobalHandle picture(sheet.GetDib());
-  if (!picture) return;
-  if (fileType == kSheetBmp) {
-    SaveDibFile(path, picture.get());
-    return;
-  }
+  if (!picture) return false;
+  if (fileType == kSheetBmp) return SaveDibFile(path, picture.get()) == 1;
   HDIB bgr = DibTo24Bit(picture.get());
   GlobalHandle converted(bgr != picture.get() ? bgr : nullptr);
-  if (bgr) SaveDibAsJpeg(bgr, path, 1, jpegQuality, nullptr, 0);
+  return bgr && SaveDibAsJpeg(bgr, path, 1, jpegQuality, nullptr, 0) == 1;
 }
 
 }  // namespace
@@ -142,8 +140,18 @@ int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int 
   std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("カタログファイル保存");
   progress->SetRange(0, selected);
 
-  int saved = 0, column = 0, row = 0;
+  int saved = 0, sheets = 0, column = 0, row = 0;
   bool aborted = false;
+  // A sheet that cannot be written keeps whatever file was there; the walk goes on and the
+  // user is told which sheets are missing.
+  std::vector<std::string> unwritten;
+  auto save = [&] {
+    const std::string path = ContactSheetName(outputPath, numbered, sheets++);
+    if (SaveSheet(sheet, path, fileType, jpegQuality))
+      ++saved;
+    else
+      unwritten.push_back(path);
+  };
   for (int i = 0; i < count; ++i) {
     CPicEntry *entry = doc.GetEntry(i);
     if (!entry || !entry->IsSelected()) continue;
@@ -172,11 +180,16 @@ int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int 
     column = 0;
     if (++row < grid.rows) continue;
     row = 0;
-    SaveSheet(sheet, ContactSheetName(outputPath, numbered, saved++), fileType, jpegQuality);
+    save();
     sheet.Fill(background);
   }
-  if (!aborted && (column > 0 || row > 0))
-    SaveSheet(sheet, ContactSheetName(outputPath, numbered, saved++), fileType, jpegQuality);
+  if (!aborted && (column > 0 || row > 0)) save();
+  progress.reset();
+  if (!unwritten.empty()) {
+    std::string names;
+    for (const std::string &name : unwritten) names += "\n" + name;
+    Ui().MessageBox("コンタクトシートを保存できませんでした\n" + names, "Tamro", MB_OK | MB_ICONEXCLAMATION);
+  }
   return saved;
 }
 

@@ -84,8 +84,10 @@ uint32_t ViewBackgroundColour();
 
 // Writes the sheets of the selected entries of `doc` with cells of the document's cell
 // size. A sheet too large for memory ends quietly; an abort keeps the sheets already
-// saved and drops the partly filled one. Answers the number of sheets saved.
-int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int rows, const std::string &outputPath,
-                       int fileType, int jpegQuality, uint32_t background);
+// saved and drops the partly filled one. Sheets that could not be written (each leaves the
+// file that was there as it was) are named in one message at the end. Answers the number
+// of sheets saved.
+int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int rows,
+                       const std::string &outputPath, int fileType, int jpegQuality, uint32_t background);
 
 }  // namespace tamro

@@ -1,6 +1,7 @@
 #include "output/htmlcatalog.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -15,6 +16,7 @@
 #include "catalogue/macros.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
+#include "platform/fileio.h"
 #include "platform/globalhandle.h"
 #include "platform/profile.h"
 #include "platform/text.h"
@@ -432,17 +434,52 @@ std::string CHtmlCatalog::SubstituteTokens(std::string_view line, const HtmlPict
 
 namespace {
 
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
-bool WriteLine(std::FILE *f, std::string_view line) {
-  return std::fwrite(line.data(), 1, line.size(), f) == line.size() && std::fwrite("\r\n", 1, 2, f) == 2;
+void AddLine(std::string &page, std::string_view line) {
+  page += line;
+  page += "\r\n";
 }
 
 }  // namespace
 
-bool CHtmlCatalog::WritePictureBlock(std::FILE *file, CPicEntry &entry, const std::string &pageFolder) {
+// The pages and thumbnails of one run, each written under a temporary name beside its place
+// and put in place together when the whole catalogue is written. What is dropped (a failed
+// run) leaves nothing behind and touches no file that was there.
+class CHtmlCatalog::Pending {
+ public:
+  // A new temporary file for `path`; null when `path` may not be replaced (a folder, a file
+  // the user may not write) or the temporary file cannot be made. Writers Finish it, so a
+  // large catalogue never holds a descriptor per file.
+  AtomicFile *Open(const std::string &path) {
+    std::error_code ec;
+    if (fs::is_directory(fs::symlink_status(path, ec)) || !MayReplace(path)) return nullptr;
+    auto file = std::make_unique<AtomicFile>(path);
+    if (!file->ok()) return nullptr;
+    files_.push_back(std::move(file));
+    return files_.back().get();
+  }
+
+  // Puts every file in place in the order written, so a later thumbnail of the same name
+  // wins. Should one fail there, the files this run put where nothing was are removed again.
+  bool Commit() {
+    std::vector<std::string> created;
+    for (const auto &file : files_) {
+      struct stat st {};
+      const bool isNew = ::lstat(file->path().c_str(), &st) != 0;
+      if (!file->Commit()) {
+        for (const std::string &path : created) ::unlink(path.c_str());
+        return false;
+      }
+      if (isNew) created.push_back(file->path());
+    }
+    return true;
+  }
+
+ private:
+  std::vector<std::unique_ptr<AtomicFile>> files_;  // each removes its temporary unless committed
+};
+
+bool CHtmlCatalog::WritePictureBlock(std::string &page, Pending &pending, CPicEntry &entry,
+                                     const std::string &pageFolder) {
   GlobalHandle picture(loader_ ? loader_(entry, jpegResize ? tmpl.thumbsWidth : 0, jpegResize ? tmpl.thumbsHeight : 0)
                                : nullptr);
   int w = picture ? DibWidth(picture.get()) : 0;
@@ -458,23 +495,24 @@ bool CHtmlCatalog::WritePictureBlock(std::FILE *file, CPicEntry &entry, const st
   thumbName.clear();
   if (jpegSave) {
     thumbName = "Tm-" + PathPart(entry.name, kPathName) + ".jpg";
-    std::string thumbPath = pageFolder + "/" + thumbName;
-    written_.push_back(thumbPath);
     GlobalHandle converted;
     HDIB source = picture.get();
     HDIB bgr = DibTo24Bit(source);
     if (bgr && bgr != source) converted.reset(bgr);
-    // A thumbnail that cannot be written leaves a broken image, not a failed catalogue.
-    if (bgr) SaveDibAsJpeg(bgr, thumbPath, 1, jpegQuality, nullptr, 0);
+    if (bgr) {
+      // A thumbnail that cannot be written leaves the catalogue incomplete: the run fails.
+      AtomicFile *thumb = pending.Open(pageFolder + "/" + thumbName);
+      if (!thumb || WriteDibAsJpeg(thumb->fd(), bgr, 1, jpegQuality, nullptr, 0) != 1 || !thumb->Finish())
+        return false;
+    }
   }
   for (const std::string &line : tmpl.Lines(CHtmlTemplate::kOne))
-    if (!WriteLine(file, SubstituteTokens(line, &facts, pageFolder))) return false;
+    AddLine(page, SubstituteTokens(line, &facts, pageFolder));
   return true;
 }
 
 bool CHtmlCatalog::WriteHtmlCatalogue(const std::string &output) {
   outputFile = output;
-  written_.clear();
   displayWidth = displayHeight = 0;
   thumbName.clear();
   std::string pageFolder = PathPart(output, kPathDrive | kPathFolder);
@@ -495,54 +533,47 @@ bool CHtmlCatalog::WriteHtmlCatalogue(const std::string &output) {
   maxPageNo = (pageCount > 0 && perPage > 0) ? (selected + perPage - 1) / perPage : 1;
 
   bool failed = false;
-  int next = 0;  // entry where the next page starts
-  for (pageNo = 1; pageNo <= maxPageNo && !failed; ++pageNo) {
-    std::string name = HtmlPageName(output, pageNo);
-    written_.push_back(name);
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(name.c_str(), "wb"));
-    if (!file) {
-      failed = true;
-      break;
-    }
-    bool ok = true;
-    for (const char *line : {"<HTML>", "<HEAD>", "<META NAME=\"GENERATOR\" CONTENT=\"QEV Tamro\">",
-                             "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;CHARSET=UTF-8\">",
-                             "<TITLE>Tamro Catalog</TITLE>", "</HEAD>"})
-      ok = ok && WriteLine(file.get(), line);
-    for (const std::string &line : tmpl.Lines(CHtmlTemplate::kHeader))
-      ok = ok && WriteLine(file.get(), SubstituteTokens(line, nullptr, pageFolder));
-
-    int onPage = 0;
-    for (; ok && next < count && onPage < perPage; ++next) {
-      CPicEntry *entry = doc_.GetEntry(next);
-      if (!entry || !entry->IsSelected()) continue;
-      if (progress->Aborted()) {
-        ok = false;
+  {
+    Pending pending;
+    int next = 0;  // entry where the next page starts
+    for (pageNo = 1; pageNo <= maxPageNo && !failed; ++pageNo) {
+      AtomicFile *file = pending.Open(HtmlPageName(output, pageNo));
+      if (!file) {
+        failed = true;
         break;
       }
-      progress->SetText(entry->name);
-      ok = WritePictureBlock(file.get(), *entry, pageFolder);
-      progress->Step(1);
-      ++onPage;
+      std::string page;
+      for (const char *line : {"<HTML>", "<HEAD>", "<META NAME=\"GENERATOR\" CONTENT=\"QEV Tamro\">",
+                               "<META HTTP-EQUIV=\"Content-Type\" CONTENT=\"text/html;CHARSET=UTF-8\">",
+                               "<TITLE>Tamro Catalog</TITLE>", "</HEAD>"})
+        AddLine(page, line);
+      for (const std::string &line : tmpl.Lines(CHtmlTemplate::kHeader))
+        AddLine(page, SubstituteTokens(line, nullptr, pageFolder));
+
+      bool ok = true;
+      int onPage = 0;
+      for (; ok && next < count && onPage < perPage; ++next) {
+        CPicEntry *entry = doc_.GetEntry(next);
+        if (!entry || !entry->IsSelected()) continue;
+        if (progress->Aborted()) {
+          ok = false;
+          break;
+        }
+        progress->SetText(entry->name);
+        ok = WritePictureBlock(page, pending, *entry, pageFolder);
+        progress->Step(1);
+        ++onPage;
+      }
+      for (const std::string &line : tmpl.Lines(CHtmlTemplate::kFooter))
+        AddLine(page, SubstituteTokens(line, nullptr, pageFolder));
+      AddLine(page, "</HTML>");
+      if (!ok || !file->Write(page) || !file->Finish()) failed = true;
     }
-    for (const std::string &line : tmpl.Lines(CHtmlTemplate::kFooter))
-      ok = ok && WriteLine(file.get(), SubstituteTokens(line, nullptr, pageFolder));
-    ok = ok && WriteLine(file.get(), "</HTML>");
-    // A page that did not reach the disk whole is a failed page.
-    ok = std::fflush(file.get()) == 0 && ok;
-    ok = std::fclose(file.release()) == 0 && ok;
-    if (!ok) failed = true;
+    if (!failed && !pending.Commit()) failed = true;
   }
-  if (failed) {
-    std::error_code ec;
-    // Only files: a page name that is a folder of the user's was never written.
-    for (const std::string &path : written_)
-      if (!fs::is_directory(fs::symlink_status(path, ec))) fs::remove(path, ec);
-    Ui().MessageBox("HTMLファイルの書き込みに失敗しました", "Tamro", MB_OK | MB_ICONEXCLAMATION);
-  }
+  if (failed) Ui().MessageBox("HTMLファイルの書き込みに失敗しました", "Tamro", MB_OK | MB_ICONEXCLAMATION);
   doc_.SetBusy(wasBusy);
   progress.reset();
-  if (!failed) written_.clear();
   return !failed;
 }
 

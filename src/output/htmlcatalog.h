@@ -5,7 +5,6 @@
 // page), optionally with a JPEG thumbnail of every picture beside the pages.
 
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 #include <functional>
 #include <optional>
@@ -116,9 +115,10 @@ class CHtmlCatalog {
   // Takes the numbers of the dialog and loads its template.
   void Configure(const CHtmlOption &option);
 
-  // Writes the pages (and thumbnails). On a page that cannot be written, or an abort,
-  // everything written in the run is deleted, "HTMLファイルの書き込みに失敗しました" is
-  // shown and the answer is false.
+  // Writes the pages (and thumbnails) under temporary names and puts them in place together
+  // once all are written. On a page or thumbnail that cannot be written, or an abort,
+  // nothing of the run is put in place, so the catalogue that was there stays as it was;
+  // "HTMLファイルの書き込みに失敗しました" is shown and the answer is false.
   bool WriteHtmlCatalogue(const std::string &outputFile);
 
   // The line with every token replaced. Values are never searched again, so a name or a
@@ -137,16 +137,16 @@ class CHtmlCatalog {
   int displayWidth = 0, displayHeight = 0;
   std::string outputFile;
   std::string thumbName;  // "Tm-name.jpg" of the current picture with JPEG thumbnails
-  // Files written in the run (pages and thumbnails).
-  const std::vector<std::string> &Written() const { return written_; }
 
  private:
-  bool WritePictureBlock(std::FILE *file, CPicEntry &entry, const std::string &pageFolder);
+  class Pending;
+  // Adds the picture's block to the page text and writes its thumbnail; false on a failed write.
+  bool WritePictureBlock(std::string &page, Pending &pending, CPicEntry &entry,
+                         const std::string &pageFolder);
   std::string LinkTo(const HtmlPicture &picture, const std::string &pageFolder) const;
 
   CRXDoc &doc_;
   EntryPictureLoader loader_;
-  std::vector<std::string> written_;
 };
 
 }  // namespace tamro

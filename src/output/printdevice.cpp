@@ -6,7 +6,10 @@
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPdfWriter>
-#include <cstdio>
+#include <cerrno>
+#include <cstring>
+
+#include "platform/fileio.h"
 
 namespace tamro {
 
@@ -86,8 +89,8 @@ void CPagedPrintDevice::AbortDoc() {
 
 namespace detail {
 
-PdfWriterHolder::PdfWriterHolder(const std::string &path, int dpi)
-    : writer_(std::make_unique<QPdfWriter>(QString::fromStdString(path))) {
+PdfWriterHolder::PdfWriterHolder(int dpi)
+    : file_(std::make_unique<QFile>()), writer_(std::make_unique<QPdfWriter>(file_.get())) {
   writer_->setResolution(dpi > 0 ? dpi : 300);
   writer_->setPageLayout(QPageLayout(QPageSize(QPageSize::A4), QPageLayout::Portrait,
                                      QMarginsF(10, 10, 10, 10), QPageLayout::Millimeter));
@@ -98,25 +101,50 @@ PdfWriterHolder::~PdfWriterHolder() = default;
 }  // namespace detail
 
 CPdfPrintDevice::CPdfPrintDevice(const std::string &path, int dpi)
-    : detail::PdfWriterHolder(path, dpi), CPagedPrintDevice(*writer_), path_(path) {}
+    : detail::PdfWriterHolder(dpi), CPagedPrintDevice(*writer_), path_(path) {}
 
-CPdfPrintDevice::~CPdfPrintDevice() = default;
+CPdfPrintDevice::~CPdfPrintDevice() {
+  // The painter must let go of the file before it closes; an unended job is thrown away.
+  if (out_) CPdfPrintDevice::AbortDoc();
+}
 
 void CPdfPrintDevice::SetDocName(const QString &name) { writer_->setTitle(name); }
 
 bool CPdfPrintDevice::CanStart(std::string &error) {
-  // The writer only says that it failed; opening the file first gives the reason.
-  QFile probe(QString::fromStdString(path_));
-  if (!probe.open(QIODevice::WriteOnly)) {
-    error = probe.errorString().toStdString();
+  // What a start that failed after this point left open is dropped.
+  file_->close();
+  out_.reset();
+  if (!MayReplace(path_)) {
+    error = std::strerror(errno);
     return false;
   }
+  auto out = std::make_unique<AtomicFile>(path_);
+  if (!out->ok()) {
+    error = std::strerror(errno);
+    return false;
+  }
+  if (!file_->open(out->fd(), QIODevice::WriteOnly, QFileDevice::DontCloseHandle)) {
+    error = file_->errorString().toStdString();
+    return false;
+  }
+  out_ = std::move(out);
   return true;
+}
+
+bool CPdfPrintDevice::EndDoc() {
+  // The writer reports no write errors of its own; the file it wrote through does.
+  bool ok = CPagedPrintDevice::EndDoc();
+  ok = file_->flush() && file_->error() == QFileDevice::NoError && ok;
+  file_->close();
+  ok = out_ && ok && out_->Commit();
+  out_.reset();
+  return ok;
 }
 
 void CPdfPrintDevice::AbortDoc() {
   CPagedPrintDevice::AbortDoc();
-  std::remove(path_.c_str());
+  file_->close();
+  out_.reset();
 }
 
 }  // namespace tamro

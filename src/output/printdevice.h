@@ -9,11 +9,14 @@
 #include <string>
 #include <string_view>
 
+class QFile;
 class QPainter;
 class QPagedPaintDevice;
 class QPdfWriter;
 
 namespace tamro {
+
+class AtomicFile;
 
 // The measures printing reads once per page.
 struct PrintMeasures {
@@ -96,15 +99,19 @@ class CPagedPrintDevice : public CPrintDevice {
 };
 
 namespace detail {
-// Owns the writer ahead of the base that refers to it, so it is made first and goes last.
+// Owns the writer and the file it writes ahead of the base that refers to them, so they are
+// made first and go last.
 struct PdfWriterHolder {
-  PdfWriterHolder(const std::string &path, int dpi);
+  explicit PdfWriterHolder(int dpi);
   ~PdfWriterHolder();
+  std::unique_ptr<QFile> file_;
   std::unique_ptr<QPdfWriter> writer_;
 };
 }  // namespace detail
 
-// A PDF file. Aborting removes the file.
+// A PDF file, written under a temporary name and put in place when the job ends with every
+// byte written. A failed or aborted job leaves no file, and a file of that name that was
+// there before stays as it was.
 class CPdfPrintDevice : private detail::PdfWriterHolder, public CPagedPrintDevice {
  public:
   // A4 portrait with 10 mm margins at `dpi`.
@@ -112,6 +119,7 @@ class CPdfPrintDevice : private detail::PdfWriterHolder, public CPagedPrintDevic
   ~CPdfPrintDevice() override;
 
   QPdfWriter &writer() { return *writer_; }
+  bool EndDoc() override;
   void AbortDoc() override;
 
  protected:
@@ -120,6 +128,7 @@ class CPdfPrintDevice : private detail::PdfWriterHolder, public CPagedPrintDevic
 
  private:
   std::string path_;
+  std::unique_ptr<AtomicFile> out_;
 };
 
 }  // namespace tamro

@@ -229,6 +229,10 @@ QSize CWallpaperOption::TargetSize(const QSize &picture, const QSize &screen) co
           std::max(1, static_cast<int>(picture.height() * scale))};
 }
 
+void CWallpaperOption::AdjustColours(HDIB picture) const {
+  if (picture) AdjustDibColors(picture, red, green, blue, bright * 0.02);
+}
+
 int CWallpaperOption::Apply(HDIB picture, const QSize &screen) {
   Clamp();
   Save();
@@ -236,7 +240,7 @@ int CWallpaperOption::Apply(HDIB picture, const QSize &screen) {
   bool ok = false;
   GlobalHandle copy(CopyDib(picture));
   if (copy) {
-    AdjustDibColors(copy.get(), red, green, blue, bright * 0.02);
+    AdjustColours(copy.get());
     if (mode == kWallpaperStretched || mode == kWallpaperEnlarged) {
       copy.reset(DibTo24Bit(copy.get()));
       QSize from;

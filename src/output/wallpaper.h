@@ -67,6 +67,9 @@ class CWallpaperOption {
   int Apply(HDIB picture, const QSize &screen);
   // Size the picture is scaled to for placements 2 and 3, else the picture's own size.
   QSize TargetSize(const QSize &picture, const QSize &screen) const;
+  // The adjustments in place, as the apply step makes them (the brightness 0.02 a step as
+  // the factor, the three offsets), so the preview shows what will be written.
+  void AdjustColours(HDIB picture) const;
 
  private:
   void Clamp();

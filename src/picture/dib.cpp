@@ -1,7 +1,5 @@
 #include "picture/dib.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <bit>
 #include <cerrno>
@@ -10,6 +8,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/fileio.h"
 #include "platform/globalhandle.h"
 
 namespace tamro {
@@ -484,46 +483,55 @@ uint32_t GetDibPixel(const BitmapInfoHeader *bi, int x, int y) {
   }
 }
 
-int WriteDibToStream(std::FILE *file, HDIB h) {
-  if (!file || !h) return 0;
-  DibLock lock(h);
-  if (!lock || DibHeaderSize(lock.header()) != 40) return 0;
+namespace {
+
+// The 14-byte BMP file header of a locked picture and the length of the header, colour
+// table and pixels that follow it; false for what cannot be written as a BMP file.
+bool BmpFileHeader(const DibLock &lock, uint8_t (&fh)[14], std::size_t &body) {
+  if (!lock || DibHeaderSize(lock.header()) != 40) return false;
   const BitmapInfoHeader *bi = lock.header();
-  const int64_t body = 40 + DibPaletteSize(bi) + DibImageSize(bi);
-  if (14 + body > std::numeric_limits<uint32_t>::max() || body > static_cast<int64_t>(lock.size())) return 0;
-  uint8_t fh[14];
+  const int64_t length = 40 + DibPaletteSize(bi) + DibImageSize(bi);
+  if (14 + length > std::numeric_limits<uint32_t>::max() || length > static_cast<int64_t>(lock.size()))
+    return false;
+  const uint32_t fileSize = static_cast<uint32_t>(14 + length);
+  const uint16_t reserved = 0;
+  const uint32_t offBits = static_cast<uint32_t>(14 + 40 + DibPaletteSize(bi));
   fh[0] = 'B';
   fh[1] = 'M';
-  uint32_t fileSize = static_cast<uint32_t>(14 + body);
-  uint16_t reserved = 0;
-  uint32_t offBits = static_cast<uint32_t>(14 + 40 + DibPaletteSize(bi));
   std::memcpy(fh + 2, &fileSize, 4);
   std::memcpy(fh + 6, &reserved, 2);
   std::memcpy(fh + 8, &reserved, 2);
   std::memcpy(fh + 10, &offBits, 4);
-  if (std::fwrite(fh, 1, 14, file) != 14 ||
-      std::fwrite(lock.bytes(), 1, static_cast<std::size_t>(body), file) != static_cast<std::size_t>(body))
+  body = static_cast<std::size_t>(length);
+  return true;
+}
+
+}  // namespace
+
+int WriteDibToStream(std::FILE *file, HDIB h) {
+  if (!file || !h) return 0;
+  DibLock lock(h);
+  uint8_t fh[14];
+  std::size_t body = 0;
+  if (!BmpFileHeader(lock, fh, body)) return 0;
+  if (std::fwrite(fh, 1, 14, file) != 14 || std::fwrite(lock.bytes(), 1, body, file) != body)
     throw FileError(std::string("BMP write failed: ") + std::strerror(errno));
   return 1;
 }
 
 int SaveDibFile(const std::string &path, HDIB h) {
-  // A file that could not be opened is not ours to delete.
-  std::FILE *f = std::fopen(path.c_str(), "wb");
-  if (!f) return 0;
-  int result = 0;
-  try {
-    result = WriteDibToStream(f, h);
-  } catch (const FileError &) {
-    result = 0;
-  }
-  // A failed flush on close loses data as surely as a failed write.
-  if (std::fclose(f) != 0) result = 0;
-  if (result != 1) {
-    ::unlink(path.c_str());
-    return 0;
-  }
-  return 1;
+  if (!h) return 0;
+  DibLock lock(h);
+  uint8_t fh[14];
+  std::size_t body = 0;
+  if (!BmpFileHeader(lock, fh, body) || !MayReplace(path)) return 0;
+  // The file in place is replaced only by a complete one: a full disk or a failed write
+  // leaves it as it was.
+  AtomicFile file(path);
+  const bool written = file.Write(std::string_view(reinterpret_cast<const char *>(fh), sizeof fh)) &&
+                       file.Write(std::string_view(reinterpret_cast<const char *>(lock.bytes()), body)) &&
+                       file.Commit();
+  return written ? 1 : 0;
 }
 
 HDIB ReadDibFromStream(std::FILE *file) {

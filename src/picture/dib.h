@@ -137,8 +137,9 @@ class FileError : public std::runtime_error {
 // BMP file image of a 40-byte-header picture: 1 written, 0 refused (null, failed lock,
 // 12-byte header, sizes outside the block). Throws FileError when the stream fails.
 int WriteDibToStream(std::FILE *file, HDIB h);
-// Creates or truncates `path` (UTF-8) and writes the BMP; 1 or 0. Whatever failed, no
-// partial file is left behind and no exception escapes.
+// Writes the BMP to `path` (UTF-8) under a temporary name and renames it into place when
+// complete; 1 or 0. Whatever failed, the file that was there stays as it was, no partial
+// file is left behind and no exception escapes. A file the user may not write is refused.
 int SaveDibFile(const std::string &path, HDIB h);
 // Reads a BMP file image from the stream's current position; null when it is not one or
 // its sizes do not fit the file.

@@ -12,6 +12,7 @@
 #include <jpeglib.h>
 
 #include "picture/dib.h"
+#include "platform/fileio.h"
 
 namespace tamro {
 
@@ -157,20 +158,30 @@ Outcome Compress(const Rows &rows, int quality, std::FILE *file, MemoryDestinati
 
 }  // namespace
 
-int SaveDibAsJpeg(HDIB h, const std::string &path, int colour, int quality, ProgressProc progress,
-                  long user) {
+int WriteDibAsJpeg(int fd, HDIB h, int colour, int quality, ProgressProc progress, long user) {
   Rows rows;
-  if (!PrepareRows(h, colour, rows)) return 0;
-  std::FILE *file = std::fopen(path.c_str(), "wb");
-  if (!file) return 0;
-  Outcome outcome = Compress(rows, quality, file, nullptr, progress, user);
-  // Data still buffered in the stream can fail on close as well.
-  if (std::fclose(file) != 0 && outcome == Outcome::kWritten) outcome = Outcome::kFailed;
-  if (outcome != Outcome::kWritten) {
-    ::unlink(path.c_str());
+  if (fd < 0 || !PrepareRows(h, colour, rows)) return 0;
+  // The library writes through stdio; the stream gets a descriptor of its own to close.
+  const int own = ::dup(fd);
+  std::FILE *stream = own >= 0 ? ::fdopen(own, "wb") : nullptr;
+  if (!stream) {
+    if (own >= 0) ::close(own);
     return 0;
   }
-  return 1;
+  bool written = Compress(rows, quality, stream, nullptr, progress, user) == Outcome::kWritten;
+  // Data still buffered in the stream can fail on close as well.
+  written = std::fclose(stream) == 0 && written;
+  return written ? 1 : 0;
+}
+
+int SaveDibAsJpeg(HDIB h, const std::string &path, int colour, int quality, ProgressProc progress,
+                  long user) {
+  if (!MayReplace(path)) return 0;
+  // The file in place is replaced only by a complete one: a cancel, a full disk or a failed
+  // write leaves it as it was.
+  AtomicFile file(path);
+  return file.ok() && WriteDibAsJpeg(file.fd(), h, colour, quality, progress, user) == 1 && file.Commit() ? 1
+                                                                                                          : 0;
 }
 
 int EncodeDibAsJpeg(uint8_t *out, std::size_t *size, HDIB h, int colour, int quality, ProgressProc progress,

@@ -134,15 +134,34 @@ void AtomicFile::Abort() {
   if (!temp_.empty()) ::unlink(temp_.c_str());
 }
 
-bool AtomicFile::Commit() {
+bool AtomicFile::Finish() {
   if (done_ || !ok()) return false;
+  bool good = ::fsync(fd_.get()) == 0;
+  good = fd_.reset() && good;
+  if (good) {
+    finished_ = true;
+    return true;
+  }
+  const int keep = errno;
+  Abort();
+  errno = keep;
+  return false;
+}
+
+bool AtomicFile::Commit() {
+  if (done_ || !(ok() || finished_)) return false;
   struct stat old {};
   const mode_t mode = mode_ >= 0                         ? static_cast<mode_t>(mode_)
                       : ::stat(path_.c_str(), &old) == 0 ? (old.st_mode & 07777)
                                                          : NewFileMode();
-  bool good = ::fchmod(fd_.get(), mode) == 0 || errno == EPERM;
-  good = ::fsync(fd_.get()) == 0 && good;
-  good = fd_.reset() && good;
+  bool good;
+  if (finished_) {
+    good = ::chmod(temp_.c_str(), mode) == 0 || errno == EPERM;
+  } else {
+    good = ::fchmod(fd_.get(), mode) == 0 || errno == EPERM;
+    good = ::fsync(fd_.get()) == 0 && good;
+    good = fd_.reset() && good;
+  }
   if (good && ::rename(temp_.c_str(), path_.c_str()) == 0) {
     done_ = true;
     return true;
@@ -156,6 +175,10 @@ bool AtomicFile::Commit() {
 bool ReplaceFileAtomically(const std::string &path, std::string_view bytes) {
   AtomicFile file(path);
   return file.Write(bytes) && file.Commit();
+}
+
+bool MayReplace(const std::string &path) {
+  return ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
 }
 
 bool IsTamroTempName(std::string_view fileName) {

@@ -82,7 +82,12 @@ class AtomicFile {
   bool Write(std::string_view bytes) { return ok() && WriteAll(fd_.get(), bytes); }
   // The permission bits Commit gives the file instead (a copy keeping its source's).
   void SetMode(unsigned mode) { mode_ = static_cast<int>(mode & 07777); }
-  // Flushes to disk and renames into place; false (and the temporary removed) on any error.
+  // Flushes to disk and closes the descriptor but keeps the temporary file for Commit, so a
+  // writer can finish many files before it puts any of them in place. False (and the
+  // temporary removed) on any error.
+  bool Finish();
+  // Flushes to disk (unless finished) and renames into place; false (and the temporary
+  // removed) on any error.
   bool Commit();
   void Abort();
 
@@ -91,10 +96,16 @@ class AtomicFile {
   std::string temp_;
   UniqueFd fd_;
   int mode_ = -1;
+  bool finished_ = false;
   bool done_ = false;
 };
 
 bool ReplaceFileAtomically(const std::string &path, std::string_view bytes);
+
+// Whether a writer may put a file at `path`: nothing is there yet (a dangling link counts as
+// nothing) or the user may write what is there. A rename needs only the folder's permission,
+// so without this check an atomic write would replace a file that the user made read-only.
+bool MayReplace(const std::string &path);
 
 // Names Tamro gives its temporary files (".tamro-..."): never listed, never taken as pictures.
 bool IsTamroTempName(std::string_view fileName);

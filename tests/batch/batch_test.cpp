@@ -3,9 +3,17 @@
 
 #include "batch/batchtest.h"
 
+#include <poll.h>
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <QRegularExpression>
+#include <chrono>
+#include <csignal>
+
+#include "support/mounts.h"
 
 namespace tamro::test {
 namespace {
@@ -229,6 +237,105 @@ TEST_F(BatchTest, ExitCodesSeparateUsageFromFailedItems) {
   for (const char *word : {"thumbs", "html", "sheet", "convert", "rename", "report", "print", "unpack", "--on-conflict",
                            "--yes", "--quiet", "--page-count", "--definition", "--pattern", "--rotate"})
     EXPECT_NE(help.out.find(word), std::string::npos) << word;
+}
+
+TEST_F(BatchTest, OutputsThatCannotBeWrittenFailAndNameTheFiles) {
+  const fs::path dir = MakeFolder();
+  const fs::path full = box.path("full");
+  TmpfsMount mount(full, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  box.write("full/sheet.bmp", "previous");
+  FillUp(full);
+  auto fails = [](const Result &r, const fs::path &file) {
+    EXPECT_TRUE(r.finished);
+    EXPECT_EQ(r.exit, 1) << r.err;
+    EXPECT_NE(r.err.find(file.string()), std::string::npos) << r.err;
+  };
+  fails(RunBatch({"sheet", dir.string(), "--out", (full / "sheet.bmp").string(), "-q"}), full / "sheet.bmp");
+  EXPECT_EQ(ReadFile(full / "sheet.bmp"), "previous");
+  fails(RunBatch({"print", dir.string(), "--pdf", (full / "out.pdf").string(), "-q"}), full / "out.pdf");
+  Result r = RunBatch({"convert", dir.string(), "--out", full.string(), "-q"});
+  for (const char *name : {"a one.bmp", "b'q%.bmp", "c.bmp", "写真.bmp", "e.bmp"}) fails(r, full / name);
+  EXPECT_EQ(r.err.find("画像を読み込めません"), std::string::npos) << r.err;
+  EXPECT_EQ(Names(full), (std::set<std::string>{"filler", "sheet.bmp"})) << "nothing half-written is left";
+
+  // An output folder that cannot be made is one failure, not an unreadable picture each.
+  TmpfsMount readOnly(box.path("ro"), "64k", true, [](const fs::path &) {});
+  if (!readOnly.ok()) GTEST_SKIP() << readOnly.reason();
+  const fs::path folder = box.path("ro/converted");
+  r = RunBatch({"convert", dir.string(), "--out", folder.string(), "-q"});
+  fails(r, folder);
+  EXPECT_EQ(Lines(r.err).size(), 1u) << r.err;
+}
+
+// Runs tamro-batch on a terminal with `tmp` as its temporary folder and sends it `sig` once it
+// asks its question. Answers its wait status and what it wrote to the terminal.
+std::pair<int, std::string> SignalAtQuestion(const std::vector<std::string> &args, const fs::path &tmp,
+                                             int sig) {
+  std::vector<std::string> words = {TAMRO_BIN_DIR "/tamro-batch"}, env = {"TMPDIR=" + tmp.string()};
+  words.insert(words.end(), args.begin(), args.end());
+  for (char **e = environ; *e; ++e)
+    if (std::string_view(*e).substr(0, 7) != "TMPDIR=") env.push_back(*e);
+  std::vector<char *> argv, envp;
+  for (std::string &w : words) argv.push_back(w.data());
+  for (std::string &e : env) envp.push_back(e.data());
+  argv.push_back(nullptr);
+  envp.push_back(nullptr);
+
+  int terminal = -1;
+  const pid_t pid = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (pid == 0) {
+    ::execve(argv[0], argv.data(), envp.data());
+    ::_exit(127);
+  }
+  if (pid < 0) return {-1, "forkpty failed"};
+  std::string seen;
+  int status = -1;
+  bool signalled = false, nudged = false;
+  const auto start = std::chrono::steady_clock::now();
+  auto signalledAt = start;
+  while (std::chrono::steady_clock::now() - start < std::chrono::seconds(120)) {
+    pollfd p{terminal, POLLIN, 0};
+    char buffer[4096];
+    if (::poll(&p, 1, 100) > 0)
+      if (const ssize_t n = ::read(terminal, buffer, sizeof buffer); n > 0)
+        seen.append(buffer, static_cast<std::size_t>(n));
+    if (!signalled && seen.find("番号") != std::string::npos) {
+      ::kill(pid, sig);
+      signalled = true;
+      signalledAt = std::chrono::steady_clock::now();
+    }
+    if (::waitpid(pid, &status, WNOHANG) == pid) break;
+    // A signal that came just before the tool began to read is seen after the next answer.
+    if (signalled && !nudged && std::chrono::steady_clock::now() - signalledAt > std::chrono::seconds(10)) {
+      nudged = ::write(terminal, "\n", 1) == 1;
+    }
+  }
+  if (::waitpid(pid, &status, WNOHANG) == 0) {
+    ::kill(pid, SIGKILL);
+    ::waitpid(pid, &status, 0);
+    status = -1;
+  }
+  ::close(terminal);
+  return {status, seen};
+}
+
+TEST_F(BatchTest, TermOrHangUpStopsTheRunAndRemovesItsScratchFolder) {
+  const fs::path dir = box.path("pics");
+  MakePicture(dir / "p.png", 30, 20);
+  const fs::path out = box.path("out"), tmp = box.path("tmp");
+  ASSERT_EQ(RunBatch({"convert", dir.string(), "--out", out.string(), "-q"}).exit, 0);
+  fs::create_directories(tmp);
+  for (int sig : {SIGTERM, SIGHUP}) {
+    // The converted file is in the way: the tool asks on the terminal what to do.
+    const auto [status, seen] =
+        SignalAtQuestion({"convert", dir.string(), "--out", out.string(), "-q"}, tmp, sig);
+    ASSERT_TRUE(WIFEXITED(status)) << sig << " " << seen;
+    EXPECT_EQ(WEXITSTATUS(status), 1) << seen;
+    EXPECT_NE(seen.find("中断しました"), std::string::npos) << seen;
+    for (const std::string &name : Names(tmp))
+      EXPECT_NE(name.rfind("tamro-batch", 0), 0u) << "settings copies left";
+  }
 }
 
 TEST_F(BatchTest, ProgressIsPlainLinesWithoutATerminalAndSilentWithQuiet) {

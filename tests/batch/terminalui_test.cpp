@@ -4,8 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
+#include "support/sandbox.h"
 #include "tools/tamro-batch/terminalui.h"
 
 namespace tamro::batch {
@@ -167,6 +169,20 @@ TEST(TerminalUi, ProgressIsPlainLinesOffATerminalAndNothingWhenQuiet) {
 
   EXPECT_EQ(FormatDuration(std::chrono::seconds(59)), "0:59");
   EXPECT_EQ(FormatDuration(std::chrono::seconds(3661)), "1:01:01");
+}
+
+// What a second Ctrl+C removes before it ends the program.
+TEST(SignalCleanup, RemovesTheFolderWithoutFollowingLinks) {
+  namespace fs = std::filesystem;
+  test::Sandbox box;
+  box.write("scratch/config/QEV/Tamro.ini", "x");
+  box.write("scratch/.tamro-part-1", "y");
+  for (int i = 0; i < 200; ++i) box.write("scratch/many/" + std::to_string(i) + ".ini", "z");
+  box.write("kept/file", "z");
+  fs::create_directory_symlink(box.path("kept"), box.path("scratch/link"));
+  RemoveTreeFromSignal(box.path("scratch").c_str());
+  EXPECT_FALSE(fs::exists(box.path("scratch")));
+  EXPECT_TRUE(fs::exists(box.path("kept/file")));
 }
 
 }  // namespace

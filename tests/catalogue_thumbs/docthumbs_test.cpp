@@ -145,7 +145,9 @@ TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
   EXPECT_TRUE(recorder.hints.empty());
 
   option.fontItalic = 1;  // a font change alone keeps the folder cache in use
-  EXPECT_TRUE(option.Confirm(*doc, nullptr));
+  const ThumbChanges font = option.Confirm(*doc, nullptr);
+  EXPECT_TRUE(font);
+  EXPECT_FALSE(font.cellSize || font.rebuild);
   EXPECT_TRUE(doc->UseInfo());
   EXPECT_EQ(recorder.Count(kHintRedrawAll), 1);
   EXPECT_EQ(doc->CaptionFont().italic, 1);
@@ -154,7 +156,8 @@ TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
   option.limitCheck = 0;
   option.nameFormat = "\"$(PicName)\",\"second\"";
   option.thumbsSize = {20, 500};
-  EXPECT_TRUE(option.Confirm(*doc, nullptr));
+  const ThumbChanges made = option.Confirm(*doc, nullptr);
+  EXPECT_TRUE(made.cellSize && made.rebuild);
   EXPECT_FALSE(doc->UseInfo());
   for (int i = 0; i < doc->GetEntryCount(); ++i) {
     EXPECT_EQ(At(i).switches.scaleMode, 2);

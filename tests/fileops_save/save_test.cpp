@@ -10,8 +10,10 @@
 #include "fileops/samename.h"
 #include "fileops/saveformat.h"
 #include "picture/dib.h"
+#include "platform/fileio.h"
 #include "platform/globalmem.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 
 namespace fs = std::filesystem;
 
@@ -122,6 +124,8 @@ TEST_F(SaveTest, ExistingTargetAsksAndNumberedWritesTheNextName) {
   const std::string jpeg = ReadFile(box.path("out/photo(2).jpg"));
   ASSERT_GE(jpeg.size(), 2u);
   EXPECT_EQ(jpeg.substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(fs::status(box.path("out/photo(2).jpg")).permissions() & fs::perms::all,
+            static_cast<fs::perms>(NewFileMode()));
   EXPECT_EQ(profile.GetInt("Filer", "OverWriteOption", -1), kSameNumbered);
   for (const auto &e : fs::directory_iterator(box.path("out")))
     EXPECT_NE(e.path().filename().string().rfind(".tamro-", 0), 0u) << e.path();
@@ -174,6 +178,33 @@ TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
   EXPECT_EQ(ui.sameNameQuestions.size(), 2u);
   EXPECT_EQ(ui.sameNameQuestions[1].action, kSameSkip);
   EXPECT_EQ(ReadFile(box.path("out/c.jpg")), "old c");
+}
+
+TEST_F(SaveTest, WhatCannotBeWrittenIsNamedAndKeepsWhatWasThere) {
+  Picture("pics/a.bmp", 40, 40);
+  Picture("pics/b.bmp", 40, 40);
+  const fs::path out = box.path("out");
+  TmpfsMount mount(out, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  box.write("out/a.bmp", "old a");
+  FillUp(out);
+  auto doc = OpenAllSelected();
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", true});
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kBmp)), 0);
+  EXPECT_EQ(ReadFile(out / "a.bmp"), "old a");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2)
+      << "no temporary file left";
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "次のファイルを保存できませんでした\n\n" + (out / "a.bmp").string() +
+                                        "\n" + (out / "b.bmp").string());
+
+  // A folder that cannot be made is said once.
+  box.write("file", "x");
+  CFileSaveOption o = Option(CFileSaveOption::kBmp);
+  o.folder = box.path("file/sub").string();
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 0);
+  ASSERT_EQ(ui.Messages().size(), 2u);
+  EXPECT_EQ(ui.Messages()[1]->text, o.folder + " \nフォルダの作成に失敗しました");
 }
 
 TEST_F(SaveTest, UndecodableFileWritesNothing) {

@@ -10,6 +10,7 @@
 #include "platform/profile.h"
 #include "platform/text.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -24,6 +25,14 @@ std::vector<std::string> Split(const std::string &text, const std::string &by) {
     out.push_back(text.substr(at, end - at));
   out.push_back(text.substr(at));
   return out;
+}
+
+// Every name in the folder, hidden ones too, sorted.
+std::vector<std::string> Files(const fs::path &folder) {
+  std::vector<std::string> names;
+  for (const auto &e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 bool Contains(const std::vector<std::string> &lines, const std::string &line) {
@@ -267,32 +276,51 @@ TEST_F(HtmlRun, JpegThumbnailsShareTheBareName) {
   for (const auto &load : loads) EXPECT_EQ(load, std::make_pair(160, 120));  // loaded into the box
 }
 
-TEST_F(HtmlRun, FailedRunDeletesWhatItWrote) {
+TEST_F(HtmlRun, FailedRunLeavesTheOldCatalogueAsItWas) {
   List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}, {"c.jpg", {10, 10}}}, box.path("pics"));
   SelectAll();
   catalog->pageCount = 1;
   catalog->jpegSave = true;
+  box.write("out/catalog.htm", "old page");
+  box.write("out/Tm-b.jpg", "old thumbnail");
+  fs::create_symlink(box.path("nowhere"), out / "catalog-2.htm");
   fs::create_directories(out / "catalog-3.htm");  // page 3 cannot be created
-  box.write("out/keep.txt", "mine");
   EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
-  EXPECT_FALSE(fs::exists(out / "catalog.htm"));
-  EXPECT_FALSE(fs::exists(out / "catalog-2.htm"));
-  EXPECT_FALSE(fs::exists(out / "Tm-a.jpg"));
-  EXPECT_FALSE(fs::exists(out / "Tm-b.jpg"));
-  EXPECT_TRUE(fs::is_directory(out / "catalog-3.htm"));  // not ours to delete
-  EXPECT_TRUE(fs::exists(out / "keep.txt"));
+  EXPECT_EQ(test::ReadFile(out / "catalog.htm"), "old page");
+  EXPECT_EQ(test::ReadFile(out / "Tm-b.jpg"), "old thumbnail");
+  EXPECT_TRUE(fs::is_symlink(out / "catalog-2.htm"));
+  EXPECT_FALSE(fs::exists(box.path("nowhere")));
+  EXPECT_TRUE(fs::is_directory(out / "catalog-3.htm"));
+  EXPECT_EQ(Files(out),
+            (std::vector<std::string>{"Tm-b.jpg", "catalog-2.htm", "catalog-3.htm", "catalog.htm"}))
+      << "nothing new, no temporary file";
   ASSERT_EQ(ui.Messages().size(), 1u);
   EXPECT_EQ(ui.Messages()[0]->text, "HTMLファイルの書き込みに失敗しました");
+
+  // An abort part-way changes nothing either.
+  fs::remove(out / "catalog-3.htm");
+  ui.abortAfter = 2;
+  EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  EXPECT_EQ(test::ReadFile(out / "catalog.htm"), "old page");
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"Tm-b.jpg", "catalog-2.htm", "catalog.htm"}));
 }
 
-TEST_F(HtmlRun, AbortDeletesWhatItWrote) {
+TEST_F(HtmlRun, FullDiskKeepsTheOldCatalogueAndAFreedOneIsReplaced) {
+  test::TmpfsMount mount(out, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
   List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}}, box.path("pics"));
   SelectAll();
-  ui.abortAfter = 1;
-  fs::create_directories(out);
+  catalog->jpegSave = true;
+  box.write("out/catalog.htm", "old page");
+  test::FillUp(out);
   EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
-  EXPECT_TRUE(fs::is_empty(out));
-  EXPECT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(test::ReadFile(out / "catalog.htm"), "old page");
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"catalog.htm", "filler"}));
+
+  fs::remove(out / "filler");
+  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
+  EXPECT_EQ(PageLines("catalog.htm")[0], "<HTML>");
+  EXPECT_EQ(Files(out), (std::vector<std::string>{"Tm-a.jpg", "Tm-b.jpg", "catalog.htm"}));
 }
 
 TEST(HtmlOption, DefaultsValidationAndHistories) {

@@ -11,6 +11,7 @@
 #include "output/printlayout.h"
 #include "platform/ui.h"
 #include "printtest.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -85,6 +86,25 @@ TEST_F(PdfPrintTest, FileThatCannotBeWrittenIsReportedWithItsReason) {
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
+TEST_F(PdfPrintTest, AJobThatDoesNotReachTheDiskFailsAndKeepsTheOldFile) {
+  const std::filesystem::path dir = box.path("small");
+  test::TmpfsMount mount(dir, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  source.entries = {{"red.bmp", true, 300, 200, Qt::red}};
+  const std::string path = (dir / "job.pdf").string();
+  box.write("small/job.pdf", "previous");
+  test::FillUp(dir);
+  {
+    CPdfPrintDevice device(path, 100);
+    EXPECT_EQ(CPrintLayout(source).PrintSelected(device, ""), -1);
+  }
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "一般的なエラーです");
+  EXPECT_EQ(test::ReadFile(path), "previous");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
+      << "no temporary file left";
+}
+
 TEST_F(PdfPrintTest, PagesOpenOneAtATimeAndAbortRemovesTheFile) {
   std::string path = box.path("abort.pdf").string();
   CPdfPrintDevice device(path);
@@ -101,6 +121,13 @@ TEST_F(PdfPrintTest, PagesOpenOneAtATimeAndAbortRemovesTheFile) {
   EXPECT_EQ(device.Painter(), nullptr);
   device.AbortDoc();
   EXPECT_FALSE(std::filesystem::exists(path));
+
+  // Aborting the job of a name that was taken leaves that file as it was.
+  box.write("abort.pdf", "previous");
+  ASSERT_TRUE(device.StartDoc(CPrintLayout::kDocName, error));
+  ASSERT_TRUE(device.StartPage());
+  device.AbortDoc();
+  EXPECT_EQ(test::ReadFile(path), "previous");
 }
 
 }  // namespace

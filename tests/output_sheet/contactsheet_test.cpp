@@ -9,6 +9,7 @@
 #include "picture/dib.h"
 #include "picture/dibcanvas.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -202,6 +203,25 @@ TEST_F(SheetRun, AbortKeepsSavedSheetsOnly) {
   EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 2, (out / "n.bmp").string(), kSheetBmp, 95, kBack), 1);
   EXPECT_TRUE(fs::exists(out / "n00.bmp"));
   EXPECT_FALSE(fs::exists(out / "n01.bmp"));
+}
+
+TEST_F(SheetRun, SheetsThatCannotBeWrittenAreNamedAndKeepTheOldFiles) {
+  test::TmpfsMount mount(out, "256k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  List(Pictures(4));
+  box.write("out/s00.bmp", "previous");
+  box.write("out/s01.jpg", "previous");
+  test::FillUp(out);
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.bmp").string(), kSheetBmp, 95, kBack), 0);
+  EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.jpg").string(), kSheetJpeg, 95, kBack), 0);
+  EXPECT_EQ(test::ReadFile(out / "s00.bmp"), "previous");
+  EXPECT_EQ(test::ReadFile(out / "s01.jpg"), "previous");
+  EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3)
+      << "no temporary file left";
+  ASSERT_EQ(ui.Messages().size(), 2u);
+  EXPECT_EQ(ui.Messages()[0]->text, "コンタクトシートを保存できませんでした\n\n" +
+                                        (out / "s00.bmp").string() + "\n" + (out / "s01.bmp").string());
+  EXPECT_NE(ui.Messages()[1]->text.find((out / "s01.jpg").string()), std::string::npos);
 }
 
 TEST_F(SheetRun, PercentInTheNameIsLiteral) {

@@ -7,8 +7,10 @@
 #include <filesystem>
 #include <limits>
 
+#include "picture/dibjpeg.h"
 #include "picture/dibtest.h"
 #include "support/bytes.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -351,6 +353,35 @@ TEST(DibBmpFile, WriteRefusesWhatItCannotWriteAndLeavesNoFile) {
     EXPECT_EQ(SaveDibFile(ro, ok.get()), 0);
     EXPECT_TRUE(std::filesystem::exists(ro));
   }
+}
+
+TEST(DibBmpFile, FailedWritesKeepTheFileThatWasThere) {
+  test::Sandbox box;
+  const std::filesystem::path dir = box.path("small");
+  test::TmpfsMount mount(dir, "64k");
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  const std::string bmp = (dir / "sheet.bmp").string(), jpg = (dir / "sheet.jpg").string();
+  box.write("small/sheet.bmp", "previous");
+  box.write("small/sheet.jpg", "previous");
+  GlobalHandle small = test::Picture24(16, 16, [](int x, int y) { return Rgb(x * 16, y * 16, 0); });
+
+  // A cancelled JPEG costs nothing either.
+  EXPECT_EQ(SaveDibAsJpeg(
+                small.get(), jpg, 1, 80, [](int, int, long) { return 1; }, 0),
+            0);
+  EXPECT_EQ(test::ReadFile(jpg), "previous");
+
+  test::FillUp(dir);
+  EXPECT_EQ(SaveDibFile(bmp, small.get()), 0);
+  EXPECT_EQ(SaveDibAsJpeg(small.get(), jpg, 1, 80, nullptr, 0), 0);
+  EXPECT_EQ(test::ReadFile(bmp), "previous");
+  EXPECT_EQ(test::ReadFile(jpg), "previous");
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 3)
+      << "no temporary file left behind";
+
+  std::filesystem::remove(dir / "filler");
+  ASSERT_EQ(SaveDibFile(bmp, small.get()), 1);
+  EXPECT_EQ(test::ReadFile(bmp).substr(0, 2), "BM");
 }
 
 TEST(DibBmpFile, StreamFailureIsThrownAsFileError) {

@@ -55,6 +55,34 @@ TEST(FileIo, AtomicReplaceKeepsModeAndLeavesNoTemporary) {
     EXPECT_TRUE(IsTamroTempName(fs::path(abandoned.tempPath()).filename().string()));
   }
   EXPECT_EQ(test::ReadFile(path), "new") << "an uncommitted write changes nothing";
+  {
+    // A finished file holds no descriptor and goes into place, with the old mode, only on Commit.
+    AtomicFile later(path);
+    ASSERT_TRUE(later.Write("later") && later.Finish());
+    EXPECT_FALSE(later.Write("more"));
+    EXPECT_EQ(test::ReadFile(path), "new");
+    ASSERT_TRUE(later.Commit());
+  }
+  EXPECT_EQ(test::ReadFile(path), "later");
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  {
+    AtomicFile dropped(path);
+    ASSERT_TRUE(dropped.Write("dropped") && dropped.Finish());
+  }
+  EXPECT_EQ(test::ReadFile(path), "later");
+
+  // Nothing there, or a dangling link, may be replaced; a read-only file may not.
+  EXPECT_TRUE(MayReplace(box.path("missing").string()));
+  fs::create_symlink(box.path("nowhere"), box.path("dangling"));
+  EXPECT_TRUE(MayReplace(box.path("dangling").string()));
+  fs::remove(box.path("dangling"));
+  if (::geteuid() != 0) {
+    const std::string locked = box.write("locked", "x").string();
+    ::chmod(locked.c_str(), 0444);
+    EXPECT_FALSE(MayReplace(locked));
+    fs::remove(locked);
+  }
   int files = 0;
   for (const auto &e : fs::directory_iterator(box.root())) files += e.is_regular_file();
   EXPECT_EQ(files, 2) << "no temporary file left behind";

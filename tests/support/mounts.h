@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -55,6 +56,16 @@ inline bool SameDevice(const std::filesystem::path &a, const std::filesystem::pa
   struct stat sa {
   }, sb{};
   return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev;
+}
+
+// Fills the file system of `folder` with one file ("filler"), so that the next write there fails.
+inline void FillUp(const std::filesystem::path &folder) {
+  std::FILE *f = std::fopen((folder / "filler").c_str(), "wb");
+  if (!f) return;
+  static const char block[4096] = {};
+  while (std::fwrite(block, 1, sizeof block, f) == sizeof block) {
+  }
+  std::fclose(f);
 }
 
 }  // namespace tamro::test

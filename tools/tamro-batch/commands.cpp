@@ -419,11 +419,18 @@ int RunConvert(Session &session) {
 
   RecordingDecoders decoders(session.Pictures());
   auto *ui = dynamic_cast<TerminalUi *>(&Ui());
-  for (const Target &target : CollectTargets(session, args.operands, true)) {
+  const std::vector<Target> targets = CollectTargets(session, args.operands, true);
+  // Without its folder nothing can be written; that is one failure, not one per picture.
+  if (!targets.empty() && !EnsureFolder(option.folder, true)) {
+    session.Fail(option.folder, "出力先フォルダを作成できません");
+    return kExitFailed;
+  }
+  for (const Target &target : targets) {
     if (TerminalUi::AbortRequested()) break;
     CRXDoc *doc = session.Open(target);
     const std::size_t skippedBefore = ui ? ui->Skipped().size() : 0;
     const int unansweredBefore = ui ? ui->Unanswered() : 0;
+    const int failuresBefore = ui ? ui->Failures() : 0;
     const int written = SaveSelectedInFormat(*doc, decoders, option);
     // A refused question ended the run; it has been reported already.
     if (ui && ui->Unanswered() > unansweredBefore) continue;
@@ -444,8 +451,10 @@ int RunConvert(Session &session) {
         ++unreadable;
       }
     }
-    if (written < expected - unreadable)
-      session.Fail(option.folder, std::to_string(expected - unreadable - written) + " 個のファイルを書き込めません");
+    // The engine names the files it could not write; anything else missing is counted here.
+    if (written < expected - unreadable && (!ui || ui->Failures() == failuresBefore))
+      session.Fail(option.folder,
+                   std::to_string(expected - unreadable - written) + " 個のファイルを書き込めません");
   }
   return Finish(session);
 }

@@ -70,6 +70,7 @@ int main(int argc, char **argv) {
 
   Session session(args);
   if (!session.Init(error)) return UsageError(error);
+  TerminalUi::RemoveOnSecondInterrupt(session.ScratchFolder());
 
   int status = kExitOk;
   const std::string &c = args.command;

@@ -9,8 +9,7 @@
 #include <set>
 #include <sstream>
 
-#include "picture/dib.h"
-#include "platform/globalhandle.h"
+#include "output/entrypicture.h"
 #include "platform/startup.h"
 #include "platform/ui.h"
 
@@ -81,6 +80,10 @@ Session::~Session() {
   cells_.reset();
   builder_.reset();
   doc_.reset();
+}
+
+std::string Session::ScratchFolder() const {
+  return scratch_ && scratch_->isValid() ? scratch_->path().toStdString() : std::string();
 }
 
 bool Session::IsArchive(const std::string &path) {
@@ -235,18 +238,7 @@ CRXDoc *Session::Open(const Target &target, bool forceNoDownScan) {
 }
 
 HDIB Session::LoadPicture(CPicEntry &entry, int boxWidth, int boxHeight) {
-  if (boxWidth <= 0 || boxHeight <= 0) return builder_->DecodeEntry(entry, nullptr).release();
-  const CellSize target{boxWidth, boxHeight};
-  GlobalHandle picture = builder_->DecodeEntry(entry, &target);
-  if (!picture) return nullptr;
-  const int w = DibWidth(picture.get()), h = std::abs(DibHeight(picture.get()));
-  const CellRect fit = FitThumbnailRect(w, h, CellRect{0, 0, boxWidth, boxHeight}, true);
-  const int32_t mode = entry.switches.scaleMode;
-  entry.switches.scaleMode = 10;
-  HDIB scaled = ScaleThumbnail(entry, fit.right - fit.left, fit.bottom - fit.top, picture.get());
-  entry.switches.scaleMode = mode;
-  if (scaled == picture.get()) return picture.release();
-  return scaled;
+  return LoadEntryPicture(*builder_, entry, boxWidth, boxHeight);
 }
 
 }  // namespace tamro::batch

@@ -73,6 +73,9 @@ class Session {
   void Fail(const std::string &what, const std::string &why);
   int Failures() const { return failures_; }
   const Args &Arguments() const { return args_; }
+  // The private folder of the run's settings copies, removed when the session ends; empty
+  // before Init.
+  std::string ScratchFolder() const;
 
  private:
   bool WriteOverrides(Profile &profile, bool filesOnly, std::string &error);

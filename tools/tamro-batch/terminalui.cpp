@@ -1,5 +1,7 @@
 #include "tools/tamro-batch/terminalui.h"
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
 
@@ -15,12 +17,41 @@ namespace tamro::batch {
 namespace {
 
 std::atomic<int> g_interrupts{0};
+// The folder a second signal removes before the program ends; set once.
+char g_scratch[4096];
+std::atomic<bool> g_haveScratch{false};
 
-void OnInterrupt(int) {
+void OnInterrupt(int sig) {
   if (g_interrupts.fetch_add(1) >= 1) {
-    std::signal(SIGINT, SIG_DFL);
-    std::raise(SIGINT);
+    if (g_haveScratch.load()) RemoveTreeFromSignal(g_scratch);
+    std::signal(sig, SIG_DFL);
+    std::raise(sig);
   }
+}
+
+// Removes `name` below the open folder `parent`, contents first, with calls a signal
+// handler may make (no memory allocation, no stdio).
+void RemoveTreeAt(int parent, const char *name, int depth) {
+  if (::unlinkat(parent, name, 0) == 0 || errno != EISDIR || depth > 16) return;
+  const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (fd < 0) return;
+  // Removing entries while reading the folder may skip some; another pass finds them.
+  for (int pass = 0; pass < 3; ++pass) {
+    alignas(dirent64) char buffer[2048];
+    ssize_t n;
+    while ((n = ::getdents64(fd, buffer, sizeof buffer)) > 0) {
+      for (ssize_t at = 0; at < n;) {
+        const auto *entry = reinterpret_cast<const dirent64 *>(buffer + at);
+        at += entry->d_reclen;
+        const char *child = entry->d_name;
+        if (child[0] == '.' && (child[1] == '\0' || (child[1] == '.' && child[2] == '\0'))) continue;
+        RemoveTreeAt(fd, child, depth + 1);
+      }
+    }
+    if (::unlinkat(parent, name, AT_REMOVEDIR) == 0 || errno != ENOTEMPTY) break;
+    ::lseek(fd, 0, SEEK_SET);
+  }
+  ::close(fd);
 }
 
 int TerminalWidth(std::FILE *f) {
@@ -120,11 +151,21 @@ void TerminalUi::RequestAbort() { g_interrupts.fetch_add(1); }
 bool TerminalUi::AbortRequested() { return g_interrupts.load() > 0; }
 
 void TerminalUi::InstallInterruptHandler() {
+  // No SA_RESTART: a question waiting for an answer gives up when the run is stopped.
   struct sigaction sa {};
   sa.sa_handler = &OnInterrupt;
   sigemptyset(&sa.sa_mask);
-  sigaction(SIGINT, &sa, nullptr);
+  for (int sig : {SIGINT, SIGTERM, SIGHUP}) sigaction(sig, &sa, nullptr);
 }
+
+void TerminalUi::RemoveOnSecondInterrupt(const std::string &folder) {
+  if (folder.empty() || folder.size() >= sizeof g_scratch) return;
+  g_haveScratch.store(false);
+  std::memcpy(g_scratch, folder.c_str(), folder.size() + 1);
+  g_haveScratch.store(true);
+}
+
+void RemoveTreeFromSignal(const char *path) { RemoveTreeAt(AT_FDCWD, path, 0); }
 
 void TerminalUi::EndBarLine() {
   if (!barShown_) return;
@@ -134,6 +175,7 @@ void TerminalUi::EndBarLine() {
 
 std::optional<std::string> TerminalUi::ReadLine() {
   std::fflush(err_);
+  if (AbortRequested()) return std::nullopt;
   std::string line;
   int c;
   while ((c = std::fgetc(in_)) != EOF && c != '\n') line += static_cast<char>(c);

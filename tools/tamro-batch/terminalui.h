@@ -45,9 +45,11 @@ class TerminalUi : public UiServices {
   // Set by the interrupt handler; every progress window then answers aborted.
   static void RequestAbort();
   static bool AbortRequested();
-  // Ctrl+C stops the current run at the next item instead of killing the program; a
-  // second one ends it at once.
+  // Ctrl+C (and SIGTERM, SIGHUP) stops the current run at the next item, so the program
+  // ends normally and cleans up after itself; a second one ends it at once, after removing
+  // the folder given to RemoveOnSecondInterrupt.
   static void InstallInterruptHandler();
+  static void RemoveOnSecondInterrupt(const std::string &folder);
 
   const TerminalUiOptions &Options() const { return options_; }
 
@@ -67,6 +69,9 @@ class TerminalUi : public UiServices {
   bool barShown_ = false;  // a progress line is on screen and must be ended before text
   void EndBarLine();
 };
+
+// Removes a folder and everything in it, calling only what a signal handler may.
+void RemoveTreeFromSignal(const char *path);
 
 // "1:23" or "12:03:45".
 std::string FormatDuration(std::chrono::seconds s);

@@ -1,0 +1,55 @@
+#pragma once
+
+// The "動作設定" dialog: the face of CBehaviourOption, its keys grouped on tabs.
+
+#include <QDialog>
+#include <vector>
+
+#include "catalogue/behaviouroption.h"
+
+class QCheckBox;
+class QLineEdit;
+class QSpinBox;
+class QTabWidget;
+
+namespace tamro {
+
+class CRXDoc;
+class CSpiHost;
+class UpdateObserver;
+
+class CBehaviourDlg : public QDialog {
+  Q_OBJECT
+
+ public:
+  // `host` may be null (the switches then go to the settings store only).
+  CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender = nullptr, QWidget *parent = nullptr);
+
+  // What OK changed (nothing before OK).
+  const BehaviourChanges &Changes() const { return changes_; }
+  // OK: the widgets' values go into the option, which confirms them.
+  void accept() override;
+
+ private:
+  QCheckBox *AddCheck(const char *key, const QString &label, int *value);
+  void Store();
+
+  CRXDoc &doc_;
+  CSpiHost *host_;
+  UpdateObserver *sender_;
+  CBehaviourOption option_;
+  BehaviourChanges changes_;
+  struct Check {
+    QCheckBox *box;
+    int *value;
+  };
+  std::vector<Check> checks_;
+  QTabWidget *tabs_ = nullptr;
+  QLineEdit *pathMask_ = nullptr, *homeFolder_ = nullptr, *nameFormat_ = nullptr;
+  QSpinBox *threads_ = nullptr, *sleepDraw_ = nullptr;
+};
+
+// Shows the dialog modally; answers what OK changed.
+BehaviourChanges RunBehaviourDialog(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender, QWidget *parent);
+
+}  // namespace tamro

@@ -1,0 +1,36 @@
+#include "app/dialogs/formparts.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QWidget>
+
+#include "output/history.h"
+
+namespace tamro {
+
+QComboBox *MakeHistoryBox(QWidget *parent) {
+  auto *box = new QComboBox(parent);
+  box->setEditable(true);
+  box->setInsertPolicy(QComboBox::NoInsert);
+  box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+  box->setMinimumContentsLength(32);
+  return box;
+}
+
+void FillHistoryBox(QComboBox *box, const TextHistory &history, const std::string &text) {
+  box->clear();
+  for (const std::string &item : history.items()) box->addItem(QString::fromStdString(item));
+  box->setEditText(QString::fromStdString(text));
+}
+
+std::string BoxText(const QComboBox *box) { return box->currentText().toStdString(); }
+
+void ChainTabOrder(std::initializer_list<QWidget *> widgets) {
+  QWidget *previous = nullptr;
+  for (QWidget *w : widgets) {
+    if (previous) QWidget::setTabOrder(previous, w);
+    previous = w;
+  }
+}
+
+}  // namespace tamro

@@ -1,0 +1,177 @@
+#include "app/dialogs/htmldialog.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+
+#include "app/dialogs/formparts.h"
+#include "app/dialogs/outputcommand.h"
+#include "catalogue/cellpainter.h"
+#include "catalogue/picentry.h"
+#include "fileops/folders.h"
+#include "output/entrypicture.h"
+#include "output/htmlcatalog.h"
+#include "platform/startup.h"
+
+namespace tamro {
+
+namespace {
+
+QLabel *Note(const char *text, QWidget *parent) {
+  auto *label = new QLabel(QString::fromUtf8(text), parent);
+  label->setWordWrap(true);
+  return label;
+}
+
+}  // namespace
+
+CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent), option_(option) {
+  setWindowTitle(QStringLiteral("HTMLの作成"));
+  auto *grid = new QGridLayout;
+
+  folder_ = MakeHistoryBox(this);
+  folder_->setObjectName("folder");
+  auto *browseFolder = new QPushButton(QStringLiteral("参照..."), this);
+  browseFolder->setObjectName("browseFolder");
+  fileName_ = MakeHistoryBox(this);
+  fileName_->setObjectName("fileName");
+  template_ = MakeHistoryBox(this);
+  template_->setObjectName("template");
+  auto *browseTemplate = new QPushButton(QStringLiteral("参照..."), this);
+  browseTemplate->setObjectName("browseTemplate");
+  pageCount_ = new QSpinBox(this);
+  pageCount_->setObjectName("pageCount");
+  pageCount_->setRange(0, 100);
+
+  int row = 0;
+  auto label = [&](const char *text, QWidget *buddy) {
+    auto *l = new QLabel(QString::fromUtf8(text), this);
+    l->setBuddy(buddy);
+    grid->addWidget(l, row, 0);
+  };
+  label("保存先フォルダ：", folder_);
+  grid->addWidget(folder_, row, 1, 1, 2);
+  grid->addWidget(browseFolder, row++, 3);
+  label("ファイル名書式：", fileName_);
+  grid->addWidget(fileName_, row++, 1, 1, 2);
+  label("HTML形式定義ﾌｧｲﾙ：", template_);
+  grid->addWidget(template_, row, 1, 1, 2);
+  grid->addWidget(browseTemplate, row++, 3);
+  label("頁当たりの画像数を制限：\n (0:制限なし)", pageCount_);
+  grid->addWidget(pageCount_, row, 1);
+  grid->addWidget(Note("画像数を制限するとページ処理され、ファイル名に番号が付加されます", this), row++, 2, 1,
+                  2);
+  grid->setColumnStretch(2, 1);
+
+  jpegSave_ = new QCheckBox(QStringLiteral("リンク画像を別にJPEG形式で保存"), this);
+  jpegSave_->setObjectName("jpegSave");
+  quality_ = new QSpinBox(this);
+  quality_->setObjectName("quality");
+  quality_->setRange(0, 100);
+  resize_ = new QCheckBox(QStringLiteral("リサイズ"), this);
+  resize_->setObjectName("resize");
+  auto *jpeg = new QGridLayout;
+  jpeg->addWidget(jpegSave_, 0, 0, 1, 3);
+  auto *qualityLabel = new QLabel(QStringLiteral("JPEG圧縮品質\n（0:低品質～100:高品質）"), this);
+  qualityLabel->setBuddy(quality_);
+  jpeg->addWidget(qualityLabel, 1, 0);
+  jpeg->addWidget(quality_, 1, 1);
+  jpeg->addWidget(resize_, 2, 0);
+  jpeg->addWidget(Note("ファイル名は Tm-[FileName].JPG", this), 2, 1, 1, 2);
+  jpeg->addWidget(Note("JPEG保存を指示しない場合、元画像にリンクをはります", this), 3, 0, 1, 3);
+  jpeg->setColumnStretch(2, 1);
+  jpeg->setContentsMargins(20, 0, 0, 0);
+
+  auto *create = new QPushButton(QStringLiteral("作成"), this);
+  create->setObjectName("create");
+  create->setDefault(true);
+  auto *cancel = new QPushButton(QStringLiteral("キャンセル"), this);
+  auto *buttons = new QHBoxLayout;
+  buttons->addStretch();
+  buttons->addWidget(create);
+  buttons->addWidget(cancel);
+
+  auto *all = new QVBoxLayout(this);
+  all->addLayout(grid);
+  all->addLayout(jpeg);
+  all->addSpacing(6);
+  all->addLayout(buttons);
+  all->setSizeConstraint(QLayout::SetFixedSize);
+
+  FillHistoryBox(folder_, option.Folders(), option.folder);
+  FillHistoryBox(fileName_, option.FileNames(), option.fileName);
+  FillHistoryBox(template_, option.Templates(), option.templateFile);
+  pageCount_->setValue(option.pageCount);
+  jpegSave_->setChecked(option.jpegSave);
+  quality_->setValue(option.jpegQuality);
+  resize_->setChecked(option.jpegResize);
+
+  connect(browseFolder, &QPushButton::clicked, this, &CHtmlDialog::BrowseFolder);
+  connect(browseTemplate, &QPushButton::clicked, this, &CHtmlDialog::BrowseTemplate);
+  connect(create, &QPushButton::clicked, this, &CHtmlDialog::OnCreate);
+  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
+
+  ChainTabOrder({folder_, browseFolder, fileName_, template_, browseTemplate, pageCount_, jpegSave_, quality_,
+                 resize_, create, cancel});
+}
+
+void CHtmlDialog::OnCreate() {
+  option_.folder = BoxText(folder_);
+  option_.fileName = BoxText(fileName_);
+  option_.templateFile = BoxText(template_);
+  option_.pageCount = pageCount_->value();
+  option_.jpegSave = jpegSave_->isChecked();
+  option_.jpegQuality = quality_->value();
+  option_.jpegResize = resize_->isChecked();
+  if (option_.Accept()) {
+    accept();
+    return;
+  }
+  // The dialog stays open; the caret goes where something is missing.
+  for (QComboBox *box : {folder_, fileName_, template_})
+    if (box->currentText().isEmpty()) return box->setFocus();
+  folder_->setFocus();
+}
+
+void CHtmlDialog::BrowseFolder() {
+  QFileDialog chooser(this, QStringLiteral("保存先を選択してください"), folder_->currentText());
+  chooser.setFileMode(QFileDialog::Directory);
+  chooser.setOption(QFileDialog::ShowDirsOnly);
+  if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
+    folder_->setEditText(chooser.selectedFiles().front());
+}
+
+void CHtmlDialog::BrowseTemplate() {
+  QFileDialog chooser(this, QStringLiteral("HTML定義ファイルの選択"),
+                      QString::fromStdString(ExecutableFolder()));
+  chooser.setFileMode(QFileDialog::ExistingFile);
+  chooser.setNameFilters({QStringLiteral("Tamro HTML files(*.rxm)"), QStringLiteral("all files(*)")});
+  chooser.selectFile(QStringLiteral("Default.rxm"));
+  if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
+    template_->setEditText(chooser.selectedFiles().front());
+}
+
+void MakeHtmlCatalogue(CRXDoc &doc, CCellPainter &cells, QWidget *parent) {
+  OutputCommandScope scope(doc, true);
+  CHtmlOption option;
+  option.Load();
+  {
+    CHtmlDialog dialog(option, parent);
+    if (dialog.exec() != QDialog::Accepted) return;
+  }
+  CThumbBuilder *builder = cells.Builder();
+  CHtmlCatalog catalog(doc, [builder](CPicEntry &entry, int width, int height) {
+    return builder ? LoadEntryPicture(*builder, entry, width, height) : nullptr;
+  });
+  catalog.Configure(option);
+  if (!EnsureFolder(option.outputFolder, false)) return;
+  catalog.WriteHtmlCatalogue(option.OutputFile());
+}
+
+}  // namespace tamro

@@ -1,0 +1,97 @@
+#pragma once
+
+// The output dialogs on a real folder document: pictures in a sandbox, the decoders, the
+// thumbnail builder and cell painter the window uses, and a way to act on a modal dialog
+// while its command waits for it.
+
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "catalogue/cellpainter.h"
+#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/rxdoc.h"
+#include "catalogue/spihostaccess.h"
+#include "catalogue/thumbbuilder.h"
+#include "decode/spihost.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+#include "support/sandbox.h"
+#include "views/viewtest.h"
+
+namespace tamro::test {
+
+// With TAMRO_DIALOG_SHOTS set to a folder, the widget's picture goes there for a look.
+inline void Shoot(QWidget &w, const char *name) {
+  if (const char *dir = std::getenv("TAMRO_DIALOG_SHOTS"))
+    w.grab().save(QString::fromUtf8(dir) + "/" + QString::fromUtf8(name) + ".png");
+}
+
+class DialogTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureWidgetApp();
+    Profile::ResetApp();
+    host.SetWriteBackOnDestroy(false);
+    host.LoadSwitches();
+    folder = box.root() / "写真";
+  }
+
+  // `count` pictures of 80 x 60, all selected.
+  void OpenPictures(int count) {
+    for (int i = 0; i < count; ++i)
+      WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, TestColour(i));
+    doc = std::make_unique<CRXDoc>(&Profile::App());
+    doc->SetDecoders(&listing);
+    builder = std::make_unique<CThumbBuilder>(&pictures, nullptr, &doc->Settings());
+    cells = std::make_unique<CCellPainter>(builder.get(), &icons);
+    cells->SetCaptionLines(&doc->CaptionItems());
+    doc->ChangeFolder(folder.string(), nullptr, false);
+    ASSERT_EQ(doc->GetEntryCount(), count);
+    for (int i = 0; i < count; ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
+  }
+
+  Sandbox box;
+  std::filesystem::path folder;
+  CSpiHost host;
+  HostPictureDecoders pictures{host};
+  SpiHostAccess listing{host};
+  GlyphIconSource icons;
+  std::unique_ptr<CRXDoc> doc;
+  std::unique_ptr<CThumbBuilder> builder;
+  std::unique_ptr<CCellPainter> cells;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+};
+
+// Runs `act` on the next modal dialog of type T once it shows (while a command waits in
+// its exec()). A dialog that never shows fails the test when the command returns.
+template <class T>
+void WhenShown(std::function<void(T &)> act) {
+  auto *timer = new QTimer;
+  timer->setInterval(5);
+  QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    auto *dialog = qobject_cast<T *>(QApplication::activeModalWidget());
+    if (!dialog || !dialog->isVisible()) return;
+    timer->stop();
+    timer->deleteLater();
+    act(*dialog);
+  });
+  timer->start();
+}
+
+template <class T>
+T *Child(QWidget &parent, const char *name) {
+  T *w = parent.findChild<T *>(QString::fromUtf8(name));
+  EXPECT_TRUE(w) << name;
+  return w;
+}
+
+}  // namespace tamro::test

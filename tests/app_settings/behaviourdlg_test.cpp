@@ -1,0 +1,83 @@
+// The "動作設定" dialog through its widgets: every key reaches its place in the store.
+#include "app/dialogs/behaviourdlg.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTabWidget>
+
+#include "catalogue/rxdoc.h"
+#include "decode/spihost.h"
+#include "dialogtest.h"
+#include "platform/profile.h"
+#include "support/sandbox.h"
+
+namespace tamro::test {
+namespace {
+
+// Where the store keeps a switch the dialog names by its key.
+std::string SectionOf(const std::string &key) {
+  if (key[0] == '#' || key == "DynamicSPI" || key == "SpiAlert") return "SPI";
+  if (key == "FolderMonitor") return "MainFrame";
+  return "RXDoc";
+}
+
+TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
+  EnsureApp();
+  Sandbox box;
+  Profile &profile = Profile::App();
+  CRXDoc doc(&profile);
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+
+  {
+    // Cancel keeps everything as it was.
+    CBehaviourDlg dialog(doc, &host);
+    Child<QCheckBox>(&dialog, "Archive")->setChecked(true);
+    DialogButton(&dialog, QDialogButtonBox::Cancel)->click();
+    EXPECT_FALSE(dialog.Changes());
+    EXPECT_EQ(doc.Settings().archive, 0);
+    EXPECT_FALSE(std::filesystem::exists(box.configFile()));
+  }
+
+  CBehaviourDlg dialog(doc, &host);
+  dialog.show();
+  EXPECT_EQ(dialog.windowTitle(), QStringLiteral("動作設定"));
+  ASSERT_EQ(dialog.findChild<QTabWidget *>()->count(), 4);
+
+  // Deleting for good asks unless told not to; with the trash there is nothing to ask.
+  auto *trash = Child<QCheckBox>(&dialog, "TrashCan");
+  auto *noAsk = Child<QCheckBox>(&dialog, "DELQA");
+  EXPECT_TRUE(trash->isChecked());
+  EXPECT_FALSE(noAsk->isEnabled());
+  trash->click();
+  EXPECT_TRUE(noAsk->isEnabled());
+  trash->click();
+
+  std::vector<std::pair<std::string, int>> expected;
+  for (QCheckBox *check : dialog.findChildren<QCheckBox *>()) {
+    const std::string key = check->objectName().toStdString();
+    ASSERT_FALSE(key.empty()) << check->text().toStdString();
+    check->setChecked(!check->isChecked());
+    expected.emplace_back(key, check->isChecked() ? 1 : 0);
+  }
+  EXPECT_EQ(expected.size(), 29u);
+  Child<QLineEdit>(&dialog, "PathMask")->setText(QStringLiteral("*.png;*.jpg"));
+  Child<QLineEdit>(&dialog, "HomeFolder")->setText(QStringLiteral("$(ExeDir)"));
+  Child<QLineEdit>(&dialog, "NameFormat")->setText(QStringLiteral("\"$(PicName)\",\"$(PicSize)\""));
+  Child<QSpinBox>(&dialog, "Threads")->setValue(3);
+  Child<QSpinBox>(&dialog, "SleepDraw")->setValue(1500);
+  DialogButton(&dialog, QDialogButtonBox::Ok)->click();
+
+  EXPECT_TRUE(dialog.Changes());
+  for (const auto &[key, value] : expected) EXPECT_EQ(profile.GetInt(SectionOf(key), key, -1), value) << key;
+  EXPECT_EQ(profile.GetString("RXDoc", "PathMask", ""), "*.png;*.jpg");
+  EXPECT_EQ(profile.GetString("RXDoc", "HomeFolder", ""), "$(ExeDir)");
+  EXPECT_EQ(profile.GetString("QEVxFile", "NameFormat", ""), "\"$(PicName)\",\"$(PicSize)\"");
+  EXPECT_EQ(profile.GetInt("RXDoc", "Threads", -1), 3);
+  EXPECT_EQ(profile.GetInt("RXDoc", "SleepDraw", -1), 1500);
+  CSpiHost::SetAlert(true);
+}
+
+}  // namespace
+}  // namespace tamro::test
