@@ -46,7 +46,6 @@ CRXDoc::CRXDoc(Profile *profile) : profile_(profile ? profile : &Profile::App())
 }
 
 CRXDoc::~CRXDoc() {
-  SaveSettings();
   order_.clear();
   visibleOfStale_ = true;
   entries_.clear();

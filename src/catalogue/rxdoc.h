@@ -79,7 +79,7 @@ class CRXDoc {
 
   // Loads the settings from `profile` (the program's store when none is given).
   explicit CRXDoc(Profile *profile = nullptr);
-  // Writes the settings back.
+  // Writes nothing: SaveSettings does, at shutdown.
   virtual ~CRXDoc();
   CRXDoc(const CRXDoc &) = delete;
   CRXDoc &operator=(const CRXDoc &) = delete;
