@@ -14,6 +14,7 @@
 #include "fileops/noteedit.h"
 #include "fileops/rename.h"
 #include "fileops/saveformat.h"
+#include "fileops/unpack.h"
 
 namespace tamro {
 
@@ -36,6 +37,22 @@ int MoveCommand(QWidget *parent, CRXDoc &doc) {
   CTransferOption option(true);
   if (!AskTransferDestination(parent, option, doc.Folder())) return -1;
   return MoveSelected(doc, option);
+}
+
+// The busy cursor shows while the core works; its questions bring the arrow back.
+int DeleteCommand(CRXDoc &doc) {
+  CBusyCursor busy;
+  return DeleteSelected(doc);
+}
+
+int UnpackSelectedCommand(CRXDoc &doc) {
+  CBusyCursor busy;
+  return UnpackSelected(doc);
+}
+
+int UnpackEntryCommand(CRXDoc &doc, int index) {
+  CBusyCursor busy;
+  return UnpackEntry(doc, index);
 }
 
 int RenameSequentialCommand(QWidget *parent, CRXDoc &doc) {

@@ -3,9 +3,8 @@
 // The file commands of the main menu, the thumbnail view's context menu and the picture
 // window, each with its dialog: what a menu item calls. `parent` owns the dialogs.
 //
-// Commands that need no dialog of their own call the core directly: DeleteSelected (its
-// question and progress window come through the installed QtUi), UnpackSelected and
-// UnpackEntry (folder input and chooser through QtUi), RunApplication (20000 + n).
+// Questions, folder choosers and progress windows of the core come through the installed
+// QtUi. RunApplication (commands 20000 + n) needs nothing more and is called directly.
 
 #include <QWidget>
 
@@ -18,6 +17,13 @@ class PictureDecoders;
 // dialog was cancelled, else the number of files transferred.
 int CopyCommand(QWidget *parent, CRXDoc &doc);
 int MoveCommand(QWidget *parent, CRXDoc &doc);
+// Delete of the selected entries, to the trash or (after the question unless "DELQA" says
+// otherwise) for good; the number of entries removed.
+int DeleteCommand(CRXDoc &doc);
+// Unpacking the selected entries (the folder input dialog "書庫解凍") or the entry at a
+// visible index (the folder chooser "解凍先の選択"); the core's answers.
+int UnpackSelectedCommand(CRXDoc &doc);
+int UnpackEntryCommand(CRXDoc &doc, int index);
 // The numbered rename: -1 when cancelled, else the number of files renamed (failures are
 // listed in the "Report" window).
 int RenameSequentialCommand(QWidget *parent, CRXDoc &doc);

@@ -64,6 +64,11 @@ class DialogDriver : public QObject {
         return;
       }
       step(shown);
+      // A step ends with its dialog closed; one left open would wait for ever.
+      if (shown && shown->isVisible()) {
+        ADD_FAILURE() << "the step left " << shown->windowTitle().toStdString() << " open";
+        shown->reject();
+      }
     });
     return false;
   }

@@ -14,6 +14,7 @@
 #include "app/dialogs/progressdialog.h"
 #include "app/dialogs/samenamedialog.h"
 #include "app/dialogs/transferdialog.h"
+#include "app/filecommandui.h"
 #include "app/qtui.h"
 #include "catalogue/docfixture.h"
 #include "dialogtest.h"
@@ -193,11 +194,14 @@ class DeleteDialogTest : public DocTest {
   AppState app;
 };
 
-TEST_F(DeleteDialogTest, DirectDeleteAsksAndEscapeKeepsTheFile) {
+TEST_F(DeleteDialogTest, DirectDeleteAsksWithTheArrowAndEscapeKeepsTheFile) {
   Write("pics/a.pic", "PICa");
   auto doc = MakeDoc();
   doc->ChangeFolder(Folder(), nullptr, false);
   doc->SetEntryFlags(0, CPicEntry::kSelected);
+  DocSettings settings = doc->Settings();
+  settings.trashCan = 0;
+  doc->ApplySettings(settings);
   QtUi ui;
   ScopedUi scoped(ui);
   auto question = [](bool yes) {
@@ -206,6 +210,9 @@ TEST_F(DeleteDialogTest, DirectDeleteAsksAndEscapeKeepsTheFile) {
       ASSERT_NE(box, nullptr);
       EXPECT_EQ(box->text(), "選択データを削除してもよろしいですか？");
       EXPECT_EQ(box->icon(), QMessageBox::Question);
+      // The command's busy cursor gives way to the arrow while it asks.
+      ASSERT_NE(QApplication::overrideCursor(), nullptr);
+      EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::ArrowCursor);
       QAbstractButton *yesButton = Button(d, "はい(&Y)");
       EXPECT_NE(Button(d, "いいえ(&N)"), nullptr);
       if (yes)
@@ -215,9 +222,9 @@ TEST_F(DeleteDialogTest, DirectDeleteAsksAndEscapeKeepsTheFile) {
     };
   };
   DialogDriver driver({question(false), question(true)});
-  EXPECT_EQ(DeleteSelectedDirect(*doc), 0);
+  EXPECT_EQ(DeleteCommand(*doc), 0);
   EXPECT_TRUE(fs::exists(Folder() + "/a.pic"));
-  EXPECT_EQ(DeleteSelectedDirect(*doc), 1);
+  EXPECT_EQ(DeleteCommand(*doc), 1);
   EXPECT_FALSE(fs::exists(Folder() + "/a.pic"));
 }
 
