@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 PACKAGES=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins
+  qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n
   libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-dev zlib1g-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
   libarchive-dev libpng-dev libwebp-dev libheif-dev libjxl-dev libexif-dev

@@ -220,11 +220,7 @@ RenameRun RenameSequential(CRXDoc &doc, std::string_view text, int firstNumber) 
       }
     }
   }
-  if (!run.failures.empty()) {
-    std::string lines;
-    for (const std::string &line : run.failures) lines += (lines.empty() ? "" : "\n") + line;
-    Ui().MessageBox(lines, "Report", MB_OK);
-  }
+  if (!run.failures.empty()) Ui().ShowList("Report", run.failures);
   return run;
 }
 

@@ -72,6 +72,7 @@ SameNameQuestion CSameNameLogic::Open(const std::string &source, const std::stri
   renaming_ = false;
   SameNameQuestion q;
   q.caption = caption_;
+  q.rules = this;
   q.sourceName = source;
   q.sourceSize = SameNameSizeText(source);
   q.sourceDate = SameNameDateText(source);

@@ -29,7 +29,7 @@ std::string SameNameDateText(int64_t seconds);
 // picture format), apart from their look: the starting action, the name box, which actions
 // are enabled and what is stored. The Qt dialog is a face on one of these; the engines build
 // the question with it and store the answer through it.
-class CSameNameLogic {
+class CSameNameLogic : public SameNameRules {
  public:
   // Copy and move: "同名ファイルが存在しています", stored in "SameOption".
   static CSameNameLogic ForTransfer();
@@ -41,18 +41,19 @@ class CSameNameLogic {
   int StartAction() const;
   // The question for `source` in the way of `target`, as the dialog opens: the starting
   // action, the name box holding the target (or its numbered name for action 4), the
-  // rename action disabled until the name is edited.
+  // rename action disabled until the name is edited. The question carries this object as its
+  // rules, so the logic must outlive the asking.
   SameNameQuestion Open(const std::string &source, const std::string &target);
 
   // Choosing an action button: 0, 1, 2 and 5 put the opened name back, 4 the numbered one.
-  void ChooseAction(SameNameQuestion &q, int action);
+  void ChooseAction(SameNameQuestion &q, int action) override;
   // The name box was edited: a name that differs from the current destination selects (and
   // enables) the rename action and disables "以降全て(&A)"; the same name again brings the
   // previous action back. The destination details follow the name.
-  void EditName(SameNameQuestion &q, const std::string &text);
+  void EditName(SameNameQuestion &q, const std::string &text) override;
   // Escape in the name box: the name of the chosen action again.
-  void RestoreName(SameNameQuestion &q);
-  bool ApplyToAllEnabled() const { return !renaming_; }
+  void RestoreName(SameNameQuestion &q) override;
+  bool ApplyToAllEnabled() const override { return !renaming_; }
   bool IsEnabled(const SameNameQuestion &q, int action) const {
     return action >= 0 && action <= 5 && (q.disabledActions & (1u << action)) == 0;
   }

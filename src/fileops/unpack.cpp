@@ -268,7 +268,7 @@ int UnpackSelected(CRXDoc &doc) {
   MonitorIgnoreScope ignore;
   Profile &profile = Profile::App();
   std::string typed = profile.GetString(kUnpackSection, kUnpackKey, "");
-  if (!Ui().InputText(kUnpackCaption, "解凍先フォルダを入力してください", typed)) return -1;
+  if (!Ui().InputFolder(kUnpackCaption, "解凍先フォルダを入力してください", typed)) return -1;
   // A relative destination is taken under the folder shown.
   const std::string destination = ResolveUnder(doc.Folder(), typed);
   if (destination.empty() || !EnsureFolder(destination, true)) return -1;
@@ -303,7 +303,7 @@ int UnpackEntry(CRXDoc &doc, int visibleIndex) {
   if (!e || (!e->IsArchiveMember() && e->decoderIndex >= 0)) return -1;
   Profile &profile = Profile::App();
   std::string chosen = profile.GetString(kUnpackSection, kUnpackKey, "");
-  if (!Ui().InputText("解凍先の選択", "", chosen) || chosen.empty()) return -1;
+  if (!Ui().BrowseFolder("解凍先の選択", chosen) || chosen.empty()) return -1;
   profile.WriteString(kUnpackSection, kUnpackKey, chosen);
   PictureDecoders *decoders = doc.Decoders();
   if (!decoders) return 0;

@@ -7,10 +7,14 @@ namespace tamro {
 
 int CautiousAnswer(unsigned style) {
   switch (style & MB_TYPEMASK) {
-    case MB_OK: return IDOK;
-    case MB_ABORTRETRYIGNORE: return IDABORT;
-    case MB_YESNO: return IDNO;
-    default: return IDCANCEL;
+    case MB_OK:
+      return IDOK;
+    case MB_ABORTRETRYIGNORE:
+      return IDABORT;
+    case MB_YESNO:
+      return IDNO;
+    default:
+      return IDCANCEL;
   }
 }
 
@@ -65,6 +69,20 @@ class ScriptedProgress : public ProgressWindow {
 }  // namespace
 
 bool UiServices::AskSameName(SameNameQuestion &) { return false; }
+
+bool UiServices::InputFolder(std::string_view caption, std::string_view prompt, std::string &folder) {
+  return InputText(caption, prompt, folder);
+}
+
+bool UiServices::BrowseFolder(std::string_view caption, std::string &folder) {
+  return InputText(caption, {}, folder);
+}
+
+void UiServices::ShowList(std::string_view caption, const std::vector<std::string> &lines) {
+  std::string text;
+  for (std::size_t i = 0; i < lines.size(); ++i) text += (i ? "\n" : "") + lines[i];
+  MessageBox(text, caption, MB_OK);
+}
 
 bool ScriptedUi::AskSameName(SameNameQuestion &question) {
   sameNameQuestions.push_back(question);

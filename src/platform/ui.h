@@ -30,7 +30,15 @@ enum MessageStyle : unsigned {
   MB_DEFBUTTON2 = 0x100,
   MB_DEFBUTTON3 = 0x200,
 };
-enum MessageAnswer : int { IDOK = 1, IDCANCEL = 2, IDABORT = 3, IDRETRY = 4, IDIGNORE = 5, IDYES = 6, IDNO = 7 };
+enum MessageAnswer : int {
+  IDOK = 1,
+  IDCANCEL = 2,
+  IDABORT = 3,
+  IDRETRY = 4,
+  IDIGNORE = 5,
+  IDYES = 6,
+  IDNO = 7
+};
 
 // The answer a box of this style gives when nobody can be asked: the cautious one.
 int CautiousAnswer(unsigned style);
@@ -47,16 +55,33 @@ class ProgressWindow {
   virtual bool Aborted() = 0;
 };
 
+struct SameNameQuestion;
+
+// The rules behind the same-name dialog's controls. The core keeps them; the face calls them
+// as the user clicks and types, and shows the record again after each call.
+class SameNameRules {
+ public:
+  virtual ~SameNameRules() = default;
+  // An action button was chosen.
+  virtual void ChooseAction(SameNameQuestion &question, int action) = 0;
+  // The name box now holds `text`.
+  virtual void EditName(SameNameQuestion &question, const std::string &text) = 0;
+  // Escape in the name box.
+  virtual void RestoreName(SameNameQuestion &question) = 0;
+  virtual bool ApplyToAllEnabled() const = 0;
+};
+
 // The question asked when a file of the same name is in the way (copy, move, save as): the
 // dialog's whole state. The face shows it and writes the answer back into the same record.
 struct SameNameQuestion {
-  std::string caption;                 // the dialog's title
+  std::string caption;                             // the dialog's title
   std::string sourceName, sourceSize, sourceDate;  // shown as given
   std::string destinationName, destinationSize, destinationDate;
-  std::string name;                    // the name box: in the opened target, out the chosen one
-  int action = 0;                      // 0..5: in the starting action, out the chosen one
-  unsigned disabledActions = 0;        // bit n set: action n shown but disabled
-  bool applyToAll = false;             // out: "以降全て(&A)" was pressed
+  std::string name;                // the name box: in the opened target, out the chosen one
+  int action = 0;                  // 0..5: in the starting action, out the chosen one
+  unsigned disabledActions = 0;    // bit n set: action n shown but disabled
+  bool applyToAll = false;         // out: "以降全て(&A)" was pressed
+  SameNameRules *rules = nullptr;  // the core's rules while the question is open
 };
 
 // What the core asks of the user interface. The application installs the Qt face; tests
@@ -71,6 +96,15 @@ class UiServices {
   virtual std::unique_ptr<ProgressWindow> OpenProgress(std::string_view caption) = 0;
   // The same-name question; false when cancelled. Without a face it is cancelled.
   virtual bool AskSameName(SameNameQuestion &question);
+  // A folder typed or browsed for (`folder` holds the initial text); false when cancelled.
+  // Without a face of its own this is InputText.
+  virtual bool InputFolder(std::string_view caption, std::string_view prompt, std::string &folder);
+  // The system's folder chooser starting at `folder`; false when cancelled. Without a face of
+  // its own this is InputText with no prompt.
+  virtual bool BrowseFolder(std::string_view caption, std::string &folder);
+  // A list of lines to read and confirm (a report). Without a face of its own the lines go
+  // into one message box.
+  virtual void ShowList(std::string_view caption, const std::vector<std::string> &lines);
   // A line for the status bar (empty clears it).
   virtual void StatusText(std::string_view text) = 0;
 };
@@ -90,8 +124,8 @@ class ScriptedUi : public UiServices {
   };
 
   std::vector<Call> calls;
-  std::deque<int> answers;             // message box answers
-  std::deque<std::string> inputs;      // input answers; "\x18" means cancel
+  std::deque<int> answers;         // message box answers
+  std::deque<std::string> inputs;  // input answers; "\x18" means cancel
   // Same-name answers: the action, the name ("" keeps the offered one) and the all-following
   // flag; an empty queue cancels. Every question asked is kept.
   struct SameNameAnswer {
@@ -101,8 +135,8 @@ class ScriptedUi : public UiServices {
   };
   std::deque<SameNameAnswer> sameNameAnswers;
   std::vector<SameNameQuestion> sameNameQuestions;
-  std::vector<std::string> progress;   // "open:caption", "text:..", "range:a,b", "pos:n", "step:n", "close"
-  int abortAfter = -1;                 // Aborted() answers true from this call count on
+  std::vector<std::string> progress;  // "open:caption", "text:..", "range:a,b", "pos:n", "step:n", "close"
+  int abortAfter = -1;                // Aborted() answers true from this call count on
 
   int MessageBox(std::string_view text, std::string_view caption, unsigned style) override;
   bool InputText(std::string_view caption, std::string_view prompt, std::string &value) override;

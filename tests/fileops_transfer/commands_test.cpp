@@ -9,6 +9,7 @@
 #include "catalogue/notestore.h"
 #include "fileops/filecommands.h"
 #include "fileops/foldermonitor.h"
+#include "fileops/noteedit.h"
 #include "fileops/samename.h"
 #include "fileops/trash.h"
 #include "platform/fileio.h"
@@ -260,6 +261,41 @@ TEST_F(CommandsTest, DroppedFilesCarryTheirNotes) {
   EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
   EXPECT_EQ(note, "first");
   EXPECT_EQ(ReadNote(Folder(), "", "b.pic", note), -1);
+}
+
+TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFailure) {
+  Write("pics/a.pic", "PICa");
+  ASSERT_TRUE(WriteNote(Folder(), "", "a.pic", "one\r\ntwo"));
+  auto doc = Open({});
+  CPicEntry &entry = *doc->GetEntry(0);
+  CNoteOption note(entry);
+  EXPECT_EQ(note.text, "one\r\ntwo");
+  // An editor hands back bare line feeds; the note keeps the line ends it came with.
+  note.text = "one\nthree\r\n";
+  ASSERT_TRUE(note.Accept());
+  std::string stored;
+  ReadNote(Folder(), "", "a.pic", stored);
+  EXPECT_EQ(stored, "one\r\nthree\r\n");
+  EXPECT_EQ(entry.Note(), stored);
+  note.text.clear();
+  ASSERT_TRUE(note.Accept());
+  EXPECT_FALSE(fs::exists(box.path("pics/_NOTE_.RXI")));
+  EXPECT_EQ(entry.Note(), "");
+
+  TmpfsMount mount(box.path("ro"), "1m", true, [](const fs::path &f) {
+    std::ofstream(f / "b.pic") << "PICb";
+    ASSERT_TRUE(WriteNote(f.string(), "", "b.pic", "old"));
+  });
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  auto ro = MakeDoc();
+  ro->ChangeFolder(Folder("ro"), nullptr, false);
+  CPicEntry &b = *ro->GetEntry(0);
+  CNoteOption locked(b);
+  locked.text = "new";
+  EXPECT_FALSE(locked.Accept());
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->caption, "コメント入力");
+  EXPECT_EQ(b.Note(), "old");
 }
 
 }  // namespace

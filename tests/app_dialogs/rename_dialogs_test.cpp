@@ -1,0 +1,115 @@
+// The rename dialogs: the numbered rename with its "Report" list, and the rename that asks
+// file by file.
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
+#include <filesystem>
+
+#include "app/dialogs/renamedialog.h"
+#include "app/filecommandui.h"
+#include "app/qtui.h"
+#include "catalogue/docfixture.h"
+#include "dialogtest.h"
+
+namespace tamro::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+class RenameDialogTest : public DocTest {
+ protected:
+  AppState app;
+  QtUi ui;
+  ScopedUi scoped{ui};
+
+  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select) {
+    auto doc = MakeDoc();
+    doc->ChangeFolder(Folder(), nullptr, false);
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      for (const auto &s : select)
+        if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
+    return doc;
+  }
+};
+
+TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFailures) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/a.jpg", "taken");
+  Profile::App().WriteString("RXDoc", "RenameFormat", "IMG#2#.jpg,IMG#2#.jpg,%Y#3#.jpg");
+  Profile::App().WriteInt("RXDoc", "First#", 98);
+  auto doc = Open({"a.pic"});
+  DialogDriver driver;
+  driver.Then([](QDialog *d) {
+    EXPECT_EQ(d->windowTitle(), "連番で名前変更");
+    auto *pattern = Child<QComboBox>(d, "pattern");
+    EXPECT_EQ(pattern->currentText(), "IMG#2#.jpg");
+    EXPECT_EQ(pattern->count(), 2);
+    EXPECT_EQ(Child<QSpinBox>(d, "first")->value(), 98);
+    auto *help = Child<QListWidget>(d, "help");
+    EXPECT_EQ(help->item(help->count() - 1)->text(), "%%  パーセント記号");
+    pattern->setEditText("A#2");
+    Button(d, "OK")->click();
+    EXPECT_TRUE(d->isVisible());
+    // Extension mode: a.pic becomes a.jpg, which is taken.
+    pattern->setEditText("jpg");
+    Child<QSpinBox>(d, "first")->setValue(5);
+    Button(d, "OK")->click();
+  });
+  driver.Then([](QDialog *d) {
+    EXPECT_EQ(qobject_cast<QMessageBox *>(d)->text(), "連番ファイル名形式が正しくありません");
+    Button(d, "OK")->click();
+  });
+  driver.Then([](QDialog *d) {
+    EXPECT_EQ(d->windowTitle(), "Report");
+    auto *lines = Child<QListWidget>(d, "lines");
+    ASSERT_EQ(lines->count(), 1);
+    EXPECT_EQ(lines->item(0)->text(), "a.pic -> a.jpg :failed rename");
+    Button(d, "OK")->click();
+  });
+  EXPECT_EQ(RenameSequentialCommand(nullptr, *doc), 0);
+  EXPECT_EQ(Profile::App().GetString("RXDoc", "RenameFormat", ""), "jpg,jpg,IMG#2#.jpg,%Y#3#.jpg");
+  EXPECT_EQ(Profile::App().GetInt("RXDoc", "First#", 0), 5);
+  EXPECT_EQ(ReadFile(Folder() + "/a.jpg"), "taken");
+}
+
+TEST_F(RenameDialogTest, SingleRenameSkipsAbortsAndIgnoresAnEmptyName) {
+  Write("pics/a.pic", "PICa");
+  Write("pics/b.pic", "PICb");
+  Write("pics/c.pic", "PICc");
+  Write("pics/d.pic", "PICd");
+  auto doc = Open({"a.pic", "b.pic", "c.pic", "d.pic"});
+  QString first;
+  DialogDriver driver;
+  driver.Then([&](QDialog *d) {
+    EXPECT_EQ(d->windowTitle(), "名前の変更");
+    auto *name = Child<QLineEdit>(d, "name");
+    first = name->text();
+    EXPECT_EQ(name->selectedText(), first.left(1));  // the name without its extension
+    EXPECT_NE(Button(d, "スキップ"), nullptr);
+    name->clear();
+    Button(d, "OK")->click();
+    EXPECT_TRUE(d->isVisible());
+    QTest::keyClicks(name, "x.pic");
+    Button(d, "OK")->click();
+  });
+  driver.Then([](QDialog *d) { Button(d, "スキップ")->click(); });
+  driver.Then([](QDialog *d) { Button(d, "中止")->click(); });
+  EXPECT_EQ(RenameEachCommand(nullptr, *doc), 1);
+  EXPECT_EQ(Names(*doc)[0], "x.pic");
+  EXPECT_TRUE(fs::exists(Folder() + "/x.pic"));
+  EXPECT_FALSE(fs::exists(Folder() + "/" + first.toStdString()));
+
+  // The last file: plain cancel, no abort.
+  CRenameEachDialog last(nullptr, "'d.pic'の新しい名前を指定してください", "d.pic", false);
+  last.show();
+  EXPECT_NE(Button(&last, "キャンセル"), nullptr);
+  EXPECT_EQ(last.findChild<QPushButton *>("abort"), nullptr);
+}
+
+}  // namespace
+}  // namespace tamro::test
