@@ -132,7 +132,7 @@ RenameQuestion RenameEachQuestion(QWidget *parent) {
   };
 }
 
-CReportDialog::CReportDialog(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines)
+CRenameReportList::CRenameReportList(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines)
     : QDialog(parent) {
   setWindowTitle(Q(caption));
   auto *list = new QListWidget(this);
@@ -149,7 +149,7 @@ CReportDialog::CReportDialog(QWidget *parent, std::string_view caption, const st
 
 void ShowReportList(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines) {
   CAskingCursor arrow;
-  CReportDialog dialog(QuestionOwner(parent), caption, lines);
+  CRenameReportList dialog(QuestionOwner(parent), caption, lines);
   dialog.exec();
 }
 

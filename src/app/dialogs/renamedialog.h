@@ -57,11 +57,11 @@ class CRenameEachDialog : public QDialog {
 RenameQuestion RenameEachQuestion(QWidget *parent);
 
 // A list of lines under a caption with an OK button ("Report").
-class CReportDialog : public QDialog {
+class CRenameReportList : public QDialog {
   Q_OBJECT
 
  public:
-  CReportDialog(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines);
+  CRenameReportList(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines);
 };
 
 void ShowReportList(QWidget *parent, std::string_view caption, const std::vector<std::string> &lines);
