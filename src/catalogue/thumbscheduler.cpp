@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "catalogue/notestore.h"
 #include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/workerpool.h"
@@ -60,6 +61,7 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
     job.id = ++nextId_ ? nextId_ : ++nextId_;
     job.generation = generation_;
     e->pendingJob = job.id;
+    outstanding_.insert(job.id);
     (urgent ? visible_ : background_).push_back(std::move(job));
     ++inFlight_;
   }
@@ -91,6 +93,8 @@ void CThumbScheduler::CancelAll() {
   visible_.clear();
   background_.clear();
   done_.clear();
+  outstanding_.clear();
+  puts_.clear();
   inFlight_ = running_;
   changed_.notify_all();
 }
@@ -148,7 +152,10 @@ int CThumbScheduler::Drain() {
     {
       std::lock_guard lock(mutex_);
       stale = d.generation != generation_;
-      if (!stale) --inFlight_;
+      if (!stale) {
+        --inFlight_;
+        outstanding_.erase(d.id);
+      }
     }
     CPicEntry *e = doc_.GetEntryAt(d.entryIndex);
     if (!e || e->pendingJob != d.id) continue;  // the entry was reset or replaced meanwhile
@@ -157,11 +164,30 @@ int CThumbScheduler::Drain() {
       continue;
     }
     e->pendingJob = 0;
-    const int result = builder_.ApplyForCell(*e, d.job, d.result);
+    const int result = builder_.Apply(*e, d.job, d.result);
+    if (e->justBuilt && !e->stored && d.result.encoded)
+      puts_[d.id] = PendingPut{d.entryIndex, std::move(d.result.encoded)};
+    ReadEntryNote(*e);
     ++n;
     if (finished_) finished_(doc_.VisibleIndexOf(d.entryIndex), *e, result);
   }
+  PutInRequestOrder();
   return n;
+}
+
+void CThumbScheduler::PutInRequestOrder() {
+  CThumbStore *store = builder_.Store();
+  while (!puts_.empty()) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!outstanding_.empty() && *outstanding_.begin() < puts_.begin()->first) return;
+    }
+    auto node = puts_.extract(puts_.begin());
+    CPicEntry *e = doc_.GetEntryAt(node.mapped().entryIndex);
+    // An entry reset since (reloaded, rebuilt) has no thumbnail to store any more.
+    if (store && e && e->thumbnail && !e->stored && store->Put(*e, std::move(node.mapped().block)) == 1)
+      e->stored = true;
+  }
 }
 
 void CThumbScheduler::Finish() {

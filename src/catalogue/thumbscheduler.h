@@ -10,7 +10,10 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
+#include <set>
 #include <utility>
 #include <vector>
 
@@ -75,6 +78,9 @@ class CThumbScheduler : public UpdateObserver {
     ThumbResult result;
   };
   void RunOne();
+  // Puts records into the thumbnail store in the order their requests were made, whatever
+  // order the workers finish in, so that the store file does not depend on their number.
+  void PutInRequestOrder();
 
   CRXDoc &doc_;
   CThumbBuilder &builder_;
@@ -92,6 +98,12 @@ class CThumbScheduler : public UpdateObserver {
   int inFlight_ = 0;  // queued + running + done but not drained, this generation
   uint64_t generation_ = 1;
   uint32_t nextId_ = 0;
+  std::set<uint32_t> outstanding_;  // requests of this generation not yet stored back
+  struct PendingPut {
+    int entryIndex = -1;
+    std::shared_ptr<ThumbBytes> block;
+  };
+  std::map<uint32_t, PendingPut> puts_;  // main thread only
 };
 
 }  // namespace tamro

@@ -7,12 +7,7 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "catalogue/cellpainter.h"
-#include "catalogue/hostdecoders.h"
-#include "catalogue/rxdoc.h"
-#include "catalogue/hostdecoders.h"
-#include "catalogue/thumbbuilder.h"
-#include "decode/spihost.h"
+#include "catalogue/engine.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 #include "views/viewtest.h"
@@ -27,13 +22,11 @@ class ViewTest : public ::testing::Test {
   void SetUp() override {
     test::EnsureWidgetApp();
     Profile::ResetApp();
-    host.SetWriteBackOnDestroy(false);
-    host.LoadSwitches();
     folder = box.root() / "pics";
   }
   void TearDown() override {
     view.reset();
-    doc.reset();
+    engine.reset();
   }
 
   void MakePictures(int n) {
@@ -42,12 +35,13 @@ class ViewTest : public ::testing::Test {
   }
 
   void Open(int width = 400, int height = 300) {
-    doc = std::make_unique<CRXDoc>(&profile);
-    doc->SetDecoders(&listing);
-    builder = std::make_unique<CThumbBuilder>(&pictures, nullptr, &doc->Settings());
-    painter = std::make_unique<CCellPainter>(builder.get(), &icons);
-    painter->SetCaptionLines(&doc->CaptionItems());
-    view = std::make_unique<CRXView>(*doc, *painter, profile);
+    engine = std::make_unique<CatalogueEngine>(profile, EngineHooks{&icons, nullptr, {}, workers, false});
+    engine->Host().SetWriteBackOnDestroy(false);
+    engine->Host().LoadSwitches();
+    engine->DeliverResultsHere();
+    doc = &engine->Doc();
+    painter = &engine->Painter();
+    view = std::make_unique<CRXView>(*engine, profile);
     view->resize(width, height);
     view->OnInitialUpdate();
     view->show();
@@ -56,16 +50,17 @@ class ViewTest : public ::testing::Test {
     Settle();
   }
 
-  // Paints what is pending and runs idle steps until the view wants none.
+  // Paints what is pending and runs idle steps until the view wants none and the workers
+  // have handed back everything.
   int Settle() {
     int steps = 0;
-    for (int round = 0; round < 50; ++round) {
-      QApplication::processEvents();
+    for (int round = 0; round < 5000; ++round) {
       QApplication::processEvents();
       bool more = false;
       while (view->ContinueDrawing() && steps < 100000) more = true, ++steps;
       QApplication::processEvents();
-      if (!more && CRXView::DrawPhase() == CRXView::kIdle) break;
+      if (!more && CRXView::DrawPhase() == CRXView::kIdle && engine->Thumbs().InFlight() == 0) break;
+      if (engine->Thumbs().InFlight() > 0) QTest::qWait(2);
     }
     return steps;
   }
@@ -87,13 +82,11 @@ class ViewTest : public ::testing::Test {
   test::Sandbox box;
   Profile profile{box.configFile()};
   fs::path folder;
-  CSpiHost host;
-  HostDecoders pictures{host};
-  HostDecoders listing{host};
+  int workers = 2;
   GlyphIconSource icons;
-  std::unique_ptr<CRXDoc> doc;
-  std::unique_ptr<CThumbBuilder> builder;
-  std::unique_ptr<CCellPainter> painter;
+  std::unique_ptr<CatalogueEngine> engine;
+  CRXDoc *doc = nullptr;
+  CCellPainter *painter = nullptr;
   std::unique_ptr<CRXView> view;
 };
 
@@ -197,7 +190,7 @@ TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
   const QImage shot = view->viewport()->grab().toImage();
   EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2), QColor(0x56, 0x34, 0x12));
   profile.WriteInt("RXView", "colBackground", 0);
-  view.reset();
+  view->SaveSettings();
   EXPECT_EQ(profile.GetInt("RXView", "colBackground", -1), 0x123456);
 }
 
