@@ -73,7 +73,7 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   f.width = 3;
   f.height = 1;
   f.indices = {1, 2, 3};
-  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f});
+  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f}, "made by hand");
   const auto path = box_.write("a.gif", std::string(gif.begin(), gif.end()));
   ASSERT_EQ(Find(host, path.c_str(), gif), kGif);
   SpiPictureInfo info{};
@@ -86,3 +86,10 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
 
 }  // namespace
 }  // namespace tamro::builtin
+  // The comment survives the mapping.
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
+  {
+    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
+    GlobalLockGuard lock(text.get());
+    EXPECT_STREQ(lock.as<char>(), "made by hand");
+  }
