@@ -64,6 +64,18 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   const std::string html = "<html><body>text</body></html>\n";
   const Bytes page(html.begin(), html.end());
   EXPECT_EQ(Find(host, "page.htm", page), -1);
+  // Its facts are found the same way, from memory and from the file the host maps.
+  const auto path = box_.write("mac.bin", std::string(junk.begin(), junk.end()));
+  for (bool file : {false, true}) {
+    SpiPictureInfo info{};
+    ASSERT_EQ(file ? host.GetPictureInfo(kJpeg, path.c_str(), SPI_SOURCE_FILE, 0, &info)
+                   : host.GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()),
+                                         SPI_SOURCE_MEMORY, static_cast<long>(junk.size()), &info),
+              0)
+        << file;
+    EXPECT_EQ(info.width, 16);
+    EXPECT_EQ(info.height, 8);
+  }
   EXPECT_EQ(Find(host, "page.txt", page), kText);
 }
 
