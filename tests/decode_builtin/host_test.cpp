@@ -6,6 +6,7 @@
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"
 #include "helpers.h"
+#include "platform/faultguard.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 
@@ -94,6 +95,25 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   Picture pic;
   ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
   EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
+}
+
+// The fault guard is for plug-ins: a built-in decoder, and the callbacks it calls, run as
+// any other code of ours, so that a fault there is never jumped out of.
+TEST_F(ThroughHost, BuiltinsRunOutsideTheFaultGuard) {
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, test::Gradient(16, 16));
+  static int calls, guarded;
+  calls = guarded = 0;
+  auto progress = [](int, int, long) {
+    ++calls;
+    if (InsideFaultGuard()) ++guarded;
+    return 0;
+  };
+  Picture pic;
+  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 1,
+                            SPI_SOURCE_MEMORY, static_cast<long>(jpeg.size()), progress),
+            0);
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(guarded, 0);
 }
 
 }  // namespace
