@@ -559,10 +559,10 @@ int MemorySink::Begin(const Member &, uint64_t declared) {
 }
 
 int MemorySink::Write(const void *data, size_t size) {
-  if (size > kMaxMemoryMember - used_) return SPI_OUT_OF_MEMORY;
+  if (size > kDecodeBudgetBytes - used_) return SPI_OUT_OF_MEMORY;
   if (used_ + size > capacity_) {
     size_t grown = static_cast<size_t>(
-        std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kMaxMemoryMember));
+        std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kDecodeBudgetBytes));
     block_.Unlock();
     bytes_ = nullptr;
     if (!block_.Resize(grown)) return SPI_OUT_OF_MEMORY;

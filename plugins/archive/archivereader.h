@@ -41,8 +41,6 @@ struct Member {
 
 // Members more than this are left out of a listing.
 constexpr size_t kMaxMembers = 1000000;
-// A member extracted into memory may not grow beyond this.
-constexpr uint64_t kMaxMemoryMember = 1ull << 30;
 
 // Recognises an archive by its first SPI_HEAD_BYTES bytes. `readAt`, when given, reads
 // further bytes (for formats whose mark lies past the head); `fileName` helps tell

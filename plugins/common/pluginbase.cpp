@@ -108,7 +108,7 @@ int SourceBytes::Load(const char *buf, long len, unsigned flag) {
   uint64_t offset = static_cast<uint64_t>(len);
   if (offset >= fileSize) return SPI_DATA_ENDED;
   uint64_t want = fileSize - offset;
-  if (want > kMaxSourceBytes) return SPI_OUT_OF_MEMORY;
+  if (!WithinDecodeBudget(want)) return SPI_OUT_OF_MEMORY;
   try {
     owned_.resize(static_cast<size_t>(want));
   } catch (const std::bad_alloc &) {

@@ -136,7 +136,7 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   const uint32_t expect[10] = {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0};
   for (int x = 0; x < 10; ++x) EXPECT_EQ(p.At(x, 0), expect[x]) << x;
 
-  // Interlaced RGBA: the same picture as the plain one.
+  // Interlaced RGBA and RGB: the same pictures as the plain ones.
   const RgbaImage q = Quadrants(13, 11, 200);
   Picture plain, laced;
   ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, false), plain), SPI_OK);
@@ -145,6 +145,22 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   ExpectQuadrants(laced, 200, 0);
 }
 
+  PngDesc rgb;
+  rgb.width = 13;
+  rgb.height = 11;
+  rgb.colorType = PNG_COLOR_TYPE_RGB;
+  const RgbaImage opaque = Quadrants(13, 11);
+  for (int y = 0; y < 11; ++y) {
+    rgb.rows.emplace_back();
+    for (int x = 0; x < 13; ++x)
+      rgb.rows.back().insert(rgb.rows.back().end(),
+                             {opaque.at(x, y).r, opaque.at(x, y).g, opaque.at(x, y).b});
+  }
+  ASSERT_EQ(DecodeMemory(*spi, WritePng(rgb), plain), SPI_OK);
+  rgb.interlace = true;
+  ASSERT_EQ(DecodeMemory(*spi, WritePng(rgb), laced), SPI_OK);
+  EXPECT_EQ(plain.bgr, laced.bgr);
+  ExpectQuadrants(laced, 255, 0);
 TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
   const std::string png = PngFromRgba(Quadrants(6, 6));
   auto file = box.write("mac.bin", std::string(128, '\0') + png);
@@ -177,6 +193,15 @@ TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
   EXPECT_NE(DecodeMemory(*spi, lying, p), SPI_OK);
   // A damaged image-data CRC.
   std::string bad = png;
+  // 20000 x 20000 pixels would take 1.2 GB: beyond the decode budget, refused as such.
+  std::string big = png;
+  for (int i : {16, 20}) {
+    const uint32_t v = 20000;
+    for (int k = 0; k < 4; ++k) big[i + k] = static_cast<char>(v >> (24 - 8 * k));
+  }
+  crc = Crc32(big.substr(12, 17));
+  for (int k = 0; k < 4; ++k) big[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+  EXPECT_EQ(DecodeMemory(*spi, big, p), SPI_OUT_OF_MEMORY);
   bad[bad.find("IDAT") + 10] ^= 0x40;
   EXPECT_NE(DecodeMemory(*spi, bad, p), SPI_OK);
   SpiPictureInfo info;

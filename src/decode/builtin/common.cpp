@@ -87,7 +87,7 @@ NewDib MakeDib(int width, int height, int bits, int colours) {
   if (width <= 0 || height <= 0 || colours < 0 || colours > 256) return dib;
   const uint64_t row = RowBytes(width, bits);
   const uint64_t image = row * static_cast<uint64_t>(height);
-  if (row == 0 || image > kMaxPictureBytes) return dib;
+  if (row == 0 || !WithinDecodeBudget(image)) return dib;
   const uint64_t total = sizeof(BitmapInfoHeader) + static_cast<uint64_t>(colours) * 4 + image;
   dib.handle = GlobalHandle::Allocate(static_cast<std::size_t>(total));
   if (!dib.handle) return dib;

@@ -118,7 +118,7 @@ void UseMemorySource(j_decompress_ptr cinfo, MemorySource &src, const unsigned c
 
 // The library's own memory is bounded too: progressive pictures keep all coefficients.
 void LimitMemory(j_decompress_ptr cinfo) {
-  cinfo->mem->max_memory_to_use = static_cast<long>(kMaxPictureBytes);
+  cinfo->mem->max_memory_to_use = static_cast<long>(kDecodeBudgetBytes);
 }
 
 struct ProbeResult {
@@ -228,7 +228,7 @@ void DecodeRun(DecodeJob &job) {
   jpeg_calc_output_dimensions(cinfo);
   const uint64_t width = cinfo->output_width, height = cinfo->output_height;
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
-      RowBytes(static_cast<int64_t>(width), 24) * height > kMaxPictureBytes) {
+      !WithinDecodeBudget(RowBytes(static_cast<int64_t>(width), 24) * height)) {
     job.tooBig = true;
     return;
   }
