@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/pluginbase.h"
+#include "platform/fileio.h"
 
 struct archive;
 struct archive_entry;
@@ -90,14 +91,13 @@ class MemorySink : public MemberSink {
 class FolderSink : public MemberSink {
  public:
   explicit FolderSink(std::string folder) : folder_(std::move(folder)) {}
-  ~FolderSink() override;
   int Begin(const Member &member, uint64_t declared) override;
   int Write(const void *data, size_t size) override;
   int Finish() override;
 
  private:
-  std::string folder_, temp_, target_;
-  int fd_ = -1;
+  std::string folder_;
+  std::unique_ptr<AtomicFile> file_;
   int64_t mtime_ = 0;
 };
 

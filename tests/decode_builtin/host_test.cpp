@@ -1,7 +1,10 @@
 // The built-in decoders as the decoder host reaches them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"
@@ -61,10 +64,6 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
                             SPI_SOURCE_MEMORY, static_cast<long>(junk.size())),
             0);
   EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
-
-  const std::string html = "<html><body>text</body></html>\n";
-  const Bytes page(html.begin(), html.end());
-  EXPECT_EQ(Find(host, "page.htm", page), -1);
   // Its facts are found the same way, from memory and from the file the host maps.
   const auto path = box_.write("mac.bin", std::string(junk.begin(), junk.end()));
   for (bool file : {false, true}) {
@@ -77,6 +76,10 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
     EXPECT_EQ(info.width, 16);
     EXPECT_EQ(info.height, 8);
   }
+
+  const std::string html = "<html><body>text</body></html>\n";
+  const Bytes page(html.begin(), html.end());
+  EXPECT_EQ(Find(host, "page.htm", page), -1);
   EXPECT_EQ(Find(host, "page.txt", page), kText);
 }
 
@@ -92,6 +95,13 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   SpiPictureInfo info{};
   ASSERT_EQ(host.GetPictureInfo(kGif, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
   EXPECT_EQ(info.width, 3);
+  // The comment survives the mapping.
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
+  {
+    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
+    GlobalLockGuard lock(text.get());
+    EXPECT_STREQ(lock.as<char>(), "made by hand");
+  }
   Picture pic;
   ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
   EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
@@ -116,12 +126,40 @@ TEST_F(ThroughHost, BuiltinsRunOutsideTheFaultGuard) {
   EXPECT_EQ(guarded, 0);
 }
 
+// True when nothing waits on `fifo`, a FIFO named like a picture: there is no writer, so
+// opening it for reading the ordinary way would never return.
+bool EveryBuiltinRefuses(const std::string &fifo) {
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+  SpiHead head;
+  bool ok = ReadHead(fifo, 0, &head) == -1;
+  for (int position : {kBmp, kJpeg, kGif, kTiff, kText, kAvi}) {
+    host.SetUse(position, kSpiPicture, true);
+    // Through the host's map of the file, and given the path itself.
+    for (bool fileOnly : {false, true}) {
+      host.SetFileOnly(position, kSpiPicture, fileOnly);
+      SpiPictureInfo info{};
+      host.GetPictureInfo(position, fifo.c_str(), SPI_SOURCE_FILE, 0, &info);
+      HDIB dib = nullptr;
+      ok = ok && host.GetPicture(position, fifo.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0) != 0 && !dib;
+    }
+  }
+  return ok;
+}
+
+// Run in a child that an alarm ends, should anything wait.
+TEST(BuiltinFifo, NothingWaitsForAWriter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test::Sandbox box;
+  const std::string fifo = box.path("pipe.jpg").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        std::exit(EveryBuiltinRefuses(fifo) ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 }  // namespace
 }  // namespace tamro::builtin
-  // The comment survives the mapping.
-  ASSERT_NE(uint32_t{info.hInfo}, 0u);
-  {
-    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
-    GlobalLockGuard lock(text.get());
-    EXPECT_STREQ(lock.as<char>(), "made by hand");
-  }

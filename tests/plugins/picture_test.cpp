@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -143,8 +145,6 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, true), laced), SPI_OK);
   EXPECT_EQ(plain.bgr, laced.bgr);
   ExpectQuadrants(laced, 200, 0);
-}
-
   PngDesc rgb;
   rgb.width = 13;
   rgb.height = 11;
@@ -161,6 +161,8 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   ASSERT_EQ(DecodeMemory(*spi, WritePng(rgb), laced), SPI_OK);
   EXPECT_EQ(plain.bgr, laced.bgr);
   ExpectQuadrants(laced, 255, 0);
+}
+
 TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
   const std::string png = PngFromRgba(Quadrants(6, 6));
   auto file = box.write("mac.bin", std::string(128, '\0') + png);
@@ -191,8 +193,6 @@ TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
   for (int k = 0; k < 4; ++k) lying[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
   Picture p;
   EXPECT_NE(DecodeMemory(*spi, lying, p), SPI_OK);
-  // A damaged image-data CRC.
-  std::string bad = png;
   // 20000 x 20000 pixels would take 1.2 GB: beyond the decode budget, refused as such.
   std::string big = png;
   for (int i : {16, 20}) {
@@ -202,6 +202,8 @@ TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
   crc = Crc32(big.substr(12, 17));
   for (int k = 0; k < 4; ++k) big[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
   EXPECT_EQ(DecodeMemory(*spi, big, p), SPI_OUT_OF_MEMORY);
+  // A damaged image-data CRC.
+  std::string bad = png;
   bad[bad.find("IDAT") + 10] ^= 0x40;
   EXPECT_NE(DecodeMemory(*spi, bad, p), SPI_OK);
   SpiPictureInfo info;
@@ -384,6 +386,34 @@ TEST_F(JxlPlugin, LosslessColoursAndAlpha) {
   ExpectCutsFailCleanly(jxl);
 }
 #endif
+
+// True when the plug-ins' file forms refuse `fifo`; a wait for its writer never ends.
+bool FileFormsRefuse(const std::string &fifo) {
+  SpiModule png("ifpng.spi");
+  SpiModule archive("axarchive.spi");
+  Picture p;
+  SpiPictureInfo info;
+  HLOCAL block = nullptr;
+  const std::string noSignature(8, '\0');  // the ISO mark is then looked for in the named file
+  return png.loaded() && archive.loaded() && DecodeFile(png, fifo, 0, p) != SPI_OK &&
+         png.getPictureInfo(fifo.c_str(), 0, SPI_SOURCE_FILE, &info) != SPI_OK &&
+         archive.getArchiveInfo(fifo.c_str(), 0, SPI_SOURCE_FILE, &block) != SPI_OK &&
+         archive.IsSupportedHead(fifo, noSignature) == 0;
+}
+
+// Run in a child that an alarm ends, should anything wait.
+TEST(PluginFifo, FileFormsDoNotWaitForAWriter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Sandbox box;
+  const std::string fifo = box.path("pipe.zip").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        std::exit(FileFormsRefuse(fifo) ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
 }  // namespace tamro::test
