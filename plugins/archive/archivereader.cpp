@@ -61,7 +61,6 @@ class Reader {
   Reader() = default;
   ~Reader() {
     if (a_ != nullptr) archive_read_free(a_);
-    if (fd_ >= 0) ::close(fd_);
   }
   Reader(const Reader &) = delete;
   Reader &operator=(const Reader &) = delete;
@@ -82,7 +81,7 @@ class Reader {
   static la_int64_t OnSeek(struct archive *, void *self, la_int64_t offset, int whence);
 
   struct archive *a_ = nullptr;
-  int fd_ = -1;
+  UniqueFd fd_;
   uint64_t base_ = 0, size_ = 0, pos_ = 0;
   std::vector<uint8_t> buffer_;
   uint32_t next_ = 0;
@@ -121,10 +120,10 @@ int Reader::Open(const Source &source) {
     if (source.data == nullptr || source.size == 0) return SPI_FORMAT_ERROR;
     r = archive_read_open_memory(a_, source.data, source.size);
   } else {
-    fd_ = ::open(source.path, O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0) return SPI_READ_ERROR;
+    // Regular files only, opened without waiting on a FIFO.
+    fd_ = OpenRegularFile(source.path);
     struct stat st {};
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return SPI_READ_ERROR;
+    if (!fd_ || ::fstat(fd_.get(), &st) != 0) return SPI_READ_ERROR;
     if (source.offset >= static_cast<uint64_t>(st.st_size)) return SPI_DATA_ENDED;
     base_ = source.offset;
     size_ = static_cast<uint64_t>(st.st_size) - base_;
@@ -151,7 +150,7 @@ la_ssize_t Reader::OnRead(struct archive *a, void *data, const void **buffer) {
   if (want == 0) return 0;
   for (;;) {
     ssize_t got =
-        ::pread(self->fd_, self->buffer_.data(), want, static_cast<off_t>(self->base_ + self->pos_));
+        ::pread(self->fd_.get(), self->buffer_.data(), want, static_cast<off_t>(self->base_ + self->pos_));
     if (got < 0 && errno == EINTR) continue;
     if (got < 0) {
       archive_set_error(a, errno, "read failed");
@@ -559,10 +558,10 @@ int MemorySink::Begin(const Member &, uint64_t declared) {
 }
 
 int MemorySink::Write(const void *data, size_t size) {
-  if (size > kMaxMemoryMember - used_) return SPI_OUT_OF_MEMORY;
+  if (size > kDecodeBudgetBytes - used_) return SPI_OUT_OF_MEMORY;
   if (used_ + size > capacity_) {
     size_t grown = static_cast<size_t>(
-        std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kMaxMemoryMember));
+        std::min<uint64_t>(std::max<uint64_t>(capacity_ * 2ull, used_ + size), kDecodeBudgetBytes));
     block_.Unlock();
     bytes_ = nullptr;
     if (!block_.Resize(grown)) return SPI_OUT_OF_MEMORY;
@@ -584,49 +583,27 @@ int MemorySink::Finish() {
   return SPI_OK;
 }
 
-FolderSink::~FolderSink() {
-  if (fd_ >= 0) ::close(fd_);
-  if (!temp_.empty()) ::unlink(temp_.c_str());
-}
-
 int FolderSink::Begin(const Member &member, uint64_t) {
   if (folder_.empty()) return SPI_READ_ERROR;
   std::string base = folder_;
   if (base.back() != '/') base += '/';
-  target_ = base + member.name;
   mtime_ = member.mtime;
-  std::string pattern = base + ".tamro-XXXXXX";
-  std::vector<char> name(pattern.begin(), pattern.end());
-  name.push_back('\0');
-  fd_ = ::mkstemp(name.data());
-  if (fd_ < 0) return SPI_READ_ERROR;
-  temp_ = name.data();
-  ::fchmod(fd_, 0644);
-  return SPI_OK;
+  file_ = std::make_unique<AtomicFile>(base + member.name);
+  return file_->ok() ? SPI_OK : SPI_READ_ERROR;
 }
 
 int FolderSink::Write(const void *data, size_t size) {
-  const char *p = static_cast<const char *>(data);
-  while (size > 0) {
-    ssize_t n = ::write(fd_, p, size);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return SPI_READ_ERROR;
-    p += n;
-    size -= static_cast<size_t>(n);
-  }
-  return SPI_OK;
+  return file_ && file_->Write(std::string_view(static_cast<const char *>(data), size)) ? SPI_OK
+                                                                                        : SPI_READ_ERROR;
 }
 
 int FolderSink::Finish() {
+  if (!file_) return SPI_READ_ERROR;
   if (mtime_ > 0) {
     struct timespec times[2] = {{static_cast<time_t>(mtime_), 0}, {static_cast<time_t>(mtime_), 0}};
-    ::futimens(fd_, times);
+    ::futimens(file_->fd(), times);
   }
-  int closed = ::close(fd_);
-  fd_ = -1;
-  if (closed != 0 || ::rename(temp_.c_str(), target_.c_str()) != 0) return SPI_READ_ERROR;
-  temp_.clear();
-  return SPI_OK;
+  return file_->Commit() ? SPI_OK : SPI_READ_ERROR;
 }
 
 }  // namespace tamro::plugin::archive

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "common/pluginbase.h"
+#include "platform/fileio.h"
 
 struct archive;
 struct archive_entry;
@@ -41,8 +42,6 @@ struct Member {
 
 // Members more than this are left out of a listing.
 constexpr size_t kMaxMembers = 1000000;
-// A member extracted into memory may not grow beyond this.
-constexpr uint64_t kMaxMemoryMember = 1ull << 30;
 
 // Recognises an archive by its first SPI_HEAD_BYTES bytes. `readAt`, when given, reads
 // further bytes (for formats whose mark lies past the head); `fileName` helps tell
@@ -92,14 +91,13 @@ class MemorySink : public MemberSink {
 class FolderSink : public MemberSink {
  public:
   explicit FolderSink(std::string folder) : folder_(std::move(folder)) {}
-  ~FolderSink() override;
   int Begin(const Member &member, uint64_t declared) override;
   int Write(const void *data, size_t size) override;
   int Finish() override;
 
  private:
-  std::string folder_, temp_, target_;
-  int fd_ = -1;
+  std::string folder_;
+  std::unique_ptr<AtomicFile> file_;
   int64_t mtime_ = 0;
 };
 

@@ -38,10 +38,10 @@ size_t ReadFromFd(void *context, uint64_t offset, void *out, size_t size) {
 }
 
 size_t ReadFromNamedFile(void *context, uint64_t offset, void *out, size_t size) {
-  int fd = ::open(static_cast<const char *>(context), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return 0;
-  ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
-  ::close(fd);
+  // Regular files only, opened without waiting on a FIFO.
+  const UniqueFd fd = OpenRegularFile(static_cast<const char *>(context));
+  if (!fd) return 0;
+  ssize_t got = ::pread(fd.get(), out, size, static_cast<off_t>(offset));
   return got > 0 ? static_cast<size_t>(got) : 0;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 
 // The picture a picture plug-in hands back: a 40-byte bitmap information block and a block
-// of 24-bit rows in blue, green, red order, bottom row first, each padded to 4 bytes.
+// of 24-bit rows in blue, green, red order, bottom row first, each padded to 4 bytes. The
+// host takes the pixel block over as the picture itself, so a decoder that writes into it
+// directly never holds the picture twice.
 
 #include <cstddef>
 #include <cstdint>
@@ -9,9 +11,6 @@
 #include "common/pluginbase.h"
 
 namespace tamro::plugin {
-
-// Pixel blocks above this are refused, whatever a header claims.
-constexpr uint64_t kMaxPixelBytes = 0x7FFFFFFFu;
 
 #pragma pack(push, 1)
 struct DibInfoHeader {
@@ -36,29 +35,44 @@ size_t DibStride(int width);
 class DibOutput {
  public:
   // Allocates both blocks (pixels zero-filled). SPI_FORMAT_ERROR for a size that is not
-  // positive, SPI_OUT_OF_MEMORY when the pixels would exceed kMaxPixelBytes or cannot be had.
-  // Densities are in dots per inch, 0 when unknown.
+  // positive, SPI_OUT_OF_MEMORY when the pixels would exceed the decode budget or cannot be
+  // had. Densities are in dots per inch, 0 when unknown.
   int Create(int width, int height, int xDpi = 0, int yDpi = 0);
+  // The same for decoders that must hold the whole picture with its alpha before it can be
+  // composited (interlaced PNG, WebP with alpha): until Hand, the pixel block holds rows of
+  // red, green, blue, alpha (RgbaRow), zero-filled, that is transparent. Hand composites
+  // them on white into the 24-bit rows in place and shrinks the block.
+  int CreateRgba(int width, int height, int xDpi = 0, int yDpi = 0);
 
   int width() const { return width_; }
   int height() const { return height_; }
   size_t stride() const { return stride_; }
-  // The row `fromTop` rows below the top of the picture.
+  // The row `fromTop` rows below the top of the picture (24-bit rows).
   uint8_t *Row(int fromTop) { return bits_ + static_cast<size_t>(height_ - 1 - fromTop) * stride_; }
+  // The same with CreateRgba: rows of width x 4 bytes, also bottom row first.
+  size_t rgbaStride() const { return static_cast<size_t>(width_) * 4u; }
+  uint8_t *RgbaRow(int fromTop) { return bits_ + static_cast<size_t>(height_ - 1 - fromTop) * rgbaStride(); }
 
   // Stores a row of red, green, blue bytes.
   void PutRgb(int fromTop, const uint8_t *rgb);
   // Stores a row of red, green, blue, alpha bytes composited on white.
-  void PutRgba(int fromTop, const uint8_t *rgba);
+  void PutRgba(int fromTop, const uint8_t *rgba) { PutRgbaRun(fromTop, 0, width_, rgba); }
+  // The same for `count` pixels from column `x`; pixels outside the picture are dropped.
+  void PutRgbaRun(int fromTop, int x, int count, const uint8_t *rgba);
 
   // Hands both blocks to the caller; they are then the caller's to free.
   void Hand(HLOCAL *info, HLOCAL *bits);
 
  private:
+  int Allocate(int width, int height, int xDpi, int yDpi, uint64_t pixelBytes);
+  // Turns the RGBA rows into the 24-bit rows in place.
+  void CompositeRgba();
+
   OwnedBlock infoBlock_, bitsBlock_;
   uint8_t *bits_ = nullptr;
   int width_ = 0, height_ = 0;
   size_t stride_ = 0;
+  bool rgba_ = false;
 };
 
 // Colour value `c` with coverage `a` over white, rounded: (c*a + 255*(255-a)) / 255.

@@ -1,12 +1,13 @@
 #include "common/pluginbase.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
 #include <new>
+
+#include "platform/fileio.h"
 
 namespace tamro::plugin {
 
@@ -20,20 +21,6 @@ size_t Utf8Prefix(const char *text, size_t length, size_t limit) {
   while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) --cut;
   return cut;
 }
-
-class Fd {
- public:
-  explicit Fd(int fd) : fd_(fd) {}
-  ~Fd() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  Fd(const Fd &) = delete;
-  Fd &operator=(const Fd &) = delete;
-  int get() const { return fd_; }
-
- private:
-  int fd_;
-};
 
 // pread that retries short reads and interruptions; answers the bytes read.
 size_t ReadFully(int fd, void *out, size_t size, off_t offset) {
@@ -100,15 +87,15 @@ int SourceBytes::Load(const char *buf, long len, unsigned flag) {
       return SPI_NO_FUNCTION;
   }
   if (len < 0) return SPI_READ_ERROR;
-  Fd fd(::open(buf, O_RDONLY | O_CLOEXEC));
-  if (fd.get() < 0) return SPI_READ_ERROR;
+  // Regular files only, opened without waiting on a FIFO.
+  const UniqueFd fd = OpenRegularFile(buf);
   struct stat st {};
-  if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) return SPI_READ_ERROR;
+  if (!fd || ::fstat(fd.get(), &st) != 0) return SPI_READ_ERROR;
   uint64_t fileSize = static_cast<uint64_t>(st.st_size);
   uint64_t offset = static_cast<uint64_t>(len);
   if (offset >= fileSize) return SPI_DATA_ENDED;
   uint64_t want = fileSize - offset;
-  if (want > kMaxSourceBytes) return SPI_OUT_OF_MEMORY;
+  if (!WithinDecodeBudget(want)) return SPI_OUT_OF_MEMORY;
   try {
     owned_.resize(static_cast<size_t>(want));
   } catch (const std::bad_alloc &) {

@@ -9,6 +9,7 @@
 #include <new>
 #include <vector>
 
+#include "decode/budget.h"
 #include "decode/spi.h"
 #include "platform/globalmem.h"
 
@@ -29,11 +30,8 @@ bool ReadHead(uintptr_t dw, unsigned char (&head)[SPI_HEAD_BYTES]);
 // given (only in descriptor form). Answers the bytes read.
 size_t ReadAtFromFd(uintptr_t dw, uint64_t offset, void *out, size_t size);
 
-// The largest file or memory image a picture plug-in takes in.
-constexpr uint64_t kMaxSourceBytes = 0x7FFFFFFFu;
-
 // The bytes a call refers to: a memory image (flag form 1) used in place, or a file (form 0)
-// read from the given offset to its end.
+// read from the given offset to its end (no more than the decode budget).
 class SourceBytes {
  public:
   // Answers SPI_OK or the failure code.
@@ -64,8 +62,9 @@ class Progress {
 // fails without touching gigabytes.
 class ScratchBuffer {
  public:
+  // False when the memory cannot be had or `bytes` exceeds the decode budget.
   bool Allocate(size_t bytes) {
-    bytes_.reset(new (std::nothrow) uint8_t[bytes ? bytes : 1]);
+    bytes_.reset(WithinDecodeBudget(bytes) ? new (std::nothrow) uint8_t[bytes ? bytes : 1] : nullptr);
     size_ = bytes_ ? bytes : 0;
     return bytes_ != nullptr;
   }

@@ -94,7 +94,10 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   const int declaredWidth = heif_image_handle_get_width(primary.handle());
   const int declaredHeight = heif_image_handle_get_height(primary.handle());
   if (declaredWidth <= 0 || declaredHeight <= 0) return SPI_FORMAT_ERROR;
-  if (static_cast<uint64_t>(declaredWidth) * static_cast<uint64_t>(declaredHeight) * 3u > kMaxPixelBytes)
+  // libheif hands back its own copy of the picture, which is then stored into ours: both
+  // must stay within the budget.
+  if (!WithinDecodeBudget(static_cast<uint64_t>(declaredWidth) * static_cast<uint64_t>(declaredHeight) *
+                          (alpha ? 4u : 3u)))
     return SPI_OUT_OF_MEMORY;
   if (progress.Report(0, declaredHeight)) return SPI_FORMAT_ERROR;
 

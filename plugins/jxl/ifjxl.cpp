@@ -4,6 +4,7 @@
 #include <jxl/decode.h>
 #include <jxl/resizable_parallel_runner.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 
@@ -32,6 +33,16 @@ std::pair<uint32_t, uint32_t> OrientedSize(const JxlBasicInfo &info) {
   return {info.xsize, info.ysize};
 }
 
+// Pixels as the decoder finishes them: a run of RGBA pixels of one row, possibly from several
+// threads at once (on different pixels). They go straight into the picture.
+void StorePixels(void *opaque, size_t x, size_t y, size_t count, const void *pixels) {
+  auto *out = static_cast<DibOutput *>(opaque);
+  if (x >= static_cast<size_t>(out->width()) || y >= static_cast<size_t>(out->height())) return;
+  out->PutRgbaRun(static_cast<int>(y), static_cast<int>(x),
+                  static_cast<int>(std::min(count, static_cast<size_t>(out->width()) - x)),
+                  static_cast<const uint8_t *>(pixels));
+}
+
 // Runs the decoder over the whole memory image. With `out` null it stops after the basic
 // information; otherwise it decodes the first frame into `out`.
 int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Progress *progress) {
@@ -53,7 +64,6 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
   JxlDecoderCloseInput(dec.get());
 
   const JxlPixelFormat format = {4, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
-  ScratchBuffer rgba;
   bool haveInfo = false;
   for (;;) {
     JxlDecoderStatus status = JxlDecoderProcessInput(dec.get());
@@ -64,37 +74,24 @@ int Run(const uint8_t *data, size_t size, JxlBasicInfo &info, DibOutput *out, Pr
         if (out == nullptr) return SPI_OK;
         auto [width, height] = OrientedSize(info);
         if (width == 0 || height == 0 || width > 0x7FFFFFFFu || height > 0x7FFFFFFFu) return SPI_FORMAT_ERROR;
-        if (static_cast<uint64_t>(width) * height * 4u > 2 * kMaxPixelBytes) return SPI_OUT_OF_MEMORY;
         int rc = out->Create(static_cast<int>(width), static_cast<int>(height));
         if (rc != SPI_OK) return rc;
         if (progress->Report(0, out->height())) return SPI_FORMAT_ERROR;
-        if (!rgba.Allocate(static_cast<size_t>(width) * height * 4u)) return SPI_OUT_OF_MEMORY;
         if (runner)
           JxlResizableParallelRunnerSetThreads(
               runner.get(), JxlResizableParallelRunnerSuggestThreads(info.xsize, info.ysize));
         break;
       }
       case JXL_DEC_NEED_IMAGE_OUT_BUFFER: {
-        size_t needed = 0;
-        if (out == nullptr || JxlDecoderImageOutBufferSize(dec.get(), &format, &needed) != JXL_DEC_SUCCESS ||
-            needed != rgba.size())
-          return SPI_FORMAT_ERROR;
-        if (JxlDecoderSetImageOutBuffer(dec.get(), &format, rgba.data(), rgba.size()) != JXL_DEC_SUCCESS)
+        if (out == nullptr ||
+            JxlDecoderSetImageOutCallback(dec.get(), &format, &StorePixels, out) != JXL_DEC_SUCCESS)
           return SPI_FORMAT_ERROR;
         break;
       }
-      case JXL_DEC_FULL_IMAGE: {
+      case JXL_DEC_FULL_IMAGE:
         // The first frame is all we show; the rest of the file is not decoded.
-        const int height = out->height();
-        const size_t stride = static_cast<size_t>(out->width()) * 4u;
-        const int step = ProgressStep(height);
-        for (int y = 0; y < height; ++y) {
-          if (y % step == 0 && progress->Report(y, height)) return SPI_FORMAT_ERROR;
-          out->PutRgba(y, rgba.data() + static_cast<size_t>(y) * stride);
-        }
-        progress->Report(height, height);
+        progress->Report(out->height(), out->height());
         return SPI_OK;
-      }
       case JXL_DEC_NEED_MORE_INPUT:
         return haveInfo ? SPI_DATA_ENDED : SPI_FORMAT_ERROR;
       case JXL_DEC_SUCCESS:

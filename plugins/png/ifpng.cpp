@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <utility>
 
 #include "common/pictureplugin.h"
 
@@ -93,10 +94,12 @@ void StoreRow(DibOutput &out, int y, const uint8_t *row, int channels) {
     out.PutRgb(y, row);
 }
 
-// Reads rows into `rows` (one row, or the whole picture when interlaced) and stores them.
-// Answers SPI_OK, SPI_FORMAT_ERROR for bad data or a cancel, SPI_DATA_ENDED is not told
-// apart from bad data by libpng.
-int ReadRows(PngRead &r, const Header &h, uint8_t *rows, DibOutput &out, Progress &progress) {
+// Reads the rows into `out` and answers SPI_OK, SPI_FORMAT_ERROR for bad data or a cancel
+// (SPI_DATA_ENDED is not told apart from bad data by libpng). A plain picture goes through
+// the one-row buffer `line`; the passes of an interlaced one each add pixels to rows already
+// begun, so its rows live in the picture itself: 24-bit rows turned to blue, green, red at
+// the end, or (with alpha) the RGBA rows of DibOutput::CreateRgba.
+int ReadRows(PngRead &r, const Header &h, uint8_t *line, DibOutput &out, Progress &progress) {
   png_structp png = r.png();
   if (setjmp(png_jmpbuf(png))) return SPI_FORMAT_ERROR;
   const int height = static_cast<int>(h.height);
@@ -104,8 +107,8 @@ int ReadRows(PngRead &r, const Header &h, uint8_t *rows, DibOutput &out, Progres
   if (h.passes <= 1) {
     for (int y = 0; y < height; ++y) {
       if (y % step == 0 && progress.Report(y, height)) return SPI_FORMAT_ERROR;
-      png_read_row(png, rows, nullptr);
-      StoreRow(out, y, rows, h.channels);
+      png_read_row(png, line, nullptr);
+      StoreRow(out, y, line, h.channels);
     }
   } else {
     for (int pass = 0; pass < h.passes; ++pass) {
@@ -113,10 +116,14 @@ int ReadRows(PngRead &r, const Header &h, uint8_t *rows, DibOutput &out, Progres
         // Passes share the row count, so the report stays within (0, height).
         const int64_t done = (static_cast<int64_t>(pass) * height + y) / h.passes;
         if (y % step == 0 && progress.Report(static_cast<int>(done), height)) return SPI_FORMAT_ERROR;
-        png_read_row(png, rows + static_cast<size_t>(y) * h.rowBytes, nullptr);
+        png_read_row(png, h.channels == 4 ? out.RgbaRow(y) : out.Row(y), nullptr);
       }
     }
-    for (int y = 0; y < height; ++y) StoreRow(out, y, rows + static_cast<size_t>(y) * h.rowBytes, h.channels);
+    if (h.channels == 3)
+      for (int y = 0; y < height; ++y) {
+        uint8_t *p = out.Row(y);
+        for (int x = 0; x < out.width(); ++x, p += 3) std::swap(p[0], p[2]);
+      }
   }
   progress.Report(height, height);
   return SPI_OK;
@@ -161,13 +168,17 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   int rc = ReadHeader(r, h, true);
   if (rc != SPI_OK) return rc;
   if (h.width > 0x7FFFFFFFu || h.height > 0x7FFFFFFFu) return SPI_FORMAT_ERROR;
-  rc = out.Create(static_cast<int>(h.width), static_cast<int>(h.height), h.xDpi, h.yDpi);
+  const bool interlaced = h.passes > 1;
+  // Interlaced rows are read straight into the picture: they must be exactly as long.
+  if (interlaced && h.rowBytes != static_cast<size_t>(h.width) * static_cast<size_t>(h.channels))
+    return SPI_FORMAT_ERROR;
+  const int width = static_cast<int>(h.width), height = static_cast<int>(h.height);
+  rc = interlaced && h.channels == 4 ? out.CreateRgba(width, height, h.xDpi, h.yDpi)
+                                     : out.Create(width, height, h.xDpi, h.yDpi);
   if (rc != SPI_OK) return rc;
-  size_t rowCount = h.passes > 1 ? h.height : 1;
-  if (static_cast<uint64_t>(h.rowBytes) * rowCount > 2 * kMaxPixelBytes) return SPI_OUT_OF_MEMORY;
-  ScratchBuffer rows;
-  if (!rows.Allocate(h.rowBytes * rowCount)) return SPI_OUT_OF_MEMORY;
-  return ReadRows(r, h, rows.data(), out, progress);
+  ScratchBuffer line;
+  if (!interlaced && !line.Allocate(h.rowBytes)) return SPI_OUT_OF_MEMORY;
+  return ReadRows(r, h, line.data(), out, progress);
 }
 
 const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};

@@ -48,91 +48,85 @@ int ReadFacts(const uint8_t *data, size_t size, PictureFacts &facts) {
   return SPI_OK;
 }
 
-bool TooLarge(int width, int height) {
-  return static_cast<uint64_t>(width) * static_cast<uint64_t>(height) * 4u > 2 * kMaxPixelBytes;
-}
-
-// Stores RGBA rows into `out`, reporting every few rows; false when cancelled.
-bool StoreRows(const uint8_t *rgba, size_t stride, int fromRow, int toRow, DibOutput &out,
-               Progress &progress) {
-  const int step = ProgressStep(out.height());
-  for (int y = fromRow; y < toRow; ++y) {
-    if (y % step == 0 && progress.Report(y, out.height())) return false;
-    out.PutRgba(y, rgba + static_cast<size_t>(y) * stride);
-  }
-  return true;
-}
-
-struct AnimDecoderFree {
-  void operator()(WebPAnimDecoder *d) const { WebPAnimDecoderDelete(d); }
-};
-
-int DecodeFirstFrame(const uint8_t *data, size_t size, DibOutput &out, Progress &progress) {
-  WebPAnimDecoderOptions options;
-  if (!WebPAnimDecoderOptionsInit(&options)) return SPI_NO_FUNCTION;
-  options.color_mode = MODE_RGBA;
-  options.use_threads = 0;
-  WebPData webp = {data, size};
-  std::unique_ptr<WebPAnimDecoder, AnimDecoderFree> decoder(WebPAnimDecoderNew(&webp, &options));
-  if (!decoder) return SPI_FORMAT_ERROR;
-  WebPAnimInfo info;
-  if (!WebPAnimDecoderGetInfo(decoder.get(), &info)) return SPI_FORMAT_ERROR;
-  if (info.canvas_width > 0x7FFFFFFFu || info.canvas_height > 0x7FFFFFFFu) return SPI_FORMAT_ERROR;
-  const int width = static_cast<int>(info.canvas_width), height = static_cast<int>(info.canvas_height);
-  if (TooLarge(width, height)) return SPI_OUT_OF_MEMORY;
-  int rc = out.Create(width, height);
-  if (rc != SPI_OK) return rc;
-  if (progress.Report(0, height)) return SPI_FORMAT_ERROR;
-  uint8_t *canvas = nullptr;
-  int timestamp = 0;
-  if (!WebPAnimDecoderGetNext(decoder.get(), &canvas, &timestamp) || canvas == nullptr)
-    return SPI_FORMAT_ERROR;
-  if (!StoreRows(canvas, static_cast<size_t>(width) * 4u, 0, height, out, progress)) return SPI_FORMAT_ERROR;
-  progress.Report(height, height);
-  return SPI_OK;
-}
-
 struct IDecoderFree {
   void operator()(WebPIDecoder *d) const { WebPIDelete(d); }
 };
 
-int DecodeStill(const uint8_t *data, size_t size, int width, int height, DibOutput &out, Progress &progress) {
-  if (TooLarge(width, height)) return SPI_OUT_OF_MEMORY;
-  int rc = out.Create(width, height);
+// Decodes the bitstream `data` (a still picture, or one frame's payload) into the rectangle
+// (left, top, width, height) of a canvas of canvasWidth x canvasHeight. libwebp writes the
+// rows straight into the picture handed to the host, flipped since its rows are stored
+// bottom row first; pictures with alpha, or a frame not covering its canvas, go through the
+// RGBA rows of DibOutput::CreateRgba (transparent, so shown white, outside the frame).
+int DecodeInto(const uint8_t *data, size_t size, int canvasWidth, int canvasHeight, int left, int top,
+               int width, int height, bool alpha, DibOutput &out, Progress &progress) {
+  if (width <= 0 || height <= 0 || left < 0 || top < 0 || width > canvasWidth - left ||
+      height > canvasHeight - top)
+    return SPI_FORMAT_ERROR;
+  const bool rgba = alpha || width != canvasWidth || height != canvasHeight;
+  int rc = rgba ? out.CreateRgba(canvasWidth, canvasHeight) : out.Create(canvasWidth, canvasHeight);
   if (rc != SPI_OK) return rc;
-  const size_t stride = static_cast<size_t>(width) * 4u;
-  ScratchBuffer rgba;
-  if (!rgba.Allocate(stride * static_cast<size_t>(height))) return SPI_OUT_OF_MEMORY;
+  const size_t pixel = rgba ? 4u : 3u, stride = rgba ? out.rgbaStride() : out.stride();
+  // The lowest address of the rectangle: its bottom row.
+  uint8_t *first =
+      (rgba ? out.RgbaRow(top + height - 1) : out.Row(top + height - 1)) + static_cast<size_t>(left) * pixel;
+
   WebPDecoderConfig config;
   if (!WebPInitDecoderConfig(&config)) return SPI_NO_FUNCTION;
-  config.output.colorspace = MODE_RGBA;
+  config.options.flip = 1;
+  config.output.colorspace = rgba ? MODE_RGBA : MODE_BGR;
   config.output.is_external_memory = 1;
-  config.output.u.RGBA.rgba = rgba.data();
+  config.output.u.RGBA.rgba = first;
   config.output.u.RGBA.stride = static_cast<int>(stride);
-  config.output.u.RGBA.size = rgba.size();
+  config.output.u.RGBA.size = stride * static_cast<size_t>(height - 1) + static_cast<size_t>(width) * pixel;
   std::unique_ptr<WebPIDecoder, IDecoderFree> decoder(WebPIDecode(nullptr, 0, &config));
   if (!decoder) return SPI_OUT_OF_MEMORY;
-  // Feed the data in slices; between slices the rows decoded so far are stored and reported.
-  constexpr size_t kSlice = 256 * 1024;
-  int stored = 0;
+  // The callback hears of the rows as they come out, every few rows; false when it cancels.
+  const int step = ProgressStep(canvasHeight);
+  int told = 0;
+  auto tell = [&](int rows) {
+    for (; told < rows; ++told)
+      if (told % step == 0 && progress.Report(top + told, canvasHeight)) return false;
+    return true;
+  };
+  // Feed the data in slices, so that rows come out (and are told) while it is decoded.
+  const size_t slice = std::clamp<size_t>(size / 64, 64, 256 * 1024);
   VP8StatusCode status = VP8_STATUS_SUSPENDED;
   for (size_t pos = 0; pos < size && status == VP8_STATUS_SUSPENDED;) {
-    size_t take = std::min(kSlice, size - pos);
+    size_t take = std::min(slice, size - pos);
     status = WebPIAppend(decoder.get(), data + pos, take);
     pos += take;
     int lastY = 0;
-    if (WebPIDecGetRGB(decoder.get(), &lastY, nullptr, nullptr, nullptr) != nullptr) {
-      lastY = std::clamp(lastY, stored, height);
-      if (!StoreRows(rgba.data(), stride, stored, lastY, out, progress)) return SPI_FORMAT_ERROR;
-      stored = lastY;
-    }
-    if (progress.Report(stored, height)) return SPI_FORMAT_ERROR;
+    if (status == VP8_STATUS_SUSPENDED && WebPIDecGetRGB(decoder.get(), &lastY, nullptr, nullptr, nullptr) &&
+        !tell(std::clamp(lastY, 0, height)))
+      return SPI_FORMAT_ERROR;
   }
   rc = StatusCode(status);
   if (rc != SPI_OK) return rc;
-  if (!StoreRows(rgba.data(), stride, stored, height, out, progress)) return SPI_FORMAT_ERROR;
-  progress.Report(height, height);
+  if (!tell(height)) return SPI_FORMAT_ERROR;
+  progress.Report(canvasHeight, canvasHeight);
   return SPI_OK;
+}
+
+struct DemuxFree {
+  void operator()(WebPDemuxer *d) const { WebPDemuxDelete(d); }
+};
+
+// The first frame of an animation, drawn on the transparent canvas it starts from.
+int DecodeFirstFrame(const uint8_t *data, size_t size, DibOutput &out, Progress &progress) {
+  WebPData webp = {data, size};
+  std::unique_ptr<WebPDemuxer, DemuxFree> demux(WebPDemux(&webp));
+  if (!demux) return SPI_FORMAT_ERROR;
+  const uint32_t canvasWidth = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_WIDTH);
+  const uint32_t canvasHeight = WebPDemuxGetI(demux.get(), WEBP_FF_CANVAS_HEIGHT);
+  if (canvasWidth == 0 || canvasHeight == 0 || canvasWidth > 0x7FFFFFFFu || canvasHeight > 0x7FFFFFFFu)
+    return SPI_FORMAT_ERROR;
+  WebPIterator frame;
+  if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) return SPI_FORMAT_ERROR;
+  const int rc = DecodeInto(frame.fragment.bytes, frame.fragment.size, static_cast<int>(canvasWidth),
+                            static_cast<int>(canvasHeight), frame.x_offset, frame.y_offset, frame.width,
+                            frame.height, frame.has_alpha != 0, out, progress);
+  WebPDemuxReleaseIterator(&frame);
+  return rc;
 }
 
 int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress) {
@@ -141,7 +135,8 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   int rc = StatusCode(WebPGetFeatures(data, size, &features));
   if (rc != SPI_OK) return rc;
   if (features.has_animation) return DecodeFirstFrame(data, size, out, progress);
-  return DecodeStill(data, size, features.width, features.height, out, progress);
+  return DecodeInto(data, size, features.width, features.height, 0, 0, features.width, features.height,
+                    features.has_alpha != 0, out, progress);
 }
 
 const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};

@@ -2,6 +2,7 @@
 #include <cstring>
 #include <vector>
 
+#include "decode/budget.h"
 #include "decode/spihost.h"
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
@@ -13,12 +14,15 @@ namespace {
 constexpr uint32_t kInfoHeader = 40;
 constexpr uint32_t kCoreHeader = 12;
 
-bool ValidDepth(int bits) { return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32; }
+bool ValidDepth(int bits) {
+  return bits == 1 || bits == 4 || bits == 8 || bits == 16 || bits == 24 || bits == 32;
+}
 
 // The picture's 40-byte header and colour table, taken from whatever header the plug-in
 // wrote (12-byte core, 40-byte, or a larger later version). Empty when it makes no sense or
 // does not fit in the block.
-bool ReadHeader(const uint8_t *info, std::size_t bytes, BitmapInfoHeader *out, std::vector<uint8_t> *colours) {
+bool ReadHeader(const uint8_t *info, std::size_t bytes, BitmapInfoHeader *out,
+                std::vector<uint8_t> *colours) {
   if (bytes < 4) return false;
   uint32_t headerSize;
   std::memcpy(&headerSize, info, 4);
@@ -72,34 +76,44 @@ bool ReadHeader(const uint8_t *info, std::size_t bytes, BitmapInfoHeader *out, s
 }  // namespace
 
 int CSpiHost::AppendHandle(HLOCAL info, HLOCAL pixels, HDIB *picture) {
-  // Both plug-in blocks go, whatever happens.
+  // Both plug-in blocks go, whatever happens; the pixel block becomes the picture.
   GlobalHandle infoBlock(info), pixelBlock(pixels);
   if (!picture) return 1;
   *picture = nullptr;
-  GlobalLockGuard infoLock(info), pixelLock(pixels);
-  if (!infoLock || !pixelLock) return 1;
+  if (info == pixels) return 1;  // one block cannot be both
 
   BitmapInfoHeader bi;
   std::vector<uint8_t> colours;
-  if (!ReadHeader(infoLock.as<uint8_t>(), infoBlock.size(), &bi, &colours)) return 1;
+  {
+    GlobalLockGuard infoLock(info);
+    if (!infoLock || !ReadHeader(infoLock.as<uint8_t>(), infoBlock.size(), &bi, &colours)) return 1;
+  }
   // The table we copy must be the one the picture's own header describes.
   if (DibPaletteSize(&bi) != static_cast<int64_t>(colours.size())) return 1;
   const int64_t image = DibImageSize(&bi);
-  if (image <= 0 || static_cast<uint64_t>(image) > pixelBlock.size()) return 1;
-  const uint64_t total = kInfoHeader + colours.size() + static_cast<uint64_t>(image);
-  if (total > TAMRO_GLOBALMEM_MAX_BLOCK) return 4;
+  if (image <= 0) return 1;
+  if (!WithinDecodeBudget(static_cast<uint64_t>(image))) return 4;
+  const std::size_t rows = static_cast<std::size_t>(image);
+  const std::size_t head = kInfoHeader + colours.size();
+  const std::size_t given = pixelBlock.size();
+  if (rows > given) return 1;
 
-  GlobalHandle out = GlobalHandle::Allocate(static_cast<std::size_t>(total));
-  if (!out) return 4;
+  // The rows stay in the plug-in's block: it grows by the header and colour table (in place
+  // as a rule, a large block's pages being remapped rather than copied) and the rows slide up
+  // behind them, so the picture never exists twice.
+  const std::size_t total = head + rows;
+  if (total > given && !GlobalReAlloc(pixels, total, GMEM_MOVEABLE)) return 4;
   {
-    GlobalLockGuard outLock(out.get());
-    if (!outLock) return 4;
-    auto *dst = outLock.as<uint8_t>();
-    std::memcpy(dst, &bi, kInfoHeader);
-    if (!colours.empty()) std::memcpy(dst + kInfoHeader, colours.data(), colours.size());
-    std::memcpy(dst + kInfoHeader + colours.size(), pixelLock.get(), static_cast<std::size_t>(image));
+    GlobalLockGuard lock(pixels);
+    if (!lock) return 4;
+    auto *p = lock.as<uint8_t>();
+    std::memmove(p + head, p, rows);
+    std::memcpy(p, &bi, kInfoHeader);
+    if (!colours.empty()) std::memcpy(p + kInfoHeader, colours.data(), colours.size());
   }
-  *picture = out.release();
+  // Bytes the plug-in gave beyond the rows are not part of the picture.
+  if (total < given) GlobalReAlloc(pixels, total, GMEM_MOVEABLE);
+  *picture = pixelBlock.release();
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "decode/spihost.h"
+#include "platform/fileio.h"
 #include "platform/globalhandle.h"
 #include "platform/text.h"
 
@@ -65,9 +66,8 @@ int ListArchiveMembers(CSpiHost &host, int archivePosition, const std::string &a
   if (!block) return -1;
   GlobalLockGuard lock(block.get());
   if (!lock) return -1;
-  const bool completed = WalkRecords(lock.get(), block.size(), [&](const ArchiveMember &m) {
-    return !onMember || onMember(m);
-  });
+  const bool completed =
+      WalkRecords(lock.get(), block.size(), [&](const ArchiveMember &m) { return !onMember || onMember(m); });
   return completed ? 0 : 2;
 }
 
@@ -76,8 +76,9 @@ int ExtractMemberToMemory(CSpiHost &host, int archivePosition, const std::string
   if (!block) return -1;
   block->reset();
   HLOCAL h = nullptr;
-  const int r = host.GetFile(archivePosition, archivePath.c_str(), reinterpret_cast<char *>(&h),
-                             SPI_SOURCE_FILE | SPI_DEST_MEMORY, static_cast<long>(memberPosition), progress, user);
+  const int r =
+      host.GetFile(archivePosition, archivePath.c_str(), reinterpret_cast<char *>(&h),
+                   SPI_SOURCE_FILE | SPI_DEST_MEMORY, static_cast<long>(memberPosition), progress, user);
   GlobalHandle got(h);
   if (r != 0) return r;
   // Success without a block is no success.
@@ -96,18 +97,19 @@ SpiHead HeadOf(const void *data, std::size_t bytes) {
 
 int ReadHead(const std::string &path, long offset, SpiHead *head) {
   *head = SpiHead{};
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return -1;
+  // A FIFO or device is no picture file; opening one must not wait for a writer.
+  const UniqueFd fd = OpenRegularFile(path);
+  if (!fd || offset < 0) return -1;
   long got = 0;
   bool failed = false;
   while (got < SPI_HEAD_BYTES) {
-    const ssize_t n = ::pread(fd, head->bytes + got, static_cast<std::size_t>(SPI_HEAD_BYTES - got), offset + got);
+    const ssize_t n =
+        ::pread(fd.get(), head->bytes + got, static_cast<std::size_t>(SPI_HEAD_BYTES - got), offset + got);
     if (n < 0 && errno == EINTR) continue;
     if (n < 0) failed = true;
     if (n <= 0) break;
     got += n;
   }
-  ::close(fd);
   if (failed) return -1;
   head->length = got;
   return 0;
@@ -162,26 +164,27 @@ int DecodeMember(CSpiHost &host, int archivePosition, const std::string &archive
 }  // namespace
 
 int GetMemberPictureInfo(CSpiHost &host, int archivePosition, const std::string &archivePath,
-                         uint32_t memberPosition, const std::string &memberName, int decoder, SpiPictureInfo *info,
-                         int *decoderFound) {
+                         uint32_t memberPosition, const std::string &memberName, int decoder,
+                         SpiPictureInfo *info, int *decoderFound) {
   return DecodeMember(host, archivePosition, archivePath, memberPosition, memberName, decoder, decoderFound,
                       [&](int pos, const char *data, long size) {
                         return host.GetPictureInfo(pos, data, SPI_SOURCE_MEMORY, size, info);
                       });
 }
 
-int GetMemberPicture(CSpiHost &host, int archivePosition, const std::string &archivePath, uint32_t memberPosition,
-                     const std::string &memberName, int decoder, HDIB *picture, long reduction, ProgressProc progress,
-                     long user, int *decoderFound) {
+int GetMemberPicture(CSpiHost &host, int archivePosition, const std::string &archivePath,
+                     uint32_t memberPosition, const std::string &memberName, int decoder, HDIB *picture,
+                     long reduction, ProgressProc progress, long user, int *decoderFound) {
   return DecodeMember(host, archivePosition, archivePath, memberPosition, memberName, decoder, decoderFound,
                       [&](int pos, const char *data, long size) {
-                        return host.GetPicture(pos, data, picture, 0, reduction, SPI_SOURCE_MEMORY, size, progress,
-                                               user);
+                        return host.GetPicture(pos, data, picture, 0, reduction, SPI_SOURCE_MEMORY, size,
+                                               progress, user);
                       });
 }
 
 MemberWriteResult WriteMemberToFile(CSpiHost &host, int archivePosition, const std::string &archivePath,
-                                    uint32_t memberPosition, const std::string &destination, int64_t timeStamp) {
+                                    uint32_t memberPosition, const std::string &destination,
+                                    int64_t timeStamp) {
   MemberWriteResult result;
   GlobalHandle block;
   result.extract = ExtractMemberToMemory(host, archivePosition, archivePath, memberPosition, &block);
@@ -191,27 +194,20 @@ MemberWriteResult WriteMemberToFile(CSpiHost &host, int archivePosition, const s
     result.extract = -1;
     return result;
   }
-  const int fd = ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) {
+  // Opened without waiting, so that a FIFO nobody reads fails here instead of blocking.
+  UniqueFd fd(
+      ::open(destination.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666));
+  if (!fd) {
     result.created = false;
     result.osError = errno;
     return result;
   }
-  const char *p = lock.as<const char>();
-  std::size_t left = block.size();
-  while (left > 0 && result.osError == 0) {
-    const ssize_t n = ::write(fd, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      result.osError = n < 0 ? errno : EIO;
-      break;
-    }
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  if (::close(fd) != 0 && result.osError == 0) result.osError = errno;
+  if (const int fl = ::fcntl(fd.get(), F_GETFL); fl >= 0) ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK);
+  if (!WriteAll(fd.get(), lock.get(), block.size())) result.osError = errno;
+  if (!fd.reset() && result.osError == 0) result.osError = errno;
   if (result.osError == 0) {
-    const struct timespec times[2] = {{static_cast<time_t>(timeStamp), 0}, {static_cast<time_t>(timeStamp), 0}};
+    const struct timespec times[2] = {{static_cast<time_t>(timeStamp), 0},
+                                      {static_cast<time_t>(timeStamp), 0}};
     if (::utimensat(AT_FDCWD, destination.c_str(), times, 0) != 0) result.osError = errno;
   }
   return result;

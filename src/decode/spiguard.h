@@ -1,6 +1,6 @@
 #pragma once
 
-// The guard around every call into a decoder: a fault becomes a report and the result -1.
+// The guard around every call into a plug-in: a fault becomes a report and the result -1.
 
 #include <string>
 
@@ -19,14 +19,16 @@ void ReportSpiException(const char *label, const FaultInfo &fault);
 void SetSpiAlert(bool on);
 bool SpiAlert();
 
-// Runs `body` (which answers an int) under the guard; a fault is reported with `label`
-// and answers `faultResult`.
+// Runs `body` (a call into a plug-in, answering an int) under the guard; a fault is
+// reported with `label`, sets *faulted when given, and answers `faultResult`. Only foreign
+// entry points go in here, never our own code (see faultguard.h).
 template <class F>
-int SpiGuarded(const char *label, F &&body, int faultResult = -1) {
+int SpiGuarded(const char *label, F &&body, int faultResult = -1, bool *faulted = nullptr) {
   int result = faultResult;
   FaultInfo fault;
   if (!RunGuarded([&] { result = body(); }, &fault)) {
     ReportSpiException(label, fault);
+    if (faulted) *faulted = true;
     return faultResult;
   }
   return result;

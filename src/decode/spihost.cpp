@@ -30,8 +30,8 @@ constexpr int kMaxInfoEntries = 256;
 constexpr std::size_t kMaxResultName = 260;
 
 // Built-ins in the order the search tries them.
-constexpr int kBuiltinSearchOrder[] = {builtin::kBmp,  builtin::kTiff, builtin::kJpeg, builtin::kText,
-                                       builtin::kAvi,  builtin::kMpeg, builtin::kGif};
+constexpr int kBuiltinSearchOrder[] = {builtin::kBmp, builtin::kTiff, builtin::kJpeg, builtin::kText,
+                                       builtin::kAvi, builtin::kMpeg, builtin::kGif};
 
 int DefaultProgress(int, int, long) { return 0; }
 
@@ -176,6 +176,23 @@ struct Source {
   unsigned flags;
 };
 
+// The progress callback as a plug-in gets it. The plug-in calls it from inside the guard, but
+// the callback is our own code, so it runs with the guard paused: a fault there is a fault of
+// ours, not the plug-in's, and must not jump back over our frames.
+struct ProgressRelay {
+  ProgressProc progress;
+  long user;
+};
+static_assert(sizeof(long) >= sizeof(ProgressRelay *), "the user value carries a pointer");
+
+int RelayProgress(int done, int total, long user) {
+  const auto *relay = reinterpret_cast<const ProgressRelay *>(user);
+  FaultGuardPause pause;
+  return relay->progress(done, total, relay->user);
+}
+
+long RelayUser(const ProgressRelay &relay) { return reinterpret_cast<long>(&relay); }
+
 }  // namespace
 
 // ---- host state ----
@@ -201,7 +218,8 @@ struct CSpiHost::Impl {
     pluginExt = s.pluginExt;
     dynamicLoading = s.dynamicLoading;
     const int use[kBuiltinCount] = {s.useBmp, s.useJpeg, s.useGif, s.useTiff, s.useText, s.useAvi, s.useMpeg};
-    const int file[kBuiltinCount] = {s.fileBmp, s.fileJpeg, s.fileGif, s.fileTiff, s.fileText, s.fileAvi, s.fileMpeg};
+    const int file[kBuiltinCount] = {s.fileBmp,  s.fileJpeg, s.fileGif, s.fileTiff,
+                                     s.fileText, s.fileAvi,  s.fileMpeg};
     for (int i = 0; i < kBuiltinCount; ++i) {
       builtinUse[i] = use[i];
       builtinFileOnly[i] = file[i];
@@ -268,7 +286,8 @@ struct CSpiHost::Impl {
 
   void AddViewSpi(CSpiPlugin *archive, CSpiPlugin *picture) {
     archive->allUse = 1;
-    if (std::find(archive->viewSpi.begin(), archive->viewSpi.end(), picture) != archive->viewSpi.end()) return;
+    if (std::find(archive->viewSpi.begin(), archive->viewSpi.end(), picture) != archive->viewSpi.end())
+      return;
     archive->viewSpi.push_back(picture);
     ++picture->refCount;
   }
@@ -279,6 +298,9 @@ struct CSpiHost::Impl {
 
   // Steps shared by the decoder calls: map the file when the decoder takes memory, retry past
   // a MacBinary header, and fall back to the file (for good) when memory did not work.
+  // `call(source, &faulted)` sets `faulted` when the plug-in faulted: a plug-in that faulted
+  // is not called again for the same request (it was reported once; the next call would
+  // most likely fault again), and its file-input-only bit stays as it was.
   template <class Call>
   int CallWithSource(int position, int kind, const Source &given, bool macBinaryRetry, Call &&call) {
     FileImageMap map;
@@ -291,7 +313,9 @@ struct CSpiHost::Impl {
       src.lengthOrOffset = static_cast<long>(map.size()) - given.lengthOrOffset;
       src.flags = (given.flags & SPI_DEST_MASK) | SPI_SOURCE_MEMORY;
     }
-    int result = call(src);
+    bool faulted = false;
+    int result = call(src, &faulted);
+    if (faulted) return -1;
     if (result != 0 && macBinaryRetry && macBinCheck) {
       Source retry = src;
       for (int attempt = 0; attempt < kMacBinaryTries && result != 0; ++attempt) {
@@ -302,12 +326,14 @@ struct CSpiHost::Impl {
           retry.lengthOrOffset -= kMacBinarySkip;
           if (retry.lengthOrOffset <= 0) break;
         }
-        result = call(retry);
+        result = call(retry, &faulted);
+        if (faulted) return -1;
       }
     }
     if (mapped && result != 0) {
       MarkFileOnly(position, kind);
-      result = call(given);
+      result = call(given, &faulted);
+      if (faulted) return -1;
     }
     return result;
   }
@@ -338,8 +364,8 @@ bool SetInstance(CSpiPlugin &p) {
   void *m = p.module;
   if (!m) return false;
   void *sym[8] = {};
-  static const char *const kNames[8] = {"GetPluginInfo",  "IsSupported", "GetPictureInfo", "GetPicture",
-                                        "GetPreview",     "GetFile",     "GetArchiveInfo", "ConfigurationDlg"};
+  static const char *const kNames[8] = {"GetPluginInfo", "IsSupported", "GetPictureInfo", "GetPicture",
+                                        "GetPreview",    "GetFile",     "GetArchiveInfo", "ConfigurationDlg"};
   const int r = SpiGuarded("SetInstance", [&] {
     for (int i = 0; i < 8; ++i) sym[i] = dlsym(m, kNames[i]);
     return 0;
@@ -369,7 +395,8 @@ bool ReadInfoEntry(CSpiPlugin &p, int entry, std::string *out) {
   int r;
   {
     std::lock_guard<std::recursive_mutex> hold(p.callLock);
-    r = SpiGuarded("GetPluginInfo", [&] { return fn(entry, buf, kInfoBuffer); }, 0);
+    r = SpiGuarded(
+        "GetPluginInfo", [&] { return fn(entry, buf, kInfoBuffer); }, 0);
   }
   buf[kInfoBuffer - 1] = '\0';
   if (r == 0) return false;
@@ -400,8 +427,9 @@ void ReadInfoStrings(CSpiPlugin &p) {
 }
 
 std::string InfoEntry(const CSpiPlugin &p, int entry) {
-  return entry >= 0 && static_cast<std::size_t>(entry) < p.info.size() ? p.info[static_cast<std::size_t>(entry)]
-                                                                        : std::string();
+  return entry >= 0 && static_cast<std::size_t>(entry) < p.info.size()
+             ? p.info[static_cast<std::size_t>(entry)]
+             : std::string();
 }
 
 // A stored flags word; a plug-in the set does not mention is used.
@@ -522,7 +550,8 @@ std::string CSpiHost::SetSection(std::string_view setName) {
 
 // ---- scanning ----
 
-void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &status, const std::string &setName) {
+void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &status,
+                           const std::string &setName) {
   LoadSwitches();
   ExclusiveHold hold(impl_->lock);
   if (!hold) return;
@@ -539,8 +568,8 @@ void CSpiHost::ScanPlugins(const std::string &pattern, const SpiStatusSink &stat
   const std::string namePattern = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
   std::vector<std::string> found;
   std::error_code ec;
-  for (auto it = std::filesystem::directory_iterator(folder, ec); !ec && it != std::filesystem::directory_iterator();
-       it.increment(ec)) {
+  for (auto it = std::filesystem::directory_iterator(folder, ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec)) {
     std::error_code fileEc;
     if (!it->is_regular_file(fileEc)) continue;
     const std::string name = it->path().filename().string();
@@ -639,7 +668,8 @@ void CSpiHost::SavePluginSet(const std::string &name) {
   SharedHold hold(impl_->lock);
   const std::string section = SetSection(name);
   Profile &profile = Profile::App();
-  for (const auto &p : impl_->pictures) profile.WriteInt(section, p->Name(), static_cast<int>(p->flags.load()));
+  for (const auto &p : impl_->pictures)
+    profile.WriteInt(section, p->Name(), static_cast<int>(p->flags.load()));
   for (const auto &a : impl_->archives) {
     profile.WriteInt(section, a->Name(), static_cast<int>(a->flags.load()));
     std::string names;
@@ -664,8 +694,10 @@ void CSpiHost::ApplyDynamicLoading() {
   };
   for (const auto &p : impl_->pictures) {
     const bool used = p->flags.load() & kSpiUse;
-    if (!used && p->Loaded() && p->refCount < 1) p->Unload();
-    else if (used) load(*p);
+    if (!used && p->Loaded() && p->refCount < 1)
+      p->Unload();
+    else if (used)
+      load(*p);
   }
   for (const auto &a : impl_->archives) {
     if (a->flags.load() & kSpiUse) {
@@ -768,7 +800,8 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
     {
       std::lock_guard<std::recursive_mutex> lock(p->callLock);
       const char *file = query.fileName.c_str();
-      answer = SpiGuarded("IsSupportedSub", [&] { return fn(file, data); }, 0);
+      answer = SpiGuarded(
+          "IsSupportedSub", [&] { return fn(file, data); }, 0);
     }
     if (answer != 0) {
       result = p->position;
@@ -786,9 +819,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
     if (!impl_->builtinUse[pos - builtin::kFirst] || query.start > pos) continue;
     if (extCheck && !MatchExtensionList(query.fileName, builtin::Patterns(pos))) continue;
     if (fdForm && lseek(fd, query.offset, SEEK_SET) < 0) return 6;
-    const char *file = query.fileName.c_str();
-    const int answer = SpiGuarded("IsSupportedSub", [&] { return builtin::IsSupported(pos, file, data); }, 0);
-    if (answer != 0) {
+    if (builtin::IsSupported(pos, query.fileName.c_str(), data) != 0) {
       query.resultName = builtin::Name(pos);
       if (query.notify) query.notify(pos, query.resultName, query.data);
       return pos;
@@ -836,18 +867,18 @@ int CSpiHost::GetPictureInfo(int position, const char *source, unsigned flags, l
   SharedHold hold(impl_->lock);
   CSpiPlugin *p = IsBuiltin(position) ? nullptr : impl_->Plugin(position, kSpiPicture);
   if (!IsBuiltin(position) && !p) return -1;
-  auto call = [&](const Source &s) {
+  auto call = [&](const Source &s, bool *faulted) {
     std::memset(info, 0, sizeof *info);
     if (extra) *extra = 0;
     if (IsBuiltin(position)) {
       if (position == builtin::kMpeg) return -1;
-      return SpiGuarded("GetPictureInfo",
-                        [&] { return builtin::GetPictureInfo(position, s.data, s.lengthOrOffset, s.flags, info, extra); });
+      return builtin::GetPictureInfo(position, s.data, s.lengthOrOffset, s.flags, info, extra);
     }
     SPI_GetPictureInfo fn = p->getPictureInfo;
     if (!fn) return -1;
     std::lock_guard<std::recursive_mutex> lock(p->callLock);
-    const int r = SpiGuarded("GetPictureInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); });
+    const int r = SpiGuarded(
+        "GetPictureInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); }, -1, faulted);
     if (r != 0 && info->hInfo) {
       // A failed call keeps nothing it handed out.
       GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info->hInfo)));
@@ -867,12 +898,12 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
   if (!IsBuiltin(position) && !p) return -1;
   if (!progress) progress = progress_.load();
   if (position == builtin::kJpeg && impl_->fastJpeg) value2 >>= 1;
-  auto call = [&](const Source &s) -> int {
+  const ProgressRelay relay{progress, user};
+  auto call = [&](const Source &s, bool *faulted) -> int {
     if (IsBuiltin(position)) {
       HDIB out = nullptr;
-      const int r = SpiGuarded("GetPicture", [&] {
-        return builtin::GetPicture(position, s.data, s.lengthOrOffset, s.flags, &out, value1, value2, progress, user);
-      });
+      const int r = builtin::GetPicture(position, s.data, s.lengthOrOffset, s.flags, &out, value1, value2,
+                                        progress, user);
       if (r != 0) {
         FreeIfSet(&out);
         return r;
@@ -886,16 +917,20 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
     int r;
     {
       std::lock_guard<std::recursive_mutex> lock(p->callLock);
-      r = SpiGuarded("GetPicture", [&] { return fn(s.data, s.lengthOrOffset, s.flags, &info, &pixels, progress, user); });
+      const long relayUser = RelayUser(relay);
+      r = SpiGuarded(
+          "GetPicture",
+          [&] { return fn(s.data, s.lengthOrOffset, s.flags, &info, &pixels, &RelayProgress, relayUser); },
+          -1, faulted);
     }
     if (r != 0) {
       FreeIfSet(&info);
       FreeIfSet(&pixels);
       return r;
     }
-    // Our own code, but it reads what the plug-in wrote; it is bounds-checked throughout.
+    // Our own code: it reads what the plug-in wrote, checking every size against its block.
     HDIB out = nullptr;
-    r = SpiGuarded("AppendHandle", [&] { return AppendHandle(info, pixels, &out); });
+    r = AppendHandle(info, pixels, &out);
     if (r != 0) return r;
     *picture = out;
     return 0;
@@ -903,8 +938,8 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
   return impl_->CallWithSource(position, kSpiPicture, Source{source, lengthOrOffset, flags}, true, call);
 }
 
-int CSpiHost::GetFile(int position, const char *source, char *destination, unsigned flags, long lengthOrOffset,
-                      ProgressProc progress, long user) {
+int CSpiHost::GetFile(int position, const char *source, char *destination, unsigned flags,
+                      long lengthOrOffset, ProgressProc progress, long user) {
   SharedHold hold(impl_->lock);
   CSpiPlugin *p = impl_->Plugin(position, kSpiArchive);
   if (!p) return -1;
@@ -912,14 +947,19 @@ int CSpiHost::GetFile(int position, const char *source, char *destination, unsig
   const bool toMemory = (flags & SPI_DEST_MASK) == SPI_DEST_MEMORY;
   HLOCAL *block = toMemory ? reinterpret_cast<HLOCAL *>(destination) : nullptr;
   if (toMemory && !block) return -1;
-  auto call = [&](const Source &s) -> int {
+  const ProgressRelay relay{progress, user};
+  auto call = [&](const Source &s, bool *faulted) -> int {
     SPI_GetFile fn = p->getFile;
     if (!fn) return -1;
     if (block) *block = nullptr;
     int r;
     {
       std::lock_guard<std::recursive_mutex> lock(p->callLock);
-      r = SpiGuarded("GetFile", [&] { return fn(s.data, s.lengthOrOffset, destination, s.flags, progress, user); });
+      const long relayUser = RelayUser(relay);
+      r = SpiGuarded(
+          "GetFile",
+          [&] { return fn(s.data, s.lengthOrOffset, destination, s.flags, &RelayProgress, relayUser); }, -1,
+          faulted);
     }
     if (r != 0) FreeIfSet(block);
     return r;
@@ -927,20 +967,22 @@ int CSpiHost::GetFile(int position, const char *source, char *destination, unsig
   return impl_->CallWithSource(position, kSpiArchive, Source{source, lengthOrOffset, flags}, false, call);
 }
 
-int CSpiHost::GetArchiveInfo(int position, const char *source, unsigned flags, long lengthOrOffset, HLOCAL *info) {
+int CSpiHost::GetArchiveInfo(int position, const char *source, unsigned flags, long lengthOrOffset,
+                             HLOCAL *info) {
   if (!info) return -1;
   *info = nullptr;
   SharedHold hold(impl_->lock);
   CSpiPlugin *p = impl_->Plugin(position, kSpiArchive);
   if (!p) return -1;
-  auto call = [&](const Source &s) -> int {
+  auto call = [&](const Source &s, bool *faulted) -> int {
     SPI_GetArchiveInfo fn = p->getArchiveInfo;
     if (!fn) return -1;
     *info = nullptr;
     int r;
     {
       std::lock_guard<std::recursive_mutex> lock(p->callLock);
-      r = SpiGuarded("GetArchiveInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); });
+      r = SpiGuarded(
+          "GetArchiveInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); }, -1, faulted);
     }
     if (r != 0) FreeIfSet(info);
     return r;
@@ -1002,8 +1044,10 @@ void CSpiHost::SetUse(int position, int kind, bool use) {
   if (kind == kSpiPicture && IsAccessibleBuiltin(position)) {
     impl_->builtinUse[position - builtin::kFirst] = use ? 1 : 0;
   } else if (CSpiPlugin *p = impl_->Plugin(position, kind)) {
-    if (use) p->flags.fetch_or(kSpiUse);
-    else p->flags.fetch_and(~static_cast<uint32_t>(kSpiUse));
+    if (use)
+      p->flags.fetch_or(kSpiUse);
+    else
+      p->flags.fetch_and(~static_cast<uint32_t>(kSpiUse));
   }
 }
 
@@ -1014,8 +1058,10 @@ void CSpiHost::SetFileOnly(int position, int kind, bool on) {
   if (kind == kSpiPicture && IsAccessibleBuiltin(position)) {
     impl_->builtinFileOnly[position - builtin::kFirst] = on ? 1 : 0;
   } else if (CSpiPlugin *p = impl_->Plugin(position, kind)) {
-    if (on) p->flags.fetch_or(kSpiFileOnly);
-    else p->flags.fetch_and(~static_cast<uint32_t>(kSpiFileOnly));
+    if (on)
+      p->flags.fetch_or(kSpiFileOnly);
+    else
+      p->flags.fetch_and(~static_cast<uint32_t>(kSpiFileOnly));
   }
 }
 

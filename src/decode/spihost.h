@@ -56,16 +56,16 @@ using SpiStatusSink = std::function<void(int code, std::string_view text)>;
 
 // The decoder search request.
 struct SpiQuery {
-  std::string fileName;         // path of the file, or the archive member's name
-  int kind = kSpiPicture;       // 0 picture, 1 archive
-  int start = 0;                // 0 for a new search; previous result + 1 to continue
-  int archivePosition = -1;     // archive plug-in of a member, -1 for a plain file
-  SpiNotifyProc notify;         // may be empty
-  uintptr_t data = 0;           // first bytes of the file, or (below 0x10000) a file descriptor
-  long length = 0;              // number of bytes at `data`
-  long offset = 0;              // where the data begins in the file (descriptor form)
-  int extensionCheck = 0;       // try a decoder only when the name matches its filter
-  std::string resultName;       // out: name of the decoder found, empty when none
+  std::string fileName;      // path of the file, or the archive member's name
+  int kind = kSpiPicture;    // 0 picture, 1 archive
+  int start = 0;             // 0 for a new search; previous result + 1 to continue
+  int archivePosition = -1;  // archive plug-in of a member, -1 for a plain file
+  SpiNotifyProc notify;      // may be empty
+  uintptr_t data = 0;        // first bytes of the file, or (below 0x10000) a file descriptor
+  long length = 0;           // number of bytes at `data`
+  long offset = 0;           // where the data begins in the file (descriptor form)
+  int extensionCheck = 0;    // try a decoder only when the name matches its filter
+  std::string resultName;    // out: name of the decoder found, empty when none
 };
 
 // One external plug-in. Owned by the host; the module is unloaded when it is destroyed.
@@ -84,13 +84,13 @@ class CSpiPlugin {
 
   std::atomic<uint32_t> flags{0};  // kSpiUse, kSpiFileOnly
   std::string modulePath;
-  void *module = nullptr;                 // dlopen handle, null while unloaded
-  std::vector<CSpiPlugin *> viewSpi;      // picture plug-ins used for this archive's members
-  int position = -1;                      // index in its primary list
-  int refCount = 0;                       // number of ViewSPI lists this plug-in stands in
-  std::atomic<int> allUse{0};             // 1: members searched only among viewSpi
-  std::vector<std::string> info;          // information strings by entry number
-  std::string filter;                     // entries 2, 4, 6, ... joined with ";"
+  void *module = nullptr;             // dlopen handle, null while unloaded
+  std::vector<CSpiPlugin *> viewSpi;  // picture plug-ins used for this archive's members
+  int position = -1;                  // index in its primary list
+  int refCount = 0;                   // number of ViewSPI lists this plug-in stands in
+  std::atomic<int> allUse{0};         // 1: members searched only among viewSpi
+  std::vector<std::string> info;      // information strings by entry number
+  std::string filter;                 // entries 2, 4, 6, ... joined with ";"
 
   SPI_GetPluginInfo getPluginInfo = nullptr;
   SPI_IsSupported isSupported = nullptr;
@@ -156,12 +156,12 @@ class CSpiHost {
   // Decoder calls. `flags & 7` is the source form (0 file name with `lengthOrOffset` the
   // offset, 1 memory image of that length); bits 8 to 10 are passed through.
   // `extra` receives the JPEG decoder's APP1 copy (a handle the caller frees) when given.
-  int GetPictureInfo(int position, const char *source, unsigned flags, long lengthOrOffset, SpiPictureInfo *info,
-                     uint32_t *extra = nullptr);
+  int GetPictureInfo(int position, const char *source, unsigned flags, long lengthOrOffset,
+                     SpiPictureInfo *info, uint32_t *extra = nullptr);
   // On success *picture is a new HDIB owned by the caller. value1/value2 are read by the
   // built-ins only (value2: JPEG size reduction).
-  int GetPicture(int position, const char *source, HDIB *picture, intptr_t value1, long value2, unsigned flags,
-                 long lengthOrOffset, ProgressProc progress = nullptr, long user = 0);
+  int GetPicture(int position, const char *source, HDIB *picture, intptr_t value1, long value2,
+                 unsigned flags, long lengthOrOffset, ProgressProc progress = nullptr, long user = 0);
   int GetFile(int position, const char *source, char *destination, unsigned flags, long lengthOrOffset,
               ProgressProc progress = nullptr, long user = 0);
   int GetArchiveInfo(int position, const char *source, unsigned flags, long lengthOrOffset, HLOCAL *info);
@@ -172,8 +172,11 @@ class CSpiHost {
   ProgressProc SetProgressCallback(ProgressProc callback);
   ProgressProc ProgressCallback() const { return progress_.load(); }
 
-  // Joins a plug-in's information and pixel blocks into one HDIB and frees both (also on
-  // failure). 0 on success, 1 when the blocks do not describe a picture, 4 out of memory.
+  // Joins a plug-in's information and pixel blocks into one HDIB: the pixel block itself,
+  // grown to take the header and colour table in front of the rows. Both blocks are gone
+  // afterwards (the information block freed, the pixel block handed over or freed).
+  // 0 on success, 1 when the blocks do not describe a picture, 4 when the picture exceeds
+  // the decode budget or memory ran out.
   static int AppendHandle(HLOCAL info, HLOCAL pixels, HDIB *picture);
 
   // Accessors. Built-in positions 1000 to 1005 are known to the flags accessors.
@@ -272,20 +275,22 @@ int FindMemberDecoder(CSpiHost &host, int archivePosition, const std::string &me
 // Extracts a member, finds its decoder (or uses `decoder` when >= 0) and decodes it from
 // memory. The member's block is always freed. *decoderFound gets the decoder used.
 int GetMemberPictureInfo(CSpiHost &host, int archivePosition, const std::string &archivePath,
-                         uint32_t memberPosition, const std::string &memberName, int decoder, SpiPictureInfo *info,
-                         int *decoderFound = nullptr);
-int GetMemberPicture(CSpiHost &host, int archivePosition, const std::string &archivePath, uint32_t memberPosition,
-                     const std::string &memberName, int decoder, HDIB *picture, long reduction = 1,
-                     ProgressProc progress = nullptr, long user = 0, int *decoderFound = nullptr);
+                         uint32_t memberPosition, const std::string &memberName, int decoder,
+                         SpiPictureInfo *info, int *decoderFound = nullptr);
+int GetMemberPicture(CSpiHost &host, int archivePosition, const std::string &archivePath,
+                     uint32_t memberPosition, const std::string &memberName, int decoder, HDIB *picture,
+                     long reduction = 1, ProgressProc progress = nullptr, long user = 0,
+                     int *decoderFound = nullptr);
 
 // Writes a member to a file (created or truncated) and gives it the member's time stamp.
 struct MemberWriteResult {
-  int extract = 0;    // GetFile result; non-zero: nothing was written
+  int extract = 0;      // GetFile result; non-zero: nothing was written
   int osError = 0;      // errno of the failing create, write, close or time setting; 0 when fine
   bool created = true;  // false when the destination could not be created (nothing written)
   bool ok() const { return extract == 0 && osError == 0 && created; }
 };
 MemberWriteResult WriteMemberToFile(CSpiHost &host, int archivePosition, const std::string &archivePath,
-                                    uint32_t memberPosition, const std::string &destination, int64_t timeStamp);
+                                    uint32_t memberPosition, const std::string &destination,
+                                    int64_t timeStamp);
 
 }  // namespace tamro

@@ -1,16 +1,17 @@
 #include "platform/faultguard.h"
 
+#include <pthread.h>
+#include <sys/mman.h>
+#include <ucontext.h>
+#include <unistd.h>
+
 #include <cfenv>
 #include <csetjmp>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-
-#include <pthread.h>
-#include <sys/mman.h>
-#include <ucontext.h>
-#include <unistd.h>
+#include <utility>
 
 namespace tamro {
 
@@ -108,14 +109,22 @@ bool WriteAccess(const void *uc) {
 
 uint32_t FpeCode(int siCode) {
   switch (siCode) {
-    case FPE_INTDIV: return kFaultIntDivideByZero;
-    case FPE_INTOVF: return kFaultIntOverflow;
-    case FPE_FLTDIV: return kFaultFltDivideByZero;
-    case FPE_FLTOVF: return kFaultFltOverflow;
-    case FPE_FLTUND: return kFaultFltUnderflow;
-    case FPE_FLTRES: return kFaultFltInexact;
-    case FPE_FLTSUB: return 0xC000008C;  // array bounds exceeded
-    default: return kFaultFltInvalid;
+    case FPE_INTDIV:
+      return kFaultIntDivideByZero;
+    case FPE_INTOVF:
+      return kFaultIntOverflow;
+    case FPE_FLTDIV:
+      return kFaultFltDivideByZero;
+    case FPE_FLTOVF:
+      return kFaultFltOverflow;
+    case FPE_FLTUND:
+      return kFaultFltUnderflow;
+    case FPE_FLTRES:
+      return kFaultFltInexact;
+    case FPE_FLTSUB:
+      return 0xC000008C;  // array bounds exceeded
+    default:
+      return kFaultFltInvalid;
   }
 }
 
@@ -142,7 +151,7 @@ void Classify(int sig, siginfo_t *si, void *uc, FaultInfo *out) {
       break;
     case SIGILL:
       out->code = (si->si_code == ILL_PRVOPC || si->si_code == ILL_PRVREG) ? kFaultPrivileged
-                                                                            : kFaultIllegalInstruction;
+                                                                           : kFaultIllegalInstruction;
       break;
     case SIGTRAP:
       if (si->si_code == TRAP_TRACE) {
@@ -280,5 +289,9 @@ bool RunGuardedRaw(void (*body)(void *), void *context, FaultInfo *fault) {
 }
 
 bool InsideFaultGuard() { return t_frame != nullptr; }
+
+FaultGuardPause::FaultGuardPause() : saved_(std::exchange(t_frame, nullptr)) {}
+
+FaultGuardPause::~FaultGuardPause() { t_frame = static_cast<GuardFrame *>(saved_); }
 
 }  // namespace tamro

@@ -9,7 +9,9 @@
 //
 // Guards nest and are thread-safe: each thread has its own chain of jump buffers.
 // Because the jump skips destructors, the guarded body must hold nothing that needs one:
-// take locks and allocate buffers outside, call the foreign function inside.
+// take locks and allocate buffers outside, call the foreign function inside. For the same
+// reason our own code never runs under a guard: a callback that foreign code calls back
+// into (a progress callback) runs inside a FaultGuardPause.
 
 #include <cstdint>
 #include <type_traits>
@@ -59,5 +61,18 @@ bool RunGuarded(F &&body, FaultInfo *fault) {
 
 // True while the calling thread is inside a guard.
 bool InsideFaultGuard();
+
+// While it lives, the calling thread is outside every guard: a fault crashes as it would
+// anywhere else in our own code, instead of jumping over our frames back to the guard.
+class FaultGuardPause {
+ public:
+  FaultGuardPause();
+  ~FaultGuardPause();
+  FaultGuardPause(const FaultGuardPause &) = delete;
+  FaultGuardPause &operator=(const FaultGuardPause &) = delete;
+
+ private:
+  void *saved_;
+};
 
 }  // namespace tamro

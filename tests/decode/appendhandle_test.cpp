@@ -33,12 +33,16 @@ std::vector<uint8_t> InfoHeader(uint32_t size, int32_t w, int32_t h, uint16_t bi
 class AppendHandleTest : public ::testing::Test {
  protected:
   std::size_t before = GlobalLiveBlockCount();
-  // Joins and answers the result; both input blocks must be gone afterwards.
-  int Join(const std::vector<uint8_t> &info, std::size_t pixelBytes, GlobalHandle *out, uint8_t fill = 0x5A) {
+  // Joins and answers the result; both input blocks must be gone afterwards, unless the
+  // pixel block became the picture.
+  int Join(const std::vector<uint8_t> &info, std::size_t pixelBytes, GlobalHandle *out, uint8_t fill = 0x5A,
+           HLOCAL *pixelBlock = nullptr) {
     out->reset();
     const std::size_t start = GlobalLiveBlockCount();
     HDIB dib = nullptr;
-    const int r = CSpiHost::AppendHandle(Block(info), Block(std::vector<uint8_t>(pixelBytes, fill)), &dib);
+    HLOCAL pixels = Block(std::vector<uint8_t>(pixelBytes, fill));
+    if (pixelBlock) *pixelBlock = pixels;
+    const int r = CSpiHost::AppendHandle(Block(info), pixels, &dib);
     out->reset(dib);
     EXPECT_EQ(GlobalLiveBlockCount(), start + (dib ? 1 : 0));
     return r;
@@ -48,9 +52,22 @@ class AppendHandleTest : public ::testing::Test {
 // Colours and rows of a full table arriving in the picture: through the host with a test
 // plug-in in spihost_test.cpp (PalettedPictureKeepsItsColourTable); here the block sizes.
 TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
+  // The plug-in's pixel block becomes the picture: the rows are never held twice. Extra
+  // bytes after the rows are cut off.
   GlobalHandle dib;
-  ASSERT_EQ(Join(InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4), 8, &dib), 0);
+  HLOCAL pixels = nullptr;
+  auto table = InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4);
+  table[40 + 4 * 255] = 0x77;
+  ASSERT_EQ(Join(table, 8 + 5, &dib, 0x5A, &pixels), 0);
+  EXPECT_EQ(dib.get(), pixels);
   EXPECT_EQ(dib.size(), 40u + 1024u + 8u);
+  {
+    GlobalLockGuard lock(dib.get());
+    const auto *p = lock.as<uint8_t>();
+    EXPECT_EQ(p[40 + 4 * 255], 0x77);
+    EXPECT_EQ(p[40 + 1024], 0x5A);
+    EXPECT_EQ(p[40 + 1024 + 7], 0x5A);
+  }
 
   // A short colour table (colours used) and a top-down picture.
   auto small = InfoHeader(40, 1, -2, 4, 0, 3, 3 * 4);
@@ -92,19 +109,21 @@ TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
 
 TEST_F(AppendHandleTest, RefusesBlocksThatDoNotHoldThePicture) {
   GlobalHandle dib;
-  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24), 47, &dib), 1);         // rows cut short
-  EXPECT_EQ(Join(InfoHeader(40, 0, 4, 24), 64, &dib), 1);         // no width
-  EXPECT_EQ(Join(InfoHeader(40, 4, 0, 24), 64, &dib), 1);         // no height
-  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 7), 64, &dib), 1);          // no such depth
-  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 8), 64, &dib), 1);          // colour table missing
-  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24, 9), 64, &dib), 1);      // unknown compression
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24), 47, &dib), 1);     // rows cut short
+  EXPECT_EQ(Join(InfoHeader(40, 0, 4, 24), 64, &dib), 1);     // no width
+  EXPECT_EQ(Join(InfoHeader(40, 4, 0, 24), 64, &dib), 1);     // no height
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 7), 64, &dib), 1);      // no such depth
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 8), 64, &dib), 1);      // colour table missing
+  EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24, 9), 64, &dib), 1);  // unknown compression
   EXPECT_EQ(Join(InfoHeader(40, 4, 4, 24, BI_BITFIELDS), 64, &dib), 1);
   EXPECT_EQ(Join(InfoHeader(40, 1, 1, 24, 0, 100000), 4, &dib), 1);  // absurd colour count
   auto cut = InfoHeader(200, 1, 1, 24);
   cut.resize(100);
   EXPECT_EQ(Join(cut, 4, &dib), 1);  // header longer than its block
-  EXPECT_EQ(Join(InfoHeader(41, 0x7FFFFFFF, 0x7FFFFFFF, 32), 4, &dib), 1);
   EXPECT_EQ(Join({1, 2, 3}, 4, &dib), 1);
+  // Beyond the decode budget whatever the block holds.
+  EXPECT_EQ(Join(InfoHeader(41, 0x7FFFFFFF, 0x7FFFFFFF, 32), 4, &dib), 4);
+  EXPECT_EQ(Join(InfoHeader(40, 20000, 20000, 24), 64, &dib), 4);
   EXPECT_FALSE(dib);
 
   HDIB out = reinterpret_cast<HDIB>(1);

@@ -1,13 +1,13 @@
 // The fault guard on its own: codes, nesting, threads, and faults outside any guard.
-#include <atomic>
-#include <csignal>
-#include <thread>
-#include <vector>
+#include "platform/faultguard.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "platform/faultguard.h"
+#include <atomic>
+#include <csignal>
+#include <thread>
+#include <vector>
 
 namespace tamro {
 namespace {
@@ -38,6 +38,26 @@ TEST(FaultGuardTest, NormalCallsRunToTheirEnd) {
   bool inside = false;
   RunGuarded([&] { inside = InsideFaultGuard(); }, &f);
   EXPECT_TRUE(inside);
+}
+
+// Our own code called back from foreign code runs with the guard paused; once the pause
+// ends, a fault of the foreign code is caught again.
+TEST(FaultGuardTest, APauseLeavesTheGuardAndComesBack) {
+  bool paused = true, resumed = false;
+  FaultInfo f;
+  EXPECT_FALSE(RunGuarded(
+      [&] {
+        {
+          FaultGuardPause pause;
+          paused = InsideFaultGuard();
+        }
+        resumed = InsideFaultGuard();
+        ReadAt(0x60);
+      },
+      &f));
+  EXPECT_FALSE(paused);
+  EXPECT_TRUE(resumed);
+  EXPECT_EQ(f.dataAddress, 0x60u);
 }
 
 // Each kind of fault with its code, address and direction, and work going on afterwards, is

@@ -5,6 +5,7 @@
 
 #include "decode/spiguard.h"
 #include "picture/dib.h"
+#include "platform/faultguard.h"
 #include "platform/globalhandle.h"
 #include "testspi.h"
 
@@ -25,7 +26,8 @@ class SpiFaultTest : public HostTest {
   int Decode(const std::string &kind) {
     const std::string data = "FAULT:" + kind + " ";
     HDIB dib = nullptr;
-    const int r = host->GetPicture(0, data.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(data.size()));
+    const int r =
+        host->GetPicture(0, data.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(data.size()));
     GlobalHandle owned(dib);
     return r;
   }
@@ -102,6 +104,45 @@ TEST_F(SpiFaultTest, LabelsNameTheCallThatFaulted) {
   EXPECT_EQ(Find("x.tpc", TPic(1, 1, 24, 0, 0, 0)), 1);
 }
 
+TEST_F(SpiFaultTest, AFaultingPlugInIsCalledAndReportedOnce) {
+  // Given a file, the host maps it; a plug-in that faults on the memory image is not asked
+  // again with the file, nor marked as wanting files.
+  const auto path = box.write("f.flt", "FAULT:read " + std::string(600, ' '));
+  for (bool info : {false, true}) {
+    SCOPED_TRACE(info);
+    const std::size_t before = ui.Messages().size();
+    HDIB dib = nullptr;
+    SpiPictureInfo record{};
+    EXPECT_EQ(info ? host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &record)
+                   : host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0),
+              -1);
+    EXPECT_EQ(dib, nullptr);
+    EXPECT_EQ(ui.Messages().size(), before + 1);
+    EXPECT_FALSE(host->GetFileOnly(0, kSpiPicture));
+  }
+  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+}
+
+// The progress callback is our code even when a plug-in calls it: it runs outside the
+// guard, and the caller's own user value reaches it.
+TEST_F(SpiFaultTest, ProgressCallbacksRunOutsideTheGuard) {
+  static int calls, guarded, wrongUser;
+  calls = guarded = wrongUser = 0;
+  auto progress = [](int, int, long user) {
+    ++calls;
+    if (InsideFaultGuard()) ++guarded;
+    if (user != 77) ++wrongUser;
+    return 0;
+  };
+  const std::string pic = TPic(3, 5, 24, 1, 2, 3);
+  HDIB dib = nullptr;
+  ASSERT_EQ(host->GetPicture(1, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16, progress, 77), 0);
+  GlobalHandle owned(dib);
+  EXPECT_EQ(calls, 5);
+  EXPECT_EQ(guarded, 0);
+  EXPECT_EQ(wrongUser, 0);
+}
+
 TEST_F(SpiFaultTest, FaultsAreSilentWithTheAlertOff) {
   Store("SPI", "SpiAlert", 0);
   Scan();
@@ -161,10 +202,13 @@ TEST(SpiLoadFaultTest, FaultWhileLoadingIsReportedAndTheModuleIsNotListed) {
         CSpiHost host;
         std::vector<std::string> lines;
         host.ScanPlugins((box.path("spi") / "*.spi").string(),
-                         [&](int code, std::string_view text) { lines.push_back(std::to_string(code) + std::string(text)); },
+                         [&](int code, std::string_view text) {
+                           lines.push_back(std::to_string(code) + std::string(text));
+                         },
                          "");
         const bool ok = host.Count(kSpiPicture) == 0 && lines.size() == 1 &&
-                        lines[0] == "-1[f]のロードに失敗しました（SPI内部で例外発生）" && ui.Messages().size() == 1 &&
+                        lines[0] == "-1[f]のロードに失敗しました（SPI内部で例外発生）" &&
+                        ui.Messages().size() == 1 &&
                         ui.Messages()[0]->text.rfind("LoadDLL :Code=C0000005", 0) == 0;
         std::exit(ok ? 0 : 3);
       },
@@ -179,7 +223,8 @@ TEST(SpiExceptionTextTest, LinesOfCodesNoPlugInCanRaiseHere) {
   EXPECT_EQ(FormatSpiException("X", f),
             "X :Code=80000002 :Address=401A2B\nメモリアクセスにおいてミスアラインメントを起こした");
   f.code = 0xC0000006;
-  EXPECT_THAT(FormatSpiException("X", f), HasSubstr("\nファイルシステム、デバイスドライバが読み出しエラーを起こした"));
+  EXPECT_THAT(FormatSpiException("X", f),
+              HasSubstr("\nファイルシステム、デバイスドライバが読み出しエラーを起こした"));
 }
 
 }  // namespace

@@ -153,12 +153,19 @@ TEST(GifFrames, ResultCodesOfBrokenFiles) {
   EXPECT_FALSE(s->picture);
 }
 
-TEST(GifFrames, AFullCodeTableWithoutAClearOverflows) {
-  // Codes of 12 bits that keep adding entries: the table reaches 4096 entries.
-  GifFrame f = Frame(100, 100, std::vector<unsigned char>(4201, 0));
+TEST(GifFrames, AFullCodeTableWithoutAClearKeepsDecoding) {
+  // An encoder that never clears: once the table holds 4096 entries, 12-bit codes go on
+  // without adding any (a deferred clear), and the picture decodes to its end.
+  std::vector<unsigned char> px(100 * 100);
+  for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<unsigned char>((i * 7 + i / 100) % 4);
+  GifFrame f = Frame(100, 100, px);
   f.neverClear = true;
   auto s = std::make_unique<GifDecodeState>();
-  EXPECT_EQ(DecodeFrame(*s, MakeGif(100, 100, 2, kFour, {f})), SPI_OUT_OF_MEMORY);
+  ASSERT_EQ(DecodeFrame(*s, MakeGif(100, 100, 2, kFour, {f})), 0);
+  for (int y : {0, 45, 99})
+    for (int x : {0, 61, 99})
+      EXPECT_EQ(test::IndexAt(s->picture.get(), x, y), px[static_cast<std::size_t>(y) * 100 + x])
+          << x << "," << y;
 }
 
 TEST(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
@@ -204,7 +211,7 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
   EXPECT_EQ(GetPicture(kGif, empty.c_str(), 0, 4, none.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
 }
 
-TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
+TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
   test::Sandbox box;
   GifFrame f = Frame(3, 2, {1, 1, 1, 1, 1, 1});
   f.localBits = 3;
@@ -228,7 +235,13 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInFileForm) {
                            SPI_SOURCE_MEMORY, &mem, nullptr),
             0);
   EXPECT_EQ(mem.width, 3);
-  EXPECT_EQ(uint32_t{mem.hInfo}, 0u) << "no comment from memory";
+  // The host hands decoders memory images of files: the comment is read there too.
+  ASSERT_NE(uint32_t{mem.hInfo}, 0u);
+  {
+    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(mem.hInfo)));
+    GlobalLockGuard lock(text.get());
+    EXPECT_STREQ(lock.as<char>(), "hello");
+  }
   EXPECT_EQ(
       GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
       SPI_READ_ERROR)

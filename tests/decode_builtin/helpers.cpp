@@ -134,8 +134,13 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
   return b;
 }
 
-Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality,
-               const std::string &comment, const std::string &app1) {
+namespace {
+
+enum class Inks { kNone, kCmyk, kYcck };
+
+Bytes Compress(int width, int height, int components, const Bytes &pixels, int quality,
+               const std::string &comment, const std::string &app1, Inks inks = Inks::kNone,
+               bool adobe = true) {
   jpeg_compress_struct c{};
   jpeg_error_mgr err{};
   c.err = jpeg_std_error(&err);
@@ -148,6 +153,10 @@ Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int q
   c.input_components = components;
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&c);
+  if (inks != Inks::kNone) {
+    jpeg_set_colorspace(&c, inks == Inks::kYcck ? JCS_YCCK : JCS_CMYK);
+    c.write_Adobe_marker = adobe ? TRUE : FALSE;
+  }
   jpeg_set_quality(&c, quality, TRUE);
   jpeg_start_compress(&c, TRUE);
   if (!comment.empty())
@@ -166,6 +175,17 @@ Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int q
   jpeg_destroy_compress(&c);
   free(mem);
   return out;
+}
+
+}  // namespace
+
+Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality,
+               const std::string &comment, const std::string &app1) {
+  return Compress(width, height, components, pixels, quality, comment, app1);
+}
+
+Bytes MakeInkJpeg(int width, int height, const Bytes &inks, bool ycck, bool adobe) {
+  return Compress(width, height, 4, inks, 100, {}, {}, ycck ? Inks::kYcck : Inks::kCmyk, adobe);
 }
 
 Bytes Gradient(int width, int height) {

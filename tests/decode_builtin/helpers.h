@@ -41,6 +41,10 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
 // the components, top row first. Optional comment and APP1 data.
 Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality = 95,
                const std::string &comment = {}, const std::string &app1 = {});
+// A four-colour JPEG: `inks` holds cyan, magenta, yellow, black per pixel as stored, top row
+// first. `ycck` stores it as YCCK; `adobe` writes Adobe's marker (whose inks are inverted,
+// 255 meaning no ink); YCCK needs it to be told apart.
+Bytes MakeInkJpeg(int width, int height, const Bytes &inks, bool ycck, bool adobe);
 // A colour picture with smooth content, RGB order.
 Bytes Gradient(int width, int height);
 

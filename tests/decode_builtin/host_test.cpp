@@ -1,11 +1,15 @@
 // The built-in decoders as the decoder host reaches them.
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"
 #include "helpers.h"
+#include "platform/faultguard.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 
@@ -60,6 +64,18 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
                             SPI_SOURCE_MEMORY, static_cast<long>(junk.size())),
             0);
   EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
+  // Its facts are found the same way, from memory and from the file the host maps.
+  const auto path = box_.write("mac.bin", std::string(junk.begin(), junk.end()));
+  for (bool file : {false, true}) {
+    SpiPictureInfo info{};
+    ASSERT_EQ(file ? host.GetPictureInfo(kJpeg, path.c_str(), SPI_SOURCE_FILE, 0, &info)
+                   : host.GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()),
+                                         SPI_SOURCE_MEMORY, static_cast<long>(junk.size()), &info),
+              0)
+        << file;
+    EXPECT_EQ(info.width, 16);
+    EXPECT_EQ(info.height, 8);
+  }
 
   const std::string html = "<html><body>text</body></html>\n";
   const Bytes page(html.begin(), html.end());
@@ -73,15 +89,76 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   f.width = 3;
   f.height = 1;
   f.indices = {1, 2, 3};
-  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f});
+  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f}, "made by hand");
   const auto path = box_.write("a.gif", std::string(gif.begin(), gif.end()));
   ASSERT_EQ(Find(host, path.c_str(), gif), kGif);
   SpiPictureInfo info{};
   ASSERT_EQ(host.GetPictureInfo(kGif, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
   EXPECT_EQ(info.width, 3);
+  // The comment survives the mapping.
+  ASSERT_NE(uint32_t{info.hInfo}, 0u);
+  {
+    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
+    GlobalLockGuard lock(text.get());
+    EXPECT_STREQ(lock.as<char>(), "made by hand");
+  }
   Picture pic;
   ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
   EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
+}
+
+// The fault guard is for plug-ins: a built-in decoder, and the callbacks it calls, run as
+// any other code of ours, so that a fault there is never jumped out of.
+TEST_F(ThroughHost, BuiltinsRunOutsideTheFaultGuard) {
+  const Bytes jpeg = test::MakeJpeg(16, 16, 3, test::Gradient(16, 16));
+  static int calls, guarded;
+  calls = guarded = 0;
+  auto progress = [](int, int, long) {
+    ++calls;
+    if (InsideFaultGuard()) ++guarded;
+    return 0;
+  };
+  Picture pic;
+  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 1,
+                            SPI_SOURCE_MEMORY, static_cast<long>(jpeg.size()), progress),
+            0);
+  EXPECT_GT(calls, 0);
+  EXPECT_EQ(guarded, 0);
+}
+
+// True when nothing waits on `fifo`, a FIFO named like a picture: there is no writer, so
+// opening it for reading the ordinary way would never return.
+bool EveryBuiltinRefuses(const std::string &fifo) {
+  CSpiHost host;
+  host.SetWriteBackOnDestroy(false);
+  SpiHead head;
+  bool ok = ReadHead(fifo, 0, &head) == -1;
+  for (int position : {kBmp, kJpeg, kGif, kTiff, kText, kAvi}) {
+    host.SetUse(position, kSpiPicture, true);
+    // Through the host's map of the file, and given the path itself.
+    for (bool fileOnly : {false, true}) {
+      host.SetFileOnly(position, kSpiPicture, fileOnly);
+      SpiPictureInfo info{};
+      host.GetPictureInfo(position, fifo.c_str(), SPI_SOURCE_FILE, 0, &info);
+      HDIB dib = nullptr;
+      ok = ok && host.GetPicture(position, fifo.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0) != 0 && !dib;
+    }
+  }
+  return ok;
+}
+
+// Run in a child that an alarm ends, should anything wait.
+TEST(BuiltinFifo, NothingWaitsForAWriter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  test::Sandbox box;
+  const std::string fifo = box.path("pipe.jpg").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        std::exit(EveryBuiltinRefuses(fifo) ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -77,14 +77,34 @@ TEST(JpegPicture, DecodesToAPackedTwentyFourBitBlock) {
   EXPECT_EQ(GlobalSize(pic.h), 40u + 16 * 3 * 16);
 }
 
-TEST(JpegPicture, CmykStaysBlack) {
-  Bytes cmyk(24 * 10 * 4, 90);
-  Picture k;
-  ASSERT_EQ(DecodeMemory(test::MakeJpeg(24, 10, 4, cmyk), k), 0);
-  EXPECT_EQ(test::HeaderOf(k.h).width, 24);
-  EXPECT_EQ(test::HeaderOf(k.h).height, 10);
-  for (int y = 0; y < 10; ++y)
-    for (int x = 0; x < 24; ++x) ASSERT_EQ(test::PixelAt(k.h, x, y).g, 0);
+TEST(JpegPicture, FourColourPicturesBecomeTheirColours) {
+  // Left half magenta ink, right half half-strength black: as stored, Adobe's inverted.
+  auto inks = [](bool inverted) {
+    Bytes b;
+    for (int y = 0; y < 16; ++y)
+      for (int x = 0; x < 32; ++x) {
+        const Bytes ink = x < 16 ? Bytes{0, 255, 0, 0} : Bytes{0, 0, 0, 128};
+        for (unsigned char v : ink) b.push_back(inverted ? static_cast<unsigned char>(255 - v) : v);
+      }
+    return b;
+  };
+  const struct {
+    const char *name;
+    Bytes file;
+  } cases[] = {{"Adobe CMYK", test::MakeInkJpeg(32, 16, inks(true), false, true)},
+               {"Adobe YCCK", test::MakeInkJpeg(32, 16, inks(true), true, true)},
+               {"plain CMYK", test::MakeInkJpeg(32, 16, inks(false), false, false)}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Picture pic;
+    ASSERT_EQ(DecodeMemory(c.file, pic), 0);
+    EXPECT_EQ(test::HeaderOf(pic.h).width, 32);
+    const test::Rgb magenta = test::PixelAt(pic.h, 4, 8), grey = test::PixelAt(pic.h, 28, 8);
+    EXPECT_NEAR(magenta.r, 255, 3);
+    EXPECT_NEAR(magenta.g, 0, 3);
+    EXPECT_NEAR(magenta.b, 255, 3);
+    for (int v : {grey.r, grey.g, grey.b}) EXPECT_NEAR(v, 127, 3);
+  }
 }
 
 TEST(JpegPicture, ReductionPicksOneOfFourScales) {

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 #include <png.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdlib>
 #include <cstring>
@@ -136,13 +138,29 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   const uint32_t expect[10] = {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0};
   for (int x = 0; x < 10; ++x) EXPECT_EQ(p.At(x, 0), expect[x]) << x;
 
-  // Interlaced RGBA: the same picture as the plain one.
+  // Interlaced RGBA and RGB: the same pictures as the plain ones.
   const RgbaImage q = Quadrants(13, 11, 200);
   Picture plain, laced;
   ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, false), plain), SPI_OK);
   ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, true), laced), SPI_OK);
   EXPECT_EQ(plain.bgr, laced.bgr);
   ExpectQuadrants(laced, 200, 0);
+  PngDesc rgb;
+  rgb.width = 13;
+  rgb.height = 11;
+  rgb.colorType = PNG_COLOR_TYPE_RGB;
+  const RgbaImage opaque = Quadrants(13, 11);
+  for (int y = 0; y < 11; ++y) {
+    rgb.rows.emplace_back();
+    for (int x = 0; x < 13; ++x)
+      rgb.rows.back().insert(rgb.rows.back().end(),
+                             {opaque.at(x, y).r, opaque.at(x, y).g, opaque.at(x, y).b});
+  }
+  ASSERT_EQ(DecodeMemory(*spi, WritePng(rgb), plain), SPI_OK);
+  rgb.interlace = true;
+  ASSERT_EQ(DecodeMemory(*spi, WritePng(rgb), laced), SPI_OK);
+  EXPECT_EQ(plain.bgr, laced.bgr);
+  ExpectQuadrants(laced, 255, 0);
 }
 
 TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
@@ -175,6 +193,15 @@ TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
   for (int k = 0; k < 4; ++k) lying[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
   Picture p;
   EXPECT_NE(DecodeMemory(*spi, lying, p), SPI_OK);
+  // 20000 x 20000 pixels would take 1.2 GB: beyond the decode budget, refused as such.
+  std::string big = png;
+  for (int i : {16, 20}) {
+    const uint32_t v = 20000;
+    for (int k = 0; k < 4; ++k) big[i + k] = static_cast<char>(v >> (24 - 8 * k));
+  }
+  crc = Crc32(big.substr(12, 17));
+  for (int k = 0; k < 4; ++k) big[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+  EXPECT_EQ(DecodeMemory(*spi, big, p), SPI_OUT_OF_MEMORY);
   // A damaged image-data CRC.
   std::string bad = png;
   bad[bad.find("IDAT") + 10] ^= 0x40;
@@ -359,6 +386,34 @@ TEST_F(JxlPlugin, LosslessColoursAndAlpha) {
   ExpectCutsFailCleanly(jxl);
 }
 #endif
+
+// True when the plug-ins' file forms refuse `fifo`; a wait for its writer never ends.
+bool FileFormsRefuse(const std::string &fifo) {
+  SpiModule png("ifpng.spi");
+  SpiModule archive("axarchive.spi");
+  Picture p;
+  SpiPictureInfo info;
+  HLOCAL block = nullptr;
+  const std::string noSignature(8, '\0');  // the ISO mark is then looked for in the named file
+  return png.loaded() && archive.loaded() && DecodeFile(png, fifo, 0, p) != SPI_OK &&
+         png.getPictureInfo(fifo.c_str(), 0, SPI_SOURCE_FILE, &info) != SPI_OK &&
+         archive.getArchiveInfo(fifo.c_str(), 0, SPI_SOURCE_FILE, &block) != SPI_OK &&
+         archive.IsSupportedHead(fifo, noSignature) == 0;
+}
+
+// Run in a child that an alarm ends, should anything wait.
+TEST(PluginFifo, FileFormsDoNotWaitForAWriter) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  Sandbox box;
+  const std::string fifo = box.path("pipe.zip").string();
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  EXPECT_EXIT(
+      {
+        alarm(20);
+        std::exit(FileFormsRefuse(fifo) ? 0 : 3);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
 
 }  // namespace
 }  // namespace tamro::test

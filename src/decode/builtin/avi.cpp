@@ -9,6 +9,7 @@
 #include "decode/builtin/avframe/avframe.h"
 #include "decode/builtin/common.h"
 #include "decode/builtin/decoders.h"
+#include "platform/fileio.h"
 #include "platform/startup.h"
 
 namespace tamro::builtin {
@@ -36,6 +37,19 @@ const AviLibrary &Library() {
   return library;
 }
 
+// FFmpeg opens files by name and would wait on a FIFO; it is handed the regular file we
+// opened without waiting, by its descriptor's name, which also keeps it from reading a name
+// like "pipe:1" as a protocol. Empty when the file is no regular file.
+struct OpenedFile {
+  UniqueFd fd;
+  std::string name;
+};
+OpenedFile OpenForDemuxer(const char *path) {
+  OpenedFile f{OpenRegularFile(path), {}};
+  if (f.fd) f.name = "/proc/self/fd/" + std::to_string(f.fd.get());
+  return f;
+}
+
 unsigned char *AllocateDib(void *user, int width, int height, long *rowBytes) {
   auto *dib = static_cast<NewDib *>(user);
   *dib = MakeDib(width, height, 24, 0);
@@ -55,8 +69,10 @@ int AviGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, S
   if (!info || !source || (flags & SPI_SOURCE_MASK) != SPI_SOURCE_FILE || lengthOrOffset != 0)
     return SPI_NO_FUNCTION;
   const AviLibrary &library = Library();
+  const OpenedFile file = OpenForDemuxer(source);
   int width = 0, height = 0;
-  if (!library.info || library.info(source, &width, &height) != TAMRO_AVFRAME_OK) return SPI_NO_FUNCTION;
+  if (!library.info || !file.fd || library.info(file.name.c_str(), &width, &height) != TAMRO_AVFRAME_OK)
+    return SPI_NO_FUNCTION;
   *info = SpiPictureInfo{};
   info->width = width;
   info->height = height;
@@ -69,8 +85,10 @@ int AviGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB 
   if (lengthOrOffset != 0) return SPI_READ_ERROR;  // the demuxer reads the whole file
   const AviLibrary &library = Library();
   if (!library.frame) return SPI_READ_ERROR;
+  const OpenedFile file = OpenForDemuxer(source);
+  if (!file.fd) return SPI_READ_ERROR;
   NewDib dib;
-  const int r = library.frame(source, &AllocateDib, &dib);
+  const int r = library.frame(file.name.c_str(), &AllocateDib, &dib);
   if (r == TAMRO_AVFRAME_NO_MEMORY) return SPI_OUT_OF_MEMORY;
   if (r != TAMRO_AVFRAME_OK || !dib) return SPI_READ_ERROR;
   *out = dib.Release();

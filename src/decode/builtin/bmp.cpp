@@ -160,7 +160,7 @@ int Decode(const unsigned char *p, std::size_t size, HDIB *out) {
   // RLE data is taken as far as the file has it, whatever size the header claims.
   const uint64_t image = rle ? std::min<uint64_t>(h.sizeImage ? h.sizeImage : available, available)
                              : row * static_cast<uint64_t>(height);
-  if (row == 0 || image > kMaxPictureBytes || row * static_cast<uint64_t>(height) > kMaxPictureBytes)
+  if (row == 0 || !WithinDecodeBudget(image) || !WithinDecodeBudget(row * static_cast<uint64_t>(height)))
     return SPI_NO_FUNCTION;
 
   GlobalHandle block =

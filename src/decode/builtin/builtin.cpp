@@ -1,6 +1,8 @@
 // Dispatch of the host's calls to the built-in decoders by position.
 #include "decode/builtin/builtin.h"
 
+#include <new>
+
 #include "decode/builtin/decoders.h"
 
 namespace tamro::builtin {
@@ -13,17 +15,18 @@ const Info kInfo[] = {{"--BMP--", "*.BMP;*.RLE"}, {"--JPG--", "*.JPG;*.JPEG;*.JP
                       {"--GIF--", "*.GIF"},       {"--TIF--", "*.TIF;*.TIFF"},
                       {"--TXT--", "*.TXT"},       {"--AVI--", "*.AVI"},
                       {"--MPG--", "*.MPG;*.MPEG"}};
-}  // namespace
-
-const char *Name(int position) {
-  return position >= kFirst && position <= kLast ? kInfo[position - kFirst].name : nullptr;
+// The built-ins answer result codes as plug-ins do: memory running out inside one is answered
+// as such, not thrown at the host's caller.
+template <class Call>
+int Answer(Call &&call, int outOfMemory) {
+  try {
+    return call();
+  } catch (const std::bad_alloc &) {
+    return outOfMemory;
+  }
 }
-const char *Patterns(int position) {
-  return position >= kFirst && position <= kLast ? kInfo[position - kFirst].patterns : nullptr;
-}
 
-int IsSupported(int position, const char *fileName, uintptr_t data) {
-  if (!data) return 0;
+int Supported(int position, const char *fileName, uintptr_t data) {
   switch (position) {
     case kBmp:
       return BmpIsSupported(data);
@@ -42,9 +45,8 @@ int IsSupported(int position, const char *fileName, uintptr_t data) {
   }
 }
 
-int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags,
-                   SpiPictureInfo *info, uint32_t *extra) {
-  if (extra) *extra = 0;
+int Information(int position, const char *source, long lengthOrOffset, unsigned flags, SpiPictureInfo *info,
+                uint32_t *extra) {
   switch (position) {
     case kBmp:
       return BmpGetPictureInfo(source, lengthOrOffset, flags, info);
@@ -63,10 +65,8 @@ int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsign
   }
 }
 
-int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out,
-               intptr_t value1, long value2, ProgressProc progress, long user) {
-  if (!out) return SPI_NO_FUNCTION;
-  *out = nullptr;
+int Picture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out, intptr_t value1,
+            long value2, ProgressProc progress, long user) {
   switch (position) {
     case kBmp:
       return BmpGetPicture(source, lengthOrOffset, flags, out);
@@ -85,6 +85,36 @@ int GetPicture(int position, const char *source, long lengthOrOffset, unsigned f
     default:
       return SPI_NO_FUNCTION;
   }
+}
+
+}  // namespace
+
+const char *Name(int position) {
+  return position >= kFirst && position <= kLast ? kInfo[position - kFirst].name : nullptr;
+}
+const char *Patterns(int position) {
+  return position >= kFirst && position <= kLast ? kInfo[position - kFirst].patterns : nullptr;
+}
+
+int IsSupported(int position, const char *fileName, uintptr_t data) {
+  if (!data) return 0;
+  return Answer([&] { return Supported(position, fileName, data); }, 0);
+}
+
+int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsigned flags,
+                   SpiPictureInfo *info, uint32_t *extra) {
+  if (extra) *extra = 0;
+  return Answer([&] { return Information(position, source, lengthOrOffset, flags, info, extra); },
+                SPI_OUT_OF_MEMORY);
+}
+
+int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out,
+               intptr_t value1, long value2, ProgressProc progress, long user) {
+  if (!out) return SPI_NO_FUNCTION;
+  *out = nullptr;
+  return Answer(
+      [&] { return Picture(position, source, lengthOrOffset, flags, out, value1, value2, progress, user); },
+      SPI_OUT_OF_MEMORY);
 }
 
 }  // namespace tamro::builtin

@@ -1,6 +1,5 @@
 #include "decode/builtin/common.h"
 
-#include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +7,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/fileio.h"
 #include "platform/text.h"
 
 namespace tamro::builtin {
@@ -35,23 +35,21 @@ HeadBytes ReadHead(uintptr_t data) {
 
 FileView::FileView(const char *path, long offset) {
   if (!path || offset < 0) return;
-  int fd = open(path, O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return;
+  // Only regular files, opened without waiting: a FIFO would block the open itself.
+  const UniqueFd fd = OpenRegularFile(path);
   struct stat st {};
-  if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) {
-    opened_ = true;
-    const auto fileSize = static_cast<uint64_t>(st.st_size);
-    if (fileSize > static_cast<uint64_t>(offset)) {
-      void *p = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd, 0);
-      if (p != MAP_FAILED) {
-        base_ = p;
-        mapped_ = fileSize;
-        data_ = static_cast<const unsigned char *>(p) + offset;
-        size_ = fileSize - static_cast<uint64_t>(offset);
-      }
+  if (!fd || fstat(fd.get(), &st) != 0) return;
+  opened_ = true;
+  const auto fileSize = static_cast<uint64_t>(st.st_size);
+  if (fileSize > static_cast<uint64_t>(offset)) {
+    void *p = mmap(nullptr, fileSize, PROT_READ, MAP_PRIVATE, fd.get(), 0);
+    if (p != MAP_FAILED) {
+      base_ = p;
+      mapped_ = fileSize;
+      data_ = static_cast<const unsigned char *>(p) + offset;
+      size_ = fileSize - static_cast<uint64_t>(offset);
     }
   }
-  close(fd);
 }
 
 FileView::~FileView() {
@@ -87,7 +85,7 @@ NewDib MakeDib(int width, int height, int bits, int colours) {
   if (width <= 0 || height <= 0 || colours < 0 || colours > 256) return dib;
   const uint64_t row = RowBytes(width, bits);
   const uint64_t image = row * static_cast<uint64_t>(height);
-  if (row == 0 || image > kMaxPictureBytes) return dib;
+  if (row == 0 || !WithinDecodeBudget(image)) return dib;
   const uint64_t total = sizeof(BitmapInfoHeader) + static_cast<uint64_t>(colours) * 4 + image;
   dib.handle = GlobalHandle::Allocate(static_cast<std::size_t>(total));
   if (!dib.handle) return dib;

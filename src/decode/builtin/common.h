@@ -9,15 +9,12 @@
 #include <utility>
 #include <vector>
 
+#include "decode/budget.h"
 #include "decode/spi.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
 
 namespace tamro::builtin {
-
-// PictureDecoders refuse pictures whose pixel block would exceed this, so that a lying header in
-// a few bytes of data cannot make us zero gigabytes of memory.
-inline constexpr uint64_t kMaxPictureBytes = uint64_t{1} << 30;
 
 inline uint16_t Le16(const unsigned char *p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
 inline uint32_t Le32(const unsigned char *p) {

@@ -174,13 +174,16 @@ int DecodeLzw(GifDecodeState &s, Reader &in) {
     firstChar = static_cast<unsigned char>(c);
     while (depth) PutPixel(s, stack[--depth], maskRowBytes);
 
-    if (next >= 4096) return SPI_OUT_OF_MEMORY;
-    prefix[next] = static_cast<uint16_t>(prev);
-    suffix[next] = firstChar;
-    ++next;
-    if (next > mask && width < 12) {
-      ++width;
-      mask = (1u << width) - 1;
+    // A full table takes no more entries until the next clear code; encoders may go on
+    // sending 12-bit codes against it for as long as they like (a deferred clear).
+    if (next < 4096) {
+      prefix[next] = static_cast<uint16_t>(prev);
+      suffix[next] = firstChar;
+      ++next;
+      if (next > mask && width < 12) {
+        ++width;
+        mask = (1u << width) - 1;
+      }
     }
     prev = static_cast<int>(code);
   }
@@ -374,6 +377,18 @@ int InfoFromBytes(const unsigned char *p, std::size_t size, bool fileForm, SpiPi
   return SPI_OK;
 }
 
+// The information and, in either source form, the comment as the record's text.
+int InfoWithComment(const unsigned char *p, std::size_t size, bool fileForm, SpiPictureInfo *info) {
+  std::string comment;
+  const int r = InfoFromBytes(p, size, fileForm, info, &comment);
+  if (r == SPI_OK && !comment.empty()) {
+    // Comments of older files are in Shift-JIS; the program's text is UTF-8.
+    HGLOBAL h = MakeTextBlock(LegacyToUtf8(comment));
+    info->hInfo = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
+  }
+  return r;
+}
+
 }  // namespace
 
 int GifGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, SpiPictureInfo *info) {
@@ -382,19 +397,12 @@ int GifGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, S
     case SPI_SOURCE_FILE: {
       FileView view(source, lengthOrOffset);
       if (!view.ok()) return SPI_READ_ERROR;
-      std::string comment;
-      const int r = InfoFromBytes(view.data(), view.size(), true, info, &comment);
-      if (r == SPI_OK && !comment.empty()) {
-        // Comments of older files are in Shift-JIS; the program's text is UTF-8.
-        HGLOBAL h = MakeTextBlock(LegacyToUtf8(comment));
-        info->hInfo = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(h));
-      }
-      return r;
+      return InfoWithComment(view.data(), view.size(), true, info);
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
-      return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
-                           static_cast<std::size_t>(lengthOrOffset), false, info, nullptr);
+      return InfoWithComment(reinterpret_cast<const unsigned char *>(source),
+                             static_cast<std::size_t>(lengthOrOffset), false, info);
     default:
       return SPI_NO_FUNCTION;
   }

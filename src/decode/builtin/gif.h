@@ -47,8 +47,9 @@ struct GifDecodeState {
 
 // Decodes frame `state.frameIndex` of the GIF image in `data`. 0 on success (data that ends
 // inside the picture data counts as success); 1 bad signature, bad code size or no memory
-// for decoding; 2 data ended before the picture data; 3 no frame there; 4 code table
-// overflow or no memory for the picture.
+// for decoding; 2 data ended before the picture data; 3 no frame there; 4 a code string
+// longer than the code table, or no memory for the picture. A full code table without a
+// clear code is no error: decoding goes on without adding codes.
 int GifDecodeFrame(GifDecodeState &state, const unsigned char *data, std::size_t length);
 
 }  // namespace tamro::builtin

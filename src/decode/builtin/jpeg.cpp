@@ -118,7 +118,7 @@ void UseMemorySource(j_decompress_ptr cinfo, MemorySource &src, const unsigned c
 
 // The library's own memory is bounded too: progressive pictures keep all coefficients.
 void LimitMemory(j_decompress_ptr cinfo) {
-  cinfo->mem->max_memory_to_use = static_cast<long>(kMaxPictureBytes);
+  cinfo->mem->max_memory_to_use = static_cast<long>(kDecodeBudgetBytes);
 }
 
 struct ProbeResult {
@@ -195,7 +195,6 @@ struct DecodeJob {
   ErrorManager err;
   jpeg_decompress_struct cinfo;
   MemorySource src;
-  std::FILE *file = nullptr;
   const unsigned char *data = nullptr;
   std::size_t size = 0;
   unsigned denominator = 1;
@@ -216,18 +215,20 @@ void DecodeRun(DecodeJob &job) {
   jpeg_create_decompress(cinfo);
   job.created = true;
   LimitMemory(cinfo);
-  if (job.file)
-    jpeg_stdio_src(cinfo, job.file);
-  else
-    UseMemorySource(cinfo, job.src, job.data, job.size);
+  UseMemorySource(cinfo, job.src, job.data, job.size);
   if (jpeg_read_header(cinfo, TRUE) != JPEG_HEADER_OK) return;
   cinfo->scale_num = 1;
   cinfo->scale_denom = job.denominator;
   if (cinfo->out_color_space == JCS_RGB) cinfo->out_color_space = JCS_EXT_BGR;
+  // Four-colour pictures: the library turns YCCK into CMYK, we turn CMYK into colours below.
+  // Adobe's programs store the inks inverted (0 = full ink) and say so with their marker.
+  const bool inks = cinfo->jpeg_color_space == JCS_CMYK || cinfo->jpeg_color_space == JCS_YCCK;
+  if (inks) cinfo->out_color_space = JCS_CMYK;
+  const bool invertedInks = cinfo->saw_Adobe_marker;
   jpeg_calc_output_dimensions(cinfo);
   const uint64_t width = cinfo->output_width, height = cinfo->output_height;
   if (width == 0 || height == 0 || width > INT32_MAX || height > INT32_MAX ||
-      RowBytes(static_cast<int64_t>(width), 24) * height > kMaxPictureBytes) {
+      !WithinDecodeBudget(RowBytes(static_cast<int64_t>(width), 24) * height)) {
     job.tooBig = true;
     return;
   }
@@ -260,8 +261,19 @@ void DecodeRun(DecodeJob &job) {
     if (components == 1) {
       const unsigned char *g = temp[0];
       for (uint64_t x = 0; x < width; ++x, row += 3) row[0] = row[1] = row[2] = g[x];
+    } else if (components == 4 && inks) {
+      // Each colour is what is left of white under its ink and the black ink:
+      // (255 - ink) * (255 - black) / 255, rounded; inverted inks already hold 255 - ink.
+      const unsigned char *q = temp[0];
+      const unsigned flip = invertedInks ? 0 : 255;
+      for (uint64_t x = 0; x < width; ++x, row += 3, q += 4) {
+        const unsigned k = q[3] ^ flip;
+        row[2] = static_cast<unsigned char>(((q[0] ^ flip) * k + 127) / 255);
+        row[1] = static_cast<unsigned char>(((q[1] ^ flip) * k + 127) / 255);
+        row[0] = static_cast<unsigned char>(((q[2] ^ flip) * k + 127) / 255);
+      }
     }
-    // Other component counts (CMYK) leave the row black.
+    // Other component counts leave the row black.
   }
   if (job.progress) job.progress(static_cast<int>(h), static_cast<int>(h), job.user);
   jpeg_finish_decompress(cinfo);
@@ -280,9 +292,11 @@ int Decode(DecodeJob &job, HDIB *out) {
   return SPI_OK;
 }
 
-int DecodeMemory(const unsigned char *data, std::size_t size, long reduction, ProgressProc progress,
-                 long user, HDIB *out) {
-  const std::size_t at = JpegFindStart(data, size);
+// `scan`: look for the start of the picture first (memory images always; files with the
+// head-scan switch on).
+int DecodeMemory(const unsigned char *data, std::size_t size, bool scan, long reduction,
+                 ProgressProc progress, long user, HDIB *out) {
+  const std::size_t at = scan ? JpegFindStart(data, size) : 0;
   auto job = std::make_unique<DecodeJob>();
   job->data = data + at;
   job->size = size - at;
@@ -292,12 +306,11 @@ int DecodeMemory(const unsigned char *data, std::size_t size, long reduction, Pr
   return Decode(*job, out);
 }
 
-struct FileCloser {
-  void operator()(std::FILE *f) const { std::fclose(f); }
-};
-
-int InfoFromBytes(const unsigned char *data, std::size_t size, SpiPictureInfo *info, uint32_t *extra) {
-  const ProbeResult r = Probe(data, size, false, true);
+// The picture facts. `scan` as for the picture of the same source form, so that whatever
+// decodes also has its facts.
+int InfoFromBytes(const unsigned char *data, std::size_t size, bool scan, SpiPictureInfo *info,
+                  uint32_t *extra) {
+  const ProbeResult r = Probe(data, size, scan, true);
   info->left = 0;
   info->top = 0;
   info->width = r.width;
@@ -367,12 +380,12 @@ int JpegGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, 
     case SPI_SOURCE_FILE: {
       FileView view(source, lengthOrOffset);
       if (!view.ok()) return SPI_READ_ERROR;
-      return InfoFromBytes(view.data(), view.size(), info, extra);
+      return InfoFromBytes(view.data(), view.size(), false, info, extra);
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
       return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
-                           static_cast<std::size_t>(lengthOrOffset), info, extra);
+                           static_cast<std::size_t>(lengthOrOffset), true, info, extra);
     default:
       return SPI_NO_FUNCTION;
   }
@@ -384,25 +397,17 @@ int JpegGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB
   switch (flags & SPI_SOURCE_MASK) {
     case SPI_SOURCE_FILE: {
       if (lengthOrOffset < 0) return SPI_READ_ERROR;
-      if (gHeadScan.load()) {
-        // The picture may start anywhere in the file: look for it in the whole file.
-        FileView view(source, lengthOrOffset);
-        if (!view.ok()) return SPI_READ_ERROR;
-        return DecodeMemory(view.data(), view.size(), reduction, progress, user, out);
-      }
-      std::unique_ptr<std::FILE, FileCloser> file(std::fopen(source, "rb"));
-      if (!file || std::fseek(file.get(), lengthOrOffset, SEEK_SET) != 0) return SPI_READ_ERROR;
-      auto job = std::make_unique<DecodeJob>();
-      job->file = file.get();
-      job->denominator = ScaleDenominator(reduction);
-      job->progress = progress;
-      job->user = user;
-      return Decode(*job, out);
+      // A file is read from its offset as it is, unless the head-scan switch asks for the
+      // picture to be looked for anywhere in it.
+      FileView view(source, lengthOrOffset);
+      if (view.empty()) return SPI_NO_PICTURE;  // nothing past the offset
+      if (!view.ok()) return SPI_READ_ERROR;
+      return DecodeMemory(view.data(), view.size(), gHeadScan.load() != 0, reduction, progress, user, out);
     }
     case SPI_SOURCE_MEMORY:
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
       return DecodeMemory(reinterpret_cast<const unsigned char *>(source),
-                          static_cast<std::size_t>(lengthOrOffset), reduction, progress, user, out);
+                          static_cast<std::size_t>(lengthOrOffset), true, reduction, progress, user, out);
     default:
       return SPI_NO_FUNCTION;
   }
@@ -411,7 +416,7 @@ int JpegGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB
 int JpegDecodeThumbnail(HDIB *out, const unsigned char *data, std::size_t length, int reduction,
                         ProgressProc progress, long user) {
   if (!out || !data) return SPI_NO_FUNCTION;
-  const int r = DecodeMemory(data, length, reduction, progress, user, out);
+  const int r = DecodeMemory(data, length, true, reduction, progress, user, out);
   if (r == SPI_OK || r == SPI_OUT_OF_MEMORY) return r;
   return SPI_NO_FUNCTION;
 }

@@ -71,7 +71,7 @@ TiffPtr Open(MemoryFile &file) {
   if (!options) return nullptr;
   TIFFOpenOptionsSetErrorHandlerExtR(options, Quiet, nullptr);
   TIFFOpenOptionsSetWarningHandlerExtR(options, Quiet, nullptr);
-  TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kMaxPictureBytes));
+  TIFFOpenOptionsSetMaxSingleMemAlloc(options, static_cast<tmsize_t>(kDecodeBudgetBytes));
   TiffPtr tif(TIFFClientOpenExt("", "r", &file, MemRead, MemWrite, MemSeek, MemClose, MemSize, MemMap,
                                 MemUnmap, options));
   TIFFOpenOptionsFree(options);
@@ -103,7 +103,7 @@ bool SourceBytes(const char *source, long lengthOrOffset, unsigned flags, std::u
 int DecodeRgba(TIFF *tif, uint32_t width, uint32_t height, HDIB *out) {
   char message[1024];
   if (!TIFFRGBAImageOK(tif, message)) return SPI_FORMAT_ERROR;
-  if (uint64_t{width} * height * 4 > kMaxPictureBytes) return SPI_OUT_OF_MEMORY;
+  if (!WithinDecodeBudget(uint64_t{width} * height * 4)) return SPI_OUT_OF_MEMORY;
   std::vector<uint32_t> raster;
   try {
     raster.resize(static_cast<std::size_t>(width) * height);
