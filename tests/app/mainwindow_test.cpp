@@ -53,8 +53,14 @@ class AppTest : public ::testing::Test {
     app = std::make_unique<CRXApp>(Profile::App());
     ASSERT_TRUE(app->InitInstance(args));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
-    // Let the idle handler run until it stops itself.
-    for (int i = 0; i < 2000 && (app->IdleRunning() || i < 5); ++i) QApplication::processEvents();
+    // Let the idle handler and the thumbnail workers run until both are done.
+    for (int i = 0; i < 5000; ++i) {
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+      if (i >= 5 && !app->IdleRunning() && CRXView::DrawPhase() == CRXView::kIdle &&
+          app->Engine().Thumbs().InFlight() == 0)
+        break;
+      QTest::qWait(1);
+    }
     QApplication::processEvents();
   }
   void TearDown() override { app.reset(); }

@@ -11,7 +11,7 @@
 
 namespace tamro::test {
 
-// PictureDecoders for listing tests. A picture is a file whose bytes start with "PIC"; an archive
+// Decoders for listing tests. A picture is a file whose bytes start with "PIC"; an archive
 // a file starting with "ARC\n" followed by member lines "name,size,time,content". The
 // picture decoder is "FAKEPIC" at position 0, the archive plug-in "FAKEARC" at position 0.
 class FakeDecoders : public PictureDecoders {

@@ -38,7 +38,7 @@ struct FakeDecoder {
   int failFactsWith = 0;  // non-zero: the facts call answers this
 };
 
-// PictureDecoders that read pictures through QImage, remember what they were asked, and hand out
+// Decoders that read pictures through QImage, remember what they were asked, and hand out
 // archive members from a table.
 class FakeDecoders : public PictureDecoders {
  public:
