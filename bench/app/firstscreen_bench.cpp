@@ -96,7 +96,6 @@ int main(int argc, char **argv) {
   Profile profile((fs::path(dir.path().toStdString()) / "Tamro.ini").string());
   QtIconSource icons;
   CatalogueEngine engine(profile, EngineHooks{&icons, nullptr, {}, workers, false});
-  engine.Host().SetWriteBackOnDestroy(false);
   engine.Host().LoadSwitches();
   engine.DeliverResultsHere();
   CRXView view(engine, profile);

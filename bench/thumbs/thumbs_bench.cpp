@@ -57,7 +57,6 @@ void BM_BuildThumbnails(benchmark::State &state) {
     return;
   }
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
   HostDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);

@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
-#include <QStyle>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
@@ -126,7 +126,8 @@ void CMainFrame::BuildToolBars() {
   QToolButton *smaller = dropButton(QStringLiteral("サムネイル縮小"), QStyle::SP_ArrowDown,
                                     [this](QMenu *m) { FillThumbSizeMenu(m); });
   connect(smaller, &QToolButton::clicked, this, [this] { view_->Shrink(); });
-  QAction *larger = toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("サムネイル拡大"));
+  QAction *larger =
+      toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("サムネイル拡大"));
   connect(larger, &QAction::triggered, this, [this] { view_->Enlarge(); });
 
   pluginBar_ = addToolBar(QStringLiteral("プラグインセット"));

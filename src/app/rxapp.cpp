@@ -7,9 +7,9 @@
 
 #include "app/mainframe.h"
 #include "app/splash.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
-#include "catalogue/macros.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
@@ -99,7 +99,8 @@ void CRXApp::RestorePlacement() {
     QRect want(l, t, r - l, b - t);
     // Keep the window reachable when the screens changed since it was closed.
     if (QScreen *screen = QApplication::primaryScreen())
-      if (!screen->virtualGeometry().intersects(want)) want.moveTopLeft(screen->availableGeometry().topLeft());
+      if (!screen->virtualGeometry().intersects(want))
+        want.moveTopLeft(screen->availableGeometry().topLeft());
     frame_->setGeometry(want);
   }
   if (show == 3) frame_->setWindowState(Qt::WindowMaximized);

@@ -73,6 +73,7 @@ void CatalogueEngine::LoadPlugins(const SpiStatusSink &status) {
 void CatalogueEngine::SaveSettings() {
   if (!hooks_.writeSettings) return;
   doc_->SaveSettings();
+  host_.SaveSettings();
 }
 
 }  // namespace tamro

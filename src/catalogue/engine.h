@@ -25,11 +25,11 @@ class InterruptSource;
 class Profile;
 
 struct EngineHooks {
-  FileIconSource *icons = nullptr;           // file icons; null draws plain glyphs
-  InterruptSource *interrupt = nullptr;      // asked between files of a listing
-  DescriptionLookup describe;                // JPEG descriptions; empty asks the optional library
-  int threads = -1;                          // workers; below 0 takes RXDoc/Threads
-  bool writeSettings = true;                 // false: SaveSettings writes nothing (tools)
+  FileIconSource *icons = nullptr;       // file icons; null draws plain glyphs
+  InterruptSource *interrupt = nullptr;  // asked between files of a listing
+  DescriptionLookup describe;            // JPEG descriptions; empty asks the optional library
+  int threads = -1;                      // workers; below 0 takes RXDoc/Threads
+  bool writeSettings = true;             // false: SaveSettings writes nothing (tools)
 };
 
 class CatalogueEngine {

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/picturedecoders.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "platform/text.h"
 

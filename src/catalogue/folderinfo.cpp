@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "catalogue/picturedecoders.h"
 #include "catalogue/inicache.h"
 #include "catalogue/packeddib.h"
 #include "catalogue/pathutil.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "decode/builtin/builtin.h"
 #include "picture/dib.h"

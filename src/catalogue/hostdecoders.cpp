@@ -10,10 +10,16 @@ namespace tamro {
 int QuietProgress(int, int, long) { return 0; }
 
 // Fakes answer "none" for whatever they leave out.
-int PictureDecoders::FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) { return -1; }
-int PictureDecoders::FindArchiveDecoder(const std::string &, const unsigned char *, std::size_t, int) { return -1; }
+int PictureDecoders::FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) {
+  return -1;
+}
+int PictureDecoders::FindArchiveDecoder(const std::string &, const unsigned char *, std::size_t, int) {
+  return -1;
+}
 bool PictureDecoders::HasArchiveDecoders() { return false; }
-int PictureDecoders::GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) { return -1; }
+int PictureDecoders::GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) {
+  return -1;
+}
 int PictureDecoders::GetPicture(int, const PictureSource &, long, GlobalHandle &, ProgressProc) { return -1; }
 int PictureDecoders::ListArchive(int, const std::string &, std::vector<ArchiveMember> &) { return -1; }
 int PictureDecoders::ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) { return -1; }
@@ -93,7 +99,8 @@ int HostDecoders::GetPicture(int position, const PictureSource &source, long red
   return r;
 }
 
-int HostDecoders::ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) {
+int HostDecoders::ListArchive(int position, const std::string &archivePath,
+                              std::vector<ArchiveMember> &members) {
   members.clear();
   return ListArchiveMembers(host_, position, archivePath, [&](const ArchiveMember &m) {
     members.push_back(m);
@@ -127,6 +134,8 @@ bool HostDecoders::IsInUse(int position, int kind) {
   return position >= 0 && !host_.GetDecoderName(position, kind).empty() && host_.GetUse(position, kind);
 }
 
-ProgressProc HostDecoders::SetProgressCallback(ProgressProc callback) { return host_.SetProgressCallback(callback); }
+ProgressProc HostDecoders::SetProgressCallback(ProgressProc callback) {
+  return host_.SetProgressCallback(callback);
+}
 
 }  // namespace tamro

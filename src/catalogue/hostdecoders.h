@@ -18,7 +18,8 @@ class HostDecoders : public PictureDecoders {
   int FindArchiveDecoder(const std::string &path, const unsigned char *head, std::size_t length,
                          int start) override;
   bool HasArchiveDecoders() override;
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override;
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override;
   int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
                  ProgressProc progress = nullptr) override;
   int ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) override;

@@ -10,10 +10,10 @@
 #include <map>
 #include <new>
 
-#include "catalogue/picturedecoders.h"
 #include "catalogue/interrupt.h"
 #include "catalogue/lockedinifile.h"
 #include "catalogue/pathutil.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
 #include "catalogue/wildcard.h"
@@ -343,17 +343,13 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   }
   std::map<int, std::string> memberFilters;
   std::size_t count;
-  {
-    count = entries_.size();
-  }
+  { count = entries_.size(); }
   // Kept entries move down over the dropped ones; the order only ever names moved ones.
   std::size_t kept = 0;
   bool stopped = false;
   for (std::size_t i = 0; i < count; ++i) {
     CPicEntry *e;
-    {
-      e = entries_[i].get();
-    }
+    { e = entries_[i].get(); }
     bool keep = true;
     if (!stopped) {
       if (scanSpi) keep = AcceptedByDecoder(*e);

@@ -97,6 +97,7 @@ void CPicEntry::Reset() {
   pictureWidth = pictureHeight = bitCount = 0;
   SetDescription(std::string());
   FreePictures();
+  thumbWidth = thumbHeight = 0;
   pendingJob = 0;  // a thumbnail still being made for the old file is not taken
 }
 

@@ -49,7 +49,8 @@ class PictureDecoders {
   virtual bool HasArchiveDecoders();
 
   // Picture facts; the decoder's information text, when it gives one, goes to `text`.
-  virtual int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text);
+  virtual int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                             std::string &text);
   // The picture, reduced by the whole factor `reduction` where the decoder can (0 and 1
   // mean full size). 0 and a picture, or the decoder's result. A null `progress` takes the
   // host's current callback.

@@ -112,9 +112,7 @@ void CRXDoc::UpdateAllViews(UpdateObserver *sender, int hint, const UpdateArgume
 
 // --- entries
 
-int CRXDoc::GetEntryCount() const {
-  return static_cast<int>(order_.size());
-}
+int CRXDoc::GetEntryCount() const { return static_cast<int>(order_.size()); }
 
 CPicEntry *CRXDoc::GetEntry(int visibleIndex) {
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return nullptr;
@@ -143,7 +141,8 @@ int CRXDoc::VisibleIndexOf(int index) const {
   auto cached = [&]() -> int {
     if (static_cast<std::size_t>(index) >= visibleOf_.size()) return -1;
     const int v = visibleOf_[static_cast<std::size_t>(index)];
-    return v >= 0 && v < static_cast<int>(order_.size()) && order_[static_cast<std::size_t>(v)] == static_cast<uint32_t>(index)
+    return v >= 0 && v < static_cast<int>(order_.size()) &&
+                   order_[static_cast<std::size_t>(v)] == static_cast<uint32_t>(index)
                ? v
                : -1;
   };
@@ -155,9 +154,7 @@ int CRXDoc::VisibleIndexOf(int index) const {
   return cached();
 }
 
-int CRXDoc::GetAllEntryCount() const {
-  return static_cast<int>(entries_.size());
-}
+int CRXDoc::GetAllEntryCount() const { return static_cast<int>(entries_.size()); }
 
 CPicEntry *CRXDoc::GetEntryAt(int index) {
   if (index < 0 || index >= static_cast<int>(entries_.size())) return nullptr;
@@ -238,9 +235,7 @@ void CRXDoc::ClearEntries(bool deleteObjects) {
   selected_ = 0;
 }
 
-void CRXDoc::AppendEntry(std::unique_ptr<CPicEntry> entry) {
-  entries_.push_back(std::move(entry));
-}
+void CRXDoc::AppendEntry(std::unique_ptr<CPicEntry> entry) { entries_.push_back(std::move(entry)); }
 
 std::shared_ptr<const std::string> CRXDoc::FolderRef(const std::string &folder) {
   if (!folderRef_ || *folderRef_ != folder) folderRef_ = std::make_shared<const std::string>(folder);

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "catalogue/notestore.h"
 #include "catalogue/picturedecoders.h"
@@ -31,9 +30,6 @@ namespace {
 
 // A file accepted by one decoder after another never needs more tries than this.
 constexpr int kMaxDecoderTries = 64;
-
-// Gives other threads (the folder monitor) a turn, as every step of building does.
-void Pause() { std::this_thread::yield(); }
 
 // Sets the entry's decoding-now flag for a scope and puts back what was there, so a
 // decode started from inside another one does not clear the outer one's flag.
@@ -115,8 +111,8 @@ HDIB ScaleThumbnail(const DrawSwitches &switches, int rotation, int width, int h
 
 namespace {
 
-bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decoder, const PictureSource &source,
-                      PictureFacts &facts, const DescriptionLookup &describe) {
+bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decoder,
+                      const PictureSource &source, PictureFacts &facts, const DescriptionLookup &describe) {
   SpiPictureInfo info{};
   std::string text;
   if (decoders.GetPictureInfo(decoder, source, info, text) != 0) return false;
@@ -124,7 +120,8 @@ bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decod
   facts.height = info.height;
   facts.bitCount = info.colorDepth;
   std::string description;
-  if (job.describeJpeg && !job.member && decoder == builtin::kJpeg && describe) description = describe(source.path);
+  if (job.describeJpeg && !job.member && decoder == builtin::kJpeg && describe)
+    description = describe(source.path);
   description += text;
   facts.description = std::move(description);
   facts.descriptionChanged = true;
@@ -277,7 +274,6 @@ void TakeFacts(CPicEntry &e, const PictureFacts &f) {
 }  // namespace
 
 GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
-  Pause();
   DecodingScope decoding(e);
   if (!decoders_) return {};
   PictureFacts facts = FactsOf(e);
@@ -287,7 +283,8 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
 }
 
 bool CThumbBuilder::KeepsFitting(CPicEntry &e, const CellRect &rect) {
-  if (e.thumbnail && !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
+  if (e.thumbnail &&
+      !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
     e.FreePictures();
   return static_cast<bool>(e.thumbnail);
 }
@@ -350,13 +347,13 @@ int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
 
 int CThumbBuilder::ApplyForCell(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
   const int result = Apply(e, job, r);
-  if (e.justBuilt && !e.stored && r.encoded && store_ && store_->Put(e, std::move(r.encoded)) == 1) e.stored = true;
+  if (e.justBuilt && !e.stored && r.encoded && store_ && store_->Put(e, std::move(r.encoded)) == 1)
+    e.stored = true;
   ReadEntryNote(e);
   return result;
 }
 
 int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRect &rect, bool build) {
-  Pause();
   e.justBuilt = false;
   bool fromStore = false;
   if (build && e.useCache && !e.thumbnail) {

@@ -71,7 +71,8 @@ struct PictureFacts {
 // decoder when one fails. `facts` ends with the decoder that succeeded (-1 on failure), the
 // picture's size and depth, and its description. Safe on any thread.
 GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
-                           PictureFacts &facts, const DescriptionLookup &describe, ProgressProc progress = nullptr);
+                           PictureFacts &facts, const DescriptionLookup &describe,
+                           ProgressProc progress = nullptr);
 
 // One thumbnail to make: a stored record to decode, or the picture to decode and scale.
 struct ThumbJob {

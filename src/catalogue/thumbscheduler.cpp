@@ -55,6 +55,7 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
   job.entryIndex = doc_.GetEntryIndex(visibleIndex);
   job.job = builder_.JobFor(*e, rect);
   job.job.progress = &QuietProgress;
+  if (storeEverything_ && !job.job.stored) job.job.encodeQuality = CThumbStore::kQuality;
   if (!job.job.stored && !builder_.Decoders()) return kReady;  // nothing can be built
   {
     std::lock_guard lock(mutex_);
@@ -184,21 +185,24 @@ void CThumbScheduler::PutInRequestOrder() {
     }
     auto node = puts_.extract(puts_.begin());
     CPicEntry *e = doc_.GetEntryAt(node.mapped().entryIndex);
-    // An entry reset since (reloaded, rebuilt) has no thumbnail to store any more.
-    if (store && e && e->thumbnail && !e->stored && store->Put(*e, std::move(node.mapped().block)) == 1)
+    // An entry reset since (reloaded, rebuilt) has no thumbnail to store any more; one whose
+    // picture was let go meanwhile (tamro-batch keeps none) still has its record made.
+    if (store && e && e->thumbWidth > 0 && !e->stored && store->Put(*e, std::move(node.mapped().block)) == 1)
       e->stored = true;
   }
 }
 
-void CThumbScheduler::Finish() {
-  for (;;) {
-    {
-      std::unique_lock lock(mutex_);
-      changed_.wait(lock, [this] { return !done_.empty() || inFlight_ == 0; });
-      if (done_.empty() && inFlight_ == 0) return;
-    }
-    Drain();
+int CThumbScheduler::WaitAndDrain() {
+  {
+    std::unique_lock lock(mutex_);
+    changed_.wait(lock, [this] { return !done_.empty() || inFlight_ == 0; });
   }
+  return Drain();
+}
+
+void CThumbScheduler::Finish() {
+  while (InFlight() > 0) WaitAndDrain();
+  Drain();
 }
 
 }  // namespace tamro

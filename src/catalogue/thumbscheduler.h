@@ -59,6 +59,10 @@ class CThumbScheduler : public UpdateObserver {
   int Drain();
   // Waits for every request, storing results as they come (tools without an event loop).
   void Finish();
+  // Waits until at least one result is in (or nothing is in flight) and stores it back.
+  int WaitAndDrain();
+  // Every thumbnail made goes into the thumbnail store, whatever CacheFolder says (tamro-batch).
+  void SetStoreEverything(bool on) { storeEverything_ = on; }
 
   // A listing that starts or ends replaces the entries: their work is dropped.
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
@@ -87,6 +91,7 @@ class CThumbScheduler : public UpdateObserver {
   WorkerPool &pool_;
   const uint64_t tag_;
   Finished finished_;
+  bool storeEverything_ = false;
   std::function<void()> wake_;
 
   mutable std::mutex mutex_;

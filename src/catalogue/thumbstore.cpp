@@ -530,21 +530,23 @@ GlobalHandle DecodeThumbRecord(const ThumbRecord &record) {
 
 int CThumbStore::Add(CPicEntry &entry, int quality) {
   if (!entry.thumbnail) return 0;
+  // The record tells the picture's own size, whatever the entry was told before.
+  entry.thumbWidth = DibWidth(entry.thumbnail.get());
+  entry.thumbHeight = std::abs(DibHeight(entry.thumbnail.get()));
   return Put(entry, EncodeThumbRecordData(entry.thumbnail.get(), quality));
 }
 
 int CThumbStore::Put(CPicEntry &entry, std::shared_ptr<ThumbBytes> block) {
-  if (!block || block->size() < kThumbHeaderBytes || !entry.thumbnail) return 0;
+  if (!block || block->size() < kThumbHeaderBytes) return 0;
   const std::size_t size = block->size() - kThumbHeaderBytes;
-  HDIB thumb = entry.thumbnail.get();
   ThumbRecordHeader h;
   h.dataSize = static_cast<uint32_t>(size);
   h.fileSize = static_cast<uint32_t>(entry.size);
   h.lastWrite = StoreSeconds(entry.lastWriteTime);
   h.name = entry.name;
   h.position = entry.position;
-  h.thumbWidth = DibWidth(thumb);
-  h.thumbHeight = std::abs(DibHeight(thumb));
+  h.thumbWidth = entry.thumbWidth;
+  h.thumbHeight = entry.thumbHeight;
   h.boxWidth = entry.sizeBoxWidth;
   h.boxHeight = entry.sizeBoxHeight;
   h.pictureWidth = entry.pictureWidth;

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "catalogue/picturedecoders.h"
 #include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
 #include "fileops/foldermonitor.h"
@@ -248,7 +248,8 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
   // The note goes under the new name first, so a failed write never loses it.
   const std::string oldName = entry.name;
   entry.name = newName;
-  if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note)) DeleteNote(entry.Folder(), "", oldName);
+  if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note))
+    DeleteNote(entry.Folder(), "", oldName);
   return 0;
 }
 

@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "catalogue/picturedecoders.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "decode/spi.h"
 #include "fileops/foldermonitor.h"

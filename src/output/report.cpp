@@ -4,20 +4,30 @@
 #include <cstdio>
 #include <memory>
 
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "catalogue/macros.h"
 #include "platform/ui.h"
 
 namespace tamro {
 
 const std::vector<ReportMacroItem> &ReportMacroMenu() {
   static const std::vector<ReportMacroItem> kMenu = {
-      {"パス名", "$(PicPath)"},        {"フォルダ名", "$(PicDir)"}, {"ファイル名", "$(PicName)"},
-      {"ファイルサイズ(単位)", "$(Length)"}, {"ファイルサイズ", "$(Size)"}, {"年月日", "$(Date)"},
-      {"時間", "$(Time)"},             {"", ""},                    {"画像幅", "$(Width)"},
-      {"画像高さ", "$(Height)"},       {"色数ビット", "$(Color)"},  {"画像情報", "$(Info)"},
-      {"コメント", "$(Note)"},         {"", ""},                    {"書庫ファイル名", "$(ArcName)"},
+      {"パス名", "$(PicPath)"},
+      {"フォルダ名", "$(PicDir)"},
+      {"ファイル名", "$(PicName)"},
+      {"ファイルサイズ(単位)", "$(Length)"},
+      {"ファイルサイズ", "$(Size)"},
+      {"年月日", "$(Date)"},
+      {"時間", "$(Time)"},
+      {"", ""},
+      {"画像幅", "$(Width)"},
+      {"画像高さ", "$(Height)"},
+      {"色数ビット", "$(Color)"},
+      {"画像情報", "$(Info)"},
+      {"コメント", "$(Note)"},
+      {"", ""},
+      {"書庫ファイル名", "$(ArcName)"},
   };
   return kMenu;
 }

@@ -64,7 +64,8 @@ void CRXView::SaveSettings() { profile_.WriteInt("RXView", "colBackground", stat
 
 void CRXView::OnInitialUpdate() {
   const uint32_t face = ToColorRef(palette().color(QPalette::Button));
-  background_ = static_cast<uint32_t>(profile_.GetInt("RXView", "colBackground", static_cast<int>(face))) & 0xFFFFFF;
+  background_ =
+      static_cast<uint32_t>(profile_.GetInt("RXView", "colBackground", static_cast<int>(face))) & 0xFFFFFF;
   doc_.AddObserver(this);
   grid_ = GridGeometry{};
   RecalcLayout();
@@ -142,8 +143,10 @@ void CRXView::RebuildCanvas() {
   const int overMem = doc_.Settings().overMem;
   const double need = static_cast<double>(grid_.totalWidth) * grid_.totalHeight * 3.0;
   if (overMem * (PhysicalMemory() / 100.0) > need && grid_.scrollScale == 1.0) {
-    const int w = std::max(grid_.clientWidth, grid_.totalWidth), h = std::max(grid_.clientHeight, grid_.totalHeight);
-    if (w > 0 && h > 0 && page_.Create(w, h, background_)) marks_.assign(static_cast<std::size_t>(doc_.GetEntryCount()), 0);
+    const int w = std::max(grid_.clientWidth, grid_.totalWidth),
+              h = std::max(grid_.clientHeight, grid_.totalHeight);
+    if (w > 0 && h > 0 && page_.Create(w, h, background_))
+      marks_.assign(static_cast<std::size_t>(doc_.GetEntryCount()), 0);
   }
   {
     const int n = doc_.GetEntryCount();
@@ -176,7 +179,8 @@ bool CRXView::PaintAt(int index, int gridX, int gridY, int mode) {
   QRect dirty;
   if (page_.IsValid()) {
     painter_.PaintCell(*e, page_, gridX, gridY, cw, ch, mode);
-    if (static_cast<std::size_t>(index) < marks_.size()) marks_[static_cast<std::size_t>(index)] |= mode == 2 ? 1 : 2;
+    if (static_cast<std::size_t>(index) < marks_.size())
+      marks_[static_cast<std::size_t>(index)] |= mode == 2 ? 1 : 2;
     dirty = QRect(gridX - Left(), gridY - top_, cw, ch);
   } else if (!client_.isNull()) {
     QPainter p(&client_);
@@ -286,7 +290,8 @@ void CRXView::paintEvent(QPaintEvent *event) {
       const int n = doc_.GetEntryCount();
       const int last = std::min(n, grid_.columns * ((grid_.clientHeight + top_) / grid_.cellHeight + 1));
       bool missing = marks_.size() < static_cast<std::size_t>(n);
-      for (int i = quick_.index; !missing && i < last; ++i) missing = marks_[static_cast<std::size_t>(i)] == 0;
+      for (int i = quick_.index; !missing && i < last; ++i)
+        missing = marks_[static_cast<std::size_t>(i)] == 0;
       if (missing) {
         int r;
         while ((r = DrawStep(quick_, kQuick)) == kStepPainted || r == kStepSkipped) {

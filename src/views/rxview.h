@@ -72,7 +72,13 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   struct Cursor {
     int index = 0, x = 0, y = 0;
   };
-  enum StepResult : int { kStepPainted = 0, kStepSkipped = 1, kStepFinished = 2, kStepNoClient = -1, kStepWait = 3 };
+  enum StepResult : int {
+    kStepPainted = 0,
+    kStepSkipped = 1,
+    kStepFinished = 2,
+    kStepNoClient = -1,
+    kStepWait = 3
+  };
 
   void Invalidate();
   void UpdateScrollBars();
@@ -97,7 +103,7 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   CThumbScheduler &thumbs_;
   Profile &profile_;
   GridGeometry grid_;
-  int top_ = 0;                 // exact vertical position in grid pixels
+  int top_ = 0;  // exact vertical position in grid pixels
   bool settingBar_ = false;
   bool fullPaint_ = true;
   bool firstPaint_ = true;
@@ -106,9 +112,9 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   uint32_t background_ = 0xC0C0C0;
   int inFlightLimit_ = 4;
   Cursor quick_, visible_, pass_;  // the background pass goes over every entry
-  CDibCanvas page_;               // the whole grid, when memory allows
-  std::vector<uint8_t> marks_;    // per entry: bit 0 quick, bit 1 thumbnail
-  QImage client_;                 // the visible area, without a full canvas
+  CDibCanvas page_;                // the whole grid, when memory allows
+  std::vector<uint8_t> marks_;     // per entry: bit 0 quick, bit 1 thumbnail
+  QImage client_;                  // the visible area, without a full canvas
   int clientLeft_ = -1, clientTop_ = -1;
 };
 

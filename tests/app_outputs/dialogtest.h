@@ -42,7 +42,6 @@ class DialogTest : public ::testing::Test {
     for (int i = 0; i < count; ++i)
       WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, TestColour(i));
     engine = std::make_unique<CatalogueEngine>(Profile::App(), EngineHooks{&icons, nullptr, {}, 1, false});
-    engine->Host().SetWriteBackOnDestroy(false);
     engine->Host().LoadSwitches();
     doc = &engine->Doc();
     cells = &engine->Painter();

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "catalogue/picturedecoders.h"
-#include "decode/spihost.h"
 #include "catalogue/wildcard.h"
+#include "decode/spihost.h"
 
 namespace tamro::test {
 

@@ -1,7 +1,6 @@
-#include "catalogue/hostdecoders.h"
-
 #include <filesystem>
 
+#include "catalogue/hostdecoders.h"
 #include "decode/spihost.h"
 #include "docfixture.h"
 
@@ -16,7 +15,7 @@ class HostListingTest : public DocTest {
   CSpiHost host;
   HostDecoders access{host};
 
-  void SetUp() override { host.SetWriteBackOnDestroy(false); }
+  void SetUp() override {}
   std::unique_ptr<CRXDoc> MakeHostDoc() {
     auto d = MakeDoc();
     d->SetDecoders(&access);
@@ -59,7 +58,8 @@ TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
 }
 
 TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
-  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") || !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
+  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") ||
+      !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
     GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/c.bin", "nothing");
   auto doc = MakeHostDoc();

@@ -1,4 +1,5 @@
-// The thumbnail parts that work on the whole folder document: the thumbnail settings, rebuilding, saving the folder information and the document's hooks.
+// The thumbnail parts that work on the whole folder document: the thumbnail settings, rebuilding, saving the
+// folder information and the document's hooks.
 
 #include <gtest/gtest.h>
 

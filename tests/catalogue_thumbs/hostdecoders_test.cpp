@@ -21,7 +21,6 @@ class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::EnsureGuiApp();
-    host.SetWriteBackOnDestroy(false);
     host.LoadSwitches();
   }
   // A JPEG file written by Tamro's own writer.

@@ -42,7 +42,6 @@ class SchedulerTest : public ::testing::Test {
   }
   std::unique_ptr<CatalogueEngine> Engine(int threads) {
     auto e = std::make_unique<CatalogueEngine>(profile, EngineHooks{nullptr, nullptr, {}, threads, false});
-    e->Host().SetWriteBackOnDestroy(false);
     e->Host().LoadSwitches();
     return e;
   }
@@ -115,7 +114,8 @@ class GatedDecoders : public PictureDecoders {
                          int archive) override {
     return inner_.FindPictureDecoder(name, head, length, start, archive);
   }
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override {
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override {
     return inner_.GetPictureInfo(position, source, info, text);
   }
   int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
@@ -143,7 +143,6 @@ class GatedTest : public SchedulerTest {
  protected:
   void SetUp() override {
     SchedulerTest::SetUp();
-    host.SetWriteBackOnDestroy(false);
     host.LoadSwitches();
     doc.SetDecoders(&inner);
     doc.ChangeFolder(folder.string(), nullptr, false);

@@ -27,7 +27,6 @@ TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
   fs::create_directories(box.path("spi"));
   fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   host.ScanPlugins(
       box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
   host.LoadPluginSet("");

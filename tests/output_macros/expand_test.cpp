@@ -1,10 +1,10 @@
-#include <QLocale>
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <regex>
 
-#include "catalogue/picentry.h"
 #include "catalogue/macros.h"
+#include "catalogue/picentry.h"
 #include "output_macros/exifjpeg.h"
 #include "output_macros/testfolder.h"
 
@@ -31,7 +31,8 @@ TEST(ExpandMacros, NamesAndPaths) {
   EXPECT_EQ(ExpandMacros(&e, "$(PN)$(PN)"), "photo.01.jpgphoto.01.jpg");
   EXPECT_EQ(ExpandMacros(&e, "$(FileName)|$(FN)"), "photo.01|photo.01");
   EXPECT_EQ(ExpandMacros(&e, "$(PicPath)"), "/home/ユーザー/写真 集/photo.01.jpg");
-  EXPECT_EQ(ExpandMacros(&e, "\"$(PP)\" $(PD)"), "\"/home/ユーザー/写真 集/photo.01.jpg\" /home/ユーザー/写真 集");
+  EXPECT_EQ(ExpandMacros(&e, "\"$(PP)\" $(PD)"),
+            "\"/home/ユーザー/写真 集/photo.01.jpg\" /home/ユーザー/写真 集");
   // No short names here: the long forms stand in.
   EXPECT_EQ(ExpandMacros(&e, "$(ShortPicPath)|$(SPN)"), "/home/ユーザー/写真 集/photo.01.jpg|photo.01.jpg");
   EXPECT_EQ(ExpandMacros(&e, "[$(ArcPath)][$(AN)]"), "[][]");

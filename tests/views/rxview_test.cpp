@@ -31,12 +31,12 @@ class ViewTest : public ::testing::Test {
 
   void MakePictures(int n) {
     for (int i = 0; i < n; ++i)
-      test::WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, test::TestColour(i));
+      test::WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60,
+                               test::TestColour(i));
   }
 
   void Open(int width = 400, int height = 300) {
     engine = std::make_unique<CatalogueEngine>(profile, EngineHooks{&icons, nullptr, {}, workers, false});
-    engine->Host().SetWriteBackOnDestroy(false);
     engine->Host().LoadSwitches();
     engine->DeliverResultsHere();
     doc = &engine->Doc();
@@ -67,9 +67,12 @@ class ViewTest : public ::testing::Test {
 
   QColor CellCentreOnScreen(int index) {
     const QImage shot = view->viewport()->grab().toImage();
-    const CellLayout l = painter->Layout(*doc->GetEntry(index), 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
-    const int x = (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
-    const int y = (index / view->Grid().columns) * view->Grid().cellHeight + (l.picture.top + l.picture.bottom) / 2 - view->Top();
+    const CellLayout l =
+        painter->Layout(*doc->GetEntry(index), 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
+    const int x =
+        (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
+    const int y = (index / view->Grid().columns) * view->Grid().cellHeight +
+                  (l.picture.top + l.picture.bottom) / 2 - view->Top();
     return shot.pixelColor(x, y);
   }
 
@@ -91,7 +94,8 @@ class ViewTest : public ::testing::Test {
 };
 
 bool Near(QColor a, QColor b) {
-  return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 && std::abs(a.blue() - b.blue()) < 12;
+  return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 &&
+         std::abs(a.blue() - b.blue()) < 12;
 }
 
 TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
@@ -163,7 +167,8 @@ TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
 
 TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
   fs::create_directories(folder);
-  for (int i = 0; i < 400; ++i) test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
+  for (int i = 0; i < 400; ++i)
+    test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
   profile.WriteInt("RXDoc", "ThumbsCreate", 0);
   Open(150, 300);
   ASSERT_EQ(view->Grid().columns, 1);
@@ -188,7 +193,8 @@ TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
   Open();
   EXPECT_EQ(view->Background(), 0x123456u);
   const QImage shot = view->viewport()->grab().toImage();
-  EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2), QColor(0x56, 0x34, 0x12));
+  EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2),
+            QColor(0x56, 0x34, 0x12));
   profile.WriteInt("RXView", "colBackground", 0);
   view->SaveSettings();
   EXPECT_EQ(profile.GetInt("RXView", "colBackground", -1), 0x123456);

@@ -50,7 +50,8 @@ int main(int argc, char **argv) {
   options.yes = args.Has("yes");
   if (auto conflict = args.Value("on-conflict")) {
     options.sameNameAction = ConflictAction(*conflict);
-    if (!options.sameNameAction) return UsageError("--on-conflict は skip|overwrite|number|newer|larger です: " + *conflict);
+    if (!options.sameNameAction)
+      return UsageError("--on-conflict は skip|overwrite|number|newer|larger です: " + *conflict);
   }
   options.interactive = ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO);
   options.progressBar = ::isatty(STDERR_FILENO);
