@@ -1,5 +1,7 @@
 #include "catalogue/thumbscheduler.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 
 #include "catalogue/notestore.h"
@@ -15,10 +17,21 @@ namespace {
 // work leaves the picture window's decodes alone.
 std::atomic<uint64_t> g_nextTag{0x7468756d62000000ULL};
 
+std::size_t DefaultBudget(int overMemPercent) {
+  const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
+  const double physical = pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 0.0;
+  const double share = physical * std::clamp(overMemPercent, 1, 100) / 100.0 / 4.0;
+  return static_cast<std::size_t>(std::clamp(share, 64.0 * (1 << 20), 1024.0 * (1 << 20)));
+}
+
 }  // namespace
 
 CThumbScheduler::CThumbScheduler(CRXDoc &doc, CThumbBuilder &builder, WorkerPool &pool)
-    : doc_(doc), builder_(builder), pool_(pool), tag_(g_nextTag.fetch_add(1)) {
+    : doc_(doc),
+      builder_(builder),
+      pool_(pool),
+      tag_(g_nextTag.fetch_add(1)),
+      budget_(DefaultBudget(doc.Settings().overMem)) {
   doc_.AddObserver(this);
 }
 
@@ -49,7 +62,10 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
   // As drawing a cell in build mode: the store is asked once, a thumbnail that fits stays.
   if (!(e->useCache && !e->thumbnail)) {
     e->useCache = false;
-    if (builder_.KeepsFitting(*e, rect)) return kReady;
+    if (builder_.KeepsFitting(*e, rect)) {
+      Use(doc_.GetEntryIndex(visibleIndex), *e);
+      return kReady;
+    }
   }
   Job job;
   job.entryIndex = doc_.GetEntryIndex(visibleIndex);
@@ -101,7 +117,52 @@ void CThumbScheduler::CancelAll() {
 }
 
 void CThumbScheduler::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) {
-  if (hint == kHintCleared || hint == kHintListed) CancelAll();
+  if (hint != kHintCleared && hint != kHintListed) return;
+  CancelAll();
+  // The entries are new; a refresh keeps the thumbnails of unchanged files under new indices.
+  RecountHeld();
+}
+
+void CThumbScheduler::Use(int entryIndex, const CPicEntry &e) {
+  if (entryIndex < 0 || !e.thumbnail) return;
+  const std::size_t bytes = e.thumbnail.size();
+  auto it = usedAt_.find(entryIndex);
+  if (it != usedAt_.end()) {
+    used_.splice(used_.end(), used_, it->second.first);
+    heldBytes_ = heldBytes_ - it->second.second + bytes;
+    it->second.second = bytes;
+  } else {
+    used_.push_back(entryIndex);
+    usedAt_.emplace(entryIndex, std::make_pair(std::prev(used_.end()), bytes));
+    heldBytes_ += bytes;
+  }
+}
+
+void CThumbScheduler::LetGoOverBudget() {
+  CThumbStore *store = builder_.Store();
+  while (heldBytes_ > budget_ && !used_.empty()) {
+    const int index = used_.front();
+    used_.pop_front();
+    auto it = usedAt_.find(index);
+    heldBytes_ -= it->second.second;
+    usedAt_.erase(it);
+    CPicEntry *e = doc_.GetEntryAt(index);
+    if (!e || !e->thumbnail || e->pendingJob || e->IsBusy()) continue;
+    if (!e->stored && store && store->Add(*e, CThumbStore::kQuality) == 1) e->stored = true;
+    e->FreePictures();
+    // Taken from the store again when the cell is drawn next (built afresh without one).
+    e->useCache = e->stored;
+  }
+}
+
+void CThumbScheduler::RecountHeld() {
+  used_.clear();
+  usedAt_.clear();
+  heldBytes_ = 0;
+  const int n = doc_.GetAllEntryCount();
+  for (int i = 0; i < n; ++i)
+    if (CPicEntry *e = doc_.GetEntryAt(i)) Use(i, *e);
+  LetGoOverBudget();
 }
 
 int CThumbScheduler::InFlight() const {
@@ -170,9 +231,11 @@ int CThumbScheduler::Drain() {
       puts_[d.id] = PendingPut{d.entryIndex, std::move(d.result.encoded)};
     ReadEntryNote(*e);
     ++n;
+    Use(d.entryIndex, *e);
     if (finished_) finished_(doc_.VisibleIndexOf(d.entryIndex), *e, result);
   }
   PutInRequestOrder();
+  LetGoOverBudget();
   return n;
 }
 

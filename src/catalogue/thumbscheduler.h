@@ -9,6 +9,8 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <list>
+#include <unordered_map>
 #include <functional>
 #include <map>
 #include <memory>
@@ -64,6 +66,13 @@ class CThumbScheduler : public UpdateObserver {
   // Every thumbnail made goes into the thumbnail store, whatever CacheFolder says (tamro-batch).
   void SetStoreEverything(bool on) { storeEverything_ = on; }
 
+  // Thumbnails held in entries are bounded: over `bytes`, the least recently used ones go
+  // into the thumbnail store (in memory) and are taken from there again when next asked for.
+  // By default a quarter of the share of memory a full backing canvas may have (OverMem),
+  // at most 1 GiB.
+  void SetMemoryBudget(std::size_t bytes) { budget_ = bytes; }
+  std::size_t HeldBytes() const { return heldBytes_; }
+
   // A listing that starts or ends replaces the entries: their work is dropped.
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
 
@@ -85,6 +94,10 @@ class CThumbScheduler : public UpdateObserver {
   // Puts records into the thumbnail store in the order their requests were made, whatever
   // order the workers finish in, so that the store file does not depend on their number.
   void PutInRequestOrder();
+  // Marks an entry's thumbnail as just used; lets the oldest ones go when over the budget.
+  void Use(int entryIndex, const CPicEntry &entry);
+  void LetGoOverBudget();
+  void RecountHeld();
 
   CRXDoc &doc_;
   CThumbBuilder &builder_;
@@ -109,6 +122,12 @@ class CThumbScheduler : public UpdateObserver {
     std::shared_ptr<ThumbBytes> block;
   };
   std::map<uint32_t, PendingPut> puts_;  // main thread only
+  // Main thread only: entries holding thumbnails, least recently used first, with the bytes
+  // counted for each.
+  std::list<int> used_;
+  std::unordered_map<int, std::pair<std::list<int>::iterator, std::size_t>> usedAt_;
+  std::size_t heldBytes_ = 0;
+  std::size_t budget_;
 };
 
 }  // namespace tamro

@@ -93,6 +93,28 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
   EXPECT_EQ(stores[0], stores[1]);
 }
 
+TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
+  auto e = Engine(2);
+  e->Doc().ChangeFolder(folder.string(), nullptr, false);
+  e->Thumbs().SetMemoryBudget(3 * 100 * 80 * 3);  // about three thumbnails
+  AskAll(*e);
+  e->Thumbs().Finish();
+  int held = 0;
+  for (int i = 0; i < 12; ++i) held += e->Doc().GetEntry(i)->thumbnail ? 1 : 0;
+  EXPECT_GE(held, 1);
+  EXPECT_LE(held, 3);
+  EXPECT_LE(e->Thumbs().HeldBytes(), 3u * 100 * 80 * 3);
+  EXPECT_EQ(e->Store().GetFolder(folder.string()).Count(), 12u - held) << "the others wait in the store";
+  // The first one went first; asked for again, it comes back from the store.
+  CPicEntry &first = *e->Doc().GetEntry(0);
+  ASSERT_FALSE(first.thumbnail);
+  EXPECT_EQ(e->Thumbs().Ask(0, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
+  e->Thumbs().Finish();
+  EXPECT_TRUE(first.thumbnail);
+  EXPECT_EQ(first.decoderIndex, 1000);
+  EXPECT_EQ(first.pictureWidth, 300);
+}
+
 // Decoders whose picture calls wait at a gate until the test opens it.
 class GatedDecoders : public PictureDecoders {
  public:
