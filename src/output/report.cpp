@@ -7,6 +7,7 @@
 #include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
+#include "platform/fileio.h"
 #include "platform/ui.h"
 
 namespace tamro {
@@ -70,11 +71,10 @@ void CReportOption::Accept(const std::string &text) {
 }
 
 bool WriteReportFile(CRXDoc &doc, const std::string &path, const std::string &format) {
-  struct Closer {
-    void operator()(std::FILE *f) const { std::fclose(f); }
-  };
-  std::unique_ptr<std::FILE, Closer> file(std::fopen(path.c_str(), "wb"));
-  if (!file) return false;
+  // Written beside and renamed over the old report only when complete: a full disk keeps it.
+  if (!MayReplace(path)) return false;
+  AtomicFile file(path);
+  if (!file.ok()) return false;
 
   const int count = doc.GetEntryCount();
   std::unique_ptr<ProgressWindow> progress = Ui().OpenProgress("レポートファイル作成中...");
@@ -85,13 +85,11 @@ bool WriteReportFile(CRXDoc &doc, const std::string &path, const std::string &fo
     if (!entry || !entry->IsSelected()) continue;
     if (progress->Aborted()) break;
     progress->SetText(entry->name);
-    std::string line = ExpandMacros(entry, format) + "\r\n";
-    ok = std::fwrite(line.data(), 1, line.size(), file.get()) == line.size();
+    ok = file.Write(ExpandMacros(entry, format) + "\r\n");
     progress->Step(1);
   }
   progress.reset();
-  ok = std::fclose(file.release()) == 0 && ok;
-  return ok;
+  return ok && file.Commit();
 }
 
 }  // namespace tamro

@@ -5,6 +5,7 @@
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
+#include "support/mounts.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -115,6 +116,18 @@ TEST_F(ReportFileTest, FileThatCannotBeCreatedEndsQuietly) {
   test::Select(*doc, {"a.jpg"});
   EXPECT_FALSE(WriteReportFile(*doc, box.path("no such folder/r.txt").string(), "$(PN)"));
   EXPECT_TRUE(ui.calls.empty());
+}
+
+TEST_F(ReportFileTest, AFullDiskKeepsThePreviousReport) {
+  test::TmpfsMount disk(box.path("small"), "16k");
+  if (!disk.ok()) GTEST_SKIP() << disk.reason();
+  const auto out = box.path("small/report.txt");
+  test::Select(*doc, {"a.jpg", "b 100%.jpg", "c.jpg"});
+  ASSERT_TRUE(WriteReportFile(*doc, out.string(), "$(PN)"));
+  const std::string before = test::ReadFile(out);
+  test::FillUp(box.path("small"));
+  EXPECT_FALSE(WriteReportFile(*doc, out.string(), std::string(3000, 'x')));
+  EXPECT_EQ(test::ReadFile(out), before);
 }
 
 TEST_F(ReportFileTest, AbortKeepsTheLinesWritten) {
