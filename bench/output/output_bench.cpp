@@ -2,8 +2,8 @@
 // cost next to nothing, the default caption little more.
 #include <benchmark/benchmark.h>
 
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
-#include "output/macros.h"
 
 namespace {
 
@@ -34,7 +34,8 @@ BENCHMARK(BM_ExpandDefaultCaption);
 void BM_ExpandReportLine(benchmark::State &state) {
   Entry e;
   for (auto _ : state)
-    benchmark::DoNotOptimize(tamro::ExpandMacros(&e, "$(PN)\t$(S)\t$(D) $(T)\t$(W)x$(H) $(C)bit\t$(I)\t$(N)"));
+    benchmark::DoNotOptimize(
+        tamro::ExpandMacros(&e, "$(PN)\t$(S)\t$(D) $(T)\t$(W)x$(H) $(C)bit\t$(I)\t$(N)"));
 }
 BENCHMARK(BM_ExpandReportLine);
 

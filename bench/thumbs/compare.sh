@@ -58,14 +58,27 @@ for _ in range(3):
     cpu = ((after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)) * 1000 / len(files)
     best_wall = wall if best_wall is None else min(best_wall, wall)
     best_cpu = cpu if best_cpu is None else min(best_cpu, cpu)
-runs = [b for b in json.load(open(report))["benchmarks"]
-        if b["name"].startswith("BM_BuildThumbnails") and b.get("run_type") == "iteration"]
+all_runs = [b for b in json.load(open(report))["benchmarks"] if b.get("run_type") == "iteration"]
+runs = [b for b in all_runs if b["name"].startswith("BM_BuildThumbnails/")]
 t_wall = min(b["real_time"] / b["pictures"] for b in runs)
 t_cpu = min(b["cpu_time"] / b["pictures"] for b in runs)
 print(f"{size} ({len(files)} pictures), ms per picture, best of 3, one thread:")
 print(f"  Tamro          wall {t_wall:7.2f}  cpu {t_cpu:7.2f}")
 print(f"  vipsthumbnail  wall {best_wall:7.2f}  cpu {best_cpu:7.2f}")
 print(f"  ratio Tamro / vipsthumbnail: wall {t_wall / best_wall:.2f}  cpu {t_cpu / best_cpu:.2f}")
+def workers(arg):
+    r = [b for b in all_runs if b["name"].startswith(f"BM_BuildThumbnailsWorkers/{arg}/")]
+    return min(b["real_time"] / b["pictures"] for b in r), int(r[0]["workers"])
+one, _ = workers(1)
+many, n = workers(0)
+# vipsthumbnail on every core: one process per core, each on its share of the files.
+t0 = time.perf_counter()
+procs = [subprocess.Popen(["vipsthumbnail", "-s", "110x110", "-o", os.path.join(out, "%s.jpg")] + files[k::n],
+                          env=env, stderr=subprocess.DEVNULL) for k in range(n)]
+for p in procs: p.wait()
+vips_many = (time.perf_counter() - t0) * 1000 / len(files)
+print(f"  the window's workers: 1 worker {one:7.2f}  {n} workers {many:7.2f}  speed-up {one / many:.2f}"
+      f" ({one / many / n:.2f} x cores); vipsthumbnail on {n} processes {vips_many:7.2f}")
 PY
 done
 

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/engine.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/thumbstore.h"
@@ -20,6 +21,7 @@
 #include "decode/spihost.h"
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
+#include "platform/profile.h"
 
 namespace fs = std::filesystem;
 using namespace tamro;
@@ -57,9 +59,8 @@ void BM_BuildThumbnails(benchmark::State &state) {
     return;
   }
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   host.LoadSwitches();
-  HostPictureDecoders decoders(host);
+  HostDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   int64_t built = 0;
   for (auto _ : state) {
@@ -77,19 +78,48 @@ void BM_BuildThumbnails(benchmark::State &state) {
 }
 BENCHMARK(BM_BuildThumbnails)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(1)->Repetitions(3);
 
+// The same folder listed and built as the window builds it: the engine's scheduler on its
+// worker pool, with 1 worker and with one per processor (argument 0).
+void BM_BuildThumbnailsWorkers(benchmark::State &state) {
+  const char *dir = std::getenv("TAMRO_BENCH_PHOTOS");
+  if (!dir) {
+    state.SkipWithError("TAMRO_BENCH_PHOTOS names no folder of .jpg files");
+    return;
+  }
+  Profile profile((fs::temp_directory_path() / "tamro-thumbs-bench.ini").string());
+  CatalogueEngine engine(profile, EngineHooks{nullptr, nullptr, {}, static_cast<int>(state.range(0)), false});
+  engine.Host().LoadSwitches();
+  CRXDoc &doc = engine.Doc();
+  doc.ChangeFolder(dir, nullptr, false);
+  const int count = doc.GetEntryCount();
+  int64_t built = 0;
+  for (auto _ : state) {
+    for (int i = 0; i < count; ++i) {
+      doc.GetEntry(i)->FreePictures();
+      engine.Thumbs().Ask(i, CellRect{0, 0, 110, 110}, WorkerPool::kBackground);
+    }
+    engine.Thumbs().Finish();
+    built += count;
+  }
+  state.counters["workers"] = engine.Pool().Threads();
+  state.counters["pictures"] = count;
+  state.counters["per_picture"] = benchmark::Counter(
+      static_cast<double>(built), benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_BuildThumbnailsWorkers)
+    ->Arg(1)
+    ->Arg(0)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(1)
+    ->Repetitions(3);
+
 // Pretend decoders: the records name a decoder that always exists.
 class NamedDecoders : public PictureDecoders {
  public:
-  int FindPictureDecoder(const std::string &, const unsigned char *, std::size_t, int, int) override {
-    return -1;
-  }
-  int GetPictureInfo(int, const PictureSource &, SpiPictureInfo &, std::string &) override { return -1; }
-  int GetPicture(int, const PictureSource &, long, GlobalHandle &) override { return -1; }
-  int ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) override { return -1; }
   int FindDecoderByName(std::string_view name, int) override { return name == "--JPG--" ? 1001 : -1; }
   std::string DecoderName(int, int) override { return "--JPG--"; }
   bool IsInUse(int, int) override { return true; }
-  ProgressProc SetProgressCallback(ProgressProc) override { return nullptr; }
 };
 
 constexpr int kRecords = 10000;

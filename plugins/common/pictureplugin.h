@@ -56,4 +56,6 @@ inline int ProgressStep(int rows) { return rows / 100 > 0 ? rows / 100 : 1; }
   TAMRO_SPI_EXPORT int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo,            \
                                   HLOCAL *pHBm, SPI_PROGRESS progress, long lData) {                        \
     return ::tamro::plugin::PictureGetPicture(format, buf, len, flag, pHBInfo, pHBm, progress, lData);      \
-  }
+  }                                                                                                         \
+  /* Every call works on its own data only, so several threads may decode at once. */                       \
+  TAMRO_SPI_EXPORT int SpiThreadSafe(void) { return 1; }

@@ -13,5 +13,7 @@ int main(int argc, char **argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
   tamro::CRXApp tamroApp(tamro::Profile::App());
   if (!tamroApp.InitInstance(args)) return 1;
-  return app.exec();
+  const int status = app.exec();
+  tamroApp.ExitInstance();
+  return status;
 }

@@ -5,11 +5,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QMenu>
-#include <QStyle>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QSplitter>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
 #include <cstdio>
@@ -17,6 +17,7 @@
 #include "app/aboutbox.h"
 #include "app/foldertree.h"
 #include "app/thumbsizes.h"
+#include "catalogue/engine.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/pluginsetoption.h"
@@ -43,8 +44,8 @@ std::string Rect4(int a, int b, int c, int d) {
 
 }  // namespace
 
-CMainFrame::CMainFrame(CRXDoc &doc, CCellPainter &painter, Profile &profile, CSpiHost *host, QWidget *parent)
-    : QMainWindow(parent), doc_(doc), profile_(profile), host_(host) {
+CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *parent)
+    : QMainWindow(parent), doc_(engine.Doc()), profile_(profile), host_(&engine.Host()) {
   setWindowTitle(QStringLiteral("Tamro"));
   const std::string window = profile_.GetString("MainFrame", "Window", "0,0,640,480");
   resize(std::max(Field(window, 2), 200), std::max(Field(window, 3), 150));
@@ -59,7 +60,7 @@ CMainFrame::CMainFrame(CRXDoc &doc, CCellPainter &painter, Profile &profile, CSp
   // The details list comes with its own issue; its pane and size are kept ready here.
   details_ = new QWidget(right_);
   details_->setObjectName(QStringLiteral("LstView"));
-  view_ = new CRXView(doc_, painter, profile_, right_);
+  view_ = new CRXView(engine, profile_, right_);
   split_->setChildrenCollapsible(false);
   right_->setChildrenCollapsible(true);
   const std::string tw = profile_.GetString("DrvView", "Window", "0,0,160,480");
@@ -99,7 +100,7 @@ CMainFrame::CMainFrame(CRXDoc &doc, CCellPainter &painter, Profile &profile, CSp
   connect(view_, &CRXView::idleWorkWanted, this, &CMainFrame::idleWorkWanted);
 }
 
-CMainFrame::~CMainFrame() { SaveState(); }
+CMainFrame::~CMainFrame() = default;
 
 void CMainFrame::BuildToolBars() {
   toolBar_ = addToolBar(QStringLiteral("ツールバー"));
@@ -125,7 +126,8 @@ void CMainFrame::BuildToolBars() {
   QToolButton *smaller = dropButton(QStringLiteral("サムネイル縮小"), QStyle::SP_ArrowDown,
                                     [this](QMenu *m) { FillThumbSizeMenu(m); });
   connect(smaller, &QToolButton::clicked, this, [this] { view_->Shrink(); });
-  QAction *larger = toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("サムネイル拡大"));
+  QAction *larger =
+      toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("サムネイル拡大"));
   connect(larger, &QAction::triggered, this, [this] { view_->Enlarge(); });
 
   pluginBar_ = addToolBar(QStringLiteral("プラグインセット"));
@@ -287,6 +289,7 @@ void CMainFrame::SaveState() {
   const QList<int> rs = right_->sizes();
   if (rs.size() == 2) profile_.WriteString("LstView", "Window", Rect4(0, 0, details_->width(), rs[0]));
   tree_->SaveState();
+  view_->SaveSettings();
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event) {

@@ -16,7 +16,7 @@ class QToolButton;
 
 namespace tamro {
 
-class CCellPainter;
+class CatalogueEngine;
 class CFolderTree;
 class CRXDoc;
 class CRXView;
@@ -29,8 +29,8 @@ class CMainFrame : public QMainWindow {
  public:
   static constexpr int kStatusPanes = 4;
 
-  // None owned; `host` may be null (no plug-in-set bar entries).
-  CMainFrame(CRXDoc &doc, CCellPainter &painter, Profile &profile, CSpiHost *host, QWidget *parent = nullptr);
+  // Neither owned.
+  CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *parent = nullptr);
   ~CMainFrame() override;
 
   CRXView *View() const { return view_; }
@@ -48,7 +48,7 @@ class CMainFrame : public QMainWindow {
   // Fills the plug-in-set combo from the host's sets.
   void ReloadPluginSets();
 
-  // Writes placement, geometry and bar states.
+  // Writes placement, geometry, bar states and the views' settings.
   void SaveState();
 
  signals:

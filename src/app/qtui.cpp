@@ -4,6 +4,7 @@
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QThread>
 #include <vector>
 
 #include "app/dialogs/filedialogtools.h"
@@ -17,7 +18,21 @@ namespace tamro {
 
 QWidget *QtUi::Owner() const { return QuestionOwner(parent_); }
 
+namespace {
+
+// Widgets live on the main thread. A worker that reports something (a plug-in that faulted
+// while a thumbnail was being made) hands the box to the main thread and never waits.
+bool OnWorker() { return qApp && QThread::currentThread() != qApp->thread(); }
+
+}  // namespace
+
 int QtUi::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  if (OnWorker()) {
+    QMetaObject::invokeMethod(
+        qApp, [t = std::string(text), c = std::string(caption), style] { Ui().MessageBox(t, c, style); },
+        Qt::QueuedConnection);
+    return CautiousAnswer(style);
+  }
   CAskingCursor arrow;
   QMessageBox box(Owner());
   box.setWindowTitle(caption.empty() ? QStringLiteral("Tamro") : Q(caption));

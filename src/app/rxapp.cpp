@@ -7,9 +7,9 @@
 
 #include "app/mainframe.h"
 #include "app/splash.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
-#include "output/macros.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
@@ -18,8 +18,6 @@
 namespace tamro {
 
 namespace {
-
-int GoOn(int, int, long) { return 0; }
 
 int Field(const std::string &text, int n) {
   int v = 0;
@@ -38,10 +36,13 @@ CRXApp::~CRXApp() {
   idle_.stop();
   SetUi(nullptr);
   if (splash_) delete splash_.data();
-  frame_.reset();  // writes its placement while the document still exists
-  painter_.reset();
-  builder_.reset();
-  doc_.reset();
+  frame_.reset();
+  engine_.reset();
+}
+
+void CRXApp::ExitInstance() {
+  if (frame_) frame_->SaveState();
+  if (engine_) engine_->SaveSettings();
 }
 
 bool CRXApp::InitInstance(const std::vector<std::string> &args) {
@@ -52,16 +53,13 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
     splash_->show();
     QApplication::processEvents();
   }
-  // Captions speak the full macro language.
-  InstallCaptionMacros();
   // 7. Document, frame and view.
-  doc_ = std::make_unique<CRXDoc>(&profile_);
-  doc_->SetDecoders(&listing_);
-  doc_->SetThumbCache(&store_);
-  builder_ = std::make_unique<CThumbBuilder>(&pictures_, &store_, &doc_->Settings());
-  painter_ = std::make_unique<CCellPainter>(builder_.get(), &icons_);
-  painter_->SetCaptionLines(&doc_->CaptionItems());
-  frame_ = std::make_unique<CMainFrame>(*doc_, *painter_, profile_, &host_);
+  EngineHooks hooks;
+  hooks.icons = &icons_;
+  engine_ = std::make_unique<CatalogueEngine>(profile_, hooks);
+  engine_->DeliverResultsHere();
+  CRXDoc &doc = engine_->Doc();
+  frame_ = std::make_unique<CMainFrame>(*engine_, profile_);
   ui_.SetParent(frame_.get());
   SetUi(&ui_);
   connect(frame_.get(), &CMainFrame::idleWorkWanted, this, &CRXApp::WantIdle);
@@ -74,25 +72,19 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   const std::string current = getcwd(cwd, sizeof cwd) ? cwd : "/";
   const std::string folder = ChooseStartingFolder(args, profile_, ExecutableFolder(), current);
   frame_->View()->OnInitialUpdate();
-  if (folder.empty() || !doc_->OpenFolder(folder)) doc_->OpenFolder(current);
+  if (folder.empty() || !doc.OpenFolder(folder)) doc.OpenFolder(current);
 
   // 10, 11. Placement, then show.
   RestorePlacement();
   frame_->show();
 
   // 12, 13. The plug-ins.
-  host_.SetProgressCallback(&GoOn);
-  pluginFolder_ = LookupPluginFolder(profile_, ExecutableFolder());
-  const std::string pattern = pluginFolder_ + "/*.SPI";
-  const std::string setName = profile_.GetString("SPI", "SPISet", "");
-  host_.ScanPlugins(pattern, {}, setName);
   // 14, 15.
   if (splash_) splash_->SetLine(0, QStringLiteral("Tamroの初期設定を読み出しています"));
-  host_.LoadPluginSet(setName);
-  host_.ApplyDynamicLoading();
+  engine_->LoadPlugins();
   frame_->ReloadPluginSets();
   // 16.
-  doc_->UpdateAllViews(nullptr, kHintStartupDone);
+  doc.UpdateAllViews(nullptr, kHintStartupDone);
   WantIdle();
   return true;
 }
@@ -107,7 +99,8 @@ void CRXApp::RestorePlacement() {
     QRect want(l, t, r - l, b - t);
     // Keep the window reachable when the screens changed since it was closed.
     if (QScreen *screen = QApplication::primaryScreen())
-      if (!screen->virtualGeometry().intersects(want)) want.moveTopLeft(screen->availableGeometry().topLeft());
+      if (!screen->virtualGeometry().intersects(want))
+        want.moveTopLeft(screen->availableGeometry().topLeft());
     frame_->setGeometry(want);
   }
   if (show == 3) frame_->setWindowState(Qt::WindowMaximized);

@@ -12,18 +12,12 @@
 
 #include "app/qtui.h"
 #include "app/splash.h"
-#include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
-#include "catalogue/spihostaccess.h"
-#include "catalogue/thumbstore.h"
-#include "decode/spihost.h"
+#include "catalogue/engine.h"
 #include "views/iconsource.h"
 
 namespace tamro {
 
 class CMainFrame;
-class CRXDoc;
-class CThumbBuilder;
 class Profile;
 
 class CRXApp : public QObject {
@@ -35,12 +29,15 @@ class CRXApp : public QObject {
 
   // The start-up sequence; false ends the program. `args` exclude the program name.
   bool InitInstance(const std::vector<std::string> &args);
+  // Writes what the program keeps of this run (window, views, document, plug-in switches).
+  void ExitInstance();
 
   CMainFrame *MainFrame() const { return frame_.get(); }
-  CRXDoc *Doc() const { return doc_.get(); }
-  CSpiHost &Host() { return host_; }
+  CRXDoc *Doc() const { return engine_ ? &engine_->Doc() : nullptr; }
+  CSpiHost &Host() { return engine_->Host(); }
+  CatalogueEngine &Engine() { return *engine_; }
   CSplashWnd *Splash() const { return splash_; }
-  const std::string &PluginFolder() const { return pluginFolder_; }
+  const std::string &PluginFolder() const { return engine_->PluginFolder(); }
 
   // One idle call: lets the main frame run one step; stops the timer when no work is left.
   bool OnIdle();
@@ -51,15 +48,8 @@ class CRXApp : public QObject {
   void RestorePlacement();
 
   Profile &profile_;
-  std::string pluginFolder_;
-  CSpiHost host_;
-  HostPictureDecoders pictures_{host_};
-  SpiHostAccess listing_{host_};
-  CThumbStore store_{&pictures_};
-  std::unique_ptr<CRXDoc> doc_;
-  std::unique_ptr<CThumbBuilder> builder_;
   QtIconSource icons_;
-  std::unique_ptr<CCellPainter> painter_;
+  std::unique_ptr<CatalogueEngine> engine_;
   QtUi ui_;
   std::unique_ptr<CMainFrame> frame_;
   QPointer<CSplashWnd> splash_;

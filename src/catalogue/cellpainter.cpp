@@ -7,7 +7,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "catalogue/captiontext.h"
+#include "catalogue/macros.h"
 #include "catalogue/thumbbuilder.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
@@ -245,7 +245,7 @@ void CCellPainter::DrawCaption(const CPicEntry &e, QPainter &p, CellRect r, uint
   int bottom = r.bottom - 1;
   for (const std::string &format : *lines_) {
     if (bottom <= r.top) break;
-    const QString text = ToQString(ExpandCaption(&e, format));
+    const QString text = ToQString(ExpandMacros(&e, format));
     const int width = metrics.horizontalAdvance(text);
     const int left = width <= r.right - r.left ? (r.left + r.right - width) / 2 : r.left;
     p.drawText(left, bottom - descent_, text);

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "catalogue/decoderaccess.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "platform/text.h"
 
@@ -184,7 +184,6 @@ namespace {
 
 // Sorts the display order by keys given oldest first.
 std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldestFirst) {
-  std::lock_guard<std::recursive_mutex> hold(doc.EntryLock());
   int all = doc.GetAllEntryCount();
   std::vector<const CPicEntry *> entries(static_cast<std::size_t>(all));
   for (int i = 0; i < all; ++i) entries[static_cast<std::size_t>(i)] = doc.GetEntryAt(i);
@@ -199,10 +198,10 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
   for (const SortKey &key : keysOldestFirst) {
     if (key.column == kSortDecoder && key.state != 0 && names.empty()) {
       names.resize(entries.size());
-      if (DecoderAccess *d = doc.Decoders())
+      if (PictureDecoders *d = doc.Decoders())
         for (int i : order) {
           int pos = entries[static_cast<std::size_t>(i)]->decoderIndex;
-          if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos);
+          if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos, PictureDecoders::kPicture);
         }
     }
     SortEntryIndices(order, entries, key, names);
@@ -215,7 +214,6 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
 void CRXDoc::WriteOrderBack(const std::vector<int> &order, UpdateObserver *sender) {
   {
     BusyScope busy(*this);
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     int n = std::min(static_cast<int>(order.size()), GetEntryCount());
     for (int i = 0; i < n; ++i) SetEntryIndex(i, order[static_cast<std::size_t>(i)]);
     // The current entry is the same entry in its new place.

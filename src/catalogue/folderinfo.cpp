@@ -9,10 +9,10 @@
 #include <cstdlib>
 #include <vector>
 
-#include "catalogue/decoderaccess.h"
 #include "catalogue/inicache.h"
 #include "catalogue/packeddib.h"
 #include "catalogue/pathutil.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "decode/builtin/builtin.h"
 #include "picture/dib.h"
@@ -187,9 +187,9 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
     if (progress) progress->SetText(e.name);
     std::string spiName = TextValue(ini, section, "SPIName");
     std::string arcSpiName = TextValue(ini, section, "ArchiveSPIName");
-    e.decoderIndex = decoders_ ? decoders_->FindDecoderByName(spiName, DecoderAccess::kPicture) : -1;
+    e.decoderIndex = decoders_ ? decoders_->FindDecoderByName(spiName, PictureDecoders::kPicture) : -1;
     e.archiveDecoderIndex = decoders_ && !arcSpiName.empty()
-                                ? decoders_->FindDecoderByName(arcSpiName, DecoderAccess::kArchive)
+                                ? decoders_->FindDecoderByName(arcSpiName, PictureDecoders::kArchive)
                                 : -1;
     e.archiveName = TextValue(ini, section, "ArchiveFileName");
 

@@ -10,10 +10,10 @@
 #include <map>
 #include <new>
 
-#include "catalogue/decoderaccess.h"
 #include "catalogue/interrupt.h"
 #include "catalogue/lockedinifile.h"
 #include "catalogue/pathutil.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
 #include "catalogue/wildcard.h"
@@ -316,21 +316,22 @@ bool CRXDoc::AcceptedByDecoder(const CPicEntry &e) {
   if (!e.IsArchiveMember()) {
     std::string path = e.FullPath();
     if (!ReadHead(path, head)) return false;
-    return decoders_->FindPictureDecoder(path, head, sizeof head, -1) >= 0;
+    return decoders_->FindPictureDecoder(path, head, sizeof head, 0, -1) >= 0;
   }
-  std::vector<unsigned char> bytes;
-  if (decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, bytes) != 0) return false;
+  GlobalHandle block;
+  if (decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, block) != 0) return false;
+  GlobalLockGuard bytes(block.get());
   std::memset(head, 0, sizeof head);
-  std::memcpy(head, bytes.data(), std::min(bytes.size(), sizeof head));
-  return decoders_->FindPictureDecoder(e.name, head, sizeof head, e.archiveDecoderIndex) >= 0;
+  if (bytes) std::memcpy(head, bytes.get(), std::min(block.size(), sizeof head));
+  return decoders_->FindPictureDecoder(e.name, head, sizeof head, 0, e.archiveDecoderIndex) >= 0;
 }
 
 void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   bool scanSpi = settings_.scanSpi != 0 && decoders_;
   bool pluginExt = settings_.pluginExt != 0 && decoders_;
   if (!scanSpi && !pluginExt) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     order_.resize(entries_.size());
+    visibleOfStale_ = true;
     for (std::size_t i = 0; i < order_.size(); ++i) order_[i] = static_cast<uint32_t>(i);
     entries_.shrink_to_fit();
     return;
@@ -342,19 +343,13 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   }
   std::map<int, std::string> memberFilters;
   std::size_t count;
-  {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
-    count = entries_.size();
-  }
+  { count = entries_.size(); }
   // Kept entries move down over the dropped ones; the order only ever names moved ones.
   std::size_t kept = 0;
   bool stopped = false;
   for (std::size_t i = 0; i < count; ++i) {
     CPicEntry *e;
-    {
-      std::lock_guard<std::recursive_mutex> hold(lock_);
-      e = entries_[i].get();
-    }
+    { e = entries_[i].get(); }
     bool keep = true;
     if (!stopped) {
       if (scanSpi) keep = AcceptedByDecoder(*e);
@@ -372,13 +367,13 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
       }
     }
     {
-      std::lock_guard<std::recursive_mutex> hold(lock_);
       if (!keep) {
         entries_[i].reset();
         continue;
       }
       if (kept != i) entries_[kept] = std::move(entries_[i]);
       if (!stopped) order_.push_back(static_cast<uint32_t>(kept));
+      visibleOfStale_ = true;
       ++kept;
     }
     if (stopped) continue;
@@ -386,7 +381,6 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
       UpdateAllViews(nullptr, kHintEntryAdded, UpdateArgument{static_cast<long>(order_.size()) - 1, 0, {}});
     if (CheckInterrupt()) stopped = true;
   }
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   entries_.resize(kept);
   entries_.shrink_to_fit();
 }

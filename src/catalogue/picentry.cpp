@@ -97,6 +97,8 @@ void CPicEntry::Reset() {
   pictureWidth = pictureHeight = bitCount = 0;
   SetDescription(std::string());
   FreePictures();
+  thumbWidth = thumbHeight = 0;
+  pendingJob = 0;  // a thumbnail still being made for the old file is not taken
 }
 
 std::size_t CPicEntry::OwnHeapBytes() const {

@@ -90,6 +90,7 @@ class CPicEntry {
   bool decodingNow = false;  // set while this entry is being decoded
   bool justBuilt = false;
   bool noteRead = false;
+  uint32_t pendingJob = 0;  // the thumbnail worker job under way for this entry, 0 for none
 
   // --- the last paint of the entry's cell
   CellRect captionRect;  // relative to the cell

@@ -4,12 +4,15 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "decode/spi.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
 
 namespace tamro {
+
+struct ArchiveMember;
 
 // Where a decoder reads a picture from: a file, or a memory image when `memory` is set.
 struct PictureSource {
@@ -18,9 +21,16 @@ struct PictureSource {
   std::size_t length = 0;
 };
 
-// What the thumbnail builder and the thumbnail store ask of the decoders. The application's
-// implementation goes to the plug-in host; tests use fakes. Positions are the host's: list
-// indices for plug-ins, 1000 to 1006 for the built-ins; kind 0 picture, 1 archive.
+// A progress callback that never cancels and shows nothing, for work nobody watches.
+int QuietProgress(int, int, long);
+
+// What the catalogue asks of the decoders: which one reads a file, the picture and its facts,
+// archive members, names and extension lists. The program's implementation goes to the
+// plug-in host (HostDecoders); tests use fakes, which answer "none" for what they leave out.
+// Positions are the host's: list indices for plug-ins, 1000 to 1006 for the built-ins.
+//
+// The calls may come from several threads at once (the thumbnail workers); implementations
+// must allow that.
 class PictureDecoders {
  public:
   enum Kind { kPicture = 0, kArchive = 1 };
@@ -31,28 +41,45 @@ class PictureDecoders {
   // first bytes, zero-filled to at least 2048; `archivePosition` names the archive plug-in
   // of a member, else -1. -1 when none does.
   virtual int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length,
-                                 int start, int archivePosition) = 0;
+                                 int start, int archivePosition);
+  // The first archive plug-in, from `start` on in registration order, that accepts the file.
+  virtual int FindArchiveDecoder(const std::string &path, const unsigned char *head, std::size_t length,
+                                 int start);
+  // Whether any archive plug-in is there at all (a listing skips reading heads otherwise).
+  virtual bool HasArchiveDecoders();
+
   // Picture facts; the decoder's information text, when it gives one, goes to `text`.
   virtual int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
-                             std::string &text) = 0;
+                             std::string &text);
   // The picture, reduced by the whole factor `reduction` where the decoder can (0 and 1
-  // mean full size). 0 and a picture, or the decoder's result.
-  virtual int GetPicture(int position, const PictureSource &source, long reduction,
-                         GlobalHandle &picture) = 0;
+  // mean full size). 0 and a picture, or the decoder's result. A null `progress` takes the
+  // host's current callback.
+  virtual int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                         ProgressProc progress = nullptr);
+
+  // Member records of an archive, up to the end record: 0 and the records, or the plug-in's
+  // result (1: not this plug-in's format, -1: failure).
+  virtual int ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members);
   // The bytes of one archive member in a block: 0, or the plug-in's result.
   virtual int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
-                            GlobalHandle &block) = 0;
+                            GlobalHandle &block);
 
-  virtual int FindDecoderByName(std::string_view name, int kind) = 0;
-  virtual std::string DecoderName(int position, int kind) = 0;
+  // Extension lists (";"-separated wildcard names): of all picture decoders in use, of all
+  // archive plug-ins, and of the picture decoders that read one archive plug-in's members.
+  virtual std::string PictureFilter();
+  virtual std::string ArchiveFilter();
+  virtual std::string ArchiveMemberFilter(int archivePosition);
+
+  virtual int FindDecoderByName(std::string_view name, int kind);
+  virtual std::string DecoderName(int position, int kind);
   // The decoder exists and takes part in searches.
-  virtual bool IsInUse(int position, int kind) = 0;
+  virtual bool IsInUse(int position, int kind);
 
   // Swaps the host's progress callback (null: the quiet one); answers the previous one.
-  virtual ProgressProc SetProgressCallback(ProgressProc callback) = 0;
+  virtual ProgressProc SetProgressCallback(ProgressProc callback);
 };
 
-// Quiets the decoders' progress callback for a scope, as background building must.
+// Quiets the decoders' progress callback for a scope, as drawing must.
 class ProgressPause {
  public:
   explicit ProgressPause(PictureDecoders *decoders)

@@ -46,9 +46,8 @@ CRXDoc::CRXDoc(Profile *profile) : profile_(profile ? profile : &Profile::App())
 }
 
 CRXDoc::~CRXDoc() {
-  SaveSettings();
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   order_.clear();
+  visibleOfStale_ = true;
   entries_.clear();
   previous_.clear();
 }
@@ -88,7 +87,6 @@ void CRXDoc::ApplySettings(const DocSettings &settings) {
   RebuildLook();
   DrawSwitches sw = Switches();
   {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     for (uint32_t i : order_)
       if (i < entries_.size()) entries_[i]->switches = sw;
   }
@@ -114,13 +112,9 @@ void CRXDoc::UpdateAllViews(UpdateObserver *sender, int hint, const UpdateArgume
 
 // --- entries
 
-int CRXDoc::GetEntryCount() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
-  return static_cast<int>(order_.size());
-}
+int CRXDoc::GetEntryCount() const { return static_cast<int>(order_.size()); }
 
 CPicEntry *CRXDoc::GetEntry(int visibleIndex) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return nullptr;
   uint32_t index = order_[static_cast<std::size_t>(visibleIndex)];
   if (index >= entries_.size() || !entries_[index]) return nullptr;
@@ -130,26 +124,39 @@ CPicEntry *CRXDoc::GetEntry(int visibleIndex) {
 }
 
 int CRXDoc::GetEntryIndex(int visibleIndex) const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return -1;
   return static_cast<int>(order_[static_cast<std::size_t>(visibleIndex)]);
 }
 
 bool CRXDoc::SetEntryIndex(int visibleIndex, int index) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return false;
   if (index < 0 || index >= static_cast<int>(entries_.size())) return false;
   order_[static_cast<std::size_t>(visibleIndex)] = static_cast<uint32_t>(index);
+  visibleOfStale_ = true;
   return true;
 }
 
-int CRXDoc::GetAllEntryCount() const {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
-  return static_cast<int>(entries_.size());
+int CRXDoc::VisibleIndexOf(int index) const {
+  if (index < 0 || index >= static_cast<int>(entries_.size())) return -1;
+  auto cached = [&]() -> int {
+    if (static_cast<std::size_t>(index) >= visibleOf_.size()) return -1;
+    const int v = visibleOf_[static_cast<std::size_t>(index)];
+    return v >= 0 && v < static_cast<int>(order_.size()) &&
+                   order_[static_cast<std::size_t>(v)] == static_cast<uint32_t>(index)
+               ? v
+               : -1;
+  };
+  if (!visibleOfStale_) return cached();
+  visibleOf_.assign(entries_.size(), -1);
+  for (std::size_t v = 0; v < order_.size(); ++v)
+    if (order_[v] < visibleOf_.size()) visibleOf_[order_[v]] = static_cast<int>(v);
+  visibleOfStale_ = false;
+  return cached();
 }
 
+int CRXDoc::GetAllEntryCount() const { return static_cast<int>(entries_.size()); }
+
 CPicEntry *CRXDoc::GetEntryAt(int index) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (index < 0 || index >= static_cast<int>(entries_.size())) return nullptr;
   return entries_[static_cast<std::size_t>(index)].get();
 }
@@ -166,7 +173,6 @@ void CRXDoc::SetEntryFlags(int visibleIndex, int flags) {
 
 int CRXDoc::CountSelected(bool recount) {
   if (recount) {
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     int n = 0;
     for (uint32_t i : order_)
       if (i < entries_.size() && entries_[i]->IsSelected()) ++n;
@@ -183,10 +189,10 @@ void CRXDoc::SetCurrent(int visibleIndex) {
 }
 
 void CRXDoc::RemoveEntryAt(int visibleIndex) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (visibleIndex < 0 || visibleIndex >= static_cast<int>(order_.size())) return;
   uint32_t index = order_[static_cast<std::size_t>(visibleIndex)];
   order_.erase(order_.begin() + visibleIndex);
+  visibleOfStale_ = true;
   if (current_ == visibleIndex)
     current_ = -1;
   else if (current_ > visibleIndex)
@@ -200,7 +206,6 @@ void CRXDoc::RemoveEntryAt(int visibleIndex) {
 
 void CRXDoc::ClearEntries(bool deleteObjects) {
   BusyScope busy(*this);
-  std::lock_guard<std::recursive_mutex> hold(lock_);
   if (deleteObjects && thumbCache_) {
     if (settings_.autoCacheFolder) {
       for (uint32_t i : order_) {
@@ -225,14 +230,12 @@ void CRXDoc::ClearEntries(bool deleteObjects) {
   entries_.clear();
   entries_.shrink_to_fit();
   order_.clear();
+  visibleOfStale_ = true;
   order_.shrink_to_fit();
   selected_ = 0;
 }
 
-void CRXDoc::AppendEntry(std::unique_ptr<CPicEntry> entry) {
-  std::lock_guard<std::recursive_mutex> hold(lock_);
-  entries_.push_back(std::move(entry));
-}
+void CRXDoc::AppendEntry(std::unique_ptr<CPicEntry> entry) { entries_.push_back(std::move(entry)); }
 
 std::shared_ptr<const std::string> CRXDoc::FolderRef(const std::string &folder) {
   if (!folderRef_ || *folderRef_ != folder) folderRef_ = std::make_shared<const std::string>(folder);
@@ -344,7 +347,6 @@ void CRXDoc::RefreshFolder() {
     BusyScope busy(*this);
     ClearEntries(false);
     {
-      std::lock_guard<std::recursive_mutex> hold(lock_);
       previousIndex_.clear();
       previousIndex_.reserve(previous_.size());
       for (std::size_t i = 0; i < previous_.size(); ++i) {
@@ -361,7 +363,6 @@ void CRXDoc::RefreshFolder() {
     ListFolder(r);
     CountSelected(true);
     // Files that are gone take their entries with them.
-    std::lock_guard<std::recursive_mutex> hold(lock_);
     previous_.clear();
     previousIndex_.clear();
   }

@@ -20,7 +20,7 @@
 
 namespace tamro {
 
-class DecoderAccess;
+class PictureDecoders;
 class InterruptSource;
 class Profile;
 class ThumbCache;
@@ -70,7 +70,7 @@ enum ListResult : int {
 
 // The folder document: the entries of the current folder, the display order the views show,
 // the selection, the folder history and the settings that steer listing and drawing. It runs
-// on the main thread; other threads reach entries only through GetEntry or under EntryLock().
+// on the main thread and nowhere else: workers are handed plain copies of what they need.
 class CRXDoc {
  public:
   static constexpr const char *kInfoFileName = "DIRINFO.RXI";
@@ -79,14 +79,14 @@ class CRXDoc {
 
   // Loads the settings from `profile` (the program's store when none is given).
   explicit CRXDoc(Profile *profile = nullptr);
-  // Writes the settings back.
+  // Writes nothing: SaveSettings does, at shutdown.
   virtual ~CRXDoc();
   CRXDoc(const CRXDoc &) = delete;
   CRXDoc &operator=(const CRXDoc &) = delete;
 
   // --- collaborators (not owned; null for none)
-  void SetDecoders(DecoderAccess *decoders) { decoders_ = decoders; }
-  DecoderAccess *Decoders() const { return decoders_; }
+  void SetDecoders(PictureDecoders *decoders) { decoders_ = decoders; }
+  PictureDecoders *Decoders() const { return decoders_; }
   void SetThumbCache(ThumbCache *cache) { thumbCache_ = cache; }
   ThumbCache *GetThumbCache() const { return thumbCache_; }
   void SetInterruptSource(InterruptSource *source) { interrupt_ = source; }
@@ -117,6 +117,8 @@ class CRXDoc {
   // The entry at a visible index with the current colours and font, or null.
   CPicEntry *GetEntry(int visibleIndex);
   int GetEntryIndex(int visibleIndex) const;
+  // The visible index of an entry by its index in all entries; -1 when it is not displayed.
+  int VisibleIndexOf(int index) const;
   bool SetEntryIndex(int visibleIndex, int index);
   // All entries, displayed or not, by their index.
   int GetAllEntryCount() const;
@@ -128,8 +130,6 @@ class CRXDoc {
   void RemoveEntryAt(int visibleIndex);
   void ClearEntries(bool deleteObjects);
   CPicEntry *AddEntry(const IndexedEntry &e);
-  // The entry lock; reentrant, so a holder may call the locked operations.
-  std::recursive_mutex &EntryLock() const { return lock_; }
 
   bool IsBusy() const { return busy_.load() != 0; }
   void SetBusy(bool busy) { busy_.store(busy ? 1 : 0); }
@@ -222,14 +222,15 @@ class CRXDoc {
   CellSize folderCellSize_;
   DisplayFilter filter_;
 
-  DecoderAccess *decoders_ = nullptr;
+  PictureDecoders *decoders_ = nullptr;
   ThumbCache *thumbCache_ = nullptr;
   InterruptSource *interrupt_ = nullptr;
   std::vector<UpdateObserver *> observers_;
 
-  mutable std::recursive_mutex lock_;
   std::vector<std::unique_ptr<CPicEntry>> entries_;
   std::vector<uint32_t> order_;
+  mutable std::vector<int> visibleOf_;  // order_ reversed, made when first asked after a change
+  mutable bool visibleOfStale_ = true;
   // The entries of the listing being refreshed, by path, until a file claims its entry.
   std::vector<std::unique_ptr<CPicEntry>> previous_;
   std::unordered_map<std::string, std::size_t> previousIndex_;

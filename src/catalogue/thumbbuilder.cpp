@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
-#include <thread>
 
 #include "catalogue/notestore.h"
 #include "catalogue/picturedecoders.h"
@@ -31,9 +30,6 @@ namespace {
 
 // A file accepted by one decoder after another never needs more tries than this.
 constexpr int kMaxDecoderTries = 64;
-
-// Gives other threads (the folder monitor) a turn, as every step of building does.
-void Pause() { std::this_thread::yield(); }
 
 // Sets the entry's decoding-now flag for a scope and puts back what was there, so a
 // decode started from inside another one does not clear the outer one's flag.
@@ -55,20 +51,6 @@ void ReadHead(const std::string &path, unsigned char *head) {
   std::string bytes;
   if (ReadFileHead(path, SPI_HEAD_BYTES, bytes))
     std::memcpy(head, bytes.data(), std::min<std::size_t>(bytes.size(), SPI_HEAD_BYTES));
-}
-
-// Takes size and times from the file again, in the listing's terms.
-void RefreshFileFacts(CPicEntry &e) {
-  struct statx sx {};
-  if (::statx(AT_FDCWD, e.FilePath().c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME,
-              &sx) != 0)
-    return;
-  auto time = [](const struct statx_timestamp &t) {
-    return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
-  };
-  e.size = sx.stx_size;
-  e.lastWriteTime = time(sx.stx_mtime);
-  e.creationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : e.lastWriteTime;
 }
 
 int Width(const CellRect &r) { return r.right - r.left; }
@@ -101,19 +83,23 @@ bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, con
 }
 
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture) {
+  return ScaleThumbnail(entry.switches, entry.rotation, width, height, picture);
+}
+
+HDIB ScaleThumbnail(const DrawSwitches &switches, int rotation, int width, int height, HDIB picture) {
   if (!picture) return nullptr;
   if (width < 2) width = 1;
   if (height < 2) height = 1;
-  const int mode = entry.switches.scaleMode;
+  const int mode = switches.scaleMode;
   double factor = 1.0;
   if (mode == kScaleAuto) {
     const int pw = DibWidth(picture), ph = std::abs(DibHeight(picture));
     if (pw > 0) factor = std::min(factor, static_cast<double>(width) / pw);
     if (ph > 0) factor = std::min(factor, static_cast<double>(height) / ph);
   }
-  HDIB out = ScaleDibByMode(picture, width, height, entry.rotation, mode, factor, true);
+  HDIB out = ScaleDibByMode(picture, width, height, rotation, mode, factor, true);
   if (!out) return nullptr;
-  if (entry.switches.unsharp) {
+  if (switches.unsharp) {
     HDIB sharp = SharpenDib(out, 0.3);
     if (sharp) {
       if (out != picture) GlobalFree(out);
@@ -123,49 +109,271 @@ HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture)
   return out;
 }
 
+namespace {
+
+bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decoder,
+                      const PictureSource &source, PictureFacts &facts, const DescriptionLookup &describe) {
+  SpiPictureInfo info{};
+  std::string text;
+  if (decoders.GetPictureInfo(decoder, source, info, text) != 0) return false;
+  facts.width = info.width;
+  facts.height = info.height;
+  facts.bitCount = info.colorDepth;
+  std::string description;
+  if (job.describeJpeg && !job.member && decoder == builtin::kJpeg && describe)
+    description = describe(source.path);
+  description += text;
+  facts.description = std::move(description);
+  facts.descriptionChanged = true;
+  return true;
+}
+
+}  // namespace
+
+GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
+                           PictureFacts &facts, const DescriptionLookup &describe, ProgressProc progress) {
+  PictureSource source;
+  unsigned char head[SPI_HEAD_BYTES];
+  GlobalHandle member;
+  std::unique_ptr<GlobalLockGuard> memberLock;
+  if (job.member) {
+    if (job.archiveDecoder < 0 ||
+        decoders.ExtractMember(job.archiveDecoder, job.path, job.memberPosition, member) != 0 || !member) {
+      facts.decoder = -1;
+      return {};
+    }
+    memberLock = std::make_unique<GlobalLockGuard>(member.get());
+    if (!*memberLock) {
+      facts.decoder = -1;
+      return {};
+    }
+    source.path = job.memberName;
+    source.memory = memberLock->as<unsigned char>();
+    source.length = member.size();
+    std::memset(head, 0, sizeof head);
+    std::memcpy(head, source.memory, std::min<std::size_t>(source.length, sizeof head));
+  } else {
+    source.path = job.path;
+    ReadHead(source.path, head);
+  }
+  const int archive = job.member ? job.archiveDecoder : -1;
+  auto findNext = [&](int start) {
+    return decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, start, archive);
+  };
+
+  int decoder = facts.decoder >= 0 ? facts.decoder : findNext(0);
+  for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
+    bool known = facts.width > 0 && facts.height > 0;
+    if (!known) known = ReadPictureFacts(decoders, job, decoder, source, facts, describe);
+    if (known) {
+      // The reduction is worked out once the size is known, so that a picture met for the
+      // first time is not decoded at full size either.
+      long factor = 1;
+      if (target && target->width > 0 && target->height > 0 && facts.width > 0 && facts.height > 0)
+        factor = std::max(facts.width / target->width, facts.height / target->height);
+      GlobalHandle picture;
+      if (decoders.GetPicture(decoder, source, factor, picture, progress) == 0 && picture) {
+        facts.decoder = decoder;
+        return picture;
+      }
+    }
+    facts.decoder = -1;
+    facts.description.clear();
+    facts.descriptionChanged = true;
+    const int next = findNext(decoder + 1);
+    // The search only ever moves on; anything else would try the same decoders again.
+    if (next <= decoder) break;
+    decoder = next;
+  }
+  facts.decoder = -1;
+  return {};
+}
+
+ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const DescriptionLookup &describe) {
+  ThumbResult out;
+  out.facts = job.facts;
+  if (job.stored) {
+    out.thumbnail = DecodeThumbRecord(*job.stored);
+    out.result = out.thumbnail ? 0 : -1;
+    return out;
+  }
+  const CellSize target{Width(job.rect), Height(job.rect)};
+  GlobalHandle picture = DecodePicture(decoders, job.decode, &target, out.facts, describe, job.progress);
+  if (!job.decode.member) {
+    // A member keeps the member's own size and time stamp, not the archive's.
+    struct statx sx {};
+    if (::statx(AT_FDCWD, job.decode.path.c_str(), AT_STATX_SYNC_AS_STAT,
+                STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+      auto time = [](const struct statx_timestamp &t) {
+        return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
+      };
+      out.haveFileFacts = true;
+      out.size = sx.stx_size;
+      out.lastWriteTime = time(sx.stx_mtime);
+      out.creationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : out.lastWriteTime;
+    }
+  }
+  if (!picture) return out;
+  const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
+  if (out.facts.width <= 0) out.facts.width = pw;
+  if (out.facts.height <= 0) out.facts.height = ph;
+  if (out.facts.bitCount <= 0) out.facts.bitCount = DibBitCount(picture.get());
+
+  const DibSize turned = RotatedSize(pw, ph, job.rotation);
+  CellRect area = job.rect;
+  if (Width(area) <= 0) area.right = area.left + turned.width;
+  if (Height(area) <= 0) area.bottom = area.top + turned.height;
+  const CellRect fit = FitThumbnailRect(turned.width, turned.height, area, job.switches.limitCheck != 0);
+  HDIB scaled = ScaleThumbnail(job.switches, job.rotation, Width(fit), Height(fit), picture.get());
+  if (!scaled) return out;
+  if (scaled == picture.get())
+    out.thumbnail = std::move(picture);
+  else
+    out.thumbnail.reset(scaled);
+  if (job.encodeQuality > 0) out.encoded = EncodeThumbRecordData(out.thumbnail.get(), job.encodeQuality);
+  out.result = 0;
+  return out;
+}
+
 CThumbBuilder::CThumbBuilder(PictureDecoders *decoders, CThumbStore *store, const DocSettings *settings)
     : decoders_(decoders),
       store_(store),
       settings_(settings),
       describe_([](const std::string &path) { return CpDecodeText(path); }) {}
 
-int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRect &rect, bool build) {
-  Pause();
-  e.justBuilt = false;
-  const int rw = Width(rect), rh = Height(rect);
-  bool fromStore = false;
-  if (build && e.useCache) {
-    const ThumbRecord *record =
-        e.thumbnail || !store_ ? nullptr : store_->GetFolder(e.Folder()).Find(e.name, e.ArchiveName());
-    if (record &&
-        ThumbnailFits(record->header.boxWidth, record->header.boxHeight, record->header.scaleMode,
-                      record->header.unsharp != 0, e, rect) &&
-        store_->Load(e) == 1) {
-      e.justBuilt = true;
-      e.stored = true;
-      e.sizeBoxWidth = rw;
-      e.sizeBoxHeight = rh;
-      fromStore = true;
+DecodeJob CThumbBuilder::DecodeJobFor(const CPicEntry &e) const {
+  DecodeJob job;
+  job.member = e.IsArchiveMember();
+  job.path = job.member ? e.ArchivePath() : e.FilePath();
+  if (job.member) job.memberName = e.name;
+  job.memberPosition = e.position;
+  job.archiveDecoder = e.archiveDecoderIndex;
+  job.describeJpeg = settings_ && settings_->cp;
+  return job;
+}
+
+namespace {
+
+PictureFacts FactsOf(const CPicEntry &e) {
+  PictureFacts f;
+  f.decoder = e.decoderIndex;
+  f.width = e.pictureWidth;
+  f.height = e.pictureHeight;
+  f.bitCount = e.bitCount;
+  return f;
+}
+
+void TakeFacts(CPicEntry &e, const PictureFacts &f) {
+  e.decoderIndex = f.decoder;
+  e.pictureWidth = f.width;
+  e.pictureHeight = f.height;
+  e.bitCount = f.bitCount;
+  if (f.descriptionChanged) e.SetDescription(f.description);
+}
+
+}  // namespace
+
+GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
+  DecodingScope decoding(e);
+  if (!decoders_) return {};
+  PictureFacts facts = FactsOf(e);
+  GlobalHandle picture = DecodePicture(*decoders_, DecodeJobFor(e), target, facts, describe_);
+  TakeFacts(e, facts);
+  return picture;
+}
+
+bool CThumbBuilder::KeepsFitting(CPicEntry &e, const CellRect &rect) {
+  if (e.thumbnail &&
+      !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
+    e.FreePictures();
+  return static_cast<bool>(e.thumbnail);
+}
+
+ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
+  ThumbJob job;
+  job.rect = rect;
+  job.switches = e.switches;
+  job.rotation = e.rotation;
+  job.facts = FactsOf(e);
+  if (e.useCache) {
+    int decoder = -1;
+    const ThumbRecord *record = !e.thumbnail && store_ ? store_->Accept(e, decoder) : nullptr;
+    if (record && ThumbnailFits(record->header.boxWidth, record->header.boxHeight, record->header.scaleMode,
+                                record->header.unsharp != 0, e, rect)) {
+      job.stored = std::make_shared<const ThumbRecord>(*record);
+      job.storedDecoder = decoder;
     }
     // The store is asked once per entry.
     e.useCache = false;
   }
-  if (e.thumbnail && !fromStore) {
-    if (!ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
-      e.FreePictures();
+  if (!job.stored) {
+    job.decode = DecodeJobFor(e);
+    if (settings_ && settings_->cacheFolder && store_) job.encodeQuality = CThumbStore::kQuality;
   }
+  return job;
+}
+
+int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
+  e.justBuilt = false;
+  const int rw = Width(job.rect), rh = Height(job.rect);
+  if (job.stored) {
+    if (!r.thumbnail) {
+      // A record that no longer decodes is built afresh next time.
+      return -1;
+    }
+    ApplyThumbRecord(e, job.stored->header, job.storedDecoder, std::move(r.thumbnail));
+    e.stored = true;
+  } else {
+    e.stored = false;
+    TakeFacts(e, r.facts);
+    if (r.haveFileFacts) {
+      e.size = r.size;
+      e.creationTime = r.creationTime;
+      e.lastWriteTime = r.lastWriteTime;
+    }
+    if (!r.thumbnail) return -1;
+    e.FreePictures();
+    e.thumbnail = std::move(r.thumbnail);
+    e.thumbWidth = DibWidth(e.thumbnail.get());
+    e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
+    e.thumbScaleMode = job.switches.scaleMode;
+    e.thumbUnsharp = job.switches.unsharp;
+  }
+  e.sizeBoxWidth = rw;
+  e.sizeBoxHeight = rh;
+  e.justBuilt = true;
+  return 0;
+}
+
+int CThumbBuilder::ApplyForCell(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
+  const int result = Apply(e, job, r);
+  if (e.justBuilt && !e.stored && r.encoded && store_ && store_->Put(e, std::move(r.encoded)) == 1)
+    e.stored = true;
+  ReadEntryNote(e);
+  return result;
+}
+
+int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRect &rect, bool build) {
+  e.justBuilt = false;
+  bool fromStore = false;
+  if (build && e.useCache && !e.thumbnail) {
+    ThumbJob job = JobFor(e, rect);
+    if (job.stored) {
+      ThumbResult r = MakeThumbnail(*decoders_, job, describe_);
+      fromStore = Apply(e, job, r) == 0;
+    }
+  }
+  e.useCache = e.useCache && !build;
+  if (!fromStore) KeepsFitting(e, rect);
   int result = 0;
   if (!e.thumbnail) {
     if (!build) return 1;
-    e.stored = false;
-    result = MakeThumbnail(e, rect);
-    // A member keeps the member's own size and time stamp, not the archive's.
-    if (!e.IsArchiveMember()) RefreshFileFacts(e);
-    if (e.thumbnail) {
-      e.sizeBoxWidth = rw;
-      e.sizeBoxHeight = rh;
-      e.justBuilt = true;
-    }
+    if (!decoders_) return -1;
+    DecodingScope decoding(e);
+    ThumbJob job = JobFor(e, rect);
+    job.encodeQuality = 0;  // BuildForCell stores what it keeps
+    ThumbResult r = MakeThumbnail(*decoders_, job, describe_);
+    result = Apply(e, job, r);
   }
   if (e.thumbnail && surface) {
     const int tw = DibWidth(e.thumbnail.get()), th = std::abs(DibHeight(e.thumbnail.get()));
@@ -173,113 +381,6 @@ int CThumbBuilder::EnsureThumbnail(CPicEntry &e, QPainter *surface, const CellRe
     DrawDibStretched(*surface, QRect(fit.left, fit.top, Width(fit), Height(fit)), e.thumbnail.get());
   }
   return result;
-}
-
-int CThumbBuilder::MakeThumbnail(CPicEntry &e, const CellRect &rect) {
-  Pause();
-  const CellSize target{Width(rect), Height(rect)};
-  GlobalHandle picture = DecodeEntry(e, &target);
-  if (!picture) return -1;
-  const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
-  if (e.pictureWidth <= 0) e.pictureWidth = pw;
-  if (e.pictureHeight <= 0) e.pictureHeight = ph;
-  if (e.bitCount <= 0) e.bitCount = DibBitCount(picture.get());
-
-  const DibSize turned = RotatedSize(pw, ph, e.rotation);
-  CellRect area = rect;
-  if (Width(area) <= 0) area.right = area.left + turned.width;
-  if (Height(area) <= 0) area.bottom = area.top + turned.height;
-  const CellRect fit = FitThumbnailRect(turned.width, turned.height, area, e.switches.limitCheck != 0);
-  HDIB scaled = ScaleThumbnail(e, Width(fit), Height(fit), picture.get());
-  if (!scaled) return -1;
-  e.FreePictures();
-  if (scaled == picture.get())
-    e.thumbnail = std::move(picture);
-  else
-    e.thumbnail.reset(scaled);
-  e.thumbWidth = DibWidth(e.thumbnail.get());
-  e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
-  e.thumbScaleMode = e.switches.scaleMode;
-  e.thumbUnsharp = e.switches.unsharp;
-  return 0;
-}
-
-bool CThumbBuilder::ReadPictureFacts(CPicEntry &e, int decoder, const PictureSource &source) {
-  SpiPictureInfo info{};
-  std::string text;
-  if (decoders_->GetPictureInfo(decoder, source, info, text) != 0) return false;
-  e.pictureWidth = info.width;
-  e.pictureHeight = info.height;
-  e.bitCount = info.colorDepth;
-  std::string description;
-  if (settings_ && settings_->cp && !e.IsArchiveMember() && decoder == builtin::kJpeg && describe_)
-    description = describe_(source.path);
-  description += text;
-  e.SetDescription(std::move(description));
-  return true;
-}
-
-int CThumbBuilder::FindNext(CPicEntry &e, const PictureSource &source, const unsigned char *head, int start) {
-  const int archive = e.IsArchiveMember() ? e.archiveDecoderIndex : -1;
-  return decoders_->FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, start, archive);
-}
-
-GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
-  Pause();
-  DecodingScope decoding(e);
-  if (!decoders_) return {};
-
-  PictureSource source;
-  unsigned char head[SPI_HEAD_BYTES];
-  GlobalHandle member;
-  std::unique_ptr<GlobalLockGuard> memberLock;
-  if (e.IsArchiveMember()) {
-    if (e.archiveDecoderIndex < 0 ||
-        decoders_->ExtractMember(e.archiveDecoderIndex, e.ArchivePath(), e.position, member) != 0 ||
-        !member) {
-      e.decoderIndex = -1;
-      return {};
-    }
-    memberLock = std::make_unique<GlobalLockGuard>(member.get());
-    if (!*memberLock) {
-      e.decoderIndex = -1;
-      return {};
-    }
-    source.path = e.name;
-    source.memory = memberLock->as<unsigned char>();
-    source.length = member.size();
-    std::memset(head, 0, sizeof head);
-    std::memcpy(head, source.memory, std::min<std::size_t>(source.length, sizeof head));
-  } else {
-    source.path = e.FilePath();
-    ReadHead(source.path, head);
-  }
-
-  int decoder = e.decoderIndex >= 0 ? e.decoderIndex : FindNext(e, source, head, 0);
-  for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
-    bool known = e.pictureWidth > 0 && e.pictureHeight > 0;
-    if (!known) known = ReadPictureFacts(e, decoder, source);
-    if (known) {
-      // The reduction is worked out once the size is known, so that a picture met for the
-      // first time is not decoded at full size either.
-      long factor = 1;
-      if (target && target->width > 0 && target->height > 0 && e.pictureWidth > 0 && e.pictureHeight > 0)
-        factor = std::max(e.pictureWidth / target->width, e.pictureHeight / target->height);
-      GlobalHandle picture;
-      if (decoders_->GetPicture(decoder, source, factor, picture) == 0 && picture) {
-        e.decoderIndex = decoder;
-        return picture;
-      }
-    }
-    e.decoderIndex = -1;
-    e.SetDescription(std::string());
-    const int next = FindNext(e, source, head, decoder + 1);
-    // The search only ever moves on; anything else would try the same decoders again.
-    if (next <= decoder) break;
-    decoder = next;
-  }
-  e.decoderIndex = -1;
-  return {};
 }
 
 int CThumbBuilder::BuildForCell(CPicEntry &e, const CellRect &rect) {
@@ -293,7 +394,6 @@ int CThumbBuilder::BuildForCell(CPicEntry &e, const CellRect &rect) {
 
 void RebuildAllThumbnails(CRXDoc &doc, UpdateObserver *sender) {
   {
-    std::lock_guard<std::recursive_mutex> hold(doc.EntryLock());
     const DrawSwitches switches = doc.Switches();
     const int count = doc.GetEntryCount();
     for (int i = 0; i < count; ++i) {
@@ -309,7 +409,6 @@ void RebuildAllThumbnails(CRXDoc &doc, UpdateObserver *sender) {
 
 void SaveFolderInfo(CRXDoc &doc, CThumbStore &store) {
   {
-    std::lock_guard<std::recursive_mutex> hold(doc.EntryLock());
     const int count = doc.GetEntryCount();
     for (int i = 0; i < count; ++i) {
       CPicEntry *e = doc.GetEntry(i);

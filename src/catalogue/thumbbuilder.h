@@ -2,13 +2,17 @@
 
 // The thumbnail builder: how one entry gets its thumbnail (from the thumbnail store, kept
 // from before, or decoded and scaled), when a thumbnail is thrown away, and which decoder
-// reads an entry. Everything runs on the main thread, between events.
+// reads an entry. Entries are only touched on the main thread; the decoding and scaling
+// itself (MakeThumbnail, DecodePicture) runs on any thread with plain inputs.
 
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "catalogue/docsettings.h"
 #include "catalogue/picentry.h"
+#include "catalogue/thumbstore.h"
+#include "decode/spi.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
 
@@ -31,6 +35,7 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
 // angle, then sharpened (strength 0.3) when the entry's Unsharp is on. May answer `picture`
 // itself; null when no picture could be made.
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture);
+HDIB ScaleThumbnail(const DrawSwitches &switches, int rotation, int width, int height, HDIB picture);
 
 // Whether a thumbnail made for a cell picture area of boxWidth x boxHeight, with `scaleMode`
 // and `unsharp`, may stand for the entry drawn in `rect`: the same area, a scale mode not
@@ -39,11 +44,65 @@ HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture)
 bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, const CPicEntry &entry,
                    const CellRect &rect);
 
+// The text the optional description library gives for a JPEG file ("[a] [b] "), or "".
+using DescriptionLookup = std::function<std::string(const std::string &path)>;
+
+// What an entry's picture needs for a decode, copied out of the entry so that a worker
+// thread never touches it.
+struct DecodeJob {
+  std::string path;        // the plain file, or the archive that holds the member
+  std::string memberName;  // the member's name; empty for a plain file
+  bool member = false;
+  uint32_t memberPosition = 0;
+  int archiveDecoder = -1;
+  bool describeJpeg = false;  // ask the description library about JPEG files (CP on)
+};
+
+// What the decoders told about a picture; a decode starts from the entry's and updates it.
+struct PictureFacts {
+  int decoder = -1;
+  int32_t width = 0, height = 0, bitCount = 0;
+  std::string description;
+  bool descriptionChanged = false;
+};
+
+// The full picture, reduced by a whole factor toward `target` when given, through the
+// decoder `facts` names or the first one that accepts it, falling back to the next accepting
+// decoder when one fails. `facts` ends with the decoder that succeeded (-1 on failure), the
+// picture's size and depth, and its description. Safe on any thread.
+GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
+                           PictureFacts &facts, const DescriptionLookup &describe,
+                           ProgressProc progress = nullptr);
+
+// One thumbnail to make: a stored record to decode, or the picture to decode and scale.
+struct ThumbJob {
+  DecodeJob decode;
+  PictureFacts facts;
+  CellRect rect;
+  DrawSwitches switches;
+  int32_t rotation = 0;
+  std::shared_ptr<const ThumbRecord> stored;  // take this record's picture instead
+  int storedDecoder = -1;
+  int encodeQuality = 0;  // above 0: also encode the thumbnail for the thumbnail store
+  ProgressProc progress = nullptr;
+};
+
+struct ThumbResult {
+  int result = -1;  // 0: a thumbnail
+  GlobalHandle thumbnail;
+  PictureFacts facts;
+  bool haveFileFacts = false;  // the file's size and times, read again after decoding
+  uint64_t size = 0;
+  FileTime creationTime = 0, lastWriteTime = 0;
+  std::shared_ptr<ThumbBytes> encoded;  // record data for the store, when asked
+};
+
+// Makes the thumbnail a job describes. Safe on any thread.
+ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const DescriptionLookup &describe);
+
 class CThumbBuilder {
  public:
-  // The text the optional description library gives for a JPEG file ("[a] [b] "), or "".
-  // By default the library beside the executable is asked (and is simply absent mostly).
-  using DescriptionLookup = std::function<std::string(const std::string &path)>;
+  using DescriptionLookup = tamro::DescriptionLookup;
 
   // None of them owned; `store` and `settings` may be null (no store, no CacheFolder/CP).
   CThumbBuilder(PictureDecoders *decoders, CThumbStore *store, const DocSettings *settings);
@@ -51,27 +110,33 @@ class CThumbBuilder {
   PictureDecoders *Decoders() const { return decoders_; }
   CThumbStore *Store() const { return store_; }
   void SetDescriptionLookup(DescriptionLookup lookup) { describe_ = std::move(lookup); }
+  const DescriptionLookup &Describe() const { return describe_; }
 
   // Makes sure the entry has a thumbnail for a cell picture area of `rect`'s size: asks the
   // store once when the listing used the folder cache (taking a record only when it fits,
-  // ThumbnailFits), drops a thumbnail that does not fit, and builds one when `build` is set. With a
-  // surface the thumbnail is drawn fitted into `rect`. 0: there is a thumbnail (or nothing
-  // had to be built); -1: decoding failed; 1: no thumbnail and no build asked.
+  // ThumbnailFits), drops a thumbnail that does not fit, and builds one when `build` is set.
+  // With a surface the thumbnail is drawn fitted into `rect`. 0: there is a thumbnail (or
+  // nothing had to be built); -1: decoding failed; 1: no thumbnail and no build asked.
   int EnsureThumbnail(CPicEntry &entry, QPainter *surface, const CellRect &rect, bool build);
-  // Decodes toward the size of `rect` and scales into the fitted rectangle. 0 or -1.
-  int MakeThumbnail(CPicEntry &entry, const CellRect &rect);
-  // The full picture, reduced by a whole factor toward `target` when given, through the
-  // entry's decoder or the first one that accepts it, falling back to the next accepting
-  // decoder when one fails (the one that succeeds is remembered). Empty on failure.
+  // The full picture (see DecodePicture); the entry keeps what the decode learnt.
   GlobalHandle DecodeEntry(CPicEntry &entry, const CellSize *target);
   // What drawing a cell in build mode does: EnsureThumbnail with build, then a thumbnail
   // just made goes into the store (with CacheFolder on) and the note is read the first time.
   int BuildForCell(CPicEntry &entry, const CellRect &rect);
 
- private:
-  bool ReadPictureFacts(CPicEntry &entry, int decoder, const PictureSource &source);
-  int FindNext(CPicEntry &entry, const PictureSource &source, const unsigned char *head, int start);
+  // The same split for thumbnail workers. KeepsFitting drops a thumbnail that does not fit
+  // `rect` and answers whether one is left. JobFor copies what building needs out of the
+  // entry (taking the store's record once, when the listing used the cache); Apply stores a
+  // result into the entry as BuildForCell would have. Both on the main thread.
+  bool KeepsFitting(CPicEntry &entry, const CellRect &rect);
+  ThumbJob JobFor(CPicEntry &entry, const CellRect &rect);
+  int Apply(CPicEntry &entry, const ThumbJob &job, ThumbResult &result);
+  // Apply, then the store and the note as BuildForCell.
+  int ApplyForCell(CPicEntry &entry, const ThumbJob &job, ThumbResult &result);
 
+  DecodeJob DecodeJobFor(const CPicEntry &entry) const;
+
+ private:
   PictureDecoders *decoders_;
   CThumbStore *store_;
   const DocSettings *settings_;

@@ -491,34 +491,62 @@ CThumbFolder &CThumbStore::GetFolder(const std::string &folder) {
   return f;
 }
 
-int CThumbStore::Add(CPicEntry &entry, int quality) {
-  if (!entry.thumbnail) return 0;
-  HDIB source = entry.thumbnail.get();
-  HDIB bgr = DibTo24Bit(source);
-  if (!bgr) return 0;
-  GlobalHandle converted(bgr != source ? bgr : nullptr);
-
-  ThumbRecordHeader h;
+std::shared_ptr<ThumbBytes> EncodeThumbRecordData(HDIB thumbnail, int quality) {
+  if (!thumbnail) return nullptr;
+  HDIB bgr = DibTo24Bit(thumbnail);
+  if (!bgr) return nullptr;
+  GlobalHandle converted(bgr != thumbnail ? bgr : nullptr);
   const std::size_t room = GlobalSize(bgr) + 1024;
   auto block = std::make_shared<ThumbBytes>();
   try {
     block->resize(kThumbHeaderBytes + room);
   } catch (const std::bad_alloc &) {
-    return 0;
+    return nullptr;
   }
   std::size_t size = room;
   if (EncodeDibAsJpeg(block->data() + kThumbHeaderBytes, &size, bgr, 1, quality, nullptr, 0) != 1 ||
       size > UINT32_MAX)
-    return 0;
+    return nullptr;
   block->resize(kThumbHeaderBytes + size);
+  return block;
+}
 
+GlobalHandle DecodeThumbRecord(const ThumbRecord &record) {
+  HDIB picture = nullptr;
+  if (!record.block ||
+      builtin::JpegDecodeThumbnail(&picture, record.Data(), record.header.dataSize, 1, nullptr, 0) != 0 ||
+      !picture) {
+    if (picture) GlobalFree(picture);
+    return {};
+  }
+  GlobalHandle thumb(picture);
+  if (DibBitCount(thumb.get()) != 24) {
+    HDIB bgr = DibTo24Bit(thumb.get());
+    if (!bgr) return {};
+    if (bgr != thumb.get()) thumb = GlobalHandle(bgr);
+  }
+  return thumb;
+}
+
+int CThumbStore::Add(CPicEntry &entry, int quality) {
+  if (!entry.thumbnail) return 0;
+  // The record tells the picture's own size, whatever the entry was told before.
+  entry.thumbWidth = DibWidth(entry.thumbnail.get());
+  entry.thumbHeight = std::abs(DibHeight(entry.thumbnail.get()));
+  return Put(entry, EncodeThumbRecordData(entry.thumbnail.get(), quality));
+}
+
+int CThumbStore::Put(CPicEntry &entry, std::shared_ptr<ThumbBytes> block) {
+  if (!block || block->size() < kThumbHeaderBytes) return 0;
+  const std::size_t size = block->size() - kThumbHeaderBytes;
+  ThumbRecordHeader h;
   h.dataSize = static_cast<uint32_t>(size);
   h.fileSize = static_cast<uint32_t>(entry.size);
   h.lastWrite = StoreSeconds(entry.lastWriteTime);
   h.name = entry.name;
   h.position = entry.position;
-  h.thumbWidth = DibWidth(bgr);
-  h.thumbHeight = std::abs(DibHeight(bgr));
+  h.thumbWidth = entry.thumbWidth;
+  h.thumbHeight = entry.thumbHeight;
   h.boxWidth = entry.sizeBoxWidth;
   h.boxHeight = entry.sizeBoxHeight;
   h.pictureWidth = entry.pictureWidth;
@@ -551,31 +579,32 @@ void CThumbStore::Remove(CPicEntry &entry) {
   GetFolder(entry.Folder()).Erase(entry.name, entry.ArchiveName());
 }
 
-int CThumbStore::Load(CPicEntry &entry) {
+const ThumbRecord *CThumbStore::Accept(const CPicEntry &entry, int &decoder) {
+  decoder = -1;
   const ThumbRecord *r = GetFolder(entry.Folder()).Find(entry.name, entry.ArchiveName());
-  if (!r) return 0;
+  if (!r) return nullptr;
   const ThumbRecordHeader &h = r->header;
-  const bool member = entry.IsArchiveMember();
-  int decoder = -1;
   if (decoders_ && !h.decoderName.empty())
     decoder = decoders_->FindDecoderByName(h.decoderName, PictureDecoders::kPicture);
   if (h.lastWrite != StoreSeconds(entry.lastWriteTime) || h.fileSize != static_cast<uint32_t>(entry.size) ||
       h.position != entry.position)
-    return 0;
-  if (!member && (decoder < 0 || !decoders_->IsInUse(decoder, PictureDecoders::kPicture))) return 0;
+    return nullptr;
+  if (!entry.IsArchiveMember() && (decoder < 0 || !decoders_->IsInUse(decoder, PictureDecoders::kPicture)))
+    return nullptr;
+  return r;
+}
 
-  HDIB picture = nullptr;
-  if (builtin::JpegDecodeThumbnail(&picture, r->Data(), h.dataSize, 1, nullptr, 0) != 0 || !picture) {
-    if (picture) GlobalFree(picture);
-    return 0;
-  }
-  GlobalHandle thumb(picture);
-  if (DibBitCount(thumb.get()) != 24) {
-    HDIB bgr = DibTo24Bit(thumb.get());
-    if (!bgr) return 0;
-    if (bgr != thumb.get()) thumb = GlobalHandle(bgr);
-  }
+int CThumbStore::Load(CPicEntry &entry) {
+  int decoder = -1;
+  const ThumbRecord *r = Accept(entry, decoder);
+  if (!r) return 0;
+  GlobalHandle thumb = DecodeThumbRecord(*r);
+  if (!thumb) return 0;
+  ApplyThumbRecord(entry, r->header, decoder, std::move(thumb));
+  return 1;
+}
 
+void ApplyThumbRecord(CPicEntry &entry, const ThumbRecordHeader &h, int decoder, GlobalHandle thumb) {
   entry.pictureWidth = h.pictureWidth;
   entry.pictureHeight = h.pictureHeight;
   entry.bitCount = h.bitCount;
@@ -591,7 +620,6 @@ int CThumbStore::Load(CPicEntry &entry) {
   entry.thumbUnsharp = static_cast<int8_t>(h.unsharp != 0);
   entry.FreePictures();
   entry.thumbnail = std::move(thumb);
-  return 1;
 }
 
 void CThumbStore::Flush() {

@@ -26,6 +26,8 @@
 
 #include "catalogue/captionfont.h"
 #include "catalogue/thumbcache.h"
+#include "picture/dibtypes.h"
+#include "platform/globalhandle.h"
 
 namespace tamro {
 
@@ -165,12 +167,17 @@ class CThumbStore : public ThumbCache {
   // the record of the same file; marks the entry stored. 1 on success, 0 when there is no
   // thumbnail or it cannot be encoded.
   int Add(CPicEntry &entry, int quality) override;
+  // The same with the JPEG data already made (EncodeThumbRecordData), for workers that
+  // encode off the main thread.
+  int Put(CPicEntry &entry, std::shared_ptr<ThumbBytes> block);
   void Remove(CPicEntry &entry) override;
   // Fills the entry from its record when the record still fits the file (time, size and
   // member position equal; for a plain file its decoder still there and in use) and its
   // data decodes: the picture facts, the thumbnail and what it was made with. The entry's
   // own switches are left as they are. 1 when it did; otherwise the entry is untouched and 0.
   int Load(CPicEntry &entry);
+  // The record Load would take (and the decoder it names), without decoding it; null when none.
+  const ThumbRecord *Accept(const CPicEntry &entry, int &decoder);
   // Writes every changed store with records and deletes the file of every store without.
   void Flush() override;
   void Clear() override { folders_.clear(); }
@@ -182,6 +189,14 @@ class CThumbStore : public ThumbCache {
   PictureDecoders *decoders_;
   std::vector<std::unique_ptr<CThumbFolder>> folders_;
 };
+
+// The pure steps of adding and loading, safe on any thread: a thumbnail encoded as a record's
+// JPEG data (room for the header left in front; null when it cannot be encoded), and a
+// record's data decoded into a 24-bit picture (empty when it does not decode).
+std::shared_ptr<ThumbBytes> EncodeThumbRecordData(HDIB thumbnail, int quality);
+GlobalHandle DecodeThumbRecord(const ThumbRecord &record);
+// Fills the entry from a record Accept took and the picture its data decoded to.
+void ApplyThumbRecord(CPicEntry &entry, const ThumbRecordHeader &header, int decoder, GlobalHandle thumbnail);
 
 // Whole seconds of a time in nanoseconds, as the store keeps it.
 uint32_t StoreSeconds(int64_t nanos);

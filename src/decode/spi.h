@@ -6,7 +6,8 @@
  * nothing else of Tamro. This header can be used alone.
  *
  * Threads: the host may call one module from several threads, but never two calls into the
- * same module at once (a lock per module); different modules may run at the same time. */
+ * same module at once (a lock per module); different modules may run at the same time. A
+ * module that exports SpiThreadSafe answering non-zero is called from several threads at once. */
 #ifndef TAMRO_DECODE_SPI_H
 #define TAMRO_DECODE_SPI_H
 
@@ -21,10 +22,12 @@ extern "C" {
 typedef void *HLOCAL;
 #endif
 
+typedef int (*SPI_ThreadSafe)(void);
+
 /* Results of the entry points. */
 #define SPI_OK 0
-#define SPI_NO_FUNCTION (-1)   /* not supported, no such decoder, or a fault inside the plug-in */
-#define SPI_FORMAT_ERROR 1     /* also: cancelled through the progress callback */
+#define SPI_NO_FUNCTION (-1) /* not supported, no such decoder, or a fault inside the plug-in */
+#define SPI_FORMAT_ERROR 1   /* also: cancelled through the progress callback */
 #define SPI_DATA_ENDED 2
 #define SPI_NO_PICTURE 3
 #define SPI_OUT_OF_MEMORY 4
@@ -63,7 +66,7 @@ typedef struct SpiArchiveInfo {
   uint32_t position;       /* handed back to GetFile */
   uint32_t compsize;
   uint32_t filesize;
-  int32_t timestamp;       /* seconds since 1970-01-01 00:00 UTC */
+  int32_t timestamp; /* seconds since 1970-01-01 00:00 UTC */
   char path[200];
   char filename[200];
   uint32_t crc;

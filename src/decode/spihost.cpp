@@ -66,6 +66,28 @@ void CSpiPlugin::Unload() {
   if (void *m = std::exchange(module, nullptr)) SpiGuarded("FreeDLL", [m] { return dlclose(m); });
 }
 
+// ---- calls into one module ----
+
+namespace {
+
+// Holds the module's own lock for one call, unless the module runs calls side by side.
+class ModuleCall {
+ public:
+  explicit ModuleCall(CSpiPlugin &p) : lock_(p.threadSafe ? nullptr : &p.callLock) {
+    if (lock_) lock_->lock();
+  }
+  ~ModuleCall() {
+    if (lock_) lock_->unlock();
+  }
+  ModuleCall(const ModuleCall &) = delete;
+  ModuleCall &operator=(const ModuleCall &) = delete;
+
+ private:
+  std::recursive_mutex *lock_;
+};
+
+}  // namespace
+
 // ---- host lock ----
 
 namespace {
@@ -382,6 +404,9 @@ bool SetInstance(CSpiPlugin &p) {
   p.getFile = reinterpret_cast<SPI_GetFile>(sym[5]);
   p.getArchiveInfo = reinterpret_cast<SPI_GetArchiveInfo>(sym[6]);
   p.configurationDlg = reinterpret_cast<SPI_ConfigurationDlg>(sym[7]);
+  p.threadSafe = false;
+  if (auto safe = reinterpret_cast<SPI_ThreadSafe>(dlsym(m, "SpiThreadSafe")))
+    p.threadSafe = SpiGuarded("SetInstance", [&] { return safe(); }) > 0;
   return true;
 }
 
@@ -394,7 +419,7 @@ bool ReadInfoEntry(CSpiPlugin &p, int entry, std::string *out) {
   char buf[kInfoBuffer + 16] = {};
   int r;
   {
-    std::lock_guard<std::recursive_mutex> hold(p.callLock);
+    ModuleCall hold(p);
     r = SpiGuarded(
         "GetPluginInfo", [&] { return fn(entry, buf, kInfoBuffer); }, 0);
   }
@@ -480,8 +505,10 @@ std::vector<std::string> SplitNames(std::string_view text) {
 
 CSpiHost::CSpiHost() : impl_(std::make_unique<Impl>()), progress_(&DefaultProgress) {}
 
-CSpiHost::~CSpiHost() {
-  if (writeBack_ && impl_->switchesLoaded) {
+CSpiHost::~CSpiHost() { FreeDLL(); }
+
+void CSpiHost::SaveSettings() {
+  if (impl_->switchesLoaded) {
     Profile &profile = Profile::App();
     // Every write replaces the file, so values the store already holds are left alone.
     auto writeInt = [&](const char *key, int value) {
@@ -508,7 +535,6 @@ CSpiHost::~CSpiHost() {
     writeString("SkipErrJPEG", JoinNumbers(builtin::JpegGetSkipList()));
     writeString("SPISet", setName_);
   }
-  FreeDLL();
 }
 
 void CSpiHost::SetShiftQuery(std::function<bool()> query) {
@@ -798,7 +824,7 @@ int CSpiHost::IsSupportedSub(SpiQuery &query) {
     if (!fn) continue;
     int answer;
     {
-      std::lock_guard<std::recursive_mutex> lock(p->callLock);
+      ModuleCall lock(*p);
       const char *file = query.fileName.c_str();
       answer = SpiGuarded(
           "IsSupportedSub", [&] { return fn(file, data); }, 0);
@@ -876,7 +902,7 @@ int CSpiHost::GetPictureInfo(int position, const char *source, unsigned flags, l
     }
     SPI_GetPictureInfo fn = p->getPictureInfo;
     if (!fn) return -1;
-    std::lock_guard<std::recursive_mutex> lock(p->callLock);
+    ModuleCall lock(*p);
     const int r = SpiGuarded(
         "GetPictureInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); }, -1, faulted);
     if (r != 0 && info->hInfo) {
@@ -916,7 +942,7 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
     HLOCAL info = nullptr, pixels = nullptr;
     int r;
     {
-      std::lock_guard<std::recursive_mutex> lock(p->callLock);
+      ModuleCall lock(*p);
       const long relayUser = RelayUser(relay);
       r = SpiGuarded(
           "GetPicture",
@@ -954,7 +980,7 @@ int CSpiHost::GetFile(int position, const char *source, char *destination, unsig
     if (block) *block = nullptr;
     int r;
     {
-      std::lock_guard<std::recursive_mutex> lock(p->callLock);
+      ModuleCall lock(*p);
       const long relayUser = RelayUser(relay);
       r = SpiGuarded(
           "GetFile",
@@ -980,7 +1006,7 @@ int CSpiHost::GetArchiveInfo(int position, const char *source, unsigned flags, l
     *info = nullptr;
     int r;
     {
-      std::lock_guard<std::recursive_mutex> lock(p->callLock);
+      ModuleCall lock(*p);
       r = SpiGuarded(
           "GetArchiveInfo", [&] { return fn(s.data, s.lengthOrOffset, s.flags, info); }, -1, faulted);
     }
@@ -995,7 +1021,7 @@ int CSpiHost::ConfigurationDlg(int position, int kind, void *parent, int functio
   CSpiPlugin *p = impl_->Plugin(position, kind);
   if (!p || !p->configurationDlg) return -1;
   SPI_ConfigurationDlg fn = p->configurationDlg;
-  std::lock_guard<std::recursive_mutex> lock(p->callLock);
+  ModuleCall lock(*p);
   return SpiGuarded("ConfigurationDlg", [&] { return fn(parent, function); });
 }
 

@@ -101,8 +101,9 @@ class CSpiPlugin {
   SPI_GetArchiveInfo getArchiveInfo = nullptr;
   SPI_ConfigurationDlg configurationDlg = nullptr;
 
-  // Serialises calls into this module.
+  // Serialises calls into this module, unless it declared itself safe for several threads.
   std::recursive_mutex callLock;
+  bool threadSafe = false;
 
   // Closes the module and clears the entry points (not the lists or flags).
   void Unload();
@@ -126,7 +127,7 @@ struct SpiSwitches {
 class CSpiHost {
  public:
   CSpiHost();
-  // Writes the switches and the current set back (unless switched off), then FreeDLL.
+  // FreeDLL; writes nothing (SaveSettings does).
   virtual ~CSpiHost();
   CSpiHost(const CSpiHost &) = delete;
   CSpiHost &operator=(const CSpiHost &) = delete;
@@ -138,8 +139,9 @@ class CSpiHost {
   void LoadSwitches();
   // Held-Shift test of ScanPlugins (unload every module at once); default: never held.
   void SetShiftQuery(std::function<bool()> query);
-  // When off, the destructor writes nothing to the settings store.
-  void SetWriteBackOnDestroy(bool on) { writeBack_ = on; }
+  // Writes the switches of section "SPI" (SkipErrJPEG included) and the current set (at
+  // shutdown); values the store already holds are left alone.
+  void SaveSettings();
 
   void LoadPluginSet(const std::string &setName);
   void SavePluginSet(const std::string &setName);
@@ -219,7 +221,6 @@ class CSpiHost {
   std::unique_ptr<Impl> impl_;
   std::string setName_;
   std::atomic<ProgressProc> progress_;
-  std::atomic<bool> writeBack_{true};
 };
 
 // Wildcard match ("*", "?"), ignoring ASCII case; "?" stands for one character.

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <cstring>
 
+#include "catalogue/macros.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 

@@ -11,10 +11,10 @@
 #include <filesystem>
 #include <memory>
 
-#include "catalogue/decoderaccess.h"
 #include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbcache.h"
 #include "fileops/foldermonitor.h"
@@ -48,7 +48,7 @@ class TemporaryMembers {
   }
   // Writes the member under its own name as unpacking does (its time stamp, the usual
   // permission bits), so the copy made from it looks like the member; "" on failure.
-  std::string Put(DecoderAccess &decoders, const CPicEntry &e) {
+  std::string Put(PictureDecoders &decoders, const CPicEntry &e) {
     if (root_.empty()) {
       std::error_code ec;
       std::string base = fs::temp_directory_path(ec).string();
@@ -130,7 +130,7 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option) {
       if (IsRegularFile(path)) records.push_back(MakeTransferRecord(path, e->Note()));
       continue;
     }
-    DecoderAccess *decoders = doc.Decoders();
+    PictureDecoders *decoders = doc.Decoders();
     if (!decoders) continue;
     const std::string path = temporary.Put(*decoders, *e);
     if (!path.empty()) records.push_back(MakeTransferRecord(path, e->Note()));
@@ -248,7 +248,8 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
   // The note goes under the new name first, so a failed write never loses it.
   const std::string oldName = entry.name;
   entry.name = newName;
-  if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note)) DeleteNote(entry.Folder(), "", oldName);
+  if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note))
+    DeleteNote(entry.Folder(), "", oldName);
   return 0;
 }
 

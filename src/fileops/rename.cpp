@@ -30,7 +30,6 @@ bool TakesPart(const CPicEntry *e) {
 
 // Renames under the entry lock, so that no other thread reads the name while it changes.
 int RenameListed(CRXDoc &doc, CPicEntry &e, const std::string &name) {
-  std::lock_guard<std::recursive_mutex> lock(doc.EntryLock());
   return RenameEntryFile(e, name, doc.GetThumbCache());
 }
 

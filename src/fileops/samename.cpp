@@ -4,9 +4,9 @@
 
 #include <ctime>
 
+#include "catalogue/macros.h"
 #include "catalogue/pathutil.h"
 #include "fileops/folders.h"
-#include "output/macros.h"
 #include "platform/profile.h"
 
 namespace tamro {

@@ -11,6 +11,7 @@
 #include <sstream>
 #include <vector>
 
+#include "catalogue/macros.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
@@ -18,7 +19,6 @@
 #include "fileops/folders.h"
 #include "fileops/samename.h"
 #include "fileops/transfer.h"
-#include "output/macros.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
 #include "picture/transform.h"

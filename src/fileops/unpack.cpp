@@ -7,9 +7,9 @@
 #include <optional>
 #include <vector>
 
-#include "catalogue/decoderaccess.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "decode/spi.h"
 #include "fileops/foldermonitor.h"
@@ -178,16 +178,19 @@ const char *UnpackErrorText(int code) {
   }
 }
 
-int ExtractArchiveMember(DecoderAccess &decoders, int archiveDecoderIndex, const std::string &archivePath,
+int ExtractArchiveMember(PictureDecoders &decoders, int archiveDecoderIndex, const std::string &archivePath,
                          uint32_t position, const std::string &destination, uint64_t size,
                          int64_t timeStamp) {
   // Replacing the archive being read (a member "sub/pack.zip" flattened beside "pack.zip")
   // would lose every member not yet written.
   if (SameInode(destination, archivePath)) return kUnpackOverArchive;
-  std::vector<unsigned char> bytes;
-  const int got = decoders.ExtractMember(archiveDecoderIndex, archivePath, position, bytes);
+  GlobalHandle block;
+  const int got = decoders.ExtractMember(archiveDecoderIndex, archivePath, position, block);
   if (got == SPI_OUT_OF_MEMORY) return kUnpackTooLarge;
   if (got != 0) return kUnpackUnreadable;
+  GlobalLockGuard locked(block.get());
+  if (block.size() > 0 && !locked) return kUnpackUnreadable;
+  const std::string_view bytes(locked ? locked.as<const char>() : "", locked ? block.size() : 0);
   // Some plug-ins record a size smaller than what they deliver; a block more than 4 bytes
   // longer than the record is taken whole, a few bytes of padding are not.
   uint64_t length = bytes.size() > size + 4 ? bytes.size() : size;
@@ -248,7 +251,7 @@ int UnpackRun::Archive(const std::string &archivePath, const std::string &folder
   return 0;
 }
 
-int ExtractArchiveFile(DecoderAccess &decoders, const std::string &archivePath,
+int ExtractArchiveFile(PictureDecoders &decoders, const std::string &archivePath,
                        const std::string &destinationFolder) {
   UnpackRun run(decoders);
   return run.Archive(archivePath, destinationFolder);
@@ -271,7 +274,7 @@ int UnpackSelected(CRXDoc &doc) {
   if (destination.empty() || !EnsureFolder(destination, true)) return -1;
   profile.WriteString(kUnpackSection, kUnpackKey, typed);
 
-  DecoderAccess *decoders = doc.Decoders();
+  PictureDecoders *decoders = doc.Decoders();
   std::optional<UnpackRun> run;
   if (decoders) run.emplace(*decoders);
   int selected = 0;
@@ -302,7 +305,7 @@ int UnpackEntry(CRXDoc &doc, int visibleIndex) {
   std::string chosen = profile.GetString(kUnpackSection, kUnpackKey, "");
   if (!Ui().BrowseFolder("解凍先の選択", chosen) || chosen.empty()) return -1;
   profile.WriteString(kUnpackSection, kUnpackKey, chosen);
-  DecoderAccess *decoders = doc.Decoders();
+  PictureDecoders *decoders = doc.Decoders();
   if (!decoders) return 0;
   UnpackRun run(*decoders);
   const int result = UnpackOne(run, *e, ResolveUnder(doc.Folder(), chosen), nullptr);

@@ -13,7 +13,7 @@ namespace tamro {
 
 class CPicEntry;
 class CRXDoc;
-class DecoderAccess;
+class PictureDecoders;
 
 inline constexpr char kUnpackSection[] = "Folder";
 inline constexpr char kUnpackKey[] = "Unpack";
@@ -40,7 +40,7 @@ const char *UnpackErrorText(int code);
 // replaces any file of that name only when complete; the archive itself is never replaced.
 // 0 when written; kUnpackUnreadable, kUnpackTooLarge or kUnpackOverArchive; otherwise the
 // cause of the failed create, write or time setting.
-int ExtractArchiveMember(DecoderAccess &decoders, int archiveDecoderIndex, const std::string &archivePath,
+int ExtractArchiveMember(PictureDecoders &decoders, int archiveDecoderIndex, const std::string &archivePath,
                          uint32_t position, const std::string &destination, uint64_t size, int64_t timeStamp);
 
 // One run of an unpack command. Members land in the destination folder under their own
@@ -50,7 +50,7 @@ int ExtractArchiveMember(DecoderAccess &decoders, int archiveDecoderIndex, const
 // through the same-name question (its answer may apply to all following).
 class UnpackRun {
  public:
-  explicit UnpackRun(DecoderAccess &decoders, bool askAboutExisting = false)
+  explicit UnpackRun(PictureDecoders &decoders, bool askAboutExisting = false)
       : decoders_(decoders), askAboutExisting_(askAboutExisting) {}
 
   // One member. 0 when written (or when its name names no file), kUnpackSkipped,
@@ -63,7 +63,7 @@ class UnpackRun {
   int Archive(const std::string &archivePath, const std::string &folder);
 
  private:
-  DecoderAccess &decoders_;
+  PictureDecoders &decoders_;
   bool askAboutExisting_;
   std::set<std::pair<unsigned long long, unsigned long long>> written_;  // device, inode
   int action_ = 0;
@@ -72,7 +72,7 @@ class UnpackRun {
 
 // Writes every member of an archive directly into `destinationFolder` as one run of its
 // own (see UnpackRun::Archive).
-int ExtractArchiveFile(DecoderAccess &decoders, const std::string &archivePath,
+int ExtractArchiveFile(PictureDecoders &decoders, const std::string &archivePath,
                        const std::string &destinationFolder);
 
 // Whether the context menu offers unpacking for an entry: a member, or a plain file that

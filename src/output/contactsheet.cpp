@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
 #include "picture/dib.h"
 #include "picture/dibcanvas.h"
 #include "picture/dibjpeg.h"
@@ -60,10 +60,12 @@ bool CellSheetPainter::PaintCell(CDibCanvas &sheet, CPicEntry &entry, int x, int
 
 uint32_t ViewBackgroundColour() {
   constexpr uint32_t kButtonFace = 0xF0F0F0;
-  return static_cast<uint32_t>(Profile::App().GetInt("RXView", "colBackground", static_cast<int>(kButtonFace)));
+  return static_cast<uint32_t>(
+      Profile::App().GetInt("RXView", "colBackground", static_cast<int>(kButtonFace)));
 }
 
-CContactSheetOption::CContactSheetOption() : folders_("Catalog", "Folder", 10), fileNames_("Catalog", "FileName", 10) {}
+CContactSheetOption::CContactSheetOption()
+    : folders_("Catalog", "Folder", 10), fileNames_("Catalog", "FileName", 10) {}
 
 void CContactSheetOption::Load() {
   folders_.Load();
@@ -119,8 +121,8 @@ bool SaveSheet(const CDibCanvas &sheet, const std::string &path, int fileType, i
 
 }  // namespace
 
-int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int rows, const std::string &outputPath,
-                       int fileType, int jpegQuality, uint32_t background) {
+int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int rows,
+                       const std::string &outputPath, int fileType, int jpegQuality, uint32_t background) {
   const int count = doc.GetEntryCount();
   int selected = 0;
   for (int i = 0; i < count; ++i)
@@ -130,7 +132,8 @@ int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int 
   SheetGrid grid = ContactSheetGrid(selected, columns, rows);
   const int cellWidth = doc.ThumbsSize().width, cellHeight = doc.ThumbsSize().height;
   const bool numbered = static_cast<int64_t>(grid.columns) * grid.rows < selected;
-  int64_t width = static_cast<int64_t>(cellWidth) * grid.columns, height = static_cast<int64_t>(cellHeight) * grid.rows;
+  int64_t width = static_cast<int64_t>(cellWidth) * grid.columns,
+          height = static_cast<int64_t>(cellHeight) * grid.rows;
   if (cellWidth <= 0 || cellHeight <= 0 || width > INT32_MAX || height > INT32_MAX ||
       width * height * 3 > kLargestSheetBytes)
     return 0;

@@ -11,9 +11,9 @@
 #include <memory>
 #include <sstream>
 
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
 #include "picture/dib.h"
 #include "picture/dibjpeg.h"
 #include "platform/fileio.h"
@@ -75,25 +75,38 @@ std::vector<std::string> MakeBuiltIn() {
       "</TR>",
   };
   AddNavigationRow(l);
-  for (const char *line : {"</TABLE>", "<BR>", "</P>", "*One",
-                           "<TABLE WIDTH=\"640\" HEIGHT=\"137\" BORDER=\"1\" CELLSPACING=\"0\" CELLPADDING=\"3\">",
-                           "<TR>", "<TD WIDTH=\"172\" ROWSPAN=\"6\">", "<CENTER>", "<A HREF=\"$ORGPATHNAME$\">",
-                           "<IMG SRC=\"$THUMBSNAME$\" WIDTH=\"$WIDTH$\" HEIGHT=\"$HEIGHT$\" ALIGN=\"BOTTOM\" "
-                           "NATURALSIZEFLAG=\"0\" BORDER=\"0\"></A>",
-                           "</CENTER>", "</TD>",
-                           "<TD WIDTH=\"109\" HEIGHT=\"20\">名前</TD><TD WIDTH=\"348\" HEIGHT=\"20\">",
-                           "$ORGFILENAME$", "</TD>", "</TR>",
-                           "<TR><TD HEIGHT=\"20\">解像度</TD><TD>$PIXEL$</TD></TR>",
-                           "<TR><TD HEIGHT=\"20\">情報</TD><TD>$INFO$</TD></TR>",
-                           "<TR><TD HEIGHT=\"20\">文書</TD><TD>$DOC$</TD></TR>",
-                           "<TR><TD HEIGHT=\"20\">NOTE</TD><TD>$NOTE$</TD></TR>",
-                           "<TR><TD HEIGHT=\"20\">　</TD><TD>　</TD></TR>", "</TABLE>", "*Footer", "<P>",
-                           "<TABLE WIDTH=\"100%\" HEIGHT=\"47\" BORDER=\"0\" CELLSPACING=\"3\" CELLPADDING=\"0\">"})
+  for (const char *line :
+       {"</TABLE>",
+        "<BR>",
+        "</P>",
+        "*One",
+        "<TABLE WIDTH=\"640\" HEIGHT=\"137\" BORDER=\"1\" CELLSPACING=\"0\" CELLPADDING=\"3\">",
+        "<TR>",
+        "<TD WIDTH=\"172\" ROWSPAN=\"6\">",
+        "<CENTER>",
+        "<A HREF=\"$ORGPATHNAME$\">",
+        "<IMG SRC=\"$THUMBSNAME$\" WIDTH=\"$WIDTH$\" HEIGHT=\"$HEIGHT$\" ALIGN=\"BOTTOM\" "
+        "NATURALSIZEFLAG=\"0\" BORDER=\"0\"></A>",
+        "</CENTER>",
+        "</TD>",
+        "<TD WIDTH=\"109\" HEIGHT=\"20\">名前</TD><TD WIDTH=\"348\" HEIGHT=\"20\">",
+        "$ORGFILENAME$",
+        "</TD>",
+        "</TR>",
+        "<TR><TD HEIGHT=\"20\">解像度</TD><TD>$PIXEL$</TD></TR>",
+        "<TR><TD HEIGHT=\"20\">情報</TD><TD>$INFO$</TD></TR>",
+        "<TR><TD HEIGHT=\"20\">文書</TD><TD>$DOC$</TD></TR>",
+        "<TR><TD HEIGHT=\"20\">NOTE</TD><TD>$NOTE$</TD></TR>",
+        "<TR><TD HEIGHT=\"20\">　</TD><TD>　</TD></TR>",
+        "</TABLE>",
+        "*Footer",
+        "<P>",
+        "<TABLE WIDTH=\"100%\" HEIGHT=\"47\" BORDER=\"0\" CELLSPACING=\"3\" CELLPADDING=\"0\">"})
     l.push_back(line);
   AddNavigationRow(l);
-  for (const char *line : {"<TR>", "<TD ALIGN=\"right\" COLSPAN=\"3\" BGCOLOR=\"#ffffff\">", "<FONT COLOR=\"#000000\">",
-                           kMakerLink, "</FONT>", "</TD>", "</TR>", "</TABLE>", "<BR>", "</P>", "</CENTER>",
-                           "</BODY>"})
+  for (const char *line :
+       {"<TR>", "<TD ALIGN=\"right\" COLSPAN=\"3\" BGCOLOR=\"#ffffff\">", "<FONT COLOR=\"#000000\">",
+        kMakerLink, "</FONT>", "</TD>", "</TR>", "</TABLE>", "<BR>", "</P>", "</CENTER>", "</BODY>"})
     l.push_back(line);
   return l;
 }
@@ -189,7 +202,8 @@ std::optional<std::string> RelativePath(const std::string &fromFolder, const std
   fs::path to = fs::absolute(toFolder, ec).lexically_normal();
   if (ec) return std::nullopt;
   // A file system mounted elsewhere is the stand-in for another drive.
-  struct stat a {}, b {};
+  struct stat a {
+  }, b{};
   if (stat(from.c_str(), &a) == 0 && stat(to.c_str(), &b) == 0 && a.st_dev != b.st_dev) return std::nullopt;
 
   std::vector<std::string> f, t;
@@ -227,12 +241,23 @@ std::string EscapeHtml(std::string_view text) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
+      case '&':
+        out += "&amp;";
+        break;
+      case '<':
+        out += "&lt;";
+        break;
+      case '>':
+        out += "&gt;";
+        break;
+      case '"':
+        out += "&quot;";
+        break;
+      case '\'':
+        out += "&#39;";
+        break;
+      default:
+        out += c;
     }
   }
   return out;
@@ -240,7 +265,8 @@ std::string EscapeHtml(std::string_view text) {
 
 std::string HtmlPageName(const std::string &outputFile, int page) {
   if (page <= 1) return outputFile;
-  return PathPart(outputFile, kPathFolder | kPathName) + "-" + std::to_string(page) + PathPart(outputFile, kPathExt);
+  return PathPart(outputFile, kPathFolder | kPathName) + "-" + std::to_string(page) +
+         PathPart(outputFile, kPathExt);
 }
 
 HtmlPicture HtmlPictureOf(const CPicEntry &e) {
@@ -262,7 +288,9 @@ HtmlPicture HtmlPictureOf(const CPicEntry &e) {
 // ---------------------------------------------------------------- options
 
 CHtmlOption::CHtmlOption()
-    : folders_("Html", "Folder", 10), fileNames_("Html", "FileName", 10), templates_("Html", "HtmlFile", 10) {}
+    : folders_("Html", "Folder", 10),
+      fileNames_("Html", "FileName", 10),
+      templates_("Html", "HtmlFile", 10) {}
 
 namespace {
 int Clamp(int v, int lo, int hi) { return v < lo ? lo : (v > hi ? hi : v); }
@@ -325,7 +353,8 @@ void CHtmlCatalog::Configure(const CHtmlOption &option) {
 }
 
 std::string CHtmlCatalog::LinkTo(const HtmlPicture &picture, const std::string &pageFolder) const {
-  if (auto relative = RelativePath(pageFolder, picture.folder)) return EncodeLinkPath(*relative + picture.name);
+  if (auto relative = RelativePath(pageFolder, picture.folder))
+    return EncodeLinkPath(*relative + picture.name);
   std::error_code ec;
   std::string full = fs::absolute(picture.path, ec).lexically_normal().string();
   if (ec) full = picture.path;
@@ -334,12 +363,29 @@ std::string CHtmlCatalog::LinkTo(const HtmlPicture &picture, const std::string &
 
 namespace {
 
-enum Token { kOrgPathName, kFileName, kWidthTok, kHeightTok, kOrgFileName, kPixel, kInfoTok, kDoc, kPrevPage, kPageNo,
-             kNextPage, kFolder, kMaxPageNo, kPathNameTok, kThumbsName, kNoteTok };
+enum Token {
+  kOrgPathName,
+  kFileName,
+  kWidthTok,
+  kHeightTok,
+  kOrgFileName,
+  kPixel,
+  kInfoTok,
+  kDoc,
+  kPrevPage,
+  kPageNo,
+  kNextPage,
+  kFolder,
+  kMaxPageNo,
+  kPathNameTok,
+  kThumbsName,
+  kNoteTok
+};
 
 constexpr std::string_view kTokens[] = {
-    "$ORGPATHNAME$", "$FILENAME$", "$WIDTH$",  "$HEIGHT$",     "$ORGFILENAME$", "$PIXEL$",     "$INFO$",  "$DOC$",
-    "$PREV_PAGE$",   "$PAGENO$",   "$NEXT_PAGE$", "$FOLDER$", "$MAXPAGENO$",   "$PATHNAME$", "$THUMBSNAME$", "$NOTE$",
+    "$ORGPATHNAME$", "$FILENAME$", "$WIDTH$",      "$HEIGHT$", "$ORGFILENAME$", "$PIXEL$",
+    "$INFO$",        "$DOC$",      "$PREV_PAGE$",  "$PAGENO$", "$NEXT_PAGE$",   "$FOLDER$",
+    "$MAXPAGENO$",   "$PATHNAME$", "$THUMBSNAME$", "$NOTE$",
 };
 static_assert(std::size(kTokens) == 16);
 
@@ -367,39 +413,53 @@ std::string CHtmlCatalog::SubstituteTokens(std::string_view line, const HtmlPict
   auto value = [&](int token) -> std::string {
     std::string bareName = PathPart(outputFile, kPathName), ext = PathPart(outputFile, kPathExt);
     switch (token) {
-      case kWidthTok: return std::to_string(displayWidth);
-      case kHeightTok: return std::to_string(displayHeight);
+      case kWidthTok:
+        return std::to_string(displayWidth);
+      case kHeightTok:
+        return std::to_string(displayHeight);
       case kPrevPage:
         if (pageNo <= 1) return {};
         if (pageNo == 2) return EncodeLinkPath(PathPart(outputFile, kPathName | kPathExt));
         return EncodeLinkPath(bareName + "-" + std::to_string(pageNo - 1) + ext);
-      case kPageNo: return std::to_string(pageNo);
+      case kPageNo:
+        return std::to_string(pageNo);
       case kNextPage:
         if (pageNo >= maxPageNo) return {};
         return EncodeLinkPath(bareName + "-" + std::to_string(pageNo + 1) + ext);
-      case kFolder: return EscapeHtml(doc_.Folder());
-      case kMaxPageNo: return std::to_string(maxPageNo);
-      default: break;
+      case kFolder:
+        return EscapeHtml(doc_.Folder());
+      case kMaxPageNo:
+        return std::to_string(maxPageNo);
+      default:
+        break;
     }
     if (!picture) return {};
     switch (token) {
-      case kOrgPathName: return LinkTo(*picture, pageFolder);
+      case kOrgPathName:
+        return LinkTo(*picture, pageFolder);
       case kFileName:
-      case kOrgFileName: return EscapeHtml(picture->name);
+      case kOrgFileName:
+        return EscapeHtml(picture->name);
       case kPixel:
         return std::to_string(picture->width) + "x" + std::to_string(picture->height) + " " +
                std::to_string(picture->bitCount) + "bit";
       case kInfoTok: {
         std::tm tm{};
         char stamp[64] = "";
-        if (localtime_r(&picture->lastWrite, &tm)) std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &tm);
+        if (localtime_r(&picture->lastWrite, &tm))
+          std::strftime(stamp, sizeof stamp, "%Y/%m/%d %H:%M:%S", &tm);
         return std::string(stamp) + " " + std::to_string(picture->size) + " bytes";
       }
-      case kDoc: return picture->info.empty() ? "　" : EscapeHtml(picture->info);
-      case kPathNameTok: return EscapeHtml(picture->path);
-      case kThumbsName: return jpegSave ? EncodeLinkPath(thumbName) : LinkTo(*picture, pageFolder);
-      case kNoteTok: return picture->note.empty() ? "　" : NoteHtml(picture->note);
-      default: return {};
+      case kDoc:
+        return picture->info.empty() ? "　" : EscapeHtml(picture->info);
+      case kPathNameTok:
+        return EscapeHtml(picture->path);
+      case kThumbsName:
+        return jpegSave ? EncodeLinkPath(thumbName) : LinkTo(*picture, pageFolder);
+      case kNoteTok:
+        return picture->note.empty() ? "　" : NoteHtml(picture->note);
+      default:
+        return {};
     }
   };
 
@@ -480,14 +540,16 @@ class CHtmlCatalog::Pending {
 
 bool CHtmlCatalog::WritePictureBlock(std::string &page, Pending &pending, CPicEntry &entry,
                                      const std::string &pageFolder) {
-  GlobalHandle picture(loader_ ? loader_(entry, jpegResize ? tmpl.thumbsWidth : 0, jpegResize ? tmpl.thumbsHeight : 0)
-                               : nullptr);
+  GlobalHandle picture(
+      loader_ ? loader_(entry, jpegResize ? tmpl.thumbsWidth : 0, jpegResize ? tmpl.thumbsHeight : 0)
+              : nullptr);
   int w = picture ? DibWidth(picture.get()) : 0;
   int h = picture ? DibHeight(picture.get()) : 0;
   if (h < 0) h = -h;
   if (w <= 0 || h <= 0) return true;  // nothing to show for this one
 
-  double scale = std::min(static_cast<double>(tmpl.thumbsWidth) / w, static_cast<double>(tmpl.thumbsHeight) / h);
+  double scale =
+      std::min(static_cast<double>(tmpl.thumbsWidth) / w, static_cast<double>(tmpl.thumbsHeight) / h);
   displayWidth = static_cast<int>(scale * w);
   displayHeight = static_cast<int>(scale * h);
 

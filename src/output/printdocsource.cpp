@@ -1,8 +1,8 @@
 #include "output/printdocsource.h"
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
 
 namespace tamro {
 

@@ -4,9 +4,9 @@
 #include <cstdio>
 #include <memory>
 
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
-#include "output/macros.h"
 #include "platform/fileio.h"
 #include "platform/ui.h"
 
@@ -14,11 +14,21 @@ namespace tamro {
 
 const std::vector<ReportMacroItem> &ReportMacroMenu() {
   static const std::vector<ReportMacroItem> kMenu = {
-      {"パス名", "$(PicPath)"},        {"フォルダ名", "$(PicDir)"}, {"ファイル名", "$(PicName)"},
-      {"ファイルサイズ(単位)", "$(Length)"}, {"ファイルサイズ", "$(Size)"}, {"年月日", "$(Date)"},
-      {"時間", "$(Time)"},             {"", ""},                    {"画像幅", "$(Width)"},
-      {"画像高さ", "$(Height)"},       {"色数ビット", "$(Color)"},  {"画像情報", "$(Info)"},
-      {"コメント", "$(Note)"},         {"", ""},                    {"書庫ファイル名", "$(ArcName)"},
+      {"パス名", "$(PicPath)"},
+      {"フォルダ名", "$(PicDir)"},
+      {"ファイル名", "$(PicName)"},
+      {"ファイルサイズ(単位)", "$(Length)"},
+      {"ファイルサイズ", "$(Size)"},
+      {"年月日", "$(Date)"},
+      {"時間", "$(Time)"},
+      {"", ""},
+      {"画像幅", "$(Width)"},
+      {"画像高さ", "$(Height)"},
+      {"色数ビット", "$(Color)"},
+      {"画像情報", "$(Info)"},
+      {"コメント", "$(Note)"},
+      {"", ""},
+      {"書庫ファイル名", "$(ArcName)"},
   };
   return kMenu;
 }

@@ -104,6 +104,8 @@ UiServices &Ui() {
 UiServices *SetUi(UiServices *ui) { return g_ui.exchange(ui); }
 
 int ScriptedUi::MessageBox(std::string_view text, std::string_view caption, unsigned style) {
+  // Thumbnail workers report plug-in faults from their own threads.
+  std::lock_guard lock(messageMutex_);
   calls.push_back({"message", std::string(text), std::string(caption), style});
   if (answers.empty()) return CautiousAnswer(style);
   int a = answers.front();

@@ -2,6 +2,7 @@
 
 #include <deque>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -146,6 +147,9 @@ class ScriptedUi : public UiServices {
 
   int abortedCalls = 0;
   std::vector<const Call *> Messages() const;
+
+ private:
+  std::mutex messageMutex_;
 };
 
 // Installs a UiServices for a scope.

@@ -9,9 +9,12 @@
 #include <algorithm>
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/engine.h"
 #include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
+#include "catalogue/thumbscheduler.h"
+#include "catalogue/workerpool.h"
 #include "platform/profile.h"
 
 namespace tamro {
@@ -29,42 +32,47 @@ double PhysicalMemory() {
   return pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 0.0;
 }
 
-// Thumbnail building in idle time gives the event loop back after this long, so that input
-// never waits for more than about one decode.
+// Idle steps give the event loop back after this long. Decoding itself runs on the workers;
+// the steps only hand out work and paint what came back.
 constexpr int kIdleBudgetMs = 8;
 
 }  // namespace
 
 int CRXView::phase_ = CRXView::kIdle;
 
-CRXView::CRXView(CRXDoc &doc, CCellPainter &painter, Profile &profile, QWidget *parent)
-    : QAbstractScrollArea(parent), doc_(doc), painter_(painter), profile_(profile), bgCursor_(doc, painter) {
+CRXView::CRXView(CatalogueEngine &engine, Profile &profile, QWidget *parent)
+    : QAbstractScrollArea(parent),
+      doc_(engine.Doc()),
+      painter_(engine.Painter()),
+      thumbs_(engine.Thumbs()),
+      profile_(profile),
+      inFlightLimit_(2 * engine.Pool().Threads() + 2) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFrameShape(QFrame::NoFrame);
-  bgCursor_.SetProgressSink([this](int pane, int percent) {
-    emit statusText(pane, QString::number(percent) + "%");
-    emit statusGauge(percent);
-  });
+  thumbs_.SetFinished([this](int index, CPicEntry &, int) { OnThumbnailDone(index); });
 }
 
 CRXView::~CRXView() {
+  thumbs_.SetFinished(nullptr);
   doc_.RemoveObserver(this);
   phase_ = kIdle;
   marks_.clear();
   page_.Destroy();
-  profile_.WriteInt("RXView", "colBackground", static_cast<int>(background_));
 }
+
+void CRXView::SaveSettings() { profile_.WriteInt("RXView", "colBackground", static_cast<int>(background_)); }
 
 void CRXView::OnInitialUpdate() {
   const uint32_t face = ToColorRef(palette().color(QPalette::Button));
-  background_ = static_cast<uint32_t>(profile_.GetInt("RXView", "colBackground", static_cast<int>(face))) & 0xFFFFFF;
+  background_ =
+      static_cast<uint32_t>(profile_.GetInt("RXView", "colBackground", static_cast<int>(face))) & 0xFFFFFF;
   doc_.AddObserver(this);
   grid_ = GridGeometry{};
   RecalcLayout();
   UpdateScrollBars();
   SetTop(0);
   ResetCursors();
-  bgCursor_.Reset();
+  pass_ = Cursor{};
   Invalidate();
 }
 
@@ -123,7 +131,9 @@ void CRXView::SetPhase(int phase) {
 
 void CRXView::ResetCursors() {
   const int first = grid_.FirstIndexAt(top_);
-  quick_ = thumbs_ = Cursor{first, 0, (top_ / grid_.cellHeight) * grid_.cellHeight};
+  quick_ = visible_ = Cursor{first, 0, (top_ / grid_.cellHeight) * grid_.cellHeight};
+  // What was asked for the cells shown before waits behind the new ones.
+  thumbs_.Demote();
   emit statusText(3, QString());
 }
 
@@ -133,11 +143,12 @@ void CRXView::RebuildCanvas() {
   const int overMem = doc_.Settings().overMem;
   const double need = static_cast<double>(grid_.totalWidth) * grid_.totalHeight * 3.0;
   if (overMem * (PhysicalMemory() / 100.0) > need && grid_.scrollScale == 1.0) {
-    const int w = std::max(grid_.clientWidth, grid_.totalWidth), h = std::max(grid_.clientHeight, grid_.totalHeight);
-    if (w > 0 && h > 0 && page_.Create(w, h, background_)) marks_.assign(static_cast<std::size_t>(doc_.GetEntryCount()), 0);
+    const int w = std::max(grid_.clientWidth, grid_.totalWidth),
+              h = std::max(grid_.clientHeight, grid_.totalHeight);
+    if (w > 0 && h > 0 && page_.Create(w, h, background_))
+      marks_.assign(static_cast<std::size_t>(doc_.GetEntryCount()), 0);
   }
   {
-    std::lock_guard<std::recursive_mutex> hold(doc_.EntryLock());
     const int n = doc_.GetEntryCount();
     for (int i = 0; i < n; ++i)
       if (CPicEntry *e = doc_.GetEntry(i)) e->cellX = CPicEntry::kNotPlaced, e->cellY = 0;
@@ -158,7 +169,6 @@ void CRXView::Advance(Cursor &c) const {
 // Paints one cell at its grid position: into the full canvas, or into the visible-area
 // canvas. Answers false when the entry is gone or busy.
 bool CRXView::PaintAt(int index, int gridX, int gridY, int mode) {
-  std::lock_guard<std::recursive_mutex> hold(doc_.EntryLock());
   CPicEntry *e = doc_.GetEntry(index);
   if (!e || e->IsBusy()) return false;
   e->cellX = gridX;
@@ -169,7 +179,8 @@ bool CRXView::PaintAt(int index, int gridX, int gridY, int mode) {
   QRect dirty;
   if (page_.IsValid()) {
     painter_.PaintCell(*e, page_, gridX, gridY, cw, ch, mode);
-    if (static_cast<std::size_t>(index) < marks_.size()) marks_[static_cast<std::size_t>(index)] |= mode == 2 ? 1 : 2;
+    if (static_cast<std::size_t>(index) < marks_.size())
+      marks_[static_cast<std::size_t>(index)] |= mode == 2 ? 1 : 2;
     dirty = QRect(gridX - Left(), gridY - top_, cw, ch);
   } else if (!client_.isNull()) {
     QPainter p(&client_);
@@ -194,9 +205,58 @@ int CRXView::DrawStep(Cursor &c, int phase) {
     return kStepSkipped;
   }
   if (client.height() <= wy) return kStepFinished;
-  if (!PaintAt(c.index, c.x, c.y, phase == kQuick ? kCellQuick : kCellBuild)) return kStepWait;
-  if (phase == kThumbs) doc_.UpdateAllViews(this, kHintEntryChanged, UpdateArgument{c.index, 0, {}});
+  if (phase == kQuick) {
+    if (!PaintAt(c.index, c.x, c.y, kCellQuick)) return kStepWait;
+  } else {
+    CPicEntry *e = doc_.GetEntry(c.index);
+    if (!e || e->IsBusy()) return kStepWait;
+    e->cellX = c.x;
+    e->cellY = c.y;
+    AskThumbnail(c.index, WorkerPool::kVisible);
+  }
   Advance(c);
+  return kStepPainted;
+}
+
+int CRXView::AskThumbnail(int index, int priority) {
+  CPicEntry *e = doc_.GetEntry(index);
+  if (!e) return CThumbScheduler::kGone;
+  const CellLayout l = painter_.Layout(*e, 0, 0, grid_.cellWidth, grid_.cellHeight);
+  const int r = thumbs_.Ask(index, l.picture, priority);
+  if (r == CThumbScheduler::kReady && static_cast<std::size_t>(index) < marks_.size())
+    marks_[static_cast<std::size_t>(index)] |= 2;
+  return r;
+}
+
+void CRXView::OnThumbnailDone(int index) {
+  if (index < 0) return;
+  RepaintEntry(index);
+  if (static_cast<std::size_t>(index) < marks_.size()) marks_[static_cast<std::size_t>(index)] |= 2;
+  doc_.UpdateAllViews(this, kHintEntryChanged, UpdateArgument{index, 0, {}});
+  // The visible and background phases wait for results; each one lets them go on.
+  if (phase_ == kThumbs || phase_ == kBackground) emit idleWorkWanted();
+}
+
+// Hands the next entry of the folder to the workers, keeping only a few queued so that what
+// the user scrolls to comes first. A thumbnail already there is painted into the full canvas.
+int CRXView::BackgroundStep() {
+  const int count = doc_.GetEntryCount();
+  if (pass_.index >= count) return thumbs_.InFlight() == 0 ? kStepFinished : kStepWait;
+  if (thumbs_.InFlight() >= inFlightLimit_) return kStepWait;
+  CPicEntry *e = doc_.GetEntry(pass_.index);
+  if (e && e->IsBusy()) return kStepWait;
+  if (e && grid_.cellWidth > 0 && grid_.cellHeight > 0) {
+    e->cellX = pass_.x;
+    e->cellY = pass_.y;
+    const std::size_t i = static_cast<std::size_t>(pass_.index);
+    if (AskThumbnail(pass_.index, WorkerPool::kBackground) == CThumbScheduler::kReady && page_.IsValid() &&
+        i < marks_.size() && (marks_[i] & 1) == 0)
+      PaintAt(pass_.index, pass_.x, pass_.y, kCellQuick);
+  }
+  Advance(pass_);
+  const int percent = static_cast<int>(static_cast<int64_t>(pass_.index) * 100 / std::max(count, 1));
+  emit statusText(3, QString::number(percent) + "%");
+  emit statusGauge(percent);
   return kStepPainted;
 }
 
@@ -230,7 +290,8 @@ void CRXView::paintEvent(QPaintEvent *event) {
       const int n = doc_.GetEntryCount();
       const int last = std::min(n, grid_.columns * ((grid_.clientHeight + top_) / grid_.cellHeight + 1));
       bool missing = marks_.size() < static_cast<std::size_t>(n);
-      for (int i = quick_.index; !missing && i < last; ++i) missing = marks_[static_cast<std::size_t>(i)] == 0;
+      for (int i = quick_.index; !missing && i < last; ++i)
+        missing = marks_[static_cast<std::size_t>(i)] == 0;
       if (missing) {
         int r;
         while ((r = DrawStep(quick_, kQuick)) == kStepPainted || r == kStepSkipped) {
@@ -278,29 +339,20 @@ bool CRXView::ContinueDrawing() {
       if (r == kStepFinished) SetPhase(kThumbs);
       break;
     case kThumbs:
-      do r = DrawStep(thumbs_, kThumbs);
+      do r = DrawStep(visible_, kThumbs);
       while ((r == kStepPainted || r == kStepSkipped) && clock.elapsed() < kIdleBudgetMs);
       if (r == kStepFinished) SetPhase(doc_.Settings().thumbsCreate ? kBackground : kIdle);
       break;
-    case kBackground: {
-      const CursorGrid g{grid_.columns, grid_.cellWidth, grid_.cellHeight};
-      do {
-        const int x = bgCursor_.X(), y = bgCursor_.Y();
-        const bool onPage = page_.IsValid();
-        paintingCell_ = true;
-        r = bgCursor_.Step(g, onPage ? &page_ : nullptr, onPage ? &marks_ : nullptr, this);
-        paintingCell_ = false;
-        if (r == kStepDone && onPage) viewport()->update(QRect(x - Left(), y - top_, grid_.cellWidth, grid_.cellHeight));
-      } while (r == kStepDone && clock.elapsed() < kIdleBudgetMs);
-      if (r == kStepEnd) {
+    case kBackground:
+      do r = BackgroundStep();
+      while (r == kStepPainted && clock.elapsed() < kIdleBudgetMs);
+      if (r == kStepFinished) {
         SetPhase(kIdle);
         emit statusGauge(0);
-        r = kStepFinished;
-      } else {
-        r = kStepPainted;
       }
+      // Waiting for the workers: their results call for more idle work.
+      if (r == kStepWait) return false;
       break;
-    }
     default:
       SetPhase(kIdle);
       return false;
@@ -318,7 +370,7 @@ void CRXView::RepaintEntry(int index) {
     // Only what is on the screen can be painted without a full canvas.
     if (client_.isNull() || y + grid_.cellHeight <= clientTop_ || y >= clientTop_ + client_.height()) return;
   }
-  PaintAt(index, x, y, kCellBuild);
+  if (PaintAt(index, x, y, kCellQuick)) AskThumbnail(index, WorkerPool::kVisible);
 }
 
 void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) {
@@ -332,7 +384,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       RecalcLayout();
       UpdateScrollBars();
       RebuildCanvas();
-      bgCursor_.Reset();
+      pass_ = Cursor{};
       Invalidate();
       break;
     case kHintCleared:
@@ -340,7 +392,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       if (s.syncFind) {
         SetTop(0);
         ResetCursors();
-        bgCursor_.Reset();
+        pass_ = Cursor{};
         Invalidate();
       }
       break;
@@ -350,7 +402,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       if (arg.value) SetTop(0);
       RebuildCanvas();
       ResetCursors();
-      bgCursor_.Reset();
+      pass_ = Cursor{};
       if (!s.syncFind) Invalidate();
       break;
     case kHintStopDrawing:
@@ -365,7 +417,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
     case kHintEntryAdded:
       if (s.syncFind && doc_.GetEntryCount() > profile_.GetInt("RXView", "SyncFileCount", 200)) {
         RepaintEntry(static_cast<int>(arg.value));
-        Advance(thumbs_);
+        Advance(visible_);
       }
       break;
     default:
@@ -382,7 +434,7 @@ void CRXView::SetCellSize(int width, int height) {
   height = std::max(height, s.thumbsLimitSize.height);
   s.thumbsSize = CellSize{width, height};
   doc_.ApplySettings(s);
-  bgCursor_.Reset();
+  pass_ = Cursor{};
   RecalcLayout();
   UpdateScrollBars();
   RebuildCanvas();

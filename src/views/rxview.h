@@ -8,15 +8,16 @@
 #include <cstdint>
 #include <vector>
 
-#include "catalogue/thumbcursor.h"
 #include "catalogue/updatehint.h"
 #include "picture/dibcanvas.h"
 #include "views/gridgeometry.h"
 
 namespace tamro {
 
+class CatalogueEngine;
 class CCellPainter;
 class CRXDoc;
+class CThumbScheduler;
 class Profile;
 
 class CRXView : public QAbstractScrollArea, public UpdateObserver {
@@ -25,16 +26,19 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
  public:
   enum Phase : int { kIdle = 0, kQuick = 1, kThumbs = 2, kBackground = 3 };
 
-  // Neither owned; both outlive the view.
-  CRXView(CRXDoc &doc, CCellPainter &painter, Profile &profile, QWidget *parent = nullptr);
+  // Neither owned; both outlive the view. Thumbnails are made by the engine's workers.
+  CRXView(CatalogueEngine &engine, Profile &profile, QWidget *parent = nullptr);
   ~CRXView() override;
 
   // Reads the background colour, registers with the document, resets position and cursors.
   void OnInitialUpdate();
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
 
-  // One idle step of the current phase; true while more idle work is wanted.
+  // One idle step of the current phase; true while more idle work is wanted. Phases 2 and 3
+  // hand thumbnails to the workers and go on as results come in.
   bool ContinueDrawing();
+  // Writes the view's settings (at shutdown).
+  void SaveSettings();
 
   void SetCellSize(int width, int height);
   void Enlarge();
@@ -68,7 +72,13 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   struct Cursor {
     int index = 0, x = 0, y = 0;
   };
-  enum StepResult : int { kStepPainted = 0, kStepSkipped = 1, kStepFinished = 2, kStepNoClient = -1, kStepWait = 3 };
+  enum StepResult : int {
+    kStepPainted = 0,
+    kStepSkipped = 1,
+    kStepFinished = 2,
+    kStepNoClient = -1,
+    kStepWait = 3
+  };
 
   void Invalidate();
   void UpdateScrollBars();
@@ -79,6 +89,10 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   void Advance(Cursor &cursor) const;
   bool PaintAt(int index, int gridX, int gridY, int mode);
   void RepaintEntry(int index);
+  // Asks the workers for the entry's thumbnail; true when it has one already.
+  int AskThumbnail(int index, int priority);
+  void OnThumbnailDone(int index);
+  int BackgroundStep();
   void SetPhase(int phase);
   void SetFocusStatus(const QString &text) { emit statusText(3, text); }
 
@@ -86,20 +100,21 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
 
   CRXDoc &doc_;
   CCellPainter &painter_;
+  CThumbScheduler &thumbs_;
   Profile &profile_;
   GridGeometry grid_;
-  int top_ = 0;                 // exact vertical position in grid pixels
+  int top_ = 0;  // exact vertical position in grid pixels
   bool settingBar_ = false;
   bool fullPaint_ = true;
   bool firstPaint_ = true;
   bool paintingCell_ = false;
   bool direct_ = false;
   uint32_t background_ = 0xC0C0C0;
-  Cursor quick_, thumbs_;
-  CThumbCursor bgCursor_;
-  CDibCanvas page_;               // the whole grid, when memory allows
-  std::vector<uint8_t> marks_;    // per entry: bit 0 quick, bit 1 thumbnail
-  QImage client_;                 // the visible area, without a full canvas
+  int inFlightLimit_ = 4;
+  Cursor quick_, visible_, pass_;  // the background pass goes over every entry
+  CDibCanvas page_;                // the whole grid, when memory allows
+  std::vector<uint8_t> marks_;     // per entry: bit 0 quick, bit 1 thumbnail
+  QImage client_;                  // the visible area, without a full canvas
   int clientLeft_ = -1, clientTop_ = -1;
 };
 

@@ -53,8 +53,14 @@ class AppTest : public ::testing::Test {
     app = std::make_unique<CRXApp>(Profile::App());
     ASSERT_TRUE(app->InitInstance(args));
     ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
-    // Let the idle handler run until it stops itself.
-    for (int i = 0; i < 2000 && (app->IdleRunning() || i < 5); ++i) QApplication::processEvents();
+    // Let the idle handler and the thumbnail workers run until both are done.
+    for (int i = 0; i < 5000; ++i) {
+      QApplication::processEvents(QEventLoop::AllEvents, 5);
+      if (i >= 5 && !app->IdleRunning() && CRXView::DrawPhase() == CRXView::kIdle &&
+          app->Engine().Thumbs().InFlight() == 0)
+        break;
+      QTest::qWait(1);
+    }
     QApplication::processEvents();
   }
   void TearDown() override { app.reset(); }
@@ -91,7 +97,8 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
     CPicEntry *e = doc->GetEntry(i);
     ASSERT_TRUE(e->thumbnail) << i;
     // The picture is centred in the area above the caption bar.
-    const QColor centre = shot.pixelColor(origin + QPoint(x + g.cellWidth / 2, y + (e->captionRect.top - 2) / 2));
+    const QColor centre =
+        shot.pixelColor(origin + QPoint(x + g.cellWidth / 2, y + (e->captionRect.top - 2) / 2));
     // Entries keep the folder's own order: the number in the name tells the colour.
     const QColor want = Colour(std::stoi(e->name.substr(e->name.find(' ') + 1)));
     EXPECT_LT(std::abs(centre.hue() - want.hue()), 6) << i << " " << e->name;
@@ -197,9 +204,10 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   ScopedUi scoped(ui);
 
   // Copied into the open folder: the listing follows and the first note comes along.
-  EXPECT_EQ(tree->DropFiles(tree->currentItem(), {(elsewhere / "a b.bmp").string(), (elsewhere / "c.bmp").string()},
-                            {"first\nline", ""}, false),
-            2);
+  EXPECT_EQ(
+      tree->DropFiles(tree->currentItem(), {(elsewhere / "a b.bmp").string(), (elsewhere / "c.bmp").string()},
+                      {"first\nline", ""}, false),
+      2);
   EXPECT_TRUE(fs::exists(elsewhere / "a b.bmp"));
   EXPECT_EQ(app->Doc()->GetEntryCount(), 2);
   std::string note;

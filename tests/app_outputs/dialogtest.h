@@ -15,12 +15,7 @@
 #include <memory>
 #include <string>
 
-#include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
-#include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
-#include "catalogue/thumbbuilder.h"
-#include "decode/spihost.h"
+#include "catalogue/engine.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
@@ -39,8 +34,6 @@ class DialogTest : public ::testing::Test {
   void SetUp() override {
     EnsureWidgetApp();
     Profile::ResetApp();
-    host.SetWriteBackOnDestroy(false);
-    host.LoadSwitches();
     folder = box.root() / "写真";
   }
 
@@ -48,11 +41,10 @@ class DialogTest : public ::testing::Test {
   void OpenPictures(int count) {
     for (int i = 0; i < count; ++i)
       WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, TestColour(i));
-    doc = std::make_unique<CRXDoc>(&Profile::App());
-    doc->SetDecoders(&listing);
-    builder = std::make_unique<CThumbBuilder>(&pictures, nullptr, &doc->Settings());
-    cells = std::make_unique<CCellPainter>(builder.get(), &icons);
-    cells->SetCaptionLines(&doc->CaptionItems());
+    engine = std::make_unique<CatalogueEngine>(Profile::App(), EngineHooks{&icons, nullptr, {}, 1, false});
+    engine->Host().LoadSwitches();
+    doc = &engine->Doc();
+    cells = &engine->Painter();
     doc->ChangeFolder(folder.string(), nullptr, false);
     ASSERT_EQ(doc->GetEntryCount(), count);
     for (int i = 0; i < count; ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
@@ -60,13 +52,10 @@ class DialogTest : public ::testing::Test {
 
   Sandbox box;
   std::filesystem::path folder;
-  CSpiHost host;
-  HostPictureDecoders pictures{host};
-  SpiHostAccess listing{host};
   GlyphIconSource icons;
-  std::unique_ptr<CRXDoc> doc;
-  std::unique_ptr<CThumbBuilder> builder;
-  std::unique_ptr<CCellPainter> cells;
+  std::unique_ptr<CatalogueEngine> engine;
+  CRXDoc *doc = nullptr;
+  CCellPainter *cells = nullptr;
   ScriptedUi ui;
   ScopedUi scope{ui};
 };

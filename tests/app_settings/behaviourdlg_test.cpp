@@ -28,7 +28,6 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
   Profile &profile = Profile::App();
   CRXDoc doc(&profile);
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
 
   {
     // Cancel keeps everything as it was.

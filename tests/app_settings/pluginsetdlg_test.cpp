@@ -42,7 +42,6 @@ TEST(PluginSetDlg, UseBitsListsAndANewSetNameReachTheHostAndTheStore) {
   fs::copy_file(fs::path(TAMRO_BIN_DIR) / "testspi/tarc.spi", spi / "Arc.spi");
   fs::copy_file(TAMRO_TCFG_SPI, spi / "Cfg.spi");
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   host.ScanPlugins((spi / "*.SPI").string(), {}, "");
   host.LoadPluginSet("");
   constexpr int kCfg = 0, kPic = 1, kArc = 0;

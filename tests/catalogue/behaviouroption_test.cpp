@@ -10,7 +10,6 @@ namespace {
 TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   auto doc = MakeDoc();
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   CBehaviourOption option(*doc, &host);
   EXPECT_EQ(option.settings.threads, 0);
   EXPECT_EQ(option.settings.exifRotate, 1);

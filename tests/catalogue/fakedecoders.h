@@ -5,15 +5,16 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/decoderaccess.h"
+#include "catalogue/picturedecoders.h"
 #include "catalogue/wildcard.h"
+#include "decode/spihost.h"
 
 namespace tamro::test {
 
 // Decoders for listing tests. A picture is a file whose bytes start with "PIC"; an archive
 // a file starting with "ARC\n" followed by member lines "name,size,time,content". The
 // picture decoder is "FAKEPIC" at position 0, the archive plug-in "FAKEARC" at position 0.
-class FakeDecoders : public DecoderAccess {
+class FakeDecoders : public PictureDecoders {
  public:
   int pictureQueries = 0;
   int archiveListings = 0;
@@ -23,11 +24,12 @@ class FakeDecoders : public DecoderAccess {
   std::string memberFilter = "*.pic";
   bool haveArchives = true;
 
-  int FindPictureDecoder(std::string_view, const unsigned char *head, std::size_t length, int) override {
+  int FindPictureDecoder(const std::string &, const unsigned char *head, std::size_t length, int,
+                         int) override {
     ++pictureQueries;
     return length >= 3 && std::memcmp(head, "PIC", 3) == 0 ? 0 : -1;
   }
-  int FindArchiveDecoder(std::string_view, const unsigned char *head, std::size_t length,
+  int FindArchiveDecoder(const std::string &, const unsigned char *head, std::size_t length,
                          int start) override {
     return start == 0 && length >= 4 && std::memcmp(head, "ARC\n", 4) == 0 ? 0 : -1;
   }
@@ -48,23 +50,26 @@ class FakeDecoders : public DecoderAccess {
     return 0;
   }
   int ExtractMember(int position, const std::string &path, uint32_t memberPosition,
-                    std::vector<unsigned char> &bytes) override {
+                    GlobalHandle &block) override {
     if (position != 0) return -1;
     auto all = Parse(path);
     std::size_t i = memberPosition / 100;
     if (i >= all.size()) return -1;
-    bytes.assign(all[i].content.begin(), all[i].content.end());
+    const std::string &bytes = all[i].content;
+    block = GlobalHandle::Allocate(bytes.size());
+    GlobalLockGuard lock(block.get());
+    if (!bytes.empty()) std::memcpy(lock.get(), bytes.data(), bytes.size());
     return 0;
   }
   std::string PictureFilter() override { return pictureFilter; }
   std::string ArchiveFilter() override { return archiveFilter; }
   std::string ArchiveMemberFilter(int) override { return memberFilter; }
-  int FindDecoderByName(std::string_view name, Kind kind) override {
+  int FindDecoderByName(std::string_view name, int kind) override {
     if (kind == kPicture && (name == "FAKEPIC" || name == "--BMP--")) return name == "FAKEPIC" ? 0 : 1000;
     if (kind == kArchive && name == "FAKEARC") return 0;
     return -1;
   }
-  std::string DecoderName(int position) override {
+  std::string DecoderName(int position, int) override {
     return position == 0 ? "FAKEPIC" : position == 1000 ? "--BMP--" : position == 7 ? "AAA" : "";
   }
 

@@ -533,7 +533,7 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
   EXPECT_EQ(doc->Sort().state(), 0);
 }
 
-TEST_F(DocTest, SettingsAreWrittenBackWhenTheDocumentGoes) {
+TEST_F(DocTest, SettingsAreWrittenBackWhenSaved) {
   {
     auto doc = MakeDoc();
     // Sizes raised to their limits: docsettings_test.cpp, and through the document in
@@ -542,6 +542,8 @@ TEST_F(DocTest, SettingsAreWrittenBackWhenTheDocumentGoes) {
     s.scanSpi = 1;
     doc->ApplySettings(s);
     doc->SortBy(kSortSize, 2);
+    EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "") << "nothing before the save at shutdown";
+    doc->SaveSettings();
   }
   EXPECT_EQ(profile.GetInt("RXDoc", "ScanSPI", 0), 1);
   EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "131074");

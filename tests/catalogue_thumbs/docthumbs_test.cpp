@@ -1,5 +1,5 @@
-// The thumbnail parts that work on the whole folder document: the background pass, the
-// thumbnail settings, rebuilding, saving the folder information and the document's hooks.
+// The thumbnail parts that work on the whole folder document: the thumbnail settings, rebuilding, saving the
+// folder information and the document's hooks.
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,6 @@
 #include "catalogue/cellpainter.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
-#include "catalogue/thumbcursor.h"
 #include "catalogue/thumboption.h"
 #include "catalogue/thumbstore.h"
 #include "catalogue_thumbs/thumbtest.h"
@@ -68,72 +67,6 @@ class DocTest : public ::testing::Test {
   Recorder recorder;
   std::unique_ptr<CRXDoc> doc;
 };
-
-TEST_F(DocTest, BackgroundPassBuildsOneEntryPerStepAndTellsTheViews) {
-  Open();
-  ASSERT_EQ(doc->GetEntryCount(), 5);
-  CThumbCursor cursor(*doc, painter);
-  std::vector<std::pair<int, int>> progress;
-  cursor.SetProgressSink([&](int pane, int percent) { progress.emplace_back(pane, percent); });
-  const CursorGrid grid{2, 60, 50};
-  for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepDone);
-    EXPECT_TRUE(At(i).thumbnail) << i;
-    EXPECT_EQ(At(i).cellX, (i % 2) * 60);
-    EXPECT_EQ(At(i).cellY, (i / 2) * 50);
-  }
-  EXPECT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepEnd);
-  EXPECT_EQ(progress, (std::vector<std::pair<int, int>>{{3, 20}, {3, 40}, {3, 60}, {3, 80}, {3, 100}}));
-  ASSERT_EQ(recorder.Count(kHintEntryChanged), 5);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(recorder.hints[static_cast<std::size_t>(i)].second, i);
-  // The decoders' progress went quiet for each step and came back.
-  ASSERT_FALSE(decoders.progressSwaps.empty());
-  EXPECT_EQ(decoders.progressSwaps.front(), nullptr);
-  EXPECT_EQ(decoders.progress, nullptr);
-
-  // A second pass finds everything built: no more notices.
-  cursor.Reset();
-  recorder.hints.clear();
-  while (cursor.Step(grid, nullptr, nullptr, nullptr) == kStepDone) {
-  }
-  EXPECT_EQ(recorder.Count(kHintEntryChanged), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 5u);
-}
-
-TEST_F(DocTest, BackgroundPassPaintsIntoThePageAndMarksTheCells) {
-  Open();
-  CThumbCursor cursor(*doc, painter);
-  CDibCanvas page;
-  ASSERT_TRUE(page.Create(220, 330, 0x000000));
-  std::vector<uint8_t> marks(5, 1);
-  const CursorGrid grid{2, 110, 110};
-  while (cursor.Step(grid, &page, &marks, nullptr) == kStepDone) {
-  }
-  EXPECT_EQ(marks, std::vector<uint8_t>(5, 3));
-  // Entry 3 sits in the second column of the second row.
-  const CellLayout l = painter.Layout(At(3), 110, 110, 110, 110);
-  const QColor c =
-      page.Image().pixelColor((l.picture.left + l.picture.right) / 2, (l.picture.top + l.picture.bottom) / 2);
-  const QImage source(QString::fromStdString((folder / At(3).name).string()));
-  EXPECT_EQ(c, source.pixelColor(40, 30));
-}
-
-TEST_F(DocTest, BusyEntryIsLeftForTheNextCallAndFailuresMoveOn) {
-  box.write("pics/p2.png", "broken now");
-  Open();
-  CThumbCursor cursor(*doc, painter);
-  const CursorGrid grid{5, 60, 60};
-  At(0).decodingNow = true;
-  EXPECT_EQ(cursor.Step(grid, nullptr, nullptr, nullptr), kStepBusy);
-  EXPECT_EQ(cursor.Index(), 0);
-  EXPECT_FALSE(At(0).thumbnail);
-  At(0).decodingNow = false;
-  int steps = 0;
-  while (cursor.Step(grid, nullptr, nullptr, nullptr) == kStepDone) ++steps;
-  EXPECT_EQ(steps, 5);
-  EXPECT_EQ(recorder.Count(kHintEntryChanged), 4) << "the broken file gets no notice";
-  EXPECT_EQ(cursor.Percent(), 100);
-}
 
 TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
   Open();

@@ -96,7 +96,8 @@ class FakeDecoders : public PictureDecoders {
     return 0;
   }
 
-  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override {
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                 ProgressProc = nullptr) override {
     pictureCalls.emplace_back(position, reduction);
     if (duringPicture) duringPicture();
     FakeDecoder *d = Find(position);

@@ -129,8 +129,8 @@ TEST_F(SpiSetTest, ChangesFromInsideACallbackAreRefusedInsteadOfWaitingForever) 
   q.notify = [&](int position, std::string_view, uintptr_t) {
     if (position < 0) return;
     seenName = host->GetDecoderName(position, kSpiPicture);  // reading is fine
-    host->AddViewSpi(0, position);                          // changing is not
-    host->SetUse(0, kSpiPicture, false);                    // flags are atomic
+    host->AddViewSpi(0, position);                           // changing is not
+    host->SetUse(0, kSpiPicture, false);                     // flags are atomic
   };
   EXPECT_EQ(host->FindDecoder(q), 1);
   EXPECT_EQ(seenName, "Pic");
@@ -158,8 +158,10 @@ TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {
         HDIB dib = nullptr;
         const int r = host->GetPicture(pos, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16);
         GlobalHandle owned(dib);
-        if (r == 0) ++decoded;
-        else if (r != -1) ++wrong;  // -1: unloaded between the search and the call
+        if (r == 0)
+          ++decoded;
+        else if (r != -1)
+          ++wrong;  // -1: unloaded between the search and the call
       }
     });
   }
@@ -179,19 +181,22 @@ TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {
   EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 
-TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenTheHostEnds) {
+TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenSaved) {
   Store("SPI", "#InnerGIF", 1);
   Profile::App().WriteString("SPI", "SkipErrJPEG", "3, 5,x,7");
   Scan("Mine");
-  host->SetWriteBackOnDestroy(true);
   SpiSwitches s = host->Switches();
   EXPECT_EQ(s.useGif, 1);
   EXPECT_EQ(s.useJpeg, 1);
   s.macBinCheck = 1;
   host->SetSwitches(s);
   host.reset();
-
   const Profile &p = Profile::App();
+  EXPECT_EQ(p.GetInt("SPI", "#MacbinCheck", 0), 0) << "ending the host writes nothing";
+  Scan("Mine");
+  host->SetSwitches(s);
+  host->SaveSettings();
+
   EXPECT_EQ(p.GetInt("SPI", "#MacbinCheck", 0), 1);
   EXPECT_EQ(p.GetInt("SPI", "#InnerGIF", 0), 1);
   EXPECT_EQ(p.GetInt("SPI", "#InnerTIFF", 0), 1);
@@ -204,8 +209,7 @@ TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenTheHostEnds) {
   const auto stamp = std::filesystem::last_write_time(box.configFile());
   const std::string before = test::ReadFile(box.configFile());
   Scan("Mine");
-  host->SetWriteBackOnDestroy(true);
-  host.reset();
+  host->SaveSettings();
   EXPECT_EQ(test::ReadFile(box.configFile()), before);
   EXPECT_EQ(std::filesystem::last_write_time(box.configFile()), stamp);
   if (!builtin::JpegGetSkipList().empty()) {
@@ -213,11 +217,9 @@ TEST_F(SpiSetTest, SwitchesAndTheSetAreWrittenWhenTheHostEnds) {
   }
 }
 
-TEST_F(SpiSetTest, NothingIsWrittenWhenTheSwitchesWereNeverReadOrWritingIsOff) {
-  { CSpiHost idle; }
-  EXPECT_FALSE(std::filesystem::exists(box.configFile()));
-  Scan();
-  host.reset();
+TEST_F(SpiSetTest, NothingIsWrittenWhenTheSwitchesWereNeverRead) {
+  CSpiHost idle;
+  idle.SaveSettings();
   EXPECT_FALSE(std::filesystem::exists(box.configFile()));
 }
 

@@ -7,8 +7,8 @@ namespace tamro::test {
 
 std::filesystem::path TestSpiDir() { return TAMRO_TEST_SPI_DIR; }
 
-std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r, const char *magic, bool comment,
-                 bool shortPixels) {
+std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r, const char *magic,
+                 bool comment, bool shortPixels) {
   std::string s(magic, 4);
   PutLe16(s, static_cast<uint32_t>(width));
   PutLe16(s, static_cast<uint32_t>(height));
@@ -61,16 +61,14 @@ CSpiHost &HostTest::Scan(const std::string &setName) {
   host.reset();
   status.clear();
   host = std::make_unique<CSpiHost>();
-  // Writing the switches back costs a file replacement each; the tests that need it ask.
-  host->SetWriteBackOnDestroy(false);
-  host->ScanPlugins(Pattern(), [this](int code, std::string_view text) { status.emplace_back(code, text); },
-                    setName);
+  host->ScanPlugins(
+      Pattern(), [this](int code, std::string_view text) { status.emplace_back(code, text); }, setName);
   host->LoadPluginSet(setName);
   return *host;
 }
 
-int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start, int archivePosition,
-                   std::vector<int> *asked) {
+int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start,
+                   int archivePosition, std::vector<int> *asked) {
   SpiHead head = HeadOf(bytes.data(), bytes.size());
   SpiQuery q;
   q.fileName = fileName;

@@ -25,8 +25,8 @@ std::filesystem::path TestSpiDir();
 
 // "TPIC" picture: width, height, depth (8 or 24), fill colour (blue, green, red or the
 // palette index); `comment` adds a comment, `shortPixels` makes the pixel block too small.
-std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r, const char *magic = "TPIC",
-                 bool comment = false, bool shortPixels = false);
+std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t r,
+                 const char *magic = "TPIC", bool comment = false, bool shortPixels = false);
 
 struct TarcMember {
   std::string name;
@@ -46,7 +46,7 @@ class HostTest : public ::testing::Test {
   void Install(const std::string &plugin, const std::string &as);
   // A new host that scanned the folder and loaded the set (and writes nothing back).
   CSpiHost &Scan(const std::string &setName = "");
-  // Ends the current host (which writes its switches back) and stores a setting.
+  // Ends the current host and stores a setting.
   void Store(const std::string &section, const std::string &key, int value);
   std::string Pattern() const { return (spiDir / "*.SPI").string(); }
 

@@ -122,7 +122,6 @@ CSpiHost &Host() {
   static test::Sandbox box;  // the host reads its switches from a settings store of its own
   static CSpiHost host;
   static bool ready = [] {
-    host.SetWriteBackOnDestroy(false);
     host.LoadSwitches();
     for (int position = kFirst; position <= kAvi; ++position) host.SetUse(position, kSpiPicture, true);
     return true;

@@ -21,10 +21,7 @@ using test::Picture;
 
 class ThroughHost : public ::testing::Test {
  protected:
-  void SetUp() override {
-    host.SetWriteBackOnDestroy(false);
-    host.LoadSwitches();
-  }
+  void SetUp() override { host.LoadSwitches(); }
   test::Sandbox box_;
   CSpiHost host;
 
@@ -130,7 +127,6 @@ TEST_F(ThroughHost, BuiltinsRunOutsideTheFaultGuard) {
 // opening it for reading the ordinary way would never return.
 bool EveryBuiltinRefuses(const std::string &fifo) {
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   SpiHead head;
   bool ok = ReadHead(fifo, 0, &head) == -1;
   for (int position : {kBmp, kJpeg, kGif, kTiff, kText, kAvi}) {

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "catalogue/docfixture.h"
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "fileops/samename.h"
 #include "fileops/saveformat.h"
 #include "picture/dib.h"
@@ -25,7 +25,7 @@ class SaveTest : public DocTest {
   ScriptedUi ui;
   ScopedUi scoped{ui};
   CSpiHost host;
-  HostPictureDecoders pictures{host};
+  HostDecoders pictures{host};
 
   // A BMP file of width x height with a gradient, so scaling has something to do.
   std::string Picture(const std::string &relative, int width, int height) {

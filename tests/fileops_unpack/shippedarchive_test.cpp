@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "catalogue/spihostaccess.h"
+#include "catalogue/hostdecoders.h"
 #include "decode/spihost.h"
 #include "fileops/samename.h"
 #include "fileops/unpack.h"
@@ -27,12 +27,11 @@ TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
   fs::create_directories(box.path("spi"));
   fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
   CSpiHost host;
-  host.SetWriteBackOnDestroy(false);
   host.ScanPlugins(
       box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
   host.LoadPluginSet("");
   ASSERT_GE(host.FindDecoderByName("axarchive", kSpiArchive), 0);
-  SpiHostAccess decoders(host);
+  HostDecoders decoders(host);
 
   const std::string big(100000, 'z');
   // Two names that differ only past what a member record holds (199 bytes).

@@ -56,10 +56,9 @@ bool RunningAsRoot() { return geteuid() == 0; }
 // Fake decoders whose plug-in fails on chosen members with the result it would give.
 struct FailingDecoders : test::FakeDecoders {
   std::map<uint32_t, int> failures;  // member position -> the plug-in's result
-  int ExtractMember(int position, const std::string &path, uint32_t member,
-                    std::vector<unsigned char> &bytes) override {
+  int ExtractMember(int position, const std::string &path, uint32_t member, GlobalHandle &block) override {
     if (auto f = failures.find(member); f != failures.end()) return f->second;
-    return FakeDecoders::ExtractMember(position, path, member, bytes);
+    return FakeDecoders::ExtractMember(position, path, member, block);
   }
 };
 

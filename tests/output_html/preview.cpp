@@ -4,15 +4,14 @@
 // With a third argument the catalogue gets JPEG thumbnails.
 #include <QGuiApplication>
 #include <QImage>
-
 #include <cstdio>
 #include <filesystem>
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "output/contactsheet.h"
 #include "output/htmlcatalog.h"
-#include "output/macros.h"
 #include "picture/dibcanvas.h"
 #include "picture/dibdraw.h"
 
@@ -55,7 +54,6 @@ int main(int argc, char **argv) {
   std::string out = std::string(argv[2]) + "/catalog.htm";
   bool html = catalog.WriteHtmlCatalogue(out);
   // Thumbnails made here stand in for the builder's, so the shared cell painter draws them.
-  InstallCaptionMacros();
   const CellSize cell = doc.ThumbsSize();
   for (int i = 0; i < doc.GetEntryCount(); ++i) {
     CPicEntry *e = doc.GetEntry(i);
@@ -68,6 +66,7 @@ int main(int argc, char **argv) {
   CellSheetPainter painter(cells);
   int sheets = WriteContactSheets(doc, painter, 4, 0, std::string(argv[2]) + "/sheet.jpg", kSheetJpeg, 90,
                                   ViewBackgroundColour());
-  std::printf("html %s, %d sheet(s), %d pictures\n", html ? "written" : "failed", sheets, doc.GetEntryCount());
+  std::printf("html %s, %d sheet(s), %d pictures\n", html ? "written" : "failed", sheets,
+              doc.GetEntryCount());
   return html ? 0 : 1;
 }

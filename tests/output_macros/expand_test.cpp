@@ -1,11 +1,10 @@
-#include <QLocale>
 #include <gtest/gtest.h>
 
+#include <QLocale>
 #include <regex>
 
-#include "catalogue/captiontext.h"
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
-#include "output/macros.h"
 #include "output_macros/exifjpeg.h"
 #include "output_macros/testfolder.h"
 
@@ -32,7 +31,8 @@ TEST(ExpandMacros, NamesAndPaths) {
   EXPECT_EQ(ExpandMacros(&e, "$(PN)$(PN)"), "photo.01.jpgphoto.01.jpg");
   EXPECT_EQ(ExpandMacros(&e, "$(FileName)|$(FN)"), "photo.01|photo.01");
   EXPECT_EQ(ExpandMacros(&e, "$(PicPath)"), "/home/ユーザー/写真 集/photo.01.jpg");
-  EXPECT_EQ(ExpandMacros(&e, "\"$(PP)\" $(PD)"), "\"/home/ユーザー/写真 集/photo.01.jpg\" /home/ユーザー/写真 集");
+  EXPECT_EQ(ExpandMacros(&e, "\"$(PP)\" $(PD)"),
+            "\"/home/ユーザー/写真 集/photo.01.jpg\" /home/ユーザー/写真 集");
   // No short names here: the long forms stand in.
   EXPECT_EQ(ExpandMacros(&e, "$(ShortPicPath)|$(SPN)"), "/home/ユーザー/写真 集/photo.01.jpg|photo.01.jpg");
   EXPECT_EQ(ExpandMacros(&e, "[$(ArcPath)][$(AN)]"), "[][]");
@@ -99,15 +99,6 @@ TEST(ExpandMacros, TodayInTheUsersLocale) {
   EXPECT_TRUE(std::regex_match(date, std::regex(R"(\d{4}/\d{2}/\d{2})"))) << date;
   EXPECT_TRUE(std::regex_match(time, std::regex(R"(\d{1,2}:\d{2}:\d{2})"))) << time;
   EXPECT_EQ(ExpandMacros(nullptr, "$(TT)").empty(), false);
-}
-
-TEST(ExpandMacros, CaptionsUseThemOnceInstalled) {
-  Entry e("/p", "a.jpg");
-  e.pictureWidth = 320;
-  InstallCaptionMacros();
-  EXPECT_EQ(ExpandCaption(&e, "$(PN) $(W)"), "a.jpg 320");
-  SetCaptionExpander(nullptr);
-  EXPECT_EQ(ExpandCaption(&e, "$(PN) $(W)"), "$(PN) $(W)");
 }
 
 TEST(ExpandMacros, CameraFactsOnlyForPlainJpegFiles) {

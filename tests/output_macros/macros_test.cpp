@@ -1,4 +1,4 @@
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 #include <gtest/gtest.h>
 
@@ -15,7 +15,7 @@ TEST(FormatByteCount, ScalesByThousandsOfBinaryUnits) {
   EXPECT_EQ(length(1023999), "1,000KB");
   EXPECT_EQ(length(1048575), "1MB");
   EXPECT_EQ(length(4294967295u), "4GB");
-  EXPECT_EQ(FormatByteCount(0, 0x100, true, 1, 0, -1), "1TB");        // 2^40
+  EXPECT_EQ(FormatByteCount(0, 0x100, true, 1, 0, -1), "1TB");               // 2^40
   EXPECT_EQ(FormatByteCount(0, 0x40000000, true, 1, 0, -1), "4,194,304TB");  // stops at TB
 }
 
@@ -35,7 +35,7 @@ TEST(GroupThousands, GroupsTheIntegerDigits) {
   EXPECT_EQ(GroupThousands(1234.5), "1,234.5");
   EXPECT_EQ(GroupThousands(1e-11), "0");
   EXPECT_EQ(GroupThousands(-1234), "-1,234");
-  EXPECT_EQ(GroupThousands(0.00012), "0.00012");       // never an exponent
+  EXPECT_EQ(GroupThousands(0.00012), "0.00012");                      // never an exponent
   EXPECT_EQ(GroupThousands(12345678901234.0), "12,345,678,900,000");  // ten significant digits
   EXPECT_EQ(GroupThousands(2.26, 1), "2.3");
   EXPECT_EQ(GroupThousands(999.96, 1), "1,000");

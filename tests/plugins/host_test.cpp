@@ -31,7 +31,6 @@ class ShippedPlugins : public ::testing::Test {
       if (std::filesystem::exists(from)) std::filesystem::copy_file(from, spiDir / name);
     }
     blocksAtStart = GlobalLiveBlockCount();
-    host.SetWriteBackOnDestroy(false);
     host.ScanPlugins((spiDir / "*.spi").string(),
                      [this](int code, std::string_view text) {
                        if (code != 0) failures.emplace_back(text);

@@ -7,12 +7,7 @@
 #include <QScrollBar>
 #include <QTest>
 
-#include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
-#include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
-#include "catalogue/thumbbuilder.h"
-#include "decode/spihost.h"
+#include "catalogue/engine.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 #include "views/viewtest.h"
@@ -27,27 +22,26 @@ class ViewTest : public ::testing::Test {
   void SetUp() override {
     test::EnsureWidgetApp();
     Profile::ResetApp();
-    host.SetWriteBackOnDestroy(false);
-    host.LoadSwitches();
     folder = box.root() / "pics";
   }
   void TearDown() override {
     view.reset();
-    doc.reset();
+    engine.reset();
   }
 
   void MakePictures(int n) {
     for (int i = 0; i < n; ++i)
-      test::WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, test::TestColour(i));
+      test::WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60,
+                               test::TestColour(i));
   }
 
   void Open(int width = 400, int height = 300) {
-    doc = std::make_unique<CRXDoc>(&profile);
-    doc->SetDecoders(&listing);
-    builder = std::make_unique<CThumbBuilder>(&pictures, nullptr, &doc->Settings());
-    painter = std::make_unique<CCellPainter>(builder.get(), &icons);
-    painter->SetCaptionLines(&doc->CaptionItems());
-    view = std::make_unique<CRXView>(*doc, *painter, profile);
+    engine = std::make_unique<CatalogueEngine>(profile, EngineHooks{&icons, nullptr, {}, workers, false});
+    engine->Host().LoadSwitches();
+    engine->DeliverResultsHere();
+    doc = &engine->Doc();
+    painter = &engine->Painter();
+    view = std::make_unique<CRXView>(*engine, profile);
     view->resize(width, height);
     view->OnInitialUpdate();
     view->show();
@@ -56,25 +50,29 @@ class ViewTest : public ::testing::Test {
     Settle();
   }
 
-  // Paints what is pending and runs idle steps until the view wants none.
+  // Paints what is pending and runs idle steps until the view wants none and the workers
+  // have handed back everything.
   int Settle() {
     int steps = 0;
-    for (int round = 0; round < 50; ++round) {
-      QApplication::processEvents();
+    for (int round = 0; round < 5000; ++round) {
       QApplication::processEvents();
       bool more = false;
       while (view->ContinueDrawing() && steps < 100000) more = true, ++steps;
       QApplication::processEvents();
-      if (!more && CRXView::DrawPhase() == CRXView::kIdle) break;
+      if (!more && CRXView::DrawPhase() == CRXView::kIdle && engine->Thumbs().InFlight() == 0) break;
+      if (engine->Thumbs().InFlight() > 0) QTest::qWait(2);
     }
     return steps;
   }
 
   QColor CellCentreOnScreen(int index) {
     const QImage shot = view->viewport()->grab().toImage();
-    const CellLayout l = painter->Layout(*doc->GetEntry(index), 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
-    const int x = (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
-    const int y = (index / view->Grid().columns) * view->Grid().cellHeight + (l.picture.top + l.picture.bottom) / 2 - view->Top();
+    const CellLayout l =
+        painter->Layout(*doc->GetEntry(index), 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
+    const int x =
+        (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
+    const int y = (index / view->Grid().columns) * view->Grid().cellHeight +
+                  (l.picture.top + l.picture.bottom) / 2 - view->Top();
     return shot.pixelColor(x, y);
   }
 
@@ -87,18 +85,17 @@ class ViewTest : public ::testing::Test {
   test::Sandbox box;
   Profile profile{box.configFile()};
   fs::path folder;
-  CSpiHost host;
-  HostPictureDecoders pictures{host};
-  SpiHostAccess listing{host};
+  int workers = 2;
   GlyphIconSource icons;
-  std::unique_ptr<CRXDoc> doc;
-  std::unique_ptr<CThumbBuilder> builder;
-  std::unique_ptr<CCellPainter> painter;
+  std::unique_ptr<CatalogueEngine> engine;
+  CRXDoc *doc = nullptr;
+  CCellPainter *painter = nullptr;
   std::unique_ptr<CRXView> view;
 };
 
 bool Near(QColor a, QColor b) {
-  return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 && std::abs(a.blue() - b.blue()) < 12;
+  return std::abs(a.red() - b.red()) < 12 && std::abs(a.green() - b.green()) < 12 &&
+         std::abs(a.blue() - b.blue()) < 12;
 }
 
 TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
@@ -170,7 +167,8 @@ TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
 
 TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
   fs::create_directories(folder);
-  for (int i = 0; i < 400; ++i) test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
+  for (int i = 0; i < 400; ++i)
+    test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
   profile.WriteInt("RXDoc", "ThumbsCreate", 0);
   Open(150, 300);
   ASSERT_EQ(view->Grid().columns, 1);
@@ -195,9 +193,10 @@ TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
   Open();
   EXPECT_EQ(view->Background(), 0x123456u);
   const QImage shot = view->viewport()->grab().toImage();
-  EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2), QColor(0x56, 0x34, 0x12));
+  EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2),
+            QColor(0x56, 0x34, 0x12));
   profile.WriteInt("RXView", "colBackground", 0);
-  view.reset();
+  view->SaveSettings();
   EXPECT_EQ(profile.GetInt("RXView", "colBackground", -1), 0x123456);
 }
 

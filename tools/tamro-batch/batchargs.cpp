@@ -37,6 +37,7 @@ const OptionInfo kOptions[] = {
     {"scale-mode", 0, true, "thumbs convert", "縮小方法 (ScaleMode: 1, 2, 3, 10, その他)"},
     {"unsharp", 0, false, "thumbs convert", "縮小後にシャープをかける (Unsharp)"},
     {"no-unsharp", 0, false, "thumbs", "シャープをかけない"},
+    {"jobs", 'j', true, "thumbs", "同時にデコードする数 (既定: CPU の数)"},
     {"out", 'o', true, "html sheet convert report unpack", "出力先 (フォルダまたはファイル)"},
     {"name", 0, true, "html", "HTMLファイル名 (既定: 履歴の先頭、なければ catalog.htm)"},
     {"template", 0, true, "html", "HTML形式定義ファイル (.rxm)"},

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <set>
 
+#include "catalogue/thumbscheduler.h"
+#include "catalogue/workerpool.h"
 #include "fileops/folders.h"
 #include "fileops/rename.h"
 #include "fileops/saveformat.h"
@@ -98,14 +100,27 @@ int Finish(Session &session) { return session.Failures() > 0 ? kExitFailed : kEx
 // Builds and stores the thumbnails of every displayed entry of the document; one write of
 // the store per folder at the end.
 void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
-  CThumbBuilder &builder = session.Builder();
   CThumbStore &store = session.Store();
+  CThumbScheduler &thumbs = session.Engine().Thumbs();
   const int count = doc.GetEntryCount();
   if (count == 0) return;
   auto progress = Ui().OpenProgress(caption);
   progress->SetRange(0, count);
   const CellSize cell = doc.ThumbsSize();
   std::set<std::string> folders;
+  auto label = [](const CPicEntry &e) {
+    return e.IsArchiveMember() ? e.ArchivePath() + ":" + e.name : e.FullPath();
+  };
+  // A picture is let go once made: its record is what the run is for.
+  thumbs.SetStoreEverything(true);
+  thumbs.SetFinished([&](int, CPicEntry &e, int result) {
+    if (result != 0) session.Fail(label(e), "画像を読み込めません");
+    e.FreePictures();
+    progress->SetText(e.name);
+    progress->Step(1);
+  });
+  // Only a few requests wait at a time, so that an abort is quick and memory stays small.
+  const int most = 4 * session.Engine().Pool().Threads();
   CellRect rect{};
   bool haveRect = false;
   for (int i = 0; i < count; ++i) {
@@ -124,23 +139,21 @@ void BuildThumbs(Session &session, CRXDoc &doc, const std::string &caption) {
       rect = session.Cells().Layout(*e, 0, 0, cell.width, cell.height).picture;
       haveRect = true;
     }
-    progress->SetText(e->name);
     folders.insert(e->Folder());
     // A record made for this cell with switches at least as good stays as it is; the
     // builder judges that by the same rule as the window.
     e->useCache = true;
-    if (builder.EnsureThumbnail(*e, nullptr, rect, true) != 0 || !e->thumbnail) {
-      session.Fail(e->IsArchiveMember() ? e->ArchivePath() + ":" + e->name : e->FullPath(),
-                   "画像を読み込めません");
-    } else if (!e->stored) {
-      if (store.Add(*e, CThumbStore::kQuality) == 1)
-        e->stored = true;
-      else
-        session.Fail(e->FullPath(), "サムネイルを保存できません");
+    if (thumbs.Ask(i, rect, WorkerPool::kBackground) == CThumbScheduler::kReady) {
+      if (!e->stored && store.Add(*e, CThumbStore::kQuality) != 1)
+        session.Fail(label(*e), "サムネイルを保存できません");
+      e->FreePictures();
+      progress->Step(1);
     }
-    e->FreePictures();
-    progress->Step(1);
+    while (thumbs.InFlight() >= most) thumbs.WaitAndDrain();
   }
+  thumbs.Finish();
+  thumbs.SetFinished(nullptr);
+  thumbs.SetStoreEverything(false);
   store.Flush();
   for (const std::string &folder : folders)
     if (store.GetFolder(folder).Changed()) session.Fail(CThumbStore::FilePath(folder), "書き込めません");
@@ -168,7 +181,8 @@ int RunThumbs(Session &session) {
     // Every folder below gets its own store; links are not followed, so a loop cannot form.
     std::error_code ec;
     std::vector<std::string> below;
-    for (fs::recursive_directory_iterator it(t.folder, fs::directory_options::skip_permission_denied, ec), end;
+    for (fs::recursive_directory_iterator it(t.folder, fs::directory_options::skip_permission_denied, ec),
+         end;
          !ec && it != end; it.increment(ec)) {
       std::error_code sec;
       if (it->is_directory(sec) && !it->is_symlink(sec)) below.push_back(it->path().string());
@@ -222,7 +236,8 @@ int RunHtml(Session &session) {
   }
   CHtmlCatalog catalog(*doc, [&session](CPicEntry &e, int w, int h) { return session.LoadPicture(e, w, h); });
   catalog.Configure(option);
-  if (!catalog.WriteHtmlCatalogue(folder + "/" + option.fileName)) session.Fail(folder + "/" + option.fileName, "HTMLファイルの書き込みに失敗しました");
+  if (!catalog.WriteHtmlCatalogue(folder + "/" + option.fileName))
+    session.Fail(folder + "/" + option.fileName, "HTMLファイルの書き込みに失敗しました");
   return Finish(session);
 }
 
@@ -313,7 +328,8 @@ int RunPrint(Session &session) {
   if (!doc) return status;
   const std::string path = AbsolutePath(*pdf);
   CPdfPrintDevice device(path);
-  CPrintDocSource source(*doc, [&session](CPicEntry &e) { return session.LoadPicture(e, 0, 0); }, &session.Icons());
+  CPrintDocSource source(
+      *doc, [&session](CPicEntry &e) { return session.LoadPicture(e, 0, 0); }, &session.Icons());
   CPrintLayout layout(source);
   if (layout.PrintSelected(device, definition) <= 0) session.Fail(path, "印刷できません");
   return Finish(session);
@@ -330,11 +346,13 @@ class RecordingDecoders : public PictureDecoders {
                          int archivePosition) override {
     return inner_.FindPictureDecoder(name, head, length, start, archivePosition);
   }
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info, std::string &text) override {
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override {
     return inner_.GetPictureInfo(position, source, info, text);
   }
-  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture) override {
-    const int r = inner_.GetPicture(position, source, reduction, picture);
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                 ProgressProc progress) override {
+    const int r = inner_.GetPicture(position, source, reduction, picture, progress);
     if (r == 0 && picture) decoded.insert(source.path);
     return r;
   }
@@ -342,10 +360,14 @@ class RecordingDecoders : public PictureDecoders {
                     GlobalHandle &block) override {
     return inner_.ExtractMember(archivePosition, archivePath, memberPosition, block);
   }
-  int FindDecoderByName(std::string_view name, int kind) override { return inner_.FindDecoderByName(name, kind); }
+  int FindDecoderByName(std::string_view name, int kind) override {
+    return inner_.FindDecoderByName(name, kind);
+  }
   std::string DecoderName(int position, int kind) override { return inner_.DecoderName(position, kind); }
   bool IsInUse(int position, int kind) override { return inner_.IsInUse(position, kind); }
-  ProgressProc SetProgressCallback(ProgressProc callback) override { return inner_.SetProgressCallback(callback); }
+  ProgressProc SetProgressCallback(ProgressProc callback) override {
+    return inner_.SetProgressCallback(callback);
+  }
 
   std::set<std::string> decoded;
 
@@ -378,8 +400,10 @@ int RunConvert(Session &session) {
   auto out = args.Value("out");
   if (!out || out->empty()) return UsageError("convert: --out で出力先フォルダを指定してください");
   if (args.operands.empty()) return UsageError("convert: フォルダまたはファイルを指定してください");
-  if (args.Has("jpeg") && args.Has("bmp")) return UsageError("convert: --jpeg と --bmp は同時に指定できません");
-  if (args.Has("size") && args.Has("scale")) return UsageError("convert: --size と --scale は同時に指定できません");
+  if (args.Has("jpeg") && args.Has("bmp"))
+    return UsageError("convert: --jpeg と --bmp は同時に指定できません");
+  if (args.Has("size") && args.Has("scale"))
+    return UsageError("convert: --size と --scale は同時に指定できません");
   if (auto c = args.Value("on-conflict"); c && (*c == "newer" || *c == "larger"))
     return UsageError("convert: --on-conflict=" + *c + " は使えません (skip|overwrite|number)");
   CFileSaveOption option;
@@ -405,7 +429,8 @@ int RunConvert(Session &session) {
   }
   if (auto mode = args.Value("scale-mode")) {
     auto m = ParseInt(*mode, 0, 10);
-    if (!m || (*m > 3 && *m != 10)) return UsageError("convert: --scale-mode は 0, 1, 2, 3, 10 のいずれかです");
+    if (!m || (*m > 3 && *m != 10))
+      return UsageError("convert: --scale-mode は 0, 1, 2, 3, 10 のいずれかです");
     option.scaleMode = static_cast<int>(*m);
   }
   if (args.Has("unsharp")) option.unsharp = 1;
@@ -416,7 +441,7 @@ int RunConvert(Session &session) {
   }
   option.folder = AbsolutePath(*out);
 
-  RecordingDecoders decoders(session.Pictures());
+  RecordingDecoders decoders(session.Decoders());
   auto *ui = dynamic_cast<TerminalUi *>(&Ui());
   const std::vector<Target> targets = CollectTargets(session, args.operands, true);
   // Without its folder nothing can be written; that is one failure, not one per picture.
@@ -440,7 +465,8 @@ int RunConvert(Session &session) {
     // The engine counts what it wrote; name the pictures that gave nothing.
     int expected = 0, unreadable = 0;
     std::set<std::string> skipped;
-    if (ui) skipped.insert(ui->Skipped().begin() + static_cast<std::ptrdiff_t>(skippedBefore), ui->Skipped().end());
+    if (ui)
+      skipped.insert(ui->Skipped().begin() + static_cast<std::ptrdiff_t>(skippedBefore), ui->Skipped().end());
     for (int i = 0; i < doc->GetEntryCount(); ++i) {
       CPicEntry *e = doc->GetEntry(i);
       if (!e || !e->IsSelected() || skipped.count(e->FilePath())) continue;
@@ -462,7 +488,8 @@ int RunRename(Session &session) {
   const Args &args = session.Arguments();
   auto pattern = args.Value("pattern");
   if (!pattern || pattern->empty()) return UsageError("rename: --pattern で名前の形式を指定してください");
-  if (!IsValidRenamePattern(*pattern)) return UsageError(std::string("rename: ") + kBadRenamePattern + ": " + *pattern);
+  if (!IsValidRenamePattern(*pattern))
+    return UsageError(std::string("rename: ") + kBadRenamePattern + ": " + *pattern);
   CRenameOption option;
   option.Load();
   int number = option.firstNumber;
@@ -528,7 +555,7 @@ int RunUnpack(Session &session) {
     session.Fail(folder, "解凍先フォルダを作成できません");
     return kExitFailed;
   }
-  DecoderAccess &listing = session.Listing();
+  PictureDecoders &listing = session.Decoders();
   // The unpack command replaces files without asking; --on-conflict asks it to do otherwise.
   // Files this run wrote itself are always asked about (the question answered by the option).
   UnpackRun run(listing, ui && ui->Options().sameNameAction.has_value());

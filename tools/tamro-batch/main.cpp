@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "output/macros.h"
+#include "catalogue/macros.h"
 #include "platform/ui.h"
 #include "tools/tamro-batch/batchargs.h"
 #include "tools/tamro-batch/commands.h"
@@ -50,7 +50,8 @@ int main(int argc, char **argv) {
   options.yes = args.Has("yes");
   if (auto conflict = args.Value("on-conflict")) {
     options.sameNameAction = ConflictAction(*conflict);
-    if (!options.sameNameAction) return UsageError("--on-conflict は skip|overwrite|number|newer|larger です: " + *conflict);
+    if (!options.sameNameAction)
+      return UsageError("--on-conflict は skip|overwrite|number|newer|larger です: " + *conflict);
   }
   options.interactive = ::isatty(STDIN_FILENO) && ::isatty(STDERR_FILENO);
   options.progressBar = ::isatty(STDERR_FILENO);
@@ -63,7 +64,6 @@ int main(int argc, char **argv) {
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
   QGuiApplication::setApplicationName(QStringLiteral("Tamro"));
-  InstallCaptionMacros();
 
   TerminalUi ui(options);
   ScopedUi scoped(ui);

@@ -10,6 +10,7 @@
 #include <sstream>
 
 #include "output/entrypicture.h"
+#include "platform/fileio.h"
 #include "platform/startup.h"
 #include "platform/ui.h"
 
@@ -18,8 +19,6 @@ namespace fs = std::filesystem;
 namespace tamro::batch {
 
 namespace {
-
-int GoOn(int, int, long) { return 0; }
 
 std::string Absolute(const std::string &path) {
   std::error_code ec;
@@ -76,23 +75,18 @@ std::vector<Target> CollectTargets(Session &session, const std::vector<std::stri
 
 Session::Session(const Args &args) : args_(args) {}
 
-Session::~Session() {
-  cells_.reset();
-  builder_.reset();
-  doc_.reset();
-}
+Session::~Session() = default;
 
 std::string Session::ScratchFolder() const {
   return scratch_ && scratch_->isValid() ? scratch_->path().toStdString() : std::string();
 }
 
 bool Session::IsArchive(const std::string &path) {
-  std::vector<unsigned char> head(2048, 0);
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return false;
-  const std::size_t n = std::fread(head.data(), 1, head.size(), f);
-  std::fclose(f);
-  return n > 0 && listing_.FindArchiveDecoder(path, head.data(), head.size(), 0) >= 0;
+  std::string head;
+  if (!ReadFileHead(path, SPI_HEAD_BYTES, head) || head.empty()) return false;
+  head.resize(SPI_HEAD_BYTES, '\0');
+  return Decoders().FindArchiveDecoder(path, reinterpret_cast<const unsigned char *>(head.data()),
+                                       head.size(), 0) >= 0;
 }
 
 void Session::Fail(const std::string &what, const std::string &why) {
@@ -158,7 +152,8 @@ bool Session::Init(std::string &error) {
   const std::string settings = Profile::App().path();
   for (const char *name : {"/folders.ini", "/files.ini"}) {
     std::error_code ec;
-    if (fs::exists(settings, ec)) fs::copy_file(settings, dir + name, fs::copy_options::overwrite_existing, ec);
+    if (fs::exists(settings, ec))
+      fs::copy_file(settings, dir + name, fs::copy_options::overwrite_existing, ec);
     if (ec) {
       error = "設定を読み込めません: " + settings;
       return false;
@@ -180,53 +175,52 @@ bool Session::Init(std::string &error) {
   }
   folderProfile_ = std::make_unique<Profile>(dir + "/folders.ini");
   filesProfile_ = std::make_unique<Profile>(dir + "/files.ini");
-  if (!WriteOverrides(*folderProfile_, false, error) || !WriteOverrides(*filesProfile_, true, error)) return false;
+  if (!WriteOverrides(*folderProfile_, false, error) || !WriteOverrides(*filesProfile_, true, error))
+    return false;
 
-  // The plug-ins as the main window loads them; the tool never writes their settings.
-  host_.SetWriteBackOnDestroy(false);
-  host_.SetProgressCallback(&GoOn);
-  const Profile &app = Profile::App();
-  const std::string pluginFolder = LookupPluginFolder(app, ExecutableFolder());
-  const std::string setName = app.GetString("SPI", "SPISet", "");
-  host_.ScanPlugins(pluginFolder + "/*.SPI", {}, setName);
-  host_.LoadPluginSet(setName);
-  host_.ApplyDynamicLoading();
+  int jobs = 0;  // one worker per processor
+  if (auto j = args_.Value("jobs")) {
+    auto n = ParseInt(*j, 1, 256);
+    if (!n) {
+      error = "--jobs は 1 から 256 の数で指定してください: " + *j;
+      return false;
+    }
+    jobs = *n;
+  }
+  // The plug-ins as the main window loads them; the tool never writes any settings back.
+  engine_ =
+      std::make_unique<CatalogueEngine>(*folderProfile_, EngineHooks{nullptr, nullptr, {}, jobs, false});
+  engine_->LoadPlugins();
   return true;
 }
 
 CRXDoc *Session::Open(const Target &target, bool forceNoDownScan) {
-  cells_.reset();
-  builder_.reset();
-  doc_.reset();
   Profile *profile = target.kind == Target::kFiles ? filesProfile_.get() : folderProfile_.get();
-  if (forceNoDownScan && profile->GetInt("RXDoc", "DownScan", 0) != 0) profile->WriteInt("RXDoc", "DownScan", 0);
-  doc_ = std::make_unique<CRXDoc>(profile);
-  doc_->SetDecoders(&listing_);
-  doc_->SetThumbCache(&store_);
-  builder_ = std::make_unique<CThumbBuilder>(&pictures_, &store_, &doc_->Settings());
-  cells_ = std::make_unique<CCellPainter>(builder_.get(), &icons_);
-  cells_->SetCaptionLines(&doc_->CaptionItems());
+  if (forceNoDownScan && profile->GetInt("RXDoc", "DownScan", 0) != 0)
+    profile->WriteInt("RXDoc", "DownScan", 0);
+  CRXDoc *doc = &engine_->ResetDocument(*profile);
+  opened_ = true;
 
-  const bool useInfo = doc_->Settings().cacheFolder != 0;
+  const bool useInfo = doc->Settings().cacheFolder != 0;
   if (target.kind == Target::kArchive)
-    doc_->ChangeFolder(target.files.front(), nullptr, useInfo);
+    doc->ChangeFolder(target.files.front(), nullptr, useInfo);
   else
-    doc_->ChangeFolder(target.folder, nullptr, useInfo);
+    doc->ChangeFolder(target.folder, nullptr, useInfo);
 
-  const int count = doc_->GetEntryCount();
+  const int count = doc->GetEntryCount();
   if (target.kind != Target::kFiles) {
-    for (int i = 0; i < count; ++i) doc_->SetEntryFlags(i, CPicEntry::kSelected);
-    return doc_.get();
+    for (int i = 0; i < count; ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
+    return doc;
   }
   // Named files: each selects its own entry, or the members of an archive it names.
   std::vector<bool> found(target.files.size(), false);
   for (int i = 0; i < count; ++i) {
-    CPicEntry *e = doc_->GetEntry(i);
+    CPicEntry *e = doc->GetEntry(i);
     if (!e) continue;
     const std::string path = e->FilePath();
     for (std::size_t f = 0; f < target.files.size(); ++f) {
       if (path == target.files[f] || SamePath(path, target.files[f])) {
-        doc_->SetEntryFlags(i, e->flags | CPicEntry::kSelected);
+        doc->SetEntryFlags(i, e->flags | CPicEntry::kSelected);
         found[f] = true;
         break;
       }
@@ -234,11 +228,11 @@ CRXDoc *Session::Open(const Target &target, bool forceNoDownScan) {
   }
   for (std::size_t f = 0; f < target.files.size(); ++f)
     if (!found[f]) Fail(target.files[f], "一覧に含まれません (読み込める画像ではありません)");
-  return doc_.get();
+  return doc;
 }
 
 HDIB Session::LoadPicture(CPicEntry &entry, int boxWidth, int boxHeight) {
-  return LoadEntryPicture(*builder_, entry, boxWidth, boxHeight);
+  return LoadEntryPicture(Builder(), entry, boxWidth, boxHeight);
 }
 
 }  // namespace tamro::batch

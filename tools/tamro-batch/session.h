@@ -8,13 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "catalogue/cellpainter.h"
-#include "catalogue/hostpicturedecoders.h"
-#include "catalogue/rxdoc.h"
-#include "catalogue/spihostaccess.h"
-#include "catalogue/thumbbuilder.h"
-#include "catalogue/thumbstore.h"
-#include "decode/spihost.h"
+#include "catalogue/engine.h"
 #include "platform/profile.h"
 #include "tools/tamro-batch/batchargs.h"
 
@@ -53,14 +47,14 @@ class Session {
   // that the listing did not produce is reported as failed. Null only when the target
   // produced no document at all.
   CRXDoc *Open(const Target &target, bool forceNoDownScan = false);
-  CRXDoc *Doc() { return doc_.get(); }
-  CThumbBuilder &Builder() { return *builder_; }
-  CCellPainter &Cells() { return *cells_; }
-  CThumbStore &Store() { return store_; }
-  CSpiHost &Host() { return host_; }
-  PictureDecoders &Pictures() { return pictures_; }
-  DecoderAccess &Listing() { return listing_; }
-  FileIconSource &Icons() { return icons_; }
+  CatalogueEngine &Engine() { return *engine_; }
+  CRXDoc *Doc() { return opened_ ? &engine_->Doc() : nullptr; }
+  CThumbBuilder &Builder() { return engine_->Builder(); }
+  CCellPainter &Cells() { return engine_->Painter(); }
+  CThumbStore &Store() { return engine_->Store(); }
+  CSpiHost &Host() { return engine_->Host(); }
+  PictureDecoders &Decoders() { return engine_->Decoders(); }
+  FileIconSource &Icons() { return *engine_->Painter().Icons(); }
 
   // The entry's picture, reduced toward and scaled by the automatic method into a box of
   // width x height (never enlarged), or at full size for 0 x 0. Owned by the caller.
@@ -86,14 +80,8 @@ class Session {
   // nothing the tool changes reaches the main window's store: one for folders, one for
   // named files (which are taken whatever the display filter says).
   std::unique_ptr<Profile> folderProfile_, filesProfile_;
-  CSpiHost host_;
-  HostPictureDecoders pictures_{host_};
-  SpiHostAccess listing_{host_};
-  CThumbStore store_{&pictures_};
-  GlyphIconSource icons_;
-  std::unique_ptr<CRXDoc> doc_;
-  std::unique_ptr<CThumbBuilder> builder_;
-  std::unique_ptr<CCellPainter> cells_;
+  std::unique_ptr<CatalogueEngine> engine_;
+  bool opened_ = false;
   int failures_ = 0;
 };
 

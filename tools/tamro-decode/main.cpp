@@ -6,6 +6,7 @@
 //   tamro-decode [--plugin-dir DIR] [--reduce N] --member POSITION ARCHIVE [--out OUT.bmp]
 //
 // Exit status: 0 decoded or listed, 1 nothing could decode it, 2 usage error.
+#include <QGuiApplication>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -14,8 +15,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include <QGuiApplication>
 
 #include "decode/spihost.h"
 #include "picture/dib.h"
@@ -39,12 +38,13 @@ struct Options {
 };
 
 int Usage(const char *why) {
-  std::fprintf(stderr,
-               "tamro-decode: %s\n"
-               "usage: tamro-decode [--plugin-dir DIR] [--reduce N] FILE [--out OUT.bmp]\n"
-               "       tamro-decode [--plugin-dir DIR] --list ARCHIVE\n"
-               "       tamro-decode [--plugin-dir DIR] [--reduce N] --member POSITION ARCHIVE [--out OUT.bmp]\n",
-               why);
+  std::fprintf(
+      stderr,
+      "tamro-decode: %s\n"
+      "usage: tamro-decode [--plugin-dir DIR] [--reduce N] FILE [--out OUT.bmp]\n"
+      "       tamro-decode [--plugin-dir DIR] --list ARCHIVE\n"
+      "       tamro-decode [--plugin-dir DIR] [--reduce N] --member POSITION ARCHIVE [--out OUT.bmp]\n",
+      why);
   return kExitUsage;
 }
 
@@ -77,8 +77,8 @@ std::string Json(std::string_view s) {
 }
 
 void PrintPicture(int result, int decoder, const std::string &name, HDIB dib) {
-  std::printf("{\"result\":%d,\"decoder\":%d,\"name\":%s,\"width\":%d,\"height\":%d,\"bits\":%d}\n", result, decoder,
-              Json(name).c_str(), dib ? DibWidth(dib) : 0, dib ? std::abs(DibHeight(dib)) : 0,
+  std::printf("{\"result\":%d,\"decoder\":%d,\"name\":%s,\"width\":%d,\"height\":%d,\"bits\":%d}\n", result,
+              decoder, Json(name).c_str(), dib ? DibWidth(dib) : 0, dib ? std::abs(DibHeight(dib)) : 0,
               dib ? DibBitCount(dib) : 0);
 }
 
@@ -137,10 +137,11 @@ int ListArchive(CSpiHost &host, const Options &o) {
     return kExitFailed;
   }
   const int r = ListArchiveMembers(host, archive, o.file, [](const ArchiveMember &m) {
-    std::printf("{\"position\":%u,\"name\":%s,\"path\":%s,\"size\":%u,\"compressed\":%u,\"time\":%lld,"
-                "\"method\":%s}\n",
-                m.position, Json(m.name).c_str(), Json(m.path).c_str(), m.fileSize, m.compressedSize,
-                static_cast<long long>(m.timeStamp), Json(m.method).c_str());
+    std::printf(
+        "{\"position\":%u,\"name\":%s,\"path\":%s,\"size\":%u,\"compressed\":%u,\"time\":%lld,"
+        "\"method\":%s}\n",
+        m.position, Json(m.name).c_str(), Json(m.path).c_str(), m.fileSize, m.compressedSize,
+        static_cast<long long>(m.timeStamp), Json(m.method).c_str());
     return true;
   });
   if (r != 0) {
@@ -165,8 +166,8 @@ int DecodeMember(CSpiHost &host, const Options &o) {
   });
   HDIB dib = nullptr;
   int decoder = -1;
-  const int r = GetMemberPicture(host, archive, o.file, o.memberPosition, name, -1, &dib, o.reduce, nullptr, 0,
-                                 &decoder);
+  const int r = GetMemberPicture(host, archive, o.file, o.memberPosition, name, -1, &dib, o.reduce, nullptr,
+                                 0, &decoder);
   GlobalHandle picture(dib);
   if (r != 0 || !picture) {
     PrintPicture(r != 0 ? r : -1, -1, "", nullptr);
@@ -225,7 +226,6 @@ int main(int argc, char **argv) {
 
   CSpiHost host;
   // A command-line run leaves the user's settings as they are.
-  host.SetWriteBackOnDestroy(false);
   const std::string setName = profile.GetString("SPI", "SPISet", "");
   host.ScanPlugins(o.pluginDir + "/*.spi", nullptr, setName);
   host.LoadPluginSet(setName);

@@ -22,10 +22,6 @@ inline constexpr int kBuiltinJpegDecoder = 1001;
 // current date and time. Unknown tokens stay as they are.
 std::string ExpandMacros(const CPicEntry *entry, std::string_view format);
 
-// Makes the thumbnail captions use ExpandMacros (the catalogue alone knows only
-// "$(PicName)"). Called once at start by the application.
-void InstallCaptionMacros();
-
 // The current date and time as the user's locale writes them.
 std::string TodayDateText();
 std::string TodayTimeText();
@@ -37,7 +33,8 @@ std::string GroupDigits(uint64_t value);
 // `lastUnit`, -1 meaning "TB"), written with `decimals` digits after the point (below 0
 // counts as 0), grouped, and followed by "B", "KB", "MB", "GB" or "TB" when `withUnit`.
 // `firstUnit` is the unit the count is already in. The count is low + high * 2^32.
-std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit, int lastUnit);
+std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit,
+                            int lastUnit);
 
 // A number with "," between groups of three integer digits: 1234.5 gives "1,234.5".
 // With `decimals` of 0 or more the value is first rounded to that many digits. At most

@@ -1,15 +1,13 @@
-#include "output/macros.h"
+#include "catalogue/macros.h"
 
 #include <QDate>
 #include <QLocale>
 #include <QTime>
-
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 
-#include "catalogue/captiontext.h"
 #include "catalogue/picentry.h"
 #include "platform/cpdecode.h"
 
@@ -80,7 +78,8 @@ std::string GroupThousands(double value, int decimals) {
   return sign + integer + fraction;
 }
 
-std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit, int lastUnit) {
+std::string FormatByteCount(uint32_t low, uint32_t high, bool withUnit, int decimals, int firstUnit,
+                            int lastUnit) {
   static const char *const kUnits[] = {"B", "KB", "MB", "GB", "TB"};
   constexpr int kLast = 4;
   double value = static_cast<double>(low) + static_cast<double>(high) * 4294967296.0;
@@ -108,11 +107,10 @@ std::string PathPart(std::string_view path, unsigned mask) {
   if (mask & kPathFolder) result += folder;
   if (mask & kPathName) result += name;
   if (mask & kPathExt) result += ext;
-  if ((mask & 0xF) == (kPathDrive | kPathFolder) && result.size() > 1 && result.back() == '/') result.pop_back();
+  if ((mask & 0xF) == (kPathDrive | kPathFolder) && result.size() > 1 && result.back() == '/')
+    result.pop_back();
   return result;
 }
-
-void InstallCaptionMacros() { SetCaptionExpander(&ExpandMacros); }
 
 std::string GroupDigits(uint64_t value) {
   std::string digits = std::to_string(value), out;
@@ -143,8 +141,28 @@ std::string TodayTimeText() {
 
 namespace {
 
-enum Macro { kCP, kPicPath, kShortPicPath, kPicDir, kPicName, kShortPicName, kFileName, kArcPath, kArcName,
-             kWidth, kHeight, kColor, kDate, kTime, kLength, kSize, kInfo, kNote, kTodayDate, kTodayTime };
+enum Macro {
+  kCP,
+  kPicPath,
+  kShortPicPath,
+  kPicDir,
+  kPicName,
+  kShortPicName,
+  kFileName,
+  kArcPath,
+  kArcName,
+  kWidth,
+  kHeight,
+  kColor,
+  kDate,
+  kTime,
+  kLength,
+  kSize,
+  kInfo,
+  kNote,
+  kTodayDate,
+  kTodayTime
+};
 
 struct MacroRow {
   std::string_view token;
@@ -246,7 +264,8 @@ std::string Value(Macro macro, const CPicEntry *e) {
     case kTime:
       return LocalTime(e->lastWriteTime, "%H:%M:%S");
     case kLength:
-      return FormatByteCount(static_cast<uint32_t>(e->size), static_cast<uint32_t>(e->size >> 32), true, 1, 0, -1);
+      return FormatByteCount(static_cast<uint32_t>(e->size), static_cast<uint32_t>(e->size >> 32), true, 1, 0,
+                             -1);
     case kSize:
       return GroupDigits(e->size);
     case kInfo:

@@ -1,7 +1,6 @@
-#include "catalogue/spihostaccess.h"
-
 #include <filesystem>
 
+#include "catalogue/hostdecoders.h"
 #include "decode/spihost.h"
 #include "docfixture.h"
 
@@ -14,9 +13,9 @@ namespace fs = std::filesystem;
 class HostListingTest : public DocTest {
  protected:
   CSpiHost host;
-  SpiHostAccess access{host};
+  HostDecoders access{host};
 
-  void SetUp() override { host.SetWriteBackOnDestroy(false); }
+  void SetUp() override {}
   std::unique_ptr<CRXDoc> MakeHostDoc() {
     auto d = MakeDoc();
     d->SetDecoders(&access);
@@ -45,21 +44,22 @@ TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
 
 TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
   // Lookup rules by kind: decode/spiset_test.cpp; names in use: the sorting test below.
-  EXPECT_EQ(access.FindDecoderByName("--bmp--", DecoderAccess::kPicture), 1000);
-  EXPECT_EQ(access.FindDecoderByName("", DecoderAccess::kPicture), -1);
+  EXPECT_EQ(access.FindDecoderByName("--bmp--", PictureDecoders::kPicture), 1000);
+  EXPECT_EQ(access.FindDecoderByName("", PictureDecoders::kPicture), -1);
   EXPECT_FALSE(access.HasArchiveDecoders());
   EXPECT_NE(access.PictureFilter().find("*.BMP"), std::string::npos);
   std::vector<ArchiveMember> members;
   EXPECT_NE(access.ListArchive(0, Folder() + "/none.arc", members), 0);
   EXPECT_TRUE(members.empty());
-  std::vector<unsigned char> bytes;
+  GlobalHandle bytes;
   EXPECT_NE(access.ExtractMember(0, Folder() + "/none.arc", 0, bytes), 0);
   unsigned char empty[1] = {0};
-  EXPECT_EQ(access.FindPictureDecoder("x.bmp", empty, 0, -1), -1);
+  EXPECT_EQ(access.FindPictureDecoder("x.bmp", empty, 0, 0, -1), -1);
 }
 
 TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
-  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") || !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
+  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") ||
+      !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
     GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/c.bin", "nothing");
   auto doc = MakeHostDoc();

@@ -1,4 +1,4 @@
-#include "catalogue/hostpicturedecoders.h"
+#include "catalogue/hostdecoders.h"
 
 #include <gtest/gtest.h>
 
@@ -21,7 +21,6 @@ class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::EnsureGuiApp();
-    host.SetWriteBackOnDestroy(false);
     host.LoadSwitches();
   }
   // A JPEG file written by Tamro's own writer.
@@ -34,7 +33,7 @@ class HostTest : public ::testing::Test {
 
   test::Sandbox box;
   CSpiHost host;
-  HostPictureDecoders decoders{host};
+  HostDecoders decoders{host};
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {

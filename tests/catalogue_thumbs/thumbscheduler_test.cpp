@@ -1,0 +1,240 @@
+// Thumbnails made on worker threads: the same results whatever the number of workers,
+// visible cells first, nothing late landing after the folder changed, and a faulting
+// plug-in on a worker reported while the others go on.
+
+#include "catalogue/thumbscheduler.h"
+
+#include <gtest/gtest.h>
+
+#include <condition_variable>
+#include <filesystem>
+#include <mutex>
+
+#include "catalogue/engine.h"
+#include "catalogue/workerpool.h"
+#include "catalogue_thumbs/thumbtest.h"
+#include "platform/profile.h"
+#include "platform/ui.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+const CellRect kCell = test::Rect(0, 0, 100, 80);
+
+std::string Bytes(HDIB h) {
+  GlobalLockGuard lock(h);
+  return lock ? std::string(lock.as<const char>(), GlobalSize(h)) : std::string();
+}
+
+class SchedulerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::EnsureGuiApp();
+    Profile::ResetApp();
+    folder = box.root() / "pics";
+    for (int i = 0; i < 12; ++i)
+      box.write("pics/p" + std::to_string(10 + i) + ".bmp",
+                test::PictureBytes(300 + i * 7, 200, "BMP", [i](int x, int y) {
+                  return QColor((x * 3 + i) % 256, (y * 5) % 256, (x ^ y) % 256);
+                }));
+  }
+  std::unique_ptr<CatalogueEngine> Engine(int threads) {
+    auto e = std::make_unique<CatalogueEngine>(profile, EngineHooks{nullptr, nullptr, {}, threads, false});
+    e->Host().LoadSwitches();
+    return e;
+  }
+  static void AskAll(CatalogueEngine &e, int priority = WorkerPool::kBackground) {
+    for (int i = 0; i < e.Doc().GetEntryCount(); ++i) e.Thumbs().Ask(i, kCell, priority);
+  }
+
+  test::Sandbox box;
+  Profile profile{box.configFile()};
+  fs::path folder;
+};
+
+TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
+  profile.WriteInt("RXDoc", "CacheFolder", 1);
+  std::vector<std::string> thumbs[2];
+  std::string stores[2];
+  const int workers[2] = {1, 4};
+  for (int run = 0; run < 2; ++run) {
+    fs::remove(folder / "_THUMBS_.RXI");
+    auto e = Engine(workers[run]);
+    ASSERT_EQ(e->Pool().Threads(), workers[run]);
+    e->Doc().ChangeFolder(folder.string(), nullptr, false);
+    ASSERT_EQ(e->Doc().GetEntryCount(), 12);
+    int finished = 0;
+    e->Thumbs().SetFinished([&](int index, CPicEntry &entry, int result) {
+      EXPECT_EQ(e->Doc().GetEntry(index), &entry);
+      EXPECT_EQ(result, 0);
+      ++finished;
+    });
+    AskAll(*e);
+    e->Thumbs().Finish();
+    EXPECT_EQ(finished, 12);
+    EXPECT_EQ(e->Thumbs().InFlight(), 0);
+    for (int i = 0; i < 12; ++i) {
+      CPicEntry *entry = e->Doc().GetEntry(i);
+      ASSERT_TRUE(entry->thumbnail) << i;
+      EXPECT_TRUE(entry->stored) << i;
+      EXPECT_EQ(entry->decoderIndex, 1000);
+      EXPECT_EQ(e->Thumbs().Ask(i, kCell, WorkerPool::kVisible), CThumbScheduler::kReady);
+      thumbs[run].push_back(entry->name + Bytes(entry->thumbnail.get()));
+    }
+    e->Store().Flush();
+    stores[run] = test::ReadFile(folder / "_THUMBS_.RXI");
+  }
+  std::sort(thumbs[0].begin(), thumbs[0].end());
+  std::sort(thumbs[1].begin(), thumbs[1].end());
+  EXPECT_EQ(thumbs[0], thumbs[1]);
+  EXPECT_FALSE(stores[0].empty());
+  EXPECT_EQ(stores[0], stores[1]);
+}
+
+TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
+  auto e = Engine(2);
+  e->Doc().ChangeFolder(folder.string(), nullptr, false);
+  e->Thumbs().SetMemoryBudget(3 * 100 * 80 * 3);  // about three thumbnails
+  AskAll(*e);
+  e->Thumbs().Finish();
+  int held = 0;
+  for (int i = 0; i < 12; ++i) held += e->Doc().GetEntry(i)->thumbnail ? 1 : 0;
+  EXPECT_GE(held, 1);
+  EXPECT_LE(held, 5);
+  EXPECT_LE(e->Thumbs().HeldBytes(), 3u * 100 * 80 * 3);
+  EXPECT_EQ(e->Store().GetFolder(folder.string()).Count(), 12u - held) << "the others wait in the store";
+  // The first one went first; asked for again, it comes back from the store.
+  CPicEntry &first = *e->Doc().GetEntry(0);
+  ASSERT_FALSE(first.thumbnail);
+  EXPECT_EQ(e->Thumbs().Ask(0, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
+  e->Thumbs().Finish();
+  EXPECT_TRUE(first.thumbnail);
+  EXPECT_EQ(first.decoderIndex, 1000);
+  EXPECT_EQ(first.pictureWidth, 300);
+}
+
+// Decoders whose picture calls wait at a gate until the test opens it.
+class GatedDecoders : public PictureDecoders {
+ public:
+  explicit GatedDecoders(PictureDecoders &inner) : inner_(inner) {}
+  void Open() {
+    std::lock_guard lock(m_);
+    open_ = true;
+    cv_.notify_all();
+  }
+  void WaitForCaller() {
+    std::unique_lock lock(m_);
+    cv_.wait(lock, [this] { return waiting_ > 0; });
+  }
+  std::vector<std::string> Order() {
+    std::lock_guard lock(m_);
+    return order_;
+  }
+  int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
+                         int archive) override {
+    return inner_.FindPictureDecoder(name, head, length, start, archive);
+  }
+  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
+                     std::string &text) override {
+    return inner_.GetPictureInfo(position, source, info, text);
+  }
+  int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
+                 ProgressProc progress) override {
+    {
+      std::unique_lock lock(m_);
+      ++waiting_;
+      cv_.notify_all();
+      cv_.wait(lock, [this] { return open_; });
+      order_.push_back(fs::path(source.path).filename().string());
+    }
+    return inner_.GetPicture(position, source, reduction, picture, progress);
+  }
+
+ private:
+  PictureDecoders &inner_;
+  std::mutex m_;
+  std::condition_variable cv_;
+  bool open_ = false;
+  int waiting_ = 0;
+  std::vector<std::string> order_;
+};
+
+class GatedTest : public SchedulerTest {
+ protected:
+  void SetUp() override {
+    SchedulerTest::SetUp();
+    host.LoadSwitches();
+    doc.SetDecoders(&inner);
+    doc.ChangeFolder(folder.string(), nullptr, false);
+  }
+  CSpiHost host;
+  HostDecoders inner{host};
+  GatedDecoders gated{inner};
+  CRXDoc doc{&profile};
+  CThumbBuilder builder{&gated, nullptr, &doc.Settings()};
+  WorkerPool pool{1};
+  CThumbScheduler thumbs{doc, builder, pool};
+};
+
+TEST_F(GatedTest, VisibleCellsGoBeforeTheRestOfTheFolder) {
+  for (int i = 0; i < 6; ++i) thumbs.Ask(i, kCell, WorkerPool::kBackground);
+  gated.WaitForCaller();  // the one worker holds the first entry
+  thumbs.Ask(9, kCell, WorkerPool::kVisible);
+  thumbs.Ask(4, kCell, WorkerPool::kVisible);  // queued before, moved up
+  gated.Open();
+  thumbs.Finish();
+  const auto order = gated.Order();
+  ASSERT_EQ(order.size(), 7u);
+  EXPECT_EQ(order[1], doc.GetEntry(9)->name);
+  EXPECT_EQ(order[2], doc.GetEntry(4)->name);
+}
+
+TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
+  int finished = 0;
+  thumbs.SetFinished([&](int, CPicEntry &, int) { ++finished; });
+  for (int i = 0; i < 12; ++i) thumbs.Ask(i, kCell, WorkerPool::kBackground);
+  gated.WaitForCaller();
+  box.write("other/q.bmp", test::PlainPicture(40, 30, Qt::red, "BMP"));
+  doc.ChangeFolder((box.root() / "other").string(), nullptr, false);
+  EXPECT_EQ(pool.Queued(), 0u) << "queued work went with the old folder";
+  gated.Open();
+  thumbs.Finish();
+  EXPECT_EQ(finished, 0);
+  ASSERT_EQ(doc.GetEntryCount(), 1);
+  EXPECT_FALSE(doc.GetEntry(0)->thumbnail);
+  EXPECT_EQ(doc.GetEntry(0)->pendingJob, 0u);
+  // The new folder's entries are built as usual.
+  EXPECT_EQ(thumbs.Ask(0, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
+  thumbs.Finish();
+  EXPECT_EQ(finished, 1);
+  EXPECT_TRUE(doc.GetEntry(0)->thumbnail);
+}
+
+TEST_F(SchedulerTest, AFaultingPlugInOnAWorkerIsReportedAndTheOthersGoOn) {
+  const fs::path spi = box.root() / "spi";
+  fs::create_directories(spi);
+  fs::copy_file(fs::path(TAMRO_BIN_DIR) / "testspi" / "tfault.spi", spi / "f.spi");
+  Profile::App().WriteString("SPI", "SPIDIR", spi.string());
+  Profile::App().WriteInt("SPISET\\_Default", "f", 1);
+  box.write("pics/zz.bin", "FAULT:read ");
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+  auto e = Engine(3);
+  e->LoadPlugins();
+  ASSERT_EQ(e->Host().GetDecoderName(0, kSpiPicture), "f");
+  e->Doc().ChangeFolder(folder.string(), nullptr, false);
+  ASSERT_EQ(e->Doc().GetEntryCount(), 13);
+  int failed = 0, built = 0;
+  e->Thumbs().SetFinished([&](int, CPicEntry &, int result) { (result == 0 ? built : failed)++; });
+  AskAll(*e);
+  e->Thumbs().Finish();
+  EXPECT_EQ(built, 12);
+  EXPECT_EQ(failed, 1);
+  ASSERT_EQ(ui.Messages().size(), 1u) << "reported once";
+  EXPECT_EQ(ui.Messages()[0]->caption, "SPI Exception");
+}
+
+}  // namespace
+}  // namespace tamro
