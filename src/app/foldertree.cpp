@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -11,10 +12,14 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
+#include <QMouseEvent>
 #include <QMimeData>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +33,7 @@
 #include "fileops/trash.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
+#include "views/fileinterchange.h"
 
 namespace tamro {
 
@@ -75,9 +81,9 @@ CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setUniformRowHeights(true);
-  setDragEnabled(false);
+  setDragEnabled(true);
   setAcceptDrops(true);
-  setDropIndicatorShown(true);
+  setDropIndicatorShown(false);
   setAutoScroll(true);
   quick_.Load(profile_);
   connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
@@ -329,27 +335,69 @@ void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
     if (chosen == action) SelectPath(target);
 }
 
-namespace {
-
-// The local files of a drop; empty when the data carries no file list.
-std::vector<std::string> DroppedFiles(const QMimeData *data) {
-  std::vector<std::string> files;
-  if (!data || !data->hasUrls()) return files;
-  for (const QUrl &url : data->urls())
-    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
-  return files;
+void CFolderTree::mousePressEvent(QMouseEvent *event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QTreeWidget::mousePressEvent(event);
 }
 
-// Copy or move, from the keys held and `DaDMOVE`.
-Qt::DropAction DropActionFor(Qt::KeyboardModifiers keys, bool dropMoves) {
-  if (dropMoves) return (keys & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
-  return (keys & Qt::ShiftModifier) ? Qt::MoveAction : Qt::CopyAction;
+QTreeWidgetItem *CFolderTree::ListedItem(const std::string &path) const {
+  for (QTreeWidgetItemIterator it(const_cast<CFolderTree *>(this)); *it; ++it)
+    if (!IsDummy(*it) && ItemPath(*it) == path) return *it;
+  return nullptr;
 }
 
-}  // namespace
+void CFolderTree::startDrag(Qt::DropActions) {
+  QTreeWidgetItem *item = currentItem();
+  const std::string path = ItemPath(item);
+  if (path.empty() || IsDummy(item)) return;
+  const std::string parent = ParentOf(path);
+  auto *data = new QMimeData;
+  data->setData(QString::fromLatin1(kUriListMime), UriList({path}));
+  auto *drag = new QDrag(this);
+  drag->setMimeData(data);
+  drag->setPixmap(item->icon(0).pixmap(32, 32));
+  dragged_ = path;
+  // A mount point can be copied from, never moved away.
+  const Qt::DropActions allowed = IsMountRoot(path) ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction;
+  const Qt::DropAction result = drag->exec(allowed, Qt::CopyAction);
+  dragged_.clear();
+  Highlight(nullptr);
+  if (result != Qt::MoveAction || std::filesystem::exists(path)) return;
+  // The items may have been listed again meanwhile: the parent is found by its path.
+  if (QTreeWidgetItem *p = ListedItem(parent)) {
+    ListChildren(p);
+    p->setExpanded(true);
+  }
+  // The folder shown went with it: its old parent is shown instead.
+  const std::string &open = doc_.Folder();
+  if (open == path || (open.size() > path.size() && open.starts_with(path) && open[path.size()] == '/'))
+    SelectPath(parent);
+}
+
+void CFolderTree::Highlight(QTreeWidgetItem *item) {
+  if (item == highlighted_) return;
+  if (highlighted_) highlighted_->setData(0, Qt::BackgroundRole, QVariant());
+  highlighted_ = item;
+  if (item) item->setBackground(0, palette().brush(QPalette::Highlight).color().lighter(150));
+}
+
+QTreeWidgetItem *CFolderTree::DropTarget(const QPoint &pos) const {
+  QTreeWidgetItem *item = itemAt(pos);
+  if (!item || IsDummy(item)) return nullptr;
+  const std::string target = ItemPath(item);
+  if (target.empty() || !std::filesystem::is_directory(target)) return nullptr;
+  // A folder of this tree's own drag does not go into itself, below itself or where it is.
+  if (!dragged_.empty() && (target == ParentOf(dragged_) || target == dragged_ ||
+                            (target.starts_with(dragged_) && target[dragged_.size()] == '/')))
+    return nullptr;
+  return item;
+}
 
 void CFolderTree::dragEnterEvent(QDragEnterEvent *event) {
-  if (DroppedFiles(event->mimeData()).empty()) {
+  if (!HasFiles(event->mimeData())) {
     event->ignore();
     return;
   }
@@ -357,33 +405,52 @@ void CFolderTree::dragEnterEvent(QDragEnterEvent *event) {
 }
 
 void CFolderTree::dragMoveEvent(QDragMoveEvent *event) {
-  QTreeWidgetItem *item = itemAt(event->position().toPoint());
-  const std::string target = ItemPath(item);
-  if (target.empty() || !std::filesystem::is_directory(target) || DroppedFiles(event->mimeData()).empty()) {
+  const QPoint pos = event->position().toPoint();
+  // Near an edge the tree scrolls by one item toward it.
+  if (pos.y() < 16)
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  else if (pos.y() > viewport()->height() - 16)
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  QTreeWidgetItem *item = DropTarget(pos);
+  const Qt::DropAction effect = DropEffectFor(HasFiles(event->mimeData()), false, event->modifiers(),
+                                              doc_.Settings().dadMove != 0, event->possibleActions());
+  Highlight(effect == Qt::IgnoreAction ? nullptr : item);
+  if (!item || effect == Qt::IgnoreAction) {
     event->ignore();
     return;
   }
-  setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-  event->setDropAction(DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0));
+  event->setDropAction(effect);
+  event->accept();
+}
+
+void CFolderTree::dragLeaveEvent(QDragLeaveEvent *event) {
+  Highlight(nullptr);
   event->accept();
 }
 
 void CFolderTree::dropEvent(QDropEvent *event) {
-  QTreeWidgetItem *item = itemAt(event->position().toPoint());
-  const std::vector<std::string> files = DroppedFiles(event->mimeData());
-  if (!item || files.empty()) {
+  Highlight(nullptr);
+  QTreeWidgetItem *item = DropTarget(event->position().toPoint());
+  FileDrop drop = ReadFileDrop(event->mimeData());
+  const Qt::DropAction effect = DropEffectFor(!drop.files.empty(), false, event->modifiers(),
+                                              doc_.Settings().dadMove != 0, event->possibleActions());
+  if (!item || effect == Qt::IgnoreAction) {
     event->ignore();
     return;
   }
-  std::vector<std::string> notes;
-  const QByteArray block = event->mimeData()->data(QString::fromLatin1(kQevxNoteMimeType));
-  if (!block.isEmpty())
-    notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()),
-                               static_cast<int>(files.size()));
-  const Qt::DropAction action = DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0);
-  event->setDropAction(action);
+  event->setDropAction(effect);
   event->accept();
-  DropFiles(item, files, notes, action == Qt::MoveAction);
+  const bool move = effect == Qt::MoveAction;
+  if (event->source()) {
+    // A drag of this program's: its source looks at the files when the drop is done.
+    DropFiles(item, drop.files, drop.notes, move);
+  } else {
+    // Another program waits for the drop to finish; questions and progress come after.
+    const std::string target = ItemPath(item);
+    QTimer::singleShot(0, this, [this, target, drop = std::move(drop), move] {
+      if (QTreeWidgetItem *at = ListedItem(target)) DropFiles(at, drop.files, drop.notes, move);
+    });
+  }
 }
 
 int CFolderTree::DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
