@@ -12,8 +12,8 @@
 #include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
-#include <QMouseEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScrollBar>
 #include <QStandardPaths>
 #include <QStorageInfo>
@@ -104,7 +104,8 @@ bool CFolderTree::HasSubFolder(const std::string &path) {
   return it.hasNext();
 }
 
-QTreeWidgetItem *CFolderTree::AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path) {
+QTreeWidgetItem *CFolderTree::AddFolderItem(QTreeWidgetItem *parent, const QString &text,
+                                            const std::string &path) {
   static QFileIconProvider icons;
   auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
   item->setText(0, text);
@@ -173,7 +174,8 @@ bool CFolderTree::SelectPath(const std::string &wanted) {
   if (topLevelItemCount() > 0) {
     QTreeWidgetItem *root = topLevelItem(0);
     if (root->childCount() == 1 && IsDummy(root->child(0))) ListChildren(root);
-    if (QTreeWidgetItem *below = FindChild(root, path); below && (!at || ItemPath(below).size() > ItemPath(at).size()))
+    if (QTreeWidgetItem *below = FindChild(root, path);
+        below && (!at || ItemPath(below).size() > ItemPath(at).size()))
       at = below;
   }
   while (at && ItemPath(at) != path) {
@@ -228,14 +230,16 @@ bool CFolderTree::CreateFolder(QTreeWidgetItem *item) {
   std::string name;
   if (!Ui().InputText("フォルダの作成", "フォルダ名", name) || name.empty()) return false;
   if (name.find('/') != std::string::npos || name == "." || name == "..") {
-    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", Join(parent, name)), "Tamro", MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", Join(parent, name)), "Tamro",
+                    MB_OK | MB_ICONSTOP);
     return false;
   }
   const std::string path = Join(parent, name);
   std::error_code ec;
   if (!std::filesystem::create_directory(path, ec) || ec) {
-    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", path) + (ec ? "\n" + ec.message() : std::string()),
-                    "Tamro", MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(
+        Format(" %s フォルダの作成に失敗しました", path) + (ec ? "\n" + ec.message() : std::string()),
+        "Tamro", MB_OK | MB_ICONSTOP);
     return false;
   }
   ListChildren(item);
@@ -254,7 +258,8 @@ bool CFolderTree::RenameFolder(QTreeWidgetItem *item) {
   if (target == path) return false;
   std::error_code ec;
   // Never over an existing file or folder: the rename would replace an empty folder.
-  if (name.find('/') != std::string::npos || std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
+  if (name.find('/') != std::string::npos ||
+      std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
     ec = std::make_error_code(std::errc::file_exists);
   else
     std::filesystem::rename(path, target, ec);
@@ -280,7 +285,9 @@ bool CFolderTree::DeleteFolder(QTreeWidgetItem *item) {
     if (!ok) error = "ごみ箱へ移動できません";
   } else {
     const std::string question = Format(
-        "\"%s\"フォルダを削除します.\nフォルダにあるファイル、サブフォルダも全て削除します.\n\nよろしいですか？", path);
+        "\"%s\"フォルダを削除します.\nフォルダにあるファイル、サブフォルダも全て削除します."
+        "\n\nよろしいですか？",
+        path);
     if (Ui().MessageBox(question, "Tamro", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
@@ -327,10 +334,14 @@ void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
     jumps.emplace_back(menu.addAction(Q(items[i])), items[i]);
   QAction *chosen = menu.exec(event->globalPos());
   if (!chosen) return;
-  if (chosen == create) CreateFolder(item);
-  else if (chosen == rename) RenameFolder(item);
-  else if (chosen == remove) DeleteFolder(item);
-  else if (chosen == quick) AddQuickAccess(item);
+  if (chosen == create)
+    CreateFolder(item);
+  else if (chosen == rename)
+    RenameFolder(item);
+  else if (chosen == remove)
+    DeleteFolder(item);
+  else if (chosen == quick)
+    AddQuickAccess(item);
   for (auto &[action, target] : jumps)
     if (chosen == action) SelectPath(target);
 }
@@ -488,14 +499,16 @@ CShellView::~CShellView() { profile_.WriteInt("ShellView", "CheckSubFolder", che
 void CShellView::BuildRoots() {
   const std::string home = QDir::homePath().toStdString();
   std::string desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
-  const std::string pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  const std::string pictures =
+      QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
   if (desktop.empty() || !QDir(Q(desktop)).exists()) desktop = home;
   QTreeWidgetItem *root = new QTreeWidgetItem(this);
   root->setText(0, QStringLiteral("デスクトップ"));
   root->setData(0, kPathRole, Q(desktop));
   root->setIcon(0, style()->standardIcon(QStyle::SP_DesktopIcon));
   static QFileIconProvider icons;
-  AddFolderItem(root, QDir::home().dirName(), home)->setIcon(0, style()->standardIcon(QStyle::SP_DirHomeIcon));
+  AddFolderItem(root, QDir::home().dirName(), home)
+      ->setIcon(0, style()->standardIcon(QStyle::SP_DirHomeIcon));
   if (desktop != home) AddFolderItem(root, QFileInfo(Q(desktop)).fileName(), desktop);
   if (!pictures.empty() && pictures != home && QDir(Q(pictures)).exists())
     AddFolderItem(root, QFileInfo(Q(pictures)).fileName(), pictures);
@@ -516,7 +529,8 @@ bool IsDriveLike(const QStorageInfo &v) {
   if (v.rootPath() == "/") return true;
   if (type == "squashfs" || type == "overlay") return false;
   if (device.startsWith("/dev/")) return true;  // fixed or removable
-  if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs")) return true;
+  if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs"))
+    return true;
   return type == "tmpfs" && (v.rootPath() == "/tmp" || v.rootPath() == "/dev/shm");  // RAM disks
 }
 }  // namespace
@@ -531,7 +545,8 @@ void CDrvView::RefreshDrives() {
   std::sort(mounted.begin(), mounted.end());
   mounted.erase(std::unique(mounted.begin(), mounted.end()), mounted.end());
   for (int i = topLevelItemCount() - 1; i >= 0; --i)
-    if (std::find(mounted.begin(), mounted.end(), ItemPath(topLevelItem(i))) == mounted.end()) delete takeTopLevelItem(i);
+    if (std::find(mounted.begin(), mounted.end(), ItemPath(topLevelItem(i))) == mounted.end())
+      delete takeTopLevelItem(i);
   const bool display = profile_.GetInt("DrvView", "DisplayName", 0) != 0;
   for (const std::string &root : mounted) {
     bool have = false;

@@ -43,8 +43,8 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   QuickAccessList &QuickAccess() { return quick_; }
 
   // Copies (or moves) `files` with their notes into the folder of `item`; the count handled.
-  int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files, const std::vector<std::string> &notes,
-                bool move);
+  int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
+                const std::vector<std::string> &notes, bool move);
 
   // Writes `DrvView`/`Path` and `Window`.
   void SaveState();

@@ -285,9 +285,10 @@ void CMainFrame::BuildMenus() {
   view->addSeparator();
   // Sorting and the display filter come with the details list.
   QMenu *sort = view->addMenu(QStringLiteral("ソート(&O)"));
-  for (const char *text : {"ｿｰﾄしない", "ﾌｧｲﾙ名でｿｰﾄする", "拡張子でｿｰﾄする", "ｻｲｽﾞでｿｰﾄする", "更新日付でｿｰﾄする",
-                           "書庫ﾌｧｲﾙ名でｿｰﾄする", "画素 幅でｿｰﾄする", "画素　高さでｿｰﾄする", "画素　色でｿｰﾄする",
-                           "画素 面積でｿｰﾄする", "昇順でｿｰﾄする", "降順でｿｰﾄする", "現在のソート条件を再適用"})
+  for (const char *text :
+       {"ｿｰﾄしない", "ﾌｧｲﾙ名でｿｰﾄする", "拡張子でｿｰﾄする", "ｻｲｽﾞでｿｰﾄする", "更新日付でｿｰﾄする",
+        "書庫ﾌｧｲﾙ名でｿｰﾄする", "画素 幅でｿｰﾄする", "画素　高さでｿｰﾄする", "画素　色でｿｰﾄする",
+        "画素 面積でｿｰﾄする", "昇順でｿｰﾄする", "降順でｿｰﾄする", "現在のソート条件を再適用"})
     sort->addAction(QString::fromUtf8(text));
   sort->menuAction()->setEnabled(false);
   view->addAction(QStringLiteral("表示ﾌｨﾙﾀの設定(&F)..."))->setEnabled(false);
@@ -329,7 +330,8 @@ void CMainFrame::BuildMenus() {
           &CMainFrame::ShowAbout);
 
   // A menu shows what the selection allows as it is now.
-  for (QMenu *m : {file, edit, view, tools}) connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+  for (QMenu *m : {file, edit, view, tools})
+    connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 }
 
 QAction *CMainFrame::Action(int id) const {
