@@ -493,7 +493,7 @@ void CMainFrame::RunCommand(int id) {
     default:
       break;
   }
-  states_.start();
+  UpdateCommandStates();
 }
 
 void CMainFrame::Paste() {

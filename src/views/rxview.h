@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "catalogue/updatehint.h"
@@ -188,6 +189,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   void ScrollIntoView(int index);
   void FollowList(int index);
   int DropFileList(const FileDrop &drop, bool move);
+  // Removes the plain entries of these files that are gone (hint 17 each, then hint 0).
+  void RemoveVanishedFiles(const std::vector<std::string> &paths);
   void ScrollToTop(int top);
   void OnBarAction(int action);
   void OnListing();

@@ -768,6 +768,7 @@ void CRXView::StartDrag() {
     return;
   }
   auto work = std::make_shared<DragWorkFolder>();
+  const std::vector<std::string> dragged = selection.files;
   auto *data = new FileDragData(std::move(selection), doc_.Decoders(), work);
   QPixmap picture;
   if (const CPicEntry *e = doc_.GetEntry(hover_); e && e->thumbnail) {
@@ -796,6 +797,11 @@ void CRXView::StartDrag() {
   });
   // Whatever the target did, the entries whose files went elsewhere leave the listing.
   RemoveVanished(doc_, false);
+  if (result == Qt::MoveAction) {
+    // Another program may move the files only after it has answered the drop: look again.
+    for (int delay : {1000, 5000})
+      QTimer::singleShot(delay, this, [this, dragged] { RemoveVanishedFiles(dragged); });
+  }
   if (result == Qt::IgnoreAction)
     if (CPicEntry *e = doc_.GetEntry(hover_); e && (e->flags & 4)) {
       anchor_ = 0;
@@ -805,6 +811,21 @@ void CRXView::StartDrag() {
     }
   capture_ = 0;
   pendingSingle_ = false;
+}
+
+void CRXView::RemoveVanishedFiles(const std::vector<std::string> &paths) {
+  if (doc_.IsBusy() || paths.empty()) return;
+  int removed = 0;
+  for (int i = doc_.GetEntryCount() - 1; i >= 0; --i) {
+    const CPicEntry *e = doc_.GetEntry(i);
+    if (!e || e->IsArchiveMember()) continue;
+    const std::string path = e->FullPath();
+    if (std::find(paths.begin(), paths.end(), path) == paths.end() || IsRegularFile(path)) continue;
+    doc_.RemoveEntryAt(i);
+    doc_.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+    ++removed;
+  }
+  if (removed) doc_.UpdateAllViews(nullptr, kHintRedrawAll);
 }
 
 // --- dropping in

@@ -272,6 +272,22 @@ TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
   wheel(-360);
   EXPECT_EQ(view->Top(), max);
 
+  // The details list scrolls with the grid, and the grid follows the list's current entry.
+  Set(&DocSettings::syncJump, 1);
+  HintLog log(*doc);
+  view->SetTop(330);
+  Settle();
+  EXPECT_TRUE(log.Has(kHintFirstVisible, 9));
+  Set(&DocSettings::synchronous, 1);
+  doc->UpdateAllViews(nullptr, kHintCurrentChanged, UpdateArgument{27, 0, {}});
+  EXPECT_EQ(view->Top(), max);
+  doc->UpdateAllViews(nullptr, kHintCurrentChanged, UpdateArgument{4, 0, {}});
+  EXPECT_EQ(view->Top(), 110);
+  doc->UpdateAllViews(nullptr, kHintSelection, UpdateArgument{4, 1, {}});
+  EXPECT_EQ(Selected(), V({4}));
+  doc->UpdateAllViews(nullptr, kHintSelectionAll, UpdateArgument{1, 0, {}});
+  EXPECT_EQ(Selected().size(), 30u);
+
   Key(Qt::Key_Home);
   EXPECT_EQ(view->Top(), 0);
   Key(Qt::Key_PageDown);
@@ -488,6 +504,19 @@ TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved)
   // The entry whose file went elsewhere left the listing.
   EXPECT_EQ(doc->GetEntryCount(), 2);
   EXPECT_TRUE(log.Has(kHintEntryRemoved, second));
+  // A target that moves the files after it has answered: the grid looks again a little later.
+  Key(Qt::Key_A, Qt::ControlModifier);
+  Key(Qt::Key_A, Qt::ControlModifier);
+  ASSERT_EQ(Selected().size(), 2u);
+  view->SetDragRunner([](QMimeData *raw, Qt::DropActions) {
+    delete raw;
+    return Qt::MoveAction;
+  });
+  view->StartDrag();
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  fs::rename(folder / "p100.bmp", box.root() / "p100.bmp");
+  QTest::qWait(1200);
+  EXPECT_EQ(doc->GetEntryCount(), 1);
   // The written-out member stays a while for the target, and goes with the grid.
   EXPECT_TRUE(fs::exists(files[2]));
   view.reset();
