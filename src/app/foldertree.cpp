@@ -123,6 +123,9 @@ void CFolderTree::ListChildren(QTreeWidgetItem *item) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool old = suppress_;
   suppress_ = true;
+  // The drop highlight may sit on a child that goes now.
+  for (QTreeWidgetItem *h = highlighted_; h; h = h->parent())
+    if (h->parent() == item) highlighted_ = nullptr;
   qDeleteAll(item->takeChildren());
   const std::string path = ItemPath(item);
   const QDir dir(Q(path));
@@ -197,6 +200,7 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
       SelectPath(std::string(arg.text));
       break;
     case kHintStartupDone: {
+      highlighted_ = nullptr;
       suppress_ = true;
       clear();
       BuildRoots();
@@ -208,6 +212,7 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
       break;
     }
     case kHintDrivesChanged:
+      Highlight(nullptr);
       if (auto *drives = dynamic_cast<CDrvView *>(this)) drives->RefreshDrives();
       break;
     case kHintTreeCreate:
@@ -364,7 +369,6 @@ void CFolderTree::startDrag(Qt::DropActions) {
   QTreeWidgetItem *item = currentItem();
   const std::string path = ItemPath(item);
   if (path.empty() || IsDummy(item)) return;
-  const std::string parent = ParentOf(path);
   auto *data = new QMimeData;
   data->setData(QString::fromLatin1(kUriListMime), UriList({path}));
   auto *drag = new QDrag(this);
@@ -376,16 +380,29 @@ void CFolderTree::startDrag(Qt::DropActions) {
   const Qt::DropAction result = drag->exec(allowed, Qt::CopyAction);
   dragged_.clear();
   Highlight(nullptr);
-  if (result != Qt::MoveAction || std::filesystem::exists(path)) return;
+  if (result != Qt::MoveAction) return;
+  FollowMovedFolder(path);
+  // Another program may move the folder only after it has answered the drop: look again.
+  for (int delay : {1000, 5000}) QTimer::singleShot(delay, this, [this, path] { FollowMovedFolder(path); });
+}
+
+void CFolderTree::FollowMovedFolder(const std::string &path) {
+  std::error_code ec;
+  if (doc_.IsBusy() || std::filesystem::exists(path, ec)) return;
+  const std::string parent = ParentOf(path);
   // The items may have been listed again meanwhile: the parent is found by its path.
-  if (QTreeWidgetItem *p = ListedItem(parent)) {
-    ListChildren(p);
-    p->setExpanded(true);
-  }
+  if (ListedItem(path))
+    if (QTreeWidgetItem *p = ListedItem(parent)) {
+      ListChildren(p);
+      p->setExpanded(true);
+    }
   // The folder shown went with it: its old parent is shown instead.
   const std::string &open = doc_.Folder();
-  if (open == path || (open.size() > path.size() && open.starts_with(path) && open[path.size()] == '/'))
+  if (open == path || (open.size() > path.size() && open.starts_with(path) && open[path.size()] == '/')) {
     SelectPath(parent);
+    // Listing the parent again may have made it the current item already, unannounced.
+    if (doc_.Folder() != parent) doc_.ChangeFolder(parent, this, doc_.Settings().cacheFolder != 0);
+  }
 }
 
 void CFolderTree::Highlight(QTreeWidgetItem *item) {

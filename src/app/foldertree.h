@@ -81,6 +81,9 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   // The folder item a drop at `pos` would go into (null when none may take it).
   QTreeWidgetItem *DropTarget(const QPoint &pos) const;
   void Highlight(QTreeWidgetItem *item);
+  // After a drag that moved a folder away: its old parent is listed again (and shown when
+  // the folder shown went with it). Nothing while the folder is still there.
+  void FollowMovedFolder(const std::string &path);
 
   std::string dragged_;  // the folder this tree is dragging
   QTreeWidgetItem *highlighted_ = nullptr;
