@@ -180,7 +180,10 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   // Interaction (rxviewinput.cpp).
   void SetupInput();
   void Command(int id, Qt::KeyboardModifiers keys = Qt::NoModifier);
-  void SetSelected(int index, bool on);
+  // Sets or clears an entry's selected bit, tells the other views, and repaints its cell
+  // unless the caller repaints the view once after many.
+  void SetSelected(int index, bool on, bool repaint = true);
+  void SelectRange(int from, int to, bool on);
   void ClearSelection();
   void SelectAllOrNone();
   void SetAnchor(int index);

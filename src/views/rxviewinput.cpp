@@ -148,20 +148,39 @@ int CRXView::CommandTarget() const {
 
 // --- the selection
 
-void CRXView::SetSelected(int index, bool on) {
+namespace {
+// Above this many cells a change repaints the view once instead of cell by cell.
+constexpr int kCellByCell = 64;
+}  // namespace
+
+void CRXView::SetSelected(int index, bool on, bool repaint) {
   CPicEntry *e = doc_.GetEntry(index);
   if (!e || e->IsSelected() == on) return;
   doc_.SetEntryFlags(index, on ? (e->flags | CPicEntry::kSelected) : (e->flags & ~CPicEntry::kSelected));
-  RepaintEntry(index);
+  if (repaint) RepaintEntry(index);
   doc_.UpdateAllViews(this, kHintSelection, UpdateArgument{index, on ? 1 : 0, {}});
+}
+
+void CRXView::SelectRange(int from, int to, bool on) {
+  if (from > to) std::swap(from, to);
+  from = std::max(from, 0);
+  to = std::min(to, doc_.GetEntryCount() - 1);
+  const bool each = to - from < kCellByCell;
+  for (int i = from; i <= to; ++i) SetSelected(i, on, each);
+  if (!each) {
+    std::fill(marks_.begin(), marks_.end(), 0);
+    Invalidate();
+  }
 }
 
 void CRXView::ClearSelection() {
   const int count = doc_.GetEntryCount();
-  for (int i = 0; i < count; ++i) {
-    const CPicEntry *e = doc_.GetEntry(i);
-    if (e && e->IsSelected()) SetSelected(i, false);
+  if (doc_.CountSelected(true) < kCellByCell) {
+    for (int i = 0; i < count; ++i)
+      if (const CPicEntry *e = doc_.GetEntry(i); e && e->IsSelected()) SetSelected(i, false);
+    return;
   }
+  SelectRange(0, count - 1, false);
 }
 
 void CRXView::SelectAllOrNone() {
@@ -198,7 +217,7 @@ void CRXView::ClickSelect(int index, Qt::KeyboardModifiers keys, bool onCaption)
     SetAnchor(index);
   } else if (keys & Qt::ShiftModifier) {
     const int from = doc_.GetEntry(anchor_) ? anchor_ : index;
-    for (int i = std::min(from, index); i <= std::max(from, index); ++i) SetSelected(i, true);
+    SelectRange(from, index, true);
     Synchronise(index);
     SetAnchor(index);
   } else if (e->IsSelected()) {
@@ -222,7 +241,7 @@ void CRXView::Navigate(int target, Qt::KeyboardModifiers keys) {
   } else if (keys & Qt::ShiftModifier) {
     doc_.SetCurrent(target);
     const int from = doc_.GetEntry(anchor_) ? anchor_ : target;
-    for (int i = std::min(from, target); i <= std::max(from, target); ++i) SetSelected(i, true);
+    SelectRange(from, target, true);
   } else {
     ClearSelection();
     doc_.SetCurrent(target);
@@ -853,7 +872,7 @@ void CRXView::dragMoveEvent(QDragMoveEvent *event) {
   const Qt::DropAction effect =
       DropEffectFor(HasFiles(event->mimeData()), dragging_ || FromThisView(event, this), event->modifiers(),
                     doc_.Settings().dadMove != 0, event->possibleActions());
-  if (effect == Qt::IgnoreAction || doc_.Folder().empty()) {
+  if (effect == Qt::IgnoreAction || doc_.Folder().empty() || doc_.IsBusy()) {
     event->ignore();
     return;
   }
@@ -865,7 +884,7 @@ void CRXView::dropEvent(QDropEvent *event) {
   const Qt::DropAction effect =
       DropEffectFor(HasFiles(event->mimeData()), dragging_ || FromThisView(event, this), event->modifiers(),
                     doc_.Settings().dadMove != 0, event->possibleActions());
-  if (effect == Qt::IgnoreAction || doc_.Folder().empty()) {
+  if (effect == Qt::IgnoreAction || doc_.Folder().empty() || doc_.IsBusy()) {
     event->ignore();
     return;
   }
@@ -887,7 +906,7 @@ int CRXView::DropFiles(const QMimeData *data, Qt::DropAction action) {
 }
 
 int CRXView::DropFileList(const FileDrop &drop, bool move) {
-  if (drop.files.empty() || doc_.Folder().empty()) return 0;
+  if (drop.files.empty() || doc_.Folder().empty() || doc_.IsBusy()) return 0;
   int count;
   {
     DocBusy busy(doc_);

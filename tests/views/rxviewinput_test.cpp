@@ -239,6 +239,28 @@ TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
   EXPECT_NE(CRXView::NormalCursor().pixmap().toImage(), CRXView::ToggleCursor().pixmap().toImage());
 }
 
+TEST_F(InputTest, ManyEntriesChangingAtOnceAreRepaintedTogether) {
+  MakePictures(70);
+  Open(400, 300);
+  auto corner = [this](int index) {
+    Settle();
+    const QImage shot = view->viewport()->grab().toImage();
+    return shot.pixelColor((index % view->Grid().columns) * view->Grid().cellWidth + 3,
+                           (index / view->Grid().columns) * view->Grid().cellHeight - view->Top() + 3);
+  };
+  const QColor plain = corner(1);
+  Key(Qt::Key_Right);
+  view->ClickSelect(69, Qt::ShiftModifier, false);
+  EXPECT_EQ(Selected().size(), 70u);
+  EXPECT_EQ(corner(1), QColor(0x8C, 0x8C, 0xFF));
+  view->ClickSelect(4, Qt::NoModifier, false);  // a selected one: decided at the release
+  EXPECT_EQ(Selected().size(), 70u);
+  view->ClickSelect(1, Qt::ControlModifier, false);
+  view->ClickSelect(1, Qt::NoModifier, false);
+  EXPECT_EQ(Selected(), V({1}));
+  EXPECT_EQ(corner(0), plain);
+}
+
 TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
   MakePictures(30);  // 10 rows of 110 pixels
   Open(400, 300);
