@@ -30,6 +30,8 @@ class CAppCallDialog : public QDialog {
   void accept() override;
 
  private:
+  // Takes the fields, runs one list step (add, delete, move) and shows the list again.
+  void Edit(void (CAppCallOption::*step)());
   void StoreFields();
   void ShowList();
   void ShowFields();
