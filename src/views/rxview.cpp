@@ -463,6 +463,8 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       break;
     }
     case kHintCurrentChanged:
+      // The details list's current row is where the keys go on from here as well.
+      if (doc_.GetEntry(static_cast<int>(arg.value))) anchor_ = static_cast<int>(arg.value);
       if (s.synchronous) FollowList(static_cast<int>(arg.value));
       break;
     case kHintOpenEntry: {
