@@ -317,8 +317,12 @@ void CLstView::SyncSelection() {
 void CLstView::SyncCurrent() {
   ++syncing_;
   const int current = doc_.Current();
+  // Following the document moves the focus row only; scrolling is the hints' to ask for.
+  const bool scroll = hasAutoScroll();
+  setAutoScroll(false);
   if (current >= 0 && current < model_.rowCount())
     selectionModel()->setCurrentIndex(model_.index(current, 0), QItemSelectionModel::NoUpdate);
+  setAutoScroll(scroll);
   --syncing_;
 }
 
@@ -344,6 +348,7 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
       break;
     case kHintCleared:
       ++syncing_;
+      keepScroll_ = verticalScrollBar()->value();
       model_.SetPlainHeaders(true);
       model_.Reset(0);
       --syncing_;
@@ -351,7 +356,6 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
     case kHintListed: {
       // A folder read again keeps its place in the list; a new one starts at the top.
       const bool same = !lastFolder_.empty() && lastFolder_ == doc_.Folder();
-      const int keep = same ? verticalScrollBar()->value() : 0;
       lastFolder_ = doc_.Folder();
       ++syncing_;
       model_.Reset(doc_.GetEntryCount());
@@ -360,7 +364,13 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
       model_.SetPlainHeaders(false);
       Resync();
       --syncing_;
-      verticalScrollBar()->setValue(keep);
+      if (same) {
+        // The bar's range follows the new rows only once the view has laid them out.
+        updateGeometries();
+        verticalScrollBar()->setValue(keepScroll_);
+      } else {
+        scrollToTop();
+      }
       break;
     }
     case kHintSelection:

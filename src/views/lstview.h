@@ -122,8 +122,9 @@ class CLstView : public QTreeView, public UpdateObserver {
   MenuHandler menu_;
   DragRunner dragRunner_;
   std::string lastFolder_;  // of the listing before: a refresh keeps the scroll position
-  int syncing_ = 0;         // the list follows the document: nothing is told back
-  bool dragging_ = false;   // this list is the source of the drag under way
+  int keepScroll_ = 0;
+  int syncing_ = 0;        // the list follows the document: nothing is told back
+  bool dragging_ = false;  // this list is the source of the drag under way
 };
 
 }  // namespace tamro

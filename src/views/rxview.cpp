@@ -367,6 +367,7 @@ bool CRXView::ContinueDrawing() {
       if (r == kStepFinished) {
         SetPhase(kIdle);
         emit statusGauge(0);
+        emit statusText(3, QString());
       }
       // Waiting for the workers: their results call for more idle work.
       if (r == kStepWait) return false;
