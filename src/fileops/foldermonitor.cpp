@@ -1,5 +1,6 @@
 #include "fileops/foldermonitor.h"
 
+#include <algorithm>
 #include <atomic>
 
 #include "catalogue/notestore.h"
@@ -94,19 +95,22 @@ void CFolderMonitor::OnTick() {
   const auto since = [now](Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
   };
-  if (since(last_) <= kQuietMs && since(first_) < kLongestWaitMs) return;
+  if (since(last_) <= kQuietMs && since(first_) < longestWaitMs_) return;
   tick_.stop();
   React();
 }
 
 void CFolderMonitor::React() {
   const int mode = mode_;
+  const Clock::time_point start = Clock::now();
   if (mode == kMonitorNormal)
     doc_.RefreshFolder();
   else if (mode == kMonitorRemoveVanished)
     RemoveVanished();
   else
     return;
+  const long long took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);
   if (reacted_) reacted_(mode);
 }
 

@@ -55,8 +55,10 @@ class CFolderMonitor : public FolderMonitorControl {
  public:
   static constexpr int kTickMs = 100;
   static constexpr int kQuietMs = 500;
-  // A folder that never stays quiet is still followed this often.
+  // A folder that never stays quiet is still followed this often, or less often where
+  // reading it again takes long, so that following it takes a twentieth of the time at most.
   static constexpr int kLongestWaitMs = 5000;
+  static constexpr int kReactionShare = 20;
 
   // Neither owned; both outlive the monitor.
   CFolderMonitor(CRXDoc &doc, Profile &profile);
@@ -95,6 +97,7 @@ class CFolderMonitor : public FolderMonitorControl {
   std::string monitored_;  // the folder being watched
   int mode_ = kMonitorNormal;
   Clock::time_point first_, last_;  // of the notices not yet answered
+  long long longestWaitMs_ = kLongestWaitMs;
   std::function<void(int)> reacted_;
 };
 
