@@ -294,13 +294,28 @@ int RemoveVanishedFiles(CRXDoc &doc, const std::vector<std::string> &paths) {
 }
 
 namespace {
+
 // Members written out for a drag stay this long after it.
 constexpr int kDragFilesKeptMs = 60000;
+
+// Keeps a drag's work folder for a while, and no longer than the view it came from.
+class HeldWorkFolder : public QObject {
+ public:
+  HeldWorkFolder(QObject *parent, std::shared_ptr<DragWorkFolder> work)
+      : QObject(parent), work_(std::move(work)) {}
+
+ private:
+  std::shared_ptr<DragWorkFolder> work_;
+};
+
 }  // namespace
 
 void FollowDraggedFiles(CRXDoc &doc, QObject *context, const std::vector<std::string> &dragged,
                         Qt::DropAction result, std::shared_ptr<DragWorkFolder> work) {
-  if (work) QTimer::singleShot(kDragFilesKeptMs, context, [work] {});
+  if (work) {
+    auto *held = new HeldWorkFolder(context, std::move(work));
+    QTimer::singleShot(kDragFilesKeptMs, held, [held] { held->deleteLater(); });
+  }
   // Whatever the target did, the entries whose files went elsewhere leave the listing.
   RemoveVanished(doc, false);
   if (result != Qt::MoveAction) return;

@@ -420,6 +420,8 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       break;
     case kHintListed:
       OnListing();
+      // A folder read again keeps its current entry; the keys go on from there.
+      if (doc_.GetEntry(doc_.Current())) anchor_ = doc_.Current();
       RecalcLayout();
       UpdateScrollBars();
       if (arg.value) SetTop(0);

@@ -141,14 +141,21 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
   ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
   EXPECT_EQ(frame->Monitor().MonitoredFolder(), folder.string());
   ListingLog log(*doc);
+  frame->View()->ClickSelect(1, Qt::NoModifier, false);
+  const std::string current = doc->GetEntry(1)->name;
 
-  // Ten files, one every 100 ms: one listing, after the last of them.
+  // Ten files, one every 100 ms: one listing, after the last of them. The current entry
+  // and the selection stay.
   Shell("for i in 0 1 2 3 4 5 6 7 8 9; do cp " + Quoted(folder / "a.bmp") + " " + Quoted(folder) +
         "/new$i.bmp; sleep 0.1; done");
   ASSERT_TRUE(RunUntil([&] { return doc->GetEntryCount() == 12; }));
   Run(CFolderMonitor::kQuietMs + 300);
   EXPECT_EQ(log.listings, 1);
   EXPECT_EQ(frame->List()->Model().rowCount(), 12);
+  ASSERT_TRUE(doc->GetEntry(doc->Current()));
+  EXPECT_EQ(doc->GetEntry(doc->Current())->name, current);
+  EXPECT_TRUE(doc->GetEntry(doc->Current())->IsSelected());
+  EXPECT_EQ(frame->View()->Anchor(), doc->Current());
 
   // Renamed and removed by another program.
   Shell("mv " + Quoted(folder / "new0.bmp") + " " + Quoted(folder / "renamed.bmp") + " && rm " +
