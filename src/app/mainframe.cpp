@@ -145,6 +145,11 @@ CMainFrame::~CMainFrame() {
   doc_.RemoveObserver(this);
 }
 
+void CMainFrame::SetPictureWindows(PictureWindowList *windows) {
+  view_->SetPictureWindows(windows);
+  list_->SetPictureWindows(windows);
+}
+
 void CMainFrame::WatchMounts() {
   mounts_ = ReadMountPoints();
   mountTable_ = std::make_unique<MountTableNotifier>();

@@ -31,6 +31,7 @@ class FolderMonitorControl;
 class CFolderTree;
 class CLstView;
 class MountTableNotifier;
+class PictureWindowList;
 class CRXDoc;
 class CRXView;
 class CSpiHost;
@@ -49,6 +50,8 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   CRXView *View() const { return view_; }
   CFolderTree *Tree() const { return tree_; }
   CLstView *List() const { return list_; }
+  // The picture windows entries open in; the grid and the details list both use them.
+  void SetPictureWindows(PictureWindowList *windows);
   CFolderMonitor &Monitor() const { return *monitor_; }
 
   // One step of idle work; true while more is wanted.
