@@ -67,4 +67,31 @@ int PictureGetPicture(const PictureFormat &format, const char *buf, long len, un
   }
 }
 
+int PictureGetColorProfile(const PictureFormat &format, const char *buf, long len, unsigned flag,
+                           HLOCAL *profile) {
+  if (profile == nullptr) return SPI_NO_FUNCTION;
+  *profile = nullptr;
+  if (format.readProfile == nullptr) return SPI_OK;
+  try {
+    SourceBytes source;
+    int rc = source.Load(buf, len, flag);
+    if (rc != SPI_OK) return rc;
+    std::string bytes;
+    rc = format.readProfile(source.data(), source.size(), bytes);
+    if (rc != SPI_OK || bytes.empty()) return rc;
+    OwnedBlock block;
+    if (!block.Allocate(bytes.size(), false)) return SPI_OUT_OF_MEMORY;
+    void *p = block.Lock();
+    if (p == nullptr) return SPI_MEMORY_ERROR;
+    std::memcpy(p, bytes.data(), bytes.size());
+    block.Unlock();
+    *profile = block.Release();
+    return SPI_OK;
+  } catch (const std::bad_alloc &) {
+    return SPI_OUT_OF_MEMORY;
+  } catch (...) {
+    return SPI_FORMAT_ERROR;
+  }
+}
+
 }  // namespace tamro::plugin

@@ -2,10 +2,12 @@
 
 // The entry points of a picture plug-in ("00IN") written once: a format supplies how to
 // recognise its files, how to read the picture's facts and how to decode it, and
-// TAMRO_PICTURE_PLUGIN exports GetPluginInfo, IsSupported, GetPictureInfo and GetPicture.
+// TAMRO_PICTURE_PLUGIN exports GetPluginInfo, IsSupported, GetPictureInfo and GetPicture,
+// and GetColorProfile for a format that reads embedded colour profiles.
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "common/dibout.h"
 #include "common/pluginbase.h"
@@ -29,6 +31,9 @@ struct PictureFormat {
   // Creates `out` and fills it; SPI_OK or the failure code (SPI_FORMAT_ERROR when the
   // progress callback cancels).
   int (*decode)(const uint8_t *data, size_t size, DibOutput &out, Progress &progress);
+  // Optional: the embedded ICC profile (empty when there is none); SPI_OK or the failure
+  // code. `decode` then hands out the pixels as stored, and the host converts them.
+  int (*readProfile)(const uint8_t *data, size_t size, std::string &profile) = nullptr;
 };
 
 int PictureGetPluginInfo(const PictureFormat &format, int infono, char *buf, int buflen);
@@ -37,6 +42,8 @@ int PictureGetPictureInfo(const PictureFormat &format, const char *buf, long len
                           SpiPictureInfo *info);
 int PictureGetPicture(const PictureFormat &format, const char *buf, long len, unsigned flag, HLOCAL *pHBInfo,
                       HLOCAL *pHBm, SPI_PROGRESS progress, long lData);
+int PictureGetColorProfile(const PictureFormat &format, const char *buf, long len, unsigned flag,
+                           HLOCAL *profile);
 
 // Rows between two progress reports, so that a callback is asked about a hundred times.
 inline int ProgressStep(int rows) { return rows / 100 > 0 ? rows / 100 : 1; }
@@ -58,4 +65,8 @@ inline int ProgressStep(int rows) { return rows / 100 > 0 ? rows / 100 : 1; }
     return ::tamro::plugin::PictureGetPicture(format, buf, len, flag, pHBInfo, pHBm, progress, lData);      \
   }                                                                                                         \
   /* Every call works on its own data only, so several threads may decode at once. */                       \
-  TAMRO_SPI_EXPORT int SpiThreadSafe(void) { return 1; }
+  TAMRO_SPI_EXPORT int SpiThreadSafe(void) { return 1; }                                                    \
+  /* A format without profiles answers that the picture has none. */                                        \
+  TAMRO_SPI_EXPORT int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile) {     \
+    return ::tamro::plugin::PictureGetColorProfile(format, buf, len, flag, profile);                        \
+  }

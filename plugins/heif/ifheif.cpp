@@ -6,6 +6,8 @@
 
 #include <cstring>
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "common/pictureplugin.h"
 
@@ -135,7 +137,23 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   return SPI_OK;
 }
 
-const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};
+// The primary image's ICC profile ("prof" or "rICC"). A colour description by numbers
+// ("nclx") gives none: those pictures are taken as sRGB.
+int ReadProfile(const uint8_t *data, size_t size, std::string &profile) {
+  Primary primary;
+  int rc = primary.Open(data, size);
+  if (rc != SPI_OK) return rc;
+  const heif_color_profile_type type = heif_image_handle_get_color_profile_type(primary.handle());
+  if (type != heif_color_profile_type_prof && type != heif_color_profile_type_rICC) return SPI_OK;
+  const size_t length = heif_image_handle_get_raw_color_profile_size(primary.handle());
+  if (length == 0) return SPI_OK;
+  std::string bytes(length, '\0');
+  rc = ErrorCode(heif_image_handle_get_raw_color_profile(primary.handle(), bytes.data()));
+  if (rc == SPI_OK) profile = std::move(bytes);
+  return rc;
+}
+
+const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode, &ReadProfile};
 
 }  // namespace
 }  // namespace tamro::plugin

@@ -5,6 +5,7 @@
 
 #include <csetjmp>
 #include <cstring>
+#include <string>
 #include <utility>
 
 #include "common/pictureplugin.h"
@@ -181,7 +182,30 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   return ReadRows(r, h, line.data(), out, progress);
 }
 
-const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};
+// The iCCP chunk's profile, if the chunks before the picture data hold one. The string is
+// filled outside the frame that libpng may leave by longjmp.
+int ReadIccChunk(PngRead &r, png_bytep *bytes, png_uint_32 *length) {
+  png_structp png = r.png();
+  if (setjmp(png_jmpbuf(png))) return SPI_FORMAT_ERROR;
+  png_read_info(png, r.info());
+  png_charp name = nullptr;
+  int compression = 0;
+  if (png_get_iCCP(png, r.info(), &name, &compression, bytes, length) == 0) *bytes = nullptr;
+  return SPI_OK;
+}
+
+int ReadProfile(const uint8_t *data, size_t size, std::string &profile) {
+  if (!Recognise(data, size)) return SPI_FORMAT_ERROR;
+  PngRead r(data, size);
+  if (!r.ok()) return SPI_OUT_OF_MEMORY;
+  png_bytep bytes = nullptr;
+  png_uint_32 length = 0;
+  const int rc = ReadIccChunk(r, &bytes, &length);
+  if (rc == SPI_OK && bytes != nullptr) profile.assign(reinterpret_cast<const char *>(bytes), length);
+  return rc;
+}
+
+const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode, &ReadProfile};
 
 }  // namespace
 }  // namespace tamro::plugin

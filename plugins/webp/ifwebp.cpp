@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "common/pictureplugin.h"
 
@@ -139,7 +140,22 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
                     features.has_alpha != 0, out, progress);
 }
 
-const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};
+// The ICCP chunk of an extended file.
+int ReadProfile(const uint8_t *data, size_t size, std::string &profile) {
+  if (!Recognise(data, size)) return SPI_FORMAT_ERROR;
+  WebPData webp = {data, size};
+  std::unique_ptr<WebPDemuxer, DemuxFree> demux(WebPDemux(&webp));
+  if (!demux) return SPI_FORMAT_ERROR;
+  if ((WebPDemuxGetI(demux.get(), WEBP_FF_FORMAT_FLAGS) & ICCP_FLAG) == 0) return SPI_OK;
+  WebPChunkIterator chunk;
+  if (WebPDemuxGetChunk(demux.get(), "ICCP", 1, &chunk)) {
+    profile.assign(reinterpret_cast<const char *>(chunk.chunk.bytes), chunk.chunk.size);
+    WebPDemuxReleaseChunkIterator(&chunk);
+  }
+  return SPI_OK;
+}
+
+const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode, &ReadProfile};
 
 }  // namespace
 }  // namespace tamro::plugin

@@ -4,6 +4,7 @@
 #include <QContextMenuEvent>
 #include <QDir>
 #include <QDirIterator>
+#include <QDrag>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -12,9 +13,13 @@
 #include <QHeaderView>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
+#include <QTreeWidgetItemIterator>
 #include <QUrl>
 #include <algorithm>
 #include <cstdio>
@@ -28,6 +33,7 @@
 #include "fileops/trash.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
+#include "views/fileinterchange.h"
 
 namespace tamro {
 
@@ -75,9 +81,9 @@ CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
   header()->setStretchLastSection(false);
   header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
   setUniformRowHeights(true);
-  setDragEnabled(false);
+  setDragEnabled(true);
   setAcceptDrops(true);
-  setDropIndicatorShown(true);
+  setDropIndicatorShown(false);
   setAutoScroll(true);
   quick_.Load(profile_);
   connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
@@ -98,7 +104,8 @@ bool CFolderTree::HasSubFolder(const std::string &path) {
   return it.hasNext();
 }
 
-QTreeWidgetItem *CFolderTree::AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path) {
+QTreeWidgetItem *CFolderTree::AddFolderItem(QTreeWidgetItem *parent, const QString &text,
+                                            const std::string &path) {
   static QFileIconProvider icons;
   auto *item = parent ? new QTreeWidgetItem(parent) : new QTreeWidgetItem(this);
   item->setText(0, text);
@@ -116,6 +123,9 @@ void CFolderTree::ListChildren(QTreeWidgetItem *item) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool old = suppress_;
   suppress_ = true;
+  // The drop highlight may sit on a child that goes now.
+  for (QTreeWidgetItem *h = highlighted_; h; h = h->parent())
+    if (h->parent() == item) highlighted_ = nullptr;
   qDeleteAll(item->takeChildren());
   const std::string path = ItemPath(item);
   const QDir dir(Q(path));
@@ -167,7 +177,8 @@ bool CFolderTree::SelectPath(const std::string &wanted) {
   if (topLevelItemCount() > 0) {
     QTreeWidgetItem *root = topLevelItem(0);
     if (root->childCount() == 1 && IsDummy(root->child(0))) ListChildren(root);
-    if (QTreeWidgetItem *below = FindChild(root, path); below && (!at || ItemPath(below).size() > ItemPath(at).size()))
+    if (QTreeWidgetItem *below = FindChild(root, path);
+        below && (!at || ItemPath(below).size() > ItemPath(at).size()))
       at = below;
   }
   while (at && ItemPath(at) != path) {
@@ -189,6 +200,7 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
       SelectPath(std::string(arg.text));
       break;
     case kHintStartupDone: {
+      highlighted_ = nullptr;
       suppress_ = true;
       clear();
       BuildRoots();
@@ -200,6 +212,7 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
       break;
     }
     case kHintDrivesChanged:
+      Highlight(nullptr);
       if (auto *drives = dynamic_cast<CDrvView *>(this)) drives->RefreshDrives();
       break;
     case kHintTreeCreate:
@@ -222,14 +235,16 @@ bool CFolderTree::CreateFolder(QTreeWidgetItem *item) {
   std::string name;
   if (!Ui().InputText("フォルダの作成", "フォルダ名", name) || name.empty()) return false;
   if (name.find('/') != std::string::npos || name == "." || name == "..") {
-    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", Join(parent, name)), "Tamro", MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", Join(parent, name)), "Tamro",
+                    MB_OK | MB_ICONSTOP);
     return false;
   }
   const std::string path = Join(parent, name);
   std::error_code ec;
   if (!std::filesystem::create_directory(path, ec) || ec) {
-    Ui().MessageBox(Format(" %s フォルダの作成に失敗しました", path) + (ec ? "\n" + ec.message() : std::string()),
-                    "Tamro", MB_OK | MB_ICONSTOP);
+    Ui().MessageBox(
+        Format(" %s フォルダの作成に失敗しました", path) + (ec ? "\n" + ec.message() : std::string()),
+        "Tamro", MB_OK | MB_ICONSTOP);
     return false;
   }
   ListChildren(item);
@@ -248,7 +263,8 @@ bool CFolderTree::RenameFolder(QTreeWidgetItem *item) {
   if (target == path) return false;
   std::error_code ec;
   // Never over an existing file or folder: the rename would replace an empty folder.
-  if (name.find('/') != std::string::npos || std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
+  if (name.find('/') != std::string::npos ||
+      std::filesystem::exists(std::filesystem::symlink_status(target, ec)))
     ec = std::make_error_code(std::errc::file_exists);
   else
     std::filesystem::rename(path, target, ec);
@@ -274,7 +290,9 @@ bool CFolderTree::DeleteFolder(QTreeWidgetItem *item) {
     if (!ok) error = "ごみ箱へ移動できません";
   } else {
     const std::string question = Format(
-        "\"%s\"フォルダを削除します.\nフォルダにあるファイル、サブフォルダも全て削除します.\n\nよろしいですか？", path);
+        "\"%s\"フォルダを削除します.\nフォルダにあるファイル、サブフォルダも全て削除します."
+        "\n\nよろしいですか？",
+        path);
     if (Ui().MessageBox(question, "Tamro", MB_YESNO | MB_ICONQUESTION) != IDYES) return false;
     std::error_code ec;
     std::filesystem::remove_all(path, ec);
@@ -321,35 +339,93 @@ void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
     jumps.emplace_back(menu.addAction(Q(items[i])), items[i]);
   QAction *chosen = menu.exec(event->globalPos());
   if (!chosen) return;
-  if (chosen == create) CreateFolder(item);
-  else if (chosen == rename) RenameFolder(item);
-  else if (chosen == remove) DeleteFolder(item);
-  else if (chosen == quick) AddQuickAccess(item);
+  if (chosen == create)
+    CreateFolder(item);
+  else if (chosen == rename)
+    RenameFolder(item);
+  else if (chosen == remove)
+    DeleteFolder(item);
+  else if (chosen == quick)
+    AddQuickAccess(item);
   for (auto &[action, target] : jumps)
     if (chosen == action) SelectPath(target);
 }
 
-namespace {
-
-// The local files of a drop; empty when the data carries no file list.
-std::vector<std::string> DroppedFiles(const QMimeData *data) {
-  std::vector<std::string> files;
-  if (!data || !data->hasUrls()) return files;
-  for (const QUrl &url : data->urls())
-    if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
-  return files;
+void CFolderTree::mousePressEvent(QMouseEvent *event) {
+  if (event->button() == Qt::RightButton) {
+    event->accept();
+    return;
+  }
+  QTreeWidget::mousePressEvent(event);
 }
 
-// Copy or move, from the keys held and `DaDMOVE`.
-Qt::DropAction DropActionFor(Qt::KeyboardModifiers keys, bool dropMoves) {
-  if (dropMoves) return (keys & Qt::ControlModifier) ? Qt::CopyAction : Qt::MoveAction;
-  return (keys & Qt::ShiftModifier) ? Qt::MoveAction : Qt::CopyAction;
+QTreeWidgetItem *CFolderTree::ListedItem(const std::string &path) const {
+  for (QTreeWidgetItemIterator it(const_cast<CFolderTree *>(this)); *it; ++it)
+    if (!IsDummy(*it) && ItemPath(*it) == path) return *it;
+  return nullptr;
 }
 
-}  // namespace
+void CFolderTree::startDrag(Qt::DropActions) {
+  QTreeWidgetItem *item = currentItem();
+  const std::string path = ItemPath(item);
+  if (path.empty() || IsDummy(item)) return;
+  auto *data = new QMimeData;
+  data->setData(QString::fromLatin1(kUriListMime), UriList({path}));
+  auto *drag = new QDrag(this);
+  drag->setMimeData(data);
+  drag->setPixmap(item->icon(0).pixmap(32, 32));
+  dragged_ = path;
+  // A mount point can be copied from, never moved away.
+  const Qt::DropActions allowed = IsMountRoot(path) ? Qt::CopyAction : Qt::CopyAction | Qt::MoveAction;
+  const Qt::DropAction result = drag->exec(allowed, Qt::CopyAction);
+  dragged_.clear();
+  Highlight(nullptr);
+  if (result != Qt::MoveAction) return;
+  FollowMovedFolder(path);
+  // Another program may move the folder only after it has answered the drop: look again.
+  for (int delay : {1000, 5000}) QTimer::singleShot(delay, this, [this, path] { FollowMovedFolder(path); });
+}
+
+void CFolderTree::FollowMovedFolder(const std::string &path) {
+  std::error_code ec;
+  if (doc_.IsBusy() || std::filesystem::exists(path, ec)) return;
+  const std::string parent = ParentOf(path);
+  // The items may have been listed again meanwhile: the parent is found by its path.
+  if (ListedItem(path))
+    if (QTreeWidgetItem *p = ListedItem(parent)) {
+      ListChildren(p);
+      p->setExpanded(true);
+    }
+  // The folder shown went with it: its old parent is shown instead.
+  const std::string &open = doc_.Folder();
+  if (open == path || (open.size() > path.size() && open.starts_with(path) && open[path.size()] == '/')) {
+    SelectPath(parent);
+    // Listing the parent again may have made it the current item already, unannounced.
+    if (doc_.Folder() != parent) doc_.ChangeFolder(parent, this, doc_.Settings().cacheFolder != 0);
+  }
+}
+
+void CFolderTree::Highlight(QTreeWidgetItem *item) {
+  if (item == highlighted_) return;
+  if (highlighted_) highlighted_->setData(0, Qt::BackgroundRole, QVariant());
+  highlighted_ = item;
+  if (item) item->setBackground(0, palette().brush(QPalette::Highlight).color().lighter(150));
+}
+
+QTreeWidgetItem *CFolderTree::DropTarget(const QPoint &pos) const {
+  QTreeWidgetItem *item = itemAt(pos);
+  if (!item || IsDummy(item)) return nullptr;
+  const std::string target = ItemPath(item);
+  if (target.empty() || !std::filesystem::is_directory(target)) return nullptr;
+  // A folder of this tree's own drag does not go into itself, below itself or where it is.
+  if (!dragged_.empty() && (target == ParentOf(dragged_) || target == dragged_ ||
+                            (target.starts_with(dragged_) && target[dragged_.size()] == '/')))
+    return nullptr;
+  return item;
+}
 
 void CFolderTree::dragEnterEvent(QDragEnterEvent *event) {
-  if (DroppedFiles(event->mimeData()).empty()) {
+  if (!HasFiles(event->mimeData())) {
     event->ignore();
     return;
   }
@@ -357,33 +433,52 @@ void CFolderTree::dragEnterEvent(QDragEnterEvent *event) {
 }
 
 void CFolderTree::dragMoveEvent(QDragMoveEvent *event) {
-  QTreeWidgetItem *item = itemAt(event->position().toPoint());
-  const std::string target = ItemPath(item);
-  if (target.empty() || !std::filesystem::is_directory(target) || DroppedFiles(event->mimeData()).empty()) {
+  const QPoint pos = event->position().toPoint();
+  // Near an edge the tree scrolls by one item toward it.
+  if (pos.y() < 16)
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepSub);
+  else if (pos.y() > viewport()->height() - 16)
+    verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  QTreeWidgetItem *item = DropTarget(pos);
+  const Qt::DropAction effect = DropEffectFor(HasFiles(event->mimeData()), false, event->modifiers(),
+                                              doc_.Settings().dadMove != 0, event->possibleActions());
+  Highlight(effect == Qt::IgnoreAction ? nullptr : item);
+  if (!item || effect == Qt::IgnoreAction) {
     event->ignore();
     return;
   }
-  setCurrentItem(item, 0, QItemSelectionModel::NoUpdate);
-  event->setDropAction(DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0));
+  event->setDropAction(effect);
+  event->accept();
+}
+
+void CFolderTree::dragLeaveEvent(QDragLeaveEvent *event) {
+  Highlight(nullptr);
   event->accept();
 }
 
 void CFolderTree::dropEvent(QDropEvent *event) {
-  QTreeWidgetItem *item = itemAt(event->position().toPoint());
-  const std::vector<std::string> files = DroppedFiles(event->mimeData());
-  if (!item || files.empty()) {
+  Highlight(nullptr);
+  QTreeWidgetItem *item = DropTarget(event->position().toPoint());
+  FileDrop drop = ReadFileDrop(event->mimeData());
+  const Qt::DropAction effect = DropEffectFor(!drop.files.empty(), false, event->modifiers(),
+                                              doc_.Settings().dadMove != 0, event->possibleActions());
+  if (!item || effect == Qt::IgnoreAction) {
     event->ignore();
     return;
   }
-  std::vector<std::string> notes;
-  const QByteArray block = event->mimeData()->data(QString::fromLatin1(kQevxNoteMimeType));
-  if (!block.isEmpty())
-    notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()),
-                               static_cast<int>(files.size()));
-  const Qt::DropAction action = DropActionFor(event->modifiers(), doc_.Settings().dadMove != 0);
-  event->setDropAction(action);
+  event->setDropAction(effect);
   event->accept();
-  DropFiles(item, files, notes, action == Qt::MoveAction);
+  const bool move = effect == Qt::MoveAction;
+  if (event->source()) {
+    // A drag of this program's: its source looks at the files when the drop is done.
+    DropFiles(item, drop.files, drop.notes, move);
+  } else {
+    // Another program waits for the drop to finish; questions and progress come after.
+    const std::string target = ItemPath(item);
+    QTimer::singleShot(0, this, [this, target, drop = std::move(drop), move] {
+      if (QTreeWidgetItem *at = ListedItem(target)) DropFiles(at, drop.files, drop.notes, move);
+    });
+  }
 }
 
 int CFolderTree::DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
@@ -421,14 +516,16 @@ CShellView::~CShellView() { profile_.WriteInt("ShellView", "CheckSubFolder", che
 void CShellView::BuildRoots() {
   const std::string home = QDir::homePath().toStdString();
   std::string desktop = QStandardPaths::writableLocation(QStandardPaths::DesktopLocation).toStdString();
-  const std::string pictures = QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
+  const std::string pictures =
+      QStandardPaths::writableLocation(QStandardPaths::PicturesLocation).toStdString();
   if (desktop.empty() || !QDir(Q(desktop)).exists()) desktop = home;
   QTreeWidgetItem *root = new QTreeWidgetItem(this);
   root->setText(0, QStringLiteral("デスクトップ"));
   root->setData(0, kPathRole, Q(desktop));
   root->setIcon(0, style()->standardIcon(QStyle::SP_DesktopIcon));
   static QFileIconProvider icons;
-  AddFolderItem(root, QDir::home().dirName(), home)->setIcon(0, style()->standardIcon(QStyle::SP_DirHomeIcon));
+  AddFolderItem(root, QDir::home().dirName(), home)
+      ->setIcon(0, style()->standardIcon(QStyle::SP_DirHomeIcon));
   if (desktop != home) AddFolderItem(root, QFileInfo(Q(desktop)).fileName(), desktop);
   if (!pictures.empty() && pictures != home && QDir(Q(pictures)).exists())
     AddFolderItem(root, QFileInfo(Q(pictures)).fileName(), pictures);
@@ -449,7 +546,8 @@ bool IsDriveLike(const QStorageInfo &v) {
   if (v.rootPath() == "/") return true;
   if (type == "squashfs" || type == "overlay") return false;
   if (device.startsWith("/dev/")) return true;  // fixed or removable
-  if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs")) return true;
+  if (type.startsWith("nfs") || type == "cifs" || type == "smb3" || type.startsWith("fuse.sshfs"))
+    return true;
   return type == "tmpfs" && (v.rootPath() == "/tmp" || v.rootPath() == "/dev/shm");  // RAM disks
 }
 }  // namespace
@@ -464,7 +562,8 @@ void CDrvView::RefreshDrives() {
   std::sort(mounted.begin(), mounted.end());
   mounted.erase(std::unique(mounted.begin(), mounted.end()), mounted.end());
   for (int i = topLevelItemCount() - 1; i >= 0; --i)
-    if (std::find(mounted.begin(), mounted.end(), ItemPath(topLevelItem(i))) == mounted.end()) delete takeTopLevelItem(i);
+    if (std::find(mounted.begin(), mounted.end(), ItemPath(topLevelItem(i))) == mounted.end())
+      delete takeTopLevelItem(i);
   const bool display = profile_.GetInt("DrvView", "DisplayName", 0) != 0;
   for (const std::string &root : mounted) {
     bool have = false;

@@ -43,8 +43,8 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   QuickAccessList &QuickAccess() { return quick_; }
 
   // Copies (or moves) `files` with their notes into the folder of `item`; the count handled.
-  int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files, const std::vector<std::string> &notes,
-                bool move);
+  int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
+                const std::vector<std::string> &notes, bool move);
 
   // Writes `DrvView`/`Path` and `Window`.
   void SaveState();
@@ -56,9 +56,14 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   QTreeWidgetItem *AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path);
   static bool HasSubFolder(const std::string &path);
   void contextMenuEvent(QContextMenuEvent *event) override;
+  // The right button opens the menu only; the folder is not opened first.
+  void mousePressEvent(QMouseEvent *event) override;
+  // A folder is dragged out as a file list of one path; a move lists its old parent again.
+  void startDrag(Qt::DropActions supportedActions) override;
   // Files dropped on a folder item are copied or moved into it, their notes with them.
   void dragEnterEvent(QDragEnterEvent *event) override;
   void dragMoveEvent(QDragMoveEvent *event) override;
+  void dragLeaveEvent(QDragLeaveEvent *event) override;
   void dropEvent(QDropEvent *event) override;
 
   CRXDoc &doc_;
@@ -71,6 +76,17 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   void OnExpanded(QTreeWidgetItem *item);
   void OnSelection();
   QTreeWidgetItem *FindChild(QTreeWidgetItem *parent, const std::string &path) const;
+  // The item of a folder among those listed (null when it is not listed).
+  QTreeWidgetItem *ListedItem(const std::string &path) const;
+  // The folder item a drop at `pos` would go into (null when none may take it).
+  QTreeWidgetItem *DropTarget(const QPoint &pos) const;
+  void Highlight(QTreeWidgetItem *item);
+  // After a drag that moved a folder away: its old parent is listed again (and shown when
+  // the folder shown went with it). Nothing while the folder is still there.
+  void FollowMovedFolder(const std::string &path);
+
+  std::string dragged_;  // the folder this tree is dragging
+  QTreeWidgetItem *highlighted_ = nullptr;
 };
 
 class CShellView : public CFolderTree {

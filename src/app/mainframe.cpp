@@ -1,6 +1,7 @@
 #include "app/mainframe.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QLabel>
@@ -15,6 +16,16 @@
 #include <cstdio>
 
 #include "app/aboutbox.h"
+#include "app/dialogs/behaviourdlg.h"
+#include "app/dialogs/contactsheetdialog.h"
+#include "app/dialogs/filedialogtools.h"
+#include "app/dialogs/htmldialog.h"
+#include "app/dialogs/pluginsetdlg.h"
+#include "app/dialogs/printdialog.h"
+#include "app/dialogs/reportdialog.h"
+#include "app/dialogs/thumboptiondlg.h"
+#include "app/dialogs/wallpaperdialog.h"
+#include "app/filecommandui.h"
 #include "app/foldertree.h"
 #include "app/thumbsizes.h"
 #include "catalogue/engine.h"
@@ -22,8 +33,15 @@
 #include "catalogue/thumbbuilder.h"
 #include "decode/pluginsetoption.h"
 #include "decode/spihost.h"
+#include "fileops/appcall.h"
+#include "fileops/unpack.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
+#include "platform/ui.h"
+#include "views/appmenu.h"
+#include "views/commands.h"
+#include "views/fileinterchange.h"
+#include "views/picturewindows.h"
 #include "views/rxview.h"
 
 namespace tamro {
@@ -45,7 +63,7 @@ std::string Rect4(int a, int b, int c, int d) {
 }  // namespace
 
 CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *parent)
-    : QMainWindow(parent), doc_(engine.Doc()), profile_(profile), host_(&engine.Host()) {
+    : QMainWindow(parent), engine_(engine), doc_(engine.Doc()), profile_(profile), host_(&engine.Host()) {
   setWindowTitle(QStringLiteral("Tamro"));
   const std::string window = profile_.GetString("MainFrame", "Window", "0,0,640,480");
   resize(std::max(Field(window, 2), 200), std::max(Field(window, 3), 150));
@@ -98,9 +116,17 @@ CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *paren
   connect(view_, &CRXView::statusGauge, this, &CMainFrame::SetStatusGauge);
   connect(view_, &CRXView::currentFolder, this, &CMainFrame::SetCurrentFolder);
   connect(view_, &CRXView::idleWorkWanted, this, &CMainFrame::idleWorkWanted);
+  connect(view_, &CRXView::commandRequested, this, &CMainFrame::RunCommand);
+
+  states_.setSingleShot(true);
+  states_.setInterval(0);
+  connect(&states_, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
+  connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &states_, qOverload<>(&QTimer::start));
+  doc_.AddObserver(this);
+  UpdateCommandStates();
 }
 
-CMainFrame::~CMainFrame() = default;
+CMainFrame::~CMainFrame() { doc_.RemoveObserver(this); }
 
 void CMainFrame::BuildToolBars() {
   toolBar_ = addToolBar(QStringLiteral("ツールバー"));
@@ -152,6 +178,7 @@ void CMainFrame::ReloadPluginSets() {
 void CMainFrame::OnPluginSet(int index) {
   if (!host_ || index < 0) return;
   SwitchPluginSet(*host_, pluginSets_->itemText(index).toStdString());
+  DecodersChanged();
 }
 
 void CMainFrame::FillHistoryMenu(QMenu *menu, bool back) {
@@ -191,13 +218,50 @@ void CMainFrame::FillThumbSizeMenu(QMenu *menu) {
   }
 }
 
+QAction *CMainFrame::AddCommand(QMenu *menu, const QString &text, int id, const QString &keys) {
+  // The grid takes its keys itself (they act where it has the focus); the menu shows them.
+  QAction *a = menu->addAction(keys.isEmpty() ? text : text + QLatin1Char('\t') + keys);
+  a->setData(id);
+  connect(a, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  actions_[id] = a;
+  return a;
+}
+
 void CMainFrame::BuildMenus() {
   QMenu *file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
-  connect(file->addAction(QStringLiteral("最新の情報に更新(&R)")), &QAction::triggered, this,
-          [this] { doc_.RefreshFolder(); });
+  AddCommand(file, QStringLiteral("画像表示"), kCmdViewer, QStringLiteral("V"));
+  AddCommand(file, QStringLiteral("関連付け実行(&X)"), kCmdRunAssociated);
+  applications_ = file->addMenu(QStringLiteral("アプリケーションで開く(&G)"));
+  connect(applications_, &QMenu::aboutToShow, this,
+          [this] { FillApplicationMenu(applications_, [this](int command) { RunCommand(command); }); });
+  file->addSeparator();
+  AddCommand(file, QStringLiteral("複写(&C)..."), kCmdCopyFiles);
+  AddCommand(file, QStringLiteral("移動(&M)..."), kCmdMoveFiles);
+  AddCommand(file, QStringLiteral("名前の変更(&R)..."), kCmdRenameEach, QStringLiteral("F2"));
+  AddCommand(file, QStringLiteral("連番で名前変更(&Q)..."), kCmdRenameSequential);
+  AddCommand(file, QStringLiteral("削除(&D)..."), kCmdDeleteFiles, QStringLiteral("Del"));
+  file->addSeparator();
+  AddCommand(file, QStringLiteral("解凍(&E)"), kCmdUnpackSelected, QStringLiteral("U"));
+  AddCommand(file, QStringLiteral("画像形式を指定してファイル保存(&S)..."), kCmdSaveInFormat);
+  file->addSeparator();
+  AddCommand(file, QStringLiteral("印刷(&P)..."), kCmdPrint);
+  file->addSeparator();
+  QAction *refresh = AddCommand(file, QStringLiteral("最新の情報に更新(&R)"), kCmdRefresh);
+  refresh->setShortcut(QKeySequence(Qt::Key_F5));
+  AddCommand(file, QStringLiteral("ﾌｫﾙﾀﾞ情報を保存(&I)"), kCmdSaveFolderInfo);
   file->addSeparator();
   QAction *quit = file->addAction(QStringLiteral("アプリケーションの終了(&X)"));
   connect(quit, &QAction::triggered, this, &QWidget::close);
+
+  QMenu *edit = menuBar()->addMenu(QStringLiteral("編集(&E)"));
+  AddCommand(edit, QStringLiteral("クリップボードへコピー(&C)"), kCmdCopyClipboard, QStringLiteral("Ctrl+C"));
+  AddCommand(edit, QStringLiteral("貼り付け(&P)"), kCmdPaste, QStringLiteral("Ctrl+V"));
+  edit->addSeparator();
+  AddCommand(edit, QStringLiteral("すべて選択(&A)"), kCmdSelectAll, QStringLiteral("Ctrl+A"));
+  edit->addSeparator();
+  AddCommand(edit, QStringLiteral("コメント入力(&N)"), kCmdEditNote);
+  AddCommand(edit, QStringLiteral("再読み込み"), kCmdReload);
+  AddCommand(edit, QStringLiteral("壁紙設定(&W)..."), kCmdWallpaper);
 
   QMenu *view = menuBar()->addMenu(QStringLiteral("表示(&V)"));
   QAction *tb = view->addAction(QStringLiteral("ツール バー(&T)"));
@@ -215,12 +279,24 @@ void CMainFrame::BuildMenus() {
   sb->setChecked(true);
   connect(sb, &QAction::toggled, statusBar(), &QWidget::setVisible);
   view->addSeparator();
-  connect(view->addAction(QStringLiteral("サムネイル拡大")), &QAction::triggered, this,
-          [this] { view_->Enlarge(); });
-  connect(view->addAction(QStringLiteral("サムネイル縮小")), &QAction::triggered, this,
-          [this] { view_->Shrink(); });
-  connect(view->addAction(QStringLiteral("サムネイル再作成(&U)")), &QAction::triggered, this,
-          [this] { RebuildAllThumbnails(doc_, nullptr); });
+  AddCommand(view, QStringLiteral("サムネイル拡大"), kCmdEnlarge, QStringLiteral("+"));
+  AddCommand(view, QStringLiteral("サムネイル縮小"), kCmdShrink, QStringLiteral("-"));
+  AddCommand(view, QStringLiteral("サムネイル再作成(&U)"), kCmdRebuildThumbs);
+  view->addSeparator();
+  // Sorting and the display filter come with the details list.
+  QMenu *sort = view->addMenu(QStringLiteral("ソート(&O)"));
+  for (const char *text :
+       {"ｿｰﾄしない", "ﾌｧｲﾙ名でｿｰﾄする", "拡張子でｿｰﾄする", "ｻｲｽﾞでｿｰﾄする", "更新日付でｿｰﾄする",
+        "書庫ﾌｧｲﾙ名でｿｰﾄする", "画素 幅でｿｰﾄする", "画素　高さでｿｰﾄする", "画素　色でｿｰﾄする",
+        "画素 面積でｿｰﾄする", "昇順でｿｰﾄする", "降順でｿｰﾄする", "現在のソート条件を再適用"})
+    sort->addAction(QString::fromUtf8(text));
+  sort->menuAction()->setEnabled(false);
+  view->addAction(QStringLiteral("表示ﾌｨﾙﾀの設定(&F)..."))->setEnabled(false);
+  view->addSeparator();
+  QAction *sync = AddCommand(view, QStringLiteral("表示の同期(&Y)"), kCmdSynchronous);
+  sync->setCheckable(true);
+  view->addAction(QStringLiteral("画像ウインドウを並べて表示(&G)"))->setEnabled(false);
+  AddCommand(view, QStringLiteral("画像ウインドウをすべて閉じる(&L)"), kCmdCloseAllPictures);
   view->addSeparator();
   connect(view->addAction(QStringLiteral("前のフォルダ")), &QAction::triggered, this,
           [this] { doc_.HistoryBack(); });
@@ -238,9 +314,234 @@ void CMainFrame::BuildMenus() {
   connect(folder->addAction(QStringLiteral("クイックアクセスに追加(&Q)")), &QAction::triggered, this,
           [this] { tree_->AddQuickAccess(tree_->currentItem()); });
 
+  QMenu *tools = menuBar()->addMenu(QStringLiteral("ツール(&T)"));
+  AddCommand(tools, QStringLiteral("外部アプリケーション登録(&A)..."), kCmdRegisterApps);
+  tools->addSeparator();
+  AddCommand(tools, QStringLiteral("HTMLの作成(&H)..."), kCmdHtml);
+  AddCommand(tools, QStringLiteral("コンタクトシートの作成(&C)..."), kCmdContactSheet);
+  AddCommand(tools, QStringLiteral("レポートファイルの作成(&R)..."), kCmdReport);
+  tools->addSeparator();
+  AddCommand(tools, QStringLiteral("動作設定(&B)..."), kCmdBehaviour);
+  AddCommand(tools, QStringLiteral("サムネイル設定(&T)..."), kCmdThumbOption);
+  AddCommand(tools, QStringLiteral("プラグイン設定(&P)..."), kCmdPluginSet);
+
   QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
   connect(help->addAction(QStringLiteral("バージョン情報(&A)...")), &QAction::triggered, this,
           &CMainFrame::ShowAbout);
+
+  // A menu shows what the selection allows as it is now.
+  for (QMenu *m : {file, edit, view, tools})
+    connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+}
+
+QAction *CMainFrame::Action(int id) const {
+  const auto it = actions_.find(id);
+  return it == actions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) {
+  switch (hint) {
+    case kHintRedrawAll:
+    case kHintCleared:
+    case kHintListed:
+    case kHintSelection:
+    case kHintSelectionAll:
+    case kHintCurrentChanged:
+    case kHintEntryRemoved:
+      states_.start();
+      break;
+    default:
+      break;
+  }
+}
+
+bool CMainFrame::IsCommandEnabled(int id) const {
+  const int count = doc_.GetEntryCount();
+  int selected = 0, selectedPlain = 0;
+  for (int i = 0; i < count; ++i)
+    if (const CPicEntry *e = doc_.GetEntry(i); e && e->IsSelected()) {
+      ++selected;
+      selectedPlain += e->IsArchiveMember() ? 0 : 1;
+    }
+  const bool folder = !doc_.Folder().empty();
+  const int target = view_->CommandTarget();
+  switch (id) {
+    case kCmdCopyFiles:
+    case kCmdSaveInFormat:
+    case kCmdHtml:
+    case kCmdContactSheet:
+    case kCmdPrint:
+    case kCmdReport:
+      return selected > 0;
+    case kCmdUnpackSelected:
+      return CanUnpackSelected(doc_);
+    case kCmdMoveFiles:
+    case kCmdRenameEach:
+    case kCmdRenameSequential:
+    case kCmdDeleteFiles:
+      return selectedPlain > 0;
+    case kCmdUnpackEntry:
+      return CanUnpackEntry(doc_.GetEntry(target));
+    case kCmdEditNote:
+    case kCmdWallpaper:
+      return target >= 0;
+    case kCmdPaste:
+      return folder && HasFiles(QGuiApplication::clipboard()->mimeData());
+    case kCmdRefresh:
+    case kCmdSaveFolderInfo:
+      return folder;
+    case kCmdRebuildThumbs:
+      return count > 0;
+    case kCmdCloseAllPictures:
+      return view_->PictureWindows() && view_->PictureWindows()->Count() > 0;
+    default:
+      return view_->IsCommandEnabled(id);
+  }
+}
+
+void CMainFrame::UpdateCommandStates() {
+  states_.stop();
+  for (auto &[id, action] : actions_) action->setEnabled(IsCommandEnabled(id));
+  if (QAction *sync = Action(kCmdSynchronous)) sync->setChecked(doc_.Settings().synchronous != 0);
+  applications_->setEnabled(!LoadApplications().empty() && IsCommandEnabled(kCmdFirstApp));
+}
+
+void CMainFrame::RunCommand(int id) {
+  if (!IsCommandEnabled(id)) return;
+  if (view_->OnCommand(id, QGuiApplication::keyboardModifiers())) {
+    states_.start();
+    return;
+  }
+  switch (id) {
+    case kCmdCopyFiles:
+      CopyCommand(this, doc_);
+      break;
+    case kCmdMoveFiles:
+      MoveCommand(this, doc_);
+      break;
+    case kCmdRenameEach:
+      RenameEachCommand(this, doc_);
+      break;
+    case kCmdRenameSequential:
+      RenameSequentialCommand(this, doc_);
+      break;
+    case kCmdDeleteFiles:
+      DeleteCommand(doc_);
+      break;
+    case kCmdUnpackSelected:
+      UnpackSelectedCommand(doc_);
+      break;
+    case kCmdUnpackEntry:
+      UnpackEntryCommand(doc_, view_->CommandTarget());
+      break;
+    case kCmdSaveInFormat:
+      SaveInFormatCommand(this, doc_, engine_.Decoders());
+      break;
+    case kCmdRegisterApps:
+      RegisterApplicationsCommand(this);
+      break;
+    case kCmdEditNote:
+      EditNoteCommand(this, doc_, view_->CommandTarget());
+      break;
+    case kCmdWallpaper:
+      SetWallpaperFromEntry(view_->CommandTarget());
+      break;
+    case kCmdPaste:
+      Paste();
+      break;
+    case kCmdHtml:
+      MakeHtmlCatalogue(doc_, engine_.Painter(), this);
+      break;
+    case kCmdContactSheet:
+      MakeContactSheet(doc_, engine_.Painter(), this);
+      break;
+    case kCmdPrint:
+      PrintPictures(doc_, engine_.Painter(), this);
+      break;
+    case kCmdReport:
+      WriteReport(doc_, this);
+      break;
+    case kCmdBehaviour:
+      BehaviourSettings();
+      break;
+    case kCmdThumbOption:
+      ThumbnailSettings();
+      break;
+    case kCmdPluginSet:
+      PluginSettings();
+      break;
+    case kCmdSaveFolderInfo: {
+      CBusyCursor busy;
+      SaveFolderInfo(doc_, engine_.Store());
+      break;
+    }
+    case kCmdRefresh:
+      doc_.RefreshFolder();
+      break;
+    case kCmdRebuildThumbs:
+      RebuildAllThumbnails(doc_, nullptr);
+      break;
+    case kCmdSynchronous: {
+      DocSettings s = doc_.Settings();
+      s.synchronous = s.synchronous ? 0 : 1;
+      doc_.ApplySettings(s);
+      break;
+    }
+    case kCmdCloseAllPictures:
+      if (PictureWindowList *windows = view_->PictureWindows()) windows->CloseAll();
+      break;
+    default:
+      break;
+  }
+  UpdateCommandStates();
+}
+
+void CMainFrame::Paste() {
+  QClipboard *clipboard = QGuiApplication::clipboard();
+  const QMimeData *data = clipboard->mimeData();
+  const bool cut = ReadFileDrop(data).cut;
+  // Files cut in a file manager are moved once; the list goes from the clipboard after.
+  if (PasteFiles(doc_, data) > 0 && cut) clipboard->clear();
+}
+
+void CMainFrame::SetWallpaperFromEntry(int index) {
+  CPicEntry *e = doc_.GetEntry(index);
+  if (!e) return;
+  GlobalHandle picture;
+  {
+    CBusyCursor busy;
+    picture = engine_.Builder().DecodeEntry(*e, nullptr);
+  }
+  if (!picture) {
+    Ui().MessageBox(e->name + "\n画像を読み込めませんでした", "壁紙設定", MB_OK | MB_ICONSTOP);
+    return;
+  }
+  SetWallpaperDialog(picture.get(), this);
+}
+
+void CMainFrame::DecodersChanged() {
+  if (host_) host_->ApplyDynamicLoading();
+  // Which decoder reads a file may have changed: the listing and its pictures follow.
+  if (!doc_.Folder().empty()) doc_.RefreshFolder();
+}
+
+void CMainFrame::BehaviourSettings() {
+  const BehaviourChanges changes = RunBehaviourDialog(doc_, host_, nullptr, this);
+  if (changes.decoders && !changes.listing) DecodersChanged();
+  if (changes) states_.start();
+}
+
+void CMainFrame::ThumbnailSettings() {
+  const ThumbChanges changes = RunThumbOptionDialog(doc_, nullptr, this);
+  // A new cell size is laid out from the top; thumbnails are made again as cells come up.
+  if (changes.cellSize) view_->SetCellSize(doc_.ThumbsSize().width, doc_.ThumbsSize().height);
+}
+
+void CMainFrame::PluginSettings() {
+  if (!host_) return;
+  RunPluginSetDialog(*host_, this);
+  ReloadPluginSets();
+  DecodersChanged();
 }
 
 void CMainFrame::ShowAbout() {

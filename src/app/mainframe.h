@@ -4,8 +4,13 @@
 // tool bar, the plug-in-set bar, the status bar and the menus.
 
 #include <QMainWindow>
+#include <QTimer>
+#include <map>
 #include <string>
 
+#include "catalogue/updatehint.h"
+
+class QAction;
 class QComboBox;
 class QLabel;
 class QMenu;
@@ -23,7 +28,7 @@ class CRXView;
 class CSpiHost;
 class Profile;
 
-class CMainFrame : public QMainWindow {
+class CMainFrame : public QMainWindow, public UpdateObserver {
   Q_OBJECT
 
  public:
@@ -51,6 +56,18 @@ class CMainFrame : public QMainWindow {
   // Writes placement, geometry, bar states and the views' settings.
   void SaveState();
 
+  // The menu commands (views/commands.h): the grid's own go to it, the others run here.
+  // A disabled command does nothing.
+  void RunCommand(int id);
+  bool IsCommandEnabled(int id) const;
+  // The main menu's action of a command (null for none).
+  QAction *Action(int id) const;
+  // Brings every action's enabled and checked state up to date now.
+  void UpdateCommandStates();
+
+  // Selection and listing changes make the commands' states follow.
+  void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
+
  signals:
   void idleWorkWanted();
 
@@ -64,7 +81,16 @@ class CMainFrame : public QMainWindow {
   void FillThumbSizeMenu(QMenu *menu);
   void OnPluginSet(int index);
   void ShowAbout();
+  QAction *AddCommand(QMenu *menu, const QString &text, int id, const QString &keys = QString());
+  void Paste();
+  void SetWallpaperFromEntry(int index);
+  void BehaviourSettings();
+  void ThumbnailSettings();
+  void PluginSettings();
+  // After the decoder switches or the plug-in set changed: the folder is read again.
+  void DecodersChanged();
 
+  CatalogueEngine &engine_;
   CRXDoc &doc_;
   Profile &profile_;
   CSpiHost *host_;
@@ -78,6 +104,9 @@ class CMainFrame : public QMainWindow {
   QProgressBar *gauge_ = nullptr;
   QString currentFolder_;
   bool saved_ = false;
+  std::map<int, QAction *> actions_;
+  QMenu *applications_ = nullptr;
+  QTimer states_;  // the commands' states are brought up to date once the events settle
 };
 
 }  // namespace tamro

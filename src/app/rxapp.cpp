@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
+#include <utility>
 
 #include "app/mainframe.h"
 #include "app/splash.h"
@@ -127,30 +128,26 @@ void CRXApp::OpenStartFile() {
     if (!e->IsArchiveMember() && SameFile(e->FullPath(), file)) index = i;
   }
   if (index < 0) return;  // left out of the listing by its mask or filter
-  doc.SetEntryFlags(index, doc.GetEntry(index)->flags | CPicEntry::kSelected);
-  doc.SetCurrent(index);
-  doc.UpdateAllViews(nullptr, kHintSelection, UpdateArgument{index, 1, {}});
-  doc.UpdateAllViews(nullptr, kHintCurrentChanged, UpdateArgument{index, 0, {}});
   // Scrolled to as far as the grid is laid out for the window as shown.
   CRXView *view = frame_->View();
   view->RecalcLayout();
-  const GridGeometry &grid = view->Grid();
-  const int top = index / std::max(grid.columns, 1) * grid.cellHeight;
-  if (top + grid.cellHeight > view->Top() + grid.clientHeight) view->SetTop(top);
+  view->SelectOnly(index);
   startEntry_ = index;
   ShowStartEntry();
 }
 
 void CRXApp::SetPictureWindows(PictureWindowList *windows) {
-  pictureWindows_ = windows;
+  frame_->View()->SetPictureWindows(windows);
   ShowStartEntry();
 }
 
+// Straight to the picture windows: opening the entry with the associated program instead
+// might start Tamro again on the same file.
 void CRXApp::ShowStartEntry() {
-  if (pictureWindows_ == nullptr || startEntry_ < 0) return;
-  const int index = startEntry_;
-  startEntry_ = -1;
-  pictureWindows_->Show(index, false);
+  PictureWindowList *windows = frame_ ? frame_->View()->PictureWindows() : nullptr;
+  if (windows == nullptr || startEntry_ < 0) return;
+  const int index = std::exchange(startEntry_, -1);
+  windows->Show(index, false);
 }
 
 void CRXApp::RestorePlacement() {

@@ -44,8 +44,9 @@ class CRXApp : public QObject {
   bool OnIdle();
   bool IdleRunning() const { return idle_.isActive(); }
 
-  // The picture windows (not owned; null takes them away). A picture named on the command
-  // line waits for them and is shown as soon as they are given.
+  // Hands the grid its picture windows (not owned; null takes them away). A picture named on
+  // the command line waits for them when the grid has none yet, and is shown as soon as
+  // they are given.
   void SetPictureWindows(PictureWindowList *windows);
   // The visible index of the command line's picture while it waits to be shown, else -1.
   int StartEntryWaiting() const { return startEntry_; }
@@ -68,7 +69,6 @@ class CRXApp : public QObject {
   int idleCount_ = 0;
   std::string startFile_;
   int startEntry_ = -1;
-  PictureWindowList *pictureWindows_ = nullptr;
 };
 
 }  // namespace tamro

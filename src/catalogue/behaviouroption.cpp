@@ -26,21 +26,14 @@ const IntField kDecoderKeys[] = {
 };
 
 const IntField kOtherKeys[] = {
-    &DocSettings::syncFind,
-    &DocSettings::naturalSort,
-    &DocSettings::restoreFolder,
-    &DocSettings::thumbsCreate,
-    &DocSettings::threads,
-    &DocSettings::exifRotate,
-    &DocSettings::cp,
-    &DocSettings::cacheFolder,
-    &DocSettings::autoCacheFolder,
-    &DocSettings::trashCan,
-    &DocSettings::delQA,
-    &DocSettings::dadMove,
-    &DocSettings::synchronous,
-    &DocSettings::syncJump,
-    &DocSettings::sleepDraw,
+    &DocSettings::syncFind,      &DocSettings::naturalSort,
+    &DocSettings::restoreFolder, &DocSettings::thumbsCreate,
+    &DocSettings::threads,       &DocSettings::exifRotate,
+    &DocSettings::colorManage,   &DocSettings::cp,
+    &DocSettings::cacheFolder,   &DocSettings::autoCacheFolder,
+    &DocSettings::trashCan,      &DocSettings::delQA,
+    &DocSettings::dadMove,       &DocSettings::synchronous,
+    &DocSettings::syncJump,      &DocSettings::sleepDraw,
     &DocSettings::folderMonitor,
 };
 
@@ -104,6 +97,9 @@ BehaviourChanges CBehaviourOption::Confirm(CRXDoc &doc, CSpiHost *host, UpdateOb
   s.sleepDraw = std::max(s.sleepDraw, 0);
   other = other || s.homeFolder != settings.homeFolder;
   s.homeFolder = settings.homeFolder;
+  // Thumbnails made with the other decoding switches no longer fit; the entries take the new
+  // switches with the settings, and drawing again rebuilds them.
+  changes.thumbnails = s.exifRotate != old.exifRotate || s.colorManage != old.colorManage;
   changes.captions = s.nameFormat != settings.nameFormat;
   s.nameFormat = settings.nameFormat;
 
@@ -145,10 +141,8 @@ BehaviourChanges CBehaviourOption::Confirm(CRXDoc &doc, CSpiHost *host, UpdateOb
   // pattern of the listing and lists again.
   s.pathMask = haveFolder && maskChanged ? old.pathMask : mask;
   doc.ApplySettings(s);
-  if (changes.captions) {
-    doc.SetUseInfo(false);
-    doc.UpdateAllViews(sender, kHintRedrawAll);
-  }
+  if (changes.captions) doc.SetUseInfo(false);
+  if (changes.captions || changes.thumbnails) doc.UpdateAllViews(sender, kHintRedrawAll);
   if (haveFolder && maskChanged) {
     doc.ApplyDisplayFilter(doc.Filter(), mask);
     doc.SaveSettings();

@@ -14,9 +14,10 @@ class UpdateObserver;
 // What a confirmation changed.
 struct BehaviourChanges {
   bool any = false;
-  bool listing = false;   // the folder was listed again
-  bool decoders = false;  // the host got new switches
-  bool captions = false;  // the caption format changed; hint 0 was sent
+  bool listing = false;     // the folder was listed again
+  bool decoders = false;    // the host got new switches
+  bool captions = false;    // the caption format changed; hint 0 was sent
+  bool thumbnails = false;  // the decoding switches changed; hint 0 was sent
   explicit operator bool() const { return any; }
 };
 

@@ -42,6 +42,7 @@ const IntKey kIntKeys[] = {
     {"RXDoc", "Threads", &DocSettings::threads},
     {"RXDoc", "NaturalSort", &DocSettings::naturalSort},
     {"RXDoc", "ExifRotate", &DocSettings::exifRotate},
+    {"RXDoc", "ColorManage", &DocSettings::colorManage},
     {"DrvView", "DisplayName", &DocSettings::displayName},
     {"DrvView", "ShellTree", &DocSettings::shellTree},
     {"RXView", "MemDraw", &DocSettings::memDraw},

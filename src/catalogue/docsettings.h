@@ -29,8 +29,8 @@ struct DocSettings {
   std::string homeFolder;
   int cacheFolder = 0, autoCacheFolder = 0, dadMove = 0;
   // Tamro's own: worker count (0 = all cores), numbers in names in natural order, turning
-  // pictures by their Exif orientation.
-  int threads = 0, naturalSort = 0, exifRotate = 1;
+  // pictures by their Exif orientation, converting embedded colour profiles to sRGB.
+  int threads = 0, naturalSort = 0, exifRotate = 1, colorManage = 1;
   // DrvView, RXView, MainFrame, DriveView, OnePic
   int displayName = 0, shellTree = 1;
   int memDraw = 0, overMem = 70, wheelScrollCount = 0;

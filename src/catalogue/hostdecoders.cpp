@@ -21,6 +21,10 @@ int PictureDecoders::GetPictureInfo(int, const PictureSource &, SpiPictureInfo &
   return -1;
 }
 int PictureDecoders::GetPicture(int, const PictureSource &, long, GlobalHandle &, ProgressProc) { return -1; }
+int PictureDecoders::GetColorProfile(int, const PictureSource &, std::string &profile) {
+  profile.clear();
+  return -1;
+}
 int PictureDecoders::ListArchive(int, const std::string &, std::vector<ArchiveMember> &) { return -1; }
 int PictureDecoders::ExtractMember(int, const std::string &, uint32_t, GlobalHandle &) { return -1; }
 std::string PictureDecoders::PictureFilter() { return {}; }
@@ -97,6 +101,10 @@ int HostDecoders::GetPicture(int position, const PictureSource &source, long red
   picture.reset(out);
   if (r != 0) picture.reset();
   return r;
+}
+
+int HostDecoders::GetColorProfile(int position, const PictureSource &source, std::string &profile) {
+  return host_.GetColorProfile(position, SourceOf(source), FlagsOf(source), LengthOf(source), profile);
 }
 
 int HostDecoders::ListArchive(int position, const std::string &archivePath,

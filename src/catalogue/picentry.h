@@ -18,8 +18,17 @@ constexpr FileTime kNanosPerSecond = 1000000000;
 struct DrawSwitches {
   int32_t scaleMode = 10;
   int8_t limitCheck = 1, frame = 0, nameFrame = 1, name = 1, unsharp = 1;
+  // How pictures are decoded: turned by their orientation tag, colours converted to sRGB
+  // from their embedded profile.
+  int8_t exifRotate = 1, colorManage = 1;
   bool operator==(const DrawSwitches &) const = default;
 };
+
+// What a thumbnail was made with beyond scaling, as a bit set: the decoding switches.
+enum ThumbTreatment : int { kTreatOrientation = 1, kTreatColour = 2 };
+inline int TreatmentOf(const DrawSwitches &s) {
+  return (s.exifRotate ? kTreatOrientation : 0) | (s.colorManage ? kTreatColour : 0);
+}
 
 struct CellRect {
   int32_t left = 0, top = 0, right = 0, bottom = 0;
@@ -78,6 +87,7 @@ class CPicEntry {
   int32_t rotation = 0;
   int32_t thumbScaleMode = 0;  // what the thumbnail was made with
   int8_t thumbUnsharp = 0;
+  uint16_t thumbTreatment = 0;  // TreatmentOf the switches it was made with
 
   // --- display state
   int flags = 0;

@@ -56,6 +56,9 @@ class PictureDecoders {
   // host's current callback.
   virtual int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
                          ProgressProc progress = nullptr);
+  // The ICC profile embedded in the picture, as the decoder that read it tells (empty when
+  // there is none or the decoder does not say). 0, or the decoder's failure.
+  virtual int GetColorProfile(int position, const PictureSource &source, std::string &profile);
 
   // Member records of an archive, up to the end record: 0 and the records, or the plug-in's
   // result (1: not this plug-in's format, -1: failure).

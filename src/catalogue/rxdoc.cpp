@@ -78,6 +78,8 @@ DrawSwitches CRXDoc::Switches() const {
   s.nameFrame = Small(settings_.nameFrame);
   s.name = Small(settings_.name);
   s.unsharp = Small(settings_.unsharp);
+  s.exifRotate = Small(settings_.exifRotate);
+  s.colorManage = Small(settings_.colorManage);
   return s;
 }
 

@@ -18,6 +18,9 @@
 #include "catalogue/thumbstore.h"
 #include "catalogue/updatehint.h"
 #include "decode/builtin/builtin.h"
+#include "decode/fileimagemap.h"
+#include "decode/orientation.h"
+#include "decode/srgb.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "picture/transform.h"
@@ -44,6 +47,15 @@ class DecodingScope {
   CPicEntry &e_;
   bool old_;
 };
+
+// The orientation tag of the picture's bytes; a file is mapped, so that only the pages the
+// tag needs are read.
+int SourceOrientation(const PictureSource &source) {
+  if (source.memory) return ReadOrientation(source.memory, source.length);
+  FileImageMap map;
+  if (!map.Open(source.path)) return 1;
+  return ReadOrientation(reinterpret_cast<const unsigned char *>(map.data()), map.size());
+}
 
 // The first 2048 bytes of a file, zero-filled past its end.
 void ReadHead(const std::string &path, unsigned char *head) {
@@ -76,10 +88,10 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
   return r;
 }
 
-bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, const CPicEntry &e,
-                   const CellRect &rect) {
+bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, int treatment,
+                   const CPicEntry &e, const CellRect &rect) {
   return boxWidth == Width(rect) && boxHeight == Height(rect) && scaleMode >= e.switches.scaleMode &&
-         unsharp == (e.switches.unsharp != 0);
+         unsharp == (e.switches.unsharp != 0) && treatment == TreatmentOf(e.switches);
 }
 
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture) {
@@ -157,6 +169,9 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
     ReadHead(source.path, head);
   }
   const int archive = job.member ? job.archiveDecoder : -1;
+  // The tag belongs to the file, whichever decoder reads it.
+  const int orientation = job.exifRotate ? SourceOrientation(source) : 1;
+  const bool swap = OrientationSwapsSides(orientation);
   auto findNext = [&](int start) {
     return decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, start, archive);
   };
@@ -169,10 +184,25 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
       // The reduction is worked out once the size is known, so that a picture met for the
       // first time is not decoded at full size either.
       long factor = 1;
-      if (target && target->width > 0 && target->height > 0 && facts.width > 0 && facts.height > 0)
-        factor = std::max(facts.width / target->width, facts.height / target->height);
+      if (target && target->width > 0 && target->height > 0 && facts.width > 0 && facts.height > 0) {
+        const int32_t shownWidth = swap ? facts.height : facts.width,
+                      shownHeight = swap ? facts.width : facts.height;
+        factor = std::max(shownWidth / target->width, shownHeight / target->height);
+      }
       GlobalHandle picture;
       if (decoders.GetPicture(decoder, source, factor, picture, progress) == 0 && picture) {
+        if (facts.bitCount <= 0) facts.bitCount = DibBitCount(picture.get());
+        if (job.colorManage) {
+          std::string profile;
+          if (decoders.GetColorProfile(decoder, source, profile) == 0 && !profile.empty())
+            ConvertToSrgb(picture.get(), profile);
+        }
+        if (orientation != 1) {
+          HDIB turned = OrientDib(picture.get(), orientation);
+          // A picture that cannot be turned is not passed off as turned.
+          if (!turned) break;
+          if (turned != picture.get()) picture.reset(turned);
+        }
         facts.decoder = decoder;
         return picture;
       }
@@ -215,9 +245,6 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
   }
   if (!picture) return out;
   const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
-  if (out.facts.width <= 0) out.facts.width = pw;
-  if (out.facts.height <= 0) out.facts.height = ph;
-  if (out.facts.bitCount <= 0) out.facts.bitCount = DibBitCount(picture.get());
 
   const DibSize turned = RotatedSize(pw, ph, job.rotation);
   CellRect area = job.rect;
@@ -249,6 +276,8 @@ DecodeJob CThumbBuilder::DecodeJobFor(const CPicEntry &e) const {
   job.memberPosition = e.position;
   job.archiveDecoder = e.archiveDecoderIndex;
   job.describeJpeg = settings_ && settings_->cp;
+  job.exifRotate = e.switches.exifRotate != 0;
+  job.colorManage = e.switches.colorManage != 0;
   return job;
 }
 
@@ -283,8 +312,8 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
 }
 
 bool CThumbBuilder::KeepsFitting(CPicEntry &e, const CellRect &rect) {
-  if (e.thumbnail &&
-      !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0, e, rect))
+  if (e.thumbnail && !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0,
+                                    e.thumbTreatment, e, rect))
     e.FreePictures();
   return static_cast<bool>(e.thumbnail);
 }
@@ -298,8 +327,8 @@ ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
   if (e.useCache) {
     int decoder = -1;
     const ThumbRecord *record = !e.thumbnail && store_ ? store_->Accept(e, decoder) : nullptr;
-    if (record && ThumbnailFits(record->header.boxWidth, record->header.boxHeight, record->header.scaleMode,
-                                record->header.unsharp != 0, e, rect)) {
+    const ThumbRecordHeader *h = record ? &record->header : nullptr;
+    if (h && ThumbnailFits(h->boxWidth, h->boxHeight, h->scaleMode, h->unsharp != 0, h->treatment, e, rect)) {
       job.stored = std::make_shared<const ThumbRecord>(*record);
       job.storedDecoder = decoder;
     }
@@ -338,6 +367,7 @@ int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
     e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
     e.thumbScaleMode = job.switches.scaleMode;
     e.thumbUnsharp = job.switches.unsharp;
+    e.thumbTreatment = static_cast<uint16_t>(TreatmentOf(job.switches));
   }
   e.sizeBoxWidth = rw;
   e.sizeBoxHeight = rh;

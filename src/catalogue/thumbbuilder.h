@@ -37,12 +37,13 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture);
 HDIB ScaleThumbnail(const DrawSwitches &switches, int rotation, int width, int height, HDIB picture);
 
-// Whether a thumbnail made for a cell picture area of boxWidth x boxHeight, with `scaleMode`
-// and `unsharp`, may stand for the entry drawn in `rect`: the same area, a scale mode not
-// lower than the entry's own, the same unsharp switch. The one rule for a thumbnail kept
-// from before and for a record of the thumbnail store, in the window and in batch runs.
-bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, const CPicEntry &entry,
-                   const CellRect &rect);
+// Whether a thumbnail made for a cell picture area of boxWidth x boxHeight, with `scaleMode`,
+// `unsharp` and the decoding switches `treatment` (TreatmentOf), may stand for the entry
+// drawn in `rect`: the same area, a scale mode not lower than the entry's own, the same
+// unsharp and decoding switches. The one rule for a thumbnail kept from before and for a
+// record of the thumbnail store, in the window and in batch runs.
+bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, int treatment,
+                   const CPicEntry &entry, const CellRect &rect);
 
 // The text the optional description library gives for a JPEG file ("[a] [b] "), or "".
 using DescriptionLookup = std::function<std::string(const std::string &path)>;
@@ -56,9 +57,13 @@ struct DecodeJob {
   uint32_t memberPosition = 0;
   int archiveDecoder = -1;
   bool describeJpeg = false;  // ask the description library about JPEG files (CP on)
+  bool exifRotate = true;     // turn JPEG and TIFF pictures as their orientation tag says
+  bool colorManage = true;    // convert colours from an embedded profile to sRGB
 };
 
 // What the decoders told about a picture; a decode starts from the entry's and updates it.
+// Width and height are the picture's as stored, before any turning by its orientation tag,
+// so they do not change with the switches.
 struct PictureFacts {
   int decoder = -1;
   int32_t width = 0, height = 0, bitCount = 0;
@@ -68,8 +73,10 @@ struct PictureFacts {
 
 // The full picture, reduced by a whole factor toward `target` when given, through the
 // decoder `facts` names or the first one that accepts it, falling back to the next accepting
-// decoder when one fails. `facts` ends with the decoder that succeeded (-1 on failure), the
-// picture's size and depth, and its description. Safe on any thread.
+// decoder when one fails; then, as the job's switches say, its colours converted from its
+// embedded profile to sRGB and the picture turned upright by its orientation tag (the factor
+// fits the turned picture into `target`). `facts` ends with the decoder that succeeded (-1
+// on failure), the picture's size and depth, and its description. Safe on any thread.
 GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
                            PictureFacts &facts, const DescriptionLookup &describe,
                            ProgressProc progress = nullptr);

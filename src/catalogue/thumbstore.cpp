@@ -28,6 +28,7 @@ namespace {
 // Field offsets of a record header.
 enum : std::size_t {
   kHeaderSizeAt = 0,
+  kTreatmentAt = 2,
   kDataSizeAt = 4,
   kFileSizeAt = 8,
   kTimeAt = 12,
@@ -234,6 +235,7 @@ ThumbRecordHeader ParseThumbHeader(const unsigned char *bytes, std::size_t size)
   if (n) std::memcpy(h, bytes, n);
   ThumbRecordHeader r;
   r.headerSize = static_cast<uint32_t>(h[kHeaderSizeAt] | (h[kHeaderSizeAt + 1] << 8));
+  r.treatment = static_cast<uint32_t>(h[kTreatmentAt] | (h[kTreatmentAt + 1] << 8));
   r.dataSize = Get32(h + kDataSizeAt);
   r.fileSize = Get32(h + kFileSizeAt);
   r.lastWrite = Get32(h + kTimeAt);
@@ -276,6 +278,8 @@ void WriteThumbHeader(const ThumbRecordHeader &r, unsigned char *h) {
   std::memset(h, 0, kThumbHeaderBytes);
   h[kHeaderSizeAt] = static_cast<unsigned char>(r.headerSize);
   h[kHeaderSizeAt + 1] = static_cast<unsigned char>(r.headerSize >> 8);
+  h[kTreatmentAt] = static_cast<unsigned char>(r.treatment);
+  h[kTreatmentAt + 1] = static_cast<unsigned char>(r.treatment >> 8);
   Put32(h + kDataSizeAt, r.dataSize);
   Put32(h + kFileSizeAt, r.fileSize);
   Put32(h + kTimeAt, r.lastWrite);
@@ -563,6 +567,7 @@ int CThumbStore::Put(CPicEntry &entry, std::shared_ptr<ThumbBytes> block) {
   h.nameFrame = entry.switches.nameFrame;
   h.scaleMode = entry.thumbScaleMode;
   h.unsharp = entry.thumbUnsharp;
+  h.treatment = static_cast<uint32_t>(entry.thumbTreatment);
   WriteThumbHeader(h, block->data());
   // The header as a reader will see it, so that finding the record matches what was read.
   ThumbRecord r;
@@ -618,6 +623,7 @@ void ApplyThumbRecord(CPicEntry &entry, const ThumbRecordHeader &h, int decoder,
   // so that a record made otherwise (from the old folder index, say) is judged by them.
   entry.thumbScaleMode = h.scaleMode;
   entry.thumbUnsharp = static_cast<int8_t>(h.unsharp != 0);
+  entry.thumbTreatment = static_cast<uint16_t>(h.treatment);
   entry.FreePictures();
   entry.thumbnail = std::move(thumb);
 }

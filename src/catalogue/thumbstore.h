@@ -5,7 +5,7 @@
 //
 // The file is a plain run of records, no file header. Each record is a header (680 bytes
 // when written; little-endian) followed by the JPEG data:
-//    0  u16 header size         2 u16 0              4 u32 data size
+//    0  u16 header size         2 u16 treatment      4 u32 data size
 //    8  u32 file size          12 u32 last-write time (seconds since 1970, UTC)
 //   16  char[260] file name (member name for an archive member)
 //  276  u32 member position   280 i32 x 2 thumbnail size   288 i32 x 2 size box
@@ -14,6 +14,12 @@
 //  600  60-byte logical-font record of the caption font
 //  660  i32 Frame   664 i32 Name   668 i32 NameFrame   672 i32 scale mode   676 i32 unsharp
 // Shorter headers (older writers) read the missing fields as 0, except NameFrame as 1.
+//
+// The treatment (TreatmentOf in picentry.h: bit 0 turned by the orientation tag, bit 1
+// colours converted from the embedded profile) sits in what older writers left 0, so their
+// records read as made with neither. Every reader takes the header size as 16 bits, older
+// ones of ours too, and they pass over it: such a reader may show a turned thumbnail, and
+// a record it writes again says 0, which is what it made.
 
 #include <cstddef>
 #include <cstdint>
@@ -39,6 +45,7 @@ inline constexpr std::size_t kThumbHeaderBytes = 680;
 // The fields of one record header.
 struct ThumbRecordHeader {
   uint32_t headerSize = kThumbHeaderBytes;
+  uint32_t treatment = 0;
   uint32_t dataSize = 0;
   uint32_t fileSize = 0;
   uint32_t lastWrite = 0;

@@ -24,6 +24,13 @@ typedef void *HLOCAL;
 
 typedef int (*SPI_ThreadSafe)(void);
 
+/* Optional, beside the entry points below: the colour profile embedded in a picture, with the
+ * source forms of GetPictureInfo. SPI_OK and *profile a global-memory block holding the ICC
+ * profile's bytes (the caller frees it), or SPI_OK and null when the picture has none. A
+ * module that exports it promises that GetPicture hands out the pixels as stored, without
+ * converting them itself, so that the host converts them when the user asks for it. */
+typedef int (*SPI_GetColorProfile)(const char *buf, long len, unsigned int flag, HLOCAL *profile);
+
 /* Results of the entry points. */
 #define SPI_OK 0
 #define SPI_NO_FUNCTION (-1) /* not supported, no such decoder, or a fault inside the plug-in */

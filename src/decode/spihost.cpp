@@ -13,6 +13,7 @@
 #include "decode/builtin/builtin.h"
 #include "decode/fileimagemap.h"
 #include "decode/spiguard.h"
+#include "platform/globalhandle.h"
 #include "platform/profile.h"
 #include "platform/text.h"
 
@@ -63,6 +64,7 @@ void CSpiPlugin::Unload() {
   getFile = nullptr;
   getArchiveInfo = nullptr;
   configurationDlg = nullptr;
+  getColorProfile = nullptr;
   if (void *m = std::exchange(module, nullptr)) SpiGuarded("FreeDLL", [m] { return dlclose(m); });
 }
 
@@ -407,6 +409,7 @@ bool SetInstance(CSpiPlugin &p) {
   p.threadSafe = false;
   if (auto safe = reinterpret_cast<SPI_ThreadSafe>(dlsym(m, "SpiThreadSafe")))
     p.threadSafe = SpiGuarded("SetInstance", [&] { return safe(); }) > 0;
+  p.getColorProfile = reinterpret_cast<SPI_GetColorProfile>(dlsym(m, "GetColorProfile"));
   return true;
 }
 
@@ -991,6 +994,34 @@ int CSpiHost::GetFile(int position, const char *source, char *destination, unsig
     return r;
   };
   return impl_->CallWithSource(position, kSpiArchive, Source{source, lengthOrOffset, flags}, false, call);
+}
+
+int CSpiHost::GetColorProfile(int position, const char *source, unsigned flags, long lengthOrOffset,
+                              std::string &profile) {
+  profile.clear();
+  SharedHold hold(impl_->lock);
+  CSpiPlugin *p = IsBuiltin(position) ? nullptr : impl_->Plugin(position, kSpiPicture);
+  if (!IsBuiltin(position) && !p) return -1;
+  auto call = [&](const Source &s, bool *faulted) -> int {
+    if (IsBuiltin(position))
+      return builtin::GetColorProfile(position, s.data, s.lengthOrOffset, s.flags, profile);
+    SPI_GetColorProfile fn = p->getColorProfile;
+    if (!fn) return 0;  // a plug-in that does not tell
+    HLOCAL block = nullptr;
+    int r;
+    {
+      ModuleCall lock(*p);
+      r = SpiGuarded(
+          "GetColorProfile", [&] { return fn(s.data, s.lengthOrOffset, s.flags, &block); }, -1, faulted);
+    }
+    GlobalHandle owned(block);
+    if (r != 0 || !owned) return r;
+    GlobalLockGuard bytes(owned.get());
+    if (!bytes) return SPI_MEMORY_ERROR;
+    profile.assign(bytes.as<const char>(), owned.size());
+    return 0;
+  };
+  return impl_->CallWithSource(position, kSpiPicture, Source{source, lengthOrOffset, flags}, true, call);
 }
 
 int CSpiHost::GetArchiveInfo(int position, const char *source, unsigned flags, long lengthOrOffset,

@@ -104,6 +104,8 @@ class CSpiPlugin {
   // Serialises calls into this module, unless it declared itself safe for several threads.
   std::recursive_mutex callLock;
   bool threadSafe = false;
+  // The optional colour-profile export (null when the module has none).
+  SPI_GetColorProfile getColorProfile = nullptr;
 
   // Closes the module and clears the entry points (not the lists or flags).
   void Unload();
@@ -166,6 +168,11 @@ class CSpiHost {
                  unsigned flags, long lengthOrOffset, ProgressProc progress = nullptr, long user = 0);
   int GetFile(int position, const char *source, char *destination, unsigned flags, long lengthOrOffset,
               ProgressProc progress = nullptr, long user = 0);
+  // The ICC profile embedded in the picture (empty when there is none, or the decoder cannot
+  // tell): from the built-in JPEG decoder, or a plug-in exporting GetColorProfile. 0 or the
+  // decoder's failure.
+  int GetColorProfile(int position, const char *source, unsigned flags, long lengthOrOffset,
+                      std::string &profile);
   int GetArchiveInfo(int position, const char *source, unsigned flags, long lengthOrOffset, HLOCAL *info);
   int ConfigurationDlg(int position, int kind, void *parent, int function);
   bool HasConfigurationDlg(int position, int kind) const;

@@ -77,22 +77,6 @@ class TemporaryMembers {
   int count_ = 0;
 };
 
-// Removes the selected plain entries whose files are gone, last to first, with their notes
-// unless `deleteNotes` is false (a move carries them itself).
-int RemoveVanished(CRXDoc &doc, bool deleteNotes = true) {
-  int removed = 0;
-  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
-    CPicEntry *e = doc.GetEntry(i);
-    if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
-    if (deleteNotes) DeleteNote(e->Folder(), "", e->name);
-    doc.RemoveEntryAt(i);
-    doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
-    ++removed;
-  }
-  if (removed) doc.UpdateAllViews(nullptr, kHintRedrawAll);
-  return removed;
-}
-
 }  // namespace
 
 CTransferOption::CTransferOption(bool move) : move_(move), folders_("Filer", "Folder", 100) {}
@@ -218,7 +202,7 @@ int DeleteSelectedToTrash(CRXDoc &doc) {
                                           kCaption, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) {
     for (const std::string &path : noTrash) DeleteFileForced(path);
   }
-  return RemoveVanished(doc);
+  return RemoveVanished(doc, true);
 }
 
 int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *cache) {
@@ -251,6 +235,20 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
   if (note.empty() || WriteNote(entry.Folder(), "", entry.name, note))
     DeleteNote(entry.Folder(), "", oldName);
   return 0;
+}
+
+int RemoveVanished(CRXDoc &doc, bool deleteNotes) {
+  int removed = 0;
+  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+    CPicEntry *e = doc.GetEntry(i);
+    if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
+    if (deleteNotes) DeleteNote(e->Folder(), "", e->name);
+    doc.RemoveEntryAt(i);
+    doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+    ++removed;
+  }
+  if (removed) doc.UpdateAllViews(nullptr, kHintRedrawAll);
+  return removed;
 }
 
 int TransferDropped(const std::vector<std::string> &files, const std::vector<std::string> &notes, bool move,

@@ -58,6 +58,11 @@ int DeleteSelectedToTrash(CRXDoc &doc);
 // is empty, holds "/", is the same, or another file already has it. The note follows.
 int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *cache = nullptr);
 
+// Removes the selected plain entries whose files are gone, last to first (hint 17 each,
+// then hint 0 when any went), deleting their notes unless `deleteNotes` is false (a move
+// that carried them). Answers the number removed.
+int RemoveVanished(CRXDoc &doc, bool deleteNotes);
+
 // Files dropped or pasted into a view, with the notes that came with them (same order; may
 // be shorter). Copies, or moves when `move`.
 int TransferDropped(const std::vector<std::string> &files, const std::vector<std::string> &notes, bool move,

@@ -8,7 +8,8 @@ int GridGeometry::Recompute(int entries, int width, int height) {
   const int cw = std::max(cellWidth, 1), ch = std::max(cellHeight, 1);
   columns = std::max(width / cw, 1);
   // 64-bit so that a huge folder with tiny cells cannot overflow.
-  rows = static_cast<int>(std::max<long long>((static_cast<long long>(std::max(entries, 0)) + columns - 1) / columns, 1));
+  rows = static_cast<int>(
+      std::max<long long>((static_cast<long long>(std::max(entries, 0)) + columns - 1) / columns, 1));
   const double tall = static_cast<double>(ch) * rows / kMaxScrollUnits;
   scrollScale = tall >= 1.0 ? tall : 1.0;
 

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
@@ -16,6 +17,8 @@
 #include "catalogue/thumbscheduler.h"
 #include "catalogue/workerpool.h"
 #include "platform/profile.h"
+#include "views/commands.h"
+#include "views/picturewindows.h"
 
 namespace tamro {
 
@@ -49,10 +52,12 @@ CRXView::CRXView(CatalogueEngine &engine, Profile &profile, QWidget *parent)
       inFlightLimit_(2 * engine.Pool().Threads() + 2) {
   viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
   setFrameShape(QFrame::NoFrame);
-  thumbs_.SetFinished([this](int index, CPicEntry &, int) { OnThumbnailDone(index); });
+  thumbs_.SetFinished([this](int index, CPicEntry &, int result) { OnThumbnailDone(index, result); });
+  SetupInput();
 }
 
 CRXView::~CRXView() {
+  if (pictures_) pictures_->CloseAll();
   thumbs_.SetFinished(nullptr);
   doc_.RemoveObserver(this);
   phase_ = kIdle;
@@ -109,7 +114,11 @@ void CRXView::SetTop(int pixels) {
 int CRXView::Left() const { return horizontalScrollBar()->value(); }
 
 void CRXView::scrollContentsBy(int, int) {
-  if (!settingBar_) top_ = std::clamp(grid_.FromBar(verticalScrollBar()->value()), 0, grid_.MaxTop());
+  // A bar request that asked for an exact position keeps it; the thumb gives scaled units.
+  if (!settingBar_)
+    top_ =
+        wantTop_ >= 0 ? wantTop_ : std::clamp(grid_.FromBar(verticalScrollBar()->value()), 0, grid_.MaxTop());
+  wantTop_ = -1;
   Invalidate();
 }
 
@@ -228,9 +237,10 @@ int CRXView::AskThumbnail(int index, int priority) {
   return r;
 }
 
-void CRXView::OnThumbnailDone(int index) {
+void CRXView::OnThumbnailDone(int index, int result) {
   if (index < 0) return;
-  RepaintEntry(index);
+  // A file that gave no picture shows its icon; asking again would only fail again.
+  RepaintEntry(index, result == 0);
   if (static_cast<std::size_t>(index) < marks_.size()) marks_[static_cast<std::size_t>(index)] |= 2;
   doc_.UpdateAllViews(this, kHintEntryChanged, UpdateArgument{index, 0, {}});
   // The visible and background phases wait for results; each one lets them go on.
@@ -273,6 +283,14 @@ void CRXView::paintEvent(QPaintEvent *event) {
   }
   const int flags = RecalcLayout();
   if (flags & GridGeometry::kTotalChanged) RebuildCanvas();
+  if (doc_.Settings().syncJump) {
+    // The details list scrolls to the first entry shown here.
+    const int first = grid_.FirstIndexAt(top_);
+    if (first != lastFirstVisible_) {
+      lastFirstVisible_ = first;
+      doc_.UpdateAllViews(this, kHintFirstVisible, UpdateArgument{first, 0, {}});
+    }
+  }
   if (flags) {
     // Drawn at once rather than at a further paint: asking for one from inside a paint is
     // not dependable here.
@@ -363,14 +381,14 @@ bool CRXView::ContinueDrawing() {
   return phase_ != kIdle;
 }
 
-void CRXView::RepaintEntry(int index) {
+void CRXView::RepaintEntry(int index, bool askThumbnail) {
   if (index < 0 || index >= doc_.GetEntryCount() || grid_.columns < 1) return;
   const int x = (index % grid_.columns) * grid_.cellWidth, y = (index / grid_.columns) * grid_.cellHeight;
   if (!page_.IsValid()) {
     // Only what is on the screen can be painted without a full canvas.
     if (client_.isNull() || y + grid_.cellHeight <= clientTop_ || y >= clientTop_ + client_.height()) return;
   }
-  if (PaintAt(index, x, y, kCellQuick)) AskThumbnail(index, WorkerPool::kVisible);
+  if (PaintAt(index, x, y, kCellQuick) && askThumbnail) AskThumbnail(index, WorkerPool::kVisible);
 }
 
 void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) {
@@ -388,6 +406,9 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       Invalidate();
       break;
     case kHintCleared:
+      // Picture windows show the old listing's entries: they go unless asked to stay.
+      if (pictures_ && !s.stay) pictures_->CloseAll();
+      OnListing();
       SetPhase(kIdle);
       if (s.syncFind) {
         SetTop(0);
@@ -397,6 +418,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       }
       break;
     case kHintListed:
+      OnListing();
       RecalcLayout();
       UpdateScrollBars();
       if (arg.value) SetTop(0);
@@ -419,6 +441,40 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
         RepaintEntry(static_cast<int>(arg.value));
         Advance(visible_);
       }
+      break;
+    case kHintOpenFromList:
+      OpenEntry(static_cast<int>(arg.value), false);
+      break;
+    case kHintSelection:
+      if (CPicEntry *e = doc_.GetEntry(static_cast<int>(arg.value))) {
+        const int flags = arg.extra ? (e->flags | CPicEntry::kSelected) : (e->flags & ~CPicEntry::kSelected);
+        doc_.SetEntryFlags(static_cast<int>(arg.value), flags);
+        RepaintEntry(static_cast<int>(arg.value));
+      }
+      break;
+    case kHintSelectionAll: {
+      const int n = doc_.GetEntryCount();
+      for (int i = 0; i < n; ++i)
+        if (CPicEntry *e = doc_.GetEntry(i))
+          doc_.SetEntryFlags(
+              i, arg.value ? (e->flags | CPicEntry::kSelected) : (e->flags & ~CPicEntry::kSelected));
+      std::fill(marks_.begin(), marks_.end(), 0);
+      Invalidate();
+      break;
+    }
+    case kHintCurrentChanged:
+      if (s.synchronous) FollowList(static_cast<int>(arg.value));
+      break;
+    case kHintOpenEntry: {
+      const int index = static_cast<int>(arg.value);
+      if (!doc_.GetEntry(index)) break;
+      hover_ = index;
+      const bool shift = QGuiApplication::keyboardModifiers() & Qt::ShiftModifier;
+      Command(shift ? kCmdRunAssociated : s.idViewer, QGuiApplication::keyboardModifiers());
+      break;
+    }
+    case kHintEntryRemoved:
+      OnEntryRemoved(static_cast<int>(arg.value));
       break;
     default:
       break;

@@ -3,8 +3,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QBuffer>
+#include <QClipboard>
+#include <QDragEnterEvent>
+#include <QMimeData>
+#include <QMouseEvent>
 #include <QTest>
 #include <QTreeWidgetItem>
 #include <QUrl>
@@ -19,6 +24,8 @@
 #include "platform/ui.h"
 #include "support/sandbox.h"
 #include "support/zipwriter.h"
+#include "views/commands.h"
+#include "views/fileinterchange.h"
 #include "views/picturewindows.h"
 #include "views/rxview.h"
 
@@ -148,6 +155,7 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   EXPECT_EQ(current->name, "p157.bmp");
   EXPECT_TRUE(current->IsSelected());
   EXPECT_EQ(doc->CountSelected(true), 1);
+  EXPECT_EQ(app->MainFrame()->View()->Anchor(), doc->Current()) << "keys go on from it";
   const GridGeometry &g = app->MainFrame()->View()->Grid();
   const int top = app->MainFrame()->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
   EXPECT_GT(top, 0);
@@ -313,6 +321,79 @@ TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
   // A path no item leads to leaves the selection alone.
   EXPECT_FALSE(tree->SelectPath("//server/share"));
   EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
+}
+
+TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
+  for (int i = 0; i < 3; ++i) WritePicture(folder / ("p" + std::to_string(i) + ".bmp"), Colour(i));
+  const fs::path outside = box.root() / "elsewhere";
+  WritePicture(outside / "copied.bmp", Colour(5));
+  Start({folder.string(), "-nologo"});
+  CMainFrame *frame = app->MainFrame();
+  CRXView *view = frame->View();
+  QApplication::clipboard()->clear();
+  frame->UpdateCommandStates();
+  for (int id :
+       {kCmdCopyFiles, kCmdMoveFiles, kCmdDeleteFiles, kCmdRenameSequential, kCmdHtml, kCmdPrint, kCmdReport,
+        kCmdContactSheet, kCmdSaveInFormat, kCmdUnpackSelected, kCmdCopyClipboard, kCmdPaste})
+    EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
+  for (int id : {kCmdBehaviour, kCmdThumbOption, kCmdPluginSet, kCmdRegisterApps, kCmdSelectAll, kCmdRefresh})
+    EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+
+  view->ClickSelect(1, Qt::NoModifier, false);
+  QApplication::processEvents();
+  for (int id : {kCmdCopyFiles, kCmdMoveFiles, kCmdDeleteFiles, kCmdHtml, kCmdPrint, kCmdReport,
+                 kCmdContactSheet, kCmdSaveInFormat, kCmdCopyClipboard})
+    EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+
+  frame->RunCommand(kCmdSaveFolderInfo);
+  EXPECT_TRUE(fs::exists(folder / "_THUMBS_.RXI"));
+  frame->RunCommand(kCmdSynchronous);
+  EXPECT_EQ(app->Doc()->Settings().synchronous, 1);
+  EXPECT_TRUE(frame->Action(kCmdSynchronous)->isChecked());
+
+  // Files a file manager copied: paste is offered and copies them in.
+  auto *copied = new QMimeData;
+  copied->setData(kGnomeCopiedFilesMime, "copy\n" + FileUrl((outside / "copied.bmp").string()));
+  QApplication::clipboard()->setMimeData(copied);
+  QApplication::processEvents();
+  EXPECT_TRUE(frame->Action(kCmdPaste)->isEnabled());
+  frame->RunCommand(kCmdPaste);
+  EXPECT_TRUE(fs::exists(folder / "copied.bmp"));
+  EXPECT_TRUE(fs::exists(outside / "copied.bmp"));
+  EXPECT_EQ(app->Doc()->GetEntryCount(), 4);
+}
+
+TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
+  fs::create_directories(folder / "target");
+  const fs::path outside = box.root() / "album 1";
+  WritePicture(outside / "inner.bmp", Colour(3));
+  Start({folder.string(), "-nologo"});
+  CFolderTree *tree = app->MainFrame()->Tree();
+  ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
+  QTreeWidgetItem *target = tree->currentItem();
+  ASSERT_TRUE(tree->SelectPath(folder.string()));
+  const QPoint at = tree->visualItemRect(target).center();
+  QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton,
+                    Qt::RightButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &press);
+  EXPECT_EQ(app->Doc()->Folder(), folder.string());
+  EXPECT_EQ(tree->SelectedPath(), folder.string());
+
+  // A folder dragged from a file manager onto an item is copied into that folder.
+  QMimeData mime;
+  mime.setData("text/uri-list", FileUrl(outside.string()) + "\r\n");
+  const auto both = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &enter);
+  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &move);
+  EXPECT_TRUE(move.isAccepted());
+  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(tree->viewport(), &drop);
+  for (int i = 0; i < 50 && !fs::exists(folder / "target" / "album 1" / "inner.bmp"); ++i) QTest::qWait(10);
+  EXPECT_TRUE(fs::exists(folder / "target" / "album 1" / "inner.bmp"));
+  EXPECT_TRUE(fs::exists(outside / "inner.bmp"));
 }
 
 }  // namespace

@@ -60,7 +60,7 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
     check->setChecked(!check->isChecked());
     expected.emplace_back(key, check->isChecked() ? 1 : 0);
   }
-  EXPECT_EQ(expected.size(), 29u);
+  EXPECT_EQ(expected.size(), 30u);
   Child<QLineEdit>(&dialog, "PathMask")->setText(QStringLiteral("*.png;*.jpg"));
   Child<QLineEdit>(&dialog, "HomeFolder")->setText(QStringLiteral("$(ExeDir)"));
   Child<QLineEdit>(&dialog, "NameFormat")->setText(QStringLiteral("\"$(PicName)\",\"$(PicSize)\""));

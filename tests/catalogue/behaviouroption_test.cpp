@@ -82,6 +82,17 @@ TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
   EXPECT_FALSE(doc->UseInfo());
   EXPECT_EQ(doc->CaptionItems().size(), 2u);
+
+  // Turning pictures or converting their colours otherwise: the entries take the switches
+  // and everything is drawn again, which rebuilds thumbnails made with the old ones.
+  doc->SetUseInfo(true);
+  log.seen.clear();
+  option.settings.colorManage = 0;
+  EXPECT_TRUE(option.Confirm(*doc, nullptr, nullptr).thumbnails);
+  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
+  EXPECT_TRUE(doc->UseInfo()) << "stored thumbnails are judged by their own switches";
+  EXPECT_EQ(doc->GetEntry(0)->switches.colorManage, 0);
+  EXPECT_EQ(profile.GetInt("RXDoc", "ColorManage", -1), 0);
 }
 
 }  // namespace

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <QColorSpace>
+#include <QImage>
+#include <cstdlib>
 #include <filesystem>
 
 #include "catalogue/thumbbuilder.h"
@@ -91,6 +94,83 @@ TEST_F(HostTest, StoreRecordsNameTheDecoderTheHostKnowsAgain) {
   host.SetUse(builtin::kJpeg, kSpiPicture, false);
   auto off = test::FileEntry(box.path("s.jpg"));
   EXPECT_EQ(again.Load(*off), 0);
+}
+
+// Mean difference of the colour bytes of two 24-bit pictures of the same size.
+double MeanDifference(HDIB a, HDIB b) {
+  const int w = test::WidthOf(a), h = test::HeightOf(a);
+  long total = 0;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) {
+      const uint32_t p = test::PixelAt(a, x, y), q = test::PixelAt(b, x, y);
+      for (int shift = 0; shift < 24; shift += 8)
+        total += std::abs(static_cast<int>((p >> shift) & 0xFF) - static_cast<int>((q >> shift) & 0xFF));
+    }
+  return static_cast<double>(total) / (3.0 * w * h);
+}
+
+TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
+  const fs::path dir = test::CorpusDir() / "jpeg-exif-orientation";
+  if (!fs::exists(dir)) GTEST_SKIP() << "no corpus at " << dir;
+  CThumbBuilder builder(&decoders, nullptr, nullptr);
+  auto thumbnail = [&](const std::string &name, bool turn) {
+    auto e = test::FileEntry(dir / name);
+    e->switches.exifRotate = turn;
+    EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 90, 90), true), 0) << name;
+    return e;
+  };
+  for (const std::string kind : {"Landscape", "Portrait"}) {
+    auto upright = thumbnail(kind + "_1.jpg", true);
+    // 0 is no orientation at all; 2 to 8 are stored mirrored or turned.
+    for (int o : {0, 2, 3, 4, 5, 6, 7, 8}) {
+      const std::string name = kind + "_" + std::to_string(o) + ".jpg";
+      auto e = thumbnail(name, true);
+      ASSERT_EQ(test::WidthOf(e->thumbnail.get()), test::WidthOf(upright->thumbnail.get())) << name;
+      ASSERT_EQ(test::HeightOf(e->thumbnail.get()), test::HeightOf(upright->thumbnail.get())) << name;
+      EXPECT_LT(MeanDifference(e->thumbnail.get(), upright->thumbnail.get()), 8.0) << name;
+      // The facts are the picture's as stored.
+      EXPECT_EQ(e->pictureWidth == upright->pictureWidth, o < 5) << name;
+    }
+  }
+  // Switched off, a picture stays as it is stored.
+  auto stored = thumbnail("Landscape_6.jpg", false);
+  EXPECT_EQ(test::WidthOf(stored->thumbnail.get()), 60);
+  EXPECT_EQ(test::HeightOf(stored->thumbnail.get()), 90);
+}
+
+// A JPEG or PNG file of one colour in Display P3 as Qt writes it, with its profile.
+fs::path WideGamutPicture(test::Sandbox &box, const char *name, const char *format, QColor &srgb) {
+  QImage image(32, 32, QImage::Format_RGB32);
+  image.fill(QColor(200, 120, 40));
+  image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
+  srgb = image.convertedToColorSpace(QColorSpace(QColorSpace::SRgb)).pixelColor(16, 16);
+  const fs::path path = box.path(name);
+  EXPECT_TRUE(image.save(QString::fromStdString(path.string()), format, 100));
+  return path;
+}
+
+TEST_F(HostTest, EmbeddedColourProfilesAreConvertedToSrgb) {
+  QColor expected;
+  const fs::path file = WideGamutPicture(box, "p3.jpg", "JPEG", expected);
+  ASSERT_NE(expected, QColor(200, 120, 40)) << "the test colour must change";
+  auto decode = [&](bool convert) {
+    DecodeJob job;
+    job.path = file.string();
+    job.colorManage = convert;
+    PictureFacts facts;
+    GlobalHandle picture = DecodePicture(decoders, job, nullptr, facts, nullptr);
+    EXPECT_EQ(facts.decoder, builtin::kJpeg);
+    const uint32_t p = test::PixelAt(picture.get(), 16, 16);
+    return QColor(p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF);
+  };
+  auto near = [](const QColor &a, const QColor &b) {
+    return std::abs(a.red() - b.red()) <= 3 && std::abs(a.green() - b.green()) <= 3 &&
+           std::abs(a.blue() - b.blue()) <= 3;
+  };
+  const QColor converted = decode(true), asStored = decode(false);
+  EXPECT_TRUE(near(converted, expected))
+      << converted.name().toStdString() << " for " << expected.name().toStdString();
+  EXPECT_TRUE(near(asStored, QColor(200, 120, 40))) << asStored.name().toStdString();
 }
 
 }  // namespace

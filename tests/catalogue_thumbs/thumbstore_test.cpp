@@ -56,10 +56,12 @@ TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
   h.decoderName = "--JPG--", h.archiveName = "box.zip", h.archiveDecoderName = "axzip";
   h.font.faceName = "IPAGothic", h.font.height = -12, h.font.weight = 400, h.font.italic = 1;
   h.frame = 1, h.nameSwitch = 2, h.nameFrame = 0, h.scaleMode = 10, h.unsharp = 1;
+  h.treatment = kTreatOrientation | kTreatColour;
   unsigned char raw[kThumbHeaderBytes];
   WriteThumbHeader(h, raw);
   const std::string b(reinterpret_cast<char *>(raw), sizeof raw);
-  const std::pair<std::size_t, uint32_t> numbers[] = {{0, 680},
+  // The treatment shares the first four bytes with the 16-bit header size.
+  const std::pair<std::size_t, uint32_t> numbers[] = {{0, 680 | (3u << 16)},
                                                       {4, 0x01020304},
                                                       {8, 0xA0B0C0D0},
                                                       {12, 1700000000},
@@ -89,6 +91,7 @@ TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
   EXPECT_EQ(back.font, h.font);
   EXPECT_EQ(back.nameFrame, 0);
   EXPECT_EQ(back.pictureHeight, 3000);
+  EXPECT_EQ(back.treatment, 3u);
 }
 
 TEST(ThumbHeader, LongTextsAreCutOnACharacterBoundary) {
@@ -176,7 +179,8 @@ TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
   store.Flush();
   const std::string bytes = test::ReadFile(StorePath());
   ASSERT_GT(bytes.size(), 680u);
-  EXPECT_EQ(At32(bytes, 0), 680u);
+  EXPECT_EQ(At32(bytes, 0) & 0xFFFF, 680u);
+  EXPECT_EQ(At32(bytes, 0) >> 16, 3u) << "made turning pictures and converting their colours";
   EXPECT_EQ(At32(bytes, 4), bytes.size() - 680);
   // Where each field sits: ThumbHeader above; what the entry puts there comes back through
   // Load in LoadRestoresTheThumbnailAndWhatItWasMadeWith and is matched in
@@ -452,7 +456,7 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   store.Remove(*fresh);
   store.Add(*e, 95);
   store.Flush();
-  EXPECT_EQ(At32(test::ReadFile(StorePath()), 0), 680u);
+  EXPECT_EQ(At32(test::ReadFile(StorePath()), 0) & 0xFFFF, 680u);
 }
 
 TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
@@ -512,6 +516,9 @@ TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwi
   EXPECT_TRUE(build("c.png", Rect(0, 0, 120, 110), same).second);
   EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.unsharp = 0; }).second);
   EXPECT_FALSE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.scaleMode = 3; }).second);
+  // Pictures now decoded without turning, or without converting colours: decoded again.
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.exifRotate = 0; }).second);
+  EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.colorManage = 0; }).second);
   // A record made with other switches is judged by the entry's own, which it leaves alone.
   auto [judged, again] = build("d.png", Rect(0, 0, 100, 100), same);
   EXPECT_TRUE(again);

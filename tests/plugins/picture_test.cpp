@@ -1,6 +1,7 @@
 // The picture plug-ins driven through their entry points, as the host calls them.
 
 #include <gtest/gtest.h>
+#include <lcms2.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -558,6 +559,60 @@ TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
                                                       24)),
             0);
   EXPECT_EQ(spi->IsSupportedHead("a.heic", "not a heif file at all"), 0);
+}
+
+// ---- colour profiles ----
+
+// A Display P3 profile made by lcms2, as an editor embeds one.
+std::string WideGamutProfile() {
+  const cmsCIExyY white = {0.3127, 0.3290, 1.0};
+  const cmsCIExyYTRIPLE primaries = {{0.680, 0.320, 1.0}, {0.265, 0.690, 1.0}, {0.150, 0.060, 1.0}};
+  const cmsFloat64Number srgbCurve[5] = {2.4, 1.0 / 1.055, 0.055 / 1.055, 1.0 / 12.92, 0.04045};
+  cmsToneCurve *curve = cmsBuildParametricToneCurve(nullptr, 4, srgbCurve);
+  cmsToneCurve *curves[3] = {curve, curve, curve};
+  cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
+  cmsFreeToneCurve(curve);
+  cmsUInt32Number size = 0;
+  std::string bytes;
+  if (profile && cmsSaveProfileToMem(profile, nullptr, &size)) {
+    bytes.resize(size);
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+  }
+  if (profile) cmsCloseProfile(profile);
+  return bytes;
+}
+
+TEST_F(PictureModule, PngWebpAndHeifHandOutTheirEmbeddedColourProfile) {
+  const std::string icc = WideGamutProfile();
+  ASSERT_FALSE(icc.empty());
+  const RgbaImage image = Quadrants(16, 16);
+  const struct {
+    const char *module;
+    std::string with, without;
+  } cases[] = {
+      {"ifpng.spi", PngFromRgba(image, false, icc), PngFromRgba(image)},
+      {"ifwebp.spi", WebpWithProfile(WebpLossless(image), icc), WebpLossless(image)},
+      {"ifheif.spi", HeifEncode(image, false, false, icc), HeifEncode(image, false, false)},
+  };
+  for (const auto &c : cases) {
+    if (c.with.empty()) continue;  // no HEIF encoder on this machine
+    Load(c.module);
+    ASSERT_NE(spi->getColorProfile, nullptr) << c.module;
+    HLOCAL block = nullptr;
+    ASSERT_EQ(
+        spi->getColorProfile(c.with.data(), static_cast<long>(c.with.size()), SPI_SOURCE_MEMORY, &block),
+        SPI_OK)
+        << c.module;
+    ASSERT_NE(block, nullptr) << c.module;
+    EXPECT_EQ(std::string(static_cast<const char *>(GlobalLock(block)), GlobalSize(block)), icc) << c.module;
+    GlobalUnlock(block);
+    GlobalFree(block);
+    block = reinterpret_cast<HLOCAL>(1);
+    EXPECT_EQ(spi->getColorProfile(c.without.data(), static_cast<long>(c.without.size()), SPI_SOURCE_MEMORY,
+                                   &block),
+              SPI_OK);
+    EXPECT_EQ(block, nullptr) << c.module << " without a profile";
+  }
 }
 
 // ---- JPEG XL ----

@@ -23,6 +23,7 @@ SpiModule::SpiModule(const std::string &fileName) {
   getPicture = reinterpret_cast<SPI_GetPicture>(dlsym(handle_, "GetPicture"));
   getArchiveInfo = reinterpret_cast<SPI_GetArchiveInfo>(dlsym(handle_, "GetArchiveInfo"));
   getFile = reinterpret_cast<SPI_GetFile>(dlsym(handle_, "GetFile"));
+  getColorProfile = reinterpret_cast<SPI_GetColorProfile>(dlsym(handle_, "GetColorProfile"));
 }
 
 SpiModule::~SpiModule() {

@@ -40,6 +40,7 @@ class SpiModule {
   SPI_GetPicture getPicture = nullptr;
   SPI_GetArchiveInfo getArchiveInfo = nullptr;
   SPI_GetFile getFile = nullptr;
+  SPI_GetColorProfile getColorProfile = nullptr;
 
  private:
   void *handle_ = nullptr;

@@ -63,6 +63,10 @@ bool WritePngRows(png_structp png, png_infop info, const PngDesc &desc, std::str
     png_uint_32 ppm = static_cast<png_uint_32>(desc.dpi * 10000.0 / 254.0 + 0.5);
     png_set_pHYs(png, info, ppm, ppm, PNG_RESOLUTION_METER);
   }
+  if (!desc.iccProfile.empty())
+    png_set_iCCP(png, info, "icc", PNG_COMPRESSION_TYPE_BASE,
+                 reinterpret_cast<png_const_bytep>(desc.iccProfile.data()),
+                 static_cast<png_uint_32>(desc.iccProfile.size()));
   png_write_info(png, info);
   std::vector<png_bytep> rows;
   for (const auto &r : desc.rows) rows.push_back(const_cast<png_bytep>(r.data()));
@@ -82,8 +86,9 @@ std::string WritePng(const PngDesc &desc) {
   return ok ? out : std::string();
 }
 
-std::string PngFromRgba(const RgbaImage &image, bool interlace) {
+std::string PngFromRgba(const RgbaImage &image, bool interlace, const std::string &iccProfile) {
   PngDesc desc;
+  desc.iccProfile = iccProfile;
   desc.width = image.width;
   desc.height = image.height;
   desc.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
@@ -159,6 +164,19 @@ std::string WebpLossy(const RgbaImage &image) {
   return bytes;
 }
 
+std::string WebpWithProfile(const std::string &webp, const std::string &iccProfile) {
+  const WebPData in = {reinterpret_cast<const uint8_t *>(webp.data()), webp.size()};
+  std::unique_ptr<WebPMux, void (*)(WebPMux *)> mux(WebPMuxCreate(&in, 1), WebPMuxDelete);
+  const WebPData chunk = {reinterpret_cast<const uint8_t *>(iccProfile.data()), iccProfile.size()};
+  WebPData out = {nullptr, 0};
+  if (!mux || WebPMuxSetChunk(mux.get(), "ICCP", &chunk, 1) != WEBP_MUX_OK ||
+      WebPMuxAssemble(mux.get(), &out) != WEBP_MUX_OK)
+    return {};
+  std::string bytes(reinterpret_cast<const char *>(out.bytes), out.size);
+  WebPDataClear(&out);
+  return bytes;
+}
+
 std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames) {
   WebPAnimEncoderOptions options;
   WebPAnimEncoderOptionsInit(&options);
@@ -198,7 +216,7 @@ heif_error HeifWrite(heif_context *, const void *data, size_t size, void *user) 
 }
 }  // namespace
 
-std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha) {
+std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::string &iccProfile) {
   heif_compression_format format = av1 ? heif_compression_AV1 : heif_compression_HEVC;
   if (!heif_have_encoder_for_format(format)) return {};
   std::unique_ptr<heif_context, void (*)(heif_context *)> ctx(heif_context_alloc(), heif_context_free);
@@ -211,6 +229,8 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha) {
                     alpha ? heif_chroma_interleaved_RGBA : heif_chroma_interleaved_RGB, &raw);
   std::unique_ptr<heif_image, void (*)(const heif_image *)> img(raw, heif_image_release);
   heif_image_add_plane(raw, heif_channel_interleaved, image.width, image.height, 8);
+  if (!iccProfile.empty())
+    heif_image_set_raw_color_profile(raw, "prof", iccProfile.data(), iccProfile.size());
   int stride = 0;
   uint8_t *plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
   const int channels = alpha ? 4 : 3;

@@ -32,10 +32,11 @@ struct PngDesc {
   std::vector<uint8_t> palette;  // r,g,b triples
   std::vector<uint8_t> trns;     // palette alphas
   int dpi = 0;
+  std::string iccProfile;  // an iCCP chunk when not empty
   std::vector<std::vector<uint8_t>> rows;
 };
 std::string WritePng(const PngDesc &desc);
-std::string PngFromRgba(const RgbaImage &image, bool interlace = false);
+std::string PngFromRgba(const RgbaImage &image, bool interlace = false, const std::string &iccProfile = {});
 
 // GIF written by giflib: a logical screen with a global colour table and its images.
 struct GifFrame {
@@ -49,11 +50,13 @@ std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> 
 
 std::string WebpLossless(const RgbaImage &image);
 std::string WebpLossy(const RgbaImage &image);
+// The WebP file with an ICCP chunk added (empty on failure).
+std::string WebpWithProfile(const std::string &webp, const std::string &iccProfile);
 // An animation of solid frames of the given colours.
 std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames);
 
 // HEIF through libheif's encoder; `av1` picks AVIF. Empty when no encoder is available.
-std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha);
+std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::string &iccProfile = {});
 // JPEG XL through libjxl, lossless. Empty when libjxl is not built in.
 std::string JxlEncode(const RgbaImage &image, bool alpha);
 

@@ -61,10 +61,10 @@ TEST(GridGeometry, ChangesAreReportedOnlyForTotalAndPage) {
 TEST(GridGeometry, FitColumnsDividesTheClient) {
   FitSize f = FitColumns(4, 800, 500);
   EXPECT_EQ(f.width, 200);
-  EXPECT_EQ(f.height, 250);  // two rows of 200 fit, so each gets 500 / 2
+  EXPECT_EQ(f.height, 250);      // two rows of 200 fit, so each gets 500 / 2
   f = FitColumns(-3, 300, 200);  // below 0 means one column
   EXPECT_EQ(f.width, 300);
-  EXPECT_EQ(f.height, 200);  // no whole row fits: the height stays the client's
+  EXPECT_EQ(f.height, 200);        // no whole row fits: the height stays the client's
   f = FitColumns(5000, 300, 200);  // no more columns than pixels
   EXPECT_EQ(f.width, 1);
   EXPECT_EQ(f.height, 1);

@@ -129,24 +129,23 @@ CAppCallDialog::CAppCallDialog(QWidget *parent, CAppCallOption &option) : QDialo
     if (QListWidgetItem *item = list_->item(option_.Current())) item->setText(text);
   });
   connect(browse, &QPushButton::clicked, this, &CAppCallDialog::BrowseCommand);
-  auto edit = [this](void (CAppCallOption::*step)()) {
-    return [this, step] {
-      StoreFields();
-      (option_.*step)();
-      ShowList();
-    };
-  };
-  connect(add, &QPushButton::clicked, this, edit(&CAppCallOption::Add));
-  connect(remove_, &QPushButton::clicked, this, edit(&CAppCallOption::Delete));
+  connect(add, &QPushButton::clicked, this, [this] { Edit(&CAppCallOption::Add); });
+  connect(remove_, &QPushButton::clicked, this, [this] { Edit(&CAppCallOption::Delete); });
   connect(close, &QPushButton::clicked, this, &CAppCallDialog::accept);
   connect(cancel, &QPushButton::clicked, this, &CAppCallDialog::reject);
   auto *up = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Up), this);
-  connect(up, &QShortcut::activated, this, edit(&CAppCallOption::MoveUp));
+  connect(up, &QShortcut::activated, this, [this] { Edit(&CAppCallOption::MoveUp); });
   auto *down = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Down), this);
-  connect(down, &QShortcut::activated, this, edit(&CAppCallOption::MoveDown));
+  connect(down, &QShortcut::activated, this, [this] { Edit(&CAppCallOption::MoveDown); });
 
   ShowList();
   title_->setFocus();
+}
+
+void CAppCallDialog::Edit(void (CAppCallOption::*step)()) {
+  StoreFields();
+  (option_.*step)();
+  ShowList();
 }
 
 void CAppCallDialog::StoreFields() {
@@ -249,21 +248,6 @@ bool EditApplications(QWidget *parent, Profile *profile) {
   CAskingCursor arrow;
   CAppCallDialog dialog(parent, option);
   return dialog.exec() == QDialog::Accepted;
-}
-
-int FillApplicationMenu(QMenu *menu, const std::function<void(int command)> &run, Profile *profile) {
-  menu->clear();
-  menu->setTitle(QStringLiteral("アプリケーションで開く(&G)"));
-  const std::vector<CAppEntry> apps = LoadApplications(profile);
-  for (std::size_t n = 0; n < apps.size(); ++n) {
-    const int command = kFirstAppCommand + static_cast<int>(n);
-    QAction *action = menu->addAction(Q(apps[n].title));
-    action->setData(command);
-    QObject::connect(action, &QAction::triggered, menu, [run, command] {
-      if (run) run(command);
-    });
-  }
-  return static_cast<int>(apps.size());
 }
 
 }  // namespace tamro

@@ -1,10 +1,12 @@
 #pragma once
 
 // The registration dialog of external applications ("外部アプリケーション登録") and the
-// "アプリケーションで開く(&G)" menu of the views.
+// "アプリケーションで開く(&G)" menu of the views (views/appmenu.h).
 
 #include <QDialog>
 #include <functional>
+
+#include "views/appmenu.h"
 
 class QCheckBox;
 class QLineEdit;
@@ -28,6 +30,8 @@ class CAppCallDialog : public QDialog {
   void accept() override;
 
  private:
+  // Takes the fields, runs one list step (add, delete, move) and shows the list again.
+  void Edit(void (CAppCallOption::*step)());
   void StoreFields();
   void ShowList();
   void ShowFields();
@@ -47,11 +51,5 @@ class CAppCallDialog : public QDialog {
 // Loads the registered applications and shows the dialog; true when it was closed with
 // "閉じる" (the list is then written).
 bool EditApplications(QWidget *parent, Profile *profile = nullptr);
-
-// Fills `menu` (emptied first) with one item per registered application, titled as
-// registered and carrying the command number 20000 + n as its data; choosing an item calls
-// `run` with that number. The menu's own title becomes "アプリケーションで開く(&G)".
-// Answers the number of items; with none the caller leaves the submenu out.
-int FillApplicationMenu(QMenu *menu, const std::function<void(int command)> &run, Profile *profile = nullptr);
 
 }  // namespace tamro

@@ -107,6 +107,8 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     threads_->setValue(s.threads);
     form->addRow(QStringLiteral("作成スレッド数(&T):"), threads_);
     check(make, form, "ExifRotate", QStringLiteral("Exif の向きに合わせて回転する(&E)"), &s.exifRotate);
+    check(make, form, "ColorManage", QStringLiteral("埋め込みカラープロファイルの色を sRGB に変換する(&G)"),
+          &s.colorManage);
     check(make, form, "CP", QStringLiteral("JPEG の説明文を読む (libcpdecode)(&P)"), &s.cp);
 
     auto *cache = new QGroupBox(QStringLiteral("フォルダキャッシュ"), thumbs);

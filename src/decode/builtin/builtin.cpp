@@ -117,4 +117,12 @@ int GetPicture(int position, const char *source, long lengthOrOffset, unsigned f
       SPI_OUT_OF_MEMORY);
 }
 
+int GetColorProfile(int position, const char *source, long lengthOrOffset, unsigned flags,
+                    std::string &profile) {
+  profile.clear();
+  if (position != kJpeg) return position >= kFirst && position <= kLast ? SPI_OK : SPI_NO_FUNCTION;
+  return Answer([&] { return JpegGetColorProfile(source, lengthOrOffset, flags, profile); },
+                SPI_OUT_OF_MEMORY);
+}
+
 }  // namespace tamro::builtin

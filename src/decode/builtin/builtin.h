@@ -47,6 +47,11 @@ int GetPictureInfo(int position, const char *source, long lengthOrOffset, unsign
 int GetPicture(int position, const char *source, long lengthOrOffset, unsigned flags, HDIB *out,
                intptr_t value1, long value2, ProgressProc progress, long user);
 
+// The ICC profile embedded in the picture, in `profile` (empty when there is none): only the
+// JPEG decoder reads one; the others answer SPI_OK and nothing.
+int GetColorProfile(int position, const char *source, long lengthOrOffset, unsigned flags,
+                    std::string &profile);
+
 // The JPEG decoder's thumbnail entry: decodes a memory image at 1/reduction size.
 // 0, -1 when decoding gave nothing, 4 when the picture block could not be allocated.
 int JpegDecodeThumbnail(HDIB *out, const unsigned char *data, std::size_t length, int reduction,

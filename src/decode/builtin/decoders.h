@@ -32,6 +32,7 @@ int JpegGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, 
                        uint32_t *extra);
 int JpegGetPicture(const char *source, long lengthOrOffset, unsigned flags, HDIB *out, long reduction,
                    ProgressProc progress, long user);
+int JpegGetColorProfile(const char *source, long lengthOrOffset, unsigned flags, std::string &profile);
 // Offset of the start of the picture inside `data`: the first 0xFF 0xD8 followed by a
 // plausible chain of marker segments, or 0 when none is found.
 std::size_t JpegFindStart(const unsigned char *data, std::size_t size);

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -126,6 +127,7 @@ struct ProbeResult {
   int width = 0, height = 0, depth = 0;
   bool hasComment = false, hasApp1 = false;
   std::string comment, app1;
+  std::string profile;  // the ICC profile its APP2 segments carry, when asked for
 };
 
 struct ProbeJob {
@@ -151,8 +153,29 @@ void ProbeRun(ProbeJob &job, const unsigned char *data, std::size_t size, bool m
   job.header = jpeg_read_header(&job.cinfo, FALSE);
 }
 
+// The library's copy of the ICC profile its APP2 segments carry; false after a fatal error.
+// Pieces that do not make a whole are reported as a warning and give nothing.
+bool ReadProfileBytes(ProbeJob &job, JOCTET **bytes, unsigned int *length) {
+  if (setjmp(job.err.jump)) return false;
+  return jpeg_read_icc_profile(&job.cinfo, bytes, length) != 0;
+}
+
+// The embedded ICC profile of a probe whose markers were saved; empty when there is none.
+std::string ReadProfile(ProbeJob &job) {
+  if (job.header != JPEG_HEADER_OK) return {};
+  JOCTET *bytes = nullptr;
+  unsigned int length = 0;
+  std::string profile;
+  if (ReadProfileBytes(job, &bytes, &length) && bytes)
+    profile.assign(reinterpret_cast<const char *>(bytes), length);
+  std::free(bytes);
+  return profile;
+}
+
 // Reads the header of the picture in `data`; with `scan` the picture is looked for first.
-ProbeResult Probe(const unsigned char *data, std::size_t size, bool scan, bool markers) {
+// `profile` also reads the embedded colour profile (markers are then saved).
+ProbeResult Probe(const unsigned char *data, std::size_t size, bool scan, bool markers,
+                  bool profile = false) {
   ProbeResult r;
   if (scan || gHeadScan.load()) {
     const std::size_t at = JpegFindStart(data, size);
@@ -160,8 +183,9 @@ ProbeResult Probe(const unsigned char *data, std::size_t size, bool scan, bool m
     size -= at;
   }
   auto job = std::make_unique<ProbeJob>();
-  ProbeRun(*job, data, size, markers);
+  ProbeRun(*job, data, size, markers || profile);
   if (job->created) {
+    if (profile) r.profile = ReadProfile(*job);
     // The head bytes may end inside a large Exif or colour profile segment before the
     // frame header: a picture that was not contradicted up to there is taken as one.
     r.answered = job->header == JPEG_HEADER_OK || job->err.failed || job->src.ranOut;
@@ -386,6 +410,27 @@ int JpegGetPictureInfo(const char *source, long lengthOrOffset, unsigned flags, 
       if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
       return InfoFromBytes(reinterpret_cast<const unsigned char *>(source),
                            static_cast<std::size_t>(lengthOrOffset), true, info, extra);
+    default:
+      return SPI_NO_FUNCTION;
+  }
+}
+
+int JpegGetColorProfile(const char *source, long lengthOrOffset, unsigned flags, std::string &profile) {
+  profile.clear();
+  if (!source) return SPI_NO_FUNCTION;
+  switch (flags & SPI_SOURCE_MASK) {
+    case SPI_SOURCE_FILE: {
+      FileView view(source, lengthOrOffset);
+      if (!view.ok()) return SPI_READ_ERROR;
+      profile = Probe(view.data(), view.size(), false, false, true).profile;
+      return SPI_OK;
+    }
+    case SPI_SOURCE_MEMORY:
+      if (lengthOrOffset < 0) return SPI_NO_FUNCTION;
+      profile = Probe(reinterpret_cast<const unsigned char *>(source),
+                      static_cast<std::size_t>(lengthOrOffset), true, false, true)
+                    .profile;
+      return SPI_OK;
     default:
       return SPI_NO_FUNCTION;
   }

@@ -12,6 +12,7 @@ extern "C" int IsSupported(const char *filename, uintptr_t dw);
 extern "C" int GetPictureInfo(const char *buf, long len, unsigned int flag, SpiPictureInfo *info);
 extern "C" int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo, HLOCAL *pHBm,
                           SPI_PROGRESS progress, long lData);
+extern "C" int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<char> head(SPI_HEAD_BYTES, 0);
@@ -23,9 +24,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   SpiPictureInfo info;
   GetPictureInfo(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &info);
   HLOCAL bmInfo = nullptr, bits = nullptr;
-  if (GetPicture(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &bmInfo, &bits, nullptr, 0) == SPI_OK) {
+  if (GetPicture(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &bmInfo, &bits, nullptr, 0) ==
+      SPI_OK) {
     GlobalFree(bmInfo);
     GlobalFree(bits);
   }
+  HLOCAL profile = nullptr;
+  if (GetColorProfile(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &profile) == SPI_OK &&
+      profile)
+    GlobalFree(profile);
   return 0;
 }

@@ -1,0 +1,598 @@
+// The grid under the user's hands: selection by keys and mouse, scrolling, the context
+// menus, opening entries, dragging out, dropping in and the clipboard.
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <QBuffer>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenu>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include "catalogue/notestore.h"
+#include "catalogue/pathutil.h"
+#include "support/zipwriter.h"
+#include "views/commands.h"
+#include "views/fileinterchange.h"
+#include "views/picturewindows.h"
+#include "views/viewtest.h"
+
+namespace tamro {
+
+// What the grid hands to the desktop's "open" (the associated program).
+class UrlLog : public QObject {
+  Q_OBJECT
+ public slots:
+  void Open(const QUrl &url) { urls.push_back(url); }
+
+ public:
+  std::vector<QUrl> urls;
+};
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class FakeWindows : public PictureWindowList {
+ public:
+  bool Show(int index, bool newWindow) override {
+    shown.emplace_back(index, newWindow);
+    open = std::max(open, 1);
+    return true;
+  }
+  void Synchronise(int index) override { synced.push_back(index); }
+  void CloseAll() override {
+    ++closed;
+    open = 0;
+  }
+  int Count() const override { return open; }
+  std::vector<std::pair<int, bool>> shown;
+  std::vector<int> synced;
+  int closed = 0, open = 0;
+};
+
+// The hints the grid sends to the other views (the details list listens to them).
+class HintLog : public UpdateObserver {
+ public:
+  explicit HintLog(CRXDoc &doc) : doc_(doc) { doc_.AddObserver(this); }
+  ~HintLog() override { doc_.RemoveObserver(this); }
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &a) override {
+    hints.push_back({hint, a.value, a.extra});
+  }
+  bool Has(int hint, long value, long extra = -1) const {
+    for (const Hint &h : hints)
+      if (h.hint == hint && h.value == value && (extra < 0 || h.extra == extra)) return true;
+    return false;
+  }
+  struct Hint {
+    int hint;
+    long value, extra;
+  };
+  std::vector<Hint> hints;
+
+ private:
+  CRXDoc &doc_;
+};
+
+std::string Bmp(int w, int h, QColor colour) {
+  QImage image(w, h, QImage::Format_RGB888);
+  image.fill(colour);
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  image.save(&buffer, "BMP");
+  return bytes.toStdString();
+}
+
+class InputTest : public test::GridFixture {
+ protected:
+  void SetUp() override {
+    GridFixture::SetUp();
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "Open");
+  }
+  void TearDown() override {
+    if (view) view->SetPictureWindows(nullptr);
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    GridFixture::TearDown();
+  }
+
+  QPoint CellPoint(int index, bool caption = false) {
+    const GridGeometry &g = view->Grid();
+    const CPicEntry *e = doc->GetEntry(index);
+    QPoint at((index % g.columns) * g.cellWidth, (index / g.columns) * g.cellHeight - view->Top());
+    if (caption)
+      return at + QPoint((e->captionRect.left + e->captionRect.right) / 2,
+                         (e->captionRect.top + e->captionRect.bottom) / 2);
+    return at + QPoint(g.cellWidth / 2, e->captionRect.top / 2);
+  }
+  void Click(int index, Qt::KeyboardModifiers keys = Qt::NoModifier, bool caption = false) {
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, keys, CellPoint(index, caption));
+  }
+  void Key(Qt::Key key, Qt::KeyboardModifiers keys = Qt::NoModifier) {
+    QTest::keyClick(view.get(), key, keys);
+  }
+  int IndexOf(const std::string &name) {
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      if (doc->GetEntry(i)->name == name) return i;
+    return -1;
+  }
+  std::vector<int> Selected() {
+    std::vector<int> out;
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      if (doc->GetEntry(i)->IsSelected()) out.push_back(i);
+    return out;
+  }
+  void Set(int DocSettings::*key, int value) {
+    DocSettings s = doc->Settings();
+    s.*key = value;
+    doc->ApplySettings(s);
+  }
+
+  UrlLog opened;
+  FakeWindows windows;
+};
+
+using V = std::vector<int>;
+
+TEST_F(InputTest, KeysMoveTheAnchorSelectAndScrollTheLeastNeeded) {
+  MakePictures(7);
+  Open(400, 300);
+  ASSERT_EQ(view->Grid().columns, 3);
+  HintLog log(*doc);
+  Key(Qt::Key_Right);  // no anchor yet: the first entry
+  EXPECT_EQ(Selected(), V({0}));
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Selected(), V({1}));
+  Key(Qt::Key_Right, Qt::ShiftModifier);
+  EXPECT_EQ(Selected(), V({1, 2}));
+  Key(Qt::Key_Down, Qt::ControlModifier);
+  EXPECT_EQ(Selected(), V({1, 2, 5}));
+  EXPECT_EQ(view->Anchor(), 5);
+  EXPECT_EQ(doc->Current(), 5);
+  // The details list hears of every bit and of the new anchor.
+  EXPECT_TRUE(log.Has(kHintSelection, 5, 1));
+  EXPECT_TRUE(log.Has(kHintCurrentChanged, 5));
+  Key(Qt::Key_Down);  // no row below
+  EXPECT_EQ(Selected(), V({1, 2, 5}));
+  EXPECT_EQ(view->Top(), 0);
+  Key(Qt::Key_Right);
+  EXPECT_EQ(Selected(), V({6}));
+  // The last row came into view by the least scroll.
+  EXPECT_EQ(view->Top(), 330 - view->viewport()->height());
+  Key(Qt::Key_Right);  // past the last entry
+  EXPECT_EQ(Selected(), V({6}));
+  EXPECT_EQ(view->Anchor(), 6);
+  Key(Qt::Key_Up);
+  EXPECT_EQ(view->Top(), 330 - view->viewport()->height());
+  Key(Qt::Key_Up);
+  EXPECT_EQ(view->Top(), 0);
+
+  // Ctrl+A: one selected selects all, two selected select none.
+  Key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_EQ(Selected().size(), 7u);
+  EXPECT_TRUE(log.Has(kHintSelectionAll, 1));
+  Key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(Selected().empty());
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Right, Qt::ShiftModifier);
+  Key(Qt::Key_A, Qt::ControlModifier);
+  EXPECT_TRUE(Selected().empty());
+  EXPECT_TRUE(log.Has(kHintSelectionAll, 0));
+}
+
+TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
+  MakePictures(9);
+  Open(400, 400);
+  Click(1);
+  EXPECT_EQ(Selected(), V({1}));
+  Click(4, Qt::ControlModifier);
+  EXPECT_EQ(Selected(), V({1, 4}));
+  Click(4, Qt::NoModifier, true);  // the caption toggles like Ctrl
+  EXPECT_EQ(Selected(), V({1}));
+  Click(8, Qt::ControlModifier);
+  Click(2);
+  EXPECT_EQ(Selected(), V({2}));
+  Click(7, Qt::ControlModifier);
+  Click(4, Qt::ShiftModifier);  // from the anchor 7 down to 4; 2 stays
+  EXPECT_EQ(Selected(), V({2, 4, 5, 6, 7}));
+  EXPECT_EQ(view->Anchor(), 4);
+
+  // A plain press on a selected entry keeps the selection until the release...
+  QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
+  EXPECT_TRUE(view->PendingSingleSelect());
+  EXPECT_EQ(Selected().size(), 5u);
+  QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
+  EXPECT_EQ(Selected(), V({5}));
+
+  // ...and through a drag, which carries the whole selection.
+  Click(6, Qt::ShiftModifier);
+  std::vector<std::string> dragged;
+  Qt::DropActions allowed;
+  view->SetDragRunner([&](QMimeData *raw, Qt::DropActions actions) {
+    std::unique_ptr<QMimeData> data(raw);
+    allowed = actions;
+    for (const QUrl &url : data->urls()) dragged.push_back(LocalPath(url));
+    return Qt::IgnoreAction;
+  });
+  QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
+  EXPECT_TRUE(view->PendingSingleSelect());
+  QTest::mouseMove(view->viewport(), CellPoint(3));
+  EXPECT_EQ(dragged.size(), 2u);
+  EXPECT_EQ(allowed, Qt::CopyAction | Qt::MoveAction);
+  EXPECT_FALSE(view->PendingSingleSelect());
+  QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(3));
+  EXPECT_EQ(Selected(), V({5, 6}));
+
+  // The pointer shows where a click toggles.
+  QTest::mouseMove(view->viewport(), CellPoint(0, true));
+  EXPECT_EQ(view->viewport()->cursor().pixmap().toImage(), CRXView::ToggleCursor().pixmap().toImage());
+  QTest::mouseMove(view->viewport(), CellPoint(0));
+  EXPECT_EQ(view->viewport()->cursor().pixmap().toImage(), CRXView::NormalCursor().pixmap().toImage());
+  EXPECT_NE(CRXView::NormalCursor().pixmap().toImage(), CRXView::ToggleCursor().pixmap().toImage());
+}
+
+TEST_F(InputTest, ManyEntriesChangingAtOnceAreRepaintedTogether) {
+  MakePictures(70);
+  Open(400, 300);
+  auto corner = [this](int index) {
+    Settle();
+    const QImage shot = view->viewport()->grab().toImage();
+    return shot.pixelColor((index % view->Grid().columns) * view->Grid().cellWidth + 3,
+                           (index / view->Grid().columns) * view->Grid().cellHeight - view->Top() + 3);
+  };
+  const QColor plain = corner(1);
+  Key(Qt::Key_Right);
+  view->ClickSelect(69, Qt::ShiftModifier, false);
+  EXPECT_EQ(Selected().size(), 70u);
+  EXPECT_EQ(corner(1), QColor(0x8C, 0x8C, 0xFF));
+  view->ClickSelect(4, Qt::NoModifier, false);  // a selected one: decided at the release
+  EXPECT_EQ(Selected().size(), 70u);
+  view->ClickSelect(1, Qt::ControlModifier, false);
+  view->ClickSelect(1, Qt::NoModifier, false);
+  EXPECT_EQ(Selected(), V({1}));
+  EXPECT_EQ(corner(0), plain);
+}
+
+TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
+  MakePictures(30);  // 10 rows of 110 pixels
+  Open(400, 300);
+  const int page = view->Grid().pageHeight, max = view->Grid().MaxTop();
+  ASSERT_EQ(page, 220);
+  view->ScrollLine(1, true);  // Shift: one pixel
+  EXPECT_EQ(view->Top(), 1);
+  view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderSingleStepAdd);
+  EXPECT_EQ(view->Top(), 111);
+  view->ScrollPage(1, true);  // Shift: whole rows
+  EXPECT_EQ(view->Top(), 330);
+  view->verticalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepSub);
+  EXPECT_EQ(view->Top(), 110);
+
+  auto wheel = [this](int delta) {
+    const QPointF at(50, 50);
+    QWheelEvent event(at, view->viewport()->mapToGlobal(at), QPoint(), QPoint(0, delta), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &event);
+  };
+  Set(&DocSettings::wheelScrollCount, -1);  // the page setting: a page per notch
+  wheel(-120);
+  EXPECT_EQ(view->Top(), 330);
+  wheel(-60);  // half a notch of a touch pad waits for the other half
+  EXPECT_EQ(view->Top(), 330);
+  wheel(-60);
+  EXPECT_EQ(view->Top(), 550);
+  Set(&DocSettings::wheelScrollCount, 2);
+  wheel(120);
+  EXPECT_EQ(view->Top(), 330);
+  wheel(-360);
+  EXPECT_EQ(view->Top(), max);
+
+  // The details list scrolls with the grid, and the grid follows the list's current entry.
+  Set(&DocSettings::syncJump, 1);
+  HintLog log(*doc);
+  view->SetTop(330);
+  Settle();
+  EXPECT_TRUE(log.Has(kHintFirstVisible, 9));
+  Set(&DocSettings::synchronous, 1);
+  doc->UpdateAllViews(nullptr, kHintCurrentChanged, UpdateArgument{27, 0, {}});
+  EXPECT_EQ(view->Top(), max);
+  doc->UpdateAllViews(nullptr, kHintCurrentChanged, UpdateArgument{4, 0, {}});
+  EXPECT_EQ(view->Top(), 110);
+  doc->UpdateAllViews(nullptr, kHintSelection, UpdateArgument{4, 1, {}});
+  EXPECT_EQ(Selected(), V({4}));
+  doc->UpdateAllViews(nullptr, kHintSelectionAll, UpdateArgument{1, 0, {}});
+  EXPECT_EQ(Selected().size(), 30u);
+
+  Key(Qt::Key_Home);
+  EXPECT_EQ(view->Top(), 0);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(view->Top(), page);
+  Key(Qt::Key_End);
+  EXPECT_EQ(view->Top(), max);
+  Key(Qt::Key_PageDown);
+  EXPECT_EQ(view->Top(), max);
+}
+
+TEST_F(InputTest, ContextMenusFollowTheSelection) {
+  MakePictures(4);
+  Profile::App().WriteString("AppCall", "App0\\Title", "見る");
+  Profile::App().WriteString("AppCall", "App0\\Cmd", "true");
+  Open(400, 300);
+  QSignalSpy requested(view.get(), &CRXView::commandRequested);
+  Click(0);
+  Click(1, Qt::ControlModifier);
+  view->SetHover(1);
+  std::unique_ptr<QMenu> menu = view->MakeContextMenu();
+  ASSERT_TRUE(menu);
+  QList<QAction *> items = menu->actions();
+  ASSERT_EQ(items.size(), 8);
+  EXPECT_EQ(items[0]->text(), QStringLiteral("選択 2ﾌｧｲﾙ(28.2KB)"));
+  EXPECT_TRUE(items[1]->isSeparator());
+  ASSERT_TRUE(items[2]->menu());
+  EXPECT_EQ(items[2]->text(), QStringLiteral("アプリケーションで開く(&G)"));
+  EXPECT_EQ(items[2]->menu()->actions().value(0)->data().toInt(), 20000);
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4]->text(), QStringLiteral("複写(&C)..."));
+  EXPECT_EQ(items[7]->text(), QStringLiteral("削除(&D)..."));
+  items[7]->trigger();
+  ASSERT_EQ(requested.size(), 1);
+  EXPECT_EQ(requested[0][0].toInt(), kCmdDeleteFiles);
+
+  // On an entry outside the selection: that entry alone, and its own menu.
+  view->SetHover(3);
+  menu = view->MakeContextMenu();
+  EXPECT_EQ(Selected(), V({3}));
+  items = menu->actions();
+  EXPECT_EQ(items[0]->text().toStdString(), doc->GetEntry(3)->name);
+  QStringList texts;
+  for (QAction *a : items)
+    if (!a->isSeparator() && !a->menu()) texts << a->text();
+  EXPECT_EQ(texts, QStringList({QString::fromStdString(doc->GetEntry(3)->name), "複写(&C)...", "移動(&M)...",
+                                "名前の変更(&R)...", "削除(&D)...", "書庫解凍(&U)...", "画像表示",
+                                "再読み込み", "クリップボードへコピー", "コメント入力(&N)", "壁紙設定(&W)...",
+                                "関連付け実行(&X)"}));
+  for (QAction *a : items)
+    if (a->text() == QStringLiteral("書庫解凍(&U)...")) {
+      EXPECT_FALSE(a->isEnabled());  // a picture
+    }
+  view->SetHover(-1);  // the pointer left; the command still goes to the entry of the menu
+  for (QAction *a : items)
+    if (a->text() == QStringLiteral("コメント入力(&N)")) a->trigger();
+  EXPECT_EQ(requested.back()[0].toInt(), kCmdEditNote);
+  EXPECT_EQ(view->CommandTarget(), 3);
+}
+
+TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
+  MakePictures(4);
+  box.write("pics/readme.xyz", "not a picture");
+  Open(500, 300);
+  view->SetPictureWindows(&windows);
+  QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(1));
+  ASSERT_EQ(windows.shown.size(), 1u);
+  EXPECT_EQ(windows.shown[0], std::make_pair(1, false));
+  Set(&DocSettings::multiPicView, 1);
+  Key(Qt::Key_Right);
+  Key(Qt::Key_Return);
+  EXPECT_EQ(windows.shown.back(), std::make_pair(0, true));
+  Set(&DocSettings::multiPicView, 0);
+
+  // An entry not examined yet is examined first.
+  view->SetHover(2);
+  view->OnCommand(kCmdReload);
+  ASSERT_LT(doc->GetEntry(2)->decoderIndex, 0);
+  view->OnCommand(kCmdViewer);
+  EXPECT_GE(doc->GetEntry(2)->decoderIndex, 0);
+  EXPECT_EQ(windows.shown.back(), std::make_pair(2, false));
+  // A file no decoder reads goes to the desktop's program for it.
+  const int other = IndexOf("readme.xyz");
+  ASSERT_GE(other, 0);
+  view->SetHover(other);
+  view->OnCommand(kCmdViewer);
+  ASSERT_EQ(opened.urls.size(), 1u);
+  EXPECT_EQ(LocalPath(opened.urls[0]), (folder / "readme.xyz").string());
+  EXPECT_EQ(windows.shown.size(), 3u);
+
+  // With Synchronous on, the open window follows the user's selection.
+  Set(&DocSettings::synchronous, 1);
+  Settle();  // cells are hit where they were painted last
+  Click(3);
+  EXPECT_EQ(windows.synced, V({3}));
+  // A new listing closes the windows unless they are to stay.
+  Set(&DocSettings::stay, 1);
+  doc->RefreshFolder();
+  EXPECT_EQ(windows.closed, 0);
+  Set(&DocSettings::stay, 0);
+  doc->RefreshFolder();
+  EXPECT_EQ(windows.closed, 1);
+  Settle();
+  // Without picture windows a picture opens with the associated program too.
+  view->SetPictureWindows(nullptr);
+  view->SetHover(0);
+  view->OnCommand(kCmdViewer);
+  EXPECT_EQ(opened.urls.size(), 2u);
+}
+
+TEST(DropEffect, FollowsDaDMoveAndTheKeys) {
+  const auto both = Qt::CopyAction | Qt::MoveAction;
+  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, false, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, false, both), Qt::MoveAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, false, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, true, both), Qt::MoveAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, true, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, true, both), Qt::MoveAction);
+  // Nothing for the grid's own drag or for data without files.
+  EXPECT_EQ(DropEffectFor(true, true, Qt::NoModifier, false, both), Qt::IgnoreAction);
+  EXPECT_EQ(DropEffectFor(false, false, Qt::NoModifier, false, both), Qt::IgnoreAction);
+  // A source that only lets copy gets a copy.
+  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, true, Qt::CopyAction), Qt::CopyAction);
+}
+
+TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefused) {
+  MakePictures(2);
+  const fs::path outside = box.root() / "デスクトップ";
+  test::WriteColourPicture(outside / "写真 a#1.bmp", 30, 20, Qt::red);
+  test::WriteColourPicture(outside / "b.bmp", 30, 20, Qt::blue);
+  Open(400, 300);
+  // As a file manager writes them: percent-encoded URLs, lines ended by CR LF.
+  QMimeData mime;
+  mime.setData(
+      "text/uri-list",
+      QUrl::fromLocalFile(QString::fromStdString((outside / "写真 a#1.bmp").string())).toEncoded() + "\r\n" +
+          QUrl::fromLocalFile(QString::fromStdString((outside / "b.bmp").string())).toEncoded() + "\r\n");
+  const std::string notes = BuildQevxNoteBlock(std::vector<std::string>{"赤い\r\n写真", ""});
+  mime.setData(kQevxNoteMimeType, QByteArray(notes.data(), static_cast<qsizetype>(notes.size())));
+  const QPoint at(30, 30);
+  const auto both = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(view->viewport(), &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::ShiftModifier);
+  QApplication::sendEvent(view->viewport(), &move);
+  EXPECT_TRUE(move.isAccepted());
+  EXPECT_EQ(move.dropAction(), Qt::MoveAction);
+  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::ShiftModifier);
+  QApplication::sendEvent(view->viewport(), &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(drop.dropAction(), Qt::MoveAction);
+  Settle();  // the transfer runs once the file manager has its answer
+  EXPECT_FALSE(fs::exists(outside / "写真 a#1.bmp"));
+  EXPECT_TRUE(fs::exists(folder / "写真 a#1.bmp"));
+  EXPECT_TRUE(fs::exists(folder / "b.bmp"));
+  EXPECT_EQ(doc->GetEntryCount(), 4);
+  std::string note;
+  EXPECT_EQ(ReadNote(folder.string(), "", "写真 a#1.bmp", note), 0);
+  EXPECT_EQ(note, "赤い\r\n写真");
+
+  // While the grid drags its own selection, it takes no drop of it.
+  Click(0);
+  bool refused = false;
+  view->SetDragRunner([&](QMimeData *raw, Qt::DropActions actions) {
+    std::unique_ptr<QMimeData> data(raw);
+    QDragMoveEvent over(at, actions, data.get(), Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &over);
+    refused = !over.isAccepted();
+    return Qt::IgnoreAction;
+  });
+  view->StartDrag();
+  EXPECT_TRUE(refused);
+  EXPECT_EQ(doc->GetEntryCount(), 4);
+}
+
+TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved) {
+  MakePictures(2);
+  WriteNote(folder.string(), "", "p100.bmp", "一枚目");
+  test::WriteZip(folder / "z.zip", {{"inner/in.bmp", Bmp(20, 10, Qt::green), 1200000000}});
+  fs::create_directories(box.path("spi"));
+  fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
+  Profile::App().WriteString("SPI", "SPIDIR", box.path("spi").string());
+  profile.WriteInt("RXDoc", "Archive", 1);
+  loadPlugins = true;
+  Open(400, 300);
+  ASSERT_EQ(doc->GetEntryCount(), 3);
+  HintLog log(*doc);
+  Key(Qt::Key_A, Qt::ControlModifier);
+  const int second = IndexOf("p101.bmp");
+
+  std::vector<std::string> files, notes;
+  view->SetDragRunner([&](QMimeData *raw, Qt::DropActions) {
+    std::unique_ptr<QMimeData> data(raw);
+    for (const QUrl &url : data->urls()) files.push_back(LocalPath(url));
+    const QByteArray block = data->data(kQevxNoteMimeType);
+    notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()), 2);
+    // The target moves the second picture away.
+    fs::rename(folder / "p101.bmp", box.root() / "p101.bmp");
+    return Qt::MoveAction;
+  });
+  view->StartDrag();
+  // The plain files in display order with their notes, then the member written out.
+  ASSERT_EQ(files.size(), 3u);
+  const std::size_t first = files[0] == (folder / "p100.bmp").string() ? 0 : 1;
+  EXPECT_EQ(files[first], (folder / "p100.bmp").string());
+  EXPECT_EQ(files[1 - first], (folder / "p101.bmp").string());
+  EXPECT_EQ(notes[first], "一枚目");
+  EXPECT_EQ(notes[1 - first], "");
+  EXPECT_EQ(fs::path(files[2]).filename(), "in.bmp");
+  EXPECT_EQ(test::ReadFile(files[2]), Bmp(20, 10, Qt::green));
+  struct stat st {};
+  ASSERT_EQ(::stat(files[2].c_str(), &st), 0);
+  EXPECT_EQ(st.st_mtime, 1200000000);  // the member's own time
+  // The entry whose file went elsewhere left the listing.
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_TRUE(log.Has(kHintEntryRemoved, second));
+  // A target that moves the files after it has answered: the grid looks again a little later.
+  Key(Qt::Key_A, Qt::ControlModifier);
+  Key(Qt::Key_A, Qt::ControlModifier);
+  ASSERT_EQ(Selected().size(), 2u);
+  view->SetDragRunner([](QMimeData *raw, Qt::DropActions) {
+    delete raw;
+    return Qt::MoveAction;
+  });
+  view->StartDrag();
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  fs::rename(folder / "p100.bmp", box.root() / "p100.bmp");
+  QTest::qWait(1200);
+  EXPECT_EQ(doc->GetEntryCount(), 1);
+  // The written-out member stays a while for the target, and goes with the grid.
+  EXPECT_TRUE(fs::exists(files[2]));
+  view.reset();
+  EXPECT_FALSE(fs::exists(files[2]));
+}
+
+TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagersCut) {
+  MakePictures(2);
+  WriteNote(folder.string(), "", "p100.bmp", "note");
+  Open(400, 300);
+  Key(Qt::Key_A, Qt::ControlModifier);
+  Key(Qt::Key_C, Qt::ControlModifier);
+  const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
+  ASSERT_TRUE(copied);
+  const FileDrop list = ReadFileDrop(copied);
+  ASSERT_EQ(list.files.size(), 2u);
+  ASSERT_EQ(list.notes.size(), 2u);
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(list.files[i], JoinPath(folder.string(), doc->GetEntry(i)->name));
+    EXPECT_EQ(list.notes[i], doc->GetEntry(i)->name == "p100.bmp" ? "note" : "");
+  }
+  EXPECT_TRUE(copied->data(kGnomeCopiedFilesMime).startsWith("copy\nfile://"));
+  // The picture of the last one.
+  const QImage picture = qvariant_cast<QImage>(copied->imageData());
+  EXPECT_EQ(picture.size(), QSize(80, 60));
+  EXPECT_EQ(picture.pixelColor(40, 30).rgb(), Expected(1).rgb());
+
+  // Cut in a file manager: pasting here moves, the note with it.
+  const fs::path outside = box.root() / "other place";
+  test::WriteColourPicture(outside / "c 1.bmp", 30, 20, Qt::red);
+  QMimeData cut;
+  cut.setData(
+      kGnomeCopiedFilesMime,
+      "cut\n" + QUrl::fromLocalFile(QString::fromStdString((outside / "c 1.bmp").string())).toEncoded());
+  const std::string block = BuildQevxNoteBlock(std::vector<std::string>{"moved note"});
+  cut.setData(kQevxNoteMimeType, QByteArray(block.data(), static_cast<qsizetype>(block.size())));
+  EXPECT_EQ(PasteFiles(*doc, &cut), 1);
+  EXPECT_FALSE(fs::exists(outside / "c 1.bmp"));
+  EXPECT_TRUE(fs::exists(folder / "c 1.bmp"));
+  EXPECT_EQ(doc->GetEntryCount(), 3);
+  std::string note;
+  EXPECT_EQ(ReadNote(folder.string(), "", "c 1.bmp", note), 0);
+  EXPECT_EQ(note, "moved note");
+  // A plain list (a copy in Dolphin) copies.
+  test::WriteColourPicture(outside / "d.bmp", 30, 20, Qt::red);
+  QMimeData copy;
+  copy.setData("text/uri-list", FileUrl((outside / "d.bmp").string()) + "\r\n");
+  copy.setData(kKdeCutSelectionMime, "0");
+  EXPECT_EQ(PasteFiles(*doc, &copy), 1);
+  EXPECT_TRUE(fs::exists(outside / "d.bmp"));
+  EXPECT_EQ(doc->GetEntryCount(), 4);
+}
+
+}  // namespace
+}  // namespace tamro
+
+#include "rxviewinput_test.moc"
