@@ -11,14 +11,26 @@ function(tamro_add_children dir)
   endforeach()
 endfunction()
 
-# A decoder plug-in: a MODULE library with the ".spi" suffix in the bin folder.
-# Plug-ins link only the global-memory library of Tamro.
+# A decoder plug-in: a MODULE library with the ".spi" suffix in the bin folder, installed
+# into the library folder. Plug-ins link only the global-memory library of Tamro.
 function(tamro_add_plugin name)
   add_library(${name} MODULE ${ARGN})
   set_target_properties(${name} PROPERTIES PREFIX "" SUFFIX ".spi"
                         C_VISIBILITY_PRESET hidden CXX_VISIBILITY_PRESET hidden)
   target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PRIVATE tamro::globalmem)
+  tamro_install_library(${name})
+endfunction()
+
+# A shared library or module of Tamro's own, installed into the library folder.
+function(tamro_install_library name)
+  install(TARGETS ${name} LIBRARY DESTINATION ${TAMRO_INSTALL_LIBDIR})
+endfunction()
+
+# A program installed into bin/, finding Tamro's libraries in the library folder.
+function(tamro_install_program name)
+  set_target_properties(${name} PROPERTIES INSTALL_RPATH "$ORIGIN/${TAMRO_LIBDIR_FROM_BINDIR}")
+  install(TARGETS ${name} RUNTIME DESTINATION ${TAMRO_INSTALL_BINDIR})
 endfunction()
 
 # A GoogleTest executable registered with CTest. Tests run headless.

@@ -4,15 +4,22 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+#include <utility>
 
 #include "app/mainframe.h"
 #include "app/splash.h"
 #include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
+#include "decode/spi.h"
+#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
+#include "views/picturewindows.h"
 #include "views/rxview.h"
 
 namespace tamro {
@@ -23,6 +30,15 @@ int Field(const std::string &text, int n) {
   int v = 0;
   GetListInt(text, n, v);
   return v;
+}
+
+// Two paths name the same file: the same text, or (a folder reached through a link) the
+// same file on disk.
+bool SameFile(const std::string &a, const std::string &b) {
+  if (a == b) return true;
+  std::error_code ec;
+  return std::filesystem::path(a).filename() == std::filesystem::path(b).filename() &&
+         std::filesystem::equivalent(a, b, ec);
 }
 
 }  // namespace
@@ -71,6 +87,8 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   char cwd[4096];
   const std::string current = getcwd(cwd, sizeof cwd) ? cwd : "/";
   const std::string folder = ChooseStartingFolder(args, profile_, ExecutableFolder(), current);
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(folder, ec)) startFile_ = folder;
   frame_->View()->OnInitialUpdate();
   if (folder.empty() || !doc.OpenFolder(folder)) doc.OpenFolder(current);
 
@@ -83,10 +101,53 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   if (splash_) splash_->SetLine(0, QStringLiteral("Tamroの初期設定を読み出しています"));
   engine_->LoadPlugins();
   frame_->ReloadPluginSets();
+  OpenStartFile();
   // 16.
   doc.UpdateAllViews(nullptr, kHintStartupDone);
   WantIdle();
   return true;
+}
+
+void CRXApp::OpenStartFile() {
+  const std::string file = std::move(startFile_);
+  startFile_.clear();
+  if (file.empty()) return;
+  CRXDoc &doc = engine_->Doc();
+  std::string head;
+  if (ReadFileHead(file, SPI_HEAD_BYTES, head) && !head.empty()) {
+    head.resize(SPI_HEAD_BYTES, '\0');
+    const auto *bytes = reinterpret_cast<const unsigned char *>(head.data());
+    if (engine_->Decoders().FindArchiveDecoder(file, bytes, head.size(), 0) >= 0) {
+      doc.ChangeFolder(file, nullptr, doc.Settings().cacheFolder != 0);
+      return;
+    }
+  }
+  int index = -1;
+  for (int i = 0; i < doc.GetEntryCount() && index < 0; ++i) {
+    const CPicEntry *e = doc.GetEntry(i);
+    if (!e->IsArchiveMember() && SameFile(e->FullPath(), file)) index = i;
+  }
+  if (index < 0) return;  // left out of the listing by its mask or filter
+  // Scrolled to as far as the grid is laid out for the window as shown.
+  CRXView *view = frame_->View();
+  view->RecalcLayout();
+  view->SelectOnly(index);
+  startEntry_ = index;
+  ShowStartEntry();
+}
+
+void CRXApp::SetPictureWindows(PictureWindowList *windows) {
+  frame_->View()->SetPictureWindows(windows);
+  ShowStartEntry();
+}
+
+// Straight to the picture windows: opening the entry with the associated program instead
+// might start Tamro again on the same file.
+void CRXApp::ShowStartEntry() {
+  PictureWindowList *windows = frame_ ? frame_->View()->PictureWindows() : nullptr;
+  if (windows == nullptr || startEntry_ < 0) return;
+  const int index = std::exchange(startEntry_, -1);
+  windows->Show(index, false);
 }
 
 void CRXApp::RestorePlacement() {

@@ -18,6 +18,7 @@
 namespace tamro {
 
 class CMainFrame;
+class PictureWindowList;
 class Profile;
 
 class CRXApp : public QObject {
@@ -43,9 +44,20 @@ class CRXApp : public QObject {
   bool OnIdle();
   bool IdleRunning() const { return idle_.isActive(); }
 
+  // Hands the grid its picture windows (not owned; null takes them away). A picture named on
+  // the command line waits for them when the grid has none yet, and is shown as soon as
+  // they are given.
+  void SetPictureWindows(PictureWindowList *windows);
+  // The visible index of the command line's picture while it waits to be shown, else -1.
+  int StartEntryWaiting() const { return startEntry_; }
+
  private:
   void WantIdle();
   void RestorePlacement();
+  // A file named on the command line, once the plug-ins are loaded: an archive is listed, a
+  // picture is selected, made current, scrolled to and shown.
+  void OpenStartFile();
+  void ShowStartEntry();
 
   Profile &profile_;
   QtIconSource icons_;
@@ -55,6 +67,8 @@ class CRXApp : public QObject {
   QPointer<CSplashWnd> splash_;
   QTimer idle_;
   int idleCount_ = 0;
+  std::string startFile_;
+  int startEntry_ = -1;
 };
 
 }  // namespace tamro

@@ -19,7 +19,8 @@ std::atomic<uint64_t> g_nextTag{0x7468756d62000000ULL};
 
 std::size_t DefaultBudget(int overMemPercent) {
   const long pages = sysconf(_SC_PHYS_PAGES), size = sysconf(_SC_PAGE_SIZE);
-  const double physical = pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 0.0;
+  const double physical =
+      pages > 0 && size > 0 ? static_cast<double>(pages) * static_cast<double>(size) : 0.0;
   const double share = physical * std::clamp(overMemPercent, 1, 100) / 100.0 / 4.0;
   return static_cast<std::size_t>(std::clamp(share, 64.0 * (1 << 20), 1024.0 * (1 << 20)));
 }
@@ -112,7 +113,9 @@ void CThumbScheduler::CancelAll() {
   done_.clear();
   outstanding_.clear();
   puts_.clear();
-  inFlight_ = running_;
+  // Only jobs still decoding will report back (and drop their stale result); a job whose
+  // result was just taken back above may still be counted as running.
+  inFlight_ = static_cast<int>(runningJobs_.size());
   changed_.notify_all();
 }
 

@@ -140,4 +140,24 @@ bool CSameNameLogic::Ask(const std::string &source, std::string &target, SameNam
   }
 }
 
+bool SameNameActionWrites(int action, uint64_t size, int64_t nanos, std::string &destination) {
+  struct stat st {};
+  if (::lstat(destination.c_str(), &st) != 0) return action != kSameSkip;
+  switch (action) {
+    case kSameNewerOnly:
+      return ::stat(destination.c_str(), &st) == 0 &&
+             nanos > static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    case kSameOverwrite:
+    case kSameRename:
+      return true;
+    case kSameNumbered:
+      destination = NumberedFreeName(destination);
+      return true;
+    case kSameLarger:
+      return ::stat(destination.c_str(), &st) == 0 && size > static_cast<uint64_t>(st.st_size);
+    default:
+      return false;
+  }
+}
+
 }  // namespace tamro

@@ -29,6 +29,11 @@ std::string SameNameDateText(int64_t seconds);
 // picture format), apart from their look: the starting action, the name box, which actions
 // are enabled and what is stored. The Qt dialog is a face on one of these; the engines build
 // the question with it and store the answer through it.
+// The chosen action's verdict on a namesake at `destination` for a file of `size` bytes last
+// written `nanos` after 1970: whether it is written there. A free name is written unless the
+// action is skip; a numbered action moves `destination` to the first free numbered name.
+bool SameNameActionWrites(int action, uint64_t size, int64_t nanos, std::string &destination);
+
 class CSameNameLogic : public SameNameRules {
  public:
   // Copy and move: "同名ファイルが存在しています", stored in "SameOption".

@@ -83,30 +83,6 @@ std::string ErrorText(int error, const std::string &source) {
   return std::string(std::strerror(error)) + "\n" + source;
 }
 
-// The action's verdict on a namesake at `destination`.
-bool ActionTransfers(int action, const std::string &source, std::string &destination) {
-  struct stat s {
-  }, d{};
-  if (!Exists(destination)) return action != kSameSkip;  // the name box named a free file
-  switch (action) {
-    case kSameNewerOnly:
-      if (::stat(source.c_str(), &s) != 0 || ::stat(destination.c_str(), &d) != 0) return false;
-      return s.st_mtim.tv_sec > d.st_mtim.tv_sec ||
-             (s.st_mtim.tv_sec == d.st_mtim.tv_sec && s.st_mtim.tv_nsec > d.st_mtim.tv_nsec);
-    case kSameOverwrite:
-    case kSameRename:
-      return true;
-    case kSameNumbered:
-      destination = NumberedFreeName(destination);
-      return true;
-    case kSameLarger:
-      if (::stat(source.c_str(), &s) != 0 || ::stat(destination.c_str(), &d) != 0) return false;
-      return s.st_size > d.st_size;
-    default:
-      return false;
-  }
-}
-
 // Asks until the answer can be carried out; false when cancelled.
 bool AskAboutNamesake(const std::string &source, std::string &destination, TransferContext &context) {
   CSameNameLogic logic = CSameNameLogic::ForTransfer();
@@ -213,7 +189,13 @@ int TransferFile(const std::string &source, const std::string &destination, Tran
   bool transfer = true;
   if (IsFileNotFolder(target)) {
     if (!context.applyToAll && !AskAboutNamesake(source, target, context)) return -1;
-    transfer = ActionTransfers(context.sameNameAction, source, target);
+    {
+      struct stat from {};
+      if (::stat(source.c_str(), &from) != 0) from = {};  // neither newer nor larger then
+      transfer = SameNameActionWrites(
+          context.sameNameAction, static_cast<uint64_t>(from.st_size),
+          static_cast<int64_t>(from.st_mtim.tv_sec) * 1000000000 + from.st_mtim.tv_nsec, target);
+    }
   } else if (context.onlyExisting == 1) {
     transfer = false;
   }

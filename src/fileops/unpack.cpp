@@ -42,27 +42,6 @@ bool SameInode(const std::string &a, const std::string &b) {
          sa.st_ino == sb.st_ino;
 }
 
-// Whether the same-name action writes the member over (or beside) `destination`; a
-// numbered action moves `destination` to the first free numbered name.
-bool ActionTakes(int action, uint64_t size, int64_t timeStamp, std::string &destination) {
-  struct stat st {};
-  if (::stat(destination.c_str(), &st) != 0) return action != kSameSkip;  // a name that is free
-  switch (action) {
-    case kSameNewerOnly:
-      return timeStamp > static_cast<int64_t>(st.st_mtim.tv_sec);
-    case kSameOverwrite:
-    case kSameRename:
-      return true;
-    case kSameNumbered:
-      destination = NumberedFreeName(destination);
-      return true;
-    case kSameLarger:
-      return size > static_cast<uint64_t>(st.st_size);
-    default:
-      return false;
-  }
-}
-
 bool IsPlainFileName(std::string_view name) {
   if (name.empty() || name == "." || name == "..") return false;
   return name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
@@ -228,7 +207,7 @@ int UnpackRun::Member(int archiveDecoderIndex, const std::string &archivePath, u
       action_ = answer.action;
       applyToAll_ = answer.applyToAll;
     }
-    if (!ActionTakes(action_, size, timeStamp, destination)) return kUnpackSkipped;
+    if (!SameNameActionWrites(action_, size, timeStamp * 1000000000, destination)) return kUnpackSkipped;
   }
   const int r = ExtractArchiveMember(decoders_, archiveDecoderIndex, archivePath, position, destination, size,
                                      timeStamp);

@@ -23,13 +23,15 @@ void TextHistory::Load() {
 
 void TextHistory::Save() const {
   Profile &profile = Profile::App();
-  // Each write replaces the settings file, so keys that already hold their value are skipped.
+  // One replacement of the settings file for all the lines that changed.
+  std::vector<Profile::Entry> changed;
   for (int i = 0; i < capacity_; ++i) {
     std::string key = Key(i);
     const std::string &value = i < static_cast<int>(items_.size()) ? items_[i] : std::string();
     if (profile.Has(section_, key) && profile.GetString(section_, key, "") == value) continue;
-    profile.WriteString(section_, key, value);
+    changed.push_back({std::move(key), value});
   }
+  profile.WriteStrings(section_, changed);
 }
 
 void TextHistory::Promote(const std::string &text) {

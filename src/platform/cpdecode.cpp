@@ -30,7 +30,7 @@ class Library {
 
 }  // namespace
 
-std::string CpDecodeLibraryPath() { return ExecutableFolder() + "/libcpdecode.so"; }
+std::string CpDecodeLibraryPath() { return LibraryFolder() + "/libcpdecode.so"; }
 
 std::string CpDecodeText(const std::string &picturePath) {
   return CpDecodeText(picturePath, CpDecodeLibraryPath());

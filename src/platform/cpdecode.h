@@ -1,6 +1,6 @@
 #pragma once
 
-// The optional description library: "libcpdecode.so" beside the executable, exporting
+// The optional description library: "libcpdecode.so" in the program's library folder, exporting
 //   int CpDecode(const char *path, char *buffer, int size);
 // which writes ":"- or ","-separated fields (optionally double-quoted) about a JPEG file
 // and answers non-zero on success. Without the library the description is simply empty.
@@ -12,7 +12,7 @@ namespace tamro {
 // Size of the buffer handed to CpDecode.
 inline constexpr int kCpDecodeBufferSize = 128;
 
-// <executable folder>/libcpdecode.so
+// <library folder>/libcpdecode.so
 std::string CpDecodeLibraryPath();
 
 // The fields of CpDecode(picturePath) as "[a] [b] [c] ", empty fields left out. Empty

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -238,19 +239,26 @@ bool Profile::Modify(Edit edit) {
 }
 
 bool Profile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
-  std::string v = OneLine(value);
+  return WriteStrings(section, {{std::string(key), std::string(value)}});
+}
+
+bool Profile::WriteStrings(std::string_view section, const std::vector<Entry> &values) {
+  if (values.empty()) return true;
   return Modify([&](std::vector<Section> &sections) {
     Section *s = FindSection(sections, section);
     if (!s) {
       sections.push_back({std::string(section), {}});
       s = &sections.back();
     }
-    for (auto &e : s->entries)
-      if (EqualsNoCase(e.key, key)) {
-        e.value = v;
-        return;
-      }
-    s->entries.push_back({std::string(key), v});
+    for (const Entry &value : values) {
+      std::string v = OneLine(value.value);
+      auto it = std::find_if(s->entries.begin(), s->entries.end(),
+                             [&](const Entry &e) { return EqualsNoCase(e.key, value.key); });
+      if (it != s->entries.end())
+        it->value = std::move(v);
+      else
+        s->entries.push_back({value.key, std::move(v)});
+    }
   });
 }
 

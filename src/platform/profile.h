@@ -38,6 +38,9 @@ class Profile {
   // Writes answer false when the file cannot be written; the old file is then unchanged.
   bool WriteInt(std::string_view section, std::string_view key, int value);
   bool WriteString(std::string_view section, std::string_view key, std::string_view value);
+  // Several keys of one section in one replacement of the file (a history of many lines).
+  struct Entry;
+  bool WriteStrings(std::string_view section, const std::vector<Entry> &values);
   bool DeleteKey(std::string_view section, std::string_view key);
   // Deletes the section and every section below it ("A" takes "A\B" and "A\B\C" along).
   bool DeleteSection(std::string_view section);

@@ -104,6 +104,9 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   // Opens the entry: a picture window (a new one when asked), or the associated program
   // when no decoder reads it or no picture windows are there.
   void OpenEntry(int index, bool newWindow);
+  // Makes the entry the only one selected, the anchor and the current entry, and scrolls it
+  // into view, as a key press moving to it does (a picture named at start).
+  void SelectOnly(int index) { Navigate(index, Qt::NoModifier); }
 
   // The context menu for the current selection and hover entry (null when there is none to
   // show); its actions send their commands when triggered.

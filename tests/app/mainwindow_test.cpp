@@ -5,12 +5,14 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QDragEnterEvent>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QTest>
 #include <QTreeWidgetItem>
+#include <QUrl>
 #include <filesystem>
 
 #include "app/foldertree.h"
@@ -21,8 +23,10 @@
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
+#include "support/zipwriter.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
+#include "views/picturewindows.h"
 #include "views/rxview.h"
 
 namespace tamro {
@@ -122,6 +126,65 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
     ++checked;
   }
   EXPECT_GE(checked, 4);
+}
+
+// The picture windows as the app sees them: each Show is recorded.
+class RecordedWindows : public PictureWindowList {
+ public:
+  bool Show(int visibleIndex, bool newWindow) override {
+    shown.emplace_back(visibleIndex, newWindow);
+    return true;
+  }
+  void Synchronise(int) override {}
+  void CloseAll() override {}
+  int Count() const override { return static_cast<int>(shown.size()); }
+  std::vector<std::pair<int, bool>> shown;
+};
+
+TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
+  for (int i = 0; i < 60; ++i) WritePicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), Colour(i));
+  Profile::App().WriteString("MainFrame", "Window", "0,0,700,500");
+  // As a desktop entry's %U hands it over.
+  const QString url = QUrl::fromLocalFile(QString::fromStdString((folder / "p157.bmp").string())).toString();
+  ASSERT_TRUE(url.contains(QStringLiteral("%25"))) << url.toStdString();
+  Start({"-nologo", url.toStdString()});
+  CRXDoc *doc = app->Doc();
+  ASSERT_EQ(doc->Folder(), folder.string());
+  ASSERT_GE(doc->Current(), 0);
+  const CPicEntry *current = doc->GetEntry(doc->Current());
+  EXPECT_EQ(current->name, "p157.bmp");
+  EXPECT_TRUE(current->IsSelected());
+  EXPECT_EQ(doc->CountSelected(true), 1);
+  EXPECT_EQ(app->MainFrame()->View()->Anchor(), doc->Current()) << "keys go on from it";
+  const GridGeometry &g = app->MainFrame()->View()->Grid();
+  const int top = app->MainFrame()->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
+  EXPECT_GT(top, 0);
+  EXPECT_LE(top, cellTop);
+  EXPECT_GE(top + g.clientHeight, cellTop + g.cellHeight) << "the cell is in view";
+  // Shown once the picture windows are there.
+  EXPECT_EQ(app->StartEntryWaiting(), doc->Current());
+  RecordedWindows windows;
+  app->SetPictureWindows(&windows);
+  EXPECT_EQ(windows.shown, (std::vector<std::pair<int, bool>>{{doc->Current(), false}}));
+  EXPECT_EQ(app->StartEntryWaiting(), -1);
+  app->SetPictureWindows(nullptr);
+}
+
+TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {
+  QBuffer png;
+  png.open(QIODevice::WriteOnly);
+  QImage(30, 20, QImage::Format_RGB888).save(&png, "PNG");
+  const fs::path zip = folder / "photos.zip";
+  ASSERT_FALSE(test::WriteZip(zip, {{"a.png", png.data().toStdString(), 1000000000},
+                                    {"b.png", png.data().toStdString(), 1000000000}})
+                   .empty());
+  WritePicture(folder / "other.bmp", Qt::red);
+  Start({zip.string(), "-nologo"});
+  CRXDoc *doc = app->Doc();
+  EXPECT_TRUE(doc->ListsArchive());
+  ASSERT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_TRUE(doc->GetEntry(0)->IsArchiveMember());
+  EXPECT_EQ(app->StartEntryWaiting(), -1);
 }
 
 TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {

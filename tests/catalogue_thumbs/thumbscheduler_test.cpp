@@ -212,6 +212,34 @@ TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
   EXPECT_TRUE(doc.GetEntry(0)->thumbnail);
 }
 
+TEST_F(GatedTest, AFolderChangeJustAfterAResultCameInLeavesNothingInFlight) {
+  // The worker has handed its result in and is still waking the main thread.
+  std::mutex m;
+  std::condition_variable cv;
+  bool waking = false, release = false;
+  thumbs.SetWake([&] {
+    std::unique_lock lock(m);
+    waking = true;
+    cv.notify_all();
+    cv.wait(lock, [&] { return release; });
+  });
+  gated.Open();
+  thumbs.Ask(0, kCell, WorkerPool::kBackground);
+  {
+    std::unique_lock lock(m);
+    cv.wait(lock, [&] { return waking; });
+  }
+  box.write("other/q.bmp", test::PlainPicture(40, 30, Qt::red, "BMP"));
+  doc.ChangeFolder((box.root() / "other").string(), nullptr, false);
+  {
+    std::lock_guard lock(m);
+    release = true;
+    cv.notify_all();
+  }
+  ASSERT_EQ(thumbs.InFlight(), 0) << "a result dropped with the old folder still counted";
+  thumbs.Finish();
+}
+
 TEST_F(SchedulerTest, AFaultingPlugInOnAWorkerIsReportedAndTheOthersGoOn) {
   const fs::path spi = box.root() / "spi";
   fs::create_directories(spi);

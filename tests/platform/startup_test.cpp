@@ -1,7 +1,8 @@
+#include "platform/startup.h"
+
 #include <gtest/gtest.h>
 
 #include "platform/profile.h"
-#include "platform/startup.h"
 #include "support/sandbox.h"
 
 namespace tamro {
@@ -56,6 +57,38 @@ TEST(Startup, LongPathsAndFolders) {
   EXPECT_EQ(LookupPluginFolder(p, exe), exe);
   ASSERT_TRUE(p.WriteString("SPI", "SPIDIR", "/usr/lib/spi"));
   EXPECT_EQ(LookupPluginFolder(p, exe), "/usr/lib/spi");
+}
+
+TEST(Startup, LibrariesAndPlugInsOfTheBuildOrOfAnInstalledTree) {
+  // The build keeps everything beside the programs.
+  const std::string exe = ExecutableFolder();
+  EXPECT_EQ(ProgramLibraryFolder(exe), exe);
+
+  test::Sandbox box;
+  const auto installed = box.path("usr/lib/tamro");
+  std::filesystem::create_directories(installed);
+  std::filesystem::create_directories(box.path("usr/bin"));
+  std::filesystem::create_directories(box.path("opt/bin"));
+  EXPECT_EQ(ProgramLibraryFolder(box.path("usr/bin").string()), installed.string());
+  EXPECT_EQ(ProgramLibraryFolder(box.path("opt/bin").string()), box.path("opt/bin").string())
+      << "no library folder: the programs' own";
+  Profile p(box.configFile());
+  ASSERT_TRUE(p.WriteString("SPI", "SPIDIR", "$(ExeDir)"));
+  EXPECT_EQ(LookupPluginFolder(p, box.path("usr/bin").string()), installed.string());
+}
+
+TEST(Startup, FileUrlsStandForTheirPaths) {
+  EXPECT_EQ(CommandLinePath("file:///home/u/My%20Pictures/a%23b.jpg"), "/home/u/My Pictures/a#b.jpg");
+  EXPECT_EQ(CommandLinePath("file://localhost/x/%E5%86%99%E7%9C%9F.png"), "/x/写真.png");
+  EXPECT_EQ(CommandLinePath("FILE:/x/y"), "/x/y");
+  EXPECT_EQ(CommandLinePath("file:///x/100%"), "/x/100%");
+  EXPECT_EQ(CommandLinePath("file://elsewhere.example/x"), "") << "another machine's file";
+  EXPECT_EQ(CommandLinePath("/plain/%20 path"), "/plain/%20 path");
+
+  test::Sandbox box;
+  Profile p(box.configFile());
+  EXPECT_EQ(ChooseStartingFolder({"file:///data/My%20Pictures/"}, p, "/exe", "/cwd"), "/data/My Pictures");
+  EXPECT_EQ(ChooseStartingFolder({"file://elsewhere.example/x"}, p, "/exe", "/cwd"), "/cwd");
 }
 
 }  // namespace

@@ -6,11 +6,15 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QBuffer>
+#include <QImage>
+#include <QImageWriter>
 #include <cstdlib>
 #include <cstring>
 
 #include "plugins/spimodule.h"
 #include "plugins/testfiles.h"
+#include "support/bytes.h"
 #include "support/sandbox.h"
 
 namespace tamro::test {
@@ -257,6 +261,208 @@ TEST_F(PngPlugin, EveryCorpusPngDecodesToItsStatedSize) {
     }
   }
   if (decoded == 0) GTEST_SKIP() << "no PNG files in the corpus";
+}
+
+// ---- GIF ----
+
+class GifPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifgif.spi");
+  }
+};
+
+// Red, green, blue, black.
+const std::vector<Rgba> kGifColours = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {0, 0, 0, 255}};
+
+TEST_F(GifPlugin, FirstImageOnItsLogicalScreen) {
+  ExpectInfoEntries(*spi, {"*.gif"});
+  const GifFrame first{2, 1, 3, 2, false, 3, {0, 1, 3, 2, 2, 0}};  // index 3 is transparent
+  const GifFrame second{0, 0, 6, 4, false, -1, std::vector<uint8_t>(24, 2)};
+  const std::string gif = WriteGif(6, 4, kGifColours, {first, second});
+  ASSERT_FALSE(gif.empty());
+  EXPECT_EQ(spi->IsSupportedHead("a.gif", gif), 1);
+  EXPECT_EQ(spi->IsSupportedHead("a.gif", "GIF88a"), 0);
+  const Facts info = Info(gif);
+  EXPECT_EQ(info.width, 6);
+  EXPECT_EQ(info.height, 4);
+  EXPECT_EQ(info.colorDepth, 2);
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, gif, p), SPI_OK);
+  ASSERT_EQ(p.width, 6);
+  ASSERT_EQ(p.height, 4);
+  // The first image only, where it lies; the rest of the screen and its transparent pixel white.
+  EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
+  EXPECT_EQ(p.At(2, 1), 0xFF0000u);
+  EXPECT_EQ(p.At(3, 1), 0x00FF00u);
+  EXPECT_EQ(p.At(4, 1), 0xFFFFFFu);
+  EXPECT_EQ(p.At(2, 2), 0x0000FFu);
+  EXPECT_EQ(p.At(4, 2), 0xFF0000u);
+  EXPECT_EQ(p.At(5, 3), 0xFFFFFFu);
+  ExpectCutsFailCleanly(gif);
+}
+
+TEST_F(GifPlugin, InterlacedRowsAndAPictureCutShort) {
+  GifFrame frame{0, 0, 40, 64, true, -1, {}};
+  for (int y = 0; y < 64; ++y)
+    for (int x = 0; x < 40; ++x) frame.indices.push_back(static_cast<uint8_t>((x * 7 + y * 5) % 3));
+  const std::string gif = WriteGif(40, 64, kGifColours, {frame});
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, gif, p), SPI_OK);
+  for (int y : {0, 1, 4, 37, 63})
+    for (int x : {0, 3, 39})
+      EXPECT_EQ(p.At(x, y), OnWhite(kGifColours[(x * 7 + y * 5) % 3])) << x << "," << y;
+  // Cut inside the second pass: rows not reached repeat rows above them, so none stays blank.
+  ASSERT_EQ(DecodeMemory(*spi, gif.substr(0, gif.size() * 3 / 10), p), SPI_OK);
+  for (int y = 0; y < 64; ++y) EXPECT_NE(p.At(20, y), 0xFFFFFFu) << "row " << y;
+}
+
+// ---- Qt's readers ----
+
+// Builds a file of little-endian fields.
+struct Bytes {
+  std::string data;
+  Bytes &u8(unsigned v) {
+    data.push_back(static_cast<char>(v));
+    return *this;
+  }
+  Bytes &u16(uint32_t v) {
+    PutLe16(data, v);
+    return *this;
+  }
+  Bytes &u32(uint32_t v) {
+    PutLe32(data, v);
+    return *this;
+  }
+  Bytes &str(std::string_view s) {
+    data.append(s);
+    return *this;
+  }
+  Bytes &zeros(size_t n) {
+    data.append(n, '\0');
+    return *this;
+  }
+};
+
+class QtPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifqt.spi");
+  }
+  static QImage ToQImage(const RgbaImage &image) {
+    QImage q(image.width, image.height, QImage::Format_RGBA8888);
+    for (int y = 0; y < image.height; ++y)
+      for (int x = 0; x < image.width; ++x) {
+        const Rgba c = image.at(x, y);
+        q.setPixelColor(x, y, QColor(c.r, c.g, c.b, c.a));
+      }
+    return q;
+  }
+  static std::string Written(const QImage &image, const char *format) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    EXPECT_TRUE(writer.write(image)) << format;
+    return bytes.toStdString();
+  }
+  // A BMP with the 124-byte header and 32-bit pixels with alpha, bottom row first.
+  static std::string BmpV5(const RgbaImage &image) {
+    Bytes b;
+    const uint32_t pixels = static_cast<uint32_t>(image.width * image.height * 4);
+    b.str("BM").u32(14 + 124 + pixels).u32(0).u32(14 + 124);
+    b.u32(124).u32(image.width).u32(image.height).u16(1).u16(32).u32(3).u32(pixels).u32(2835).u32(2835);
+    b.u32(0).u32(0).u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF).u32(0xFF000000).u32(0x73524742);
+    b.zeros(36 + 12).u32(4).u32(0).u32(0).u32(0);
+    for (int y = image.height - 1; y >= 0; --y)
+      for (int x = 0; x < image.width; ++x) {
+        const Rgba c = image.at(x, y);
+        b.u8(c.b).u8(c.g).u8(c.r).u8(c.a);
+      }
+    return b.data;
+  }
+  // An uncompressed 24-bit Targa picture, top row first, with the footer of version 2.
+  static std::string Targa(const RgbaImage &image) {
+    Bytes b;
+    b.u8(0).u8(0).u8(2).zeros(5).u16(0).u16(0).u16(image.width).u16(image.height).u8(24).u8(0x20);
+    for (int y = 0; y < image.height; ++y)
+      for (int x = 0; x < image.width; ++x) b.u8(image.at(x, y).b).u8(image.at(x, y).g).u8(image.at(x, y).r);
+    b.u32(0).u32(0).str("TRUEVISION-XFILE.").u8(0);
+    return b.data;
+  }
+  // A Windows icon whose entries are PNG pictures of the given sizes.
+  static std::string IconOf(const std::vector<int> &sizes) {
+    Bytes b;
+    b.u16(0).u16(1).u16(static_cast<uint16_t>(sizes.size()));
+    std::vector<std::string> pngs;
+    for (int size : sizes) pngs.push_back(PngFromRgba(Quadrants(size, size)));
+    uint32_t at = 6 + 16 * static_cast<uint32_t>(sizes.size());
+    for (size_t i = 0; i < sizes.size(); ++i) {
+      b.u8(static_cast<uint8_t>(sizes[i])).u8(static_cast<uint8_t>(sizes[i])).u8(0).u8(0).u16(1).u16(32);
+      b.u32(static_cast<uint32_t>(pngs[i].size())).u32(at);
+      at += static_cast<uint32_t>(pngs[i].size());
+    }
+    for (const std::string &png : pngs) b.str(png);
+    return b.data;
+  }
+};
+
+TEST_F(QtPlugin, TakesOnlyWhatNoOtherDecoderReads) {
+  // Square: Apple icons come in square sizes only.
+  const RgbaImage quadrants = Quadrants(16, 16);
+  const QImage q = ToQImage(quadrants);
+  for (const char *format : {"png", "jpeg", "tiff", "webp"})
+    EXPECT_EQ(spi->IsSupportedHead(std::string("x.") + format, Written(q, format)), 0) << format;
+  EXPECT_EQ(
+      spi->IsSupportedHead("x.gif", WriteGif(2, 2, kGifColours, {{0, 0, 2, 2, false, -1, {0, 1, 2, 3}}})), 0);
+  // Qt writes an opaque BMP as the built-in decoder reads it: 40-byte header, 24 bits.
+  EXPECT_EQ(spi->IsSupportedHead("x.bmp", Written(q.convertToFormat(QImage::Format_RGB32), "bmp")), 0);
+  EXPECT_EQ(spi->IsSupportedHead("x.txt", "P7 not a picture"), 0);
+
+  const struct {
+    std::string name, bytes;
+  } cases[] = {{"v5.bmp", BmpV5(quadrants)}, {"x.ico", Written(q, "ico")}, {"x.icns", Written(q, "icns")},
+               {"x.ppm", Written(q, "ppm")}, {"x.xpm", Written(q, "xpm")}, {"x.TGA", Targa(quadrants)}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    EXPECT_EQ(spi->IsSupportedHead(c.name, c.bytes), 1);
+    const Facts info = Info(c.bytes);
+    EXPECT_EQ(info.width, 16);
+    EXPECT_EQ(info.height, 16);
+    Picture p;
+    ASSERT_EQ(DecodeMemory(*spi, c.bytes, p), SPI_OK);
+    ExpectQuadrants(p, 255, 0);
+  }
+  // Targa pictures have no mark: only their name tells them.
+  EXPECT_EQ(spi->IsSupportedHead("x.dat", Targa(quadrants)), 0);
+  ExpectCutsFailCleanly(BmpV5(quadrants));
+}
+
+TEST_F(QtPlugin, AlphaIconSizesAndFloatingPointTiff) {
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, BmpV5(Quadrants(4, 4, 128)), p), SPI_OK);
+  ExpectQuadrants(p, 128, 1);
+  // The largest picture of an icon stands for it.
+  const std::string icon = IconOf({16, 48, 32});
+  EXPECT_EQ(Info(icon).width, 48);
+  ASSERT_EQ(DecodeMemory(*spi, icon, p), SPI_OK);
+  EXPECT_EQ(p.width, 48);
+
+  // Floating-point samples are this plug-in's; the directory saying so lies past the head
+  // bytes, so only a file the call names can tell (a member of an archive cannot).
+  const QImage q = ToQImage(Quadrants(64, 64));
+  const std::string floats = Written(q.convertToFormat(QImage::Format_RGBA32FPx4), "tiff");
+  const std::string integers = Written(q, "tiff");
+  ASSERT_GT(floats.size(), size_t{SPI_HEAD_BYTES});
+  const auto file = box.write("float.tif", floats);
+  EXPECT_EQ(spi->IsSupportedHead(file.string(), floats), 1);
+  EXPECT_EQ(spi->IsSupportedFd(file), 1);
+  EXPECT_EQ(spi->IsSupportedHead("float.tif", floats), 0);
+  EXPECT_EQ(spi->IsSupportedHead(box.write("int.tif", integers).string(), integers), 0);
+  ASSERT_EQ(DecodeMemory(*spi, floats, p), SPI_OK);
+  ExpectQuadrants(p, 255, 1);
 }
 
 // ---- WebP ----

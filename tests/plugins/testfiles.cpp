@@ -2,6 +2,7 @@
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <gif_lib.h>
 #include <libheif/heif.h>
 #include <locale.h>
 #include <png.h>
@@ -97,6 +98,52 @@ std::string PngFromRgba(const RgbaImage &image, bool interlace, const std::strin
     desc.rows.emplace_back(p, p + image.width * 4);
   }
   return WritePng(desc);
+}
+
+std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> &palette,
+                     const std::vector<GifFrame> &frames) {
+  std::string out;
+  int error = 0;
+  GifFileType *gif = EGifOpen(
+      &out,
+      [](GifFileType *g, const GifByteType *data, int length) {
+        static_cast<std::string *>(g->UserData)
+            ->append(reinterpret_cast<const char *>(data), static_cast<size_t>(length));
+        return length;
+      },
+      &error);
+  if (gif == nullptr) return {};
+  int bits = 1;
+  while ((1 << bits) < static_cast<int>(palette.size())) ++bits;
+  std::vector<GifColorType> colours(static_cast<size_t>(1) << bits, GifColorType{0, 0, 0});
+  for (size_t i = 0; i < palette.size(); ++i) colours[i] = {palette[i].r, palette[i].g, palette[i].b};
+  ColorMapObject *map = GifMakeMapObject(1 << bits, colours.data());
+  EGifSetGifVersion(gif, true);
+  bool ok = EGifPutScreenDesc(gif, screenWidth, screenHeight, bits, 0, map) == GIF_OK;
+  for (const GifFrame &f : frames) {
+    GraphicsControlBlock control{DISPOSAL_UNSPECIFIED, false, 10, f.transparent};
+    GifByteType extension[4];
+    EGifGCBToExtension(&control, extension);
+    ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
+         EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, nullptr) == GIF_OK;
+    // giflib takes the rows in the order they are stored: passes for an interlaced image.
+    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
+    std::vector<int> order;
+    if (f.interlace) {
+      for (int pass = 0; pass < 4; ++pass)
+        for (int y = kStart[pass]; y < f.height; y += kStep[pass]) order.push_back(y);
+    } else {
+      for (int y = 0; y < f.height; ++y) order.push_back(y);
+    }
+    for (int y : order) {
+      std::vector<GifPixelType> row(f.indices.begin() + static_cast<ptrdiff_t>(y) * f.width,
+                                    f.indices.begin() + static_cast<ptrdiff_t>(y + 1) * f.width);
+      ok = ok && EGifPutLine(gif, row.data(), f.width) == GIF_OK;
+    }
+  }
+  GifFreeMapObject(map);
+  ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
+  return ok ? out : std::string();
 }
 
 std::string WebpLossless(const RgbaImage &image) {

@@ -38,6 +38,16 @@ struct PngDesc {
 std::string WritePng(const PngDesc &desc);
 std::string PngFromRgba(const RgbaImage &image, bool interlace = false, const std::string &iccProfile = {});
 
+// GIF written by giflib: a logical screen with a global colour table and its images.
+struct GifFrame {
+  int left = 0, top = 0, width = 0, height = 0;
+  bool interlace = false;
+  int transparent = -1;
+  std::vector<uint8_t> indices;  // width x height, rows top first
+};
+std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> &palette,
+                     const std::vector<GifFrame> &frames);
+
 std::string WebpLossless(const RgbaImage &image);
 std::string WebpLossy(const RgbaImage &image);
 // The WebP file with an ICCP chunk added (empty on failure).

@@ -21,13 +21,13 @@ struct AviLibrary {
   TamroAviFrameProc frame = nullptr;
 };
 
-// Beside the executable first (where the build and the installation put it), then the
-// loader's own search. Without it AVI files are simply not read.
+// In the program's library folder first (where the build and the installation put it),
+// then the loader's own search. Without it AVI files are simply not read.
 const AviLibrary &Library() {
   static AviLibrary library;
   static std::once_flag once;
   std::call_once(once, [] {
-    void *module = dlopen((ExecutableFolder() + "/" TAMRO_AVFRAME_LIBRARY).c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *module = dlopen((LibraryFolder() + "/" TAMRO_AVFRAME_LIBRARY).c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!module) module = dlopen(TAMRO_AVFRAME_LIBRARY, RTLD_NOW | RTLD_LOCAL);
     if (!module) return;
     auto info = reinterpret_cast<TamroAviInfoProc>(dlsym(module, "TamroAviInfo"));
