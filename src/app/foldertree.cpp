@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
+#include <iterator>
 #include <system_error>
 
 #include "catalogue/notestore.h"
@@ -31,6 +32,7 @@
 #include "fileops/filecommands.h"
 #include "fileops/folders.h"
 #include "fileops/trash.h"
+#include "platform/changenotify.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "views/fileinterchange.h"
@@ -86,6 +88,7 @@ CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
   setDropIndicatorShown(false);
   setAutoScroll(true);
   quick_.Load(profile_);
+  mounts_ = ReadMountPoints();
   connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
   connect(this, &QTreeWidget::itemSelectionChanged, this, &CFolderTree::OnSelection);
   doc_.AddObserver(this);
@@ -214,6 +217,7 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
     case kHintDrivesChanged:
       Highlight(nullptr);
       if (auto *drives = dynamic_cast<CDrvView *>(this)) drives->RefreshDrives();
+      FollowMounts();
       break;
     case kHintTreeCreate:
       CreateFolder(currentItem());
@@ -402,6 +406,36 @@ void CFolderTree::FollowMovedFolder(const std::string &path) {
     SelectPath(parent);
     // Listing the parent again may have made it the current item already, unannounced.
     if (doc_.Folder() != parent) doc_.ChangeFolder(parent, this, doc_.Settings().cacheFolder != 0);
+  }
+}
+
+void CFolderTree::FollowMounts() {
+  std::vector<std::string> now = ReadMountPoints();
+  std::vector<std::string> before = mounts_, after = now;
+  std::sort(before.begin(), before.end());
+  std::sort(after.begin(), after.end());
+  std::vector<std::string> changed;
+  std::set_symmetric_difference(before.begin(), before.end(), after.begin(), after.end(),
+                                std::back_inserter(changed));
+  mounts_ = std::move(now);
+  changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+  // A folder that became a mount point, or stopped being one, shows other sub-folders now.
+  for (const std::string &path : changed) {
+    QTreeWidgetItem *item = ListedItem(path);
+    if (!item) continue;
+    const bool listed = item->isExpanded() || (item->childCount() > 0 && !IsDummy(item->child(0)));
+    if (listed) {
+      ListChildren(item);
+      continue;
+    }
+    const bool old = suppress_;
+    suppress_ = true;
+    qDeleteAll(item->takeChildren());
+    if (!checkSubFolder_ || HasSubFolder(path)) {
+      auto *dummy = new QTreeWidgetItem(item);
+      dummy->setData(0, kDummyRole, true);
+    }
+    suppress_ = old;
   }
 }
 

@@ -84,8 +84,12 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   // After a drag that moved a folder away: its old parent is listed again (and shown when
   // the folder shown went with it). Nothing while the folder is still there.
   void FollowMovedFolder(const std::string &path);
+  // After the mount table changed: the listed folders that were mounted on or unmounted
+  // from are listed again.
+  void FollowMounts();
 
-  std::string dragged_;  // the folder this tree is dragging
+  std::string dragged_;              // the folder this tree is dragging
+  std::vector<std::string> mounts_;  // the mount points when last looked at
   QTreeWidgetItem *highlighted_ = nullptr;
 };
 

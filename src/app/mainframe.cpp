@@ -8,6 +8,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
@@ -19,6 +20,7 @@
 #include "app/dialogs/behaviourdlg.h"
 #include "app/dialogs/contactsheetdialog.h"
 #include "app/dialogs/filedialogtools.h"
+#include "app/dialogs/filterdialog.h"
 #include "app/dialogs/htmldialog.h"
 #include "app/dialogs/pluginsetdlg.h"
 #include "app/dialogs/printdialog.h"
@@ -29,18 +31,22 @@
 #include "app/foldertree.h"
 #include "app/thumbsizes.h"
 #include "catalogue/engine.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
 #include "decode/pluginsetoption.h"
 #include "decode/spihost.h"
 #include "fileops/appcall.h"
+#include "fileops/foldermonitor.h"
 #include "fileops/unpack.h"
+#include "platform/changenotify.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "views/appmenu.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
+#include "views/lstview.h"
 #include "views/picturewindows.h"
 #include "views/rxview.h"
 
@@ -75,10 +81,11 @@ CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *paren
   else
     tree_ = new CDrvView(doc_, profile_, split_);
   right_ = new QSplitter(Qt::Vertical, split_);
-  // The details list comes with its own issue; its pane and size are kept ready here.
-  details_ = new QWidget(right_);
-  details_->setObjectName(QStringLiteral("LstView"));
+  list_ = new CLstView(doc_, profile_, right_);
   view_ = new CRXView(engine, profile_, right_);
+  // The list's menu is the grid's, for the row it was opened on.
+  list_->SetContextMenuHandler([this](int row, const QPoint &at) { view_->ShowContextMenuFor(row, at); });
+  connect(list_, &CLstView::commandRequested, this, &CMainFrame::RunCommand);
   split_->setChildrenCollapsible(false);
   right_->setChildrenCollapsible(true);
   const std::string tw = profile_.GetString("DrvView", "Window", "0,0,160,480");
@@ -123,10 +130,44 @@ CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *paren
   connect(&states_, &QTimer::timeout, this, &CMainFrame::UpdateCommandStates);
   connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, &states_, qOverload<>(&QTimer::start));
   doc_.AddObserver(this);
+
+  // The folder shown follows other programs' changes; file commands quiet it meanwhile.
+  monitor_ = std::make_unique<CFolderMonitor>(doc_, profile_);
+  previousMonitor_ = SetFolderMonitor(monitor_.get());
+  monitor_->SetReacted([this](int) { states_.start(); });
+  WatchMounts();
   UpdateCommandStates();
 }
 
-CMainFrame::~CMainFrame() { doc_.RemoveObserver(this); }
+CMainFrame::~CMainFrame() {
+  SetFolderMonitor(previousMonitor_);
+  monitor_->StopFolderMonitor();
+  doc_.RemoveObserver(this);
+}
+
+void CMainFrame::SetPictureWindows(PictureWindowList *windows) {
+  view_->SetPictureWindows(windows);
+  list_->SetPictureWindows(windows);
+}
+
+void CMainFrame::WatchMounts() {
+  mounts_ = ReadMountPoints();
+  mountTable_ = std::make_unique<MountTableNotifier>();
+  mountSettle_.setSingleShot(true);
+  mountSettle_.setInterval(200);
+  connect(&mountSettle_, &QTimer::timeout, this, &CMainFrame::CheckMounts);
+  if (mountTable_->fd() < 0) return;
+  // The table signals a change as an exceptional condition, once per change.
+  mountNotifier_ = std::make_unique<QSocketNotifier>(mountTable_->fd(), QSocketNotifier::Exception);
+  connect(mountNotifier_.get(), &QSocketNotifier::activated, &mountSettle_, qOverload<>(&QTimer::start));
+}
+
+void CMainFrame::CheckMounts() {
+  std::vector<std::string> now = ReadMountPoints();
+  if (now == mounts_) return;
+  mounts_ = std::move(now);
+  doc_.UpdateAllViews(nullptr, kHintDrivesChanged);
+}
 
 void CMainFrame::BuildToolBars() {
   toolBar_ = addToolBar(QStringLiteral("ツールバー"));
@@ -283,15 +324,7 @@ void CMainFrame::BuildMenus() {
   AddCommand(view, QStringLiteral("サムネイル縮小"), kCmdShrink, QStringLiteral("-"));
   AddCommand(view, QStringLiteral("サムネイル再作成(&U)"), kCmdRebuildThumbs);
   view->addSeparator();
-  // Sorting and the display filter come with the details list.
-  QMenu *sort = view->addMenu(QStringLiteral("ソート(&O)"));
-  for (const char *text :
-       {"ｿｰﾄしない", "ﾌｧｲﾙ名でｿｰﾄする", "拡張子でｿｰﾄする", "ｻｲｽﾞでｿｰﾄする", "更新日付でｿｰﾄする",
-        "書庫ﾌｧｲﾙ名でｿｰﾄする", "画素 幅でｿｰﾄする", "画素　高さでｿｰﾄする", "画素　色でｿｰﾄする",
-        "画素 面積でｿｰﾄする", "昇順でｿｰﾄする", "降順でｿｰﾄする", "現在のソート条件を再適用"})
-    sort->addAction(QString::fromUtf8(text));
-  sort->menuAction()->setEnabled(false);
-  view->addAction(QStringLiteral("表示ﾌｨﾙﾀの設定(&F)..."))->setEnabled(false);
+  BuildSortMenu(view);
   view->addSeparator();
   QAction *sync = AddCommand(view, QStringLiteral("表示の同期(&Y)"), kCmdSynchronous);
   sync->setCheckable(true);
@@ -334,6 +367,56 @@ void CMainFrame::BuildMenus() {
     connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
 }
 
+void CMainFrame::BuildSortMenu(QMenu *view) {
+  QMenu *sort = view->addMenu(QStringLiteral("ソート(&O)"));
+  const std::pair<const char *, SortCommand> items[] = {
+      {"ｿｰﾄしない", SortCommand::kNoSort},
+      {"ﾌｧｲﾙ名でｿｰﾄする", SortCommand::kByName},
+      {"拡張子でｿｰﾄする", SortCommand::kByExtension},
+      {"ｻｲｽﾞでｿｰﾄする", SortCommand::kBySize},
+      {"更新日付でｿｰﾄする", SortCommand::kByTime},
+      {"書庫ﾌｧｲﾙ名でｿｰﾄする", SortCommand::kByArchive},
+      {"画素 幅でｿｰﾄする", SortCommand::kByPixelWidth},
+      {"画素　高さでｿｰﾄする", SortCommand::kByPixelHeight},
+      {"画素　色でｿｰﾄする", SortCommand::kByPixelColours},
+      {"画素 面積でｿｰﾄする", SortCommand::kByPixelArea},
+      {"昇順でｿｰﾄする", SortCommand::kAscending},
+      {"降順でｿｰﾄする", SortCommand::kDescending},
+      {"現在のソート条件を再適用", SortCommand::kReapply},
+  };
+  for (const auto &[text, command] : items) {
+    if (command == SortCommand::kByPixelWidth || command == SortCommand::kAscending ||
+        command == SortCommand::kReapply)
+      sort->addSeparator();
+    QAction *a = sort->addAction(QString::fromUtf8(text));
+    a->setData(static_cast<int>(command));
+    a->setCheckable(true);
+    const SortCommand c = command;
+    connect(a, &QAction::triggered, this, [this, c] {
+      if (doc_.IsBusy()) return;
+      QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+      // Re-applying sorts by the whole history, so that older keys order what the newest
+      // leaves equal, as after a listing.
+      if (c == SortCommand::kReapply)
+        doc_.ApplySortHistory(nullptr);
+      else
+        doc_.OnSortCommand(c, nullptr);
+      QApplication::restoreOverrideCursor();
+      UpdateCommandStates();
+    });
+    if (command == SortCommand::kReapply) {
+      a->setCheckable(false);
+      a->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    }
+    sortActions_.push_back(a);
+  }
+  connect(sort, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+  filterAction_ = view->addAction(QStringLiteral("表示ﾌｨﾙﾀの設定(&F)..."));
+  connect(filterAction_, &QAction::triggered, this, [this] {
+    if (!doc_.IsBusy()) RunFilterDialog(doc_, profile_, this);
+  });
+}
+
 QAction *CMainFrame::Action(int id) const {
   const auto it = actions_.find(id);
   return it == actions_.end() ? nullptr : it->second;
@@ -355,14 +438,24 @@ void CMainFrame::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) {
   }
 }
 
-bool CMainFrame::IsCommandEnabled(int id) const {
-  const int count = doc_.GetEntryCount();
-  int selected = 0, selectedPlain = 0;
-  for (int i = 0; i < count; ++i)
-    if (const CPicEntry *e = doc_.GetEntry(i); e && e->IsSelected()) {
-      ++selected;
-      selectedPlain += e->IsArchiveMember() ? 0 : 1;
+CMainFrame::Facts CMainFrame::GatherFacts() const {
+  Facts f;
+  f.count = doc_.GetEntryCount();
+  for (int i = 0; i < f.count; ++i)
+    if (const CPicEntry *e = doc_.GetEntry(i)) {
+      f.total += e->size;
+      if (!e->IsSelected()) continue;
+      ++f.selected;
+      f.selectedSize += e->size;
+      f.selectedPlain += e->IsArchiveMember() ? 0 : 1;
     }
+  return f;
+}
+
+bool CMainFrame::IsCommandEnabled(int id) const { return IsCommandEnabled(id, GatherFacts()); }
+
+bool CMainFrame::IsCommandEnabled(int id, const Facts &facts) const {
+  const int count = facts.count, selected = facts.selected, selectedPlain = facts.selectedPlain;
   const bool folder = !doc_.Folder().empty();
   const int target = view_->CommandTarget();
   switch (id) {
@@ -401,9 +494,39 @@ bool CMainFrame::IsCommandEnabled(int id) const {
 
 void CMainFrame::UpdateCommandStates() {
   states_.stop();
-  for (auto &[id, action] : actions_) action->setEnabled(IsCommandEnabled(id));
+  // One walk over the entries for every command: large folders have many.
+  const Facts facts = GatherFacts();
+  for (auto &[id, action] : actions_) action->setEnabled(IsCommandEnabled(id, facts));
   if (QAction *sync = Action(kCmdSynchronous)) sync->setChecked(doc_.Settings().synchronous != 0);
-  applications_->setEnabled(!LoadApplications().empty() && IsCommandEnabled(kCmdFirstApp));
+  applications_->setEnabled(!LoadApplications().empty() && IsCommandEnabled(kCmdFirstApp, facts));
+  for (QAction *a : sortActions_) {
+    const auto command = static_cast<SortCommand>(a->data().toInt());
+    if (a->isCheckable()) a->setChecked(doc_.IsSortCommandChecked(command));
+  }
+  UpdateStatus(facts);
+}
+
+void CMainFrame::UpdateStatus(const Facts &facts) {
+  // Pane 0 the listing, pane 1 the selection, pane 2 the current entry; pane 3 belongs to
+  // the grid's progress.
+  const int count = facts.count, selected = facts.selected;
+  const uint64_t total = facts.total, chosen = facts.selectedSize;
+  const auto sizeText = [](uint64_t bytes) {
+    return QString::fromStdString(
+        FormatByteCount(static_cast<uint32_t>(bytes), static_cast<uint32_t>(bytes >> 32), true, 1, 0, -1));
+  };
+  SetStatusText(0, doc_.IsBusy() || doc_.Folder().empty()
+                       ? QString()
+                       : QStringLiteral("%1ﾌｧｲﾙ(%2)").arg(count).arg(sizeText(total)));
+  SetStatusText(1,
+                selected ? QStringLiteral("選択 %1ﾌｧｲﾙ(%2)").arg(selected).arg(sizeText(chosen)) : QString());
+  QString current;
+  if (const CPicEntry *e = doc_.GetEntry(doc_.Current())) {
+    current = QString::fromStdString(e->name);
+    if (e->pictureWidth > 0 && e->pictureHeight > 0)
+      current += QStringLiteral("  %1x%2 %3bit").arg(e->pictureWidth).arg(e->pictureHeight).arg(e->bitCount);
+  }
+  SetStatusText(2, current);
 }
 
 void CMainFrame::RunCommand(int id) {
@@ -527,6 +650,8 @@ void CMainFrame::DecodersChanged() {
 
 void CMainFrame::BehaviourSettings() {
   const BehaviourChanges changes = RunBehaviourDialog(doc_, host_, nullptr, this);
+  // The monitor may have been switched on or off.
+  monitor_->Reconsider();
   if (changes.decoders && !changes.listing) DecodersChanged();
   if (changes) states_.start();
 }
@@ -565,6 +690,7 @@ void CMainFrame::SetStatusGauge(int percent) {
 }
 
 void CMainFrame::SetCurrentFolder(const QString &folder) {
+  monitor_->SetMonitoredFolder(folder.toStdString());
   if (folder == currentFolder_) return;
   currentFolder_ = folder;
   setWindowTitle(folder.isEmpty() ? QStringLiteral("Tamro") : folder + QStringLiteral(" - Tamro"));
@@ -587,10 +713,10 @@ void CMainFrame::SaveState() {
   profile_.WriteInt("MainFrame", "ToolBar", toolBar_->isVisibleTo(this) ? 1 : 0);
   profile_.WriteInt("MainFrame", "PluginSetBar", pluginBar_->isVisibleTo(this) ? 1 : 0);
   profile_.WriteInt("MainFrame", "StatusBar", statusBar()->isVisibleTo(this) ? 1 : 0);
-  const QList<int> rs = right_->sizes();
-  if (rs.size() == 2) profile_.WriteString("LstView", "Window", Rect4(0, 0, details_->width(), rs[0]));
+  list_->SaveSettings();
   tree_->SaveState();
   view_->SaveSettings();
+  monitor_->StopFolderMonitor();
 }
 
 void CMainFrame::closeEvent(QCloseEvent *event) {

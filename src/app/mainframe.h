@@ -5,8 +5,11 @@
 
 #include <QMainWindow>
 #include <QTimer>
+#include <cstdint>
 #include <map>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/updatehint.h"
 
@@ -15,6 +18,7 @@ class QComboBox;
 class QLabel;
 class QMenu;
 class QProgressBar;
+class QSocketNotifier;
 class QSplitter;
 class QToolBar;
 class QToolButton;
@@ -22,7 +26,12 @@ class QToolButton;
 namespace tamro {
 
 class CatalogueEngine;
+class CFolderMonitor;
+class FolderMonitorControl;
 class CFolderTree;
+class CLstView;
+class MountTableNotifier;
+class PictureWindowList;
 class CRXDoc;
 class CRXView;
 class CSpiHost;
@@ -40,7 +49,10 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
 
   CRXView *View() const { return view_; }
   CFolderTree *Tree() const { return tree_; }
-  QWidget *DetailsPane() const { return details_; }
+  CLstView *List() const { return list_; }
+  // The picture windows entries open in; the grid and the details list both use them.
+  void SetPictureWindows(PictureWindowList *windows);
+  CFolderMonitor &Monitor() const { return *monitor_; }
 
   // One step of idle work; true while more is wanted.
   bool OnIdle(int count);
@@ -62,8 +74,13 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   bool IsCommandEnabled(int id) const;
   // The main menu's action of a command (null for none).
   QAction *Action(int id) const;
-  // Brings every action's enabled and checked state up to date now.
+  // Brings every action's enabled and checked state, and the status bar, up to date now.
   void UpdateCommandStates();
+  // The sort menu's actions, in menu order.
+  const std::vector<QAction *> &SortActions() const { return sortActions_; }
+  QAction *FilterAction() const { return filterAction_; }
+  // Looks at the mount table now; a change tells the views (hint 15).
+  void CheckMounts();
 
   // Selection and listing changes make the commands' states follow.
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
@@ -89,6 +106,16 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   void PluginSettings();
   // After the decoder switches or the plug-in set changed: the folder is read again.
   void DecodersChanged();
+  void BuildSortMenu(QMenu *view);
+  // What the commands and the status bar need to know of the entries, from one walk.
+  struct Facts {
+    int count = 0, selected = 0, selectedPlain = 0;
+    uint64_t total = 0, selectedSize = 0;
+  };
+  Facts GatherFacts() const;
+  bool IsCommandEnabled(int id, const Facts &facts) const;
+  void UpdateStatus(const Facts &facts);
+  void WatchMounts();
 
   CatalogueEngine &engine_;
   CRXDoc &doc_;
@@ -96,7 +123,7 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   CSpiHost *host_;
   QSplitter *split_ = nullptr, *right_ = nullptr;
   CFolderTree *tree_ = nullptr;
-  QWidget *details_ = nullptr;
+  CLstView *list_ = nullptr;
   CRXView *view_ = nullptr;
   QToolBar *toolBar_ = nullptr, *pluginBar_ = nullptr;
   QComboBox *pluginSets_ = nullptr;
@@ -107,6 +134,14 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   std::map<int, QAction *> actions_;
   QMenu *applications_ = nullptr;
   QTimer states_;  // the commands' states are brought up to date once the events settle
+  std::vector<QAction *> sortActions_;
+  QAction *filterAction_ = nullptr;
+  std::unique_ptr<CFolderMonitor> monitor_;
+  FolderMonitorControl *previousMonitor_ = nullptr;
+  std::unique_ptr<MountTableNotifier> mountTable_;
+  std::unique_ptr<QSocketNotifier> mountNotifier_;
+  QTimer mountSettle_;  // mount changes come in bursts: the table is read once they settle
+  std::vector<std::string> mounts_;
 };
 
 }  // namespace tamro

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "catalogue/notestore.h"
 #include "catalogue/picentry.h"
 #include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
@@ -29,17 +30,56 @@ std::string_view NameExtension(std::string_view name) {
   return dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
 }
 
+void AppendTextKey(std::string &out, std::string_view text, bool natural) {
+  if (!natural) {
+    for (char c : text) out += AsciiLower(c);
+    return;
+  }
+  for (std::size_t i = 0; i < text.size();) {
+    const char c = text[i];
+    if (c < '0' || c > '9') {
+      out += AsciiLower(c);
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < text.size() && text[end] >= '0' && text[end] <= '9') ++end;
+    std::size_t first = i;
+    while (first + 1 < end && text[first] == '0') ++first;
+    // The mark is '0', which stands against any other character where the first digit
+    // would; two length bytes then order the numbers by their count of digits.
+    const std::size_t length = std::min<std::size_t>(end - first, 0xFFFF);
+    out += '0';
+    out += static_cast<char>(length >> 8);
+    out += static_cast<char>(length & 0xFF);
+    out.append(text.substr(first, length));
+    i = end;
+  }
+}
+
+namespace {
+
+int CompareTextKeys(std::string_view a, std::string_view b, bool natural) {
+  if (!natural) return CompareNoCase(a, b);
+  std::string ka, kb;
+  AppendTextKey(ka, a, true);
+  AppendTextKey(kb, b, true);
+  return ka.compare(kb) < 0 ? -1 : (ka == kb ? 0 : 1);
+}
+
+}  // namespace
+
 int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortKey key,
-                   const std::string &nameA, const std::string &nameB) {
+                   const std::string &nameA, const std::string &nameB, bool natural) {
   if (key.state == 0) return Sign(ia, ib);
   bool down = key.state % 2 == 0;
   const CPicEntry &x = down ? b : a;
   const CPicEntry &y = down ? a : b;
   switch (key.column) {
     case kSortName:
-      return CompareNoCase(NameStem(x.name), NameStem(y.name));
+      return CompareTextKeys(NameStem(x.name), NameStem(y.name), natural);
     case kSortExtension:
-      return CompareNoCase(NameExtension(x.name), NameExtension(y.name));
+      return CompareTextKeys(NameExtension(x.name), NameExtension(y.name), natural);
     case kSortSize:
       return Sign(x.size, y.size);
     case kSortTime:
@@ -130,12 +170,14 @@ int64_t NumberKey(const CPicEntry &e, int column, int state) {
 }  // namespace
 
 void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry *> &entries, SortKey key,
-                      const std::vector<std::string> &decoderNames) {
+                      const std::vector<std::string> &decoderNames, bool natural) {
   static const std::string kNone;
   std::vector<SortItem> items;
   items.reserve(order.size());
   std::string folded;
   bool text = key.state != 0 && IsTextColumn(key.column);
+  // Numbers in names count by their value only where the user asked for it.
+  const bool naturalKey = natural && (key.column == kSortName || key.column == kSortExtension);
   for (int i : order) {
     const CPicEntry &e = *entries[static_cast<std::size_t>(i)];
     SortItem item{0, 0, 0, i};
@@ -148,8 +190,8 @@ void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry
               : kNone;
       std::string_view t = TextKey(e, key.column, name);
       item.offset = static_cast<uint32_t>(folded.size());
-      item.length = static_cast<uint32_t>(t.size());
-      for (char c : t) folded += AsciiLower(c);
+      AppendTextKey(folded, t, naturalKey);
+      item.length = static_cast<uint32_t>(folded.size() - item.offset);
     } else {
       item.number = NumberKey(e, key.column, key.state);
     }
@@ -184,6 +226,7 @@ namespace {
 
 // Sorts the display order by keys given oldest first.
 std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldestFirst) {
+  const bool natural = doc.Settings().naturalSort != 0;
   int all = doc.GetAllEntryCount();
   std::vector<const CPicEntry *> entries(static_cast<std::size_t>(all));
   for (int i = 0; i < all; ++i) entries[static_cast<std::size_t>(i)] = doc.GetEntryAt(i);
@@ -196,6 +239,9 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
   }
   std::vector<std::string> names;
   for (const SortKey &key : keysOldestFirst) {
+    // Notes are read when first wanted; sorting by them wants them all.
+    if (key.column == kSortNote && key.state != 0)
+      for (int i : order) ReadEntryNote(*doc.GetEntryAt(i));
     if (key.column == kSortDecoder && key.state != 0 && names.empty()) {
       names.resize(entries.size());
       if (PictureDecoders *d = doc.Decoders())
@@ -204,7 +250,7 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
           if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos, PictureDecoders::kPicture);
         }
     }
-    SortEntryIndices(order, entries, key, names);
+    SortEntryIndices(order, entries, key, names, natural);
   }
   return order;
 }

@@ -94,6 +94,11 @@ std::string MemberName(const ArchiveMember &m) { return LegacyToUtf8(m.name); }
 
 }  // namespace
 
+bool CRXDoc::IsOwnFileName(std::string_view name) {
+  static const HiddenNames names{std::string(kInfoFileName)};
+  return names.Contains(name);
+}
+
 bool CRXDoc::CheckInterrupt() { return interrupt_ && interrupt_->CheckInterrupt(); }
 
 int CRXDoc::ListFolder(ScanRequest &request) {

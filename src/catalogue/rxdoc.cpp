@@ -347,6 +347,8 @@ std::string CRXDoc::ReuseKey(const std::string &folder, const std::string &archi
 void CRXDoc::RefreshFolder() {
   {
     BusyScope busy(*this);
+    // The current entry stays current when its file is still there.
+    const CPicEntry *current = GetEntry(current_);
     ClearEntries(false);
     {
       previousIndex_.clear();
@@ -364,6 +366,9 @@ void CRXDoc::RefreshFolder() {
     r.reuse = true;
     ListFolder(r);
     CountSelected(true);
+    if (current)
+      for (std::size_t v = 0; v < order_.size(); ++v)
+        if (entries_[order_[v]].get() == current) SetCurrent(static_cast<int>(v));
     // Files that are gone take their entries with them.
     previous_.clear();
     previousIndex_.clear();

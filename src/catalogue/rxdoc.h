@@ -161,6 +161,9 @@ class CRXDoc {
                    const ArchiveMember *member);
   // Reads the old folder index of a folder; answers the number of entries it added.
   int ReadFolderInfo(const std::string &folder);
+  // The files Tamro keeps in a folder (index, thumbnail store, notes, their lock files and
+  // temporaries): never listed, and a change to them is no change of the folder's pictures.
+  static bool IsOwnFileName(std::string_view name);
 
   // --- folder history
   const std::vector<std::string> &History() const { return history_; }

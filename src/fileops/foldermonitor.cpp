@@ -1,6 +1,12 @@
 #include "fileops/foldermonitor.h"
 
+#include <algorithm>
 #include <atomic>
+
+#include "catalogue/notestore.h"
+#include "catalogue/pathutil.h"
+#include "catalogue/rxdoc.h"
+#include "platform/profile.h"
 
 namespace tamro {
 
@@ -15,6 +21,110 @@ FolderMonitorControl *SetFolderMonitor(FolderMonitorControl *monitor) { return i
 int SetMonitorMode(int mode) {
   FolderMonitorControl *m = installed.load();
   return m ? m->SetMonitorMode(mode) : 0;
+}
+
+// --- the monitor of the folder shown
+
+CFolderMonitor::CFolderMonitor(CRXDoc &doc, Profile &profile) : doc_(doc), profile_(profile) {
+  if (notifier_.fd() >= 0) {
+    socket_ = std::make_unique<QSocketNotifier>(notifier_.fd(), QSocketNotifier::Read);
+    QObject::connect(socket_.get(), &QSocketNotifier::activated, [this] { OnNotices(); });
+  }
+  tick_.setInterval(kTickMs);
+  QObject::connect(&tick_, &QTimer::timeout, [this] { OnTick(); });
+}
+
+CFolderMonitor::~CFolderMonitor() { StopFolderMonitor(); }
+
+void CFolderMonitor::SetMonitoredFolder(const std::string &path) {
+  if (path == asked_) return;
+  asked_ = path;
+  if (path == monitored_ && Running()) return;
+  if (profile_.GetInt("MainFrame", "FolderMonitor", 0) == 0) return;
+  Start(path);
+}
+
+void CFolderMonitor::Reconsider() {
+  if (profile_.GetInt("MainFrame", "FolderMonitor", 0) == 0)
+    StopFolderMonitor();
+  else if (!Running() || monitored_ != asked_)
+    Start(asked_);
+}
+
+void CFolderMonitor::Start(const std::string &path) {
+  StopFolderMonitor();
+  monitored_ = path;
+  // A folder that cannot be watched (gone, no rights) is left alone without a word.
+  if (!path.empty()) notifier_.Watch(path);
+}
+
+void CFolderMonitor::StopFolderMonitor() {
+  tick_.stop();
+  notifier_.Unwatch();
+  notifier_.Discard();
+}
+
+int CFolderMonitor::SetMonitorMode(int mode) {
+  const int old = mode_;
+  mode_ = mode;
+  // What Tamro's own operation did is queued still: it is not another program's change.
+  if (old == kMonitorIgnore && mode != kMonitorIgnore) notifier_.Discard();
+  return old;
+}
+
+void CFolderMonitor::OnNotices() {
+  const FolderChangeNotifier::Notices n =
+      notifier_.Read([](std::string_view name) { return CRXDoc::IsOwnFileName(name); });
+  if (n.changes == 0 || (mode_ != kMonitorNormal && mode_ != kMonitorRemoveVanished)) return;
+  const Clock::time_point now = Clock::now();
+  if (!tick_.isActive()) {
+    first_ = now;
+    tick_.start();
+  }
+  last_ = now;
+}
+
+void CFolderMonitor::OnTick() {
+  if (doc_.Folder().empty()) {
+    tick_.stop();
+    return;
+  }
+  // A listing under way (a nested event loop) is left to finish.
+  if (doc_.IsBusy()) return;
+  const Clock::time_point now = Clock::now();
+  const auto since = [now](Clock::time_point t) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
+  };
+  if (since(last_) <= kQuietMs && since(first_) < longestWaitMs_) return;
+  tick_.stop();
+  React();
+}
+
+void CFolderMonitor::React() {
+  const int mode = mode_;
+  const Clock::time_point start = Clock::now();
+  if (mode == kMonitorNormal)
+    doc_.RefreshFolder();
+  else if (mode == kMonitorRemoveVanished)
+    RemoveVanished();
+  else
+    return;
+  const long long took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+  longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);
+  if (reacted_) reacted_(mode);
+}
+
+void CFolderMonitor::RemoveVanished() {
+  int removed = 0;
+  for (int i = doc_.GetEntryCount() - 1; i >= 0; --i) {
+    const CPicEntry *e = doc_.GetEntry(i);
+    if (!e || e->IsArchiveMember() || IsRegularFile(e->FullPath())) continue;
+    DeleteNote(e->Folder(), "", e->name);
+    doc_.RemoveEntryAt(i);
+    doc_.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+    ++removed;
+  }
+  if (removed) doc_.UpdateAllViews(nullptr, kHintRedrawAll);
 }
 
 }  // namespace tamro

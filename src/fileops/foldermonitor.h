@@ -1,6 +1,18 @@
 #pragma once
 
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "platform/changenotify.h"
+
 namespace tamro {
+
+class CRXDoc;
+class Profile;
 
 // Modes of the folder change monitor. File operations switch it to kMonitorIgnore while they
 // change files, so that their own changes do not trigger refreshes, and back to kMonitorNormal
@@ -33,6 +45,60 @@ class MonitorIgnoreScope {
   ~MonitorIgnoreScope() { SetMonitorMode(kMonitorNormal); }
   MonitorIgnoreScope(const MonitorIgnoreScope &) = delete;
   MonitorIgnoreScope &operator=(const MonitorIgnoreScope &) = delete;
+};
+
+// The main window's monitor of the folder shown: other programs' changes to its files make
+// the listing follow once they have been quiet for half a second. Notices are read on the
+// thread that runs the event loop (the kernel queues them; reading is cheap), so nothing
+// but that thread touches the document.
+class CFolderMonitor : public FolderMonitorControl {
+ public:
+  static constexpr int kTickMs = 100;
+  static constexpr int kQuietMs = 500;
+  // A folder that never stays quiet is still followed this often, or less often where
+  // reading it again takes long, so that following it takes a twentieth of the time at most.
+  static constexpr int kLongestWaitMs = 5000;
+  static constexpr int kReactionShare = 20;
+
+  // Neither owned; both outlive the monitor.
+  CFolderMonitor(CRXDoc &doc, Profile &profile);
+  ~CFolderMonitor() override;
+  CFolderMonitor(const CFolderMonitor &) = delete;
+  CFolderMonitor &operator=(const CFolderMonitor &) = delete;
+
+  // The folder shown now (told at every paint). A new path is watched when
+  // `MainFrame`/`FolderMonitor` is on; the same path again changes nothing.
+  void SetMonitoredFolder(const std::string &path);
+  // The setting may have changed: watches the folder shown when it is on, stops when off.
+  void Reconsider();
+  void StopFolderMonitor();
+  int SetMonitorMode(int mode) override;
+  int Mode() const { return mode_; }
+
+  const std::string &MonitoredFolder() const { return monitored_; }
+  bool Running() const { return notifier_.Watching(); }
+  // Told after each reaction, with the mode it was made in.
+  void SetReacted(std::function<void(int mode)> reacted) { reacted_ = std::move(reacted); }
+
+ private:
+  using Clock = std::chrono::steady_clock;
+  void Start(const std::string &path);
+  void OnNotices();
+  void OnTick();
+  void React();
+  void RemoveVanished();
+
+  CRXDoc &doc_;
+  Profile &profile_;
+  FolderChangeNotifier notifier_;
+  std::unique_ptr<QSocketNotifier> socket_;
+  QTimer tick_;
+  std::string asked_;      // the folder shown, as told last
+  std::string monitored_;  // the folder being watched
+  int mode_ = kMonitorNormal;
+  Clock::time_point first_, last_;  // of the notices not yet answered
+  long long longestWaitMs_ = kLongestWaitMs;
+  std::function<void(int)> reacted_;
 };
 
 }  // namespace tamro

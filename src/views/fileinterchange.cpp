@@ -8,7 +8,9 @@
 #include <QDir>
 #include <QImage>
 #include <QSysInfo>
+#include <QTimer>
 #include <QUrl>
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -260,6 +262,65 @@ int PasteFiles(CRXDoc &doc, const QMimeData *data) {
   }
   if (count > 0) doc.RefreshFolder();
   return count;
+}
+
+int DropIntoFolder(CRXDoc &doc, const FileDrop &drop, bool move) {
+  if (drop.files.empty() || doc.Folder().empty() || doc.IsBusy()) return 0;
+  int count;
+  {
+    DocBusy busy(doc);
+    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
+    count = TransferDropped(drop.files, drop.notes, move, doc.Folder());
+    QApplication::restoreOverrideCursor();
+  }
+  if (count > 0) doc.RefreshFolder();
+  return count;
+}
+
+int RemoveVanishedFiles(CRXDoc &doc, const std::vector<std::string> &paths) {
+  if (doc.IsBusy() || paths.empty()) return 0;
+  int removed = 0;
+  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+    const CPicEntry *e = doc.GetEntry(i);
+    if (!e || e->IsArchiveMember()) continue;
+    const std::string path = e->FullPath();
+    if (std::find(paths.begin(), paths.end(), path) == paths.end() || IsRegularFile(path)) continue;
+    doc.RemoveEntryAt(i);
+    doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
+    ++removed;
+  }
+  if (removed) doc.UpdateAllViews(nullptr, kHintRedrawAll);
+  return removed;
+}
+
+namespace {
+
+// Members written out for a drag stay this long after it.
+constexpr int kDragFilesKeptMs = 60000;
+
+// Keeps a drag's work folder for a while, and no longer than the view it came from.
+class HeldWorkFolder : public QObject {
+ public:
+  HeldWorkFolder(QObject *parent, std::shared_ptr<DragWorkFolder> work)
+      : QObject(parent), work_(std::move(work)) {}
+
+ private:
+  std::shared_ptr<DragWorkFolder> work_;
+};
+
+}  // namespace
+
+void FollowDraggedFiles(CRXDoc &doc, QObject *context, const std::vector<std::string> &dragged,
+                        Qt::DropAction result, std::shared_ptr<DragWorkFolder> work) {
+  if (work) {
+    auto *held = new HeldWorkFolder(context, std::move(work));
+    QTimer::singleShot(kDragFilesKeptMs, held, [held] { held->deleteLater(); });
+  }
+  // Whatever the target did, the entries whose files went elsewhere leave the listing.
+  RemoveVanished(doc, false);
+  if (result != Qt::MoveAction) return;
+  for (int delay : {1000, 5000})
+    QTimer::singleShot(delay, context, [&doc, dragged] { RemoveVanishedFiles(doc, dragged); });
 }
 
 }  // namespace tamro

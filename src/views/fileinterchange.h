@@ -118,4 +118,20 @@ class FileDragData : public QMimeData {
 // shown, with their notes; the folder is read again when any arrived. The count transferred.
 int PasteFiles(CRXDoc &doc, const QMimeData *data);
 
+// Files dropped on a view with a drop effect: copied or moved into the folder shown, with
+// the busy state and the wait cursor meanwhile; the folder is read again when any arrived.
+// Nothing while the document is busy. The count transferred.
+int DropIntoFolder(CRXDoc &doc, const FileDrop &drop, bool move);
+
+// Removes the plain entries of these files that are gone (hint 17 each, then hint 0).
+int RemoveVanishedFiles(CRXDoc &doc, const std::vector<std::string> &paths);
+
+// After a drag of the selection out of a view ended with `result`: the entries whose files
+// went elsewhere leave the listing, and after a move they are looked for again a moment
+// later, since another program may move the files only after it has answered the drop.
+// The members written out for the drag stay in `work` a while, for a file manager that
+// copies after the drop. `context` going away ends the later looks.
+void FollowDraggedFiles(CRXDoc &doc, QObject *context, const std::vector<std::string> &dragged,
+                        Qt::DropAction result, std::shared_ptr<DragWorkFolder> work);
+
 }  // namespace tamro

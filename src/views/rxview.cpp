@@ -367,6 +367,7 @@ bool CRXView::ContinueDrawing() {
       if (r == kStepFinished) {
         SetPhase(kIdle);
         emit statusGauge(0);
+        emit statusText(3, QString());
       }
       // Waiting for the workers: their results call for more idle work.
       if (r == kStepWait) return false;
@@ -419,6 +420,8 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       break;
     case kHintListed:
       OnListing();
+      // A folder read again keeps its current entry; the keys go on from there.
+      if (doc_.GetEntry(doc_.Current())) anchor_ = doc_.Current();
       RecalcLayout();
       UpdateScrollBars();
       if (arg.value) SetTop(0);
@@ -463,6 +466,8 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       break;
     }
     case kHintCurrentChanged:
+      // The details list's current row is where the keys go on from here as well.
+      if (doc_.GetEntry(static_cast<int>(arg.value))) anchor_ = static_cast<int>(arg.value);
       if (s.synchronous) FollowList(static_cast<int>(arg.value));
       break;
     case kHintOpenEntry: {

@@ -111,6 +111,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   // The context menu for the current selection and hover entry (null when there is none to
   // show); its actions send their commands when triggered.
   std::unique_ptr<QMenu> MakeContextMenu();
+  // The same menu for an entry chosen elsewhere (the details list), shown at a screen point.
+  void ShowContextMenuFor(int index, const QPoint &globalPos);
   // What a drag out of the grid carries for the selection (also used by tests).
   std::unique_ptr<QMimeData> MakeDragData();
   // Files dropped or pasted with a drop effect: copied or moved into the folder shown, the
@@ -195,8 +197,6 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   void ScrollIntoView(int index);
   void FollowList(int index);
   int DropFileList(const FileDrop &drop, bool move);
-  // Removes the plain entries of these files that are gone (hint 17 each, then hint 0).
-  void RemoveVanishedFiles(const std::vector<std::string> &paths);
   void ScrollToTop(int top);
   void OnBarAction(int action);
   void OnListing();
@@ -243,7 +243,6 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   int wantTop_ = -1;   // the exact position a bar request asked for
   int wheelRest_ = 0;  // wheel turns below one notch, in page mode
   DragRunner dragRunner_;
-  std::vector<std::shared_ptr<DragWorkFolder>> dragFolders_;  // removed a while after their drag
 };
 
 }  // namespace tamro

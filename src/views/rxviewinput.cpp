@@ -40,10 +40,6 @@ namespace tamro {
 
 namespace {
 
-// Members written out for a drag stay this long after it, so that a file manager that
-// copies after the drop has ended still finds them.
-constexpr int kDragFilesKeptMs = 60000;
-
 // The grid's pointer: an arrow beside a small picture frame; with a tick in the frame where
 // a click toggles the selection (a caption, Ctrl held).
 QCursor MakeCursor(bool toggle) {
@@ -762,6 +758,11 @@ std::unique_ptr<QMenu> CRXView::MakeContextMenu() {
   return menu;
 }
 
+void CRXView::ShowContextMenuFor(int index, const QPoint &globalPos) {
+  hover_ = doc_.GetEntry(index) ? index : -1;
+  ShowContextMenu(globalPos);
+}
+
 void CRXView::ShowContextMenu(const QPoint &globalPos) {
   if (std::unique_ptr<QMenu> menu = MakeContextMenu()) menu->exec(globalPos);
 }
@@ -809,18 +810,7 @@ void CRXView::StartDrag() {
   }
   dragging_ = false;
 
-  dragFolders_.push_back(work);
-  QTimer::singleShot(kDragFilesKeptMs, this, [this, held = std::weak_ptr<DragWorkFolder>(work)] {
-    const auto w = held.lock();
-    dragFolders_.erase(std::remove(dragFolders_.begin(), dragFolders_.end(), w), dragFolders_.end());
-  });
-  // Whatever the target did, the entries whose files went elsewhere leave the listing.
-  RemoveVanished(doc_, false);
-  if (result == Qt::MoveAction) {
-    // Another program may move the files only after it has answered the drop: look again.
-    for (int delay : {1000, 5000})
-      QTimer::singleShot(delay, this, [this, dragged] { RemoveVanishedFiles(dragged); });
-  }
+  FollowDraggedFiles(doc_, this, dragged, result, std::move(work));
   if (result == Qt::IgnoreAction)
     if (CPicEntry *e = doc_.GetEntry(hover_); e && (e->flags & 4)) {
       anchor_ = 0;
@@ -830,21 +820,6 @@ void CRXView::StartDrag() {
     }
   capture_ = 0;
   pendingSingle_ = false;
-}
-
-void CRXView::RemoveVanishedFiles(const std::vector<std::string> &paths) {
-  if (doc_.IsBusy() || paths.empty()) return;
-  int removed = 0;
-  for (int i = doc_.GetEntryCount() - 1; i >= 0; --i) {
-    const CPicEntry *e = doc_.GetEntry(i);
-    if (!e || e->IsArchiveMember()) continue;
-    const std::string path = e->FullPath();
-    if (std::find(paths.begin(), paths.end(), path) == paths.end() || IsRegularFile(path)) continue;
-    doc_.RemoveEntryAt(i);
-    doc_.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});
-    ++removed;
-  }
-  if (removed) doc_.UpdateAllViews(nullptr, kHintRedrawAll);
 }
 
 // --- dropping in
@@ -905,18 +880,7 @@ int CRXView::DropFiles(const QMimeData *data, Qt::DropAction action) {
   return DropFileList(ReadFileDrop(data), action == Qt::MoveAction);
 }
 
-int CRXView::DropFileList(const FileDrop &drop, bool move) {
-  if (drop.files.empty() || doc_.Folder().empty() || doc_.IsBusy()) return 0;
-  int count;
-  {
-    DocBusy busy(doc_);
-    QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-    count = TransferDropped(drop.files, drop.notes, move, doc_.Folder());
-    QApplication::restoreOverrideCursor();
-  }
-  if (count > 0) doc_.RefreshFolder();
-  return count;
-}
+int CRXView::DropFileList(const FileDrop &drop, bool move) { return DropIntoFolder(doc_, drop, move); }
 
 // --- the clipboard
 

@@ -186,6 +186,26 @@ TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
   EXPECT_EQ(CompareEntries(*ptrs[0], 0, *ptrs[0], 0, {kSortTime, 1}, names[0], names[0]), 0);
 }
 
+TEST(EntrySort, NumbersInNamesByTheirValueWhenAsked) {
+  std::vector<std::unique_ptr<CPicEntry>> all;
+  for (const char *name : {"img10.jpg", "IMG2.jpg", "img1b.jpg", "img02.jpg", "img.jpg", "img1.jpg"})
+    Make(all, name, 1, 1);
+  std::vector<const CPicEntry *> ptrs;
+  for (auto &e : all) ptrs.push_back(e.get());
+  const std::vector<std::string> names(all.size());
+  std::vector<int> order = {0, 1, 2, 3, 4, 5};
+  SortEntryIndices(order, ptrs, {kSortName, 1}, names);
+  EXPECT_EQ(order, (std::vector<int>{4, 3, 5, 0, 2, 1}));  // the stated order: character by character
+  order = {0, 1, 2, 3, 4, 5};
+  SortEntryIndices(order, ptrs, {kSortName, 1}, names, true);
+  // "img2" and "img02" are equal and keep their order; "img1" before "img1b" before "img2".
+  EXPECT_EQ(order, (std::vector<int>{4, 5, 2, 1, 3, 0}));
+  SortEntryIndices(order, ptrs, {kSortName, 2}, names, true);
+  EXPECT_EQ(order, (std::vector<int>{0, 1, 3, 2, 5, 4}));
+  EXPECT_LT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], true), 0);
+  EXPECT_GT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], false), 0);
+}
+
 TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
   Sandbox box;
   Profile p(box.configFile());

@@ -1,0 +1,283 @@
+// The main window as the folder changes under it: other programs' changes followed after a
+// quiet period, Tamro's own not echoed, mounts shown in the tree; the sort menu, the
+// display filter dialog and the status bar.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDateEdit>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QProcess>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidgetItem>
+#include <filesystem>
+
+#include "app/dialogs/filterdialog.h"
+#include "app/foldertree.h"
+#include "app/mainframe.h"
+#include "app/rxapp.h"
+#include "catalogue/rxdoc.h"
+#include "fileops/foldermonitor.h"
+#include "platform/profile.h"
+#include "support/mounts.h"
+#include "support/sandbox.h"
+#include "views/commands.h"
+#include "views/fileinterchange.h"
+#include "views/lstview.h"
+#include "views/rxview.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+void EnsureApp() {
+  if (!QApplication::instance()) {
+    static int argc = 1;
+    static char name[] = "app_tests";
+    static char *argv[] = {name, nullptr};
+    new QApplication(argc, argv);
+  }
+}
+
+void WritePicture(const fs::path &path, int width = 40) {
+  fs::create_directories(path.parent_path());
+  QImage image(width, 30, QImage::Format_RGB888);
+  image.fill(Qt::darkCyan);
+  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), "BMP"));
+}
+
+// Runs a shell command line as another program changing the folder, the event loop going
+// on meanwhile.
+void Shell(const std::string &command) {
+  QProcess p;
+  p.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QString::fromStdString(command)});
+  ASSERT_TRUE(p.waitForStarted());
+  while (p.state() != QProcess::NotRunning) {
+    QApplication::processEvents(QEventLoop::AllEvents, 10);
+    p.waitForFinished(10);
+  }
+  ASSERT_EQ(p.exitCode(), 0);
+}
+
+std::string Quoted(const fs::path &p) { return "'" + p.string() + "'"; }
+
+// Counts the listings the document starts.
+class ListingLog : public UpdateObserver {
+ public:
+  explicit ListingLog(CRXDoc &doc) : doc_(doc) { doc_.AddObserver(this); }
+  ~ListingLog() override { doc_.RemoveObserver(this); }
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) override {
+    listings += hint == kHintCleared;
+  }
+  int listings = 0;
+
+ private:
+  CRXDoc &doc_;
+};
+
+class BrowsingTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    EnsureApp();
+    Profile::ResetApp();
+    folder = box.root() / "pictures";
+    fs::create_directories(folder);
+  }
+  void TearDown() override { app.reset(); }
+  void Start() {
+    app = std::make_unique<CRXApp>(Profile::App());
+    ASSERT_TRUE(app->InitInstance({folder.string(), "-nologo"}));
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
+    Run(100);
+    doc = app->Doc();
+    frame = app->MainFrame();
+  }
+  // Runs the event loop for a while.
+  static void Run(int ms) {
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < ms) {
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      QTest::qWait(5);
+    }
+  }
+  // Runs the event loop until `done` holds, at most `ms`.
+  template <class Done>
+  static bool RunUntil(Done done, int ms = 8000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+      if (clock.elapsed() > ms) return false;
+      QApplication::processEvents(QEventLoop::AllEvents, 10);
+      QTest::qWait(5);
+    }
+    return true;
+  }
+  bool Listed(const std::string &name) {
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      if (doc->GetEntry(i)->name == name) return true;
+    return false;
+  }
+
+  test::Sandbox box;
+  fs::path folder;
+  std::unique_ptr<CRXApp> app;
+  CRXDoc *doc = nullptr;
+  CMainFrame *frame = nullptr;
+};
+
+TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
+  WritePicture(folder / "a.bmp");
+  WritePicture(folder / "b.bmp");
+  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
+  Start();
+  ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
+  EXPECT_EQ(frame->Monitor().MonitoredFolder(), folder.string());
+  ListingLog log(*doc);
+  frame->View()->ClickSelect(1, Qt::NoModifier, false);
+  const std::string current = doc->GetEntry(1)->name;
+
+  // Ten files, one every 100 ms: one listing, after the last of them. The current entry
+  // and the selection stay.
+  Shell("for i in 0 1 2 3 4 5 6 7 8 9; do cp " + Quoted(folder / "a.bmp") + " " + Quoted(folder) +
+        "/new$i.bmp; sleep 0.1; done");
+  ASSERT_TRUE(RunUntil([&] { return doc->GetEntryCount() == 12; }));
+  Run(CFolderMonitor::kQuietMs + 300);
+  EXPECT_EQ(log.listings, 1);
+  EXPECT_EQ(frame->List()->Model().rowCount(), 12);
+  ASSERT_TRUE(doc->GetEntry(doc->Current()));
+  EXPECT_EQ(doc->GetEntry(doc->Current())->name, current);
+  EXPECT_TRUE(doc->GetEntry(doc->Current())->IsSelected());
+  EXPECT_EQ(frame->View()->Anchor(), doc->Current());
+
+  // Renamed and removed by another program.
+  Shell("mv " + Quoted(folder / "new0.bmp") + " " + Quoted(folder / "renamed.bmp") + " && rm " +
+        Quoted(folder / "b.bmp"));
+  ASSERT_TRUE(RunUntil([&] { return Listed("renamed.bmp") && !Listed("b.bmp"); }));
+  EXPECT_FALSE(Listed("new0.bmp"));
+  EXPECT_EQ(doc->GetEntryCount(), 11);
+
+  // Tamro's own copy into the folder is listed once and read no second time; neither do
+  // the thumbnail store and notes it writes there.
+  const fs::path outside = box.root() / "outside";
+  WritePicture(outside / "mine.bmp");
+  log.listings = 0;
+  FileDrop drop;
+  drop.files = {(outside / "mine.bmp").string()};
+  drop.notes = {"メモ"};
+  EXPECT_EQ(DropIntoFolder(*doc, drop, false), 1);
+  frame->RunCommand(kCmdSaveFolderInfo);
+  Run(CFolderMonitor::kQuietMs + 1000);
+  EXPECT_EQ(log.listings, 1);
+  EXPECT_EQ(doc->GetEntryCount(), 12);
+
+  // In the mode that only drops vanished entries, a removed file's entry goes unread.
+  frame->Monitor().SetMonitorMode(kMonitorRemoveVanished);
+  log.listings = 0;
+  Shell("rm " + Quoted(folder / "new1.bmp"));
+  ASSERT_TRUE(RunUntil([&] { return !Listed("new1.bmp"); }));
+  EXPECT_EQ(log.listings, 0);
+  EXPECT_EQ(frame->List()->Model().rowCount(), 11);
+
+  // Switched off, the folder is left alone.
+  frame->Monitor().SetMonitorMode(kMonitorNormal);
+  Profile::App().WriteInt("MainFrame", "FolderMonitor", 0);
+  frame->Monitor().Reconsider();
+  EXPECT_FALSE(frame->Monitor().Running());
+  Shell("cp " + Quoted(folder / "a.bmp") + " " + Quoted(folder / "late.bmp"));
+  Run(CFolderMonitor::kQuietMs + 1000);
+  EXPECT_FALSE(Listed("late.bmp"));
+}
+
+TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
+  fs::create_directories(folder / "mnt");
+  Start();
+  CFolderTree *tree = frame->Tree();
+  ASSERT_TRUE(tree->SelectPath(folder.string()));
+  tree->currentItem()->setExpanded(true);
+  ASSERT_TRUE(tree->SelectPath((folder / "mnt").string()));
+  QTreeWidgetItem *mnt = tree->currentItem();
+  EXPECT_EQ(mnt->childCount(), 0);  // an empty folder has no expand button
+
+  test::TmpfsMount mount(folder / "mnt", "64k", false,
+                         [](const fs::path &at) { fs::create_directories(at / "inner"); });
+  if (!mount.ok()) GTEST_SKIP() << mount.reason();
+  ASSERT_TRUE(RunUntil([&] { return mnt->childCount() > 0; }));
+  mnt->setExpanded(true);
+  ASSERT_EQ(mnt->childCount(), 1);
+  EXPECT_EQ(CFolderTree::ItemPath(mnt->child(0)), (folder / "mnt" / "inner").string());
+}
+
+TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
+  WritePicture(folder / "b.bmp", 20);
+  WritePicture(folder / "a.bmp", 300);
+  WritePicture(folder / "c.bmp", 40);
+  Start();
+  auto action = [&](SortCommand c) {
+    for (QAction *a : frame->SortActions())
+      if (a->data().toInt() == static_cast<int>(c)) return a;
+    return static_cast<QAction *>(nullptr);
+  };
+  action(SortCommand::kBySize)->trigger();
+  frame->UpdateCommandStates();
+  EXPECT_EQ(doc->GetEntry(0)->name, "b.bmp");
+  EXPECT_TRUE(action(SortCommand::kAscending)->isChecked());
+  EXPECT_FALSE(action(SortCommand::kNoSort)->isChecked());
+  action(SortCommand::kDescending)->trigger();
+  frame->UpdateCommandStates();
+  EXPECT_EQ(doc->GetEntry(0)->name, "a.bmp");
+  EXPECT_TRUE(action(SortCommand::kDescending)->isChecked());
+  EXPECT_EQ(frame->List()->Model().headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
+            QStringLiteral("ｻｲｽﾞ- "));
+  // The status bar counts the entries and the selection.
+  frame->View()->ClickSelect(0, Qt::NoModifier, false);
+  frame->UpdateCommandStates();
+  EXPECT_TRUE(frame->StatusText(0).startsWith(QStringLiteral("3ﾌｧｲﾙ(")));
+  EXPECT_TRUE(frame->StatusText(1).startsWith(QStringLiteral("選択 1ﾌｧｲﾙ(")));
+  EXPECT_TRUE(frame->StatusText(2).startsWith(QStringLiteral("a.bmp")));
+
+  // The size filter: 1 KB up to 10 KB keeps the two smaller pictures.
+  auto run = [&](std::function<void(CFilterDialog &)> fill) {
+    QTimer::singleShot(0, [fill] {
+      for (QWidget *w : QApplication::topLevelWidgets())
+        if (auto *d = qobject_cast<CFilterDialog *>(w); d && d->isVisible()) fill(*d);
+    });
+    frame->FilterAction()->trigger();
+  };
+  run([](CFilterDialog &d) {
+    d.findChild<QCheckBox *>("FileSize")->setChecked(true);
+    d.findChild<QComboBox *>("SizeBegin")->setEditText("1");
+    d.findChild<QComboBox *>("UnitBegin")->setCurrentIndex(1);
+    d.findChild<QComboBox *>("SizeEnd")->setEditText("10");
+    d.findChild<QComboBox *>("UnitEnd")->setCurrentIndex(1);
+    d.accept();
+  });
+  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_EQ(Profile::App().GetInt("Filter", "FileSize", 0), 1);
+  EXPECT_EQ(Profile::App().GetString("Filter", "SizeEnd0", ""), "10");
+  // A first day after the last keeps the dialog open; clearing lists everything again.
+  bool stayed = false;
+  run([&stayed](CFilterDialog &d) {
+    d.findChild<QCheckBox *>("FileDate")->setChecked(true);
+    d.findChild<QDateEdit *>("FirstDay")->setDate(QDate(2020, 5, 2));
+    d.findChild<QDateEdit *>("LastDay")->setDate(QDate(2020, 5, 1));
+    d.accept();
+    stayed = d.isVisible();
+    d.findChild<QPushButton *>("Clear")->click();
+  });
+  EXPECT_TRUE(stayed);
+  EXPECT_EQ(doc->GetEntryCount(), 3);
+  EXPECT_EQ(Profile::App().GetInt("Filter", "FileSize", 1), 0);
+  // The sort order outlives the listings.
+  EXPECT_EQ(doc->GetEntry(0)->name, "a.bmp");
+}
+
+}  // namespace
+}  // namespace tamro

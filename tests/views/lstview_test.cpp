@@ -1,0 +1,245 @@
+// The details list beside the grid: its rows and texts, sorting by header clicks, the
+// selection and current entry it shares with the grid, dropping files on it, and its
+// settings.
+
+#include "views/lstview.h"
+
+#include <gtest/gtest.h>
+
+#include <QHeaderView>
+#include <QMimeData>
+#include <QTest>
+#include <QUrl>
+#include <map>
+
+#include "catalogue/rxdoc.h"
+#include "views/commands.h"
+#include "views/fileinterchange.h"
+#include "views/viewtest.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The list with its drag start within reach.
+class TestList : public CLstView {
+ public:
+  using CLstView::CLstView;
+  using CLstView::startDrag;
+};
+
+class ListTest : public test::GridFixture {
+ protected:
+  void TearDown() override {
+    list.reset();
+    GridFixture::TearDown();
+  }
+  // The grid of the fixture with the list above it, both on one document.
+  void OpenBoth() {
+    Open(400, 300);
+    list = std::make_unique<TestList>(*doc, profile);
+    list->resize(600, 200);
+    list->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(list.get()));
+    doc->ChangeFolder(folder.string(), nullptr, false);
+    Settle();
+  }
+  void ClickHeader(int column) {
+    QHeaderView *h = list->header();
+    const int x = h->sectionViewportPosition(column) + h->sectionSize(column) / 2;
+    QTest::mouseClick(h->viewport(), Qt::LeftButton, Qt::NoModifier, QPoint(x, h->height() / 2));
+  }
+  QString Header(int column) {
+    return list->Model().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> out;
+    for (int i = 0; i < doc->GetEntryCount(); ++i) out.push_back(doc->GetEntry(i)->name);
+    return out;
+  }
+  QPoint RowPoint(int row) { return list->visualRect(list->Model().index(row, 0)).center(); }
+
+  std::unique_ptr<TestList> list;
+};
+
+TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
+  test::WriteColourPicture(folder / "写真 1.bmp", 80, 60, Qt::red);
+  test::WriteColourPicture(folder / "noext", 30, 20, Qt::blue);
+  OpenBoth();
+  ASSERT_EQ(list->Model().rowCount(), 2);
+  const int photo = doc->GetEntry(0)->name == "写真 1.bmp" ? 0 : 1;
+  CPicEntry *e = doc->GetEntry(photo);
+  e->lastWriteTime = 1700000000LL * kNanosPerSecond;
+  e->size = 1234567;
+  const CLstModel &m = list->Model();
+  EXPECT_EQ(m.CellText(photo, 0), QStringLiteral("写真 1"));
+  EXPECT_EQ(m.CellText(photo, 1), QStringLiteral("bmp"));
+  EXPECT_EQ(m.CellText(photo, 2), QStringLiteral("1,234,567"));
+  EXPECT_EQ(m.data(m.index(photo, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
+            Qt::AlignRight);
+  char expected[64];
+  const std::time_t t = 1700000000;
+  std::tm local{};
+  localtime_r(&t, &local);
+  std::strftime(expected, sizeof expected, "%Y/%m/%d %H:%M:%S", &local);
+  EXPECT_EQ(m.CellText(photo, 3), QString::fromLatin1(expected));
+  EXPECT_EQ(m.CellText(photo, 4), QStringLiteral("80x60 24bits"));  // examined by its thumbnail
+  EXPECT_EQ(m.CellText(photo, 9), QString::fromStdString(folder.string()));
+  EXPECT_EQ(m.CellText(1 - photo, 0), QStringLiteral("noext"));
+  EXPECT_EQ(m.CellText(1 - photo, 1), QString());
+  // Headers plain until sorted.
+  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名"));
+  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ "));
+}
+
+TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
+  // By width the BMP sizes go a < d < b = c; the names in another order.
+  const struct {
+    const char *name;
+    int width;
+    QColor colour;
+  } files[] = {
+      {"c.bmp", 30, Qt::blue}, {"a.bmp", 10, Qt::red}, {"b.bmp", 30, Qt::green}, {"d.bmp", 20, Qt::yellow}};
+  std::map<std::string, QColor> colours;
+  for (const auto &f : files) {
+    test::WriteColourPicture(folder / f.name, f.width, 10, f.colour);
+    colours[f.name] = f.colour;
+  }
+  OpenBoth();
+  ClickHeader(0);
+  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名+"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+  ClickHeader(0);
+  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名-"));
+  EXPECT_EQ(Names(), (std::vector<std::string>{"d.bmp", "c.bmp", "b.bmp", "a.bmp"}));
+  ClickHeader(0);
+  ClickHeader(0);
+  // Then by size: the sorted column alone shows its state; the history has both.
+  ClickHeader(2);
+  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名"));
+  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ+ "));
+  ASSERT_EQ(doc->Sort().history().size(), 2u);
+  EXPECT_EQ(doc->Sort().history()[0], (SortKey{kSortSize, 1}));
+  EXPECT_EQ(doc->Sort().history()[1], (SortKey{kSortName, 1}));
+  // Equal sizes keep the name order; the grid paints the same order.
+  const std::vector<std::string> bySize{"a.bmp", "d.bmp", "b.bmp", "c.bmp"};
+  EXPECT_EQ(Names(), bySize);
+  EXPECT_EQ(list->Model().CellText(1, 0), QStringLiteral("d"));
+  Settle();
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(CellCentreOnScreen(i), colours[bySize[i]]) << i;
+
+  // A new listing comes in the order of the history, its newest key in the header.
+  doc->ChangeFolder(box.root().string(), nullptr, false);
+  doc->ChangeFolder(folder.string(), nullptr, false);
+  EXPECT_EQ(Names(), bySize);
+  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ+ "));
+
+  // The pixel column runs through its eight keys back to the plain header.
+  const char *const pixel[] = {" 画素+w", " 画素-w",   " 画素+h",   " 画素-h", " 画素+c",
+                               " 画素-c", " 画素+wxh", " 画素-wxh", " 画素"};
+  for (const char *text : pixel) {
+    ClickHeader(4);
+    EXPECT_EQ(Header(4), QString::fromUtf8(text));
+  }
+}
+
+TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
+  MakePictures(100);
+  OpenBoth();
+  QItemSelectionModel *sm = list->selectionModel();
+  // A click in the list selects the entry in the grid and makes it current there.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(2));
+  EXPECT_TRUE(doc->GetEntry(2)->IsSelected());
+  EXPECT_EQ(doc->Current(), 2);
+  EXPECT_EQ(view->Anchor(), 2);
+  EXPECT_EQ(doc->CountSelected(true), 1);
+  // Shift with the arrow keys extends it; the grid's keys go on from there.
+  QTest::keyClick(list.get(), Qt::Key_Down, Qt::ShiftModifier);
+  EXPECT_TRUE(doc->GetEntry(3)->IsSelected());
+  EXPECT_EQ(doc->CountSelected(true), 2);
+  // The grid's click shows in the list, the old rows deselected.
+  view->ClickSelect(7, Qt::NoModifier, false);
+  EXPECT_TRUE(sm->isRowSelected(7, QModelIndex()));
+  EXPECT_FALSE(sm->isRowSelected(2, QModelIndex()));
+  EXPECT_EQ(list->currentIndex().row(), 7);
+  // Select all in the grid selects every row; a range of many rows in the list reaches
+  // the grid in one go.
+  view->OnCommand(kCmdSelectAll);
+  EXPECT_EQ(sm->selectedRows().size(), 100);
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(0));
+  list->selectionModel()->select(QItemSelection(list->Model().index(0, 0), list->Model().index(79, 9)),
+                                 QItemSelectionModel::Select);
+  EXPECT_EQ(doc->CountSelected(true), 80);
+  EXPECT_TRUE(doc->GetEntry(79)->IsSelected());
+  EXPECT_FALSE(doc->GetEntry(80)->IsSelected());
+  // A removed entry takes its row with it.
+  doc->RemoveEntryAt(5);
+  doc->UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{5, 0, {}});
+  EXPECT_EQ(list->Model().rowCount(), 99);
+  EXPECT_TRUE(sm->isRowSelected(78, QModelIndex()));
+  EXPECT_FALSE(sm->isRowSelected(79, QModelIndex()));
+}
+
+TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
+  MakePictures(2);
+  const fs::path outside = box.root() / "outside";
+  test::WriteColourPicture(outside / "new.bmp", 30, 20, Qt::red);
+  OpenBoth();
+  QMimeData mime;
+  mime.setData("text/uri-list", FileUrl((outside / "new.bmp").string()) + "\r\n");
+  const QPoint at(20, 20);
+  const auto both = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &enter);
+  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &move);
+  EXPECT_TRUE(move.isAccepted());
+  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
+  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(list->viewport(), &drop);
+  Settle();
+  EXPECT_TRUE(fs::exists(folder / "new.bmp"));
+  EXPECT_TRUE(fs::exists(outside / "new.bmp"));
+  EXPECT_EQ(list->Model().rowCount(), 3);
+
+  // The list's own drag of its selection gets no effect over itself.
+  QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(0));
+  bool refused = false;
+  std::size_t offered = 0;
+  list->SetDragRunner([&](QMimeData *raw, Qt::DropActions actions) {
+    std::unique_ptr<QMimeData> data(raw);
+    offered = data->urls().size();
+    QDragMoveEvent over(at, actions, data.get(), Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(list->viewport(), &over);
+    refused = !over.isAccepted();
+    return Qt::IgnoreAction;
+  });
+  list->startDrag(Qt::CopyAction | Qt::MoveAction);
+  EXPECT_EQ(offered, 1u);
+  EXPECT_TRUE(refused);
+}
+
+TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
+  profile.WriteString("LstView", "Column", "120,0,90");
+  profile.WriteString("LstView", "Index", "9,x,0");
+  MakePictures(1);
+  OpenBoth();
+  QHeaderView *h = list->header();
+  EXPECT_EQ(h->sectionSize(0), 120);
+  EXPECT_EQ(h->sectionSize(1), 50);  // below 1
+  EXPECT_EQ(h->sectionSize(2), 90);
+  EXPECT_EQ(h->sectionSize(3), 50);  // missing
+  EXPECT_EQ(h->logicalIndex(0), 9);
+  EXPECT_EQ(h->logicalIndex(2), 0);
+  h->resizeSection(3, 77);
+  list->SaveSettings();
+  EXPECT_EQ(profile.GetString("LstView", "Column", ""), "120,50,90,77,50,50,50,50,50,50");
+  const std::string order = profile.GetString("LstView", "Index", "");
+  EXPECT_EQ(order.substr(0, 2), "9,");
+  EXPECT_EQ(profile.GetInt("LstView", "ColorBackground", -1), 0xFFFFFF);
+  EXPECT_FALSE(profile.GetString("LstView", "Window", "").empty());
+}
+
+}  // namespace
+}  // namespace tamro
