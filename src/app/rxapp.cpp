@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "app/mainframe.h"
+#include "app/picturehost.h"
 #include "app/splash.h"
 #include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
@@ -52,11 +53,13 @@ CRXApp::~CRXApp() {
   idle_.stop();
   SetUi(nullptr);
   if (splash_) delete splash_.data();
+  pictures_.reset();
   frame_.reset();
   engine_.reset();
 }
 
 void CRXApp::ExitInstance() {
+  if (pictures_) pictures_->CloseAll();
   if (frame_) frame_->SaveState();
   if (engine_) engine_->SaveSettings();
 }
@@ -78,6 +81,9 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   frame_ = std::make_unique<CMainFrame>(*engine_, profile_);
   ui_.SetParent(frame_.get());
   SetUi(&ui_);
+  pictureHost_ = std::make_unique<CPictureHost>(*engine_, frame_.get());
+  pictures_ = std::make_unique<CPictureWindows>(*engine_, profile_, pictureHost_.get());
+  frame_->SetPictureWindows(pictures_.get());
   connect(frame_.get(), &CMainFrame::idleWorkWanted, this, &CRXApp::WantIdle);
   connect(frame_->View(), &CRXView::firstPainted, this, [this] {
     if (splash_) splash_->close();

@@ -19,6 +19,8 @@ namespace tamro {
 
 class CMainFrame;
 class PictureWindowList;
+class CPictureHost;
+class CPictureWindows;
 class Profile;
 
 class CRXApp : public QObject {
@@ -64,6 +66,8 @@ class CRXApp : public QObject {
   std::unique_ptr<CatalogueEngine> engine_;
   QtUi ui_;
   std::unique_ptr<CMainFrame> frame_;
+  std::unique_ptr<CPictureHost> pictureHost_;
+  std::unique_ptr<CPictureWindows> pictures_;
   QPointer<CSplashWnd> splash_;
   QTimer idle_;
   int idleCount_ = 0;

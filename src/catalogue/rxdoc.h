@@ -121,6 +121,8 @@ class CRXDoc {
   int VisibleIndexOf(int index) const;
   bool SetEntryIndex(int visibleIndex, int index);
   // All entries, displayed or not, by their index.
+  // Whether any picture decoder accepts the entry's first bytes (an entry not yet examined).
+  bool AcceptedByDecoder(const CPicEntry &e);
   int GetAllEntryCount() const;
   CPicEntry *GetEntryAt(int index);
   void SetEntryFlags(int visibleIndex, int flags);
@@ -210,7 +212,6 @@ class CRXDoc {
   void ShowHistoryItem();
   bool CheckInterrupt();
   void BuildDisplayOrder(ScanRequest &request);
-  bool AcceptedByDecoder(const CPicEntry &e);
   void AppendEntry(std::unique_ptr<CPicEntry> entry);
   std::shared_ptr<const std::string> FolderRef(const std::string &folder);
   static std::string ReuseKey(const std::string &folder, const std::string &archive, const std::string &name,

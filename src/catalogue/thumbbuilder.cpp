@@ -281,8 +281,6 @@ DecodeJob CThumbBuilder::DecodeJobFor(const CPicEntry &e) const {
   return job;
 }
 
-namespace {
-
 PictureFacts FactsOf(const CPicEntry &e) {
   PictureFacts f;
   f.decoder = e.decoderIndex;
@@ -299,8 +297,6 @@ void TakeFacts(CPicEntry &e, const PictureFacts &f) {
   e.bitCount = f.bitCount;
   if (f.descriptionChanged) e.SetDescription(f.description);
 }
-
-}  // namespace
 
 GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
   DecodingScope decoding(e);

@@ -81,6 +81,10 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
                            PictureFacts &facts, const DescriptionLookup &describe,
                            ProgressProc progress = nullptr);
 
+// The facts an entry holds, and storing what a decode learnt back into it (GUI thread).
+PictureFacts FactsOf(const CPicEntry &entry);
+void TakeFacts(CPicEntry &entry, const PictureFacts &facts);
+
 // One thumbnail to make: a stored record to decode, or the picture to decode and scale.
 struct ThumbJob {
   DecodeJob decode;

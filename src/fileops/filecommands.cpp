@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -101,13 +102,24 @@ bool CTransferOption::Accept() {
 
 std::string CTransferOption::CurrentFolderText(const std::string &folder) { return "現在の位置： " + folder; }
 
-int CopySelected(CRXDoc &doc, const CTransferOption &option) {
+namespace {
+std::vector<int> SelectedIndices(CRXDoc &doc) {
+  std::vector<int> indices;
+  for (int i = 0; i < doc.GetEntryCount(); ++i)
+    if (const CPicEntry *e = doc.GetEntry(i); e && e->IsSelected()) indices.push_back(i);
+  return indices;
+}
+}  // namespace
+
+int CopySelected(CRXDoc &doc, const CTransferOption &option) { return CopyEntries(doc, option, SelectedIndices(doc)); }
+
+int CopyEntries(CRXDoc &doc, const CTransferOption &option, const std::vector<int> &indices) {
   DocBusy busy(doc);
   TemporaryMembers temporary;
   std::vector<std::string> records;
-  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+  for (int i : indices) {
     CPicEntry *e = doc.GetEntry(i);
-    if (!e || !e->IsSelected()) continue;
+    if (!e) continue;
     ReadEntryNote(*e);
     if (!e->IsArchiveMember()) {
       const std::string path = e->FullPath();
@@ -123,22 +135,49 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option) {
   return TransferFiles(option.destination, records, option.onlyExisting, 0);
 }
 
-int MoveSelected(CRXDoc &doc, const CTransferOption &option) {
+int MoveSelected(CRXDoc &doc, const CTransferOption &option) { return MoveEntries(doc, option, SelectedIndices(doc)); }
+
+int MoveEntries(CRXDoc &doc, const CTransferOption &option, const std::vector<int> &indices) {
   DocBusy busy(doc);
   std::vector<std::string> records;
-  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
-    CPicEntry *e = doc.GetEntry(i);
-    if (!e || !e->IsSelected() || e->IsArchiveMember()) continue;
+  std::vector<int> moved;
+  for (auto it = indices.rbegin(); it != indices.rend(); ++it) {
+    CPicEntry *e = doc.GetEntry(*it);
+    if (!e || e->IsArchiveMember()) continue;
     const std::string path = e->FullPath();
     if (!IsRegularFile(path)) continue;
     ReadEntryNote(*e);
     records.push_back(MakeTransferRecord(path, e->Note()));
+    moved.push_back(*it);
   }
   MonitorIgnoreScope ignore;
   const int count = TransferFiles(option.destination, records, option.onlyExisting, 1);
   // TransferFiles has moved the notes; one it could not write stays where it was.
-  if (count > 0) RemoveVanished(doc, false);
+  if (count > 0) RemoveVanishedAt(doc, moved, false);
   return count;
+}
+
+int DeletePictureFile(const CRXDoc &doc, const std::string &path) {
+  const std::filesystem::path p(path);
+  const std::string name = p.filename().string();
+  bool deleted;
+  {
+    MonitorIgnoreScope ignore;
+    if (doc.Settings().trashCan) {
+      deleted = ShellDelete(path, true);
+    } else {
+      if (doc.Settings().delQA == 0 &&
+          Ui().MessageBox(name + "を削除してもよろしいですか？", kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return 0;
+      deleted = ShellDelete(path, false);
+    }
+  }
+  if (!deleted) {
+    Ui().MessageBox("ﾌｧｲﾙ削除に失敗しました", kCaption, MB_OK | MB_ICONSTOP);
+    return 0;
+  }
+  DeleteNote(p.parent_path().string(), "", name);
+  return 1;
 }
 
 int DeleteSelected(CRXDoc &doc) {
@@ -238,10 +277,16 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
 }
 
 int RemoveVanished(CRXDoc &doc, bool deleteNotes) {
+  std::vector<int> indices = SelectedIndices(doc);
+  std::reverse(indices.begin(), indices.end());
+  return RemoveVanishedAt(doc, indices, deleteNotes);
+}
+
+int RemoveVanishedAt(CRXDoc &doc, const std::vector<int> &indices, bool deleteNotes) {
   int removed = 0;
-  for (int i = doc.GetEntryCount() - 1; i >= 0; --i) {
+  for (int i : indices) {
     CPicEntry *e = doc.GetEntry(i);
-    if (!e || !e->IsSelected() || e->IsArchiveMember() || Exists(e->FullPath())) continue;
+    if (!e || e->IsArchiveMember() || Exists(e->FullPath())) continue;
     if (deleteNotes) DeleteNote(e->Folder(), "", e->name);
     doc.RemoveEntryAt(i);
     doc.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{i, 0, {}});

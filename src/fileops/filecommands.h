@@ -49,6 +49,13 @@ int CopySelected(CRXDoc &doc, const CTransferOption &option);
 // Moves the selected plain files; entries whose files left are removed (hint 17 each, then
 // hint 0) and their notes deleted.
 int MoveSelected(CRXDoc &doc, const CTransferOption &option);
+// The same for the entries at visible indices (ascending): a picture window's one entry.
+int CopyEntries(CRXDoc &doc, const CTransferOption &option, const std::vector<int> &indices);
+int MoveEntries(CRXDoc &doc, const CTransferOption &option, const std::vector<int> &indices);
+// The picture window's delete of one file: to the trash with TrashCan, else after
+// "%sを削除してもよろしいですか？" unless DELQA; "ﾌｧｲﾙ削除に失敗しました" when it fails. The
+// note goes with the file. 1 when the file is gone; the caller takes the entry out.
+int DeletePictureFile(const CRXDoc &doc, const std::string &path);
 // To the trash when "TrashCan" is on, else directly. Answers the number of entries removed.
 int DeleteSelected(CRXDoc &doc);
 int DeleteSelectedDirect(CRXDoc &doc);
@@ -62,6 +69,8 @@ int RenameEntryFile(CPicEntry &entry, const std::string &newName, ThumbCache *ca
 // then hint 0 when any went), deleting their notes unless `deleteNotes` is false (a move
 // that carried them). Answers the number removed.
 int RemoveVanished(CRXDoc &doc, bool deleteNotes);
+// The same for the entries at visible indices given last to first, selected or not.
+int RemoveVanishedAt(CRXDoc &doc, const std::vector<int> &indices, bool deleteNotes);
 
 // Files dropped or pasted into a view, with the notes that came with them (same order; may
 // be shorter). Copies, or moves when `move`.

@@ -409,6 +409,7 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
     case kHintCleared:
       // Picture windows show the old listing's entries: they go unless asked to stay.
       if (pictures_ && !s.stay) pictures_->CloseAll();
+      if (pictures_ && s.stay) pictures_->Unbind();
       OnListing();
       SetPhase(kIdle);
       if (s.syncFind) {

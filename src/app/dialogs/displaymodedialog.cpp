@@ -1,0 +1,124 @@
+#include "app/dialogs/displaymodedialog.h"
+
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QVBoxLayout>
+#include <cmath>
+
+namespace tamro {
+
+CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int interval, QWidget *parent)
+    : QDialog(parent), settings_(settings), interval_(interval) {
+  setWindowTitle(QStringLiteral("表示モード設定"));
+  auto *all = new QVBoxLayout(this);
+
+  auto *fitBox = new QGroupBox(QStringLiteral(" ウインドウと画像サイズの相関"), this);
+  auto *fitLayout = new QVBoxLayout(fitBox);
+  fit_ = new QButtonGroup(this);
+  const char *fits[] = {"そのまま", "画像サイズ", "画像をウインドウサイズに伸縮", "縦横比固定して伸縮"};
+  for (int i = 0; i < 4; ++i) {
+    auto *b = new QRadioButton(QString::fromUtf8(fits[i]), fitBox);
+    fit_->addButton(b, i);
+    fitLayout->addWidget(b);
+  }
+  zoomUp_ = new QCheckBox(QStringLiteral("拡大を許可"), fitBox);
+  zoomDw_ = new QCheckBox(QStringLiteral("縮小を許可"), fitBox);
+  fitLayout->addWidget(zoomUp_);
+  fitLayout->addWidget(zoomDw_);
+  all->addWidget(fitBox);
+
+  auto *scaleBox = new QGroupBox(QStringLiteral(" 画像の伸縮手法"), this);
+  auto *scaleLayout = new QVBoxLayout(scaleBox);
+  scale_ = new QButtonGroup(this);
+  const std::pair<int, const char *> scales[] = {{0, "通常　（低品質）"},
+                                                 {1, "最近傍法　（低中品質）"},
+                                                 {2, "線形補間法　（高品質）"},
+                                                 {3, "RGB平均法　（縮小時に美麗）"},
+                                                 {10, "自動判定　美麗モード"}};
+  for (const auto &[id, text] : scales) {
+    auto *b = new QRadioButton(QString::fromUtf8(text), scaleBox);
+    scale_->addButton(b, id);
+    scaleLayout->addWidget(b);
+  }
+  auto *stepRow = new QHBoxLayout;
+  stepRow->addWidget(new QLabel(QStringLiteral(" 伸縮きざみ"), scaleBox));
+  step_ = new QLineEdit(scaleBox);
+  stepRow->addWidget(step_);
+  stepRow->addWidget(new QLabel(QStringLiteral("0.5=1.0-1.5-2.0-2.5..."), scaleBox));
+  scaleLayout->addLayout(stepRow);
+  all->addWidget(scaleBox);
+
+  auto *optionBox = new QGroupBox(QStringLiteral(" オプション"), this);
+  auto *optionLayout = new QGridLayout(optionBox);
+  allView_ = new QCheckBox(QStringLiteral("全画面表示"), optionBox);
+  repeat_ = new QCheckBox(QStringLiteral("くり返し再生"), optionBox);
+  wait_ = new QSpinBox(optionBox);
+  wait_->setRange(0, 3600000);
+  optionLayout->addWidget(allView_, 0, 0);
+  optionLayout->addWidget(repeat_, 0, 1);
+  optionLayout->addWidget(new QLabel(QStringLiteral("表示ウエイト（ms）"), optionBox), 1, 0);
+  optionLayout->addWidget(wait_, 1, 1);
+  all->addWidget(optionBox);
+
+  auto *turnBox = new QGroupBox(QStringLiteral(" 回転オプション"), this);
+  auto *turnLayout = new QHBoxLayout(turnBox);
+  angle_ = new QSpinBox(turnBox);
+  angle_->setRange(1, 359);
+  turnLayout->addWidget(new QLabel(QStringLiteral("回転時の角度単位（度数）"), turnBox));
+  turnLayout->addWidget(angle_);
+  all->addWidget(turnBox);
+
+  auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  all->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CDisplayModeDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+  if (QAbstractButton *b = fit_->button(settings.fitSize)) b->setChecked(true);
+  if (QAbstractButton *b = scale_->button(settings.scaleMode)) b->setChecked(true);
+  zoomUp_->setChecked(settings.zoomUp);
+  zoomDw_->setChecked(settings.zoomDw);
+  step_->setText(QString::number(settings.zoomStep, 'g', 6));
+  allView_->setChecked(settings.allView);
+  repeat_->setChecked(settings.repeat);
+  wait_->setValue(interval);
+  angle_->setValue(std::clamp(settings.angleUnit, 1, 359));
+}
+
+void CDisplayModeDialog::accept() {
+  bool ok = false;
+  const double step = step_->text().trimmed().toDouble(&ok);
+  // A step of 0 or less would make zooming do nothing or turn it around.
+  if (!ok || !std::isfinite(step) || step <= 0.0) {
+    QMessageBox::warning(this, windowTitle(), QStringLiteral("伸縮きざみには正の数を入力してください"));
+    step_->setFocus();
+    return;
+  }
+  if (fit_->checkedId() >= 0) settings_.fitSize = fit_->checkedId();
+  if (scale_->checkedId() >= 0) settings_.scaleMode = scale_->checkedId();
+  settings_.zoomUp = zoomUp_->isChecked();
+  settings_.zoomDw = zoomDw_->isChecked();
+  settings_.zoomStep = step;
+  settings_.allView = allView_->isChecked();
+  settings_.repeat = repeat_->isChecked();
+  settings_.angleUnit = angle_->value();
+  interval_ = wait_->value();
+  QDialog::accept();
+}
+
+bool AskDisplayMode(QWidget *parent, OneViewSettings &settings, int &interval) {
+  CDisplayModeDialog dialog(settings, interval, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  settings = dialog.Settings();
+  interval = dialog.Interval();
+  return true;
+}
+
+}  // namespace tamro

@@ -1,0 +1,107 @@
+#include "views/onepicture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+
+#include "picture/transform.h"
+#include "platform/profile.h"
+
+namespace tamro {
+
+OneViewSettings OneViewSettings::Load(const Profile &p) {
+  OneViewSettings s;
+  s.fitSize = p.GetInt("COneView", "FitSize", 1);
+  s.scaleMode = p.GetInt("COneView", "ScaleMode", 0);
+  s.angleUnit = p.GetInt("COneView", "AngleUnit", 90);
+  s.delayTime = p.GetInt("COneView", "DelayTime", 100);
+  s.allView = p.GetInt("COneView", "AllView", 0) != 0;
+  s.repeat = p.GetInt("COneView", "Repeat", 0) != 0;
+  s.zoomUp = p.GetInt("COneView", "ZoomUp", 1) != 0;
+  s.zoomDw = p.GetInt("COneView", "ZoomDw", 1) != 0;
+  const std::string step = p.GetString("COneView", "ZoomStep", "0.5");
+  char *end = nullptr;
+  const double v = std::strtod(step.c_str(), &end);
+  // A step of nothing, a negative one or one that is not a number would leave zoom stuck.
+  s.zoomStep = (end != step.c_str() && std::isfinite(v) && v > 0.0) ? v : 0.5;
+  s.topMost = p.GetInt("OnePic", "TopMost", 1) != 0;
+  s.jpegQuality = std::clamp(p.GetInt("FileSave", "JpegQuality", 80), 1, 100);
+  return s;
+}
+
+DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int width, int height, double angle,
+                               int cw, int ch) {
+  const RotatedBox box = RotatedBounds(width, height, angle);
+  const double w = angle == 0.0 ? width : box.width();
+  const double h = angle == 0.0 ? height : box.height();
+  DisplaySize d;
+  d.zoom = zoom;
+  double dw, dh;
+  if (fit == OneViewSettings::kStretch || fit == OneViewSettings::kKeepAspect) {
+    d.zoom = 0;
+    if (fit == OneViewSettings::kStretch) {
+      d.scale = 1.0;
+      dw = cw;
+      dh = ch;
+    } else {
+      d.scale = w > 0 ? cw / w : 0.0;
+      const double sy = h > 0 ? ch / h : 0.0;
+      if (sy < d.scale) d.scale = sy;
+      dw = std::trunc(w * d.scale);
+      dh = std::trunc(h * d.scale);
+    }
+    if (!s.zoomUp) dw = std::min(dw, std::trunc(w)), dh = std::min(dh, std::trunc(h));
+    if (!s.zoomDw) dw = std::max(dw, std::trunc(w)), dh = std::max(dh, std::trunc(h));
+  } else {
+    if (zoom > 0)
+      d.scale = zoom * s.zoomStep + 1.0;
+    else if (zoom < 0)
+      d.scale = 1.0 / (-zoom * s.zoomStep + 1.0);
+    dw = std::trunc(w * d.scale);
+    dh = std::trunc(h * d.scale);
+  }
+  // Beyond what an int holds nothing could be drawn anyway.
+  d.width = dw < 2 ? 1 : static_cast<int>(std::min(dw, 1e9));
+  d.height = dh < 2 ? 1 : static_cast<int>(std::min(dh, 1e9));
+  return d;
+}
+
+QString ScaleText(double scale) {
+  if (scale >= 1.0) return QStringLiteral("x%1").arg(scale, 0, 'g', 6);
+  if (scale > 0.0) return QStringLiteral("x1/%1").arg(1.0 / scale, 0, 'g', 6);
+  return {};
+}
+
+bool CanZoomIn(int zoom, double step) { return zoom * step < 8.0; }
+bool CanZoomOut(int zoom, double step) { return -zoom * step < 8.0; }
+
+double TurnRight(double angle, int unit) { return std::fmod(angle + unit, 360.0); }
+double TurnLeft(double angle, int unit) { return std::fmod(angle + 360.0 - unit, 360.0); }
+
+int ClampPlacement(int position, int client, int display) {
+  if (client <= display) return std::clamp(position, client - display, 0);
+  return std::clamp(position, 0, client - display);
+}
+
+int FirstIndex(int current, int count) { return count > 0 && current != 0 ? 0 : -1; }
+int PreviousIndex(int current, int count) {
+  if (count <= 0 || current <= 0) return -1;
+  return std::min(current - 1, count - 1);
+}
+int NextIndex(int current, int count) { return current + 1 < count ? current + 1 : -1; }
+int LastIndex(int current, int count) { return count > 0 && current != count - 1 ? count - 1 : -1; }
+
+std::vector<QRect> TileCells(int count, const QRect &area) {
+  std::vector<QRect> cells;
+  if (count <= 0) return cells;
+  const int rows = std::max(1, static_cast<int>(std::sqrt(static_cast<double>(count))));
+  const int columns = (count + rows - 1) / rows;
+  for (int i = 0; i < count; ++i) {
+    const int r = i / columns, c = i % columns;
+    const int x = area.left() + c * area.width() / columns, y = area.top() + r * area.height() / rows;
+    cells.emplace_back(x, y, area.width() / columns, area.height() / rows);
+  }
+  return cells;
+}
+
+}  // namespace tamro

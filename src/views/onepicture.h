@@ -1,0 +1,63 @@
+#pragma once
+
+// The arithmetic of a picture window, apart from any widget: its settings, the display size
+// for a fit mode and zoom level, the scale text, zoom and rotation steps, the placement clamp,
+// stepping through the listing, and tiling windows.
+
+#include <QRect>
+#include <QString>
+#include <vector>
+
+namespace tamro {
+
+class Profile;
+
+struct OneViewSettings {
+  enum Fit : int { kAsIs = 0, kPictureSize = 1, kStretch = 2, kKeepAspect = 3 };
+  int fitSize = kPictureSize;
+  int scaleMode = 0;
+  int angleUnit = 90;
+  int delayTime = 100;  // shortest animation frame, ms
+  bool allView = false;
+  bool repeat = false;
+  bool zoomUp = true;
+  bool zoomDw = true;
+  double zoomStep = 0.5;
+  bool topMost = true;
+  int jpegQuality = 80;
+
+  // Read when a window is made; a window never writes them back.
+  static OneViewSettings Load(const Profile &profile);
+};
+
+struct DisplaySize {
+  int zoom = 0;        // the level after the computation (fit modes 2 and 3 reset it)
+  double scale = 1.0;  // what the scale text shows
+  int width = 1, height = 1;
+};
+
+// The display size of a width x height picture turned by `angle` degrees in a client of
+// clientWidth x clientHeight, by fit mode `fit` and zoom level `zoom`.
+DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int width, int height, double angle,
+                               int clientWidth, int clientHeight);
+// "x1.5", "x1/1.25", or nothing for a scale of 0.
+QString ScaleText(double scale);
+// Whether one more level is allowed (the scale stops at 9x either way with a step of 0.5).
+bool CanZoomIn(int zoom, double step);
+bool CanZoomOut(int zoom, double step);
+double TurnRight(double angle, int unit);
+double TurnLeft(double angle, int unit);
+// The picture's left (or top) kept so that a picture larger than the client leaves no gap and
+// a smaller one stays inside.
+int ClampPlacement(int position, int client, int display);
+
+// Stepping through `count` entries from `current`; -1 when there is nowhere to go.
+int FirstIndex(int current, int count);
+int PreviousIndex(int current, int count);
+int NextIndex(int current, int count);
+int LastIndex(int current, int count);
+
+// Cells for `count` windows tiled over `area`: rows = integer square root, row by row.
+std::vector<QRect> TileCells(int count, const QRect &area);
+
+}  // namespace tamro

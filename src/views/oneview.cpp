@@ -1,0 +1,417 @@
+#include "views/oneview.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QWheelEvent>
+#include <algorithm>
+
+#include "catalogue/engine.h"
+#include "picture/dib.h"
+#include "picture/dibdraw.h"
+#include "picture/transform.h"
+#include "platform/fileio.h"
+#include "views/rxview.h"
+
+namespace tamro {
+
+namespace {
+constexpr int kTick = 55;              // animation and slide show clock, ms
+constexpr int kActivationClickMs = 400;  // a press this soon after activation activated the window
+constexpr int kBusyCursorPixels = 4 << 20;
+}  // namespace
+
+COneView::COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWidget *parent)
+    : QWidget(parent), engine_(engine), doc_(engine.Doc()), settings_(settings), loader_(engine) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  setFocusPolicy(Qt::StrongFocus);
+  setCursor(CRXView::NormalCursor());
+}
+
+COneView::~COneView() = default;
+
+void COneView::ShowEntry(int index) {
+  CPicEntry *e = doc_.GetEntry(index);
+  if (!e) return;
+  bound_ = true;
+  index_ = index;
+  shown_ = Shown{e->name, e->IsArchiveMember() ? e->ArchivePath() : e->FullPath(), e->IsArchiveMember(), e->size,
+                 e->pictureWidth, e->pictureHeight, e->bitCount, e->Description()};
+  animation_.stop();
+  gif_ = GifAnimation();
+  // An animated GIF is composed here, frame by frame; everything else comes from a worker.
+  if (slide_ == kSlideOff && !e->IsArchiveMember() && StartAnimation(*e)) {
+    loading_ = false;
+    emit entryChanged();
+    Preload();
+    return;
+  }
+  loading_ = true;
+  emit entryChanged();
+  loader_.Load(*e, [this](const LoadedPicturePtr &loaded) { TakePicture(loaded); });
+  Preload();
+}
+
+bool COneView::StartAnimation(const CPicEntry &e) {
+  std::string head;
+  const std::string path = e.FullPath();
+  if (!ReadFileHead(path, 6, head) || !LooksLikeGif(head)) return false;
+  QFile file(QString::fromStdString(path));
+  // Animations beyond this size are shown as their first picture.
+  if (!file.open(QIODevice::ReadOnly) || file.size() > (int64_t{256} << 20)) return false;
+  const QByteArray data = file.readAll();
+  if (!gif_.Open(std::string(data.constData(), static_cast<std::size_t>(data.size())))) return false;
+  Frame first;
+  if (!gif_.Next(first.own, first.delay)) return false;
+  first.source = first.own.get();
+  FreeFrames();
+  loaded_.reset();
+  frames_.push_back(std::move(first));
+  sourceWidth_ = DibWidth(frames_[0].source);
+  sourceHeight_ = DibHeight(frames_[0].source);
+  angle_ = 0.0;
+  Relayout(false);
+  animation_.start(kTick, this);
+  emit pictureShown();
+  return true;
+}
+
+void COneView::Preload() {
+  std::vector<const CPicEntry *> ahead;
+  if (!preload_) return loader_.Preload(ahead);
+  const int count = doc_.GetEntryCount();
+  if (index_ + 1 < count) ahead.push_back(doc_.GetEntry(index_ + 1));
+  if (index_ - 1 >= 0 && index_ - 1 < count) ahead.push_back(doc_.GetEntry(index_ - 1));
+  loader_.Preload(ahead);
+}
+
+void COneView::TakePicture(const LoadedPicturePtr &loaded) {
+  loading_ = false;
+  if (CPicEntry *e = doc_.GetEntry(index_); e && shown_.path == (e->IsArchiveMember() ? e->ArchivePath() : e->FullPath()))
+    TakeFacts(*e, loaded->facts);
+  shown_.width = loaded->facts.width;
+  shown_.height = loaded->facts.height;
+  shown_.bitCount = loaded->facts.bitCount;
+  if (loaded->facts.descriptionChanged) shown_.description = loaded->facts.description;
+  FreeFrames();
+  loaded_ = loaded;
+  if (loaded->picture) {
+    Frame f;
+    f.source = loaded->picture.get();
+    frames_.push_back(std::move(f));
+    sourceWidth_ = DibWidth(frames_[0].source);
+    sourceHeight_ = DibHeight(frames_[0].source);
+  } else {
+    sourceWidth_ = sourceHeight_ = 0;
+  }
+  angle_ = 0.0;
+  Relayout(false);
+  if (slide_ != kSlideOff) lastChange_.restart();  // the interval counts from the picture on screen
+  emit entryChanged();
+  emit pictureShown();
+}
+
+void COneView::FreeFrames() {
+  animation_.stop();
+  frames_.clear();
+  current_ = 0;
+}
+
+void COneView::DropDisplayFrames() {
+  for (Frame &f : frames_) {
+    f.displayOwn.reset();
+    f.display = nullptr;
+    f.image = QImage();
+  }
+}
+
+void COneView::BuildFrame(Frame &f) {
+  if (!f.source) return;
+  const bool busy = static_cast<int64_t>(sourceWidth_) * sourceHeight_ > kBusyCursorPixels;
+  if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
+  HDIB d = ScaleDibByMode(f.source, display_.width, display_.height, angle_, settings_.scaleMode, display_.scale,
+                          false);
+  f.displayOwn.reset(d != f.source ? d : nullptr);
+  f.display = d;
+  f.image = d ? DibToImage(d) : QImage();
+  if (busy) QApplication::restoreOverrideCursor();
+}
+
+void COneView::Relayout(bool zoomFormula) {
+  if (!HasPicture()) {
+    update();
+    return;
+  }
+  const int fit = zoomFormula ? static_cast<int>(OneViewSettings::kAsIs) : settings_.fitSize;
+  display_ = ComputeDisplaySize(settings_, fit, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
+  zoom_ = display_.zoom;
+  DropDisplayFrames();
+  BuildFrame(frames_[0]);
+  if (settings_.fitSize == OneViewSettings::kPictureSize) emit fitWanted(QSize(display_.width, display_.height));
+  Centre();
+  Clamp();
+  update();
+}
+
+void COneView::Centre() {
+  pos_ = QPoint(std::max(0, (width() - display_.width) / 2), std::max(0, (height() - display_.height) / 2));
+}
+
+void COneView::Clamp() {
+  pos_ = QPoint(ClampPlacement(pos_.x(), width(), display_.width),
+                ClampPlacement(pos_.y(), height(), display_.height));
+}
+
+void COneView::ZoomIn() {
+  if (!HasPicture() || slide_ != kSlideOff || !CanZoomIn(zoom_, settings_.zoomStep)) return;
+  ++zoom_;
+  Relayout(true);
+}
+
+void COneView::ZoomOut() {
+  if (!HasPicture() || slide_ != kSlideOff || !CanZoomOut(zoom_, settings_.zoomStep)) return;
+  --zoom_;
+  Relayout(true);
+}
+
+void COneView::TurnRight() {
+  if (!HasPicture() || slide_ != kSlideOff) return;
+  angle_ = tamro::TurnRight(angle_, settings_.angleUnit);
+  Relayout(false);
+}
+
+void COneView::TurnLeft() {
+  if (!HasPicture() || slide_ != kSlideOff) return;
+  angle_ = tamro::TurnLeft(angle_, settings_.angleUnit);
+  Relayout(false);
+}
+
+void COneView::SetFitAndScale(int fit, int scaleMode) {
+  if (fit == settings_.fitSize && scaleMode == settings_.scaleMode) return;
+  settings_.fitSize = fit;
+  settings_.scaleMode = scaleMode;
+  Relayout(false);
+}
+
+void COneView::Unsharp() {
+  if (!HasPicture() || slide_ != kSlideOff) return;
+  Frame &f = frames_[current_];
+  if (!f.display) BuildFrame(f);
+  if (!f.display) return;
+  HDIB sharp = SharpenDib(f.display, 0.3);
+  if (!sharp) return;
+  f.displayOwn.reset(sharp);
+  f.display = sharp;
+  f.image = DibToImage(sharp);
+  update();
+}
+
+HDIB COneView::DisplayedPicture() const {
+  if (frames_.empty()) return nullptr;
+  return frames_[std::min<std::size_t>(current_, frames_.size() - 1)].display;
+}
+
+void COneView::paintEvent(QPaintEvent *) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::black);
+  const Frame *f = frames_.empty() ? nullptr : &frames_[std::min<std::size_t>(current_, frames_.size() - 1)];
+  if (f && !f->image.isNull()) {
+    p.drawImage(pos_, f->image);
+    return;
+  }
+  if (loading_ || index_ < 0) return;
+  p.setPen(Qt::white);
+  p.drawText(rect(), Qt::AlignCenter, QStringLiteral("画像表示できません"));
+}
+
+void COneView::resizeEvent(QResizeEvent *) {
+  if (!HasPicture()) return;
+  if (settings_.fitSize == OneViewSettings::kStretch || settings_.fitSize == OneViewSettings::kKeepAspect) {
+    display_ =
+        ComputeDisplaySize(settings_, settings_.fitSize, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
+    zoom_ = display_.zoom;
+    DropDisplayFrames();
+    BuildFrame(frames_[0]);
+    Centre();
+  } else {
+    if (display_.width < width()) pos_.setX((width() - display_.width) / 2);
+    if (display_.height < height()) pos_.setY((height() - display_.height) / 2);
+  }
+  Clamp();
+  update();
+}
+
+void COneView::NoteActivation() { activated_.restart(); }
+
+void COneView::mousePressEvent(QMouseEvent *event) {
+  activationClick_ = activated_.isValid() && activated_.elapsed() < kActivationClickMs;
+  activated_.invalidate();
+  if (event->button() != Qt::LeftButton) return;
+  pressPos_ = lastPos_ = event->position().toPoint();
+  if (slide_ != kSlideOff) {
+    slide_ = kSlideHeld;
+    mouse_ = kSlidePressed;
+    setCursor(Qt::PointingHandCursor);
+    return;
+  }
+  if (mouse_ == kCanGrab) {
+    mouse_ = kPressed;
+    setCursor(Qt::ClosedHandCursor);
+  } else {
+    mouse_ = kIdle;
+  }
+}
+
+void COneView::mouseMoveEvent(QMouseEvent *event) {
+  const QPoint at = event->position().toPoint();
+  const QPoint delta = at - lastPos_;
+  if (mouse_ == kSlidePressed) {
+    // Dragging while the show is held steps by hand; the reference moves with each step.
+    const int dx = at.x() - lastPos_.x();
+    if (dx >= 33 || dx < -32) {
+      lastPos_ = at;
+      const int target = dx > 0 ? NextIndex(index_, doc_.GetEntryCount()) : PreviousIndex(index_, doc_.GetEntryCount());
+      if (target >= 0) ShowEntry(target);
+    }
+    return;
+  }
+  lastPos_ = at;
+  if (mouse_ == kPressed || mouse_ == kDragging) {
+    if (mouse_ == kPressed && ((at - pressPos_).x() >= 2 || (at - pressPos_).x() <= -2 ||
+                               (at - pressPos_).y() >= 2 || (at - pressPos_).y() <= -2))
+      mouse_ = kDragging;
+    if (display_.width > width()) pos_.rx() += delta.x();
+    if (display_.height > height()) pos_.ry() += delta.y();
+    Clamp();
+    update();
+    return;
+  }
+  if (event->buttons() != Qt::NoButton) return;
+  const bool larger = HasPicture() && (display_.width > width() || display_.height > height());
+  if (larger && slide_ == kSlideOff) {
+    mouse_ = kCanGrab;
+    setCursor(Qt::OpenHandCursor);
+  } else {
+    mouse_ = kIdle;
+    setCursor(CRXView::NormalCursor());
+  }
+}
+
+void COneView::mouseReleaseEvent(QMouseEvent *event) {
+  const bool activating = std::exchange(activationClick_, false);
+  if (event->button() == Qt::LeftButton) {
+    const int state = std::exchange(mouse_, kIdle);
+    setCursor(CRXView::NormalCursor());
+    if (state == kSlidePressed) {
+      if (slide_ == kSlideHeld) slide_ = kSlideRunning;
+      return;
+    }
+    if ((state == kIdle || state == kPressed || state == kCanGrab) && !activating && slide_ == kSlideOff)
+      emit stepWanted(-1);
+  } else if (event->button() == Qt::RightButton) {
+    if (slide_ == kSlideOff && !activating) emit stepWanted(+1);
+  }
+}
+
+void COneView::wheelEvent(QWheelEvent *event) {
+  const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+  if (display_.height > height())
+    pos_.ry() += delta;
+  else if (display_.width > width())
+    pos_.rx() += delta;
+  Clamp();
+  update();
+  event->accept();
+}
+
+void COneView::timerEvent(QTimerEvent *event) {
+  if (event->timerId() == animation_.timerId())
+    AnimationTick();
+  else if (event->timerId() == slideTimer_.timerId())
+    SlideTick();
+}
+
+void COneView::AnimationTick() {
+  if (slide_ != kSlideOff) return;
+  bool worked = false;
+  if (gif_.Active()) {
+    Frame f;
+    if (gif_.Next(f.own, f.delay)) {
+      f.source = f.own.get();
+      frames_.push_back(std::move(f));
+      BuildFrame(frames_.back());
+      worked = true;
+    }
+  }
+  if (!worked)
+    for (Frame &f : frames_)
+      if (!f.display) {
+        BuildFrame(f);
+        worked = true;
+        break;
+      }
+  if (frames_.size() < 2 && !gif_.Active()) {
+    animation_.stop();
+    return;
+  }
+  current_ = (current_ + 1) % static_cast<int>(frames_.size());
+  if (!frames_[current_].display) BuildFrame(frames_[current_]);
+  update();
+  // With every frame ready, the clock slows to the frame's own time instead of sleeping in here.
+  const int wait = worked ? kTick : std::max({settings_.delayTime, 3 * frames_[current_].delay, kTick});
+  animation_.start(wait, this);
+}
+
+void COneView::StartSlideShow() {
+  if (!bound_ || slide_ != kSlideOff) return;
+  slide_ = kSlideRunning;
+  animation_.stop();
+  if (current_ != 0) {
+    current_ = 0;
+    update();
+  }
+  slideTimer_.start(kTick, this);
+  lastChange_.restart();
+  emit slideShowChanged(true);
+}
+
+void COneView::StopSlideShow() {
+  if (slide_ == kSlideOff) return;
+  slideTimer_.stop();
+  slide_ = kSlideOff;
+  lastChange_.restart();
+  if (frames_.size() > 1 || gif_.Active()) animation_.start(kTick, this);
+  emit slideShowChanged(false);
+}
+
+int COneView::NextSlide() {
+  const int count = doc_.GetEntryCount();
+  if (!bound_ || count <= 0) return -1;
+  int i = index_;
+  for (int tries = 0; tries <= count; ++tries) {
+    ++i;
+    if (i >= count) {
+      if (!settings_.repeat) return -1;
+      i = 0;
+    }
+    if (i == index_) return -1;
+    CPicEntry *e = doc_.GetEntry(i);
+    if (!e || (e->decoderIndex < 0 && !doc_.AcceptedByDecoder(*e))) continue;
+    return i;
+  }
+  return -1;
+}
+
+void COneView::SlideTick() {
+  if (slide_ != kSlideRunning || loading_ || lastChange_.elapsed() < interval_) return;
+  const int next = NextSlide();
+  if (next < 0) {
+    StopSlideShow();
+    return;
+  }
+  ShowEntry(next);
+}
+
+}  // namespace tamro

@@ -1,0 +1,168 @@
+#pragma once
+
+// The client of a picture window: one entry of the listing at full size, fitted or zoomed,
+// turned, dragged, animated when it is an animated GIF, and stepped through on a timer in
+// the slide show. Pictures are decoded on the engine's workers; the window keeps answering
+// meanwhile and shows the previous picture until the new one is there.
+
+#include <QBasicTimer>
+#include <QElapsedTimer>
+#include <QImage>
+#include <QWidget>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "views/gifanimation.h"
+#include "views/onepicture.h"
+#include "views/pictureloader.h"
+
+namespace tamro {
+
+class CatalogueEngine;
+class CRXDoc;
+
+class COneView : public QWidget {
+  Q_OBJECT
+
+ public:
+  enum Mouse : int { kIdle = 0, kCanGrab = 1, kPressed = 2, kSlidePressed = 3, kDragging = 4 };
+  enum Slide : int { kSlideOff = 0, kSlideRunning = 1, kSlideHeld = 2 };
+
+  COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWidget *parent = nullptr);
+  ~COneView() override;
+
+  // What the window shows of its entry: copied, so that the listing may change under it.
+  struct Shown {
+    std::string name, path;  // display name; the file (or archive) for file commands
+    bool member = false;
+    uint64_t size = 0;
+    int width = 0, height = 0, bitCount = 0;
+    std::string description;
+  };
+
+  // Shows the entry at a visible index of the listing (and binds the window to it).
+  void ShowEntry(int index);
+  // The listing was replaced while the window stays open.
+  void Unbind() { bound_ = false; }
+  bool Bound() const { return bound_; }
+  int Index() const { return index_; }
+  const Shown &Entry() const { return shown_; }
+  // A decode for the shown entry is under way.
+  bool Loading() const { return loading_; }
+  bool HasPicture() const { return !frames_.empty() && frames_[0].source != nullptr; }
+  int FrameCount() const { return static_cast<int>(frames_.size()); }
+  int CurrentFrame() const { return current_; }
+
+  OneViewSettings &Settings() { return settings_; }
+  int Interval() const { return interval_; }
+  void SetInterval(int ms) { interval_ = ms; }
+
+  void ZoomIn();
+  void ZoomOut();
+  void TurnRight();
+  void TurnLeft();
+  // Fit mode and scaling method; the display is rebuilt when either changes.
+  void SetFitAndScale(int fit, int scaleMode);
+  // Sharpens what is displayed.
+  void Unsharp();
+  // The picture as displayed (scaled, turned, sharpened); null without one.
+  HDIB DisplayedPicture() const;
+
+  void StartSlideShow();
+  void StopSlideShow();
+  int SlideState() const { return slide_; }
+  bool SlideShowRunning() const { return slide_ != kSlideOff; }
+  // The slide show's step: the next showable entry after the shown one, -1 to stop.
+  int NextSlide();
+
+  double Angle() const { return angle_; }
+  int Zoom() const { return zoom_; }
+  QSize DisplaySize() const { return {display_.width, display_.height}; }
+  QPoint Position() const { return pos_; }
+  QString ScaleText() const { return tamro::ScaleText(display_.scale); }
+  int MouseState() const { return mouse_; }
+  // The next click is the one that activated the window: it does not step.
+  void NoteActivation();
+  // Pictures next to the shown one are read ahead unless turned off (to measure without).
+  void SetPreload(bool on) { preload_ = on; }
+  // One tick of the animation clock: the next frame composed or scaled, then shown.
+  void AnimationTick();
+
+ signals:
+  // Title and status texts may change: an entry was asked for or its picture arrived.
+  void entryChanged();
+  // Fit mode 1 wants the client this size.
+  void fitWanted(const QSize &client);
+  // Previous (-1) or next (+1) by a mouse button; first/last steps come from the window.
+  void stepWanted(int direction);
+  void slideShowChanged(bool running);
+  void pictureShown();
+
+ protected:
+  void paintEvent(QPaintEvent *event) override;
+  void resizeEvent(QResizeEvent *event) override;
+  void mousePressEvent(QMouseEvent *event) override;
+  void mouseMoveEvent(QMouseEvent *event) override;
+  void mouseReleaseEvent(QMouseEvent *event) override;
+  void wheelEvent(QWheelEvent *event) override;
+  void timerEvent(QTimerEvent *event) override;
+
+ private:
+  struct Frame {
+    GlobalHandle own;        // a composed animation frame; a decoded picture stays the loader's
+    HDIB source = nullptr;
+    GlobalHandle displayOwn;  // when scaling made a new picture
+    HDIB display = nullptr;   // null until built for the current display size
+    QImage image;             // what is painted
+    int delay = 0;
+  };
+
+  void FreeFrames();
+  void TakePicture(const LoadedPicturePtr &loaded);
+  bool StartAnimation(const CPicEntry &entry);
+  void Preload();
+  // Display size from the fit mode (or the zoom formula), frame 0 built, window fitted,
+  // picture centred and clamped, repainted.
+  void Relayout(bool zoomFormula);
+  void BuildFrame(Frame &frame);
+  void DropDisplayFrames();
+  void Centre();
+  void Clamp();
+  void SlideTick();
+
+  CatalogueEngine &engine_;
+  CRXDoc &doc_;
+  OneViewSettings settings_;
+  PictureLoader loader_;
+  int interval_ = 100;
+  bool preload_ = true;
+
+  bool bound_ = false;
+  int index_ = -1;
+  Shown shown_;
+  bool loading_ = false;
+  LoadedPicturePtr loaded_;
+
+  std::vector<Frame> frames_;
+  int current_ = 0;
+  GifAnimation gif_;
+  QBasicTimer animation_;
+
+  int sourceWidth_ = 0, sourceHeight_ = 0;
+  double angle_ = 0.0;
+  int zoom_ = 0;
+  tamro::DisplaySize display_;
+  QPoint pos_;
+
+  int mouse_ = kIdle;
+  QPoint pressPos_, lastPos_;
+  bool activationClick_ = false;
+  QElapsedTimer activated_;
+
+  int slide_ = kSlideOff;
+  QBasicTimer slideTimer_;
+  QElapsedTimer lastChange_;
+};
+
+}  // namespace tamro

@@ -1,0 +1,124 @@
+#include "views/slideshow.h"
+
+#include <QEventLoop>
+#include <QKeyEvent>
+#include <QPainter>
+
+#include "catalogue/engine.h"
+#include "picture/dib.h"
+#include "picture/dibdraw.h"
+#include "picture/transform.h"
+#include "views/oneview.h"
+#include "views/rxview.h"
+
+namespace tamro {
+
+namespace {
+constexpr int kTick = 55;
+}
+
+CFullShow::CFullShow(CatalogueEngine &engine, COneView &view, int startIndex)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint),
+      engine_(engine),
+      view_(view),
+      loader_(engine),
+      index_(startIndex) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setWindowModality(Qt::ApplicationModal);
+  setCursor(CRXView::NormalCursor());
+}
+
+CFullShow::~CFullShow() = default;
+
+int CFullShow::Run(const QRect &screen) {
+  setGeometry(screen);
+  show();
+  raise();
+  activateWindow();
+  setFocus();
+  open_ = true;
+  ShowIndex(index_);
+  timer_.start(kTick, this);
+  lastChange_.restart();
+  QEventLoop loop;
+  connect(this, &QObject::destroyed, &loop, &QEventLoop::quit);
+  while (open_) {
+    loop.processEvents(QEventLoop::WaitForMoreEvents);
+  }
+  timer_.stop();
+  hide();
+  return index_;
+}
+
+void CFullShow::ShowIndex(int index) {
+  CPicEntry *e = engine_.Doc().GetEntry(index);
+  if (!e) return;
+  loading_ = true;
+  const int shown = index;
+  loader_.Load(*e, [this, shown](const LoadedPicturePtr &loaded) {
+    loading_ = false;
+    if (loaded->picture) {
+      index_ = shown;
+      Take(loaded);
+    } else {
+      index_ = shown;  // the show moves on; the last good picture stays on screen
+    }
+  });
+  std::vector<const CPicEntry *> ahead;
+  if (CPicEntry *next = engine_.Doc().GetEntry(index + 1)) ahead.push_back(next);
+  loader_.Preload(ahead);
+}
+
+void CFullShow::Take(const LoadedPicturePtr &loaded) {
+  const OneViewSettings &s = view_.Settings();
+  const HDIB source = loaded->picture.get();
+  const DisplaySize d = ComputeDisplaySize(s, s.fitSize, view_.Zoom(), DibWidth(source), DibHeight(source), 0.0,
+                                           width(), height());
+  HDIB scaled = ScaleDibByMode(source, d.width, d.height, 0.0, s.scaleMode, d.scale, false);
+  picture_ = scaled ? DibToImage(scaled) : QImage();
+  if (scaled && scaled != source) GlobalFree(scaled);
+  pos_ = QPoint(ClampPlacement(std::max(0, (width() - d.width) / 2), width(), d.width),
+                ClampPlacement(std::max(0, (height() - d.height) / 2), height(), d.height));
+  update();
+}
+
+void CFullShow::paintEvent(QPaintEvent *) {
+  QPainter p(this);
+  p.fillRect(rect(), Qt::black);
+  if (!picture_.isNull()) p.drawImage(pos_, picture_);
+}
+
+void CFullShow::timerEvent(QTimerEvent *event) {
+  if (event->timerId() != timer_.timerId() || loading_ || lastChange_.elapsed() <= view_.Interval()) return;
+  const int count = engine_.Doc().GetEntryCount();
+  int next = index_ + 1 < count ? index_ + 1 : index_;
+  if (view_.Settings().repeat && index_ + 1 >= count) next = 0;
+  if (next != index_ && next >= 0 && next < count) ShowIndex(next);
+  lastChange_.restart();
+}
+
+void CFullShow::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_Escape) close();
+}
+
+void CFullShow::mousePressEvent(QMouseEvent *event) {
+  if (event->button() != Qt::LeftButton) return;
+  timer_.stop();
+  setCursor(Qt::PointingHandCursor);
+}
+
+void CFullShow::mouseReleaseEvent(QMouseEvent *event) {
+  if (event->button() == Qt::RightButton) {
+    close();
+  } else if (event->button() == Qt::LeftButton) {
+    setCursor(CRXView::NormalCursor());
+    timer_.start(std::max(1, view_.Interval()), this);
+  }
+}
+
+void CFullShow::closeEvent(QCloseEvent *event) {
+  open_ = false;
+  QWidget::closeEvent(event);
+}
+
+}  // namespace tamro

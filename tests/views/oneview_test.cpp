@@ -1,0 +1,347 @@
+// The picture window: display arithmetic, stepping, mouse, animation, slide show, saving and
+// deleting, through real windows on the offscreen platform.
+
+#include <QApplication>
+#include <QClipboard>
+#include <QElapsedTimer>
+
+#include "fileops/trash.h"
+#include "picture/dib.h"
+#include "platform/ui.h"
+#include "viewtest.h"
+#include "views/gifanimation.h"
+#include "views/oneview.h"
+#include "views/onewnd.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
+  OneViewSettings s;
+  // Fit 3: 1000 x 500 into 800 x 600 is 800 x 400 at 1/1.25.
+  DisplaySize d = ComputeDisplaySize(s, 3, 0, 1000, 500, 0.0, 800, 600);
+  EXPECT_EQ(d.width, 800);
+  EXPECT_EQ(d.height, 400);
+  EXPECT_EQ(ScaleText(d.scale), "x1/1.25");
+  // Fit 2 without enlarging keeps a small picture at its size.
+  s.zoomUp = false;
+  d = ComputeDisplaySize(s, 2, 0, 100, 100, 0.0, 800, 600);
+  EXPECT_EQ(QSize(d.width, d.height), QSize(100, 100));
+  s.zoomUp = true;
+  // Zoom levels: x1.5 at level 1, x9 at 16, the seventeenth step refused.
+  EXPECT_EQ(ScaleText(ComputeDisplaySize(s, 1, 1, 10, 10, 0.0, 1, 1).scale), "x1.5");
+  EXPECT_EQ(ScaleText(ComputeDisplaySize(s, 1, -2, 10, 10, 0.0, 1, 1).scale), "x1/2");
+  int zoom = 0;
+  while (CanZoomIn(zoom, s.zoomStep)) ++zoom;
+  EXPECT_EQ(zoom, 16);
+  EXPECT_EQ(ScaleText(ComputeDisplaySize(s, 0, zoom, 10, 10, 0.0, 1, 1).scale), "x9");
+  // A turned picture's display covers its bounding box; a 1 x 1 picture stays 1 x 1.
+  d = ComputeDisplaySize(s, 0, 0, 1000, 500, 90.0, 1, 1);
+  EXPECT_GE(d.width, 500);
+  EXPECT_LE(d.width, 501);
+  EXPECT_GE(d.height, 1000);
+  d = ComputeDisplaySize(s, 0, -16, 1, 1, 0.0, 1, 1);
+  EXPECT_EQ(QSize(d.width, d.height), QSize(1, 1));
+  double angle = 0;
+  for (int i = 0; i < 2; ++i) angle = TurnRight(angle, 90);
+  EXPECT_EQ(angle, 180.0);
+  for (int i = 0; i < 2; ++i) angle = TurnRight(angle, 90);
+  EXPECT_EQ(angle, 0.0);
+  EXPECT_EQ(TurnLeft(0.0, 90), 270.0);
+  // Placement: a larger picture leaves no gap, a smaller one stays inside.
+  EXPECT_EQ(ClampPlacement(10, 800, 1000), 0);
+  EXPECT_EQ(ClampPlacement(-500, 800, 1000), -200);
+  EXPECT_EQ(ClampPlacement(-5, 800, 100), 0);
+  EXPECT_EQ(ClampPlacement(750, 800, 100), 700);
+  // Stepping never leaves the listing; nothing happens at its ends.
+  EXPECT_EQ(PreviousIndex(0, 5), -1);
+  EXPECT_EQ(NextIndex(4, 5), -1);
+  EXPECT_EQ(LastIndex(1, 5), 4);
+  EXPECT_EQ(FirstIndex(0, 5), -1);
+  // Tiling five windows: two rows of three columns.
+  const std::vector<QRect> cells = TileCells(5, QRect(0, 0, 900, 600));
+  ASSERT_EQ(cells.size(), 5u);
+  EXPECT_EQ(cells[2], QRect(600, 0, 300, 300));
+  EXPECT_EQ(cells[3], QRect(0, 300, 300, 300));
+}
+
+// A GIF of `frames` one-pixel frames, each with its own delay.
+std::string AnimatedGif(int frames) {
+  std::string g("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13);
+  g += std::string("\x00\x00\x00\xff\xff\xff", 6);
+  for (int i = 0; i < frames; ++i) {
+    g += std::string("\x21\xf9\x04\x00\x05\x00\x00\x00", 8);
+    g += std::string("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
+    g += std::string("\x02\x02\x44\x01\x00", 5);
+  }
+  g += ';';
+  return g;
+}
+
+class PictureWindowTest : public test::GridFixture {
+ protected:
+  void SetUp() override {
+    GridFixture::SetUp();
+    SetUi(&ui);
+  }
+  void TearDown() override {
+    windows.reset();
+    GridFixture::TearDown();
+    SetUi(nullptr);
+  }
+  // Opens the grid over the folder and a picture window on entry `index`.
+  struct Setting {
+    const char *section, *key;
+    int value;
+  };
+  COneWnd *OpenWindow(int index, std::initializer_list<Setting> settings = {}) {
+    for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
+    Open();
+    windows = std::make_unique<CPictureWindows>(*engine, profile);
+    EXPECT_TRUE(windows->Show(index, false));
+    COneWnd *w = windows->At(0);
+    w->resize(400, 300);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    WaitShown(w);
+    return w;
+  }
+  static void WaitShown(COneWnd *w) {
+    for (int i = 0; i < 2000 && w->View()->Loading(); ++i) QTest::qWait(2);
+  }
+  // Runs events until `done` holds (QTRY_ would not fail a gtest).
+  template <class F>
+  static bool WaitFor(F done, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+      if (clock.elapsed() > ms) return false;
+      QTest::qWait(2);
+    }
+    return true;
+  }
+  static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
+                     Qt::NoModifier);
+    QApplication::sendEvent(v, &move);
+  }
+  void Key(COneWnd *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+    QTest::keyClick(w->View(), static_cast<Qt::Key>(key), mods);
+  }
+
+  ScriptedUi ui;
+  std::unique_ptr<CPictureWindows> windows;
+};
+
+TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
+  MakePictures(4);
+  COneWnd *w = OpenWindow(1);
+  EXPECT_EQ(w->windowTitle().toStdString(), doc->GetEntry(1)->name);
+  EXPECT_EQ(w->StatusText(0), "80x60 24 bit");
+  EXPECT_FALSE(w->StatusText(1).isEmpty());
+  // The picture is on screen in its own colour.
+  const QPoint centre = w->View()->Position() + QPoint(40, 30);
+  EXPECT_EQ(w->View()->grab().toImage().pixelColor(centre).rgb(), Expected(1).rgb());
+
+  // Two quick presses while the first picture is still decoding both count.
+  Key(w, Qt::Key_Right);
+  Key(w, Qt::Key_Right);
+  WaitShown(w);
+  EXPECT_EQ(w->View()->Index(), 3);
+  EXPECT_EQ(w->windowTitle().toStdString(), doc->GetEntry(3)->name);
+  EXPECT_FALSE(w->IsCommandEnabled(COneWnd::kNext));
+  Key(w, Qt::Key_Home);
+  WaitShown(w);
+  EXPECT_EQ(w->View()->Index(), 0);
+  Key(w, Qt::Key_End);
+  WaitShown(w);
+  EXPECT_EQ(w->View()->Index(), 3);
+
+  Key(w, Qt::Key_Plus);
+  EXPECT_EQ(w->StatusText(2), "x1.5");
+  EXPECT_EQ(w->View()->DisplaySize(), QSize(120, 90));
+  Key(w, Qt::Key_Minus);
+  Key(w, Qt::Key_Minus);
+  EXPECT_EQ(w->StatusText(2), "x1/1.5");
+  Key(w, Qt::Key_R);
+  EXPECT_EQ(w->View()->Angle(), 90.0);
+  EXPECT_EQ(w->View()->DisplaySize().height(), 53);  // 80 / 1.5 after the turn
+
+  // Space selects the entry in the grid too; Escape closes the window.
+  Key(w, Qt::Key_Space);
+  EXPECT_TRUE(doc->GetEntry(3)->IsSelected());
+  EXPECT_TRUE(w->IsCommandChecked(COneWnd::kSelect));
+  Key(w, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+}
+
+TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
+  MakePictures(1);
+  COneWnd *w = OpenWindow(0, {{"COneView", "FitSize", 3}});
+  w->View()->resize(400, 300);
+  WaitShown(w);
+  // 80 x 60 stretched to the client with its aspect kept, centred.
+  const QSize client = w->View()->size();
+  const QSize d = w->View()->DisplaySize();
+  EXPECT_TRUE(d.width() == client.width() || d.height() == client.height());
+  EXPECT_EQ(w->View()->Position(), QPoint((client.width() - d.width()) / 2, (client.height() - d.height()) / 2));
+  // Fit mode 2 without enlarging: the picture at its size, centred.
+  w->View()->Settings().zoomUp = false;
+  w->OnCommand(COneWnd::kFitStretch);
+  EXPECT_EQ(w->View()->DisplaySize(), QSize(80, 60));
+  EXPECT_EQ(w->View()->Position(), QPoint((client.width() - 80) / 2, (client.height() - 60) / 2));
+  // Picture size: the window follows the picture.
+  w->OnCommand(COneWnd::kFitPicture);
+  for (int i = 0; i < 8; ++i) w->OnCommand(COneWnd::kZoomIn);  // x5: larger than the bars
+  EXPECT_TRUE(WaitFor([&] { return w->View()->size() == QSize(400, 300); })) << w->View()->size().width();
+}
+
+TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
+  MakePictures(3);
+  COneWnd *w = OpenWindow(1);
+  COneView *v = w->View();
+  v->NoteActivation();
+  QTest::mouseClick(v, Qt::LeftButton, {}, QPoint(5, 5));
+  WaitShown(w);
+  EXPECT_EQ(v->Index(), 1);
+  QTest::mouseClick(v, Qt::RightButton, {}, QPoint(5, 5));
+  WaitShown(w);
+  EXPECT_EQ(v->Index(), 2);
+  QTest::mouseClick(v, Qt::LeftButton, {}, QPoint(5, 5));
+  WaitShown(w);
+  EXPECT_EQ(v->Index(), 1);
+
+  // A picture larger than the client is dragged, not stepped from.
+  for (int i = 0; i < 4; ++i) w->OnCommand(COneWnd::kZoomIn);  // x3: 240 x 180
+  v->setFixedSize(100, 100);
+  MouseMove(v, QPoint(50, 50), Qt::NoButton);
+  EXPECT_EQ(v->MouseState(), COneView::kCanGrab);
+  const QPoint before = v->Position();
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(50, 50));
+  MouseMove(v, QPoint(30, 40), Qt::LeftButton);
+  EXPECT_EQ(v->Position(), before + QPoint(-20, -10));
+  QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(30, 40));
+  EXPECT_EQ(v->Index(), 1);
+}
+
+TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
+  MakePictures(1);
+  box.write("pics/anim.gif", AnimatedGif(300));
+  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
+  int gif = -1;
+  for (int i = 0; i < doc->GetEntryCount(); ++i)
+    if (doc->GetEntry(i)->name == "anim.gif") gif = i;
+  ASSERT_GE(gif, 0);
+  w->ShowIndex(gif);
+  WaitShown(w);
+  COneView *v = w->View();
+  ASSERT_EQ(v->FrameCount(), 1);
+  for (int i = 0; i < 400; ++i) v->AnimationTick();
+  EXPECT_EQ(v->FrameCount(), GifAnimation::kMaxFrames);
+  // The slide show shows first frames only.
+  w->OnCommand(COneWnd::kSlideShow);
+  EXPECT_EQ(v->CurrentFrame(), 0);
+}
+
+TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
+  MakePictures(3);
+  box.write("pics/p101b.bmp", "this is no picture");  // between p101 and p102 by name
+  COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 0}});
+  COneView *v = w->View();
+  ASSERT_EQ(doc->GetEntryCount(), 4);
+  std::vector<std::string> pictures;  // in listing order, the one that is no picture left out
+  for (int i = 0; i < 4; ++i)
+    if (doc->GetEntry(i)->name != "p101b.bmp") pictures.push_back(doc->GetEntry(i)->name);
+  const int start = doc->GetEntry(0)->name == "p101b.bmp" ? 1 : 0;
+  w->ShowIndex(start);
+  WaitShown(w);
+  std::vector<std::string> shown;
+  QObject::connect(v, &COneView::pictureShown, [&] { shown.push_back(doc->GetEntry(v->Index())->name); });
+  w->OnCommand(COneWnd::kSlideShow);
+  EXPECT_TRUE(w->IsCommandChecked(COneWnd::kSlideShow));
+  EXPECT_FALSE(w->IsCommandEnabled(COneWnd::kZoomIn));
+  ASSERT_TRUE(WaitFor([&] { return !v->SlideShowRunning(); }));
+  const std::vector<std::string> rest(pictures.begin() + 1, pictures.end());
+  EXPECT_EQ(shown, rest);
+
+  // With Repeat it goes on at the first picture after the last, round and round.
+  shown.clear();
+  v->Settings().repeat = true;
+  w->OnCommand(COneWnd::kSlideShow);
+  ASSERT_TRUE(WaitFor([&] { return shown.size() >= 4; }));
+  w->OnCommand(COneWnd::kSlideShow);
+  EXPECT_FALSE(v->SlideShowRunning());
+  EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 4),
+            (std::vector<std::string>{pictures[0], pictures[1], pictures[2], pictures[0]}));
+
+  // Escape stops a running show and leaves the window; the next one closes it.
+  v->SetInterval(100000);
+  w->OnCommand(COneWnd::kSlideShow);
+  Key(w, Qt::Key_Escape);
+  EXPECT_FALSE(v->SlideShowRunning());
+  EXPECT_EQ(windows->Count(), 1);
+  Key(w, Qt::Key_Escape);
+  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+}
+
+TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
+  MakePictures(1);
+  COneWnd *w = OpenWindow(0);
+  w->OnCommand(COneWnd::kZoomIn);  // x1.5: 120 x 90
+  const fs::path bmp = box.path("out/shown.bmp"), jpeg = box.path("out/shown.jpg");
+  fs::create_directories(bmp.parent_path());
+  ASSERT_TRUE(w->SaveDisplayed(QString::fromStdString(bmp.string()), false));
+  ASSERT_TRUE(w->SaveDisplayed(QString::fromStdString(jpeg.string()), true));
+  for (const fs::path &p : {bmp, jpeg}) {
+    const QImage back(QString::fromStdString(p.string()));
+    ASSERT_FALSE(back.isNull()) << p;
+    EXPECT_EQ(back.size(), QSize(120, 90));
+    const QColor c = back.pixelColor(60, 45), want = Expected(0);
+    EXPECT_NEAR(c.red(), want.red(), 6);
+    EXPECT_NEAR(c.blue(), want.blue(), 6);
+  }
+  // A folder that is not there: the failure is said, nothing is claimed.
+  EXPECT_FALSE(w->SaveDisplayed(QString::fromStdString(box.path("none/x.bmp").string()), false));
+  ASSERT_FALSE(ui.Messages().empty());
+  EXPECT_EQ(ui.Messages().back()->text, "ファイルの保存に失敗しました");
+}
+
+TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow) {
+  MakePictures(2);
+  COneWnd *w = OpenWindow(1, {{"RXDoc", "TrashCan", 1}});
+  const std::string name = doc->GetEntry(1)->name;
+  Key(w, Qt::Key_Delete);
+  EXPECT_FALSE(fs::exists(folder / name));
+  EXPECT_TRUE(fs::exists(fs::path(HomeTrashFolder()) / "files" / name));
+  ASSERT_EQ(doc->GetEntryCount(), 1);
+  WaitShown(w);
+  EXPECT_EQ(w->View()->Index(), 0);  // the last one went: the one before is shown
+  Key(w, Qt::Key_D);
+  EXPECT_EQ(doc->GetEntryCount(), 0);
+  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+}
+
+TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
+  MakePictures(3);
+  COneWnd *first = OpenWindow(0);
+  ASSERT_TRUE(windows->Show(2, true));
+  ASSERT_EQ(windows->Count(), 2);
+  COneWnd *second = windows->At(1);
+  WaitShown(second);
+  EXPECT_EQ(second->View()->Index(), 2);
+  windows->SetActive(second);
+  windows->Synchronise(1);
+  WaitShown(second);
+  EXPECT_EQ(second->View()->Index(), 1);
+  EXPECT_EQ(first->View()->Index(), 0);
+  // A new listing with Stay unbinds the windows: stepping does nothing.
+  windows->Unbind();
+  EXPECT_FALSE(first->IsCommandEnabled(COneWnd::kNext));
+  EXPECT_FALSE(first->OnCommand(COneWnd::kNext));
+  first->OnCommand(COneWnd::kCloseAll);
+  EXPECT_EQ(windows->Count(), 0);
+}
+
+}  // namespace
+}  // namespace tamro
