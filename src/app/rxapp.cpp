@@ -53,6 +53,7 @@ CRXApp::~CRXApp() {
   idle_.stop();
   SetUi(nullptr);
   if (splash_) delete splash_.data();
+  if (frame_) frame_->SetPictureWindows(nullptr);
   pictures_.reset();
   frame_.reset();
   engine_.reset();
@@ -139,11 +140,6 @@ void CRXApp::OpenStartFile() {
   view->RecalcLayout();
   view->SelectOnly(index);
   startEntry_ = index;
-  ShowStartEntry();
-}
-
-void CRXApp::SetPictureWindows(PictureWindowList *windows) {
-  frame_->View()->SetPictureWindows(windows);
   ShowStartEntry();
 }
 

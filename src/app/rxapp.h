@@ -18,7 +18,6 @@
 namespace tamro {
 
 class CMainFrame;
-class PictureWindowList;
 class CPictureHost;
 class CPictureWindows;
 class Profile;
@@ -46,10 +45,6 @@ class CRXApp : public QObject {
   bool OnIdle();
   bool IdleRunning() const { return idle_.isActive(); }
 
-  // Hands the grid its picture windows (not owned; null takes them away). A picture named on
-  // the command line waits for them when the grid has none yet, and is shown as soon as
-  // they are given.
-  void SetPictureWindows(PictureWindowList *windows);
   // The visible index of the command line's picture while it waits to be shown, else -1.
   int StartEntryWaiting() const { return startEntry_; }
 

@@ -145,7 +145,7 @@ void COneWnd::BuildMenus() {
   for (QMenu *m : {file, show, mode, windows}) connect(m, &QMenu::aboutToShow, this, &COneWnd::UpdateActions);
 
   // Tool bar 149.
-  QToolBar *bar = addToolBar(QStringLiteral("OnePic"));
+  QToolBar *bar = bar_ = addToolBar(QStringLiteral("OnePic"));
   bar->setObjectName(QStringLiteral("OnePicBar"));
   QStyle *st = style();
   const std::pair<int, QStyle::StandardPixmap> icons[] = {
@@ -481,7 +481,7 @@ void COneWnd::SavePlacement() {
                                    {"rcNormalPosition", std::to_string(g.left()) + "," + std::to_string(g.top()) +
                                                             "," + std::to_string(g.right() + 1) + "," +
                                                             std::to_string(g.bottom() + 1)},
-                                   {"ToolBar", "1"},
+                                   {"ToolBar", bar_ && bar_->isVisible() ? "1" : "0"},
                                    {"StatusBar", statusBar()->isVisible() ? "1" : "0"}});
 }
 

@@ -15,6 +15,7 @@
 
 class QLabel;
 class QMenu;
+class QToolBar;
 
 namespace tamro {
 
@@ -96,6 +97,7 @@ class COneWnd : public QMainWindow {
   PictureWindowHost *host_;
   COneView *view_;
   QLabel *panes_[4];
+  QToolBar *bar_ = nullptr;
   std::map<int, QAction *> actions_;
   bool topMost_ = true;
   bool saved_ = false;

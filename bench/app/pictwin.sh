@@ -1,0 +1,35 @@
+#!/usr/bin/env bash
+# Stepping through 60 12-megapixel photographs in a picture window (pictwin_bench), with and
+# without reading ahead, beside djpeg. Photographs: the wallpapers of plasma-workspace-wallpapers
+# made 4000x3000 baseline JPEGs with vips. Usage: bench/app/pictwin.sh [build-dir]
+set -euo pipefail
+build="${1:-build}"
+bench="$build/bin/pictwin_bench"
+[ -x "$bench" ] || { echo "build pictwin_bench first" >&2; exit 1; }
+need=()
+for p in libvips-tools plasma-workspace-wallpapers libjpeg-turbo-progs; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
+done
+if ((${#need[@]})); then
+  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
+fi
+work="$(mktemp -d /tmp/tamro-pictwin-XXXXXX)"
+trap 'rm -rf "$work"' EXIT
+mapfile -t sources < <(for d in /usr/share/wallpapers/*/contents/images; do
+    find "$d" -iname '*.jpg' -printf '%s %p\n' | sort -rn | head -1
+  done | sort -rn | head -12 | cut -d' ' -f2-)
+[ ${#sources[@]} -gt 0 ] || { echo "no photographs found under /usr/share/wallpapers" >&2; exit 1; }
+i=0
+for src in "${sources[@]}"; do
+  i=$((i + 1))
+  vips thumbnail "$src" "$work/src$i.jpg[Q=90,strip]" 4000 --height 3000 --size force
+done
+# 60 files, the photographs in turn.
+for n in $(seq 1 60); do
+  k=$(( (n - 1) % i + 1 ))
+  cp "$work/src$k.jpg" "$work/$(printf 'photo%02d.jpg' "$n")"
+done
+rm -f "$work"/src*.jpg
+QT_QPA_PLATFORM=offscreen "$bench" "$work" "${2:-400}"
