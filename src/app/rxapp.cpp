@@ -55,6 +55,8 @@ CRXApp::~CRXApp() {
   if (splash_) delete splash_.data();
   if (frame_) frame_->SetPictureWindows(nullptr);
   pictures_.reset();
+  // Closed picture windows still wait for deletion; they use the engine.
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   frame_.reset();
   engine_.reset();
 }

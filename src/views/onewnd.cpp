@@ -16,6 +16,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <algorithm>
+#include <utility>
 
 #include "catalogue/engine.h"
 #include "catalogue/macros.h"
@@ -72,7 +73,9 @@ COneWnd::COneWnd(CatalogueEngine &engine, Profile &profile, CPictureWindows &lis
   view_->setFocus();
 }
 
-COneWnd::~COneWnd() { list_.Remove(this); }
+COneWnd::~COneWnd() {
+  if (listed_) list_.Remove(this);
+}
 
 QAction *COneWnd::Add(QMenu *menu, int id, const QString &text, const QList<QKeySequence> &keys) {
   QAction *a = menu->addAction(text);
@@ -488,6 +491,7 @@ void COneWnd::SavePlacement() {
 void COneWnd::closeEvent(QCloseEvent *event) {
   view_->StopSlideShow();
   SavePlacement();
+  if (std::exchange(listed_, false)) list_.Remove(this);
   QMainWindow::closeEvent(event);
 }
 
@@ -505,10 +509,8 @@ CPictureWindows::CPictureWindows(CatalogueEngine &engine, Profile &profile, Pict
     : engine_(engine), profile_(profile), host_(host) {}
 
 CPictureWindows::~CPictureWindows() {
-  // Windows outliving the list would report back to it.
   const std::vector<COneWnd *> open = windows_;
-  windows_.clear();
-  for (COneWnd *w : open) delete w;
+  for (COneWnd *w : open) delete w;  // each leaves the list as it goes
 }
 
 COneWnd *CPictureWindows::Make() {
@@ -533,12 +535,10 @@ void CPictureWindows::Synchronise(int index) {
   if (w->View()->Index() != index) w->ShowIndex(index);
 }
 
+// Closed, not deleted here: the command may come from one of the windows' own menus.
 void CPictureWindows::CloseAll() {
   const std::vector<COneWnd *> open = windows_;
-  for (COneWnd *w : open) {
-    w->close();
-    delete w;  // closed windows would only go at the next event loop pass
-  }
+  for (COneWnd *w : open) w->close();
 }
 
 void CPictureWindows::Unbind() {

@@ -101,11 +101,15 @@ class COneWnd : public QMainWindow {
   std::map<int, QAction *> actions_;
   bool topMost_ = true;
   bool saved_ = false;
+  bool listed_ = true;  // in the list until closed
 };
 
 class CPictureWindows : public PictureWindowList {
  public:
   CPictureWindows(CatalogueEngine &engine, Profile &profile, PictureWindowHost *host = nullptr);
+  // Deletes the windows still open. Closed ones go with the next pass of the event loop, or
+  // with QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete), which must
+  // come before the engine goes.
   ~CPictureWindows() override;
 
   bool Show(int visibleIndex, bool newWindow) override;
@@ -119,7 +123,7 @@ class CPictureWindows : public PictureWindowList {
   void Activate(COneWnd *from, int direction);
   // Tiles the windows over the screen's available area, in list order.
   void Tile();
-  // Window bookkeeping.
+  // Window bookkeeping: a window leaves the list when it closes (it is deleted later).
   void SetActive(COneWnd *window) { active_ = window; }
   void Remove(COneWnd *window);
 

@@ -88,6 +88,7 @@ class PictureWindowTest : public test::GridFixture {
   }
   void TearDown() override {
     windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     GridFixture::TearDown();
     SetUi(nullptr);
   }
