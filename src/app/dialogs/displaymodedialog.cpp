@@ -7,11 +7,12 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
+
+#include "platform/ui.h"
 
 namespace tamro {
 
@@ -27,6 +28,7 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   for (int i = 0; i < 4; ++i) {
     auto *b = new QRadioButton(QString::fromUtf8(fits[i]), fitBox);
     fit_->addButton(b, i);
+    b->setObjectName(QStringLiteral("fit%1").arg(i));
     fitLayout->addWidget(b);
   }
   zoomUp_ = new QCheckBox(QStringLiteral("拡大を許可"), fitBox);
@@ -46,11 +48,13 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   for (const auto &[id, text] : scales) {
     auto *b = new QRadioButton(QString::fromUtf8(text), scaleBox);
     scale_->addButton(b, id);
+    b->setObjectName(QStringLiteral("scale%1").arg(id));
     scaleLayout->addWidget(b);
   }
   auto *stepRow = new QHBoxLayout;
   stepRow->addWidget(new QLabel(QStringLiteral(" 伸縮きざみ"), scaleBox));
   step_ = new QLineEdit(scaleBox);
+  step_->setObjectName(QStringLiteral("step"));
   stepRow->addWidget(step_);
   stepRow->addWidget(new QLabel(QStringLiteral("0.5=1.0-1.5-2.0-2.5..."), scaleBox));
   scaleLayout->addLayout(stepRow);
@@ -59,9 +63,11 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   auto *optionBox = new QGroupBox(QStringLiteral(" オプション"), this);
   auto *optionLayout = new QGridLayout(optionBox);
   allView_ = new QCheckBox(QStringLiteral("全画面表示"), optionBox);
+  allView_->setObjectName(QStringLiteral("allView"));
   repeat_ = new QCheckBox(QStringLiteral("くり返し再生"), optionBox);
   wait_ = new QSpinBox(optionBox);
   wait_->setRange(0, 3600000);
+  wait_->setObjectName(QStringLiteral("wait"));
   optionLayout->addWidget(allView_, 0, 0);
   optionLayout->addWidget(repeat_, 0, 1);
   optionLayout->addWidget(new QLabel(QStringLiteral("表示ウエイト（ms）"), optionBox), 1, 0);
@@ -72,6 +78,7 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   auto *turnLayout = new QHBoxLayout(turnBox);
   angle_ = new QSpinBox(turnBox);
   angle_->setRange(1, 359);
+  angle_->setObjectName(QStringLiteral("angle"));
   turnLayout->addWidget(new QLabel(QStringLiteral("回転時の角度単位（度数）"), turnBox));
   turnLayout->addWidget(angle_);
   all->addWidget(turnBox);
@@ -97,7 +104,7 @@ void CDisplayModeDialog::accept() {
   const double step = step_->text().trimmed().toDouble(&ok);
   // A step of 0 or less would make zooming do nothing or turn it around.
   if (!ok || !std::isfinite(step) || step <= 0.0) {
-    QMessageBox::warning(this, windowTitle(), QStringLiteral("伸縮きざみには正の数を入力してください"));
+    Ui().MessageBox("伸縮きざみには正の数を入力してください", "表示モード設定", MB_OK | MB_ICONWARNING);
     step_->setFocus();
     return;
   }

@@ -1,0 +1,56 @@
+// "表示モード設定" through its widgets: what it shows, what it refuses, what it hands back.
+#include "app/dialogs/displaymodedialog.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <cstdlib>
+
+#include "dialogtest.h"
+#include "platform/ui.h"
+
+namespace tamro::test {
+namespace {
+
+TEST(DisplayModeDialogTest, ShowsTheWindowsValuesRefusesABadStepAndHandsBackTheEdits) {
+  EnsureApp();
+  ScriptedUi ui;
+  SetUi(&ui);
+  OneViewSettings s;
+  s.fitSize = 3;
+  s.scaleMode = 10;
+  s.zoomStep = 0.25;
+  CDisplayModeDialog dialog(s, 700);
+  if (const char *dir = std::getenv("TAMRO_DIALOG_SHOTS")) dialog.grab().save(QString::fromUtf8(dir) + "/displaymode.png");
+  EXPECT_TRUE(Child<QRadioButton>(&dialog, "fit3")->isChecked());
+  EXPECT_TRUE(Child<QRadioButton>(&dialog, "scale10")->isChecked());
+  EXPECT_EQ(Child<QLineEdit>(&dialog, "step")->text(), "0.25");
+  EXPECT_EQ(Child<QSpinBox>(&dialog, "wait")->value(), 700);
+
+  // A step that is no positive number keeps the dialog open with a message.
+  Child<QLineEdit>(&dialog, "step")->setText("0");
+  DialogButton(&dialog, QDialogButtonBox::Ok)->click();
+  EXPECT_EQ(dialog.result(), QDialog::Rejected);
+  ASSERT_EQ(ui.Messages().size(), 1u);
+
+  Child<QLineEdit>(&dialog, "step")->setText("1");
+  Child<QRadioButton>(&dialog, "fit0")->click();
+  Child<QRadioButton>(&dialog, "scale2")->click();
+  Child<QSpinBox>(&dialog, "wait")->setValue(2500);
+  Child<QSpinBox>(&dialog, "angle")->setValue(45);
+  Child<QCheckBox>(&dialog, "allView")->setChecked(true);
+  DialogButton(&dialog, QDialogButtonBox::Ok)->click();
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  const OneViewSettings &out = dialog.Settings();
+  EXPECT_EQ(out.fitSize, 0);
+  EXPECT_EQ(out.scaleMode, 2);
+  EXPECT_EQ(out.zoomStep, 1.0);
+  EXPECT_EQ(out.angleUnit, 45);
+  EXPECT_TRUE(out.allView);
+  EXPECT_EQ(dialog.Interval(), 2500);
+  SetUi(nullptr);
+}
+
+}  // namespace
+}  // namespace tamro::test
