@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QElapsedTimer>
+#include <QTimer>
 
 #include "fileops/trash.h"
 #include "picture/dib.h"
@@ -12,6 +13,7 @@
 #include "views/gifanimation.h"
 #include "views/oneview.h"
 #include "views/onewnd.h"
+#include "views/slideshow.h"
 
 namespace tamro {
 namespace {
@@ -284,6 +286,29 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   EXPECT_EQ(windows->Count(), 1);
   Key(w, Qt::Key_Escape);
   EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+}
+
+TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
+  MakePictures(3);
+  COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 0}, {"COneView", "AllView", 1}});
+  const int last = doc->GetEntryCount() - 1;
+  // The show runs modally; Escape ends it once it has reached the last picture.
+  bool ended = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget());
+    if (show && show->Index() == last) {
+      QTest::qWait(150);  // a few more ticks: it must not move on or wrap
+      ended = show->Index() == last;
+      QTest::keyClick(show, Qt::Key_Escape);
+    }
+  });
+  poll.start(20);
+  w->OnCommand(COneWnd::kSlideShow);
+  poll.stop();
+  EXPECT_TRUE(ended);
+  WaitShown(w);
+  EXPECT_EQ(w->View()->Index(), last);
 }
 
 TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
