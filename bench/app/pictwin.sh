@@ -6,20 +6,11 @@ set -euo pipefail
 build="${1:-build}"
 bench="$build/bin/pictwin_bench"
 [ -x "$bench" ] || { echo "build pictwin_bench first" >&2; exit 1; }
-need=()
-for p in libvips-tools plasma-workspace-wallpapers libjpeg-turbo-progs; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if ((${#need[@]})); then
-  SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+. "$(dirname "$0")/../photos.sh"
+bench_install_photo_tools libjpeg-turbo-progs
 work="$(mktemp -d /tmp/tamro-pictwin-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
-mapfile -t sources < <(for d in /usr/share/wallpapers/*/contents/images; do
-    find "$d" -iname '*.jpg' -printf '%s %p\n' | sort -rn | head -1
-  done | sort -rn | head -12 | cut -d' ' -f2-)
+mapfile -t sources < <(bench_photo_sources)
 [ ${#sources[@]} -gt 0 ] || { echo "no photographs found under /usr/share/wallpapers" >&2; exit 1; }
 i=0
 for src in "${sources[@]}"; do

@@ -37,9 +37,8 @@ if [ -n "${TAMRO_BENCH_PHOTOS:-}" ]; then
 else
   copies="${COPIES:-20}"
   mkdir -p "$work/12mp" "$work/2mp"
-  mapfile -t sources < <(for d in /usr/share/wallpapers/*/contents/images; do
-      find "$d" -iname '*.jpg' -printf '%s %p\n' | sort -rn | head -1
-    done | sort -rn | head -12 | cut -d' ' -f2-)
+  . "$here/../photos.sh"
+  mapfile -t sources < <(bench_photo_sources)
   [ ${#sources[@]} -gt 0 ] || { echo "no photographs under /usr/share/wallpapers (plasma-workspace-wallpapers)" >&2; exit 1; }
   i=0
   for src in "${sources[@]}"; do

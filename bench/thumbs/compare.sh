@@ -10,23 +10,14 @@ build="${1:-$here/../../build}"
 bench="$build/bin/thumbs_bench"
 [ -x "$bench" ] || { echo "no $bench: build the thumbs_bench target first" >&2; exit 1; }
 
-SUDO=""; [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-need=()
-for p in libvips-tools plasma-workspace-wallpapers; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || need+=("$p")
-done
-if [ ${#need[@]} -gt 0 ]; then
-  $SUDO apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
-fi
+. "$here/../photos.sh"
+bench_install_photo_tools
 
 work="$(mktemp -d /tmp/tamro-thumbs-photos-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/12mp" "$work/2mp" "$work/vips-out"
 # The largest picture of each wallpaper (light variants only), at most 12 of them.
-mapfile -t sources < <(for d in /usr/share/wallpapers/*/contents/images; do
-    find "$d" -iname '*.jpg' -printf '%s %p\n' | sort -rn | head -1
-  done | sort -rn | head -12 | cut -d' ' -f2-)
+mapfile -t sources < <(bench_photo_sources)
 [ ${#sources[@]} -gt 0 ] || { echo "no photographs found under /usr/share/wallpapers" >&2; exit 1; }
 i=0
 for src in "${sources[@]}"; do
