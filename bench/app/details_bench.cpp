@@ -31,38 +31,12 @@
 #include "views/lstview.h"
 #include "views/rxview.h"
 
+#include "meteredapp.h"
+
 using namespace tamro;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The longest time one event took on the GUI thread: how long input could have waited.
-class MeteredApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-  bool notify(QObject *receiver, QEvent *event) override {
-    if (depth_++ > 0) {
-      const bool r = QApplication::notify(receiver, event);
-      --depth_;
-      return r;
-    }
-    QElapsedTimer clock;
-    clock.start();
-    const bool r = QApplication::notify(receiver, event);
-    longest_ = std::max(longest_, clock.nsecsElapsed());
-    --depth_;
-    return r;
-  }
-  double TakeMs() {
-    const double ms = static_cast<double>(longest_) / 1e6;
-    longest_ = 0;
-    return ms;
-  }
-
- private:
-  int depth_ = 0;
-  qint64 longest_ = 0;
-};
 
 // Counts the paints of a widget.
 class PaintCounter : public QObject {

@@ -23,39 +23,12 @@
 #include "views/iconsource.h"
 #include "views/rxview.h"
 
+#include "meteredapp.h"
+
 using namespace tamro;
 namespace fs = std::filesystem;
 
 namespace {
-
-// The longest time one event took to handle on the GUI thread (a paint, an idle step, a
-// batch of thumbnail results): how long input could have waited behind it.
-class MeteredApplication : public QApplication {
- public:
-  using QApplication::QApplication;
-  bool notify(QObject *receiver, QEvent *event) override {
-    if (depth_++ > 0) {
-      const bool r = QApplication::notify(receiver, event);
-      --depth_;
-      return r;
-    }
-    QElapsedTimer clock;
-    clock.start();
-    const bool r = QApplication::notify(receiver, event);
-    longest_ = std::max(longest_, clock.nsecsElapsed());
-    --depth_;
-    return r;
-  }
-  double TakeMs() {
-    const double ms = longest_ / 1e6;
-    longest_ = 0;
-    return ms;
-  }
-
- private:
-  int depth_ = 0;
-  qint64 longest_ = 0;
-};
 
 bool VisibleDone(CRXView &view, CRXDoc &doc) {
   const int first = view.Grid().FirstIndexAt(view.Top());
