@@ -499,6 +499,7 @@ void COneWnd::changeEvent(QEvent *event) {
   if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
     view_->NoteActivation();
     list_.SetActive(this);
+    UpdateActions();  // the listing may have changed meanwhile
   }
   QMainWindow::changeEvent(event);
 }

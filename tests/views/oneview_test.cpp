@@ -361,6 +361,11 @@ TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
   WaitShown(second);
   EXPECT_EQ(second->View()->Index(), 1);
   EXPECT_EQ(first->View()->Index(), 0);
+  // Tab goes to the next window (wrapping): the one that follows the selection then.
+  Key(second, Qt::Key_Tab);
+  windows->Synchronise(2);
+  WaitShown(first);
+  EXPECT_EQ(first->View()->Index(), 2);
   // A new listing with Stay unbinds the windows: stepping does nothing.
   windows->Unbind();
   EXPECT_FALSE(first->IsCommandEnabled(COneWnd::kNext));
