@@ -8,6 +8,7 @@
 
 #include <condition_variable>
 #include <filesystem>
+#include <memory>
 #include <mutex>
 
 #include "catalogue/engine.h"
@@ -213,28 +214,32 @@ TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
 }
 
 TEST_F(GatedTest, AFolderChangeJustAfterAResultCameInLeavesNothingInFlight) {
-  // The worker has handed its result in and is still waking the main thread.
-  std::mutex m;
-  std::condition_variable cv;
-  bool waking = false, release = false;
-  thumbs.SetWake([&] {
-    std::unique_lock lock(m);
-    waking = true;
-    cv.notify_all();
-    cv.wait(lock, [&] { return release; });
+  // The worker has handed its result in and is still waking the main thread. What it waits
+  // on outlives the test body: the worker leaves the wait after the body may have ended.
+  struct Gate {
+    std::mutex m;
+    std::condition_variable cv;
+    bool waking = false, release = false;
+  };
+  auto gate = std::make_shared<Gate>();
+  thumbs.SetWake([gate] {
+    std::unique_lock lock(gate->m);
+    gate->waking = true;
+    gate->cv.notify_all();
+    gate->cv.wait(lock, [&] { return gate->release; });
   });
   gated.Open();
   thumbs.Ask(0, kCell, WorkerPool::kBackground);
   {
-    std::unique_lock lock(m);
-    cv.wait(lock, [&] { return waking; });
+    std::unique_lock lock(gate->m);
+    gate->cv.wait(lock, [&] { return gate->waking; });
   }
   box.write("other/q.bmp", test::PlainPicture(40, 30, Qt::red, "BMP"));
   doc.ChangeFolder((box.root() / "other").string(), nullptr, false);
   {
-    std::lock_guard lock(m);
-    release = true;
-    cv.notify_all();
+    std::lock_guard lock(gate->m);
+    gate->release = true;
+    gate->cv.notify_all();
   }
   ASSERT_EQ(thumbs.InFlight(), 0) << "a result dropped with the old folder still counted";
   thumbs.Finish();
