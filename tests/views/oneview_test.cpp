@@ -278,9 +278,20 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 4),
             (std::vector<std::string>{pictures[0], pictures[1], pictures[2], pictures[0]}));
 
-  // Escape stops a running show and leaves the window; the next one closes it.
+  // Holding the left button holds the show; dragging 40 pixels right steps one picture.
   v->SetInterval(100000);
+  w->ShowIndex(start);
+  WaitShown(w);
   w->OnCommand(COneWnd::kSlideShow);
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(100, 100));
+  EXPECT_EQ(v->SlideState(), COneView::kSlideHeld);
+  MouseMove(v, QPoint(140, 100), Qt::LeftButton);
+  WaitShown(w);
+  EXPECT_EQ(v->Index(), start + 1);
+  QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(140, 100));
+  EXPECT_EQ(v->SlideState(), COneView::kSlideRunning);
+
+  // Escape stops a running show and leaves the window; the next one closes it.
   Key(w, Qt::Key_Escape);
   EXPECT_FALSE(v->SlideShowRunning());
   EXPECT_EQ(windows->Count(), 1);
