@@ -23,6 +23,8 @@ bool GifAnimation::Open(std::string bytes) {
   if (canvas_.isNull()) return false;
   canvas_.fill(Qt::black);
   data_ = std::move(bytes);
+  screen_ = QSize(width, height);
+  bitCount_ = 0;
   index_ = 0;
   return true;
 }
@@ -63,6 +65,7 @@ bool GifAnimation::Next(GlobalHandle &frame, int &delay) {
   }
   frame.reset(BitmapToDib(canvas_));
   delay = state->delay;
+  if (index_ == 0) bitCount_ = state->colourBits < 2 ? 1 : state->colourBits <= 4 ? 4 : 8;
   if (state->disposal == 2 || state->disposal == 3) canvas_.fill(Qt::black);
   ++index_;
   return static_cast<bool>(frame);

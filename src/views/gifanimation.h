@@ -23,12 +23,17 @@ class GifAnimation {
   bool Next(GlobalHandle &frame, int &delay);
   bool Active() const { return !data_.empty(); }
   int Composed() const { return index_; }
+  // The logical screen and the colour depth of the first frame's table (1, 4 or 8 bits).
+  QSize ScreenSize() const { return screen_; }
+  int BitCount() const { return bitCount_; }
 
  private:
   void Close();
 
   std::string data_;
   QImage canvas_;
+  QSize screen_;
+  int bitCount_ = 0;
   int index_ = 0;
 };
 

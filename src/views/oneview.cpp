@@ -71,6 +71,10 @@ bool COneView::StartAnimation(const CPicEntry &e) {
   frames_.push_back(std::move(first));
   sourceWidth_ = DibWidth(frames_[0].source);
   sourceHeight_ = DibHeight(frames_[0].source);
+  // What the status bar tells comes from the file here, not from a decoder.
+  shown_.width = gif_.ScreenSize().width();
+  shown_.height = gif_.ScreenSize().height();
+  shown_.bitCount = gif_.BitCount();
   angle_ = 0.0;
   Relayout(false);
   animation_.start(kTick, this);

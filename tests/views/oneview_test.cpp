@@ -240,6 +240,7 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
   WaitShown(w);
   COneView *v = w->View();
   ASSERT_EQ(v->FrameCount(), 1);
+  EXPECT_EQ(w->StatusText(0), "1x1 1 bit");
   for (int i = 0; i < 400; ++i) v->AnimationTick();
   EXPECT_EQ(v->FrameCount(), GifAnimation::kMaxFrames);
   // The slide show shows first frames only.
