@@ -269,7 +269,9 @@ void COneWnd::FitTo(const QSize &client) {
     const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
     limit = screen->availableGeometry().size() - QSize(2 * border, 2 * border);
   }
-  resize(frame.expandedTo(minimumSizeHint()).boundedTo(limit));
+  // Never so narrow that the menu folds away behind a chevron.
+  const QSize least(std::max(320, menuBar()->sizeHint().width()), 200);
+  resize(frame.expandedTo(minimumSizeHint()).expandedTo(least).boundedTo(limit));
 }
 
 bool COneWnd::OnCommand(int id) {
