@@ -43,6 +43,7 @@ void COneView::ShowEntry(int index) {
   gif_ = GifAnimation();
   // An animated GIF is composed here, frame by frame; everything else comes from a worker.
   if (slide_ == kSlideOff && !e->IsArchiveMember() && StartAnimation(*e)) {
+    loader_.Abandon();  // a picture still decoding for an earlier step must not replace it
     loading_ = false;
     emit entryChanged();
     Preload();

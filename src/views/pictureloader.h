@@ -43,6 +43,8 @@ class PictureLoader : public QObject {
   // The picture of `entry`: `done` runs on the GUI thread once it is decoded, at once when
   // it was read ahead. A later Load drops the wish of an earlier one that has not finished.
   void Load(const CPicEntry &entry, Done done);
+  // Drops the wish of the last Load (its picture is still kept when it comes).
+  void Abandon() { done_ = nullptr; }
   // Reads the pictures ahead (the nearest first), forgetting older ones beyond kAhead.
   void Preload(const std::vector<const CPicEntry *> &entries);
   // Forgets everything (the files may have changed).

@@ -229,17 +229,25 @@ TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
 }
 
 TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
-  MakePictures(1);
+  MakePictures(3);
   box.write("pics/anim.gif", AnimatedGif(300));
   COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
-  int gif = -1;
-  for (int i = 0; i < doc->GetEntryCount(); ++i)
-    if (doc->GetEntry(i)->name == "anim.gif") gif = i;
+  int gif = -1, still = -1;
+  for (int i = 0; i < doc->GetEntryCount(); ++i) {
+    if (doc->GetEntry(i)->name == "anim.gif")
+      gif = i;
+    else if (i >= 2)
+      still = i;  // neither shown nor read ahead yet
+  }
   ASSERT_GE(gif, 0);
+  ASSERT_GE(still, 0);
+  // A picture still decoding when the GIF is asked for must not replace it when it comes.
+  w->ShowIndex(still);
   w->ShowIndex(gif);
-  WaitShown(w);
+  QTest::qWait(200);
   COneView *v = w->View();
-  ASSERT_EQ(v->FrameCount(), 1);
+  ASSERT_GE(v->FrameCount(), 1);
+  EXPECT_EQ(v->DisplaySize(), QSize(1, 1));
   EXPECT_EQ(w->StatusText(0), "1x1 1 bit");
   for (int i = 0; i < 400; ++i) v->AnimationTick();
   EXPECT_EQ(v->FrameCount(), GifAnimation::kMaxFrames);
