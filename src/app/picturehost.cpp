@@ -31,7 +31,20 @@ void CPictureHost::Wallpaper(QWidget *parent, HDIB picture) {
   if (picture) SetWallpaperDialog(picture, parent);
 }
 
-void CPictureHost::Print(QWidget *parent, int) { PrintPictures(engine_.Doc(), engine_.Painter(), parent); }
+// The document's selection prints, as from the main window; with nothing selected, the picture
+// the window shows does (selected for the print and unselected after).
+void CPictureHost::Print(QWidget *parent, int index) {
+  CRXDoc &doc = engine_.Doc();
+  CPicEntry *shown = doc.GetEntry(index);
+  const bool alone = shown && doc.CountSelected(true) == 0;
+  if (alone) doc.SetEntryFlags(index, shown->flags | CPicEntry::kSelected);
+  PrintPictures(doc, engine_.Painter(), parent);
+  // Only when the listing still holds that entry there (a refresh may have come meanwhile).
+  if (alone && doc.GetEntry(index) == shown) {
+    doc.SetEntryFlags(index, shown->flags & ~CPicEntry::kSelected);
+    doc.CountSelected(true);
+  }
+}
 
 void CPictureHost::ActivateMain() {
   if (!main_) return;

@@ -3,6 +3,8 @@
 
 #include "app/dialogs/printdialog.h"
 
+#include "app/picturehost.h"
+
 #include <QComboBox>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
@@ -53,6 +55,23 @@ TEST_F(PrintDialogTest, PreviewShowsThePagesOfTheDefinition) {
   EXPECT_EQ(pages, 3);
   EXPECT_EQ(Profile::App().GetString("Print", "File0", ""), definition);
   EXPECT_FALSE(doc->IsBusy());
+}
+
+TEST_F(PrintDialogTest, APictureWindowPrintsItsPictureWhenNothingIsSelected) {
+  for (int i = 0; i < 5; ++i) doc->SetEntryFlags(i, 0);
+  doc->CountSelected(true);
+  CPictureHost host(*engine, nullptr);
+  int selectedMeanwhile = -1;
+  bool shownOne = false;
+  test::WhenShown<CPrintDialog>([&](CPrintDialog &dialog) {
+    selectedMeanwhile = doc->CountSelected(true);
+    shownOne = doc->GetEntry(3)->IsSelected();
+    dialog.reject();
+  });
+  host.Print(nullptr, 3);
+  EXPECT_EQ(selectedMeanwhile, 1);
+  EXPECT_TRUE(shownOne);
+  EXPECT_EQ(doc->CountSelected(true), 0) << "the selection is left as it was";
 }
 
 TEST_F(PrintDialogTest, PrintingGoesToThePrinterChosenInTheSystemsDialog) {
