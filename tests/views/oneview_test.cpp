@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "fileops/filecommands.h"
 #include "fileops/trash.h"
 #include "picture/dib.h"
 #include "platform/ui.h"
@@ -82,6 +83,26 @@ std::string AnimatedGif(int frames) {
   return g;
 }
 
+// The application's side, without dialogs: copies and moves go to a folder the test names.
+class FolderHost : public PictureWindowHost {
+ public:
+  FolderHost(CRXDoc &doc, std::string folder) : doc_(doc), folder_(std::move(folder)) {}
+  int Transfer(QWidget *, int index, bool move) override {
+    CTransferOption option(move);
+    option.destination = folder_;
+    return move ? MoveEntries(doc_, option, {index}) : CopyEntries(doc_, option, {index});
+  }
+  bool EditNote(QWidget *, int) override { return false; }
+  bool DisplayMode(QWidget *, OneViewSettings &, int &) override { return false; }
+  void Wallpaper(QWidget *, HDIB) override {}
+  void Print(QWidget *, int) override {}
+  void ActivateMain() override {}
+
+ private:
+  CRXDoc &doc_;
+  std::string folder_;
+};
+
 class PictureWindowTest : public test::GridFixture {
  protected:
   void SetUp() override {
@@ -102,7 +123,8 @@ class PictureWindowTest : public test::GridFixture {
   COneWnd *OpenWindow(int index, std::initializer_list<Setting> settings = {}) {
     for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
     Open();
-    windows = std::make_unique<CPictureWindows>(*engine, profile);
+    host = std::make_unique<FolderHost>(*doc, box.path("moved").string());
+    windows = std::make_unique<CPictureWindows>(*engine, profile, host.get());
     EXPECT_TRUE(windows->Show(index, false));
     COneWnd *w = windows->At(0);
     w->resize(400, 300);
@@ -134,6 +156,7 @@ class PictureWindowTest : public test::GridFixture {
   }
 
   ScriptedUi ui;
+  std::unique_ptr<FolderHost> host;
   std::unique_ptr<CPictureWindows> windows;
 };
 
@@ -366,6 +389,24 @@ TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow
   Key(w, Qt::Key_D);
   EXPECT_EQ(doc->GetEntryCount(), 0);
   EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+}
+
+TEST_F(PictureWindowTest, MovingTheShownFileTakesItsEntryAndShowsTheNext) {
+  MakePictures(3);
+  fs::create_directories(box.path("moved"));
+  COneWnd *w = OpenWindow(1);
+  const std::string name = doc->GetEntry(1)->name, next = doc->GetEntry(2)->name;
+  Key(w, Qt::Key_M);
+  EXPECT_TRUE(fs::exists(box.path("moved") / name));
+  EXPECT_FALSE(fs::exists(folder / name));
+  ASSERT_EQ(doc->GetEntryCount(), 2);
+  WaitShown(w);
+  EXPECT_EQ(w->windowTitle().toStdString(), next);
+  // A copy leaves everything where it was.
+  Key(w, Qt::Key_C);
+  EXPECT_TRUE(fs::exists(box.path("moved") / next));
+  EXPECT_TRUE(fs::exists(folder / next));
+  EXPECT_EQ(doc->GetEntryCount(), 2);
 }
 
 TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
