@@ -66,6 +66,13 @@ DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int 
   return d;
 }
 
+QSize FrameSize(const DisplaySize &d, int64_t budget) {
+  const double pixels = static_cast<double>(d.width) * d.height;
+  if (pixels <= static_cast<double>(budget)) return {d.width, d.height};
+  const double k = std::sqrt(static_cast<double>(budget) / pixels);
+  return {std::max(1, static_cast<int>(d.width * k)), std::max(1, static_cast<int>(d.height * k))};
+}
+
 QString ScaleText(double scale) {
   if (scale >= 1.0) return QStringLiteral("x%1").arg(scale, 0, 'g', 6);
   if (scale > 0.0) return QStringLiteral("x1/%1").arg(1.0 / scale, 0, 'g', 6);

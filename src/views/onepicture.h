@@ -5,7 +5,9 @@
 // stepping through the listing, and tiling windows.
 
 #include <QRect>
+#include <QSize>
 #include <QString>
+#include <cstdint>
 #include <vector>
 
 namespace tamro {
@@ -40,6 +42,12 @@ struct DisplaySize {
 // clientWidth x clientHeight, by fit mode `fit` and zoom level `zoom`.
 DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int width, int height, double angle,
                                int clientWidth, int clientHeight);
+// The size a display picture is actually made at: the display size, or, beyond `budget`
+// pixels, the largest size of the same shape within it (painted stretched to the display
+// size), so that zooming far into a large picture never asks for gigabytes.
+QSize FrameSize(const DisplaySize &display, int64_t budget);
+inline constexpr int64_t kFramePixelBudget = int64_t{32} << 20;
+
 // "x1.5", "x1/1.25", or nothing for a scale of 0.
 QString ScaleText(double scale);
 // Whether one more level is allowed (the scale stops at 9x either way with a step of 0.5).

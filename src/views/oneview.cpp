@@ -136,7 +136,9 @@ void COneView::BuildFrame(Frame &f) {
   if (!f.source) return;
   const bool busy = static_cast<int64_t>(sourceWidth_) * sourceHeight_ > kBusyCursorPixels;
   if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-  HDIB d = ScaleDibByMode(f.source, display_.width, display_.height, angle_, settings_.scaleMode, display_.scale,
+  const QSize size = FrameSize(display_, frameBudget_);
+  const double reduced = static_cast<double>(size.width()) / display_.width;
+  HDIB d = ScaleDibByMode(f.source, size.width(), size.height(), angle_, settings_.scaleMode, display_.scale * reduced,
                           false);
   f.displayOwn.reset(d != f.source ? d : nullptr);
   f.display = d;
@@ -223,7 +225,10 @@ void COneView::paintEvent(QPaintEvent *) {
   p.fillRect(rect(), Qt::black);
   const Frame *f = frames_.empty() ? nullptr : &frames_[std::min<std::size_t>(current_, frames_.size() - 1)];
   if (f && !f->image.isNull()) {
-    p.drawImage(pos_, f->image);
+    if (f->image.size() == DisplaySize())
+      p.drawImage(pos_, f->image);
+    else  // made smaller than displayed (a far zoom): stretched, only the visible part is drawn
+      p.drawImage(QRect(pos_, DisplaySize()), f->image);
     return;
   }
   if (loading_ || index_ < 0) return;

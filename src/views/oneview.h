@@ -84,6 +84,8 @@ class COneView : public QWidget {
   int MouseState() const { return mouse_; }
   // The next click is the one that activated the window: it does not step.
   void NoteActivation();
+  // At most this many pixels in a display picture (kFramePixelBudget; tests make it small).
+  void SetFrameBudget(int64_t pixels) { frameBudget_ = pixels; }
   // Pictures next to the shown one are read ahead unless turned off (to measure without).
   void SetPreload(bool on) { preload_ = on; }
   // One tick of the animation clock: the next frame composed or scaled, then shown.
@@ -137,6 +139,7 @@ class COneView : public QWidget {
   PictureLoader loader_;
   int interval_ = 100;
   bool preload_ = true;
+  int64_t frameBudget_ = kFramePixelBudget;
 
   bool bound_ = false;
   int index_ = -1;

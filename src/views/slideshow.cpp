@@ -74,8 +74,11 @@ void CFullShow::Take(const LoadedPicturePtr &loaded) {
   const HDIB source = loaded->picture.get();
   const DisplaySize d = ComputeDisplaySize(s, s.fitSize, view_.Zoom(), DibWidth(source), DibHeight(source), 0.0,
                                            width(), height());
-  HDIB scaled = ScaleDibByMode(source, d.width, d.height, 0.0, s.scaleMode, d.scale, false);
+  const QSize size = FrameSize(d, kFramePixelBudget);
+  HDIB scaled = ScaleDibByMode(source, size.width(), size.height(), 0.0, s.scaleMode,
+                               d.scale * size.width() / d.width, false);
   picture_ = scaled ? DibToImage(scaled) : QImage();
+  shownSize_ = QSize(d.width, d.height);
   if (scaled && scaled != source) GlobalFree(scaled);
   pos_ = QPoint(ClampPlacement(std::max(0, (width() - d.width) / 2), width(), d.width),
                 ClampPlacement(std::max(0, (height() - d.height) / 2), height(), d.height));
@@ -85,7 +88,7 @@ void CFullShow::Take(const LoadedPicturePtr &loaded) {
 void CFullShow::paintEvent(QPaintEvent *) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
-  if (!picture_.isNull()) p.drawImage(pos_, picture_);
+  if (!picture_.isNull()) p.drawImage(QRect(pos_, shownSize_), picture_);
 }
 
 void CFullShow::timerEvent(QTimerEvent *event) {

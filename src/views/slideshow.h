@@ -45,6 +45,7 @@ class CFullShow : public QWidget {
   int index_;
   bool loading_ = false;
   QImage picture_;
+  QSize shownSize_;  // the display size; the picture may be smaller (see FrameSize)
   QPoint pos_;
   QBasicTimer timer_;
   QElapsedTimer lastChange_;

@@ -221,6 +221,15 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   w->OnCommand(COneWnd::kFitPicture);
   for (int i = 0; i < 8; ++i) w->OnCommand(COneWnd::kZoomIn);  // x5: larger than the bars
   EXPECT_TRUE(WaitFor([&] { return w->View()->size() == QSize(400, 300); })) << w->View()->size().width();
+  // Far zooms make the display picture within a pixel budget and paint it stretched.
+  w->View()->SetFrameBudget(10000);
+  w->OnCommand(COneWnd::kZoomIn);  // x5.5: 440 x 330
+  EXPECT_EQ(w->View()->DisplaySize(), QSize(440, 330));
+  EXPECT_LE(int64_t{DibWidth(w->View()->DisplayedPicture())} * DibHeight(w->View()->DisplayedPicture()), 10000);
+  const QImage shot = w->View()->grab().toImage();
+  const QPoint centre = w->View()->Position() + QPoint(220, 165);
+  ASSERT_TRUE(shot.rect().contains(centre));
+  EXPECT_EQ(shot.pixelColor(centre).rgb(), Expected(0).rgb());
 }
 
 TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
