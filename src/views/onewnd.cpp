@@ -194,9 +194,10 @@ bool COneWnd::IsCommandEnabled(int id) const {
     case kWallpaper:
     case kPrint:
       return !slide && picture;
+    case kDelete:  // a member cannot be deleted out of its archive
+      return !slide && !view_->Entry().member && !view_->Entry().path.empty();
     case kCopy:
     case kMove:
-    case kDelete:
     case kNote:
     case kDisplayMode:
       return !slide;
