@@ -49,6 +49,21 @@ FileTime ToFileTime(const struct statx_timestamp &t) {
   return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
 }
 
+// The facts of a directory's entry when it is a regular file: a pipe or a device would
+// block or never end when read.
+bool StatRegularFile(int dfd, const char *name, FoundFile &f) {
+  struct statx sx {};
+  if (::statx(dfd, name, AT_STATX_SYNC_AS_STAT, STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME,
+              &sx) != 0 ||
+      !S_ISREG(sx.stx_mode))
+    return false;
+  f.name.assign(name);
+  f.size = sx.stx_size;
+  f.lastWriteTime = ToFileTime(sx.stx_mtime);
+  f.creationTime = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : f.lastWriteTime;
+  return true;
+}
+
 // The first 2048 bytes of a file, zero-filled past its end, as decoders expect to see them.
 bool ReadHead(const std::string &path, unsigned char (&head)[SPI_HEAD_BYTES]) {
   std::string bytes;
@@ -93,6 +108,19 @@ class HiddenNames {
 std::string MemberName(const ArchiveMember &m) { return LegacyToUtf8(m.name); }
 
 }  // namespace
+
+FolderSnapshot SnapshotFolder(const std::string &folder) {
+  FolderSnapshot snapshot;
+  snapshot.folder = folder;
+  DirStream dir(folder);
+  if (!dir) return snapshot;
+  FoundFile f;
+  while (struct dirent *de = dir.Next())
+    if (de->d_type != DT_DIR && !IsDotName(de->d_name) && StatRegularFile(dir.fd(), de->d_name, f))
+      snapshot.files.push_back(f);
+  snapshot.read = true;
+  return snapshot;
+}
 
 bool CRXDoc::IsOwnFileName(std::string_view name) {
   static const HiddenNames names{std::string(kInfoFileName)};
@@ -197,27 +225,9 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
   HiddenNames hidden(thumbsFile);
   bool archives = request.archives && decoders_ && decoders_->HasArchiveDecoders();
 
-  DirStream dir(request.folder);
-  if (!dir) return 0;
-  int dfd = dir.fd();
-  while (struct dirent *de = dir.Next()) {
-    if (de->d_type == DT_DIR || IsDotName(de->d_name)) continue;
-    std::string_view name(de->d_name);
-    const bool match = request.literal ? name == request.pattern : SearchPatternMatch(request.pattern, name);
-    if (!match || hidden.Contains(name)) continue;
-    struct statx sx {};
-    if (::statx(dfd, de->d_name, AT_STATX_SYNC_AS_STAT,
-                STATX_TYPE | STATX_MODE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) != 0)
-      continue;
-    // Only regular files: a pipe or a device would block or never end when read.
-    if (!S_ISREG(sx.stx_mode)) continue;
-    FoundFile f;
-    f.name.assign(name);
-    f.size = sx.stx_size;
-    f.lastWriteTime = ToFileTime(sx.stx_mtime);
-    f.creationTime = (sx.stx_mask & STATX_BTIME) ? ToFileTime(sx.stx_btime) : f.lastWriteTime;
-    if (!request.filter.KeepsTime(f.lastWriteTime) || !request.filter.KeepsSize(f.size)) continue;
-
+  // One file found: listed as an archive's members or as a picture entry.
+  auto take = [&](const FoundFile &f) -> int {
+    if (!request.filter.KeepsTime(f.lastWriteTime) || !request.filter.KeepsSize(f.size)) return 0;
     int result = kListNotArchive;
     if (archives) {
       result = ListArchive(request, f, 0);
@@ -230,6 +240,27 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
     // A file that could not be listed (an unreadable archive, no memory for one entry) is
     // left out and the search goes on.
     if (result == 0 && CheckInterrupt()) return kListInterrupted;
+    return 0;
+  };
+  auto wanted = [&](std::string_view name) {
+    const bool match = request.literal ? name == request.pattern : SearchPatternMatch(request.pattern, name);
+    return match && !hidden.Contains(name);
+  };
+
+  if (snapshot_ && snapshot_->read && snapshot_->folder == request.folder) {
+    for (const FoundFile &f : snapshot_->files) {
+      if (!wanted(f.name)) continue;
+      if (const int r = take(f); r != 0) return r;
+    }
+    return 0;
+  }
+  DirStream dir(request.folder);
+  if (!dir) return 0;
+  FoundFile f;
+  while (struct dirent *de = dir.Next()) {
+    if (de->d_type == DT_DIR || IsDotName(de->d_name) || !wanted(de->d_name)) continue;
+    if (!StatRegularFile(dir.fd(), de->d_name, f)) continue;
+    if (const int r = take(f); r != 0) return r;
   }
   return 0;
 }

@@ -344,7 +344,9 @@ std::string CRXDoc::ReuseKey(const std::string &folder, const std::string &archi
   return key;
 }
 
-void CRXDoc::RefreshFolder() {
+void CRXDoc::RefreshFolder() { RefreshFolder(nullptr); }
+
+void CRXDoc::RefreshFolder(std::shared_ptr<const FolderSnapshot> snapshot) {
   {
     BusyScope busy(*this);
     // The current entry stays current when its file is still there.
@@ -364,7 +366,9 @@ void CRXDoc::RefreshFolder() {
     useInfo_ = false;
     ScanRequest r = BuildRequest(false);
     r.reuse = true;
+    snapshot_ = std::move(snapshot);
     ListFolder(r);
+    snapshot_.reset();
     CountSelected(true);
     if (current)
       for (std::size_t v = 0; v < order_.size(); ++v)

@@ -45,6 +45,15 @@ struct FoundFile {
   FileTime creationTime = 0, lastWriteTime = 0;
 };
 
+// The regular files of one folder with their facts, read on any thread (SnapshotFolder),
+// for a listing to take instead of reading the folder itself.
+struct FolderSnapshot {
+  std::string folder;
+  std::vector<FoundFile> files;
+  bool read = false;  // the folder could be read
+};
+FolderSnapshot SnapshotFolder(const std::string &folder);
+
 // An entry as the old folder index describes it.
 struct IndexedEntry {
   int decoderIndex = -1;
@@ -149,6 +158,9 @@ class CRXDoc {
   // pattern in its name part.
   void ChangeFolder(std::string_view path, UpdateObserver *sender, bool useInfo);
   void RefreshFolder();
+  // The same with the folder's files read already (on another thread); the snapshot is
+  // used for that folder only, subfolders are read as usual.
+  void RefreshFolder(std::shared_ptr<const FolderSnapshot> snapshot);
   // Opens a folder as at start: a file path opens its folder; a path that does not exist
   // climbs to the nearest existing parent. False (nothing changed) when nothing is left.
   bool OpenFolder(std::string_view path);
@@ -252,6 +264,7 @@ class CRXDoc {
   std::string pattern_ = "*.*";
   std::string title_;
   bool useInfo_ = false;
+  std::shared_ptr<const FolderSnapshot> snapshot_;  // during a refresh given one
   bool archiveListed_ = false;
 
   std::vector<std::string> history_;

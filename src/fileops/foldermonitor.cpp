@@ -34,7 +34,11 @@ CFolderMonitor::CFolderMonitor(CRXDoc &doc, Profile &profile) : doc_(doc), profi
   QObject::connect(&tick_, &QTimer::timeout, [this] { OnTick(); });
 }
 
-CFolderMonitor::~CFolderMonitor() { StopFolderMonitor(); }
+CFolderMonitor::~CFolderMonitor() {
+  StopFolderMonitor();
+  // A reading under way finishes first; what it posts goes with the timer it was posted to.
+  if (scan_.joinable()) scan_.join();
+}
 
 void CFolderMonitor::SetMonitoredFolder(const std::string &path) {
   if (path == asked_) return;
@@ -89,8 +93,9 @@ void CFolderMonitor::OnTick() {
     tick_.stop();
     return;
   }
-  // A listing under way (a nested event loop) is left to finish.
-  if (doc_.IsBusy()) return;
+  // A listing under way (a nested event loop) is left to finish, and so is a reading of the
+  // folder: changes meanwhile are answered by a reading after it.
+  if (doc_.IsBusy() || scanning_) return;
   const Clock::time_point now = Clock::now();
   const auto since = [now](Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
@@ -103,15 +108,43 @@ void CFolderMonitor::OnTick() {
 void CFolderMonitor::React() {
   const int mode = mode_;
   const Clock::time_point start = Clock::now();
-  if (mode == kMonitorNormal)
-    doc_.RefreshFolder();
-  else if (mode == kMonitorRemoveVanished)
-    RemoveVanished();
-  else
+  if (mode == kMonitorNormal) {
+    // Reading the folder (a directory entry and its facts per file) is most of the work for
+    // a large folder; it runs on a thread of its own and the listing takes its result.
+    if (scan_.joinable()) scan_.join();  // finished: its result has come in
+    scanning_ = true;
+    scanStart_ = start;
+    scan_ = std::thread([this, folder = doc_.Folder()] {
+      auto snapshot = std::make_shared<const FolderSnapshot>(SnapshotFolder(folder));
+      QMetaObject::invokeMethod(
+          &tick_, [this, snapshot] { Apply(snapshot); }, Qt::QueuedConnection);
+    });
     return;
+  }
+  if (mode != kMonitorRemoveVanished) return;
+  RemoveVanished();
   const long long took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
   longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);
   if (reacted_) reacted_(mode);
+}
+
+void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot) {
+  scanning_ = false;
+  // Another folder shown meanwhile has been listed as a whole; a listing under way or
+  // Tamro's own operation gets the changes looked at again once the folder is quiet.
+  if (doc_.Folder() != snapshot->folder) return;
+  if (doc_.IsBusy() || mode_ != kMonitorNormal) {
+    if (mode_ == kMonitorNormal && !tick_.isActive()) {
+      first_ = last_ = Clock::now();
+      tick_.start();
+    }
+    return;
+  }
+  doc_.RefreshFolder(std::move(snapshot));
+  const long long took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - scanStart_).count();
+  longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);
+  if (reacted_) reacted_(kMonitorNormal);
 }
 
 void CFolderMonitor::RemoveVanished() {

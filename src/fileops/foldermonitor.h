@@ -6,12 +6,14 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 
 #include "platform/changenotify.h"
 
 namespace tamro {
 
 class CRXDoc;
+struct FolderSnapshot;
 class Profile;
 
 // Modes of the folder change monitor. File operations switch it to kMonitorIgnore while they
@@ -86,6 +88,8 @@ class CFolderMonitor : public FolderMonitorControl {
   void OnNotices();
   void OnTick();
   void React();
+  // A reading of the folder made on the scanning thread arrives.
+  void Apply(std::shared_ptr<const FolderSnapshot> snapshot);
   void RemoveVanished();
 
   CRXDoc &doc_;
@@ -99,6 +103,11 @@ class CFolderMonitor : public FolderMonitorControl {
   Clock::time_point first_, last_;  // of the notices not yet answered
   long long longestWaitMs_ = kLongestWaitMs;
   std::function<void(int)> reacted_;
+  // The folder is read on a thread of its own, so that the window goes on meanwhile; only
+  // taking the result into the listing runs here.
+  std::thread scan_;
+  bool scanning_ = false;
+  Clock::time_point scanStart_;
 };
 
 }  // namespace tamro

@@ -245,6 +245,26 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
   EXPECT_FALSE(doc->IsBusy());
 }
 
+TEST_F(DocTest, ARefreshFromAFolderReadElsewhereListsWhatItsOwnReadingWould) {
+  for (const char *n : {"a.jpg", "b.gif", "c.JPG", "e.png", "_THUMBS_.RXI", "DIRINFO.RXI.000000"})
+    Write(std::string("pics/") + n, "PIC");
+  Write("pics/sub/x.jpg", "PIC");
+  ASSERT_EQ(::mkfifo(box.path("pics/pipe.jpg").c_str(), 0600), 0);
+  profile.WriteString("RXDoc", "PathMask", "*.jpg;*.gif;*.rxi");  // the store's name matches
+  profile.WriteInt("Filter", "FileName", 1);
+  auto doc = MakeDoc();
+  doc->ChangeFolder(Folder(), nullptr, false);
+  const std::vector<std::string> own = Names(*doc);
+  ASSERT_EQ(own.size(), 3u);
+  // Read before a file came: the listing follows the reading it was given.
+  auto snapshot = std::make_shared<const FolderSnapshot>(SnapshotFolder(Folder()));
+  Write("pics/late.jpg", "PIC");
+  doc->RefreshFolder(snapshot);
+  EXPECT_EQ(Names(*doc), own);
+  doc->RefreshFolder();
+  EXPECT_EQ(doc->GetEntryCount(), 4);
+}
+
 TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueued) {
   for (int i = 0; i < 5; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
   FakeInput input;
