@@ -77,14 +77,9 @@ CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *p
   grid->addLayout(format, row++, 1, 1, 2);
   grid->setColumnStretch(1, 1);
 
-  auto *create = new QPushButton(QStringLiteral("作成"), this);
-  create->setObjectName("create");
-  create->setDefault(true);
-  auto *cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(create);
-  buttons->addWidget(cancel);
+  const CreateCancelRow actions = MakeCreateCancelRow(this);
+  QPushButton *create = actions.create, *cancel = actions.cancel;
+  QHBoxLayout *buttons = actions.row;
 
   auto *all = new QVBoxLayout(this);
   all->addLayout(grid);

@@ -1,7 +1,9 @@
 #include "app/dialogs/formparts.h"
 
 #include <QComboBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QWidget>
 
 #include "output/history.h"
@@ -31,6 +33,18 @@ void ChainTabOrder(std::initializer_list<QWidget *> widgets) {
     if (previous) QWidget::setTabOrder(previous, w);
     previous = w;
   }
+}
+
+CreateCancelRow MakeCreateCancelRow(QWidget *parent) {
+  auto *create = new QPushButton(QStringLiteral("作成"), parent);
+  create->setObjectName("create");
+  create->setDefault(true);
+  auto *cancel = new QPushButton(QStringLiteral("キャンセル"), parent);
+  auto *row = new QHBoxLayout;
+  row->addStretch();
+  row->addWidget(create);
+  row->addWidget(cancel);
+  return {create, cancel, row};
 }
 
 }  // namespace tamro

@@ -8,6 +8,8 @@
 #include <string>
 
 class QComboBox;
+class QHBoxLayout;
+class QPushButton;
 class QWidget;
 
 namespace tamro {
@@ -21,6 +23,14 @@ QComboBox *MakeHistoryBox(QWidget *parent);
 void FillHistoryBox(QComboBox *box, const TextHistory &history, const std::string &text);
 // The edit field's text.
 std::string BoxText(const QComboBox *box);
+
+// The "作成" button (the default, named "create") and "キャンセル" at the right of a row.
+struct CreateCancelRow {
+  QPushButton *create;
+  QPushButton *cancel;
+  QHBoxLayout *row;
+};
+CreateCancelRow MakeCreateCancelRow(QWidget *parent);
 
 // Tab moves through `widgets` in the order given.
 void ChainTabOrder(std::initializer_list<QWidget *> widgets);

@@ -88,14 +88,9 @@ CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent)
   jpeg->setColumnStretch(2, 1);
   jpeg->setContentsMargins(20, 0, 0, 0);
 
-  auto *create = new QPushButton(QStringLiteral("作成"), this);
-  create->setObjectName("create");
-  create->setDefault(true);
-  auto *cancel = new QPushButton(QStringLiteral("キャンセル"), this);
-  auto *buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(create);
-  buttons->addWidget(cancel);
+  const CreateCancelRow actions = MakeCreateCancelRow(this);
+  QPushButton *create = actions.create, *cancel = actions.cancel;
+  QHBoxLayout *buttons = actions.row;
 
   auto *all = new QVBoxLayout(this);
   all->addLayout(grid);
