@@ -178,7 +178,12 @@ int WriteContactSheets(CRXDoc &doc, SheetCellPainter &painter, int columns, int 
     entry->switches = switches;
     entry->cellRect = cellRect;
     progress->Step(1);
-    if (!drawn) continue;  // the next picture takes the same cell
+    if (!drawn) {
+      // The next picture takes the same cell; what the failed one left must not show when
+      // none comes.
+      sheet.Fill(QRect(x, y, cellWidth, cellHeight), background);
+      continue;
+    }
     if (++column < grid.columns) continue;
     column = 0;
     if (++row < grid.rows) continue;
