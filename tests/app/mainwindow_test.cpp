@@ -134,19 +134,22 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   for (int i = 0; i < 60; ++i) WritePicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), Colour(i));
   Profile::App().WriteString("MainFrame", "Window", "0,0,700,500");
   // As a desktop entry's %U hands it over.
-  const QString url = QUrl::fromLocalFile(QString::fromStdString((folder / "p157.bmp").string())).toString();
+  // Listed by name, so that the picture named is past the first screen.
+  Profile::App().WriteString("LstView", "SortHistory", std::to_string(SortKey{kSortName, 1}.Packed()));
+  const QString url = QUrl::fromLocalFile(QString::fromStdString((folder / "p130.bmp").string())).toString();
   ASSERT_TRUE(url.contains(QStringLiteral("%25"))) << url.toStdString();
   Start({"-nologo", url.toStdString()});
   CRXDoc *doc = app->Doc();
   ASSERT_EQ(doc->Folder(), folder.string());
   ASSERT_GE(doc->Current(), 0);
   const CPicEntry *current = doc->GetEntry(doc->Current());
-  EXPECT_EQ(current->name, "p157.bmp");
+  EXPECT_EQ(current->name, "p130.bmp");
   EXPECT_TRUE(current->IsSelected());
   EXPECT_EQ(doc->CountSelected(true), 1);
   EXPECT_EQ(app->MainFrame()->View()->Anchor(), doc->Current()) << "keys go on from it";
   const GridGeometry &g = app->MainFrame()->View()->Grid();
   const int top = app->MainFrame()->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
+  ASSERT_GT(cellTop + g.cellHeight, g.clientHeight);
   EXPECT_GT(top, 0);
   EXPECT_LE(top, cellTop);
   EXPECT_GE(top + g.clientHeight, cellTop + g.cellHeight) << "the cell is in view";
@@ -156,7 +159,7 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   ASSERT_TRUE(windows);
   ASSERT_EQ(windows->Count(), 1);
   EXPECT_EQ(windows->At(0)->View()->Index(), doc->Current());
-  EXPECT_EQ(windows->At(0)->windowTitle(), QStringLiteral("p157.bmp"));
+  EXPECT_EQ(windows->At(0)->windowTitle(), QStringLiteral("p130.bmp"));
 }
 
 TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {

@@ -195,8 +195,10 @@ TEST_F(SaveTest, WhatCannotBeWrittenIsNamedAndKeepsWhatWasThere) {
   EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 2)
       << "no temporary file left";
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "次のファイルを保存できませんでした\n\n" + (out / "a.bmp").string() +
-                                        "\n" + (out / "b.bmp").string());
+  // Named in the listing's order.
+  EXPECT_EQ(ui.Messages()[0]->text, "次のファイルを保存できませんでした\n\n" +
+                                        (out / doc->GetEntry(0)->name).string() + "\n" +
+                                        (out / doc->GetEntry(1)->name).string());
 
   // A folder that cannot be made is said once.
   box.write("file", "x");

@@ -100,7 +100,7 @@ TEST(HtmlPaths, RelativePath) {
   EXPECT_EQ(RelativePath(a + "/b/c", a + "/x"), "../../x/");
   EXPECT_EQ(RelativePath(a, a + "/b/c"), "b/c/");
   EXPECT_EQ(RelativePath(a + "/b/c/", a + "/b"), "../");
-  EXPECT_EQ(RelativePath("/", a), a.substr(1) + "/");
+  EXPECT_EQ(RelativePath(box.root().parent_path().string(), a), box.root().filename().string() + "/a/");
   EXPECT_EQ(RelativePath("", a), std::nullopt);
 }
 
@@ -196,8 +196,10 @@ TEST_F(HtmlRun, NoLimitIsOnePageOfTheSelection) {
   Template("*Header\n[$PREV_PAGE$][$NEXT_PAGE$] $MAXPAGENO$ [$FILENAME$][$NOTE$]\n*One\n$FILENAME$\n*Footer\n");
   ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
   auto page = PageLines("catalog.htm");
+  auto names = test::EntryNames(*doc);  // in the listing's order
+  std::erase(names, "b.jpg");
   EXPECT_EQ(std::vector<std::string>(page.begin() + 6, page.end()),
-            (std::vector<std::string>{"[][] 1 [][]", "a.jpg", "c.jpg", "</HTML>"}));
+            (std::vector<std::string>{"[][] 1 [][]", names[0], names[1], "</HTML>"}));
   EXPECT_FALSE(fs::exists(out / "catalog-2.htm"));
 }
 
