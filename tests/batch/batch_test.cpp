@@ -316,6 +316,14 @@ std::pair<int, std::string> SignalAtQuestion(const std::vector<std::string> &arg
     ::waitpid(pid, &status, 0);
     status = -1;
   }
+  // What the tool wrote just before it ended may still wait in the terminal.
+  for (char buffer[4096];;) {
+    pollfd p{terminal, POLLIN, 0};
+    if (::poll(&p, 1, 1000) <= 0) break;
+    const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;
+    seen.append(buffer, static_cast<std::size_t>(n));
+  }
   ::close(terminal);
   return {status, seen};
 }

@@ -62,7 +62,7 @@ TEST(PrintDocSource, PrintsTheDocumentsSelectionWithItsNames) {
   std::string def = box.write("doc.dps", "P,0,10,40,40,0\nS,0,0,40,10,$(PicName),0,Sans,8,4\nN\n").string();
   EXPECT_EQ(CPrintLayout(source).PrintSelected(device, def), 1);
   ASSERT_EQ(device.pages.size(), 1u);
-  QColor first = doc.GetEntry(0)->name == "a.bmp" ? Qt::red : Qt::blue;
+  QColor first = doc.GetEntry(b == 0 ? 1 : 0)->name == "a.bmp" ? Qt::red : Qt::blue;
   EXPECT_TRUE(test::IsColour(device.pages[0].pixel(200, 250), first));
   EXPECT_FALSE(test::InkBox(device.pages[0].copy(0, 0, 400, 100), test::IsInk).isNull());
   EXPECT_TRUE(busyWhileLoading);
