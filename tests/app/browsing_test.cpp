@@ -27,6 +27,7 @@
 #include "platform/profile.h"
 #include "support/mounts.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
 #include "views/lstview.h"
@@ -36,15 +37,6 @@ namespace tamro {
 namespace {
 
 namespace fs = std::filesystem;
-
-void EnsureApp() {
-  if (!QApplication::instance()) {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char *argv[] = {name, nullptr};
-    new QApplication(argc, argv);
-  }
-}
 
 void WritePicture(const fs::path &path, int width = 40) {
   fs::create_directories(path.parent_path());
@@ -85,7 +77,7 @@ class ListingLog : public UpdateObserver {
 class BrowsingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApp();
+    test::EnsureWidgetApp();
     Profile::ResetApp();
     folder = box.root() / "pictures";
     fs::create_directories(folder);

@@ -23,6 +23,7 @@
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 #include "support/zipwriter.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
@@ -36,16 +37,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void EnsureApp() {
-  if (!QApplication::instance()) {
-    static int argc = 1;
-    static char name[] = "app_tests";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: tearing it down among the exit handlers crashes in Qt.
-    new QApplication(argc, argv);
-  }
-}
-
 QColor Colour(int i) { return QColor::fromHsv((i * 47) % 360, 200, 220); }
 
 void WritePicture(const fs::path &path, QColor colour) {
@@ -58,7 +49,7 @@ void WritePicture(const fs::path &path, QColor colour) {
 class AppTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    EnsureApp();
+    test::EnsureWidgetApp();
     Profile::ResetApp();
     folder = box.root() / "写真 100% \"best\"";
   }

@@ -23,7 +23,7 @@ std::string SectionOf(const std::string &key) {
 }
 
 TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
-  EnsureApp();
+  EnsureWidgetApp();
   Sandbox box;
   Profile &profile = Profile::App();
   CRXDoc doc(&profile);

@@ -9,16 +9,9 @@
 #include <QPushButton>
 #include <QWidget>
 
-namespace tamro::test {
+#include "support/widgetapp.h"
 
-inline void EnsureApp() {
-  if (QApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "app_settings_tests";
-  static char *argv[] = {name, nullptr};
-  // Never destroyed: tearing it down among the exit handlers crashes in Qt.
-  new QApplication(argc, argv);
-}
+namespace tamro::test {
 
 // The child named `name`; fails the test (and answers null) when there is none.
 template <class T>

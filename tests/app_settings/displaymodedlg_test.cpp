@@ -14,7 +14,7 @@ namespace tamro::test {
 namespace {
 
 TEST(DisplayModeDialogTest, ShowsTheWindowsValuesRefusesABadStepAndHandsBackTheEdits) {
-  EnsureApp();
+  EnsureWidgetApp();
   ScriptedUi ui;
   SetUi(&ui);
   OneViewSettings s;

@@ -32,7 +32,7 @@ T PluginValue(const std::string &modulePath, const char *name) {
 }
 
 TEST(PluginSetDlg, UseBitsListsAndANewSetNameReachTheHostAndTheStore) {
-  EnsureApp();
+  EnsureWidgetApp();
   Sandbox box;
   ScriptedUi ui;
   ScopedUi scoped(ui);

@@ -39,7 +39,7 @@ void ClickAndAnswer(QPushButton *button, std::function<void(Dialog *)> answer) {
 }
 
 TEST(ThumbOptionDlg, SizesColoursFontAndSwitchesAreWrittenOnOk) {
-  EnsureApp();
+  EnsureWidgetApp();
   Sandbox box;
   Profile &profile = Profile::App();
   CRXDoc doc(&profile);

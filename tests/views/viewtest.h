@@ -12,19 +12,10 @@
 #include "catalogue/engine.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 #include "views/rxview.h"
 
 namespace tamro::test {
-
-inline void EnsureWidgetApp() {
-  if (!QApplication::instance()) {
-    static int argc = 1;
-    static char name[] = "views_tests";
-    static char *argv[] = {name, nullptr};
-    // Never destroyed: tearing it down among the exit handlers crashes in Qt.
-    new QApplication(argc, argv);
-  }
-}
 
 // A plain picture of one colour, written as BMP so the built-in decoder reads it.
 inline std::filesystem::path WriteColourPicture(const std::filesystem::path &path, int w, int h,
