@@ -13,7 +13,7 @@ PACKAGES=(
   fonts-ipafont-gothic
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
-  poppler-utils
+  poppler-utils locales
   librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
 )
 

@@ -1,5 +1,6 @@
 #include <QApplication>
 #include <QIcon>
+#include <clocale>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ int main(int argc, char **argv) {
     }
   }
   QApplication app(argc, argv);
+  // Qt takes the user's locale for the C library too; numbers in settings, layouts and on
+  // the command line are written with a decimal point whatever the language.
+  std::setlocale(LC_NUMERIC, "C");
   QApplication::setApplicationName(QStringLiteral("Tamro"));
   QApplication::setApplicationVersion(QStringLiteral(TAMRO_VERSION));
   // The desktop entry's name, by which Wayland compositors find the icon and the entry.

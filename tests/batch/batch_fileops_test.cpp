@@ -67,9 +67,13 @@ TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
   EXPECT_EQ(PictureSize(out / "e.jpg"), QSize(100, 50));
   EXPECT_EQ(Format(out / "写真.jpg"), "jpeg");
 
-  // One named file, as BMP, turned right and halved.
+  // One named file, as BMP, turned right and halved; "0.5" is a half where the locale
+  // writes "0,5" too.
+  const Environment german = CommaDecimalLocale(box.path("locale"));
+  EXPECT_FALSE(german.empty()) << "localedef could not make de_DE.UTF-8";
   r = RunBatch({"convert", (dir / "写真.jpg").string(), "--out", box.path("bmp").string(), "--bmp", "--scale",
-                "0.5", "--rotate", "90", "--scale-mode", "3", "--unsharp", "-q"});
+                "0.5", "--rotate", "90", "--scale-mode", "3", "--unsharp", "-q"},
+               german);
   EXPECT_EQ(r.exit, 0) << r.err;
   EXPECT_EQ(Names(box.path("bmp")), (std::set<std::string>{"写真.bmp"}));
   EXPECT_EQ(PictureSize(box.path("bmp/写真.bmp")), QSize(240, 320));

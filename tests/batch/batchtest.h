@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalogue/thumbstore.h"
@@ -34,10 +35,17 @@ struct Result {
   bool finished = false;
 };
 
-inline Result RunBatch(const std::vector<std::string> &args) {
+using Environment = std::vector<std::pair<std::string, std::string>>;
+
+inline Result RunBatch(const std::vector<std::string> &args, const Environment &env = {}) {
   QProcess p;
   QStringList list;
   for (const std::string &a : args) list << QString::fromStdString(a);
+  if (!env.empty()) {
+    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+    for (const auto &[name, value] : env) e.insert(QString::fromStdString(name), QString::fromStdString(value));
+    p.setProcessEnvironment(e);
+  }
   p.start(QStringLiteral(TAMRO_BIN_DIR "/tamro-batch"), list);
   p.closeWriteChannel();  // standard input at its end, as from a script
   Result r;
@@ -51,6 +59,18 @@ inline Result RunBatch(const std::vector<std::string> &args) {
   r.out = p.readAllStandardOutput().toStdString();
   r.err = p.readAllStandardError().toStdString();
   return r;
+}
+
+// A German locale, whose numbers have a decimal comma, made in `folder` (none where the
+// system cannot make one).
+inline Environment CommaDecimalLocale(const fs::path &folder) {
+  fs::create_directories(folder);
+  QProcess p;
+  p.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
+                                        QStringLiteral("UTF-8"),
+                                        QString::fromStdString((folder / "de_DE.UTF-8").string())});
+  if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
+  return {{"LOCPATH", folder.string()}, {"LC_ALL", "de_DE.UTF-8"}};
 }
 
 // A picture with some detail, so encoders and scalers have real work.

@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <QGuiApplication>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 
@@ -63,6 +64,9 @@ int main(int argc, char **argv) {
   qInstallMessageHandler(&FilterQtMessages);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
+  // Qt takes the user's locale for the C library too; numbers in settings, layouts and on
+  // the command line are written with a decimal point whatever the language.
+  std::setlocale(LC_NUMERIC, "C");
   QGuiApplication::setApplicationName(QStringLiteral("Tamro"));
 
   TerminalUi ui(options);

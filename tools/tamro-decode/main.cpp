@@ -9,6 +9,7 @@
 #include <QGuiApplication>
 #include <cerrno>
 #include <climits>
+#include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -220,6 +221,9 @@ int main(int argc, char **argv) {
     setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qtArgc = 1;
   QGuiApplication app(qtArgc, argv);
+  // Qt takes the user's locale for the C library too; numbers in settings, layouts and on
+  // the command line are written with a decimal point whatever the language.
+  std::setlocale(LC_NUMERIC, "C");
 
   const Profile &profile = Profile::App();
   if (o.pluginDir.empty()) o.pluginDir = LookupPluginFolder(profile, ExecutableFolder());
