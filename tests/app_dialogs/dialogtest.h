@@ -17,17 +17,14 @@
 #include "app/uilanguage.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 
 namespace tamro::test {
 
 inline void EnsureWidgetsApp() {
   if (QApplication::instance()) return;
-  static int argc = 1;
-  static char name[] = "app_dialogs_tests";
-  static char *argv[] = {name, nullptr};
-  // Never destroyed: tearing it down among the exit handlers crashes in Qt.
-  auto *app = new QApplication(argc, argv);
-  InstallJapaneseTranslations(*app);
+  EnsureWidgetApp();
+  InstallJapaneseTranslations(*QApplication::instance());
 }
 
 class DialogDriver : public QObject {
