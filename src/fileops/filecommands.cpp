@@ -160,16 +160,19 @@ int MoveEntries(CRXDoc &doc, const CTransferOption &option, const std::vector<in
 int DeletePictureFile(const CRXDoc &doc, const std::string &path) {
   const std::filesystem::path p(path);
   const std::string name = p.filename().string();
-  bool deleted;
+  // A picture is one file: a name that has meanwhile become a folder is never removed with
+  // what it holds. Checked again after the question, just before the file goes.
+  const auto isPictureFile = [&path] { return Exists(path) && !IsDirectory(path); };
+  bool deleted = false;
   {
     MonitorIgnoreScope ignore;
     if (doc.Settings().trashCan) {
-      deleted = ShellDelete(path, true);
+      deleted = isPictureFile() && ShellDelete(path, true);
     } else {
       if (doc.Settings().delQA == 0 &&
           Ui().MessageBox(name + "を削除してもよろしいですか？", kCaption, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return 0;
-      deleted = ShellDelete(path, false);
+      deleted = isPictureFile() && ShellDelete(path, false);
     }
   }
   if (!deleted) {
