@@ -47,7 +47,7 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
   CPicEntry *e = doc_.GetEntry(visibleIndex);
   if (!e) return kGone;
   const bool urgent = priority < WorkerPool::kBackground;
-  if (e->pendingJob) {
+  if (HasWork(*e)) {
     if (urgent) {
       std::lock_guard lock(mutex_);
       auto it = std::find_if(background_.begin(), background_.end(),
@@ -99,8 +99,8 @@ void CThumbScheduler::CancelAll() {
   pool_.Cancel(tag_);
   std::lock_guard lock(mutex_);
   ++generation_;
-  // The entries' pending marks go with the entries: a new listing replaces them, and a
-  // kept entry's mark no longer matches any job.
+  // Marks of the entries in place are released here; an entry a refresh had set aside when
+  // its work was dropped keeps a mark that names no job, which HasWork lets go.
   auto release = [this](int entryIndex, uint32_t id) {
     if (CPicEntry *e = doc_.GetEntryAt(entryIndex); e && e->pendingJob == id) e->pendingJob = 0;
   };
@@ -117,6 +117,14 @@ void CThumbScheduler::CancelAll() {
   // result was just taken back above may still be counted as running.
   inFlight_ = static_cast<int>(runningJobs_.size());
   changed_.notify_all();
+}
+
+bool CThumbScheduler::HasWork(CPicEntry &e) {
+  if (!e.pendingJob) return false;
+  std::lock_guard lock(mutex_);
+  if (outstanding_.count(e.pendingJob)) return true;
+  e.pendingJob = 0;  // its work was dropped and its result will never come: ask again
+  return false;
 }
 
 void CThumbScheduler::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) {
@@ -150,7 +158,7 @@ void CThumbScheduler::LetGoOverBudget() {
     heldBytes_ -= it->second.second;
     usedAt_.erase(it);
     CPicEntry *e = doc_.GetEntryAt(index);
-    if (!e || !e->thumbnail || e->pendingJob || e->IsBusy()) continue;
+    if (!e || !e->thumbnail || HasWork(*e) || e->IsBusy()) continue;
     if (!e->stored && store && store->Add(*e, CThumbStore::kQuality) == 1) e->stored = true;
     e->FreePictures();
     // Taken from the store again when the cell is drawn next (built afresh without one).

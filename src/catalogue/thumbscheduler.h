@@ -91,6 +91,9 @@ class CThumbScheduler : public UpdateObserver {
     ThumbResult result;
   };
   void RunOne();
+  // Whether a job of this generation is still to come back for the entry; a mark left by
+  // work cancelled since is cleared. Main thread only, without the mutex held.
+  bool HasWork(CPicEntry &e);
   // Puts records into the thumbnail store in the order their requests were made, whatever
   // order the workers finish in, so that the store file does not depend on their number.
   void PutInRequestOrder();

@@ -216,6 +216,20 @@ TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
   EXPECT_TRUE(doc.GetEntry(0)->thumbnail);
 }
 
+TEST_F(GatedTest, ARefreshWhileWorkIsQueuedAndRunningLeavesNoEntryWaiting) {
+  for (int i = 0; i < 12; ++i) thumbs.Ask(i, kCell, WorkerPool::kBackground);
+  gated.WaitForCaller();  // one job running, the others queued
+  doc.RefreshFolder();    // the entries are kept, their work dropped
+  gated.Open();
+  for (int i = 0; i < 12; ++i) thumbs.Ask(i, kCell, WorkerPool::kBackground);
+  thumbs.Finish();
+  EXPECT_EQ(thumbs.InFlight(), 0);
+  for (int i = 0; i < 12; ++i) {
+    EXPECT_TRUE(doc.GetEntry(i)->thumbnail) << i;
+    EXPECT_EQ(thumbs.Ask(i, kCell, WorkerPool::kVisible), CThumbScheduler::kReady) << i;
+  }
+}
+
 TEST_F(GatedTest, AFolderChangeJustAfterAResultCameInLeavesNothingInFlight) {
   // The worker has handed its result in and is still waking the main thread. What it waits
   // on outlives the test body: the worker leaves the wait after the body may have ended.
