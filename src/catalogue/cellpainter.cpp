@@ -227,7 +227,7 @@ bool CCellPainter::DrawIcon(CPicEntry &e, QPainter &p, const CellRect &area) {
   return true;
 }
 
-void CCellPainter::DrawCaption(const CPicEntry &e, QPainter &p, CellRect r, uint32_t bar) {
+void CCellPainter::DrawCaption(CPicEntry &e, QPainter &p, CellRect r, uint32_t bar) {
   const EntryColours &c = e.Colours();
   FillRect(p, r, bar);
   if (e.switches.nameFrame) {

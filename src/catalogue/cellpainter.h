@@ -76,7 +76,7 @@ class CCellPainter {
   void SelectFont(const FontDescription &font);
   int PaintInto(CPicEntry &entry, QPainter &p, int x, int y, int width, int height, int mode);
   bool DrawIcon(CPicEntry &entry, QPainter &p, const CellRect &area);
-  void DrawCaption(const CPicEntry &entry, QPainter &p, CellRect caption, uint32_t bar);
+  void DrawCaption(CPicEntry &entry, QPainter &p, CellRect caption, uint32_t bar);
 
   CThumbBuilder *builder_;
   FileIconSource *icons_;

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "catalogue/notestore.h"
 #include "catalogue/picentry.h"
 #include "platform/cpdecode.h"
 
@@ -224,7 +225,7 @@ std::string LocalTime(FileTime nanos, const char *format) {
   return std::string(buffer, n);
 }
 
-std::string Value(Macro macro, const CPicEntry *e) {
+std::string Value(Macro macro, CPicEntry *e) {
   switch (macro) {
     case kTodayDate:
       return TodayDateText();
@@ -271,6 +272,9 @@ std::string Value(Macro macro, const CPicEntry *e) {
     case kInfo:
       return e->Description();
     case kNote:
+      // Nothing else may have read it yet (no thumbnail made); formats without a note
+      // never get here, so long reports of names stay free of note reads.
+      ReadEntryNote(*e);
       return e->Note();
     default:
       return {};
@@ -279,7 +283,7 @@ std::string Value(Macro macro, const CPicEntry *e) {
 
 }  // namespace
 
-std::string ExpandMacros(const CPicEntry *entry, std::string_view format) {
+std::string ExpandMacros(CPicEntry *entry, std::string_view format) {
   std::string text(format);
   for (const MacroRow &row : kRows) {
     // Plain texts (most captions) stop here at once.

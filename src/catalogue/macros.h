@@ -19,8 +19,9 @@ inline constexpr int kBuiltinJpegDecoder = 1001;
 // tried in their fixed order, each long form before its short form; a value inserted by
 // one macro is searched by the later ones (a note holding "$(TD)" shows the date), never
 // by the macro that inserted it. Without an entry every value is empty except the
-// current date and time. Unknown tokens stay as they are.
-std::string ExpandMacros(const CPicEntry *entry, std::string_view format);
+// current date and time. Unknown tokens stay as they are. The entry's note is read from
+// its folder's note file the first time a note macro is expanded for it, and only then.
+std::string ExpandMacros(CPicEntry *entry, std::string_view format);
 
 // The current date and time as the user's locale writes them.
 std::string TodayDateText();

@@ -74,6 +74,7 @@ void CPicEntry::SetDescription(std::string text) {
 const std::string &CPicEntry::Note() const { return texts_ ? texts_->note : EmptyText(); }
 
 void CPicEntry::SetNote(std::string text) {
+  noteRead = true;
   if (!texts_) {
     if (text.empty()) return;
     texts_ = std::make_unique<Texts>();

@@ -76,7 +76,9 @@ class CPicEntry {
   int32_t pictureWidth = 0, pictureHeight = 0, bitCount = 0;
   const std::string &Description() const;
   void SetDescription(std::string text);
+  // The note as read from the folder's note file (ReadEntryNote) or set; empty until then.
   const std::string &Note() const;
+  // The note is known from now on: it is not read from the note file over it.
   void SetNote(std::string text);
 
   // --- thumbnail; the two working pictures belong to the thumbnail builder
@@ -99,7 +101,7 @@ class CPicEntry {
   bool stored = false;       // the thumbnail has a record in the thumbnail store
   bool decodingNow = false;  // set while this entry is being decoded
   bool justBuilt = false;
-  bool noteRead = false;
+  bool noteRead = false;    // the note has been read or set
   uint32_t pendingJob = 0;  // the thumbnail worker job under way for this entry, 0 for none
 
   // --- the last paint of the entry's cell

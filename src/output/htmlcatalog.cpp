@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -12,6 +13,7 @@
 #include <sstream>
 
 #include "catalogue/macros.h"
+#include "catalogue/notestore.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "picture/dib.h"
@@ -553,6 +555,12 @@ bool CHtmlCatalog::WritePictureBlock(std::string &page, Pending &pending, CPicEn
   displayWidth = static_cast<int>(scale * w);
   displayHeight = static_cast<int>(scale * h);
 
+  // The note may not have been read yet (the grid never reached the entry); only a block
+  // that shows it reads it.
+  const auto &block = tmpl.Lines(CHtmlTemplate::kOne);
+  if (std::any_of(block.begin(), block.end(),
+                  [](const std::string &line) { return line.find(kTokens[kNoteTok]) != std::string::npos; }))
+    ReadEntryNote(entry);
   HtmlPicture facts = HtmlPictureOf(entry);
   thumbName.clear();
   if (jpegSave) {

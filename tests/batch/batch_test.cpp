@@ -156,14 +156,15 @@ TEST_F(BatchTest, SheetSizesFollowTheGridAndCell) {
 TEST_F(BatchTest, ReportWritesALinePerPictureWithTheSettingsListing) {
   const fs::path dir = MakeFolder();
   box.write("pics/notes.txt", "not a picture");
+  box.write("pics/_NOTE_.RXI", "[:c.bmp]\r\nNote=red square\r\n");
   // The main window's own settings: only PNG and BMP names, name filter on.
   WriteSettings("[RXDoc]\nPathMask=*.png;*.bmp\n[Filter]\nFileName=1\n");
   const std::string settingsBefore = ReadFile(box.configFile());
-  Result r = RunBatch({"report", dir.string(), "--out", box.path("r.txt").string(), "--format", "$(PN) $(W)x$(H)",
-                       "-q"});
+  Result r = RunBatch({"report", dir.string(), "--out", box.path("r.txt").string(), "--format",
+                       "$(PN) $(W)x$(H) $(N)", "-q"});
   ASSERT_TRUE(r.finished);
   EXPECT_EQ(r.exit, 0) << r.err;
-  EXPECT_EQ(ReadFile(box.path("r.txt")), "b'q%.png 300x400\r\nc.bmp 64x48\r\n");
+  EXPECT_EQ(ReadFile(box.path("r.txt")), "b'q%.png 300x400 \r\nc.bmp 64x48 red square\r\n");
 
   // --mask overrides the mask; --all-files turns the name filter off.
   r = RunBatch({"report", dir.string(), "--out", box.path("r2.txt").string(), "--format", "$(PN)", "--mask",

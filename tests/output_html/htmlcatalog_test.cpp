@@ -5,6 +5,7 @@
 
 #include <map>
 
+#include "catalogue/notestore.h"
 #include "output_macros/testfolder.h"
 #include "picture/dib.h"
 #include "platform/profile.h"
@@ -219,7 +220,8 @@ TEST_F(HtmlRun, DisplayedSizeFitsTheBoxEitherWay) {
 TEST_F(HtmlRun, PictureTextIsEscapedAndNotesKeepTheirLines) {
   List({{"a&b <c>.jpg", {10, 10}}, {"n.jpg", {10, 10}}}, box.path("pics"));
   SelectAll();
-  doc->GetEntry(test::FindEntry(*doc, "n.jpg"))->SetNote("a\r\nb\nc $NOTE$ $FILENAME$");
+  // Read from the note file: nothing has read the notes before the catalogue asks.
+  ASSERT_TRUE(WriteNote(box.path("pics").string(), "", "n.jpg", "a\r\nb\nc $NOTE$ $FILENAME$"));
   doc->GetEntry(test::FindEntry(*doc, "n.jpg"))->SetDescription("<i>");
   Template("*Header\n*One\nF=$FILENAME$ N=$NOTE$ D=$DOC$\n*Footer\n");
   fs::create_directories(out);

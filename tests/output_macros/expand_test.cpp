@@ -4,6 +4,7 @@
 #include <regex>
 
 #include "catalogue/macros.h"
+#include "catalogue/notestore.h"
 #include "catalogue/picentry.h"
 #include "output_macros/exifjpeg.h"
 #include "output_macros/testfolder.h"
@@ -72,6 +73,15 @@ TEST(ExpandMacros, LaterRowsSearchInsertedValues) {
   // Width comes before Note: the note's "$(W)" stays; TodayDate comes after: expanded.
   e.SetNote("w=$(W) d=$(TD)");
   EXPECT_EQ(ExpandMacros(&e, "$(N)"), "w=$(W) d=" + TodayDateText());
+}
+
+TEST(ExpandMacros, TheNoteIsReadFromTheFolderOnlyWhenAskedFor) {
+  test::Sandbox box;
+  ASSERT_TRUE(WriteNote(box.root().string(), "", "a.jpg", "one\r\ntwo"));
+  Entry e(box.root().string(), "a.jpg");
+  EXPECT_EQ(ExpandMacros(&e, "$(PN)"), "a.jpg");
+  EXPECT_FALSE(e.noteRead) << "a format without a note reads none";
+  EXPECT_EQ(ExpandMacros(&e, "[$(Note)]"), "[one\r\ntwo]");
 }
 
 TEST(ExpandMacros, ValueHoldingItsOwnTokenEnds) {
