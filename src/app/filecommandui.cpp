@@ -8,6 +8,7 @@
 #include "app/dialogs/renamedialog.h"
 #include "app/dialogs/saveformatdialog.h"
 #include "app/dialogs/transferdialog.h"
+#include "catalogue/entryid.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
 #include "fileops/filecommands.h"
@@ -78,13 +79,14 @@ int SaveInFormatCommand(QWidget *parent, CRXDoc &doc, PictureDecoders &decoders)
 bool RegisterApplicationsCommand(QWidget *parent) { return EditApplications(parent); }
 
 bool EditNoteCommand(QWidget *parent, CRXDoc &doc, int index) {
-  CPicEntry *entry = doc.GetEntry(index);
+  const CPicEntry *entry = doc.GetEntry(index);
   if (!entry) return false;
-  CNoteOption option(*entry);
+  CNoteOption option(doc, index);
   if (!EditNoteDialog(parent, option, Q(entry->name))) return false;
+  // The cell is redrawn where the entry is now; a refresh may have moved or removed it.
   UpdateArgument arg;
-  arg.value = index;
-  doc.UpdateAllViews(nullptr, kHintEntryChanged, arg);
+  arg.value = FindEntry(doc, option.Picture(), index);
+  if (arg.value >= 0) doc.UpdateAllViews(nullptr, kHintEntryChanged, arg);
   return true;
 }
 

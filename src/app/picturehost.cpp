@@ -7,21 +7,28 @@
 #include "app/filecommandui.h"
 #include "catalogue/engine.h"
 #include "fileops/filecommands.h"
+#include "platform/ui.h"
 
 namespace tamro {
 
-int CPictureHost::Transfer(QWidget *parent, int index, bool move) {
+int CPictureHost::Transfer(QWidget *parent, const EntryId &picture, bool move) {
   CRXDoc &doc = engine_.Doc();
-  const CPicEntry *e = doc.GetEntry(index);
-  if (!e) return -1;
   // A member cannot be moved out of its archive: its extracted copy is copied instead.
-  const bool reallyMove = move && !e->IsArchiveMember();
+  const bool reallyMove = move && picture.archive.empty();
   CTransferOption option(reallyMove);
   if (!AskTransferDestination(parent, option, doc.Folder())) return -1;
+  // Found again after the dialog: the folder may have changed while it was open.
+  const int index = FindEntry(doc, picture);
+  if (index < 0) {
+    Ui().MessageBox(kEntryGoneText, "Tamro", MB_OK | MB_ICONEXCLAMATION);
+    return -1;
+  }
   return reallyMove ? MoveEntries(doc, option, {index}) : CopyEntries(doc, option, {index});
 }
 
-bool CPictureHost::EditNote(QWidget *parent, int index) { return EditNoteCommand(parent, engine_.Doc(), index); }
+bool CPictureHost::EditNote(QWidget *parent, const EntryId &picture) {
+  return EditNoteCommand(parent, engine_.Doc(), FindEntry(engine_.Doc(), picture));
+}
 
 bool CPictureHost::DisplayMode(QWidget *parent, OneViewSettings &settings, int &interval) {
   return AskDisplayMode(parent, settings, interval);
@@ -33,15 +40,17 @@ void CPictureHost::Wallpaper(QWidget *parent, HDIB picture) {
 
 // The document's selection prints, as from the main window; with nothing selected, the picture
 // the window shows does (selected for the print and unselected after).
-void CPictureHost::Print(QWidget *parent, int index) {
+void CPictureHost::Print(QWidget *parent, const EntryId &picture) {
   CRXDoc &doc = engine_.Doc();
-  CPicEntry *shown = doc.GetEntry(index);
+  const int index = FindEntry(doc, picture);
+  const CPicEntry *shown = doc.GetEntry(index);
   const bool alone = shown && doc.CountSelected(true) == 0;
   if (alone) doc.SetEntryFlags(index, shown->flags | CPicEntry::kSelected);
   PrintPictures(doc, engine_.Painter(), parent);
-  // Only when the listing still holds that entry there (a refresh may have come meanwhile).
-  if (alone && doc.GetEntry(index) == shown) {
-    doc.SetEntryFlags(index, shown->flags & ~CPicEntry::kSelected);
+  // Unselected again wherever the listing holds it now (a refresh may have come meanwhile).
+  const int now = alone ? FindEntry(doc, picture, index) : -1;
+  if (const CPicEntry *e = doc.GetEntry(now)) {
+    doc.SetEntryFlags(now, e->flags & ~CPicEntry::kSelected);
     doc.CountSelected(true);
   }
 }

@@ -12,11 +12,11 @@ class CatalogueEngine;
 class CPictureHost : public PictureWindowHost {
  public:
   CPictureHost(CatalogueEngine &engine, QWidget *mainWindow) : engine_(engine), main_(mainWindow) {}
-  int Transfer(QWidget *parent, int index, bool move) override;
-  bool EditNote(QWidget *parent, int index) override;
+  int Transfer(QWidget *parent, const EntryId &picture, bool move) override;
+  bool EditNote(QWidget *parent, const EntryId &picture) override;
   bool DisplayMode(QWidget *parent, OneViewSettings &settings, int &interval) override;
   void Wallpaper(QWidget *parent, HDIB picture) override;
-  void Print(QWidget *parent, int index) override;
+  void Print(QWidget *parent, const EntryId &picture) override;
   void ActivateMain() override;
 
  private:

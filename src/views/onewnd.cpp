@@ -222,7 +222,7 @@ bool COneWnd::IsCommandChecked(int id) const {
     case kSlideShow: return view_->SlideShowRunning();
     case kTopMost: return topMost_;
     case kSelect: {
-      const CPicEntry *e = view_->Bound() ? doc_.GetEntry(view_->Index()) : nullptr;
+      const CPicEntry *e = view_->Bound() ? doc_.GetEntry(FindEntry(doc_, view_->Id(), view_->Index())) : nullptr;
       return e && e->IsSelected();
     }
     default: return false;
@@ -230,6 +230,7 @@ bool COneWnd::IsCommandChecked(int id) const {
 }
 
 void COneWnd::UpdateActions() {
+  view_->Locate();  // the listing may have changed since the picture was shown
   for (auto &[id, action] : actions_) {
     action->setEnabled(IsCommandEnabled(id));
     if (action->isCheckable()) action->setChecked(IsCommandChecked(id));
@@ -257,7 +258,7 @@ void COneWnd::ShowIndex(int index) {
 
 void COneWnd::Step(int direction) {
   if (!view_->Bound()) return;
-  const int count = doc_.GetEntryCount(), at = view_->Index();
+  const int count = doc_.GetEntryCount(), at = view_->ListPosition();
   const int target = direction < 0 ? PreviousIndex(at, count) : NextIndex(at, count);
   if (target >= 0 && target != at) ShowIndex(target);
 }
@@ -277,7 +278,33 @@ void COneWnd::FitTo(const QSize &client) {
 
 bool COneWnd::OnCommand(int id) {
   if (!IsCommandEnabled(id)) return false;
-  const int count = doc_.GetEntryCount(), at = view_->Index();
+  // A command may run a dialog or the full-screen show, inside which the folder can change and
+  // the window be asked to close: the close waits until the command has returned.
+  ++commandDepth_;
+  const bool done = Execute(id);
+  if (--commandDepth_ == 0 && std::exchange(closeWanted_, false)) close();
+  return done;
+}
+
+void COneWnd::CloseSoon() {
+  if (commandDepth_ > 0)
+    closeWanted_ = true;
+  else
+    close();
+}
+
+void COneWnd::TellGone() {
+  Ui().MessageBox(kEntryGoneText, "Tamro", MB_OK | MB_ICONEXCLAMATION);
+}
+
+int COneWnd::LocateOrRefuse() {
+  const int at = view_->Locate();
+  if (at < 0) TellGone();
+  return at;
+}
+
+bool COneWnd::Execute(int id) {
+  const int count = doc_.GetEntryCount(), at = view_->ListPosition();
   OneViewSettings &s = view_->Settings();
   switch (id) {
     case kFirst:
@@ -330,12 +357,12 @@ bool COneWnd::OnCommand(int id) {
     }
     case kCopy:
     case kMove:
-      if (host_ && view_->Bound()) {
-        const std::string path = view_->Entry().path;
-        const int moved = host_->Transfer(this, at, id == kMove);
+      if (host_ && LocateOrRefuse() >= 0) {
+        const COneView::Shown shown = view_->Entry();
+        const int moved = host_->Transfer(this, view_->Id(), id == kMove);
         // A moved file leaves the listing as a deleted one does (the engine took the entry out).
-        if (id == kMove && moved > 0 && !view_->Entry().member && !QFileInfo::exists(QString::fromStdString(path)))
-          AfterRemoval(at);
+        if (id == kMove && moved > 0 && !shown.member && !QFileInfo::exists(QString::fromStdString(shown.path)))
+          AfterRemoval(view_->ListPosition());
       }
       break;
     case kDelete: Delete(); break;
@@ -344,18 +371,18 @@ bool COneWnd::OnCommand(int id) {
       if (HDIB d = view_->DisplayedPicture()) QApplication::clipboard()->setImage(DibToImage(d));
       break;
     case kNote:
-      if (host_ && view_->Bound()) host_->EditNote(this, at);
+      if (host_ && LocateOrRefuse() >= 0) host_->EditNote(this, view_->Id());
       break;
     case kSelect:
-      if (const CPicEntry *e = doc_.GetEntry(at))
-        doc_.UpdateAllViews(nullptr, kHintSelection, UpdateArgument{at, e->IsSelected() ? 0 : 1, {}});
+      if (const int shown = LocateOrRefuse(); const CPicEntry *e = doc_.GetEntry(shown))
+        doc_.UpdateAllViews(nullptr, kHintSelection, UpdateArgument{shown, e->IsSelected() ? 0 : 1, {}});
       break;
     case kUnsharp: view_->Unsharp(); break;
     case kWallpaper:
       if (host_) host_->Wallpaper(this, view_->DisplayedPicture());
       break;
     case kPrint:
-      if (host_ && view_->Bound()) host_->Print(this, at);
+      if (host_ && LocateOrRefuse() >= 0) host_->Print(this, view_->Id());
       break;
     case kClose:
       if (view_->SlideShowRunning())
@@ -383,36 +410,40 @@ bool COneWnd::OnCommand(int id) {
 }
 
 void COneWnd::RunFullScreen() {
-  const int at = view_->Index();
+  const int at = view_->ListPosition();
   if (!view_->Bound() || at + 1 >= doc_.GetEntryCount()) return;
   CFullShow show(engine_, *view_, at);
   QScreen *screen = this->screen() ? this->screen() : QApplication::primaryScreen();
-  const int reached = show.Run(screen ? screen->geometry() : QRect(0, 0, 1024, 768));
-  if (reached != view_->Index()) ShowIndex(reached);
+  const int last = show.Run(screen ? screen->geometry() : QRect(0, 0, 1024, 768));
+  // The listing may have changed during the show: the picture it reached is found by name.
+  const int reached = FindEntry(doc_, show.Reached(), last);
+  if (view_->Bound() && reached >= 0 && reached != view_->Locate()) ShowIndex(reached);
   activateWindow();
 }
 
 void COneWnd::Delete() {
   const std::string path = view_->Entry().path;
   if (path.empty() || view_->Entry().member) return;
-  const bool bound = view_->Bound();
-  const int at = view_->Index();
-  int deleted;
   // The main window shows the busy state while the file goes.
   doc_.SetBusy(true);
-  deleted = DeletePictureFile(doc_, path);
+  const int deleted = DeletePictureFile(doc_, path);
   doc_.SetBusy(false);
   activateWindow();
   view_->setFocus();
   if (!deleted) return;
-  if (!bound) {
+  // Found again after the question: only the shown picture's entry leaves the listing, wherever
+  // a re-sort or a refresh put it meanwhile.
+  const int at = view_->Locate();
+  if (at >= 0) {
+    doc_.RemoveEntryAt(at);
+    doc_.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{at, 0, {}});
+    doc_.UpdateAllViews(nullptr, kHintRedrawAll);
+  }
+  if (!view_->Bound()) {
     close();
     return;
   }
-  doc_.RemoveEntryAt(at);
-  doc_.UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{at, 0, {}});
-  doc_.UpdateAllViews(nullptr, kHintRedrawAll);
-  AfterRemoval(at);
+  AfterRemoval(at >= 0 ? at : view_->Index());
 }
 
 // The entry at `index` has left the listing: the window goes on with the one that took its
@@ -536,13 +567,13 @@ bool CPictureWindows::Show(int index, bool newWindow) {
 void CPictureWindows::Synchronise(int index) {
   if (windows_.empty()) return;
   COneWnd *w = active_ ? active_.data() : windows_.front();
-  if (w->View()->Index() != index) w->ShowIndex(index);
+  if (w->View()->Locate() != index) w->ShowIndex(index);
 }
 
 // Closed, not deleted here: the command may come from one of the windows' own menus.
 void CPictureWindows::CloseAll() {
   const std::vector<COneWnd *> open = windows_;
-  for (COneWnd *w : open) w->close();
+  for (COneWnd *w : open) w->CloseSoon();
 }
 
 void CPictureWindows::Unbind() {

@@ -9,6 +9,7 @@
 #include <map>
 #include <vector>
 
+#include "catalogue/entryid.h"
 #include "picture/dibtypes.h"
 #include "views/onepicture.h"
 #include "views/picturewindows.h"
@@ -29,15 +30,17 @@ class Profile;
 class PictureWindowHost {
  public:
   virtual ~PictureWindowHost() = default;
-  // Copy or move of the entry at `index` after the destination dialog; -1 when cancelled,
+  // The picture is named by its identity: the listing may change while a dialog is open, so
+  // the host looks it up again after the dialog (and refuses when it is gone).
+  // Copy or move of the picture after the destination dialog; -1 when cancelled or gone,
   // else the number of files transferred.
-  virtual int Transfer(QWidget *parent, int index, bool move) = 0;
-  // The note dialog for the entry; true when a note was stored.
-  virtual bool EditNote(QWidget *parent, int index) = 0;
+  virtual int Transfer(QWidget *parent, const EntryId &picture, bool move) = 0;
+  // The note dialog for the picture; true when a note was stored.
+  virtual bool EditNote(QWidget *parent, const EntryId &picture) = 0;
   // "表示モード設定" over this window's values; true when confirmed.
   virtual bool DisplayMode(QWidget *parent, OneViewSettings &settings, int &interval) = 0;
   virtual void Wallpaper(QWidget *parent, HDIB picture) = 0;
-  virtual void Print(QWidget *parent, int index) = 0;
+  virtual void Print(QWidget *parent, const EntryId &picture) = 0;
   virtual void ActivateMain() = 0;
 };
 
@@ -72,12 +75,17 @@ class COneWnd : public QMainWindow {
   bool SaveDisplayed(const QString &path, bool jpeg);
   // Runs the full-screen show to its end (the command with AllView on).
   void RunFullScreen();
+  // Closes the window, or, while one of its commands runs (a dialog or the full-screen show
+  // may be open inside it), as soon as that command returns.
+  void CloseSoon();
 
  protected:
   void closeEvent(QCloseEvent *event) override;
   void changeEvent(QEvent *event) override;
 
  private:
+  bool Execute(int id);
+  static void TellGone();
   void BuildMenus();
   QAction *Add(QMenu *menu, int id, const QString &text, const QList<QKeySequence> &keys = {});
   void UpdateActions();
@@ -87,6 +95,8 @@ class COneWnd : public QMainWindow {
   void Delete();
   void Save();
   void AfterRemoval(int index);
+  // The shown picture's index now; -1 after telling the user it has left the listing.
+  int LocateOrRefuse();
   void RestorePlacement();
   void SavePlacement();
 
@@ -102,6 +112,8 @@ class COneWnd : public QMainWindow {
   bool topMost_ = true;
   bool saved_ = false;
   bool listed_ = true;  // in the list until closed
+  int commandDepth_ = 0;    // commands running (each may hold a nested event loop)
+  bool closeWanted_ = false;
 };
 
 class CPictureWindows : public PictureWindowList {

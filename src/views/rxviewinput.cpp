@@ -22,6 +22,7 @@
 #include <algorithm>
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/entryid.h"
 #include "catalogue/macros.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/rxdoc.h"
@@ -30,6 +31,7 @@
 #include "fileops/filecommands.h"
 #include "fileops/unpack.h"
 #include "picture/dibdraw.h"
+#include "platform/ui.h"
 #include "views/appmenu.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
@@ -690,13 +692,19 @@ std::unique_ptr<QMenu> CRXView::MakeContextMenu() {
   }
 
   auto menu = std::make_unique<QMenu>(window());
-  auto add = [this, &menu, target](const QString &text, int id, bool enabled = true) {
+  // The menu runs its own event loop, in which the folder may change: its commands find their
+  // picture again by name when chosen.
+  auto aim = [this, picture = EntryId::Of(*doc_.GetEntry(target)), target] {
+    hover_ = FindEntry(doc_, picture, target);
+    if (hover_ < 0) Ui().MessageBox(kEntryGoneText, "Tamro", MB_OK | MB_ICONEXCLAMATION);
+    return hover_ >= 0;
+  };
+  auto add = [this, &menu, aim](const QString &text, int id, bool enabled = true) {
     QAction *a = menu->addAction(text);
     a->setData(id);
     a->setEnabled(enabled);
-    connect(a, &QAction::triggered, this, [this, target, id] {
-      hover_ = target;
-      Command(id, QGuiApplication::keyboardModifiers());
+    connect(a, &QAction::triggered, this, [this, aim, id] {
+      if (aim()) Command(id, QGuiApplication::keyboardModifiers());
     });
     return a;
   };
@@ -707,11 +715,10 @@ std::unique_ptr<QMenu> CRXView::MakeContextMenu() {
     a->setFont(bold);
     a->setEnabled(false);
   };
-  auto applications = [this, &menu, target] {
+  auto applications = [this, &menu, aim] {
     auto *apps = new QMenu(menu.get());
-    const int n = FillApplicationMenu(apps, [this, target](int command) {
-      hover_ = target;
-      Command(command);
+    const int n = FillApplicationMenu(apps, [this, aim](int command) {
+      if (aim()) Command(command);
     });
     if (n > 0) {
       menu->addMenu(apps);

@@ -55,14 +55,12 @@ void CFullShow::ShowIndex(int index) {
   if (!e) return;
   loading_ = true;
   const int shown = index;
-  loader_.Load(*e, [this, shown](const LoadedPicturePtr &loaded) {
+  loader_.Load(*e, [this, shown, id = EntryId::Of(*e)](const LoadedPicturePtr &loaded) {
     loading_ = false;
-    if (loaded->picture) {
-      index_ = shown;
-      Take(loaded);
-    } else {
-      index_ = shown;  // the show moves on; the last good picture stays on screen
-    }
+    // Without a picture the show moves on all the same; the last good picture stays on screen.
+    index_ = shown;
+    reached_ = id;
+    if (loaded->picture) Take(loaded);
   });
   std::vector<const CPicEntry *> ahead;
   if (CPicEntry *next = engine_.Doc().GetEntry(index + 1)) ahead.push_back(next);
@@ -93,7 +91,10 @@ void CFullShow::paintEvent(QPaintEvent *) {
 
 void CFullShow::timerEvent(QTimerEvent *event) {
   if (event->timerId() != timer_.timerId() || loading_ || lastChange_.elapsed() <= view_.Interval()) return;
-  const int count = engine_.Doc().GetEntryCount();
+  CRXDoc &doc = engine_.Doc();
+  // Steps from where the picture on screen is now: a refresh or a re-sort may have moved it.
+  if (const int at = FindEntry(doc, reached_, index_); at >= 0) index_ = at;
+  const int count = doc.GetEntryCount();
   int next = index_ + 1 < count ? index_ + 1 : index_;
   if (view_.Settings().repeat && index_ + 1 >= count) next = 0;
   if (next != index_ && next >= 0 && next < count) ShowIndex(next);

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QWidget>
 
+#include "catalogue/entryid.h"
 #include "views/pictureloader.h"
 
 namespace tamro {
@@ -25,6 +26,8 @@ class CFullShow : public QWidget {
   // Shows the window over `screen` and returns when it closes: the index reached.
   int Run(const QRect &screen);
   int Index() const { return index_; }
+  // The picture the show is on: the listing may change under it, the name stays.
+  const EntryId &Reached() const { return reached_; }
   bool Running() const { return timer_.isActive(); }
 
  protected:
@@ -43,6 +46,7 @@ class CFullShow : public QWidget {
   COneView &view_;
   PictureLoader loader_;
   int index_;
+  EntryId reached_;
   bool loading_ = false;
   QImage picture_;
   QSize shownSize_;  // the display size; the picture may be smaller (see FrameSize)

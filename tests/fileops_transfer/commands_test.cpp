@@ -268,7 +268,7 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
   ASSERT_TRUE(WriteNote(Folder(), "", "a.pic", "one\r\ntwo"));
   auto doc = Open({});
   CPicEntry &entry = *doc->GetEntry(0);
-  CNoteOption note(entry);
+  CNoteOption note(*doc, 0);
   EXPECT_EQ(note.text, "one\r\ntwo");
   // An editor hands back bare line feeds; the note keeps the line ends it came with.
   note.text = "one\nthree\r\n";
@@ -290,7 +290,7 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
   auto ro = MakeDoc();
   ro->ChangeFolder(Folder("ro"), nullptr, false);
   CPicEntry &b = *ro->GetEntry(0);
-  CNoteOption locked(b);
+  CNoteOption locked(*ro, 0);
   locked.text = "new";
   EXPECT_FALSE(locked.Accept());
   ASSERT_EQ(ui.Messages().size(), 1u);
