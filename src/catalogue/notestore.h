@@ -9,6 +9,8 @@
 // file, in order, its note followed by one zero byte, and one more zero byte at the end.
 
 #include <cstddef>
+#include <map>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,6 +37,30 @@ int ReadNote(const std::string &folder, std::string_view archive, std::string_vi
 bool WriteNote(const std::string &folder, std::string_view archive, std::string_view name,
                std::string_view text);
 bool DeleteNote(const std::string &folder, std::string_view archive, std::string_view name);
+
+// Carries notes file by file from one folder's note file to others, as a folder's files are
+// copied or moved (the note file itself is never copied: the destination may hold notes of its
+// own). Each note file's section names are read once.
+class NoteCarrier {
+ public:
+  explicit NoteCarrier(std::string from);
+
+  // `name` of the source folder was written as `toName` in `toFolder`: the notes `toName` had
+  // there go with the file it replaced, and the file's own note and, for an archive, its
+  // members' notes follow it. On a move they leave the source once the destination holds them.
+  // False when a note could not be carried.
+  bool Carry(std::string_view name, const std::string &toFolder, std::string_view toName, bool move);
+  // After a move left nothing but Tamro's own files in the source: the notes still there (of
+  // files gone meanwhile) join `toFolder`'s when it has neither a note nor a file of that
+  // name. True when the source keeps no notes.
+  bool MoveLeftovers(const std::string &toFolder);
+
+ private:
+  std::set<std::string> &Sections(const std::string &folder);
+
+  std::string from_;
+  std::map<std::string, std::set<std::string>> sections_;  // by folder
+};
 
 // Reads the entry's note into it once; later calls keep what it has.
 void ReadEntryNote(CPicEntry &entry);

@@ -13,10 +13,12 @@
 
 #include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
+#include "catalogue/rxdoc.h"
 #include "fileops/folders.h"
 #include "fileops/samename.h"
 #include "platform/fileio.h"
 #include "platform/listfield.h"
+#include "platform/text.h"
 #include "platform/ui.h"
 
 namespace fs = std::filesystem;
@@ -214,17 +216,61 @@ int TransferFile(const std::string &source, const std::string &destination, Tran
     const int error = errno;
     const int answer = Ui().MessageBox(ErrorText(error, source), kCaption, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
     if (answer == IDRETRY) continue;
-    if (answer == IDIGNORE) return 1;
+    if (answer == IDIGNORE) return 0;  // nothing was written: a cut must not count it as moved
     return -1;
   }
   context.written = target;
   return 1;
 }
 
-int TransferFolder(const std::string &source, const std::string &destination, TransferContext &context) {
+namespace {
+
+int WalkFolder(const std::string &source, const std::string &destination, TransferContext &context,
+               bool &made);
+
+// A folder as its parent counts it: what was written in it, and 1 for the folder itself when
+// it was made at the destination or received anything. -1 stops the run.
+int CountedFolder(const std::string &source, const std::string &destination, TransferContext &context) {
+  bool made = false;
+  const int r = WalkFolder(source, destination, context, made);
+  if (r < 0) return -1;
+  return r + (made || r > 0 ? 1 : 0);
+}
+
+// After a move, the source folder goes once nothing of the user's is left in it: the notes
+// still there join the destination's, the caches (rebuilt from the pictures) and stale locks
+// and temporaries are deleted. Anything else keeps the folder.
+void RemoveMovedFolder(const std::string &source, const std::string &destination, NoteCarrier &notes) {
+  if (::rmdir(source.c_str()) == 0 || (errno != ENOTEMPTY && errno != EEXIST)) return;
+  std::vector<std::string> own;
+  if (DIR *dir = ::opendir(source.c_str())) {
+    bool onlyOwn = true;
+    while (dirent *e = ::readdir(dir)) {
+      const std::string name = e->d_name;
+      if (name == "." || name == "..") continue;
+      struct stat st {};
+      // A note file in another letter case is not the one the notes were read from.
+      if (!Lstat(JoinPath(source, name), st) || S_ISDIR(st.st_mode) || !CRXDoc::IsOwnFileName(name) ||
+          (EqualsNoCase(name, kNoteFileName) && name != kNoteFileName)) {
+        onlyOwn = false;
+        break;
+      }
+      own.push_back(name);
+    }
+    ::closedir(dir);
+    if (!onlyOwn) return;
+  }
+  if (!notes.MoveLeftovers(destination)) return;
+  for (const std::string &name : own) ::unlink(JoinPath(source, name).c_str());
+  ::rmdir(source.c_str());
+}
+
+int WalkFolder(const std::string &source, const std::string &destination, TransferContext &context,
+               bool &made) {
   if (source == destination || SameFile(source, destination)) return 0;
   if (!IsDirectory(destination)) {
     if (Exists(destination) || !EnsureFolder(destination, true)) return -1;
+    made = true;
   }
   std::vector<std::string> names;
   if (DIR *dir = ::opendir(source.c_str())) {
@@ -235,26 +281,45 @@ int TransferFolder(const std::string &source, const std::string &destination, Tr
     ::closedir(dir);
   }
   std::sort(names.begin(), names.end());
+  NoteCarrier notes(source);
   int count = 0;
+  bool hadFiles = false;
   for (const std::string &name : names) {
     const std::string from = JoinPath(source, name), to = JoinPath(destination, name);
     struct stat st {};
     if (!Lstat(from, st)) continue;
     if (S_ISDIR(st.st_mode)) {
-      const int r = TransferFolder(from, to, context);
+      hadFiles = true;
+      const int r = CountedFolder(from, to, context);
       if (r < 0) return -1;
-      count += r + 1;
+      count += r;
     } else if (S_ISLNK(st.st_mode) && IsDirectory(from)) {
       continue;  // a link to a folder is not walked: it could lead back here
+    } else if (CRXDoc::IsOwnFileName(name)) {
+      // Notes follow their pictures one by one and the caches are rebuilt; copied whole, one
+      // folder's note file would replace the other's.
+      continue;
     } else {
+      hadFiles = true;
       const int r = TransferFile(from, to, context);
       if (r < 0) return -1;
       count += r;
+      if (!context.written.empty())
+        notes.Carry(name, FolderOf(context.written), NamePart(context.written), context.isMove != 0);
     }
   }
+  // A folder made for files of which none arrived is not left behind empty.
+  if (made && count == 0 && hadFiles && ::rmdir(destination.c_str()) == 0) made = false;
   // A folder that could not be emptied stays; a mount root is never removed.
-  if (context.isMove && !IsMountRoot(source)) ::rmdir(source.c_str());
+  if (context.isMove && !IsMountRoot(source)) RemoveMovedFolder(source, destination, notes);
   return count;
+}
+
+}  // namespace
+
+int TransferFolder(const std::string &source, const std::string &destination, TransferContext &context) {
+  bool made = false;
+  return WalkFolder(source, destination, context, made);
 }
 
 int TransferFiles(const std::string &destination, const std::vector<std::string> &records, int onlyExisting,
@@ -293,11 +358,13 @@ int TransferFiles(const std::string &destination, const std::vector<std::string>
     // A link to a folder is walked when copying; a move takes the link itself.
     if (IsDirectory(source) && !(context.isMove && IsLink(source))) {
       if (IsSameOrBelow(folder, source)) continue;  // never into itself or below itself
-      const int r = TransferFolder(source, target, context);
+      const int r = CountedFolder(source, target, context);
       if (r < 0) break;
-      count += r + 1;
+      count += r;
       continue;
     }
+    // A note file or cache dropped on its own would replace the destination's.
+    if (CRXDoc::IsOwnFileName(NamePart(source))) continue;
     const int r = TransferFile(source, target, context);
     if (r < 0) break;
     count += r;

@@ -25,12 +25,15 @@ struct TransferContext {
 
 // Copies or moves the sources of `records` into `destination` (made absolute, created after a
 // question when missing) with a progress window, asking about namesakes. Notes travel with
-// the files that were written. Answers the number of files transferred, a folder adding 1.
+// the files that were written. Answers the number of files written, a folder adding 1 when it
+// was made at the destination or received anything. Tamro's own files (notes, caches, locks,
+// temporaries) are never transferred as files.
 int TransferFiles(const std::string &destination, const std::vector<std::string> &records, int onlyExisting,
                   int isMove);
-// 1 transferred (or the failure ignored), 0 not transferred, -1 stop the whole run.
+// 1 transferred, 0 not transferred (also a failure the user ignored), -1 stop the whole run.
 int TransferFile(const std::string &source, const std::string &destination, TransferContext &context);
-// The count, or -1 to stop the whole run.
+// Merges a folder into `destination`: each picture's notes follow it into the destination's
+// note file. The count, or -1 to stop the whole run.
 int TransferFolder(const std::string &source, const std::string &destination, TransferContext &context);
 
 // The file operations underneath, with errno set on failure. The destination is replaced

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -180,6 +181,62 @@ TEST_F(TransferTest, MoveLeavesAFolderThatCouldNotBeEmptied) {
   EXPECT_EQ(ReadFile(P("dst/tree/keep.jpg")), "namesake");
 }
 
+TEST_F(TransferTest, FolderMergeCarriesNotesPerPictureAndNeverAsksAboutTamroFiles) {
+  struct Row {
+    int move, action;
+    const char *renameTo;
+    int count;
+    const char *notes;  // afterwards: "s:" or "d:" + name + "=" + note ("" none)
+  };
+  const Row rows[] = {
+      {0, kSameOverwrite, "", 3, "d:a.jpg=A d:b.jpg=B d:d.jpg=D s:a.jpg=A s:gone.jpg=G"},
+      {0, kSameSkip, "", 2, "d:a.jpg=oldA d:b.jpg=B d:d.jpg=D s:b.jpg=B"},
+      {0, kSameRename, "a2.jpg", 3, "d:a2.jpg=A d:a.jpg=oldA d:d.jpg=D s:a.jpg=A"},
+      {1, kSameOverwrite, "", 3, "d:a.jpg=A d:b.jpg=B d:d.jpg=D d:gone.jpg=G"},
+      {1, kSameSkip, "", 2, "d:a.jpg=oldA d:b.jpg=B s:a.jpg=A s:b.jpg= d:gone.jpg= s:gone.jpg=G"},
+      {1, kSameRename, "a2.jpg", 3, "d:a2.jpg=A d:a.jpg=oldA d:d.jpg=D d:gone.jpg=G"},
+  };
+  for (std::size_t i = 0; i < std::size(rows); ++i) {
+    const Row &row = rows[i];
+    const std::string at = "m" + std::to_string(i) + "/", src = P(at + "src/trip"), dst = P(at + "dst/trip");
+    W(at + "src/trip/a.jpg", "new a");
+    W(at + "src/trip/b.jpg", "b");
+    W(at + "src/trip/_THUMBS_.RXI", "source thumbs");
+    W(at + "dst/trip/a.jpg", "old a");
+    W(at + "dst/trip/d.jpg", "d");
+    W(at + "dst/trip/_THUMBS_.RXI", "destination thumbs");
+    // Calls `f(folder, name, note)` for each item of a notes text.
+    auto each = [&](const char *notes, auto f) {
+      std::istringstream items(notes);
+      for (std::string item; items >> item;) {
+        const std::size_t eq = item.find('=');
+        f(item[0] == 's' ? src : dst, item.substr(2, eq - 2), item.substr(eq + 1), item);
+      }
+    };
+    each("s:a.jpg=A s:b.jpg=B s:gone.jpg=G d:a.jpg=oldA d:d.jpg=D",
+         [](auto folder, auto name, auto note, auto) { WriteNote(folder, "", name, note); });
+    ui.sameNameQuestions.clear();
+    ui.sameNameAnswers.push_back({row.action, *row.renameTo ? dst + "/" + row.renameTo : "", false});
+
+    EXPECT_EQ(TransferFiles(P(at + "dst"), {Rec(src)}, 0, row.move), row.count) << i;
+    ASSERT_EQ(ui.sameNameQuestions.size(), 1u) << i;
+    EXPECT_EQ(ui.sameNameQuestions[0].sourceName, src + "/a.jpg") << i;
+    EXPECT_EQ(ReadFile(dst + "/_THUMBS_.RXI"), "destination thumbs") << i;
+    each(row.notes, [i](auto folder, auto name, auto note, auto item) {
+      std::string text;
+      ReadNote(folder, "", name, text);
+      EXPECT_EQ(text, note) << i << " " << item;
+    });
+    // A move takes the folder along unless a skipped picture stays in it.
+    EXPECT_EQ(fs::exists(src), !row.move || row.action == kSameSkip) << i;
+  }
+  // A note file on its own is not copied over the destination's either.
+  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  EXPECT_EQ(TransferFiles(P("m0/dst/trip"), {Rec(P("m0/src/trip/_NOTE_.RXI"))}, 0, 0), 0);
+  std::string text;
+  EXPECT_EQ(ReadNote(P("m0/dst/trip"), "", "d.jpg", text), 0);
+}
+
 TEST_F(TransferTest, MissingDestinationIsOfferedAndRefusalTransfersNothing) {
   const std::string a = W("src/a.jpg", "A");
   ui.answers.push_back(IDNO);
@@ -221,10 +278,17 @@ TEST_F(TransferTest, FailedStepOffersAbortRetryIgnore) {
   fs::create_directories(P("dst/a.jpg"));  // a folder in the way of a file: the copy fails
   ui.answers.push_back(IDRETRY);
   ui.answers.push_back(IDIGNORE);
-  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
+  // An ignored failure wrote nothing, so it does not count (a cut would be taken as done).
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 1);
   ASSERT_EQ(ui.Messages().size(), 2u);
   EXPECT_EQ(ui.Messages()[0]->style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
   EXPECT_EQ(ReadFile(P("dst/b.jpg")), "B");
+  // Nor does a folder none of whose files could be written (a pipe is no file to copy).
+  fs::create_directories(P("pipes"));
+  ASSERT_EQ(::mkfifo(P("pipes/p").c_str(), 0600), 0);
+  ui.answers.push_back(IDIGNORE);
+  EXPECT_EQ(TransferFiles(P("dst"), {Rec(P("pipes"))}, 0, 0), 0);
+  EXPECT_FALSE(fs::exists(P("dst/pipes")));
   ui.answers.push_back(IDABORT);
   EXPECT_EQ(TransferFiles(P("dst2"), {Rec(P("dst")), Rec(b)}, 0, 0), 0);
   ui.answers.clear();
