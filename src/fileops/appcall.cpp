@@ -7,6 +7,7 @@
 #include <cstring>
 
 #include "catalogue/macros.h"
+#include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
@@ -92,7 +93,11 @@ std::string ExpandForCommandLine(const CPicEntry &entry, std::string_view patter
   shadow.pictureHeight = entry.pictureHeight;
   shadow.bitCount = entry.bitCount;
   shadow.SetDescription(EscapeQuotes(entry.Description()));
-  shadow.SetNote(EscapeQuotes(entry.Note()));
+  // The note may not have been read yet (no thumbnail made): read it when the line asks.
+  std::string note = entry.Note();
+  if (!entry.noteRead && pattern.find("$(N") != std::string_view::npos)
+    ReadNote(entry.Folder(), entry.ArchiveName(), entry.name, note);
+  shadow.SetNote(EscapeQuotes(note));
   return ExpandMacros(&shadow, pattern);
 }
 

@@ -11,6 +11,7 @@
 #include <thread>
 
 #include "catalogue/fakedecoders.h"
+#include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
@@ -115,6 +116,12 @@ TEST_F(AppTest, QuotesInNamesSurviveTheSplitting) {
     for (std::string w; words >> w;) expected.push_back(w);
   }
   EXPECT_EQ(args, expected);
+
+  // A note nobody has read yet (no thumbnail made) comes from the note file, quotes and all.
+  ASSERT_TRUE(WriteNote(box.path("pics").string(), "", "写真.jpg", "say \"hi\""));
+  Select({"写真.jpg"});
+  app.arguments = "\"$(N)\"";
+  EXPECT_EQ(Split(BuildLaunches(app, Selected())[0].commandLine), std::vector<std::string>({"/bin/edit", "say \"hi\""}));
 }
 
 // A program written by the test: records its working folder and arguments, one per line.
