@@ -38,7 +38,8 @@ std::string LocalPath(const QUrl &url) {
     return {};
   // The bytes of the path as they were encoded, so a name that is not UTF-8 stays itself.
   const QByteArray bytes = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-  if (bytes.isEmpty() || bytes[0] != '/') return {};
+  // A NUL would cut the path short and name another file.
+  if (bytes.isEmpty() || bytes[0] != '/' || bytes.contains('\0')) return {};
   return bytes.toStdString();
 }
 
@@ -50,14 +51,14 @@ QByteArray UriList(const std::vector<std::string> &paths) {
 
 namespace {
 
-// The local paths of URL lines; comment lines (starting with "#") and blanks are skipped.
+// The local paths of URL lines, "" for a URL that names no local file: it keeps its place, as
+// the i-th note belongs to the i-th URL. Comment lines (starting with "#") and blanks are no URLs.
 std::vector<std::string> PathsOfLines(const QList<QByteArray> &lines) {
   std::vector<std::string> paths;
   for (const QByteArray &raw : lines) {
     const QByteArray line = raw.trimmed();
     if (line.isEmpty() || line.startsWith('#')) continue;
-    const std::string path = LocalPath(QUrl::fromEncoded(line));
-    if (!path.empty()) paths.push_back(path);
+    paths.push_back(LocalPath(QUrl::fromEncoded(line)));
   }
   return paths;
 }
@@ -92,10 +93,19 @@ FileDrop ReadFileDrop(const QMimeData *data) {
     drop.cut = data->data(QString::fromLatin1(kKdeCutSelectionMime)).trimmed() == "1";
   }
   const QString noteType = QString::fromLatin1(kQevxNoteMimeType);
-  if (!drop.files.empty() && data->hasFormat(noteType)) {
+  std::vector<std::string> notes;
+  if (data->hasFormat(noteType)) {
     const QByteArray block = data->data(noteType);
-    drop.notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()),
-                                    static_cast<int>(drop.files.size()));
+    notes = ParseQevxNoteBlock(block.constData(), static_cast<std::size_t>(block.size()),
+                               static_cast<int>(drop.files.size()));
+  }
+  // The URLs that named no local file leave, their notes with them.
+  std::vector<std::string> urls = std::move(drop.files);
+  drop.files.clear();
+  for (std::size_t i = 0; i < urls.size(); ++i) {
+    if (urls[i].empty()) continue;
+    drop.files.push_back(std::move(urls[i]));
+    if (!notes.empty()) drop.notes.push_back(std::move(notes[i]));
   }
   return drop;
 }

@@ -600,6 +600,25 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   EXPECT_EQ(doc->GetEntryCount(), 4);
 }
 
+TEST(FileDropTest, SkippedUrlsKeepTheNotesInPlace) {
+  // The i-th note belongs to the i-th URL, whatever is left out; a NUL in a path refuses it.
+  const struct {
+    QByteArray list;
+    std::vector<std::string> files, notes;
+  } rows[] = {
+      {"file:///p/a.jpg\r\nhttp://host/b.jpg\r\nfile:///p/c.jpg\r\n", {"/p/a.jpg", "/p/c.jpg"}, {"A", "C"}},
+      {"file:///p/x%00.jpg\r\nfile:///p/c.jpg\r\n", {"/p/c.jpg"}, {"B"}},
+  };
+  for (const auto &row : rows) {
+    QMimeData data;
+    data.setData(kUriListMime, row.list);
+    data.setData(kQevxNoteMimeType, QByteArray("A\0B\0C\0\0", 7));
+    const FileDrop drop = ReadFileDrop(&data);
+    EXPECT_EQ(drop.files, row.files) << row.list.constData();
+    EXPECT_EQ(drop.notes, row.notes) << row.list.constData();
+  }
+}
+
 }  // namespace
 }  // namespace tamro
 
