@@ -4,6 +4,7 @@
 #include <sys/inotify.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -30,16 +31,25 @@ std::string Unescape(std::string_view field) {
   return out;
 }
 
+std::atomic<AddWatchCall> addWatch{nullptr};
+
 }  // namespace
 
-FolderChangeNotifier::FolderChangeNotifier() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {}
+AddWatchCall SetAddWatchCall(AddWatchCall call) { return addWatch.exchange(call); }
+
+FolderChangeNotifier::FolderChangeNotifier() : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
+  if (!fd_) error_ = errno;  // the user's inotify instances have run out, say
+}
 
 FolderChangeNotifier::~FolderChangeNotifier() { Unwatch(); }
 
 bool FolderChangeNotifier::Watch(const std::string &folder) {
   Unwatch();
   if (!fd_) return false;
-  wd_ = ::inotify_add_watch(fd_.get(), folder.c_str(), kFileEvents);
+  const AddWatchCall call = addWatch.load();
+  wd_ = call ? call(fd_.get(), folder.c_str(), kFileEvents)
+             : ::inotify_add_watch(fd_.get(), folder.c_str(), kFileEvents);
+  error_ = wd_ < 0 ? errno : 0;
   // What the old watch had queued is about another folder.
   Discard();
   return wd_ >= 0;
@@ -67,22 +77,25 @@ FolderChangeNotifier::Notices FolderChangeNotifier::Read(
         continue;
       }
       if (ev->wd != wd_) continue;  // a watch given up before
-      if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF)) {
+      // IN_IGNORED: the kernel has dropped the watch (after a removal or an unmount).
+      if (ev->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_UNMOUNT | IN_IGNORED)) {
         out.folderGone = true;
         continue;
       }
-      if (ev->mask & (IN_IGNORED | IN_ISDIR)) continue;
+      if (ev->mask & IN_ISDIR) continue;
       const std::string_view name(ev->name, ev->len ? ::strnlen(ev->name, ev->len) : 0);
       if (ignored && ignored(name)) continue;
       ++out.changes;
     }
   }
-  if (out.folderGone) wd_ = -1;  // the kernel has dropped the watch
+  // A folder moved away is still watched where it went: the watch is given up here, or it
+  // would stay with the kernel for as long as the descriptor lives.
+  if (out.folderGone) Unwatch();
   return out;
 }
 
-void FolderChangeNotifier::Discard() {
-  Read([](std::string_view) { return true; });
+bool FolderChangeNotifier::Discard() {
+  return Read([](std::string_view) { return true; }).folderGone;
 }
 
 std::vector<std::string> ReadMountPoints() {
