@@ -2,11 +2,14 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <cstring>
 
 #include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/rxdoc.h"
 #include "platform/profile.h"
+#include "platform/ui.h"
 
 namespace tamro {
 
@@ -58,12 +61,35 @@ void CFolderMonitor::Reconsider() {
 void CFolderMonitor::Start(const std::string &path) {
   StopFolderMonitor();
   monitored_ = path;
-  // A folder that cannot be watched (gone, no rights) is left alone without a word.
-  if (!path.empty()) notifier_.Watch(path);
+  // A folder that is not there is left alone without a word; the user hears once when
+  // folders cannot be watched at all (no rights, the system's watches used up).
+  if (!path.empty() && !notifier_.Watch(path)) TellCannotWatch(notifier_.error());
+}
+
+void CFolderMonitor::TellCannotWatch(int error) {
+  if (told_ || error == 0 || error == ENOENT || error == ENOTDIR) return;
+  told_ = true;
+  std::string reason;
+  if (error == ENOSPC)
+    reason = "監視できるフォルダ数の上限に達しています (fs.inotify.max_user_watches)。";
+  else if (error == EMFILE)
+    reason = "監視の数の上限に達しています (fs.inotify.max_user_instances)。";
+  else if (error == EACCES || error == EPERM)
+    reason = "フォルダへのアクセス権がありません。";
+  else
+    reason = std::strerror(error);
+  // The folder is told during a paint: the box waits until the events have settled.
+  QMetaObject::invokeMethod(
+      &tick_,
+      [text = "フォルダの変更を監視できません。\n" + reason] {
+        Ui().MessageBox(text, "Tamro", MB_OK | MB_ICONEXCLAMATION);
+      },
+      Qt::QueuedConnection);
 }
 
 void CFolderMonitor::StopFolderMonitor() {
   tick_.stop();
+  gone_ = false;
   notifier_.Unwatch();
   notifier_.Discard();
 }
@@ -71,15 +97,29 @@ void CFolderMonitor::StopFolderMonitor() {
 int CFolderMonitor::SetMonitorMode(int mode) {
   const int old = mode_;
   mode_ = mode;
+  if (mode == kMonitorIgnore) ++generation_;
   // What Tamro's own operation did is queued still: it is not another program's change.
-  if (old == kMonitorIgnore && mode != kMonitorIgnore) notifier_.Discard();
+  // The folder itself going away meanwhile is.
+  if (old == kMonitorIgnore && mode != kMonitorIgnore && notifier_.Discard()) {
+    gone_ = true;
+    Noticed();
+  }
   return old;
 }
 
 void CFolderMonitor::OnNotices() {
   const FolderChangeNotifier::Notices n =
       notifier_.Read([](std::string_view name) { return CRXDoc::IsOwnFileName(name); });
+  if (n.folderGone) {
+    gone_ = true;
+    Noticed();
+    return;
+  }
   if (n.changes == 0 || (mode_ != kMonitorNormal && mode_ != kMonitorRemoveVanished)) return;
+  Noticed();
+}
+
+void CFolderMonitor::Noticed() {
   const Clock::time_point now = Clock::now();
   if (!tick_.isActive()) {
     first_ = now;
@@ -91,11 +131,17 @@ void CFolderMonitor::OnNotices() {
 void CFolderMonitor::OnTick() {
   if (doc_.Folder().empty()) {
     tick_.stop();
+    gone_ = false;
     return;
   }
-  // A listing under way (a nested event loop) is left to finish, and so is a reading of the
-  // folder: changes meanwhile are answered by a reading after it.
-  if (doc_.IsBusy() || scanning_) return;
+  // A listing under way (a nested event loop), a reading of the folder and Tamro's own
+  // operation are left to finish: changes meanwhile are answered after them.
+  if (doc_.IsBusy() || scanning_ || mode_ == kMonitorIgnore) return;
+  if (gone_) {
+    tick_.stop();
+    FollowGone();
+    return;
+  }
   const Clock::time_point now = Clock::now();
   const auto since = [now](Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
@@ -114,10 +160,11 @@ void CFolderMonitor::React() {
     if (scan_.joinable()) scan_.join();  // finished: its result has come in
     scanning_ = true;
     scanStart_ = start;
-    scan_ = std::thread([this, folder = doc_.Folder()] {
-      auto snapshot = std::make_shared<const FolderSnapshot>(SnapshotFolder(folder));
+    scan_ = std::thread([this, folder = doc_.Folder(), reader = reader_, generation = generation_] {
+      auto snapshot =
+          std::make_shared<const FolderSnapshot>(reader ? reader(folder) : SnapshotFolder(folder));
       QMetaObject::invokeMethod(
-          &tick_, [this, snapshot] { Apply(snapshot); }, Qt::QueuedConnection);
+          &tick_, [this, snapshot, generation] { Apply(snapshot, generation); }, Qt::QueuedConnection);
     });
     return;
   }
@@ -128,16 +175,14 @@ void CFolderMonitor::React() {
   if (reacted_) reacted_(mode);
 }
 
-void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot) {
+void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot, unsigned generation) {
   scanning_ = false;
-  // Another folder shown meanwhile has been listed as a whole; a listing under way or
-  // Tamro's own operation gets the changes looked at again once the folder is quiet.
+  // Another folder shown meanwhile has been listed as a whole. A listing under way, or
+  // Tamro's own operation under way or begun since the reading started (whose files the
+  // reading may still hold), gets the folder read again once it is done and quiet.
   if (doc_.Folder() != snapshot->folder) return;
-  if (doc_.IsBusy() || mode_ != kMonitorNormal) {
-    if (mode_ == kMonitorNormal && !tick_.isActive()) {
-      first_ = last_ = Clock::now();
-      tick_.start();
-    }
+  if (doc_.IsBusy() || mode_ != kMonitorNormal || generation != generation_) {
+    Noticed();
     return;
   }
   doc_.RefreshFolder(std::move(snapshot));
@@ -145,6 +190,22 @@ void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot) {
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - scanStart_).count();
   longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);
   if (reacted_) reacted_(kMonitorNormal);
+}
+
+void CFolderMonitor::FollowGone() {
+  gone_ = false;
+  const std::string folder = monitored_;
+  // The document shows another folder already: its next paint has that one watched.
+  if (folder.empty() || doc_.Folder() != folder) return;
+  if (IsDirectory(folder)) {
+    // There again (made anew, moved back, mounted again): watched and read once more.
+    Start(folder);
+    Noticed();
+    return;
+  }
+  // Gone for good: the nearest folder above it that is there is shown, and the tree follows.
+  if (doc_.OpenFolder(folder))
+    doc_.UpdateAllViews(nullptr, kHintShowFolder, UpdateArgument{0, 0, doc_.Folder()});
 }
 
 void CFolderMonitor::RemoveVanished() {

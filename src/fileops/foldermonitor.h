@@ -81,16 +81,24 @@ class CFolderMonitor : public FolderMonitorControl {
   bool Running() const { return notifier_.Watching(); }
   // Told after each reaction, with the mode it was made in.
   void SetReacted(std::function<void(int mode)> reacted) { reacted_ = std::move(reacted); }
+  // What reads the folder off this thread (SnapshotFolder unless tests put another in).
+  using Reader = std::function<FolderSnapshot(const std::string &folder)>;
+  void SetReader(Reader reader) { reader_ = std::move(reader); }
 
  private:
   using Clock = std::chrono::steady_clock;
   void Start(const std::string &path);
   void OnNotices();
+  // A change to answer once the folder has been quiet.
+  void Noticed();
   void OnTick();
   void React();
   // A reading of the folder made on the scanning thread arrives.
-  void Apply(std::shared_ptr<const FolderSnapshot> snapshot);
+  void Apply(std::shared_ptr<const FolderSnapshot> snapshot, unsigned generation);
   void RemoveVanished();
+  // The folder watched was removed, moved away or unmounted.
+  void FollowGone();
+  void TellCannotWatch(int error);
 
   CRXDoc &doc_;
   Profile &profile_;
@@ -103,6 +111,12 @@ class CFolderMonitor : public FolderMonitorControl {
   Clock::time_point first_, last_;  // of the notices not yet answered
   long long longestWaitMs_ = kLongestWaitMs;
   std::function<void(int)> reacted_;
+  Reader reader_;
+  // Changes with every mode set, so that a reading made before or during Tamro's own
+  // operation is known when it comes back: it would bring back files the operation removed.
+  unsigned generation_ = 0;
+  bool gone_ = false;  // the folder watched has gone away: followed once nothing runs
+  bool told_ = false;  // that watching is impossible has been said (once a run is enough)
   // The folder is read on a thread of its own, so that the window goes on meanwhile; only
   // taking the result into the listing runs here.
   std::thread scan_;

@@ -16,15 +16,22 @@
 #include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
+#include <atomic>
+#include <cerrno>
 #include <filesystem>
+#include <fstream>
+#include <future>
 
 #include "app/dialogs/filterdialog.h"
 #include "app/foldertree.h"
 #include "app/mainframe.h"
 #include "app/rxapp.h"
 #include "catalogue/rxdoc.h"
+#include "fileops/filecommands.h"
 #include "fileops/foldermonitor.h"
+#include "platform/changenotify.h"
 #include "platform/profile.h"
+#include "platform/ui.h"
 #include "support/mounts.h"
 #include "support/sandbox.h"
 #include "support/widgetapp.h"
@@ -59,6 +66,16 @@ void Shell(const std::string &command) {
 }
 
 std::string Quoted(const fs::path &p) { return "'" + p.string() + "'"; }
+
+// The inotify watches the process holds; the folder monitor's are the only ones.
+int InotifyWatches() {
+  int n = 0;
+  for (const auto &fd : fs::directory_iterator("/proc/self/fdinfo")) {
+    std::ifstream in(fd.path());
+    for (std::string line; std::getline(in, line);) n += line.starts_with("inotify wd:");
+  }
+  return n;
+}
 
 // Counts the listings the document starts.
 class ListingLog : public UpdateObserver {
@@ -186,6 +203,96 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
   Shell("cp " + Quoted(folder / "a.bmp") + " " + Quoted(folder / "late.bmp"));
   Run(CFolderMonitor::kQuietMs + 1000);
   EXPECT_FALSE(Listed("late.bmp"));
+}
+
+TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce) {
+  const fs::path parent = folder;
+  folder /= "shown";
+  WritePicture(folder / "a.bmp");
+  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
+  Start();
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+  CFolderMonitor &monitor = frame->Monitor();
+  const auto watching = [&](const fs::path &p) {
+    return RunUntil([&] { return monitor.MonitoredFolder() == p.string() && monitor.Running(); });
+  };
+  ASSERT_TRUE(watching(folder));
+
+  // Removed by another program: the folder above is shown, in the tree too, and watched.
+  Shell("rm -r " + Quoted(folder));
+  ASSERT_TRUE(watching(parent));
+  EXPECT_EQ(doc->Folder(), parent.string());
+  EXPECT_EQ(frame->Tree()->SelectedPath(), parent.string());
+
+  // Moved away: the same, and the moved folder's watch is given up.
+  WritePicture(folder / "a.bmp");
+  ASSERT_TRUE(doc->OpenFolder(folder.string()));
+  ASSERT_TRUE(watching(folder));
+  EXPECT_EQ(InotifyWatches(), 1);
+  Shell("mv " + Quoted(folder) + " " + Quoted(parent / "moved"));
+  ASSERT_TRUE(watching(parent));
+  EXPECT_EQ(doc->Folder(), parent.string());
+  EXPECT_EQ(InotifyWatches(), 1);
+
+  // Unmounted under it (where this process may mount): the mount point is watched again.
+  if (auto mount = std::make_unique<test::TmpfsMount>(parent / "mnt", "64k"); mount->ok()) {
+    ASSERT_TRUE(doc->OpenFolder((parent / "mnt").string()));
+    ASSERT_TRUE(watching(parent / "mnt"));
+    mount.reset();
+    for (const char *name : {"after.bmp", "later.bmp"}) {
+      WritePicture(parent / "mnt" / name);
+      EXPECT_TRUE(RunUntil([&] { return Listed(name); }));
+    }
+  }
+
+  // No watch to be had (the user's watches used up): said once, not at every folder.
+  struct Limit {
+    Limit() {
+      SetAddWatchCall([](int, const char *, uint32_t) {
+        errno = ENOSPC;
+        return -1;
+      });
+    }
+    ~Limit() { SetAddWatchCall(nullptr); }
+  } limit;
+  for (const fs::path &p : {parent / "moved", parent}) {
+    ASSERT_TRUE(doc->OpenFolder(p.string()));
+    ASSERT_TRUE(RunUntil([&] { return monitor.MonitoredFolder() == p.string(); }));
+    QCoreApplication::sendPostedEvents();
+    EXPECT_FALSE(monitor.Running());
+  }
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_TRUE(ui.Messages()[0]->text.starts_with("フォルダの変更を監視できません。"));
+}
+
+TEST_F(BrowsingTest, AReadingMadeBeforeTamrosOwnDeleteDoesNotBringTheFileBack) {
+  WritePicture(folder / "a.bmp");
+  WritePicture(folder / "b.bmp");
+  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
+  Start();
+  ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+  // The folder is read (b.bmp still there) and the result held back until the delete has run.
+  auto read = std::make_shared<std::atomic<bool>>(false);
+  std::promise<void> release;
+  frame->Monitor().SetReader([read, released = release.get_future().share()](const std::string &f) {
+    FolderSnapshot snapshot = SnapshotFolder(f);
+    *read = true;
+    released.wait_for(std::chrono::seconds(30));
+    return snapshot;
+  });
+  Shell("cp " + Quoted(folder / "a.bmp") + " " + Quoted(folder / "c.bmp"));
+  ASSERT_TRUE(RunUntil([&] { return read->load(); }));
+  frame->View()->ClickSelect(doc->GetEntry(0)->name == "b.bmp" ? 0 : 1, Qt::NoModifier, false);
+  ui.answers.push_back(IDYES);
+  ASSERT_EQ(DeleteSelectedDirect(*doc), 1);
+  release.set_value();
+  // Read again once the delete is over: the new file comes, the deleted one stays away.
+  ASSERT_TRUE(RunUntil([&] { return Listed("c.bmp"); }));
+  EXPECT_FALSE(Listed("b.bmp"));
+  EXPECT_EQ(doc->GetEntryCount(), 2);
 }
 
 TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
