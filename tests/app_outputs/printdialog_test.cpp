@@ -63,12 +63,16 @@ TEST_F(PrintDialogTest, APictureWindowPrintsItsPictureWhenNothingIsSelected) {
   CPictureHost host(*engine, nullptr);
   int selectedMeanwhile = -1;
   bool shownOne = false;
+  const EntryId shown = EntryId::Of(*doc->GetEntry(3));
   test::WhenShown<CPrintDialog>([&](CPrintDialog &dialog) {
     selectedMeanwhile = doc->CountSelected(true);
     shownOne = doc->GetEntry(3)->IsSelected();
+    // Re-sorted while the dialog is open: the picture is unselected wherever it went.
+    doc->SortBy(kSortName, 1);
+    if (shown.Matches(*doc->GetEntry(3))) doc->SortBy(kSortName, 2);
     dialog.reject();
   });
-  host.Print(nullptr, 3);
+  host.Print(nullptr, shown);
   EXPECT_EQ(selectedMeanwhile, 1);
   EXPECT_TRUE(shownOne);
   EXPECT_EQ(doc->CountSelected(true), 0) << "the selection is left as it was";
