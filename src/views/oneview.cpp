@@ -23,7 +23,26 @@ constexpr int kBusyCursorPixels = 4 << 20;
 }  // namespace
 
 COneView::COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWidget *parent)
-    : QWidget(parent), engine_(engine), doc_(engine.Doc()), settings_(settings), loader_(engine) {
+    : QWidget(parent),
+      engine_(engine),
+      doc_(engine.Doc()),
+      settings_(settings),
+      loader_(engine),
+      gif_(engine.Pool()) {
+  gif_.OnShown([this](bool first) {
+    if (first && slide_ == kSlideOff) animation_.start(kTick, this);
+    if (first) emit pictureShown();
+    update();
+  });
+  // A file that looked like an animation but whose first frame cannot be composed: the
+  // decoders may still read it.
+  gif_.OnFailed([this] {
+    CPicEntry *e = doc_.GetEntry(index_);
+    if (e && !e->IsArchiveMember() && e->FullPath() == shown_.path)
+      loader_.Load(*e, [this](const LoadedPicturePtr &loaded) { TakePicture(loaded); });
+    else
+      update();
+  });
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
@@ -40,8 +59,8 @@ void COneView::ShowEntry(int index) {
   shown_ = Shown{e->name, e->IsArchiveMember() ? e->ArchivePath() : e->FullPath(), e->IsArchiveMember(), e->size,
                  e->pictureWidth, e->pictureHeight, e->bitCount, e->Description()};
   animation_.stop();
-  gif_ = GifAnimation();
-  // An animated GIF is composed here, frame by frame; everything else comes from a worker.
+  gif_.Close();
+  // An animated GIF plays from its file, its frames made on workers; anything else is decoded.
   if (slide_ == kSlideOff && !e->IsArchiveMember() && StartAnimation(*e)) {
     loader_.Abandon();  // a picture still decoding for an earlier step must not replace it
     loading_ = false;
@@ -64,22 +83,14 @@ bool COneView::StartAnimation(const CPicEntry &e) {
   if (!file.open(QIODevice::ReadOnly) || file.size() > (int64_t{256} << 20)) return false;
   const QByteArray data = file.readAll();
   if (!gif_.Open(std::string(data.constData(), static_cast<std::size_t>(data.size())))) return false;
-  Frame first;
-  if (!gif_.Next(first.own, first.delay)) return false;
-  first.source = first.own.get();
   FreeFrames();
   loaded_.reset();
-  frames_.push_back(std::move(first));
-  sourceWidth_ = DibWidth(frames_[0].source);
-  sourceHeight_ = DibHeight(frames_[0].source);
   // What the status bar tells comes from the file here, not from a decoder.
-  shown_.width = gif_.ScreenSize().width();
-  shown_.height = gif_.ScreenSize().height();
+  sourceWidth_ = shown_.width = gif_.ScreenSize().width();
+  sourceHeight_ = shown_.height = gif_.ScreenSize().height();
   shown_.bitCount = gif_.BitCount();
   angle_ = 0.0;
-  Relayout(false);
-  animation_.start(kTick, this);
-  emit pictureShown();
+  Relayout(false);  // the first frame is composed on a worker and shown as soon as it is made
   return true;
 }
 
@@ -146,6 +157,12 @@ void COneView::BuildFrame(Frame &f) {
   if (busy) QApplication::restoreOverrideCursor();
 }
 
+void COneView::BuildShownFrame() {
+  if (!gif_.Active()) return BuildFrame(frames_[0]);
+  const QSize size = FrameSize(display_, frameBudget_);
+  gif_.SetLook({size, angle_, settings_.scaleMode, display_.scale * size.width() / display_.width});
+}
+
 void COneView::Relayout(bool zoomFormula) {
   if (!HasPicture()) {
     update();
@@ -155,7 +172,7 @@ void COneView::Relayout(bool zoomFormula) {
   display_ = ComputeDisplaySize(settings_, fit, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
   zoom_ = display_.zoom;
   DropDisplayFrames();
-  BuildFrame(frames_[0]);
+  BuildShownFrame();
   if (settings_.fitSize == OneViewSettings::kPictureSize) emit fitWanted(QSize(display_.width, display_.height));
   Centre();
   Clamp();
@@ -204,6 +221,10 @@ void COneView::SetFitAndScale(int fit, int scaleMode) {
 
 void COneView::Unsharp() {
   if (!HasPicture() || slide_ != kSlideOff) return;
+  if (gif_.Active()) {
+    gif_.Sharpen();
+    return update();
+  }
   Frame &f = frames_[current_];
   if (!f.display) BuildFrame(f);
   if (!f.display) return;
@@ -216,6 +237,7 @@ void COneView::Unsharp() {
 }
 
 HDIB COneView::DisplayedPicture() const {
+  if (gif_.Active()) return gif_.Displayed();
   if (frames_.empty()) return nullptr;
   return frames_[std::min<std::size_t>(current_, frames_.size() - 1)].display;
 }
@@ -224,14 +246,15 @@ void COneView::paintEvent(QPaintEvent *) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
   const Frame *f = frames_.empty() ? nullptr : &frames_[std::min<std::size_t>(current_, frames_.size() - 1)];
-  if (f && !f->image.isNull()) {
-    if (f->image.size() == DisplaySize())
-      p.drawImage(pos_, f->image);
-    else  // made smaller than displayed (a far zoom): stretched, only the visible part is drawn
-      p.drawImage(QRect(pos_, DisplaySize()), f->image);
+  const QImage image = gif_.Active() ? gif_.Image() : f ? f->image : QImage();
+  if (!image.isNull()) {
+    if (image.size() == DisplaySize())
+      p.drawImage(pos_, image);
+    else  // made smaller than displayed (a far zoom), or not yet made again: stretched
+      p.drawImage(QRect(pos_, DisplaySize()), image);
     return;
   }
-  if (loading_ || index_ < 0) return;
+  if (Loading() || index_ < 0) return;
   p.setPen(Qt::white);
   p.drawText(rect(), Qt::AlignCenter, QStringLiteral("画像表示できません"));
 }
@@ -243,7 +266,7 @@ void COneView::resizeEvent(QResizeEvent *) {
         ComputeDisplaySize(settings_, settings_.fitSize, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
     zoom_ = display_.zoom;
     DropDisplayFrames();
-    BuildFrame(frames_[0]);
+    BuildShownFrame();
     Centre();
   } else {
     if (display_.width < width()) pos_.setX((width() - display_.width) / 2);
@@ -345,32 +368,14 @@ void COneView::timerEvent(QTimerEvent *event) {
 
 void COneView::AnimationTick() {
   if (slide_ != kSlideOff) return;
-  bool worked = false;
-  if (gif_.Active()) {
-    Frame f;
-    if (gif_.Next(f.own, f.delay)) {
-      f.source = f.own.get();
-      frames_.push_back(std::move(f));
-      BuildFrame(frames_.back());
-      worked = true;
-    }
-  }
-  if (!worked)
-    for (Frame &f : frames_)
-      if (!f.display) {
-        BuildFrame(f);
-        worked = true;
-        break;
-      }
-  if (frames_.size() < 2 && !gif_.Active()) {
+  if (!gif_.Active() || (gif_.Ended() && gif_.Count() < 2)) {
     animation_.stop();
     return;
   }
-  current_ = (current_ + 1) % static_cast<int>(frames_.size());
-  if (!frames_[current_].display) BuildFrame(frames_[current_]);
+  const bool making = gif_.Tick();
   update();
   // With every frame ready, the clock slows to the frame's own time instead of sleeping in here.
-  const int wait = worked ? kTick : std::max({settings_.delayTime, 3 * frames_[current_].delay, kTick});
+  const int wait = making ? kTick : std::max({settings_.delayTime, 3 * gif_.Delay(), kTick});
   animation_.start(wait, this);
 }
 
@@ -378,8 +383,9 @@ void COneView::StartSlideShow() {
   if (!bound_ || slide_ != kSlideOff) return;
   slide_ = kSlideRunning;
   animation_.stop();
-  if (current_ != 0) {
+  if (current_ != 0 || gif_.Current() != 0) {
     current_ = 0;
+    gif_.Rewind();
     update();
   }
   slideTimer_.start(kTick, this);

@@ -49,10 +49,10 @@ class COneView : public QWidget {
   int Index() const { return index_; }
   const Shown &Entry() const { return shown_; }
   // A decode for the shown entry is under way.
-  bool Loading() const { return loading_; }
-  bool HasPicture() const { return !frames_.empty() && frames_[0].source != nullptr; }
-  int FrameCount() const { return static_cast<int>(frames_.size()); }
-  int CurrentFrame() const { return current_; }
+  bool Loading() const { return loading_ || gif_.Pending(); }
+  bool HasPicture() const { return gif_.Active() || (!frames_.empty() && frames_[0].source != nullptr); }
+  int FrameCount() const { return gif_.Active() ? gif_.Count() : static_cast<int>(frames_.size()); }
+  int CurrentFrame() const { return gif_.Active() ? gif_.Current() : current_; }
 
   OneViewSettings &Settings() { return settings_; }
   int Interval() const { return interval_; }
@@ -88,7 +88,7 @@ class COneView : public QWidget {
   void SetFrameBudget(int64_t pixels) { frameBudget_ = pixels; }
   // Pictures next to the shown one are read ahead unless turned off (to measure without).
   void SetPreload(bool on) { preload_ = on; }
-  // One tick of the animation clock: the next frame composed or scaled, then shown.
+  // One tick of the animation clock: the next frame shown once a worker has made it.
   void AnimationTick();
 
  signals:
@@ -98,6 +98,9 @@ class COneView : public QWidget {
   void fitWanted(const QSize &client);
   // Previous (-1) or next (+1) by a mouse button; first/last steps come from the window.
   void stepWanted(int direction);
+  // The bytes an animation holds, and at most how many (GifAnimation::kDefaultBudget).
+  int64_t AnimationBytes() const { return gif_.BytesHeld(); }
+  void SetAnimationBudget(int64_t bytes) { gif_.SetBudget(bytes); }
   void slideShowChanged(bool running);
   void pictureShown();
 
@@ -112,8 +115,7 @@ class COneView : public QWidget {
 
  private:
   struct Frame {
-    GlobalHandle own;        // a composed animation frame; a decoded picture stays the loader's
-    HDIB source = nullptr;
+    HDIB source = nullptr;    // the loader's decoded picture
     GlobalHandle displayOwn;  // when scaling made a new picture
     HDIB display = nullptr;   // null until built for the current display size
     QImage image;             // what is painted
@@ -136,6 +138,8 @@ class COneView : public QWidget {
   CatalogueEngine &engine_;
   CRXDoc &doc_;
   OneViewSettings settings_;
+  // Display frame 0 of a still picture; an animation makes its shown frame again.
+  void BuildShownFrame();
   PictureLoader loader_;
   int interval_ = 100;
   bool preload_ = true;

@@ -11,6 +11,7 @@
 #include "picture/dib.h"
 #include "platform/ui.h"
 #include "viewtest.h"
+#include "picture/dibdraw.h"
 #include "views/gifanimation.h"
 #include "views/oneview.h"
 #include "views/onewnd.h"
@@ -70,14 +71,16 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   EXPECT_EQ(cells[3], QRect(0, 300, 300, 300));
 }
 
-// A GIF of `frames` one-pixel frames, each with its own delay.
-std::string AnimatedGif(int frames) {
-  std::string g("GIF89a\x01\x00\x01\x00\x80\x00\x00", 13);
+// A GIF of `frames` frames on a `screen` x `screen` screen, black at first: frame i lights
+// the pixel (i % screen, 0) in white and keeps what the frames before drew.
+std::string AnimatedGif(int frames, int screen = 1) {
+  const auto le16 = [](int v) { return std::string{static_cast<char>(v & 0xFF), static_cast<char>(v >> 8)}; };
+  std::string g = "GIF89a" + le16(screen) + le16(screen) + std::string("\x80\x00\x00", 3);
   g += std::string("\x00\x00\x00\xff\xff\xff", 6);
   for (int i = 0; i < frames; ++i) {
     g += std::string("\x21\xf9\x04\x00\x05\x00\x00\x00", 8);
-    g += std::string("\x2c\x00\x00\x00\x00\x01\x00\x01\x00\x00", 10);
-    g += std::string("\x02\x02\x44\x01\x00", 5);
+    g += "\x2c" + le16(i % screen) + le16(0) + le16(1) + le16(1) + std::string(1, '\0');
+    g += std::string("\x02\x02\x4c\x01\x00", 5);
   }
   g += ';';
   return g;
@@ -110,8 +113,7 @@ class PictureWindowTest : public test::GridFixture {
     SetUi(&ui);
   }
   void TearDown() override {
-    windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseWindows();
     GridFixture::TearDown();
     SetUi(nullptr);
   }
@@ -143,8 +145,10 @@ class PictureWindowTest : public test::GridFixture {
     while (!done()) {
       if (clock.elapsed() > ms) return false;
       QTest::qWait(2);
+    if (byName) doc->SortBy(kSortName, 1);
     }
     return true;
+    view->SetPictureWindows(windows.get());
   }
   static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
     QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
@@ -152,6 +156,11 @@ class PictureWindowTest : public test::GridFixture {
     QApplication::sendEvent(v, &move);
   }
   void Key(COneWnd *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
+  void CloseWindows() {
+    if (view) view->SetPictureWindows(nullptr);
+    windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  }
     QTest::keyClick(w->View(), static_cast<Qt::Key>(key), mods);
   }
 
@@ -281,7 +290,10 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
   ASSERT_GE(v->FrameCount(), 1);
   EXPECT_EQ(v->DisplaySize(), QSize(1, 1));
   EXPECT_EQ(w->StatusText(0), "1x1 1 bit");
-  for (int i = 0; i < 400; ++i) v->AnimationTick();
+  EXPECT_TRUE(WaitFor([&] {
+    v->AnimationTick();
+    return v->FrameCount() == GifAnimation::kMaxFrames;
+  }));
   EXPECT_EQ(v->FrameCount(), GifAnimation::kMaxFrames);
   // The slide show shows first frames only.
   w->OnCommand(COneWnd::kSlideShow);
@@ -328,6 +340,36 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   EXPECT_EQ(v->SlideState(), COneView::kSlideHeld);
   MouseMove(v, QPoint(140, 100), Qt::LeftButton);
   WaitShown(w);
+TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
+  MakePictures(1);
+  constexpr int kFrames = 24;
+  box.write("pics/big.gif", AnimatedGif(kFrames, 1000));  // 4 MB a display frame, 1 KB on disk
+  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
+  COneView *v = w->View();
+  constexpr int64_t kBudget = int64_t{32} << 20;  // room for a few frames only
+  v->SetAnimationBudget(kBudget);
+  w->ShowIndex(doc->GetEntry(0)->name == "big.gif" ? 0 : 1);
+  WaitShown(w);
+  ASSERT_EQ(v->DisplaySize(), QSize(1000, 1000));
+  // Round once and on to frame 17: every frame in turn, the bytes held within the budget.
+  std::vector<int> seen{v->CurrentFrame()};
+  int64_t held = 0;
+  const auto reached = [&] {
+    if (v->CurrentFrame() != seen.back()) seen.push_back(v->CurrentFrame());
+    held = std::max(held, v->AnimationBytes());
+    return seen.size() >= kFrames + 18;
+  };
+  ASSERT_TRUE(WaitFor([&] { return reached() || (v->AnimationTick(), reached()); }, 60000));
+  EXPECT_LE(held, kBudget);
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % kFrames) << i;
+  // Composed again from frame 0 after the wrap: lit up to frame 17, not by the last frame.
+  const QImage shown = DibToImage(v->DisplayedPicture());
+  EXPECT_EQ(shown.pixel(0, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(shown.pixel(17, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(shown.pixel(18, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(shown.pixel(kFrames - 1, 0), qRgb(0, 0, 0));
+}
+
   EXPECT_EQ(v->Index(), start + 1);
   QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(140, 100));
   EXPECT_EQ(v->SlideState(), COneView::kSlideRunning);

@@ -223,8 +223,7 @@ int BuildPictures(GifDecodeState &s) {
         dst[x / 8] |= static_cast<unsigned char>((src[x] & 1) << (7 - (x & 7)));
     }
   }
-  // Two-colour pictures with their own table are drawn without a mask.
-  if (s.transparentIndex >= 0 && !(depth == 1 && s.hasColourTable)) {
+  if (GifFrameMasked(s)) {
     NewDib m = MakeDib(s.width, s.height, 1, 2);
     if (!m) return SPI_OUT_OF_MEMORY;
     m.palette[1] = RgbQuad{255, 255, 255, 0};
@@ -239,6 +238,16 @@ int BuildPictures(GifDecodeState &s) {
 }
 
 }  // namespace
+
+uint32_t GifIndexColour(const GifDecodeState &s, unsigned index) {
+  const int depth = Depth(s.colourBits);
+  return PaletteColour(s, static_cast<int>(index & ((1u << depth) - 1)), depth);
+}
+
+// Two-colour pictures with their own table are drawn without a mask.
+bool GifFrameMasked(const GifDecodeState &s) {
+  return s.transparentIndex >= 0 && !(Depth(s.colourBits) == 1 && s.hasColourTable);
+}
 
 int GifDecodeFrame(GifDecodeState &s, const unsigned char *data, std::size_t length) {
   s.source = data;
@@ -322,7 +331,7 @@ int GifDecodeFrame(GifDecodeState &s, const unsigned char *data, std::size_t len
     if (result != SPI_OK) return result;
     if (s.transparentIndex >= 0)
       s.transparentColour = PaletteColour(s, s.transparentIndex, Depth(s.colourBits));
-    return BuildPictures(s);
+    return s.indicesOnly ? SPI_OK : BuildPictures(s);
   }
 }
 

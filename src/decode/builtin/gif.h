@@ -20,6 +20,9 @@ struct GifDecodeState {
   std::size_t position = 0;
   int frameIndex = 0;                           // 0 = the first image of the file
   intptr_t callerValue1 = 0, callerValue2 = 0;  // the caller's own; never read here
+  // The caller reads the index and mask buffers itself (GifIndexColour, GifFrameMasked):
+  // no pictures are made, which spares two frame-sized blocks per frame of an animation.
+  bool indicesOnly = false;
 
   // The frame: its rectangle on the logical screen and its colours.
   int left = 0, top = 0, width = 0, height = 0;
@@ -51,5 +54,10 @@ struct GifDecodeState {
 // longer than the code table, or no memory for the picture. A full code table without a
 // clear code is no error: decoding goes on without adding codes.
 int GifDecodeFrame(GifDecodeState &state, const unsigned char *data, std::size_t length);
+
+// After a successful decode: the colour (0x00BBGGRR) of a value of the index buffer, and
+// whether the mask buffer applies, exactly as in the pictures the decode makes.
+uint32_t GifIndexColour(const GifDecodeState &state, unsigned index);
+bool GifFrameMasked(const GifDecodeState &state);
 
 }  // namespace tamro::builtin
