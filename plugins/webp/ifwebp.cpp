@@ -49,6 +49,15 @@ int ReadFacts(const uint8_t *data, size_t size, PictureFacts &facts) {
   return SPI_OK;
 }
 
+// libwebp's lossless decoder keeps the whole picture beside the rows it writes into ours, at
+// four bytes a pixel and with 17 rows of cache: a block of the decode like any other, so a
+// picture whose block would exceed the budget is refused before anything is allocated, as
+// a few bytes can describe one that large.
+bool LosslessScratchFits(int width, int height) {
+  return WithinDecodeBudget(uint64_t{4} * static_cast<uint64_t>(width) *
+                            (static_cast<uint64_t>(height) + 17));
+}
+
 struct IDecoderFree {
   void operator()(WebPIDecoder *d) const { WebPIDelete(d); }
 };
@@ -123,6 +132,12 @@ int DecodeFirstFrame(const uint8_t *data, size_t size, DibOutput &out, Progress 
     return SPI_FORMAT_ERROR;
   WebPIterator frame;
   if (!WebPDemuxGetFrame(demux.get(), 1, &frame)) return SPI_FORMAT_ERROR;
+  WebPBitstreamFeatures features;
+  if (WebPGetFeatures(frame.fragment.bytes, frame.fragment.size, &features) == VP8_STATUS_OK &&
+      features.format == 2 && !LosslessScratchFits(features.width, features.height)) {
+    WebPDemuxReleaseIterator(&frame);
+    return SPI_OUT_OF_MEMORY;
+  }
   const int rc = DecodeInto(frame.fragment.bytes, frame.fragment.size, static_cast<int>(canvasWidth),
                             static_cast<int>(canvasHeight), frame.x_offset, frame.y_offset, frame.width,
                             frame.height, frame.has_alpha != 0, out, progress);
@@ -136,6 +151,7 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   int rc = StatusCode(WebPGetFeatures(data, size, &features));
   if (rc != SPI_OK) return rc;
   if (features.has_animation) return DecodeFirstFrame(data, size, out, progress);
+  if (features.format == 2 && !LosslessScratchFits(features.width, features.height)) return SPI_OUT_OF_MEMORY;
   return DecodeInto(data, size, features.width, features.height, 0, 0, features.width, features.height,
                     features.has_alpha != 0, out, progress);
 }

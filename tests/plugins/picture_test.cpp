@@ -497,6 +497,38 @@ TEST_F(WebpPlugin, LosslessLossyAndAlpha) {
   ExpectCutsFailCleanly(lossless);
 }
 
+// A lossless picture of any size in 28 bytes, all green: no transforms, and each of the five
+// codes (green, red, blue, alpha, distance) a single symbol, so that no pixel takes a bit.
+std::string WebpAllGreen(int width, int height) {
+  uint64_t bits = 0;
+  int used = 0;
+  const auto put = [&](uint64_t value, int count) {
+    bits |= value << used;
+    used += count;
+  };
+  put(width - 1, 14);
+  put(height - 1, 14);
+  put(0, 4 + 3);                   // no alpha, version 0; no transform, colour cache or meta codes
+  put(1 | 1 << 2 | 255 << 3, 11);  // simple code, one 8-bit symbol: 255
+  for (int code = 0; code < 4; ++code) put(1, 4);  // simple code, one 1-bit symbol: 0
+  std::string payload = "\x2f";
+  for (int i = 0; i < (used + 7) / 8; ++i) payload += static_cast<char>(bits >> (8 * i));
+  if (payload.size() % 2) payload += '\0';
+  const auto le32 = [](std::size_t v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  };
+  return "RIFF" + le32(12 + payload.size()) + "WEBPVP8L" + le32(payload.size()) + payload;
+}
+
+TEST_F(WebpPlugin, TinyLosslessFileOfTheLargestSizeIsRefusedBeforeDecoding) {
+  Picture p;
+  ASSERT_EQ(DecodeMemory(*spi, WebpAllGreen(300, 200), p), SPI_OK);
+  EXPECT_EQ(p.width, 300);
+  EXPECT_EQ(p.At(299, 199), 0x00FF00u);
+  // libwebp would hold its own copy of these 268 megapixels, beyond the decode budget.
+  EXPECT_EQ(DecodeMemory(*spi, WebpAllGreen(16383, 16383), p), SPI_OUT_OF_MEMORY);
+}
+
 TEST_F(WebpPlugin, AnimationShowsItsFirstFrame) {
   const std::string anim = WebpAnimation(20, 10, {{0, 0, 255, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}});
   ASSERT_FALSE(anim.empty());
