@@ -90,6 +90,9 @@ class COneView : public QWidget {
   void SetPreload(bool on) { preload_ = on; }
   // One tick of the animation clock: the next frame shown once a worker has made it.
   void AnimationTick();
+  // The bytes an animation holds, and at most how many (GifAnimation::kDefaultBudget).
+  int64_t AnimationBytes() const { return gif_.BytesHeld(); }
+  void SetAnimationBudget(int64_t bytes) { gif_.SetBudget(bytes); }
 
  signals:
   // Title and status texts may change: an entry was asked for or its picture arrived.
@@ -98,9 +101,6 @@ class COneView : public QWidget {
   void fitWanted(const QSize &client);
   // Previous (-1) or next (+1) by a mouse button; first/last steps come from the window.
   void stepWanted(int direction);
-  // The bytes an animation holds, and at most how many (GifAnimation::kDefaultBudget).
-  int64_t AnimationBytes() const { return gif_.BytesHeld(); }
-  void SetAnimationBudget(int64_t bytes) { gif_.SetBudget(bytes); }
   void slideShowChanged(bool running);
   void pictureShown();
 
@@ -130,6 +130,8 @@ class COneView : public QWidget {
   // picture centred and clamped, repainted.
   void Relayout(bool zoomFormula);
   void BuildFrame(Frame &frame);
+  // Display frame 0 of a still picture; an animation makes its shown frame again.
+  void BuildShownFrame();
   void DropDisplayFrames();
   void Centre();
   void Clamp();
@@ -138,8 +140,6 @@ class COneView : public QWidget {
   CatalogueEngine &engine_;
   CRXDoc &doc_;
   OneViewSettings settings_;
-  // Display frame 0 of a still picture; an animation makes its shown frame again.
-  void BuildShownFrame();
   PictureLoader loader_;
   int interval_ = 100;
   bool preload_ = true;

@@ -9,9 +9,9 @@
 #include "fileops/filecommands.h"
 #include "fileops/trash.h"
 #include "picture/dib.h"
+#include "picture/dibdraw.h"
 #include "platform/ui.h"
 #include "viewtest.h"
-#include "picture/dibdraw.h"
 #include "views/gifanimation.h"
 #include "views/oneview.h"
 #include "views/onewnd.h"
@@ -113,7 +113,8 @@ class PictureWindowTest : public test::GridFixture {
     SetUi(&ui);
   }
   void TearDown() override {
-    CloseWindows();
+    windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     GridFixture::TearDown();
     SetUi(nullptr);
   }
@@ -145,10 +146,8 @@ class PictureWindowTest : public test::GridFixture {
     while (!done()) {
       if (clock.elapsed() > ms) return false;
       QTest::qWait(2);
-    if (byName) doc->SortBy(kSortName, 1);
     }
     return true;
-    view->SetPictureWindows(windows.get());
   }
   static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
     QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
@@ -156,11 +155,6 @@ class PictureWindowTest : public test::GridFixture {
     QApplication::sendEvent(v, &move);
   }
   void Key(COneWnd *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-  void CloseWindows() {
-    if (view) view->SetPictureWindows(nullptr);
-    windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
     QTest::keyClick(w->View(), static_cast<Qt::Key>(key), mods);
   }
 
@@ -300,6 +294,36 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
   EXPECT_EQ(v->CurrentFrame(), 0);
 }
 
+TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
+  MakePictures(1);
+  constexpr int kFrames = 24;
+  box.write("pics/big.gif", AnimatedGif(kFrames, 1000));  // 4 MB a display frame, 1 KB on disk
+  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
+  COneView *v = w->View();
+  constexpr int64_t kBudget = int64_t{32} << 20;  // room for a few frames only
+  v->SetAnimationBudget(kBudget);
+  w->ShowIndex(doc->GetEntry(0)->name == "big.gif" ? 0 : 1);
+  WaitShown(w);
+  ASSERT_EQ(v->DisplaySize(), QSize(1000, 1000));
+  // Round once and on to frame 17: every frame in turn, the bytes held within the budget.
+  std::vector<int> seen{v->CurrentFrame()};
+  int64_t held = 0;
+  const auto reached = [&] {
+    if (v->CurrentFrame() != seen.back()) seen.push_back(v->CurrentFrame());
+    held = std::max(held, v->AnimationBytes());
+    return seen.size() >= kFrames + 18;
+  };
+  ASSERT_TRUE(WaitFor([&] { return reached() || (v->AnimationTick(), reached()); }, 60000));
+  EXPECT_LE(held, kBudget);
+  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % kFrames) << i;
+  // Composed again from frame 0 after the wrap: lit up to frame 17, not by the last frame.
+  const QImage shown = DibToImage(v->DisplayedPicture());
+  EXPECT_EQ(shown.pixel(0, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(shown.pixel(17, 0), qRgb(255, 255, 255));
+  EXPECT_EQ(shown.pixel(18, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(shown.pixel(kFrames - 1, 0), qRgb(0, 0, 0));
+}
+
 TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   MakePictures(3);
   box.write("pics/p101b.bmp", "this is no picture");  // between p101 and p102 by name
@@ -340,36 +364,6 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   EXPECT_EQ(v->SlideState(), COneView::kSlideHeld);
   MouseMove(v, QPoint(140, 100), Qt::LeftButton);
   WaitShown(w);
-TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
-  MakePictures(1);
-  constexpr int kFrames = 24;
-  box.write("pics/big.gif", AnimatedGif(kFrames, 1000));  // 4 MB a display frame, 1 KB on disk
-  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
-  COneView *v = w->View();
-  constexpr int64_t kBudget = int64_t{32} << 20;  // room for a few frames only
-  v->SetAnimationBudget(kBudget);
-  w->ShowIndex(doc->GetEntry(0)->name == "big.gif" ? 0 : 1);
-  WaitShown(w);
-  ASSERT_EQ(v->DisplaySize(), QSize(1000, 1000));
-  // Round once and on to frame 17: every frame in turn, the bytes held within the budget.
-  std::vector<int> seen{v->CurrentFrame()};
-  int64_t held = 0;
-  const auto reached = [&] {
-    if (v->CurrentFrame() != seen.back()) seen.push_back(v->CurrentFrame());
-    held = std::max(held, v->AnimationBytes());
-    return seen.size() >= kFrames + 18;
-  };
-  ASSERT_TRUE(WaitFor([&] { return reached() || (v->AnimationTick(), reached()); }, 60000));
-  EXPECT_LE(held, kBudget);
-  for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % kFrames) << i;
-  // Composed again from frame 0 after the wrap: lit up to frame 17, not by the last frame.
-  const QImage shown = DibToImage(v->DisplayedPicture());
-  EXPECT_EQ(shown.pixel(0, 0), qRgb(255, 255, 255));
-  EXPECT_EQ(shown.pixel(17, 0), qRgb(255, 255, 255));
-  EXPECT_EQ(shown.pixel(18, 0), qRgb(0, 0, 0));
-  EXPECT_EQ(shown.pixel(kFrames - 1, 0), qRgb(0, 0, 0));
-}
-
   EXPECT_EQ(v->Index(), start + 1);
   QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(140, 100));
   EXPECT_EQ(v->SlideState(), COneView::kSlideRunning);
