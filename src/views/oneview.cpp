@@ -56,6 +56,7 @@ void COneView::ShowEntry(int index) {
   if (!e) return;
   bound_ = true;
   index_ = index;
+  id_ = EntryId::Of(*e);
   shown_ = Shown{e->name, e->IsArchiveMember() ? e->ArchivePath() : e->FullPath(), e->IsArchiveMember(), e->size,
                  e->pictureWidth, e->pictureHeight, e->bitCount, e->Description()};
   animation_.stop();
@@ -94,6 +95,18 @@ bool COneView::StartAnimation(const CPicEntry &e) {
   return true;
 }
 
+int COneView::Locate() {
+  if (id_.Empty()) return -1;
+  const int at = FindEntry(doc_, id_, index_);
+  if (at >= 0) index_ = at;
+  return at;
+}
+
+int COneView::ListPosition() {
+  const int at = Locate();
+  return at >= 0 ? at : index_;
+}
+
 void COneView::Preload() {
   std::vector<const CPicEntry *> ahead;
   if (!preload_) return loader_.Preload(ahead);
@@ -105,8 +118,7 @@ void COneView::Preload() {
 
 void COneView::TakePicture(const LoadedPicturePtr &loaded) {
   loading_ = false;
-  if (CPicEntry *e = doc_.GetEntry(index_); e && shown_.path == (e->IsArchiveMember() ? e->ArchivePath() : e->FullPath()))
-    TakeFacts(*e, loaded->facts);
+  if (const int at = Locate(); at >= 0) TakeFacts(*doc_.GetEntry(at), loaded->facts);
   shown_.width = loaded->facts.width;
   shown_.height = loaded->facts.height;
   shown_.bitCount = loaded->facts.bitCount;
@@ -305,7 +317,8 @@ void COneView::mouseMoveEvent(QMouseEvent *event) {
     const int dx = at.x() - lastPos_.x();
     if (dx >= 33 || dx < -32) {
       lastPos_ = at;
-      const int target = dx > 0 ? NextIndex(index_, doc_.GetEntryCount()) : PreviousIndex(index_, doc_.GetEntryCount());
+      const int from = ListPosition(), count = doc_.GetEntryCount();
+      const int target = dx > 0 ? NextIndex(from, count) : PreviousIndex(from, count);
       if (target >= 0) ShowEntry(target);
     }
     return;
@@ -405,14 +418,15 @@ void COneView::StopSlideShow() {
 int COneView::NextSlide() {
   const int count = doc_.GetEntryCount();
   if (!bound_ || count <= 0) return -1;
-  int i = index_;
+  const int from = ListPosition();
+  int i = from;
   for (int tries = 0; tries <= count; ++tries) {
     ++i;
     if (i >= count) {
       if (!settings_.repeat) return -1;
       i = 0;
     }
-    if (i == index_) return -1;
+    if (i == from) return -1;
     CPicEntry *e = doc_.GetEntry(i);
     if (!e || (e->decoderIndex < 0 && !doc_.AcceptedByDecoder(*e))) continue;
     return i;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/entryid.h"
 #include "views/gifanimation.h"
 #include "views/onepicture.h"
 #include "views/pictureloader.h"
@@ -46,7 +47,14 @@ class COneView : public QWidget {
   // The listing was replaced while the window stays open.
   void Unbind() { bound_ = false; }
   bool Bound() const { return bound_; }
+  // Where the shown picture was last seen in the listing (it may have moved or left since).
   int Index() const { return index_; }
+  // The shown picture looked up again by its identity: its visible index now, -1 when the
+  // listing no longer holds it. Commands that act on the picture ask this just before acting.
+  int Locate();
+  // Where stepping starts: the shown picture's place now, or the place it left.
+  int ListPosition();
+  const EntryId &Id() const { return id_; }
   const Shown &Entry() const { return shown_; }
   // A decode for the shown entry is under way.
   bool Loading() const { return loading_ || gif_.Pending(); }
@@ -147,6 +155,7 @@ class COneView : public QWidget {
 
   bool bound_ = false;
   int index_ = -1;
+  EntryId id_;
   Shown shown_;
   bool loading_ = false;
   LoadedPicturePtr loaded_;

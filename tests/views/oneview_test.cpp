@@ -6,7 +6,9 @@
 #include <QElapsedTimer>
 #include <QTimer>
 
+#include "catalogue/notestore.h"
 #include "fileops/filecommands.h"
+#include "fileops/noteedit.h"
 #include "fileops/trash.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
@@ -87,19 +89,37 @@ std::string AnimatedGif(int frames, int screen = 1) {
 }
 
 // The application's side, without dialogs: copies and moves go to a folder the test names.
+// `during` runs where the dialog would be open, as a change of the folder meanwhile would.
 class FolderHost : public PictureWindowHost {
  public:
   FolderHost(CRXDoc &doc, std::string folder) : doc_(doc), folder_(std::move(folder)) {}
-  int Transfer(QWidget *, int index, bool move) override {
+  int Transfer(QWidget *, const EntryId &picture, bool move) override {
     CTransferOption option(move);
     option.destination = folder_;
+    Dialog();
+    const int index = FindEntry(doc_, picture);
+    if (index < 0) return -1;
     return move ? MoveEntries(doc_, option, {index}) : CopyEntries(doc_, option, {index});
   }
-  bool EditNote(QWidget *, int) override { return false; }
+  bool EditNote(QWidget *, const EntryId &picture) override {
+    CNoteOption note(doc_, FindEntry(doc_, picture));
+    Dialog();
+    note.text = "noted";
+    return note.Accept();
+  }
   bool DisplayMode(QWidget *, OneViewSettings &, int &) override { return false; }
   void Wallpaper(QWidget *, HDIB) override {}
-  void Print(QWidget *, int) override {}
+  void Print(QWidget *, const EntryId &picture) override {
+    Dialog();
+    printed = picture.name;
+  }
   void ActivateMain() override {}
+  void Dialog() {
+    if (during) std::exchange(during, {})();
+  }
+
+  std::function<void()> during;
+  std::string printed;
 
  private:
   CRXDoc &doc_;
@@ -113,8 +133,7 @@ class PictureWindowTest : public test::GridFixture {
     SetUi(&ui);
   }
   void TearDown() override {
-    windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    CloseWindows();
     GridFixture::TearDown();
     SetUi(nullptr);
   }
@@ -123,17 +142,24 @@ class PictureWindowTest : public test::GridFixture {
     const char *section, *key;
     int value;
   };
-  COneWnd *OpenWindow(int index, std::initializer_list<Setting> settings = {}) {
+  COneWnd *OpenWindow(int index, std::initializer_list<Setting> settings = {}, bool byName = false) {
     for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
     Open();
+    if (byName) doc->SortBy(kSortName, 1);
     host = std::make_unique<FolderHost>(*doc, box.path("moved").string());
     windows = std::make_unique<CPictureWindows>(*engine, profile, host.get());
+    view->SetPictureWindows(windows.get());
     EXPECT_TRUE(windows->Show(index, false));
     COneWnd *w = windows->At(0);
     w->resize(400, 300);
     EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
     WaitShown(w);
     return w;
+  }
+  void CloseWindows() {
+    if (view) view->SetPictureWindows(nullptr);
+    windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   }
   static void WaitShown(COneWnd *w) {
     for (int i = 0; i < 2000 && w->View()->Loading(); ++i) QTest::qWait(2);
@@ -158,7 +184,27 @@ class PictureWindowTest : public test::GridFixture {
     QTest::keyClick(w->View(), static_cast<Qt::Key>(key), mods);
   }
 
-  ScriptedUi ui;
+  // Questions can run `during` too, as the delete question's dialog would.
+  struct HookedUi : ScriptedUi {
+    std::function<void()> during;
+    int MessageBox(std::string_view text, std::string_view caption, unsigned style) override {
+      if (during) std::exchange(during, {})();
+      return ScriptedUi::MessageBox(text, caption, style);
+    }
+  };
+  int IndexOf(const std::string &name) {
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      if (doc->GetEntry(i)->name == name) return i;
+    return -1;
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (int i = 0; i < doc->GetEntryCount(); ++i) names.push_back(doc->GetEntry(i)->name);
+    std::sort(names.begin(), names.end());
+    return names;
+  }
+
+  HookedUi ui;
   std::unique_ptr<FolderHost> host;
   std::unique_ptr<CPictureWindows> windows;
 };
@@ -478,6 +524,115 @@ TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
   EXPECT_FALSE(first->OnCommand(COneWnd::kNext));
   first->OnCommand(COneWnd::kCloseAll);
   EXPECT_EQ(windows->Count(), 0);
+}
+
+// The listing changes under a picture window (a re-sort, an earlier picture deleted by another
+// program, a refresh while the command's dialog is open): each command still acts on the
+// picture on screen, p101, and on nothing else.
+enum class Change { kResort, kEarlierGone, kRefreshInDialog, kRefreshInDialogStay };
+struct ShownCase {
+  Change change;
+  int command;
+};
+class ActsOnShownPictureTest : public PictureWindowTest, public ::testing::WithParamInterface<ShownCase> {};
+
+TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
+  const auto [change, command] = GetParam();
+  MakePictures(4);  // p100 .. p103
+  fs::create_directories(box.path("moved"));
+  const bool stay = change == Change::kRefreshInDialogStay;
+  COneWnd *w = OpenWindow(1, {{"OnePic", "Stay", stay ? 1 : 0}, {"RXDoc", "DELQA", 0}, {"RXDoc", "TrashCan", 0}}, true);
+  ASSERT_EQ(w->windowTitle(), "p101.bmp");
+  // Two new pictures before it and p100 gone: the old position names p050.
+  const auto refresh = [&] {
+    test::WriteColourPicture(folder / "p000.bmp", 8, 8, Qt::red);
+    test::WriteColourPicture(folder / "p050.bmp", 8, 8, Qt::red);
+    fs::remove(folder / "p100.bmp");
+    doc->RefreshFolder();
+    doc->SortBy(kSortName, 1);
+  };
+  if (change == Change::kResort) doc->SortBy(kSortName, 2);
+  if (change == Change::kEarlierGone) {
+    fs::remove(folder / "p100.bmp");
+    doc->RefreshFolder();
+    doc->SortBy(kSortName, 1);
+  }
+  if (change == Change::kRefreshInDialog || change == Change::kRefreshInDialogStay)
+    (command == COneWnd::kDelete ? ui.during : host->during) = refresh;
+  std::vector<std::string> others = Names();
+  std::erase(others, "p101.bmp");
+  if (command == COneWnd::kDelete) ui.answers.push_back(IDYES);
+
+  w->OnCommand(command);
+  const bool gone = command == COneWnd::kMove || command == COneWnd::kDelete;
+  std::vector<std::string> left = Names();
+  if (change >= Change::kRefreshInDialog) others = {"p000.bmp", "p050.bmp", "p102.bmp", "p103.bmp"};
+  if (!gone) left.erase(std::find(left.begin(), left.end(), "p101.bmp"));
+  EXPECT_EQ(left, others) << "the listing lost or kept the wrong entry";
+  EXPECT_EQ(fs::exists(folder / "p101.bmp"), !gone);
+  for (const std::string &name : others) EXPECT_TRUE(fs::exists(folder / name)) << name;
+  std::vector<std::string> transferred;
+  for (const auto &f : fs::directory_iterator(box.path("moved"))) transferred.push_back(f.path().filename());
+  const bool transfers = command == COneWnd::kMove || command == COneWnd::kCopy;
+  EXPECT_EQ(transferred, transfers ? std::vector<std::string>{"p101.bmp"} : std::vector<std::string>{});
+  if (command == COneWnd::kNote) {
+    std::string note;
+    EXPECT_EQ(ReadNote(folder.string(), "", "p101.bmp", note), 0);
+    EXPECT_EQ(note, "noted");
+    EXPECT_EQ(doc->GetEntry(IndexOf("p101.bmp"))->Note(), "noted");
+  }
+  if (command == COneWnd::kSelect) {
+    EXPECT_EQ(doc->CountSelected(true), 1);
+    EXPECT_TRUE(doc->GetEntry(IndexOf("p101.bmp"))->IsSelected());
+  }
+  if (command == COneWnd::kPrint) {
+    EXPECT_EQ(host->printed, "p101.bmp");
+  }
+  // Without Stay the new listing closes the window, but only once its command is done.
+  if (change == Change::kRefreshInDialog) {
+    EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+  } else if (!gone) {
+    EXPECT_EQ(w->windowTitle(), "p101.bmp");
+  }
+}
+
+std::vector<ShownCase> ShownCases() {
+  std::vector<ShownCase> cases;
+  for (Change c : {Change::kResort, Change::kEarlierGone, Change::kRefreshInDialog, Change::kRefreshInDialogStay})
+    for (int command : {COneWnd::kMove, COneWnd::kCopy, COneWnd::kNote, COneWnd::kSelect, COneWnd::kPrint,
+                        COneWnd::kDelete})
+      if (command != COneWnd::kSelect || c < Change::kRefreshInDialog)  // selecting opens no dialog
+        cases.push_back({c, command});
+  return cases;
+}
+std::string ShownCaseName(const ::testing::TestParamInfo<ShownCase> &info) {
+  static const char *const changes[] = {"Resort", "EarlierGone", "RefreshInDialog", "RefreshInDialogStay"};
+  return std::string(changes[static_cast<int>(info.param.change)]) + "_" + std::to_string(info.param.command);
+}
+INSTANTIATE_TEST_SUITE_P(Changes, ActsOnShownPictureTest, ::testing::ValuesIn(ShownCases()), ShownCaseName);
+
+// A refresh while the full-screen show runs: without Stay the window closes when the show has
+// ended (not inside it); with Stay it stays, unbound.
+TEST_F(PictureWindowTest, RefreshDuringTheFullScreenShowClosesOrUnbindsAfterIt) {
+  MakePictures(3);
+  for (const int stay : {0, 1}) {
+    SCOPED_TRACE(stay);
+    COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 100000}, {"COneView", "AllView", 1}, {"OnePic", "Stay", stay}});
+    QPointer<COneWnd> alive(w);
+    QTimer::singleShot(50, [&] {
+      doc->RefreshFolder();
+      QTest::qWait(50);  // deferred deletes run here if anything was closed inside the show
+      if (auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget())) QTest::keyClick(show, Qt::Key_Escape);
+    });
+    w->OnCommand(COneWnd::kSlideShow);
+    ASSERT_TRUE(alive);
+    if (stay) {
+      EXPECT_TRUE(windows->Count() == 1 && !w->View()->Bound());
+    } else {
+      EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0 && !alive; }));
+    }
+    CloseWindows();
+  }
 }
 
 }  // namespace
