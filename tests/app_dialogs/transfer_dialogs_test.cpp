@@ -42,6 +42,7 @@ DialogDriver::Step PickFolder(const fs::path &folder, const char *title) {
 TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
   fs::create_directories(box.path("shown/sub"));
   Profile::App().WriteString("Filer", "Folder0", "/old/place");
+  Profile::App().WriteString("Filer", "Folder1", "sub2");
   CTransferOption option(false);
   DialogDriver driver({[&](QDialog *d) {
     EXPECT_EQ(d->windowTitle(), "ファイルの複写");
@@ -57,7 +58,8 @@ TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
     folder->setEditText("");
     Button(d, "OK")->click();
     EXPECT_TRUE(d->isVisible());
-    folder->setEditText("sub");
+    // Typed text stays as typed although "sub2" is in the history.
+    QTest::keyClicks(folder->lineEdit(), "sub");
     Child<QRadioButton>(d, "onlyExisting")->click();
     Button(d, "OK")->click();
   }});
@@ -65,6 +67,7 @@ TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
   EXPECT_EQ(option.destination, box.path("shown/sub").string());
   EXPECT_EQ(Profile::App().GetString("Filer", "Folder0", ""), "sub");
   EXPECT_EQ(Profile::App().GetString("Filer", "Folder1", ""), "/old/place");
+  EXPECT_EQ(Profile::App().GetString("Filer", "Folder2", ""), "sub2");
   EXPECT_EQ(Profile::App().GetInt("Filer", "CopyOption", 0), 1);
 }
 

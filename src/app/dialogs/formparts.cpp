@@ -1,6 +1,7 @@
 #include "app/dialogs/formparts.h"
 
 #include <QComboBox>
+#include <QCompleter>
 #include <QHBoxLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -16,7 +17,17 @@ QComboBox *MakeHistoryBox(QWidget *parent) {
   box->setInsertPolicy(QComboBox::NoInsert);
   box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   box->setMinimumContentsLength(32);
+  ProposeOnlyCompletion(box);
   return box;
+}
+
+void ProposeOnlyCompletion(QComboBox *box) {
+  auto *completer = new QCompleter(box->model(), box);
+  completer->setCompletionMode(QCompleter::PopupCompletion);
+  // Case-sensitive as file names are; the box also takes this to match a finished text
+  // against its items, and would otherwise swap in an item differing only in case.
+  completer->setCaseSensitivity(Qt::CaseSensitive);
+  box->setCompleter(completer);
 }
 
 void FillHistoryBox(QComboBox *box, const TextHistory &history, const std::string &text) {

@@ -19,6 +19,9 @@ class TextHistory;
 // An editable list that never adds what is typed to its items (the option class keeps
 // the history) and is wide enough for a path.
 QComboBox *MakeHistoryBox(QWidget *parent);
+// Completion from the items only proposes: the stock inline completion would turn a typed
+// ".../dest" into a listed ".../dest2" and confirm that instead.
+void ProposeOnlyCompletion(QComboBox *box);
 // The history's items, with `text` in the edit field.
 void FillHistoryBox(QComboBox *box, const TextHistory &history, const std::string &text);
 // The edit field's text.

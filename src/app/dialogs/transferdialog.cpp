@@ -10,6 +10,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/filedialogtools.h"
+#include "app/dialogs/formparts.h"
 #include "fileops/filecommands.h"
 
 namespace tamro {
@@ -27,6 +28,7 @@ CTransferDialog::CTransferDialog(QWidget *parent, CTransferOption &option, const
   folder_->setMinimumWidth(380);
   folder_->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
   for (const std::string &item : option_.Folders().items()) folder_->addItem(Q(item));
+  ProposeOnlyCompletion(folder_);
   folder_->setEditText(Q(option_.folder));
   label->setBuddy(folder_);
   auto *browse = new QPushButton(QStringLiteral("参照"), this);
