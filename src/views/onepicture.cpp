@@ -90,13 +90,22 @@ int ClampPlacement(int position, int client, int display) {
   return std::clamp(position, 0, client - display);
 }
 
-int FirstIndex(int current, int count) { return count > 0 && current != 0 ? 0 : -1; }
-int PreviousIndex(int current, int count) {
-  if (count <= 0 || current <= 0) return -1;
-  return std::min(current - 1, count - 1);
+int SeekIndex(int from, int count, int direction, bool wrap, const std::function<bool(int)> &showable) {
+  if (count <= 0) return -1;
+  // A place beyond the end (entries have gone) steps back to the last one.
+  const int start = std::clamp(from, -1, count);
+  int i = start;
+  for (int tries = 0; tries <= count; ++tries) {
+    i += direction;
+    if (i < 0 || i >= count) {
+      if (!wrap) return -1;
+      i = direction > 0 ? 0 : count - 1;
+    }
+    if (i == start) return -1;
+    if (showable(i)) return i;
+  }
+  return -1;
 }
-int NextIndex(int current, int count) { return current + 1 < count ? current + 1 : -1; }
-int LastIndex(int current, int count) { return count > 0 && current != count - 1 ? count - 1 : -1; }
 
 std::vector<QRect> TileCells(int count, const QRect &area) {
   std::vector<QRect> cells;

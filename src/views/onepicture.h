@@ -8,6 +8,7 @@
 #include <QSize>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 namespace tamro {
@@ -59,11 +60,10 @@ double TurnLeft(double angle, int unit);
 // a smaller one stays inside.
 int ClampPlacement(int position, int client, int display);
 
-// Stepping through `count` entries from `current`; -1 when there is nowhere to go.
-int FirstIndex(int current, int count);
-int PreviousIndex(int current, int count);
-int NextIndex(int current, int count);
-int LastIndex(int current, int count);
+// Stepping through `count` entries: the nearest entry after (`direction` +1) or before (-1)
+// `from` that `showable` takes, going on at the other end when `wrap`; -1 when there is none
+// but `from`. The first entry is a step forward from -1, the last one a step back from `count`.
+int SeekIndex(int from, int count, int direction, bool wrap, const std::function<bool(int)> &showable);
 
 // Cells for `count` windows tiled over `area`: rows = integer square root, row by row.
 std::vector<QRect> TileCells(int count, const QRect &area);

@@ -317,8 +317,7 @@ void COneView::mouseMoveEvent(QMouseEvent *event) {
     const int dx = at.x() - lastPos_.x();
     if (dx >= 33 || dx < -32) {
       lastPos_ = at;
-      const int from = ListPosition(), count = doc_.GetEntryCount();
-      const int target = dx > 0 ? NextIndex(from, count) : PreviousIndex(from, count);
+      const int target = StepTarget(dx > 0 ? kToNext : kToPrevious);
       if (target >= 0) ShowEntry(target);
     }
     return;
@@ -418,20 +417,27 @@ void COneView::StopSlideShow() {
 int COneView::NextSlide() {
   const int count = doc_.GetEntryCount();
   if (!bound_ || count <= 0) return -1;
-  const int from = ListPosition();
-  int i = from;
-  for (int tries = 0; tries <= count; ++tries) {
-    ++i;
-    if (i >= count) {
-      if (!settings_.repeat) return -1;
-      i = 0;
-    }
-    if (i == from) return -1;
-    CPicEntry *e = doc_.GetEntry(i);
-    if (!e || (e->decoderIndex < 0 && !doc_.AcceptedByDecoder(*e))) continue;
-    return i;
+  return SeekIndex(ListPosition(), count, +1, settings_.repeat, [this](int i) { return Showable(i); });
+}
+
+bool COneView::Showable(int index) {
+  CPicEntry *e = doc_.GetEntry(index);
+  return e && (e->decoderIndex >= 0 || doc_.AcceptedByDecoder(*e));
+}
+
+int COneView::StepTarget(Step step) {
+  const int count = doc_.GetEntryCount();
+  if (!bound_ || count <= 0) return -1;
+  const int at = ListPosition();
+  const auto showable = [this](int i) { return Showable(i); };
+  int target = -1;
+  switch (step) {
+    case kToFirst: target = SeekIndex(-1, count, +1, false, showable); break;
+    case kToPrevious: target = SeekIndex(at, count, -1, false, showable); break;
+    case kToNext: target = SeekIndex(at, count, +1, false, showable); break;
+    case kToLast: target = SeekIndex(count, count, -1, false, showable); break;
   }
-  return -1;
+  return target == at ? -1 : target;
 }
 
 void COneView::SlideTick() {

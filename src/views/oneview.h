@@ -83,6 +83,12 @@ class COneView : public QWidget {
   bool SlideShowRunning() const { return slide_ != kSlideOff; }
   // The slide show's step: the next showable entry after the shown one, -1 to stop.
   int NextSlide();
+  // An entry a decoder accepts (examined first while its decoder is unknown): stepping and the
+  // slide show pass over the others, which would only show that nothing can be shown.
+  bool Showable(int index);
+  enum Step : int { kToFirst, kToPrevious, kToNext, kToLast };
+  // Where a step from the shown picture goes; -1 when there is no other showable entry.
+  int StepTarget(Step step);
 
   double Angle() const { return angle_; }
   int Zoom() const { return zoom_; }

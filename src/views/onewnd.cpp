@@ -257,10 +257,8 @@ void COneWnd::ShowIndex(int index) {
 }
 
 void COneWnd::Step(int direction) {
-  if (!view_->Bound()) return;
-  const int count = doc_.GetEntryCount(), at = view_->ListPosition();
-  const int target = direction < 0 ? PreviousIndex(at, count) : NextIndex(at, count);
-  if (target >= 0 && target != at) ShowIndex(target);
+  const int target = view_->StepTarget(direction < 0 ? COneView::kToPrevious : COneView::kToNext);
+  if (target >= 0) ShowIndex(target);
 }
 
 void COneWnd::FitTo(const QSize &client) {
@@ -304,18 +302,17 @@ int COneWnd::LocateOrRefuse() {
 }
 
 bool COneWnd::Execute(int id) {
-  const int count = doc_.GetEntryCount(), at = view_->ListPosition();
   OneViewSettings &s = view_->Settings();
   switch (id) {
     case kFirst:
     case kPrevious:
     case kNext:
     case kLast: {
-      const int target = id == kFirst      ? FirstIndex(at, count)
-                         : id == kPrevious ? PreviousIndex(at, count)
-                         : id == kNext     ? NextIndex(at, count)
-                                           : LastIndex(at, count);
-      if (target >= 0 && target != at) ShowIndex(target);
+      const int target = view_->StepTarget(id == kFirst      ? COneView::kToFirst
+                                           : id == kPrevious ? COneView::kToPrevious
+                                           : id == kNext     ? COneView::kToNext
+                                                             : COneView::kToLast);
+      if (target >= 0) ShowIndex(target);
       break;
     }
     case kSlideShow:

@@ -94,10 +94,10 @@ void CFullShow::timerEvent(QTimerEvent *event) {
   CRXDoc &doc = engine_.Doc();
   // Steps from where the picture on screen is now: a refresh or a re-sort may have moved it.
   if (const int at = FindEntry(doc, reached_, index_); at >= 0) index_ = at;
-  const int count = doc.GetEntryCount();
-  int next = index_ + 1 < count ? index_ + 1 : index_;
-  if (view_.Settings().repeat && index_ + 1 >= count) next = 0;
-  if (next != index_ && next >= 0 && next < count) ShowIndex(next);
+  // Entries no decoder takes are passed over, as in the window's own show.
+  const int next = SeekIndex(index_, doc.GetEntryCount(), +1, view_.Settings().repeat,
+                             [this](int i) { return view_.Showable(i); });
+  if (next >= 0 && next != index_) ShowIndex(next);
   lastChange_.restart();
 }
 

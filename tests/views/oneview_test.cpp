@@ -61,11 +61,18 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   EXPECT_EQ(ClampPlacement(-500, 800, 1000), -200);
   EXPECT_EQ(ClampPlacement(-5, 800, 100), 0);
   EXPECT_EQ(ClampPlacement(750, 800, 100), 700);
-  // Stepping never leaves the listing; nothing happens at its ends.
-  EXPECT_EQ(PreviousIndex(0, 5), -1);
-  EXPECT_EQ(NextIndex(4, 5), -1);
-  EXPECT_EQ(LastIndex(1, 5), 4);
-  EXPECT_EQ(FirstIndex(0, 5), -1);
+  // Stepping never leaves the listing and passes over what cannot be shown (2 here); with
+  // wrapping it comes round, and back at the start there is nowhere to go.
+  const auto all = [](int) { return true; };
+  const auto no2 = [](int i) { return i != 2; };
+  EXPECT_EQ(SeekIndex(0, 5, -1, false, all), -1);
+  EXPECT_EQ(SeekIndex(4, 5, +1, false, all), -1);
+  EXPECT_EQ(SeekIndex(5, 5, -1, false, all), 4);
+  EXPECT_EQ(SeekIndex(9, 5, -1, false, all), 4);
+  EXPECT_EQ(SeekIndex(1, 5, +1, false, no2), 3);
+  EXPECT_EQ(SeekIndex(3, 5, -1, false, no2), 1);
+  EXPECT_EQ(SeekIndex(4, 5, +1, true, no2), 0);
+  EXPECT_EQ(SeekIndex(0, 1, +1, true, all), -1);
   // Tiling five windows: two rows of three columns.
   const std::vector<QRect> cells = TileCells(5, QRect(0, 0, 900, 600));
   ASSERT_EQ(cells.size(), 5u);
@@ -390,6 +397,14 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   ASSERT_TRUE(WaitFor([&] { return !v->SlideShowRunning(); }));
   const std::vector<std::string> rest(pictures.begin() + 1, pictures.end());
   EXPECT_EQ(shown, rest);
+
+  // Stepping by key passes over it both ways.
+  for (const auto &[key, want] : {std::pair{Qt::Key_Home, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2},
+                                  {Qt::Key_Left, 1}, {Qt::Key_Left, 0}, {Qt::Key_End, 2}}) {
+    Key(w, key);
+    WaitShown(w);
+    EXPECT_EQ(doc->GetEntry(v->Index())->name, pictures[want]) << key;
+  }
 
   // With Repeat it goes on at the first picture after the last, round and round.
   shown.clear();
