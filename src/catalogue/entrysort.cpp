@@ -57,6 +57,25 @@ void AppendTextKey(std::string &out, std::string_view text, bool natural) {
   }
 }
 
+std::vector<std::size_t> NameOrder(const std::vector<std::string_view> &names, bool natural) {
+  struct Key {
+    std::string stem, extension;
+  };
+  std::vector<Key> keys(names.size());
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    AppendTextKey(keys[i].stem, NameStem(names[i]), natural);
+    AppendTextKey(keys[i].extension, NameExtension(names[i]), natural);
+  }
+  std::vector<std::size_t> order(names.size());
+  for (std::size_t i = 0; i < order.size(); ++i) order[i] = i;
+  std::sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) {
+    if (const int c = keys[a].stem.compare(keys[b].stem)) return c < 0;
+    if (const int c = keys[a].extension.compare(keys[b].extension)) return c < 0;
+    return names[a] < names[b];
+  });
+  return order;
+}
+
 namespace {
 
 int CompareTextKeys(std::string_view a, std::string_view b, bool natural) {
@@ -257,16 +276,18 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
 
 }  // namespace
 
+void CRXDoc::SetDisplayOrder(const std::vector<int> &order) {
+  BusyScope busy(*this);
+  int n = std::min(static_cast<int>(order.size()), GetEntryCount());
+  for (int i = 0; i < n; ++i) SetEntryIndex(i, order[static_cast<std::size_t>(i)]);
+  // The current entry is the same entry in its new place.
+  current_ = -1;
+  for (int i = 0; i < n; ++i)
+    if (entries_[order_[static_cast<std::size_t>(i)]]->IsCurrent()) current_ = i;
+}
+
 void CRXDoc::WriteOrderBack(const std::vector<int> &order, UpdateObserver *sender) {
-  {
-    BusyScope busy(*this);
-    int n = std::min(static_cast<int>(order.size()), GetEntryCount());
-    for (int i = 0; i < n; ++i) SetEntryIndex(i, order[static_cast<std::size_t>(i)]);
-    // The current entry is the same entry in its new place.
-    current_ = -1;
-    for (int i = 0; i < n; ++i)
-      if (entries_[order_[static_cast<std::size_t>(i)]]->IsCurrent()) current_ = i;
-  }
+  SetDisplayOrder(order);
   UpdateAllViews(sender, kHintRedrawAll);
 }
 
@@ -278,6 +299,14 @@ void CRXDoc::SortBy(int column, int state, UpdateObserver *sender) {
 void CRXDoc::OnSortCommand(SortCommand command, UpdateObserver *sender) {
   SortKey target = sort_.CommandTarget(command);
   SortBy(target.column, target.state, sender);
+}
+
+void CRXDoc::SortListing() {
+  // Without keys the listing stays in the name order it was read in.
+  const auto &history = sort_.history();
+  if (history.empty()) return;
+  sort_.TakeNewestKey();
+  if (GetEntryCount() > 1) SetDisplayOrder(SortedOrder(*this, {history.rbegin(), history.rend()}));
 }
 
 void CRXDoc::ApplySortHistory(UpdateObserver *sender) {

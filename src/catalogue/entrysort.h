@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "catalogue/sortstate.h"
@@ -27,6 +28,10 @@ void SortEntryIndices(std::vector<int> &order, const std::vector<const CPicEntry
 // case, and with `natural` each run of digits written as a mark, its length and its digits
 // without leading zeros, so that shorter numbers go first.
 void AppendTextKey(std::string &out, std::string_view text, bool natural);
+
+// The positions of `names` in the order the name column sorts them ascending (stem, then
+// extension), ties broken by the bytes of the name so that a listing comes the same each time.
+std::vector<std::size_t> NameOrder(const std::vector<std::string_view> &names, bool natural);
 
 // The name part before the last "." and the extension after it (empty without a ".").
 std::string_view NameStem(std::string_view name);

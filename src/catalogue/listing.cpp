@@ -10,6 +10,7 @@
 #include <map>
 #include <new>
 
+#include "catalogue/entrysort.h"
 #include "catalogue/interrupt.h"
 #include "catalogue/lockedinifile.h"
 #include "catalogue/pathutil.h"
@@ -194,6 +195,13 @@ int CRXDoc::ScanFolder(ScanRequest &request) {
       if (isDir) subFolders.emplace_back(de->d_name);
     }
   }
+  {
+    const std::vector<std::string_view> names(subFolders.begin(), subFolders.end());
+    std::vector<std::string> sorted;
+    sorted.reserve(subFolders.size());
+    for (std::size_t i : NameOrder(names, settings_.naturalSort != 0)) sorted.push_back(subFolders[i]);
+    subFolders = std::move(sorted);
+  }
   struct stat self {};
   if (::stat(request.folder.c_str(), &self) == 0) visited_.insert({self.st_dev, self.st_ino});
   for (const auto &name : subFolders) {
@@ -247,21 +255,28 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
     return match && !hidden.Contains(name);
   };
 
+  // The files in name order: the order a directory gives is the file system's own (a hash
+  // or the newest first), which shows every folder shuffled.
+  std::vector<FoundFile> read;
+  std::vector<const FoundFile *> found;
   if (snapshot_ && snapshot_->read && snapshot_->folder == request.folder) {
-    for (const FoundFile &f : snapshot_->files) {
-      if (!wanted(f.name)) continue;
-      if (const int r = take(f); r != 0) return r;
+    for (const FoundFile &f : snapshot_->files)
+      if (wanted(f.name)) found.push_back(&f);
+  } else {
+    DirStream dir(request.folder);
+    if (!dir) return 0;
+    FoundFile f;
+    while (struct dirent *de = dir.Next()) {
+      if (de->d_type == DT_DIR || IsDotName(de->d_name) || !wanted(de->d_name)) continue;
+      if (StatRegularFile(dir.fd(), de->d_name, f)) read.push_back(f);
     }
-    return 0;
+    for (const FoundFile &file : read) found.push_back(&file);
   }
-  DirStream dir(request.folder);
-  if (!dir) return 0;
-  FoundFile f;
-  while (struct dirent *de = dir.Next()) {
-    if (de->d_type == DT_DIR || IsDotName(de->d_name) || !wanted(de->d_name)) continue;
-    if (!StatRegularFile(dir.fd(), de->d_name, f)) continue;
-    if (const int r = take(f); r != 0) return r;
-  }
+  std::vector<std::string_view> names;
+  names.reserve(found.size());
+  for (const FoundFile *f : found) names.push_back(f->name);
+  for (std::size_t i : NameOrder(names, settings_.naturalSort != 0))
+    if (const int r = take(*found[i]); r != 0) return r;
   return 0;
 }
 

@@ -325,6 +325,7 @@ void CRXDoc::ChangeFolder(std::string_view path, UpdateObserver *sender, bool us
     ScanRequest r = BuildRequest(useInfo);
     BusyScope busy(*this);
     ListFolder(r);
+    SortListing();
   }
   SetBusy(false);
   UpdateAllViews(sender, kHintListed, UpdateArgument{0, 0, folder_});
@@ -369,6 +370,7 @@ void CRXDoc::RefreshFolder(std::shared_ptr<const FolderSnapshot> snapshot) {
     snapshot_ = std::move(snapshot);
     ListFolder(r);
     snapshot_.reset();
+    SortListing();
     CountSelected(true);
     if (current)
       for (std::size_t v = 0; v < order_.size(); ++v)

@@ -224,6 +224,10 @@ class CRXDoc {
   void ShowHistoryItem();
   bool CheckInterrupt();
   void BuildDisplayOrder(ScanRequest &request);
+  // A complete listing is put in the order of the sort history here, whichever views there
+  // are yet, so that no view ever shows it unsorted; the views hear of it with hint 2.
+  void SortListing();
+  void SetDisplayOrder(const std::vector<int> &order);
   void AppendEntry(std::unique_ptr<CPicEntry> entry);
   std::shared_ptr<const std::string> FolderRef(const std::string &folder);
   static std::string ReuseKey(const std::string &folder, const std::string &archive, const std::string &name,

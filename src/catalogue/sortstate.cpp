@@ -8,7 +8,7 @@ namespace tamro {
 namespace {
 
 const char *const kLabels[kSortColumnCount] = {
-    " ﾌｧｲﾙ名", " 拡張子", "ｻｲｽﾞ ", " 更新日付", " 画素", " ｱｰｶｲﾌﾞ", " 情報", " SPI名", "Note", "ﾌｫﾙﾀﾞ名",
+    " ﾌｧｲﾙ名", " 拡張子", "ｻｲｽﾞ ", " 更新日付", " 画素", " ｱｰｶｲﾌﾞ", " 情報", " SPI名", " ｺﾒﾝﾄ", "ﾌｫﾙﾀﾞ名",
 };
 
 const char *const kPixelSuffixes[] = {"+w", "-w", "+h", "-h", "+c", "-c", "+wxh", "-wxh"};
@@ -109,9 +109,21 @@ bool CSortState::IsCommandChecked(SortCommand command) const {
   auto pixelKey = [&](int firstState) {
     return column_ == kSortPixels && (state_ == firstState || state_ == firstState + 1);
   };
+  // The column a command sorts by is ticked while the list is sorted by it.
+  const auto byColumn = [&](int column) { return column_ == column && state_ != 0; };
   switch (command) {
     case SortCommand::kNoSort:
       return state_ == 0;
+    case SortCommand::kByName:
+      return byColumn(kSortName);
+    case SortCommand::kByExtension:
+      return byColumn(kSortExtension);
+    case SortCommand::kBySize:
+      return byColumn(kSortSize);
+    case SortCommand::kByTime:
+      return byColumn(kSortTime);
+    case SortCommand::kByArchive:
+      return byColumn(kSortArchive);
     case SortCommand::kAscending:
       return state_ % 2 == 1;
     case SortCommand::kDescending:

@@ -6,12 +6,14 @@
 #include "catalogue/entrysort.h"
 #include "catalogue/picentry.h"
 #include "catalogue/sortstate.h"
+#include "docfixture.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 
 namespace tamro {
 namespace {
 
+using test::DocTest;
 using test::Sandbox;
 
 TEST(SortState, PixelColumnHeadersCycleThroughEightStatesAndBack) {
@@ -36,7 +38,7 @@ TEST(SortState, HeaderLabelsOfEveryColumn) {
   EXPECT_EQ(SortHeaderText(kSortArchive, 2), " ｱｰｶｲﾌﾞ-");
   EXPECT_EQ(SortHeaderText(kSortDescription, 1), " 情報+");
   EXPECT_EQ(SortHeaderText(kSortDecoder, 1), " SPI名+");
-  EXPECT_EQ(SortHeaderText(kSortNote, 2), "Note-");
+  EXPECT_EQ(SortHeaderText(kSortNote, 2), " ｺﾒﾝﾄ-");
   EXPECT_EQ(SortHeaderText(kSortFolder, 1), "ﾌｫﾙﾀﾞ名+");
   EXPECT_EQ(SortHeaderText(kSortName, 7), " ﾌｧｲﾙ名");  // no such state: the plain label
   CSortState s;
@@ -204,6 +206,27 @@ TEST(EntrySort, NumbersInNamesByTheirValueWhenAsked) {
   EXPECT_EQ(order, (std::vector<int>{0, 1, 3, 2, 5, 4}));
   EXPECT_LT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], true), 0);
   EXPECT_GT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], false), 0);
+}
+
+TEST_F(DocTest, ListingsComeInNameOrderOrInTheOrderOfTheSavedKeys) {
+  // Written out of name order, so that the folder's own order is none either.
+  for (const char *name : {"img10.jpg", "b.jpg", "img2.jpg", "A.jpg", "img1.jpg"})
+    Write(std::string("pics/") + name, "x");
+  auto doc = MakeDoc();
+  DocSettings s = doc->Settings();
+  s.naturalSort = 1;
+  doc->ApplySettings(s);
+  doc->ChangeFolder(Folder(), nullptr, false);
+  const std::vector<std::string> byName{"A.jpg", "b.jpg", "img1.jpg", "img2.jpg", "img10.jpg"};
+  EXPECT_EQ(Names(*doc), byName);
+  // A saved key orders the very first listing, whatever views there are; the menu ticks it.
+  profile.WriteString("LstView", "SortHistory", "131072");
+  auto next = MakeDoc();
+  next->ChangeFolder(Folder(), nullptr, false);
+  EXPECT_EQ(Names(*next), std::vector<std::string>(byName.rbegin(), byName.rend()));
+  EXPECT_EQ(next->Sort().HeaderText(kSortName), " ﾌｧｲﾙ名-");
+  EXPECT_TRUE(next->IsSortCommandChecked(SortCommand::kByName));
+  EXPECT_FALSE(next->IsSortCommandChecked(SortCommand::kBySize));
 }
 
 TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
