@@ -12,10 +12,12 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QStyledItemDelegate>
 #include <QTimer>
 #include <algorithm>
 #include <cstdio>
 #include <ctime>
+#include <utility>
 
 #include "catalogue/entrysort.h"
 #include "catalogue/macros.h"
@@ -37,6 +39,13 @@ constexpr char kDefaultColumns[] = "150,60,70,120,90,80,100,90,60,70,100";
 constexpr std::size_t kTextCut = 260;
 // Above this many rows a selection change is told as one redraw, not row by row.
 constexpr int kRowByRow = 64;
+// Pixels a row has beyond its text: a margin above and below, and the grid line.
+constexpr int kRowPadding = 5;
+// Pixels a cell has beyond its text, as the style places it, with room to spare.
+constexpr int kCellPadding = 12;
+// The widest texts of the date and pixel columns, which their default widths must show.
+constexpr std::pair<int, const char *> kWidestCells[] = {{kSortTime, "0000/00/00 00:00:00"},
+                                                         {kSortPixels, "00000x00000 32bits"}};
 
 QString FromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 
@@ -63,6 +72,18 @@ QString TimeText(FileTime t) {
   const std::size_t n = std::strftime(text, sizeof text, "%Y/%m/%d %H:%M:%S", &local);
   return QString::fromLatin1(text, static_cast<qsizetype>(n));
 }
+
+// Rows as tall as the font asks: the grid line along a row's bottom would otherwise cut
+// off the underscores and descenders of its text.
+class RowDelegate : public QStyledItemDelegate {
+ public:
+  using QStyledItemDelegate::QStyledItemDelegate;
+  QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override {
+    QSize size = QStyledItemDelegate::sizeHint(option, index);
+    size.setHeight(std::max(size.height(), option.fontMetrics.height() + kRowPadding));
+    return size;
+  }
+};
 
 }  // namespace
 
@@ -196,6 +217,7 @@ CLstView::CLstView(CRXDoc &doc, Profile &profile, QWidget *parent)
     : QTreeView(parent), doc_(doc), profile_(profile), model_(doc) {
   setObjectName(QStringLiteral("LstView"));
   setModel(&model_);
+  setItemDelegate(new RowDelegate(this));
   setRootIsDecorated(false);
   setItemsExpandable(false);
   setUniformRowHeights(true);
@@ -227,12 +249,20 @@ CLstView::~CLstView() { doc_.RemoveObserver(this); }
 
 void CLstView::ReadColumns() {
   QHeaderView *h = header();
-  const std::string widths = profile_.GetString("LstView", "Column", kDefaultColumns);
+  std::string widths = profile_.GetString("LstView", "Column", "");
+  const bool stored = !widths.empty();
+  if (!stored) widths = kDefaultColumns;
   for (int c = 0; c < CLstModel::kColumns; ++c) {
     int w = 0;
     if (GetListInt(widths, c, w) < 0 || w < 1) w = 50;
     h->resizeSection(c, w);
   }
+  // The default widths are wide enough for a date and a picture's size in the list's font.
+  if (!stored)
+    for (const auto &[column, text] : kWidestCells)
+      h->resizeSection(column,
+                       std::max(h->sectionSize(column),
+                                fontMetrics().horizontalAdvance(QString::fromLatin1(text)) + kCellPadding));
   // The order the header was dragged into; a value missing or out of place keeps the
   // column where it is.
   const std::string order = profile_.GetString("LstView", "Index", "0,1,2,3,4,5,6,7,8,9");
@@ -285,8 +315,10 @@ void CLstView::SaveSettings() {
 
 void CLstView::Resync() {
   ++syncing_;
-  if (model_.rowCount() != doc_.GetEntryCount() || doc_.IsBusy())
-    model_.Reset(doc_.IsBusy() ? 0 : doc_.GetEntryCount());
+  // The rows are the document's even while a file command keeps it busy: the entries it
+  // removed are gone from the display order by the time it asks for a redraw.
+  if (model_.rowCount() != doc_.GetEntryCount())
+    model_.Reset(doc_.GetEntryCount());
   else
     model_.AllChanged();
   SyncSelection();
@@ -358,9 +390,9 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
       const bool same = !lastFolder_.empty() && lastFolder_ == doc_.Folder();
       lastFolder_ = doc_.Folder();
       ++syncing_;
+      // The document has put the listing in the order of the sort history already; the
+      // headers show its newest key.
       model_.Reset(doc_.GetEntryCount());
-      // Sorted by the keys of earlier listings, then shown with the newest key's header.
-      doc_.ApplySortHistory(this);
       model_.SetPlainHeaders(false);
       Resync();
       --syncing_;
@@ -400,8 +432,9 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
       if (doc_.Settings().syncFind && model_.rowCount() < doc_.GetEntryCount()) model_.InsertRow(row);
       break;
     case kHintCurrentChanged:
+      // The entry the grid made current is brought into view here as well.
       SyncCurrent();
-      if (doc_.Settings().synchronous) ScrollToRow(row, false);
+      ScrollToRow(row, false);
       break;
     case kHintStartupDone:
       setFocus(Qt::OtherFocusReason);

@@ -13,6 +13,7 @@
 #include <map>
 
 #include "catalogue/rxdoc.h"
+#include "fileops/filecommands.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
 #include "views/viewtest.h"
@@ -179,6 +180,41 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   EXPECT_EQ(list->Model().rowCount(), 99);
   EXPECT_TRUE(sm->isRowSelected(78, QModelIndex()));
   EXPECT_FALSE(sm->isRowSelected(79, QModelIndex()));
+  // The grid's current entry is scrolled into the list's view.
+  view->ClickSelect(95, Qt::NoModifier, false);
+  const QRect row = list->visualRect(list->Model().index(95, 0));
+  EXPECT_TRUE(list->viewport()->rect().contains(row)) << list->TopRow();
+}
+
+TEST_F(ListTest, MovesAndDeletesLeaveTheRemainingRows) {
+  MakePictures(4);
+  OpenBoth();
+  CTransferOption move(true);
+  move.destination = (box.root() / "moved").string();
+  fs::create_directories(move.destination);
+  ASSERT_EQ(MoveEntries(*doc, move, {1}), 1);
+  EXPECT_EQ(list->Model().rowCount(), 3);
+  DocSettings s = doc->Settings();
+  s.trashCan = 0;
+  s.delQA = 1;
+  doc->ApplySettings(s);
+  doc->SetEntryFlags(0, doc->GetEntry(0)->flags | CPicEntry::kSelected);
+  ASSERT_EQ(DeleteSelected(*doc), 1);
+  EXPECT_EQ(list->Model().rowCount(), 2);
+}
+
+TEST_F(ListTest, RowsAndColumnsFitTheirTexts) {
+  test::WriteColourPicture(folder / "photo_M22.bmp", 1000, 1000, Qt::red);
+  OpenBoth();
+  // Without stored widths the date and the pixel facts are shown whole, margins included.
+  const QFontMetrics fm(list->font());
+  for (int c : {kSortTime, kSortPixels})
+    EXPECT_GE(list->header()->sectionSize(c), fm.horizontalAdvance(list->Model().CellText(0, c)) + 6) << c;
+  EXPECT_EQ(Header(kSortNote), QStringLiteral(" ｺﾒﾝﾄ"));
+  // The text and the grid line under it fit in a row, whatever the font.
+  list->setFont(QFont(list->font().family(), 20));
+  Settle();
+  EXPECT_GT(list->visualRect(list->Model().index(0, 0)).height(), QFontMetrics(list->font()).height() + 1);
 }
 
 TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
