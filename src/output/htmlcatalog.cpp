@@ -21,6 +21,7 @@
 #include "platform/fileio.h"
 #include "platform/globalhandle.h"
 #include "platform/profile.h"
+#include "platform/startup.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -194,6 +195,14 @@ int CHtmlTemplate::LoadHtmlTemplate(const std::string &path) {
   return 0;
 }
 
+std::string ExampleHtmlTemplate() {
+  const std::string folder = DataFolder();
+  if (folder.empty()) return {};
+  std::string path = folder + "/sample.rxm";
+  std::error_code ec;
+  return fs::is_regular_file(path, ec) ? path : std::string();
+}
+
 // ---------------------------------------------------------------- paths and text
 
 std::optional<std::string> RelativePath(const std::string &fromFolder, const std::string &toFolder) {
@@ -312,14 +321,29 @@ void CHtmlOption::Load() {
   jpegResize = p.GetInt("Html", "JpegResize", 0) != 0;
 }
 
+std::string CHtmlOption::Refusal() const {
+  if (folder.empty()) return "保存先フォルダを指定してください";
+  if (fileName.empty()) return "ファイル名書式を指定してください";
+  std::error_code ec;
+  if (fs::absolute(folder, ec).empty() || ec) return folder + " \nフォルダの指定が正しくありません";
+  return {};
+}
+
+std::vector<std::string> CHtmlOption::TemplateChoices() const {
+  std::vector<std::string> choices = templates_.items();
+  const std::string example = ExampleHtmlTemplate();
+  if (!example.empty() && std::find(choices.begin(), choices.end(), example) == choices.end())
+    choices.push_back(example);
+  return choices;
+}
+
 bool CHtmlOption::Accept() {
-  if (folder.empty() || fileName.empty() || templateFile.empty()) return false;
+  if (!Refusal().empty()) return false;
   std::error_code ec;
   fs::path absolute = fs::absolute(folder, ec);
-  if (ec || absolute.empty()) return false;
   folders_.Promote(folder);
   fileNames_.Promote(fileName);
-  templates_.Promote(templateFile);
+  if (!templateFile.empty()) templates_.Promote(templateFile);
   folders_.Save();
   fileNames_.Save();
   templates_.Save();

@@ -45,6 +45,10 @@ class CHtmlTemplate {
   bool replaceOne_ = false;  // the next text line starts One afresh (file text before any marker)
 };
 
+// The example template shipped with Tamro ("sample.rxm" in its shared data folder), or
+// empty when it is not there.
+std::string ExampleHtmlTemplate();
+
 // The lines of the built-in template, markers included.
 const std::vector<std::string> &BuiltInHtmlTemplate();
 
@@ -85,11 +89,17 @@ class CHtmlOption {
   // Histories and numbers from the settings; the texts start as the first history items
   // ("catalog.htm" for an empty name history).
   void Load();
-  // "作成": false (the dialog stays open) for an empty folder, name or template, or a
-  // folder that cannot be made absolute. Otherwise moves each text as typed to the top of
-  // its history, writes the histories and numbers, and sets the output folder (absolute)
-  // and name (with ".html" added when it has no extension).
+  // "作成": false (the dialog stays open and says Refusal()) for an empty folder or name,
+  // or a folder that cannot be made absolute. An empty template means the built-in one.
+  // Otherwise moves each text as typed to the top of its history (an empty template stays
+  // out of it), writes the histories and numbers, and sets the output folder (absolute) and
+  // name (with ".html" added when it has no extension).
   bool Accept();
+  // Why Accept refuses the texts as they are; empty when it would take them.
+  std::string Refusal() const;
+  // The template history followed by the example template shipped with Tamro, when it is
+  // there and not in the history already.
+  std::vector<std::string> TemplateChoices() const;
   // Output folder joined with the output name; valid after Accept.
   std::string OutputFile() const;
 

@@ -63,6 +63,18 @@ std::string ProgramLibraryFolder(std::string_view exeFolder) {
 
 std::string LibraryFolder() { return ProgramLibraryFolder(ExecutableFolder()); }
 
+std::string ProgramDataFolder(std::string_view exeFolder) {
+  std::error_code ec;
+  const std::filesystem::path data =
+      (std::filesystem::path(exeFolder) / TAMRO_DATADIR_FROM_BINDIR).lexically_normal();
+  if (!std::filesystem::is_directory(data, ec)) return {};
+  std::string s = data.string();
+  if (s.size() > 1 && s.back() == '/') s.pop_back();
+  return s;
+}
+
+std::string DataFolder() { return ProgramDataFolder(ExecutableFolder()); }
+
 std::string GetLongFolderPath(std::string_view path) {
   if (path.empty()) return {};
   std::error_code ec;

@@ -22,6 +22,13 @@ std::string LibraryFolder();
 // Components keep the names the file system gives them; there are no short names here.
 std::string GetLongFolderPath(std::string_view path);
 
+// Folder of Tamro's shared data (example templates) for an executable in `exeFolder`:
+// "../share/tamro" from it, in an installed tree and in the build folder alike. Empty when
+// there is none.
+std::string ProgramDataFolder(std::string_view exeFolder);
+// The same for the running executable.
+std::string DataFolder();
+
 // `SPI`/`SPIDIR`; empty or "$(ExeDir)" means the program's own plug-in folder, the library
 // folder of the executable in `exeFolder`.
 std::string LookupPluginFolder(const Profile &profile, std::string_view exeFolder);

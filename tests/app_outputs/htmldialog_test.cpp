@@ -31,11 +31,19 @@ TEST_F(HtmlDialogTest, CreateStaysOpenUntilEveryTextIsGivenThenHandsOverTheValue
   // The name starts as the usual one; folder and template are empty at first.
   EXPECT_EQ(test::Child<QComboBox>(dialog, "fileName")->currentText(), "catalog.htm");
 
-  folderBox->setEditText(QString::fromStdString(box.path("out").string()));
+  // The shipped example is offered.
+  EXPECT_EQ(templateBox->itemText(templateBox->count() - 1).toStdString(), ExampleHtmlTemplate());
+  EXPECT_TRUE(templateBox->itemText(0).endsWith("/sample.rxm"));
+
+  // A refusal says why.
   QTest::mouseClick(create, Qt::LeftButton);
   EXPECT_TRUE(dialog.isVisible());
-  EXPECT_TRUE(dialog.focusWidget() == templateBox || templateBox->isAncestorOf(dialog.focusWidget()));
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_EQ(ui.Messages()[0]->text, "保存先フォルダを指定してください");
+  EXPECT_TRUE(dialog.focusWidget() == folderBox || folderBox->isAncestorOf(dialog.focusWidget()));
   EXPECT_FALSE(Profile::App().Has("Html", "Folder0"));
+
+  folderBox->setEditText(QString::fromStdString(box.path("out").string()));
 
   templateBox->setEditText("mine.rxm");
   test::Child<QSpinBox>(dialog, "pageCount")->setValue(7);
@@ -70,9 +78,11 @@ TEST_F(HtmlDialogTest, CommandWritesThePagesIntoAFolderNamedFromTheDocumentsFold
     seen = true;
     // A relative folder starts at the document's folder.
     test::Child<QComboBox>(dialog, "folder")->setEditText("web");
-    test::Child<QComboBox>(dialog, "template")->setEditText("none.rxm");
+    // No template: the built-in one.
+    test::Child<QComboBox>(dialog, "template")->setEditText("");
     test::Child<QSpinBox>(dialog, "pageCount")->setValue(2);
     QTest::mouseClick(test::Child<QPushButton>(dialog, "create"), Qt::LeftButton);
+    if (dialog.isVisible()) dialog.reject();
   });
   MakeHtmlCatalogue(*doc, *cells, nullptr);
   ASSERT_TRUE(seen);
@@ -81,6 +91,7 @@ TEST_F(HtmlDialogTest, CommandWritesThePagesIntoAFolderNamedFromTheDocumentsFold
   const std::string second = test::ReadFile(folder / "web/catalog-2.htm");
   EXPECT_NE(second.find(doc->GetEntry(2)->name), std::string::npos);
   EXPECT_NE(second.find("WIDTH=\"160\" HEIGHT=\"120\""), std::string::npos);
+  EXPECT_NE(second.find("Original Directory:"), std::string::npos);
   EXPECT_EQ(ui.progress.front(), "open:HTMLの作成中");
   EXPECT_EQ(QDir::currentPath(), before);
 }

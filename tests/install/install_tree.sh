@@ -24,6 +24,7 @@ for f in bin/tamro bin/tamro-batch \
   share/applications/tamro.desktop share/metainfo/org.example.tamro.metainfo.xml \
   share/icons/hicolor/scalable/apps/tamro.svg share/icons/hicolor/48x48/apps/tamro.png \
   share/icons/hicolor/256x256/apps/tamro.png \
+  share/tamro/sample.rxm \
   share/man/man1/tamro.1.gz share/man/man1/tamro-batch.1.gz; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done

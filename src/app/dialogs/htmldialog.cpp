@@ -6,6 +6,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -18,6 +19,7 @@
 #include "output/entrypicture.h"
 #include "output/htmlcatalog.h"
 #include "platform/startup.h"
+#include "platform/ui.h"
 
 namespace tamro {
 
@@ -101,7 +103,10 @@ CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent)
 
   FillHistoryBox(folder_, option.Folders(), option.folder);
   FillHistoryBox(fileName_, option.FileNames(), option.fileName);
-  FillHistoryBox(template_, option.Templates(), option.templateFile);
+  for (const std::string &item : option.TemplateChoices()) template_->addItem(QString::fromStdString(item));
+  template_->setEditText(QString::fromStdString(option.templateFile));
+  // Empty is a valid answer: the built-in template.
+  template_->lineEdit()->setPlaceholderText(QStringLiteral("空欄のときは標準の形式"));
   pageCount_->setValue(option.pageCount);
   jpegSave_->setChecked(option.jpegSave);
   quality_->setValue(option.jpegQuality);
@@ -128,8 +133,9 @@ void CHtmlDialog::OnCreate() {
     accept();
     return;
   }
-  // The dialog stays open; the caret goes where something is missing.
-  for (QComboBox *box : {folder_, fileName_, template_})
+  // The dialog stays open, says why, and the caret goes where something is missing.
+  Ui().MessageBox(option_.Refusal(), "HTMLの作成", MB_OK | MB_ICONEXCLAMATION);
+  for (QComboBox *box : {folder_, fileName_})
     if (box->currentText().isEmpty()) return box->setFocus();
   folder_->setFocus();
 }
@@ -143,8 +149,10 @@ void CHtmlDialog::BrowseFolder() {
 }
 
 void CHtmlDialog::BrowseTemplate() {
+  // The program's own templates lie in its shared data folder.
+  const std::string data = DataFolder();
   QFileDialog chooser(this, QStringLiteral("HTML定義ファイルの選択"),
-                      QString::fromStdString(ExecutableFolder()));
+                      QString::fromStdString(data.empty() ? ExecutableFolder() : data));
   chooser.setFileMode(QFileDialog::ExistingFile);
   chooser.setNameFilters({QStringLiteral("Tamro HTML files(*.rxm)"), QStringLiteral("all files(*)")});
   chooser.selectFile(QStringLiteral("Default.rxm"));
