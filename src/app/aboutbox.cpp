@@ -2,6 +2,7 @@
 
 #include <sys/utsname.h>
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QLabel>
@@ -15,8 +16,8 @@ namespace tamro {
 
 namespace {
 
+// When the program did not name its version (tests), this one stands.
 constexpr const char *kProductVersion = "0.1.0";
-constexpr const char *kWebPage = "https://tamro.example.org/";
 
 QString Fill(const char *pattern, const QString &value) {
   QString text = QString::fromUtf8(pattern);
@@ -59,7 +60,9 @@ QString FormatKilobytes(uint64_t bytes) {
 CAboutBox::CAboutBox(QWidget *parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("バージョン情報"));
   auto *layout = new QVBoxLayout(this);
-  layout->addWidget(new QLabel(Fill("Tamro Version %s", QString::fromUtf8(kProductVersion)), this));
+  const QString version = QCoreApplication::applicationVersion();
+  layout->addWidget(
+      new QLabel(Fill("Tamro ﾊﾞｰｼﾞｮﾝ %s", version.isEmpty() ? QString::fromUtf8(kProductVersion) : version), this));
   const MemoryFigures m = ReadMemoryFigures();
   layout->addWidget(new QLabel(Fill("物理ﾒﾓﾘｻｲｽﾞ %s", FormatKilobytes(m.totalPhysical)), this));
   layout->addWidget(new QLabel(Fill("空きﾒﾓﾘｻｲｽﾞ %s", FormatKilobytes(m.freePhysical)), this));
@@ -69,11 +72,8 @@ CAboutBox::CAboutBox(QWidget *parent) : QDialog(parent) {
   layout->addWidget(Gauge(m.freeVirtual, m.totalVirtual, this));
   struct utsname u {};
   const QString kernel = uname(&u) == 0 ? QString::fromUtf8(u.release) : QStringLiteral("?");
-  layout->addWidget(new QLabel(QStringLiteral("Qt Version ") + QString::fromUtf8(qVersion()), this));
-  layout->addWidget(new QLabel(QStringLiteral("Linux Version ") + kernel, this));
-  auto *link = new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(QString::fromUtf8(kWebPage)), this);
-  link->setOpenExternalLinks(true);
-  layout->addWidget(link);
+  layout->addWidget(new QLabel(Fill("Qt ﾊﾞｰｼﾞｮﾝ %s", QString::fromUtf8(qVersion())), this));
+  layout->addWidget(new QLabel(Fill("Linux ｶｰﾈﾙ ﾊﾞｰｼﾞｮﾝ %s", kernel), this));
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);

@@ -8,12 +8,14 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QProgressBar>
+#include <QProxyStyle>
 #include <QSocketNotifier>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 #include <cstdio>
 
 #include "app/aboutbox.h"
@@ -34,6 +36,7 @@
 #include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
+#include "catalogue/wildcard.h"
 #include "decode/pluginsetoption.h"
 #include "decode/spihost.h"
 #include "fileops/appcall.h"
@@ -64,6 +67,55 @@ std::string Rect4(int a, int b, int c, int d) {
   char text[96];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d", a, b, c, d);
   return text;
+}
+
+// Menus whose disabled items can be pointed at, as on the platform the program comes from,
+// so that their status tip says why they are off.
+class PointableMenuStyle : public QProxyStyle {
+ public:
+  int styleHint(StyleHint hint, const QStyleOption *option, const QWidget *widget,
+                QStyleHintReturn *returned) const override {
+    if (hint == SH_Menu_AllowActiveAndDisabled) return 1;
+    return QProxyStyle::styleHint(hint, option, widget, returned);
+  }
+};
+
+std::vector<std::string> SplitPatterns(const std::string &list) {
+  std::vector<std::string> patterns;
+  std::string one;
+  for (char c : list + ';') {
+    if (c != ';' && c != ',') {
+      one += c;
+      continue;
+    }
+    const auto first = one.find_first_not_of(' '), last = one.find_last_not_of(' ');
+    if (first != std::string::npos) patterns.push_back(one.substr(first, last - first + 1));
+    one.clear();
+  }
+  return patterns;
+}
+
+bool MatchesAny(const std::vector<std::string> &patterns, std::string_view name) {
+  return std::any_of(patterns.begin(), patterns.end(),
+                     [name](const std::string &p) { return SearchPatternMatch(p, name); });
+}
+
+// Pictures and archives of the shown folder that the display filter leaves out; files no
+// decoder would list anyway are not counted.
+int CountFilteredOut(const CRXDoc &doc, PictureDecoders &decoders) {
+  const DisplayFilter &filter = doc.Filter();
+  if (!filter.nameOn && !filter.dateOn && !filter.sizeOn) return 0;
+  const FolderSnapshot folder = SnapshotFolder(doc.Folder());
+  const std::vector<std::string> names = SplitPatterns(doc.Pattern());
+  const std::vector<std::string> known = SplitPatterns(decoders.PictureFilter() + ";" + decoders.ArchiveFilter());
+  int hidden = 0;
+  for (const FoundFile &f : folder.files) {
+    if (CRXDoc::IsOwnFileName(f.name) || !MatchesAny(known, f.name)) continue;
+    if ((filter.nameOn && !MatchesAny(names, f.name)) || !filter.KeepsTime(f.lastWriteTime) ||
+        !filter.KeepsSize(f.size))
+      ++hidden;
+  }
+  return hidden;
 }
 
 }  // namespace
@@ -287,7 +339,8 @@ void CMainFrame::BuildMenus() {
   file->addSeparator();
   AddCommand(file, QStringLiteral("印刷(&P)..."), kCmdPrint);
   file->addSeparator();
-  QAction *refresh = AddCommand(file, QStringLiteral("最新の情報に更新(&R)"), kCmdRefresh);
+  // R is rename's in this menu.
+  QAction *refresh = AddCommand(file, QStringLiteral("最新の情報に更新(&L)"), kCmdRefresh);
   refresh->setShortcut(QKeySequence(Qt::Key_F5));
   AddCommand(file, QStringLiteral("ﾌｫﾙﾀﾞ情報を保存(&I)"), kCmdSaveFolderInfo);
   file->addSeparator();
@@ -363,8 +416,15 @@ void CMainFrame::BuildMenus() {
           &CMainFrame::ShowAbout);
 
   // A menu shows what the selection allows as it is now.
-  for (QMenu *m : {file, edit, view, tools})
+  auto *menuStyle = new PointableMenuStyle;
+  menuStyle->setParent(this);
+  for (QMenu *m : {file, edit, view, tools}) {
     connect(m, &QMenu::aboutToShow, this, &CMainFrame::UpdateCommandStates);
+    m->setStyle(menuStyle);
+    connect(m, &QMenu::hovered, this, [this](QAction *a) {
+      if (!a->isEnabled() && !a->statusTip().isEmpty()) statusBar()->showMessage(a->statusTip());
+    });
+  }
 }
 
 void CMainFrame::BuildSortMenu(QMenu *view) {
@@ -431,6 +491,8 @@ void CMainFrame::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) {
     case kHintSelectionAll:
     case kHintCurrentChanged:
     case kHintEntryRemoved:
+      // What the display filter hides is counted again with the status.
+      if (hint == kHintListed || hint == kHintCleared) filteredOut_ = -1;
       states_.start();
       break;
     default:
@@ -496,7 +558,12 @@ void CMainFrame::UpdateCommandStates() {
   states_.stop();
   // One walk over the entries for every command: large folders have many.
   const Facts facts = GatherFacts();
-  for (auto &[id, action] : actions_) action->setEnabled(IsCommandEnabled(id, facts));
+  for (auto &[id, action] : actions_) {
+    action->setEnabled(IsCommandEnabled(id, facts));
+    // Hovering a command that needs a selection says why it cannot run.
+    if (NeedsSelection(id))
+      action->setStatusTip(facts.selected ? QString() : QStringLiteral("ﾌｧｲﾙが選択されていません"));
+  }
   if (QAction *sync = Action(kCmdSynchronous)) sync->setChecked(doc_.Settings().synchronous != 0);
   applications_->setEnabled(!LoadApplications().empty() && IsCommandEnabled(kCmdFirstApp, facts));
   for (QAction *a : sortActions_) {
@@ -515,9 +582,13 @@ void CMainFrame::UpdateStatus(const Facts &facts) {
     return QString::fromStdString(
         FormatByteCount(static_cast<uint32_t>(bytes), static_cast<uint32_t>(bytes >> 32), true, 1, 0, -1));
   };
-  SetStatusText(0, doc_.IsBusy() || doc_.Folder().empty()
-                       ? QString()
-                       : QStringLiteral("%1ﾌｧｲﾙ(%2)").arg(count).arg(sizeText(total)));
+  QString listing;
+  if (!doc_.IsBusy() && !doc_.Folder().empty()) {
+    listing = QStringLiteral("%1ﾌｧｲﾙ(%2)").arg(count).arg(sizeText(total));
+    if (filteredOut_ < 0) filteredOut_ = CountFilteredOut(doc_, engine_.Decoders());
+    if (filteredOut_ > 0) listing += QStringLiteral("  表示ﾌｨﾙﾀで%1ﾌｧｲﾙ非表示").arg(filteredOut_);
+  }
+  SetStatusText(0, listing);
   SetStatusText(1,
                 selected ? QStringLiteral("選択 %1ﾌｧｲﾙ(%2)").arg(selected).arg(sizeText(chosen)) : QString());
   QString current;
@@ -594,8 +665,13 @@ void CMainFrame::RunCommand(int id) {
       PluginSettings();
       break;
     case kCmdSaveFolderInfo: {
-      CBusyCursor busy;
-      SaveFolderInfo(doc_, engine_.Store());
+      bool saved = false;
+      {
+        CBusyCursor busy;
+        saved = SaveFolderInfo(doc_, engine_.Store());
+      }
+      ShowStatusMessage(saved ? QStringLiteral("ﾌｫﾙﾀﾞ情報を保存しました")
+                              : QStringLiteral("ﾌｫﾙﾀﾞ情報を保存できませんでした"));
       break;
     }
     case kCmdRefresh:
@@ -678,6 +754,29 @@ bool CMainFrame::OnIdle(int) { return view_->ContinueDrawing(); }
 
 void CMainFrame::SetStatusText(int pane, const QString &text) {
   if (pane >= 0 && pane < kStatusPanes) panes_[pane]->setText(text);
+}
+
+void CMainFrame::ShowStatusMessage(const QString &text) {
+  // Long enough to be read, then the panes come back.
+  statusBar()->showMessage(text, 8000);
+}
+
+bool CMainFrame::NeedsSelection(int id) {
+  switch (id) {
+    case kCmdCopyFiles:
+    case kCmdMoveFiles:
+    case kCmdRenameEach:
+    case kCmdRenameSequential:
+    case kCmdDeleteFiles:
+    case kCmdSaveInFormat:
+    case kCmdHtml:
+    case kCmdContactSheet:
+    case kCmdPrint:
+    case kCmdReport:
+      return true;
+    default:
+      return false;
+  }
 }
 
 QString CMainFrame::StatusText(int pane) const {

@@ -59,6 +59,8 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   void SetStatusText(int pane, const QString &text);
   void SetStatusGauge(int percent);
   QString StatusText(int pane) const;
+  // A passing message (what a command did) over the panes for a few seconds.
+  void ShowStatusMessage(const QString &text);
   // The folder the grid shows; the change monitor will follow it.
   void SetCurrentFolder(const QString &folder);
   QString CurrentFolder() const { return currentFolder_; }
@@ -115,6 +117,8 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   Facts GatherFacts() const;
   bool IsCommandEnabled(int id, const Facts &facts) const;
   void UpdateStatus(const Facts &facts);
+  // Commands that act on the selection, disabled without one.
+  static bool NeedsSelection(int id);
   void WatchMounts();
 
   CatalogueEngine &engine_;
@@ -136,6 +140,7 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   QTimer states_;  // the commands' states are brought up to date once the events settle
   std::vector<QAction *> sortActions_;
   QAction *filterAction_ = nullptr;
+  int filteredOut_ = -1;  // files the display filter hides in the shown folder; -1: not counted yet
   std::unique_ptr<CFolderMonitor> monitor_;
   FolderMonitorControl *previousMonitor_ = nullptr;
   std::unique_ptr<MountTableNotifier> mountTable_;

@@ -3,6 +3,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QMainWindow>
+#include <QStatusBar>
 #include <QScreen>
 #include <algorithm>
 #include <filesystem>
@@ -83,6 +85,14 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   CRXDoc &doc = engine_->Doc();
   frame_ = std::make_unique<CMainFrame>(*engine_, profile_);
   ui_.SetParent(frame_.get());
+  // A command's outcome goes to the status bar of the window it was run from.
+  ui_.SetStatusSink([this](std::string_view text) {
+    QWidget *from = QApplication::activeModalWidget();
+    from = from && from->parentWidget() ? from->parentWidget()->window() : QApplication::activeWindow();
+    auto *window = qobject_cast<QMainWindow *>(from);
+    if (!window) window = frame_.get();
+    window->statusBar()->showMessage(QString::fromUtf8(text.data(), static_cast<int>(text.size())), 8000);
+  });
   SetUi(&ui_);
   pictureHost_ = std::make_unique<CPictureHost>(*engine_, frame_.get());
   pictures_ = std::make_unique<CPictureWindows>(*engine_, profile_, pictureHost_.get());
@@ -101,15 +111,17 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   frame_->View()->OnInitialUpdate();
   if (folder.empty() || !doc.OpenFolder(folder)) doc.OpenFolder(current);
 
-  // 10, 11. Placement, then show.
+  // 10. Placement.
   RestorePlacement();
-  frame_->show();
 
-  // 12, 13. The plug-ins.
-  // 14, 15.
+  // 12 to 15. The plug-ins, while the splash alone is up: a main window shown before them
+  // would stay unpainted (black) until they are loaded.
   if (splash_) splash_->SetLine(0, QStringLiteral("Tamroの初期設定を読み出しています"));
   engine_->LoadPlugins();
   frame_->ReloadPluginSets();
+
+  // 11. Show, with nothing long left before the first paint.
+  frame_->show();
   OpenStartFile();
   // 16.
   doc.UpdateAllViews(nullptr, kHintStartupDone);

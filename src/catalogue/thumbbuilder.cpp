@@ -433,7 +433,7 @@ void RebuildAllThumbnails(CRXDoc &doc, UpdateObserver *sender) {
   doc.UpdateAllViews(sender, kHintRedrawAll);
 }
 
-void SaveFolderInfo(CRXDoc &doc, CThumbStore &store) {
+bool SaveFolderInfo(CRXDoc &doc, CThumbStore &store) {
   {
     const int count = doc.GetEntryCount();
     for (int i = 0; i < count; ++i) {
@@ -441,7 +441,7 @@ void SaveFolderInfo(CRXDoc &doc, CThumbStore &store) {
       if (e && !e->stored && e->thumbnail && store.Add(*e, CThumbStore::kQuality) == 1) e->stored = true;
     }
   }
-  store.Flush();
+  return store.WriteAll();
 }
 
 }  // namespace tamro

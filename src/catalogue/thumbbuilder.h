@@ -159,7 +159,7 @@ class CThumbBuilder {
 void RebuildAllThumbnails(CRXDoc &doc, UpdateObserver *sender);
 
 // "ﾌｫﾙﾀﾞ情報を保存": every displayed entry with a thumbnail not yet stored goes into the
-// store, then the store is written.
-void SaveFolderInfo(CRXDoc &doc, CThumbStore &store);
+// store, then the store is written. False when a store could not be written.
+bool SaveFolderInfo(CRXDoc &doc, CThumbStore &store);
 
 }  // namespace tamro

@@ -628,9 +628,11 @@ void ApplyThumbRecord(CPicEntry &entry, const ThumbRecordHeader &h, int decoder,
   entry.thumbnail = std::move(thumb);
 }
 
-void CThumbStore::Flush() {
+bool CThumbStore::WriteAll() {
   // A store whose file cannot be written is skipped; the others are still written.
-  for (auto &f : folders_) f->Write();
+  bool all = true;
+  for (auto &f : folders_) all = f->Write() && all;
+  return all;
 }
 
 }  // namespace tamro

@@ -186,7 +186,9 @@ class CThumbStore : public ThumbCache {
   // The record Load would take (and the decoder it names), without decoding it; null when none.
   const ThumbRecord *Accept(const CPicEntry &entry, int &decoder);
   // Writes every changed store with records and deletes the file of every store without.
-  void Flush() override;
+  void Flush() override { WriteAll(); }
+  // The same; false when a store's file could not be written or deleted.
+  bool WriteAll();
   void Clear() override { folders_.clear(); }
 
   std::size_t FolderCount() const { return folders_.size(); }

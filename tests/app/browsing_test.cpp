@@ -359,6 +359,8 @@ TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
     d.accept();
   });
   EXPECT_EQ(doc->GetEntryCount(), 2);
+  frame->UpdateCommandStates();
+  EXPECT_TRUE(frame->StatusText(0).endsWith(QStringLiteral("表示ﾌｨﾙﾀで1ﾌｧｲﾙ非表示")));
   EXPECT_EQ(Profile::App().GetInt("Filter", "FileSize", 0), 1);
   EXPECT_EQ(Profile::App().GetString("Filter", "SizeEnd0", ""), "10");
   // A first day after the last keeps the dialog open; clearing lists everything again.

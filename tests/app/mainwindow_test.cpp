@@ -8,18 +8,23 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QStatusBar>
 #include <QTest>
 #include <QTreeWidgetItem>
 #include <QUrl>
 #include <filesystem>
+#include <functional>
+#include <utility>
 
 #include "app/foldertree.h"
 #include "app/mainframe.h"
 #include "app/rxapp.h"
 #include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
+#include "decode/spihost.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
@@ -186,10 +191,29 @@ TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
   EXPECT_EQ(app->Doc()->Folder(), folder.string());
 }
 
+// Calls `act` when a widget of type W is first shown.
+template <class W>
+class FirstShow : public QObject {
+ public:
+  explicit FirstShow(std::function<void()> act) : act_(std::move(act)) { qApp->installEventFilter(this); }
+  ~FirstShow() override { qApp->removeEventFilter(this); }
+  bool eventFilter(QObject *o, QEvent *e) override {
+    if (e->type() == QEvent::Show && act_ && qobject_cast<W *>(o)) std::exchange(act_, nullptr)();
+    return false;
+  }
+
+ private:
+  std::function<void()> act_;
+};
+
 TEST_F(AppTest, SplashShowsItsLineAndClosesAtFirstPaint) {
   WritePicture(folder / "a.bmp", Qt::red);
   app = std::make_unique<CRXApp>(Profile::App());
+  // The main window comes up with the plug-ins in, so it paints at once.
+  int pluginsAtShow = -1;
+  FirstShow<CMainFrame> shown([&] { pluginsAtShow = app->Host().Count(kSpiPicture); });
   ASSERT_TRUE(app->InitInstance({folder.string()}));
+  EXPECT_GT(pluginsAtShow, 0);
   // Closed by the grid's first paint (it closes itself and goes away).
   for (int i = 0; i < 200 && app->Splash(); ++i) QApplication::processEvents();
   QTest::qWait(50);
@@ -321,6 +345,25 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
     EXPECT_FALSE(frame->Action(id)->isEnabled()) << id;
   for (int id : {kCmdBehaviour, kCmdThumbOption, kCmdPluginSet, kCmdRegisterApps, kCmdSelectAll, kCmdRefresh})
     EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
+  // A command disabled for want of a selection says so when it is pointed at.
+  auto menuOf = [frame](int id) {
+    for (QObject *o : frame->Action(id)->associatedObjects())
+      if (auto *m = qobject_cast<QMenu *>(o)) return m;
+    return static_cast<QMenu *>(nullptr);
+  };
+  QMenu *tools = menuOf(kCmdHtml);
+  ASSERT_NE(tools, nullptr);
+  tools->popup(frame->mapToGlobal(QPoint(10, 10)));
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(tools));
+  QTest::mouseMove(tools, tools->actionGeometry(frame->Action(kCmdHtml)).center());
+  QApplication::processEvents();
+  EXPECT_EQ(frame->statusBar()->currentMessage(), "ﾌｧｲﾙが選択されていません");
+  tools->hide();
+  // One mnemonic letter per item of the file menu: R belongs to rename.
+  int r = 0;
+  for (QAction *a : menuOf(kCmdRefresh)->actions())
+    r += a->text().contains("(&R)") ? 1 : 0;
+  EXPECT_EQ(r, 1);
 
   view->ClickSelect(1, Qt::NoModifier, false);
   QApplication::processEvents();
@@ -328,8 +371,10 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
                  kCmdContactSheet, kCmdSaveInFormat, kCmdCopyClipboard})
     EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
 
+  EXPECT_TRUE(frame->Action(kCmdHtml)->statusTip().isEmpty());
   frame->RunCommand(kCmdSaveFolderInfo);
   EXPECT_TRUE(fs::exists(folder / "_THUMBS_.RXI"));
+  EXPECT_EQ(frame->statusBar()->currentMessage(), "ﾌｫﾙﾀﾞ情報を保存しました");
   frame->RunCommand(kCmdSynchronous);
   EXPECT_EQ(app->Doc()->Settings().synchronous, 1);
   EXPECT_TRUE(frame->Action(kCmdSynchronous)->isChecked());

@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
@@ -15,6 +16,7 @@
 #include <QTest>
 #include <QToolButton>
 
+#include "app/aboutbox.h"
 #include "app/dialogs/appcalldialog.h"
 #include "app/dialogs/saveformatdialog.h"
 #include "app/filecommandui.h"
@@ -171,6 +173,13 @@ TEST(UiLanguage, QtsOwnButtonsSpeakJapanese) {
   EXPECT_EQ(buttons.button(QDialogButtonBox::Cancel)->text(), "キャンセル");
   EXPECT_TRUE(buttons.button(QDialogButtonBox::Yes)->text().startsWith("はい"));
   EXPECT_TRUE(buttons.button(QDialogButtonBox::No)->text().startsWith("いいえ"));
+  // Tamro's own About box too, and it names no address that is not there.
+  CAboutBox about;
+  for (QLabel *label : about.findChildren<QLabel *>()) {
+    EXPECT_FALSE(label->text().contains("Version")) << label->text().toStdString();
+    EXPECT_FALSE(label->text().contains("http")) << label->text().toStdString();
+  }
+  EXPECT_TRUE(about.findChildren<QLabel *>().front()->text().startsWith("Tamro ﾊﾞｰｼﾞｮﾝ "));
 }
 
 }  // namespace

@@ -221,9 +221,14 @@ void CWallpaperDialog::ShowPreview() {
 
 void CWallpaperDialog::OnApply() {
   TakeValues();
-  CursorRestoringUi ui(Ui());
-  ScopedUi scope(ui);
-  option_.Apply(picture_, screen_);
+  int result = -1;
+  {
+    CursorRestoringUi ui(Ui());
+    ScopedUi scope(ui);
+    result = option_.Apply(picture_, screen_);
+  }
+  // The dialog stays open; the status bar says what happened.
+  Ui().StatusText(result == 0 ? "壁紙を設定しました" : "壁紙の変更に失敗しました");
 }
 
 void CWallpaperDialog::OnReset() {
