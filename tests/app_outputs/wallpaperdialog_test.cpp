@@ -77,6 +77,7 @@ TEST_F(WallpaperDialogTest, ApplyWritesTheAdjustedPictureForTheScreenAndTheSetti
   unsetenv("XDG_CURRENT_DESKTOP");
 
   EXPECT_TRUE(ui.Messages().empty());
+  ASSERT_FALSE(ui.calls.empty());
   EXPECT_EQ(ui.calls.back().kind + ":" + ui.calls.back().text, "status:壁紙を設定しました");
   const QImage written(QString::fromStdString(box.path("data/Tamro/RXW_WALL.BMP").string()));
   EXPECT_EQ(written.size(), QSize(64, 48));
