@@ -62,7 +62,7 @@ CAboutBox::CAboutBox(QWidget *parent) : QDialog(parent) {
   auto *layout = new QVBoxLayout(this);
   const QString version = QCoreApplication::applicationVersion();
   layout->addWidget(
-      new QLabel(Fill("Tamro ﾊﾞｰｼﾞｮﾝ %s", version.isEmpty() ? QString::fromUtf8(kProductVersion) : version), this));
+      new QLabel(Fill("Tamro Version %s", version.isEmpty() ? QString::fromUtf8(kProductVersion) : version), this));
   const MemoryFigures m = ReadMemoryFigures();
   layout->addWidget(new QLabel(Fill("物理ﾒﾓﾘｻｲｽﾞ %s", FormatKilobytes(m.totalPhysical)), this));
   layout->addWidget(new QLabel(Fill("空きﾒﾓﾘｻｲｽﾞ %s", FormatKilobytes(m.freePhysical)), this));
@@ -72,8 +72,8 @@ CAboutBox::CAboutBox(QWidget *parent) : QDialog(parent) {
   layout->addWidget(Gauge(m.freeVirtual, m.totalVirtual, this));
   struct utsname u {};
   const QString kernel = uname(&u) == 0 ? QString::fromUtf8(u.release) : QStringLiteral("?");
-  layout->addWidget(new QLabel(Fill("Qt ﾊﾞｰｼﾞｮﾝ %s", QString::fromUtf8(qVersion())), this));
-  layout->addWidget(new QLabel(Fill("Linux ｶｰﾈﾙ ﾊﾞｰｼﾞｮﾝ %s", kernel), this));
+  layout->addWidget(new QLabel(Fill("Qt Version %s", QString::fromUtf8(qVersion())), this));
+  layout->addWidget(new QLabel(Fill("Linux Version %s", kernel), this));
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
