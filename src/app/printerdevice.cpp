@@ -1,12 +1,19 @@
 #include "app/printerdevice.h"
 
 #include <QFile>
+#include <QPaintEngine>
 #include <QPrinter>
 
 namespace tamro {
 
 CPrinterDevice::CPrinterDevice(QPrinter &printer, bool fromPreview)
     : CPagedPrintDevice(printer), printer_(printer), fromPreview_(fromPreview) {}
+
+bool CPrinterDevice::Preview() const {
+  // Gathering pages, the preview's printer paints through a recording engine.
+  const QPaintEngine *engine = fromPreview_ ? printer_.paintEngine() : nullptr;
+  return engine && engine->type() == QPaintEngine::Picture;
+}
 
 void CPrinterDevice::SetDocName(const QString &name) { printer_.setDocName(name); }
 

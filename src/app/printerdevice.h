@@ -14,6 +14,8 @@ class CPrinterDevice : public CPagedPrintDevice {
   // `fromPreview` for the printer of the print preview, whose output file (if any) is left
   // untouched before the job opens: the preview may only be drawing pages.
   explicit CPrinterDevice(QPrinter &printer, bool fromPreview = false);
+  // The preview's printer while it gathers the pages to show (not when its print button prints).
+  bool Preview() const override;
 
  protected:
   void SetDocName(const QString &name) override;

@@ -52,6 +52,9 @@ class CPrintDevice {
   virtual PrintMeasures Measures() const = 0;
   // Every Qt paint device draws pictures of any size, so only test devices lack some.
   virtual unsigned RasterCaps() const { return RC_PRINTING_NEEDS; }
+  // A print preview keeps every page it is given: pictures go to it reduced to the device
+  // pixels they cover rather than whole.
+  virtual bool Preview() const { return false; }
 
   // Opens the job under `docName`; false with the reason in `error`.
   virtual bool StartDoc(std::string_view docName, std::string &error) = 0;

@@ -47,20 +47,24 @@ QColor FromColourRef(uint32_t ref) {
 }
 
 // The whole image stretched into `target` (nearest pixel); a negative width or height
-// mirrors it, as the platform's stretching does.
-void DrawImageInto(QPainter &painter, QRect target, const QImage &image) {
+// mirrors it, as the platform's stretching does. With `reduce` (a preview) a larger image is
+// first made the size it covers.
+void DrawImageInto(QPainter &painter, QRect target, const QImage &image, bool reduce) {
   if (image.isNull() || target.width() == 0 || target.height() == 0) return;
   bool flipX = target.width() < 0, flipY = target.height() < 0;
   // A mirrored rectangle covers the same pixels as the plain one between its two edges.
   QRect rect(flipX ? target.left() + target.width() : target.left(),
              flipY ? target.top() + target.height() : target.top(), std::abs(target.width()),
              std::abs(target.height()));
+  QImage drawn =
+      reduce && (image.width() > rect.width() || image.height() > rect.height())
+          ? image.scaled(std::min(image.width(), rect.width()), std::min(image.height(), rect.height()),
+                         Qt::IgnoreAspectRatio, Qt::SmoothTransformation)
+          : image;
   painter.save();
   painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-  if (flipX || flipY)
-    painter.drawImage(rect, image.mirrored(flipX, flipY));
-  else
-    painter.drawImage(rect, image);
+  if (flipX || flipY) drawn = drawn.mirrored(flipX, flipY);
+  painter.drawImage(rect, drawn);
   painter.restore();
 }
 
@@ -114,6 +118,7 @@ int CPrintSource::CountSelected() const {
 struct CPrintLayout::Page {
   QPainter &painter;
   PrintMeasures measures;
+  bool preview;
   int &index;
   bool current = false;  // an entry is current (its picture may still have failed to load)
   GlobalHandle picture;
@@ -205,7 +210,8 @@ void CPrintLayout::PrintPage(CPrintDevice &device, const std::string &definition
   if (image.isNull()) return;
   const PrintMeasures m = device.Measures();
   painter->save();
-  DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), m.horzRes, m.vertRes), image);
+  DrawImageInto(*painter, FitPictureRect(image.width(), image.height(), m.horzRes, m.vertRes), image,
+                device.Preview());
   painter->restore();
 }
 
@@ -213,7 +219,7 @@ void CPrintLayout::PrintDefinitionPage(CPrintDevice &device, std::string_view de
                                        int pageNumber) {
   QPainter *painter = device.Painter();
   if (!painter) return;
-  Page page{*painter, device.Measures(), entryIndex, false, GlobalHandle()};
+  Page page{*painter, device.Measures(), device.Preview(), entryIndex, false, GlobalHandle()};
   page.current = entryIndex >= 0 && entryIndex < source_.EntryCount();
   if (page.current) page.picture.reset(source_.LoadPicture(entryIndex));
 
@@ -349,7 +355,7 @@ void CPrintLayout::DrawPictureCommand(Page &page, std::string_view line) {
     default:
       break;
   }
-  DrawImageInto(page.painter, QRect(left, top, right - left, bottom - top), image);
+  DrawImageInto(page.painter, QRect(left, top, right - left, bottom - top), image, page.preview);
 }
 
 void CPrintLayout::DrawTextCommand(Page &page, std::string_view line) {

@@ -1,6 +1,8 @@
 // Pages drawn by print definitions onto QImage pages. At 254 dpi 1 mm is exactly 10 pixels.
 #include <gtest/gtest.h>
 
+#include <QPaintEngine>
+
 #include "output/printlayout.h"
 #include "platform/text.h"
 #include "printtest.h"
@@ -44,6 +46,49 @@ TEST_F(PrintPageTest, WithoutDefinitionThePictureFitsTheAreaCentred) {
   // A definition file that does not exist is no definition; an undecodable picture no page.
   source.entries = {{"broken.jpg", true, 30, 20, Qt::blue, QColor(), false}};
   EXPECT_TRUE(InkBox(Draw(nullptr), IsInk).isNull());
+}
+
+// A preview's page: it keeps the pictures drawn on it, so it notes their sizes.
+class PreviewDevice : public test::ImagePrintDevice {
+ public:
+  using ImagePrintDevice::ImagePrintDevice;
+  struct Page : QPaintDevice, QPaintEngine {
+    Page() : QPaintEngine(AllFeatures) {}  // as a preview's engine, it takes pictures at any scale
+    std::vector<QSize> kept;
+    bool begin(QPaintDevice *) override { return true; }
+    bool end() override { return true; }
+    void updateState(const QPaintEngineState &) override {}
+    void drawPixmap(const QRectF &, const QPixmap &, const QRectF &) override {}
+    void drawImage(const QRectF &, const QImage &i, const QRectF &, Qt::ImageConversionFlags) override {
+      kept.push_back(i.size());
+    }
+    Type type() const override { return Picture; }
+    QPaintEngine *paintEngine() const override { return const_cast<Page *>(this); }
+    int metric(PaintDeviceMetric m) const override {
+      return m == PdmDepth ? 32 : m == PdmDpiX || m == PdmDpiY ? 96 : 4000;
+    }
+  } page;
+  bool Preview() const override { return true; }
+  bool StartPage() override { return (painter_ = std::make_unique<QPainter>(&page))->isActive(); }
+  QPainter *Painter() override { return painter_.get(); }
+  int EndPage() override { return painter_.reset(), 1; }
+
+ private:
+  std::unique_ptr<QPainter> painter_;
+};
+
+TEST_F(PrintPageTest, APreviewKeepsPicturesAtTheSizeTheyCover) {
+  source.entries = {{"photo.jpg", true, 3000, 2000, Qt::blue}};
+  PreviewDevice device(test::MeasuresFor(480, 680, 254));
+  const std::string boxed = box.write("page.dps", "P,0,0,30,30,15\n").string();
+  for (const std::string &definition : {std::string(), boxed}) {
+    ASSERT_TRUE(device.StartPage());
+    lastIndex = 0;
+    CPrintLayout(source).PrintPage(device, definition, lastIndex, 1);
+    device.EndPage();
+  }
+  // The page's width, then a 30 mm square's.
+  EXPECT_EQ(device.page.kept, (std::vector<QSize>{{480, 320}, {300, 200}}));
 }
 
 TEST_F(PrintPageTest, LinesBoxesAndColours) {

@@ -5,11 +5,13 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QPaintEngine>
 #include <QPrintDialog>
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "app/dialogs/formparts.h"
 #include "app/printerdevice.h"
@@ -95,10 +97,19 @@ void CPrintDialog::OnPreview() {
   option_.Accept();
   QPrintPreviewDialog preview(printer_.get(), this);
   preview.setWindowTitle(QStringLiteral("印刷プレビュー"));
-  // The preview's own print button sends the job through the same path.
-  connect(&preview, &QPrintPreviewDialog::paintRequested, this,
-          [this](QPrinter *printer) { PrintTo(*printer, true); });
+  // The preview keeps every page it draws: at the screen's resolution, with the pictures reduced
+  // to what they cover, fifty photographs take megabytes instead of gigabytes. Its own print
+  // button sends the job through the same path at the printer's resolution.
+  const int printerDpi = printer_->resolution();
+  const int screenDpi = std::clamp(qRound(logicalDpiX() * devicePixelRatioF()), 72, 300);
+  connect(
+      &preview, &QPrintPreviewDialog::paintRequested, this, [this, printerDpi, screenDpi](QPrinter *printer) {
+        const QPaintEngine *engine = printer->paintEngine();
+        printer->setResolution(engine && engine->type() == QPaintEngine::Picture ? screenDpi : printerDpi);
+        PrintTo(*printer, true);
+      });
   preview.exec();
+  printer_->setResolution(printerDpi);
 }
 
 void CPrintDialog::Browse() {
