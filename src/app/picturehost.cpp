@@ -1,5 +1,7 @@
 #include "app/picturehost.h"
 
+#include <QMainWindow>
+
 #include "app/dialogs/displaymodedialog.h"
 #include "app/dialogs/printdialog.h"
 #include "app/dialogs/transferdialog.h"
@@ -59,6 +61,13 @@ void CPictureHost::ActivateMain() {
   if (!main_) return;
   main_->raise();
   main_->activateWindow();
+}
+
+QRect CPictureHost::KeepClear() const {
+  auto *frame = qobject_cast<QMainWindow *>(main_);
+  const QWidget *menu = frame ? frame->menuWidget() : nullptr;
+  if (!menu || !menu->isVisible()) return {};
+  return {menu->mapToGlobal(QPoint(0, 0)), menu->size()};
 }
 
 }  // namespace tamro

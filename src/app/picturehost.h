@@ -18,6 +18,7 @@ class CPictureHost : public PictureWindowHost {
   void Wallpaper(QWidget *parent, HDIB picture) override;
   void Print(QWidget *parent, const EntryId &picture) override;
   void ActivateMain() override;
+  QRect KeepClear() const override;
 
  private:
   CatalogueEngine &engine_;

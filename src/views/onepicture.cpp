@@ -107,6 +107,15 @@ int SeekIndex(int from, int count, int direction, bool wrap, const std::function
   return -1;
 }
 
+QRect FitWindowFrame(const QSize &inner, const QMargins &m, const QPoint &at, const QRect &available) {
+  const QSize outer = (inner.grownBy(m)).boundedTo(available.size());
+  const int x =
+      std::clamp(at.x(), available.left(), std::max(available.left(), available.right() + 1 - outer.width()));
+  const int y =
+      std::clamp(at.y(), available.top(), std::max(available.top(), available.bottom() + 1 - outer.height()));
+  return {QPoint(x, y), outer};
+}
+
 std::vector<QRect> TileCells(int count, const QRect &area) {
   std::vector<QRect> cells;
   if (count <= 0) return cells;

@@ -4,6 +4,7 @@
 // for a fit mode and zoom level, the scale text, zoom and rotation steps, the placement clamp,
 // stepping through the listing, and tiling windows.
 
+#include <QMargins>
 #include <QRect>
 #include <QSize>
 #include <QString>
@@ -64,6 +65,11 @@ int ClampPlacement(int position, int client, int display);
 // `from` that `showable` takes, going on at the other end when `wrap`; -1 when there is none
 // but `from`. The first entry is a step forward from -1, the last one a step back from `count`.
 int SeekIndex(int from, int count, int direction, bool wrap, const std::function<bool(int)> &showable);
+
+// A window's outer rectangle, frame and title bar included, for a client area of `inner` in a
+// frame of `margins`: no larger than `available` (the screen less its panels) and moved from
+// `at`, its outer top-left now, just far enough to lie inside it.
+QRect FitWindowFrame(const QSize &inner, const QMargins &margins, const QPoint &at, const QRect &available);
 
 // Cells for `count` windows tiled over `area`: rows = integer square root, row by row.
 std::vector<QRect> TileCells(int count, const QRect &area);

@@ -69,7 +69,17 @@ COneWnd::COneWnd(CatalogueEngine &engine, Profile &profile, CPictureWindows &lis
   connect(view_, &COneView::stepWanted, this, &COneWnd::Step);
   connect(view_, &COneView::slideShowChanged, this, &COneWnd::UpdateActions);
   resize(640, 480);
-  RestorePlacement();
+  const bool restored = RestorePlacement();
+  // A new window starts inside the screen's free area and below the main window's menu; a saved
+  // place is kept unless it would cover that menu or leave the screen. The window is not framed
+  // yet: its title bar is the style's guess, and the place given is the client's.
+  const QMargins guess(0, style()->pixelMetric(QStyle::PM_TitleBarHeight), 0, 0);
+  const QRect area = Available(), clear = host_ ? host_->KeepClear() : QRect(), outer = geometry() + guess;
+  const bool overMenu = clear.isValid() && (!restored || outer.intersects(clear));
+  if (overMenu || (restored && !area.contains(outer)))
+    setGeometry(FitWindowFrame(size(), guess,
+                               overMenu ? QPoint(clear.left(), clear.bottom() + 1) : outer.topLeft(), area)
+                    .marginsRemoved(guess));
   view_->setFocus();
 }
 
@@ -263,15 +273,27 @@ void COneWnd::Step(int direction) {
 
 void COneWnd::FitTo(const QSize &client) {
   if (isMaximized() || isFullScreen()) return;
-  const QSize frame = size() + (client - view_->size());
-  QSize limit(4096, 4096);
-  if (QScreen *screen = this->screen()) {
-    const int border = style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
-    limit = screen->availableGeometry().size() - QSize(2 * border, 2 * border);
-  }
   // Never so narrow that the menu folds away behind a chevron.
   const QSize least(std::max(320, menuBar()->sizeHint().width()), 200);
-  resize(frame.expandedTo(minimumSizeHint()).expandedTo(least).boundedTo(limit));
+  const QSize inner = (size() + (client - view_->size())).expandedTo(minimumSizeHint()).expandedTo(least);
+  // At most the screen's free area with the title bar and frame, and kept inside it.
+  PlaceFrame(FitWindowFrame(inner, FrameMargins(), pos(), Available()));
+}
+
+QMargins COneWnd::FrameMargins() const {
+  const QRect outer = frameGeometry(), inner = geometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right(),
+          outer.bottom() - inner.bottom()};
+}
+
+QRect COneWnd::Available() const {
+  QScreen *s = screen() ? screen() : QApplication::primaryScreen();
+  return s ? s->availableGeometry() : QRect(0, 0, 4096, 4096);
+}
+
+void COneWnd::PlaceFrame(const QRect &outer) {
+  resize(outer.size().shrunkBy(FrameMargins()));
+  move(outer.topLeft());  // a window's position is its frame's
 }
 
 bool COneWnd::OnCommand(int id) {
@@ -491,8 +513,8 @@ bool COneWnd::SaveDisplayed(const QString &path, bool jpeg) {
   return ok;
 }
 
-void COneWnd::RestorePlacement() {
-  if (profile_.GetString("OnePic", "flags", "").empty()) return;
+bool COneWnd::RestorePlacement() {
+  if (profile_.GetString("OnePic", "flags", "").empty()) return false;
   const std::string rc = profile_.GetString("OnePic", "rcNormalPosition", "");
   const int l = Field(rc, 0), t = Field(rc, 1), r = Field(rc, 2), b = Field(rc, 3);
   if (r - l >= 50 && b - t >= 50) {
@@ -502,6 +524,7 @@ void COneWnd::RestorePlacement() {
     setGeometry(want);
   }
   if (profile_.GetInt("OnePic", "showCmd", 1) == 3) setWindowState(Qt::WindowMaximized);
+  return true;
 }
 
 void COneWnd::SavePlacement() {
@@ -594,12 +617,12 @@ void CPictureWindows::Activate(COneWnd *from, int direction) {
 }
 
 void CPictureWindows::Tile() {
-  QScreen *screen = QApplication::primaryScreen();
-  if (!screen || windows_.empty()) return;
-  const std::vector<QRect> cells = TileCells(Count(), screen->availableGeometry());
+  if (windows_.empty()) return;
+  // Each cell takes a window's frame, so that the title bars stay on the screen too.
+  const std::vector<QRect> cells = TileCells(Count(), windows_.front()->Available());
   for (std::size_t i = 0; i < windows_.size(); ++i) {
     windows_[i]->showNormal();
-    windows_[i]->setGeometry(cells[i]);
+    windows_[i]->PlaceFrame(cells[i]);
   }
 }
 

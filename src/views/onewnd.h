@@ -42,6 +42,8 @@ class PictureWindowHost {
   virtual void Wallpaper(QWidget *parent, HDIB picture) = 0;
   virtual void Print(QWidget *parent, const EntryId &picture) = 0;
   virtual void ActivateMain() = 0;
+  // Where a new window should not go, in screen coordinates: the main window's menu bar.
+  virtual QRect KeepClear() const { return {}; }
 };
 
 class COneWnd : public QMainWindow {
@@ -78,6 +80,12 @@ class COneWnd : public QMainWindow {
   // Closes the window, or, while one of its commands runs (a dialog or the full-screen show
   // may be open inside it), as soon as that command returns.
   void CloseSoon();
+  // Moves and sizes the window so that its frame, title bar included, covers `outer`.
+  void PlaceFrame(const QRect &outer);
+  // The frame and title bar around the client (nothing before the window manager framed it).
+  QMargins FrameMargins() const;
+  // The free area of the window's screen (less panels and docks).
+  QRect Available() const;
 
  protected:
   void closeEvent(QCloseEvent *event) override;
@@ -97,7 +105,7 @@ class COneWnd : public QMainWindow {
   void AfterRemoval(int index);
   // The shown picture's index now; -1 after telling the user it has left the listing.
   int LocateOrRefuse();
-  void RestorePlacement();
+  bool RestorePlacement();
   void SavePlacement();
 
   CatalogueEngine &engine_;

@@ -73,6 +73,10 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   EXPECT_EQ(SeekIndex(3, 5, -1, false, no2), 1);
   EXPECT_EQ(SeekIndex(4, 5, +1, true, no2), 0);
   EXPECT_EQ(SeekIndex(0, 1, +1, true, all), -1);
+  // A window never outgrows the screen's free area, title bar included, and is moved inside it.
+  const QRect area(0, 30, 1600, 970);
+  EXPECT_EQ(FitWindowFrame({4000, 3000}, QMargins(2, 24, 2, 2), {100, 40}, area), area);
+  EXPECT_EQ(FitWindowFrame({400, 300}, QMargins(2, 24, 2, 2), {1500, 0}, area), QRect(1196, 30, 404, 326));
   // Tiling five windows: two rows of three columns.
   const std::vector<QRect> cells = TileCells(5, QRect(0, 0, 900, 600));
   ASSERT_EQ(cells.size(), 5u);
@@ -286,6 +290,12 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   const QPoint centre = w->View()->Position() + QPoint(220, 165);
   ASSERT_TRUE(shot.rect().contains(centre));
   EXPECT_EQ(shot.pixelColor(centre).rgb(), Expected(0).rgb());
+  // Wherever the window was, following a picture larger than the screen keeps it inside.
+  const QRect free = w->Available();
+  w->move(free.center());
+  for (int i = 0; i < 8; ++i) w->OnCommand(COneWnd::kZoomIn);
+  EXPECT_TRUE(free.contains(w->frameGeometry())) << w->frameGeometry().bottom() << " " << free.bottom();
+  EXPECT_GT(w->width(), 440);
 }
 
 TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
