@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools qt6-qpa-plugins qt6-image-formats-plugins qt6-translations-l10n
   libjpeg62-turbo-dev libjpeg-turbo-progs libtiff-dev zlib1g-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev
-  libarchive-dev libpng-dev libwebp-dev libheif-dev libjxl-dev libexif-dev liblcms2-dev libgif-dev
+  libarchive-dev libpng-dev libwebp-dev libheif-dev libjxl-dev libexif-dev liblcms2-dev libgif-dev libraw-dev
   fonts-ipafont-gothic
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth

@@ -36,6 +36,15 @@ int PictureGetPictureInfo(const PictureFormat &format, const char *buf, long len
     info->x_density = static_cast<uint16_t>(facts.xDpi > 0 && facts.xDpi <= 0xFFFF ? facts.xDpi : 0);
     info->y_density = static_cast<uint16_t>(facts.yDpi > 0 && facts.yDpi <= 0xFFFF ? facts.yDpi : 0);
     info->colorDepth = static_cast<int16_t>(facts.bitCount);
+    if (!facts.text.empty()) {
+      OwnedBlock block;
+      if (!block.Allocate(facts.text.size() + 1)) return SPI_OUT_OF_MEMORY;
+      void *p = block.Lock();
+      if (p == nullptr) return SPI_MEMORY_ERROR;
+      std::memcpy(p, facts.text.c_str(), facts.text.size() + 1);
+      block.Unlock();
+      info->hInfo = static_cast<uint32_t>(reinterpret_cast<uintptr_t>(block.Release()));
+    }
     return SPI_OK;
   } catch (const std::bad_alloc &) {
     return SPI_OUT_OF_MEMORY;

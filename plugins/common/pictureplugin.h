@@ -19,6 +19,7 @@ struct PictureFacts {
   int height = 0;
   int bitCount = 24;  // bits per pixel of the stored picture
   int xDpi = 0, yDpi = 0;
+  std::string text;  // information text handed out with the facts; none when empty
 };
 
 struct PictureFormat {

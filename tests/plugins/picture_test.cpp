@@ -9,6 +9,7 @@
 #include <QBuffer>
 #include <QImage>
 #include <QImageWriter>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,7 +62,10 @@ class PictureModule : public ::testing::Test {
       EXPECT_TRUE(rc == SPI_OK || (rc >= SPI_FORMAT_ERROR && rc <= SPI_READ_ERROR) || rc == SPI_NO_FUNCTION)
           << "cut at " << cut << " gave " << rc;
       SpiPictureInfo info;
-      spi->getPictureInfo(part.data(), static_cast<long>(part.size()), SPI_SOURCE_MEMORY, &info);
+      if (spi->getPictureInfo(part.data(), static_cast<long>(part.size()), SPI_SOURCE_MEMORY, &info) ==
+              SPI_OK &&
+          info.hInfo != 0)
+        GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
     }
   }
 
@@ -591,6 +595,121 @@ TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
                                                       24)),
             0);
   EXPECT_EQ(spi->IsSupportedHead("a.heic", "not a heif file at all"), 0);
+}
+
+// ---- camera RAW ----
+
+class RawPlugin : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load("ifraw.spi");
+    ASSERT_NE(spi->getPreview, nullptr);
+  }
+  // Mean brightness (0 to 255) of the pixel at the middle of each quarter: top left, top
+  // right, bottom left, bottom right.
+  static std::array<int, 4> Quarters(const Picture &p) {
+    std::array<int, 4> out{};
+    int i = 0;
+    for (int qy : {1, 3})
+      for (int qx : {1, 3}) {
+        const uint32_t c = p.At(p.width * qx / 4, p.height * qy / 4);
+        out[i++] = static_cast<int>(((c >> 16) + ((c >> 8) & 0xFF) + (c & 0xFF)) / 3);
+      }
+    return out;
+  }
+  // The information text of a facts record, whose block is then freed.
+  static std::string TakeText(uint32_t hInfo) {
+    HLOCAL block = reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(hInfo));
+    const std::string text = block != nullptr ? static_cast<const char *>(GlobalLock(block)) : "";
+    GlobalUnlock(block);
+    GlobalFree(block);
+    return text;
+  }
+};
+
+// The developed picture and the embedded preview, each turned by the orientation: the
+// bright top left quarter of the sensor lands where the turn puts it.
+TEST_F(RawPlugin, DevelopedPictureAndPreviewStandUpright) {
+  ExpectInfoEntries(*spi, {"*.dng", "*.cr3", "*.nef", "*.raf"});
+  const struct { int orientation, brightQuarter; } turns[] = {{1, 0}, {3, 3}, {6, 1}, {8, 2}};
+  for (const auto &t : turns) {
+    SCOPED_TRACE(t.orientation);
+    DngDesc desc;
+    desc.orientation = t.orientation;
+    const std::string dng = WriteDng(desc);
+    ASSERT_FALSE(dng.empty());
+    const bool upright = t.orientation < 5;
+    const Facts info = Info(dng);
+    EXPECT_EQ(info.width, upright ? 64 : 48);
+    EXPECT_EQ(info.height, upright ? 48 : 64);
+    EXPECT_EQ(TakeText(info.hInfo), "Tamro Testcam, 1/250 s F5.6 50 mm");
+    Picture full, preview;
+    ASSERT_EQ(DecodeMemory(*spi, dng, full), SPI_OK);
+    ASSERT_EQ(PreviewMemory(*spi, dng, preview), SPI_OK);
+    EXPECT_EQ(full.width, info.width);
+    EXPECT_EQ(full.height, info.height);
+    EXPECT_EQ(preview.width, upright ? 160 : 120);
+    for (const Picture *p : {&full, &preview}) {
+      const std::array<int, 4> q = Quarters(*p);
+      for (int i = 0; i < 4; ++i)
+        if (i == t.brightQuarter)
+          EXPECT_GT(q[i], 200) << "quarter " << i;
+        else
+          EXPECT_LT(q[i], 100) << "quarter " << i;
+    }
+  }
+}
+
+// A preview smaller than a thumbnail cell, or of other proportions (letterboxed), is passed
+// over: the preview entry then develops the picture.
+TEST_F(RawPlugin, PreviewTooSmallOrLetterboxedIsPassedOver) {
+  for (auto [w, h] : {std::pair{40, 30}, std::pair{160, 90}}) {
+    DngDesc desc;
+    desc.previewWidth = w;
+    desc.previewHeight = h;
+    Picture p;
+    ASSERT_EQ(PreviewMemory(*spi, WriteDng(desc), p), SPI_OK);
+    EXPECT_EQ(p.width, 64) << w << "x" << h;
+    EXPECT_EQ(p.height, 48) << w << "x" << h;
+  }
+}
+
+TEST_F(RawPlugin, RecognitionAndBrokenFiles) {
+  const std::string dng = WriteDng({});
+  // libtiff puts the directories after the pixels, beyond the head: the name decides, or the
+  // descriptor, which reaches them.
+  EXPECT_EQ(spi->IsSupportedHead("a.DNG", dng), 1);
+  EXPECT_EQ(spi->IsSupportedHead("a.tif", dng), 0);
+  EXPECT_EQ(spi->IsSupportedFd(box.write("dng.tif", dng)), 1);
+  // Other TIFF files are not taken whatever their name; a camera maker's are.
+  const auto tiffByMaker = [](const std::string &make) {
+    Bytes b;
+    b.str("II*").u8(0).u32(8).u16(1).u16(0x010F).u16(2).u32(static_cast<uint32_t>(make.size()) + 1);
+    return b.u32(26).u32(0).str(make).u8(0).data;
+  };
+  EXPECT_EQ(spi->IsSupportedHead("a.dng", tiffByMaker("Acme Scanner")), 0);
+  EXPECT_EQ(spi->IsSupportedHead("a.tif", tiffByMaker("NIKON CORPORATION")), 1);
+  using namespace std::string_literals;
+  for (const std::string &head : {"II*\0\x10\0\0\0CR\x02\0"s, "FUJIFILMCCD-RAW 0201"s, "IIRO\x08\0\0\0"s,
+                                  "IIU\0\x08\0\0\0"s, "\0\0\0\030ftypcrx \0\0\0\x01"s})
+    EXPECT_EQ(spi->IsSupportedHead("a", head), 1) << head;
+  EXPECT_EQ(spi->IsSupportedHead("a.nef", PngFromRgba(Quadrants(4, 4))), 0);
+
+  ExpectCutsFailCleanly(dng);
+  // The sensor's directory claiming 30000 x 30000 pixels, whose data LibRaw's blocks could
+  // not hold within the decode budget: refused before any is read.
+  std::string lying = dng;
+  for (const char *entry :
+       {"\x00\x01\x03\x00\x01\x00\x00\x00\x40\x00", "\x01\x01\x03\x00\x01\x00\x00\x00\x30\x00"}) {
+    const size_t at = lying.find(std::string(entry, 10));
+    ASSERT_NE(at, std::string::npos);
+    lying[at + 8] = 0x30;
+    lying[at + 9] = 0x75;
+  }
+  Picture p;
+  EXPECT_EQ(DecodeMemory(*spi, lying, p), SPI_OUT_OF_MEMORY);
+  EXPECT_NE(PreviewMemory(*spi, lying.substr(0, lying.size() / 2), p), SPI_OK);
 }
 
 // ---- colour profiles ----

@@ -21,6 +21,7 @@ SpiModule::SpiModule(const std::string &fileName) {
   isSupported = reinterpret_cast<SPI_IsSupported>(dlsym(handle_, "IsSupported"));
   getPictureInfo = reinterpret_cast<SPI_GetPictureInfo>(dlsym(handle_, "GetPictureInfo"));
   getPicture = reinterpret_cast<SPI_GetPicture>(dlsym(handle_, "GetPicture"));
+  getPreview = reinterpret_cast<SPI_GetPreview>(dlsym(handle_, "GetPreview"));
   getArchiveInfo = reinterpret_cast<SPI_GetArchiveInfo>(dlsym(handle_, "GetArchiveInfo"));
   getFile = reinterpret_cast<SPI_GetFile>(dlsym(handle_, "GetFile"));
   getColorProfile = reinterpret_cast<SPI_GetColorProfile>(dlsym(handle_, "GetColorProfile"));
@@ -136,6 +137,13 @@ int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, S
   HLOCAL info = nullptr, bits = nullptr;
   int rc = spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
                           progress, user);
+  return Join(rc, info, bits, out);
+}
+
+int PreviewMemory(const SpiModule &spi, const std::string &bytes, Picture &out) {
+  HLOCAL info = nullptr, bits = nullptr;
+  const int rc = spi.getPreview(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info,
+                                &bits, nullptr, 0);
   return Join(rc, info, bits, out);
 }
 

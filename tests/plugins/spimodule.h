@@ -38,6 +38,7 @@ class SpiModule {
   SPI_IsSupported isSupported = nullptr;
   SPI_GetPictureInfo getPictureInfo = nullptr;
   SPI_GetPicture getPicture = nullptr;
+  SPI_GetPreview getPreview = nullptr;
   SPI_GetArchiveInfo getArchiveInfo = nullptr;
   SPI_GetFile getFile = nullptr;
   SPI_GetColorProfile getColorProfile = nullptr;
@@ -61,6 +62,8 @@ struct Picture {
 // relies on it (40-byte header, 24 bits, padded bottom-up rows) and fails the test otherwise.
 int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out,
                  SPI_PROGRESS progress = nullptr, long user = 0);
+// The same through GetPreview.
+int PreviewMemory(const SpiModule &spi, const std::string &bytes, Picture &out);
 int DecodeFile(const SpiModule &spi, const std::filesystem::path &file, long offset, Picture &out);
 
 // One archive member record as read back from GetArchiveInfo's block.

@@ -60,6 +60,16 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::
 // JPEG XL through libjxl, lossless. Empty when libjxl is not built in.
 std::string JxlEncode(const RgbaImage &image, bool alpha);
 
+// A DNG written by libtiff as cameras lay them out: the first directory an 8-bit RGB
+// preview, its sub-directory a 12-bit RGGB mosaic of the sensor; camera "Tamro Testcam",
+// 1/250 s F5.6 at 50 mm. In both pictures the top left quarter is bright, the rest dark.
+struct DngDesc {
+  int width = 64, height = 48;  // the sensor's, even
+  int previewWidth = 160, previewHeight = 120;
+  int orientation = 1;  // as TIFF states it
+};
+std::string WriteDng(const DngDesc &desc);
+
 struct ArchiveItem {
   std::string name;  // "/" separated; ends in "/" for a folder
   std::string data;
