@@ -1,7 +1,10 @@
 #include "catalogue/behaviouroption.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <cstring>
+#include <vector>
 
 #include "catalogue/rxdoc.h"
 #include "catalogue/updatehint.h"
@@ -54,11 +57,60 @@ void WriteHostKey(Profile &p, const char *key, int value, int def) {
   p.WriteInt("SPI", key, value);
 }
 
+constexpr const char *kViewer = "COneView";
+
 }  // namespace
+
+bool ParseZoomStep(std::string_view text, double &step) {
+  text = TrimBlanks(text);
+  double v = 0.0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), v);
+  if (error != std::errc() || end != text.data() + text.size() || !std::isfinite(v) || v <= 0.0) return false;
+  step = v;
+  return true;
+}
+
+void ViewerDefaults::Read(const Profile &p) {
+  const ViewerDefaults d;
+  fitSize = p.GetInt(kViewer, "FitSize", d.fitSize);
+  scaleMode = p.GetInt(kViewer, "ScaleMode", d.scaleMode);
+  angleUnit = p.GetInt(kViewer, "AngleUnit", d.angleUnit);
+  delayTime = p.GetInt(kViewer, "DelayTime", d.delayTime);
+  allView = p.GetInt(kViewer, "AllView", 0) != 0;
+  repeat = p.GetInt(kViewer, "Repeat", 0) != 0;
+  zoomUp = p.GetInt(kViewer, "ZoomUp", 1) != 0;
+  zoomDw = p.GetInt(kViewer, "ZoomDw", 1) != 0;
+  if (!ParseZoomStep(p.GetString(kViewer, "ZoomStep", "0.5"), zoomStep)) zoomStep = d.zoomStep;
+}
+
+bool ViewerDefaults::Write(Profile &p) const {
+  const ViewerDefaults d;
+  std::vector<Profile::Entry> changed;
+  auto put = [&](const char *key, int value, int def) {
+    if (p.GetInt(kViewer, key, def) != value) changed.push_back({key, std::to_string(value)});
+  };
+  put("FitSize", fitSize, d.fitSize);
+  put("ScaleMode", scaleMode, d.scaleMode);
+  put("AngleUnit", angleUnit, d.angleUnit);
+  put("DelayTime", delayTime, d.delayTime);
+  put("AllView", allView, d.allView);
+  put("Repeat", repeat, d.repeat);
+  put("ZoomUp", zoomUp, d.zoomUp);
+  put("ZoomDw", zoomDw, d.zoomDw);
+  double stored = d.zoomStep;
+  ParseZoomStep(p.GetString(kViewer, "ZoomStep", "0.5"), stored);
+  if (stored != zoomStep && std::isfinite(zoomStep) && zoomStep > 0.0) {
+    char text[32];
+    const auto [end, error] = std::to_chars(text, text + sizeof text, zoomStep);  // a point in every locale
+    if (error == std::errc()) changed.push_back({"ZoomStep", std::string(text, end)});
+  }
+  return !changed.empty() && p.WriteStrings(kViewer, changed);
+}
 
 void CBehaviourOption::Load(const CRXDoc &doc, const CSpiHost *host) {
   settings = doc.Settings();
   const Profile &store = Profile::App();
+  viewer.Read(store);
   if (host) {
     const SpiSwitches sw = host->Switches();
     settings.innerBmp = sw.useBmp;
@@ -133,6 +185,10 @@ BehaviourChanges CBehaviourOption::Confirm(CRXDoc &doc, CSpiHost *host, UpdateOb
   WriteHostKey(store, "#InnerMPG", s.innerMpeg, 0);
   WriteHostKey(store, "#MacbinCheck", macBinCheck, 0);
   WriteHostKey(store, "SpiAlert", alert, 1);
+  // New picture windows start with these; the open ones keep their own.
+  ViewerDefaults viewerValues = viewer;
+  viewerValues.angleUnit = std::clamp(viewerValues.angleUnit, 1, 359);
+  other = viewerValues.Write(store) || other;
 
   // Which files are kept depends on the switches when the listing asks the decoders.
   listing = listing || (changes.decoders && (s.scanSpi || s.archive));

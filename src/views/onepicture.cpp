@@ -11,19 +11,7 @@ namespace tamro {
 
 OneViewSettings OneViewSettings::Load(const Profile &p) {
   OneViewSettings s;
-  s.fitSize = p.GetInt("COneView", "FitSize", 1);
-  s.scaleMode = p.GetInt("COneView", "ScaleMode", 0);
-  s.angleUnit = p.GetInt("COneView", "AngleUnit", 90);
-  s.delayTime = p.GetInt("COneView", "DelayTime", 100);
-  s.allView = p.GetInt("COneView", "AllView", 0) != 0;
-  s.repeat = p.GetInt("COneView", "Repeat", 0) != 0;
-  s.zoomUp = p.GetInt("COneView", "ZoomUp", 1) != 0;
-  s.zoomDw = p.GetInt("COneView", "ZoomDw", 1) != 0;
-  const std::string step = p.GetString("COneView", "ZoomStep", "0.5");
-  char *end = nullptr;
-  const double v = std::strtod(step.c_str(), &end);
-  // A step of nothing, a negative one or one that is not a number would leave zoom stuck.
-  s.zoomStep = (end != step.c_str() && std::isfinite(v) && v > 0.0) ? v : 0.5;
+  s.Read(p);
   s.topMost = p.GetInt("OnePic", "TopMost", 1) != 0;
   s.jpegQuality = std::clamp(p.GetInt("FileSave", "JpegQuality", 80), 1, 100);
   return s;

@@ -12,21 +12,14 @@
 #include <functional>
 #include <vector>
 
+#include "catalogue/behaviouroption.h"
+
 namespace tamro {
 
 class Profile;
 
-struct OneViewSettings {
-  enum Fit : int { kAsIs = 0, kPictureSize = 1, kStretch = 2, kKeepAspect = 3 };
-  int fitSize = kPictureSize;
-  int scaleMode = 0;
-  int angleUnit = 90;
-  int delayTime = 100;  // shortest animation frame, ms
-  bool allView = false;
-  bool repeat = false;
-  bool zoomUp = true;
-  bool zoomDw = true;
-  double zoomStep = 0.5;
+// A window's own values: the defaults it starts with, and what it keeps of its own.
+struct OneViewSettings : ViewerDefaults {
   bool topMost = true;
   int jpegQuality = 80;
 

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QRadioButton>
 #include <QSpinBox>
 #include <QTabWidget>
 
@@ -11,6 +12,7 @@
 #include "dialogtest.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
+#include "views/onepicture.h"
 
 namespace tamro::test {
 namespace {
@@ -19,6 +21,7 @@ namespace {
 std::string SectionOf(const std::string &key) {
   if (key[0] == '#' || key == "DynamicSPI" || key == "SpiAlert") return "SPI";
   if (key == "FolderMonitor") return "MainFrame";
+  if (key == "AllView" || key == "Repeat" || key == "ZoomUp" || key == "ZoomDw") return "COneView";
   return "RXDoc";
 }
 
@@ -42,7 +45,7 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
   CBehaviourDlg dialog(doc, &host);
   dialog.show();
   EXPECT_EQ(dialog.windowTitle(), QStringLiteral("動作設定"));
-  ASSERT_EQ(dialog.findChild<QTabWidget *>()->count(), 4);
+  ASSERT_EQ(dialog.findChild<QTabWidget *>()->count(), 5);
 
   // Deleting for good asks unless told not to; with the trash there is nothing to ask.
   auto *trash = Child<QCheckBox>(&dialog, "TrashCan");
@@ -60,13 +63,23 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
     check->setChecked(!check->isChecked());
     expected.emplace_back(key, check->isChecked() ? 1 : 0);
   }
-  EXPECT_EQ(expected.size(), 30u);
+  EXPECT_EQ(expected.size(), 34u);
   Child<QLineEdit>(&dialog, "PathMask")->setText(QStringLiteral("*.png;*.jpg"));
   Child<QLineEdit>(&dialog, "HomeFolder")->setText(QStringLiteral("$(ExeDir)"));
   Child<QLineEdit>(&dialog, "NameFormat")->setText(QStringLiteral("\"$(PicName)\",\"$(PicSize)\""));
   Child<QSpinBox>(&dialog, "Threads")->setValue(3);
   Child<QSpinBox>(&dialog, "SleepDraw")->setValue(1500);
+  // The picture window's defaults: what the next window reads.
+  Child<QRadioButton>(&dialog, "fit3")->click();
+  Child<QRadioButton>(&dialog, "scale10")->click();
+  Child<QLineEdit>(&dialog, "ZoomStep")->setText(QStringLiteral("0.25"));
+  Child<QSpinBox>(&dialog, "AngleUnit")->setValue(45);
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
+  const OneViewSettings window = OneViewSettings::Load(profile);
+  EXPECT_EQ(window.fitSize, 3);
+  EXPECT_EQ(window.scaleMode, 10);
+  EXPECT_EQ(window.zoomStep, 0.25);
+  EXPECT_EQ(window.angleUnit, 45);
 
   EXPECT_TRUE(dialog.Changes());
   for (const auto &[key, value] : expected) EXPECT_EQ(profile.GetInt(SectionOf(key), key, -1), value) << key;

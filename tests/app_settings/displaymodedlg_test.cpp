@@ -25,21 +25,21 @@ TEST(DisplayModeDialogTest, ShowsTheWindowsValuesRefusesABadStepAndHandsBackTheE
   if (const char *dir = std::getenv("TAMRO_DIALOG_SHOTS")) dialog.grab().save(QString::fromUtf8(dir) + "/displaymode.png");
   EXPECT_TRUE(Child<QRadioButton>(&dialog, "fit3")->isChecked());
   EXPECT_TRUE(Child<QRadioButton>(&dialog, "scale10")->isChecked());
-  EXPECT_EQ(Child<QLineEdit>(&dialog, "step")->text(), "0.25");
-  EXPECT_EQ(Child<QSpinBox>(&dialog, "wait")->value(), 700);
+  EXPECT_EQ(Child<QLineEdit>(&dialog, "ZoomStep")->text(), "0.25");
+  EXPECT_EQ(Child<QSpinBox>(&dialog, "SleepDraw")->value(), 700);
 
   // A step that is no positive number keeps the dialog open with a message.
-  Child<QLineEdit>(&dialog, "step")->setText("0");
+  Child<QLineEdit>(&dialog, "ZoomStep")->setText("0");
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
   EXPECT_EQ(dialog.result(), QDialog::Rejected);
   ASSERT_EQ(ui.Messages().size(), 1u);
 
-  Child<QLineEdit>(&dialog, "step")->setText("1");
+  Child<QLineEdit>(&dialog, "ZoomStep")->setText("1");
   Child<QRadioButton>(&dialog, "fit0")->click();
   Child<QRadioButton>(&dialog, "scale2")->click();
-  Child<QSpinBox>(&dialog, "wait")->setValue(2500);
-  Child<QSpinBox>(&dialog, "angle")->setValue(45);
-  Child<QCheckBox>(&dialog, "allView")->setChecked(true);
+  Child<QSpinBox>(&dialog, "SleepDraw")->setValue(2500);
+  Child<QSpinBox>(&dialog, "AngleUnit")->setValue(45);
+  Child<QCheckBox>(&dialog, "AllView")->setChecked(true);
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const OneViewSettings &out = dialog.Settings();

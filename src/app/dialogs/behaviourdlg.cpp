@@ -14,6 +14,8 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/dialogs/displaymodedialog.h"
+
 namespace tamro {
 
 namespace {
@@ -151,12 +153,18 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     check("Synchronous", QStringLiteral("表示の同期（画像ウインドウとサムネイル）(&S)"), &s.synchronous);
     check("SyncJump", QStringLiteral("詳細リストをサムネイルのスクロールに合わせる(&J)"), &s.syncJump);
     check("FolderMonitor", QStringLiteral("フォルダの変更を監視する(&M)"), &s.folderMonitor);
-    sleepDraw_ = new QSpinBox(view);
-    sleepDraw_->setObjectName(QStringLiteral("SleepDraw"));
-    sleepDraw_->setRange(0, 600000);
-    sleepDraw_->setSingleStep(50);
-    sleepDraw_->setValue(s.sleepDraw);
-    form->addRow(QStringLiteral("表示ウエイト（ms）(&W):"), sleepDraw_);
+    page->addStretch(1);
+  }
+
+  // What a new picture window starts with: the fields of its own "表示モード設定".
+  auto *viewer = new QWidget;
+  tabs_->addTab(viewer, QStringLiteral("画像ウインドウ"));
+  {
+    auto *page = new QVBoxLayout(viewer);
+    viewer_ = new CDisplayModeForm(option_.viewer, s.sleepDraw, viewer);
+    page->addWidget(viewer_);
+    auto *note = new QLabel(QStringLiteral("新しく開く画像ウインドウから有効になります"), viewer);
+    page->addWidget(note);
     page->addStretch(1);
   }
 
@@ -231,10 +239,14 @@ void CBehaviourDlg::Store() {
   s.homeFolder = homeFolder_->text().toStdString();
   s.nameFormat = nameFormat_->text().toStdString();
   s.threads = threads_->value();
-  s.sleepDraw = sleepDraw_->value();
 }
 
 void CBehaviourDlg::accept() {
+  // A refused zoom step keeps the dialog open on its page, with nothing taken.
+  if (!viewer_->Take(option_.viewer, option_.settings.sleepDraw)) {
+    tabs_->setCurrentWidget(viewer_->parentWidget());
+    return;
+  }
   Store();
   changes_ = option_.Confirm(doc_, host_, sender_);
   QDialog::accept();

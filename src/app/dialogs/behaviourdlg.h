@@ -14,6 +14,7 @@ class QTabWidget;
 
 namespace tamro {
 
+class CDisplayModeForm;
 class CRXDoc;
 class CSpiHost;
 class UpdateObserver;
@@ -46,7 +47,8 @@ class CBehaviourDlg : public QDialog {
   std::vector<Check> checks_;
   QTabWidget *tabs_ = nullptr;
   QLineEdit *pathMask_ = nullptr, *homeFolder_ = nullptr, *nameFormat_ = nullptr;
-  QSpinBox *threads_ = nullptr, *sleepDraw_ = nullptr;
+  QSpinBox *threads_ = nullptr;
+  CDisplayModeForm *viewer_ = nullptr;
 };
 
 // Shows the dialog modally; answers what OK changed.

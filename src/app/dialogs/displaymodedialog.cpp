@@ -10,16 +10,16 @@
 #include <QRadioButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
-#include <cmath>
+#include <algorithm>
 
 #include "platform/ui.h"
 
 namespace tamro {
 
-CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int interval, QWidget *parent)
-    : QDialog(parent), settings_(settings), interval_(interval) {
-  setWindowTitle(QStringLiteral("表示モード設定"));
+CDisplayModeForm::CDisplayModeForm(const ViewerDefaults &settings, int interval, QWidget *parent)
+    : QWidget(parent) {
   auto *all = new QVBoxLayout(this);
+  all->setContentsMargins(0, 0, 0, 0);
 
   auto *fitBox = new QGroupBox(QStringLiteral(" ウインドウと画像サイズの相関"), this);
   auto *fitLayout = new QVBoxLayout(fitBox);
@@ -32,7 +32,9 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
     fitLayout->addWidget(b);
   }
   zoomUp_ = new QCheckBox(QStringLiteral("拡大を許可"), fitBox);
+  zoomUp_->setObjectName(QStringLiteral("ZoomUp"));
   zoomDw_ = new QCheckBox(QStringLiteral("縮小を許可"), fitBox);
+  zoomDw_->setObjectName(QStringLiteral("ZoomDw"));
   fitLayout->addWidget(zoomUp_);
   fitLayout->addWidget(zoomDw_);
   all->addWidget(fitBox);
@@ -54,7 +56,7 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   auto *stepRow = new QHBoxLayout;
   stepRow->addWidget(new QLabel(QStringLiteral(" 伸縮きざみ"), scaleBox));
   step_ = new QLineEdit(scaleBox);
-  step_->setObjectName(QStringLiteral("step"));
+  step_->setObjectName(QStringLiteral("ZoomStep"));
   stepRow->addWidget(step_);
   stepRow->addWidget(new QLabel(QStringLiteral("0.5=1.0-1.5-2.0-2.5..."), scaleBox));
   scaleLayout->addLayout(stepRow);
@@ -63,11 +65,12 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   auto *optionBox = new QGroupBox(QStringLiteral(" オプション"), this);
   auto *optionLayout = new QGridLayout(optionBox);
   allView_ = new QCheckBox(QStringLiteral("全画面表示"), optionBox);
-  allView_->setObjectName(QStringLiteral("allView"));
+  allView_->setObjectName(QStringLiteral("AllView"));
   repeat_ = new QCheckBox(QStringLiteral("くり返し再生"), optionBox);
+  repeat_->setObjectName(QStringLiteral("Repeat"));
   wait_ = new QSpinBox(optionBox);
   wait_->setRange(0, 3600000);
-  wait_->setObjectName(QStringLiteral("wait"));
+  wait_->setObjectName(QStringLiteral("SleepDraw"));
   optionLayout->addWidget(allView_, 0, 0);
   optionLayout->addWidget(repeat_, 0, 1);
   optionLayout->addWidget(new QLabel(QStringLiteral("表示ウエイト（ms）"), optionBox), 1, 0);
@@ -78,15 +81,10 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   auto *turnLayout = new QHBoxLayout(turnBox);
   angle_ = new QSpinBox(turnBox);
   angle_->setRange(1, 359);
-  angle_->setObjectName(QStringLiteral("angle"));
+  angle_->setObjectName(QStringLiteral("AngleUnit"));
   turnLayout->addWidget(new QLabel(QStringLiteral("回転時の角度単位（度数）"), turnBox));
   turnLayout->addWidget(angle_);
   all->addWidget(turnBox);
-
-  auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  all->addWidget(buttons);
-  connect(buttons, &QDialogButtonBox::accepted, this, &CDisplayModeDialog::accept);
-  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   if (QAbstractButton *b = fit_->button(settings.fitSize)) b->setChecked(true);
   if (QAbstractButton *b = scale_->button(settings.scaleMode)) b->setChecked(true);
@@ -99,25 +97,39 @@ CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int inte
   angle_->setValue(std::clamp(settings.angleUnit, 1, 359));
 }
 
-void CDisplayModeDialog::accept() {
-  bool ok = false;
-  const double step = step_->text().trimmed().toDouble(&ok);
-  // A step of 0 or less would make zooming do nothing or turn it around.
-  if (!ok || !std::isfinite(step) || step <= 0.0) {
-    Ui().MessageBox("伸縮きざみには正の数を入力してください", "表示モード設定", MB_OK | MB_ICONWARNING);
+bool CDisplayModeForm::Take(ViewerDefaults &values, int &interval) {
+  double step = 0.0;
+  if (!ParseZoomStep(step_->text().toStdString(), step)) {
+    Ui().MessageBox(kZoomStepRefusedText, window()->windowTitle().toStdString(), MB_OK | MB_ICONWARNING);
     step_->setFocus();
-    return;
+    return false;
   }
-  if (fit_->checkedId() >= 0) settings_.fitSize = fit_->checkedId();
-  if (scale_->checkedId() >= 0) settings_.scaleMode = scale_->checkedId();
-  settings_.zoomUp = zoomUp_->isChecked();
-  settings_.zoomDw = zoomDw_->isChecked();
-  settings_.zoomStep = step;
-  settings_.allView = allView_->isChecked();
-  settings_.repeat = repeat_->isChecked();
-  settings_.angleUnit = angle_->value();
-  interval_ = wait_->value();
-  QDialog::accept();
+  if (fit_->checkedId() >= 0) values.fitSize = fit_->checkedId();
+  if (scale_->checkedId() >= 0) values.scaleMode = scale_->checkedId();
+  values.zoomUp = zoomUp_->isChecked();
+  values.zoomDw = zoomDw_->isChecked();
+  values.zoomStep = step;
+  values.allView = allView_->isChecked();
+  values.repeat = repeat_->isChecked();
+  values.angleUnit = angle_->value();
+  interval = wait_->value();
+  return true;
+}
+
+CDisplayModeDialog::CDisplayModeDialog(const OneViewSettings &settings, int interval, QWidget *parent)
+    : QDialog(parent), settings_(settings), interval_(interval) {
+  setWindowTitle(QStringLiteral("表示モード設定"));
+  auto *all = new QVBoxLayout(this);
+  form_ = new CDisplayModeForm(settings, interval, this);
+  all->addWidget(form_);
+  auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+  all->addWidget(buttons);
+  connect(buttons, &QDialogButtonBox::accepted, this, &CDisplayModeDialog::accept);
+  connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+}
+
+void CDisplayModeDialog::accept() {
+  if (form_->Take(settings_, interval_)) QDialog::accept();
 }
 
 bool AskDisplayMode(QWidget *parent, OneViewSettings &settings, int &interval) {
