@@ -20,7 +20,7 @@ prefix=$tmp/usr
 cmake --install "$build" --prefix "$prefix" >/dev/null || fail "cmake --install failed"
 for f in bin/tamro bin/tamro-batch \
   lib/tamro/libtamro_globalmem.so lib/tamro/libcpdecode.so lib/tamro/libtamro_avframe.so \
-  lib/tamro/axarchive.spi lib/tamro/ifpng.spi lib/tamro/ifgif.spi lib/tamro/ifqt.spi lib/tamro/ifraw.spi \
+  lib/tamro/axarchive.spi lib/tamro/ifpng.spi lib/tamro/ifgif.spi lib/tamro/ifqt.spi lib/tamro/ifraw.spi lib/tamro/iftiff.spi \
   share/applications/tamro.desktop share/metainfo/org.example.tamro.metainfo.xml \
   share/icons/hicolor/scalable/apps/tamro.svg share/icons/hicolor/48x48/apps/tamro.png \
   share/icons/hicolor/256x256/apps/tamro.png \
