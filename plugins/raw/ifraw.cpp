@@ -461,6 +461,11 @@ TAMRO_SPI_EXPORT int GetPreview(const char *buf, long len, unsigned int flag, HL
                                           progress, lData);
 }
 
+// The developed picture is sRGB already: there is no profile to convert from.
+TAMRO_SPI_EXPORT int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile) {
+  return tamro::plugin::PictureGetColorProfile(kFormat, buf, len, flag, profile);
+}
+
 // Every call makes its own LibRaw processor (the thread-safe build of the library), so
 // several threads may decode at once.
 TAMRO_SPI_EXPORT int SpiThreadSafe(void) { return 1; }

@@ -13,6 +13,9 @@ extern "C" int GetPictureInfo(const char *buf, long len, unsigned int flag, SpiP
 extern "C" int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo, HLOCAL *pHBm,
                           SPI_PROGRESS progress, long lData);
 extern "C" int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile);
+// Only plug-ins with a preview of their own export it.
+extern "C" __attribute__((weak)) int GetPreview(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo,
+                                                HLOCAL *pHBm, SPI_PROGRESS progress, long lData);
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   std::vector<char> head(SPI_HEAD_BYTES, 0);
@@ -22,12 +25,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   // A copy of exactly `size` bytes, so that reading past the image is caught.
   std::vector<char> image(data, data + size);
   SpiPictureInfo info;
-  GetPictureInfo(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &info);
-  HLOCAL bmInfo = nullptr, bits = nullptr;
-  if (GetPicture(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &bmInfo, &bits, nullptr, 0) ==
-      SPI_OK) {
-    GlobalFree(bmInfo);
-    GlobalFree(bits);
+  if (GetPictureInfo(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &info) == SPI_OK && info.hInfo)
+    GlobalFree(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
+  for (auto entry : {&GetPicture, GetPreview}) {
+    HLOCAL bmInfo = nullptr, bits = nullptr;
+    if (entry && entry(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &bmInfo, &bits, nullptr,
+                       0) == SPI_OK) {
+      GlobalFree(bmInfo);
+      GlobalFree(bits);
+    }
   }
   HLOCAL profile = nullptr;
   if (GetColorProfile(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &profile) == SPI_OK &&
