@@ -628,15 +628,19 @@ class RawPlugin : public PictureModule {
   }
 };
 
-// The developed picture and the embedded preview, each turned by the orientation: the
-// bright top left quarter of the sensor lands where the turn puts it.
+// The developed picture and the embedded preview (a bitmap or a JPEG), each turned by the
+// orientation: the bright top left quarter of the sensor lands where the turn puts it.
 TEST_F(RawPlugin, DevelopedPictureAndPreviewStandUpright) {
   ExpectInfoEntries(*spi, {"*.dng", "*.cr3", "*.nef", "*.raf"});
-  const struct { int orientation, brightQuarter; } turns[] = {{1, 0}, {3, 3}, {6, 1}, {8, 2}};
+  const struct {
+    int orientation, brightQuarter;
+    bool jpegPreview;
+  } turns[] = {{1, 0, false}, {3, 3, true}, {6, 1, false}, {8, 2, true}};
   for (const auto &t : turns) {
     SCOPED_TRACE(t.orientation);
     DngDesc desc;
     desc.orientation = t.orientation;
+    desc.jpegPreview = t.jpegPreview;
     const std::string dng = WriteDng(desc);
     ASSERT_FALSE(dng.empty());
     const bool upright = t.orientation < 5;

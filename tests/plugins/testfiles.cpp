@@ -349,6 +349,10 @@ std::string WriteDng(const DngDesc &desc) {
     TIFFSetField(tif, 33437, 5.6);
     TIFFSetField(tif, 37386, 50.0);
     TIFFSetField(tif, TIFFTAG_SUBIFD, 1, &subIfd);
+    if (desc.jpegPreview) {
+      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+      TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);  // a whole JPEG stream, as cameras store it
+    }
     std::vector<uint8_t> rgb(static_cast<size_t>(desc.previewWidth) * 3u);
     for (int y = 0; y < desc.previewHeight; ++y) {
       for (int x = 0; x < desc.previewWidth; ++x)

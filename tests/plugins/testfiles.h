@@ -67,6 +67,7 @@ struct DngDesc {
   int width = 64, height = 48;  // the sensor's, even
   int previewWidth = 160, previewHeight = 120;
   int orientation = 1;  // as TIFF states it
+  bool jpegPreview = false;
 };
 std::string WriteDng(const DngDesc &desc);
 
