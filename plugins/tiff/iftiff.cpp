@@ -139,6 +139,7 @@ struct Layout {
   bool palette = false, wideMap = false;
   uint16_t *map[3] = {};
   double low = 0, high = 1;  // the range of float samples
+  bool statedRange = false;  // the file gives that range
 };
 
 // False when the directory is not one this decoder can read.
@@ -206,6 +207,7 @@ bool ReadLayout(TIFF *t, Layout &l) {
       high > low) {
     l.low = low;
     l.high = high;
+    l.statedRange = true;
   }
   return true;
 }
@@ -263,23 +265,25 @@ uint64_t SampleAt(const uint8_t *row, uint64_t index, unsigned bits) {
   }
 }
 
+double FloatValue(const Layout &l, uint64_t raw) {
+  if (l.bits == 16) return Half(static_cast<uint32_t>(raw));
+  if (l.bits == 24) return Float24(static_cast<uint32_t>(raw));
+  if (l.bits == 32) {
+    float f;
+    const auto u = static_cast<uint32_t>(raw);
+    std::memcpy(&f, &u, 4);
+    return f;
+  }
+  double v;
+  std::memcpy(&v, &raw, 8);
+  return v;
+}
+
 // A sample reduced to 8 bits by rounding (palette indices are kept as they are).
 uint8_t To8(const Layout &l, uint64_t raw, bool index) {
   if (index) return static_cast<uint8_t>(raw);
   if (l.format == SAMPLEFORMAT_IEEEFP) {
-    double v;
-    if (l.bits == 16) {
-      v = Half(static_cast<uint32_t>(raw));
-    } else if (l.bits == 24) {
-      v = Float24(static_cast<uint32_t>(raw));
-    } else if (l.bits == 32) {
-      float f;
-      const auto u = static_cast<uint32_t>(raw);
-      std::memcpy(&f, &u, 4);
-      v = f;
-    } else {
-      std::memcpy(&v, &raw, 8);
-    }
+    const double v = FloatValue(l, raw);
     if (std::isnan(v)) return 0;
     const double unit = std::clamp((v - l.low) / (l.high - l.low), 0.0, 1.0);
     return static_cast<uint8_t>(std::lround(unit * 255.0));
@@ -326,6 +330,76 @@ void Density(TIFF *t, int &xDpi, int &yDpi) {
   if (TIFFGetField(t, TIFFTAG_YRESOLUTION, &y)) yDpi = dpi(y);
 }
 
+// The strips or tiles of the first directory, read one at a time into one buffer.
+class Blocks {
+ public:
+  Blocks(TIFF *t, const Layout &l)
+      : t_(t),
+        l_(l),
+        planes_(l.planar ? l.samples : 1u),
+        perBlock_(l.planar ? 1u : l.samples),
+        rowBytes_((uint64_t{l.blockWidth} * perBlock_ * l.bits + 7) / 8) {}
+
+  bool Allocate() {
+    const uint64_t bytes = rowBytes_ * l_.blockHeight;
+    return bytes <= static_cast<uint64_t>(INT64_MAX) && buffer_.Allocate(bytes);
+  }
+  unsigned planes() const { return planes_; }
+  // Reads the block at (left, top) of `plane`; answers the whole rows it delivered, at most `rows`.
+  uint32_t Read(unsigned plane, uint32_t left, uint32_t top, uint32_t rows) {
+    const auto p = static_cast<uint16_t>(plane);
+    const auto size = static_cast<tmsize_t>(buffer_.size());
+    const tmsize_t got =
+        l_.tiled ? TIFFReadEncodedTile(t_, TIFFComputeTile(t_, left, top, 0, p), buffer_.data(), size)
+                 : TIFFReadEncodedStrip(t_, TIFFComputeStrip(t_, top, p), buffer_.data(), size);
+    return got <= 0 ? 0
+                    : static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(got) / rowBytes_, rows));
+  }
+  // Calls f(row, column, sample, raw value) for the samples of the rows the last Read delivered.
+  template <typename F>
+  void ForEach(unsigned plane, uint32_t left, uint32_t rows, F &&f) const {
+    const uint32_t columns = std::min(l_.blockWidth, l_.width - left);
+    for (uint32_t r = 0; r < rows; ++r) {
+      const uint8_t *src = buffer_.data() + r * rowBytes_;
+      for (uint32_t c = 0; c < columns; ++c)
+        for (unsigned s = 0; s < perBlock_; ++s)
+          f(r, left + c, l_.planar ? plane : s, SampleAt(src, uint64_t{c} * perBlock_ + s, l_.bits));
+    }
+  }
+
+ private:
+  TIFF *t_;
+  const Layout &l_;
+  unsigned planes_, perBlock_;
+  uint64_t rowBytes_;
+  ScratchBuffer buffer_;
+};
+
+// Float samples in a file that states no range are taken as 0 to 1; when they go past it,
+// the range the samples span (from 0 up when none is negative) is used instead, so that a
+// file of values in the hundreds is not all white.
+void FindFloatRange(Blocks &blocks, Layout &l) {
+  double low = 0, high = 1;
+  for (uint32_t top = 0; top < l.height; top += l.blockHeight) {
+    const uint32_t rows = std::min(l.blockHeight, l.height - top);
+    for (unsigned plane = 0; plane < blocks.planes(); ++plane)
+      for (uint32_t left = 0; left < l.width; left += l.blockWidth) {
+        const uint32_t got = blocks.Read(plane, left, top, rows);
+        blocks.ForEach(plane, left, got, [&](uint32_t, uint32_t, unsigned sample, uint64_t raw) {
+          if (static_cast<int>(sample) >= l.colours) return;
+          const double v = FloatValue(l, raw);
+          if (std::isfinite(v)) {
+            low = std::min(low, v);
+            high = std::max(high, v);
+          }
+        });
+        if (got < rows) return;
+      }
+  }
+  l.low = low;
+  l.high = high;
+}
+
 // Each band of rows (a strip, or a row of tiles) is decoded block by block, plane by plane,
 // into 8-bit samples, then composed into the picture's rows. A block that cannot be read
 // ends decoding, and the rows read before it stand, as with the built-in decoder; a file
@@ -339,45 +413,28 @@ int Decode(const uint8_t *data, size_t size, DibOutput &out, Progress &progress)
   Layout l;
   if (!ReadLayout(t, l)) return SPI_NO_FUNCTION;
 
-  const unsigned planes = l.planar ? l.samples : 1u, perBlock = l.planar ? 1u : l.samples;
-  const uint64_t rowBytes = (uint64_t{l.blockWidth} * perBlock * l.bits + 7) / 8;
-  const uint64_t blockBytes = rowBytes * l.blockHeight;
-  const uint64_t bandBytes = uint64_t{l.width} * l.samples * l.blockHeight;
-  ScratchBuffer block, band, rgb;
-  if (blockBytes > static_cast<uint64_t>(INT64_MAX) || !block.Allocate(blockBytes) ||
-      !band.Allocate(bandBytes) || !rgb.Allocate(uint64_t{l.width} * 3))
+  Blocks blocks(t, l);
+  ScratchBuffer band, rgb;
+  if (!blocks.Allocate() || !band.Allocate(uint64_t{l.width} * l.samples * l.blockHeight) ||
+      !rgb.Allocate(uint64_t{l.width} * 3))
     return SPI_OUT_OF_MEMORY;
   int xDpi = 0, yDpi = 0;
   Density(t, xDpi, yDpi);
   int rc = out.Create(static_cast<int>(l.width), static_cast<int>(l.height), xDpi, yDpi);
   if (rc != SPI_OK) return rc;
+  if (l.format == SAMPLEFORMAT_IEEEFP && !l.statedRange) FindFloatRange(blocks, l);
 
   for (uint32_t top = 0; top < l.height; top += l.blockHeight) {
     const uint32_t rows = std::min(l.blockHeight, l.height - top);
     uint32_t whole = rows;  // rows of the band that every block delivered
-    for (unsigned plane = 0; plane < planes; ++plane) {
+    for (unsigned plane = 0; plane < blocks.planes(); ++plane) {
       for (uint32_t left = 0; left < l.width; left += l.blockWidth) {
-        const tmsize_t got =
-            l.tiled ? TIFFReadEncodedTile(t, TIFFComputeTile(t, left, top, 0, static_cast<uint16_t>(plane)),
-                                          block.data(), static_cast<tmsize_t>(blockBytes))
-                    : TIFFReadEncodedStrip(t, TIFFComputeStrip(t, top, static_cast<uint16_t>(plane)),
-                                           block.data(), static_cast<tmsize_t>(blockBytes));
-        const uint32_t delivered =
-            got <= 0 ? 0
-                     : static_cast<uint32_t>(std::min<uint64_t>(static_cast<uint64_t>(got) / rowBytes, rows));
-        whole = std::min(whole, delivered);
-        const uint32_t columns = std::min(l.blockWidth, l.width - left);
-        for (uint32_t r = 0; r < delivered; ++r) {
-          const uint8_t *src = block.data() + r * rowBytes;
-          uint8_t *dst = band.data() + (uint64_t{r} * l.width + left) * l.samples;
-          for (uint32_t c = 0; c < columns; ++c) {
-            for (unsigned s = 0; s < perBlock; ++s) {
-              const unsigned sample = l.planar ? plane : s;
-              dst[uint64_t{c} * l.samples + sample] =
-                  To8(l, SampleAt(src, uint64_t{c} * perBlock + s, l.bits), l.palette && sample == 0);
-            }
-          }
-        }
+        const uint32_t got = blocks.Read(plane, left, top, rows);
+        whole = std::min(whole, got);
+        blocks.ForEach(plane, left, got, [&](uint32_t r, uint32_t x, unsigned sample, uint64_t raw) {
+          band.data()[(uint64_t{r} * l.width + x) * l.samples + sample] =
+              To8(l, raw, l.palette && sample == 0);
+        });
       }
     }
     for (uint32_t r = 0; r < whole; ++r) {
