@@ -657,6 +657,8 @@ TEST_F(PictureWindowTest, RefreshDuringTheFullScreenShowClosesOrUnbindsAfterIt) 
       EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0 && !alive; }));
     }
     CloseWindows();
+    view.reset();  // the grid goes before the engine it paints from
+    engine.reset();
   }
 }
 
