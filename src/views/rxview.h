@@ -7,6 +7,7 @@
 
 #include <QAbstractScrollArea>
 #include <QImage>
+#include <QPixmap>
 #include <QPoint>
 #include <cstdint>
 #include <functional>
@@ -123,6 +124,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   // Runs the drag itself and owns `data`; QDrag::exec unless a test puts another in.
   using DragRunner = std::function<Qt::DropAction(QMimeData *data, Qt::DropActions allowed)>;
   void SetDragRunner(DragRunner runner) { dragRunner_ = std::move(runner); }
+  // The picture the drag under way shows (null when none).
+  const QPixmap &DragPicture() const { return dragPicture_; }
   // The grid's cursors: the ordinary one, and the one over a caption or with Ctrl held.
   static const QCursor &NormalCursor();
   static const QCursor &ToggleCursor();
@@ -243,6 +246,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   int wantTop_ = -1;   // the exact position a bar request asked for
   int wheelRest_ = 0;  // wheel turns below one notch, in page mode
   DragRunner dragRunner_;
+  QPixmap dragPicture_;
+  int grabbed_ = -1;  // the entry the left button pressed on
 };
 
 }  // namespace tamro

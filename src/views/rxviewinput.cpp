@@ -523,6 +523,7 @@ void CRXView::mousePressEvent(QMouseEvent *event) {
   if (hit < 0 || (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)) return;
   ClickSelect(hit, event->modifiers(), OnCaption(hit, pos));
   capture_ = event->button() == Qt::LeftButton ? 1 : 2;
+  grabbed_ = hit;
   pressTime_ = QDateTime::currentMSecsSinceEpoch();
   pressPos_ = pos;
 }
@@ -797,8 +798,12 @@ void CRXView::StartDrag() {
   auto work = std::make_shared<DragWorkFolder>();
   const std::vector<std::string> dragged = selection.files;
   auto *data = new FileDragData(std::move(selection), doc_.Decoders(), work);
-  QPixmap picture;
-  if (const CPicEntry *e = doc_.GetEntry(hover_); e && e->thumbnail) {
+  // The pointer has already reached another cell when a mouse drag starts: the picture is
+  // the one the button grabbed.
+  const int shown = capture_ == 1 && doc_.GetEntry(grabbed_) ? grabbed_ : hover_;
+  QPixmap &picture = dragPicture_;
+  picture = QPixmap();
+  if (const CPicEntry *e = doc_.GetEntry(shown); e && e->thumbnail) {
     const QImage image = DibToImage(e->thumbnail.get());
     if (!image.isNull()) picture = QPixmap::fromImage(image.scaled(64, 64, Qt::KeepAspectRatio));
   }
@@ -816,6 +821,7 @@ void CRXView::StartDrag() {
     result = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
   }
   dragging_ = false;
+  dragPicture_ = QPixmap();
 
   FollowDraggedFiles(doc_, this, dragged, result, std::move(work));
   if (result == Qt::IgnoreAction)

@@ -216,16 +216,21 @@ TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
   Click(6, Qt::ShiftModifier);
   std::vector<std::string> dragged;
   Qt::DropActions allowed;
+  QImage shown;
   view->SetDragRunner([&](QMimeData *raw, Qt::DropActions actions) {
     std::unique_ptr<QMimeData> data(raw);
     allowed = actions;
     for (const QUrl &url : data->urls()) dragged.push_back(LocalPath(url));
+    shown = view->DragPicture().toImage();
     return Qt::IgnoreAction;
   });
   QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
   EXPECT_TRUE(view->PendingSingleSelect());
   QTest::mouseMove(view->viewport(), CellPoint(3));
   EXPECT_EQ(dragged.size(), 2u);
+  // The drag shows the picture grabbed, not the cell the pointer reached.
+  ASSERT_TRUE(doc->GetEntry(5)->thumbnail);
+  EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), test::TestColour(5).rgb());
   EXPECT_EQ(allowed, Qt::CopyAction | Qt::MoveAction);
   EXPECT_FALSE(view->PendingSingleSelect());
   QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(3));
