@@ -14,7 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   poppler-utils locales
-  librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file
+  librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file lintian
 )
 
 missing=()

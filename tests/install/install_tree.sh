@@ -25,7 +25,8 @@ for f in bin/tamro bin/tamro-batch \
   share/icons/hicolor/scalable/apps/tamro.svg share/icons/hicolor/48x48/apps/tamro.png \
   share/icons/hicolor/256x256/apps/tamro.png \
   share/tamro/sample.rxm \
-  share/man/man1/tamro.1.gz share/man/man1/tamro-batch.1.gz; do
+  share/man/man1/tamro.1.gz share/man/man1/tamro-batch.1.gz \
+  share/doc/tamro/copyright share/doc/tamro/changelog.gz; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 # Nothing of the build folder is reached from the installed programs.
@@ -51,6 +52,10 @@ printf 'P6\n2 1\n255\n\000\377\000\000\000\377' >"$tmp/pics/green.ppm"
 [ "$(od -An -tx1 -j54 -N3 "$tmp/out/red.bmp" | tr -d ' ')" = "0000ff" ] || fail "red.gif decoded wrongly"
 
 desktop-file-validate "$prefix/share/applications/tamro.desktop" || fail "desktop entry"
+# A prefix outside PATH (~/.local): the menu entry names the program by its full path.
+grep -qx "Exec=$prefix/bin/tamro %F" "$prefix/share/applications/tamro.desktop" &&
+  grep -qx "TryExec=$prefix/bin/tamro" "$prefix/share/applications/tamro.desktop" ||
+  fail "the desktop entry does not name $prefix/bin/tamro: $(grep Exec "$prefix/share/applications/tamro.desktop")"
 appstreamcli validate --no-net "$prefix/share/metainfo/org.example.tamro.metainfo.xml" >/dev/null ||
   fail "metainfo"
 appstreamcli validate-tree --no-net "$tmp" >/dev/null || fail "installed tree (appstreamcli validate-tree)"
