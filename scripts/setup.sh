@@ -14,6 +14,7 @@ PACKAGES=(
   libgtest-dev libgmock-dev googletest libbenchmark-dev
   xvfb xauth
   poppler-utils locales
+  libglib2.0-dev gvfs gvfs-daemons gvfs-backends dbus-daemon openssh-server openssh-client
   librsvg2-bin desktop-file-utils appstream man-db dpkg-dev file lintian
 )
 
