@@ -241,6 +241,7 @@ CLstView::CLstView(CRXDoc &doc, Profile &profile, QWidget *parent)
   connect(h, &QHeaderView::sectionClicked, this, &CLstView::SortByColumn);
   ReadColumns();
   ReadColours();
+  SetListStyle(profile_.GetInt("LstView", "Style", kReport));
   doc_.AddObserver(this);
   Resync();
 }
@@ -278,6 +279,16 @@ void CLstView::ReadColumns() {
   }
 }
 
+void CLstView::SetListStyle(int command) {
+  style_ = command >= kLargeIcons && command <= kReport ? command : kReport;
+  const bool report = style_ == kReport;
+  header()->setVisible(report);
+  // Hidden columns keep their widths for the report to come back to.
+  for (int c = 1; c < CLstModel::kColumns; ++c) setColumnHidden(c, !report);
+  const int icon = style_ == kLargeIcons ? 32 : 16;
+  setIconSize(QSize(icon, icon));
+}
+
 void CLstView::ReadColours() {
   const auto background =
       static_cast<uint32_t>(profile_.GetInt("LstView", "ColorBackground", 0xFFFFFF)) & 0xFFFFFF;
@@ -294,6 +305,10 @@ void CLstView::SaveSettings() {
   char text[64];
   std::snprintf(text, sizeof text, "%d,%d,%d,%d", x(), y(), width(), height());
   profile_.WriteString("LstView", "Window", text);
+  profile_.WriteInt("LstView", "Style", style_);
+  // The widths are read in the report, where every column shows.
+  const int style = style_;
+  SetListStyle(kReport);
   QHeaderView *h = header();
   std::string widths, order;
   for (int c = 0; c < CLstModel::kColumns; ++c) {
@@ -301,6 +316,7 @@ void CLstView::SaveSettings() {
     widths += std::to_string(h->sectionSize(c));
     order += std::to_string(h->logicalIndex(c));
   }
+  SetListStyle(style);
   profile_.WriteString("LstView", "Column", widths);
   profile_.WriteString("LstView", "Index", order);
   const auto colorRef = [](const QColor &c) {
@@ -578,6 +594,7 @@ void CLstView::contextMenuEvent(QContextMenuEvent *event) {
 void CLstView::drawRow(QPainter *painter, const QStyleOptionViewItem &option,
                        const QModelIndex &index) const {
   QTreeView::drawRow(painter, option, index);
+  if (style_ != kReport) return;
   // Grid lines between the cells, as a report list draws them.
   painter->save();
   painter->setPen(palette().color(QPalette::Midlight));

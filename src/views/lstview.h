@@ -66,7 +66,14 @@ class CLstView : public QTreeView, public UpdateObserver {
   ~CLstView() override;
 
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
-  // Writes `Window`, `Column`, `Index`, `ColorBackground` and `ColorText`.
+  // The list styles, by their command ids; `Style` keeps the last one.
+  enum ListStyleCommand : int { kLargeIcons = 110, kSmallIcons = 111, kList = 112, kReport = 113 };
+  // Icons and lists show the name alone without a header, large icons at 32 pixels; an
+  // unknown style is the report.
+  void SetListStyle(int command);
+  int ListStyle() const { return style_; }
+
+  // Writes `Window`, `Column`, `Index`, `Style`, `ColorBackground` and `ColorText`.
   void SaveSettings();
 
   // The picture windows that follow the selection with `Synchronous` on (not owned).
@@ -125,6 +132,7 @@ class CLstView : public QTreeView, public UpdateObserver {
   int keepScroll_ = 0;
   int syncing_ = 0;        // the list follows the document: nothing is told back
   bool dragging_ = false;  // this list is the source of the drag under way
+  int style_ = kReport;
 };
 
 }  // namespace tamro

@@ -269,8 +269,19 @@ TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
   EXPECT_EQ(h->logicalIndex(0), 9);
   EXPECT_EQ(h->logicalIndex(2), 0);
   h->resizeSection(3, 77);
+  // Large icons show the names alone; the report's widths are kept for it and for the close.
+  list->SetListStyle(CLstView::kLargeIcons);
+  EXPECT_TRUE(h->isHidden());
+  EXPECT_TRUE(list->isColumnHidden(3));
+  EXPECT_FALSE(list->isColumnHidden(0));
+  EXPECT_EQ(list->iconSize(), QSize(32, 32));
   list->SaveSettings();
+  EXPECT_TRUE(list->isColumnHidden(3));
   EXPECT_EQ(profile.GetString("LstView", "Column", ""), "120,50,90,77,50,50,50,50,50,50");
+  EXPECT_EQ(TestList(*doc, profile).ListStyle(), CLstView::kLargeIcons);
+  list->SetListStyle(CLstView::kReport);
+  EXPECT_FALSE(h->isHidden());
+  EXPECT_EQ(h->sectionSize(3), 77);
   const std::string order = profile.GetString("LstView", "Index", "");
   EXPECT_EQ(order.substr(0, 2), "9,");
   EXPECT_EQ(profile.GetInt("LstView", "ColorBackground", -1), 0xFFFFFF);
