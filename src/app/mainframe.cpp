@@ -32,6 +32,7 @@
 #include "app/dialogs/wallpaperdialog.h"
 #include "app/filecommandui.h"
 #include "app/foldertree.h"
+#include "app/netdrive.h"
 #include "app/thumbsizes.h"
 #include "catalogue/engine.h"
 #include "catalogue/macros.h"
@@ -424,6 +425,11 @@ void CMainFrame::BuildMenus() {
   AddCommand(tools, QStringLiteral("動作設定(&B)..."), kCmdBehaviour);
   AddCommand(tools, QStringLiteral("サムネイル設定(&T)..."), kCmdThumbOption);
   AddCommand(tools, QStringLiteral("プラグイン設定(&P)..."), kCmdPluginSet);
+  tools->addSeparator();
+  connect(tools->addAction(QStringLiteral("ネットワークドライブの割り当て(&N)...")), &QAction::triggered, this,
+          [this] { ConnectNetworkDrive(doc_, this); });
+  connect(tools->addAction(QStringLiteral("ネットワークドライブの切断(&I)...")), &QAction::triggered, this,
+          [this] { DisconnectNetworkDrive(doc_, this); });
 
   QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
   connect(help->addAction(QStringLiteral("バージョン情報(&A)...")), &QAction::triggered, this,
