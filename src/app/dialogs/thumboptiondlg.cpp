@@ -157,6 +157,24 @@ CThumbOptionDlg::CThumbOptionDlg(CRXDoc &doc, UpdateObserver *sender, QWidget *p
   captionForm->addRow(QStringLiteral("書式(&Y):"), nameFormat_);
   // Room for a long face name and a format of several items.
   nameFormat_->setMinimumWidth(nameFormat_->fontMetrics().horizontalAdvance(QLatin1Char('x')) * 32);
+  // The macros most captions use, each beside what it stands for.
+  auto *help = new QWidget(caption);
+  help->setObjectName(QStringLiteral("NameFormatHelp"));
+  auto *helpGrid = new QGridLayout(help);
+  helpGrid->setContentsMargins(0, 0, 0, 0);
+  helpGrid->setVerticalSpacing(0);
+  const char *const helpLines[][2] = {{"$(PicName)", " ファイル名"},
+                                      {"$(Width) $(Height)", "　幅 高さ"},
+                                      {"$(Color)", " 色数ビット"},
+                                      {"$(Date) $(Time)", " 年月日 時間"},
+                                      {"$(Length) $(Size)", " 99.9 KB  99,999"}};
+  int helpRow = 0;
+  for (const auto &[macro, meaning] : helpLines) {
+    helpGrid->addWidget(new QLabel(QString::fromUtf8(macro), help), helpRow, 0);
+    helpGrid->addWidget(new QLabel(QString::fromUtf8(meaning), help), helpRow++, 1);
+  }
+  helpGrid->setColumnStretch(1, 1);
+  captionForm->addRow(QString(), help);
   right->addStretch(1);
   ShowFont();
 
