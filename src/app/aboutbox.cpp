@@ -3,14 +3,20 @@
 #include <sys/utsname.h>
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QMessageBox>
 #include <QProgressBar>
+#include <QUrl>
 #include <QVBoxLayout>
 #include <QtGlobal>
 #include <cstdio>
+
+#include "platform/startup.h"
 
 namespace tamro {
 
@@ -22,6 +28,12 @@ constexpr const char *kProductVersion = "0.1.0";
 QString Fill(const char *pattern, const QString &value) {
   QString text = QString::fromUtf8(pattern);
   return text.replace(QStringLiteral("%s"), value);
+}
+
+void OpenInBrowser(const QUrl &url, QWidget *parent) {
+  if (!QDesktopServices::openUrl(url))
+    QMessageBox::warning(parent, QStringLiteral("Tamro"),
+                         QStringLiteral("ブラウザを起動できませんでした\n%1").arg(url.toDisplayString()));
 }
 
 QProgressBar *Gauge(uint64_t available, uint64_t total, QWidget *parent) {
@@ -74,9 +86,27 @@ CAboutBox::CAboutBox(QWidget *parent) : QDialog(parent) {
   const QString kernel = uname(&u) == 0 ? QString::fromUtf8(u.release) : QStringLiteral("?");
   layout->addWidget(new QLabel(Fill("Qt Version %s", QString::fromUtf8(qVersion())), this));
   layout->addWidget(new QLabel(Fill("Linux Version %s", kernel), this));
+  auto *link =
+      new QLabel(QStringLiteral("<a href=\"%1\">%1</a>").arg(HomePageAddress().toHtmlEscaped()), this);
+  link->setOpenExternalLinks(true);
+  layout->addWidget(link);
   auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   layout->addWidget(buttons);
 }
+
+QString HomePageAddress() { return QStringLiteral(TAMRO_HOMEPAGE); }
+
+void OpenHelpContents(QWidget *parent) {
+  const QString folder = QString::fromStdString(DocFolder());
+  const QString index = folder + QStringLiteral("/index.html");
+  if (folder.isEmpty() || !QFileInfo(index).isFile()) {
+    QMessageBox::warning(parent, QStringLiteral("Tamro"), QStringLiteral("ヘルプファイルが見つかりません"));
+    return;
+  }
+  OpenInBrowser(QUrl::fromLocalFile(index), parent);
+}
+
+void OpenHomePage(QWidget *parent) { OpenInBrowser(QUrl(HomePageAddress()), parent); }
 
 }  // namespace tamro

@@ -63,17 +63,30 @@ std::string ProgramLibraryFolder(std::string_view exeFolder) {
 
 std::string LibraryFolder() { return ProgramLibraryFolder(ExecutableFolder()); }
 
-std::string ProgramDataFolder(std::string_view exeFolder) {
+namespace {
+
+std::string FolderFromBin(std::string_view exeFolder, const char *relative) {
   std::error_code ec;
-  const std::filesystem::path data =
-      (std::filesystem::path(exeFolder) / TAMRO_DATADIR_FROM_BINDIR).lexically_normal();
+  const std::filesystem::path data = (std::filesystem::path(exeFolder) / relative).lexically_normal();
   if (!std::filesystem::is_directory(data, ec)) return {};
   std::string s = data.string();
   if (s.size() > 1 && s.back() == '/') s.pop_back();
   return s;
 }
 
+}  // namespace
+
+std::string ProgramDataFolder(std::string_view exeFolder) {
+  return FolderFromBin(exeFolder, TAMRO_DATADIR_FROM_BINDIR);
+}
+
 std::string DataFolder() { return ProgramDataFolder(ExecutableFolder()); }
+
+std::string ProgramDocFolder(std::string_view exeFolder) {
+  return FolderFromBin(exeFolder, TAMRO_DOCDIR_FROM_BINDIR);
+}
+
+std::string DocFolder() { return ProgramDocFolder(ExecutableFolder()); }
 
 std::string GetLongFolderPath(std::string_view path) {
   if (path.empty()) return {};

@@ -29,6 +29,11 @@ std::string ProgramDataFolder(std::string_view exeFolder);
 // The same for the running executable.
 std::string DataFolder();
 
+// Folder of the user guide, "../share/doc/tamro" from the executable's folder, found the same
+// way. Empty when there is none.
+std::string ProgramDocFolder(std::string_view exeFolder);
+std::string DocFolder();
+
 // `SPI`/`SPIDIR`; empty or "$(ExeDir)" means the program's own plug-in folder, the library
 // folder of the executable in `exeFolder`.
 std::string LookupPluginFolder(const Profile &profile, std::string_view exeFolder);

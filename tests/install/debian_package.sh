@@ -24,7 +24,7 @@ done
 contents=$(dpkg-deb -c "$deb")
 for f in ./usr/bin/tamro ./usr/bin/tamro-batch ./usr/lib/tamro/libtamro_globalmem.so ./usr/lib/tamro/ifgif.spi \
   ./usr/share/applications/tamro.desktop ./usr/share/man/man1/tamro.1.gz \
-  ./usr/share/doc/tamro/copyright ./usr/share/doc/tamro/changelog.gz; do
+  ./usr/share/doc/tamro/index.html ./usr/share/doc/tamro/copyright ./usr/share/doc/tamro/changelog.gz; do
   printf '%s\n' "$contents" | grep -q " $f\$" || fail "the package lacks $f"
 done
 # Tamro's libraries are private to it, so the package has no ldconfig to run; and Debian shows

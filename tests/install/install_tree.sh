@@ -1,7 +1,7 @@
 #!/bin/sh
 # Installs the build into a temporary prefix and starts both programs from there: their help,
 # a decode through the plug-ins of the installed library folder, the desktop entry, the
-# metainfo and the manual pages.
+# metainfo, the manual pages and the user guide.
 # Usage: install_tree.sh BUILD_DIR VERSION
 set -eu
 build=$1
@@ -26,7 +26,7 @@ for f in bin/tamro bin/tamro-batch \
   share/icons/hicolor/256x256/apps/tamro.png \
   share/tamro/sample.rxm \
   share/man/man1/tamro.1.gz share/man/man1/tamro-batch.1.gz \
-  share/doc/tamro/copyright share/doc/tamro/changelog.gz; do
+  share/doc/tamro/index.html share/doc/tamro/images/main.png share/doc/tamro/copyright share/doc/tamro/changelog.gz; do
   [ -e "$prefix/$f" ] || fail "$f is not installed"
 done
 # Nothing of the build folder is reached from the installed programs.
