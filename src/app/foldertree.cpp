@@ -10,7 +10,9 @@
 #include <QFile>
 #include <QFileIconProvider>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -43,6 +45,8 @@ namespace {
 
 constexpr int kPathRole = Qt::UserRole;
 constexpr int kDummyRole = Qt::UserRole + 1;
+// An item whose children are made by the tree, not read from its folder (the desktop root).
+constexpr int kFixedRole = Qt::UserRole + 2;
 
 QString Q(const std::string &s) { return QString::fromStdString(s); }
 
@@ -64,6 +68,13 @@ std::string Join(const std::string &folder, const std::string &name) {
 }
 
 bool IsDummy(const QTreeWidgetItem *item) { return item && item->data(0, kDummyRole).toBool(); }
+
+bool IsListed(const QTreeWidgetItem *item) { return item->childCount() > 0 && !IsDummy(item->child(0)); }
+
+void AddDummy(QTreeWidgetItem *item) {
+  auto *dummy = new QTreeWidgetItem(item);
+  dummy->setData(0, kDummyRole, true);
+}
 
 }  // namespace
 
@@ -90,6 +101,16 @@ CFolderTree::CFolderTree(CRXDoc &doc, Profile &profile, QWidget *parent)
   quick_.Load(profile_);
   mounts_ = ReadMountPoints();
   connect(this, &QTreeWidget::itemExpanded, this, &CFolderTree::OnExpanded);
+  connect(this, &QTreeWidget::itemCollapsed, this, &CFolderTree::UpdateWatches);
+  changes_ = new QTimer(this);
+  changes_->setSingleShot(true);
+  changes_->setInterval(200);
+  connect(changes_, &QTimer::timeout, this, [this] {
+    const std::set<std::string> paths = std::move(changed_);
+    changed_.clear();
+    for (const std::string &path : paths)
+      if (QTreeWidgetItem *item = ListedItem(path); item && IsListed(item)) ListChildren(item);
+  });
   connect(this, &QTreeWidget::itemSelectionChanged, this, &CFolderTree::OnSelection);
   doc_.AddObserver(this);
 }
@@ -126,27 +147,111 @@ void CFolderTree::ListChildren(QTreeWidgetItem *item) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
   const bool old = suppress_;
   suppress_ = true;
-  // The drop highlight may sit on a child that goes now.
-  for (QTreeWidgetItem *h = highlighted_; h; h = h->parent())
-    if (h->parent() == item) highlighted_ = nullptr;
-  qDeleteAll(item->takeChildren());
-  const std::string path = ItemPath(item);
-  const QDir dir(Q(path));
-  if (path.empty() || !dir.exists()) {
-    // A vanished folder or a drive that is not ready keeps an expand button only.
-    auto *dummy = new QTreeWidgetItem(item);
-    dummy->setData(0, kDummyRole, true);
-  } else {
-    const QStringList names = dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name);
-    for (const QString &name : names) AddFolderItem(item, name, Join(path, name.toStdString()));
-    item->sortChildren(0, Qt::AscendingOrder);
-  }
+  Relist(item);
   suppress_ = old;
   QApplication::restoreOverrideCursor();
+  UpdateWatches();
+}
+
+void CFolderTree::Relist(QTreeWidgetItem *item) {
+  const std::string path = ItemPath(item);
+  std::set<QTreeWidgetItem *> fresh;
+  if (!item->data(0, kFixedRole).toBool()) {
+    const QDir dir(Q(path));
+    if (path.empty() || !dir.exists()) {
+      // A vanished folder or a drive that is not ready keeps an expand button only.
+      while (item->childCount() > 0) RemoveItem(item->child(0));
+      AddDummy(item);
+      return;
+    }
+    std::vector<std::pair<QString, std::string>> found;
+    for (const QString &name : dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden, QDir::Name))
+      found.emplace_back(name, Join(path, name.toStdString()));
+    for (int i = item->childCount() - 1; i >= 0; --i) {
+      QTreeWidgetItem *c = item->child(i);
+      const auto at =
+          std::find_if(found.begin(), found.end(), [&](const auto &f) { return f.second == ItemPath(c); });
+      if (IsDummy(c) || at == found.end())
+        RemoveItem(c);
+      else
+        found.erase(at);
+    }
+    for (const auto &[name, child] : found) fresh.insert(AddFolderItem(item, name, child));
+    item->sortChildren(0, Qt::AscendingOrder);
+  }
+  for (int i = 0; i < item->childCount(); ++i) {
+    QTreeWidgetItem *c = item->child(i);
+    if (fresh.count(c)) continue;
+    if (IsListed(c))
+      Relist(c);
+    else
+      SetExpandButton(c);
+  }
+}
+
+void CFolderTree::SetExpandButton(QTreeWidgetItem *item) {
+  const bool wanted = !checkSubFolder_ || HasSubFolder(ItemPath(item));
+  if (wanted && item->childCount() == 0)
+    AddDummy(item);
+  else if (!wanted)
+    while (item->childCount() > 0) RemoveItem(item->child(0));
+}
+
+void CFolderTree::RemoveItem(QTreeWidgetItem *item) {
+  // The drop highlight or the selection may sit in what goes now; the selection goes to the
+  // parent without opening it (the folder monitor follows the folder shown).
+  for (QTreeWidgetItem *h = highlighted_; h; h = h->parent())
+    if (h == item) highlighted_ = nullptr;
+  for (QTreeWidgetItem *c = currentItem(); c; c = c->parent())
+    if (c == item) {
+      const bool old = suppress_;
+      suppress_ = true;
+      setCurrentItem(item->parent());
+      suppress_ = old;
+      break;
+    }
+  delete item;
+}
+
+void CFolderTree::Refresh() {
+  for (int i = 0; i < topLevelItemCount(); ++i) {
+    QTreeWidgetItem *top = topLevelItem(i);
+    if (IsListed(top) || top->data(0, kFixedRole).toBool()) ListChildren(top);
+  }
+}
+
+void CFolderTree::UpdateWatches() {
+  if (!doc_.Settings().monitoring) {
+    if (watcher_ && !watcher_->directories().isEmpty()) watcher_->removePaths(watcher_->directories());
+    return;
+  }
+  if (!watcher_) {
+    watcher_ = new QFileSystemWatcher(this);
+    connect(watcher_, &QFileSystemWatcher::directoryChanged, this, &CFolderTree::OnFolderChanged);
+  }
+  QStringList wanted;
+  for (QTreeWidgetItemIterator it(this); *it; ++it)
+    if ((*it)->isExpanded() && IsListed(*it) && !(*it)->data(0, kFixedRole).toBool())
+      wanted << Q(ItemPath(*it));
+  QStringList gone;
+  for (const QString &path : watcher_->directories())
+    if (!wanted.contains(path)) gone << path;
+  if (!gone.isEmpty()) watcher_->removePaths(gone);
+  QStringList added;
+  for (const QString &path : wanted)
+    if (!watcher_->directories().contains(path)) added << path;
+  // A folder that cannot be watched (no rights, out of watches) is only read when expanded.
+  if (!added.isEmpty()) watcher_->addPaths(added);
+}
+
+void CFolderTree::OnFolderChanged(const QString &path) {
+  changed_.insert(path.toStdString());
+  changes_->start();
 }
 
 void CFolderTree::OnExpanded(QTreeWidgetItem *item) {
-  if (item->childCount() == 1 && IsDummy(item->child(0))) ListChildren(item);
+  // Read again each time: other programs may have made or removed folders meanwhile.
+  ListChildren(item);
 }
 
 void CFolderTree::OnSelection() {
@@ -212,12 +317,14 @@ void CFolderTree::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg
       suppress_ = true;  // the document has the folder open already
       SelectPath(doc_.Folder());
       suppress_ = old;
+      UpdateWatches();
       break;
     }
     case kHintDrivesChanged:
       Highlight(nullptr);
       if (auto *drives = dynamic_cast<CDrvView *>(this)) drives->RefreshDrives();
       FollowMounts();
+      UpdateWatches();
       break;
     case kHintTreeCreate:
       CreateFolder(currentItem());
@@ -353,6 +460,15 @@ void CFolderTree::contextMenuEvent(QContextMenuEvent *event) {
     AddQuickAccess(item);
   for (auto &[action, target] : jumps)
     if (chosen == action) SelectPath(target);
+}
+
+void CFolderTree::keyPressEvent(QKeyEvent *event) {
+  if (event->key() == Qt::Key_F5 && event->modifiers() == Qt::NoModifier) {
+    Refresh();
+    event->accept();
+    return;
+  }
+  QTreeWidget::keyPressEvent(event);
 }
 
 void CFolderTree::mousePressEvent(QMouseEvent *event) {
@@ -556,6 +672,7 @@ void CShellView::BuildRoots() {
   QTreeWidgetItem *root = new QTreeWidgetItem(this);
   root->setText(0, QStringLiteral("デスクトップ"));
   root->setData(0, kPathRole, Q(desktop));
+  root->setData(0, kFixedRole, true);
   root->setIcon(0, style()->standardIcon(QStyle::SP_DesktopIcon));
   static QFileIconProvider icons;
   AddFolderItem(root, QDir::home().dirName(), home)

@@ -2,15 +2,21 @@
 
 // The folder trees of the left pane. CFolderTree holds what both trees share: lazy listing
 // behind dummy children, opening the selected folder in the document, selecting a path,
-// the context menu with the folder commands and the quick-access list. CShellView roots the
+// the context menu with the folder commands and the quick-access list. A folder's children
+// are read again whenever it is expanded or the tree is refreshed, and with
+// `DriveView`/`Monitoring` on the expanded folders are watched and follow by themselves. CShellView roots the
 // tree at a desktop-like item; CDrvView lists the mounted file systems as drive roots.
 
 #include <QTreeWidget>
+#include <set>
 #include <string>
 #include <vector>
 
 #include "app/quickaccess.h"
 #include "catalogue/updatehint.h"
+
+class QFileSystemWatcher;
+class QTimer;
 
 namespace tamro {
 
@@ -46,18 +52,23 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   int DropFiles(QTreeWidgetItem *item, const std::vector<std::string> &files,
                 const std::vector<std::string> &notes, bool move);
 
+  // Reads every listed folder's sub-folders again, keeping what is expanded and selected.
+  void Refresh();
+
   // Writes `DrvView`/`Path` and `Window`.
   void SaveState();
 
  protected:
   virtual void BuildRoots() = 0;
-  // Lists the sub-folders of an item afresh.
+  // Reads the sub-folders of an item again: new ones are added, gone ones removed, and the
+  // items of those still there kept with their own listed children.
   void ListChildren(QTreeWidgetItem *item);
   QTreeWidgetItem *AddFolderItem(QTreeWidgetItem *parent, const QString &text, const std::string &path);
   static bool HasSubFolder(const std::string &path);
   void contextMenuEvent(QContextMenuEvent *event) override;
   // The right button opens the menu only; the folder is not opened first.
   void mousePressEvent(QMouseEvent *event) override;
+  void keyPressEvent(QKeyEvent *event) override;
   // A folder is dragged out as a file list of one path; a move lists its old parent again.
   void startDrag(Qt::DropActions supportedActions) override;
   // Files dropped on a folder item are copied or moved into it, their notes with them.
@@ -74,6 +85,13 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
 
  private:
   void OnExpanded(QTreeWidgetItem *item);
+  void Relist(QTreeWidgetItem *item);
+  // An item not listed yet shows an expand button when its folder has sub-folders.
+  void SetExpandButton(QTreeWidgetItem *item);
+  void RemoveItem(QTreeWidgetItem *item);
+  // Watches the expanded folders while `Monitoring` is on, nothing otherwise.
+  void UpdateWatches();
+  void OnFolderChanged(const QString &path);
   void OnSelection();
   QTreeWidgetItem *FindChild(QTreeWidgetItem *parent, const std::string &path) const;
   // The item of a folder among those listed (null when it is not listed).
@@ -91,6 +109,9 @@ class CFolderTree : public QTreeWidget, public UpdateObserver {
   std::string dragged_;              // the folder this tree is dragging
   std::vector<std::string> mounts_;  // the mount points when last looked at
   QTreeWidgetItem *highlighted_ = nullptr;
+  QFileSystemWatcher *watcher_ = nullptr;  // made when monitoring is first on
+  QTimer *changes_ = nullptr;              // gathers a burst of notices into one reading
+  std::set<std::string> changed_;          // the watched folders noticed since
 };
 
 class CShellView : public CFolderTree {

@@ -680,6 +680,7 @@ void CMainFrame::RunCommand(int id) {
     }
     case kCmdRefresh:
       doc_.RefreshFolder();
+      tree_->Refresh();
       break;
     case kCmdRebuildThumbs:
       RebuildAllThumbnails(doc_, nullptr);

@@ -314,6 +314,44 @@ TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
   EXPECT_EQ(CFolderTree::ItemPath(mnt->child(0)), (folder / "mnt" / "inner").string());
 }
 
+TEST_F(BrowsingTest, TheTreeFollowsFoldersOtherProgramsMakeAndRemove) {
+  fs::create_directories(folder / "kept" / "inner");
+  Start();
+  CFolderTree *tree = frame->Tree();
+  ASSERT_TRUE(tree->SelectPath((folder / "kept" / "inner").string()));
+  QTreeWidgetItem *kept = tree->currentItem()->parent(), *top = kept->parent();
+  auto children = [&](QTreeWidgetItem *item) {
+    std::vector<std::string> out;
+    for (int i = 0; i < item->childCount(); ++i) out.push_back(CFolderTree::ItemPath(item->child(i)));
+    return out;
+  };
+  const std::string made = (folder / "made").string(), later = (folder / "later").string();
+  const std::vector<std::string> before = {(folder / "kept").string()};
+
+  // Expanding reads the folder again.
+  Shell("mkdir " + Quoted(made));
+  top->setExpanded(false);
+  top->setExpanded(true);
+  EXPECT_EQ(children(top), std::vector<std::string>({(folder / "kept").string(), made}));
+  // So does the refresh, keeping what is expanded and selected.
+  Shell("rmdir " + Quoted(made) + " && mkdir " + Quoted(later));
+  frame->Action(kCmdRefresh)->trigger();
+  EXPECT_EQ(children(top), std::vector<std::string>({(folder / "kept").string(), later}));
+  EXPECT_TRUE(kept->isExpanded());
+  EXPECT_EQ(tree->SelectedPath(), (folder / "kept" / "inner").string());
+
+  // With monitoring on the expanded folders follow by themselves.
+  DocSettings s = doc->Settings();
+  s.monitoring = 1;
+  doc->ApplySettings(s);
+  frame->Action(kCmdRefresh)->trigger();
+  Shell("mkdir " + Quoted(made));
+  EXPECT_TRUE(RunUntil([&] { return children(top).size() == 3; }));
+  Shell("rmdir " + Quoted(made) + " " + Quoted(later));
+  EXPECT_TRUE(RunUntil([&] { return children(top) == before; }));
+  EXPECT_EQ(tree->SelectedPath(), (folder / "kept" / "inner").string());
+}
+
 TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
   WritePicture(folder / "b.bmp", 20);
   WritePicture(folder / "a.bmp", 300);
