@@ -1,5 +1,6 @@
 #include "app/mainframe.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QClipboard>
 #include <QCloseEvent>
@@ -31,6 +32,7 @@
 #include "app/dialogs/wallpaperdialog.h"
 #include "app/filecommandui.h"
 #include "app/foldertree.h"
+#include "app/netdrive.h"
 #include "app/thumbsizes.h"
 #include "catalogue/engine.h"
 #include "catalogue/macros.h"
@@ -373,6 +375,19 @@ void CMainFrame::BuildMenus() {
   sb->setChecked(true);
   connect(sb, &QAction::toggled, statusBar(), &QWidget::setVisible);
   view->addSeparator();
+  QMenu *styles = view->addMenu(QStringLiteral("リストの表示(&I)"));
+  auto *styleGroup = new QActionGroup(styles);
+  for (const auto &[text, id] :
+       {std::pair{"大きいアイコン(&G)", CLstView::kLargeIcons},
+        std::pair{"小さいアイコン(&M)", CLstView::kSmallIcons}, std::pair{"一覧(&L)", CLstView::kList},
+        std::pair{"詳細(&D)", CLstView::kReport}}) {
+    QAction *a = styles->addAction(QString::fromUtf8(text));
+    a->setCheckable(true);
+    a->setChecked(list_->ListStyle() == id);
+    styleGroup->addAction(a);
+    const int command = id;
+    connect(a, &QAction::triggered, this, [this, command] { list_->SetListStyle(command); });
+  }
   AddCommand(view, QStringLiteral("サムネイル拡大"), kCmdEnlarge, QStringLiteral("+"));
   AddCommand(view, QStringLiteral("サムネイル縮小"), kCmdShrink, QStringLiteral("-"));
   AddCommand(view, QStringLiteral("サムネイル再作成(&U)"), kCmdRebuildThumbs);
@@ -410,6 +425,11 @@ void CMainFrame::BuildMenus() {
   AddCommand(tools, QStringLiteral("動作設定(&B)..."), kCmdBehaviour);
   AddCommand(tools, QStringLiteral("サムネイル設定(&T)..."), kCmdThumbOption);
   AddCommand(tools, QStringLiteral("プラグイン設定(&P)..."), kCmdPluginSet);
+  tools->addSeparator();
+  connect(tools->addAction(QStringLiteral("ネットワークドライブの割り当て(&N)...")), &QAction::triggered, this,
+          [this] { ConnectNetworkDrive(doc_, this); });
+  connect(tools->addAction(QStringLiteral("ネットワークドライブの切断(&I)...")), &QAction::triggered, this,
+          [this] { DisconnectNetworkDrive(doc_, this); });
 
   QMenu *help = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
   connect(help->addAction(QStringLiteral("目次(&C)")), &QAction::triggered, this, [this] { OpenHelpContents(this); });
