@@ -1,5 +1,8 @@
 // The registration of external applications and their menu, saving in a picture format, the
-// note dialog, Qt's own texts in Japanese, and the help commands.
+// note dialog, the network drive commands, Qt's own texts in Japanese, and the help
+// commands.
+
+#include <unistd.h>
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -18,17 +21,28 @@
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include "app/aboutbox.h"
 #include "app/dialogs/appcalldialog.h"
 #include "app/dialogs/saveformatdialog.h"
 #include "app/filecommandui.h"
+#include "app/netdrive.h"
 #include "app/qtui.h"
 #include "app/uilanguage.h"
 #include "catalogue/docfixture.h"
 #include "catalogue/notestore.h"
 #include "dialogtest.h"
 #include "fileops/saveformat.h"
+
+#pragma push_macro("signals")
+#undef signals
+#include <gio/gio.h>
+#pragma pop_macro("signals")
 
 namespace tamro::test {
 namespace {
@@ -164,6 +178,135 @@ TEST_F(NoteDialogTest, NoteIsEditedWithItsLineEndsAndTheCellIsRedrawn) {
   EXPECT_EQ(log.seen[0].value, 0);
   EXPECT_FALSE(EditNoteCommand(nullptr, *doc, 0));
   EXPECT_EQ(log.seen.size(), 1u);
+}
+
+// An sftp server on the loopback address with keys of its own, and a private session bus whose
+// GVfs daemons reach it through an ssh that uses those keys. `why` says what could not start.
+class LoopbackSftp {
+ public:
+  explicit LoopbackSftp(const std::filesystem::path &dir) : dir_(dir.string()) {
+    for (const char *tool : {"/usr/sbin/sshd", "/usr/bin/ssh", "/usr/bin/ssh-keygen", "/usr/bin/dbus-daemon",
+                             "/usr/libexec/gvfsd", "/usr/libexec/gvfsd-sftp"})
+      if (::access(tool, X_OK) != 0) {
+        why = std::string(tool) + " is missing (openssh-server, dbus, gvfs-backends)";
+        return;
+      }
+    std::filesystem::create_directories(dir_);
+    std::ofstream(dir_ + "/start.sh") << R"sh(set -e
+cd "$1"; port=$2; me=$(id -un)
+[ -f user ] || { ssh-keygen -q -t ed25519 -N '' -f host; ssh-keygen -q -t ed25519 -N '' -f user; }
+cp user.pub authorized_keys; mkdir -p bin
+printf 'Port %s\nListenAddress 127.0.0.1\nHostKey %s/host\nAuthorizedKeysFile %s/authorized_keys\nStrictModes no\nUsePAM no\nPasswordAuthentication yes\nKbdInteractiveAuthentication no\nPidFile %s/sshd.pid\nSubsystem sftp internal-sftp\n' $port "$PWD" "$PWD" "$PWD" > sshd_config
+printf 'Host *\n IdentityFile %s/user\n IdentitiesOnly yes\n UserKnownHostsFile %s/known_hosts\n GlobalKnownHostsFile /dev/null\n StrictHostKeyChecking accept-new\n NumberOfPasswordPrompts 1\n' "$PWD" "$PWD" > ssh_config
+printf '#!/bin/sh\nexec /usr/bin/ssh -F %s/ssh_config "$@"\n' "$PWD" > bin/ssh; chmod +x bin/ssh
+[ "$(id -u)" != 0 ] || mkdir -p /run/sshd
+/usr/sbin/sshd -f "$PWD/sshd_config" -E "$PWD/sshd.log" || exit 3
+ok=; for i in $(seq 100); do bin/ssh -o BatchMode=yes -p $port $me@127.0.0.1 true 2>/dev/null && ok=1 && break; sleep 0.1; done
+[ -n "$ok" ] || exit 4
+echo $me
+env PATH="$PWD/bin:$PATH" LC_ALL=C.UTF-8 LANGUAGE=C dbus-daemon --session --fork --nopidfile --print-address=1 --print-pid=1
+)sh";
+    std::string out;
+    int status = 3;
+    for (int attempt = 0; attempt < 5 && status == 3; ++attempt) {
+      port = 20000 + (::getpid() * 7 + attempt * 4099) % 40000;
+      status = RunCommand("sh " + dir_ + "/start.sh " + dir_ + " " + std::to_string(port) + " 2>&1", out);
+    }
+    std::istringstream lines(out);
+    std::string address, pid;
+    if (status != 0 || !std::getline(lines, user) || !std::getline(lines, address) ||
+        !std::getline(lines, pid)) {
+      why = "the loopback sftp server or the session bus did not start: " + out;
+      return;
+    }
+    busPid_ = std::atoi(pid.c_str());
+    const char *old = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+    oldBus_ = old ? old : "";
+    ::setenv("DBUS_SESSION_BUS_ADDRESS", address.c_str(), 1);
+  }
+  ~LoopbackSftp() {
+    // The process stays when its bus goes.
+    if (busPid_ > 0) {
+      if (GDBusConnection *bus = g_bus_get_sync(G_BUS_TYPE_SESSION, nullptr, nullptr)) {
+        g_dbus_connection_set_exit_on_close(bus, FALSE);
+        g_object_unref(bus);
+      }
+      ::kill(busPid_, SIGTERM);
+      ::setenv("DBUS_SESSION_BUS_ADDRESS", oldBus_.c_str(), 1);
+    }
+    int sshd = 0;
+    if (std::ifstream(dir_ + "/sshd.pid") >> sshd && sshd > 0) ::kill(sshd, SIGTERM);
+  }
+  QString Address(const std::string &who) const {
+    return QStringLiteral("sftp://%1@127.0.0.1:%2/").arg(QString::fromStdString(who)).arg(port);
+  }
+
+  std::string why, user;
+  int port = 0;
+
+ private:
+  std::string dir_, oldBus_;
+  int busPid_ = 0;
+};
+
+class NetworkDriveTest : public DocTest {
+ protected:
+  AppState app;
+};
+
+void EnterAddress(QDialog *d, const QString &address) {
+  auto *combo = d->findChild<QComboBox *>();
+  ASSERT_TRUE(combo && combo->lineEdit());
+  combo->lineEdit()->clear();
+  QTest::keyClicks(combo->lineEdit(), address);
+  Button(d, "OK")->click();
+}
+
+TEST_F(NetworkDriveTest, SftpIsMountedListedUnmountedAndAWrongPasswordIsRefused) {
+  LoopbackSftp server(box.path("sftp"));
+  if (!server.why.empty()) GTEST_SKIP() << server.why;
+  auto doc = MakeDoc();
+  const QString mine = server.Address(server.user), stranger = server.Address("tamro-nobody");
+  DialogDriver driver;
+  driver.Then([&](QDialog *d) {
+    EXPECT_EQ(d->windowTitle(), "ネットワークドライブの割り当て");
+    EnterAddress(d, mine);
+  });
+  ASSERT_TRUE(ConnectNetworkDrive(*doc, nullptr));
+  EXPECT_EQ(log.Hints(), std::vector<int>{kHintDrivesChanged});
+  EXPECT_EQ(Profile::App().GetString("NetDrive", "Address0", ""), mine.toStdString());
+
+  driver.Then([&](QDialog *d) {
+    EXPECT_EQ(d->windowTitle(), "ネットワークドライブの切断");
+    auto *combo = d->findChild<QComboBox *>();
+    ASSERT_NE(combo, nullptr);
+    const int row = combo->findText(mine, Qt::MatchContains);
+    ASSERT_GE(row, 0) << "not listed";
+    combo->setCurrentIndex(row);
+    Button(d, "OK")->click();
+  });
+  ASSERT_TRUE(DisconnectNetworkDrive(*doc, nullptr));
+  driver.Then([](QDialog *d) {
+    EXPECT_EQ(static_cast<QMessageBox *>(d)->text(), "切断できるネットワークドライブはありません。");
+    d->accept();
+  });
+  EXPECT_FALSE(DisconnectNetworkDrive(*doc, nullptr));
+
+  // GIO's own words in one box after the one password it is given is refused.
+  driver.Then([&](QDialog *d) {
+    EXPECT_EQ(d->findChild<QComboBox *>()->itemText(0), mine);
+    EnterAddress(d, stranger);
+  });
+  driver.Then([](QDialog *d) {
+    Child<QLineEdit>(d, "password")->setText("wrong");
+    Button(d, "OK")->click();
+  });
+  driver.Then([](QDialog *d) {
+    EXPECT_TRUE(static_cast<QMessageBox *>(d)->text().contains("Permission denied"));
+    d->accept();
+  });
+  EXPECT_FALSE(ConnectNetworkDrive(*doc, nullptr));
+  EXPECT_EQ(log.Hints(), std::vector<int>(3, kHintDrivesChanged));
 }
 
 TEST(UiLanguage, QtsOwnButtonsSpeakJapanese) {
