@@ -5,6 +5,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -18,6 +19,8 @@
 #include <QToolButton>
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "app/aboutbox.h"
 #include "app/dialogs/behaviourdlg.h"
@@ -40,13 +43,16 @@
 #include "catalogue/thumbbuilder.h"
 #include "catalogue/wildcard.h"
 #include "decode/pluginsetoption.h"
+#include "decode/spi.h"
 #include "decode/spihost.h"
 #include "fileops/appcall.h"
 #include "fileops/foldermonitor.h"
 #include "fileops/unpack.h"
 #include "platform/changenotify.h"
+#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
+#include "platform/recentfiles.h"
 #include "platform/ui.h"
 #include "views/appmenu.h"
 #include "views/commands.h"
@@ -100,6 +106,30 @@ std::vector<std::string> SplitPatterns(const std::string &list) {
 bool MatchesAny(const std::vector<std::string> &patterns, std::string_view name) {
   return std::any_of(patterns.begin(), patterns.end(),
                      [name](const std::string &p) { return SearchPatternMatch(p, name); });
+}
+
+// Two paths name the same file: the same text, or (a folder reached through a link) the
+// same file on disk.
+bool SameFile(const std::string &a, const std::string &b) {
+  if (a == b) return true;
+  std::error_code ec;
+  return std::filesystem::path(a).filename() == std::filesystem::path(b).filename() &&
+         std::filesystem::equivalent(a, b, ec);
+}
+
+bool IsArchiveFile(PictureDecoders &decoders, const std::string &file) {
+  std::string head;
+  if (!ReadFileHead(file, SPI_HEAD_BYTES, head) || head.empty()) return false;
+  head.resize(SPI_HEAD_BYTES, '\0');
+  const auto *bytes = reinterpret_cast<const unsigned char *>(head.data());
+  return decoders.FindArchiveDecoder(file, bytes, head.size(), 0) >= 0;
+}
+
+// "*.bmp;*.jpg" as a file dialog's name filter wants it: "*.bmp *.jpg".
+QString DialogPatterns(const std::string &list) {
+  QStringList patterns;
+  for (const std::string &p : SplitPatterns(list)) patterns << QString::fromStdString(p);
+  return patterns.join(QLatin1Char(' '));
 }
 
 // Pictures and archives of the shown folder that the display filter leaves out; files no
@@ -168,6 +198,7 @@ CMainFrame::CMainFrame(CatalogueEngine &engine, Profile &profile, QWidget *paren
   statusBar()->addPermanentWidget(gauge_);
 
   BuildToolBars();
+  recent_ = std::make_unique<RecentFileList>(profile_, 4);
   BuildMenus();
   toolBar_->setVisible(profile_.GetInt("MainFrame", "ToolBar", 1) != 0);
   pluginBar_->setVisible(profile_.GetInt("MainFrame", "PluginSetBar", 1) != 0);
@@ -250,6 +281,9 @@ void CMainFrame::BuildToolBars() {
   QAction *larger =
       toolBar_->addAction(style()->standardIcon(QStyle::SP_ArrowUp), QStringLiteral("サムネイル拡大"));
   connect(larger, &QAction::triggered, this, [this] { view_->Enlarge(); });
+  // Flat buttons that rise under the pointer, or raised ones throughout.
+  const bool flat = profile_.GetInt("MainFrame", "FlatBar", 1) != 0;
+  for (QToolButton *button : toolBar_->findChildren<QToolButton *>()) button->setAutoRaise(flat);
 
   pluginBar_ = addToolBar(QStringLiteral("プラグインセット"));
   pluginBar_->setObjectName(QStringLiteral("PluginSetBar"));
@@ -324,6 +358,9 @@ QAction *CMainFrame::AddCommand(QMenu *menu, const QString &text, int id, const 
 
 void CMainFrame::BuildMenus() {
   QMenu *file = menuBar()->addMenu(QStringLiteral("ファイル(&F)"));
+  AddCommand(file, QStringLiteral("開く(&O)..."), kCmdFileOpen)
+      ->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
+  file->addSeparator();
   AddCommand(file, QStringLiteral("画像表示"), kCmdViewer, QStringLiteral("V"));
   AddCommand(file, QStringLiteral("関連付け実行(&X)"), kCmdRunAssociated);
   applications_ = file->addMenu(QStringLiteral("アプリケーションで開く(&G)"));
@@ -346,6 +383,10 @@ void CMainFrame::BuildMenus() {
   refresh->setShortcut(QKeySequence(Qt::Key_F5));
   AddCommand(file, QStringLiteral("ﾌｫﾙﾀﾞ情報を保存(&I)"), kCmdSaveFolderInfo);
   file->addSeparator();
+  for (int id = kCmdRecentFile1; id <= kCmdRecentFileLast; ++id)
+    recentItems_.push_back(AddCommand(file, {}, id));
+  recentEnd_ = file->addSeparator();
+  FillRecentMenu();
   QAction *quit = file->addAction(QStringLiteral("アプリケーションの終了(&X)"));
   connect(quit, &QAction::triggered, this, &QWidget::close);
 
@@ -396,7 +437,7 @@ void CMainFrame::BuildMenus() {
   view->addSeparator();
   QAction *sync = AddCommand(view, QStringLiteral("表示の同期(&Y)"), kCmdSynchronous);
   sync->setCheckable(true);
-  view->addAction(QStringLiteral("画像ウインドウを並べて表示(&G)"))->setEnabled(false);
+  AddCommand(view, QStringLiteral("画像ウインドウを並べて表示(&G)"), kCmdTilePictures);
   AddCommand(view, QStringLiteral("画像ウインドウをすべて閉じる(&L)"), kCmdCloseAllPictures);
   view->addSeparator();
   connect(view->addAction(QStringLiteral("前のフォルダ")), &QAction::triggered, this,
@@ -544,6 +585,8 @@ bool CMainFrame::IsCommandEnabled(int id, const Facts &facts) const {
   const int count = facts.count, selected = facts.selected, selectedPlain = facts.selectedPlain;
   const bool folder = !doc_.Folder().empty();
   const int target = view_->CommandTarget();
+  if (id >= kCmdRecentFile1 && id <= kCmdRecentFileLast)
+    return static_cast<std::size_t>(id - kCmdRecentFile1) < recent_->Files().size();
   switch (id) {
     case kCmdCopyFiles:
     case kCmdSaveInFormat:
@@ -572,7 +615,10 @@ bool CMainFrame::IsCommandEnabled(int id, const Facts &facts) const {
     case kCmdRebuildThumbs:
       return count > 0;
     case kCmdCloseAllPictures:
+    case kCmdTilePictures:
       return view_->PictureWindows() && view_->PictureWindows()->Count() > 0;
+    case kCmdFileOpen:
+      return true;
     default:
       return view_->IsCommandEnabled(id);
   }
@@ -714,10 +760,119 @@ void CMainFrame::RunCommand(int id) {
     case kCmdCloseAllPictures:
       if (PictureWindowList *windows = view_->PictureWindows()) windows->CloseAll();
       break;
+    case kCmdTilePictures:
+      if (PictureWindowList *windows = view_->PictureWindows()) windows->Tile();
+      break;
+    case kCmdFileOpen:
+      OpenFileCommand();
+      break;
     default:
+      if (id >= kCmdRecentFile1 && id <= kCmdRecentFileLast) OpenRecent(id - kCmdRecentFile1);
       break;
   }
   UpdateCommandStates();
+}
+
+// Recent entries run their commands from RunCommand, which a disabled one never reaches.
+void CMainFrame::FillRecentMenu() {
+  const std::vector<std::string> &files = recent_->Files();
+  for (std::size_t i = 0; i < recentItems_.size(); ++i) {
+    QAction *a = recentItems_[i];
+    a->setVisible(i < files.size());
+    if (i < files.size())
+      a->setText(QStringLiteral("&%1 %2").arg(i + 1).arg(
+          QString::fromStdString(files[i]).replace(QLatin1Char('&'), QStringLiteral("&&"))));
+  }
+  recentEnd_->setVisible(!files.empty());
+}
+
+std::vector<std::string> CMainFrame::RecentFiles() const { return recent_->Files(); }
+
+void CMainFrame::OpenFileCommand() {
+  QFileDialog dialog(this, QStringLiteral("開く"), currentFolder_);
+  // The platform's own dialog cannot be driven by the tests, nor given the program's texts.
+  dialog.setOption(QFileDialog::DontUseNativeDialog);
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setLabelText(QFileDialog::LookIn, QStringLiteral("ファイルの場所(&I):"));
+  dialog.setLabelText(QFileDialog::FileName, QStringLiteral("ファイル名(&N):"));
+  dialog.setLabelText(QFileDialog::FileType, QStringLiteral("ファイルの種類(&T):"));
+  dialog.setLabelText(QFileDialog::Accept, QStringLiteral("開く(&O)"));
+  dialog.setLabelText(QFileDialog::Reject, QStringLiteral("キャンセル"));
+  PictureDecoders &decoders = engine_.Decoders();
+  const QString pictures = DialogPatterns(decoders.PictureFilter()),
+                archives = DialogPatterns(decoders.ArchiveFilter());
+  QStringList filters;
+  const QString both = (pictures + QLatin1Char(' ') + archives).trimmed();
+  if (!both.isEmpty()) filters << QStringLiteral("画像ファイルと書庫ファイル (%1)").arg(both);
+  if (!pictures.isEmpty()) filters << QStringLiteral("画像ファイル (%1)").arg(pictures);
+  if (!archives.isEmpty()) filters << QStringLiteral("書庫ファイル (%1)").arg(archives);
+  filters << QStringLiteral("すべてのファイル (*)");
+  dialog.setNameFilters(filters);
+  if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
+  const std::string file = dialog.selectedFiles().front().toStdString();
+  OpenFiles({file});
+  recent_->Add(file);
+  FillRecentMenu();
+}
+
+void CMainFrame::OpenRecent(int slot) {
+  const std::string file = recent_->Files().at(static_cast<std::size_t>(slot));
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(file, ec)) {
+    recent_->Remove(file);
+    FillRecentMenu();
+    Ui().MessageBox(file + "\nファイルが見つかりません", "開く", MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  OpenFiles({file});
+  recent_->Add(file);
+  FillRecentMenu();
+}
+
+bool CMainFrame::OpenFiles(const std::vector<std::string> &files) {
+  if (files.empty() || doc_.IsBusy()) return false;
+  const std::string &first = files.front();
+  if (IsArchiveFile(engine_.Decoders(), first)) {
+    doc_.ChangeFolder(first, nullptr, doc_.Settings().cacheFolder != 0);
+    return true;
+  }
+  // The folder shown stays as it is (and its picture windows open) when it holds the file.
+  std::error_code ec;
+  const std::filesystem::path parent = std::filesystem::path(first).parent_path();
+  if (doc_.ListsArchive() || doc_.Folder().empty() || !std::filesystem::equivalent(parent, doc_.Folder(), ec))
+    doc_.OpenFolder(first);
+  // Kept in the order the files were named: the first named is the one shown first.
+  std::vector<std::pair<std::size_t, int>> named;  // position in `files`, entry
+  for (int i = 0; i < doc_.GetEntryCount(); ++i) {
+    const CPicEntry *e = doc_.GetEntry(i);
+    if (e->IsArchiveMember()) continue;
+    for (std::size_t k = 0; k < files.size(); ++k)
+      if (SameFile(e->FullPath(), files[k])) {
+        named.emplace_back(k, i);
+        break;
+      }
+  }
+  if (named.empty()) return false;  // left out of the listing by its mask or filter
+  std::sort(named.begin(), named.end());
+  std::vector<int> found;
+  for (const auto &[k, i] : named) found.push_back(i);
+  // Scrolled to as far as the grid is laid out for the window as shown.
+  view_->RecalcLayout();
+  view_->SelectOnly(found.front());
+  for (std::size_t k = 1; k < found.size(); ++k) {
+    const int i = found[k];
+    if (CPicEntry *e = doc_.GetEntry(i); e && !e->IsSelected()) {
+      doc_.SetEntryFlags(i, e->flags | CPicEntry::kSelected);
+      doc_.UpdateAllViews(nullptr, kHintSelection, UpdateArgument{i, 1, {}});
+    }
+  }
+  doc_.CountSelected(true);
+  // Straight to the picture windows: opening the entry with the associated program instead
+  // might start Tamro again on the same file.
+  if (PictureWindowList *windows = view_->PictureWindows())
+    for (std::size_t k = 0; k < found.size() && k < static_cast<std::size_t>(kMaxOpenWindows); ++k)
+      windows->Show(found[k], k > 0);
+  return true;
 }
 
 void CMainFrame::Paste() {

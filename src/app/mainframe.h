@@ -32,6 +32,7 @@ class CFolderTree;
 class CLstView;
 class MountTableNotifier;
 class PictureWindowList;
+class RecentFileList;
 class CRXDoc;
 class CRXView;
 class CSpiHost;
@@ -83,6 +84,13 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   QAction *FilterAction() const { return filterAction_; }
   // Looks at the mount table now; a change tells the views (hint 15).
   void CheckMounts();
+  // Pictures opened by name (the command line, Open, the recent list): the first one's folder
+  // is shown (an archive is listed instead), every one listed there is selected, the first
+  // current, and the first kMaxOpenWindows each get a picture window. False when none is listed.
+  static constexpr int kMaxOpenWindows = 8;
+  bool OpenFiles(const std::vector<std::string> &files);
+  // The files of the recent list in menu order (newest first).
+  std::vector<std::string> RecentFiles() const;
 
   // Selection and listing changes make the commands' states follow.
   void OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &arg) override;
@@ -120,6 +128,9 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   // Commands that act on the selection, disabled without one.
   static bool NeedsSelection(int id);
   void WatchMounts();
+  void OpenFileCommand();
+  void OpenRecent(int slot);
+  void FillRecentMenu();
 
   CatalogueEngine &engine_;
   CRXDoc &doc_;
@@ -147,6 +158,9 @@ class CMainFrame : public QMainWindow, public UpdateObserver {
   std::unique_ptr<QSocketNotifier> mountNotifier_;
   QTimer mountSettle_;  // mount changes come in bursts: the table is read once they settle
   std::vector<std::string> mounts_;
+  std::unique_ptr<RecentFileList> recent_;
+  QAction *recentEnd_ = nullptr;  // the separator after the recent files
+  std::vector<QAction *> recentItems_;
 };
 
 }  // namespace tamro

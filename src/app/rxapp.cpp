@@ -4,8 +4,8 @@
 
 #include <QApplication>
 #include <QMainWindow>
-#include <QStatusBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <algorithm>
 #include <filesystem>
 #include <system_error>
@@ -17,12 +17,9 @@
 #include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
-#include "decode/spi.h"
-#include "platform/fileio.h"
 #include "platform/listfield.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
-#include "views/picturewindows.h"
 #include "views/rxview.h"
 
 namespace tamro {
@@ -33,15 +30,6 @@ int Field(const std::string &text, int n) {
   int v = 0;
   GetListInt(text, n, v);
   return v;
-}
-
-// Two paths name the same file: the same text, or (a folder reached through a link) the
-// same file on disk.
-bool SameFile(const std::string &a, const std::string &b) {
-  if (a == b) return true;
-  std::error_code ec;
-  return std::filesystem::path(a).filename() == std::filesystem::path(b).filename() &&
-         std::filesystem::equivalent(a, b, ec);
 }
 
 }  // namespace
@@ -107,7 +95,15 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   const std::string current = getcwd(cwd, sizeof cwd) ? cwd : "/";
   const std::string folder = ChooseStartingFolder(args, profile_, ExecutableFolder(), current);
   std::error_code ec;
-  if (std::filesystem::is_regular_file(folder, ec)) startFile_ = folder;
+  // A file first names the folder; every file named (as a desktop entry's %F hands several
+  // over) is then selected.
+  if (std::filesystem::is_regular_file(folder, ec))
+    for (const std::string &a : args) {
+      if (a.empty() || a[0] == '-' || HasNoLogoSwitch({a})) continue;
+      const std::string path = CommandLinePath(a);
+      if (!path.empty() && std::filesystem::is_regular_file(path, ec))
+        startFiles_.push_back(GetLongFolderPath(path));
+    }
   frame_->View()->OnInitialUpdate();
   if (folder.empty() || !doc.OpenFolder(folder)) doc.OpenFolder(current);
 
@@ -122,49 +118,14 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
 
   // 11. Show, with nothing long left before the first paint.
   frame_->show();
-  OpenStartFile();
+  OpenStartFiles();
   // 16.
   doc.UpdateAllViews(nullptr, kHintStartupDone);
   WantIdle();
   return true;
 }
 
-void CRXApp::OpenStartFile() {
-  const std::string file = std::move(startFile_);
-  startFile_.clear();
-  if (file.empty()) return;
-  CRXDoc &doc = engine_->Doc();
-  std::string head;
-  if (ReadFileHead(file, SPI_HEAD_BYTES, head) && !head.empty()) {
-    head.resize(SPI_HEAD_BYTES, '\0');
-    const auto *bytes = reinterpret_cast<const unsigned char *>(head.data());
-    if (engine_->Decoders().FindArchiveDecoder(file, bytes, head.size(), 0) >= 0) {
-      doc.ChangeFolder(file, nullptr, doc.Settings().cacheFolder != 0);
-      return;
-    }
-  }
-  int index = -1;
-  for (int i = 0; i < doc.GetEntryCount() && index < 0; ++i) {
-    const CPicEntry *e = doc.GetEntry(i);
-    if (!e->IsArchiveMember() && SameFile(e->FullPath(), file)) index = i;
-  }
-  if (index < 0) return;  // left out of the listing by its mask or filter
-  // Scrolled to as far as the grid is laid out for the window as shown.
-  CRXView *view = frame_->View();
-  view->RecalcLayout();
-  view->SelectOnly(index);
-  startEntry_ = index;
-  ShowStartEntry();
-}
-
-// Straight to the picture windows: opening the entry with the associated program instead
-// might start Tamro again on the same file.
-void CRXApp::ShowStartEntry() {
-  PictureWindowList *windows = frame_ ? frame_->View()->PictureWindows() : nullptr;
-  if (windows == nullptr || startEntry_ < 0) return;
-  const int index = std::exchange(startEntry_, -1);
-  windows->Show(index, false);
-}
+void CRXApp::OpenStartFiles() { frame_->OpenFiles(std::exchange(startFiles_, {})); }
 
 void CRXApp::RestorePlacement() {
   const std::string flags = profile_.GetString("WindowPlacement", "flags", "");

@@ -45,16 +45,12 @@ class CRXApp : public QObject {
   bool OnIdle();
   bool IdleRunning() const { return idle_.isActive(); }
 
-  // The visible index of the command line's picture while it waits to be shown, else -1.
-  int StartEntryWaiting() const { return startEntry_; }
-
  private:
   void WantIdle();
   void RestorePlacement();
-  // A file named on the command line, once the plug-ins are loaded: an archive is listed, a
-  // picture is selected, made current, scrolled to and shown.
-  void OpenStartFile();
-  void ShowStartEntry();
+  // Files named on the command line, once the plug-ins are loaded: an archive is listed,
+  // pictures are selected and shown (CMainFrame::OpenFiles).
+  void OpenStartFiles();
 
   Profile &profile_;
   QtIconSource icons_;
@@ -66,8 +62,7 @@ class CRXApp : public QObject {
   QPointer<CSplashWnd> splash_;
   QTimer idle_;
   int idleCount_ = 0;
-  std::string startFile_;
-  int startEntry_ = -1;
+  std::vector<std::string> startFiles_;
 };
 
 }  // namespace tamro

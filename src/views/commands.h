@@ -29,6 +29,9 @@ enum Command : int {
   kCmdOpenAnchor = 10091,  // Enter
   kCmdCopyClipboard = 57634,
   kCmdPaste = 57637,
+  kCmdFileOpen = 57601,     // the framework's Open
+  kCmdRecentFile1 = 57616,  // the framework's recent-file list, one number per entry
+  kCmdRecentFileLast = 57619,
   kCmdFirstApp = 20000,  // external application n is 20000 + n
   kCmdLastApp = 20099,
 
@@ -52,6 +55,7 @@ enum Command : int {
   kCmdRefresh = 10217,
   kCmdSynchronous = 10218,
   kCmdCloseAllPictures = 10219,
+  kCmdTilePictures = 10230,
 };
 
 inline bool IsAppCommand(int id) { return id >= kCmdFirstApp && id <= kCmdLastApp; }

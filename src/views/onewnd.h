@@ -142,7 +142,7 @@ class CPictureWindows : public PictureWindowList {
   // Tab and Shift+Tab: the window after (or before) `from`, wrapping around.
   void Activate(COneWnd *from, int direction);
   // Tiles the windows over the screen's available area, in list order.
-  void Tile();
+  void Tile() override;
   // Window bookkeeping: a window leaves the list when it closes (it is deleted later).
   void SetActive(COneWnd *window) { active_ = window; }
   void Remove(COneWnd *window);

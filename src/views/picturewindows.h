@@ -18,6 +18,8 @@ class PictureWindowList {
   virtual void Synchronise(int visibleIndex) = 0;
   // Closes every picture window (a new listing without Stay, the view going away).
   virtual void CloseAll() = 0;
+  // Places the windows side by side over the screen.
+  virtual void Tile() {}
   // A new listing while the windows stay open (Stay): they no longer step through it.
   virtual void Unbind() {}
   virtual int Count() const = 0;

@@ -8,11 +8,13 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDragEnterEvent>
+#include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
 #include <filesystem>
@@ -150,7 +152,6 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   EXPECT_LE(top, cellTop);
   EXPECT_GE(top + g.clientHeight, cellTop + g.cellHeight) << "the cell is in view";
   // And shown in a picture window.
-  EXPECT_EQ(app->StartEntryWaiting(), -1);
   auto *windows = dynamic_cast<CPictureWindows *>(app->MainFrame()->View()->PictureWindows());
   ASSERT_TRUE(windows);
   ASSERT_EQ(windows->Count(), 1);
@@ -172,7 +173,100 @@ TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {
   EXPECT_TRUE(doc->ListsArchive());
   ASSERT_EQ(doc->GetEntryCount(), 2);
   EXPECT_TRUE(doc->GetEntry(0)->IsArchiveMember());
-  EXPECT_EQ(app->StartEntryWaiting(), -1);
+}
+
+TEST_F(AppTest, SeveralPicturesNamedAtStartAreSelectedAndShownUpToALimitAndTile) {
+  std::vector<std::string> args{"-nologo"};
+  for (int i = 0; i < 11; ++i) {
+    WritePicture(folder / ("p" + std::to_string(10 + i) + ".bmp"), Colour(i));
+    // Named from the last: each window shows the picture in the order named.
+    if (i > 0) args.push_back((folder / ("p" + std::to_string(21 - i) + ".bmp")).string());
+  }
+  Start(args);
+  CRXDoc *doc = app->Doc();
+  ASSERT_EQ(doc->Folder(), folder.string());
+  EXPECT_EQ(doc->CountSelected(true), 10);
+  for (int i = 0; i < doc->GetEntryCount(); ++i)
+    EXPECT_EQ(doc->GetEntry(i)->IsSelected(), doc->GetEntry(i)->name != "p10.bmp")
+        << "only p10.bmp was not named";
+  EXPECT_EQ(doc->GetEntry(doc->Current())->name, "p20.bmp");
+  auto *windows = dynamic_cast<CPictureWindows *>(app->MainFrame()->View()->PictureWindows());
+  ASSERT_EQ(windows->Count(), CMainFrame::kMaxOpenWindows);
+  for (int i = 0; i < windows->Count(); ++i)
+    EXPECT_EQ(windows->At(i)->windowTitle(), QStringLiteral("p%1.bmp").arg(20 - i));
+
+  // The main window tiles them: no two overlap.
+  app->MainFrame()->UpdateCommandStates();
+  QAction *tile = app->MainFrame()->Action(kCmdTilePictures);
+  ASSERT_TRUE(tile && tile->isEnabled());
+  tile->trigger();
+  for (int i = 0; i < windows->Count(); ++i)
+    for (int j = i + 1; j < windows->Count(); ++j)
+      EXPECT_FALSE(windows->At(i)->frameGeometry().intersects(windows->At(j)->frameGeometry()))
+          << i << " " << j;
+}
+
+TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
+  const fs::path other = box.root() / "other";
+  for (const char *name : {"a.bmp", "b.bmp", "c.bmp"}) WritePicture(folder / name, Qt::red);
+  for (const char *name : {"d.bmp", "e&f.bmp"}) WritePicture(other / name, Qt::blue);
+  Start({other.string(), "-nologo"});
+  CMainFrame *frame = app->MainFrame();
+  CRXDoc *doc = app->Doc();
+  auto *windows = frame->View()->PictureWindows();
+  const auto open = [&](const fs::path &file) {
+    bool answered = false;
+    QTimer::singleShot(0, [&] {
+      auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+      if (!dialog) return;
+      // Picture and archive patterns come from the decoders.
+      answered = dialog->nameFilters().front().contains(QStringLiteral("*.bmp"));
+      dialog->selectFile(QString::fromStdString(file.string()));
+      static_cast<QDialog *>(dialog)->accept();
+    });
+    frame->Action(kCmdFileOpen)->trigger();
+    EXPECT_TRUE(answered) << file;
+  };
+  open(folder / "b.bmp");
+  ASSERT_EQ(doc->Folder(), folder.string());
+  EXPECT_EQ(doc->GetEntry(doc->Current())->name, "b.bmp");
+  EXPECT_EQ(doc->CountSelected(true), 1);
+  ASSERT_EQ(windows->Count(), 1);
+  for (const fs::path &file : {folder / "a.bmp", other / "d.bmp", folder / "c.bmp", other / "e&f.bmp"})
+    open(file);
+  EXPECT_EQ(doc->Folder(), other.string());
+  const std::vector<std::string> last4{(other / "e&f.bmp").string(), (folder / "c.bmp").string(),
+                                       (other / "d.bmp").string(), (folder / "a.bmp").string()};
+  EXPECT_EQ(frame->RecentFiles(), last4);
+  EXPECT_EQ(frame->Action(kCmdRecentFile1)->text(),
+            QStringLiteral("&1 ") + QString::fromStdString((other / "e&&f.bmp").string()));
+
+  // Kept for the next start; a recent file chosen comes first again and is shown.
+  app.reset();
+  Start({folder.string(), "-nologo"});
+  frame = app->MainFrame();
+  doc = app->Doc();
+  EXPECT_EQ(frame->RecentFiles(), last4);
+  frame->UpdateCommandStates();
+  frame->Action(kCmdRecentFile1 + 2)->trigger();
+  EXPECT_EQ(doc->Folder(), other.string());
+  EXPECT_EQ(doc->GetEntry(doc->Current())->name, "d.bmp");
+  EXPECT_EQ(frame->RecentFiles().front(), (other / "d.bmp").string());
+  EXPECT_EQ(frame->View()->PictureWindows()->Count(), 1);
+
+  // One that is gone is said so and leaves the list.
+  ScriptedUi ui;
+  ScopedUi scoped(ui);
+  fs::remove(folder / "c.bmp");
+  frame->UpdateCommandStates();
+  frame->Action(kCmdRecentFile1 + 2)->trigger();
+  ASSERT_EQ(ui.Messages().size(), 1u);
+  EXPECT_NE(ui.Messages().back()->text.find("c.bmp"), std::string::npos);
+  EXPECT_EQ(frame->RecentFiles(),
+            (std::vector<std::string>{(other / "d.bmp").string(), (other / "e&f.bmp").string(),
+                                      (folder / "a.bmp").string()}));
+  EXPECT_FALSE(frame->Action(kCmdRecentFile1 + 3)->isVisible());
+  EXPECT_EQ(Profile::App().GetString("Recent File List", "File4", "gone"), "gone");
 }
 
 TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
