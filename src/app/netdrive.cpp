@@ -139,10 +139,12 @@ void AnswerQuestion(GMountOperation *op, const QString &message, const QStringLi
 void OnAskPassword(GMountOperation *op, const char *message, const char *user, const char *domain,
                    GAskPasswordFlags flags, gpointer data) {
   QPointer<QWidget> parent(static_cast<QWidget *>(data));
+  // The texts live only as long as the signal.
+  const QString text = QString::fromUtf8(message ? message : ""), name = QString::fromUtf8(user ? user : ""),
+                where = QString::fromUtf8(domain ? domain : "");
   g_object_ref(op);
   QTimer::singleShot(0, qApp, [=] {
-    AnswerPassword(op, QString::fromUtf8(message ? message : ""), QString::fromUtf8(user ? user : ""),
-                   QString::fromUtf8(domain ? domain : ""), flags, parent);
+    AnswerPassword(op, text, name, where, flags, parent);
     g_object_unref(op);
   });
 }

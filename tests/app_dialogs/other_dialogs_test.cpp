@@ -255,10 +255,12 @@ class NetworkDriveTest : public DocTest {
 };
 
 void EnterAddress(QDialog *d, const QString &address) {
-  auto *combo = d->findChild<QComboBox *>();
-  ASSERT_TRUE(combo && combo->lineEdit());
-  combo->lineEdit()->clear();
-  QTest::keyClicks(combo->lineEdit(), address);
+  QLineEdit *edit = nullptr;
+  for (QLineEdit *e : d->findChildren<QLineEdit *>())
+    if (e->isVisible()) edit = e;
+  ASSERT_NE(edit, nullptr);
+  edit->selectAll();
+  QTest::keyClicks(edit, address);
   Button(d, "OK")->click();
 }
 
@@ -298,6 +300,7 @@ TEST_F(NetworkDriveTest, SftpIsMountedListedUnmountedAndAWrongPasswordIsRefused)
     EnterAddress(d, stranger);
   });
   driver.Then([](QDialog *d) {
+    EXPECT_TRUE(Child<QLabel>(d, "message")->text().contains("tamro-nobody"));
     Child<QLineEdit>(d, "password")->setText("wrong");
     Button(d, "OK")->click();
   });
