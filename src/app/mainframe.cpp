@@ -429,6 +429,7 @@ void CMainFrame::BuildMenus() {
     const int command = id;
     connect(a, &QAction::triggered, this, [this, command] { list_->SetListStyle(command); });
   }
+  view->addSeparator();
   AddCommand(view, QStringLiteral("サムネイル拡大"), kCmdEnlarge, QStringLiteral("+"));
   AddCommand(view, QStringLiteral("サムネイル縮小"), kCmdShrink, QStringLiteral("-"));
   AddCommand(view, QStringLiteral("サムネイル再作成(&U)"), kCmdRebuildThumbs);
