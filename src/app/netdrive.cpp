@@ -138,6 +138,8 @@ void AnswerQuestion(GMountOperation *op, const QString &message, const QStringLi
 // is not nested in a GLib dispatch.
 void OnAskPassword(GMountOperation *op, const char *message, const char *user, const char *domain,
                    GAskPasswordFlags flags, gpointer data) {
+  // GIO's own handler would answer "unhandled" from an idle callback while our dialog is up.
+  g_signal_stop_emission_by_name(op, "ask-password");
   QPointer<QWidget> parent(static_cast<QWidget *>(data));
   // The texts live only as long as the signal.
   const QString text = QString::fromUtf8(message ? message : ""), name = QString::fromUtf8(user ? user : ""),
@@ -150,6 +152,7 @@ void OnAskPassword(GMountOperation *op, const char *message, const char *user, c
 }
 
 void OnAskQuestion(GMountOperation *op, const char *message, const char **choices, gpointer data) {
+  g_signal_stop_emission_by_name(op, "ask-question");
   QPointer<QWidget> parent(static_cast<QWidget *>(data));
   QStringList list;
   for (const char **c = choices; c && *c; ++c) list << QString::fromUtf8(*c);
