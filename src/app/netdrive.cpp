@@ -76,10 +76,15 @@ struct BusyGuard {
 
 void AnswerPassword(GMountOperation *op, const QString &message, const QString &user, const QString &domain,
                     GAskPasswordFlags flags, QPointer<QWidget> parent) {
+  // GVfs asks again with the same words when the server refused the last answer.
+  const int asked = GPOINTER_TO_INT(g_object_get_data(G_OBJECT(op), "tamro-asked"));
+  g_object_set_data(G_OBJECT(op), "tamro-asked", GINT_TO_POINTER(asked + 1));
   QDialog dialog(parent);
   dialog.setWindowTitle(QStringLiteral("パスワードの入力"));
   auto *layout = new QVBoxLayout(&dialog);
-  auto *text = new QLabel(message, &dialog);
+  auto *text = new QLabel(
+      asked ? QStringLiteral("パスワードが違います。もう一度入力してください。\n") + message : message,
+      &dialog);
   text->setObjectName(QStringLiteral("message"));
   text->setWordWrap(true);
   layout->addWidget(text);
