@@ -22,7 +22,7 @@ set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${PROJECT_HOMEPAGE_URL}")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # The window needs a platform plug-in; Targa, icons, ICNS and BigTIFF need Qt's readers.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "qt6-qpa-plugins, qt6-image-formats-plugins")
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic, qt6-translations-l10n, gvfs-backends, gvfs-fuse")
 # CPack adds ldconfig to postinst and postrm for any library under /usr/lib, though Tamro's
 # lie in its private lib/tamro where ldconfig never looks; the package is made again without
 # those scripts.
