@@ -8,85 +8,23 @@
 #include "decode/builtin/decoders.h"
 #include "decode/spi.h"
 #include "picture/dib.h"
+#include "picture/exif.h"
 #include "platform/globalhandle.h"
 
 namespace tamro {
 
-namespace {
-
-constexpr uint16_t kOrientationTag = 0x0112;
-constexpr uint16_t kShort = 3;
-
-int ValidOrientation(uint32_t value) { return value >= 1 && value <= 8 ? static_cast<int>(value) : 1; }
-
-// The orientation tag of IFD0 of the TIFF structure in t[0, n).
-int TiffOrientation(const unsigned char *t, std::size_t n) {
-  if (n < 8) return 1;
-  bool little;
-  if (t[0] == 'I' && t[1] == 'I')
-    little = true;
-  else if (t[0] == 'M' && t[1] == 'M')
-    little = false;
-  else
-    return 1;
-  auto u16 = [&](std::size_t at) -> uint32_t {
-    return little ? t[at] | (t[at + 1] << 8) : (t[at] << 8) | t[at + 1];
-  };
-  auto u32 = [&](std::size_t at) -> uint32_t {
-    return little ? u16(at) | (u16(at + 2) << 16) : (u16(at) << 16) | u16(at + 2);
-  };
-  if (u16(2) != 42) return 1;
-  const std::size_t ifd = u32(4);
-  if (ifd >= n || n - ifd < 2) return 1;
-  const std::size_t count = u16(ifd);
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::size_t at = ifd + 2 + 12 * i;
-    if (at > n || n - at < 12) break;
-    if (u16(at) != kOrientationTag) continue;
-    // One SHORT, held in the first two bytes of the value field.
-    if (u16(at + 2) != kShort || u32(at + 4) < 1) return 1;
-    return ValidOrientation(u16(at + 8));
-  }
-  return 1;
-}
-
-// The orientation of the first Exif segment before the picture data of the JPEG stream at
-// p[0, n) (which starts with its start-of-image marker).
-int JpegOrientation(const unsigned char *p, std::size_t n) {
-  std::size_t at = 2;
-  while (at < n && n - at >= 4) {
-    if (p[at] != 0xFF) return 1;
-    const unsigned marker = p[at + 1];
-    if (marker == 0xFF) {  // fill byte
-      ++at;
-      continue;
-    }
-    if (marker == 0x01 || (marker >= 0xD0 && marker <= 0xD8)) {  // no length follows
-      at += 2;
-      continue;
-    }
-    if (marker == 0xDA || marker == 0xD9) return 1;  // the picture data comes first
-    const std::size_t length = (std::size_t{p[at + 2]} << 8) | p[at + 3];
-    if (length < 2) return 1;
-    const std::size_t body = at + 4, bodyBytes = std::min(length - 2, n - body);
-    if (marker == 0xE1 && bodyBytes >= 6 && std::memcmp(p + body, "Exif\0\0", 6) == 0)
-      return TiffOrientation(p + body + 6, bodyBytes - 6);
-    at = body + (length - 2);
-  }
-  return 1;
-}
-
-}  // namespace
-
 int ReadOrientation(const unsigned char *data, std::size_t size) {
   if (!data || size < 8) return 1;
-  if ((data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M'))
-    return TiffOrientation(data, size);
-  // The JPEG decoder finds a picture behind a few leading bytes (a MacBinary header, say);
-  // the head it looks at is enough for that.
-  const std::size_t start = builtin::JpegFindStart(data, std::min<std::size_t>(size, SPI_HEAD_BYTES));
-  if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return 1;
-  return JpegOrientation(data + start, size - start);
+  std::size_t start = 0;
+  if (!(data[0] == 'I' && data[1] == 'I') && !(data[0] == 'M' && data[1] == 'M')) {
+    // The JPEG decoder finds a picture behind a few leading bytes (a MacBinary header, say);
+    // the head it looks at is enough for that.
+    start = builtin::JpegFindStart(data, std::min<std::size_t>(size, SPI_HEAD_BYTES));
+    if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return 1;
+  }
+  ExifFacts facts;
+  ReadExif(data + start, size - start, facts);
+  return facts.orientation;
 }
 
 HDIB OrientDib(HDIB dib, int orientation) {
