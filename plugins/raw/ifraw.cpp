@@ -42,6 +42,10 @@ const char *const kMakers[] = {"Canon",    "NIKON",      "SONY",       "PENTAX",
 // thumbnail is never made by enlarging a postage stamp.
 constexpr int kPreviewFloor = 160;
 
+// The thumbnail the host asked a preview for (GetPreviewSized), as shown; 0 when it did not
+// say. Per thread, since several threads decode at once.
+thread_local int wantWidth = 0, wantHeight = 0;
+
 enum class Verdict { kRaw, kOther, kUnknown };
 
 // The bytes of a file seen from its head: what lies past the head is read from the
@@ -393,17 +397,23 @@ bool PutPreview(RawFile &file, DibOutput &out) {
   if (!preview) return false;
   const libraw_processed_image_t &p = *preview;
   const int flip = raw.imgdata.sizes.flip;
+  // Large enough for the thumbnail asked for, measured as shown (turned by `flip`).
+  auto bigEnough = [&](int width, int height) {
+    if (flip & 4) std::swap(width, height);
+    return width >= wantWidth && height >= wantHeight;
+  };
   if (p.type == LIBRAW_IMAGE_JPEG) {
     std::vector<uint8_t> rgb;
     int width = 0, height = 0;
     if (!DecodeJpeg(p.data, p.data_size, kPreviewFloor, rgb, width, height) ||
-        !SameProportions(raw.imgdata.sizes, width, height))
+        !SameProportions(raw.imgdata.sizes, width, height) || !bigEnough(width, height))
       return false;
     preview.reset();
     return PutFlipped(rgb.data(), width, height, 3, flip, out) == SPI_OK;
   }
   if (p.type != LIBRAW_IMAGE_BITMAP || p.bits != 8 || (p.colors != 3 && p.colors != 1) ||
       std::max(p.width, p.height) < kPreviewFloor || !SameProportions(raw.imgdata.sizes, p.width, p.height) ||
+      !bigEnough(p.width, p.height) ||
       p.data_size < size_t{p.width} * p.height * p.colors)
     return false;
   return PutFlipped(p.data, p.width, p.height, p.colors, flip, out) == SPI_OK;
@@ -460,6 +470,18 @@ TAMRO_SPI_EXPORT int GetPreview(const char *buf, long len, unsigned int flag, HL
   return tamro::plugin::PictureGetPicture(tamro::plugin::kPreviewFormat, buf, len, flag, pHBInfo, pHBm,
                                           progress, lData);
 }
+
+TAMRO_SPI_EXPORT int GetPreviewSized(const char *buf, long len, unsigned int flag, int width, int height,
+                                     HLOCAL *pHBInfo, HLOCAL *pHBm, SPI_PROGRESS progress, long lData) {
+  tamro::plugin::wantWidth = width;
+  tamro::plugin::wantHeight = height;
+  const int rc = GetPreview(buf, len, flag, pHBInfo, pHBm, progress, lData);
+  tamro::plugin::wantWidth = tamro::plugin::wantHeight = 0;
+  return rc;
+}
+
+// Both pictures come turned by the camera's orientation.
+TAMRO_SPI_EXPORT int SpiOrientsPictures(void) { return 1; }
 
 // The developed picture is sRGB already: there is no profile to convert from.
 TAMRO_SPI_EXPORT int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile) {

@@ -116,6 +116,14 @@ typedef int (*SPI_GetFile)(const char *src, long len, char *dest, unsigned int f
                            long lData);
 typedef int (*SPI_ConfigurationDlg)(void *parent, int fnc);
 
+/* Optional: GetPreview told the size of the thumbnail it is for, so that a preview smaller
+ * than wantWidth x wantHeight (as shown) is passed over for the full picture. */
+typedef int (*SPI_GetPreviewSized)(const char *buf, long len, unsigned int flag, int wantWidth, int wantHeight,
+                                   HLOCAL *pHBInfo, HLOCAL *pHBm, SPI_PROGRESS progress, long lData);
+/* Optional: non-zero when GetPicture and GetPreview hand out pictures already turned by the
+ * orientation the file states, so that the host must not turn them again. */
+typedef int (*SPI_OrientsPictures)(void);
+
 #ifdef __cplusplus
 }
 #endif

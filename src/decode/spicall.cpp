@@ -174,6 +174,53 @@ int CSpiHost::GetPicture(int position, const char *source, HDIB *picture, intptr
   return impl_->CallWithSource(position, kSpiPicture, Source{source, lengthOrOffset, flags}, true, call);
 }
 
+int CSpiHost::GetPreview(int position, const char *source, HDIB *picture, int wantWidth, int wantHeight,
+                         unsigned flags, long lengthOrOffset, ProgressProc progress, long user) {
+  if (!picture) return -1;
+  *picture = nullptr;
+  SharedHold hold(impl_->lock);
+  CSpiPlugin *p = IsBuiltin(position) ? nullptr : impl_->Plugin(position, kSpiPicture);
+  if (!p || (!p->getPreviewSized && !p->getPreview)) return -1;
+  if (!progress) progress = progress_.load();
+  const ProgressRelay relay{progress, user};
+  auto call = [&](const Source &s, bool *faulted) -> int {
+    SPI_GetPreviewSized sized = p->getPreviewSized;
+    SPI_GetPreview plain = p->getPreview;
+    if (!sized && !plain) return -1;
+    HLOCAL info = nullptr, pixels = nullptr;
+    int r;
+    {
+      ModuleCall lock(*p);
+      const long relayUser = RelayUser(relay);
+      r = SpiGuarded(
+          "GetPreview",
+          [&] {
+            return sized ? sized(s.data, s.lengthOrOffset, s.flags, wantWidth, wantHeight, &info, &pixels,
+                                 &RelayProgress, relayUser)
+                         : plain(s.data, s.lengthOrOffset, s.flags, &info, &pixels, &RelayProgress, relayUser);
+          },
+          -1, faulted);
+    }
+    if (r != 0) {
+      FreeIfSet(&info);
+      FreeIfSet(&pixels);
+      return r;
+    }
+    HDIB out = nullptr;
+    r = AppendHandle(info, pixels, &out);
+    if (r != 0) return r;
+    *picture = out;
+    return 0;
+  };
+  return impl_->CallWithSource(position, kSpiPicture, Source{source, lengthOrOffset, flags}, true, call);
+}
+
+bool CSpiHost::OrientsPictures(int position) const {
+  SharedHold hold(impl_->lock);
+  const CSpiPlugin *p = IsBuiltin(position) ? nullptr : impl_->Plugin(position, kSpiPicture);
+  return p && p->orientsPictures;
+}
+
 int CSpiHost::GetFile(int position, const char *source, char *destination, unsigned flags,
                       long lengthOrOffset, ProgressProc progress, long user) {
   SharedHold hold(impl_->lock);

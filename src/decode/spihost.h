@@ -106,6 +106,8 @@ class CSpiPlugin {
   bool threadSafe = false;
   // The optional colour-profile export (null when the module has none).
   SPI_GetColorProfile getColorProfile = nullptr;
+  SPI_GetPreviewSized getPreviewSized = nullptr;
+  bool orientsPictures = false;
 
   // Closes the module and clears the entry points (not the lists or flags).
   void Unload();
@@ -168,6 +170,13 @@ class CSpiHost {
                  unsigned flags, long lengthOrOffset, ProgressProc progress = nullptr, long user = 0);
   int GetFile(int position, const char *source, char *destination, unsigned flags, long lengthOrOffset,
               ProgressProc progress = nullptr, long user = 0);
+  // A picture plug-in's embedded preview for a thumbnail of wantWidth x wantHeight (as
+  // shown): GetPreviewSized when the plug-in has it, else GetPreview. -1 for the built-ins
+  // and plug-ins with neither; otherwise as GetPicture.
+  int GetPreview(int position, const char *source, HDIB *picture, int wantWidth, int wantHeight,
+                 unsigned flags, long lengthOrOffset, ProgressProc progress = nullptr, long user = 0);
+  // The plug-in's pictures come turned by the file's orientation already.
+  bool OrientsPictures(int position) const;
   // The ICC profile embedded in the picture (empty when there is none, or the decoder cannot
   // tell): from the built-in JPEG decoder, or a plug-in exporting GetColorProfile. 0 or the
   // decoder's failure.

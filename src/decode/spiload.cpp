@@ -43,6 +43,7 @@ void CSpiPlugin::Unload() {
   getArchiveInfo = nullptr;
   configurationDlg = nullptr;
   getColorProfile = nullptr;
+  getPreviewSized = nullptr;
   if (void *m = std::exchange(module, nullptr)) SpiGuarded("FreeDLL", [m] { return dlclose(m); });
 }
 
@@ -93,6 +94,10 @@ bool SetInstance(CSpiPlugin &p) {
   if (auto safe = reinterpret_cast<SPI_ThreadSafe>(dlsym(m, "SpiThreadSafe")))
     p.threadSafe = SpiGuarded("SetInstance", [&] { return safe(); }) > 0;
   p.getColorProfile = reinterpret_cast<SPI_GetColorProfile>(dlsym(m, "GetColorProfile"));
+  p.getPreviewSized = reinterpret_cast<SPI_GetPreviewSized>(dlsym(m, "GetPreviewSized"));
+  p.orientsPictures = false;
+  if (auto orients = reinterpret_cast<SPI_OrientsPictures>(dlsym(m, "SpiOrientsPictures")))
+    p.orientsPictures = SpiGuarded("SetInstance", [&] { return orients(); }) > 0;
   return true;
 }
 
