@@ -1,67 +1,8 @@
 #include "archive/membername.h"
 
-#include <iconv.h>
-
-#include <cerrno>
 #include <vector>
 
 namespace tamro::plugin::archive {
-
-bool IsValidUtf8(std::string_view text) {
-  const auto *p = reinterpret_cast<const unsigned char *>(text.data());
-  const auto *end = p + text.size();
-  while (p < end) {
-    unsigned c = *p;
-    if (c < 0x80) {
-      ++p;
-      continue;
-    }
-    int extra;
-    unsigned cp;
-    if (c >= 0xC2 && c <= 0xDF) {
-      extra = 1;
-      cp = c & 0x1F;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      extra = 2;
-      cp = c & 0x0F;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      extra = 3;
-      cp = c & 0x07;
-    } else {
-      return false;
-    }
-    if (end - p <= extra) return false;
-    for (int i = 1; i <= extra; ++i) {
-      if ((p[i] & 0xC0) != 0x80) return false;
-      cp = (cp << 6) | (p[i] & 0x3F);
-    }
-    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
-    if ((extra == 2 && cp < 0x800) || (extra == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-        (cp >= 0xD800 && cp <= 0xDFFF))
-      return false;
-    p += extra + 1;
-  }
-  return true;
-}
-
-namespace {
-
-class Iconv {
- public:
-  Iconv(const char *to, const char *from) : cd_(iconv_open(to, from)) {}
-  ~Iconv() {
-    if (ok()) iconv_close(cd_);
-  }
-  Iconv(const Iconv &) = delete;
-  Iconv &operator=(const Iconv &) = delete;
-  bool ok() const { return cd_ != reinterpret_cast<iconv_t>(-1); }
-  iconv_t get() const { return cd_; }
-
- private:
-  iconv_t cd_;
-};
-
-}  // namespace
 
 namespace {
 
@@ -84,31 +25,7 @@ std::string RestoreCp932Trails(std::string_view raw) {
 
 std::string NameToUtf8(std::string_view stored) {
   if (IsValidUtf8(stored)) return std::string(stored);
-  const std::string repaired = RestoreCp932Trails(stored);
-  const std::string_view raw = repaired;
-  std::string out;
-  Iconv cd("UTF-8", "CP932");
-  if (!cd.ok()) {
-    for (unsigned char c : raw) out += c < 0x80 ? static_cast<char>(c) : '?';
-    return out;
-  }
-  std::vector<char> buffer(raw.size() * 4 + 16);
-  char *in = const_cast<char *>(raw.data());
-  size_t inLeft = raw.size();
-  while (inLeft > 0) {
-    char *o = buffer.data();
-    size_t oLeft = buffer.size();
-    size_t rc = iconv(cd.get(), &in, &inLeft, &o, &oLeft);
-    out.append(buffer.data(), static_cast<size_t>(o - buffer.data()));
-    if (rc != static_cast<size_t>(-1)) break;
-    if (errno == E2BIG) continue;
-    // A byte that is not CP932 (or a lead byte cut off at the end): mark it and go on.
-    out += '?';
-    ++in;
-    --inLeft;
-    iconv(cd.get(), nullptr, nullptr, nullptr, nullptr);
-  }
-  return out;
+  return Cp932ToUtf8(RestoreCp932Trails(stored), "?");
 }
 
 void SplitMemberPath(std::string_view utf8, std::string &folder, std::string &name) {

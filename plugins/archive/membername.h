@@ -5,9 +5,9 @@
 #include <string>
 #include <string_view>
 
-namespace tamro::plugin::archive {
+#include "platform/text.h"
 
-bool IsValidUtf8(std::string_view text);
+namespace tamro::plugin::archive {
 
 // A stored name as UTF-8: kept when it already is valid UTF-8, otherwise read as CP932
 // (old Japanese archivers write CP932 without saying so); bytes that are neither become "?".

@@ -49,8 +49,17 @@ namespace {
 std::string Convert(const char *to, const char *from, std::string_view s, std::string_view replacement,
                     std::size_t skip) {
   iconv_t cd = iconv_open(to, from);
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::string(s);
   std::string out;
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // Without the converter ASCII is still right; nothing else is guessed at.
+    for (unsigned char c : s) {
+      if (c < 0x80)
+        out += static_cast<char>(c);
+      else
+        out.append(replacement);
+    }
+    return out;
+  }
   out.reserve(s.size() * 3 / 2 + 4);
   char *in = const_cast<char *>(s.data());
   std::size_t inLeft = s.size();
@@ -84,11 +93,11 @@ std::size_t Utf8SequenceLength(unsigned char c) {
 
 }  // namespace
 
-std::string Cp932ToUtf8(std::string_view s) {
+std::string Cp932ToUtf8(std::string_view s, std::string_view replacement) {
   bool ascii = true;
   for (unsigned char c : s) ascii = ascii && c < 0x80;
   if (ascii) return std::string(s);
-  return Convert("UTF-8", "CP932", s, "\xEF\xBF\xBD", 1);
+  return Convert("UTF-8", "CP932", s, replacement, 1);
 }
 
 std::string Utf8ToCp932(std::string_view s) {

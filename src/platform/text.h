@@ -8,8 +8,9 @@ namespace tamro {
 // True when the bytes are well-formed UTF-8 (no overlongs, no surrogates, at most U+10FFFF).
 bool IsValidUtf8(std::string_view s);
 
-// Converts Shift-JIS (code page 932) bytes to UTF-8. Bytes that do not convert become U+FFFD.
-std::string Cp932ToUtf8(std::string_view s);
+// Converts Shift-JIS (code page 932) bytes to UTF-8. Each byte that does not convert becomes
+// `replacement`, so the result is always valid UTF-8.
+std::string Cp932ToUtf8(std::string_view s, std::string_view replacement = "\xEF\xBF\xBD");
 
 // Converts UTF-8 to code page 932; characters it cannot hold become "?". Empty on bad UTF-8.
 std::string Utf8ToCp932(std::string_view s);
