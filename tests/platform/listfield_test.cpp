@@ -2,57 +2,53 @@
 
 #include "platform/listfield.h"
 
+#include <string>
+
 namespace tamro {
 namespace {
 
-TEST(ListField, FieldsQuotesAndMissingFields) {
-  std::string out;
-  EXPECT_EQ(GetListField("150,60,70", 1, out), 2);
-  EXPECT_EQ(out, "60");
-  // A quoted run protects its commas; the quotes themselves are dropped.
-  EXPECT_EQ(GetListField(R"("a,b",c)", 0, out), 3);
-  EXPECT_EQ(out, "a,b");
-  EXPECT_EQ(GetListField(R"("a,b",c)", 1, out), 1);
-  EXPECT_EQ(out, "c");
-  // Blanks are kept; text around the quotes is not.
-  EXPECT_EQ(GetListField(" x , y", 1, out), 2);
-  EXPECT_EQ(out, " y");
-  EXPECT_EQ(GetListField(R"(pre"in"post)", 0, out), 2);
-  EXPECT_EQ(out, "in");
-  // One quote alone gives the empty text.
-  EXPECT_EQ(GetListField(R"(ab"cd)", 0, out), 0);
-  EXPECT_EQ(out, "");
-  // Empty fields exist; fields past the end are missing.
-  EXPECT_EQ(GetListField("a,,c", 1, out), 0);
-  EXPECT_EQ(GetListField("a,b", 2, out), -1);
-  EXPECT_EQ(out, "");
-  EXPECT_EQ(GetListField("", 0, out), 0);
-  EXPECT_EQ(GetListField("", 1, out), -1);
-  EXPECT_EQ(GetListField(R"x("$(PicName)","$(Size)",)x", 1, out), 7);
-  EXPECT_EQ(out, "$(Size)");
-}
-
-TEST(ListField, IntegersStoreZeroForMissingOrBadFields) {
-  int v = 99;
-  EXPECT_EQ(GetListInt("5,300", 0, v), 1);
-  EXPECT_EQ(v, 5);
-  EXPECT_EQ(GetListInt("5,-300", 1, v), 4);
-  EXPECT_EQ(v, -300);
-  EXPECT_EQ(GetListInt("5,+7", 1, v), 2);
-  EXPECT_EQ(v, 7);
-  v = 99;
-  EXPECT_EQ(GetListInt("5", 1, v), -1);
-  EXPECT_EQ(v, 0);  // a missing second coordinate reads as 0
-  v = 99;
-  EXPECT_EQ(GetListInt("abc,1", 0, v), -1);
-  EXPECT_EQ(v, 0);
-  v = 99;
-  EXPECT_EQ(GetListInt(",1", 0, v), -1);
-  EXPECT_EQ(v, 0);
-  EXPECT_EQ(GetListInt("12px", 0, v), 4);
-  EXPECT_EQ(v, 12);
-  EXPECT_EQ(GetListInt(R"("40",x)", 0, v), 2);
-  EXPECT_EQ(v, 40);
+TEST(ListField, FieldsAndIntegersFromOneTable) {
+  // Field `index` of `text`: the answer of GetListField and the field, then of GetListInt
+  // and the number (0 for a missing or bad field).
+  const struct {
+    const char *text;
+    int index;
+    int field;
+    const char *out;
+    int integer, value;
+  } rows[] = {
+      {"150,60,70", 1, 2, "60", 2, 60},
+      // A quoted run protects its commas; the quotes themselves are dropped.
+      {R"("a,b",c)", 0, 3, "a,b", -1, 0},
+      {R"("a,b",c)", 1, 1, "c", -1, 0},
+      // Blanks are kept; text around the quotes is not.
+      {" x , y", 1, 2, " y", -1, 0},
+      {R"(pre"in"post)", 0, 2, "in", -1, 0},
+      {R"(ab"cd)", 0, 0, "", -1, 0},  // one quote alone gives the empty text
+      // Empty fields exist; fields past the end are missing.
+      {"a,,c", 1, 0, "", -1, 0},
+      {"a,b", 2, -1, "", -1, 0},
+      {"", 0, 0, "", -1, 0},
+      {"", 1, -1, "", -1, 0},
+      {R"x("$(PicName)","$(Size)",)x", 1, 7, "$(Size)", -1, 0},
+      {"5,300", 0, 1, "5", 1, 5},
+      {"5,-300", 1, 4, "-300", 4, -300},
+      {"5,+7", 1, 2, "+7", 2, 7},
+      {"5", 1, -1, "", -1, 0},  // a missing second coordinate reads as 0
+      {"abc,1", 0, 3, "abc", -1, 0},
+      {",1", 0, 0, "", -1, 0},
+      {"12px", 0, 4, "12px", 4, 12},
+      {R"("40",x)", 0, 2, "40", 2, 40},
+  };
+  for (const auto &row : rows) {
+    SCOPED_TRACE(std::string(row.text) + " #" + std::to_string(row.index));
+    std::string out = "stale";
+    EXPECT_EQ(GetListField(row.text, row.index, out), row.field);
+    EXPECT_EQ(out, row.out);
+    int v = 99;
+    EXPECT_EQ(GetListInt(row.text, row.index, v), row.integer);
+    EXPECT_EQ(v, row.value);
+  }
 }
 
 TEST(ListField, SetReplacesOrAppendsWithSeparators) {
