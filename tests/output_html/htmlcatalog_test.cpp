@@ -55,41 +55,39 @@ TEST(HtmlTemplate, BuiltInSections) {
   for (const auto &line : header) EXPECT_NE(line.rfind("#THUMBS", 0), 0u);  // settings are not text
 }
 
-TEST(HtmlTemplate, FileWithoutMarkersReplacesOnlyOne) {
+TEST(HtmlTemplate, FilesReplaceTheSectionsTheyNameAndTheSizesTheyGive) {
+  using Lines = std::vector<std::string>;
+  const CHtmlTemplate builtIn;
+  const Lines header = builtIn.Lines(CHtmlTemplate::kHeader), footer = builtIn.Lines(CHtmlTemplate::kFooter);
+  struct Row {
+    const char *name;
+    std::string text;
+    Lines header, one, footer;
+    int width, height;
+  } rows[] = {
+      {"no markers: only the picture section", "<P>$FILENAME$</P>\r\n#thumbs_width=200\n<HR>", header,
+       {"<P>$FILENAME$</P>", "<HR>"}, footer, 200, 120},
+      // Earlier lines of a section named twice are dropped; no size of zero or less.
+      {"markers in any case, rest of the line ignored",
+       "*footer of the page\nF1\n*HEADER\nH1\n*One\nO1\n*header again\nH2\n#THUMBS_HEIGHT=90\n"
+       "#THUMBS_WIDTH=-5\n#thumbs_height=abc\n",
+       {"H2"}, {"O1"}, {"F1"}, 160, 90},
+      {"old code page", "*One\n" + Utf8ToCp932("名前 $FILENAME$"), header, {"名前 $FILENAME$"}, footer, 160, 120},
+  };
   test::Sandbox box;
-  auto file = box.write("plain.rxm", "<P>$FILENAME$</P>\r\n#thumbs_width=200\n<HR>");
   CHtmlTemplate t;
-  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), (std::vector<std::string>{"<P>$FILENAME$</P>", "<HR>"}));
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kHeader), CHtmlTemplate().Lines(CHtmlTemplate::kHeader));
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter), CHtmlTemplate().Lines(CHtmlTemplate::kFooter));
-  EXPECT_EQ(t.thumbsWidth, 200);
-  EXPECT_EQ(t.thumbsHeight, 120);
-}
-
-TEST(HtmlTemplate, MarkersIgnoreCaseAndTheRestOfTheLine) {
-  test::Sandbox box;
-  auto file = box.write("t.rxm",
-                        "*footer of the page\nF1\n*HEADER\nH1\n*One\nO1\n*header again\nH2\n#THUMBS_HEIGHT=90\n"
-                        "#THUMBS_WIDTH=-5\n#thumbs_height=abc\n");
-  CHtmlTemplate t;
-  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kHeader), std::vector<std::string>{"H2"});  // earlier lines dropped
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), std::vector<std::string>{"O1"});
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter), std::vector<std::string>{"F1"});
-  EXPECT_EQ(t.thumbsHeight, 90);
-  EXPECT_EQ(t.thumbsWidth, 160);  // no size of zero or less
-}
-
-TEST(HtmlTemplate, OldCodePageFilesAndMissingFiles) {
-  test::Sandbox box;
-  auto file = box.write("sjis.rxm", "*One\n" + Utf8ToCp932("名前 $FILENAME$"));
-  CHtmlTemplate t;
-  ASSERT_EQ(t.LoadHtmlTemplate(file.string()), 0);
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), std::vector<std::string>{"名前 $FILENAME$"});
+  for (const Row &row : rows) {
+    SCOPED_TRACE(row.name);
+    ASSERT_EQ(t.LoadHtmlTemplate(box.write("t.rxm", row.text).string()), 0);
+    EXPECT_EQ(t.Lines(CHtmlTemplate::kHeader), row.header);
+    EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), row.one);
+    EXPECT_EQ(t.Lines(CHtmlTemplate::kFooter), row.footer);
+    EXPECT_EQ(t.thumbsWidth, row.width);
+    EXPECT_EQ(t.thumbsHeight, row.height);
+  }
   // A file that cannot be read leaves the built-in template, not the last file's.
   EXPECT_EQ(t.LoadHtmlTemplate(box.path("missing.rxm").string()), -1);
-  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), CHtmlTemplate().Lines(CHtmlTemplate::kOne));
+  EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), builtIn.Lines(CHtmlTemplate::kOne));
 }
 
 TEST(HtmlPaths, RelativePath) {
@@ -155,6 +153,13 @@ class HtmlRun : public ::testing::Test {
     auto file = box.write("t.rxm", text);
     ASSERT_EQ(catalog->tmpl.LoadHtmlTemplate(file.string()), 0);
   }
+  // Writes the catalogue with that template; its first page.
+  std::vector<std::string> Page(const std::string &text, const std::string &name = "c.htm") {
+    Template(text);
+    fs::create_directories(out);
+    EXPECT_TRUE(catalog->WriteHtmlCatalogue((out / name).string()));
+    return PageLines(name);
+  }
 
   test::Sandbox box;
   fs::path out = box.path("out");
@@ -193,10 +198,7 @@ TEST_F(HtmlRun, PagesOfTwoPictures) {
 TEST_F(HtmlRun, NoLimitIsOnePageOfTheSelection) {
   List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}, {"c.jpg", {10, 10}}}, box.path("pics"));
   test::Select(*doc, {"a.jpg", "c.jpg"});
-  fs::create_directories(out);
-  Template("*Header\n[$PREV_PAGE$][$NEXT_PAGE$] $MAXPAGENO$ [$FILENAME$][$NOTE$]\n*One\n$FILENAME$\n*Footer\n");
-  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
-  auto page = PageLines("catalog.htm");
+  auto page = Page("*Header\n[$PREV_PAGE$][$NEXT_PAGE$] $MAXPAGENO$ [$FILENAME$][$NOTE$]\n*One\n$FILENAME$\n*Footer\n", "catalog.htm");
   auto names = test::EntryNames(*doc);  // in the listing's order
   std::erase(names, "b.jpg");
   EXPECT_EQ(std::vector<std::string>(page.begin() + 6, page.end()),
@@ -207,10 +209,7 @@ TEST_F(HtmlRun, NoLimitIsOnePageOfTheSelection) {
 TEST_F(HtmlRun, DisplayedSizeFitsTheBoxEitherWay) {
   List({{"big.bmp", {640, 480}}, {"small.bmp", {100, 50}}, {"broken.bmp", {0, 0}}}, box.path("pics"));
   SelectAll();
-  Template("*Header\n*One\n$FILENAME$ $WIDTH$x$HEIGHT$ $PIXEL$\n*Footer\n");
-  fs::create_directories(out);
-  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
-  auto page = PageLines("c.htm");
+  auto page = Page("*Header\n*One\n$FILENAME$ $WIDTH$x$HEIGHT$ $PIXEL$\n*Footer\n");
   EXPECT_TRUE(Contains(page, "big.bmp 160x120 640x480 24bit"));
   EXPECT_TRUE(Contains(page, "small.bmp 160x80 100x50 24bit"));  // scaled up
   for (const auto &line : page) EXPECT_EQ(line.find("broken"), std::string::npos);  // nothing for it
@@ -223,10 +222,7 @@ TEST_F(HtmlRun, PictureTextIsEscapedAndNotesKeepTheirLines) {
   // Read from the note file: nothing has read the notes before the catalogue asks.
   ASSERT_TRUE(WriteNote(box.path("pics").string(), "", "n.jpg", "a\r\nb\nc $NOTE$ $FILENAME$"));
   doc->GetEntry(test::FindEntry(*doc, "n.jpg"))->SetDescription("<i>");
-  Template("*Header\n*One\nF=$FILENAME$ N=$NOTE$ D=$DOC$\n*Footer\n");
-  fs::create_directories(out);
-  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
-  auto page = PageLines("c.htm");
+  auto page = Page("*Header\n*One\nF=$FILENAME$ N=$NOTE$ D=$DOC$\n*Footer\n");
   EXPECT_TRUE(Contains(page, "F=a&amp;b &lt;c&gt;.jpg N=　 D=　"));
   EXPECT_TRUE(Contains(page, "F=n.jpg N=a<BR>b<BR>c $NOTE$ $FILENAME$ D=&lt;i&gt;"));
 }
@@ -234,10 +230,7 @@ TEST_F(HtmlRun, PictureTextIsEscapedAndNotesKeepTheirLines) {
 TEST_F(HtmlRun, LinksFromThePageFolder) {
   List({{"写 真#1 & 2.jpg", {10, 10}}}, box.path("pics"));
   SelectAll();
-  Template("*Header\n*One\n$ORGPATHNAME$|$THUMBSNAME$|$PATHNAME$\n*Footer\n");
-  fs::create_directories(out);
-  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
-  auto page = PageLines("c.htm");
+  auto page = Page("*Header\n*One\n$ORGPATHNAME$|$THUMBSNAME$|$PATHNAME$\n*Footer\n");
   std::string link = "../pics/%E5%86%99%20%E7%9C%9F%231%20%26%202.jpg";
   EXPECT_EQ(page[6], link + "|" + link + "|" + EscapeHtml(box.path("pics/写 真#1 & 2.jpg").string()));
   // The link leads to the file.
@@ -269,10 +262,7 @@ TEST_F(HtmlRun, JpegThumbnailsShareTheBareName) {
   SelectAll();
   catalog->jpegSave = true;
   catalog->jpegResize = true;
-  Template("*Header\n*One\n$THUMBSNAME$ $WIDTH$\n*Footer\n");
-  fs::create_directories(out);
-  ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "c.htm").string()));
-  auto page = PageLines("c.htm");
+  auto page = Page("*Header\n*One\n$THUMBSNAME$ $WIDTH$\n*Footer\n");
   EXPECT_EQ(std::count(page.begin(), page.end(), "Tm-x.jpg 160"), 2);
   std::string jpeg = test::ReadFile(out / "Tm-x.jpg");
   ASSERT_GT(jpeg.size(), 2u);
