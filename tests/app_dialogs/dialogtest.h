@@ -74,13 +74,7 @@ class DialogDriver : public QObject {
   std::deque<Step> steps_;
 };
 
-// The child of `dialog` with that object name, or the button showing that text.
-template <class W>
-W *Child(QWidget *dialog, const char *name) {
-  W *w = dialog->findChild<W *>(QString::fromUtf8(name));
-  EXPECT_NE(w, nullptr) << name;
-  return w;
-}
+// The button of `dialog` showing that text.
 inline QAbstractButton *Button(QWidget *dialog, const QString &text) {
   for (QAbstractButton *b : dialog->findChildren<QAbstractButton *>())
     if (b->text() == text && b->isVisible()) return b;

@@ -19,6 +19,7 @@
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 #include "views/viewtest.h"
 
 namespace tamro::test {
@@ -74,13 +75,6 @@ void WhenShown(std::function<void(T &)> act) {
     act(*dialog);
   });
   timer->start();
-}
-
-template <class T>
-T *Child(QWidget &parent, const char *name) {
-  T *w = parent.findChild<T *>(QString::fromUtf8(name));
-  EXPECT_TRUE(w) << name;
-  return w;
 }
 
 }  // namespace tamro::test

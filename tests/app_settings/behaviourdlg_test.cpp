@@ -9,9 +9,9 @@
 
 #include "catalogue/rxdoc.h"
 #include "decode/spihost.h"
-#include "dialogtest.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 #include "views/onepicture.h"
 
 namespace tamro::test {

@@ -7,8 +7,8 @@
 #include <QSpinBox>
 #include <cstdlib>
 
-#include "dialogtest.h"
 #include "platform/ui.h"
+#include "support/widgetapp.h"
 
 namespace tamro::test {
 namespace {

@@ -11,10 +11,10 @@
 #include <QTest>
 
 #include "decode/spihost.h"
-#include "dialogtest.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 
 namespace tamro::test {
 namespace {

@@ -11,9 +11,9 @@
 #include <functional>
 
 #include "catalogue/rxdoc.h"
-#include "dialogtest.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
+#include "support/widgetapp.h"
 
 namespace tamro::test {
 namespace {
