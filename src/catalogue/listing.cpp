@@ -131,7 +131,11 @@ bool CRXDoc::IsOwnFileName(std::string_view name) {
 bool CRXDoc::CheckInterrupt() { return interrupt_ && interrupt_->CheckInterrupt(); }
 
 int CRXDoc::ListFolder(ScanRequest &request) {
-  if (thumbCache_) thumbCache_->Clear();
+  if (thumbCache_) {
+    thumbCache_->Clear();
+    // Read while the folder is searched, so that no thumbnail request waits for the file.
+    if (useInfo_ || settings_.cacheFolder || settings_.autoCacheFolder) thumbCache_->ReadAhead(request.folder);
+  }
   supplied_.clear();
   infoRead_.clear();
   std::vector<std::string> patterns;

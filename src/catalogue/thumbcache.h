@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 namespace tamro {
 
 class CPicEntry;
@@ -17,6 +19,8 @@ class ThumbCache {
   virtual void Flush() = 0;
   // Drops every folder store without writing.
   virtual void Clear() = 0;
+  // A listing of the folder starts: its store may be read meanwhile, off the main thread.
+  virtual void ReadAhead(const std::string &) {}
 };
 
 }  // namespace tamro

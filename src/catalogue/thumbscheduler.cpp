@@ -68,6 +68,16 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
       return kReady;
     }
   }
+  if (CThumbStore *store = builder_.Store(); store && e->useCache && store->Reading(e->Folder())) {
+    // Its record is probably on the way: the cell waits for the store rather than decoding.
+    std::lock_guard lock(mutex_);
+    const uint32_t id = ++nextId_ ? nextId_ : ++nextId_;
+    e->pendingJob = id;
+    outstanding_.insert(id);
+    ++inFlight_;
+    waiting_.push_back(Waiting{id, doc_.GetEntryIndex(visibleIndex), rect, priority});
+    return kQueued;
+  }
   Job job;
   job.entryIndex = doc_.GetEntryIndex(visibleIndex);
   job.job = builder_.JobFor(*e, rect);
@@ -108,6 +118,8 @@ void CThumbScheduler::CancelAll() {
     for (const Job &j : *q) release(j.entryIndex, j.id);
   for (const auto &[entryIndex, id] : runningJobs_) release(entryIndex, id);
   for (const Done &d : done_) release(d.entryIndex, d.id);
+  for (const Waiting &w : waiting_) release(w.entryIndex, w.id);
+  waiting_.clear();
   visible_.clear();
   background_.clear();
   done_.clear();
@@ -275,8 +287,37 @@ int CThumbScheduler::WaitAndDrain() {
 }
 
 void CThumbScheduler::Finish() {
+  // Without an event loop nobody else takes the store in: it is waited for here.
+  if (!waiting_.empty() && builder_.Store()) {
+    for (const Waiting &w : waiting_)
+      if (CPicEntry *e = doc_.GetEntryAt(w.entryIndex)) builder_.Store()->GetFolder(e->Folder());
+    StoreArrived();
+  }
   while (InFlight() > 0) WaitAndDrain();
   Drain();
+}
+
+void CThumbScheduler::StoreArrived() {
+  std::vector<Waiting> waiting;
+  waiting.swap(waiting_);
+  std::vector<Waiting> again;
+  for (const Waiting &w : waiting) {
+    {
+      std::lock_guard lock(mutex_);
+      outstanding_.erase(w.id);
+      --inFlight_;
+    }
+    CPicEntry *e = doc_.GetEntryAt(w.entryIndex);
+    if (!e || e->pendingJob != w.id) continue;
+    e->pendingJob = 0;
+    again.push_back(w);
+  }
+  // Visible cells first, as they were asked.
+  std::stable_sort(again.begin(), again.end(),
+                   [](const Waiting &a, const Waiting &b) { return a.priority < b.priority; });
+  for (const Waiting &w : again)
+    if (const int v = doc_.VisibleIndexOf(w.entryIndex); v >= 0) Ask(v, w.rect, w.priority);
+  changed_.notify_all();
 }
 
 }  // namespace tamro

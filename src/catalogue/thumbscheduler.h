@@ -61,6 +61,9 @@ class CThumbScheduler : public UpdateObserver {
   int Drain();
   // Waits for every request, storing results as they come (tools without an event loop).
   void Finish();
+  // The thumbnail store has taken in a folder's file: the cells that waited for it are
+  // asked again, from its records where it has them. Main thread only.
+  void StoreArrived();
   // Waits until at least one result is in (or nothing is in flight) and stores it back.
   int WaitAndDrain();
   // Every thumbnail made goes into the thumbnail store, whatever CacheFolder says (tamro-batch).
@@ -125,6 +128,15 @@ class CThumbScheduler : public UpdateObserver {
     std::shared_ptr<ThumbBytes> block;
   };
   std::map<uint32_t, PendingPut> puts_;  // main thread only
+  // Requests waiting for their folder's store file to be read (main thread only); each is
+  // counted in flight and outstanding, so the views wait for it as for a decode.
+  struct Waiting {
+    uint32_t id = 0;
+    int entryIndex = -1;
+    CellRect rect;
+    int priority = 0;
+  };
+  std::vector<Waiting> waiting_;
   // Main thread only: entries holding thumbnails, least recently used first, with the bytes
   // counted for each.
   std::list<int> used_;

@@ -1,6 +1,5 @@
 #include "catalogue/thumbstore.h"
 
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
 #include <unistd.h>
@@ -203,20 +202,11 @@ bool WriteRecordsAtomically(const std::string &path, const std::vector<ThumbReco
   return ok && file.Commit();
 }
 
-constexpr std::size_t kHugePage = std::size_t{2} << 20;
-
 }  // namespace
 
 void *AllocateStoreBytes(std::size_t bytes) {
-  if (bytes < 2 * kHugePage) {
-    if (void *p = std::malloc(bytes ? bytes : 1)) return p;
-    throw std::bad_alloc();
-  }
-  const std::size_t rounded = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void *p = std::aligned_alloc(kHugePage, rounded);
-  if (!p) throw std::bad_alloc();
-  ::madvise(p, rounded, MADV_HUGEPAGE);
-  return p;
+  if (void *p = std::malloc(bytes ? bytes : 1)) return p;
+  throw std::bad_alloc();
 }
 
 void FreeStoreBytes(void *p, std::size_t) { std::free(p); }
@@ -485,14 +475,115 @@ bool CThumbFolder::Write() {
 
 std::string CThumbStore::FilePath(const std::string &folder) { return JoinPath(folder, kFileName); }
 
+bool CThumbStore::PendingRead::Run() {
+  {
+    std::lock_guard lock(mutex);
+    if (started) return false;
+    started = true;
+  }
+  auto f = std::make_unique<CThumbFolder>(path);
+  f->Load();
+  std::lock_guard lock(mutex);
+  folder = std::move(f);
+  finished = true;
+  done.notify_all();
+  return true;
+}
+
+CThumbStore::~CThumbStore() { SetArrival({}); }
+
+void CThumbStore::SetArrival(std::function<void()> arrived) {
+  std::lock_guard lock(arrival_->mutex);
+  arrival_->call = std::move(arrived);
+}
+
+void CThumbStore::ReadAhead(const std::string &folder) {
+  if (!run_) return;
+  std::string path(TrimTrailingSlash(folder));
+  for (auto &f : folders_)
+    if (f->Path() == path) return;
+  for (auto &p : pending_)
+    if (p->path == path) return;
+  auto read = std::make_shared<PendingRead>();
+  read->path = std::move(path);
+  pending_.push_back(read);
+  run_([read, arrival = arrival_] {
+    if (!read->Run()) return;
+    std::lock_guard lock(arrival->mutex);
+    if (arrival->call) arrival->call();
+  });
+}
+
+CThumbFolder &CThumbStore::Adopt(std::unique_ptr<CThumbFolder> folder) {
+  folders_.push_back(std::move(folder));
+  return *folders_.back();
+}
+
+bool CThumbStore::Reading(const std::string &folder) {
+  if (pending_.empty()) return false;
+  const std::string_view path = TrimTrailingSlash(folder);
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if ((*it)->path != path) continue;
+    std::unique_ptr<CThumbFolder> read;
+    {
+      std::lock_guard lock((*it)->mutex);
+      if (!(*it)->finished) return true;
+      read = std::move((*it)->folder);
+    }
+    pending_.erase(it);
+    Adopt(std::move(read));
+    return false;
+  }
+  return false;
+}
+
+bool CThumbStore::TakeArrived() {
+  bool any = false;
+  for (std::size_t i = 0; i < pending_.size();) {
+    std::unique_ptr<CThumbFolder> read;
+    {
+      std::lock_guard lock(pending_[i]->mutex);
+      if (pending_[i]->finished) read = std::move(pending_[i]->folder);
+    }
+    if (!read) {
+      ++i;
+      continue;
+    }
+    pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(i));
+    Adopt(std::move(read));
+    any = true;
+  }
+  return any;
+}
+
+void CThumbStore::Clear() {
+  // A read not started yet is not made at all; one running finishes into its own record,
+  // which nobody takes any more.
+  for (auto &p : pending_) {
+    std::lock_guard lock(p->mutex);
+    p->started = true;
+  }
+  pending_.clear();
+  folders_.clear();
+}
+
 CThumbFolder &CThumbStore::GetFolder(const std::string &folder) {
   std::string path(TrimTrailingSlash(folder));
   for (auto &f : folders_)
     if (f->Path() == path) return *f;
-  folders_.push_back(std::make_unique<CThumbFolder>(path));
-  CThumbFolder &f = *folders_.back();
-  f.Load();
-  return f;
+  for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+    if ((*it)->path != path) continue;
+    // Needed now (a record is put or taken out): read here unless a worker already reads it.
+    std::shared_ptr<PendingRead> read = *it;
+    pending_.erase(it);
+    read->Run();
+    std::unique_lock lock(read->mutex);
+    read->done.wait(lock, [&] { return read->finished; });
+    return Adopt(std::move(read->folder));
+  }
+  auto f = std::make_unique<CThumbFolder>(path);
+  f->Load();
+  return Adopt(std::move(f));
 }
 
 std::shared_ptr<ThumbBytes> EncodeThumbRecordData(HDIB thumbnail, int quality) {

@@ -21,9 +21,12 @@
 // ones of ours too, and they pass over it: such a reader may show a turned thumbnail, and
 // a record it writes again says 0, which is what it made.
 
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -68,8 +71,8 @@ ThumbRecordHeader ParseThumbHeader(const unsigned char *bytes, std::size_t size)
 // its terminating zero.
 void WriteThumbHeader(const ThumbRecordHeader &header, unsigned char *out);
 
-// Blocks for store files: large ones on huge pages where the system offers them, since
-// faulting in tens of megabytes page by page costs more than reading them.
+// Blocks for store files, taken plainly from the heap: the file is read on a worker, where
+// huge pages would only make its faults contend with the main thread's frees.
 void *AllocateStoreBytes(std::size_t bytes);
 void FreeStoreBytes(void *p, std::size_t bytes);
 
@@ -159,16 +162,33 @@ class CThumbFolder {
   bool damaged_ = false;
 };
 
-// Every folder store used since the last Clear. Runs on the main thread.
+// Every folder store used since the last Clear. Runs on the main thread; only the reading
+// of a folder's file ahead of use runs elsewhere.
 class CThumbStore : public ThumbCache {
  public:
   static constexpr const char *kFileName = "_THUMBS_.RXI";
   static constexpr int kQuality = 95;
+  // Starts a task on another thread.
+  using Runner = std::function<void(std::function<void()>)>;
 
   explicit CThumbStore(PictureDecoders *decoders = nullptr) : decoders_(decoders) {}
+  ~CThumbStore() override;
   void SetDecoders(PictureDecoders *decoders) { decoders_ = decoders; }
 
-  // The store of a folder, loaded from its file the first time it is asked for.
+  // Reading ahead: without a runner (tools, tests) a folder's file is read when first used.
+  // `arrived` is called on the reading thread when a file is in; it must have TakeArrived
+  // run on the main thread soon. Setting it empty stops calls to the old one.
+  void SetReader(Runner run) { run_ = std::move(run); }
+  void SetArrival(std::function<void()> arrived);
+  // Starts reading the folder's file on the runner (a listing starts).
+  void ReadAhead(const std::string &folder) override;
+  // Whether the folder's file is still being read; one read already is taken in here.
+  bool Reading(const std::string &folder);
+  // Takes in every file read meanwhile; true when any was.
+  bool TakeArrived();
+
+  // The store of a folder, loaded from its file the first time it is asked for (a file being
+  // read ahead is waited for, or read here when its task has not started yet).
   CThumbFolder &GetFolder(const std::string &folder);
   // Encodes the entry's thumbnail and puts its record into the folder's store, replacing
   // the record of the same file; marks the entry stored. 1 on success, 0 when there is no
@@ -189,14 +209,34 @@ class CThumbStore : public ThumbCache {
   void Flush() override { WriteAll(); }
   // The same; false when a store's file could not be written or deleted.
   bool WriteAll();
-  void Clear() override { folders_.clear(); }
+  void Clear() override;
 
   std::size_t FolderCount() const { return folders_.size(); }
   static std::string FilePath(const std::string &folder);
 
  private:
+  // One file being read ahead; shared with its task, which may outlive a Clear.
+  struct PendingRead {
+    std::string path;
+    std::mutex mutex;
+    std::condition_variable done;
+    bool started = false, finished = false;
+    std::unique_ptr<CThumbFolder> folder;
+    // Reads the file unless another thread has begun to; false when one had.
+    bool Run();
+  };
+  // Calls the arrival hook, or nothing once it is gone.
+  struct Arrival {
+    std::mutex mutex;
+    std::function<void()> call;
+  };
+  CThumbFolder &Adopt(std::unique_ptr<CThumbFolder> folder);
+
   PictureDecoders *decoders_;
   std::vector<std::unique_ptr<CThumbFolder>> folders_;
+  Runner run_;
+  std::shared_ptr<Arrival> arrival_ = std::make_shared<Arrival>();
+  std::vector<std::shared_ptr<PendingRead>> pending_;
 };
 
 // The pure steps of adding and loading, safe on any thread: a thumbnail encoded as a record's
