@@ -1,7 +1,5 @@
 #include "app/filecommandui.h"
 
-#include <QDir>
-
 #include "app/dialogs/appcalldialog.h"
 #include "app/dialogs/filedialogtools.h"
 #include "app/dialogs/notedialog.h"
@@ -18,15 +16,6 @@
 #include "fileops/unpack.h"
 
 namespace tamro {
-
-namespace {
-
-// Relative texts typed into the dialogs are taken from the folder shown.
-void EnterDocumentFolder(const CRXDoc &doc) {
-  if (!doc.Folder().empty()) QDir::setCurrent(Q(doc.Folder()));
-}
-
-}  // namespace
 
 int CopyCommand(QWidget *parent, CRXDoc &doc) {
   CTransferOption option(false);
@@ -57,7 +46,6 @@ int UnpackEntryCommand(CRXDoc &doc, int index) {
 }
 
 int RenameSequentialCommand(QWidget *parent, CRXDoc &doc) {
-  EnterDocumentFolder(doc);
   CRenameOption option;
   if (!AskRenamePattern(parent, option)) return -1;
   CBusyCursor busy;
@@ -65,13 +53,12 @@ int RenameSequentialCommand(QWidget *parent, CRXDoc &doc) {
 }
 
 int RenameEachCommand(QWidget *parent, CRXDoc &doc) {
-  EnterDocumentFolder(doc);
   return RenameEach(doc, RenameEachQuestion(parent));
 }
 
 int SaveInFormatCommand(QWidget *parent, CRXDoc &doc, PictureDecoders &decoders) {
-  EnterDocumentFolder(doc);
   CFileSaveOption option;
+  option.currentFolder = doc.Folder();
   if (!AskSaveFormat(parent, option)) return -1;
   return SaveSelectedInFormat(doc, decoders, option);
 }

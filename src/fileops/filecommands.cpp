@@ -90,7 +90,7 @@ void CTransferOption::Load() {
 }
 
 bool CTransferOption::Accept() {
-  const std::string absolute = AbsoluteFolder(folder);
+  const std::string absolute = AbsoluteFolder(folder, currentFolder);
   if (absolute.empty()) return false;
   folders_.Promote(folder);
   folders_.Save();

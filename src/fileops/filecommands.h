@@ -37,6 +37,7 @@ class CTransferOption {
   std::string folder;    // as typed; starts as the first history item
   int onlyExisting = 0;  // 0 all files, 1 only namesakes
   std::string destination;
+  std::string currentFolder;  // the folder shown; a relative text is taken from it
 
  private:
   bool move_;

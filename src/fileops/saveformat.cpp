@@ -129,7 +129,7 @@ bool CFileSaveOption::Accept() {
   p.WriteInt(kSection, "RotateAngle", rotateAngle);
 
   if (folder.empty()) return false;
-  const std::string absolute = AbsoluteFolder(folder);
+  const std::string absolute = AbsoluteFolder(folder, currentFolder);
   if (absolute.empty()) return false;
   folder = absolute;
   if (sizeMode == kGivenSize && (width < 1 || height < 1)) return false;

@@ -35,6 +35,7 @@ class CFileSaveOption {
   const TextHistory &Folders() const { return folders_; }
 
   std::string folder;
+  std::string currentFolder;  // the folder shown; a relative folder text is taken from it
   int format = kBmp;
   int sizeMode = kKeepSize;
   int width = 0, height = 0;

@@ -127,11 +127,13 @@ std::string MakeTransferRecord(std::string_view path, std::string_view note) {
   return record;
 }
 
-std::string AbsoluteFolder(const std::string &text) {
+std::string AbsoluteFolder(const std::string &text, const std::string &base) {
   if (text.empty() || text.find('\0') != std::string::npos) return {};
-  std::error_code ec;
-  fs::path p = fs::absolute(text, ec);
-  if (ec) return {};
+  fs::path p(text);
+  if (p.is_relative()) {
+    if (base.find('\0') != std::string::npos || !fs::path(base).is_absolute()) return {};
+    p = fs::path(base) / p;
+  }
   std::string out = p.lexically_normal().string();
   while (out.size() > 1 && out.back() == '/') out.pop_back();
   return out.size() > kMaxPath ? std::string() : out;

@@ -43,8 +43,9 @@ bool CopyFileSafely(const std::string &source, const std::string &destination);
 // A rename; across file systems a complete, flushed copy first and the source deleted after.
 bool MoveFileSafely(const std::string &source, const std::string &destination);
 
-// The absolute form of a folder text (relative to the current folder), or "" when it
-// cannot be made.
-std::string AbsoluteFolder(const std::string &text);
+// The absolute form of a folder text, or "" when it cannot be made. A relative text is
+// taken from `base` (the folder shown), never from the process's working directory, so
+// without an absolute base it cannot be made.
+std::string AbsoluteFolder(const std::string &text, const std::string &base = {});
 
 }  // namespace tamro

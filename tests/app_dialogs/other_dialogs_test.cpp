@@ -137,7 +137,7 @@ TEST_F(DialogTest, SaveFormatDialogRefusesABadFactorAndWritesEveryPage) {
     Child<QRadioButton>(d, "rotateLeft")->click();
     Button(d, "OK")->click();
   }});
-  QDir::setCurrent(QString::fromStdString(box.root().string()));
+  option.currentFolder = box.root().string();
   ASSERT_TRUE(AskSaveFormat(nullptr, option));
   EXPECT_EQ(option.folder, box.path("out").string());
   const Profile &p = Profile::App();

@@ -63,8 +63,10 @@ TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
     Child<QRadioButton>(d, "onlyExisting")->click();
     Button(d, "OK")->click();
   }});
+  const fs::path workingDirectory = fs::current_path();
   ASSERT_TRUE(AskTransferDestination(nullptr, option, box.path("shown").string()));
   EXPECT_EQ(option.destination, box.path("shown/sub").string());
+  EXPECT_EQ(fs::current_path(), workingDirectory);
   EXPECT_EQ(Profile::App().GetString("Filer", "Folder0", ""), "sub");
   EXPECT_EQ(Profile::App().GetString("Filer", "Folder1", ""), "/old/place");
   EXPECT_EQ(Profile::App().GetString("Filer", "Folder2", ""), "sub2");

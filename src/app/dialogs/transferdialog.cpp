@@ -1,7 +1,6 @@
 #include "app/dialogs/transferdialog.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -83,7 +82,7 @@ void CTransferDialog::accept() {
 
 bool AskTransferDestination(QWidget *parent, CTransferOption &option, const std::string &currentFolder) {
   option.Load();
-  if (!currentFolder.empty()) QDir::setCurrent(Q(currentFolder));
+  option.currentFolder = currentFolder;
   CAskingCursor arrow;
   CTransferDialog dialog(parent, option, currentFolder);
   return dialog.exec() == QDialog::Accepted;
