@@ -70,6 +70,8 @@ enum class SortCommand {
 // at most). Only the state lives here; sorting the entries is CRXDoc's.
 class CSortState {
  public:
+  // Ten is the history's own limit, not the number of columns: with one key per column and
+  // ten columns it is never reached today, and a column added later does not raise it.
   static constexpr std::size_t kHistoryMax = 10;
 
   int column() const { return column_; }
