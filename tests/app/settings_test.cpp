@@ -72,7 +72,7 @@ TEST(ThumbSizes, MenuListsRememberedSizesAndDivisions) {
   EXPECT_EQ(items[1].command, 0);
   // No remembered sizes: straight to "&2 分割" .. "&16 分割", and the limits are written.
   EXPECT_EQ(items[2].text, "&2 分割");
-  EXPECT_EQ(items[2].command, 8002);
+  EXPECT_EQ(items[2].command, kCmdDivide + 2);
   EXPECT_EQ(items.back().text, "&16 分割");
   EXPECT_EQ(items.size(), 2u + 15u);
   EXPECT_EQ(profile.GetInt("MainFrame", "ThumbsLast", 0), 16);
@@ -83,11 +83,11 @@ TEST(ThumbSizes, MenuListsRememberedSizesAndDivisions) {
   items = BuildThumbSizeMenu(profile);
   ASSERT_EQ(items.size(), 6u);
   EXPECT_EQ(items[2].text, "64x48");
-  EXPECT_EQ(items[2].command, 8104);
+  EXPECT_EQ(items[2].command, kCmdRememberedSize + 3);
   EXPECT_EQ(items[2].width, 64);
   EXPECT_EQ(items[3].command, 0);
   EXPECT_EQ(items[4].text, "&3 分割");
-  EXPECT_EQ(items[5].command, 8004);
+  EXPECT_EQ(items[5].command, kCmdDivide + 4);
 }
 
 }  // namespace
