@@ -11,9 +11,9 @@ bool FileImageMap::Open(const std::string &path) {
   Close();
   // Only regular files, opened without waiting: a FIFO would block the open itself, and a
   // pipe or device has no size to map.
-  const UniqueFd fd = OpenRegularFile(path);
   struct stat st {};
-  if (!fd || ::fstat(fd.get(), &st) != 0 || st.st_size <= 0) return false;
+  const UniqueFd fd = OpenRegularFile(path, st);
+  if (!fd || st.st_size <= 0) return false;
   // The mapping keeps the file's pages; the descriptor is not needed any more.
   void *view = ::mmap(nullptr, static_cast<std::size_t>(st.st_size), PROT_READ, MAP_PRIVATE, fd.get(), 0);
   if (view == MAP_FAILED) return false;

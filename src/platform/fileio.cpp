@@ -19,18 +19,22 @@ bool UniqueFd::reset(int fd) {
   return ok;
 }
 
-UniqueFd OpenRegularFile(const std::string &path) {
+UniqueFd OpenRegularFile(const std::string &path, struct stat &st) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd) return fd;
-  struct stat st {};
   if (::fstat(fd.get(), &st) != 0) return UniqueFd();
   if (!S_ISREG(st.st_mode)) {
     errno = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
     return UniqueFd();
   }
-  const int fl = ::fcntl(fd.get(), F_GETFL);
-  if (fl >= 0) ::fcntl(fd.get(), F_SETFL, fl & ~O_NONBLOCK);
+  // The only status flag the open set is O_NONBLOCK, so no F_GETFL is needed to clear it.
+  ::fcntl(fd.get(), F_SETFL, 0);
   return fd;
+}
+
+UniqueFd OpenRegularFile(const std::string &path) {
+  struct stat st {};
+  return OpenRegularFile(path, st);
 }
 
 bool WriteAll(int fd, const void *data, std::size_t size) {
@@ -48,16 +52,9 @@ bool WriteAll(int fd, const void *data, std::size_t size) {
   return true;
 }
 
-bool ReadAll(int fd, std::string &out, std::size_t limit) {
-  out.clear();
-  struct stat st {};
-  if (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0) {
-    if (static_cast<unsigned long long>(st.st_size) > limit) {
-      errno = EFBIG;
-      return false;
-    }
-    out.reserve(static_cast<std::size_t>(st.st_size));
-  }
+namespace {
+
+bool ReadRest(int fd, std::string &out, std::size_t limit) {
   char buf[65536];
   for (;;) {
     const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -73,10 +70,31 @@ bool ReadAll(int fd, std::string &out, std::size_t limit) {
   }
 }
 
+}  // namespace
+
+bool ReadAll(int fd, const struct stat &st, std::string &out, std::size_t limit) {
+  out.clear();
+  if (S_ISREG(st.st_mode) && st.st_size > 0) {
+    if (static_cast<unsigned long long>(st.st_size) > limit) {
+      errno = EFBIG;
+      return false;
+    }
+    out.reserve(static_cast<std::size_t>(st.st_size));
+  }
+  return ReadRest(fd, out, limit);
+}
+
+bool ReadAll(int fd, std::string &out, std::size_t limit) {
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) st = {};
+  return ReadAll(fd, st, out, limit);
+}
+
 bool ReadRegularFile(const std::string &path, std::string &out, std::size_t limit) {
   out.clear();
-  UniqueFd fd = OpenRegularFile(path);
-  return fd && ReadAll(fd.get(), out, limit);
+  struct stat st {};
+  UniqueFd fd = OpenRegularFile(path, st);
+  return fd && ReadAll(fd.get(), st, out, limit);
 }
 
 bool ReadFileHead(const std::string &path, std::size_t count, std::string &out) {

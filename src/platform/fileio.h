@@ -4,6 +4,8 @@
 // bytes, one way to read a file that may turn out to be a FIFO or a device, and one atomic
 // replace.
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <string>
 #include <string_view>
@@ -40,7 +42,9 @@ class UniqueFd {
 
 // Opens an existing regular file for reading without ever blocking: a FIFO, socket or device
 // is refused (errno EINVAL), a directory too (EISDIR). The descriptor is blocking again after.
+// `st` receives what the one fstat of the open saw, for callers that need the size.
 UniqueFd OpenRegularFile(const std::string &path);
+UniqueFd OpenRegularFile(const std::string &path, struct stat &st);
 
 // Writes every byte, going on after EINTR and short writes.
 bool WriteAll(int fd, const void *data, std::size_t size);
@@ -49,6 +53,9 @@ inline bool WriteAll(int fd, std::string_view bytes) { return WriteAll(fd, bytes
 // Reads from the current position to the end. False on a read error or when the file holds
 // more than `limit` bytes (then `out` is cleared and errno is EFBIG).
 bool ReadAll(int fd, std::string &out, std::size_t limit = static_cast<std::size_t>(-1));
+// The same for a regular file whose stat is known already (no second fstat).
+bool ReadAll(int fd, const struct stat &st, std::string &out,
+             std::size_t limit = static_cast<std::size_t>(-1));
 
 // The whole of a regular file, at most `limit` bytes (see ReadAll).
 bool ReadRegularFile(const std::string &path, std::string &out,

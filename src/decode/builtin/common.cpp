@@ -36,9 +36,9 @@ HeadBytes ReadHead(uintptr_t data) {
 FileView::FileView(const char *path, long offset) {
   if (!path || offset < 0) return;
   // Only regular files, opened without waiting: a FIFO would block the open itself.
-  const UniqueFd fd = OpenRegularFile(path);
   struct stat st {};
-  if (!fd || fstat(fd.get(), &st) != 0) return;
+  const UniqueFd fd = OpenRegularFile(path, st);
+  if (!fd) return;
   opened_ = true;
   const auto fileSize = static_cast<uint64_t>(st.st_size);
   if (fileSize > static_cast<uint64_t>(offset)) {
