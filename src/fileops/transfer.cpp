@@ -18,6 +18,7 @@
 #include "fileops/samename.h"
 #include "platform/fileio.h"
 #include "platform/listfield.h"
+#include "platform/paths.h"
 #include "platform/text.h"
 #include "platform/ui.h"
 
@@ -128,14 +129,7 @@ std::string MakeTransferRecord(std::string_view path, std::string_view note) {
 }
 
 std::string AbsoluteFolder(const std::string &text, const std::string &base) {
-  if (text.empty() || text.find('\0') != std::string::npos) return {};
-  fs::path p(text);
-  if (p.is_relative()) {
-    if (base.find('\0') != std::string::npos || !fs::path(base).is_absolute()) return {};
-    p = fs::path(base) / p;
-  }
-  std::string out = p.lexically_normal().string();
-  while (out.size() > 1 && out.back() == '/') out.pop_back();
+  const std::string out = ResolvePath(text, base);
   return out.size() > kMaxPath ? std::string() : out;
 }
 

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
-#include <filesystem>
 #include <memory>
 #include <vector>
 
@@ -17,6 +16,7 @@
 #include "picture/dibcanvas.h"
 #include "picture/dibjpeg.h"
 #include "platform/globalhandle.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 
@@ -81,9 +81,8 @@ void CContactSheetOption::Load() {
 
 bool CContactSheetOption::Accept() {
   if (folder.empty() || fileName.empty()) return false;
-  std::error_code ec;
-  std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
-  if (ec || absolute.empty()) return false;
+  const std::string absolute = ResolvePath(folder, currentFolder);
+  if (absolute.empty()) return false;
   folders_.Promote(folder);
   fileNames_.Promote(fileName);
   folders_.Save();
@@ -98,8 +97,7 @@ bool CContactSheetOption::Accept() {
   p.WriteInt("Catalog", "JpgQuality", jpegQuality);
   outputName = fileName;
   if (PathPart(outputName, kPathExt).empty()) outputName += fileType == kSheetBmp ? ".bmp" : ".jpg";
-  outputFolder = absolute.lexically_normal().string();
-  if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
+  outputFolder = absolute;
   return true;
 }
 

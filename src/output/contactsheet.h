@@ -70,6 +70,7 @@ class CContactSheetOption {
   const TextHistory &FileNames() const { return fileNames_; }
 
   std::string folder, fileName;  // as typed
+  std::string currentFolder;     // the folder shown; a relative folder is taken from it
   std::string outputFolder, outputName;
   int columns = 0, rows = 0;  // 0: computed
   int fileType = kSheetBmp;

@@ -20,6 +20,7 @@
 #include "picture/dibjpeg.h"
 #include "platform/fileio.h"
 #include "platform/globalhandle.h"
+#include "platform/paths.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
 #include "platform/text.h"
@@ -324,8 +325,7 @@ void CHtmlOption::Load() {
 std::string CHtmlOption::Refusal() const {
   if (folder.empty()) return "保存先フォルダを指定してください";
   if (fileName.empty()) return "ファイル名書式を指定してください";
-  std::error_code ec;
-  if (fs::absolute(folder, ec).empty() || ec) return folder + " \nフォルダの指定が正しくありません";
+  if (ResolvePath(folder, currentFolder).empty()) return folder + " \nフォルダの指定が正しくありません";
   return {};
 }
 
@@ -339,8 +339,6 @@ std::vector<std::string> CHtmlOption::TemplateChoices() const {
 
 bool CHtmlOption::Accept() {
   if (!Refusal().empty()) return false;
-  std::error_code ec;
-  fs::path absolute = fs::absolute(folder, ec);
   folders_.Promote(folder);
   fileNames_.Promote(fileName);
   if (!templateFile.empty()) templates_.Promote(templateFile);
@@ -356,8 +354,7 @@ bool CHtmlOption::Accept() {
   p.WriteInt("Html", "JpegResize", jpegResize ? 1 : 0);
   outputName = fileName;
   if (PathPart(outputName, kPathExt).empty()) outputName += ".html";
-  outputFolder = absolute.lexically_normal().string();
-  if (outputFolder.size() > 1 && outputFolder.back() == '/') outputFolder.pop_back();
+  outputFolder = ResolvePath(folder, currentFolder);
   return true;
 }
 
@@ -375,7 +372,9 @@ void CHtmlCatalog::Configure(const CHtmlOption &option) {
   jpegSave = option.jpegSave;
   jpegQuality = option.jpegQuality;
   jpegResize = option.jpegResize;
-  tmpl.LoadHtmlTemplate(option.templateFile);
+  // A relative template that cannot be placed counts as none: the built-in one.
+  tmpl.LoadHtmlTemplate(option.templateFile.empty() ? std::string()
+                                                    : ResolvePath(option.templateFile, option.currentFolder));
 }
 
 std::string CHtmlCatalog::LinkTo(const HtmlPicture &picture, const std::string &pageFolder) const {

@@ -108,6 +108,7 @@ class CHtmlOption {
   const TextHistory &Templates() const { return templates_; }
 
   std::string folder, fileName, templateFile;  // as typed
+  std::string currentFolder;  // the folder shown; relative folder and template are taken from it
   std::string outputFolder, outputName;
   int pageCount = 0;  // pictures per page, 0 to 100; 0 means no limit
   bool jpegSave = false;

@@ -47,13 +47,14 @@ TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   EXPECT_EQ(option.jpegQuality, 95);
   EXPECT_FALSE(option.Accept());
   option.folder = "rel";
+  option.currentFolder = box.root().string();
   option.fileName = "sheet";
   option.fileType = kSheetJpeg;
   option.columns = -3;
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(option.outputName, "sheet.jpg");
   EXPECT_EQ(option.fileName, "sheet");
-  EXPECT_EQ(option.OutputPath(), (fs::current_path() / "rel/sheet.jpg").string());
+  EXPECT_EQ(option.OutputPath(), (box.root() / "rel/sheet.jpg").string());
   EXPECT_EQ(option.columns, 0);
   option.fileType = kSheetBmp;
   option.fileName = "other";

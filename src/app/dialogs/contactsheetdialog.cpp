@@ -1,7 +1,6 @@
 #include "app/dialogs/contactsheetdialog.h"
 
 #include <QComboBox>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -11,6 +10,7 @@
 
 #include "app/dialogs/formparts.h"
 #include "app/dialogs/outputcommand.h"
+#include "catalogue/rxdoc.h"
 #include "fileops/folders.h"
 #include "output/contactsheet.h"
 
@@ -19,14 +19,10 @@ namespace tamro {
 CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *parent)
     : QDialog(parent), option_(option) {
   setWindowTitle(QStringLiteral("コンタクトシートの作成"));
-  auto *grid = new QGridLayout;
-
-  folder_ = MakeHistoryBox(this);
-  folder_->setObjectName("folder");
-  auto *browse = new QPushButton(QStringLiteral("参照..."), this);
-  browse->setObjectName("browseFolder");
-  fileName_ = MakeHistoryBox(this);
-  fileName_->setObjectName("fileName");
+  OutputFileRows form(this, 1);
+  QGridLayout *grid = form.grid;
+  folder_ = form.folder;
+  fileName_ = form.fileName;
   columns_ = new QSpinBox(this);
   columns_->setObjectName("columns");
   rows_ = new QSpinBox(this);
@@ -40,19 +36,8 @@ CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *p
   quality_->setObjectName("quality");
   quality_->setRange(0, 100);
 
-  int row = 0;
-  auto label = [&](const char *text, QWidget *buddy) {
-    auto *l = new QLabel(QString::fromUtf8(text), this);
-    l->setBuddy(buddy);
-    grid->addWidget(l, row, 0);
-  };
-  label("保存先フォルダ：", folder_);
-  grid->addWidget(folder_, row, 1);
-  grid->addWidget(browse, row++, 2);
-  label("ファイル名書式：", fileName_);
-  grid->addWidget(fileName_, row++, 1);
-
-  label("横x縦 個数：", columns_);
+  int &row = form.row;
+  form.Label("横x縦 個数：", columns_);
   auto *grid2 = new QHBoxLayout;
   grid2->addWidget(columns_);
   grid2->addWidget(new QLabel(QStringLiteral("x"), this));
@@ -65,7 +50,7 @@ CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *p
                  this);
   grid->addWidget(note, row++, 1, 1, 2);
 
-  label("保存画像形式：", fileType_);
+  form.Label("保存画像形式：", fileType_);
   auto *format = new QHBoxLayout;
   format->addWidget(fileType_);
   format->addSpacing(12);
@@ -77,15 +62,7 @@ CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *p
   grid->addLayout(format, row++, 1, 1, 2);
   grid->setColumnStretch(1, 1);
 
-  const CreateCancelRow actions = MakeCreateCancelRow(this);
-  QPushButton *create = actions.create, *cancel = actions.cancel;
-  QHBoxLayout *buttons = actions.row;
-
-  auto *all = new QVBoxLayout(this);
-  all->addLayout(grid);
-  all->addSpacing(6);
-  all->addLayout(buttons);
-  all->setSizeConstraint(QLayout::SetFixedSize);
+  const CreateCancelRow actions = FinishOutputDialog(this, grid, {}, [this] { OnCreate(); });
 
   FillHistoryBox(folder_, option.Folders(), option.folder);
   FillHistoryBox(fileName_, option.FileNames(), option.fileName);
@@ -94,10 +71,10 @@ CContactSheetDialog::CContactSheetDialog(CContactSheetOption &option, QWidget *p
   fileType_->setCurrentIndex(option.fileType == kSheetJpeg ? 1 : 0);
   quality_->setValue(option.jpegQuality);
 
-  connect(browse, &QPushButton::clicked, this, &CContactSheetDialog::BrowseFolder);
-  connect(create, &QPushButton::clicked, this, &CContactSheetDialog::OnCreate);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
-  ChainTabOrder({folder_, browse, fileName_, columns_, rows_, fileType_, quality_, create, cancel});
+  connect(form.browseFolder, &QPushButton::clicked, this,
+          [this] { BrowseOutputFolder(this, folder_, option_.currentFolder); });
+  ChainTabOrder({folder_, form.browseFolder, fileName_, columns_, rows_, fileType_, quality_, actions.create,
+                 actions.cancel});
 }
 
 void CContactSheetDialog::OnCreate() {
@@ -115,22 +92,10 @@ void CContactSheetDialog::OnCreate() {
   (fileName_->currentText().isEmpty() && !folder_->currentText().isEmpty() ? fileName_ : folder_)->setFocus();
 }
 
-void CContactSheetDialog::BrowseFolder() {
-  QFileDialog chooser(this, QStringLiteral("保存先を選択してください"), folder_->currentText());
-  chooser.setFileMode(QFileDialog::Directory);
-  chooser.setOption(QFileDialog::ShowDirsOnly);
-  if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
-    folder_->setEditText(chooser.selectedFiles().front());
-}
-
 void MakeContactSheet(CRXDoc &doc, CCellPainter &cells, QWidget *parent) {
   OutputCommandScope scope(doc, true);
   CContactSheetOption option;
-  option.Load();
-  {
-    CContactSheetDialog dialog(option, parent);
-    if (dialog.exec() != QDialog::Accepted) return;
-  }
+  if (!AskOutputOption<CContactSheetDialog>(option, doc.Folder(), parent)) return;
   if (!EnsureFolder(option.outputFolder, false)) return;
   CellSheetPainter painter(cells);
   WriteContactSheets(doc, painter, option.columns, option.rows, option.OutputPath(), option.fileType,

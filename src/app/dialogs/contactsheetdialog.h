@@ -24,7 +24,6 @@ class CContactSheetDialog : public QDialog {
 
  private:
   void OnCreate();
-  void BrowseFolder();
 
   CContactSheetOption &option_;
   QComboBox *folder_, *fileName_, *fileType_;

@@ -3,11 +3,19 @@
 #include <QDir>
 #include <QFileDialog>
 
+#include "platform/paths.h"
+
 namespace tamro {
 
-QString ChooseFolder(QWidget *parent, const QString &title, const QString &start) {
+QString ChooseFolder(QWidget *parent, const QString &title, const QString &start, const std::string &base) {
   CAskingCursor arrow;
-  return QFileDialog::getExistingDirectory(parent, title, start.isEmpty() ? QDir::currentPath() : start);
+  const std::string resolved = ResolvePath(S(start), base);
+  QString from = start;
+  if (!resolved.empty())
+    from = Q(resolved);
+  else if (start.isEmpty())
+    from = base.empty() ? QDir::homePath() : Q(base);
+  return QFileDialog::getExistingDirectory(parent, title, from);
 }
 
 QDialogButtonBox *OkCancelButtons(QWidget *parent, const QString &cancelText) {

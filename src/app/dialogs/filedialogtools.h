@@ -18,9 +18,11 @@ namespace tamro {
 inline QString Q(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
 inline std::string S(const QString &s) { return s.toStdString(); }
 
-// The system's folder chooser starting at `start` (the current folder when empty); "" when
+// The system's folder chooser starting at `start`, a relative one taken from `base` (the
+// folder shown); at `base` when `start` is empty, at the home folder when both are. "" when
 // cancelled.
-QString ChooseFolder(QWidget *parent, const QString &title, const QString &start);
+QString ChooseFolder(QWidget *parent, const QString &title, const QString &start,
+                     const std::string &base = {});
 
 // OK and Cancel with the texts the dialogs show ("キャンセル" unless told otherwise).
 QDialogButtonBox *OkCancelButtons(QWidget *parent, const QString &cancelText = QStringLiteral("キャンセル"));

@@ -2,12 +2,18 @@
 
 #include <QComboBox>
 #include <QCompleter>
+#include <QDialog>
+#include <QFileDialog>
+#include <QGridLayout>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include "output/history.h"
+#include "platform/paths.h"
 
 namespace tamro {
 
@@ -56,6 +62,50 @@ CreateCancelRow MakeCreateCancelRow(QWidget *parent) {
   row->addWidget(create);
   row->addWidget(cancel);
   return {create, cancel, row};
+}
+
+OutputFileRows::OutputFileRows(QWidget *owner, int fieldColumns) : parent(owner), grid(new QGridLayout) {
+  folder = MakeHistoryBox(parent);
+  folder->setObjectName("folder");
+  browseFolder = new QPushButton(QStringLiteral("参照..."), parent);
+  browseFolder->setObjectName("browseFolder");
+  fileName = MakeHistoryBox(parent);
+  fileName->setObjectName("fileName");
+  Label("保存先フォルダ：", folder);
+  grid->addWidget(folder, row, 1, 1, fieldColumns);
+  grid->addWidget(browseFolder, row++, 1 + fieldColumns);
+  Label("ファイル名書式：", fileName);
+  grid->addWidget(fileName, row++, 1, 1, fieldColumns);
+}
+
+void OutputFileRows::Label(const char *text, QWidget *buddy) {
+  auto *label = new QLabel(QString::fromUtf8(text), parent);
+  label->setBuddy(buddy);
+  grid->addWidget(label, row, 0);
+}
+
+CreateCancelRow FinishOutputDialog(QDialog *dialog, QGridLayout *grid, std::initializer_list<QLayout *> more,
+                                   std::function<void()> onCreate) {
+  const CreateCancelRow actions = MakeCreateCancelRow(dialog);
+  auto *all = new QVBoxLayout(dialog);
+  all->addLayout(grid);
+  for (QLayout *layout : more) all->addLayout(layout);
+  all->addSpacing(6);
+  all->addLayout(actions.row);
+  all->setSizeConstraint(QLayout::SetFixedSize);
+  QObject::connect(actions.create, &QPushButton::clicked, dialog, std::move(onCreate));
+  QObject::connect(actions.cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+  return actions;
+}
+
+void BrowseOutputFolder(QWidget *parent, QComboBox *folder, const std::string &currentFolder) {
+  const std::string typed = ResolvePath(folder->currentText().toStdString(), currentFolder);
+  QFileDialog chooser(parent, QStringLiteral("保存先を選択してください"),
+                      QString::fromStdString(typed.empty() ? currentFolder : typed));
+  chooser.setFileMode(QFileDialog::Directory);
+  chooser.setOption(QFileDialog::ShowDirsOnly);
+  if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
+    folder->setEditText(chooser.selectedFiles().front());
 }
 
 }  // namespace tamro

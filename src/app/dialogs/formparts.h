@@ -1,14 +1,18 @@
 #pragma once
 
-// Parts the output dialogs share: the editable drop-down list over a text history, and
-// the tab order.
+// Parts the output dialogs share: the editable drop-down list over a text history, the
+// destination rows, the create row and the tab order.
 
 #include <QString>
+#include <functional>
 #include <initializer_list>
 #include <string>
 
 class QComboBox;
+class QDialog;
+class QGridLayout;
 class QHBoxLayout;
+class QLayout;
 class QPushButton;
 class QWidget;
 
@@ -34,6 +38,28 @@ struct CreateCancelRow {
   QHBoxLayout *row;
 };
 CreateCancelRow MakeCreateCancelRow(QWidget *parent);
+
+// The rows an output dialog that writes files opens with: "保存先フォルダ：" with its
+// chooser ("folder", "browseFolder") and "ファイル名書式：" ("fileName"), on a grid whose
+// further rows are labelled the same way. The fields span `fieldColumns` grid columns.
+struct OutputFileRows {
+  OutputFileRows(QWidget *parent, int fieldColumns);
+  // A label naming `buddy` in the first column of the current row.
+  void Label(const char *text, QWidget *buddy);
+
+  QWidget *parent;
+  QGridLayout *grid;
+  QComboBox *folder, *fileName;
+  QPushButton *browseFolder;
+  int row = 0;
+};
+// Lays `dialog` out at its natural size: the grid, the `more` layouts, a gap and the
+// create row; "作成" calls `onCreate`, "キャンセル" rejects.
+CreateCancelRow FinishOutputDialog(QDialog *dialog, QGridLayout *grid, std::initializer_list<QLayout *> more,
+                                   std::function<void()> onCreate);
+// The folder chooser of a folder field, starting at the typed folder taken from
+// `currentFolder` (the folder shown); the chosen folder goes into the field.
+void BrowseOutputFolder(QWidget *parent, QComboBox *folder, const std::string &currentFolder);
 
 // Tab moves through `widgets` in the order given.
 void ChainTabOrder(std::initializer_list<QWidget *> widgets);

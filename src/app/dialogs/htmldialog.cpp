@@ -15,6 +15,7 @@
 #include "app/dialogs/outputcommand.h"
 #include "catalogue/cellpainter.h"
 #include "catalogue/picentry.h"
+#include "catalogue/rxdoc.h"
 #include "fileops/folders.h"
 #include "output/entrypicture.h"
 #include "output/htmlcatalog.h"
@@ -35,14 +36,10 @@ QLabel *Note(const char *text, QWidget *parent) {
 
 CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent), option_(option) {
   setWindowTitle(QStringLiteral("HTMLの作成"));
-  auto *grid = new QGridLayout;
-
-  folder_ = MakeHistoryBox(this);
-  folder_->setObjectName("folder");
-  auto *browseFolder = new QPushButton(QStringLiteral("参照..."), this);
-  browseFolder->setObjectName("browseFolder");
-  fileName_ = MakeHistoryBox(this);
-  fileName_->setObjectName("fileName");
+  OutputFileRows form(this, 2);
+  QGridLayout *grid = form.grid;
+  folder_ = form.folder;
+  fileName_ = form.fileName;
   template_ = MakeHistoryBox(this);
   template_->setObjectName("template");
   auto *browseTemplate = new QPushButton(QStringLiteral("参照..."), this);
@@ -51,21 +48,11 @@ CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent)
   pageCount_->setObjectName("pageCount");
   pageCount_->setRange(0, 100);
 
-  int row = 0;
-  auto label = [&](const char *text, QWidget *buddy) {
-    auto *l = new QLabel(QString::fromUtf8(text), this);
-    l->setBuddy(buddy);
-    grid->addWidget(l, row, 0);
-  };
-  label("保存先フォルダ：", folder_);
-  grid->addWidget(folder_, row, 1, 1, 2);
-  grid->addWidget(browseFolder, row++, 3);
-  label("ファイル名書式：", fileName_);
-  grid->addWidget(fileName_, row++, 1, 1, 2);
-  label("HTML形式定義ﾌｧｲﾙ：", template_);
+  int &row = form.row;
+  form.Label("HTML形式定義ﾌｧｲﾙ：", template_);
   grid->addWidget(template_, row, 1, 1, 2);
   grid->addWidget(browseTemplate, row++, 3);
-  label("頁当たりの画像数を制限：\n (0:制限なし)", pageCount_);
+  form.Label("頁当たりの画像数を制限：\n (0:制限なし)", pageCount_);
   grid->addWidget(pageCount_, row, 1);
   grid->addWidget(Note("画像数を制限するとページ処理され、ファイル名に番号が付加されます", this), row++, 2, 1,
                   2);
@@ -90,16 +77,7 @@ CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent)
   jpeg->setColumnStretch(2, 1);
   jpeg->setContentsMargins(20, 0, 0, 0);
 
-  const CreateCancelRow actions = MakeCreateCancelRow(this);
-  QPushButton *create = actions.create, *cancel = actions.cancel;
-  QHBoxLayout *buttons = actions.row;
-
-  auto *all = new QVBoxLayout(this);
-  all->addLayout(grid);
-  all->addLayout(jpeg);
-  all->addSpacing(6);
-  all->addLayout(buttons);
-  all->setSizeConstraint(QLayout::SetFixedSize);
+  const CreateCancelRow actions = FinishOutputDialog(this, grid, {jpeg}, [this] { OnCreate(); });
 
   FillHistoryBox(folder_, option.Folders(), option.folder);
   FillHistoryBox(fileName_, option.FileNames(), option.fileName);
@@ -112,13 +90,12 @@ CHtmlDialog::CHtmlDialog(CHtmlOption &option, QWidget *parent) : QDialog(parent)
   quality_->setValue(option.jpegQuality);
   resize_->setChecked(option.jpegResize);
 
-  connect(browseFolder, &QPushButton::clicked, this, &CHtmlDialog::BrowseFolder);
+  connect(form.browseFolder, &QPushButton::clicked, this,
+          [this] { BrowseOutputFolder(this, folder_, option_.currentFolder); });
   connect(browseTemplate, &QPushButton::clicked, this, &CHtmlDialog::BrowseTemplate);
-  connect(create, &QPushButton::clicked, this, &CHtmlDialog::OnCreate);
-  connect(cancel, &QPushButton::clicked, this, &QDialog::reject);
 
-  ChainTabOrder({folder_, browseFolder, fileName_, template_, browseTemplate, pageCount_, jpegSave_, quality_,
-                 resize_, create, cancel});
+  ChainTabOrder({folder_, form.browseFolder, fileName_, template_, browseTemplate, pageCount_, jpegSave_,
+                 quality_, resize_, actions.create, actions.cancel});
 }
 
 void CHtmlDialog::OnCreate() {
@@ -140,14 +117,6 @@ void CHtmlDialog::OnCreate() {
   folder_->setFocus();
 }
 
-void CHtmlDialog::BrowseFolder() {
-  QFileDialog chooser(this, QStringLiteral("保存先を選択してください"), folder_->currentText());
-  chooser.setFileMode(QFileDialog::Directory);
-  chooser.setOption(QFileDialog::ShowDirsOnly);
-  if (chooser.exec() == QDialog::Accepted && !chooser.selectedFiles().isEmpty())
-    folder_->setEditText(chooser.selectedFiles().front());
-}
-
 void CHtmlDialog::BrowseTemplate() {
   // The program's own templates lie in its shared data folder.
   const std::string data = DataFolder();
@@ -163,11 +132,7 @@ void CHtmlDialog::BrowseTemplate() {
 void MakeHtmlCatalogue(CRXDoc &doc, CCellPainter &cells, QWidget *parent) {
   OutputCommandScope scope(doc, true);
   CHtmlOption option;
-  option.Load();
-  {
-    CHtmlDialog dialog(option, parent);
-    if (dialog.exec() != QDialog::Accepted) return;
-  }
+  if (!AskOutputOption<CHtmlDialog>(option, doc.Folder(), parent)) return;
   CThumbBuilder *builder = cells.Builder();
   CHtmlCatalog catalog(doc, [builder](CPicEntry &entry, int width, int height) {
     return builder ? LoadEntryPicture(*builder, entry, width, height) : nullptr;

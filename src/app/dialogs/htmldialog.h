@@ -24,7 +24,6 @@ class CHtmlDialog : public QDialog {
 
  private:
   void OnCreate();
-  void BrowseFolder();
   void BrowseTemplate();
 
   CHtmlOption &option_;

@@ -1,7 +1,6 @@
 #include "app/dialogs/outputcommand.h"
 
 #include <QCoreApplication>
-#include <QDir>
 
 #include "catalogue/rxdoc.h"
 #include "catalogue/updatehint.h"
@@ -9,9 +8,7 @@
 
 namespace tamro {
 
-OutputCommandScope::OutputCommandScope(CRXDoc &doc, bool redrawViews)
-    : doc_(doc), redraw_(redrawViews), previous_(QDir::currentPath()) {
-  if (!doc.Folder().empty()) QDir::setCurrent(QString::fromStdString(doc.Folder()));
+OutputCommandScope::OutputCommandScope(CRXDoc &doc, bool redrawViews) : doc_(doc), redraw_(redrawViews) {
   SetMonitorMode(kMonitorIgnore);
 }
 
@@ -19,7 +16,6 @@ OutputCommandScope::~OutputCommandScope() {
   QCoreApplication::processEvents();
   SetMonitorMode(kMonitorNormal);
   if (redraw_) doc_.UpdateAllViews(nullptr, kHintRedrawAll);
-  QDir::setCurrent(previous_);
 }
 
 }  // namespace tamro

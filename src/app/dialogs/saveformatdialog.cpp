@@ -192,8 +192,8 @@ void CSaveFormatDialog::EnableFields() {
 }
 
 void CSaveFormatDialog::Browse() {
-  const QString chosen =
-      ChooseFolder(this, QStringLiteral("保存先を選択してください"), folder_->currentText().trimmed());
+  const QString chosen = ChooseFolder(this, QStringLiteral("保存先を選択してください"),
+                                      folder_->currentText().trimmed(), option_.currentFolder);
   if (!chosen.isEmpty()) folder_->setEditText(chosen);
 }
 

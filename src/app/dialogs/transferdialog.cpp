@@ -68,8 +68,8 @@ CTransferDialog::CTransferDialog(QWidget *parent, CTransferOption &option, const
 }
 
 void CTransferDialog::Browse() {
-  const QString chosen =
-      ChooseFolder(this, QString::fromUtf8(option_.BrowseCaption()), folder_->currentText().trimmed());
+  const QString chosen = ChooseFolder(this, QString::fromUtf8(option_.BrowseCaption()),
+                                      folder_->currentText().trimmed(), option_.currentFolder);
   if (!chosen.isEmpty()) folder_->setEditText(chosen);
 }
 
