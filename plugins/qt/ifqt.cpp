@@ -1,20 +1,17 @@
 // Pictures through Qt's image readers, for the formats that Qt reads and no other decoder of
 // Tamro does: BMP files the built-in BMP decoder leaves alone (other header sizes, 16 and 32
-// bits), Windows icons and cursors, Apple icons, Targa, PNM, XPM, XBM, WBMP, MNG, BigTIFF and
-// TIFF with floating-point samples. Plug-ins are asked before the built-in decoders, so the
+// bits), Windows icons and cursors, Apple icons, Targa, PNM, XPM, XBM, WBMP, MNG and BigTIFF
+// (classic TIFF of any depth, floating-point samples included, is the TIFF plug-in's). Plug-ins are asked before the built-in decoders, so the
 // claim is kept to exactly these; everything else is left to the decoder made for it.
 
-#include <unistd.h>
 
 #include <QBuffer>
 #include <QByteArray>
 #include <QImage>
 #include <QImageReader>
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
 #include <cstring>
-#include <functional>
 #include <string_view>
 
 #include "common/pictureplugin.h"
@@ -42,11 +39,8 @@ const char *const kInfo[] = {"00IN",
                              "*.mng",
                              "MNG 画像",
                              "*.tif;*.tiff",
-                             "TIFF 画像 (BigTIFF, 浮動小数点)",
+                             "TIFF 画像 (BigTIFF)",
                              nullptr};
-
-// Reads `size` bytes at `offset` of the data; false when they are not all there.
-using ReadAt = std::function<bool(uint64_t offset, void *out, size_t size)>;
 
 bool Is(const uint8_t *head, size_t size, std::string_view magic) {
   return size >= magic.size() && std::memcmp(head, magic.data(), magic.size()) == 0;
@@ -75,38 +69,9 @@ bool BuiltInReadsBmp(const uint8_t *head, size_t size) {
          !(topDown && (compression == 1 || compression == 2));
 }
 
-// A classic TIFF whose first directory gives floating-point samples, which neither the
-// built-in TIFF decoder nor libtiff's RGBA reader handle.
-bool IsFloatTiff(const ReadAt &read) {
-  uint8_t h[8];
-  if (!read(0, h, sizeof h)) return false;
-  const bool little = std::memcmp(h, "II\x2a\0", 4) == 0;
-  if (!little && std::memcmp(h, "MM\0\x2a", 4) != 0) return false;
-  auto u16 = [little](const uint8_t *p) -> unsigned { return little ? Le16(p) : (p[0] << 8u | p[1]); };
-  auto u32 = [&](const uint8_t *p) -> uint32_t {
-    return little ? Le32(p) : static_cast<uint32_t>(u16(p)) << 16u | u16(p + 2);
-  };
-  const uint32_t directory = u32(h + 4);
-  uint8_t count[2];
-  if (!read(directory, count, 2)) return false;
-  const unsigned entries = u16(count);
-  for (unsigned i = 0; i < entries; ++i) {
-    uint8_t e[12];
-    if (!read(uint64_t{directory} + 2 + 12u * i, e, sizeof e)) return false;
-    const unsigned tag = u16(e);
-    if (tag < 339) continue;
-    if (tag > 339 || u16(e + 2) != 3 || u32(e + 4) == 0) return false;  // entries are sorted by tag
-    // SampleFormat: SHORT values, inline when two fit; the first one decides.
-    uint8_t value[2] = {e[8], e[9]};
-    if (u32(e + 4) > 2 && !read(u32(e + 8), value, 2)) return false;
-    return u16(value) == 3;
-  }
-  return false;
-}
-
 // The name of Qt's reader for data that carries the mark of one of this plug-in's formats, or
 // null.
-const char *MarkedFormat(const uint8_t *head, size_t size, const ReadAt &read) {
+const char *MarkedFormat(const uint8_t *head, size_t size) {
   if (Is(head, size, "BM")) return BuiltInReadsBmp(head, size) ? nullptr : "bmp";
   if (size >= 6 && head[0] == 0 && head[1] == 0 && (head[2] == 1 || head[2] == 2) && head[3] == 0 &&
       Le16(head + 4) > 0)
@@ -123,7 +88,6 @@ const char *MarkedFormat(const uint8_t *head, size_t size, const ReadAt &read) {
   if (Is(head, size, "\x8aMNG\r\n\x1a\n")) return "mng";
   if (Is(head, size, std::string_view("II+\0", 4)) || Is(head, size, std::string_view("MM\0+", 4)))
     return "tiff";
-  if (IsFloatTiff(read)) return "tiff";
   return nullptr;
 }
 
@@ -166,12 +130,7 @@ class Reader {
 // The format of the data a decoding call is given, or null. Qt's reader must exist here and
 // take the data; without a name to go by, the formats without a mark are tried in turn.
 const char *FormatOfData(const uint8_t *data, size_t size) {
-  const ReadAt read = [data, size](uint64_t offset, void *out, size_t n) {
-    if (offset > size || n > size - offset) return false;
-    std::memcpy(out, data + offset, n);
-    return true;
-  };
-  const char *marked = MarkedFormat(data, size, read);
+  const char *marked = MarkedFormat(data, size);
   for (const char *format : {marked, IsTargaHeader(data, size) ? "tga" : nullptr, "wbmp"}) {
     if (format == nullptr) continue;
     Reader reader(data, size, format);
@@ -180,47 +139,6 @@ const char *FormatOfData(const uint8_t *data, size_t size) {
   }
   return nullptr;
 }
-
-// The file a call handed as head bytes names, read past the head: only a file on disk that
-// begins with exactly those bytes (not an archive member, not data further into a file).
-// Opened at the first read.
-class FileBehindHead {
- public:
-  FileBehindHead(const char *name, const unsigned char (&head)[SPI_HEAD_BYTES]) : name_(name), head_(head) {}
-
-  bool ReadAt(uint64_t offset, void *out, size_t size) {
-    if (!opened_) Open();
-    return fd_ && Pread(offset, out, size) == size;
-  }
-
- private:
-  void Open() {
-    opened_ = true;
-    if (name_ == nullptr || name_[0] != '/') return;
-    UniqueFd fd = OpenRegularFile(name_);
-    if (!fd) return;
-    fd_ = std::move(fd);
-    unsigned char first[SPI_HEAD_BYTES] = {};
-    Pread(0, first, sizeof first);
-    if (std::memcmp(first, head_, sizeof first) != 0) fd_.reset();
-  }
-  size_t Pread(uint64_t offset, void *out, size_t size) {
-    size_t done = 0;
-    while (done < size && offset + done <= static_cast<uint64_t>(INT64_MAX)) {
-      const ssize_t got =
-          ::pread(fd_.get(), static_cast<char *>(out) + done, size - done, static_cast<off_t>(offset + done));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) break;
-      done += static_cast<size_t>(got);
-    }
-    return done;
-  }
-
-  const char *name_;
-  const unsigned char (&head_)[SPI_HEAD_BYTES];
-  bool opened_ = false;
-  UniqueFd fd_;
-};
 
 // Icons hold several pictures; the largest makes the best thumbnail and picture.
 void JumpToLargest(QImageReader &reader) {
@@ -299,7 +217,7 @@ const PictureFormat kFormat = {kInfo, &Recognise, &ReadFacts, &Decode};
 }  // namespace tamro::plugin
 
 // IsSupported is the plug-in's own: Targa and WBMP files have no mark and are known by their
-// names, and a TIFF's sample format may lie past the head bytes.
+// names.
 TAMRO_SPI_EXPORT int GetPluginInfo(int infono, char *buf, int buflen) {
   return ::tamro::plugin::PictureGetPluginInfo(::tamro::plugin::kFormat, infono, buf, buflen);
 }
@@ -308,16 +226,7 @@ TAMRO_SPI_EXPORT int IsSupported(const char *filename, uintptr_t dw) {
   unsigned char head[SPI_HEAD_BYTES];
   if (!ReadHead(dw, head)) return 0;
   try {
-    FileBehindHead file(filename, head);
-    const ReadAt read = [dw, &head, &file](uint64_t offset, void *out, size_t n) {
-      if (SPI_DATA_IS_FD(dw)) return ReadAtFromFd(dw, offset, out, n) == n;
-      if (offset <= sizeof head && n <= sizeof head - offset) {
-        std::memcpy(out, head + offset, n);
-        return true;
-      }
-      return file.ReadAt(offset, out, n);
-    };
-    const char *format = MarkedFormat(head, sizeof head, read);
+    const char *format = MarkedFormat(head, sizeof head);
     if (format == nullptr && filename != nullptr) {
       format = NamedFormat(filename);
       if (format != nullptr && std::strcmp(format, "tga") == 0)
