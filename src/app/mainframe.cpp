@@ -724,7 +724,7 @@ void CMainFrame::RunCommand(int id) {
       PrintPictures(doc_, engine_.Painter(), this);
       break;
     case kCmdReport:
-      WriteReport(doc_, this);
+      WriteReport(doc_, engine_, this);
       break;
     case kCmdBehaviour:
       BehaviourSettings();

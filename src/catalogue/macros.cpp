@@ -3,6 +3,7 @@
 #include <QDate>
 #include <QLocale>
 #include <QTime>
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -165,55 +166,43 @@ enum Macro {
   kTodayTime
 };
 
-struct MacroRow {
-  std::string_view token;
+// One macro: its two forms, what its value reads, and where the dialogs' menus offer it
+// (menu order; a new tens digit starts a group after a separator; 0: not offered).
+struct MenuSlot {
+  int order = 0;
+  std::string_view label;
+};
+struct MacroInfo {
   Macro macro;
+  std::string_view longForm, shortForm;
+  unsigned needs;
+  MenuSlot report, arguments, folder;
 };
 
-// Long form, then short form, in the order of expansion.
-constexpr MacroRow kRows[] = {
-    {"$(CP)", kCP},
-    {"$(CP)", kCP},
-    {"$(PicPath)", kPicPath},
-    {"$(PP)", kPicPath},
-    {"$(ShortPicPath)", kShortPicPath},
-    {"$(SPP)", kShortPicPath},
-    {"$(PicDir)", kPicDir},
-    {"$(PD)", kPicDir},
-    {"$(PicName)", kPicName},
-    {"$(PN)", kPicName},
-    {"$(ShortPicName)", kShortPicName},
-    {"$(SPN)", kShortPicName},
-    {"$(FileName)", kFileName},
-    {"$(FN)", kFileName},
-    {"$(ArcPath)", kArcPath},
-    {"$(AP)", kArcPath},
-    {"$(ArcName)", kArcName},
-    {"$(AN)", kArcName},
-    {"$(Width)", kWidth},
-    {"$(W)", kWidth},
-    {"$(Height)", kHeight},
-    {"$(H)", kHeight},
-    {"$(Color)", kColor},
-    {"$(C)", kColor},
-    {"$(Date)", kDate},
-    {"$(D)", kDate},
-    {"$(Time)", kTime},
-    {"$(T)", kTime},
-    {"$(Length)", kLength},
-    {"$(L)", kLength},
-    {"$(Size)", kSize},
-    {"$(S)", kSize},
-    {"$(Info)", kInfo},
-    {"$(I)", kInfo},
-    {"$(Note)", kNote},
-    {"$(N)", kNote},
-    {"$(TodayDate)", kTodayDate},
-    {"$(TD)", kTodayDate},
-    {"$(TodayTime)", kTodayTime},
-    {"$(TT)", kTodayTime},
+// In the order of expansion.
+constexpr MacroInfo kMacros[] = {
+    {kCP, "$(CP)", "$(CP)", kNeedsPictureFacts | kReadsPicture, {}, {}, {}},
+    {kPicPath, "$(PicPath)", "$(PP)", 0, {1, "パス名"}, {1, "画像パス(&P)"}, {}},
+    {kShortPicPath, "$(ShortPicPath)", "$(SPP)", 0, {}, {4, "画像ショートパス(&S)"}, {}},
+    {kPicDir, "$(PicDir)", "$(PD)", 0, {2, "フォルダ名"}, {2, "画像フォルダ(&D)"}, {1, "画像フォルダ(&D)"}},
+    {kPicName, "$(PicName)", "$(PN)", 0, {3, "ファイル名"}, {3, "画像ファイル名(&F)"}, {}},
+    {kShortPicName, "$(ShortPicName)", "$(SPN)", 0, {}, {5, "画像ショートファイル名(&N)"}, {}},
+    {kFileName, "$(FileName)", "$(FN)", 0, {}, {}, {}},
+    {kArcPath, "$(ArcPath)", "$(AP)", 0, {}, {11, "書庫パス(&A)"}, {}},
+    {kArcName, "$(ArcName)", "$(AN)", 0, {21, "書庫ファイル名"}, {}, {}},
+    {kWidth, "$(Width)", "$(W)", kNeedsPictureFacts, {11, "画像幅"}, {}, {}},
+    {kHeight, "$(Height)", "$(H)", kNeedsPictureFacts, {12, "画像高さ"}, {}, {}},
+    {kColor, "$(Color)", "$(C)", kNeedsPictureFacts, {13, "色数ビット"}, {}, {}},
+    {kDate, "$(Date)", "$(D)", 0, {6, "年月日"}, {}, {}},
+    {kTime, "$(Time)", "$(T)", 0, {7, "時間"}, {}, {}},
+    {kLength, "$(Length)", "$(L)", 0, {4, "ファイルサイズ(単位)"}, {}, {}},
+    {kSize, "$(Size)", "$(S)", 0, {5, "ファイルサイズ"}, {}, {}},
+    {kInfo, "$(Info)", "$(I)", kNeedsPictureFacts, {14, "画像情報"}, {}, {}},
+    {kNote, "$(Note)", "$(N)", kNeedsNote, {15, "コメント"}, {}, {}},
+    {kTodayDate, "$(TodayDate)", "$(TD)", 0, {}, {}, {}},
+    {kTodayTime, "$(TodayTime)", "$(TT)", 0, {}, {}, {}},
 };
-static_assert(std::size(kRows) == 40);
+static_assert(std::size(kMacros) == 20);
 
 std::string LocalTime(FileTime nanos, const char *format) {
   std::time_t seconds = static_cast<std::time_t>(nanos / kNanosPerSecond);
@@ -238,7 +227,9 @@ std::string Value(Macro macro, CPicEntry *e) {
   switch (macro) {
     case kCP:
       if (e->IsArchiveMember() || e->decoderIndex != kBuiltinJpegDecoder) return {};
-      return CpDecodeText(e->FullPath());
+      // Asked of the library once per entry, not on every paint of a caption.
+      if (!e->cameraRead) e->SetCameraText(CpDecodeText(e->FullPath()));
+      return e->CameraText();
     case kPicPath:
     case kShortPicPath:  // there are no short names here: the long form stands in
       return e->FullPath();
@@ -281,24 +272,88 @@ std::string Value(Macro macro, CPicEntry *e) {
   }
 }
 
+std::string EscapeValue(std::string value, MacroEscape escape) {
+  if (escape != MacroEscape::kCommandLine || value.find('"') == std::string::npos) return value;
+  std::string out;
+  out.reserve(value.size() + 8);
+  for (char c : value) {
+    if (c == '"')
+      out += "\"\"\"";
+    else
+      out += c;
+  }
+  return out;
+}
+
+const MenuSlot &SlotOf(const MacroInfo &m, MacroMenu menu) {
+  switch (menu) {
+    case MacroMenu::kReport:
+      return m.report;
+    case MacroMenu::kArguments:
+      return m.arguments;
+    case MacroMenu::kFolder:
+      return m.folder;
+  }
+  return m.report;
+}
+
 }  // namespace
 
-std::string ExpandMacros(CPicEntry *entry, std::string_view format) {
+std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape) {
   std::string text(format);
-  for (const MacroRow &row : kRows) {
-    // Plain texts (most captions) stop here at once.
-    if (text.find("$(") == std::string::npos) break;
-    std::size_t at = text.find(row.token);
-    if (at == std::string::npos) continue;
-    std::string value = Value(row.macro, entry);
-    // The search goes on behind the inserted value, so a value holding its own token
-    // (a file named "$(PicName).jpg") cannot make the expansion run for ever.
-    while (at != std::string::npos) {
-      text.replace(at, row.token.size(), value);
-      at = text.find(row.token, at + value.size());
+  for (const MacroInfo &m : kMacros) {
+    for (std::string_view token : {m.longForm, m.shortForm}) {
+      // Plain texts (most captions) stop here at once.
+      if (text.find("$(") == std::string::npos) return text;
+      std::size_t at = text.find(token);
+      if (at == std::string::npos) continue;
+      const std::string value = EscapeValue(Value(m.macro, entry), escape);
+      // The search goes on behind the inserted value, so a value holding its own token
+      // (a file named "$(PicName).jpg") cannot make the expansion run for ever.
+      while (at != std::string::npos) {
+        text.replace(at, token.size(), value);
+        at = text.find(token, at + value.size());
+      }
     }
   }
   return text;
+}
+
+unsigned MacroNeeds(std::string_view format) {
+  unsigned needs = 0;
+  if (format.find("$(") == std::string_view::npos) return needs;
+  for (const MacroInfo &m : kMacros)
+    if (format.find(m.longForm) != std::string_view::npos ||
+        format.find(m.shortForm) != std::string_view::npos)
+      needs |= m.needs;
+  return needs;
+}
+
+bool MayInsertMacros(const CPicEntry &entry, std::string_view format) {
+  // Only the names come before the picture facts in the table; a note or a description
+  // is inserted after them, and the note is read where its macro is met anyway.
+  constexpr std::string_view kOpen = "$(";
+  if (format.find(kOpen) == std::string_view::npos) return false;
+  return entry.Folder().find(kOpen) != std::string::npos || entry.name.find(kOpen) != std::string::npos ||
+         entry.ArchiveName().find(kOpen) != std::string::npos;
+}
+
+std::vector<MacroMenuItem> MacroMenuItems(MacroMenu menu) {
+  std::vector<const MacroInfo *> offered;
+  for (const MacroInfo &m : kMacros)
+    if (SlotOf(m, menu).order > 0) offered.push_back(&m);
+  std::sort(offered.begin(), offered.end(), [menu](const MacroInfo *a, const MacroInfo *b) {
+    return SlotOf(*a, menu).order < SlotOf(*b, menu).order;
+  });
+  std::vector<MacroMenuItem> items;
+  int group = -1;
+  for (const MacroInfo *m : offered) {
+    const MenuSlot &slot = SlotOf(*m, menu);
+    if (group >= 0 && slot.order / 10 != group) items.push_back({});
+    group = slot.order / 10;
+    items.push_back({slot.label, m->longForm});
+  }
+  return items;
 }
 
 }  // namespace tamro

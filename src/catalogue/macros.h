@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamro {
 
@@ -15,13 +16,44 @@ class CPicEntry;
 // pictures it reads.
 inline constexpr int kBuiltinJpegDecoder = 1001;
 
+// How values are written into the text.
+enum class MacroEscape {
+  kNone,
+  // For a command line: a double quote becomes the triple quote that the command
+  // splitting reads as one literal quote, so a file name cannot end the quoted run it
+  // stands in.
+  kCommandLine,
+};
+
 // The format with every name macro replaced by the entry's value. The 20 macros are
 // tried in their fixed order, each long form before its short form; a value inserted by
 // one macro is searched by the later ones (a note holding "$(TD)" shows the date), never
 // by the macro that inserted it. Without an entry every value is empty except the
 // current date and time. Unknown tokens stay as they are. The entry's note is read from
 // its folder's note file the first time a note macro is expanded for it, and only then.
-std::string ExpandMacros(CPicEntry *entry, std::string_view format);
+// Values are read from the entry itself; `escape` applies only to what is inserted.
+std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape = MacroEscape::kNone);
+
+// What the expansion of a format reads beyond the entry's listed file facts.
+enum MacroNeed : unsigned {
+  kNeedsPictureFacts = 1,  // decoder, width, height, depth or information text
+  kNeedsNote = 2,
+  kReadsPicture = 4,  // opens the picture file itself ("$(CP)")
+};
+// The needs of the macros `format` holds. A value may itself hold a token that a later
+// macro expands (a file named "$(W).jpg"); MayInsertMacros tells when that can happen.
+unsigned MacroNeeds(std::string_view format);
+// Whether expanding `format` for `entry` can insert a name that holds "$(" before the
+// picture facts are expanded.
+bool MayInsertMacros(const CPicEntry &entry, std::string_view format);
+
+// The dialogs' macro menus.
+enum class MacroMenu { kReport, kArguments, kFolder };
+struct MacroMenuItem {
+  std::string_view label;
+  std::string_view macro;  // the long form; empty for a separator
+};
+std::vector<MacroMenuItem> MacroMenuItems(MacroMenu menu);
 
 // The current date and time as the user's locale writes them.
 std::string TodayDateText();

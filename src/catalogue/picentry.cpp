@@ -82,6 +82,17 @@ void CPicEntry::SetNote(std::string text) {
   texts_->note = std::move(text);
 }
 
+const std::string &CPicEntry::CameraText() const { return texts_ ? texts_->camera : EmptyText(); }
+
+void CPicEntry::SetCameraText(std::string text) {
+  cameraRead = true;
+  if (!texts_) {
+    if (text.empty()) return;
+    texts_ = std::make_unique<Texts>();
+  }
+  texts_->camera = std::move(text);
+}
+
 void CPicEntry::SetLook(EntryLookPtr look) {
   if (look && look != look_) look_ = std::move(look);
 }
@@ -97,6 +108,8 @@ void CPicEntry::Reset() {
   // The facts of a changed file are read again; old ones would reduce it by a wrong factor.
   pictureWidth = pictureHeight = bitCount = 0;
   SetDescription(std::string());
+  SetCameraText(std::string());
+  cameraRead = false;
   FreePictures();
   thumbWidth = thumbHeight = 0;
   pendingJob = 0;  // a thumbnail still being made for the old file is not taken
@@ -109,6 +122,7 @@ std::size_t CPicEntry::OwnHeapBytes() const {
     n += sizeof(Texts);
     if (texts_->description.capacity() > 15) n += texts_->description.capacity() + 1;
     if (texts_->note.capacity() > 15) n += texts_->note.capacity() + 1;
+    if (texts_->camera.capacity() > 15) n += texts_->camera.capacity() + 1;
   }
   return n;
 }

@@ -80,6 +80,9 @@ class CPicEntry {
   const std::string &Note() const;
   // The note is known from now on: it is not read from the note file over it.
   void SetNote(std::string text);
+  // What the description library said about the file ("$(CP)"), once asked.
+  const std::string &CameraText() const;
+  void SetCameraText(std::string text);
 
   // --- thumbnail; the two working pictures belong to the thumbnail builder
   GlobalHandle thumbnail;
@@ -102,6 +105,7 @@ class CPicEntry {
   bool decodingNow = false;  // set while this entry is being decoded
   bool justBuilt = false;
   bool noteRead = false;    // the note has been read or set
+  bool cameraRead = false;  // the description library has been asked about the file
   uint32_t pendingJob = 0;  // the thumbnail worker job under way for this entry, 0 for none
 
   // --- the last paint of the entry's cell
@@ -131,7 +135,7 @@ class CPicEntry {
 
  private:
   struct Texts {
-    std::string description, note;
+    std::string description, note, camera;
   };
   std::shared_ptr<const std::string> folder_;
   std::shared_ptr<const std::string> archive_;

@@ -7,7 +7,6 @@
 #include <cstring>
 
 #include "catalogue/macros.h"
-#include "catalogue/notestore.h"
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
 #include "catalogue/rxdoc.h"
@@ -19,18 +18,6 @@ namespace tamro {
 namespace {
 
 std::string Key(int n, const char *name) { return "App" + std::to_string(n) + "\\" + name; }
-
-std::string EscapeQuotes(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char c : text) {
-    if (c == '"')
-      out += "\"\"\"";
-    else
-      out += c;
-  }
-  return out;
-}
 
 }  // namespace
 
@@ -77,41 +64,17 @@ std::string ProgramPath(std::string_view command) {
   return std::string(command.substr(0, command.find_first_of(" \t")));
 }
 
-std::string ExpandForCommandLine(const CPicEntry &entry, std::string_view pattern) {
-  // The macros read these texts from the entry, so a stand-in entry carries them escaped.
-  CPicEntry shadow;
-  shadow.SetFolder(EscapeQuotes(entry.Folder()));
-  shadow.name = EscapeQuotes(entry.name);
-  if (entry.IsArchiveMember()) shadow.SetArchiveName(EscapeQuotes(entry.ArchiveName()));
-  shadow.size = entry.size;
-  shadow.creationTime = entry.creationTime;
-  shadow.lastWriteTime = entry.lastWriteTime;
-  shadow.archiveDecoderIndex = entry.archiveDecoderIndex;
-  shadow.position = entry.position;
-  shadow.decoderIndex = entry.decoderIndex;
-  shadow.pictureWidth = entry.pictureWidth;
-  shadow.pictureHeight = entry.pictureHeight;
-  shadow.bitCount = entry.bitCount;
-  shadow.SetDescription(EscapeQuotes(entry.Description()));
-  // The note may not have been read yet (no thumbnail made): read it when the line asks.
-  std::string note = entry.Note();
-  if (!entry.noteRead && pattern.find("$(N") != std::string_view::npos)
-    ReadNote(entry.Folder(), entry.ArchiveName(), entry.name, note);
-  shadow.SetNote(EscapeQuotes(note));
-  return ExpandMacros(&shadow, pattern);
-}
-
-std::vector<AppLaunch> BuildLaunches(const CAppEntry &app, const std::vector<const CPicEntry *> &pictures) {
+std::vector<AppLaunch> BuildLaunches(const CAppEntry &app, const std::vector<CPicEntry *> &pictures) {
   std::vector<AppLaunch> launches;
   const std::string program = ProgramText(app.command);
   // The folder comes from the quoted program text, so that a path with blanks is taken
   // whole ("/opt/My Tools/edit" lives in "/opt/My Tools").
   const std::string programFolder(DirPart(ProgramPath(program)));
   AppLaunch current{program, {}};
-  for (const CPicEntry *e : pictures) {
+  for (CPicEntry *e : pictures) {
     if (!e || e->IsArchiveMember()) continue;
-    current.commandLine += " " + ExpandForCommandLine(*e, app.arguments);
-    current.folder = ExpandForCommandLine(*e, app.folder);
+    current.commandLine += " " + ExpandMacros(e, app.arguments, MacroEscape::kCommandLine);
+    current.folder = ExpandMacros(e, app.folder, MacroEscape::kCommandLine);
     if (app.perFile) {
       if (current.folder.empty()) current.folder = programFolder;
       launches.push_back(current);
@@ -145,9 +108,9 @@ int RunApplication(CRXDoc &doc, int commandNumber, const ProcessStarter &start) 
   std::vector<CAppEntry> apps = LoadApplications();
   const int n = commandNumber - kFirstAppCommand;
   if (n < 0 || n >= static_cast<int>(apps.size())) return -1;
-  std::vector<const CPicEntry *> pictures;
+  std::vector<CPicEntry *> pictures;
   for (int i = 0; i < doc.GetEntryCount(); ++i)
-    if (const CPicEntry *e = doc.GetEntry(i); e && e->IsSelected()) pictures.push_back(e);
+    if (CPicEntry *e = doc.GetEntry(i); e && e->IsSelected()) pictures.push_back(e);
   int started = 0;
   for (const AppLaunch &launch : BuildLaunches(apps[n], pictures)) {
     std::string error;
@@ -236,19 +199,6 @@ bool CAppCallOption::Close() {
   SaveApplications(named, oldCount_, &profile_);
   oldCount_ = static_cast<int>(named.size());
   return true;
-}
-
-const std::vector<CAppCallOption::MacroItem> &CAppCallOption::ArgumentMenu() {
-  static const std::vector<MacroItem> items = {
-      {"画像パス(&P)", "$(PicPath)"},
-      {"画像フォルダ(&D)", "$(PicDir)"},
-      {"画像ファイル名(&F)", "$(PicName)"},
-      {"画像ショートパス(&S)", "$(ShortPicPath)"},
-      {"画像ショートファイル名(&N)", "$(ShortPicName)"},
-      {"", ""},
-      {"書庫パス(&A)", "$(ArcPath)"},
-  };
-  return items;
 }
 
 }  // namespace tamro

@@ -37,10 +37,6 @@ void SaveApplications(const std::vector<CAppEntry> &apps, int oldCount, Profile 
 std::string ProgramText(std::string_view command);
 // The command's first token: inside its leading double quotes, else up to a blank or tab.
 std::string ProgramPath(std::string_view command);
-// A macro expanded for a command line: double quotes in the picture's texts become the
-// triple quotes that the command splitting reads as one literal quote, so a file name
-// cannot end the quoted run it stands in.
-std::string ExpandForCommandLine(const CPicEntry &entry, std::string_view pattern);
 
 // One process to start.
 struct AppLaunch {
@@ -48,8 +44,9 @@ struct AppLaunch {
   std::string folder;
 };
 // The processes for the given pictures (archive members are left out): one per picture,
-// or one for all of them (also when there are none).
-std::vector<AppLaunch> BuildLaunches(const CAppEntry &app, const std::vector<const CPicEntry *> &pictures);
+// or one for all of them (also when there are none). The patterns' macros are expanded
+// with command-line escaping; a note is read into its entry when a pattern asks for it.
+std::vector<AppLaunch> BuildLaunches(const CAppEntry &app, const std::vector<CPicEntry *> &pictures);
 
 // Starts one process, not waiting for it; false and the reason when it could not start.
 using ProcessStarter = std::function<bool(const AppLaunch &launch, std::string &error)>;
@@ -89,13 +86,6 @@ class CAppCallOption {
   // otherwise stores the fields and writes the whole list. Items without a title (added and
   // never named) are not written, since the list ends at the first empty title.
   bool Close();
-
-  struct MacroItem {
-    const char *label;
-    const char *macro;  // empty for a separator
-  };
-  // The arguments box's macro menu.
-  static const std::vector<MacroItem> &ArgumentMenu();
 
  private:
   void Store();

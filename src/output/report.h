@@ -12,17 +12,12 @@
 namespace tamro {
 
 class CRXDoc;
+class CThumbBuilder;
+class WorkerPool;
 
 // Used when the history is empty: name, bytes, date and time, size and depth, information,
 // note, separated by tabs.
 inline constexpr std::string_view kDefaultReportFormat = "$(PN)\t$(S)\t$(D) $(T)\t$(W)x$(H) $(C)bit\t$(I)\t$(N)";
-
-// One item of the report dialog's macro menu; an empty label is a separator.
-struct ReportMacroItem {
-  const char *label;
-  const char *macro;
-};
-const std::vector<ReportMacroItem> &ReportMacroMenu();
 
 // A format box edit: the selection [selStart, selEnd) of `text` replaced by `macro`.
 // Positions are byte offsets, clamped to the text and ordered. `caret` (when given)
@@ -47,10 +42,20 @@ class CReportOption {
   TextHistory history_;
 };
 
+// Where a report reads the picture facts its format asks for and an entry does not hold
+// yet: the decoders, decode switches and description lookup of `builder`, on `pool`'s
+// workers (on the calling thread without a pool). Without a builder the entries' facts are
+// written as they are.
+struct ReportFacts {
+  CThumbBuilder *builder = nullptr;
+  WorkerPool *pool = nullptr;
+};
+
 // Writes one line per selected entry of `doc`, in list order, each ending in CR LF, with
 // a progress window "レポートファイル作成中..." that can stop the run (lines already
 // written stay). No selection writes an empty file. Answers false, quietly, when the file
-// cannot be created.
-bool WriteReportFile(CRXDoc &doc, const std::string &path, const std::string &format);
+// cannot be created. Picture files are opened only when the format needs their facts.
+bool WriteReportFile(CRXDoc &doc, const std::string &path, const std::string &format,
+                     const ReportFacts &facts = {});
 
 }  // namespace tamro

@@ -67,7 +67,7 @@ TEST_F(ReportDialogTest, CommandAsksBeforeReplacingAFileAndKeepsTheFormat) {
     EXPECT_TRUE(dialog.isVisible());
     dialog.accept();
   });
-  WriteReport(*doc, nullptr);
+  WriteReport(*doc, *engine, nullptr);
   ASSERT_TRUE(seen);
   ASSERT_EQ(ui.Messages().size(), 2u);
   EXPECT_EQ(ui.Messages()[0]->text, "report.txt は既に存在します。\n上書きしますか?");

@@ -11,8 +11,10 @@
 #include <thread>
 
 #include "catalogue/fakedecoders.h"
+#include "catalogue/macros.h"
 #include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
+#include "output_macros/exifjpeg.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -54,8 +56,8 @@ class AppTest : public ::testing::Test {
         paths.push_back(e->FullPath());
     return paths;
   }
-  std::vector<const CPicEntry *> Selected() {
-    std::vector<const CPicEntry *> v;
+  std::vector<CPicEntry *> Selected() {
+    std::vector<CPicEntry *> v;
     for (int i = 0; i < doc->GetEntryCount(); ++i)
       if (doc->GetEntry(i)->IsSelected()) v.push_back(doc->GetEntry(i));
     return v;
@@ -116,6 +118,17 @@ TEST_F(AppTest, QuotesInNamesSurviveTheSplitting) {
     for (std::string w; words >> w;) expected.push_back(w);
   }
   EXPECT_EQ(args, expected);
+
+  // The camera facts are read from the file itself, not from the escaped path.
+  box.write(
+      "pics/it's \"q\" 100%.jpg",
+      test::WrapJpeg(test::BuildExif({test::AsciiTag(0x010F, "NIKON"), test::AsciiTag(0x0110, "D70")}, {}),
+                     "\xFF\xD9"));
+  Select({"it's \"q\" 100%.jpg"});
+  doc->GetEntry(test::FindEntry(*doc, "it's \"q\" 100%.jpg"))->decoderIndex = kBuiltinJpegDecoder;
+  app.arguments = "\"$(CP)\"";
+  EXPECT_EQ(Split(BuildLaunches(app, Selected())[0].commandLine),
+            std::vector<std::string>({"/bin/edit", "[NIKON] [D70] "}));
 
   // A note nobody has read yet (no thumbnail made) comes from the note file, quotes and all.
   ASSERT_TRUE(WriteNote(box.path("pics").string(), "", "写真.jpg", "say \"hi\""));

@@ -119,6 +119,9 @@ TEST(ExpandMacros, CameraFactsOnlyForPlainJpegFiles) {
   Entry e(box.root().string(), "shot.jpg");
   e.decoderIndex = kBuiltinJpegDecoder;
   EXPECT_EQ(ExpandMacros(&e, "$(CP)|"), "[NIKON] [D70] [ISO400] |");
+  // Asked once and kept with the entry: a caption painted again does not read the file.
+  std::filesystem::remove(box.path("shot.jpg"));
+  EXPECT_EQ(ExpandMacros(&e, "$(CP)"), "[NIKON] [D70] [ISO400] ");
   e.decoderIndex = 1000;  // read by another decoder
   EXPECT_EQ(ExpandMacros(&e, "$(CP)"), "");
   Entry member(box.root().string(), "shot.jpg");

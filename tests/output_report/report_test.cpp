@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include "catalogue/fakedecoders.h"
+#include "catalogue/macros.h"
+#include "catalogue/thumbbuilder.h"
+#include "catalogue/workerpool.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
@@ -23,17 +27,21 @@ TEST(ReportMacroInsertion, ReplacesTheRememberedSelection) {
   EXPECT_EQ(InsertMacro("写真", 4, 4, "$(D)"), "写$(D)真");
 }
 
-TEST(ReportMacroInsertion, MenuOffersTheLongForms) {
-  std::vector<std::string> macros;
-  int separators = 0;
-  for (const ReportMacroItem &item : ReportMacroMenu()) {
-    if (*item.label == '\0') ++separators;
-    else macros.push_back(item.macro);
-  }
-  EXPECT_EQ(separators, 2);
-  EXPECT_EQ(macros, (std::vector<std::string>{"$(PicPath)", "$(PicDir)", "$(PicName)", "$(Length)", "$(Size)",
-                                               "$(Date)", "$(Time)", "$(Width)", "$(Height)", "$(Color)", "$(Info)",
-                                               "$(Note)", "$(ArcName)"}));
+TEST(ReportMacroInsertion, MenusOfferTheLongFormsFromTheMacroTable) {
+  auto menu = [](MacroMenu which) {
+    std::string text;
+    for (const MacroMenuItem &item : MacroMenuItems(which))
+      text += item.macro.empty() ? "|" : std::string(item.macro);
+    return text;
+  };
+  EXPECT_EQ(
+      menu(MacroMenu::kReport),
+      "$(PicPath)$(PicDir)$(PicName)$(Length)$(Size)$(Date)$(Time)|$(Width)$(Height)$(Color)$(Info)$(Note)|"
+      "$(ArcName)");
+  EXPECT_EQ(menu(MacroMenu::kArguments),
+            "$(PicPath)$(PicDir)$(PicName)$(ShortPicPath)$(ShortPicName)|$(ArcPath)");
+  EXPECT_EQ(menu(MacroMenu::kFolder), "$(PicDir)");
+  EXPECT_EQ(MacroMenuItems(MacroMenu::kReport).front().label, "パス名");
 }
 
 TEST(ReportOption, HistoryMovesAndDefault) {
@@ -102,6 +110,37 @@ TEST_F(ReportFileTest, OneLinePerSelectedEntryInListOrder) {
   EXPECT_EQ(test::ReadFile(out), expected);
   EXPECT_EQ(ui.progress.front(), "open:レポートファイル作成中...");
   EXPECT_TRUE(ui.Messages().empty());
+}
+
+// Decoders that tell one size for every fake picture and count the files asked about.
+struct SizedDecoders : test::FakeDecoders {
+  int GetPictureInfo(int position, const PictureSource &, SpiPictureInfo &info, std::string &text) override {
+    if (position != 0) return -1;
+    info.width = 64;
+    info.height = 48;
+    info.colorDepth = 24;
+    text = "fake";
+    return 0;
+  }
+};
+
+TEST_F(ReportFileTest, PictureFilesAreReadOnlyWhenTheFormatShowsTheirFacts) {
+  box.write("pics/d.jpg", "PIC");
+  doc = test::ListFolder(box.path("pics"));
+  test::Select(*doc, test::EntryNames(*doc));
+  SizedDecoders decoders;
+  CThumbBuilder builder(&decoders, nullptr, nullptr);
+  WorkerPool pool(1);
+  const auto out = box.path("r.txt");
+  ASSERT_TRUE(WriteReportFile(*doc, out.string(), "$(PN)\t$(S)\t$(D)", {&builder, &pool}));
+  EXPECT_EQ(decoders.pictureQueries, 0);
+
+  ASSERT_TRUE(WriteReportFile(*doc, out.string(), "$(PN) $(W)x$(H) $(C) $(I)", {&builder, &pool}));
+  std::string expected;
+  for (const std::string &name : test::EntryNames(*doc))
+    expected += name + (name == "d.jpg" ? " 64x48 24 fake\r\n" : " 0x0 0 \r\n");
+  EXPECT_EQ(test::ReadFile(out), expected);
+  EXPECT_EQ(decoders.pictureQueries, 4);
 }
 
 TEST_F(ReportFileTest, NoSelectionWritesAnEmptyFile) {

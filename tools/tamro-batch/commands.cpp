@@ -295,19 +295,10 @@ int RunReport(Session &session) {
   int status = kExitOk;
   if (!SingleTarget(session, target, status)) return status;
   CRXDoc *doc = session.Open(target);
-  // The main window knows the picture facts once it has seen the thumbnails; here they come
-  // from the thumbnail store when it has a record, else from building the thumbnail.
-  const CellSize cell = doc->ThumbsSize();
-  for (int i = 0; i < doc->GetEntryCount(); ++i) {
-    CPicEntry *e = doc->GetEntry(i);
-    if (!e || !e->IsSelected() || (e->pictureWidth > 0 && e->pictureHeight > 0)) continue;
-    const CellRect rect = session.Cells().Layout(*e, 0, 0, cell.width, cell.height).picture;
-    e->useCache = true;
-    session.Builder().EnsureThumbnail(*e, nullptr, rect, true);
-    e->FreePictures();
-  }
   const std::string path = AbsolutePath(*out);
-  if (!WriteReportFile(*doc, path, format)) session.Fail(path, "レポートファイルを作成できません");
+  // The picture facts the format needs are read on the workers as the lines are written.
+  if (!WriteReportFile(*doc, path, format, {&session.Builder(), &session.Engine().Pool()}))
+    session.Fail(path, "レポートファイルを作成できません");
   return Finish(session);
 }
 

@@ -17,6 +17,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/filedialogtools.h"
+#include "catalogue/macros.h"
 #include "fileops/appcall.h"
 
 namespace tamro {
@@ -58,21 +59,24 @@ CAppCallDialog::CAppCallDialog(QWidget *parent, CAppCallOption &option) : QDialo
   browse->setObjectName(QStringLiteral("browseCommand"));
   browse->setFixedWidth(browse->fontMetrics().horizontalAdvance(QStringLiteral("....")) + 16);
   arguments_ = Field("arguments", this);
-  auto *argumentMenu = new QMenu(this);
-  for (const CAppCallOption::MacroItem &item : CAppCallOption::ArgumentMenu()) {
-    if (!*item.label) {
-      argumentMenu->addSeparator();
-      continue;
+  // Both menus come from the macro table; the folder menu ends in a folder chooser.
+  auto macroMenu = [this](MacroMenu which, QLineEdit *box) {
+    auto *menu = new QMenu(this);
+    for (const MacroMenuItem &item : MacroMenuItems(which)) {
+      if (item.macro.empty()) {
+        menu->addSeparator();
+        continue;
+      }
+      const QString macro = QString::fromUtf8(item.macro.data(), static_cast<qsizetype>(item.macro.size()));
+      menu->addAction(QString::fromUtf8(item.label.data(), static_cast<qsizetype>(item.label.size())), this,
+                      [box, macro] { box->insert(macro); });
     }
-    const QString macro = QString::fromUtf8(item.macro);
-    argumentMenu->addAction(QString::fromUtf8(item.label), this,
-                            [this, macro] { arguments_->insert(macro); });
-  }
-  QToolButton *argumentButton = MenuButton(argumentMenu, "argumentMenu", this);
+    return menu;
+  };
+  QToolButton *argumentButton =
+      MenuButton(macroMenu(MacroMenu::kArguments, arguments_), "argumentMenu", this);
   folder_ = Field("folder", this);
-  auto *folderMenu = new QMenu(this);
-  folderMenu->addAction(QStringLiteral("画像フォルダ(&D)"), this,
-                        [this] { folder_->insert(QStringLiteral("$(PicDir)")); });
+  QMenu *folderMenu = macroMenu(MacroMenu::kFolder, folder_);
   folderMenu->addSeparator();
   folderMenu->addAction(QStringLiteral("参照(&R)..."), this, &CAppCallDialog::BrowseFolder);
   QToolButton *folderButton = MenuButton(folderMenu, "folderMenu", this);

@@ -9,6 +9,8 @@
 #include <QPushButton>
 
 #include "app/dialogs/outputcommand.h"
+#include "catalogue/engine.h"
+#include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "output/report.h"
 #include "platform/ui.h"
@@ -59,13 +61,14 @@ CReportDialog::CReportDialog(CReportOption &option, const QString &folder, QWidg
 
   auto *menu = new QMenu(this);
   menu->setObjectName("macroMenu");
-  for (const ReportMacroItem &item : ReportMacroMenu()) {
-    if (!*item.label) {
+  for (const MacroMenuItem &item : MacroMenuItems(MacroMenu::kReport)) {
+    if (item.macro.empty()) {
       menu->addSeparator();
       continue;
     }
-    const char *macro = item.macro;
-    menu->addAction(QString::fromUtf8(item.label), this, [this, macro] { InsertFromMenu(macro); });
+    const std::string_view macro = item.macro;  // the table's own text, never freed
+    menu->addAction(QString::fromUtf8(item.label.data(), static_cast<qsizetype>(item.label.size())), this,
+                    [this, macro] { InsertFromMenu(macro); });
   }
   auto *macros = new QPushButton(QStringLiteral("マクロ"), this);
   macros->setObjectName("macros");
@@ -107,7 +110,7 @@ void CReportDialog::RememberSelection() {
   }
 }
 
-void CReportDialog::InsertFromMenu(const char *macro) {
+void CReportDialog::InsertFromMenu(std::string_view macro) {
   format_->setFocus();
   const QString text = format_->currentText();
   int caret = 0;
@@ -133,7 +136,7 @@ void CReportDialog::accept() {
   if (result() == QDialog::Accepted) option_.Accept(format_->currentText().toStdString());
 }
 
-void WriteReport(CRXDoc &doc, QWidget *parent) {
+void WriteReport(CRXDoc &doc, CatalogueEngine &engine, QWidget *parent) {
   OutputCommandScope scope(doc, false);
   CReportOption option;
   option.Load();
@@ -144,7 +147,7 @@ void WriteReport(CRXDoc &doc, QWidget *parent) {
     file = dialog.ChosenFile();
   }
   // A file that cannot be created ends the command quietly.
-  WriteReportFile(doc, file.toStdString(), option.format);
+  WriteReportFile(doc, file.toStdString(), option.format, {&engine.Builder(), &engine.Pool()});
 }
 
 }  // namespace tamro

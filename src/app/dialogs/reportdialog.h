@@ -9,6 +9,7 @@ class QComboBox;
 
 namespace tamro {
 
+class CatalogueEngine;
 class CReportOption;
 class CRXDoc;
 
@@ -25,14 +26,15 @@ class CReportDialog : public QFileDialog {
 
  private:
   void RememberSelection();
-  void InsertFromMenu(const char *macro);
+  void InsertFromMenu(std::string_view macro);
 
   CReportOption &option_;
   QComboBox *format_;
   int selStart_ = 0, selEnd_ = 0;  // the edit field's selection as it was last seen
 };
 
-// The report of the document's selection: the dialog, then one line per selected picture.
-void WriteReport(CRXDoc &doc, QWidget *parent);
+// The report of the document's selection: the dialog, then one line per selected picture,
+// with the picture facts the format needs read on the engine's workers.
+void WriteReport(CRXDoc &doc, CatalogueEngine &engine, QWidget *parent);
 
 }  // namespace tamro
