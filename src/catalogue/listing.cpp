@@ -6,11 +6,14 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <map>
 #include <new>
+#include <unordered_map>
 
 #include "catalogue/entrysort.h"
+#include "catalogue/updatehint.h"
 #include "catalogue/interrupt.h"
 #include "catalogue/lockedinifile.h"
 #include "catalogue/pathutil.h"
@@ -131,6 +134,9 @@ bool CRXDoc::IsOwnFileName(std::string_view name) {
 bool CRXDoc::CheckInterrupt() { return interrupt_ && interrupt_->CheckInterrupt(); }
 
 int CRXDoc::ListFolder(ScanRequest &request) {
+  changes_.reset();
+  listed_.reset();
+  listedEntry_.clear();
   if (thumbCache_) {
     thumbCache_->Clear();
     // Read while the folder is searched, so that no thumbnail request waits for the file.
@@ -152,6 +158,8 @@ int CRXDoc::ListFolder(ScanRequest &request) {
       if (!field.empty()) patterns.push_back(field);
     }
   }
+  // Only a listing of one folder read once, file by file, can take changes in later.
+  plainListing_ = patterns.size() == 1 && !request.subFolders && !request.literal && !archiveListed_;
   int result = 0;
   for (std::size_t n = 0; result == 0 && n < patterns.size(); ++n) {
     ScanRequest one = request;
@@ -166,7 +174,12 @@ int CRXDoc::ListFolder(ScanRequest &request) {
     UpdateAllViews(nullptr, kHintCleared, UpdateArgument{0, 0, folder_});
     return result;
   }
-  if (result != 0) return result;
+  if (result != 0) {
+    listed_.reset();
+    return result;
+  }
+  // Entries the old folder index supplied are not in the files read.
+  if (!supplied_.empty()) listed_.reset();
   BuildDisplayOrder(request);
   return 0;
 }
@@ -263,7 +276,8 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
   // or the newest first), which shows every folder shuffled.
   std::vector<FoundFile> read;
   std::vector<const FoundFile *> found;
-  if (snapshot_ && snapshot_->read && snapshot_->folder == request.folder) {
+  const bool fromSnapshot = snapshot_ && snapshot_->read && snapshot_->folder == request.folder;
+  if (fromSnapshot) {
     for (const FoundFile &f : snapshot_->files)
       if (wanted(f.name)) found.push_back(&f);
   } else {
@@ -279,8 +293,27 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
   std::vector<std::string_view> names;
   names.reserve(found.size());
   for (const FoundFile *f : found) names.push_back(f->name);
-  for (std::size_t i : NameOrder(names, settings_.naturalSort != 0))
+  const bool record = plainListing_ && request.folder == folder_;
+  const FoundFile *base = fromSnapshot ? snapshot_->files.data() : read.data();
+  if (record) listedEntry_.assign(fromSnapshot ? snapshot_->files.size() : read.size(), -1);
+  for (std::size_t i : NameOrder(names, settings_.naturalSort != 0)) {
+    const std::size_t before = entries_.size();
     if (const int r = take(*found[i]); r != 0) return r;
+    if (record && entries_.size() > before)
+      listedEntry_[static_cast<std::size_t>(found[i] - base)] =
+          entries_.size() == before + 1 && !entries_.back()->IsArchiveMember() ? static_cast<int>(before) : -2;
+  }
+  if (record) {
+    if (fromSnapshot) {
+      listed_ = snapshot_;
+    } else {
+      auto files = std::make_shared<FolderSnapshot>();
+      files->folder = request.folder;
+      files->files = std::move(read);
+      files->read = true;
+      listed_ = std::move(files);
+    }
+  }
   return 0;
 }
 
@@ -401,6 +434,7 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   { count = entries_.size(); }
   // Kept entries move down over the dropped ones; the order only ever names moved ones.
   std::size_t kept = 0;
+  std::vector<int> keptAs(listedEntry_.empty() ? 0 : count, -1);
   bool stopped = false;
   for (std::size_t i = 0; i < count; ++i) {
     CPicEntry *e;
@@ -427,6 +461,7 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
         continue;
       }
       if (kept != i) entries_[kept] = std::move(entries_[i]);
+      if (i < keptAs.size()) keptAs[i] = static_cast<int>(kept);
       if (!stopped) order_.push_back(static_cast<uint32_t>(kept));
       visibleOfStale_ = true;
       ++kept;
@@ -438,6 +473,233 @@ void CRXDoc::BuildDisplayOrder(ScanRequest &request) {
   }
   entries_.resize(kept);
   entries_.shrink_to_fit();
+  if (stopped) listed_.reset();
+  for (int &i : listedEntry_)
+    if (i >= 0) i = static_cast<std::size_t>(i) < keptAs.size() ? keptAs[static_cast<std::size_t>(i)] : -1;
+}
+
+// --- changes taken in without reading the folder again
+
+FolderChanges CompareFolder(std::shared_ptr<const FolderSnapshot> listed, std::shared_ptr<const FolderSnapshot> now) {
+  FolderChanges c;
+  c.listed = std::move(listed);
+  c.now = std::move(now);
+  if (!c.listed || !c.now) return c;
+  const auto &before = c.listed->files;
+  const auto &after = c.now->files;
+  std::unordered_map<std::string_view, int> place;
+  place.reserve(before.size());
+  for (std::size_t i = 0; i < before.size(); ++i) place.emplace(before[i].name, static_cast<int>(i));
+  std::vector<char> seen(before.size(), 0);
+  c.oldPlace.assign(after.size(), -1);
+  for (std::size_t i = 0; i < after.size(); ++i) {
+    auto it = place.find(after[i].name);
+    if (it == place.end()) {
+      c.added.push_back(static_cast<int>(i));
+      continue;
+    }
+    const FoundFile &old = before[static_cast<std::size_t>(it->second)];
+    seen[static_cast<std::size_t>(it->second)] = 1;
+    c.oldPlace[i] = it->second;
+    if (old.size != after[i].size || old.lastWriteTime != after[i].lastWriteTime) c.changed.push_back(static_cast<int>(i));
+  }
+  for (std::size_t i = 0; i < before.size(); ++i)
+    if (!seen[i]) c.removed.push_back(static_cast<int>(i));
+  return c;
+}
+
+bool CRXDoc::BeginChanges(FolderChanges changes) {
+  if (IsBusy() || !listed_ || changes.listed != listed_ || !changes.now || !changes.now->read ||
+      changes.now->folder != folder_ || listedEntry_.size() != listed_->files.size())
+    return false;
+  // More changes than files: reading the folder again is cheaper.
+  if (changes.Count() > listed_->files.size()) return false;
+  // Only keys that entries can be placed by one at a time; a file that gave archive members
+  // takes them all along, which a new reading does best.
+  for (const SortKey &key : sort_.history())
+    if (key.state == 0 || key.column == kSortDecoder || key.column == kSortNote) return false;
+  for (int p : changes.removed)
+    if (listedEntry_[static_cast<std::size_t>(p)] == -2) return false;
+  for (int p : changes.changed)
+    if (listedEntry_[static_cast<std::size_t>(changes.oldPlace[static_cast<std::size_t>(p)])] == -2) return false;
+  auto work = std::make_unique<ChangeWork>();
+  work->thumbsFile = kInfoFileName;
+  {
+    CLockedIniFile info;
+    info.Open(JoinPath(folder_, kInfoFileName), CLockedIniFile::kNoLock);
+    std::string v, name;
+    if (info.GetValue("Document", "ThumbsFile", v) == 0 && (GetListField(v, 0, name), !name.empty()))
+      work->thumbsFile = std::string(NamePart(name));
+  }
+  work->placeEntry.assign(changes.now->files.size(), -3);
+  work->c = std::move(changes);
+  changes_ = std::move(work);
+  return true;
+}
+
+std::size_t CRXDoc::SortedPlace(int index) {
+  const CPicEntry &a = *entries_[static_cast<std::size_t>(index)];
+  const bool natural = settings_.naturalSort != 0;
+  const auto &history = sort_.history();
+  static const std::string kNoName;
+  // Before `b` in the order a new listing sorted by the history would give.
+  auto before = [&](uint32_t ib) {
+    const CPicEntry &b = *entries_[ib];
+    for (const SortKey &key : history)
+      if (const int c = CompareEntries(a, index, b, static_cast<int>(ib), key, kNoName, kNoName, natural))
+        return c < 0;
+    const std::vector<std::string_view> two{a.name, b.name};
+    return NameOrder(two, natural)[0] == 0;
+  };
+  return static_cast<std::size_t>(
+      std::partition_point(order_.begin(), order_.end(), [&](uint32_t ib) { return !before(ib); }) -
+      order_.begin());
+}
+
+void CRXDoc::TakeOutOfOrder(const std::vector<int> &indices) {
+  if (indices.empty()) return;
+  std::vector<char> gone(entries_.size(), 0);
+  for (int i : indices) gone[static_cast<std::size_t>(i)] = 1;
+  std::vector<int> places;
+  std::size_t kept = 0;
+  for (std::size_t v = 0; v < order_.size(); ++v) {
+    if (gone[order_[v]]) {
+      // Only what is displayed counts; an entry a command took out already is left alone.
+      if (entries_[order_[v]]->IsSelected() && selected_ > 0) --selected_;
+      places.push_back(static_cast<int>(v));
+      continue;
+    }
+    order_[kept++] = order_[v];
+  }
+  order_.resize(kept);
+  visibleOfStale_ = true;
+  if (current_ >= 0) {
+    const auto below = std::lower_bound(places.begin(), places.end(), current_);
+    current_ = below != places.end() && *below == current_ ? -1 : current_ - static_cast<int>(below - places.begin());
+  }
+  // The last first, so that each index names the entry as the views still count.
+  for (auto it = places.rbegin(); it != places.rend(); ++it)
+    UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{*it, 0, {}});
+}
+
+void CRXDoc::PutInOrder(int index) {
+  const std::size_t v = SortedPlace(index);
+  order_.insert(order_.begin() + static_cast<std::ptrdiff_t>(v), static_cast<uint32_t>(index));
+  visibleOfStale_ = true;
+  const CPicEntry &e = *entries_[static_cast<std::size_t>(index)];
+  if (e.IsSelected()) ++selected_;
+  if (e.IsCurrent())
+    current_ = static_cast<int>(v);
+  else if (current_ >= static_cast<int>(v))
+    ++current_;
+  UpdateAllViews(nullptr, kHintEntryAdded, UpdateArgument{static_cast<long>(v), 0, {}});
+}
+
+bool CRXDoc::ApplyChanges(int budgetMs) {
+  if (!changes_) return true;
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point end = Clock::now() + std::chrono::milliseconds(budgetMs);
+  ChangeWork &w = *changes_;
+  const FolderChanges &c = w.c;
+  const std::vector<FoundFile> &files = c.now->files;
+  auto step = [&]() -> bool {
+    switch (w.phase) {
+      case 0: {  // files gone, a few at a time
+        std::vector<int> gone;
+        while (w.step < c.removed.size() && gone.size() < 64) {
+          const int e = listedEntry_[static_cast<std::size_t>(c.removed[w.step++])];
+          if (e >= 0) gone.push_back(e);
+        }
+        TakeOutOfOrder(gone);
+        for (int i : gone) {
+          CPicEntry &e = *entries_[static_cast<std::size_t>(i)];
+          if (thumbCache_) thumbCache_->Remove(e);
+          e.stored = false;
+          e.FreePictures();
+          e.flags &= ~(CPicEntry::kCurrent | CPicEntry::kSelected);
+        }
+        if (w.step >= c.removed.size()) w.phase = 1, w.step = 0;
+        return true;
+      }
+      case 1: {  // files rewritten: read again, placed again
+        if (w.step >= c.changed.size()) {
+          w.phase = 2, w.step = 0;
+          return true;
+        }
+        const int p = c.changed[w.step++];
+        const FoundFile &f = files[static_cast<std::size_t>(p)];
+        const int i = listedEntry_[static_cast<std::size_t>(c.oldPlace[static_cast<std::size_t>(p)])];
+        if (i < 0) {
+          w.retake.push_back(p);
+          return true;
+        }
+        CPicEntry &e = *entries_[static_cast<std::size_t>(i)];
+        // Its selection and current mark go along to its new place.
+        TakeOutOfOrder({i});
+        if (thumbCache_) thumbCache_->Remove(e);
+        e.Reset();
+        e.size = f.size;
+        e.creationTime = f.creationTime;
+        e.lastWriteTime = f.lastWriteTime;
+        e.switches = Switches();
+        w.placeEntry[static_cast<std::size_t>(p)] = i;
+        PutInOrder(i);
+        return true;
+      }
+      case 2: {  // new files, and rewritten ones that were not listed before
+        const std::size_t total = c.added.size() + w.retake.size();
+        if (w.step >= total) {
+          w.phase = 3;
+          return true;
+        }
+        const int p = w.step < c.added.size() ? c.added[w.step] : w.retake[w.step - c.added.size()];
+        ++w.step;
+        const FoundFile &f = files[static_cast<std::size_t>(p)];
+        w.placeEntry[static_cast<std::size_t>(p)] = -1;
+        const HiddenNames hidden(w.thumbsFile);
+        ScanRequest r = BuildRequest(false);
+        const bool match = SearchPatternMatch(r.pattern, f.name) && !hidden.Contains(f.name);
+        if (!match || !r.filter.KeepsTime(f.lastWriteTime) || !r.filter.KeepsSize(f.size)) return true;
+        const std::size_t before = entries_.size();
+        int result = kListNotArchive;
+        if (r.archives && decoders_ && decoders_->HasArchiveDecoders()) result = ListArchive(r, f, 0);
+        if (result == kListNotArchive) AddFileEntry(r, f, -1, nullptr);
+        if (entries_.size() == before) return true;
+        w.placeEntry[static_cast<std::size_t>(p)] =
+            entries_.size() == before + 1 && !entries_.back()->IsArchiveMember() ? static_cast<int>(before) : -2;
+        const bool scanSpi = settings_.scanSpi != 0 && decoders_;
+        const bool pluginExt = settings_.pluginExt != 0 && decoders_;
+        for (std::size_t i = before; i < entries_.size(); ++i) {
+          CPicEntry &e = *entries_[i];
+          bool keep = !scanSpi || AcceptedByDecoder(e);
+          if (keep && pluginExt) {
+            std::string list = e.IsArchiveMember() ? decoders_->ArchiveMemberFilter(e.archiveDecoderIndex)
+                                                   : decoders_->PictureFilter();
+            if (!e.IsArchiveMember() && r.archives) list += ";" + decoders_->ArchiveFilter();
+            keep = MatchExtensionList(e.name, list);
+          }
+          // An entry left out stays outside the order, as a removed one does.
+          if (keep) PutInOrder(static_cast<int>(i));
+        }
+        return true;
+      }
+      default: {  // the new reading is what the listing read now
+        std::vector<int> now(files.size(), -1);
+        for (std::size_t p = 0; p < files.size(); ++p) {
+          const int set = w.placeEntry[p];
+          const int old = c.oldPlace[p];
+          now[p] = set != -3 ? set : old >= 0 ? listedEntry_[static_cast<std::size_t>(old)] : -1;
+        }
+        listedEntry_ = std::move(now);
+        listed_ = c.now;
+        return false;
+      }
+    }
+  };
+  while (step())
+    if (Clock::now() >= end) return false;
+  changes_.reset();
+  return true;
 }
 
 }  // namespace tamro

@@ -54,6 +54,17 @@ struct FolderSnapshot {
 };
 FolderSnapshot SnapshotFolder(const std::string &folder);
 
+// How a new reading of a folder differs from the files a listing read, found on any thread.
+struct FolderChanges {
+  std::shared_ptr<const FolderSnapshot> listed, now;
+  std::vector<int> oldPlace;  // per file of `now`: its place among the listed files, -1 when new
+  std::vector<int> removed;   // places among the listed files of the files gone
+  std::vector<int> changed;   // places in `now` of files whose size or time differ
+  std::vector<int> added;     // places in `now` of new files
+  std::size_t Count() const { return removed.size() + changed.size() + added.size(); }
+};
+FolderChanges CompareFolder(std::shared_ptr<const FolderSnapshot> listed, std::shared_ptr<const FolderSnapshot> now);
+
 // An entry as the old folder index describes it.
 struct IndexedEntry {
   int decoderIndex = -1;
@@ -161,6 +172,18 @@ class CRXDoc {
   // The same with the folder's files read already (on another thread); the snapshot is
   // used for that folder only, subfolders are read as usual.
   void RefreshFolder(std::shared_ptr<const FolderSnapshot> snapshot);
+  // The files the listing read of its folder, for a new reading to be compared with (on
+  // another thread); null when the listing is more than one plain folder read once.
+  std::shared_ptr<const FolderSnapshot> ListedFiles() const { return listed_; }
+  // Takes changes found against ListedFiles() into the listing a few at a time, so that the
+  // views go on between steps: removed entries go, changed ones are read again, new files
+  // are listed in their sorted places; the selection, the current entry and the order of
+  // the others stay. False (nothing done) when the changes are not against this listing or
+  // cannot be taken in parts; the folder is then to be read again as a whole.
+  bool BeginChanges(FolderChanges changes);
+  // Takes in changes for about `budgetMs`; true when none are left.
+  bool ApplyChanges(int budgetMs);
+  bool ApplyingChanges() const { return changes_ != nullptr; }
   // Opens a folder as at start: a file path opens its folder; a path that does not exist
   // climbs to the nearest existing parent. False (nothing changed) when nothing is left.
   bool OpenFolder(std::string_view path);
@@ -269,6 +292,24 @@ class CRXDoc {
   std::string title_;
   bool useInfo_ = false;
   std::shared_ptr<const FolderSnapshot> snapshot_;  // during a refresh given one
+  // What the listing read of its folder, and per file the entry it made (-1 none, -2 an
+  // archive's members), for changes to be taken in without reading it all again.
+  std::shared_ptr<const FolderSnapshot> listed_;
+  std::vector<int> listedEntry_;
+  bool plainListing_ = false;  // this listing may record listed_
+  struct ChangeWork {
+    FolderChanges c;
+    int phase = 0;
+    std::size_t step = 0;
+    std::string thumbsFile;
+    std::vector<int> retake;       // places in `now` of changed files that had no entry
+    std::vector<int> placeEntry;   // per file of `now` listed anew: its entry (-1 none, -2 members), else -3
+  };
+  std::unique_ptr<ChangeWork> changes_;
+  // Where an entry goes in the display order: by the sort history, then by name.
+  std::size_t SortedPlace(int index);
+  void TakeOutOfOrder(const std::vector<int> &indices);
+  void PutInOrder(int index);
   bool archiveListed_ = false;
 
   std::vector<std::string> history_;

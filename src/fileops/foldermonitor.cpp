@@ -98,6 +98,10 @@ int CFolderMonitor::SetMonitorMode(int mode) {
   const int old = mode_;
   mode_ = mode;
   if (mode == kMonitorIgnore) ++generation_;
+  // Tamro's own operation finds the listing whole: changes being taken in are finished first.
+  if (mode == kMonitorIgnore && applying_)
+    while (doc_.ApplyingChanges() && !doc_.ApplyChanges(1000)) {
+    }
   // What Tamro's own operation did is queued still: it is not another program's change.
   // The folder itself going away meanwhile is.
   if (old == kMonitorIgnore && mode != kMonitorIgnore && notifier_.Discard()) {
@@ -136,7 +140,7 @@ void CFolderMonitor::OnTick() {
   }
   // A listing under way (a nested event loop), a reading of the folder and Tamro's own
   // operation are left to finish: changes meanwhile are answered after them.
-  if (doc_.IsBusy() || scanning_ || mode_ == kMonitorIgnore) return;
+  if (doc_.IsBusy() || scanning_ || applying_ || mode_ == kMonitorIgnore) return;
   if (gone_) {
     tick_.stop();
     FollowGone();
@@ -160,11 +164,15 @@ void CFolderMonitor::React() {
     if (scan_.joinable()) scan_.join();  // finished: its result has come in
     scanning_ = true;
     scanStart_ = start;
-    scan_ = std::thread([this, folder = doc_.Folder(), reader = reader_, generation = generation_] {
+    // The new reading is compared there too with what the listing read, so that only the
+    // differences are left for this thread to take in.
+    scan_ = std::thread([this, folder = doc_.Folder(), listed = doc_.ListedFiles(), reader = reader_,
+                         generation = generation_] {
       auto snapshot =
           std::make_shared<const FolderSnapshot>(reader ? reader(folder) : SnapshotFolder(folder));
+      auto changes = std::make_shared<FolderChanges>(CompareFolder(listed, snapshot));
       QMetaObject::invokeMethod(
-          &tick_, [this, snapshot, generation] { Apply(snapshot, generation); }, Qt::QueuedConnection);
+          &tick_, [this, changes, generation] { Apply(std::move(*changes), generation); }, Qt::QueuedConnection);
     });
     return;
   }
@@ -175,8 +183,9 @@ void CFolderMonitor::React() {
   if (reacted_) reacted_(mode);
 }
 
-void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot, unsigned generation) {
+void CFolderMonitor::Apply(FolderChanges changes, unsigned generation) {
   scanning_ = false;
+  std::shared_ptr<const FolderSnapshot> snapshot = changes.now;
   // Another folder shown meanwhile has been listed as a whole. A listing under way, or
   // Tamro's own operation under way or begun since the reading started (whose files the
   // reading may still hold), gets the folder read again once it is done and quiet.
@@ -185,7 +194,28 @@ void CFolderMonitor::Apply(std::shared_ptr<const FolderSnapshot> snapshot, unsig
     Noticed();
     return;
   }
-  doc_.RefreshFolder(std::move(snapshot));
+  if (!changes.listed || changes.Count() > 0) {
+    if (changes.listed && doc_.BeginChanges(std::move(changes))) {
+      applying_ = true;
+      TakeSlice();
+      return;
+    }
+    doc_.RefreshFolder(std::move(snapshot));
+  }
+  Reacted();
+}
+
+void CFolderMonitor::TakeSlice() {
+  // A listing meanwhile (another folder, a refresh) has dropped what was left.
+  if (!doc_.ApplyingChanges() || doc_.ApplyChanges(kSliceMs)) {
+    applying_ = false;
+    Reacted();
+    return;
+  }
+  QMetaObject::invokeMethod(&tick_, [this] { TakeSlice(); }, Qt::QueuedConnection);
+}
+
+void CFolderMonitor::Reacted() {
   const long long took =
       std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - scanStart_).count();
   longestWaitMs_ = std::max<long long>(kLongestWaitMs, took * kReactionShare);

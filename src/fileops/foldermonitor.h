@@ -13,6 +13,7 @@
 namespace tamro {
 
 class CRXDoc;
+struct FolderChanges;
 struct FolderSnapshot;
 class Profile;
 
@@ -61,6 +62,8 @@ class CFolderMonitor : public FolderMonitorControl {
   // reading it again takes long, so that following it takes a twentieth of the time at most.
   static constexpr int kLongestWaitMs = 5000;
   static constexpr int kReactionShare = 20;
+  // Changes are taken into the listing in steps this long, the views going on between them.
+  static constexpr int kSliceMs = 8;
 
   // Neither owned; both outlive the monitor.
   CFolderMonitor(CRXDoc &doc, Profile &profile);
@@ -93,8 +96,10 @@ class CFolderMonitor : public FolderMonitorControl {
   void Noticed();
   void OnTick();
   void React();
-  // A reading of the folder made on the scanning thread arrives.
-  void Apply(std::shared_ptr<const FolderSnapshot> snapshot, unsigned generation);
+  // A reading of the folder made on the scanning thread arrives, compared with the listing.
+  void Apply(FolderChanges changes, unsigned generation);
+  void TakeSlice();
+  void Reacted();
   void RemoveVanished();
   // The folder watched was removed, moved away or unmounted.
   void FollowGone();
@@ -121,6 +126,7 @@ class CFolderMonitor : public FolderMonitorControl {
   // taking the result into the listing runs here.
   std::thread scan_;
   bool scanning_ = false;
+  bool applying_ = false;  // changes are being taken in, a step per event
   Clock::time_point scanStart_;
 };
 

@@ -441,6 +441,10 @@ void CRXView::OnUpdate(UpdateObserver *sender, int hint, const UpdateArgument &a
       RepaintEntry(static_cast<int>(arg.value));
       break;
     case kHintEntryAdded:
+      if (doc_.ApplyingChanges()) {
+        OnEntryInserted(static_cast<int>(arg.value));
+        break;
+      }
       if (s.syncFind && doc_.GetEntryCount() > profile_.GetInt("RXView", "SyncFileCount", 200)) {
         RepaintEntry(static_cast<int>(arg.value));
         Advance(visible_);

@@ -204,6 +204,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   void OnBarAction(int action);
   void OnListing();
   void OnEntryRemoved(int index);
+  // An entry was put in at `index` while the folder's changes are taken in.
+  void OnEntryInserted(int index);
   void ShowContextMenu(const QPoint &globalPos);
   void UpdateCursor(Qt::KeyboardModifiers keys);
   void CopyToClipboard();

@@ -503,6 +503,23 @@ void CRXView::OnEntryRemoved(int index) {
   shift(hover_);
   shift(anchor_);
   shift(lastMoveHover_);
+  // The cells from here on show other entries now.
+  if (index >= 0 && static_cast<std::size_t>(index) < marks_.size()) {
+    marks_.erase(marks_.begin() + index);
+    std::fill(marks_.begin() + index, marks_.end(), 0);
+  }
+  Invalidate();
+}
+
+void CRXView::OnEntryInserted(int index) {
+  for (int *i : {&hover_, &anchor_, &lastMoveHover_})
+    if (*i >= index) ++*i;
+  // The cells from here on show other entries now.
+  if (static_cast<std::size_t>(index) <= marks_.size()) {
+    marks_.insert(marks_.begin() + index, 0);
+    std::fill(marks_.begin() + index, marks_.end(), 0);
+  }
+  Invalidate();
 }
 
 // --- mouse and keys

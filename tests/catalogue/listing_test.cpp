@@ -265,6 +265,60 @@ TEST_F(DocTest, ARefreshFromAFolderReadElsewhereListsWhatItsOwnReadingWould) {
   EXPECT_EQ(doc->GetEntryCount(), 4);
 }
 
+TEST_F(DocTest, ChangesTakenInStepByStepLeaveWhatAFreshReadingListsWithSelectionAndCurrentKept) {
+  struct Case {
+    int column, state;  // state 0: no sort key
+  };
+  const Case cases[] = {{kSortName, 0}, {kSortName, 1}, {kSortName, 2}, {kSortExtension, 1},
+                        {kSortSize, 2}, {kSortTime, 1}, {kSortSize, 1}};
+  for (const Case &k : cases) {
+    SCOPED_TRACE(testing::Message() << "column " << k.column << " state " << k.state);
+    fs::remove_all(box.path("pics"));
+    const char *first[] = {"a.jpg", "b.gif", "c.jpg", "D.jpg", "e.png", "f.jpg", "g.gif", "h.jpg", "i2.jpg", "i10.jpg"};
+    for (int i = 0; i < 10; ++i) SetTimes(Write(std::string("pics/") + first[i], std::string(10 + i % 3, 'P')), 1000000 + (i * 7) % 10);
+    auto doc = MakeDoc();
+    doc->ChangeFolder(Folder(), nullptr, false);
+    if (k.state) doc->SortBy(k.column, k.state);
+    auto place = [&](const std::string &name) {
+      for (int v = 0; v < doc->GetEntryCount(); ++v)
+        if (doc->GetEntry(v)->name == name) return v;
+      return -1;
+    };
+    for (const char *n : {"b.gif", "c.jpg", "e.png", "f.jpg"}) doc->SetEntryFlags(place(n), CPicEntry::kSelected);
+    doc->SetCurrent(place("f.jpg"));
+    const auto listed = doc->ListedFiles();
+    ASSERT_TRUE(listed);
+
+    fs::remove(box.path("pics/c.jpg"));
+    fs::remove(box.path("pics/h.jpg"));
+    fs::rename(box.path("pics/b.gif"), box.path("pics/z.gif"));
+    fs::rename(box.path("pics/a.jpg"), box.path("pics/0a.jpg"));
+    SetTimes(Write("pics/f.jpg", std::string(40, 'Q')), 1000020);
+    SetTimes(Write("pics/ff.jpg", "PP"), 999990);
+    SetTimes(Write("pics/i3.jpg", std::string(11, 'P')), 1000003);
+    SetTimes(Write("pics/b.png", std::string(12, 'P')), 1000001);
+    auto changes = CompareFolder(listed, std::make_shared<const FolderSnapshot>(SnapshotFolder(Folder())));
+    log.seen.clear();
+    ASSERT_TRUE(doc->BeginChanges(std::move(changes)));
+    while (!doc->ApplyChanges(0)) {
+    }
+    for (const auto &seen : log.seen) EXPECT_NE(seen.hint, kHintCleared) << "read again as a whole";
+
+    auto fresh = MakeDoc();
+    fresh->ChangeFolder(Folder(), nullptr, false);
+    if (k.state) fresh->SortBy(k.column, k.state);
+    EXPECT_EQ(Names(*doc), Names(*fresh));
+    std::vector<std::string> selected;
+    for (int v = 0; v < doc->GetEntryCount(); ++v)
+      if (doc->GetEntry(v)->IsSelected()) selected.push_back(doc->GetEntry(v)->name);
+    EXPECT_EQ(Sorted(selected), (std::vector<std::string>{"e.png", "f.jpg"}));
+    EXPECT_EQ(doc->CountSelected(false), 2);
+    ASSERT_GE(doc->Current(), 0);
+    EXPECT_EQ(doc->GetEntry(doc->Current())->name, "f.jpg");
+    EXPECT_EQ(doc->GetEntry(doc->Current())->size, 40u);
+  }
+}
+
 TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueued) {
   for (int i = 0; i < 5; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
   FakeInput input;
