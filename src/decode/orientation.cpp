@@ -13,17 +13,24 @@
 
 namespace tamro {
 
-int ReadOrientation(const unsigned char *data, std::size_t size) {
-  if (!data || size < 8) return 1;
+bool ReadPictureExif(const unsigned char *data, std::size_t size, ExifFacts &facts) {
+  facts = ExifFacts{};
+  if (!data || size < 8) return false;
   std::size_t start = 0;
   if (!(data[0] == 'I' && data[1] == 'I') && !(data[0] == 'M' && data[1] == 'M')) {
     // The JPEG decoder finds a picture behind a few leading bytes (a MacBinary header, say);
     // the head it looks at is enough for that.
     start = builtin::JpegFindStart(data, std::min<std::size_t>(size, SPI_HEAD_BYTES));
-    if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return 1;
+    if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return false;
   }
+  if (!ReadExif(data + start, size - start, facts)) return false;
+  if (facts.thumbnailLength) facts.thumbnailOffset += start;
+  return true;
+}
+
+int ReadOrientation(const unsigned char *data, std::size_t size) {
   ExifFacts facts;
-  ReadExif(data + start, size - start, facts);
+  ReadPictureExif(data, size, facts);
   return facts.orientation;
 }
 

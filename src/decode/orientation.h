@@ -6,6 +6,7 @@
 #include <cstddef>
 
 #include "picture/dibtypes.h"
+#include "picture/exif.h"
 
 namespace tamro {
 
@@ -14,6 +15,9 @@ namespace tamro {
 // clockwise, 7 mirrored across the other diagonal, 8 to be turned a quarter anticlockwise.
 // 1 when the bytes are neither a JPEG nor a TIFF file, carry no tag, or a value outside 1-8.
 int ReadOrientation(const unsigned char *data, std::size_t size);
+// The EXIF facts of a JPEG (found as the JPEG decoder finds it) or TIFF-structured file; the
+// thumbnail's offset counts from `data`. False when there are none.
+bool ReadPictureExif(const unsigned char *data, std::size_t size, ExifFacts &facts);
 
 // Orientations 5 to 8 show the stored width as the height.
 inline bool OrientationSwapsSides(int orientation) { return orientation >= 5 && orientation <= 8; }

@@ -44,6 +44,24 @@ TEST(Orientation, ReadsTheTagOfAJpegsExifSegmentAndOfATiffFile) {
   EXPECT_EQ(Orientation(std::string("\x89PNG\r\n\x1a\n", 8) + tiff), 1);
 }
 
+TEST(Orientation, TheSameReaderGivesTheCameraExposureAndDates) {
+  const std::string jpeg = test::WrapJpeg(
+      test::BuildExif({test::AsciiTag(0x010F, "Maker"), test::AsciiTag(0x0110, "Model 7"),
+                       test::AsciiTag(0x0132, "2024:06:01 09:00:00")},
+                      {test::RationalTag(0x829A, 1, 250), test::RationalTag(0x829D, 56, 10),
+                       test::ShortTag(0x8827, 400), test::AsciiTag(0x9003, "0000:00:00 00:00:00")}),
+      std::string("\xFF\xDA\x00\x02", 4));
+  ExifFacts f;
+  ASSERT_TRUE(ReadPictureExif(reinterpret_cast<const unsigned char *>(jpeg.data()), jpeg.size(), f));
+  EXPECT_EQ(f.make + "/" + f.model, "Maker/Model 7");
+  EXPECT_DOUBLE_EQ(f.exposureTime, 1.0 / 250);
+  EXPECT_DOUBLE_EQ(f.fNumber, 5.6);
+  EXPECT_EQ(f.iso, 400u);
+  EXPECT_EQ(f.modifyDate, "2024:06:01 09:00:00");
+  EXPECT_EQ(f.dateTimeOriginal, "") << "a camera without a clock";
+  EXPECT_EQ(f.thumbnailLength, 0u);
+}
+
 // Colours that tell every pixel of a 3 x 2 picture apart.
 uint32_t Mark(int x, int y) {
   return test::Rgb(static_cast<uint8_t>(10 + x), static_cast<uint8_t>(20 + y), 30);
