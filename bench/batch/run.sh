@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # "tamro-batch thumbs" on real photographs, beside the thumbnail builder benchmark
-# (thumbs_bench BM_BuildThumbnails, the builder alone) and vipsthumbnail, all on one thread.
+# (thumbs_bench BM_BuildThumbnails, the builder alone) and vipsthumbnail, all on one thread;
+# then "tamro-batch report" of names on 100,000 empty .jpg files beside find -printf, and of
+# picture sizes on 2,000 photographs beside exiftool and identify -ping.
 #
 # The tool's figure includes everything a user waits for: start-up, listing, the store
 # check, building, encoding every thumbnail for the store and writing "_THUMBS_.RXI". Its
@@ -12,15 +14,22 @@
 #                           so that a run is long enough for start-up not to decide the figure
 #   RUNS=N                  best of N runs of each (default 5; the builder benchmark runs in
 #                           threes, so it gets N rounded up to a multiple of 3)
+#   PARTS="thumbs report"   which parts to run (default both)
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="$(cd "${1:-$here/../../build}" && pwd)"
 bench="$build/bin/thumbs_bench"
 tool="$build/bin/tamro-batch"
+parts="${PARTS:-thumbs report}"
 for b in "$bench" "$tool"; do
   [ -x "$b" ] || { echo "no $b: build the thumbs_bench and tamro-batch targets first" >&2; exit 1; }
 done
 command -v vipsthumbnail >/dev/null || { echo "vipsthumbnail is missing (apt-get install libvips-tools)" >&2; exit 1; }
+case "$parts" in *report*)
+  for t in exiftool identify; do
+    command -v $t >/dev/null || { echo "$t is missing (apt-get install libimage-exiftool-perl imagemagick)" >&2; exit 1; }
+  done;;
+esac
 
 work="$(mktemp -d /tmp/tamro-batch-bench-XXXXXX)"
 trap 'rm -rf "$work"' EXIT
@@ -30,7 +39,9 @@ export XDG_CONFIG_HOME="$work/config"
 mkdir -p "$XDG_CONFIG_HOME" "$work/empty"
 
 sets=()
-if [ -n "${TAMRO_BENCH_PHOTOS:-}" ]; then
+if [[ " $parts " != *" thumbs "* ]]; then
+  :
+elif [ -n "${TAMRO_BENCH_PHOTOS:-}" ]; then
   mkdir -p "$work/given"
   cp "$TAMRO_BENCH_PHOTOS"/*.jpg "$work/given/"
   sets=(given)
@@ -55,7 +66,7 @@ else
 fi
 echo "load average before: $(cut -d' ' -f1-3 /proc/loadavg)"
 
-for set in "${sets[@]}"; do
+for set in "${sets[@]+"${sets[@]}"}"; do
   dir="$work/$set"
   # The builder benchmark repeats 3 times a call; as many calls as give RUNS repetitions.
   rm -f "$work"/builder-*.json
@@ -114,4 +125,71 @@ print(f"  tool / builder, less start-up: wall {(tool_wall - start_wall) / n / b_
 print(f"  tool / vipsthumbnail, whole run: wall {tool_wall / vips_wall:.2f}  cpu {tool_cpu / vips_cpu:.2f}")
 PY
 done
+if [[ " $parts " == *" report "* ]]; then
+  # Names only: the report must not open a single picture, so it should cost what a listing
+  # costs. find is shown plain (no stat at all) and reading what a listing reads (size, time).
+  mkdir -p "$work/names" "$work/facts"
+  python3 -c "
+import os, sys
+for i in range(100000): open(os.path.join(sys.argv[1], 'p%06d.jpg' % i), 'w').close()" "$work/names"
+  # Sizes: 2,000 photographs (the wallpapers at 4000x3000, EXIF kept, under many names).
+  . "$here/../photos.sh"
+  mapfile -t sources < <(bench_photo_sources)
+  i=0
+  for src in "${sources[@]}"; do
+    i=$((i + 1))
+    vips thumbnail "$src" "$work/facts/p$i.jpg[Q=90]" 4000 --height 3000 --size force 2>/dev/null
+  done
+  n=$i c=2
+  while [ "$n" -lt 2000 ]; do
+    for j in $(seq 1 "$i"); do
+      [ "$n" -lt 2000 ] || break
+      ln "$work/facts/p$j.jpg" "$work/facts/p$j-$c.jpg"
+      n=$((n + 1))
+    done
+    c=$((c + 1))
+  done
+  python3 - "$work" "$tool" <<'PY'
+import os, subprocess, sys, time
+work, tool = sys.argv[1:]
+runs = int(os.environ.get("RUNS", "5"))
+
+def best(cmd, out=None):
+    t = None
+    for _ in range(runs):
+        t0 = time.perf_counter()
+        with open(out or os.devnull, "w") as f:
+            subprocess.run(cmd, check=False, stdout=f, stderr=subprocess.DEVNULL)
+        w = (time.perf_counter() - t0) * 1000
+        t = w if t is None else min(t, w)
+    return t
+
+names, facts = os.path.join(work, "names"), os.path.join(work, "facts")
+r = os.path.join(work, "r.txt")
+empty = os.path.join(work, "empty")
+start = best([tool, "report", "-q", empty, "--out", r, "--format", "$(PicName)"])
+tool_names = best([tool, "report", "-q", names, "--out", r, "--format", "$(PicName)"])
+lines = sum(1 for _ in open(r, "rb"))
+find_plain = best(["find", names, "-maxdepth", "1", "-name", "*.jpg", "-printf", "%f\\n"])
+find_stat = best(["find", names, "-maxdepth", "1", "-name", "*.jpg", "-printf", "%f\\t%s\\t%T@\\n"])
+print(f"report of names, 100,000 empty .jpg files ({lines} lines), best of {runs}, ms:")
+print(f"  tamro-batch report --format '$(PicName)'   {tool_names:7.0f}  (start-up on an empty folder {start:.0f})")
+print(f"  find -printf '%f\\n' (no stat)              {find_plain:7.0f}  tool / find {tool_names / find_plain:.2f}")
+print(f"  find -printf name, size, time (stat)        {find_stat:7.0f}  tool / find {tool_names / find_stat:.2f}")
+
+files = sorted(f for f in os.listdir(facts) if f.endswith(".jpg"))
+tool_facts = best([tool, "report", "-q", facts, "--out", r, "--format", "$(PicName) $(W)x$(H)"])
+ours = sorted(l.strip() for l in open(r, encoding="utf-8"))
+ex = os.path.join(work, "ex.txt")
+exif = best(["exiftool", "-fast2", "-q", "-q", "-p", "$FileName ${ImageWidth}x$ImageHeight", facts], ex)
+idf = os.path.join(work, "id.txt")
+ident = best(["identify", "-ping", "-format", "%f %wx%h\\n"] + [os.path.join(facts, f) for f in files], idf)
+same = ours == sorted(l.strip() for l in open(ex)) == sorted(l.strip() for l in open(idf))
+print(f"report of sizes, {len(files)} photographs of 4000x3000, best of {runs}, ms:")
+print(f"  tamro-batch report --format '$(PicName) $(W)x$(H)'   {tool_facts:7.0f}")
+print(f"  exiftool -fast2 -p '$FileName $ImageWidth x...'   {exif:7.0f}  tool / exiftool {tool_facts / exif:.2f}")
+print(f"  identify -ping -format '%f %wx%h'                  {ident:7.0f}  tool / identify {tool_facts / ident:.2f}")
+print(f"  the three give the same lines: {same}")
+PY
+fi
 echo "load average after: $(cut -d' ' -f1-3 /proc/loadavg)"
