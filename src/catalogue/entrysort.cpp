@@ -9,6 +9,10 @@
 #include "catalogue/rxdoc.h"
 #include "platform/text.h"
 
+// Every switch over the columns names each of them: a column added without its key is an
+// error here, not a silent sort by something else.
+#pragma GCC diagnostic error "-Wswitch"
+
 namespace tamro {
 
 namespace {
@@ -94,7 +98,7 @@ int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortK
   bool down = key.state % 2 == 0;
   const CPicEntry &x = down ? b : a;
   const CPicEntry &y = down ? a : b;
-  switch (key.column) {
+  switch (static_cast<SortColumn>(key.column)) {
     case kSortName:
       return CompareTextKeys(NameStem(x.name), NameStem(y.name), natural);
     case kSortExtension:
@@ -125,9 +129,8 @@ int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortK
       return CompareNoCase(x.Note(), y.Note());
     case kSortFolder:
       return CompareNoCase(x.Folder(), y.Folder());
-    default:
-      return 0;
   }
+  return 0;  // not a column
 }
 
 namespace {
@@ -143,12 +146,11 @@ struct SortItem {
 };
 
 bool IsTextColumn(int column) {
-  return column == kSortName || column == kSortExtension || column == kSortArchive ||
-         column == kSortDescription || column == kSortDecoder || column == kSortNote || column == kSortFolder;
+  return column >= 0 && column < kSortColumnCount && ColumnSpecOf(column).key == ColumnKey::kText;
 }
 
 std::string_view TextKey(const CPicEntry &e, int column, const std::string &decoderName) {
-  switch (column) {
+  switch (static_cast<SortColumn>(column)) {
     case kSortName:
       return NameStem(e.name);
     case kSortExtension:
@@ -161,18 +163,23 @@ std::string_view TextKey(const CPicEntry &e, int column, const std::string &deco
       return decoderName;
     case kSortNote:
       return e.Note();
-    default:
+    case kSortFolder:
       return e.Folder();
+    case kSortSize:
+    case kSortTime:
+    case kSortPixels:
+      break;  // number keys
   }
+  return {};
 }
 
 int64_t NumberKey(const CPicEntry &e, int column, int state) {
-  switch (column) {
+  switch (static_cast<SortColumn>(column)) {
     case kSortSize:
       return static_cast<int64_t>(std::min<uint64_t>(e.size, INT64_MAX));
     case kSortTime:
       return e.lastWriteTime;
-    default:
+    case kSortPixels:
       switch ((state - 1) / 2) {
         case 0:
           return e.pictureWidth;
@@ -183,7 +190,16 @@ int64_t NumberKey(const CPicEntry &e, int column, int state) {
         default:
           return static_cast<int64_t>(e.pictureWidth) * e.pictureHeight;
       }
+    case kSortName:
+    case kSortExtension:
+    case kSortArchive:
+    case kSortDescription:
+    case kSortDecoder:
+    case kSortNote:
+    case kSortFolder:
+      break;  // text keys
   }
+  return 0;
 }
 
 }  // namespace
@@ -258,10 +274,13 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
   }
   std::vector<std::string> names;
   for (const SortKey &key : keysOldestFirst) {
+    const ColumnSource source = key.state != 0 && key.column >= 0 && key.column < kSortColumnCount
+                                    ? ColumnSpecOf(key.column).source
+                                    : ColumnSource::kEntry;
     // Notes are read when first wanted; sorting by them wants them all.
-    if (key.column == kSortNote && key.state != 0)
+    if (source == ColumnSource::kNote)
       for (int i : order) ReadEntryNote(*doc.GetEntryAt(i));
-    if (key.column == kSortDecoder && key.state != 0 && names.empty()) {
+    if (source == ColumnSource::kDecoderName && names.empty()) {
       names.resize(entries.size());
       if (PictureDecoders *d = doc.Decoders())
         for (int i : order) {

@@ -7,10 +7,6 @@ namespace tamro {
 
 namespace {
 
-const char *const kLabels[kSortColumnCount] = {
-    " ﾌｧｲﾙ名", " 拡張子", "ｻｲｽﾞ ", " 更新日付", " 画素", " ｱｰｶｲﾌﾞ", " 情報", " SPI名", " ｺﾒﾝﾄ", "ﾌｫﾙﾀﾞ名",
-};
-
 const char *const kPixelSuffixes[] = {"+w", "-w", "+h", "-h", "+c", "-c", "+wxh", "-wxh"};
 
 bool ValidKey(const SortKey &k) {
@@ -19,11 +15,13 @@ bool ValidKey(const SortKey &k) {
 
 }  // namespace
 
-int SortStateCount(int column) { return column == kSortPixels ? 9 : 3; }
+int SortStateCount(int column) {
+  return column >= 0 && column < kSortColumnCount ? ColumnSpecOf(column).states : 3;
+}
 
 std::string SortHeaderText(int column, int state) {
   if (column < 0 || column >= kSortColumnCount) return {};
-  std::string label = kLabels[column];
+  std::string label = ColumnSpecOf(column).label;
   if (state <= 0 || state >= SortStateCount(column)) return label;
   if (column == kSortPixels) return label + kPixelSuffixes[state - 1];
   const char *sign = state == 1 ? "+" : "-";

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,7 +11,9 @@ namespace tamro {
 
 class Profile;
 
-// Columns of the details list, which are also the sort keys.
+// Columns of the details list, which are also the sort keys. A new column gets a row in
+// kColumnTable below; the switches over columns (cell text, sort keys) name every column and
+// are compiled with missing cases as errors, so one left out does not build.
 enum SortColumn : int {
   kSortName = 0,
   kSortExtension = 1,
@@ -21,8 +25,48 @@ enum SortColumn : int {
   kSortDecoder = 7,
   kSortNote = 8,
   kSortFolder = 9,
-  kSortColumnCount = 10,
+  kSortLastColumn = kSortFolder,
 };
+
+// How a column sorts: by text (case folded) or by number.
+enum class ColumnKey : uint8_t { kText, kNumber };
+// What must be read beyond the entry's own fields to show or sort by a column.
+enum class ColumnSource : uint8_t { kEntry, kNote, kDecoderName };
+
+struct ColumnSpec {
+  SortColumn column;
+  const char *label;  // header text while unsorted
+  int states;         // sort states counting the unsorted one
+  int defaultWidth;   // pixels, before the user drags it
+  bool alignRight;
+  ColumnKey key;
+  ColumnSource source;
+};
+
+// One row per column, in SortColumn order.
+inline constexpr ColumnSpec kColumnTable[] = {
+    {kSortName, " ﾌｧｲﾙ名", 3, 150, false, ColumnKey::kText, ColumnSource::kEntry},
+    {kSortExtension, " 拡張子", 3, 60, false, ColumnKey::kText, ColumnSource::kEntry},
+    {kSortSize, "ｻｲｽﾞ ", 3, 70, true, ColumnKey::kNumber, ColumnSource::kEntry},
+    {kSortTime, " 更新日付", 3, 120, false, ColumnKey::kNumber, ColumnSource::kEntry},
+    {kSortPixels, " 画素", 9, 90, false, ColumnKey::kNumber, ColumnSource::kEntry},
+    {kSortArchive, " ｱｰｶｲﾌﾞ", 3, 80, false, ColumnKey::kText, ColumnSource::kEntry},
+    {kSortDescription, " 情報", 3, 100, false, ColumnKey::kText, ColumnSource::kEntry},
+    {kSortDecoder, " SPI名", 3, 90, false, ColumnKey::kText, ColumnSource::kDecoderName},
+    {kSortNote, " ｺﾒﾝﾄ", 3, 60, false, ColumnKey::kText, ColumnSource::kNote},
+    {kSortFolder, "ﾌｫﾙﾀﾞ名", 3, 70, false, ColumnKey::kText, ColumnSource::kEntry},
+};
+inline constexpr int kSortColumnCount = static_cast<int>(std::size(kColumnTable));
+
+constexpr bool ColumnTableInOrder() {
+  for (int c = 0; c < kSortColumnCount; ++c)
+    if (kColumnTable[c].column != c) return false;
+  return kSortColumnCount == kSortLastColumn + 1;
+}
+static_assert(ColumnTableInOrder(), "one row per SortColumn, in order");
+
+// The row of a valid column.
+inline const ColumnSpec &ColumnSpecOf(int column) { return kColumnTable[column]; }
 
 // States of the pixel column: width, height, colours (bit count), area; each up and down.
 enum PixelSortState : int {

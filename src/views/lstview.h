@@ -1,10 +1,11 @@
 #pragma once
 
-// The details list above the grid: one row per displayed entry with ten columns of file and
-// picture facts. Rows are not copied out of the document: the model answers each cell from
-// the entry when the list paints it, so a folder of any size opens at once. Selection and
-// the current entry are shared with the grid through the document's hints; a header click
-// sorts the document's display order, which the grid shows as well.
+// The details list above the grid: one row per displayed entry with a column of file or
+// picture facts for each row of the column table (catalogue/sortstate.h). Rows are not
+// copied out of the document: the model answers each cell from the entry when the list
+// paints it, so a folder of any size opens at once. Selection and the current entry are
+// shared with the grid through the document's hints; a header click sorts the document's
+// display order, which the grid shows as well.
 
 #include <QAbstractTableModel>
 #include <QTreeView>
@@ -13,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/sortstate.h"
 #include "catalogue/updatehint.h"
 
 class QMimeData;
@@ -28,7 +30,7 @@ class CLstModel : public QAbstractTableModel {
   Q_OBJECT
 
  public:
-  static constexpr int kColumns = 10;
+  static constexpr int kColumns = kSortColumnCount;
 
   explicit CLstModel(CRXDoc &doc, QObject *parent = nullptr);
 

@@ -86,7 +86,7 @@ TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
   std::strftime(expected, sizeof expected, "%Y/%m/%d %H:%M:%S", &local);
   EXPECT_EQ(m.CellText(photo, 3), QString::fromLatin1(expected));
   EXPECT_EQ(m.CellText(photo, 4), QStringLiteral("80x60 24bits"));  // examined by its thumbnail
-  EXPECT_EQ(m.CellText(photo, 9), QString::fromStdString(folder.string()));
+  EXPECT_EQ(m.CellText(photo, kSortFolder), QString::fromStdString(folder.string()));
   EXPECT_EQ(m.CellText(1 - photo, 0), QStringLiteral("noext"));
   EXPECT_EQ(m.CellText(1 - photo, 1), QString());
   // Headers plain until sorted.
@@ -169,8 +169,9 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   view->OnCommand(kCmdSelectAll);
   EXPECT_EQ(sm->selectedRows().size(), 100);
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(0));
-  list->selectionModel()->select(QItemSelection(list->Model().index(0, 0), list->Model().index(79, 9)),
-                                 QItemSelectionModel::Select);
+  list->selectionModel()->select(
+      QItemSelection(list->Model().index(0, 0), list->Model().index(79, CLstModel::kColumns - 1)),
+      QItemSelectionModel::Select);
   EXPECT_EQ(doc->CountSelected(true), 80);
   EXPECT_TRUE(doc->GetEntry(79)->IsSelected());
   EXPECT_FALSE(doc->GetEntry(80)->IsSelected());
@@ -277,7 +278,9 @@ TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
   EXPECT_EQ(list->iconSize(), QSize(32, 32));
   list->SaveSettings();
   EXPECT_TRUE(list->isColumnHidden(3));
-  EXPECT_EQ(profile.GetString("LstView", "Column", ""), "120,50,90,77,50,50,50,50,50,50");
+  std::string widths = "120,50,90,77";
+  for (int c = 4; c < CLstModel::kColumns; ++c) widths += ",50";
+  EXPECT_EQ(profile.GetString("LstView", "Column", ""), widths);
   EXPECT_EQ(TestList(*doc, profile).ListStyle(), CLstView::kLargeIcons);
   list->SetListStyle(CLstView::kReport);
   EXPECT_FALSE(h->isHidden());
