@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -21,16 +22,23 @@ using test::WrapJpeg;
 
 std::string Bin(const char *name) { return std::string(TAMRO_BIN_DIR) + "/" + name; }
 
+std::string Describe(const std::string &jpeg, std::size_t size = std::string::npos) {
+  return cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()),
+                                std::min(size, jpeg.size()));
+}
+
 std::string CameraExif() {
-  return BuildExif({AsciiTag(0x010F, "Canon"), AsciiTag(0x0110, "Canon EOS 5D"), AsciiTag(0x0132, "2003:01:02 10:20:30")},
-                   {RationalTag(0x829A, 1, 125), RationalTag(0x829D, 56, 10), ShortTag(0x8827, 200),
-                    AsciiTag(0x9003, "2001:02:03 04:05:06")});
+  return BuildExif(
+      {AsciiTag(0x010F, "Canon"), AsciiTag(0x0110, "Canon EOS 5D"), AsciiTag(0x0132, "2003:01:02 10:20:30")},
+      {RationalTag(0x829A, 1, 125), RationalTag(0x829D, 56, 10), ShortTag(0x8827, 200),
+       AsciiTag(0x9003, "2001:02:03 04:05:06")});
 }
 
 TEST(CpDecodeLibrary, AnswersCameraFactsOfAJpegFile) {
   test::Sandbox box;
   auto jpeg = box.write("写真 100%.jpg", WrapJpeg(CameraExif(), "\xFF\xD9"));
-  EXPECT_EQ(CpDecodeText(jpeg.string()), "[Canon] [Canon EOS 5D] [1/125s] [F5.6] [ISO200] [2001/02/03 04.05.06] ");
+  EXPECT_EQ(CpDecodeText(jpeg.string()),
+            "[Canon] [Canon EOS 5D] [1/125s] [F5.6] [ISO200] [2001/02/03 04.05.06] ");
   EXPECT_EQ(CpDecodeLibraryPath(), Bin("libcpdecode.so"));
 }
 
@@ -49,21 +57,21 @@ TEST(CpDecodeLibrary, NothingToSayGivesEmpty) {
   EXPECT_EQ(CpDecodeText(box.path("missing.jpg").string()), "");
   EXPECT_EQ(CpDecodeText(box.write("text.jpg", "not a picture at all").string()), "");
   // An EXIF block without any of the facts.
-  EXPECT_EQ(CpDecodeText(box.write("bare.jpg", WrapJpeg(BuildExif({ShortTag(0x0112, 1)}, {}), "\xFF\xD9")).string()), "");
+  EXPECT_EQ(CpDecodeText(
+                box.write("bare.jpg", WrapJpeg(BuildExif({ShortTag(0x0112, 1)}, {}), "\xFF\xD9")).string()),
+            "");
 }
 
 TEST(CpDecodeLibrary, SeparatorsInsideValuesDoNotMakeFields) {
   std::string exif = BuildExif({AsciiTag(0x010F, "Maker, Inc.:\"X\"  "), AsciiTag(0x0110, "M\xff\x01odel")},
                                {AsciiTag(0x9003, "    :  :     :  :  ")});
-  std::string jpeg = WrapJpeg(exif, "\xFF\xD9");
-  std::string line = cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()), jpeg.size());
-  EXPECT_EQ(line, "Maker Inc. X:M? odel");  // bad date dropped, bad UTF-8 masked
+  EXPECT_EQ(Describe(WrapJpeg(exif, "\xFF\xD9")),
+            "Maker Inc. X:M? odel");  // bad date dropped, bad UTF-8 masked
 }
 
 TEST(CpDecodeLibrary, ExposureAndApertureForms) {
   auto describe = [](std::vector<test::ExifTag> tags) {
-    std::string jpeg = WrapJpeg(BuildExif({}, tags), "\xFF\xD9");
-    return cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()), jpeg.size());
+    return Describe(WrapJpeg(BuildExif({}, tags), "\xFF\xD9"));
   };
   EXPECT_EQ(describe({RationalTag(0x829A, 10, 1250)}), "1/125s");
   EXPECT_EQ(describe({RationalTag(0x829A, 5, 2)}), "2.5s");
@@ -75,16 +83,13 @@ TEST(CpDecodeLibrary, LyingHeadersAreSurvived) {
   std::string exif = CameraExif();
   // Every truncation of the block, and offsets and counts made huge.
   std::string whole = WrapJpeg(exif, "\xFF\xD9");
-  for (std::size_t n = 0; n <= whole.size(); n += 3)
-    cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(whole.data()), n);
+  for (std::size_t n = 0; n <= whole.size(); n += 3) Describe(whole, n);
   std::string liar = BuildExif({{0x010F, 2, 0x7FFFFFFF, "abcdefgh"}, {0x0110, 2, 5, "\xF0\xFF\xFF\x7F"}},
                                {{0x829A, 5, 0xFFFFFFF0, "12345678"}});
-  std::string lying = WrapJpeg(liar, "\xFF\xD9");
-  EXPECT_EQ(cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(lying.data()), lying.size()).find(':'),
-            std::string::npos);
+  EXPECT_EQ(Describe(WrapJpeg(liar, "\xFF\xD9")).find(':'), std::string::npos);
   std::string jpeg = WrapJpeg(exif, "");
   jpeg[4] = '\xFF';  // APP1 length far beyond the data
-  cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()), jpeg.size());
+  Describe(jpeg);
 }
 
 TEST(CpDecodeAnswer, KeepsWholeFieldsThatFit) {
