@@ -22,7 +22,7 @@ TEST(ReportMacroInsertion, ReplacesTheRememberedSelection) {
   EXPECT_EQ(InsertMacro("A B C", 1, 4, "$(PicName)"), "A$(PicName)C");
   EXPECT_EQ(InsertMacro("A B C", 4, 1, "$(PicName)"), "A$(PicName)C");  // selected backwards
   EXPECT_EQ(InsertMacro("", 0, 0, "$(Note)"), "$(Note)");
-  EXPECT_EQ(InsertMacro("ab", -5, 99, "$(W)"), "$(W)");               // clamped to the text
+  EXPECT_EQ(InsertMacro("ab", -5, 99, "$(W)"), "$(W)");  // clamped to the text
   // A position inside a multibyte character backs off to its start.
   EXPECT_EQ(InsertMacro("写真", 4, 4, "$(D)"), "写$(D)真");
 }
@@ -44,13 +44,12 @@ TEST(ReportMacroInsertion, MenusOfferTheLongFormsFromTheMacroTable) {
   EXPECT_EQ(MacroMenuItems(MacroMenu::kReport).front().label, "パス名");
 }
 
-TEST(ReportOption, HistoryMovesAndDefault) {
+TEST(ReportOption, HistoryMovesSkipsEmptyKeysAndIsCapped) {
   test::Sandbox box;
   CReportOption option;
   option.Load();
   EXPECT_EQ(option.format, std::string(kDefaultReportFormat));
   EXPECT_TRUE(option.History().empty());
-
   option.Accept("$(PN)");
   option.Accept("$(S)");
   option.Accept("$(PN)");  // used again: to the top, not twice
@@ -64,19 +63,13 @@ TEST(ReportOption, HistoryMovesAndDefault) {
   EXPECT_TRUE(p.Has("ReportFile", "99"));
   EXPECT_EQ(p.GetString("ReportFile", "2", "?"), "");
   EXPECT_FALSE(p.Has("ReportFile", "100"));
-}
 
-TEST(ReportOption, EmptyKeysAreSkippedAndTheListIsCapped) {
-  test::Sandbox box;
-  Profile &p = Profile::App();
   p.WriteString("ReportFile", "0", "");
   p.WriteString("ReportFile", "5", "five");
   p.WriteString("ReportFile", "7", "seven");
-  CReportOption option;
   option.Load();
-  EXPECT_EQ(option.History(), (std::vector<std::string>{"five", "seven"}));
+  EXPECT_EQ(option.History(), (std::vector<std::string>{"$(S)", "five", "seven"}));
   for (int i = 0; i < 120; ++i) option.Accept("f" + std::to_string(i));
-  CReportOption again;
   again.Load();
   ASSERT_EQ(again.History().size(), 100u);
   EXPECT_EQ(again.History().front(), "f119");
