@@ -54,6 +54,32 @@ DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int 
   return d;
 }
 
+ViewLook ViewLook::Of(const OneViewSettings &s, int fit, int zoom, double angle, QSize client,
+                      int64_t budget) {
+  ViewLook l;
+  l.angle = angle;
+  l.scaleMode = s.scaleMode;
+  l.budget = budget;
+  if (fit == OneViewSettings::kStretch || fit == OneViewSettings::kKeepAspect) {
+    l.fit = fit;
+    l.client = client;
+    l.zoomUp = s.zoomUp;
+    l.zoomDw = s.zoomDw;
+  } else {  // every other mode sizes by the zoom alone
+    l.zoom = zoom;
+    if (zoom != 0) l.zoomStep = s.zoomStep;
+  }
+  return l;
+}
+
+DisplaySize ComputeDisplaySize(const ViewLook &l, int width, int height) {
+  OneViewSettings s;
+  s.zoomUp = l.zoomUp;
+  s.zoomDw = l.zoomDw;
+  s.zoomStep = l.zoomStep;
+  return ComputeDisplaySize(s, l.fit, l.zoom, width, height, l.angle, l.client.width(), l.client.height());
+}
+
 QSize FrameSize(const DisplaySize &d, int64_t budget) {
   const double pixels = static_cast<double>(d.width) * d.height;
   if (pixels <= static_cast<double>(budget)) return {d.width, d.height};

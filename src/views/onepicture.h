@@ -37,6 +37,24 @@ struct DisplaySize {
 // clientWidth x clientHeight, by fit mode `fit` and zoom level `zoom`.
 DisplaySize ComputeDisplaySize(const OneViewSettings &s, int fit, int zoom, int width, int height, double angle,
                                int clientWidth, int clientHeight);
+// What a display picture is made for, apart from the picture itself: with the picture's size
+// it gives the display size. Values that cannot change the result are left at their defaults,
+// so that equal looks make the same picture.
+struct ViewLook {
+  int fit = OneViewSettings::kAsIs;  // what the size is computed by (zoom steps: the zoom formula)
+  int zoom = 0;
+  double angle = 0.0;
+  QSize client;  // fit modes 2 and 3
+  bool zoomUp = true, zoomDw = true;
+  double zoomStep = 0.5;
+  int scaleMode = 0;
+  int64_t budget = 0;  // FrameSize's
+  bool operator==(const ViewLook &) const = default;
+
+  static ViewLook Of(const OneViewSettings &s, int fit, int zoom, double angle, QSize client, int64_t budget);
+};
+DisplaySize ComputeDisplaySize(const ViewLook &look, int width, int height);
+
 // The size a display picture is actually made at: the display size, or, beyond `budget`
 // pixels, the largest size of the same shape within it (painted stretched to the display
 // size), so that zooming far into a large picture never asks for gigabytes.

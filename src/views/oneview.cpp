@@ -9,8 +9,6 @@
 
 #include "catalogue/engine.h"
 #include "picture/dib.h"
-#include "picture/dibdraw.h"
-#include "picture/transform.h"
 #include "platform/fileio.h"
 #include "views/rxview.h"
 
@@ -39,7 +37,8 @@ COneView::COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWi
   gif_.OnFailed([this] {
     CPicEntry *e = doc_.GetEntry(index_);
     if (e && !e->IsArchiveMember() && e->FullPath() == shown_.path)
-      loader_.Load(*e, [this](const LoadedPicturePtr &loaded) { TakePicture(loaded); });
+      loader_.Load(*e, NewLook(),
+                   [this](const LoadedPicturePtr &l, const DisplayPtr &d) { TakePicture(l, d); });
     else
       update();
   });
@@ -49,11 +48,12 @@ COneView::COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWi
   setCursor(CRXView::NormalCursor());
 }
 
-COneView::~COneView() = default;
+COneView::~COneView() { SetBusy(false); }
 
-void COneView::ShowEntry(int index) {
+void COneView::ShowEntry(int index, bool held) {
   CPicEntry *e = doc_.GetEntry(index);
   if (!e) return;
+  travel_ = held ? (index < index_ ? -1 : 1) : 0;
   bound_ = true;
   index_ = index;
   id_ = EntryId::Of(*e);
@@ -71,7 +71,7 @@ void COneView::ShowEntry(int index) {
   }
   loading_ = true;
   emit entryChanged();
-  loader_.Load(*e, [this](const LoadedPicturePtr &loaded) { TakePicture(loaded); });
+  loader_.Load(*e, NewLook(), [this](const LoadedPicturePtr &l, const DisplayPtr &d) { TakePicture(l, d); });
   Preload();
 }
 
@@ -84,8 +84,9 @@ bool COneView::StartAnimation(const CPicEntry &e) {
   if (!file.open(QIODevice::ReadOnly) || file.size() > (int64_t{256} << 20)) return false;
   const QByteArray data = file.readAll();
   if (!gif_.Open(std::string(data.constData(), static_cast<std::size_t>(data.size())))) return false;
-  FreeFrames();
   loaded_.reset();
+  painted_.reset();
+  asked_ = {};
   // What the status bar tells comes from the file here, not from a decoder.
   sourceWidth_ = shown_.width = gif_.ScreenSize().width();
   sourceHeight_ = shown_.height = gif_.ScreenSize().height();
@@ -109,31 +110,35 @@ int COneView::ListPosition() {
 
 void COneView::Preload() {
   std::vector<const CPicEntry *> ahead;
-  if (!preload_) return loader_.Preload(ahead);
-  const int count = doc_.GetEntryCount();
-  if (index_ + 1 < count) ahead.push_back(doc_.GetEntry(index_ + 1));
-  if (index_ - 1 >= 0 && index_ - 1 < count) ahead.push_back(doc_.GetEntry(index_ - 1));
-  loader_.Preload(ahead);
+  if (!preload_) return loader_.Preload(ahead, NewLook());
+  // Both neighbours; while a key is held, the next two the way it goes.
+  const int near[] = {index_ + (travel_ ? travel_ : 1), index_ + (travel_ ? 2 * travel_ : -1)};
+  for (const int at : near)
+    if (CPicEntry *e = doc_.GetEntry(at)) ahead.push_back(e);
+  loader_.Preload(ahead, NewLook());
 }
 
-void COneView::TakePicture(const LoadedPicturePtr &loaded) {
+bool COneView::ReadingAhead(int index) {
+  const CPicEntry *e = doc_.GetEntry(index);
+  return e && loader_.Reading(*e);
+}
+
+ViewLook COneView::NewLook() const {
+  return ViewLook::Of(settings_, settings_.fitSize, zoom_, 0.0, size(), frameBudget_);
+}
+
+void COneView::TakePicture(const LoadedPicturePtr &loaded, const DisplayPtr &display) {
   loading_ = false;
   if (const int at = Locate(); at >= 0) TakeFacts(*doc_.GetEntry(at), loaded->facts);
   shown_.width = loaded->facts.width;
   shown_.height = loaded->facts.height;
   shown_.bitCount = loaded->facts.bitCount;
   if (loaded->facts.descriptionChanged) shown_.description = loaded->facts.description;
-  FreeFrames();
   loaded_ = loaded;
-  if (loaded->picture) {
-    Frame f;
-    f.source = loaded->picture.get();
-    frames_.push_back(std::move(f));
-    sourceWidth_ = DibWidth(frames_[0].source);
-    sourceHeight_ = DibHeight(frames_[0].source);
-  } else {
-    sourceWidth_ = sourceHeight_ = 0;
-  }
+  painted_ = loaded->picture ? display : nullptr;
+  asked_ = {};
+  sourceWidth_ = loaded->picture ? DibWidth(loaded->picture.get()) : 0;
+  sourceHeight_ = loaded->picture ? DibHeight(loaded->picture.get()) : 0;
   angle_ = 0.0;
   Relayout(false);
   if (slide_ != kSlideOff) lastChange_.restart();  // the interval counts from the picture on screen
@@ -141,54 +146,55 @@ void COneView::TakePicture(const LoadedPicturePtr &loaded) {
   emit pictureShown();
 }
 
-void COneView::FreeFrames() {
-  animation_.stop();
-  frames_.clear();
-  current_ = 0;
-}
-
-void COneView::DropDisplayFrames() {
-  for (Frame &f : frames_) {
-    f.displayOwn.reset();
-    f.display = nullptr;
-    f.image = QImage();
-  }
-}
-
-void COneView::BuildFrame(Frame &f) {
-  if (!f.source) return;
-  const bool busy = static_cast<int64_t>(sourceWidth_) * sourceHeight_ > kBusyCursorPixels;
-  if (busy) QApplication::setOverrideCursor(Qt::WaitCursor);
-  const QSize size = FrameSize(display_, frameBudget_);
-  const double reduced = static_cast<double>(size.width()) / display_.width;
-  HDIB d = ScaleDibByMode(f.source, size.width(), size.height(), angle_, settings_.scaleMode, display_.scale * reduced,
-                          false);
-  f.displayOwn.reset(d != f.source ? d : nullptr);
-  f.display = d;
-  f.image = d ? DibToImage(d) : QImage();
-  if (busy) QApplication::restoreOverrideCursor();
-}
-
-void COneView::BuildShownFrame() {
-  if (!gif_.Active()) return BuildFrame(frames_[0]);
-  const QSize size = FrameSize(display_, frameBudget_);
-  gif_.SetLook({size, angle_, settings_.scaleMode, display_.scale * size.width() / display_.width});
-}
-
 void COneView::Relayout(bool zoomFormula) {
   if (!HasPicture()) {
+    SetBusy(false);
     update();
     return;
   }
-  const int fit = zoomFormula ? static_cast<int>(OneViewSettings::kAsIs) : settings_.fitSize;
-  display_ = ComputeDisplaySize(settings_, fit, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
-  zoom_ = display_.zoom;
-  DropDisplayFrames();
-  BuildShownFrame();
+  Layout(zoomFormula ? static_cast<int>(OneViewSettings::kAsIs) : settings_.fitSize);
   if (settings_.fitSize == OneViewSettings::kPictureSize) emit fitWanted(QSize(display_.width, display_.height));
   Centre();
   Clamp();
   update();
+}
+
+void COneView::Layout(int fit) {
+  look_ = ViewLook::Of(settings_, fit, zoom_, angle_, size(), frameBudget_);
+  display_ = ComputeDisplaySize(look_, sourceWidth_, sourceHeight_);
+  zoom_ = display_.zoom;
+  sharpen_ = 0;
+  if (!gif_.Active()) return Request();
+  SetBusy(false);
+  const QSize size = FrameSize(display_, frameBudget_);
+  gif_.SetLook({size, angle_, settings_.scaleMode, display_.scale * size.width() / display_.width});
+}
+
+void COneView::Request() {
+  if (!Still() || Current(painted_)) return SetBusy(false);
+  const Wish wish{loaded_.get(), look_, sharpen_};
+  if (wish == asked_) return;
+  asked_ = wish;
+  SetBusy(static_cast<int64_t>(sourceWidth_) * sourceHeight_ > kBusyCursorPixels);
+  loader_.Make(loaded_, look_, sharpen_, painted_, [this](const DisplayPtr &made) { Arrived(made); });
+}
+
+void COneView::Arrived(const DisplayPtr &made) {
+  // Made for a picture, look or sharpening no longer wanted: never painted.
+  if (!Current(made) || Current(painted_)) return;
+  painted_ = made;
+  SetBusy(false);
+  update();
+}
+
+void COneView::SetBusy(bool busy) {
+  if (busy == busy_) return;
+  busy_ = busy;
+  // The window still answers while a worker scales; the cursor only says that it works.
+  if (busy)
+    QApplication::setOverrideCursor(Qt::BusyCursor);
+  else
+    QApplication::restoreOverrideCursor();
 }
 
 void COneView::Centre() {
@@ -237,32 +243,29 @@ void COneView::Unsharp() {
     gif_.Sharpen();
     return update();
   }
-  Frame &f = frames_[current_];
-  if (!f.display) BuildFrame(f);
-  if (!f.display) return;
-  HDIB sharp = SharpenDib(f.display, 0.3);
-  if (!sharp) return;
-  f.displayOwn.reset(sharp);
-  f.display = sharp;
-  f.image = DibToImage(sharp);
-  update();
+  ++sharpen_;
+  Request();
 }
 
-HDIB COneView::DisplayedPicture() const {
+HDIB COneView::DisplayedPicture() {
   if (gif_.Active()) return gif_.Displayed();
-  if (frames_.empty()) return nullptr;
-  return frames_[std::min<std::size_t>(current_, frames_.size() - 1)].display;
+  if (!Still()) return nullptr;
+  if (!Current(painted_)) {
+    painted_ = MakeDisplay(loaded_, look_, sharpen_, painted_);
+    SetBusy(false);
+    update();
+  }
+  return painted_->dib;
 }
 
 void COneView::paintEvent(QPaintEvent *) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
-  const Frame *f = frames_.empty() ? nullptr : &frames_[std::min<std::size_t>(current_, frames_.size() - 1)];
-  const QImage image = gif_.Active() ? gif_.Image() : f ? f->image : QImage();
+  const QImage image = gif_.Active() ? gif_.Image() : painted_ ? painted_->image : QImage();
   if (!image.isNull()) {
     if (image.size() == DisplaySize())
       p.drawImage(pos_, image);
-    else  // made smaller than displayed (a far zoom), or not yet made again: stretched
+    else  // made smaller than displayed (a far zoom), or not made again yet: stretched
       p.drawImage(QRect(pos_, DisplaySize()), image);
     return;
   }
@@ -274,11 +277,7 @@ void COneView::paintEvent(QPaintEvent *) {
 void COneView::resizeEvent(QResizeEvent *) {
   if (!HasPicture()) return;
   if (settings_.fitSize == OneViewSettings::kStretch || settings_.fitSize == OneViewSettings::kKeepAspect) {
-    display_ =
-        ComputeDisplaySize(settings_, settings_.fitSize, zoom_, sourceWidth_, sourceHeight_, angle_, width(), height());
-    zoom_ = display_.zoom;
-    DropDisplayFrames();
-    BuildShownFrame();
+    Layout(settings_.fitSize);
     Centre();
   } else {
     if (display_.width < width()) pos_.setX((width() - display_.width) / 2);
@@ -395,8 +394,7 @@ void COneView::StartSlideShow() {
   if (!bound_ || slide_ != kSlideOff) return;
   slide_ = kSlideRunning;
   animation_.stop();
-  if (current_ != 0 || gif_.Current() != 0) {
-    current_ = 0;
+  if (gif_.Current() != 0) {
     gif_.Rewind();
     update();
   }
@@ -410,7 +408,7 @@ void COneView::StopSlideShow() {
   slideTimer_.stop();
   slide_ = kSlideOff;
   lastChange_.restart();
-  if (frames_.size() > 1 || gif_.Active()) animation_.start(kTick, this);
+  if (gif_.Active()) animation_.start(kTick, this);
   emit slideShowChanged(false);
 }
 

@@ -2,8 +2,8 @@
 
 // The client of a picture window: one entry of the listing at full size, fitted or zoomed,
 // turned, dragged, animated when it is an animated GIF, and stepped through on a timer in
-// the slide show. Pictures are decoded on the engine's workers; the window keeps answering
-// meanwhile and shows the previous picture until the new one is there.
+// the slide show. Pictures are decoded, scaled and turned on the engine's workers; the window
+// keeps answering meanwhile and shows the previous picture until the new one is there.
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
@@ -42,8 +42,11 @@ class COneView : public QWidget {
     std::string description;
   };
 
-  // Shows the entry at a visible index of the listing (and binds the window to it).
-  void ShowEntry(int index);
+  // Shows the entry at a visible index of the listing (and binds the window to it). `held`:
+  // a step by a key held down, which reads the next two pictures that way ahead.
+  void ShowEntry(int index, bool held = false);
+  // The entry's picture is being read ahead and not there yet.
+  bool ReadingAhead(int index);
   // The listing was replaced while the window stays open.
   void Unbind() { bound_ = false; }
   bool Bound() const { return bound_; }
@@ -56,11 +59,11 @@ class COneView : public QWidget {
   int ListPosition();
   const EntryId &Id() const { return id_; }
   const Shown &Entry() const { return shown_; }
-  // A decode for the shown entry is under way.
-  bool Loading() const { return loading_ || gif_.Pending(); }
-  bool HasPicture() const { return gif_.Active() || (!frames_.empty() && frames_[0].source != nullptr); }
-  int FrameCount() const { return gif_.Active() ? gif_.Count() : static_cast<int>(frames_.size()); }
-  int CurrentFrame() const { return gif_.Active() ? gif_.Current() : current_; }
+  // A decode for the shown entry, or its display picture, is under way.
+  bool Loading() const { return loading_ || Making() || gif_.Pending(); }
+  bool HasPicture() const { return gif_.Active() || Still(); }
+  int FrameCount() const { return gif_.Active() ? gif_.Count() : Still() ? 1 : 0; }
+  int CurrentFrame() const { return gif_.Active() ? gif_.Current() : 0; }
 
   OneViewSettings &Settings() { return settings_; }
   int Interval() const { return interval_; }
@@ -74,8 +77,9 @@ class COneView : public QWidget {
   void SetFitAndScale(int fit, int scaleMode);
   // Sharpens what is displayed.
   void Unsharp();
-  // The picture as displayed (scaled, turned, sharpened); null without one.
-  HDIB DisplayedPicture() const;
+  // The picture as displayed (scaled, turned, sharpened); null without one. One still being
+  // made on a worker is made here at once, so that what is saved is what the window shows.
+  HDIB DisplayedPicture();
 
   void StartSlideShow();
   void StopSlideShow();
@@ -128,25 +132,26 @@ class COneView : public QWidget {
   void timerEvent(QTimerEvent *event) override;
 
  private:
-  struct Frame {
-    HDIB source = nullptr;    // the loader's decoded picture
-    GlobalHandle displayOwn;  // when scaling made a new picture
-    HDIB display = nullptr;   // null until built for the current display size
-    QImage image;             // what is painted
-    int delay = 0;
-  };
-
-  void FreeFrames();
-  void TakePicture(const LoadedPicturePtr &loaded);
+  bool Still() const { return loaded_ && loaded_->picture; }
+  // Made for the shown picture as it is wanted now.
+  bool Current(const DisplayPtr &d) const {
+    return d && d->from == loaded_ && d->look == look_ && d->sharpened == sharpen_;
+  }
+  bool Making() const { return Still() && !Current(painted_); }
+  void TakePicture(const LoadedPicturePtr &loaded, const DisplayPtr &display);
   bool StartAnimation(const CPicEntry &entry);
   void Preload();
-  // Display size from the fit mode (or the zoom formula), frame 0 built, window fitted,
-  // picture centred and clamped, repainted.
+  // The look a new picture is shown at: the window's fit mode and zoom, unturned.
+  ViewLook NewLook() const;
+  // Display size from the fit mode (or the zoom formula), display picture asked for, window
+  // fitted, picture centred and clamped, repainted.
   void Relayout(bool zoomFormula);
-  void BuildFrame(Frame &frame);
-  // Display frame 0 of a still picture; an animation makes its shown frame again.
-  void BuildShownFrame();
-  void DropDisplayFrames();
+  // The look and display size for a fit mode; the display picture (or animation frames) asked for.
+  void Layout(int fit);
+  // Asks a worker for the display picture wanted now unless it is there or asked for.
+  void Request();
+  void Arrived(const DisplayPtr &made);
+  void SetBusy(bool busy);
   void Centre();
   void Clamp();
   void SlideTick();
@@ -157,6 +162,7 @@ class COneView : public QWidget {
   PictureLoader loader_;
   int interval_ = 100;
   bool preload_ = true;
+  int travel_ = 0;  // +1 or -1 while a held key steps
   int64_t frameBudget_ = kFramePixelBudget;
 
   bool bound_ = false;
@@ -164,10 +170,19 @@ class COneView : public QWidget {
   EntryId id_;
   Shown shown_;
   bool loading_ = false;
-  LoadedPicturePtr loaded_;
+  LoadedPicturePtr loaded_;  // the shown picture; the previous one's until it is decoded
+  DisplayPtr painted_;       // painted stretched to the display size until the one wanted comes
+  ViewLook look_;
+  int sharpen_ = 0;  // unsharp steps on the display picture
+  // What a worker was last asked to make (forgotten when the picture changes).
+  struct Wish {
+    const LoadedPicture *from = nullptr;
+    ViewLook look;
+    int sharpen = -1;
+    bool operator==(const Wish &) const = default;
+  } asked_;
+  bool busy_ = false;
 
-  std::vector<Frame> frames_;
-  int current_ = 0;
   GifAnimation gif_;
   QBasicTimer animation_;
 

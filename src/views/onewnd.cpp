@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -260,6 +261,13 @@ void COneWnd::UpdateStatus() {
   panes_[3]->setText(QString::fromStdString(e.description));
 }
 
+bool COneWnd::event(QEvent *event) {
+  // Shortcuts are matched on the override event the focus widget passes up here.
+  if (event->type() == QEvent::ShortcutOverride || event->type() == QEvent::KeyPress)
+    keyHeld_ = static_cast<QKeyEvent *>(event)->isAutoRepeat();
+  return QMainWindow::event(event);
+}
+
 void COneWnd::ShowIndex(int index) {
   if (!doc_.GetEntry(index)) return;
   view_->ShowEntry(index);
@@ -334,7 +342,14 @@ bool COneWnd::Execute(int id) {
                                            : id == kPrevious ? COneView::kToPrevious
                                            : id == kNext     ? COneView::kToNext
                                                              : COneView::kToLast);
-      if (target >= 0) ShowIndex(target);
+      if (target < 0) break;
+      // A held key steps only onto pictures read ahead, so that each step is painted at once
+      // and the reading ahead keeps up; the repeats in between are passed over.
+      if (std::exchange(keyHeld_, false) && (id == kPrevious || id == kNext)) {
+        if (!view_->ReadingAhead(target)) view_->ShowEntry(target, true), UpdateActions();
+        break;
+      }
+      ShowIndex(target);
       break;
     }
     case kSlideShow:

@@ -90,6 +90,7 @@ class COneWnd : public QMainWindow {
  protected:
   void closeEvent(QCloseEvent *event) override;
   void changeEvent(QEvent *event) override;
+  bool event(QEvent *event) override;
 
  private:
   bool Execute(int id);
@@ -122,6 +123,7 @@ class COneWnd : public QMainWindow {
   bool listed_ = true;  // in the list until closed
   int commandDepth_ = 0;    // commands running (each may hold a nested event loop)
   bool closeWanted_ = false;
+  bool keyHeld_ = false;  // the last key press was the key's own repeat
 };
 
 class CPictureWindows : public PictureWindowList {

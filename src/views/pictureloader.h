@@ -1,10 +1,11 @@
 #pragma once
 
-// Full-size pictures for the picture windows, decoded on the engine's workers: the picture
-// asked for first, then the pictures next to it in the listing read ahead, so that stepping
-// through a folder shows each picture at once. A few pictures are kept; results come back on
-// the GUI thread.
+// Full-size pictures for the picture windows, decoded on the engine's workers and scaled there
+// to the window: the picture asked for first, then the pictures next to it in the listing read
+// ahead, so that stepping through a folder shows each picture at once and the GUI thread only
+// paints. A few pictures are kept; results come back on the GUI thread.
 
+#include <QImage>
 #include <QObject>
 #include <cstdint>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "catalogue/thumbbuilder.h"
 #include "platform/globalhandle.h"
+#include "views/onepicture.h"
 
 namespace tamro {
 
@@ -28,6 +30,24 @@ struct LoadedPicture {
 };
 using LoadedPicturePtr = std::shared_ptr<const LoadedPicture>;
 
+// A decoded picture scaled and turned for a window (and sharpened when asked): what is painted.
+struct DisplayPicture {
+  LoadedPicturePtr from;
+  ViewLook look;
+  int sharpened = 0;
+  DisplaySize display;
+  GlobalHandle own;    // when the picture is not from's or base's own
+  HDIB dib = nullptr;  // null without a picture
+  QImage image;
+  std::shared_ptr<const DisplayPicture> base;  // when dib is base's
+};
+using DisplayPtr = std::shared_ptr<const DisplayPicture>;
+
+// Makes the display picture of `from` (any thread): scaled as the look says, then sharpened
+// `sharpen` times, starting from `base` when that is the same picture less sharpened.
+DisplayPtr MakeDisplay(const LoadedPicturePtr &from, const ViewLook &look, int sharpen = 0,
+                       DisplayPtr base = {});
+
 class PictureLoader : public QObject {
   Q_OBJECT
 
@@ -39,17 +59,26 @@ class PictureLoader : public QObject {
   // Queued reads are dropped; a read under way finishes on its worker and is thrown away.
   ~PictureLoader() override;
 
-  using Done = std::function<void(const LoadedPicturePtr &)>;
+  // The display picture comes with the decode, made for the look asked for then; it is null
+  // when nothing could be decoded.
+  using Done = std::function<void(const LoadedPicturePtr &, const DisplayPtr &)>;
   // The picture of `entry`: `done` runs on the GUI thread once it is decoded, at once when
   // it was read ahead. A later Load drops the wish of an earlier one that has not finished.
-  void Load(const CPicEntry &entry, Done done);
+  void Load(const CPicEntry &entry, const ViewLook &look, Done done);
   // Drops the wish of the last Load (its picture is still kept when it comes).
   void Abandon() { done_ = nullptr; }
-  // Reads the pictures ahead (the nearest first), forgetting older ones beyond kAhead.
-  void Preload(const std::vector<const CPicEntry *> &entries);
+  // Reads the pictures ahead (the nearest first), forgetting older ones beyond kAhead; those
+  // already read are made again for a new look.
+  void Preload(const std::vector<const CPicEntry *> &entries, const ViewLook &look);
+  // The display picture of a picture at hand, made on a worker (see MakeDisplay); `made` runs
+  // on the GUI thread. A later Make takes back one that has not started.
+  using Made = std::function<void(const DisplayPtr &)>;
+  void Make(const LoadedPicturePtr &from, const ViewLook &look, int sharpen, DisplayPtr base, Made made);
   // Forgets everything (the files may have changed).
   void Clear();
   int Pending() const;
+  // The entry's picture is asked for and not decoded yet.
+  bool Reading(const CPicEntry &entry) const;
   // The key pictures are kept under: the file or member and the switches that change it.
   static std::string KeyOf(const CPicEntry &entry);
 
@@ -61,16 +90,25 @@ class PictureLoader : public QObject {
     bool done = false;
     DecodeJob job;
     PictureFacts facts;
+    ViewLook look;  // what its display picture is wanted at
+    bool making = false;
     LoadedPicturePtr result;
+    DisplayPtr display;
   };
   struct Mailbox {
     std::mutex mutex;
     PictureLoader *owner = nullptr;
   };
-  std::shared_ptr<Slot> Start(const CPicEntry &entry, int priority);
+  std::shared_ptr<Slot> Start(const CPicEntry &entry, int priority, const ViewLook &look);
   void Post(const std::shared_ptr<Slot> &slot);
+  // Runs `work` on a worker and `then` with its answer on the GUI thread, unless the loader
+  // is gone by then.
+  void Run(int priority, uint64_t tag, std::function<DisplayPtr()> work,
+           std::function<void(const DisplayPtr &)> then);
+  void Remake(const std::shared_ptr<Slot> &slot);
   void Drop(const std::shared_ptr<Slot> &slot);
-  void Finished(const std::shared_ptr<Slot> &slot, LoadedPicturePtr result);
+  bool Held(const std::shared_ptr<Slot> &slot) const;
+  void Finished(const std::shared_ptr<Slot> &slot, LoadedPicturePtr result, DisplayPtr display);
   void Trim();
 
   CatalogueEngine &engine_;
@@ -78,6 +116,7 @@ class PictureLoader : public QObject {
   std::vector<std::shared_ptr<Slot>> slots_;  // the wanted one first, then the newest read ahead
   std::shared_ptr<Slot> wanted_;
   Done done_;
+  uint64_t makeTag_ = 0;
 };
 
 }  // namespace tamro

@@ -5,9 +5,6 @@
 #include <QPainter>
 
 #include "catalogue/engine.h"
-#include "picture/dib.h"
-#include "picture/dibdraw.h"
-#include "picture/transform.h"
 #include "views/oneview.h"
 #include "views/rxview.h"
 
@@ -55,29 +52,28 @@ void CFullShow::ShowIndex(int index) {
   if (!e) return;
   loading_ = true;
   const int shown = index;
-  loader_.Load(*e, [this, shown, id = EntryId::Of(*e)](const LoadedPicturePtr &loaded) {
-    loading_ = false;
-    // Without a picture the show moves on all the same; the last good picture stays on screen.
-    index_ = shown;
-    reached_ = id;
-    if (loaded->picture) Take(loaded);
-  });
+  loader_.Load(*e, Look(),
+               [this, shown, id = EntryId::Of(*e)](const LoadedPicturePtr &loaded, const DisplayPtr &d) {
+                 loading_ = false;
+                 // Without a picture the show moves on all the same; the last good picture stays on screen.
+                 index_ = shown;
+                 reached_ = id;
+                 if (loaded->picture) Take(d && d->look == Look() ? d : MakeDisplay(loaded, Look()));
+               });
   std::vector<const CPicEntry *> ahead;
   if (CPicEntry *next = engine_.Doc().GetEntry(index + 1)) ahead.push_back(next);
-  loader_.Preload(ahead);
+  loader_.Preload(ahead, Look());
 }
 
-void CFullShow::Take(const LoadedPicturePtr &loaded) {
+ViewLook CFullShow::Look() const {
   const OneViewSettings &s = view_.Settings();
-  const HDIB source = loaded->picture.get();
-  const DisplaySize d = ComputeDisplaySize(s, s.fitSize, view_.Zoom(), DibWidth(source), DibHeight(source), 0.0,
-                                           width(), height());
-  const QSize size = FrameSize(d, kFramePixelBudget);
-  HDIB scaled = ScaleDibByMode(source, size.width(), size.height(), 0.0, s.scaleMode,
-                               d.scale * size.width() / d.width, false);
-  picture_ = scaled ? DibToImage(scaled) : QImage();
+  return ViewLook::Of(s, s.fitSize, view_.Zoom(), 0.0, size(), kFramePixelBudget);
+}
+
+void CFullShow::Take(const DisplayPtr &made) {
+  const DisplaySize &d = made->display;
+  picture_ = made->image;
   shownSize_ = QSize(d.width, d.height);
-  if (scaled && scaled != source) GlobalFree(scaled);
   pos_ = QPoint(ClampPlacement(std::max(0, (width() - d.width) / 2), width(), d.width),
                 ClampPlacement(std::max(0, (height() - d.height) / 2), height(), d.height));
   update();

@@ -40,7 +40,9 @@ class CFullShow : public QWidget {
 
  private:
   void ShowIndex(int index);
-  void Take(const LoadedPicturePtr &loaded);
+  // Pictures are scaled with their decode on the workers, for the look of the screen.
+  ViewLook Look() const;
+  void Take(const DisplayPtr &made);
 
   CatalogueEngine &engine_;
   COneView &view_;

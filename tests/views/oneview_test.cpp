@@ -5,13 +5,17 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <atomic>
+#include <thread>
 
 #include "catalogue/notestore.h"
+#include "catalogue/workerpool.h"
 #include "fileops/filecommands.h"
 #include "fileops/noteedit.h"
 #include "fileops/trash.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
+#include "picture/transform.h"
 #include "platform/ui.h"
 #include "viewtest.h"
 #include "views/gifanimation.h"
@@ -296,6 +300,108 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   for (int i = 0; i < 8; ++i) w->OnCommand(COneWnd::kZoomIn);
   EXPECT_TRUE(free.contains(w->frameGeometry())) << w->frameGeometry().bottom() << " " << free.bottom();
   EXPECT_GT(w->width(), 440);
+}
+
+// An 80 x 60 picture whose pixels all differ, so that each scaling method and turn shows.
+QImage Pattern(int seed) {
+  QImage image(80, 60, QImage::Format_RGB888);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 80; ++x) image.setPixelColor(x, y, QColor(x * 3, y * 4, (x * y + seed) % 256));
+  return image;
+}
+
+// The window paints exactly what scaling `picture` at once by its settings gives (with the
+// zoom formula after zoom steps, else the fit mode).
+void ExpectPaintedAsScaled(COneView *v, const QImage &picture, int fit) {
+  GlobalHandle source(BitmapToDib(picture));
+  const DisplaySize d = ComputeDisplaySize(v->Settings(), fit, v->Zoom(), picture.width(), picture.height(),
+                                           v->Angle(), v->width(), v->height());
+  HDIB scaled = ScaleDibByMode(source.get(), d.width, d.height, v->Angle(), v->Settings().scaleMode, d.scale, false);
+  GlobalHandle own(scaled != source.get() ? scaled : nullptr);
+  const QImage want = DibToImage(scaled);
+  ASSERT_EQ(want.size(), v->DisplaySize());
+  const QRect shown = QRect(v->Position(), want.size()) & v->rect();
+  const QImage shot = v->grab().toImage().convertToFormat(QImage::Format_RGB32).copy(shown);
+  EXPECT_EQ(shot, want.copy(shown.translated(-v->Position())));
+}
+
+struct LookCase {
+  int fit, scaleMode, zoom, turns;
+};
+class DisplayStepTest : public PictureWindowTest, public ::testing::WithParamInterface<LookCase> {};
+
+// Zoom and turn steps: the display picture is made on a worker while the previous one stays on
+// screen, then painted exactly as made at once.
+TEST_P(DisplayStepTest, PaintsWhatScalingAtOnceGives) {
+  const auto [fit, scaleMode, zoom, turns] = GetParam();
+  const QImage picture = Pattern(0);
+  fs::create_directories(folder);
+  picture.save(QString::fromStdString((folder / "p.bmp").string()), "BMP");
+  COneWnd *w = OpenWindow(0, {{"COneView", "FitSize", fit}, {"COneView", "ScaleMode", scaleMode}});
+  COneView *v = w->View();
+  for (int i = 0; i < std::abs(zoom); ++i) w->OnCommand(zoom > 0 ? COneWnd::kZoomIn : COneWnd::kZoomOut);
+  for (int i = 0; i < turns; ++i) w->OnCommand(COneWnd::kTurnRight);
+  EXPECT_TRUE(v->Loading());
+  WaitShown(w);
+  ExpectPaintedAsScaled(v, picture, zoom != 0 ? 0 : fit);
+}
+INSTANTIATE_TEST_SUITE_P(Looks, DisplayStepTest,
+                         ::testing::Values(LookCase{1, kScalePlain, 1, 0}, LookCase{1, kScaleBilinear, -1, 1},
+                                           LookCase{0, kScaleAuto, -2, 0}, LookCase{3, kScaleAverage, 0, 1},
+                                           LookCase{2, kScaleNearest, 0, 1}));
+
+// What a worker makes for a picture, turn or zoom the window has left by the time it comes is
+// never painted.
+TEST_F(PictureWindowTest, StaleDisplayPicturesAreNeverPainted) {
+  const QImage pictures[] = {Pattern(0), Pattern(99)};
+  fs::create_directories(folder);
+  for (int i = 0; i < 2; ++i)
+    pictures[i].save(QString::fromStdString((folder / ("p" + std::to_string(i) + ".bmp")).string()), "BMP");
+  COneWnd *w = OpenWindow(0, {{"COneView", "ScaleMode", kScaleBilinear}});
+  COneView *v = w->View();
+  const auto settle = [&] {
+    WaitShown(w);
+    engine->Pool().WaitIdle();
+    QApplication::processEvents();
+  };
+  const auto shown = [&] { return pictures[doc->GetEntry(v->Index())->name == "p1.bmp"]; };
+  w->OnCommand(COneWnd::kTurnRight);
+  EXPECT_TRUE(v->Loading());
+  w->OnCommand(COneWnd::kTurnLeft);  // back to what is on screen before the turn was made
+  EXPECT_FALSE(v->Loading());
+  settle();
+  ExpectPaintedAsScaled(v, shown(), 1);
+  w->OnCommand(COneWnd::kZoomIn);
+  w->ShowIndex(1 - v->Index());
+  settle();
+  ExpectPaintedAsScaled(v, shown(), 1);
+  EXPECT_EQ(v->Zoom(), 1);
+}
+
+// A key held down steps only onto a picture that is read ahead; its repeats meanwhile are
+// passed over rather than asking for pictures the window would leave before they come.
+TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
+  MakePictures(3);
+  COneWnd *w = OpenWindow(0);
+  COneView *v = w->View();
+  ASSERT_TRUE(WaitFor([&] { return !v->ReadingAhead(1); }));
+  std::atomic<bool> release{false};
+  for (int i = 0; i < workers; ++i)
+    engine->Pool().Post(WorkerPool::kNow, 1, [&] {
+      while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+  w->ShowIndex(1);  // read ahead: shown at once; picture 2 is now being read
+  const auto held = [&] {
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
+    QApplication::sendEvent(v, &press);
+  };
+  held();
+  EXPECT_EQ(v->Index(), 1);
+  release = true;
+  ASSERT_TRUE(WaitFor([&] { return !v->ReadingAhead(2); }));
+  held();
+  EXPECT_EQ(v->Index(), 2);
+  EXPECT_FALSE(v->Loading());
 }
 
 TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
