@@ -212,7 +212,7 @@ int RunHtml(Session &session) {
   if (!HasExtension(option.fileName)) option.fileName += ".html";
   if (auto t = args.Value("template")) {
     if (!fs::is_regular_file(*t)) return UsageError("html: HTML形式定義ファイルがありません: " + *t);
-    option.templateFile = *t;
+    option.templateFile = AbsolutePath(*t);  // a relative one is the shell's, as --out is
   }
   if (auto n = args.Value("page-count")) {
     auto v = ParseInt(*n, 0, 100);
