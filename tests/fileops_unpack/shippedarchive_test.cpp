@@ -44,9 +44,7 @@ TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
   fs::create_directories(box.path("out"));
   ui.sameNameAnswers = {{kSameNumbered, "", true}};
   ASSERT_EQ(ExtractArchiveFile(decoders, zip, box.path("out").string()), 0);
-  std::vector<std::string> names;
-  for (const auto &f : fs::directory_iterator(box.path("out"))) names.push_back(f.path().filename().string());
-  std::sort(names.begin(), names.end());
+  const std::vector<std::string> names = test::FileNames(box.path("out"));
   // Cut names keep their extension; names met twice in the run were asked about.
   const std::string cut = longStem.substr(0, 195);
   EXPECT_EQ(names, (std::vector<std::string>{cut + "(2).jpg", cut + ".jpg", "same(2).jpg", "same.jpg",

@@ -75,13 +75,6 @@ class UnpackTest : public ::testing::Test {
     doc->SetDecoders(&decoders);
     doc->ChangeFolder(box.path("pics").string(), nullptr, false);
   }
-  static std::vector<std::string> Files(const fs::path &folder) {
-    std::vector<std::string> n;
-    if (fs::exists(folder))
-      for (const auto &f : fs::directory_iterator(folder)) n.push_back(f.path().filename().string());
-    std::sort(n.begin(), n.end());
-    return n;
-  }
   static long long MTime(const std::string &path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 ? static_cast<long long>(st.st_mtime) : -1;
@@ -116,7 +109,8 @@ TEST_F(UnpackTest, BlockLengthRulesAndTimeStamp) {
   EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 900, Out("keep.bin"), 5, 2000), kUnpackUnreadable);
   EXPECT_EQ(test::ReadFile(Out("keep.bin")), "01234");
   // No temporary files are left behind.
-  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"four.bin", "keep.bin", "short.bin", "ten.bin"}));
+  EXPECT_EQ(test::FileNames(Out()),
+            (std::vector<std::string>{"four.bin", "keep.bin", "short.bin", "ten.bin"}));
 }
 
 TEST_F(UnpackTest, FilesThatCannotBeWrittenAreReported) {
@@ -126,7 +120,7 @@ TEST_F(UnpackTest, FilesThatCannotBeWrittenAreReported) {
   // A folder in the way of the name.
   fs::create_directories(Out("x.bin"));
   EXPECT_EQ(ExtractArchiveMember(decoders, 0, arc, 0, Out("x.bin"), 3, 1), 5);
-  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"x.bin"}));
+  EXPECT_EQ(test::FileNames(Out()), (std::vector<std::string>{"x.bin"}));
 }
 
 TEST_F(UnpackTest, ReadOnlyFolderKeepsItsFile) {
@@ -160,7 +154,8 @@ TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   ui.sameNameAnswers.push_back({kSameSkip, "", true});
   EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out()), 0);
   // Nothing written in this run is silently replaced; nothing lands outside the folder.
-  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"same(2).pic", "same.pic", "up.pic", "名前 100%.pic"}));
+  EXPECT_EQ(test::FileNames(Out()),
+            (std::vector<std::string>{"same(2).pic", "same.pic", "up.pic", "名前 100%.pic"}));
   EXPECT_EQ(test::ReadFile(Out("same.pic")), "1");
   EXPECT_EQ(test::ReadFile(Out("same(2).pic")), "2");
   EXPECT_EQ(MTime(Out("same(2).pic")), 20);
@@ -174,7 +169,7 @@ TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   // A cancelled question ends the run.
   fs::create_directories(Out("again"));
   EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out("again")), kUnpackCancelled);
-  EXPECT_EQ(Files(Out("again")), (std::vector<std::string>{"same.pic"}));
+  EXPECT_EQ(test::FileNames(Out("again")), (std::vector<std::string>{"same.pic"}));
   // Not an archive: nothing, silently.
   std::string plain = box.write("pics/plain.bin", "PIC data").string();
   EXPECT_EQ(ExtractArchiveFile(decoders, plain, Out("other")), 0);
@@ -218,7 +213,7 @@ TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
   EXPECT_EQ(UnpackSelected(*doc), 0);
   fs::path dest = box.path("pics/out/sub dir");
   // The empty member is written too; the picture file is skipped.
-  EXPECT_EQ(Files(dest), (std::vector<std::string>{"m1.pic", "m2.pic"}));
+  EXPECT_EQ(test::FileNames(dest), (std::vector<std::string>{"m1.pic", "m2.pic"}));
   EXPECT_EQ(MTime((dest / "m1.pic").string()), 100);
   EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), "out/sub dir");
   EXPECT_EQ(ui.progress.front(), "open:書庫の解凍");
@@ -239,7 +234,7 @@ TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
   ui.inputs = {"out/abort"};
   ui.abortAfter = ui.abortedCalls + first + 1;
   UnpackSelected(*doc);
-  EXPECT_EQ(Files(box.path("pics/out/abort")).size(), 1u);
+  EXPECT_EQ(test::FileNames(box.path("pics/out/abort")).size(), 1u);
 }
 
 TEST_F(UnpackTest, ArchivesListedAsFilesUnpackWhole) {
@@ -248,7 +243,7 @@ TEST_F(UnpackTest, ArchivesListedAsFilesUnpackWhole) {
   test::Select(*doc, {"set.arc"});
   ui.inputs = {Out("whole")};
   EXPECT_EQ(UnpackSelected(*doc), 0);
-  EXPECT_EQ(Files(Out("whole")), (std::vector<std::string>{"a.pic", "b.pic"}));
+  EXPECT_EQ(test::FileNames(Out("whole")), (std::vector<std::string>{"a.pic", "b.pic"}));
 }
 
 TEST_F(UnpackTest, AWriteFailureIsShownAndEndsTheRun) {
@@ -282,7 +277,7 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   fs::create_directories(Out());
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackEntry(*doc, member), 0);
-  EXPECT_EQ(Files(Out()), (std::vector<std::string>{"m1.pic"}));
+  EXPECT_EQ(test::FileNames(Out()), (std::vector<std::string>{"m1.pic"}));
   EXPECT_EQ(ui.calls.back().caption, "解凍先の選択");
   EXPECT_TRUE(ui.progress.empty());  // no progress window here
   EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), Out());

@@ -28,14 +28,6 @@ std::vector<std::string> Split(const std::string &text, const std::string &by) {
   return out;
 }
 
-// Every name in the folder, hidden ones too, sorted.
-std::vector<std::string> Files(const fs::path &folder) {
-  std::vector<std::string> names;
-  for (const auto &e : fs::directory_iterator(folder)) names.push_back(e.path().filename().string());
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
 bool Contains(const std::vector<std::string> &lines, const std::string &line) {
   return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
@@ -65,8 +57,8 @@ TEST(HtmlTemplate, FilesReplaceTheSectionsTheyNameAndTheSizesTheyGive) {
     Lines header, one, footer;
     int width, height;
   } rows[] = {
-      {"no markers: only the picture section", "<P>$FILENAME$</P>\r\n#thumbs_width=200\n<HR>", header,
-       {"<P>$FILENAME$</P>", "<HR>"}, footer, 200, 120},
+      {"no markers: only the picture section", "<P>$FILENAME$</P>\r\n#thumbs_width=200\n<HR>",
+       header, {"<P>$FILENAME$</P>", "<HR>"}, footer, 200, 120},
       // Earlier lines of a section named twice are dropped; no size of zero or less.
       {"markers in any case, rest of the line ignored",
        "*footer of the page\nF1\n*HEADER\nH1\n*One\nO1\n*header again\nH2\n#THUMBS_HEIGHT=90\n"
@@ -285,7 +277,7 @@ TEST_F(HtmlRun, FailedRunLeavesTheOldCatalogueAsItWas) {
   EXPECT_TRUE(fs::is_symlink(out / "catalog-2.htm"));
   EXPECT_FALSE(fs::exists(box.path("nowhere")));
   EXPECT_TRUE(fs::is_directory(out / "catalog-3.htm"));
-  EXPECT_EQ(Files(out),
+  EXPECT_EQ(test::FileNames(out),
             (std::vector<std::string>{"Tm-b.jpg", "catalog-2.htm", "catalog-3.htm", "catalog.htm"}))
       << "nothing new, no temporary file";
   ASSERT_EQ(ui.Messages().size(), 1u);
@@ -296,7 +288,7 @@ TEST_F(HtmlRun, FailedRunLeavesTheOldCatalogueAsItWas) {
   ui.abortAfter = 2;
   EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
   EXPECT_EQ(test::ReadFile(out / "catalog.htm"), "old page");
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"Tm-b.jpg", "catalog-2.htm", "catalog.htm"}));
+  EXPECT_EQ(test::FileNames(out), (std::vector<std::string>{"Tm-b.jpg", "catalog-2.htm", "catalog.htm"}));
 }
 
 TEST_F(HtmlRun, FullDiskKeepsTheOldCatalogueAndAFreedOneIsReplaced) {
@@ -309,12 +301,12 @@ TEST_F(HtmlRun, FullDiskKeepsTheOldCatalogueAndAFreedOneIsReplaced) {
   test::FillUp(out);
   EXPECT_FALSE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
   EXPECT_EQ(test::ReadFile(out / "catalog.htm"), "old page");
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"catalog.htm", "filler"}));
+  EXPECT_EQ(test::FileNames(out), (std::vector<std::string>{"catalog.htm", "filler"}));
 
   fs::remove(out / "filler");
   ASSERT_TRUE(catalog->WriteHtmlCatalogue((out / "catalog.htm").string()));
   EXPECT_EQ(PageLines("catalog.htm")[0], "<HTML>");
-  EXPECT_EQ(Files(out), (std::vector<std::string>{"Tm-a.jpg", "Tm-b.jpg", "catalog.htm"}));
+  EXPECT_EQ(test::FileNames(out), (std::vector<std::string>{"Tm-a.jpg", "Tm-b.jpg", "catalog.htm"}));
 }
 
 TEST(HtmlOption, DefaultsValidationAndHistories) {

@@ -231,10 +231,8 @@ TEST_F(SheetRun, PercentInTheNameIsLiteral) {
   List(Pictures(3));
   std::string path = (out / "100%s %n%d.bmp").string();
   EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 1, path, kSheetBmp, 95, kBack), 3);
-  std::vector<std::string> files;
-  for (const auto &f : fs::directory_iterator(out)) files.push_back(f.path().filename().string());
-  std::sort(files.begin(), files.end());
-  EXPECT_EQ(files, (std::vector<std::string>{"100%s %n%d00.bmp", "100%s %n%d01.bmp", "100%s %n%d02.bmp"}));
+  EXPECT_EQ(test::FileNames(out),
+            (std::vector<std::string>{"100%s %n%d00.bmp", "100%s %n%d01.bmp", "100%s %n%d02.bmp"}));
 }
 
 TEST_F(SheetRun, DrawnByTheThumbnailViewsCellPainter) {

@@ -400,7 +400,8 @@ TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
   std::vector<uint8_t> masks = HeaderBytes(Header(1, 1, 16, BI_BITFIELDS));
   for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) test::PutLe32(masks, m);
   masks.insert(masks.end(), {0x00, 0xF8, 0, 0});
-  std::vector<uint8_t> gap = HeaderBytes(Header(2, 1, 8, BI_RGB, 2)), table = Table({Rgb(1, 1, 1), Rgb(2, 2, 2)});
+  std::vector<uint8_t> gap = HeaderBytes(Header(2, 1, 8, BI_RGB, 2));
+  const std::vector<uint8_t> table = Table({Rgb(1, 1, 1), Rgb(2, 2, 2)});
   gap.insert(gap.end(), table.begin(), table.end());
   gap.insert(gap.end(), 6, 0xEE);
   gap.insert(gap.end(), {1, 0, 0, 0});

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -52,6 +53,15 @@ std::string ReadFile(const std::filesystem::path &p) {
   std::ostringstream s;
   s << f.rdbuf();
   return s.str();
+}
+
+std::vector<std::string> FileNames(const std::filesystem::path &folder) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto &e : std::filesystem::directory_iterator(folder, ec))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
 }
 
 std::filesystem::path CorpusDir() {

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tamro::test {
 
@@ -28,6 +29,8 @@ class Sandbox {
 };
 
 std::string ReadFile(const std::filesystem::path &p);
+// The names in a folder, hidden ones too, sorted; none when it is missing.
+std::vector<std::string> FileNames(const std::filesystem::path &folder);
 // Folder of the shared conformance pictures.
 std::filesystem::path CorpusDir();
 // Runs a shell command; answers its exit status (-1 when it did not exit) and its output.
