@@ -32,11 +32,24 @@ CThumbScheduler::CThumbScheduler(CRXDoc &doc, CThumbBuilder &builder, WorkerPool
       builder_(builder),
       pool_(pool),
       tag_(g_nextTag.fetch_add(1)),
+      storeTag_(g_nextTag.fetch_add(1)),
       budget_(DefaultBudget(doc.Settings().overMem)) {
   doc_.AddObserver(this);
+  // The store file of a folder being listed is read on the pool and taken in by Drain.
+  if (CThumbStore *store = builder_.Store()) {
+    store->SetReader([this](std::function<void()> task) { pool_.Post(WorkerPool::kNow, storeTag_, std::move(task)); });
+    store->SetArrival([this] {
+      storeIn_ = true;
+      if (wake_) wake_();
+    });
+  }
 }
 
 CThumbScheduler::~CThumbScheduler() {
+  if (CThumbStore *store = builder_.Store()) {
+    store->SetArrival({});
+    store->SetReader({});
+  }
   doc_.RemoveObserver(this);
   CancelAll();
   std::unique_lock lock(mutex_);
@@ -226,6 +239,7 @@ void CThumbScheduler::RunOne() {
 }
 
 int CThumbScheduler::Drain() {
+  if (storeIn_.exchange(false) && builder_.Store() && builder_.Store()->TakeArrived()) StoreArrived();
   std::vector<Done> done;
   {
     std::lock_guard lock(mutex_);

@@ -137,6 +137,10 @@ class CThumbScheduler : public UpdateObserver {
     int priority = 0;
   };
   std::vector<Waiting> waiting_;
+  // Store files read ahead on the pool, under a tag of their own so that cancelling
+  // thumbnail work leaves them alone; `storeIn_` is set there when one is in.
+  const uint64_t storeTag_;
+  std::atomic<bool> storeIn_{false};
   // Main thread only: entries holding thumbnails, least recently used first, with the bytes
   // counted for each.
   std::list<int> used_;

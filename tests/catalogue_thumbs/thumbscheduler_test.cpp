@@ -6,10 +6,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QCoreApplication>
+#include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 
 #include "catalogue/engine.h"
 #include "catalogue/workerpool.h"
@@ -117,6 +121,37 @@ TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
   EXPECT_TRUE(back.thumbnail);
   EXPECT_EQ(back.decoderIndex, 1000);
   EXPECT_EQ(back.pictureWidth, 300 + (std::stoi(back.name.substr(1)) - 10) * 7) << back.name;
+}
+
+TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecordsFor) {
+  profile.WriteInt("RXDoc", "CacheFolder", 1);
+  {
+    auto e = Engine(2);
+    e->Doc().ChangeFolder(folder.string(), nullptr, false);
+    for (int i = 0; i < 8; ++i) e->Thumbs().Ask(i, kCell, WorkerPool::kVisible);
+    e->Thumbs().Finish();
+    e->Store().Flush();
+  }
+  profile.WriteInt("RXDoc", "CacheFolder", 0);
+  auto e = Engine(2);
+  e->DeliverResultsHere();
+  std::vector<std::function<void()>> reads;  // held back until the cells were asked
+  e->Store().SetReader([&](std::function<void()> task) { reads.push_back(std::move(task)); });
+  e->Doc().ChangeFolder(folder.string(), nullptr, true);
+  ASSERT_EQ(reads.size(), 1u);
+  AskAll(*e, WorkerPool::kVisible);
+  for (int i = 0; i < 12; ++i) EXPECT_FALSE(e->Doc().GetEntry(i)->thumbnail) << i;
+  std::thread(reads[0]).join();
+  for (int n = 0; n < 10000 && e->Thumbs().InFlight() > 0; ++n) {
+    QCoreApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+  ASSERT_EQ(e->Thumbs().InFlight(), 0);
+  for (int i = 0; i < 12; ++i) {
+    const CPicEntry &entry = *e->Doc().GetEntry(i);
+    EXPECT_TRUE(entry.thumbnail) << i;
+    EXPECT_EQ(entry.stored, i < 8) << i << ": from the store exactly when it has the record";
+  }
 }
 
 // Decoders whose picture calls wait at a gate until the test opens it.
