@@ -10,6 +10,7 @@
 #include "fileops/samename.h"
 #include "fileops/saveformat.h"
 #include "picture/dib.h"
+#include "picture/dibtest.h"
 #include "platform/fileio.h"
 #include "platform/globalmem.h"
 #include "platform/ui.h"
@@ -29,16 +30,11 @@ class SaveTest : public DocTest {
 
   // A BMP file of width x height with a gradient, so scaling has something to do.
   std::string Picture(const std::string &relative, int width, int height) {
-    HDIB dib = CreateDib(width, height, 24);
-    auto *bi = static_cast<BitmapInfoHeader *>(GlobalLock(dib));
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x)
-        SetDibPixel(bi, x, y, static_cast<uint32_t>((x * 7) & 255) | ((y * 5 & 255) << 8));
-    GlobalUnlock(dib);
+    GlobalHandle dib = Picture24(
+        width, height, [](int x, int y) { return static_cast<uint32_t>((x * 7) & 255) | ((y * 5 & 255) << 8); });
     const std::string path = box.path(relative).string();
     fs::create_directories(fs::path(path).parent_path());
-    EXPECT_EQ(SaveDibFile(path, dib), 1);
-    GlobalFree(dib);
+    EXPECT_EQ(SaveDibFile(path, dib.get()), 1);
     return path;
   }
   // Width and height of a BMP file, or 0 x 0.
