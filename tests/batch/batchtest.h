@@ -3,31 +3,26 @@
 // Running tamro-batch as a process, and the folders of pictures it works on.
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
-#include <QGuiApplication>
 #include <QImage>
 #include <QImageReader>
 #include <QProcess>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "catalogue/thumbstore.h"
+#include "support/guiapp.h"
 #include "support/sandbox.h"
 
 namespace fs = std::filesystem;
 
 namespace tamro::test {
-
-
-inline void EnsureGuiApp() {
-  static int argc = 1;
-  static char name[] = "batch_tests", *argv[] = {name, nullptr};
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-  if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
-}
 
 struct Result {
   int exit = -1;
@@ -41,11 +36,9 @@ inline Result RunBatch(const std::vector<std::string> &args, const Environment &
   QProcess p;
   QStringList list;
   for (const std::string &a : args) list << QString::fromStdString(a);
-  if (!env.empty()) {
-    QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
-    for (const auto &[name, value] : env) e.insert(QString::fromStdString(name), QString::fromStdString(value));
-    p.setProcessEnvironment(e);
-  }
+  QProcessEnvironment e = QProcessEnvironment::systemEnvironment();
+  for (const auto &[name, value] : env) e.insert(QString::fromStdString(name), QString::fromStdString(value));
+  p.setProcessEnvironment(e);
   p.start(QStringLiteral(TAMRO_BIN_DIR "/tamro-batch"), list);
   p.closeWriteChannel();  // standard input at its end, as from a script
   Result r;
@@ -66,25 +59,42 @@ inline Result RunBatch(const std::vector<std::string> &args, const Environment &
 inline Environment CommaDecimalLocale(const fs::path &folder) {
   fs::create_directories(folder);
   QProcess p;
-  p.start(QStringLiteral("localedef"), {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"),
-                                        QStringLiteral("UTF-8"),
-                                        QString::fromStdString((folder / "de_DE.UTF-8").string())});
+  p.start(QStringLiteral("localedef"),
+          {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"), QStringLiteral("UTF-8"),
+           QString::fromStdString((folder / "de_DE.UTF-8").string())});
   if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
   return {{"LOCPATH", folder.string()}, {"LC_ALL", "de_DE.UTF-8"}};
 }
 
 // A picture with some detail, so encoders and scalers have real work.
-inline void MakePicture(const fs::path &path, int w, int h, const char *format = nullptr) {
+inline void MakePicture(const fs::path &path, int w, int h) {
   fs::create_directories(path.parent_path());
   QImage image(w, h, QImage::Format_RGB32);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) image.setPixel(x, y, qRgb(x * 255 / w, y * 255 / h, (x ^ y) & 0xFF));
-  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), format)) << path;
+  ASSERT_TRUE(image.save(QString::fromStdString(path.string()))) << path;
+}
+
+// Runs the tool and expects it to end by itself with `exit`; a question nobody can answer
+// must not leave it waiting.
+inline Result Expect(int exit, const std::vector<std::string> &args, const Environment &env = {}) {
+  Result r = RunBatch(args, env);
+  EXPECT_TRUE(r.finished);
+  EXPECT_EQ(r.exit, exit) << r.err;
+  return r;
+}
+inline Result Ok(const std::vector<std::string> &args, const Environment &env = {}) {
+  return Expect(0, args, env);
 }
 
 inline QSize PictureSize(const fs::path &path) {
-  QImageReader reader(QString::fromStdString(path.string()));
-  return reader.size();
+  return QImageReader(QString::fromStdString(path.string())).size();
+}
+
+inline struct stat Stat(const fs::path &p) {
+  struct stat st {};
+  ::stat(p.c_str(), &st);
+  return st;
 }
 
 inline std::vector<ThumbRecord> StoreRecords(const fs::path &folder) {
@@ -102,30 +112,31 @@ inline std::set<std::string> Names(const fs::path &folder) {
 
 inline std::vector<std::string> Lines(const std::string &text) {
   std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
   return lines;
+}
+
+inline std::set<std::string> LineSet(const fs::path &file) {
+  std::vector<std::string> lines = Lines(ReadFile(file));
+  return {lines.begin(), lines.end()};
 }
 
 class BatchTest : public ::testing::Test {
  protected:
   void SetUp() override { EnsureGuiApp(); }
   // Five pictures in three formats, named with blanks, quotes, "%" and Japanese.
-  fs::path MakeFolder(const std::string &name = "pics") {
-    const fs::path dir = box.path(name);
-    MakePicture(dir / "a one.jpg", 400, 300);
-    MakePicture(dir / "b'q%.png", 300, 400);
-    MakePicture(dir / "c.bmp", 64, 48);
-    MakePicture(dir / "写真.jpg", 640, 480);
-    MakePicture(dir / "e.jpg", 200, 100);
-    return dir;
+  fs::path MakeFolder() {
+    for (const auto &[name, w, h] : {std::tuple{"a one.jpg", 400, 300},
+                                     {"b'q%.png", 300, 400},
+                                     {"c.bmp", 64, 48},
+                                     {"写真.jpg", 640, 480},
+                                     {"e.jpg", 200, 100}})
+      MakePicture(box.path("pics") / name, w, h);
+    return box.path("pics");
   }
   void WriteSettings(const std::string &text) { box.write("config/QEV/Tamro.ini", text); }
+  std::string P(const std::string &relative) const { return box.path(relative).string(); }
 
   Sandbox box;
 };

@@ -1,6 +1,8 @@
 // The terminal face of the engines' questions, with answers typed into a file standing in
 // for the terminal.
 
+#include "tools/tamro-batch/terminalui.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -8,50 +10,36 @@
 #include <string>
 
 #include "support/sandbox.h"
-#include "tools/tamro-batch/terminalui.h"
 
 namespace tamro::batch {
 namespace {
 
-class Terminal {
- public:
-  explicit Terminal(const std::string &typed) : in_(std::tmpfile()), err_(std::tmpfile()) {
-    std::fputs(typed.c_str(), in_);
-    std::rewind(in_);
+struct Terminal {
+  explicit Terminal(const std::string &typed) {
+    std::fputs(typed.c_str(), in);
+    std::rewind(in);
   }
   ~Terminal() {
-    std::fclose(in_);
-    std::fclose(err_);
+    std::fclose(in);
+    std::fclose(err);
   }
-  std::FILE *in() { return in_; }
-  std::FILE *err() { return err_; }
   std::string Shown() {
-    std::fflush(err_);
-    std::rewind(err_);
-    std::string text;
-    char buffer[512];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, err_)) > 0) text.append(buffer, n);
+    std::fflush(err);
+    std::string text(static_cast<std::size_t>(std::ftell(err)), '\0');
+    std::rewind(err);
+    text.resize(std::fread(text.data(), 1, text.size(), err));
     return text;
   }
-  // Bytes of the typed answers not read yet.
+  // Bytes of the typed answers not read yet (nothing is read after asking).
   long Unread() {
-    const long at = std::ftell(in_);
-    std::fseek(in_, 0, SEEK_END);
-    const long end = std::ftell(in_);
-    std::fseek(in_, at, SEEK_SET);
-    return end - at;
+    const long at = std::ftell(in);
+    std::fseek(in, 0, SEEK_END);
+    return std::ftell(in) - at;
   }
-
- private:
-  std::FILE *in_, *err_;
+  std::FILE *in = std::tmpfile(), *err = std::tmpfile();
 };
 
-TerminalUiOptions Interactive() {
-  TerminalUiOptions o;
-  o.interactive = true;
-  return o;
-}
+const TerminalUiOptions kInteractive{.sameNameAction = std::nullopt, .interactive = true};
 
 SameNameQuestion Question(unsigned disabled = 0) {
   SameNameQuestion q;
@@ -66,7 +54,7 @@ SameNameQuestion Question(unsigned disabled = 0) {
 
 TEST(TerminalUi, AsksOnATerminalUntilAnAnswerFitsTheBox) {
   Terminal t("x\n\nn\ny\n");
-  TerminalUi ui(Interactive(), t.in(), t.err());
+  TerminalUi ui(kInteractive, t.in, t.err);
   EXPECT_EQ(ui.MessageBox("作成しますか？", "Tamro", MB_YESNO | MB_ICONQUESTION), IDNO);
   EXPECT_EQ(ui.MessageBox("作成しますか？", "Tamro", MB_YESNO), IDYES);
   // Input at its end: the cautious answer, never a wait.
@@ -78,7 +66,7 @@ TEST(TerminalUi, AsksOnATerminalUntilAnAnswerFitsTheBox) {
 
   // A message without buttons reads nothing; a stop icon counts as a failure.
   Terminal m("y\n");
-  TerminalUi shown2(Interactive(), m.in(), m.err());
+  TerminalUi shown2(kInteractive, m.in, m.err);
   EXPECT_EQ(shown2.MessageBox("書き込みに失敗しました", "Tamro", MB_OK | MB_ICONSTOP), IDOK);
   EXPECT_EQ(shown2.MessageBox("お知らせ", "Report", MB_OK), IDOK);
   EXPECT_EQ(m.Unread(), 2);
@@ -87,7 +75,7 @@ TEST(TerminalUi, AsksOnATerminalUntilAnAnswerFitsTheBox) {
 
 TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
   Terminal t("y\n");
-  TerminalUi ui(TerminalUiOptions{}, t.in(), t.err());
+  TerminalUi ui(TerminalUiOptions{}, t.in, t.err);
   EXPECT_EQ(ui.MessageBox("フォルダが存在しません．新しく作成しますか？", "Tamro", MB_YESNO), IDNO);
   EXPECT_EQ(ui.MessageBox("再試行しますか？", "Tamro", MB_ABORTRETRYIGNORE), IDABORT);
   std::string name = "old";
@@ -100,11 +88,8 @@ TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
   EXPECT_NE(shown.find("--yes"), std::string::npos);
   EXPECT_NE(shown.find("--on-conflict"), std::string::npos);
 
-  TerminalUiOptions yes;
-  yes.yes = true;
-  yes.quiet = true;
   Terminal y("");
-  TerminalUi answered(yes, y.in(), y.err());
+  TerminalUi answered({.quiet = true, .yes = true, .sameNameAction = std::nullopt}, y.in, y.err);
   EXPECT_EQ(answered.MessageBox("作成しますか？", "Tamro", MB_YESNO), IDYES);
   EXPECT_EQ(answered.MessageBox("続けますか？", "Tamro", MB_OKCANCEL), IDOK);
   // Abort, retry or ignore has no "yes": still refused.
@@ -113,10 +98,8 @@ TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
 }
 
 TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
-  TerminalUiOptions o;
-  o.sameNameAction = 2;
   Terminal t("");
-  TerminalUi ui(o, t.in(), t.err());
+  TerminalUi ui({.sameNameAction = 2}, t.in, t.err);
   SameNameQuestion q = Question();
   ASSERT_TRUE(ui.AskSameName(q));
   EXPECT_EQ(q.action, 2);
@@ -125,16 +108,14 @@ TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
   EXPECT_EQ(ui.Skipped(), std::vector<std::string>{"/src/a.png"});
 
   // An answer the question does not offer is refused, not bent into another one.
-  TerminalUiOptions newer;
-  newer.sameNameAction = 0;
-  TerminalUi refusing(newer, t.in(), t.err());
+  TerminalUi refusing({.sameNameAction = 0}, t.in, t.err);
   SameNameQuestion overwrite = Question(1u << 0 | 1u << 5);
   EXPECT_FALSE(refusing.AskSameName(overwrite));
   EXPECT_EQ(refusing.Unanswered(), 1);
 
   // On a terminal: a disabled or unknown number asks again; "a" keeps the answer for the rest.
   Terminal typed("9\n5\n1a\n");
-  TerminalUi asking(Interactive(), typed.in(), typed.err());
+  TerminalUi asking(kInteractive, typed.in, typed.err);
   SameNameQuestion first = Question(1u << 5);
   ASSERT_TRUE(asking.AskSameName(first));
   EXPECT_EQ(first.action, 1);
@@ -143,12 +124,13 @@ TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
   ASSERT_TRUE(asking.AskSameName(second));
   EXPECT_EQ(second.action, 1);
   EXPECT_EQ(typed.Unread(), 0);
-  EXPECT_EQ(std::string(typed.Shown()).find("大きなサイズ"), std::string::npos) << "disabled actions are not offered";
+  EXPECT_EQ(std::string(typed.Shown()).find("大きなサイズ"), std::string::npos)
+      << "disabled actions are not offered";
 }
 
 TEST(TerminalUi, ProgressIsPlainLinesOffATerminalAndNothingWhenQuiet) {
   Terminal t("");
-  TerminalUi ui(TerminalUiOptions{}, t.in(), t.err());
+  TerminalUi ui(TerminalUiOptions{}, t.in, t.err);
   {
     auto p = ui.OpenProgress("ファイル保存中...");
     p->SetRange(0, 2);
@@ -159,10 +141,8 @@ TEST(TerminalUi, ProgressIsPlainLinesOffATerminalAndNothingWhenQuiet) {
   }
   EXPECT_EQ(t.Shown(), "ファイル保存中... 1/2 a.jpg\nファイル保存中... 2/2 b.jpg\n");
 
-  TerminalUiOptions quiet;
-  quiet.quiet = true;
   Terminal q("");
-  TerminalUi silent(quiet, q.in(), q.err());
+  TerminalUi silent({.quiet = true, .sameNameAction = std::nullopt}, q.in, q.err);
   silent.OpenProgress("x")->Step(1);
   silent.StatusText("status");
   EXPECT_EQ(q.Shown(), "");
