@@ -23,22 +23,19 @@ using test::WrapJpeg;
 std::string Bin(const char *name) { return std::string(TAMRO_BIN_DIR) + "/" + name; }
 
 std::string Describe(const std::string &jpeg, std::size_t size = std::string::npos) {
-  return cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()),
-                                std::min(size, jpeg.size()));
+  return cpdecode::DescribeExif(reinterpret_cast<const unsigned char *>(jpeg.data()), std::min(size, jpeg.size()));
 }
 
 std::string CameraExif() {
-  return BuildExif(
-      {AsciiTag(0x010F, "Canon"), AsciiTag(0x0110, "Canon EOS 5D"), AsciiTag(0x0132, "2003:01:02 10:20:30")},
-      {RationalTag(0x829A, 1, 125), RationalTag(0x829D, 56, 10), ShortTag(0x8827, 200),
-       AsciiTag(0x9003, "2001:02:03 04:05:06")});
+  return BuildExif({AsciiTag(0x010F, "Canon"), AsciiTag(0x0110, "Canon EOS 5D"), AsciiTag(0x0132, "2003:01:02 10:20:30")},
+                   {RationalTag(0x829A, 1, 125), RationalTag(0x829D, 56, 10), ShortTag(0x8827, 200),
+                    AsciiTag(0x9003, "2001:02:03 04:05:06")});
 }
 
 TEST(CpDecodeLibrary, AnswersCameraFactsOfAJpegFile) {
   test::Sandbox box;
   auto jpeg = box.write("写真 100%.jpg", WrapJpeg(CameraExif(), "\xFF\xD9"));
-  EXPECT_EQ(CpDecodeText(jpeg.string()),
-            "[Canon] [Canon EOS 5D] [1/125s] [F5.6] [ISO200] [2001/02/03 04.05.06] ");
+  EXPECT_EQ(CpDecodeText(jpeg.string()), "[Canon] [Canon EOS 5D] [1/125s] [F5.6] [ISO200] [2001/02/03 04.05.06] ");
   EXPECT_EQ(CpDecodeLibraryPath(), Bin("libcpdecode.so"));
 }
 
@@ -57,16 +54,14 @@ TEST(CpDecodeLibrary, NothingToSayGivesEmpty) {
   EXPECT_EQ(CpDecodeText(box.path("missing.jpg").string()), "");
   EXPECT_EQ(CpDecodeText(box.write("text.jpg", "not a picture at all").string()), "");
   // An EXIF block without any of the facts.
-  EXPECT_EQ(CpDecodeText(
-                box.write("bare.jpg", WrapJpeg(BuildExif({ShortTag(0x0112, 1)}, {}), "\xFF\xD9")).string()),
-            "");
+  EXPECT_EQ(CpDecodeText(box.write("bare.jpg", WrapJpeg(BuildExif({ShortTag(0x0112, 1)}, {}), "\xFF\xD9")).string()), "");
 }
 
 TEST(CpDecodeLibrary, SeparatorsInsideValuesDoNotMakeFields) {
   std::string exif = BuildExif({AsciiTag(0x010F, "Maker, Inc.:\"X\"  "), AsciiTag(0x0110, "M\xff\x01odel")},
                                {AsciiTag(0x9003, "    :  :     :  :  ")});
-  EXPECT_EQ(Describe(WrapJpeg(exif, "\xFF\xD9")),
-            "Maker Inc. X:M? odel");  // bad date dropped, bad UTF-8 masked
+  // Bad date dropped, bad UTF-8 masked.
+  EXPECT_EQ(Describe(WrapJpeg(exif, "\xFF\xD9")), "Maker Inc. X:M? odel");
 }
 
 TEST(CpDecodeLibrary, ExposureAndApertureForms) {
