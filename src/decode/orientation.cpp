@@ -17,9 +17,12 @@ bool ReadPictureExif(const unsigned char *data, std::size_t size, ExifFacts &fac
   facts = ExifFacts{};
   if (!data || size < 8) return false;
   std::size_t start = 0;
-  if (!(data[0] == 'I' && data[1] == 'I') && !(data[0] == 'M' && data[1] == 'M')) {
+  const bool tiff = (data[0] == 'I' && data[1] == 'I') || (data[0] == 'M' && data[1] == 'M');
+  if (!tiff && !(data[0] == 0xFF && data[1] == 0xD8)) {
     // The JPEG decoder finds a picture behind a few leading bytes (a MacBinary header, say);
-    // the head it looks at is enough for that.
+    // the head it looks at is enough for that. One that starts at once is not searched for:
+    // the search would pass over a start whose Exif segment runs past the head and find the
+    // thumbnail's.
     start = builtin::JpegFindStart(data, std::min<std::size_t>(size, SPI_HEAD_BYTES));
     if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return false;
   }
