@@ -70,10 +70,17 @@ TEST_F(BatchTest, ThumbsReportsWhatItCannotReadOrWriteAndStoresTheRest) {
   EXPECT_TRUE(fs::is_directory(dir / CThumbStore::kFileName));
 }
 
-TEST_F(BatchTest, HtmlWritesPagesAndThumbnails) {
-  const fs::path dir = MakeFolder(), out = box.path("site");
-  fs::create_directories(out);
-  Ok({"html", dir.string(), "--out", out.string(), "--page-count", "2", "--jpeg", "--resize", "-q"});
+TEST_F(BatchTest, HtmlWritesPagesAndThumbnailsWhereAskedToMakeTheFolder) {
+  const fs::path dir = MakeFolder(), out = box.path("new/site");
+  std::vector<std::string> args = {"html", dir.string(), "--out",    out.string(), "--page-count",
+                                   "2",    "--jpeg",     "--resize", "-q"};
+  // Nobody to ask whether to make the folder: a clear failure, unless --yes answers.
+  const Result r = Expect(1, args);
+  EXPECT_NE(r.err.find("フォルダが存在しません"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+  args.push_back("--yes");
+  Ok(args);
   const std::set<std::string> names = Names(out);
   for (const char *page : {"catalog.htm", "catalog-2.htm", "catalog-3.htm"})
     EXPECT_TRUE(names.count(page)) << page;
@@ -94,16 +101,6 @@ TEST_F(BatchTest, HtmlWritesPagesAndThumbnails) {
   const std::string list = ReadFile(out / "list.html");
   EXPECT_NE(list.find("<P>写真.jpg</P>"), std::string::npos) << list;
   EXPECT_NE(list.find("<P>b&#39;q%.png</P>"), std::string::npos) << list;
-}
-
-TEST_F(BatchTest, AQuestionWithoutATerminalFailsClearlyOrIsAnsweredByYes) {
-  const fs::path dir = MakeFolder(), out = box.path("new/site");
-  const Result r = Expect(1, {"html", dir.string(), "--out", out.string(), "-q"});
-  EXPECT_NE(r.err.find("フォルダが存在しません"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("--yes"), std::string::npos) << r.err;
-  EXPECT_FALSE(fs::exists(out));
-  Ok({"html", dir.string(), "--out", out.string(), "-q", "--yes"});
-  EXPECT_TRUE(fs::exists(out / "catalog.htm"));
 }
 
 TEST_F(BatchTest, SheetSizesFollowTheGridAndCell) {
