@@ -43,6 +43,8 @@ const IntKey kIntKeys[] = {
     {"RXDoc", "NaturalSort", &DocSettings::naturalSort},
     {"RXDoc", "ExifRotate", &DocSettings::exifRotate},
     {"RXDoc", "ColorManage", &DocSettings::colorManage},
+    {"RXDoc", "EmbeddedPreview", &DocSettings::embeddedPreview},
+    {"RXDoc", "SharedThumbCache", &DocSettings::sharedThumbCache},
     {"DrvView", "DisplayName", &DocSettings::displayName},
     {"DrvView", "ShellTree", &DocSettings::shellTree},
     {"RXView", "MemDraw", &DocSettings::memDraw},

@@ -31,6 +31,10 @@ struct DocSettings {
   // Tamro's own: worker count (0 = all cores), numbers in names in natural order, turning
   // pictures by their Exif orientation, converting embedded colour profiles to sRGB.
   int threads = 0, naturalSort = 0, exifRotate = 1, colorManage = 1;
+  // Thumbnails made from the preview a camera embeds in the file, when it will do.
+  int embeddedPreview = 1;
+  // Thumbnails the folder's store does not keep go to and come from the desktop's shared cache.
+  int sharedThumbCache = 1;
   // DrvView, RXView, MainFrame, DriveView, OnePic
   int displayName = 0, shellTree = 1;
   int memDraw = 0, overMem = 70, wheelScrollCount = 0;

@@ -21,6 +21,8 @@ int PictureDecoders::GetPictureInfo(int, const PictureSource &, SpiPictureInfo &
   return -1;
 }
 int PictureDecoders::GetPicture(int, const PictureSource &, long, GlobalHandle &, ProgressProc) { return -1; }
+int PictureDecoders::GetPreview(int, const PictureSource &, int, int, GlobalHandle &) { return -1; }
+bool PictureDecoders::OrientsPictures(int) { return false; }
 int PictureDecoders::GetColorProfile(int, const PictureSource &, std::string &profile) {
   profile.clear();
   return -1;
@@ -102,6 +104,18 @@ int HostDecoders::GetPicture(int position, const PictureSource &source, long red
   if (r != 0) picture.reset();
   return r;
 }
+
+int HostDecoders::GetPreview(int position, const PictureSource &source, int wantWidth, int wantHeight,
+                             GlobalHandle &picture) {
+  HDIB out = nullptr;
+  const int r = host_.GetPreview(position, SourceOf(source), &out, wantWidth, wantHeight, FlagsOf(source),
+                                 LengthOf(source));
+  picture.reset(out);
+  if (r != 0) picture.reset();
+  return r;
+}
+
+bool HostDecoders::OrientsPictures(int position) { return host_.OrientsPictures(position); }
 
 int HostDecoders::GetColorProfile(int position, const PictureSource &source, std::string &profile) {
   return host_.GetColorProfile(position, SourceOf(source), FlagsOf(source), LengthOf(source), profile);

@@ -23,6 +23,9 @@ class HostDecoders : public PictureDecoders {
   int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
                  ProgressProc progress = nullptr) override;
   int GetColorProfile(int position, const PictureSource &source, std::string &profile) override;
+  int GetPreview(int position, const PictureSource &source, int wantWidth, int wantHeight,
+                 GlobalHandle &picture) override;
+  bool OrientsPictures(int position) override;
   int ListArchive(int position, const std::string &archivePath, std::vector<ArchiveMember> &members) override;
   int ExtractMember(int archivePosition, const std::string &archivePath, uint32_t memberPosition,
                     GlobalHandle &block) override;

@@ -21,11 +21,15 @@ struct DrawSwitches {
   // How pictures are decoded: turned by their orientation tag, colours converted to sRGB
   // from their embedded profile.
   int8_t exifRotate = 1, colorManage = 1;
+  // Thumbnails may be made from the preview the file embeds.
+  int8_t embeddedPreview = 1;
   bool operator==(const DrawSwitches &) const = default;
 };
 
-// What a thumbnail was made with beyond scaling, as a bit set: the decoding switches.
-enum ThumbTreatment : int { kTreatOrientation = 1, kTreatColour = 2 };
+// What a thumbnail was made with beyond scaling, as a bit set: the decoding switches, and
+// whether it was made from the file's embedded preview (not a switch: a thumbnail made so
+// stands only while the switch allows it).
+enum ThumbTreatment : int { kTreatOrientation = 1, kTreatColour = 2, kTreatPreview = 4 };
 inline int TreatmentOf(const DrawSwitches &s) {
   return (s.exifRotate ? kTreatOrientation : 0) | (s.colorManage ? kTreatColour : 0);
 }

@@ -56,6 +56,12 @@ class PictureDecoders {
   // host's current callback.
   virtual int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
                          ProgressProc progress = nullptr);
+  // The preview a plug-in finds embedded in the picture, for a thumbnail of wantWidth x
+  // wantHeight as shown; 0 and a picture, or the plug-in's result (-1 when it has none).
+  virtual int GetPreview(int position, const PictureSource &source, int wantWidth, int wantHeight,
+                         GlobalHandle &picture);
+  // The decoder hands out pictures already turned by the file's orientation.
+  virtual bool OrientsPictures(int position);
   // The ICC profile embedded in the picture, as the decoder that read it tells (empty when
   // there is none or the decoder does not say). 0, or the decoder's failure.
   virtual int GetColorProfile(int position, const PictureSource &source, std::string &profile);

@@ -80,6 +80,7 @@ DrawSwitches CRXDoc::Switches() const {
   s.unsharp = Small(settings_.unsharp);
   s.exifRotate = Small(settings_.exifRotate);
   s.colorManage = Small(settings_.colorManage);
+  s.embeddedPreview = Small(settings_.embeddedPreview);
   return s;
 }
 

@@ -12,6 +12,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "catalogue/fdthumbcache.h"
 #include "catalogue/notestore.h"
 #include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
@@ -23,6 +24,7 @@
 #include "decode/srgb.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
+#include "picture/exif.h"
 #include "picture/transform.h"
 #include "platform/cpdecode.h"
 #include "platform/fileio.h"
@@ -48,13 +50,18 @@ class DecodingScope {
   bool old_;
 };
 
-// The orientation tag of the picture's bytes; a file is mapped, so that only the pages the
-// tag needs are read.
-int SourceOrientation(const PictureSource &source) {
-  if (source.memory) return ReadOrientation(source.memory, source.length);
-  FileImageMap map;
-  if (!map.Open(source.path)) return 1;
-  return ReadOrientation(reinterpret_cast<const unsigned char *>(map.data()), map.size());
+// The EXIF facts of the picture's bytes, and the bytes (a file is mapped into `map`, so that
+// only the pages the tags and the thumbnail need are read).
+const unsigned char *SourceExif(const PictureSource &source, FileImageMap &map, ExifFacts &exif) {
+  const unsigned char *bytes = source.memory;
+  std::size_t size = source.length;
+  if (!bytes) {
+    if (!map.Open(source.path)) return nullptr;
+    bytes = reinterpret_cast<const unsigned char *>(map.data());
+    size = map.size();
+  }
+  ReadPictureExif(bytes, size, exif);
+  return bytes;
 }
 
 // The first 2048 bytes of a file, zero-filled past its end.
@@ -91,7 +98,8 @@ CellRect FitThumbnailRect(int width, int height, const CellRect &area, bool limi
 bool ThumbnailFits(int boxWidth, int boxHeight, int scaleMode, bool unsharp, int treatment,
                    const CPicEntry &e, const CellRect &rect) {
   return boxWidth == Width(rect) && boxHeight == Height(rect) && scaleMode >= e.switches.scaleMode &&
-         unsharp == (e.switches.unsharp != 0) && treatment == TreatmentOf(e.switches);
+         unsharp == (e.switches.unsharp != 0) && (treatment & ~kTreatPreview) == TreatmentOf(e.switches) &&
+         (!(treatment & kTreatPreview) || e.switches.embeddedPreview);
 }
 
 HDIB ScaleThumbnail(const CPicEntry &entry, int width, int height, HDIB picture) {
@@ -140,6 +148,52 @@ bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decod
   return true;
 }
 
+// The preview `decoder` or the EXIF block holds in place of the picture, turned upright; null
+// unless it has the picture's proportions (within 1 %, so letterboxed ones are refused), is
+// at least as large as the thumbnail to be made of the picture for `target`, and (EXIF) is
+// not older than the picture's last change.
+GlobalHandle EmbeddedPreview(PictureDecoders &decoders, const DecodeJob &job, int decoder,
+                             const PictureSource &source, const ExifFacts &exif, const unsigned char *bytes,
+                             int orientation, const PictureFacts &facts, const CellSize &target) {
+  const bool swap = OrientationSwapsSides(orientation);
+  const double shownWidth = swap ? facts.height : facts.width, shownHeight = swap ? facts.width : facts.height;
+  const DibSize turned = RotatedSize(static_cast<int>(shownWidth), static_cast<int>(shownHeight), job.rotation);
+  if (turned.width <= 0 || turned.height <= 0) return {};
+  // The scale of the thumbnail; it is never larger than the picture.
+  const double scale = std::min({1.0, static_cast<double>(target.width) / turned.width,
+                                 static_cast<double>(target.height) / turned.height});
+  const int needWidth = static_cast<int>(shownWidth * scale + 0.5),
+            needHeight = static_cast<int>(shownHeight * scale + 0.5);
+  GlobalHandle preview;
+  bool upright = false;
+  const bool plugin = decoder < builtin::kFirst || decoder > builtin::kLast;
+  if (plugin && decoders.GetPreview(decoder, source, needWidth, needHeight, preview) == 0) {
+    upright = decoders.OrientsPictures(decoder);
+  } else if (exif.thumbnailLength > 0 && bytes) {
+    // A program that changed the picture but kept the camera's thumbnail leaves it stale.
+    const std::string &made = !exif.thumbnailDate.empty() ? exif.thumbnailDate : exif.dateTimeOriginal;
+    if (!exif.modifyDate.empty() && !made.empty() && exif.modifyDate > made) return {};
+    HDIB out = nullptr;
+    const int r = builtin::GetPicture(builtin::kJpeg, reinterpret_cast<const char *>(bytes + exif.thumbnailOffset),
+                                      static_cast<long>(exif.thumbnailLength), SPI_SOURCE_MEMORY, &out, 0, 0,
+                                      &QuietProgress, 0);
+    preview.reset(out);
+    if (r != 0) return {};
+  }
+  if (!preview) return {};
+  if (!upright && orientation != 1) {
+    HDIB turnedPreview = OrientDib(preview.get(), orientation);
+    if (!turnedPreview) return {};
+    if (turnedPreview != preview.get()) preview.reset(turnedPreview);
+  }
+  const int pw = DibWidth(preview.get()), ph = std::abs(DibHeight(preview.get()));
+  // One larger than the picture would make a thumbnail larger than the picture's own.
+  if (pw < needWidth || ph < needHeight || pw <= 0 || ph <= 0 || pw > shownWidth || ph > shownHeight) return {};
+  const double want = shownWidth / shownHeight, got = static_cast<double>(pw) / ph;
+  if (std::abs(got - want) > 0.01 * want) return {};
+  return preview;
+}
+
 }  // namespace
 
 GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
@@ -170,8 +224,10 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
   }
   const int archive = job.member ? job.archiveDecoder : -1;
   // The tag belongs to the file, whichever decoder reads it.
-  const int orientation = job.exifRotate ? SourceOrientation(source) : 1;
-  const bool swap = OrientationSwapsSides(orientation);
+  FileImageMap map;
+  ExifFacts exif;
+  const unsigned char *bytes = job.exifRotate || job.embeddedPreview ? SourceExif(source, map, exif) : nullptr;
+  facts.fromPreview = false;
   auto findNext = [&](int start) {
     return decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, start, archive);
   };
@@ -180,6 +236,17 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
   for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
     bool known = facts.width > 0 && facts.height > 0;
     if (!known) known = ReadPictureFacts(decoders, job, decoder, source, facts, describe);
+    // A decoder that turns pictures itself tells their size upright, too.
+    const int orientation = job.exifRotate && !decoders.OrientsPictures(decoder) ? exif.orientation : 1;
+    const bool swap = OrientationSwapsSides(orientation);
+    if (known && job.embeddedPreview && target && target->width > 0 && target->height > 0) {
+      GlobalHandle preview = EmbeddedPreview(decoders, job, decoder, source, exif, bytes, orientation, facts, *target);
+      if (preview) {
+        facts.decoder = decoder;
+        facts.fromPreview = true;
+        return preview;
+      }
+    }
     if (known) {
       // The reduction is worked out once the size is known, so that a picture met for the
       // first time is not decoded at full size either.
@@ -219,6 +286,80 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
   return {};
 }
 
+namespace {
+
+// The file's size and times, read again after decoding; a member keeps the member's own.
+void ReadFileFacts(const ThumbJob &job, ThumbResult &out) {
+  if (job.decode.member) return;
+  struct statx sx {};
+  if (::statx(AT_FDCWD, job.decode.path.c_str(), AT_STATX_SYNC_AS_STAT, STATX_SIZE | STATX_MTIME | STATX_BTIME,
+              &sx) != 0)
+    return;
+  auto time = [](const struct statx_timestamp &t) {
+    return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
+  };
+  out.haveFileFacts = true;
+  out.size = sx.stx_size;
+  out.lastWriteTime = time(sx.stx_mtime);
+  out.creationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : out.lastWriteTime;
+}
+
+// The upright picture fitted into the job's cell, scaled and sharpened as its switches say.
+void ScaleIntoCell(const ThumbJob &job, GlobalHandle picture, ThumbResult &out) {
+  const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
+  const DibSize turned = RotatedSize(pw, ph, job.rotation);
+  CellRect area = job.rect;
+  if (Width(area) <= 0) area.right = area.left + turned.width;
+  if (Height(area) <= 0) area.bottom = area.top + turned.height;
+  const CellRect fit = FitThumbnailRect(turned.width, turned.height, area, job.switches.limitCheck != 0);
+  HDIB scaled = ScaleThumbnail(job.switches, job.rotation, Width(fit), Height(fit), picture.get());
+  if (!scaled) return;
+  if (scaled == picture.get())
+    out.thumbnail = std::move(picture);
+  else
+    out.thumbnail.reset(scaled);
+  if (job.encodeQuality > 0) out.encoded = EncodeThumbRecordData(out.thumbnail.get(), job.encodeQuality);
+  out.result = 0;
+}
+
+// The decoded (upright) picture as the shared cache keeps it: within edge x edge, never
+// enlarged, neither turned by the entry's angle nor sharpened, so other programs can use it.
+QImage SharedImage(HDIB picture, int edge) {
+  const int pw = DibWidth(picture), ph = std::abs(DibHeight(picture));
+  const CellRect fit = FitThumbnailRect(pw, ph, CellRect{0, 0, edge, edge}, true);
+  DrawSwitches plain;
+  plain.scaleMode = kScaleAuto;
+  plain.unsharp = 0;
+  GlobalHandle owned;
+  HDIB scaled = ScaleThumbnail(plain, 0, Width(fit), Height(fit), picture);
+  if (scaled && scaled != picture) owned.reset(scaled);
+  return scaled ? DibToImage(scaled) : QImage();
+}
+
+// What a thumbnail from the shared cache leaves unknown: the decoder that reads the file and
+// the picture's facts, from its header only, so that the entry (and a store record made of
+// it) knows as much as after a decode.
+void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, PictureFacts &facts,
+                const DescriptionLookup &describe) {
+  if (facts.decoder >= 0 && facts.width > 0 && facts.height > 0) return;
+  PictureSource source;
+  source.path = job.decode.path;
+  unsigned char head[SPI_HEAD_BYTES];
+  ReadHead(source.path, head);
+  int decoder = decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, 0, -1);
+  for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
+    if (ReadPictureFacts(decoders, job.decode, decoder, source, facts, describe)) {
+      facts.decoder = decoder;
+      return;
+    }
+    const int next = decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, decoder + 1, -1);
+    if (next <= decoder) return;
+    decoder = next;
+  }
+}
+
+}  // namespace
+
 ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const DescriptionLookup &describe) {
   ThumbResult out;
   out.facts = job.facts;
@@ -227,38 +368,53 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     out.result = out.thumbnail ? 0 : -1;
     return out;
   }
-  const CellSize target{Width(job.rect), Height(job.rect)};
+  // The shared cache knows plain files only, by their time in whole seconds before decoding,
+  // so a file changed meanwhile is never cached under its new time.
+  const FdThumbCache *shared = job.decode.member || job.decode.path.rfind('/', 0) != 0 ? nullptr : job.shared;
+  struct stat before {};
+  if (shared && (::stat(job.decode.path.c_str(), &before) != 0 || !S_ISREG(before.st_mode))) shared = nullptr;
+  // Used when the folder's store will not keep the thumbnail, or cannot.
+  if (shared && (job.keepInFolder || job.encodeQuality > 0) &&
+      ::access(job.decode.path.substr(0, job.decode.path.find_last_of('/') + 1).c_str(), W_OK) == 0)
+    shared = nullptr;
+  if (shared) {
+    QImage cached;
+    const int found = shared->Find(job.decode.path, before.st_mtim.tv_sec, Width(job.rect), Height(job.rect),
+                                   job.switches.limitCheck != 0, cached);
+    if (found != FdThumbCache::kMiss) {
+      if (found == FdThumbCache::kHit) {
+        LearnFacts(decoders, job, out.facts, describe);
+        if (GlobalHandle picture(BitmapToDib(cached)); picture) ScaleIntoCell(job, std::move(picture), out);
+      }
+      ReadFileFacts(job, out);
+      return out;
+    }
+  }
+  const bool toShared = shared != nullptr;
+  const int edge = FdThumbCache::EdgeFor(Width(job.rect), Height(job.rect));
+  // Decoded for the larger of the cell and the shared size, so both are made from it.
+  const CellSize target = toShared ? CellSize{std::max(Width(job.rect), edge), std::max(Height(job.rect), edge)}
+                                   : CellSize{Width(job.rect), Height(job.rect)};
   GlobalHandle picture = DecodePicture(decoders, job.decode, &target, out.facts, describe, job.progress);
-  if (!job.decode.member) {
-    // A member keeps the member's own size and time stamp, not the archive's.
-    struct statx sx {};
-    if (::statx(AT_FDCWD, job.decode.path.c_str(), AT_STATX_SYNC_AS_STAT,
-                STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
-      auto time = [](const struct statx_timestamp &t) {
-        return static_cast<FileTime>(t.tv_sec) * kNanosPerSecond + t.tv_nsec;
-      };
-      out.haveFileFacts = true;
-      out.size = sx.stx_size;
-      out.lastWriteTime = time(sx.stx_mtime);
-      out.creationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : out.lastWriteTime;
+  ReadFileFacts(job, out);
+  const bool unchanged = out.haveFileFacts &&
+                         out.lastWriteTime == static_cast<FileTime>(before.st_mtim.tv_sec) * kNanosPerSecond +
+                                                  before.st_mtim.tv_nsec;
+  if (toShared && unchanged) {
+    if (picture) {
+      const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
+      // The facts are the picture as stored; the cache says its upright size.
+      const bool swapped = (out.facts.width > out.facts.height) != (pw > ph);
+      shared->Save(job.decode.path, before.st_mtim.tv_sec, out.size, SharedImage(picture.get(), edge), edge,
+                   swapped ? out.facts.height : out.facts.width, swapped ? out.facts.width : out.facts.height);
+    } else if (out.facts.descriptionChanged) {
+      // Only when some decoder took the file and failed: one missing (plug-ins not loaded
+      // yet) says nothing about the file.
+      shared->SaveFailure(job.decode.path, before.st_mtim.tv_sec);
     }
   }
   if (!picture) return out;
-  const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
-
-  const DibSize turned = RotatedSize(pw, ph, job.rotation);
-  CellRect area = job.rect;
-  if (Width(area) <= 0) area.right = area.left + turned.width;
-  if (Height(area) <= 0) area.bottom = area.top + turned.height;
-  const CellRect fit = FitThumbnailRect(turned.width, turned.height, area, job.switches.limitCheck != 0);
-  HDIB scaled = ScaleThumbnail(job.switches, job.rotation, Width(fit), Height(fit), picture.get());
-  if (!scaled) return out;
-  if (scaled == picture.get())
-    out.thumbnail = std::move(picture);
-  else
-    out.thumbnail.reset(scaled);
-  if (job.encodeQuality > 0) out.encoded = EncodeThumbRecordData(out.thumbnail.get(), job.encodeQuality);
-  out.result = 0;
+  ScaleIntoCell(job, std::move(picture), out);
   return out;
 }
 
@@ -333,7 +489,12 @@ ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
   }
   if (!job.stored) {
     job.decode = DecodeJobFor(e);
-    if (settings_ && settings_->cacheFolder && store_) job.encodeQuality = CThumbStore::kQuality;
+    job.decode.embeddedPreview = e.switches.embeddedPreview != 0;
+    job.decode.rotation = e.rotation;
+    job.keepInFolder = settings_ && settings_->cacheFolder && store_;
+    if (job.keepInFolder) job.encodeQuality = CThumbStore::kQuality;
+    // Shared thumbnails are upright, as file managers make them.
+    if (settings_ && settings_->sharedThumbCache && !job.decode.member && job.decode.exifRotate) job.shared = shared_;
   }
   return job;
 }
@@ -363,7 +524,8 @@ int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
     e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
     e.thumbScaleMode = job.switches.scaleMode;
     e.thumbUnsharp = job.switches.unsharp;
-    e.thumbTreatment = static_cast<uint16_t>(TreatmentOf(job.switches));
+    e.thumbTreatment =
+        static_cast<uint16_t>(TreatmentOf(job.switches) | (r.facts.fromPreview ? kTreatPreview : 0));
   }
   e.sizeBoxWidth = rw;
   e.sizeBoxHeight = rh;

@@ -22,6 +22,7 @@ namespace tamro {
 
 class CRXDoc;
 class CThumbStore;
+class FdThumbCache;
 class PictureDecoders;
 class UpdateObserver;
 struct PictureSource;
@@ -59,6 +60,10 @@ struct DecodeJob {
   bool describeJpeg = false;  // ask the description library about JPEG files (CP on)
   bool exifRotate = true;     // turn JPEG and TIFF pictures as their orientation tag says
   bool colorManage = true;    // convert colours from an embedded profile to sRGB
+  // For a thumbnail: take the preview the file embeds when it will do (EmbeddedPreview), and
+  // the angle the thumbnail is turned by afterwards.
+  bool embeddedPreview = false;
+  int32_t rotation = 0;
 };
 
 // What the decoders told about a picture; a decode starts from the entry's and updates it.
@@ -69,6 +74,7 @@ struct PictureFacts {
   int32_t width = 0, height = 0, bitCount = 0;
   std::string description;
   bool descriptionChanged = false;
+  bool fromPreview = false;  // the picture was the file's embedded preview
 };
 
 // The full picture, reduced by a whole factor toward `target` when given, through the
@@ -96,6 +102,10 @@ struct ThumbJob {
   int storedDecoder = -1;
   int encodeQuality = 0;  // above 0: also encode the thumbnail for the thumbnail store
   ProgressProc progress = nullptr;
+  // The desktop's shared cache to read first and, when the folder's store will not keep the
+  // thumbnail (or the folder cannot be written), to write; null for none.
+  const FdThumbCache *shared = nullptr;
+  bool keepInFolder = false;  // CacheFolder puts it into the folder's store
 };
 
 struct ThumbResult {
@@ -121,6 +131,8 @@ class CThumbBuilder {
   PictureDecoders *Decoders() const { return decoders_; }
   CThumbStore *Store() const { return store_; }
   void SetDescriptionLookup(DescriptionLookup lookup) { describe_ = std::move(lookup); }
+  // The shared thumbnail cache, used while the document's SharedThumbCache is on; not owned.
+  void SetSharedCache(const FdThumbCache *cache) { shared_ = cache; }
   const DescriptionLookup &Describe() const { return describe_; }
 
   // Makes sure the entry has a thumbnail for a cell picture area of `rect`'s size: asks the
@@ -152,6 +164,7 @@ class CThumbBuilder {
   CThumbStore *store_;
   const DocSettings *settings_;
   DescriptionLookup describe_;
+  const FdThumbCache *shared_ = nullptr;
 };
 
 // "ｻﾑﾈｲﾙの再作成": every displayed entry takes the current drawing switches, forgets its

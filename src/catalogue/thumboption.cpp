@@ -18,6 +18,8 @@ void CThumbOption::Load(const CRXDoc &doc) {
   scaleMode = s.scaleMode;
   scaleStep = s.scaleStep;
   limitCheck = s.limitCheck;
+  embeddedPreview = s.embeddedPreview;
+  sharedThumbCache = s.sharedThumbCache;
   colBackGround = s.colours.backGround;
   colText = s.colours.text;
   colNormalDraw = s.colours.normalDraw;
@@ -45,6 +47,8 @@ ThumbChanges CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
   // A step of 0 or less would make enlarging and shrinking do nothing or the reverse.
   s.scaleStep = std::max(1, scaleStep);
   s.limitCheck = limitCheck;
+  s.embeddedPreview = embeddedPreview;
+  s.sharedThumbCache = sharedThumbCache;
   s.colours.backGround = colBackGround;
   s.colours.text = colText;
   s.colours.normalDraw = colNormalDraw;
@@ -65,6 +69,7 @@ ThumbChanges CThumbOption::Confirm(CRXDoc &doc, UpdateObserver *sender) {
   changes.cellSize = !(s.thumbsSize == old.thumbsSize) || !(s.thumbsLimitSize == old.thumbsLimitSize);
   const bool changed =
       madeDifferently || changes.cellSize || s.scaleStep != old.scaleStep || s.limitCheck != old.limitCheck ||
+      s.embeddedPreview != old.embeddedPreview ||
       !(s.colours == old.colours) || s.fontFaceName != old.fontFaceName || s.fontHeight != old.fontHeight ||
       s.fontWidth != old.fontWidth || s.fontWeight != old.fontWeight || s.fontItalic != old.fontItalic;
   doc.ApplySettings(s);

@@ -39,6 +39,10 @@ class CThumbOption {
 
   CellSize thumbsSize, thumbsLimitSize;
   int frame = 0, name = 1, nameFrame = 1, unsharp = 1, scaleMode = 10, scaleStep = 25, limitCheck = 1;
+  // Off: thumbnails made from embedded previews are made again from the pictures.
+  int embeddedPreview = 1;
+  // Off: thumbnails are neither taken from nor put into the desktop's shared cache.
+  int sharedThumbCache = 1;
   uint32_t colBackGround = 0, colText = 0, colNormalDraw = 0, colArcDraw = 0, colCantDraw = 0;
   std::string fontFaceName;
   int fontHeight = -12, fontWidth = 0, fontWeight = 0, fontItalic = 0;

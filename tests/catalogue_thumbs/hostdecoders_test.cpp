@@ -12,6 +12,7 @@
 #include "catalogue_thumbs/thumbtest.h"
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"
+#include "output_macros/exifjpeg.h"
 #include "picture/dibjpeg.h"
 #include "picture/dibtest.h"
 
@@ -136,6 +137,77 @@ TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
   auto stored = thumbnail("Landscape_6.jpg", false);
   EXPECT_EQ(test::WidthOf(stored->thumbnail.get()), 60);
   EXPECT_EQ(test::HeightOf(stored->thumbnail.get()), 90);
+}
+
+// The bytes of a JPEG file of one colour written by Tamro's own writer.
+std::string JpegBytes(test::Sandbox &box, int width, int height, uint32_t colour) {
+  GlobalHandle p = test::Picture24(width, height, [colour](int, int) { return colour; });
+  const fs::path path = box.path("part.jpg");
+  EXPECT_EQ(SaveDibAsJpeg(p.get(), path.string(), 1, 90, nullptr, 0), 1);
+  return test::ReadFile(path);
+}
+
+// A camera JPEG: a red picture, and in its EXIF block a green thumbnail in the second
+// directory, with the main directory's orientation and modify date and the original date.
+std::string CameraJpeg(test::Sandbox &box, int width, int height, int thumbWidth, int thumbHeight,
+                       uint16_t orientation, const std::string &modified) {
+  const std::string thumb = JpegBytes(box, thumbWidth, thumbHeight, 0x00FF00u);
+  std::vector<test::ExifTag> ifd0 = {test::ShortTag(0x0112, orientation), test::AsciiTag(0x0132, modified),
+                                     {0x8769, 4, 1, test::Le32(0)}};
+  const std::vector<test::ExifTag> exif = {test::AsciiTag(0x9003, "2024:05:01 10:00:00")};
+  std::vector<test::ExifTag> ifd1 = {{0x0201, 4, 1, test::Le32(0)},
+                                     {0x0202, 4, 1, test::Le32(static_cast<uint32_t>(thumb.size()))}};
+  // Sizes do not depend on the values, so the places are known before they are filled in.
+  const uint32_t exifAt = 8 + static_cast<uint32_t>(test::BuildIfd(ifd0, 8).size());
+  const uint32_t ifd1At = exifAt + static_cast<uint32_t>(test::BuildIfd(exif, exifAt).size());
+  const uint32_t thumbAt = ifd1At + static_cast<uint32_t>(test::BuildIfd(ifd1, ifd1At).size());
+  ifd0.back().data = test::Le32(exifAt);
+  ifd1[0].data = test::Le32(thumbAt);
+  std::string first = test::BuildIfd(ifd0, 8);
+  first.replace(2 + 12 * ifd0.size(), 4, test::Le32(ifd1At));  // the next directory
+  const std::string tiff = "II*" + std::string(1, '\0') + test::Le32(8) + first + test::BuildIfd(exif, exifAt) +
+                           test::BuildIfd(ifd1, ifd1At) + thumb +
+                           std::string(3000, '\0');  // the segment ends past the head bytes, as cameras' do
+  return test::WrapJpeg(std::string("Exif\0\0", 6) + tiff, JpegBytes(box, width, height, 0x0000FFu).substr(2));
+}
+
+TEST_F(HostTest, EmbeddedPreviewsStandInOnlyWhenTheyFit) {
+  const struct {
+    const char *name;
+    int width, height, thumbWidth, thumbHeight;
+    uint16_t orientation;
+    const char *modified;
+    bool switchedOn, fromPreview;
+    int shownWidth, shownHeight;
+  } rows[] = {
+      {"fits", 800, 600, 160, 120, 1, "2024:05:01 10:00:00", true, true, 100, 75},
+      {"turned", 800, 600, 160, 120, 6, "2024:05:01 10:00:00", true, true, 75, 100},
+      {"letterboxed", 800, 533, 160, 120, 1, "2024:05:01 10:00:00", true, false, 100, 67},
+      {"too small", 800, 600, 80, 60, 1, "2024:05:01 10:00:00", true, false, 100, 75},
+      {"stale", 800, 600, 160, 120, 1, "2024:06:01 09:00:00", true, false, 100, 75},
+      {"switched off", 800, 600, 160, 120, 1, "2024:05:01 10:00:00", false, false, 100, 75},
+  };
+  CThumbBuilder builder(&decoders, nullptr, nullptr);
+  const CellRect cell = test::Rect(0, 0, 100, 100);
+  // Only the preview is green.
+  auto green = [](const GlobalHandle &t) { return ((test::PixelAt(t.get(), 20, 20) >> 8) & 0xFF) > 128; };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.name);
+    const fs::path path = box.write(std::string(r.name) + ".jpg",
+                                    CameraJpeg(box, r.width, r.height, r.thumbWidth, r.thumbHeight, r.orientation,
+                                               r.modified));
+    auto e = test::FileEntry(path);
+    e->switches.embeddedPreview = r.switchedOn;
+    ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, cell, true), 0);
+    EXPECT_EQ(test::WidthOf(e->thumbnail.get()), r.shownWidth);
+    EXPECT_EQ(test::HeightOf(e->thumbnail.get()), r.shownHeight);
+    EXPECT_EQ(green(e->thumbnail), r.fromPreview);
+    EXPECT_EQ((e->thumbTreatment & kTreatPreview) != 0, r.fromPreview);
+    // Switching previews off makes a thumbnail made from one again, from the picture.
+    e->switches.embeddedPreview = 0;
+    ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, cell, true), 0);
+    EXPECT_FALSE(green(e->thumbnail));
+  }
 }
 
 // A JPEG or PNG file of one colour in Display P3 as Qt writes it, with its profile.

@@ -6,6 +6,8 @@
 
 #include <map>
 
+#include "catalogue/hostdecoders.h"
+#include "catalogue/thumbbuilder.h"
 #include "decode/spihost.h"
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
@@ -26,7 +28,7 @@ class ShippedPlugins : public ::testing::Test {
   void SetUp() override {
     spiDir = box.path("spi");
     std::filesystem::create_directories(spiDir);
-    for (const char *name : {"axarchive.spi", "ifpng.spi", "ifwebp.spi", "ifheif.spi", "ifjxl.spi"}) {
+    for (const char *name : {"axarchive.spi", "ifpng.spi", "ifwebp.spi", "ifheif.spi", "ifjxl.spi", "ifraw.spi"}) {
       std::filesystem::path from = std::filesystem::path(TAMRO_BIN_DIR) / name;
       if (std::filesystem::exists(from)) std::filesystem::copy_file(from, spiDir / name);
     }
@@ -154,6 +156,30 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
             << "pixel " << at.first << "," << at.second;
     }
   }
+}
+
+// A RAW file's thumbnail is the camera's preview (the plug-in told the cell's size), turned
+// upright by the plug-in and not a second time by the builder.
+TEST_F(ShippedPlugins, RawThumbnailsComeFromThePreviewTurnedOnce) {
+  DngDesc desc;
+  desc.width = 320;
+  desc.height = 240;
+  desc.orientation = 6;
+  const std::filesystem::path path = box.write("camera.dng", WriteDng(desc));
+  HostDecoders decoders(host);
+  CThumbBuilder builder(&decoders, nullptr, nullptr);
+  CPicEntry entry;
+  entry.SetFolder(path.parent_path().string());
+  entry.name = path.filename().string();
+  ASSERT_EQ(builder.EnsureThumbnail(entry, nullptr, CellRect{0, 0, 100, 100}, true), 0);
+  EXPECT_EQ(entry.decoderIndex, host.FindDecoderByName("ifraw", kSpiPicture));
+  EXPECT_NE(entry.thumbTreatment & kTreatPreview, 0);
+  DibLock t(entry.thumbnail.get());
+  ASSERT_EQ(t.header()->width, 75);
+  ASSERT_EQ(std::abs(t.header()->height), 100);
+  // The sensor's bright top left quarter is the top right one once turned.
+  EXPECT_GT(GetDibPixel(t.header(), 56, 25) & 0xFF, 200u);
+  EXPECT_LT(GetDibPixel(t.header(), 18, 25) & 0xFF, 100u);
 }
 
 TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {

@@ -118,6 +118,11 @@ CThumbOptionDlg::CThumbOptionDlg(CRXDoc &doc, UpdateObserver *sender, QWidget *p
   drawForm->addRow(limitCheck_);
   unsharp_ = Check("Unsharp", QStringLiteral("縮小後にシャープにする(&U)"), option_.unsharp, draw);
   drawForm->addRow(unsharp_);
+  embeddedPreview_ = Check("EmbeddedPreview", QStringLiteral("埋め込みプレビューを使う(&V)"),
+                             option_.embeddedPreview, draw);
+  drawForm->addRow(embeddedPreview_);
+  sharedCache_ = Check("SharedThumbCache", QStringLiteral("共有ｻﾑﾈｲﾙｷｬｯｼｭを使う(&H)"), option_.sharedThumbCache, draw);
+  drawForm->addRow(sharedCache_);
   scaleMode_ = new QComboBox(draw);
   scaleMode_->setObjectName(QStringLiteral("ScaleMode"));
   int current = 0;  // another stored value draws as a plain stretch, like mode 0
@@ -235,6 +240,8 @@ void CThumbOptionDlg::Store() {
   option_.nameFrame = nameFrame_->isChecked() ? 1 : 0;
   option_.limitCheck = limitCheck_->isChecked() ? 1 : 0;
   option_.unsharp = unsharp_->isChecked() ? 1 : 0;
+  option_.embeddedPreview = embeddedPreview_->isChecked() ? 1 : 0;
+  option_.sharedThumbCache = sharedCache_->isChecked() ? 1 : 0;
   option_.scaleMode = scaleMode_->currentData().toInt();
   option_.nameFormat = nameFormat_->text().toStdString();
 }

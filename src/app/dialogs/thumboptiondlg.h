@@ -42,7 +42,7 @@ class CThumbOptionDlg : public QDialog {
   QSpinBox *width_ = nullptr, *height_ = nullptr, *limitWidth_ = nullptr, *limitHeight_ = nullptr;
   QSpinBox *scaleStep_ = nullptr;
   QCheckBox *frame_ = nullptr, *name_ = nullptr, *nameFrame_ = nullptr, *limitCheck_ = nullptr,
-            *unsharp_ = nullptr;
+            *unsharp_ = nullptr, *embeddedPreview_ = nullptr, *sharedCache_ = nullptr;
   QComboBox *scaleMode_ = nullptr;
   QPushButton *font_ = nullptr;
   QLineEdit *nameFormat_ = nullptr;
