@@ -15,8 +15,9 @@
 //  660  i32 Frame   664 i32 Name   668 i32 NameFrame   672 i32 scale mode   676 i32 unsharp
 // Shorter headers (older writers) read the missing fields as 0, except NameFrame as 1.
 //
-// The treatment (TreatmentOf in picentry.h: bit 0 turned by the orientation tag, bit 1
-// colours converted from the embedded profile) sits in what older writers left 0, so their
+// The treatment (ThumbTreatment in picentry.h: bit 0 turned by the orientation tag, bit 1
+// colours converted from the embedded profile, bit 2 made from the file's embedded preview)
+// sits in what older writers left 0, so their
 // records read as made with neither. Every reader takes the header size as 16 bits, older
 // ones of ours too, and they pass over it: such a reader may show a turned thumbnail, and
 // a record it writes again says 0, which is what it made.
