@@ -5,7 +5,9 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QString>
 #include <algorithm>
+#include <functional>
 
 class MeteredApplication : public QApplication {
  public:
@@ -18,8 +20,15 @@ class MeteredApplication : public QApplication {
     }
     QElapsedTimer clock;
     clock.start();
+    // Taken first: a deferred delete removes the receiver while it is handled.
+    const QEvent::Type type = event->type();
+    const char *receiverClass = receiver->metaObject()->className();
     const bool r = QApplication::notify(receiver, event);
-    longest_ = std::max(longest_, clock.nsecsElapsed());
+    if (clock.nsecsElapsed() > longest_) {
+      longest_ = clock.nsecsElapsed();
+      what_ = QString("%1 to %2").arg(static_cast<int>(type)).arg(receiverClass);
+    }
+    if (handled) handled(receiver, type);
     --depth_;
     return r;
   }
@@ -29,8 +38,13 @@ class MeteredApplication : public QApplication {
     longest_ = 0;
     return ms;
   }
+  // Told after each outermost event has been handled.
+  std::function<void(QObject *, QEvent::Type)> handled;
+  // The event type and receiver of the longest one, to tell what to look at.
+  QString LongestWhat() const { return what_; }
 
  private:
   int depth_ = 0;
   qint64 longest_ = 0;
+  QString what_;
 };
