@@ -27,6 +27,8 @@ bool ReadPictureExif(const unsigned char *data, std::size_t size, ExifFacts &fac
     if (size - start < 4 || data[start] != 0xFF || data[start + 1] != 0xD8) return false;
   }
   if (!ReadExif(data + start, size - start, facts)) return false;
+  // A TIFF file's second directory is its second page, not a thumbnail.
+  if (tiff) facts.thumbnailOffset = facts.thumbnailLength = 0;
   if (facts.thumbnailLength) facts.thumbnailOffset += start;
   return true;
 }

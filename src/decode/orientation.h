@@ -16,7 +16,7 @@ namespace tamro {
 // 1 when the bytes are neither a JPEG nor a TIFF file, carry no tag, or a value outside 1-8.
 int ReadOrientation(const unsigned char *data, std::size_t size);
 // The EXIF facts of a JPEG (found as the JPEG decoder finds it) or TIFF-structured file; the
-// thumbnail's offset counts from `data`. False when there are none.
+// thumbnail (of a JPEG only) counts from `data`. False when there are none.
 bool ReadPictureExif(const unsigned char *data, std::size_t size, ExifFacts &facts);
 
 // Orientations 5 to 8 show the stored width as the height.
