@@ -203,12 +203,9 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
                        SPI_SOURCE_MEMORY, mem.out(), 0, 0, nullptr, 0),
             0);
   Picture none;
-  EXPECT_EQ(GetPicture(kGif, box.path("none.gif").c_str(), 0, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
-            SPI_READ_ERROR);
   const auto empty = box.write("e.gif", "GIF89a");
   EXPECT_EQ(GetPicture(kGif, empty.c_str(), 6, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
             SPI_READ_ERROR);
-  EXPECT_EQ(GetPicture(kGif, empty.c_str(), 0, 4, none.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
 }
 
 TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
@@ -246,8 +243,6 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
       GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
       SPI_READ_ERROR)
       << "ends within the colour table";
-  EXPECT_EQ(GetPictureInfo(kGif, box.path("x.gif").c_str(), 0, SPI_SOURCE_FILE, &mem, nullptr),
-            SPI_READ_ERROR);
 
   Bytes head(file);
   head.resize(SPI_HEAD_BYTES);

@@ -104,6 +104,26 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
 }
 
+// Every decoder refuses a file that is not there and a source form it does not know.
+TEST(BuiltinFileForms, MissingFilesAndUnknownSourcesAreRefused) {
+  test::Sandbox box;
+  const auto there = box.write("there.pic", std::string(64, 'x'));
+  for (int position : {kBmp, kGif, kJpeg, kTiff, kText}) {
+    SCOPED_TRACE(position);
+    Picture pic;
+    SpiPictureInfo info{};
+    const std::string missing = box.path("missing.pic").string();
+    EXPECT_EQ(GetPicture(position, missing.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0),
+              SPI_READ_ERROR);
+    // (A text picture's facts come from the settings, not from its file.)
+    if (position != kText)
+      EXPECT_EQ(GetPictureInfo(position, missing.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), SPI_READ_ERROR);
+    EXPECT_EQ(GetPicture(position, there.c_str(), 0, 3, pic.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
+    EXPECT_EQ(GetPictureInfo(position, there.c_str(), 0, 3, &info, nullptr), SPI_NO_FUNCTION);
+    EXPECT_EQ(pic.h, nullptr);
+  }
+}
+
 // The fault guard is for plug-ins: a built-in decoder, and the callbacks it calls, run as
 // any other code of ours, so that a fault there is never jumped out of.
 TEST_F(ThroughHost, BuiltinsRunOutsideTheFaultGuard) {

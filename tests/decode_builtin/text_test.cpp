@@ -98,7 +98,7 @@ TEST_F(TextPicture, ShiftJisIsConvertedForDrawing) {
   EXPECT_NE(sjis, Render("", size));
 }
 
-TEST_F(TextPicture, FileFormAndItsFailures) {
+TEST_F(TextPicture, FileFormFromTheOffset) {
   test::Sandbox box;
   const int size[2] = {60, 30};
   const auto path = box.write("t.txt", "xxHello");
@@ -110,10 +110,6 @@ TEST_F(TextPicture, FileFormAndItsFailures) {
     GlobalLockGuard lock(pic.h);
     EXPECT_EQ(std::string(lock.as<char>(), GlobalSize(pic.h)), Render("Hello", size));
   }
-  Picture none;
-  EXPECT_EQ(GetPicture(kText, box.path("no.txt").c_str(), 0, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
-            SPI_READ_ERROR);
-  EXPECT_EQ(GetPicture(kText, path.c_str(), 0, 2, none.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
 }
 
 TEST(TextSettings, LoadedFromTheStore) {
