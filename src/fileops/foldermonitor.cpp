@@ -89,6 +89,7 @@ void CFolderMonitor::TellCannotWatch(int error) {
 
 void CFolderMonitor::StopFolderMonitor() {
   tick_.stop();
+  ahead_.reset();
   gone_ = false;
   notifier_.Unwatch();
   notifier_.Discard();
@@ -124,6 +125,7 @@ void CFolderMonitor::OnNotices() {
 }
 
 void CFolderMonitor::Noticed() {
+  ahead_.reset();
   const Clock::time_point now = Clock::now();
   if (!tick_.isActive()) {
     first_ = now;
@@ -150,9 +152,44 @@ void CFolderMonitor::OnTick() {
   const auto since = [now](Clock::time_point t) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(now - t).count();
   };
-  if (since(last_) <= kQuietMs && since(first_) < longestWaitMs_) return;
+  if (since(last_) <= kQuietMs && since(first_) < longestWaitMs_) {
+    // Half-way through the quiet period the folder is read already, so that the reaction at
+    // its end finds the reading made; a change meanwhile makes it worthless.
+    if (mode_ == kMonitorNormal && !ahead_ && since(last_) > kQuietMs / 2) StartReading(true);
+    return;
+  }
   tick_.stop();
   React();
+}
+
+void CFolderMonitor::StartReading(bool ahead) {
+  if (scan_.joinable()) scan_.join();  // finished: its result has come in
+  scanning_ = true;
+  const Clock::time_point start = Clock::now();
+  if (!ahead) scanStart_ = start;
+  // The new reading is compared there too with what the listing read, so that only the
+  // differences are left for this thread to take in.
+  scan_ = std::thread([this, folder = doc_.Folder(), listed = doc_.ListedFiles(), reader = reader_,
+                       generation = generation_, ahead, start] {
+    auto snapshot = std::make_shared<const FolderSnapshot>(reader ? reader(folder) : SnapshotFolder(folder));
+    auto changes = std::make_shared<FolderChanges>(CompareFolder(listed, snapshot));
+    QMetaObject::invokeMethod(
+        &tick_,
+        [this, changes, generation, ahead, start] {
+          if (!ahead) {
+            Apply(std::move(*changes), generation);
+            return;
+          }
+          scanning_ = false;
+          // Kept for the reaction when nothing has changed since it began.
+          if (last_ < start && generation == generation_ && tick_.isActive()) {
+            ahead_ = std::make_unique<FolderChanges>(std::move(*changes));
+            aheadGeneration_ = generation;
+            aheadStart_ = start;
+          }
+        },
+        Qt::QueuedConnection);
+  });
 }
 
 void CFolderMonitor::React() {
@@ -161,19 +198,13 @@ void CFolderMonitor::React() {
   if (mode == kMonitorNormal) {
     // Reading the folder (a directory entry and its facts per file) is most of the work for
     // a large folder; it runs on a thread of its own and the listing takes its result.
-    if (scan_.joinable()) scan_.join();  // finished: its result has come in
-    scanning_ = true;
-    scanStart_ = start;
-    // The new reading is compared there too with what the listing read, so that only the
-    // differences are left for this thread to take in.
-    scan_ = std::thread([this, folder = doc_.Folder(), listed = doc_.ListedFiles(), reader = reader_,
-                         generation = generation_] {
-      auto snapshot =
-          std::make_shared<const FolderSnapshot>(reader ? reader(folder) : SnapshotFolder(folder));
-      auto changes = std::make_shared<FolderChanges>(CompareFolder(listed, snapshot));
-      QMetaObject::invokeMethod(
-          &tick_, [this, changes, generation] { Apply(std::move(*changes), generation); }, Qt::QueuedConnection);
-    });
+    std::unique_ptr<FolderChanges> ahead = std::move(ahead_);
+    if (ahead && aheadGeneration_ == generation_ && last_ < aheadStart_) {
+      scanStart_ = aheadStart_;
+      Apply(std::move(*ahead), aheadGeneration_);
+      return;
+    }
+    StartReading(false);
     return;
   }
   if (mode != kMonitorRemoveVanished) return;

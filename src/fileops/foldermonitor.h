@@ -96,6 +96,8 @@ class CFolderMonitor : public FolderMonitorControl {
   void Noticed();
   void OnTick();
   void React();
+  // Reads the folder on the scanning thread; `ahead`: before the quiet period has ended.
+  void StartReading(bool ahead);
   // A reading of the folder made on the scanning thread arrives, compared with the listing.
   void Apply(FolderChanges changes, unsigned generation);
   void TakeSlice();
@@ -127,6 +129,10 @@ class CFolderMonitor : public FolderMonitorControl {
   std::thread scan_;
   bool scanning_ = false;
   bool applying_ = false;  // changes are being taken in, a step per event
+  // A reading made before the quiet period ended, and when it began.
+  std::unique_ptr<FolderChanges> ahead_;
+  unsigned aheadGeneration_ = 0;
+  Clock::time_point aheadStart_;
   Clock::time_point scanStart_;
 };
 
