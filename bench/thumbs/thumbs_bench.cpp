@@ -1,18 +1,21 @@
 // Thumbnail speed: building thumbnails of real photographs (the folder named by
-// TAMRO_BENCH_PHOTOS; compare.sh prepares one and times vipsthumbnail beside it), opening a
-// folder whose store holds 10,000 records, and writing such a store.
+// TAMRO_BENCH_PHOTOS; compare.sh prepares one and times vipsthumbnail beside it), a folder of
+// 200 of them opened a second time, opening a folder whose store holds 10,000 records, and
+// writing such a store.
 
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
 #include <QGuiApplication>
 #include <algorithm>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "catalogue/engine.h"
+#include "catalogue/fdthumbcache.h"
 #include "catalogue/hostdecoders.h"
 #include "catalogue/picentry.h"
 #include "catalogue/thumbbuilder.h"
@@ -113,6 +116,81 @@ BENCHMARK(BM_BuildThumbnailsWorkers)
     ->UseRealTime()
     ->Iterations(1)
     ->Repetitions(3);
+
+// A folder of 200 photographs (the ones of TAMRO_BENCH_PHOTOS over and over) opened a
+// second time, as the window does: listed, every cell asked for, until the grid is full.
+// Argument 0: default settings, with the shared thumbnail cache the first visit filled;
+// 1: the same after "ﾌｫﾙﾀﾞ情報を保存" wrote _THUMBS_.RXI; 2: no cache of either kind.
+void BM_SecondOpen(benchmark::State &state) {
+  const std::vector<fs::path> files = Photos();
+  if (files.empty()) {
+    state.SkipWithError("TAMRO_BENCH_PHOTOS names no folder of .jpg files");
+    return;
+  }
+  const int mode = static_cast<int>(state.range(0));
+  const fs::path root = fs::temp_directory_path() / "tamro-second-open";
+  fs::remove_all(root);
+  const fs::path folder = root / "photos";
+  fs::create_directories(folder);
+  for (int i = 0; i < 200; ++i)
+    fs::copy_file(files[static_cast<std::size_t>(i) % files.size()], folder / ("IMG_" + std::to_string(1000 + i) + ".jpg"));
+  Profile profile((root / "Tamro.ini").string());
+  profile.WriteInt("RXDoc", "SharedThumbCache", mode == 2 ? 0 : 1);
+  const CellRect cell{0, 0, 110, 110};
+  auto open = [&](CatalogueEngine &engine) {
+    engine.Host().LoadSwitches();
+    engine.Doc().ChangeFolder(folder.string(), nullptr, true);
+    const int count = engine.Doc().GetEntryCount();
+    for (int i = 0; i < count; ++i) engine.Thumbs().Ask(i, cell, WorkerPool::kVisible);
+    engine.Thumbs().Finish();
+    return count;
+  };
+  const EngineHooks hooks{nullptr, nullptr, {}, -1, false, (root / "cache/thumbnails").string()};
+  // The first visit, which fills the caches, is timed once beside.
+  const auto start = std::chrono::steady_clock::now();
+  {
+    CatalogueEngine first(profile, hooks);
+    open(first);
+    if (mode == 1) SaveFolderInfo(first.Doc(), first.Store());
+  }
+  state.counters["first_visit_ms"] =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  // A picture decoded again rewrites its shared entry (a new file); one taken from the
+  // cache or the store leaves it. Without the shared cache everything not stored is decoded.
+  auto entryOf = [&](const CPicEntry &e) {
+    return root / "cache/thumbnails/normal" / FdThumbCache::EntryName(FdThumbCache::FileUri(e.FilePath()));
+  };
+  auto inode = [](const fs::path &p) {
+    struct stat st {};
+    return ::stat(p.c_str(), &st) == 0 ? st.st_ino : 0;
+  };
+  int64_t decoded = 0, shown = 0, count = 0;
+  for (auto _ : state) {
+    state.PauseTiming();
+    std::vector<ino_t> before;
+    {
+      CatalogueEngine peek(profile, hooks);
+      peek.Doc().ChangeFolder(folder.string(), nullptr, false);
+      for (int i = 0; i < peek.Doc().GetEntryCount(); ++i) before.push_back(inode(entryOf(*peek.Doc().GetEntry(i))));
+    }
+    state.ResumeTiming();
+    CatalogueEngine engine(profile, hooks);
+    count = open(engine);
+    state.PauseTiming();
+    for (int i = 0; i < count; ++i) {
+      const CPicEntry &e = *engine.Doc().GetEntry(i);
+      shown += e.thumbnail ? 1 : 0;
+      const bool rewritten = static_cast<std::size_t>(i) >= before.size() || inode(entryOf(e)) != before[i];
+      decoded += !e.stored && (mode == 2 || rewritten) ? 1 : 0;
+    }
+    state.ResumeTiming();
+  }
+  state.counters["pictures"] = static_cast<double>(count);
+  state.counters["decoded"] = benchmark::Counter(static_cast<double>(decoded), benchmark::Counter::kAvgIterations);
+  state.counters["shown"] = benchmark::Counter(static_cast<double>(shown), benchmark::Counter::kAvgIterations);
+  fs::remove_all(root);
+}
+BENCHMARK(BM_SecondOpen)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(3);
 
 // Pretend decoders: the records name a decoder that always exists.
 class NamedDecoders : public PictureDecoders {

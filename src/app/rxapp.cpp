@@ -14,6 +14,7 @@
 #include "app/mainframe.h"
 #include "app/picturehost.h"
 #include "app/splash.h"
+#include "catalogue/fdthumbcache.h"
 #include "catalogue/macros.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
@@ -68,6 +69,7 @@ bool CRXApp::InitInstance(const std::vector<std::string> &args) {
   // 7. Document, frame and view.
   EngineHooks hooks;
   hooks.icons = &icons_;
+  hooks.sharedThumbs = FdThumbCache::DefaultRoot();
   engine_ = std::make_unique<CatalogueEngine>(profile_, hooks);
   engine_->DeliverResultsHere();
   CRXDoc &doc = engine_->Doc();

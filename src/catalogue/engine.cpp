@@ -19,6 +19,7 @@ CatalogueEngine::CatalogueEngine(Profile &profile, EngineHooks hooks)
     : hooks_(std::move(hooks)),
       pool_(hooks_.threads >= 0 ? hooks_.threads : profile.GetInt("RXDoc", "Threads", 0)) {
   if (!hooks_.icons) hooks_.icons = &glyphs_;
+  if (!hooks_.sharedThumbs.empty()) shared_ = std::make_unique<FdThumbCache>(hooks_.sharedThumbs);
   host_.SetProgressCallback(&GoOn);
   MakeDocument(profile);
 }
@@ -39,6 +40,7 @@ void CatalogueEngine::MakeDocument(Profile &profile) {
   if (hooks_.interrupt) doc_->SetInterruptSource(hooks_.interrupt);
   builder_ = std::make_unique<CThumbBuilder>(&decoders_, &store_, &doc_->Settings());
   if (hooks_.describe) builder_->SetDescriptionLookup(hooks_.describe);
+  builder_->SetSharedCache(shared_.get());
   painter_ = std::make_unique<CCellPainter>(builder_.get(), hooks_.icons);
   painter_->SetCaptionLines(&doc_->CaptionItems());
   thumbs_ = std::make_unique<CThumbScheduler>(*doc_, *builder_, pool_);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "catalogue/cellpainter.h"
+#include "catalogue/fdthumbcache.h"
 #include "catalogue/hostdecoders.h"
 #include "catalogue/rxdoc.h"
 #include "catalogue/thumbbuilder.h"
@@ -30,6 +31,7 @@ struct EngineHooks {
   DescriptionLookup describe;            // JPEG descriptions; empty asks the optional library
   int threads = -1;                      // workers; below 0 takes RXDoc/Threads
   bool writeSettings = true;             // false: SaveSettings writes nothing (tools)
+  std::string sharedThumbs{};            // the shared thumbnail cache's folder; empty: none
 };
 
 class CatalogueEngine {
@@ -76,6 +78,7 @@ class CatalogueEngine {
   CThumbStore store_{&decoders_};
   GlyphIconSource glyphs_;
   WorkerPool pool_;
+  std::unique_ptr<FdThumbCache> shared_;
   std::unique_ptr<CRXDoc> doc_;
   std::unique_ptr<CThumbBuilder> builder_;
   std::unique_ptr<CCellPainter> painter_;

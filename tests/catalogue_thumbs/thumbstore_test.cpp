@@ -1,5 +1,6 @@
 #include "catalogue/thumbstore.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -8,6 +9,10 @@
 #include <cstring>
 #include <filesystem>
 
+#include <QCryptographicHash>
+#include <QUrl>
+
+#include "catalogue/fdthumbcache.h"
 #include "catalogue/thumbbuilder.h"
 #include "catalogue_thumbs/thumbtest.h"
 #include "picture/dibtest.h"
@@ -524,6 +529,116 @@ TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwi
   EXPECT_TRUE(again);
   EXPECT_EQ(judged->switches, DrawSwitches{});
   EXPECT_EQ(judged->thumbScaleMode, DrawSwitches{}.scaleMode);
+}
+
+// Thumbnails the folder's store does not keep live in the desktop's shared cache, under a
+// private XDG_CACHE_HOME here.
+class SharedCacheTest : public StoreTest {
+ protected:
+  void SetUp() override {
+    StoreTest::SetUp();
+    if (const char *c = std::getenv("XDG_CACHE_HOME")) hadCache = true, oldCache = c;
+    setenv("XDG_CACHE_HOME", (box.root() / "cache").c_str(), 1);
+    cache = std::make_unique<FdThumbCache>(FdThumbCache::DefaultRoot());
+    ASSERT_EQ(cache->Root(), (box.root() / "cache/thumbnails").string());
+    builder.SetSharedCache(cache.get());
+  }
+  void TearDown() override {
+    if (hadCache) setenv("XDG_CACHE_HOME", oldCache.c_str(), 1); else unsetenv("XDG_CACHE_HOME");
+  }
+  // Builds a freshly listed entry of the file; answers the result and whether it decoded
+  // (reading only the header is no decode, unless that is where it failed).
+  std::pair<int, bool> List(const fs::path &file) {
+    auto e = FileEntry(file);
+    e->useCache = true;
+    const std::size_t pictures = decoders.pictureCalls.size(), infos = decoders.infoCalls.size();
+    const int r = builder.EnsureThumbnail(*e, nullptr, kCell, true);
+    last = std::move(e);
+    return {r, decoders.pictureCalls.size() > pictures || (r != 0 && decoders.infoCalls.size() > infos)};
+  }
+  // The cache's file for a path: the MD5 of its file URI, as the desktop names it.
+  static fs::path EntryFor(const std::string &folder, const fs::path &file) {
+    const QByteArray uri = QUrl::fromLocalFile(QString::fromStdString(file.string())).toEncoded();
+    return fs::path(folder) / (QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex().toStdString() + ".png");
+  }
+
+  const CellRect kCell = Rect(0, 0, 100, 100);  // as Built made its thumbnails
+  bool hadCache = false;
+  std::string oldCache;
+  std::unique_ptr<FdThumbCache> cache;
+  DocSettings settings;
+  CThumbStore store{&decoders};
+  CThumbBuilder builder{&decoders, &store, &settings};
+  std::unique_ptr<CPicEntry> last;
+};
+
+TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilTheFileChanges) {
+  struct Case {
+    const char *what;
+    bool readOnly, shared, broken;
+  };
+  const Case cases[] = {
+      {"writable folder", false, true, false},
+      {"read-only folder", true, true, false},
+      {"shared cache switched off", false, false, false},
+      {"undecodable picture", false, true, true},
+  };
+  int n = 0;
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::string sub = "case" + std::to_string(n++);
+    const fs::path dir = box.root() / sub,
+                   file = box.write(sub + "/写真 #1.png", c.broken ? "\x89PNG broken" : PlainPicture(400, 300, Qt::green));
+    if (c.readOnly) fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+    settings.sharedThumbCache = c.shared;
+    auto cached = [&] {
+      std::error_code ec;
+      auto all = fs::recursive_directory_iterator(box.root() / "cache", ec);
+      return ec ? 0 : std::distance(all, fs::recursive_directory_iterator());
+    };
+    const auto before = cached();
+    EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, true));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing in the folder";
+    const fs::path entry = EntryFor(c.broken ? cache->FailFolder() : cache->Root() + "/normal", file);
+    ASSERT_EQ(fs::exists(entry), c.shared);
+    if (!c.shared) {
+      EXPECT_EQ(cached(), before) << "nothing written with the switch off";
+      EXPECT_TRUE(List(file).second);
+      continue;
+    }
+    QImage png(QString::fromStdString(entry.string()));
+    struct stat st {};
+    ASSERT_EQ(::stat(file.c_str(), &st), 0);
+    EXPECT_EQ(png.text("Thumb::URI").toStdString(),
+              QUrl::fromLocalFile(QString::fromStdString(file.string())).toEncoded().toStdString());
+    EXPECT_EQ(png.text("Thumb::MTime").toLongLong(), st.st_mtim.tv_sec);
+    EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(png.size(), c.broken ? QSize(1, 1) : QSize(128, 96)) << "the standard's size, not the cell's";
+    // The next listing takes it without decoding, scaled to the cell.
+    EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, false));
+    EXPECT_EQ(last->thumbnail ? test::HeightOf(last->thumbnail.get()) : 0, c.broken ? 0 : 75);
+    // Its facts come from the file's header, as a decode would have left them.
+    EXPECT_EQ(last->decoderIndex, c.broken ? -1 : 1001);
+    EXPECT_EQ(last->pictureWidth, c.broken ? 0 : 400);
+    // A new time stamp makes it stale.
+    const timespec times[2] = {{st.st_mtim.tv_sec + 10, 0}, {st.st_mtim.tv_sec + 10, 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
+    EXPECT_TRUE(List(file).second);
+    fs::permissions(dir, fs::perms::owner_all);
+  }
+}
+
+TEST_F(SharedCacheTest, AMatchingStoreRecordGoesBeforeTheSharedCache) {
+  auto e = Built("s.png", Qt::red);
+  Save({e.get()});
+  struct stat st {};
+  ASSERT_EQ(::stat((folder / "s.png").c_str(), &st), 0);
+  QImage blue(128, 96, QImage::Format_RGB888);
+  blue.fill(Qt::blue);
+  ASSERT_TRUE(cache->Save((folder / "s.png").string(), st.st_mtim.tv_sec, 0, blue, 128, 64, 48));
+  EXPECT_EQ(List(folder / "s.png"), std::make_pair(0, false));
+  EXPECT_TRUE(last->stored);
+  EXPECT_LT(test::PixelAt(last->thumbnail.get(), 10, 10) >> 16, 64u) << "the store's red, not the cache's blue";
 }
 
 }  // namespace
