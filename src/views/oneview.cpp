@@ -72,7 +72,8 @@ void COneView::ShowEntry(int index, bool held) {
   loading_ = true;
   emit entryChanged();
   loader_.Load(*e, NewLook(), [this](const LoadedPicturePtr &l, const DisplayPtr &d) { TakePicture(l, d); });
-  Preload();
+  // Read ahead once the picture read ahead for this step is painted.
+  QMetaObject::invokeMethod(this, [this] { Preload(); }, Qt::QueuedConnection);
 }
 
 bool COneView::StartAnimation(const CPicEntry &e) {
@@ -134,8 +135,8 @@ void COneView::TakePicture(const LoadedPicturePtr &loaded, const DisplayPtr &dis
   shown_.height = loaded->facts.height;
   shown_.bitCount = loaded->facts.bitCount;
   if (loaded->facts.descriptionChanged) shown_.description = loaded->facts.description;
-  loaded_ = loaded;
-  painted_ = loaded->picture ? display : nullptr;
+  loader_.Discard(std::exchange(loaded_, loaded));
+  loader_.Discard(std::exchange(painted_, loaded->picture ? display : nullptr));
   asked_ = {};
   sourceWidth_ = loaded->picture ? DibWidth(loaded->picture.get()) : 0;
   sourceHeight_ = loaded->picture ? DibHeight(loaded->picture.get()) : 0;
@@ -182,7 +183,7 @@ void COneView::Request() {
 void COneView::Arrived(const DisplayPtr &made) {
   // Made for a picture, look or sharpening no longer wanted: never painted.
   if (!Current(made) || Current(painted_)) return;
-  painted_ = made;
+  loader_.Discard(std::exchange(painted_, made));
   SetBusy(false);
   update();
 }
@@ -210,12 +211,14 @@ void COneView::ZoomIn() {
   if (!HasPicture() || slide_ != kSlideOff || !CanZoomIn(zoom_, settings_.zoomStep)) return;
   ++zoom_;
   Relayout(true);
+  if (bound_) Preload();  // the pictures read ahead are made again at the new zoom
 }
 
 void COneView::ZoomOut() {
   if (!HasPicture() || slide_ != kSlideOff || !CanZoomOut(zoom_, settings_.zoomStep)) return;
   --zoom_;
   Relayout(true);
+  if (bound_) Preload();
 }
 
 void COneView::TurnRight() {
@@ -235,6 +238,7 @@ void COneView::SetFitAndScale(int fit, int scaleMode) {
   settings_.fitSize = fit;
   settings_.scaleMode = scaleMode;
   Relayout(false);
+  if (bound_) Preload();
 }
 
 void COneView::Unsharp() {

@@ -145,7 +145,14 @@ void PictureLoader::Make(const LoadedPicturePtr &from, const ViewLook &look, int
       std::move(made));
 }
 
-void PictureLoader::Drop(const std::shared_ptr<Slot> &slot) { engine_.Pool().Cancel(slot->tag); }
+void PictureLoader::Drop(std::shared_ptr<Slot> slot) {
+  engine_.Pool().Cancel(slot->tag);
+  Discard(std::move(slot));
+}
+
+void PictureLoader::Discard(std::shared_ptr<const void> held) {
+  if (held) engine_.Pool().Post(WorkerPool::kNow, 0, [held = std::move(held)]() {});
+}
 
 void PictureLoader::Load(const CPicEntry &entry, const ViewLook &look, Done done) {
   wanted_ = Start(entry, WorkerPool::kNow, look);
@@ -164,11 +171,14 @@ void PictureLoader::Preload(const std::vector<const CPicEntry *> &entries, const
   std::vector<std::string> keep;
   for (const CPicEntry *e : entries)
     if (e) keep.push_back(KeyOf(*e));
-  std::erase_if(slots_, [&](const std::shared_ptr<Slot> &s) {
-    const bool gone = s != wanted_ && std::find(keep.begin(), keep.end(), s->key) == keep.end();
-    if (gone) Drop(s);
-    return gone;
-  });
+  std::vector<std::shared_ptr<Slot>> kept;
+  for (auto &s : slots_) {
+    if (s == wanted_ || std::find(keep.begin(), keep.end(), s->key) != keep.end())
+      kept.push_back(std::move(s));
+    else
+      Drop(std::move(s));
+  }
+  slots_ = std::move(kept);
   Trim();
 }
 
@@ -176,8 +186,9 @@ void PictureLoader::Trim() {
   while (static_cast<int>(slots_.size()) > kAhead + 1) {
     auto victim = std::find_if(slots_.begin(), slots_.end(), [&](const auto &s) { return s != wanted_; });
     if (victim == slots_.end()) break;
-    Drop(*victim);
+    std::shared_ptr<Slot> gone = std::move(*victim);
     slots_.erase(victim);
+    Drop(std::move(gone));
   }
 }
 
@@ -198,10 +209,10 @@ void PictureLoader::Finished(const std::shared_ptr<Slot> &slot, LoadedPicturePtr
 
 void PictureLoader::Clear() {
   if (makeTag_) engine_.Pool().Cancel(makeTag_);
-  for (auto &s : slots_) Drop(s);
-  slots_.clear();
   wanted_.reset();
   done_ = nullptr;
+  for (auto &s : slots_) Drop(std::move(s));
+  slots_.clear();
 }
 
 bool PictureLoader::Reading(const CPicEntry &entry) const {

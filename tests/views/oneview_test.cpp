@@ -391,6 +391,7 @@ TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
       while (!release) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     });
   w->ShowIndex(1);  // read ahead: shown at once; picture 2 is now being read
+  QApplication::processEvents();
   const auto held = [&] {
     QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), true);
     QApplication::sendEvent(v, &press);
