@@ -1,7 +1,8 @@
 // Stepping through a folder of photos in a picture window with the Right key, as a user
 // looking at each picture for a moment: the time from the key press to the new picture
-// painted, median and worst, with pictures read ahead and without; beside it, djpeg's full
-// decode of the same files.
+// painted, median and worst, and the GUI thread's busy time per step, with pictures read
+// ahead and without; then the key held down (30 repeats a second), counting the presses whose
+// picture was never painted; beside it, djpeg's full decode of the same files.
 //
 //   pictwin_bench folder [dwell-ms]
 //
@@ -15,6 +16,7 @@
 #include <QThread>
 #include <algorithm>
 #include <cstdio>
+#include <utility>
 #include <vector>
 
 #include "catalogue/engine.h"
@@ -26,6 +28,36 @@
 using namespace tamro;
 
 namespace {
+
+// Adds up the time the GUI thread spends handling events (outermost ones only).
+class BusyApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject *receiver, QEvent *event) override {
+    if (depth_++ > 0) {
+      const bool r = QApplication::notify(receiver, event);
+      --depth_;
+      return r;
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const bool r = QApplication::notify(receiver, event);
+    const qint64 ns = clock.nsecsElapsed();
+    busy_ += ns;
+    longest_ = std::max(longest_, ns);
+    --depth_;
+    return r;
+  }
+  // Busy and longest event since the last call, in milliseconds.
+  double TakeBusyMs() { return static_cast<double>(std::exchange(busy_, 0)) / 1e6; }
+  double TakeLongestMs() { return static_cast<double>(std::exchange(longest_, 0)) / 1e6; }
+
+ private:
+  int depth_ = 0;
+  qint64 busy_ = 0, longest_ = 0;
+};
+
+BusyApplication *App() { return static_cast<BusyApplication *>(qApp); }
 
 // Notes when the view paints after a picture arrived.
 class PaintWatch : public QObject {
@@ -43,6 +75,20 @@ class PaintWatch : public QObject {
 struct Figures {
   double median = 0, worst = 0;
 };
+struct Run {
+  Figures painted, busy;
+  double longest = 0;
+  int skipped = 0;
+};
+
+void Print(const char *what, const Run &r) {
+  std::printf(
+      "%s: key to painted median %.1f ms, worst %.1f ms; GUI busy per step median %.1f ms, worst %.1f ms; "
+      "longest GUI event %.1f ms",
+      what, r.painted.median, r.painted.worst, r.busy.median, r.busy.worst, r.longest);
+  if (r.skipped) std::printf("; %d key presses not painted", r.skipped);
+  std::printf("\n");
+}
 
 Figures Summarise(std::vector<double> ms) {
   if (ms.empty()) return {};
@@ -50,7 +96,9 @@ Figures Summarise(std::vector<double> ms) {
   return {ms[ms.size() / 2], ms.back()};
 }
 
-Figures Step(CatalogueEngine &engine, Profile &profile, bool preload, int dwell) {
+// Steps through the folder, a key press every `dwell` ms (held: a repeating key, which does
+// not wait for the picture to be painted).
+Run Step(CatalogueEngine &engine, Profile &profile, bool preload, int dwell, bool held = false) {
   CPictureWindows windows(engine, profile);
   windows.Show(0, false);
   COneWnd *w = windows.At(0);
@@ -59,26 +107,58 @@ Figures Step(CatalogueEngine &engine, Profile &profile, bool preload, int dwell)
   v->setFixedSize(1280, 800);
   PaintWatch watch;
   v->installEventFilter(&watch);
-  QObject::connect(v, &COneView::pictureShown, [&] { watch.armed = true; });
+  int shownIndex = -1;
+  QObject::connect(v, &COneView::pictureShown, [&] {
+    watch.armed = true;
+    shownIndex = v->Index();
+  });
   auto settle = [&](int ms) {
     QElapsedTimer t;
     t.start();
-    while (t.elapsed() < ms || v->Loading()) QApplication::processEvents(QEventLoop::AllEvents, 5);
+    while (t.elapsed() < ms || (!held && v->Loading())) QApplication::processEvents(QEventLoop::AllEvents, 1);
   };
-  settle(dwell);
-  std::vector<double> times;
+  settle(400);
+  App()->TakeBusyMs();
+  App()->TakeLongestMs();
+  Run run;
+  std::vector<double> painted, busy;
+  std::vector<std::pair<int, QElapsedTimer>> waiting;  // presses whose picture is not painted yet
+  const auto collect = [&] {
+    if (!watch.painted) return;
+    watch.painted = false;
+    for (auto it = waiting.begin(); it != waiting.end();) {
+      if (it->first == shownIndex) {
+        painted.push_back(static_cast<double>(it->second.nsecsElapsed()) / 1e6);
+      } else if (it->first > shownIndex) {
+        ++it;
+        continue;
+      } else {
+        ++run.skipped;
+      }
+      it = waiting.erase(it);
+    }
+  };
   const int count = engine.Doc().GetEntryCount();
   for (int i = 1; i < count; ++i) {
-    watch.painted = false;
     QElapsedTimer clock;
     clock.start();
-    QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier);
+    QKeyEvent press(QEvent::KeyPress, Qt::Key_Right, Qt::NoModifier, QString(), held);
     QApplication::sendEvent(v, &press);
-    while (!watch.painted) QApplication::processEvents(QEventLoop::AllEvents, 1);
-    times.push_back(static_cast<double>(clock.nsecsElapsed()) / 1e6);
-    settle(dwell);
+    waiting.emplace_back(v->Index(), clock);
+    if (!held)
+      while (!waiting.empty()) QApplication::processEvents(QEventLoop::AllEvents, 1), collect();
+    while (clock.elapsed() < dwell) QApplication::processEvents(QEventLoop::AllEvents, 1), collect();
+    busy.push_back(App()->TakeBusyMs());
   }
-  return Summarise(times);
+  held = false;
+  settle(dwell);
+  collect();
+  run.skipped += static_cast<int>(
+      std::count_if(waiting.begin(), waiting.end(), [&](const auto &w) { return w.first != shownIndex; }));
+  run.painted = Summarise(painted);
+  run.busy = Summarise(busy);
+  run.longest = App()->TakeLongestMs();
+  return run;
 }
 
 }  // namespace
@@ -90,7 +170,7 @@ int main(int argc, char **argv) {
   }
   QTemporaryDir config;
   qputenv("XDG_CONFIG_HOME", config.path().toUtf8());
-  QApplication app(argc, argv);
+  BusyApplication app(argc, argv);
   const QString folder = QString::fromLocal8Bit(argv[1]);
   const int dwell = argc > 2 ? std::atoi(argv[2]) : 400;
   Profile profile(config.path().toStdString() + "/QEV/Tamro.ini");
@@ -105,10 +185,9 @@ int main(int argc, char **argv) {
   const int count = engine.Doc().GetEntryCount();
   std::printf("%d pictures, %d workers, dwell %d ms\n", count, engine.Pool().Threads(), dwell);
 
-  const Figures ahead = Step(engine, profile, true, dwell);
-  std::printf("read ahead:  key to painted median %.1f ms, worst %.1f ms\n", ahead.median, ahead.worst);
-  const Figures cold = Step(engine, profile, false, dwell);
-  std::printf("no read-ahead: key to painted median %.1f ms, worst %.1f ms\n", cold.median, cold.worst);
+  Print("read ahead", Step(engine, profile, true, dwell));
+  Print("no read-ahead", Step(engine, profile, false, dwell));
+  Print("key held (30/s), read ahead", Step(engine, profile, true, 33, true));
 
   std::vector<double> djpeg;
   for (int i = 0; i < count; ++i) {
