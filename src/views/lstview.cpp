@@ -445,7 +445,11 @@ void CLstView::OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) {
       model_.RowChanged(row);
       break;
     case kHintEntryAdded:
-      if (doc_.Settings().syncFind && model_.rowCount() < doc_.GetEntryCount()) model_.InsertRow(row);
+      if ((doc_.Settings().syncFind || doc_.ApplyingChanges()) && model_.rowCount() < doc_.GetEntryCount()) {
+        ++syncing_;
+        model_.InsertRow(row);
+        --syncing_;
+      }
       break;
     case kHintCurrentChanged:
       // The entry the grid made current is brought into view here as well.
