@@ -30,11 +30,13 @@
 #include "views/fileinterchange.h"
 #include "views/picturewindows.h"
 
+// Every column has its cell text: a column added without one does not build.
+#pragma GCC diagnostic error "-Wswitch"
+
 namespace tamro {
 
 namespace {
 
-constexpr char kDefaultColumns[] = "150,60,70,120,90,80,100,90,60,70,100";
 // Descriptions and notes are cut to what a row shows.
 constexpr std::size_t kTextCut = 260;
 // Above this many rows a selection change is told as one redraw, not row by row.
@@ -48,6 +50,11 @@ constexpr std::pair<int, const char *> kWidestCells[] = {{kSortTime, "0000/00/00
                                                          {kSortPixels, "00000x00000 32bits"}};
 
 QString FromUtf8(std::string_view s) { return QString::fromUtf8(s.data(), static_cast<qsizetype>(s.size())); }
+
+Qt::Alignment ColumnAlignment(int column) {
+  const bool right = column >= 0 && column < kSortColumnCount && ColumnSpecOf(column).alignRight;
+  return (right ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter;
+}
 
 QColor FromColorRef(uint32_t c) { return QColor(c & 0xFF, (c >> 8) & 0xFF, (c >> 16) & 0xFF); }
 
@@ -103,7 +110,7 @@ Qt::ItemFlags CLstModel::flags(const QModelIndex &index) const {
 QString CLstModel::CellText(int row, int column) const {
   CPicEntry *e = doc_.GetEntry(row);
   if (!e) return QString();
-  switch (column) {
+  switch (static_cast<SortColumn>(column)) {
     case kSortName:
       return FromUtf8(NameStem(e->name));
     case kSortExtension:
@@ -134,9 +141,8 @@ QString CLstModel::CellText(int row, int column) const {
       return OneLine(e->Note(), kTextCut);
     case kSortFolder:
       return FromUtf8(e->Folder());
-    default:
-      return QString();
   }
+  return QString();  // not a column
 }
 
 QVariant CLstModel::data(const QModelIndex &index, int role) const {
@@ -145,8 +151,7 @@ QVariant CLstModel::data(const QModelIndex &index, int role) const {
     case Qt::DisplayRole:
       return CellText(index.row(), index.column());
     case Qt::TextAlignmentRole:
-      return QVariant::fromValue(
-          Qt::Alignment((index.column() == kSortSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+      return QVariant::fromValue(ColumnAlignment(index.column()));
     case Qt::DecorationRole: {
       if (index.column() != kSortName) return QVariant();
       const CPicEntry *e = doc_.GetEntry(index.row());
@@ -171,9 +176,7 @@ QVariant CLstModel::headerData(int section, Qt::Orientation orientation, int rol
   if (role == Qt::DisplayRole)
     return QString::fromStdString(plainHeaders_ ? SortHeaderText(section, 0)
                                                 : doc_.Sort().HeaderText(section));
-  if (role == Qt::TextAlignmentRole)
-    return QVariant::fromValue(
-        Qt::Alignment((section == kSortSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter));
+  if (role == Qt::TextAlignmentRole) return QVariant::fromValue(ColumnAlignment(section));
   return QVariant();
 }
 
@@ -250,12 +253,11 @@ CLstView::~CLstView() { doc_.RemoveObserver(this); }
 
 void CLstView::ReadColumns() {
   QHeaderView *h = header();
-  std::string widths = profile_.GetString("LstView", "Column", "");
+  const std::string widths = profile_.GetString("LstView", "Column", "");
   const bool stored = !widths.empty();
-  if (!stored) widths = kDefaultColumns;
   for (int c = 0; c < CLstModel::kColumns; ++c) {
-    int w = 0;
-    if (GetListInt(widths, c, w) < 0 || w < 1) w = 50;
+    int w = ColumnSpecOf(c).defaultWidth;
+    if (stored && (GetListInt(widths, c, w) < 0 || w < 1)) w = 50;
     h->resizeSection(c, w);
   }
   // The default widths are wide enough for a date and a picture's size in the list's font.
@@ -265,8 +267,8 @@ void CLstView::ReadColumns() {
                        std::max(h->sectionSize(column),
                                 fontMetrics().horizontalAdvance(QString::fromLatin1(text)) + kCellPadding));
   // The order the header was dragged into; a value missing or out of place keeps the
-  // column where it is.
-  const std::string order = profile_.GetString("LstView", "Index", "0,1,2,3,4,5,6,7,8,9");
+  // column where it is, so without one every column stays in its own place.
+  const std::string order = profile_.GetString("LstView", "Index", "");
   std::vector<bool> placed(CLstModel::kColumns, false);
   for (int v = 0; v < CLstModel::kColumns; ++v) {
     int logical = -1;
