@@ -105,6 +105,7 @@ class CPicEntry {
   int32_t iconIndex = -1;
   DrawSwitches switches;
   bool useCache = false;     // look in the thumbnail store first
+  bool rebuild = false;      // made again from the picture: the shared cache is not read
   bool stored = false;       // the thumbnail has a record in the thumbnail store
   bool decodingNow = false;  // set while this entry is being decoded
   bool justBuilt = false;

@@ -377,7 +377,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
   if (shared && (job.keepInFolder || job.encodeQuality > 0) &&
       ::access(job.decode.path.substr(0, job.decode.path.find_last_of('/') + 1).c_str(), W_OK) == 0)
     shared = nullptr;
-  if (shared) {
+  if (shared && !job.sharedWriteOnly) {
     QImage cached;
     const int found = shared->Find(job.decode.path, before.st_mtim.tv_sec, Width(job.rect), Height(job.rect),
                                    job.switches.limitCheck != 0, cached);
@@ -495,12 +495,14 @@ ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
     if (job.keepInFolder) job.encodeQuality = CThumbStore::kQuality;
     // Shared thumbnails are upright, as file managers make them.
     if (settings_ && settings_->sharedThumbCache && !job.decode.member && job.decode.exifRotate) job.shared = shared_;
+    job.sharedWriteOnly = e.rebuild;
   }
   return job;
 }
 
 int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
   e.justBuilt = false;
+  if (job.sharedWriteOnly) e.rebuild = false;
   const int rw = Width(job.rect), rh = Height(job.rect);
   if (job.stored) {
     if (!r.thumbnail) {
@@ -590,6 +592,7 @@ void RebuildAllThumbnails(CRXDoc &doc, UpdateObserver *sender) {
       e->switches = switches;
       e->Reset();
       e->useCache = false;
+      e->rebuild = true;
     }
   }
   doc.UpdateAllViews(sender, kHintRedrawAll);

@@ -105,6 +105,7 @@ struct ThumbJob {
   // The desktop's shared cache to read first and, when the folder's store will not keep the
   // thumbnail (or the folder cannot be written), to write; null for none.
   const FdThumbCache *shared = nullptr;
+  bool sharedWriteOnly = false;  // asked to make it again: the picture is decoded, the cache only written
   bool keepInFolder = false;  // CacheFolder puts it into the folder's store
 };
 

@@ -548,9 +548,10 @@ class SharedCacheTest : public StoreTest {
   }
   // Builds a freshly listed entry of the file; answers the result and whether it decoded
   // (reading only the header is no decode, unless that is where it failed).
-  std::pair<int, bool> List(const fs::path &file) {
+  std::pair<int, bool> List(const fs::path &file, bool rebuild = false) {
     auto e = FileEntry(file);
     e->useCache = true;
+    e->rebuild = rebuild;
     const std::size_t pictures = decoders.pictureCalls.size(), infos = decoders.infoCalls.size();
     const int r = builder.EnsureThumbnail(*e, nullptr, kCell, true);
     last = std::move(e);
@@ -620,6 +621,9 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     // Its facts come from the file's header, as a decode would have left them.
     EXPECT_EQ(last->decoderIndex, c.broken ? -1 : 1001);
     EXPECT_EQ(last->pictureWidth, c.broken ? 0 : 400);
+    // Asked to make thumbnails again, the picture is read again.
+    EXPECT_TRUE(List(file, true).second);
+    EXPECT_FALSE(last->rebuild);
     // A new time stamp makes it stale.
     const timespec times[2] = {{st.st_mtim.tv_sec + 10, 0}, {st.st_mtim.tv_sec + 10, 0}};
     ASSERT_EQ(::utimensat(AT_FDCWD, file.c_str(), times, 0), 0);
