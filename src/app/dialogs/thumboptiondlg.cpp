@@ -121,7 +121,7 @@ CThumbOptionDlg::CThumbOptionDlg(CRXDoc &doc, UpdateObserver *sender, QWidget *p
   embeddedPreview_ = Check("EmbeddedPreview", QStringLiteral("埋め込みプレビューを使う(&V)"),
                              option_.embeddedPreview, draw);
   drawForm->addRow(embeddedPreview_);
-  sharedCache_ = Check("SharedThumbCache", QStringLiteral("共有ｻﾑﾈｲﾙｷｬｯｼｭを使う(&H)"), option_.sharedThumbCache, draw);
+  sharedCache_ = Check("SharedThumbCache", QStringLiteral("共有サムネイルキャッシュを使う(&H)"), option_.sharedThumbCache, draw);
   drawForm->addRow(sharedCache_);
   scaleMode_ = new QComboBox(draw);
   scaleMode_->setObjectName(QStringLiteral("ScaleMode"));
