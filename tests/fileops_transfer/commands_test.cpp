@@ -62,6 +62,13 @@ class CommandsTest : public DocTest {
     s.delQA = delQA;
     doc.ApplySettings(s);
   }
+  // The note kept for `name` in `folder`, or kNoNote.
+  static std::string NoteOf(const std::string &folder, const std::string &name) {
+    std::string note;
+    const int result = ReadNote(folder, "", name, note);
+    return result == 0 ? note : "no note: " + std::to_string(result);
+  }
+  static constexpr const char *kNoNote = "no note: -1";
 };
 
 TEST_F(CommandsTest, OptionKeepsHistoryAndOption) {
@@ -99,9 +106,7 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   const int before = doc->GetEntryCount();
   EXPECT_EQ(CopySelected(*doc, Option(false, box.path("out").string())), before);
   EXPECT_EQ(ReadFile(box.path("out/a.pic")), "PICa");
-  std::string note;
-  EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
-  EXPECT_EQ(note, "note of a");
+  EXPECT_EQ(NoteOf(box.path("out").string(), "a.pic"), "note of a");
   EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
   // The member's copy looks like an unpacked one: its time stamp, the usual permission bits.
   struct stat st {};
@@ -122,10 +127,8 @@ TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
   EXPECT_EQ(MoveSelected(*doc, Option(true, box.path("out").string())), 1);
   EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintEntryRemoved, kHintRedrawAll}));
-  std::string note;
-  EXPECT_EQ(ReadNote(box.path("out").string(), "", "a.pic", note), 0);
-  EXPECT_EQ(note, "travels");
-  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+  EXPECT_EQ(NoteOf(box.path("out").string(), "a.pic"), "travels");
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
 }
 
 TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
@@ -137,18 +140,11 @@ TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
   fs::create_directories(box.path("pics/out"));
   auto doc = Open({"a.pic"});
   CTransferOption option = Option(true, box.path("pics/out").string());
-  {
-    std::ofstream filler(box.path("pics/filler"), std::ios::binary);
-    const std::string block(4096, 'f');
-    while (filler.write(block.data(), block.size()) && filler.flush()) {
-    }
-  }
+  FillUp(box.path("pics"));
   EXPECT_EQ(MoveSelected(*doc, option), 1);
   EXPECT_EQ(ReadFile(box.path("pics/out/a.pic")), "PICa");
   EXPECT_TRUE(Names(*doc).empty());
-  std::string note;
-  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
-  EXPECT_EQ(note, "keep me");
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "keep me");
 }
 
 TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
@@ -165,8 +161,7 @@ TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
   EXPECT_EQ(DeleteSelected(*doc), 1);
   EXPECT_EQ(ui.Messages().back()->text, "選択データを削除してもよろしいですか？");
   EXPECT_FALSE(fs::exists(box.path("pics/a.pic")));
-  std::string note;
-  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
   EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
 }
 
@@ -246,10 +241,8 @@ TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {
   EXPECT_EQ(RenameEntryFile(*a, "A.PIC"), 0);
   EXPECT_EQ(a->name, "A.PIC");
   EXPECT_EQ(ReadFile(box.path("pics/A.PIC")), "PICa");
-  std::string note;
-  EXPECT_EQ(ReadNote(Folder(), "", "A.PIC", note), 0);
-  EXPECT_EQ(note, "renamed with it");
-  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), -1);
+  EXPECT_EQ(NoteOf(Folder(), "A.PIC"), "renamed with it");
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
 }
 
 TEST_F(CommandsTest, DroppedFilesCarryTheirNotes) {
@@ -257,10 +250,8 @@ TEST_F(CommandsTest, DroppedFilesCarryTheirNotes) {
   fs::create_directories(Folder());
   EXPECT_EQ(TransferDropped({a, b}, {"first"}, true, Folder()), 2);
   EXPECT_FALSE(fs::exists(a));
-  std::string note;
-  EXPECT_EQ(ReadNote(Folder(), "", "a.pic", note), 0);
-  EXPECT_EQ(note, "first");
-  EXPECT_EQ(ReadNote(Folder(), "", "b.pic", note), -1);
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "first");
+  EXPECT_EQ(NoteOf(Folder(), "b.pic"), kNoNote);
 }
 
 TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFailure) {
@@ -273,10 +264,8 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
   // An editor hands back bare line feeds; the note keeps the line ends it came with.
   note.text = "one\nthree\r\n";
   ASSERT_TRUE(note.Accept());
-  std::string stored;
-  ReadNote(Folder(), "", "a.pic", stored);
-  EXPECT_EQ(stored, "one\r\nthree\r\n");
-  EXPECT_EQ(entry.Note(), stored);
+  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "one\r\nthree\r\n");
+  EXPECT_EQ(entry.Note(), "one\r\nthree\r\n");
   note.text.clear();
   ASSERT_TRUE(note.Accept());
   EXPECT_FALSE(fs::exists(box.path("pics/_NOTE_.RXI")));
