@@ -57,8 +57,6 @@ TEST(RenamePattern, DatesExtensionsAndHelpLines) {
   EXPECT_EQ(FormatFileDate(std::string(127, 'a'), t).size(), 127u);
   EXPECT_EQ(FormatFileDate(std::string(100, 'a') + "%Y%Y%Y%Y%Y%Y%Y", t), "");  // 128 bytes: too long
 
-  EXPECT_EQ(ReplaceExtension("photo.JPEG", "jpg"), "photo.jpg");
-  EXPECT_EQ(ReplaceExtension("scan", "jpg"), "scan.jpg");
   EXPECT_EQ(ReplaceExtension("a.b.c", "d"), "a.b.d");
 
   const auto &lines = RenameHelpLines();
@@ -171,37 +169,35 @@ TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
   EXPECT_FALSE(doc->IsBusy());
 }
 
-TEST_F(RenameRunTest, StartNumberGrowsPastTheDigitCount) {
-  for (const char *n : {"1.jpg", "2.jpg", "3.jpg"}) Write(n);
-  List();
-  SelectAll();
-  RenameSequential(*doc, "IMG#2#.jpg", 98);
-  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"IMG100.jpg", "IMG98.jpg", "IMG99.jpg"}));
-}
-
-TEST_F(RenameRunTest, DateCodesUseEachFilesOwnTime) {
-  Write("x.jpg");
-  Write("y.jpg");
-  List();
-  std::vector<std::string> order = SelectAll();
-  auto setTime = [&](const std::string &name, FileTime t) {
-    fs::last_write_time(Pic(name), fs::file_time_type::clock::now() +
-                                       std::chrono::seconds(t / kNanosPerSecond - std::time(nullptr)));
+TEST_F(RenameRunTest, NumbersOutgrowTheirDigitsDatesAreEachFilesOwnAndExtensionsAreReplacedOrAdded) {
+  const struct {
+    std::vector<const char *> files;
+    std::vector<FileTime> times;  // the files' times in list order
+    const char *pattern;
+    int first;
+    std::vector<std::string> after;
+  } rows[] = {
+      {{"1.jpg", "2.jpg", "3.jpg"}, {}, "IMG#2#.jpg", 98, {"IMG100.jpg", "IMG98.jpg", "IMG99.jpg"}},
+      {{"x.jpg", "y.jpg"},
+       {test::LocalFileTime(2001, 2, 3, 12, 0, 0), test::LocalFileTime(2010, 11, 30, 12, 0, 0)},
+       "%Y%m%d_#2#.jpg",
+       1,
+       {"20010203_01.jpg", "20101130_02.jpg"}},
+      {{"photo.JPEG", "scan"}, {}, "jpg", 1, {"photo.jpg", "scan.jpg"}},
   };
-  setTime(order[0], test::LocalFileTime(2001, 2, 3, 12, 0, 0));
-  setTime(order[1], test::LocalFileTime(2010, 11, 30, 12, 0, 0));
-  RenameSequential(*doc, "%Y%m%d_#2#.jpg", 1);
-  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"20010203_01.jpg", "20101130_02.jpg"}));
-}
-
-TEST_F(RenameRunTest, ExtensionModeReplacesOrAddsTheExtension) {
-  Write("photo.JPEG");
-  Write("scan");
-  List();
-  SelectAll();
-  RenameRun run = RenameSequential(*doc, "jpg", 1);
-  EXPECT_EQ(run.renamed, 2);
-  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"photo.jpg", "scan.jpg"}));
+  for (const auto &row : rows) {
+    SCOPED_TRACE(row.pattern);
+    fs::remove_all(box.path("pics"));
+    for (const char *n : row.files) Write(n);
+    List();
+    const std::vector<std::string> order = SelectAll();
+    for (std::size_t i = 0; i < row.times.size(); ++i)
+      fs::last_write_time(Pic(order[i]),
+                          fs::file_time_type::clock::now() +
+                              std::chrono::seconds(row.times[i] / kNanosPerSecond - std::time(nullptr)));
+    EXPECT_EQ(RenameSequential(*doc, row.pattern, row.first).renamed, static_cast<int>(row.files.size()));
+    EXPECT_EQ(FilesOnDisk(), row.after);
+  }
 }
 
 TEST_F(RenameRunTest, TakenNamesAreReportedAndNothingIsOverwritten) {
