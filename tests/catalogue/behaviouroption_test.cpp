@@ -11,9 +11,8 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   auto doc = MakeDoc();
   CSpiHost host;
   CBehaviourOption option(*doc, &host);
-  EXPECT_EQ(option.settings.threads, 0);
-  EXPECT_EQ(option.settings.exifRotate, 1);
-  EXPECT_EQ(option.spiAlert, 1);
+  EXPECT_EQ(std::tuple(option.settings.threads, option.settings.exifRotate, option.spiAlert),
+            std::tuple(0, 1, 1));
   EXPECT_FALSE(option.Confirm(*doc, &host, nullptr));
   EXPECT_FALSE(std::filesystem::exists(box.configFile())) << "nothing changed, nothing written";
 
@@ -27,31 +26,26 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   option.settings.pathMask = "  ";
   option.settings.scaleMode = 3;  // not one of this dialog's keys
   const BehaviourChanges changes = option.Confirm(*doc, &host, nullptr);
-  EXPECT_TRUE(changes.any);
-  EXPECT_TRUE(changes.decoders);
+  EXPECT_TRUE(changes.any && changes.decoders);
   EXPECT_FALSE(changes.listing) << "no folder shown";
-  EXPECT_EQ(host.Switches().useGif, 1);
-  EXPECT_EQ(host.Switches().useMpeg, 1);
-  EXPECT_EQ(host.Switches().macBinCheck, 1);
+  EXPECT_EQ(std::tuple(host.Switches().useGif, host.Switches().useMpeg, host.Switches().macBinCheck),
+            std::tuple(1, 1, 1));
   EXPECT_FALSE(CSpiHost::Alert());
   CSpiHost::SetAlert(true);
-  EXPECT_EQ(profile.GetInt("SPI", "#InnerGIF", -1), 1);
-  EXPECT_EQ(profile.GetInt("SPI", "#InnerMPG", -1), 1) << "the host's key";
-  EXPECT_EQ(profile.GetInt("SPI", "#InnerMPEG", -1), 1) << "the document's copy";
-  EXPECT_EQ(profile.GetInt("SPI", "#MacbinCheck", -1), 1);
-  EXPECT_EQ(profile.GetInt("SPI", "SpiAlert", -1), 0);
-  EXPECT_EQ(profile.GetInt("RXDoc", "Threads", -1), CBehaviourOption::kMaxThreads);
-  EXPECT_EQ(profile.GetInt("RXDoc", "NaturalSort", -1), 1);
-  EXPECT_EQ(profile.GetInt("RXDoc", "ExifRotate", -1), 0);
+  // #InnerMPG is the host's key, #InnerMPEG the document's copy.
+  const std::vector<std::pair<const char *, const char *>> keys = {
+      {"SPI", "#InnerGIF"}, {"SPI", "#InnerMPG"}, {"SPI", "#InnerMPEG"},    {"SPI", "#MacbinCheck"},
+      {"SPI", "SpiAlert"},  {"RXDoc", "Threads"}, {"RXDoc", "NaturalSort"}, {"RXDoc", "ExifRotate"}};
+  std::vector<int> stored;
+  for (const auto &[section, key] : keys) stored.push_back(profile.GetInt(section, key, -1));
+  EXPECT_EQ(stored, (std::vector<int>{1, 1, 1, 1, 0, CBehaviourOption::kMaxThreads, 1, 0}));
   EXPECT_EQ(doc->Settings().pathMask, "*.*") << "an empty mask lists every file";
   EXPECT_EQ(doc->Settings().scaleMode, 10);
   EXPECT_FALSE(profile.Has("RXDoc", "ScaleMode"));
 
   // Opened again without a host, the switches come from the store.
   CBehaviourOption again(*doc, nullptr);
-  EXPECT_EQ(again.settings.innerMpeg, 1);
-  EXPECT_EQ(again.macBinCheck, 1);
-  EXPECT_EQ(again.spiAlert, 0);
+  EXPECT_EQ(std::tuple(again.settings.innerMpeg, again.macBinCheck, again.spiAlert), std::tuple(1, 1, 0));
 }
 
 TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
@@ -77,8 +71,7 @@ TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
   log.seen.clear();
   option.settings.nameFormat = "\"$(PicName)\",\"$(PicSize)\"";
   const BehaviourChanges changes = option.Confirm(*doc, nullptr, nullptr);
-  EXPECT_TRUE(changes.captions);
-  EXPECT_FALSE(changes.listing);
+  EXPECT_TRUE(changes.captions && !changes.listing);
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
   EXPECT_FALSE(doc->UseInfo());
   EXPECT_EQ(doc->CaptionItems().size(), 2u);

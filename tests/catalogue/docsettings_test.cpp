@@ -26,24 +26,14 @@ TEST_F(DocSettingsTest, DefaultsWhenNothingIsStored) {
   DocSettings s;
   s.scanSpi = 5;  // Load starts from the defaults, not from what was there
   s.Load(p);
-  EXPECT_EQ(s.thumbsLimitSize, (CellSize{40, 40}));
-  EXPECT_EQ(s.thumbsSize, (CellSize{110, 110}));
-  EXPECT_EQ(s.trashCan, 1);
-  EXPECT_EQ(s.scaleMode, 10);
-  EXPECT_EQ(s.scaleStep, 25);
-  EXPECT_EQ(s.sleepDraw, 100);
-  EXPECT_EQ(s.idViewer, 32782);
-  EXPECT_EQ(s.pathMask, "*.*");
-  EXPECT_EQ(s.scanSpi, 0);
-  EXPECT_EQ(s.overMem, 70);
-  EXPECT_EQ(s.innerBmp, 1);
-  EXPECT_EQ(s.innerGif, 0);
-  EXPECT_EQ(s.colours.selectBackGround, 0xFF8C8Cu);
-  EXPECT_EQ(s.colours.cantDraw, 0xF0FFFFu);
-  EXPECT_EQ(s.fontFaceName, "ＭＳ ゴシック");
-  EXPECT_EQ(s.fontHeight, -12);
-  EXPECT_EQ(s.nameFormat, "\"$(PicName)\"");
-  EXPECT_EQ(s.txtSize, (CellSize{40, 40}));
+  EXPECT_EQ(std::tuple(s.thumbsLimitSize, s.thumbsSize, s.txtSize),
+            std::tuple(CellSize{40, 40}, CellSize{110, 110}, CellSize{40, 40}));
+  EXPECT_EQ(std::tuple(s.trashCan, s.scaleMode, s.scaleStep, s.sleepDraw, s.idViewer, s.scanSpi, s.overMem,
+                       s.innerBmp, s.innerGif, s.fontHeight),
+            std::tuple(1, 10, 25, 100, 32782, 0, 70, 1, 0, -12));
+  EXPECT_EQ(std::tuple(s.colours.selectBackGround, s.colours.cantDraw), std::tuple(0xFF8C8Cu, 0xF0FFFFu));
+  EXPECT_EQ(std::tuple(s.pathMask, s.fontFaceName, s.nameFormat),
+            std::tuple("*.*", "ＭＳ ゴシック", "\"$(PicName)\""));
   // Reading writes nothing.
   EXPECT_FALSE(std::filesystem::exists(box.configFile()));
 }
@@ -56,8 +46,7 @@ TEST_F(DocSettingsTest, CellSizesAreRaisedToTheirLimits) {
   p.WriteString("RXDoc", "ThumbsLimitSize", "3,3");
   p.WriteString("RXDoc", "ThumbsSize", "x");
   s.Load(p);
-  EXPECT_EQ(s.thumbsLimitSize, (CellSize{10, 10}));
-  EXPECT_EQ(s.thumbsSize, (CellSize{10, 10}));
+  EXPECT_EQ(std::tuple(s.thumbsLimitSize, s.thumbsSize), std::tuple(CellSize{10, 10}, CellSize{10, 10}));
   p.WriteString("RXDoc", "ThumbsSize", "200");  // a missing height reads as 0, then the limit
   s.Load(p);
   EXPECT_EQ(s.thumbsSize, (CellSize{200, 10}));
@@ -81,11 +70,12 @@ TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   s.colours.text = 0x123456;
   s.txtSize = {1, 1};
   ASSERT_TRUE(s.Save(p));
-  EXPECT_EQ(p.GetString("RXDoc", "ThumbsSize", ""), "128,96");
-  EXPECT_EQ(p.GetString("RXDoc", "ThumbsLimitSize", "40,40"), "40,40");
-  EXPECT_EQ(p.GetInt("RXDoc", "Archive", 0), 1);
-  EXPECT_EQ(p.GetString("RXDoc", "PathMask", ""), "*.jpg;*.gif");
-  EXPECT_EQ(p.GetInt("QEVxFile", "colText", 0), 0x123456);
+  EXPECT_EQ(
+      std::tuple(p.GetString("RXDoc", "ThumbsSize", ""), p.GetString("RXDoc", "ThumbsLimitSize", "40,40"),
+                 p.GetString("RXDoc", "PathMask", "")),
+      std::tuple("128,96", "40,40", "*.jpg;*.gif"));
+  EXPECT_EQ(std::tuple(p.GetInt("RXDoc", "Archive", 0), p.GetInt("QEVxFile", "colText", 0)),
+            std::tuple(1, 0x123456));
   // Values at their defaults need no line of their own; a stored one is kept in step.
   EXPECT_FALSE(p.Has("OnePic", "TopMost"));
   p.WriteInt("OnePic", "TopMost", 0);
@@ -105,22 +95,15 @@ TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
   FontDescription none = LookupCaptionFont("No Such Face 12345", 3, -20, 1, 700);
   std::string system =
       QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family().toStdString();
-  EXPECT_EQ(none.faceName, system);
-  EXPECT_EQ(none.width, 3);
-  EXPECT_EQ(none.height, -20);
-  EXPECT_EQ(none.italic, 1);
-  EXPECT_EQ(none.weight, 700);
+  EXPECT_EQ(std::tuple(none.faceName, none.width, none.height, none.italic, none.weight),
+            std::tuple(system, 3, -20, 1, 700));
   QFont f = ToQFont(none);
-  EXPECT_EQ(f.pixelSize(), 20);
-  EXPECT_TRUE(f.italic());
+  EXPECT_EQ(std::tuple(f.pixelSize(), f.italic()), std::tuple(20, true));
 
   // The Japanese face of the defaults resolves to its IPA stand-in when that is installed.
   bool haveIpa = QFontDatabase::families().contains("IPAGothic");
   FontDescription ms = LookupCaptionFont("ＭＳ ゴシック", 0, -12, 0, 0);
-  if (haveIpa)
-    EXPECT_EQ(ms.faceName, "IPAGothic");
-  else
-    EXPECT_EQ(ms.faceName, system);
+  EXPECT_EQ(ms.faceName, haveIpa ? "IPAGothic" : system);
   EXPECT_EQ(ms.height, -12);
 }
 
@@ -131,16 +114,14 @@ TEST_F(DocSettingsTest, TheDocumentHandsItsLookAndCaptionItemsOver) {
   p.WriteInt("QEVxFile", "colCantDraw", 0x0000FF);
   CRXDoc doc(&p);
   EXPECT_EQ(doc.CaptionItems(), (std::vector<std::string>{"$(PicName)", "$(PicSize)"}));
-  EXPECT_EQ(doc.CaptionFont().height, -16);
+  EXPECT_EQ(std::tuple(doc.CaptionFont().height, doc.Look()->colours.cantDraw), std::tuple(-16, 0x0000FFu));
   EXPECT_EQ(doc.ViewFont(), doc.CaptionFont());
-  EXPECT_EQ(doc.Look()->colours.cantDraw, 0x0000FFu);
   IndexedEntry e;
   e.folder = box.root().string();
   e.name = "a.jpg";
   CPicEntry *added = doc.AddEntry(e);
-  EXPECT_EQ(added->Colours().cantDraw, 0x0000FFu);
-  EXPECT_EQ(added->Font().height, -16);
-  EXPECT_EQ(added->switches.scaleMode, 10);
+  EXPECT_EQ(std::tuple(added->Colours().cantDraw, added->Font().height, added->switches.scaleMode),
+            std::tuple(0x0000FFu, -16, 10));
 }
 
 }  // namespace

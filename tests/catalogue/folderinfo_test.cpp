@@ -32,7 +32,8 @@ class FolderInfoTest : public DocTest {
 
   // Three pictures in "pics": a.jpg (indexed unchanged), b.jpg (changed since), c.jpg
   // (decoder not installed), and an archive member of set.arc.
-  void MakeIndex(const std::string &document) {
+  void MakeIndex(const std::string &document =
+                     "[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n") {
     std::string a = Write("pics/a.jpg", "PIC");
     std::string b = Write("pics/b.jpg", "PIC");
     Write("pics/c.jpg", "PIC");
@@ -65,35 +66,22 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   EXPECT_EQ(added, 3);  // c.jpg: no decoder; ../escape.jpg: outside the folder
   ASSERT_EQ(doc->GetAllEntryCount(), 3);
   CPicEntry *a = doc->GetEntryAt(0);
-  EXPECT_EQ(a->name, "a.jpg");
-  EXPECT_EQ(a->size, 3u);
-  EXPECT_EQ(a->creationTime, 900 * kNanosPerSecond);
-  EXPECT_EQ(a->pictureWidth, 640);
-  EXPECT_EQ(a->bitCount, 24);
-  EXPECT_EQ(a->sizeBoxWidth, 96);
-  EXPECT_EQ(a->sizeBoxHeight, 72);
+  EXPECT_EQ(std::tuple(a->name, a->size, a->creationTime, a->pictureWidth, a->bitCount, a->sizeBoxWidth,
+                       a->sizeBoxHeight),
+            std::tuple("a.jpg", 3u, 900 * kNanosPerSecond, 640, 24, 96, 72));
   ASSERT_TRUE(a->thumbnail);
-  EXPECT_EQ(a->thumbWidth, 2);
-  EXPECT_EQ(GlobalSize(a->thumbnail.get()), 56u);
+  EXPECT_EQ(std::tuple(a->thumbWidth, GlobalSize(a->thumbnail.get())), std::tuple(2, 56u));
   // An entry that gets a thumbnail from the index is reset: its decoder is found again.
-  EXPECT_EQ(a->decoderIndex, -1);
-  EXPECT_EQ(a->Description(), "");
+  EXPECT_EQ(std::tuple(a->decoderIndex, a->Description()), std::tuple(-1, ""));
+  // b.jpg changed since: no thumbnail (rebuilt later), and nothing the index says about the old picture
+  // stays; the file's own facts are taken.
   CPicEntry *b = doc->GetEntryAt(1);
-  EXPECT_EQ(b->name, "b.jpg");
-  EXPECT_FALSE(b->thumbnail);  // changed since: rebuilt later
-  EXPECT_EQ(b->decoderIndex, 0);
-  // Nothing the index says about the old picture stays; the file's own facts are taken.
-  EXPECT_EQ(b->pictureWidth, 0);
-  EXPECT_EQ(b->pictureHeight, 0);
-  EXPECT_EQ(b->bitCount, 0);
-  EXPECT_EQ(b->Description(), "");
-  EXPECT_EQ(b->lastWriteTime, 2000 * kNanosPerSecond);
-  EXPECT_EQ(b->size, 3u);
+  EXPECT_EQ(std::tuple(b->name, bool(b->thumbnail), b->decoderIndex, b->pictureWidth, b->pictureHeight,
+                       b->bitCount, b->Description(), b->lastWriteTime, b->size),
+            std::tuple("b.jpg", false, 0, 0, 0, 0, "", 2000 * kNanosPerSecond, 3u));
   CPicEntry *m = doc->GetEntryAt(2);
-  EXPECT_TRUE(m->IsArchiveMember());
-  EXPECT_EQ(m->position, 7u);
-  EXPECT_EQ(m->archiveDecoderIndex, 0);
-  EXPECT_TRUE(m->thumbnail);
+  EXPECT_EQ(std::tuple(m->IsArchiveMember(), m->position, m->archiveDecoderIndex, bool(m->thumbnail)),
+            std::tuple(true, 7u, 0, true));
   // DocSize 20 x 20 is raised to the 40 x 40 limits.
   EXPECT_EQ(doc->FolderCellSize(), (CellSize{40, 40}));
 
@@ -104,23 +92,21 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   EXPECT_EQ(ui.progress.back(), "close");
 }
 
-TEST_F(FolderInfoTest, ArchiveMembersAreSkippedWithArchivesOff) {
-  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
-  auto doc = MakeDoc();
-  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 2);
-  for (int i = 0; i < doc->GetAllEntryCount(); ++i) EXPECT_FALSE(doc->GetEntryAt(i)->IsArchiveMember());
-}
-
-TEST_F(FolderInfoTest, AnArchiveThatChangedSinceIsSkipped) {
-  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+TEST_F(FolderInfoTest, SkippedMembersMaxCountZeroAndCancelling) {
+  MakeIndex();
+  // Archives off: the member is skipped.
+  EXPECT_EQ(MakeDoc()->ReadFolderInfo(Folder()), 2);
+  // Cancelling keeps what was added.
+  ui.abortedCalls = 0, ui.abortAfter = 1;
+  EXPECT_EQ(MakeDoc()->ReadFolderInfo(Folder()), 1);
+  ui.abortAfter = -1;
+  // An archive that changed since is skipped.
   SetTimes(box.path("pics/set.arc").string(), 3001);
   profile.WriteInt("RXDoc", "Archive", 1);
-  auto doc = MakeDoc();
-  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 2);
-}
+  EXPECT_EQ(MakeDoc()->ReadFolderInfo(Folder()), 2);
 
-TEST_F(FolderInfoTest, MaxCountZeroAddsNothing) {
   MakeIndex("[Document]\r\nMaxCount=0\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  ui.progress.clear();
   auto doc = MakeDoc();
   EXPECT_EQ(doc->ReadFolderInfo(Folder()), 0);
   EXPECT_EQ(doc->GetAllEntryCount(), 0);
@@ -128,15 +114,8 @@ TEST_F(FolderInfoTest, MaxCountZeroAddsNothing) {
                                                    "range:1,1", "close"}));
 }
 
-TEST_F(FolderInfoTest, CancellingKeepsWhatWasAdded) {
-  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
-  ui.abortAfter = 1;
-  auto doc = MakeDoc();
-  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 1);
-}
-
 TEST_F(FolderInfoTest, ListingWithTheCacheReadsTheIndexOnceAndListsNoFileTwice) {
-  MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n");
+  MakeIndex();
   profile.WriteString("RXDoc", "PathMask", "*.jpg;*.arc");
   profile.WriteInt("Filter", "FileName", 1);
   auto doc = MakeDoc();
@@ -161,23 +140,18 @@ TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
   EXPECT_FALSE(doc->GetEntryAt(0)->thumbnail);
   EXPECT_EQ(doc->GetEntryAt(0)->size, 3u) << "a length that is not the file's: the file's own";
 
-  // Data version 1 with a picture that runs past the end of the data file.
-  Write("pics/DIRINFO.RXI",
-        "[Document]\r\nMaxCount=1\r\nDataVersion=1\r\nThumbsFile=t.dat\r\n"
-        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\n");
-  auto doc2 = MakeDoc();
-  EXPECT_EQ(doc2->ReadFolderInfo(Folder()), 1);
-  EXPECT_FALSE(doc2->GetEntryAt(0)->thumbnail);
-
-  // Data version 2: bytes that are no JPEG give no thumbnail.
+  // Data version 1 with a picture that runs past the end of the data file; data version 2 with bytes
+  // that are no JPEG.
   Write("pics/j.dat", std::string(100, '\xff'));
-  Write("pics/DIRINFO.RXI",
-        "[Document]\r\nMaxCount=1\r\nDataVersion=2\r\nThumbsFile=j.dat\r\n"
-        "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\nThumbsSize="
-        "100\r\n");
-  auto doc3 = MakeDoc();
-  EXPECT_EQ(doc3->ReadFolderInfo(Folder()), 1);
-  EXPECT_FALSE(doc3->GetEntryAt(0)->thumbnail);
+  for (const char *version :
+       {"1\r\nThumbsFile=t.dat\r\n[1]", "2\r\nThumbsFile=j.dat\r\n[1]\r\nThumbsSize=100"}) {
+    Write("pics/DIRINFO.RXI",
+          std::string("[Document]\r\nMaxCount=1\r\nDataVersion=") + version +
+              "\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\n");
+    auto again = MakeDoc();
+    EXPECT_EQ(again->ReadFolderInfo(Folder()), 1) << version;
+    EXPECT_FALSE(again->GetEntryAt(0)->thumbnail) << version;
+  }
 }
 
 TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
@@ -187,10 +161,7 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
   auto p = reinterpret_cast<const unsigned char *>(dib.data());
   GlobalHandle ok = ReadPackedDib(p, dib.size(), w, h, &used);
   ASSERT_TRUE(ok);
-  EXPECT_EQ(w, 2);
-  EXPECT_EQ(h, 2);
-  EXPECT_EQ(used, 56u);
-  EXPECT_EQ(PackedDibSize(p, 40), 56u);
+  EXPECT_EQ(std::tuple(w, h, used, PackedDibSize(p, 40)), std::tuple(2, 2, 56u, 56u));
   for (std::size_t n = 0; n < dib.size(); ++n) EXPECT_FALSE(ReadPackedDib(p, n, w, h)) << n;
 
   // A file image with a gap before its pixels: the pixels follow the table in the block.
@@ -219,16 +190,13 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
 }
 
 TEST(Wildcard, SearchPatternsReadLikeTheFileFindService) {
-  EXPECT_TRUE(SearchPatternMatch("*.*", "README"));
-  EXPECT_TRUE(SearchPatternMatch("*", "a.b"));
-  EXPECT_TRUE(SearchPatternMatch("*.JPG", "photo.jpg"));
-  EXPECT_FALSE(SearchPatternMatch("*.jpg", "photo.jpeg"));
-  EXPECT_TRUE(SearchPatternMatch("a*.*", "abc"));
-  EXPECT_FALSE(SearchPatternMatch("b*.*", "abc"));
-  EXPECT_TRUE(SearchPatternMatch("??.gif", "写真.gif"));
-  EXPECT_FALSE(SearchPatternMatch("?.gif", "写真.gif"));
-  EXPECT_TRUE(SearchPatternMatch("set.arc", "SET.ARC"));
-  EXPECT_FALSE(SearchPatternMatch("set.arc", "set.arc.bak"));
+  const std::tuple<const char *, const char *, bool> cases[] = {
+      {"*.*", "README", true},          {"*", "a.b", true},           {"*.JPG", "photo.jpg", true},
+      {"*.jpg", "photo.jpeg", false},   {"a*.*", "abc", true},        {"b*.*", "abc", false},
+      {"??.gif", "写真.gif", true},     {"?.gif", "写真.gif", false}, {"set.arc", "SET.ARC", true},
+      {"set.arc", "set.arc.bak", false}};
+  for (const auto &[pattern, name, match] : cases)
+    EXPECT_EQ(SearchPatternMatch(pattern, name), match) << pattern << name;
 }
 
 }  // namespace

@@ -21,19 +21,19 @@ class HostListingTest : public DocTest {
     d->SetDecoders(&access);
     return d;
   }
-  // False when the conformance pictures are not beside the checkout.
-  bool CopyFromCorpus(const std::string &from, const std::string &to) {
+  // The corpus's 8-bit BMP and JPEG picture under these names; false when the conformance pictures
+  // are not beside the checkout.
+  bool CopyFromCorpus(const std::string &bmp, const std::string &jpeg) {
     fs::create_directories(box.path("pics"));
     std::error_code ec;
-    return fs::copy_file(CorpusDir() / from, box.path("pics/" + to), ec);
+    return fs::copy_file(CorpusDir() / "bmp-bmpsuite/g/pal8.bmp", box.path("pics/" + bmp), ec) &&
+           fs::copy_file(CorpusDir() / "jpeg-libjpeg-turbo/testorig.jpg", box.path("pics/" + jpeg), ec);
   }
 };
 
 TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
-  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "real.bmp") ||
-      !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "photo.dat"))  // found by content
-    GTEST_SKIP() << "no corpus at " << CorpusDir();
-  Write("pics/fake.bmp", std::string(3000, 'z'));
+  if (!CopyFromCorpus("real.bmp", "photo.dat")) GTEST_SKIP() << "no corpus at " << CorpusDir();
+  Write("pics/fake.bmp", std::string(3000, 'z'));  // the JPEG is found by its content
   Write("pics/short.bmp", "BM");
   profile.WriteInt("RXDoc", "ScanSPI", 1);
   auto doc = MakeHostDoc();
@@ -58,9 +58,7 @@ TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
 }
 
 TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
-  if (!CopyFromCorpus("bmp-bmpsuite/g/pal8.bmp", "b.bmp") ||
-      !CopyFromCorpus("jpeg-libjpeg-turbo/testorig.jpg", "a.jpg"))
-    GTEST_SKIP() << "no corpus at " << CorpusDir();
+  if (!CopyFromCorpus("b.bmp", "a.jpg")) GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/c.bin", "nothing");
   auto doc = MakeHostDoc();
   doc->ChangeFolder(Folder(), nullptr, false);

@@ -44,9 +44,9 @@ class IniTest : public ::testing::Test {
 };
 
 TEST(LockedIniFile, LockPathIsBaseNameWithAcf) {
-  EXPECT_EQ(LockPathFor("/pics/DIRINFO.RXI"), "/pics/DIRINFO.ACF");
-  EXPECT_EQ(LockPathFor("/pics/_NOTE_.RXI"), "/pics/_NOTE_.ACF");
-  EXPECT_EQ(LockPathFor("/pics.d/noext"), "/pics.d/noext.ACF");
+  EXPECT_EQ(LockPathFor("/pics/DIRINFO.RXI") + "|" + LockPathFor("/pics/_NOTE_.RXI") + "|" +
+                LockPathFor("/pics.d/noext"),
+            "/pics/DIRINFO.ACF|/pics/_NOTE_.ACF|/pics.d/noext.ACF");
 }
 
 TEST_F(IniTest, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
@@ -55,9 +55,7 @@ TEST_F(IniTest, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
   Open(ini, "DIRINFO.RXI", "[Document]\r\nMaxCount=4\r\n", 3);
   std::string v = "junk";
   EXPECT_EQ(ini.GetValue("Document", "MaxCount", v), -1);
-  EXPECT_EQ(v, "");
-  EXPECT_EQ(ini.looks, 3);
-  EXPECT_EQ(ini.sleeps, 0);
+  EXPECT_EQ(std::tuple(v, ini.looks, ini.sleeps), std::tuple("", 3, 0));
   EXPECT_TRUE(fs::exists(box.path("DIRINFO.ACF")));  // not ours: left alone
   EXPECT_FALSE(ini.SetValue("Document", "MaxCount", "5"));
   EXPECT_EQ(Text("DIRINFO.RXI"), "[Document]\r\nMaxCount=4\r\n");
@@ -69,8 +67,7 @@ TEST_F(IniTest, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
   Open(ini, "n.RXI", "[s]\r\nk=1\r\n");
   std::string v;
   EXPECT_EQ(ini.GetValue("s", "k", v), 0);
-  EXPECT_EQ(v, "1");
-  EXPECT_EQ(ini.looks, 0);
+  EXPECT_EQ(std::tuple(v, ini.looks), std::tuple("1", 0));
   EXPECT_TRUE(ini.SetValue("s", "k", "2"));
   EXPECT_EQ(Text("n.ACF"), "stale\r\n");
 
@@ -86,8 +83,7 @@ TEST_F(IniTest, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
   ini.releaseAfterSleeps = 2;
   std::string v;
   EXPECT_EQ(ini.GetValue("s", "k", v), 0);
-  EXPECT_EQ(v, "v");
-  EXPECT_EQ(ini.sleeps, 2);
+  EXPECT_EQ(std::tuple(v, ini.sleeps), std::tuple("v", 2));
   EXPECT_FALSE(fs::exists(box.path("n.ACF")));
 }
 
@@ -109,20 +105,20 @@ TEST_F(IniTest, ReadingValuesFollowsTheTextForm) {
   CLockedIniFile ini;
   Open(ini, "a.RXI", "");
   std::string v;
-  EXPECT_EQ(ini.GetValue("Document", "Spaced Key", v), 0);
-  EXPECT_EQ(v, "padded value");
-  EXPECT_EQ(ini.GetValue("Document", "Comment", v), 0);
-  EXPECT_EQ(v, "abc");
-  EXPECT_EQ(ini.GetValue("Document", "Quoted", v), 0);
-  EXPECT_EQ(v, "\"a;b\"");
-  EXPECT_EQ(ini.GetValue("Document", "Key", v), 0);
-  EXPECT_EQ(v, "first");
-  EXPECT_EQ(ini.GetValue("Tail", "key", v), 0);
-  EXPECT_EQ(v, "tail");
-  EXPECT_EQ(ini.GetValue("Document", "NoEquals", v), -1);
-  EXPECT_EQ(ini.GetValue("Missing", "Key", v), -1);
+  const std::tuple<const char *, const char *, const char *> found[] = {
+      {"Document", "Spaced Key", "padded value"},
+      {"Document", "Comment", "abc"},
+      {"Document", "Quoted", "\"a;b\""},
+      {"Document", "Key", "first"},
+      {"Tail", "key", "tail"}};
+  for (const auto &[section, key, value] : found) {
+    EXPECT_EQ(ini.GetValue(section, key, v), 0) << key;
+    EXPECT_EQ(v, value) << key;
+  }
   // Section names carry file names here and compare exactly.
-  EXPECT_EQ(ini.GetValue("document", "Key", v), -1);
+  EXPECT_EQ(std::tuple(ini.GetValue("Document", "NoEquals", v), ini.GetValue("Missing", "Key", v),
+                       ini.GetValue("document", "Key", v)),
+            std::tuple(-1, -1, -1));
 
   CLockedIniFile missing;
   Open(missing, "none.RXI", "");
@@ -202,14 +198,13 @@ TEST_F(IniTest, CacheReadAllAnswersFromMemoryWithTheSameRules) {
             "[1]\r\nFileName=duplicate\r\n");
   CIniCache c;
   ASSERT_TRUE(c.ReadAll(box.path("DIRINFO.RXI").string()));
-  EXPECT_EQ(c.GetInt("Document", "maxcount", 0), 2);
-  EXPECT_EQ(c.GetString("Document", "ThumbsFile", "x"), "\"thumbs;1.dat\"");
-  EXPECT_EQ(c.GetString("1", "FileName", ""), "a.jpg");  // the first of two like sections
-  EXPECT_EQ(c.GetInt("1", "Length", 0), -12);
-  EXPECT_EQ(c.GetInt("1", "Big", 0), 2147483647);
-  EXPECT_EQ(c.GetInt("1", "Missing", 7), 7);
-  EXPECT_EQ(c.GetString("2 ", "FileName", ""), "b.jpg");
-  EXPECT_EQ(c.GetString("3", "FileName", "def"), "def");
+  // Of two like sections, the first.
+  EXPECT_EQ(std::tuple(c.GetInt("Document", "maxcount", 0), c.GetInt("1", "Length", 0),
+                       c.GetInt("1", "Big", 0), c.GetInt("1", "Missing", 7)),
+            std::tuple(2, -12, 2147483647, 7));
+  EXPECT_EQ(std::tuple(c.GetString("Document", "ThumbsFile", "x"), c.GetString("1", "FileName", ""),
+                       c.GetString("2 ", "FileName", ""), c.GetString("3", "FileName", "def")),
+            std::tuple("\"thumbs;1.dat\"", "a.jpg", "b.jpg", "def"));
   // Back to a section asked before.
   EXPECT_EQ(c.GetString("Document", "MaxCount", ""), "2");
 

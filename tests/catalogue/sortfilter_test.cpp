@@ -29,42 +29,29 @@ TEST(SortState, PixelColumnHeadersCycleThroughEightStatesAndBack) {
 }
 
 TEST(SortState, HeaderLabelsOfEveryColumn) {
-  EXPECT_EQ(SortHeaderText(kSortName, 1), " ﾌｧｲﾙ名+");
-  EXPECT_EQ(SortHeaderText(kSortExtension, 2), " 拡張子-");
-  EXPECT_EQ(SortHeaderText(kSortSize, 0), "ｻｲｽﾞ ");
-  EXPECT_EQ(SortHeaderText(kSortSize, 1), "ｻｲｽﾞ+ ");
-  EXPECT_EQ(SortHeaderText(kSortSize, 2), "ｻｲｽﾞ- ");
-  EXPECT_EQ(SortHeaderText(kSortTime, 1), " 更新日付+");
-  EXPECT_EQ(SortHeaderText(kSortArchive, 2), " ｱｰｶｲﾌﾞ-");
-  EXPECT_EQ(SortHeaderText(kSortDescription, 1), " 情報+");
-  EXPECT_EQ(SortHeaderText(kSortDecoder, 1), " SPI名+");
-  EXPECT_EQ(SortHeaderText(kSortNote, 2), " ｺﾒﾝﾄ-");
-  EXPECT_EQ(SortHeaderText(kSortFolder, 1), "ﾌｫﾙﾀﾞ名+");
-  EXPECT_EQ(SortHeaderText(kSortName, 7), " ﾌｧｲﾙ名");  // no such state: the plain label
+  // State 7 of the name column does not exist: the plain label.
+  const std::tuple<int, int, const char *> labels[] = {
+      {kSortName, 1, " ﾌｧｲﾙ名+"},    {kSortExtension, 2, " 拡張子-"}, {kSortSize, 0, "ｻｲｽﾞ "},
+      {kSortSize, 1, "ｻｲｽﾞ+ "},      {kSortSize, 2, "ｻｲｽﾞ- "},        {kSortTime, 1, " 更新日付+"},
+      {kSortArchive, 2, " ｱｰｶｲﾌﾞ-"}, {kSortDescription, 1, " 情報+"}, {kSortDecoder, 1, " SPI名+"},
+      {kSortNote, 2, " ｺﾒﾝﾄ-"},      {kSortFolder, 1, "ﾌｫﾙﾀﾞ名+"},    {kSortName, 7, " ﾌｧｲﾙ名"}};
+  for (const auto &[column, state, label] : labels) EXPECT_EQ(SortHeaderText(column, state), label) << column;
   CSortState s;
   s.SortBy(kSortSize, 2);
-  EXPECT_EQ(s.HeaderText(kSortSize), "ｻｲｽﾞ- ");
-  EXPECT_EQ(s.HeaderText(kSortName), " ﾌｧｲﾙ名");
+  EXPECT_EQ(s.HeaderText(kSortSize) + "|" + s.HeaderText(kSortName), "ｻｲｽﾞ- | ﾌｧｲﾙ名");
 }
 
 TEST(SortState, SortByStateRules) {
+  // -1 steps; a state beyond the column's is ((state - 1) mod count) + 1; another column starts
+  // from 0 before stepping.
+  const std::tuple<int, int, int> steps[] = {{kSortName, -1, 1}, {kSortName, -1, 2},   {kSortName, -1, 0},
+                                             {kSortName, 5, 1},  {kSortPixels, 11, 3}, {kSortSize, -1, 1},
+                                             {kSortSize, 0, 0}};
   CSortState s;
-  s.SortBy(kSortName, -1);
-  EXPECT_EQ(s.state(), 1);
-  s.SortBy(kSortName, -1);
-  EXPECT_EQ(s.state(), 2);
-  s.SortBy(kSortName, -1);
-  EXPECT_EQ(s.state(), 0);
-  s.SortBy(kSortName, 5);  // ((5 - 1) mod 2) + 1
-  EXPECT_EQ(s.state(), 1);
-  s.SortBy(kSortPixels, 11);  // ((11 - 1) mod 8) + 1
-  EXPECT_EQ(s.state(), 3);
-  // Another column starts from 0 before stepping.
-  s.SortBy(kSortSize, -1);
-  EXPECT_EQ(s.column(), kSortSize);
-  EXPECT_EQ(s.state(), 1);
-  s.SortBy(kSortSize, 0);
-  EXPECT_EQ(s.state(), 0);
+  for (const auto &[column, state, after] : steps) {
+    s.SortBy(column, state);
+    EXPECT_EQ(std::tuple(s.column(), s.state()), std::tuple(column, after)) << column << "," << state;
+  }
 }
 
 TEST(SortState, CommandsAndTheirCheckMarks) {
@@ -73,10 +60,11 @@ TEST(SortState, CommandsAndTheirCheckMarks) {
   SortKey k = s.CommandTarget(SortCommand::kByPixelWidth);
   s.SortBy(k.column, k.state);
   EXPECT_EQ(s.HeaderText(kSortPixels), " 画素-w");
-  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kByPixelWidth));
-  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kByPixelHeight));
-  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kDescending));
-  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kAscending));
+  EXPECT_EQ(
+      (std::vector<bool>{
+          s.IsCommandChecked(SortCommand::kByPixelWidth), s.IsCommandChecked(SortCommand::kByPixelHeight),
+          s.IsCommandChecked(SortCommand::kDescending), s.IsCommandChecked(SortCommand::kAscending)}),
+      (std::vector<bool>{true, false, true, false}));
 
   s.SortBy(kSortPixels, kPixelHeightDown);
   k = s.CommandTarget(SortCommand::kAscending);
@@ -107,9 +95,7 @@ TEST(SortState, HistoryKeepsOneKeyPerColumnNewestFirstAndTenAtMost) {
   s.SortBy(kSortName, 1);
   s.SortBy(kSortSize, 1);
   s.SortBy(kSortName, 2);
-  ASSERT_EQ(s.history().size(), 2u);
-  EXPECT_EQ(s.history()[0], (SortKey{kSortName, 2}));
-  EXPECT_EQ(s.history()[1], (SortKey{kSortSize, 1}));
+  EXPECT_EQ(s.history(), (std::vector<SortKey>{{kSortName, 2}, {kSortSize, 1}}));
   EXPECT_EQ(s.history()[0].Packed(), 2 * 65536);
 
   // Ten columns sorted in turn fill the history; an eleventh sort drops nothing new but
@@ -243,26 +229,23 @@ TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
   in.unitEnd = 2;
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
-  EXPECT_EQ(f.smallest, 1024u);
-  EXPECT_EQ(f.largest, 2097152u);
-  EXPECT_FALSE(f.KeepsSize(1023));
-  EXPECT_TRUE(f.KeepsSize(1024));
-  EXPECT_TRUE(f.KeepsSize(2097152));
-  EXPECT_FALSE(f.KeepsSize(2097153));
-  EXPECT_EQ(p.GetInt("Filter", "FileSize", 0), 1);
-  EXPECT_EQ(p.GetInt("Filter", "UnitEnd", 0), 2);
-  EXPECT_EQ(p.GetString("Filter", "SizeBegin0", ""), "1");
-  EXPECT_EQ(p.GetString("Filter", "SizeEnd0", ""), "2");
+  EXPECT_EQ(std::tuple(f.smallest, f.largest), std::tuple(1024u, 2097152u));
+  EXPECT_EQ(
+      (std::vector<bool>{f.KeepsSize(1023), f.KeepsSize(1024), f.KeepsSize(2097152), f.KeepsSize(2097153)}),
+      (std::vector<bool>{false, true, true, false}));
+  EXPECT_EQ(std::tuple(p.GetInt("Filter", "FileSize", 0), p.GetInt("Filter", "UnitEnd", 0),
+                       p.GetString("Filter", "SizeBegin0", ""), p.GetString("Filter", "SizeEnd0", "")),
+            std::tuple(1, 2, "1", "2"));
   EXPECT_EQ(p.GetString("Filter", "SizeEnd9", "x"), "x");  // nothing to clear there
   // A stale entry beyond the history is emptied.
   p.WriteString("Filter", "SizeEnd9", "stale");
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_EQ(p.GetString("Filter", "SizeEnd9", "x"), "");
 
-  EXPECT_EQ(ScaleSize("18446744073709551615", 1), UINT64_MAX);
-  EXPECT_EQ(ScaleSize("99999999999999999999999", 0), UINT64_MAX);
-  EXPECT_EQ(ScaleSize("12kb", 0), 12u);
-  EXPECT_EQ(ScaleSize("", 3), 0u);
+  EXPECT_EQ(
+      (std::vector<uint64_t>{ScaleSize("18446744073709551615", 1), ScaleSize("99999999999999999999999", 0),
+                             ScaleSize("12kb", 0), ScaleSize("", 3)}),
+      (std::vector<uint64_t>{UINT64_MAX, UINT64_MAX, 12, 0}));
 }
 
 TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
@@ -281,10 +264,9 @@ TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
     return static_cast<FileTime>(QDateTime(QDate(2021, 6, d), QTime(h, m, s, ms)).toMSecsSinceEpoch()) *
            1000000;
   };
-  EXPECT_TRUE(f.KeepsTime(at(15, 0, 0, 0, 0)));
-  EXPECT_TRUE(f.KeepsTime(at(15, 23, 59, 59, 999) + 500000));
-  EXPECT_FALSE(f.KeepsTime(at(14, 23, 59, 59, 999)));
-  EXPECT_FALSE(f.KeepsTime(at(16, 0, 0, 0, 0)));
+  EXPECT_EQ((std::vector<bool>{f.KeepsTime(at(15, 0, 0, 0, 0)), f.KeepsTime(at(15, 23, 59, 59, 999) + 500000),
+                               f.KeepsTime(at(14, 23, 59, 59, 999)), f.KeepsTime(at(16, 0, 0, 0, 0))}),
+            (std::vector<bool>{true, true, false, false}));
 
   in.firstDay = QDate(2021, 6, 16);
   DisplayFilter g;
@@ -309,17 +291,16 @@ TEST(DisplayFilter, HistoriesMoveToTheTopAndClearTurnsEverythingOff) {
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_TRUE(f.nameOn);
-  EXPECT_EQ(p.GetString("Filter", "Filter0", ""), "*.jpg");
-  EXPECT_EQ(p.GetString("Filter", "Filter1", ""), "*.gif");
-  EXPECT_EQ(p.GetString("Filter", "Filter2", ""), "*.png");
-  EXPECT_EQ(p.GetString("Filter", "Filter3", "x"), "");
+  EXPECT_EQ(
+      (std::vector<std::string>{p.GetString("Filter", "Filter0", ""), p.GetString("Filter", "Filter1", ""),
+                                p.GetString("Filter", "Filter2", ""), p.GetString("Filter", "Filter3", "x")}),
+      (std::vector<std::string>{"*.jpg", "*.gif", "*.png", ""}));
   EXPECT_EQ(f.largest, UINT64_MAX);  // no upper size given
 
   o.Clear(p, f);
   EXPECT_FALSE(f.nameOn || f.dateOn || f.sizeOn);
-  EXPECT_EQ(o.pattern, "*.*");
-  EXPECT_EQ(p.GetInt("Filter", "FileName", 1), 0);
-  EXPECT_EQ(p.GetString("Filter", "Filter0", ""), "*.jpg");
+  EXPECT_EQ(std::tuple(o.pattern, p.GetInt("Filter", "FileName", 1), p.GetString("Filter", "Filter0", "")),
+            std::tuple("*.*", 0, "*.jpg"));
 }
 
 }  // namespace
