@@ -31,6 +31,21 @@ class ArchivePlugin : public ::testing::Test {
     return box.write(name, bytes);
   }
 
+  // The archive's records; the test fails unless it lists `count` of them.
+  std::vector<MemberRecord> List(const std::filesystem::path &file, size_t count) {
+    std::vector<MemberRecord> list;
+    EXPECT_EQ(ListArchive(spi, file, list), SPI_OK) << file;
+    EXPECT_EQ(list.size(), count) << file;
+    list.resize(count);
+    return list;
+  }
+  // The member's bytes; the test fails unless it extracts.
+  std::string Extract(const std::filesystem::path &file, uint32_t position) {
+    std::string bytes;
+    EXPECT_EQ(ExtractMember(spi, file, position, bytes), SPI_OK) << file << " at " << position;
+    return bytes;
+  }
+
   Sandbox box;
   SpiModule spi{"axarchive.spi"};
   size_t liveBefore = 0;
@@ -61,18 +76,15 @@ TEST_F(ArchivePlugin, InformationEntries) {
 TEST_F(ArchivePlugin, ZipMethodsAndStablePositions) {
   auto zip = Write("set.cbz", WriteArchive("zip", "none",
                                            {{"pics/", ""}, {"readme.txt", std::string(5000, 'a')}, {"empty.dat", ""}}));
-  std::vector<MemberRecord> list, again;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);  // the folder is not a member
+  std::vector<MemberRecord> list = List(zip, 2);  // the folder is not a member
   EXPECT_EQ(list[0].method, "Deflate");
   EXPECT_EQ(list[1].filesize, 0u);
-  ASSERT_EQ(ListArchive(spi, zip, again), SPI_OK);
+  const std::vector<MemberRecord> again = List(zip, 2);
   for (size_t i = 0; i < list.size(); ++i) EXPECT_EQ(again[i].position, list[i].position);
   // A stored member tells "Store" and its compressed size.
   auto stored = Write("stored.zip",
                       WriteArchive("zip", "none", {{"a.bin", Pattern(1000, 2)}}, "zip:compression=store"));
-  ASSERT_EQ(ListArchive(spi, stored, list), SPI_OK);
-  ASSERT_EQ(list.size(), 1u);
+  list = List(stored, 1);
   EXPECT_EQ(list[0].method, "Store");
   EXPECT_EQ(list[0].compsize, 1000u);
 }
@@ -93,9 +105,7 @@ TEST_P(ArchiveKinds, ListAndExtractRoundTrip) {
                                     {"z.txt", std::string(3000, 'z'), 1400000000}};
   auto file = Write(k.fileName, WriteArchive(k.format, k.filter, items));
   EXPECT_EQ(spi.IsSupportedFd(file), 1);
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
-  ASSERT_EQ(list.size(), 3u);
+  std::vector<MemberRecord> list = List(file, 3);
   for (const MemberRecord &m : list) {
     EXPECT_EQ(m.method, k.method);
     std::string full = m.path + m.filename;
@@ -105,9 +115,7 @@ TEST_P(ArchiveKinds, ListAndExtractRoundTrip) {
     ASSERT_NE(item, nullptr) << "unexpected member " << full;
     EXPECT_EQ(m.filesize, item->data.size()) << full;
     EXPECT_EQ(m.timestamp, item->mtime) << full;
-    std::string bytes;
-    ASSERT_EQ(ExtractMember(spi, file, m.position, bytes), SPI_OK) << full;
-    EXPECT_EQ(bytes, item->data) << full;
+    EXPECT_EQ(Extract(file, m.position), item->data) << full;
   }
 }
 
@@ -124,25 +132,19 @@ TEST_F(ArchivePlugin, LzhWithCp932NamesListsAndExtracts) {
   items[0].dosTime = (9 << 11) | (30 << 5);
   items[0].dosDate = ((1998 - 1980) << 9) | (7 << 5) | 20;
   auto lzh = Write("old.lzh", RawLzh(items));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, lzh, list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);
+  std::vector<MemberRecord> list = List(lzh, 2);
   EXPECT_EQ(list[0].method, "-lh0-");
   EXPECT_EQ(list[0].filename, "テスト.bmp");
   EXPECT_EQ(list[0].filesize, 3000u);
   EXPECT_EQ(list[0].compsize, 3000u);
   EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
-  std::string bytes;
-  ASSERT_EQ(ExtractMember(spi, lzh, list[0].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, items[0].data);
+  EXPECT_EQ(Extract(lzh, list[0].position), items[0].data);
 }
 
 TEST_F(ArchivePlugin, RarNamesAndADamagedHeader) {
   std::vector<RawZipItem> items = {{"\x95\x5c.png", Pattern(2000, 5)}, {"dir\\b.txt", "rar text"}};
   const std::string rar = RawRar(items);
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, Write("a.rar", rar), list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);
+  std::vector<MemberRecord> list = List(Write("a.rar", rar), 2);
   EXPECT_EQ(list[0].method, "RAR");
   EXPECT_EQ(list[0].filename, "表.png");
   EXPECT_EQ(list[1].path, "dir/");
@@ -152,10 +154,8 @@ TEST_F(ArchivePlugin, RarNamesAndADamagedHeader) {
   std::string bad = rar;
   bad[bad.find("dir\\b.txt") + 1] ^= 0x55;
   auto damaged = Write("bad.rar", bad);
-  ASSERT_EQ(ListArchive(spi, damaged, list), SPI_OK);
-  ASSERT_EQ(list.size(), 1u);
-  ASSERT_EQ(ExtractMember(spi, damaged, list[0].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, items[0].data);
+  list = List(damaged, 1);
+  EXPECT_EQ(Extract(damaged, list[0].position), items[0].data);
   EXPECT_EQ(ExtractMember(spi, damaged, list[0].position + 1, bytes), SPI_FORMAT_ERROR);
 }
 
@@ -176,8 +176,7 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   bad[100] ^= 0xFF;
   bad[200] ^= 0xFF;
   auto damaged = Write("damaged.zip", bad);
-  ASSERT_EQ(ListArchive(spi, damaged, list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);
+  list = List(damaged, 2);
   EXPECT_EQ(ExtractMember(spi, damaged, list[0].position, bytes), SPI_FORMAT_ERROR);
   EXPECT_EQ(ExtractMember(spi, damaged, list[1].position, bytes), SPI_OK);
 
@@ -186,8 +185,7 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   auto cut = Write("cut.zip", zip.substr(0, 5100));
   ASSERT_EQ(ListArchive(spi, cut, list), SPI_OK);
   ASSERT_GE(list.size(), 1u);
-  EXPECT_EQ(ExtractMember(spi, cut, list[0].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes.size(), 5000u);
+  EXPECT_EQ(Extract(cut, list[0].position).size(), 5000u);
   if (list.size() > 1) {
     EXPECT_NE(ExtractMember(spi, cut, list[1].position, bytes), SPI_OK);
   }
@@ -210,9 +208,7 @@ TEST_F(ArchivePlugin, PasswordProtectedAndEncryptedFlagMembersFailCleanly) {
     const std::string zip = WriteArchive("zip", "none", {{"secret.png", Pattern(4000, 12)}}, method, "pass");
     if (zip.empty()) continue;  // this libarchive cannot write that encryption
     auto file = Write("locked.zip", zip);
-    std::vector<MemberRecord> list;
-    ASSERT_EQ(ListArchive(spi, file, list), SPI_OK) << method;
-    ASSERT_EQ(list.size(), 1u);
+    std::vector<MemberRecord> list = List(file, 1);
     std::string bytes;
     EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_FORMAT_ERROR) << method;
   }
@@ -224,13 +220,10 @@ TEST_F(ArchivePlugin, PasswordProtectedAndEncryptedFlagMembersFailCleanly) {
   ASSERT_NE(central, std::string::npos);
   zip[central + 8] = 1;
   auto file = Write("flagged.zip", zip);
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);
+  std::vector<MemberRecord> list = List(file, 2);
   std::string bytes;
   EXPECT_EQ(ExtractMember(spi, file, list[0].position, bytes), SPI_FORMAT_ERROR);
-  ASSERT_EQ(ExtractMember(spi, file, list[1].position, bytes), SPI_OK);
-  EXPECT_EQ(bytes, "visible");
+  EXPECT_EQ(Extract(file, list[1].position), "visible");
 }
 
 // A tar header may claim any size (base-256 numbers); here 8 GiB for a few bytes of data.
@@ -250,9 +243,7 @@ std::string TarWithHugeDeclaredSize() {
 
 TEST_F(ArchivePlugin, HugeDeclaredSizeIsNotAllocatedBlindly) {
   auto file = Write("huge.tar", TarWithHugeDeclaredSize());
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
-  ASSERT_EQ(list.size(), 1u);
+  std::vector<MemberRecord> list = List(file, 1);
   EXPECT_EQ(list[0].filesize, 0xFFFFFFFFu);  // more than 32 bits can tell
   // Reserving the declared 8 GiB would answer "out of memory"; the data simply ends.
   std::string bytes;
@@ -321,31 +312,23 @@ TEST_F(ArchivePlugin, MembersInAnyOrderAndAfterTheFileChanged) {
     for (int i = 0; i < 12; ++i)
       items.push_back({"m" + std::to_string(i) + ".bin", Pattern(3000 + i, 20 + i)});
     auto file = Write("order.arc", WriteArchive(format, "none", items));
-    std::vector<MemberRecord> list;
-    ASSERT_EQ(ListArchive(spi, file, list), SPI_OK);
-    ASSERT_EQ(list.size(), items.size());
+    std::vector<MemberRecord> list = List(file, items.size());
     std::string bytes;
-    for (size_t i : {0u, 1u, 2u, 2u, 7u, 3u, 11u, 0u, 5u}) {
-      ASSERT_EQ(ExtractMember(spi, file, list[i].position, bytes), SPI_OK) << format << " member " << i;
-      EXPECT_EQ(bytes, items[i].data) << format << " member " << i;
-    }
+    for (size_t i : {0u, 1u, 2u, 2u, 7u, 3u, 11u, 0u, 5u})
+      EXPECT_EQ(Extract(file, list[i].position), items[i].data) << format << " member " << i;
     EXPECT_EQ(ExtractMember(spi, file, 99, bytes), SPI_FORMAT_ERROR);
-    ASSERT_EQ(ExtractMember(spi, file, list[6].position, bytes), SPI_OK);
-    EXPECT_EQ(bytes, items[6].data);
+    EXPECT_EQ(Extract(file, list[6].position), items[6].data);
     // Same name, new content: the next member must come from the new file.
     for (auto &item : items) item.data = Pattern(500, static_cast<int>(item.data.size()));
     std::filesystem::remove(file);
     file = Write("order.arc", WriteArchive(format, "none", items));
-    ASSERT_EQ(ExtractMember(spi, file, list[8].position, bytes), SPI_OK);
-    EXPECT_EQ(bytes, items[8].data) << format;
+    EXPECT_EQ(Extract(file, list[8].position), items[8].data) << format;
   }
 }
 
 TEST_F(ArchivePlugin, BadPositionsAndFormsAreRefused) {
   auto zip = Write("f.zip", WriteArchive("zip", "none", {{"dir/", ""}, {"dir/a.txt", "a"}}));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 1u);
+  std::vector<MemberRecord> list = List(zip, 1);
   EXPECT_EQ(list[0].position, 1u);  // the folder before it holds position 0
   std::string bytes;
   EXPECT_EQ(ExtractMember(spi, zip, 0, bytes), SPI_FORMAT_ERROR);  // the folder
@@ -385,9 +368,7 @@ TEST_F(ArchivePlugin, ExtractsIntoAFolderWithTheMemberTimeAndNoClimbing) {
   auto zip = Write("x.zip",
                    WriteArchive("zip", "none",
                                 {{"sub/photo.png", "PNGDATA", 1234567890}, {"../../escape.txt", "nope", 1}}));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 2u);
+  std::vector<MemberRecord> list = List(zip, 2);
   std::filesystem::create_directories(box.path("out"));
   std::string dest = box.path("out").string();
   for (const auto &m : list)
@@ -414,9 +395,7 @@ TEST_F(ArchivePlugin, LongNamesAreCutOnCharacterBoundaries) {
   std::string longName;
   for (int i = 0; i < 80; ++i) longName += "画";  // 240 bytes
   auto zip = Write("long.zip", WriteArchive("zip", "none", {{longName + "/" + longName + ".png", "x"}}));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
-  ASSERT_EQ(list.size(), 1u);
+  std::vector<MemberRecord> list = List(zip, 1);
   EXPECT_LE(list[0].path.size(), 199u);
   EXPECT_LE(list[0].filename.size(), 199u);
   EXPECT_EQ(list[0].path.size() % 3, 0u);

@@ -82,10 +82,28 @@ class PictureModule : public ::testing::Test {
     }
   }
 
+  // The facts record's size and depth as "width x height, depth".
+  std::string Shape(const std::string &bytes) {
+    const Facts f = Info(bytes);
+    return std::to_string(f.width) + "x" + std::to_string(f.height) + ", " + std::to_string(f.colorDepth);
+  }
+
   std::unique_ptr<SpiModule> spi;
   size_t liveBefore = 0;
   Sandbox box;
 };
+
+// The fixture with the module `kFile` loaded.
+template <const char *kFile>
+class Loaded : public PictureModule {
+ protected:
+  void SetUp() override {
+    PictureModule::SetUp();
+    Load(kFile);
+  }
+};
+constexpr char kPng[] = "ifpng.spi", kGif[] = "ifgif.spi", kQt[] = "ifqt.spi", kWebp[] = "ifwebp.spi",
+               kHeif[] = "ifheif.spi", kRaw[] = "ifraw.spi", kJxl[] = "ifjxl.spi";
 
 void ExpectInfoEntries(const SpiModule &spi, std::initializer_list<const char *> patterns) {
   const std::string all = spi.Patterns("00IN");
@@ -94,13 +112,7 @@ void ExpectInfoEntries(const SpiModule &spi, std::initializer_list<const char *>
 
 // ---- PNG ----
 
-class PngPlugin : public PictureModule {
- protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifpng.spi");
-  }
-};
+using PngPlugin = Loaded<kPng>;
 
 TEST_F(PngPlugin, InformationAndRecognition) {
   ExpectInfoEntries(*spi, {"*.png"});
@@ -122,12 +134,7 @@ TEST_F(PngPlugin, InformationAndRecognition) {
 // host in host_test.cpp.
 
 TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
-  PngDesc rgb16;
-  rgb16.width = 3;
-  rgb16.height = 2;
-  rgb16.colorType = PNG_COLOR_TYPE_RGB;
-  rgb16.bitDepth = 16;
-  rgb16.dpi = 300;
+  PngDesc rgb16{.width = 3, .height = 2, .colorType = PNG_COLOR_TYPE_RGB, .bitDepth = 16, .dpi = 300};
   rgb16.rows.assign(2, std::vector<uint8_t>(18, 0x40));
   const std::string png16 = WritePng(rgb16);
   Facts info = Info(png16);
@@ -137,11 +144,7 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   ASSERT_EQ(DecodeMemory(*spi, png16, p), SPI_OK);
   EXPECT_EQ(p.xPelsPerMeter, 11811);
 
-  PngDesc grey1;
-  grey1.width = 10;
-  grey1.height = 1;
-  grey1.colorType = PNG_COLOR_TYPE_GRAY;
-  grey1.bitDepth = 1;
+  PngDesc grey1{.width = 10, .height = 1, .colorType = PNG_COLOR_TYPE_GRAY, .bitDepth = 1};
   grey1.rows = {{0xA5, 0x80}};  // 1010 0101 10
   ASSERT_EQ(DecodeMemory(*spi, WritePng(grey1), p), SPI_OK);
   const uint32_t expect[10] = {0xFFFFFF, 0, 0xFFFFFF, 0, 0, 0xFFFFFF, 0, 0xFFFFFF, 0xFFFFFF, 0};
@@ -154,10 +157,7 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   ASSERT_EQ(DecodeMemory(*spi, PngFromRgba(q, true), laced), SPI_OK);
   EXPECT_EQ(plain.bgr, laced.bgr);
   ExpectQuadrants(laced, 200, 0);
-  PngDesc rgb;
-  rgb.width = 13;
-  rgb.height = 11;
-  rgb.colorType = PNG_COLOR_TYPE_RGB;
+  PngDesc rgb{.width = 13, .height = 11, .colorType = PNG_COLOR_TYPE_RGB};
   const RgbaImage opaque = Quadrants(13, 11);
   for (int y = 0; y < 11; ++y) {
     rgb.rows.emplace_back();
@@ -189,28 +189,22 @@ TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
 TEST_F(PngPlugin, BrokenAndLyingFilesFailCleanly) {
   std::string png = PngFromRgba(Quadrants(40, 40, 128));
   ExpectCutsFailCleanly(png);
-  // Header claiming 100000 x 100000 pixels with the CRC fixed up: refused or data ended,
-  // quickly and without a block.
-  std::string lying = png;
-  for (int i : {16, 20}) {
-    lying[i] = 0;
-    lying[i + 1] = 0x01;
-    lying[i + 2] = static_cast<char>(0x86);
-    lying[i + 3] = static_cast<char>(0xA0);
-  }
-  uint32_t crc = Crc32(lying.substr(12, 17));
-  for (int k = 0; k < 4; ++k) lying[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
+  // The header's size set to `side` x `side` pixels, its CRC made good again.
+  const auto square = [&png](uint32_t side) {
+    std::string out = png;
+    const auto put = [&out](int at, uint32_t v) {
+      for (int k = 0; k < 4; ++k) out[at + k] = static_cast<char>(v >> (24 - 8 * k));
+    };
+    put(16, side);
+    put(20, side);
+    put(29, Crc32(out.substr(12, 17)));
+    return out;
+  };
+  // 100000 x 100000 pixels: refused or data ended, quickly and without a block.
   Picture p;
-  EXPECT_NE(DecodeMemory(*spi, lying, p), SPI_OK);
+  EXPECT_NE(DecodeMemory(*spi, square(100000), p), SPI_OK);
   // 20000 x 20000 pixels would take 1.2 GB: beyond the decode budget, refused as such.
-  std::string big = png;
-  for (int i : {16, 20}) {
-    const uint32_t v = 20000;
-    for (int k = 0; k < 4; ++k) big[i + k] = static_cast<char>(v >> (24 - 8 * k));
-  }
-  crc = Crc32(big.substr(12, 17));
-  for (int k = 0; k < 4; ++k) big[29 + k] = static_cast<char>(crc >> (24 - 8 * k));
-  EXPECT_EQ(DecodeMemory(*spi, big, p), SPI_OUT_OF_MEMORY);
+  EXPECT_EQ(DecodeMemory(*spi, square(20000), p), SPI_OUT_OF_MEMORY);
   // A damaged image-data CRC.
   std::string bad = png;
   bad[bad.find("IDAT") + 10] ^= 0x40;
@@ -269,13 +263,7 @@ TEST_F(PngPlugin, EveryCorpusPngDecodesToItsStatedSize) {
 
 // ---- GIF ----
 
-class GifPlugin : public PictureModule {
- protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifgif.spi");
-  }
-};
+using GifPlugin = Loaded<kGif>;
 
 // Red, green, blue, black.
 const std::vector<Rgba> kGifColours = {{255, 0, 0, 255}, {0, 255, 0, 255}, {0, 0, 255, 255}, {0, 0, 0, 255}};
@@ -288,22 +276,17 @@ TEST_F(GifPlugin, FirstImageOnItsLogicalScreen) {
   ASSERT_FALSE(gif.empty());
   EXPECT_EQ(spi->IsSupportedHead("a.gif", gif), 1);
   EXPECT_EQ(spi->IsSupportedHead("a.gif", "GIF88a"), 0);
-  const Facts info = Info(gif);
-  EXPECT_EQ(info.width, 6);
-  EXPECT_EQ(info.height, 4);
-  EXPECT_EQ(info.colorDepth, 2);
+  EXPECT_EQ(Shape(gif), "6x4, 2");
   Picture p;
   ASSERT_EQ(DecodeMemory(*spi, gif, p), SPI_OK);
   ASSERT_EQ(p.width, 6);
   ASSERT_EQ(p.height, 4);
   // The first image only, where it lies; the rest of the screen and its transparent pixel white.
-  EXPECT_EQ(p.At(0, 0), 0xFFFFFFu);
-  EXPECT_EQ(p.At(2, 1), 0xFF0000u);
-  EXPECT_EQ(p.At(3, 1), 0x00FF00u);
-  EXPECT_EQ(p.At(4, 1), 0xFFFFFFu);
-  EXPECT_EQ(p.At(2, 2), 0x0000FFu);
-  EXPECT_EQ(p.At(4, 2), 0xFF0000u);
-  EXPECT_EQ(p.At(5, 3), 0xFFFFFFu);
+  const uint32_t W = 0xFFFFFF, R = 0xFF0000, G = 0x00FF00, B = 0x0000FF;
+  const uint32_t want[4][6] = {
+      {W, W, W, W, W, W}, {W, W, R, G, W, W}, {W, W, B, B, R, W}, {W, W, W, W, W, W}};
+  for (int y = 0; y < 4; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(p.At(x, y), want[y][x]) << x << "," << y;
   ExpectCutsFailCleanly(gif);
 }
 
@@ -349,12 +332,8 @@ struct Bytes {
   }
 };
 
-class QtPlugin : public PictureModule {
+class QtPlugin : public Loaded<kQt> {
  protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifqt.spi");
-  }
   static QImage ToQImage(const RgbaImage &image) {
     QImage q(image.width, image.height, QImage::Format_RGBA8888);
     for (int y = 0; y < image.height; ++y)
@@ -432,9 +411,7 @@ TEST_F(QtPlugin, TakesOnlyWhatNoOtherDecoderReads) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(spi->IsSupportedHead(c.name, c.bytes), 1);
-    const Facts info = Info(c.bytes);
-    EXPECT_EQ(info.width, 16);
-    EXPECT_EQ(info.height, 16);
+    EXPECT_EQ(Shape(c.bytes).substr(0, 6), "16x16,");
     Picture p;
     ASSERT_EQ(DecodeMemory(*spi, c.bytes, p), SPI_OK);
     ExpectQuadrants(p, 255, 0);
@@ -461,23 +438,14 @@ TEST_F(QtPlugin, AlphaIconSizesAndNoFloatingPointTiff) {
 
 // ---- WebP ----
 
-class WebpPlugin : public PictureModule {
- protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifwebp.spi");
-  }
-};
+using WebpPlugin = Loaded<kWebp>;
 
 TEST_F(WebpPlugin, LosslessLossyAndAlpha) {
   ExpectInfoEntries(*spi, {"*.webp"});
   const std::string lossless = WebpLossless(Quadrants(33, 17, 100));
   EXPECT_EQ(spi->IsSupportedHead("a.webp", lossless), 1);
   EXPECT_EQ(spi->IsSupportedHead("a.webp", "RIFF\0\0\0\0WAVEfmt "), 0);
-  Facts info = Info(lossless);
-  EXPECT_EQ(info.width, 33);
-  EXPECT_EQ(info.height, 17);
-  EXPECT_EQ(info.colorDepth, 32);
+  EXPECT_EQ(Shape(lossless), "33x17, 32");
   Picture p;
   ASSERT_EQ(DecodeMemory(*spi, lossless, p), SPI_OK);
   ExpectQuadrants(p, 100, 0);
@@ -527,9 +495,7 @@ TEST_F(WebpPlugin, AnimationShowsItsFirstFrame) {
   const std::string anim = WebpAnimation(20, 10, {{0, 0, 255, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}});
   ASSERT_FALSE(anim.empty());
   EXPECT_EQ(spi->IsSupportedHead("a.webp", anim), 1);
-  Facts info = Info(anim);
-  EXPECT_EQ(info.width, 20);
-  EXPECT_EQ(info.height, 10);
+  EXPECT_EQ(Shape(anim).substr(0, 5), "20x10");
   Picture p;
   ASSERT_EQ(DecodeMemory(*spi, anim, p), SPI_OK);
   EXPECT_EQ(p.At(0, 0), 0x0000FFu);
@@ -547,20 +513,13 @@ TEST_F(WebpPlugin, CancelStopsDecoding) {
 
 // ---- HEIF ----
 
-class HeifPlugin : public PictureModule {
+class HeifPlugin : public Loaded<kHeif> {
  protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifheif.spi");
-  }
   void RoundTrip(bool av1) {
     const std::string plain = HeifEncode(Quadrants(64, 48), av1, false);
     if (plain.empty()) GTEST_SKIP() << "no encoder for this format";
     EXPECT_EQ(spi->IsSupportedHead(av1 ? "a.avif" : "a.heic", plain), 1);
-    Facts info = Info(plain);
-    EXPECT_EQ(info.width, 64);
-    EXPECT_EQ(info.height, 48);
-    EXPECT_EQ(info.colorDepth, 24);
+    EXPECT_EQ(Shape(plain), "64x48, 24");
     // Opaque pictures' sizes and colours: through the host in host_test.cpp.
     Picture p;
     const std::string alpha = HeifEncode(Quadrants(64, 48, 128), av1, true);
@@ -589,11 +548,10 @@ TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
 
 // ---- camera RAW ----
 
-class RawPlugin : public PictureModule {
+class RawPlugin : public Loaded<kRaw> {
  protected:
   void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifraw.spi");
+    Loaded::SetUp();
     ASSERT_NE(spi->getPreview, nullptr);
   }
   // Mean brightness (0 to 255) of the pixel at the middle of each quarter: top left, top
@@ -763,13 +721,7 @@ TEST_F(PictureModule, PngWebpAndHeifHandOutTheirEmbeddedColourProfile) {
 // ---- JPEG XL ----
 
 #ifdef TAMRO_TEST_JXL
-class JxlPlugin : public PictureModule {
- protected:
-  void SetUp() override {
-    PictureModule::SetUp();
-    Load("ifjxl.spi");
-  }
-};
+using JxlPlugin = Loaded<kJxl>;
 
 TEST_F(JxlPlugin, LosslessColoursAndAlpha) {
   ExpectInfoEntries(*spi, {"*.jxl"});
@@ -777,10 +729,7 @@ TEST_F(JxlPlugin, LosslessColoursAndAlpha) {
   ASSERT_FALSE(jxl.empty());
   EXPECT_EQ(spi->IsSupportedHead("a.jxl", jxl), 1);
   EXPECT_EQ(spi->IsSupportedHead("a.jxl", "\xFF\xD8\xFF\xE0"), 0);
-  Facts info = Info(jxl);
-  EXPECT_EQ(info.width, 30);
-  EXPECT_EQ(info.height, 20);
-  EXPECT_EQ(info.colorDepth, 24);
+  EXPECT_EQ(Shape(jxl), "30x20, 24");
   Picture p;
   ASSERT_EQ(DecodeMemory(*spi, jxl, p), SPI_OK);
   ExpectQuadrants(p, 255, 0);

@@ -29,11 +29,11 @@ uint32_t OnWhite(Rgba c);
 struct PngDesc {
   int width = 0, height = 0, colorType = 0, bitDepth = 8;
   bool interlace = false;
-  std::vector<uint8_t> palette;  // r,g,b triples
-  std::vector<uint8_t> trns;     // palette alphas
+  std::vector<uint8_t> palette{};  // r,g,b triples
+  std::vector<uint8_t> trns{};     // palette alphas
   int dpi = 0;
-  std::string iccProfile;  // an iCCP chunk when not empty
-  std::vector<std::vector<uint8_t>> rows;
+  std::string iccProfile{};  // an iCCP chunk when not empty
+  std::vector<std::vector<uint8_t>> rows{};
 };
 std::string WritePng(const PngDesc &desc);
 std::string PngFromRgba(const RgbaImage &image, bool interlace = false, const std::string &iccProfile = {});
