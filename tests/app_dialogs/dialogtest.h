@@ -15,6 +15,7 @@
 #include <functional>
 
 #include "app/uilanguage.h"
+#include "catalogue/docfixture.h"
 #include "platform/profile.h"
 #include "support/sandbox.h"
 #include "support/widgetapp.h"
@@ -97,6 +98,21 @@ class DialogTest : public ::testing::Test {
  protected:
   Sandbox box;
   AppState app;
+};
+
+class DocDialogTest : public DocTest {
+ protected:
+  AppState app;
+
+  // A document over pics/ with every entry named in `select` selected.
+  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select) {
+    auto doc = MakeDoc();
+    doc->ChangeFolder(Folder(), nullptr, false);
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      for (const auto &s : select)
+        if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
+    return doc;
+  }
 };
 
 }  // namespace tamro::test

@@ -34,7 +34,6 @@
 #include "app/netdrive.h"
 #include "app/qtui.h"
 #include "app/uilanguage.h"
-#include "catalogue/docfixture.h"
 #include "catalogue/notestore.h"
 #include "dialogtest.h"
 #include "fileops/saveformat.h"
@@ -150,16 +149,12 @@ TEST_F(DialogTest, SaveFormatDialogRefusesABadFactorAndWritesEveryPage) {
   EXPECT_EQ(p.GetInt("FileSave", "RotateAngle", -1), 270);
 }
 
-class NoteDialogTest : public DocTest {
- protected:
-  AppState app;
-};
+using NoteDialogTest = DocDialogTest;
 
 TEST_F(NoteDialogTest, NoteIsEditedWithItsLineEndsAndTheCellIsRedrawn) {
   Write("pics/a.pic", "PICa");
   ASSERT_TRUE(WriteNote(Folder(), "", "a.pic", "one\r\ntwo"));
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = Open({});
   log.seen.clear();
   DialogDriver driver;
   driver.Then([](QDialog *d) {
@@ -249,10 +244,7 @@ env PATH="$PWD/bin:$PATH" LC_ALL=C.UTF-8 LANGUAGE=C dbus-daemon --session --fork
   int busPid_ = 0;
 };
 
-class NetworkDriveTest : public DocTest {
- protected:
-  AppState app;
-};
+using NetworkDriveTest = DocDialogTest;
 
 void EnterAddress(QDialog *d, const QString &address) {
   QLineEdit *edit = nullptr;

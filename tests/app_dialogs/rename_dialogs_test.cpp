@@ -13,7 +13,6 @@
 #include "app/dialogs/renamedialog.h"
 #include "app/filecommandui.h"
 #include "app/qtui.h"
-#include "catalogue/docfixture.h"
 #include "dialogtest.h"
 
 namespace tamro::test {
@@ -21,20 +20,10 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class RenameDialogTest : public DocTest {
+class RenameDialogTest : public DocDialogTest {
  protected:
-  AppState app;
   QtUi ui;
   ScopedUi scoped{ui};
-
-  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select) {
-    auto doc = MakeDoc();
-    doc->ChangeFolder(Folder(), nullptr, false);
-    for (int i = 0; i < doc->GetEntryCount(); ++i)
-      for (const auto &s : select)
-        if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
-    return doc;
-  }
 };
 
 TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFailures) {

@@ -16,7 +16,6 @@
 #include "app/dialogs/transferdialog.h"
 #include "app/filecommandui.h"
 #include "app/qtui.h"
-#include "catalogue/docfixture.h"
 #include "dialogtest.h"
 #include "fileops/filecommands.h"
 #include "fileops/samename.h"
@@ -194,16 +193,11 @@ TEST_F(DialogTest, ProgressWindowCountsInPercentAndStopsTheRunWhenAborted) {
   EXPECT_FALSE(fs::exists(box.path("d/a.jpg")));
 }
 
-class DeleteDialogTest : public DocTest {
- protected:
-  AppState app;
-};
+using DeleteDialogTest = DocDialogTest;
 
 TEST_F(DeleteDialogTest, DirectDeleteAsksWithTheArrowAndEscapeKeepsTheFile) {
   Write("pics/a.pic", "PICa");
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
-  doc->SetEntryFlags(0, CPicEntry::kSelected);
+  auto doc = Open({"a.pic"});
   DocSettings settings = doc->Settings();
   settings.trashCan = 0;
   doc->ApplySettings(settings);
