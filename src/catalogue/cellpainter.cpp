@@ -5,6 +5,7 @@
 #include <QPolygon>
 #include <QRect>
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 
 #include "catalogue/macros.h"
@@ -127,7 +128,10 @@ int CCellPainter::PaintCell(CPicEntry &entry, QPainter &target, int x, int y, in
   if (width <= 0 || height <= 0) return 0;
   PaintingScope painting(entry);
   const uint32_t fill = entry.Colours().backGround;
-  if (cell_.Create(width, height, fill)) {
+  // Painted at the target's device pixels, laid out in its logical ones.
+  const qreal ratio = target.device() ? std::max<qreal>(1, target.device()->devicePixelRatioF()) : 1;
+  if (cell_.Create(static_cast<int>(std::ceil(width * ratio)), static_cast<int>(std::ceil(height * ratio)), fill)) {
+    cell_.Image().setDevicePixelRatio(ratio);
     int result;
     {
       QPainter p(&cell_.Image());
@@ -181,10 +185,12 @@ int CCellPainter::PaintInto(CPicEntry &e, QPainter &p, int x, int y, int width, 
       else
         result = e.thumbnail ? 0 : 1;
       if (e.thumbnail) {
+        // The display thumbnail where the surface has the pixels for it.
+        const bool sharp = e.displayThumbnail && p.device() && p.device()->devicePixelRatioF() > 1;
         const HDIB thumb = e.thumbnail.get();
         const CellRect place =
             FitThumbnailRect(DibWidth(thumb), std::abs(DibHeight(thumb)), layout.picture, true);
-        DrawDibStretched(p, ToQRect(place), thumb);
+        DrawDibStretched(p, ToQRect(place), sharp ? e.displayThumbnail.get() : thumb);
         bar = e.IsArchiveMember() ? c.arcDraw : c.normalDraw;
       } else {
         showIcon = true;
@@ -211,8 +217,12 @@ bool CCellPainter::DrawIcon(CPicEntry &e, QPainter &p, const CellRect &area) {
   GlobalHandle &icon = IconPicture(e);
   if (!icon) {
     if (!icons_) return false;
+    // Drawn at the surface's device pixels; kept for the entry at that size.
+    const qreal ratio = p.device() ? std::max<qreal>(1, p.device()->devicePixelRatioF()) : 1;
+    const int side = static_cast<int>(std::ceil(kIconSize * ratio));
     CDibCanvas canvas;
-    if (!canvas.Create(kIconSize, kIconSize, e.Colours().backGround)) return false;
+    if (!canvas.Create(side, side, e.Colours().backGround)) return false;
+    canvas.Image().setDevicePixelRatio(ratio);
     bool drawn;
     {
       QPainter ip(&canvas.Image());

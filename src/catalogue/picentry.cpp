@@ -99,6 +99,8 @@ void CPicEntry::SetLook(EntryLookPtr look) {
 
 void CPicEntry::FreePictures() {
   thumbnail.reset();
+  displayThumbnail.reset();
+  displayRatio = 0;
   work1.reset();
   work2.reset();
 }

@@ -97,6 +97,10 @@ class CPicEntry {
   int32_t thumbScaleMode = 0;  // what the thumbnail was made with
   int8_t thumbUnsharp = 0;
   uint16_t thumbTreatment = 0;  // TreatmentOf the switches it was made with
+  // The thumbnail again at the screen's device pixels, for display only (never stored); made
+  // for `displayRatio` (0: the thumbnail came from the store at its own size, none was made).
+  GlobalHandle displayThumbnail;
+  float displayRatio = 0;
 
   // --- display state
   int flags = 0;

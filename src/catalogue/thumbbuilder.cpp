@@ -304,8 +304,29 @@ void ReadFileFacts(const ThumbJob &job, ThumbResult &out) {
   out.creationTime = (sx.stx_mask & STATX_BTIME) ? time(sx.stx_btime) : out.lastWriteTime;
 }
 
+// The job's cell at its display ratio; the cell itself at ratio 1.
+CellRect DisplayRect(const ThumbJob &job) {
+  if (job.displayRatio <= 1) return job.rect;
+  auto scaled = [&](int v) { return static_cast<int>(v * job.displayRatio + 0.5); };
+  return CellRect{0, 0, scaled(Width(job.rect)), scaled(Height(job.rect))};
+}
+
+// The display thumbnail: the picture scaled for the cell at device pixels exactly as the
+// thumbnail is for the cell, when that gives a larger one.
+void ScaleForDisplay(const ThumbJob &job, HDIB picture, ThumbResult &out) {
+  if (job.displayRatio <= 1 || Width(job.rect) <= 0 || Height(job.rect) <= 0) return;
+  const int pw = DibWidth(picture), ph = std::abs(DibHeight(picture));
+  const DibSize turned = RotatedSize(pw, ph, job.rotation);
+  const CellRect fit = FitThumbnailRect(turned.width, turned.height, DisplayRect(job), job.switches.limitCheck != 0);
+  const CellRect cell = FitThumbnailRect(turned.width, turned.height, job.rect, job.switches.limitCheck != 0);
+  if (Width(fit) <= Width(cell) && Height(fit) <= Height(cell)) return;
+  HDIB scaled = ScaleThumbnail(job.switches, job.rotation, Width(fit), Height(fit), picture);
+  out.display.reset(scaled == picture ? CopyDib(picture) : scaled);
+}
+
 // The upright picture fitted into the job's cell, scaled and sharpened as its switches say.
 void ScaleIntoCell(const ThumbJob &job, GlobalHandle picture, ThumbResult &out) {
+  ScaleForDisplay(job, picture.get(), out);
   const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
   const DibSize turned = RotatedSize(pw, ph, job.rotation);
   CellRect area = job.rect;
@@ -377,9 +398,11 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
   if (shared && (job.keepInFolder || job.encodeQuality > 0) &&
       ::access(job.decode.path.substr(0, job.decode.path.find_last_of('/') + 1).c_str(), W_OK) == 0)
     shared = nullptr;
+  // Shared thumbnails serve the cell as shown, at device pixels.
+  const CellRect shown = DisplayRect(job);
   if (shared && !job.sharedWriteOnly) {
     QImage cached;
-    const int found = shared->Find(job.decode.path, before.st_mtim.tv_sec, Width(job.rect), Height(job.rect),
+    const int found = shared->Find(job.decode.path, before.st_mtim.tv_sec, Width(shown), Height(shown),
                                    job.switches.limitCheck != 0, cached);
     if (found != FdThumbCache::kMiss) {
       if (found == FdThumbCache::kHit) {
@@ -391,10 +414,10 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     }
   }
   const bool toShared = shared != nullptr;
-  const int edge = FdThumbCache::EdgeFor(Width(job.rect), Height(job.rect));
-  // Decoded for the larger of the cell and the shared size, so both are made from it.
-  const CellSize target = toShared ? CellSize{std::max(Width(job.rect), edge), std::max(Height(job.rect), edge)}
-                                   : CellSize{Width(job.rect), Height(job.rect)};
+  const int edge = FdThumbCache::EdgeFor(Width(shown), Height(shown));
+  // Decoded for the larger of the cell as shown and the shared size, so all are made from it.
+  const CellSize target = toShared ? CellSize{std::max(Width(shown), edge), std::max(Height(shown), edge)}
+                                   : CellSize{Width(shown), Height(shown)};
   GlobalHandle picture = DecodePicture(decoders, job.decode, &target, out.facts, describe, job.progress);
   ReadFileFacts(job, out);
   const bool unchanged = out.haveFileFacts &&
@@ -464,8 +487,10 @@ GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
 }
 
 bool CThumbBuilder::KeepsFitting(CPicEntry &e, const CellRect &rect) {
-  if (e.thumbnail && !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode, e.thumbUnsharp != 0,
-                                    e.thumbTreatment, e, rect))
+  // One made for another screen's ratio is made again; one from the store has no other size.
+  const bool otherRatio = displayRatio_ > 1 && e.displayRatio != 0 && e.displayRatio != static_cast<float>(displayRatio_);
+  if (e.thumbnail && (otherRatio || !ThumbnailFits(e.sizeBoxWidth, e.sizeBoxHeight, e.thumbScaleMode,
+                                                   e.thumbUnsharp != 0, e.thumbTreatment, e, rect)))
     e.FreePictures();
   return static_cast<bool>(e.thumbnail);
 }
@@ -473,6 +498,7 @@ bool CThumbBuilder::KeepsFitting(CPicEntry &e, const CellRect &rect) {
 ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
   ThumbJob job;
   job.rect = rect;
+  job.displayRatio = displayRatio_;
   job.switches = e.switches;
   job.rotation = e.rotation;
   job.facts = FactsOf(e);
@@ -511,6 +537,8 @@ int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
     }
     ApplyThumbRecord(e, job.stored->header, job.storedDecoder, std::move(r.thumbnail));
     e.stored = true;
+    e.displayThumbnail.reset();
+    e.displayRatio = 0;
   } else {
     e.stored = false;
     TakeFacts(e, r.facts);
@@ -522,6 +550,8 @@ int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
     if (!r.thumbnail) return -1;
     e.FreePictures();
     e.thumbnail = std::move(r.thumbnail);
+    e.displayThumbnail = std::move(r.display);
+    e.displayRatio = static_cast<float>(job.displayRatio);
     e.thumbWidth = DibWidth(e.thumbnail.get());
     e.thumbHeight = std::abs(DibHeight(e.thumbnail.get()));
     e.thumbScaleMode = job.switches.scaleMode;

@@ -107,6 +107,9 @@ struct ThumbJob {
   const FdThumbCache *shared = nullptr;
   bool sharedWriteOnly = false;  // asked to make it again: the picture is decoded, the cache only written
   bool keepInFolder = false;  // CacheFolder puts it into the folder's store
+  // Device pixels per cell pixel of the screen the thumbnail is shown on; above 1 a second,
+  // sharper thumbnail is made for display from the same decoded picture.
+  double displayRatio = 1;
 };
 
 struct ThumbResult {
@@ -117,6 +120,7 @@ struct ThumbResult {
   uint64_t size = 0;
   FileTime creationTime = 0, lastWriteTime = 0;
   std::shared_ptr<ThumbBytes> encoded;  // record data for the store, when asked
+  GlobalHandle display;  // the thumbnail at the job's displayRatio, when one was made
 };
 
 // Makes the thumbnail a job describes. Safe on any thread.
@@ -135,6 +139,11 @@ class CThumbBuilder {
   // The shared thumbnail cache, used while the document's SharedThumbCache is on; not owned.
   void SetSharedCache(const FdThumbCache *cache) { shared_ = cache; }
   const DescriptionLookup &Describe() const { return describe_; }
+  // Device pixels per pixel of the screen the cells are shown on (1 and above). Thumbnails
+  // kept for the cells stay at the cell's size; display ones are made at this ratio, and an
+  // entry whose display thumbnail was made for another ratio is built again.
+  void SetDisplayRatio(double ratio) { displayRatio_ = ratio > 1 ? ratio : 1; }
+  double DisplayRatio() const { return displayRatio_; }
 
   // Makes sure the entry has a thumbnail for a cell picture area of `rect`'s size: asks the
   // store once when the listing used the folder cache (taking a record only when it fits,
@@ -166,6 +175,7 @@ class CThumbBuilder {
   const DocSettings *settings_;
   DescriptionLookup describe_;
   const FdThumbCache *shared_ = nullptr;
+  double displayRatio_ = 1;
 };
 
 // "ｻﾑﾈｲﾙの再作成": every displayed entry takes the current drawing switches, forgets its

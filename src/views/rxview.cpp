@@ -150,12 +150,17 @@ void CRXView::RebuildCanvas() {
   marks_.clear();
   page_.Destroy();
   const int overMem = doc_.Settings().overMem;
-  const double need = static_cast<double>(grid_.totalWidth) * grid_.totalHeight * 3.0;
+  // Cells are painted at the screen's device pixels; the grid stays in logical ones.
+  ratio_ = std::max<qreal>(1, viewport()->devicePixelRatioF());
+  if (painter_.Builder()) painter_.Builder()->SetDisplayRatio(ratio_);
+  const double need = static_cast<double>(grid_.totalWidth) * grid_.totalHeight * 3.0 * ratio_ * ratio_;
   if (overMem * (PhysicalMemory() / 100.0) > need && grid_.scrollScale == 1.0) {
     const int w = std::max(grid_.clientWidth, grid_.totalWidth),
               h = std::max(grid_.clientHeight, grid_.totalHeight);
-    if (w > 0 && h > 0 && page_.Create(w, h, background_))
+    if (w > 0 && h > 0 && page_.Create(Device(w), Device(h), background_)) {
+      page_.Image().setDevicePixelRatio(ratio_);
       marks_.assign(static_cast<std::size_t>(doc_.GetEntryCount()), 0);
+    }
   }
   {
     const int n = doc_.GetEntryCount();
@@ -282,7 +287,13 @@ void CRXView::paintEvent(QPaintEvent *event) {
     emit firstPainted();
   }
   const int flags = RecalcLayout();
-  if (flags & GridGeometry::kTotalChanged) RebuildCanvas();
+  if (flags & GridGeometry::kTotalChanged) {
+    RebuildCanvas();
+  } else if (std::max<qreal>(1, viewport()->devicePixelRatioF()) != ratio_) {
+    // Moved to a screen of another density: everything is painted again for it.
+    RebuildCanvas();
+    fullPaint_ = true;
+  }
   if (doc_.Settings().syncJump) {
     // The details list scrolls to the first entry shown here.
     const int first = grid_.FirstIndexAt(top_);
@@ -319,7 +330,8 @@ void CRXView::paintEvent(QPaintEvent *event) {
         SetPhase(kThumbs);
       }
     } else {
-      client_ = QImage(viewport()->size(), QImage::Format_RGB32);
+      client_ = QImage(Device(viewport()->width()), Device(viewport()->height()), QImage::Format_RGB32);
+      client_.setDevicePixelRatio(ratio_);
       client_.fill(FromColorRef(background_));
       clientLeft_ = left;
       clientTop_ = top_;
@@ -331,13 +343,18 @@ void CRXView::paintEvent(QPaintEvent *event) {
       if (r == kStepFinished) SetPhase(kThumbs);
     }
   }
+  // The canvases hold device pixels: their source rectangles are scaled to them.
+  auto device = [this](const QRect &r) {
+    return QRectF(r.x() * ratio_, r.y() * ratio_, r.width() * ratio_, r.height() * ratio_);
+  };
   if (page_.IsValid()) {
     const QRect r = event->rect();
     const QRect source = r.translated(left, top_);
-    if (!QRect(QPoint(0, 0), page_.Size()).contains(source)) out.fillRect(r, FromColorRef(background_));
-    out.drawImage(r, page_.Image(), source);
+    if (!QRectF(QPointF(0, 0), page_.Image().deviceIndependentSize()).contains(source))
+      out.fillRect(r, FromColorRef(background_));
+    out.drawImage(QRectF(r), page_.Image(), device(source));
   } else if (!client_.isNull()) {
-    out.drawImage(event->rect(), client_, event->rect());
+    out.drawImage(QRectF(event->rect()), client_, device(event->rect()));
   } else {
     out.fillRect(event->rect(), FromColorRef(background_));
   }
@@ -387,7 +404,9 @@ void CRXView::RepaintEntry(int index, bool askThumbnail) {
   const int x = (index % grid_.columns) * grid_.cellWidth, y = (index / grid_.columns) * grid_.cellHeight;
   if (!page_.IsValid()) {
     // Only what is on the screen can be painted without a full canvas.
-    if (client_.isNull() || y + grid_.cellHeight <= clientTop_ || y >= clientTop_ + client_.height()) return;
+    if (client_.isNull() || y + grid_.cellHeight <= clientTop_ ||
+        y >= clientTop_ + client_.deviceIndependentSize().height())
+      return;
   }
   if (PaintAt(index, x, y, kCellQuick) && askThumbnail) AskThumbnail(index, WorkerPool::kVisible);
 }

@@ -9,6 +9,7 @@
 #include <QImage>
 #include <QPixmap>
 #include <QPoint>
+#include <cmath>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -173,6 +174,8 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   void RebuildCanvas();
   void ResetCursors();
   int Left() const;
+  // A length of the grid in the canvases' device pixels.
+  int Device(int logical) const { return static_cast<int>(std::ceil(logical * ratio_)); }
   int DrawStep(Cursor &cursor, int phase);
   void Advance(Cursor &cursor) const;
   bool PaintAt(int index, int gridX, int gridY, int mode);
@@ -232,6 +235,7 @@ class CRXView : public QAbstractScrollArea, public UpdateObserver {
   CDibCanvas page_;                // the whole grid, when memory allows
   std::vector<uint8_t> marks_;     // per entry: bit 0 quick, bit 1 thumbnail
   QImage client_;                  // the visible area, without a full canvas
+  qreal ratio_ = 1;                // device pixels per pixel of the screen the canvases are for
   int clientLeft_ = -1, clientTop_ = -1;
   int lastFirstVisible_ = -1;  // told to the details list last
 

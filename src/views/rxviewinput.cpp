@@ -45,7 +45,10 @@ namespace {
 // The grid's pointer: an arrow beside a small picture frame; with a tick in the frame where
 // a click toggles the selection (a caption, Ctrl held).
 QCursor MakeCursor(bool toggle) {
-  QPixmap pixmap(32, 32);
+  // Drawn for the densest screen; the hot spot stays in logical pixels.
+  const qreal ratio = std::max<qreal>(1, qGuiApp ? qGuiApp->devicePixelRatio() : 1);
+  QPixmap pixmap(QSize(32, 32) * ratio);
+  pixmap.setDevicePixelRatio(ratio);
   pixmap.fill(Qt::transparent);
   QPainter p(&pixmap);
   p.setRenderHint(QPainter::Antialiasing);
@@ -821,8 +824,12 @@ void CRXView::StartDrag() {
   QPixmap &picture = dragPicture_;
   picture = QPixmap();
   if (const CPicEntry *e = doc_.GetEntry(shown); e && e->thumbnail) {
-    const QImage image = DibToImage(e->thumbnail.get());
-    if (!image.isNull()) picture = QPixmap::fromImage(image.scaled(64, 64, Qt::KeepAspectRatio));
+    const qreal ratio = std::max<qreal>(1, devicePixelRatioF());
+    const QImage image = DibToImage(e->displayThumbnail ? e->displayThumbnail.get() : e->thumbnail.get());
+    if (!image.isNull()) {
+      picture = QPixmap::fromImage(image.scaled(QSize(64, 64) * ratio, Qt::KeepAspectRatio));
+      picture.setDevicePixelRatio(ratio);
+    }
   }
   dragging_ = true;
   Qt::DropAction result;
@@ -833,7 +840,7 @@ void CRXView::StartDrag() {
     drag->setMimeData(data);
     if (!picture.isNull()) {
       drag->setPixmap(picture);
-      drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2));
+      drag->setHotSpot(QPoint(picture.width() / 2, picture.height() / 2) / picture.devicePixelRatio());
     }
     result = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::CopyAction);
   }

@@ -5,6 +5,7 @@
 #include <QImage>
 #include <QPainter>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 #include "catalogue/notestore.h"
@@ -317,6 +318,65 @@ TEST_F(PainterTest, BuildModeStoresTheNewThumbnailAndReadsTheNoteOnce) {
   p.PaintCell(*f, c, 0, 0, kCell, kCell, kCellBuild);
   EXPECT_FALSE(f->stored);
   EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
+}
+
+// On a surface of twice the density the caption and the thumbnail get device pixels: a
+// 1-pixel checkerboard stays one, and the caption is not the ratio-1 one enlarged. The store
+// keeps exactly the record a ratio-1 screen makes.
+TEST_F(PainterTest, AtTwiceTheDensityCellsUseDevicePixelsAndTheStoreKeepsTheCellSize) {
+  settings.cacheFolder = 1;
+  const std::string checker = test::PictureBytes(212, 100, "PNG", [](int x, int y) {
+    return (x + y) % 2 ? QColor(Qt::white) : QColor(Qt::black);
+  });
+  struct Screen {
+    qreal ratio;
+    CThumbStore store;
+    std::unique_ptr<CPicEntry> entry;
+    CDibCanvas canvas;
+  } screens[] = {{1, CThumbStore(&decoders), nullptr, {}}, {2, CThumbStore(&decoders), nullptr, {}}};
+  for (Screen &s : screens) {
+    CThumbBuilder b(&decoders, &s.store, &settings);
+    b.SetDisplayRatio(s.ratio);
+    CCellPainter p(&b, &icons);
+    p.SetCaptionLines(&lines);
+    s.entry = Entry("w.png", checker);
+    ASSERT_TRUE(s.canvas.Create(static_cast<int>(kCell * s.ratio), static_cast<int>(kCell * s.ratio), 0));
+    s.canvas.Image().setDevicePixelRatio(s.ratio);
+    p.PaintCell(*s.entry, s.canvas, 0, 0, kCell, kCell, kCellBuild);
+    ASSERT_TRUE(s.entry->thumbnail);
+  }
+  const ThumbRecord *one = screens[0].store.GetFolder(box.root().string()).Find("w.png", "");
+  const ThumbRecord *two = screens[1].store.GetFolder(box.root().string()).Find("w.png", "");
+  ASSERT_TRUE(one && two);
+  // Every header field alike; only the JPEG's length may follow the decode's reduction.
+  ThumbRecordHeader twice = two->header;
+  twice.dataSize = one->header.dataSize;
+  unsigned char a[kThumbHeaderBytes], b[kThumbHeaderBytes];
+  WriteThumbHeader(one->header, a);
+  WriteThumbHeader(twice, b);
+  EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
+  EXPECT_EQ(two->header.thumbWidth, 106);
+  EXPECT_FALSE(screens[0].entry->displayThumbnail);
+  ASSERT_TRUE(screens[1].entry->displayThumbnail);
+  EXPECT_EQ(DibWidth(screens[1].entry->displayThumbnail.get()), 212);
+
+  const QImage sharp = screens[1].canvas.Image();
+  const CellLayout l = LayoutOf(*screens[1].entry);
+  const CellRect place = FitThumbnailRect(106, 50, l.picture, true);
+  const int row = (place.top + place.bottom);  // the middle row, in device pixels
+  for (int x = place.left * 2; x + 1 < place.right * 2; ++x)
+    ASSERT_NE(sharp.pixelColor(x, row), sharp.pixelColor(x + 1, row)) << x;
+  // The caption has ink, and not the blocks of the ratio-1 caption enlarged.
+  const QImage enlarged = screens[0].canvas.Image().scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
+  const QRect caption(l.caption.left * 2, l.caption.top * 2, (l.caption.right - l.caption.left) * 2,
+                      (l.caption.bottom - l.caption.top) * 2);
+  bool inked = false;
+  for (int y = caption.top(); y <= caption.bottom(); ++y)
+    inked = inked || HasInk(sharp, y, caption.left(), caption.right(), Colour(C().normalDraw));
+  EXPECT_TRUE(inked);
+  KeepRendering(sharp, "caption-2x.png");
+  EXPECT_NE(sharp.copy(caption).convertToFormat(QImage::Format_RGB888),
+            enlarged.copy(caption).convertToFormat(QImage::Format_RGB888));
 }
 
 }  // namespace
