@@ -18,6 +18,8 @@ using test::Header;
 using test::Picture;
 using test::Picture24;
 using test::PixelAt;
+using test::PixelsAt;
+using Pixels = std::vector<uint32_t>;
 using test::Rgb;
 
 // Text needs a QGuiApplication for its fonts.
@@ -36,23 +38,19 @@ TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
   canvas.Fill(QRect(4, 2, 10, 10), Rgb(0, 0, 200));  // clipped at the surface edge
   GlobalHandle h(canvas.GetDib());
   ASSERT_TRUE(h);
-  EXPECT_EQ(DibBitCount(h.get()), 24);
-  EXPECT_EQ(DibHeaderSize(h.get()), 40u);
-  EXPECT_EQ(static_cast<int64_t>(GlobalSize(h.get())), DibTotalSize(h.get()));
-  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(10, 20, 30));
-  EXPECT_EQ(PixelAt(h.get(), 1, 0), Rgb(200, 0, 0));
-  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(200, 0, 0));
-  EXPECT_EQ(PixelAt(h.get(), 3, 0), Rgb(10, 20, 30));
-  EXPECT_EQ(PixelAt(h.get(), 4, 2), Rgb(0, 0, 200));
-  EXPECT_EQ(PixelAt(h.get(), 4, 1), Rgb(10, 20, 30));
+  EXPECT_EQ(
+      std::tuple(DibBitCount(h.get()), DibHeaderSize(h.get()), static_cast<int64_t>(GlobalSize(h.get()))),
+      std::tuple(24, 40u, DibTotalSize(h.get())));
+  const uint32_t back = Rgb(10, 20, 30), red = Rgb(200, 0, 0);
+  EXPECT_EQ(PixelsAt(h.get(), {{0, 0}, {1, 0}, {2, 0}, {3, 0}, {4, 2}, {4, 1}}),
+            (Pixels{back, red, red, back, Rgb(0, 0, 200), back}));
 
   // Same size and depth: only refilled.
   ASSERT_TRUE(canvas.Create(5, 3, 24, Rgb(1, 1, 1)));
   GlobalHandle again(canvas.GetDib());
   EXPECT_EQ(PixelAt(again.get(), 1, 0), Rgb(1, 1, 1));
   canvas.Destroy();
-  EXPECT_FALSE(canvas.IsValid());
-  EXPECT_EQ(canvas.GetDib(), nullptr);
+  EXPECT_TRUE(!canvas.IsValid() && !canvas.GetDib());
 }
 
 TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
@@ -62,23 +60,19 @@ TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   ASSERT_TRUE(c8.Create(2, 2, 8, Rgb(77, 77, 77)));
   GlobalHandle p1(c1.GetDib()), p4(c4.GetDib()), p8(c8.GetDib());
   ASSERT_TRUE(p1 && p4 && p8);
-  EXPECT_EQ(DibBitCount(p1.get()), 1);
-  EXPECT_EQ(DibBitCount(p4.get()), 4);
-  EXPECT_EQ(DibBitCount(p8.get()), 8);
+  EXPECT_EQ(std::tuple(DibBitCount(p1.get()), DibBitCount(p4.get()), DibBitCount(p8.get())),
+            std::tuple(1, 4, 8));
   {
+    // 32 is nearest to entry 2 (34).
     DibLock l4(p4.get());
     auto *table = reinterpret_cast<RgbQuad *>(l4.bytes() + 40);
-    EXPECT_EQ(table[1].red, 17);
-    EXPECT_EQ(table[15].green, 255);
-    // 32 is nearest to entry 2 (34).
-    EXPECT_EQ(GetDibPixel(l4.header(), 2, 1), 2u);
+    EXPECT_EQ(std::tuple(table[1].red, table[15].green, GetDibPixel(l4.header(), 2, 1)),
+              std::tuple(17, 255, 2u));
     DibLock l1(p1.get());
     auto *t1 = reinterpret_cast<RgbQuad *>(l1.bytes() + 40);
-    EXPECT_EQ(t1[0].blue, 0);
-    EXPECT_EQ(t1[1].blue, 255);
-    EXPECT_EQ(GetDibPixel(l1.header(), 8, 0), 1u);
-    EXPECT_EQ(DibBits(l1.header())[0], 0xFF);
-    EXPECT_EQ(DibBits(l1.header())[1], 0x80);
+    EXPECT_EQ(std::tuple(t1[0].blue, t1[1].blue, GetDibPixel(l1.header(), 8, 0), DibBits(l1.header())[0],
+                         DibBits(l1.header())[1]),
+              std::tuple(0, 255, 1u, 0xFF, 0x80));
   }
   EXPECT_EQ(PixelAt(p8.get(), 1, 1), 77u);
 
@@ -89,8 +83,7 @@ TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   GlobalHandle pal = Picture(bi, table, {0, 1, 2, 0, 2, 1, 0, 0});
   CDibCanvas fromPic;
   ASSERT_TRUE(fromPic.CreateFromDib(0, 0, pal.get(), Rgb(250, 10, 10)));
-  EXPECT_EQ(fromPic.BitCount(), 8);
-  EXPECT_EQ(fromPic.Size(), QSize(3, 2));
+  EXPECT_EQ(std::tuple(fromPic.BitCount(), fromPic.Size()), std::tuple(8, QSize(3, 2)));
   fromPic.DrawDib(pal.get(), QPoint(0, 0));
   GlobalHandle back(fromPic.GetDib());
   ASSERT_TRUE(back);
@@ -110,14 +103,9 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   canvas.DrawDib(pic.get(), QRect(0, 0, 4, 4));
   canvas.DrawDib(pic.get(), QPoint(4, 3));
   GlobalHandle h(canvas.GetDib());
-  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(255, 0, 0));
-  EXPECT_EQ(PixelAt(h.get(), 1, 1), Rgb(255, 0, 0));
-  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(0, 255, 0));
-  EXPECT_EQ(PixelAt(h.get(), 1, 2), Rgb(0, 0, 255));
-  EXPECT_EQ(PixelAt(h.get(), 3, 3), Rgb(255, 255, 255));
-  EXPECT_EQ(PixelAt(h.get(), 4, 4), Rgb(0, 0, 255));
-  EXPECT_EQ(PixelAt(h.get(), 5, 3), Rgb(0, 255, 0));
-  EXPECT_EQ(PixelAt(h.get(), 4, 0), 0u);
+  const uint32_t red = Rgb(255, 0, 0), green = Rgb(0, 255, 0), blue = Rgb(0, 0, 255);
+  EXPECT_EQ(PixelsAt(h.get(), {{0, 0}, {1, 1}, {2, 0}, {1, 2}, {3, 3}, {4, 4}, {5, 3}, {4, 0}}),
+            (Pixels{red, red, green, blue, Rgb(255, 255, 255), blue, green, 0}));
 
   // Depths Qt cannot read directly, and rows stored top-down, draw the same way.
   std::vector<uint8_t> t16(64);
@@ -127,8 +115,7 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   ASSERT_TRUE(small.Create(2, 1, Rgb(9, 9, 9)));
   small.DrawDib(four.get(), QPoint(0, 0));
   GlobalHandle s(small.GetDib());
-  EXPECT_EQ(PixelAt(s.get(), 0, 0), Rgb(255, 0, 0));
-  EXPECT_EQ(PixelAt(s.get(), 1, 0), 0u);
+  EXPECT_EQ(PixelsAt(s.get(), {{0, 0}, {1, 0}}), (Pixels{red, 0}));
   // A picture whose block is too short draws nothing.
   GlobalHandle lying = Picture(Header(50, 50, 24), {}, {1, 2, 3});
   small.DrawDib(lying.get(), QPoint(0, 0));
@@ -138,7 +125,7 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   GlobalHandle rle = Picture(v4, std::vector<uint8_t>(68 + 4), {});
   small.DrawDib(rle.get(), QRect(0, 0, 2, 1));
   GlobalHandle same(small.GetDib());
-  EXPECT_EQ(PixelAt(same.get(), 0, 0), Rgb(255, 0, 0));
+  EXPECT_EQ(PixelAt(same.get(), 0, 0), red);
 }
 
 TEST_F(CanvasTest, LinesLeaveOutTheirEndPoint) {
@@ -148,12 +135,9 @@ TEST_F(CanvasTest, LinesLeaveOutTheirEndPoint) {
   canvas.DrawLine(QPoint(0, 0), QPoint(4, 0), Rgb(255, 255, 255));
   canvas.DrawLine(QPoint(-3, 4), QPoint(9, 4), Rgb(0, 0, 255));  // clipped, not written outside
   GlobalHandle h(canvas.GetDib());
-  EXPECT_EQ(PixelAt(h.get(), 0, 3), Rgb(255, 255, 255));
-  EXPECT_EQ(PixelAt(h.get(), 0, 0), Rgb(255, 255, 255));
-  EXPECT_EQ(PixelAt(h.get(), 3, 0), Rgb(255, 255, 255));
-  EXPECT_EQ(PixelAt(h.get(), 4, 0), 0u);
-  EXPECT_EQ(PixelAt(h.get(), 0, 4), Rgb(0, 0, 255));
-  EXPECT_EQ(PixelAt(h.get(), 4, 4), Rgb(0, 0, 255));
+  const uint32_t white = Rgb(255, 255, 255), blue = Rgb(0, 0, 255);
+  EXPECT_EQ(PixelsAt(h.get(), {{0, 3}, {0, 0}, {3, 0}, {4, 0}, {0, 4}, {4, 4}}),
+            (Pixels{white, white, white, 0, blue, blue}));
 }
 
 int CountColour(HDIB h, uint32_t colour, QRect area) {
@@ -168,8 +152,7 @@ TEST_F(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
   EXPECT_EQ(font.pixelSize(), 14);
   const QSize plain = CDibCanvas::MeasureText("ab", font, 4);
   const QSize tabbed = CDibCanvas::MeasureText("a\tb", font, 4);
-  EXPECT_GT(plain.width(), 0);
-  EXPECT_GT(plain.height(), 10);
+  EXPECT_TRUE(plain.width() > 0 && plain.height() > 10) << plain.width() << "x" << plain.height();
   EXPECT_GE(tabbed.width(), 4 * QFontMetrics(font).averageCharWidth());
 
   CDibCanvas canvas;
@@ -199,9 +182,8 @@ TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
     QPainter painter(&target);
     canvas.BlitTo(painter, 1, 1);
   }
-  EXPECT_EQ(target.pixel(1, 1), qRgb(0, 0, 7));
-  EXPECT_EQ(target.pixel(3, 2), qRgb(160, 100, 7));
-  EXPECT_EQ(target.pixel(0, 0), qRgb(0, 0, 0));
+  EXPECT_EQ(std::tuple(target.pixel(1, 1), target.pixel(3, 2), target.pixel(0, 0)),
+            std::tuple(qRgb(0, 0, 7), qRgb(160, 100, 7), qRgb(0, 0, 0)));
   {
     QPainter painter(&target);
     canvas.StretchTo(painter, QRect(0, 0, 6, 4));
@@ -215,9 +197,9 @@ TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
   GlobalHandle back(ReadDibFromStream(f));
   std::fclose(f);
   EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pic.get()));
-  EXPECT_EQ(canvas.SaveAsBmp(box.path("missing/c.bmp")), -1);
   CDibCanvas invalid;
-  EXPECT_EQ(invalid.SaveAsBmp(box.path("d.bmp")), -1);
+  EXPECT_EQ(std::tuple(canvas.SaveAsBmp(box.path("missing/c.bmp")), invalid.SaveAsBmp(box.path("d.bmp"))),
+            std::tuple(-1, -1));
   EXPECT_FALSE(std::filesystem::exists(box.path("d.bmp")));
 }
 
@@ -228,8 +210,7 @@ TEST_F(CanvasTest, ImagesConvertBothWays) {
   GlobalHandle h(BitmapToDib(image));
   ASSERT_TRUE(h);
   EXPECT_EQ(DibBitCount(h.get()), 24);
-  EXPECT_EQ(PixelAt(h.get(), 2, 0), Rgb(200, 100, 50));
-  EXPECT_EQ(PixelAt(h.get(), 0, 1), Rgb(10, 20, 30));
+  EXPECT_EQ(PixelsAt(h.get(), {{2, 0}, {0, 1}}), (Pixels{Rgb(200, 100, 50), Rgb(10, 20, 30)}));
   QImage back = DibToImage(h.get());
   EXPECT_EQ(back.pixel(2, 0), qRgb(200, 100, 50));
 
@@ -238,18 +219,16 @@ TEST_F(CanvasTest, ImagesConvertBothWays) {
   indexed.setPixel(0, 0, 1);
   indexed.setPixel(1, 0, 0);
   GlobalHandle h8(BitmapToDib(indexed));
-  EXPECT_EQ(DibBitCount(h8.get()), 8);
-  EXPECT_EQ(DibNumColors(h8.get()), 2u);
-  EXPECT_EQ(PixelAt(h8.get(), 0, 0), 1u);
-  EXPECT_EQ(DibToImage(h8.get()).pixel(0, 0), qRgb(4, 5, 6));
+  EXPECT_EQ(std::tuple(DibBitCount(h8.get()), DibNumColors(h8.get()), PixelAt(h8.get(), 0, 0),
+                       DibToImage(h8.get()).pixel(0, 0)),
+            std::tuple(8, 2u, 1u, qRgb(4, 5, 6)));
 
   // 32-bit rows are wrapped in place; the image must outlive the block.
   GlobalHandle p32 = Picture(Header(1, 1, 32), {}, {1, 2, 3, 0});
   QImage img32 = DibToImage(p32.get());
   p32.reset();
   EXPECT_EQ(img32.pixel(0, 0), qRgb(3, 2, 1));
-  EXPECT_TRUE(DibToImage(HDIB{}).isNull());
-  EXPECT_EQ(BitmapToDib(QImage()), nullptr);
+  EXPECT_TRUE(DibToImage(HDIB{}).isNull() && !BitmapToDib(QImage()));
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 #include <vector>
 
 #include "picture/dib.h"
@@ -60,6 +62,13 @@ GlobalHandle Picture24(int width, int height, F f) {
 inline uint32_t PixelAt(HDIB h, int x, int y) {
   DibLock lock(h);
   return lock ? GetDibPixel(lock.header(), x, y) : 0xFFFFFFFFu;
+}
+
+// The pixels at these points, as PixelAt reads them.
+inline std::vector<uint32_t> PixelsAt(HDIB h, std::initializer_list<std::pair<int, int>> points) {
+  std::vector<uint32_t> v;
+  for (const auto &[x, y] : points) v.push_back(PixelAt(h, x, y));
+  return v;
 }
 
 inline uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return r | (g << 8) | (uint32_t{b} << 16); }

@@ -16,6 +16,8 @@ using test::Header;
 using test::Picture;
 using test::Picture24;
 using test::PixelAt;
+using test::PixelsAt;
+using Pixels = std::vector<uint32_t>;
 using test::Rgb;
 
 uint32_t Grey(int v) { return Rgb(uint8_t(v), uint8_t(v), uint8_t(v)); }
@@ -49,12 +51,10 @@ TEST(DibRotation, UsesTheStoredFactorAndBoundingBox) {
   EXPECT_NEAR(box.left, -50, 1e-6);
   EXPECT_NEAR(box.right, 0, 1e-6);
   EXPECT_NEAR(box.bottom, 100, 1e-6);
-  EXPECT_EQ(RotatedSize(100, 50, 90), (DibSize{50, 100}));
-  EXPECT_EQ(RotatedSize(100, 50, -90), (DibSize{50, 100}));
-  EXPECT_EQ(RotatedSize(100, 50, 180), (DibSize{100, 50}));
-  EXPECT_EQ(RotatedSize(100, 50, 270), (DibSize{50, 100}));
-  EXPECT_EQ(RotatedSize(100, 100, 45), (DibSize{141, 141}));
-  EXPECT_EQ(RotatedSize(7, 3, 0), (DibSize{7, 3}));
+  EXPECT_EQ(
+      (std::vector<DibSize>{RotatedSize(100, 50, 90), RotatedSize(100, 50, -90), RotatedSize(100, 50, 180),
+                            RotatedSize(100, 50, 270), RotatedSize(100, 100, 45), RotatedSize(7, 3, 0)}),
+      (std::vector<DibSize>{{50, 100}, {50, 100}, {100, 50}, {50, 100}, {141, 141}, {7, 3}}));
 }
 
 TEST(Transforms, SameSizeWithoutAngleAnswersTheInput) {
@@ -69,17 +69,15 @@ TEST(Transforms, SameSizeWithoutAngleAnswersTheInput) {
                              : ScaleAverage(pic.get(), 100, 100, 90, false);
     Result r(pic.get(), out);
     EXPECT_FALSE(r.same());
-    EXPECT_EQ(r.width(), 100);
-    EXPECT_EQ(r.height(), 100);
-    EXPECT_EQ(r.at(99, 0), PixelAt(pic.get(), 0, 0));
+    EXPECT_EQ(std::tuple(r.width(), r.height(), r.at(99, 0)), std::tuple(100, 100, PixelAt(pic.get(), 0, 0)));
   }
   // Bilinear works on 24 bits only; a bad target size or angle changes nothing.
   GlobalHandle p8(CreateDib(4, 4, 8));
   EXPECT_EQ(ScaleBilinear(p8.get(), 8, 8, 0), p8.get());
-  EXPECT_EQ(ScaleNearest(pic.get(), 0, 10, 0), pic.get());
-  EXPECT_EQ(ScaleAverage(pic.get(), 10, -1, 0, false), pic.get());
-  EXPECT_EQ(RotateDib(pic.get(), std::numeric_limits<double>::quiet_NaN()), pic.get());
-  EXPECT_EQ(ScaleBilinear(pic.get(), 10, 10, std::numeric_limits<double>::infinity()), pic.get());
+  for (HDIB r : {ScaleNearest(pic.get(), 0, 10, 0), ScaleAverage(pic.get(), 10, -1, 0, false),
+                 RotateDib(pic.get(), std::numeric_limits<double>::quiet_NaN()),
+                 ScaleBilinear(pic.get(), 10, 10, std::numeric_limits<double>::infinity())})
+    EXPECT_EQ(r, pic.get());
 }
 
 TEST(Transforms, RefuseWhatTheyCannotReadWithoutTouchingIt) {
@@ -129,18 +127,15 @@ TEST(RotateDib, QuarterTurnsMovePixelsWithoutLoss) {
   // A one-row picture turns into one column, every pixel kept.
   GlobalHandle strip = Picture24(5, 1, [](int x, int) { return uint32_t(x + 10); });
   Result col(strip.get(), RotateDib(strip.get(), 90));
-  ASSERT_EQ(col.width(), 1);
-  ASSERT_EQ(col.height(), 5);
-  for (int y = 0; y < 5; ++y) EXPECT_EQ(col.at(0, y), uint32_t(y + 10));
+  ASSERT_EQ(std::tuple(col.width(), col.height()), std::tuple(1, 5));
+  EXPECT_EQ(PixelsAt(col.h, {{0, 0}, {0, 1}, {0, 2}, {0, 3}, {0, 4}}), (Pixels{10, 11, 12, 13, 14}));
 
   // Paletted pictures keep their depth and table.
   std::vector<uint8_t> table(16 * 4);
   table[4 * 3] = 99;
   GlobalHandle four = Picture(Header(2, 1, 4), table, {0x30, 0, 0, 0});
   Result r4(four.get(), RotateDib(four.get(), 90));
-  EXPECT_EQ(DibBitCount(r4.h), 4);
-  EXPECT_EQ(r4.at(0, 0), 3u);
-  EXPECT_EQ(r4.at(0, 1), 0u);
+  EXPECT_EQ(std::tuple(DibBitCount(r4.h), r4.at(0, 0), r4.at(0, 1)), std::tuple(4, 3u, 0u));
   DibLock l4(r4.h);
   EXPECT_EQ(l4.bytes()[40 + 12], 99);
 }
@@ -148,32 +143,23 @@ TEST(RotateDib, QuarterTurnsMovePixelsWithoutLoss) {
 TEST(RotateDib, FortyFiveDegreesGrowsWithBlackCorners) {
   GlobalHandle pic = Picture24(100, 100, [](int, int) { return Rgb(200, 150, 100); });
   Result r(pic.get(), RotateDib(pic.get(), 45));
-  EXPECT_EQ(r.width(), 141);
-  EXPECT_EQ(r.height(), 141);
-  EXPECT_EQ(r.at(0, 0), 0u);
-  EXPECT_EQ(r.at(140, 0), 0u);
-  EXPECT_EQ(r.at(0, 140), 0u);
-  EXPECT_EQ(r.at(140, 140), 0u);
-  EXPECT_EQ(r.at(70, 70), Rgb(200, 150, 100));
-  EXPECT_EQ(r.at(70, 2), Rgb(200, 150, 100));
-  EXPECT_EQ(r.at(2, 70), Rgb(200, 150, 100));
+  EXPECT_EQ(std::tuple(r.width(), r.height()), std::tuple(141, 141));
+  EXPECT_EQ(PixelsAt(r.h, {{0, 0}, {140, 0}, {0, 140}, {140, 140}}), (Pixels{0, 0, 0, 0}));
+  const uint32_t c = Rgb(200, 150, 100);
+  EXPECT_EQ(PixelsAt(r.h, {{70, 70}, {70, 2}, {2, 70}}), (Pixels{c, c, c}));
 }
 
 TEST(ScaleNearest, PicksTheSampledPixelAndKeepsTheDepth) {
   GlobalHandle pic = Picture24(4, 2, [](int x, int y) { return uint32_t(y * 10 + x); });
   Result half(pic.get(), ScaleNearest(pic.get(), 2, 1, 0));
-  EXPECT_EQ(half.at(0, 0), 0u);
-  EXPECT_EQ(half.at(1, 0), 2u);
+  EXPECT_EQ(PixelsAt(half.h, {{0, 0}, {1, 0}}), (Pixels{0, 2}));
   Result up(pic.get(), ScaleNearest(pic.get(), 8, 4, 0));
-  EXPECT_EQ(up.at(7, 3), 13u);
-  EXPECT_EQ(up.at(2, 1), 1u);
+  EXPECT_EQ(PixelsAt(up.h, {{7, 3}, {2, 1}}), (Pixels{13, 1}));
 
   std::vector<uint8_t> table(256 * 4, 0);
   GlobalHandle p8 = Picture(Header(2, 1, 8), table, {5, 9, 0, 0});
   Result r8(p8.get(), ScaleNearest(p8.get(), 4, 2, 0));
-  EXPECT_EQ(DibBitCount(r8.h), 8);
-  EXPECT_EQ(r8.at(0, 1), 5u);
-  EXPECT_EQ(r8.at(3, 0), 9u);
+  EXPECT_EQ(std::tuple(DibBitCount(r8.h), r8.at(0, 1), r8.at(3, 0)), std::tuple(8, 5u, 9u));
 
   // A turned reduction keeps every edge: no row of black where the picture ends.
   GlobalHandle uniform = Picture24(40, 20, [](int, int) { return Rgb(9, 9, 9); });
@@ -185,12 +171,9 @@ TEST(ScaleNearest, PicksTheSampledPixelAndKeepsTheDepth) {
 TEST(ScaleBilinear, EnlargingFadesTheFarEdgesTowardBlack) {
   GlobalHandle pic = Picture24(4, 4, [](int, int) { return Grey(200); });
   Result r(pic.get(), ScaleBilinear(pic.get(), 8, 8, 0));
-  EXPECT_EQ(r.at(0, 0), Grey(200));
-  EXPECT_EQ(r.at(6, 5), Grey(200));
   // x = 7 samples 3.5: halfway to the black beyond the right edge.
-  EXPECT_EQ(r.at(7, 0), Grey(100));
-  EXPECT_EQ(r.at(0, 7), Grey(100));
-  EXPECT_EQ(r.at(7, 7), Grey(50));
+  EXPECT_EQ(PixelsAt(r.h, {{0, 0}, {6, 5}, {7, 0}, {0, 7}, {7, 7}}),
+            (Pixels{Grey(200), Grey(200), Grey(100), Grey(100), Grey(50)}));
 
   // Weights are 8-bit fixed point with arithmetic shifts: 0 -> 255 at a third is
   // 0 + (255 * 85 >> 8) = 84; 255 -> 0 at a third is 255 + (-255 * 85 >> 8) = 170.
@@ -256,15 +239,13 @@ TEST(ScaleAverage, PalettedSourcesGiveTwentyFourBits) {
   table[4] = 30, table[6] = 200;  // entry 1: blue 30, red 200
   GlobalHandle p1 = Picture(Header(2, 1, 1, BI_RGB, 2), table, {0x40, 0, 0, 0});
   Result r(p1.get(), ScaleAverage(p1.get(), 1, 1, 0, false));
-  EXPECT_EQ(DibBitCount(r.h), 24);
-  EXPECT_EQ(DibNumColors(r.h), 0u);
+  EXPECT_EQ(std::tuple(DibBitCount(r.h), DibNumColors(r.h)), std::tuple(24, 0u));
   // Factor 2, step 2 / 3: samples at 0, 0.67, 1.33 -> entries 0, 0, 1.
   EXPECT_EQ(r.at(0, 0), Rgb(200 / 3, 0, (10 + 10 + 30) / 3));
   // Turned samples falling outside the source are skipped, not counted as black.
   GlobalHandle uniform = Picture24(50, 50, [](int, int) { return Grey(90); });
   Result turned(uniform.get(), ScaleAverage(uniform.get(), 20, 20, 30, true));
-  EXPECT_EQ(turned.at(10, 10), Grey(90));
-  EXPECT_EQ(turned.at(0, 0), 0u);
+  EXPECT_EQ(PixelsAt(turned.h, {{10, 10}, {0, 0}}), (Pixels{Grey(90), 0}));
 }
 
 TEST(SharpenDib, UniformStaysAndEdgesUseTheirOwnNeighbours) {
@@ -276,16 +257,14 @@ TEST(SharpenDib, UniformStaysAndEdgesUseTheirOwnNeighbours) {
   // 3 x 3 of 50 with 100 in the middle.
   GlobalHandle dot = Picture24(3, 3, [](int x, int y) { return Grey(x == 1 && y == 1 ? 100 : 50); });
   Result s(dot.get(), SharpenDib(dot.get(), 0.3));
-  EXPECT_EQ(s.at(1, 1), Grey(100 + ((50 * 76) >> 8)));  // 114
-  EXPECT_EQ(s.at(0, 0), Grey(50));
-  // Top middle: (50 + 50 + 100) / 3 = 66; 50 + ((-16 * 76) >> 8) = 50 - 5.
-  EXPECT_EQ(s.at(1, 0), Grey(45));
+  // Centre: 100 + ((50 * 76) >> 8) = 114; top middle: (50 + 50 + 100) / 3 = 66; 50 + ((-16 * 76) >> 8) = 50
+  // - 5.
+  EXPECT_EQ(PixelsAt(s.h, {{1, 1}, {0, 0}, {1, 0}}), (Pixels{Grey(114), Grey(50), Grey(45)}));
   EXPECT_EQ(PixelAt(dot.get(), 1, 1), Grey(100));  // the input is untouched
 
   GlobalHandle spike = Picture24(3, 1, [](int x, int) { return Grey(x == 1 ? 250 : 0); });
   Result clipped(spike.get(), SharpenDib(spike.get(), 0.3));
-  EXPECT_EQ(clipped.at(1, 0), Grey(255));
-  EXPECT_EQ(clipped.at(0, 0), Grey(0));
+  EXPECT_EQ(PixelsAt(clipped.h, {{1, 0}, {0, 0}}), (Pixels{Grey(255), Grey(0)}));
 }
 
 TEST(AdjustDibColors, ContrastThenOffsetsInPlace) {
@@ -321,8 +300,8 @@ TEST(ScaleDibByMode, DispatchesAndFreesWhatItMade) {
   {
     Result plain(pic.get(), ScaleDibByMode(pic.get(), 8, 8, 0, kScalePlain, 1.0, false));
     EXPECT_EQ(plain.width(), 8);
-    EXPECT_EQ(plain.at(7, 7), Grey(183));  // nearest stretch: source (3, 3)
-    EXPECT_EQ(plain.at(7, 0), Grey(180));
+    EXPECT_EQ(PixelsAt(plain.h, {{7, 7}, {7, 0}}),
+              (Pixels{Grey(183), Grey(180)}));  // nearest stretch: source (3, 3)
     Result turned(pic.get(), ScaleDibByMode(pic.get(), 4, 4, 90, 7, 1.0, false));
     EXPECT_EQ(turned.at(3, 0), PixelAt(pic.get(), 0, 0));
     Result bilinear(pic.get(), ScaleDibByMode(pic.get(), 8, 8, 0, kScaleBilinear, 1.0, false));
@@ -335,8 +314,7 @@ TEST(ScaleDibByMode, DispatchesAndFreesWhatItMade) {
   // A paletted picture goes through a 24-bit copy that does not outlive the call.
   {
     Result r(four.get(), ScaleDibByMode(four.get(), 1, 1, 0, kScaleNearest, 1.0, false));
-    EXPECT_EQ(DibBitCount(r.h), 24);
-    EXPECT_EQ(r.at(0, 0), Rgb(0, 0, 77));
+    EXPECT_EQ(std::tuple(DibBitCount(r.h), r.at(0, 0)), std::tuple(24, Rgb(0, 0, 77)));
     Result same(four.get(), ScaleDibByMode(four.get(), 2, 2, 0, kScaleNearest, 1.0, false));
     EXPECT_EQ(DibBitCount(same.h), 24);  // the conversion is the answer
   }
