@@ -16,18 +16,14 @@ const std::string kAviData = std::string(TAMRO_BUILTIN_DATA) + "/avi/";
 TEST(Avi, MiddleFrameOfTheFirstVideoStreamBottomRowFirst) {
   const std::string path = kAviData + "video.avi";
   const std::string bytes = test::ReadFile(path);
-  std::string head = bytes.substr(0, SPI_HEAD_BYTES);
-  head.resize(SPI_HEAD_BYTES);
-  EXPECT_EQ(IsSupported(kAvi, "v.avi", reinterpret_cast<uintptr_t>(head.data())), 1);
+  EXPECT_EQ(test::Claims(kAvi, "v.avi", bytes), 1);
 
   SpiPictureInfo info{};
   ASSERT_EQ(GetPictureInfo(kAvi, path.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), 0);
   EXPECT_EQ(info.width, 6);
   EXPECT_EQ(info.height, 4);
   EXPECT_EQ(info.colorDepth, 0);
-  EXPECT_EQ(
-      GetPictureInfo(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, nullptr),
-      SPI_NO_FUNCTION);
+  EXPECT_EQ(test::InfoOf(kAvi, bytes, info), SPI_NO_FUNCTION);
 
   Picture pic;
   ASSERT_EQ(GetPicture(kAvi, path.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), 0);
@@ -40,9 +36,7 @@ TEST(Avi, MiddleFrameOfTheFirstVideoStreamBottomRowFirst) {
   EXPECT_EQ(c.g, 50);
   EXPECT_EQ(test::PixelAt(pic.h, 0, 0).b, 255) << "top-left stays top-left";
   Picture mem;
-  EXPECT_EQ(GetPicture(kAvi, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, mem.out(), 0,
-                       0, nullptr, 0),
-            SPI_NO_PICTURE);
+  EXPECT_EQ(test::Decode(kAvi, bytes, mem), SPI_NO_PICTURE);
 }
 
 TEST(Avi, NoVideoOrNoFileGivesNoPicture) {

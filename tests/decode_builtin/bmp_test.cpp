@@ -14,16 +14,8 @@ using test::Bytes;
 using test::MakeBmp;
 using test::Picture;
 
-int Supported(const Bytes &file) {
-  Bytes head(file);
-  head.resize(SPI_HEAD_BYTES, 0);
-  return IsSupported(kBmp, "x.bmp", reinterpret_cast<uintptr_t>(head.data()));
-}
-
-int Decode(const Bytes &file, Picture &pic) {
-  return GetPicture(kBmp, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                    SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0);
-}
+int Supported(const Bytes &file) { return test::Claims(kBmp, "x.bmp", file); }
+int Decode(const Bytes &file, Picture &pic) { return test::Decode(kBmp, file, pic); }
 
 TEST(BmpSupport, ClaimsFortyByteHeadersOfTheDepthsItReads) {
   for (int bits : {1, 4, 8, 24}) EXPECT_EQ(Supported(MakeBmp(2, 2, bits, 0, Bytes(16))), 1) << bits;
@@ -48,15 +40,15 @@ TEST(BmpSupport, ReadsTheHeadFromADescriptorWithoutMovingIt) {
   close(fd);
 }
 
-TEST(BmpInfo, FillsSizeAndDepthInBothForms) {
+TEST(BmpInfo, FillsSizeAndDepthInBothFormsAndTheFileIsReadFromItsOffset) {
   test::Sandbox box;
-  const Bytes file = MakeBmp(5, 7, 8, 0, Bytes(8 * 7));
+  Bytes rows(8 * 7);
+  rows[8 * 6 + 4] = 4;  // top row
+  const Bytes file = MakeBmp(5, 7, 8, 0, rows);
   SpiPictureInfo info{};
   info.x_density = 77;
   info.hInfo = 99;
-  ASSERT_EQ(GetPictureInfo(kBmp, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                           SPI_SOURCE_MEMORY, &info, nullptr),
-            0);
+  ASSERT_EQ(test::InfoOf(kBmp, file, info), 0);
   EXPECT_EQ(info.width, 5);
   EXPECT_EQ(info.height, 7);
   EXPECT_EQ(info.colorDepth, 8);
@@ -75,6 +67,10 @@ TEST(BmpInfo, FillsSizeAndDepthInBothForms) {
   EXPECT_EQ(GetPictureInfo(kBmp, tiny.c_str(), 0, SPI_SOURCE_FILE, &fi, nullptr), SPI_READ_ERROR)
       << "nothing beyond the headers";
   EXPECT_EQ(GetPictureInfo(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, nullptr, nullptr), SPI_NO_FUNCTION);
+  // The picture entry reads the file from the offset as well.
+  Picture pic;
+  ASSERT_EQ(GetPicture(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, pic.out(), 0, 500, nullptr, 0), 0);
+  EXPECT_EQ(test::IndexAt(pic.h, 4, 0), 4u);
 }
 
 TEST(BmpPicture, CopiesHeaderPaletteAndRows) {
@@ -135,11 +131,9 @@ TEST(BmpRle8, ExpandsRunsLiteralsDeltasAndLineEnds) {
   EXPECT_EQ(h.compression, 0u);
   EXPECT_EQ(h.sizeImage, 0u);
   // Stored row 0 is the bottom (y = 2 from the top).
-  const uint32_t bottom[] = {7, 7, 7, 1, 2, 3};
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 2), bottom[x]) << x;
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 1), 0u);
-  const uint32_t top[] = {0, 0, 4, 5, 6, 0};
-  for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 0), top[x]) << x;
+  const uint32_t want[3][6] = {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
 }
 
 TEST(BmpRle8, DeltaPastTheRowDeliversTheCompressedPicture) {
@@ -173,10 +167,9 @@ TEST(BmpRle4, AlternatesNibblesAndPadsLiterals) {
   Picture pic;
   ASSERT_EQ(Decode(file, pic), 0);
   ASSERT_EQ(test::HeaderOf(pic.h).compression, 0u);
-  const uint32_t bottom[] = {0xA, 0xB, 0xA, 0xB, 0xA};
-  for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 1), bottom[x]) << x;
-  const uint32_t top[] = {1, 2, 3, 0, 0};
-  for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, 0), top[x]) << x;
+  const uint32_t want[2][5] = {{1, 2, 3, 0, 0}, {0xA, 0xB, 0xA, 0xB, 0xA}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
 
   // A literal of 5 pixels takes 3 bytes plus one of padding.
   unsigned char rows[8] = {};
@@ -185,17 +178,6 @@ TEST(BmpRle4, AlternatesNibblesAndPadsLiterals) {
   EXPECT_EQ(rows[0], 0x12);
   EXPECT_EQ(rows[2], 0x57) << "the run after the padding continues at pixel 5";
   EXPECT_EQ(rows[3], 0x70);
-}
-
-TEST(BmpPicture, FileFormReadsFromTheOffset) {
-  test::Sandbox box;
-  const Bytes file = MakeBmp(1, 1, 24, 0, Bytes{1, 2, 3, 0});
-  std::string data(128, 0);
-  data.append(file.begin(), file.end());
-  const auto path = box.write("p.bmp", data);
-  Picture pic;
-  ASSERT_EQ(GetPicture(kBmp, path.c_str(), 128, SPI_SOURCE_FILE, pic.out(), 0, 500, nullptr, 0), 0);
-  EXPECT_EQ(test::PixelAt(pic.h, 0, 0).r, 3);
 }
 
 }  // namespace

@@ -199,9 +199,7 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
     EXPECT_EQ(GlobalLiveBlockCount(), before + 1) << "only the picture is left";
   }
   Picture mem;
-  ASSERT_EQ(GetPicture(kGif, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                       SPI_SOURCE_MEMORY, mem.out(), 0, 0, nullptr, 0),
-            0);
+  ASSERT_EQ(test::Decode(kGif, file, mem), 0);
   Picture none;
   const auto empty = box.write("e.gif", "GIF89a");
   EXPECT_EQ(GetPicture(kGif, empty.c_str(), 6, SPI_SOURCE_FILE, none.out(), 0, 0, nullptr, 0),
@@ -219,36 +217,21 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
   EXPECT_EQ(info.width, 3);
   EXPECT_EQ(info.height, 2);
   EXPECT_EQ(info.colorDepth, 3);
-  ASSERT_NE(uint32_t{info.hInfo}, 0u);
-  {
-    HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
-    GlobalLockGuard lock(text);
-    EXPECT_STREQ(lock.as<char>(), "hello");
-    GlobalUnlock(text);
-    GlobalFree(text);
-  }
+  EXPECT_EQ(test::TakeText(info.hInfo), "hello");
   SpiPictureInfo mem{};
-  ASSERT_EQ(GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                           SPI_SOURCE_MEMORY, &mem, nullptr),
-            0);
+  ASSERT_EQ(test::InfoOf(kGif, file, mem), 0);
   EXPECT_EQ(mem.width, 3);
   // The host hands decoders memory images of files: the comment is read there too.
-  ASSERT_NE(uint32_t{mem.hInfo}, 0u);
-  {
-    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(mem.hInfo)));
-    GlobalLockGuard lock(text.get());
-    EXPECT_STREQ(lock.as<char>(), "hello");
-  }
+  EXPECT_EQ(test::TakeText(mem.hInfo), "hello");
   EXPECT_EQ(
       GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
       SPI_READ_ERROR)
       << "ends within the colour table";
 
-  Bytes head(file);
-  head.resize(SPI_HEAD_BYTES);
-  EXPECT_EQ(IsSupported(kGif, "c.gif", reinterpret_cast<uintptr_t>(head.data())), 1);
-  head[4] = '8';
-  EXPECT_EQ(IsSupported(kGif, "c.gif", reinterpret_cast<uintptr_t>(head.data())), 0);
+  EXPECT_EQ(test::Claims(kGif, "c.gif", file), 1);
+  Bytes other = file;
+  other[4] = '8';
+  EXPECT_EQ(test::Claims(kGif, "c.gif", other), 0);
 }
 
 }  // namespace

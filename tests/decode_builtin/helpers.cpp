@@ -231,6 +231,12 @@ BitmapInfoHeader HeaderOf(HDIB h) {
   return bi;
 }
 
+std::string TakeText(uint32_t hInfo) {
+  GlobalHandle block(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(hInfo)));
+  GlobalLockGuard lock(block.get());
+  return lock ? std::string(lock.as<char>()) : std::string();
+}
+
 uint32_t PaletteAt(HDIB h, int i) {
   GlobalLockGuard lock(h);
   if (!lock) return 0xFFFFFFFFu;

@@ -2,10 +2,12 @@
 
 // Makers of small pictures for the decoder tests, and readers of the pictures decoded.
 
+#include <algorithm>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#include "decode/builtin/builtin.h"
 #include "decode/spi.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
@@ -68,5 +70,29 @@ struct Picture {
   }
   HDIB *out() { return &h; }
 };
+
+// A built-in decoder's entries on a memory image (a std::string or Bytes). Claims hands
+// IsSupported the first SPI_HEAD_BYTES, zero-filled past the data.
+template <class Data>
+int Claims(int position, const char *name, const Data &file) {
+  std::string head(reinterpret_cast<const char *>(file.data()),
+                   std::min<size_t>(file.size(), SPI_HEAD_BYTES));
+  head.resize(SPI_HEAD_BYTES, '\0');
+  return builtin::IsSupported(position, name, reinterpret_cast<uintptr_t>(head.data()));
+}
+template <class Data>
+int Decode(int position, const Data &file, Picture &pic, long reduction = 0, ProgressProc progress = nullptr,
+           long user = 0) {
+  return builtin::GetPicture(position, reinterpret_cast<const char *>(file.data()),
+                             static_cast<long>(file.size()), SPI_SOURCE_MEMORY, pic.out(), 0, reduction,
+                             progress, user);
+}
+template <class Data>
+int InfoOf(int position, const Data &file, SpiPictureInfo &info, uint32_t *extra = nullptr) {
+  return builtin::GetPictureInfo(position, reinterpret_cast<const char *>(file.data()),
+                                 static_cast<long>(file.size()), SPI_SOURCE_MEMORY, &info, extra);
+}
+// The text of an information block, which is then freed; "" when there is none.
+std::string TakeText(uint32_t hInfo);
 
 }  // namespace tamro::test

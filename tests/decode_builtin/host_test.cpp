@@ -92,13 +92,7 @@ TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
   SpiPictureInfo info{};
   ASSERT_EQ(host.GetPictureInfo(kGif, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
   EXPECT_EQ(info.width, 3);
-  // The comment survives the mapping.
-  ASSERT_NE(uint32_t{info.hInfo}, 0u);
-  {
-    GlobalHandle text(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo)));
-    GlobalLockGuard lock(text.get());
-    EXPECT_STREQ(lock.as<char>(), "made by hand");
-  }
+  EXPECT_EQ(test::TakeText(info.hInfo), "made by hand") << "the comment survives the mapping";
   Picture pic;
   ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
   EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
@@ -116,8 +110,9 @@ TEST(BuiltinFileForms, MissingFilesAndUnknownSourcesAreRefused) {
     EXPECT_EQ(GetPicture(position, missing.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0),
               SPI_READ_ERROR);
     // (A text picture's facts come from the settings, not from its file.)
-    if (position != kText)
+    if (position != kText) {
       EXPECT_EQ(GetPictureInfo(position, missing.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), SPI_READ_ERROR);
+    }
     EXPECT_EQ(GetPicture(position, there.c_str(), 0, 3, pic.out(), 0, 0, nullptr, 0), SPI_NO_FUNCTION);
     EXPECT_EQ(GetPictureInfo(position, there.c_str(), 0, 3, &info, nullptr), SPI_NO_FUNCTION);
     EXPECT_EQ(pic.h, nullptr);

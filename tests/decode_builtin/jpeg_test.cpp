@@ -16,15 +16,9 @@ using test::Picture;
 
 int DecodeMemory(const Bytes &file, Picture &pic, long reduction = 1, ProgressProc progress = nullptr,
                  long user = 0) {
-  return GetPicture(kJpeg, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                    SPI_SOURCE_MEMORY, pic.out(), 0, reduction, progress, user);
+  return test::Decode(kJpeg, file, pic, reduction, progress, user);
 }
-
-int Claims(const Bytes &file, const char *name = "x.dat") {
-  Bytes head(file);
-  head.resize(SPI_HEAD_BYTES, 0);
-  return IsSupported(kJpeg, name, reinterpret_cast<uintptr_t>(head.data()));
-}
+int Claims(const Bytes &file, const char *name = "x.dat") { return test::Claims(kJpeg, name, file); }
 
 Bytes Solid(int w, int h, unsigned char r, unsigned char g, unsigned char b) {
   Bytes p;
@@ -184,24 +178,15 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
       test::MakeJpeg(20, 10, 3, test::Gradient(20, 10), 90, "a note", std::string("Exif\0\0MM", 8));
   SpiPictureInfo info{};
   uint32_t extra = 0;
-  ASSERT_EQ(GetPictureInfo(kJpeg, reinterpret_cast<const char *>(jpeg.data()), static_cast<long>(jpeg.size()),
-                           SPI_SOURCE_MEMORY, &info, &extra),
-            0);
+  ASSERT_EQ(test::InfoOf(kJpeg, jpeg, info, &extra), 0);
   EXPECT_EQ(info.width, 20);
   EXPECT_EQ(info.height, 10);
   EXPECT_EQ(info.colorDepth, 24);
-  ASSERT_NE(uint32_t{info.hInfo}, 0u);
+  EXPECT_EQ(test::TakeText(info.hInfo), "a note");
   ASSERT_NE(extra, 0u);
-  HGLOBAL text = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(info.hInfo));
-  HGLOBAL app1 = reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra));
-  {
-    GlobalLockGuard t(text), a(app1);
-    EXPECT_STREQ(t.as<char>(), "a note");
-    EXPECT_EQ(GlobalSize(app1), 9u) << "the APP1 bytes and a terminating 0";
-    EXPECT_EQ(std::memcmp(a.get(), "Exif\0\0MM\0", 9), 0);
-  }
-  GlobalFree(text);
-  GlobalFree(app1);
+  GlobalHandle app1(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra)));
+  EXPECT_EQ(app1.size(), 9u) << "the APP1 bytes and a terminating 0";
+  EXPECT_EQ(std::memcmp(GlobalLockGuard(app1.get()).get(), "Exif\0\0MM\0", 9), 0);
 
   test::Sandbox box;
   Bytes grey(8 * 8, 9);
@@ -211,10 +196,7 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   ASSERT_EQ(GetPictureInfo(kJpeg, path.c_str(), 3, SPI_SOURCE_FILE, &gi, nullptr), 0);
   EXPECT_EQ(gi.colorDepth, 8);
   EXPECT_EQ(uint32_t{gi.hInfo}, 0u);
-  const Bytes junk(64, 3);
-  EXPECT_EQ(
-      GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()), 64, SPI_SOURCE_MEMORY, &gi, nullptr),
-      SPI_FORMAT_ERROR);
+  EXPECT_EQ(test::InfoOf(kJpeg, Bytes(64, 3), gi), SPI_FORMAT_ERROR);
   EXPECT_EQ(gi.colorDepth, 24) << "nothing read";
 }
 

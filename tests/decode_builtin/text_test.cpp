@@ -14,11 +14,7 @@ namespace {
 
 using test::Picture;
 
-int Claims(const std::string &bytes, const char *name = "a.txt") {
-  std::string head = bytes.substr(0, SPI_HEAD_BYTES);
-  head.resize(SPI_HEAD_BYTES, '\0');
-  return IsSupported(kText, name, reinterpret_cast<uintptr_t>(head.data()));
-}
+int Claims(const std::string &bytes, const char *name = "a.txt") { return test::Claims(kText, name, bytes); }
 
 TEST(TextSupport, ShiftJisUtf8AndPlainText) {
   EXPECT_EQ(Claims("hello\r\nworld\t\x1A"), 1);

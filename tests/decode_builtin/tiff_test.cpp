@@ -47,16 +47,11 @@ Bytes WriteTiff(const test::Sandbox &box, const TiffLayout &s) {
   return Bytes(data.begin(), data.end());
 }
 
-int Decode(const Bytes &file, Picture &pic) {
-  return GetPicture(kTiff, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                    SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0);
-}
+int Decode(const Bytes &file, Picture &pic) { return test::Decode(kTiff, file, pic); }
 
 TEST(TiffSupport, ClaimsBothByteOrdersOnly) {
   auto claims = [](std::initializer_list<unsigned char> start) {
-    Bytes head(start);
-    head.resize(SPI_HEAD_BYTES);
-    return IsSupported(kTiff, "a.tif", reinterpret_cast<uintptr_t>(head.data()));
+    return test::Claims(kTiff, "a.tif", Bytes(start));
   };
   EXPECT_EQ(claims({'M', 'M', 0, 0x2A}), 1);
   EXPECT_EQ(claims({'I', 'I', 0x2A, 0}), 1);
@@ -138,10 +133,7 @@ TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
   EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
 
   SpiPictureInfo info{};
-  const Bytes file = WriteTiff(box, s);
-  ASSERT_EQ(GetPictureInfo(kTiff, reinterpret_cast<const char *>(file.data()), static_cast<long>(file.size()),
-                           SPI_SOURCE_MEMORY, &info, nullptr),
-            0);
+  ASSERT_EQ(test::InfoOf(kTiff, WriteTiff(box, s), info), 0);
   EXPECT_EQ(info.width, 2);
   EXPECT_EQ(info.colorDepth, 16) << "samples x bits";
 }
