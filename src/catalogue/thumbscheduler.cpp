@@ -161,7 +161,7 @@ void CThumbScheduler::OnUpdate(UpdateObserver *, int hint, const UpdateArgument 
 
 void CThumbScheduler::Use(int entryIndex, const CPicEntry &e) {
   if (entryIndex < 0 || !e.thumbnail) return;
-  const std::size_t bytes = e.thumbnail.size();
+  const std::size_t bytes = e.thumbnail.size() + e.displayThumbnail.size();
   auto it = usedAt_.find(entryIndex);
   if (it != usedAt_.end()) {
     used_.splice(used_.end(), used_, it->second.first);

@@ -120,11 +120,8 @@ TEST_F(SpiSetTest, DynamicLoadingKeepsUnusedModulesUnloaded) {
 TEST_F(SpiSetTest, ChangesFromInsideACallbackAreRefusedInsteadOfWaitingForever) {
   Scan();
   const std::string pic = TPic(1, 1, 24, 0, 0, 0);
-  SpiHead head = HeadOf(pic.data(), pic.size());
-  SpiQuery q;
-  q.fileName = "x.tpc";
-  q.data = reinterpret_cast<uintptr_t>(head.bytes);
-  q.length = head.length;
+  const SpiHead head = HeadOf(pic.data(), pic.size());
+  SpiQuery q = Query("x.tpc", head);
   std::string seenName;
   q.notify = [&](int position, std::string_view, uintptr_t) {
     if (position < 0) return;
@@ -148,16 +145,11 @@ TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {
   for (int t = 0; t < 3; ++t) {
     readers.emplace_back([&] {
       while (!stop) {
-        SpiHead head = HeadOf(pic.data(), pic.size());
-        SpiQuery q;
-        q.fileName = "x.tpc";
-        q.data = reinterpret_cast<uintptr_t>(head.bytes);
-        q.length = head.length;
+        const SpiHead head = HeadOf(pic.data(), pic.size());
+        SpiQuery q = Query("x.tpc", head);
         const int pos = host->FindDecoder(q);
         if (pos < 0) continue;  // switched off just now
-        HDIB dib = nullptr;
-        const int r = host->GetPicture(pos, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16);
-        GlobalHandle owned(dib);
+        const int r = DecodeImage(pos, pic);
         if (r == 0)
           ++decoded;
         else if (r != -1)

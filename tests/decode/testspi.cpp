@@ -67,16 +67,31 @@ CSpiHost &HostTest::Scan(const std::string &setName) {
   return *host;
 }
 
-int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start,
-                   int archivePosition, std::vector<int> *asked) {
-  SpiHead head = HeadOf(bytes.data(), bytes.size());
+SpiQuery HostTest::Query(const std::string &fileName, const SpiHead &head) {
   SpiQuery q;
   q.fileName = fileName;
+  q.data = reinterpret_cast<uintptr_t>(head.bytes);
+  q.length = head.length;
+  return q;
+}
+
+int HostTest::DecodeImage(int position, const std::string &bytes, GlobalHandle *out, ProgressProc progress,
+                          long user) {
+  HDIB dib = nullptr;
+  const int r = host->GetPicture(position, bytes.data(), &dib, 0, 1, SPI_SOURCE_MEMORY,
+                                 static_cast<long>(bytes.size()), progress, user);
+  GlobalHandle picture(dib);
+  if (out != nullptr) *out = std::move(picture);
+  return r;
+}
+
+int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start,
+                   int archivePosition, std::vector<int> *asked) {
+  const SpiHead head = HeadOf(bytes.data(), bytes.size());
+  SpiQuery q = Query(fileName, head);
   q.kind = kind;
   q.start = start;
   q.archivePosition = archivePosition;
-  q.data = reinterpret_cast<uintptr_t>(head.bytes);
-  q.length = head.length;
   if (asked) q.notify = [asked](int position, std::string_view, uintptr_t) { asked->push_back(position); };
   return host->FindDecoder(q);
 }

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "decode/spihost.h"
+#include "platform/globalhandle.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
@@ -50,6 +51,11 @@ class HostTest : public ::testing::Test {
   void Store(const std::string &section, const std::string &key, int value);
   std::string Pattern() const { return (spiDir / "*.SPI").string(); }
 
+  // A search query over `head` (which must outlive it), as callers build one.
+  static SpiQuery Query(const std::string &fileName, const SpiHead &head);
+  // GetPicture of a memory image at `position`; the picture goes to *out, or is freed.
+  int DecodeImage(int position, const std::string &bytes, GlobalHandle *out = nullptr,
+                  ProgressProc progress = nullptr, long user = 0);
   // Search over a memory image (its first bytes), as callers do.
   int Find(const std::string &fileName, const std::string &bytes, int kind = kSpiPicture, int start = 0,
            int archivePosition = -1, std::vector<int> *asked = nullptr);

@@ -74,9 +74,7 @@ TEST(RenameOption, ValidationHistoryAndSettings) {
   Profile &p = Profile::App();
   CRenameOption option;
   option.Load();
-  EXPECT_EQ(option.firstNumber, 1);
-  EXPECT_EQ(option.pattern, "");
-  EXPECT_TRUE(option.History().empty());
+  EXPECT_EQ(std::tuple(option.firstNumber, option.pattern, option.History().size()), std::tuple(1, "", 0u));
 
   EXPECT_FALSE(option.Accept("A#2", "5"));
   ASSERT_EQ(ui.Messages().size(), 1u);

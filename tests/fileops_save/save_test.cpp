@@ -70,11 +70,7 @@ TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
   profile.WriteInt("FileSave", "RotateAngle", 45);
   CFileSaveOption o;
   o.Load();
-  EXPECT_EQ(o.scaleMode, 0);
-  EXPECT_EQ(o.scale, 1.0);
-  EXPECT_EQ(o.jpegQuality, 80);
-  EXPECT_EQ(o.aspect, 1);
-  EXPECT_EQ(o.RotationButton(), 4);
+  EXPECT_EQ(std::tuple(o.scaleMode, o.scale, o.jpegQuality, o.aspect, o.RotationButton()), std::tuple(0, 1.0, 80, 1, 4));
   o.SetRotationButton(3);  // "左90° 回転"
   o.scale = 0.5;
   o.sizeMode = CFileSaveOption::kScaleFactor;
@@ -93,9 +89,8 @@ TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
   EXPECT_TRUE(o.Accept());
   CFileSaveOption again;
   again.Load();
-  EXPECT_EQ(again.folder, box.path("out").string());
-  EXPECT_EQ(again.RotationButton(), 3);
-  EXPECT_EQ(again.sizeMode, CFileSaveOption::kGivenSize);
+  EXPECT_EQ(std::tuple(again.folder, again.RotationButton(), again.sizeMode),
+            std::tuple(box.path("out").string(), 3, CFileSaveOption::kGivenSize));
   for (auto [angle, button] : {std::pair{0, 0}, {360, 0}, {90, 1}, {180, 2}, {270, 3}, {1, 4}}) {
     again.rotateAngle = angle;
     EXPECT_EQ(again.RotationButton(), button) << angle;
@@ -112,10 +107,9 @@ TEST_F(SaveTest, ExistingTargetAsksAndNumberedWritesTheNextName) {
   EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kJpeg)), 1);
   ASSERT_EQ(ui.sameNameQuestions.size(), 1u);
   const SameNameQuestion &q = ui.sameNameQuestions[0];
-  EXPECT_EQ(q.caption, "重ね書き");
-  EXPECT_EQ(q.action, kSameOverwrite);  // "OverWriteOption" starts at 1
-  EXPECT_TRUE(q.disabledActions & (1u << kSameNewerOnly));
-  EXPECT_TRUE(q.disabledActions & (1u << kSameLarger));
+  // "OverWriteOption" starts at 1; neither the date nor the size is offered.
+  EXPECT_EQ(std::tuple(q.caption, q.action), std::tuple("重ね書き", kSameOverwrite));
+  EXPECT_TRUE(q.disabledActions & (1u << kSameNewerOnly) && q.disabledActions & (1u << kSameLarger));
   EXPECT_EQ(ReadFile(box.path("out/photo.jpg")), "old picture");
   const std::string jpeg = ReadFile(box.path("out/photo(2).jpg"));
   ASSERT_GE(jpeg.size(), 2u);

@@ -154,9 +154,9 @@ TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   EXPECT_EQ(test::ReadFile(Out("up.pic")), "u");
   EXPECT_FALSE(fs::exists(box.path("up.pic")));
   ASSERT_EQ(ui.sameNameQuestions.size(), 2u);
-  EXPECT_EQ(ui.sameNameQuestions[0].sourceName, arc + ":two/same.pic");
-  EXPECT_EQ(ui.sameNameQuestions[0].sourceSize, "ｻｲｽﾞ: 1 ﾊﾞｲﾄ");
-  EXPECT_EQ(ui.sameNameQuestions[0].destinationName, Out("same.pic"));
+  const SameNameQuestion &q = ui.sameNameQuestions[0];
+  EXPECT_EQ(std::tuple(q.sourceName, q.sourceSize, q.destinationName),
+            std::tuple(arc + ":two/same.pic", "ｻｲｽﾞ: 1 ﾊﾞｲﾄ", Out("same.pic")));
 
   // A cancelled question ends the run.
   fs::create_directories(Out("again"));

@@ -27,9 +27,7 @@ TEST(GlobalMem, BlocksAreZeroedLockableAndResizable) {
   ASSERT_EQ(GlobalReAlloc(h, 200, GMEM_ZEROINIT), h);
   EXPECT_EQ(GlobalSize(h), 200u);
   p = static_cast<unsigned char *>(GlobalLock(h));
-  EXPECT_EQ(p[99], 7);
-  EXPECT_EQ(p[100], 0);
-  EXPECT_EQ(p[199], 0);
+  EXPECT_EQ(std::tuple(p[99], p[100], p[199]), std::tuple(7, 0, 0));
   // A locked block may not move unless the caller allows it.
   EXPECT_EQ(GlobalReAlloc(h, 1 << 20, 0), nullptr);
   EXPECT_EQ(GlobalSize(h), 200u);
