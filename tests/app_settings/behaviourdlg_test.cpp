@@ -76,7 +76,8 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
   Child<QSpinBox>(&dialog, "AngleUnit")->setValue(45);
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
   const OneViewSettings window = OneViewSettings::Load(profile);
-  EXPECT_EQ(std::tuple(window.fitSize, window.scaleMode, window.zoomStep, window.angleUnit), std::tuple(3, 10, 0.25, 45));
+  EXPECT_EQ(std::tuple(window.fitSize, window.scaleMode, window.zoomStep, window.angleUnit),
+            std::tuple(3, 10, 0.25, 45));
 
   EXPECT_TRUE(dialog.Changes());
   for (const auto &[key, value] : expected) EXPECT_EQ(profile.GetInt(SectionOf(key), key, -1), value) << key;

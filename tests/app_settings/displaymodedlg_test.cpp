@@ -43,8 +43,9 @@ TEST(DisplayModeDialogTest, ShowsTheWindowsValuesRefusesABadStepAndHandsBackTheE
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
   EXPECT_EQ(dialog.result(), QDialog::Accepted);
   const OneViewSettings &out = dialog.Settings();
-  EXPECT_EQ(std::tuple(out.fitSize, out.scaleMode, out.zoomStep, out.angleUnit, out.allView, dialog.Interval()),
-            std::tuple(0, 2, 1.0, 45, true, 2500));
+  EXPECT_EQ(
+      std::tuple(out.fitSize, out.scaleMode, out.zoomStep, out.angleUnit, out.allView, dialog.Interval()),
+      std::tuple(0, 2, 1.0, 45, true, 2500));
   SetUi(nullptr);
 }
 
