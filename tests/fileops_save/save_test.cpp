@@ -70,7 +70,8 @@ TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
   profile.WriteInt("FileSave", "RotateAngle", 45);
   CFileSaveOption o;
   o.Load();
-  EXPECT_EQ(std::tuple(o.scaleMode, o.scale, o.jpegQuality, o.aspect, o.RotationButton()), std::tuple(0, 1.0, 80, 1, 4));
+  EXPECT_EQ(std::tuple(o.scaleMode, o.scale, o.jpegQuality, o.aspect, o.RotationButton()),
+            std::tuple(0, 1.0, 80, 1, 4));
   o.SetRotationButton(3);  // "左90° 回転"
   o.scale = 0.5;
   o.sizeMode = CFileSaveOption::kScaleFactor;
