@@ -96,15 +96,10 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   Write("pics/a.pic", "PICa");
   Write("pics/set.arc", FakeDecoders::MakeArchive({{"in.pic", 4, 1000, "PICm"}, {"", 0, 0, ""}}));
   WriteNote(Folder(), "", "a.pic", "note of a");
-  DocSettings s;
-  auto doc = MakeDoc();
-  s = doc->Settings();
-  s.archive = 1;
-  doc->ApplySettings(s);
-  doc->ChangeFolder(Folder(), nullptr, false);
-  for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
-  const int before = doc->GetEntryCount();
-  EXPECT_EQ(CopySelected(*doc, Option(false, box.path("out").string())), before);
+  profile.WriteInt("RXDoc", "Archive", 1);
+  auto doc = Open({"a.pic", "in.pic"});
+  ASSERT_EQ(doc->CountSelected(true), 2);
+  EXPECT_EQ(CopySelected(*doc, Option(false, box.path("out").string())), 2);
   EXPECT_EQ(ReadFile(box.path("out/a.pic")), "PICa");
   EXPECT_EQ(NoteOf(box.path("out").string(), "a.pic"), "note of a");
   EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
@@ -113,7 +108,7 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   ASSERT_EQ(::stat(box.path("out/in.pic").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1000);
   EXPECT_EQ(st.st_mode & 0777, NewFileMode());
-  EXPECT_EQ(doc->GetEntryCount(), before);
+  EXPECT_EQ(doc->GetEntryCount(), 2);
   EXPECT_EQ(monitor.modes, (std::vector<int>{kMonitorIgnore, kMonitorNormal}));
   for (const auto &e : fs::directory_iterator(fs::temp_directory_path()))
     EXPECT_EQ(e.path().filename().string().rfind("tamro-copy-", 0), std::string::npos) << e.path();
