@@ -19,6 +19,14 @@ using ::testing::Pair;
 using ::testing::StartsWith;
 
 class SpiHostTest : public HostTest {};
+// A host with one picture plug-in, "a".
+class TpicHostTest : public HostTest {
+ protected:
+  void SetUp() override {
+    Install("tpic", "a.spi");
+    Scan();
+  }
+};
 
 TEST_F(SpiHostTest, RegistersPictureAndArchivePluginsAndReportsEachModule) {
   Install("tpic", "a_tpic.spi");
@@ -104,9 +112,7 @@ TEST_F(SpiHostTest, PluginIsAskedBeforeEveryBuiltinAndMostRecentFirstOnANewSearc
   EXPECT_THAT(asked, ElementsAre(-1));
 }
 
-TEST_F(SpiHostTest, UnusedPluginsAndExtensionChecksAreHonoured) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, UnusedPluginsAndExtensionChecksAreHonoured) {
   const std::string pic = TPic(1, 1, 24, 0, 0, 0);
   host->SetUse(0, kSpiPicture, false);
   EXPECT_EQ(Find("x.tpc", pic), -1);
@@ -128,9 +134,7 @@ TEST_F(SpiHostTest, UnusedPluginsAndExtensionChecksAreHonoured) {
   EXPECT_EQ(Find("picture.tpx", pic), 0);
 }
 
-TEST_F(SpiHostTest, ZeroLengthAsksNobodyAndShortImagesAreOfferedAsFullHeads) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, ZeroLengthAsksNobodyAndShortImagesAreOfferedAsFullHeads) {
   // Ten bytes on the heap: a plug-in reading its 2048 bytes must not run past them.
   std::unique_ptr<char[]> tiny(new char[10]);
   std::memcpy(tiny.get(), "TPIC\1\0\1\0\x18\0", 10);
@@ -146,9 +150,7 @@ TEST_F(SpiHostTest, ZeroLengthAsksNobodyAndShortImagesAreOfferedAsFullHeads) {
   EXPECT_EQ(host->FindDecoder(q), 0);
 }
 
-TEST_F(SpiHostTest, DescriptorFormSeeksToTheOffsetAndBack) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, DescriptorFormSeeksToTheOffsetAndBack) {
   const auto path = box.write("off.bin", std::string(100, 'x') + TPic(1, 1, 24, 0, 0, 0));
   const int fd = ::open(path.c_str(), O_RDONLY);
   ASSERT_GE(fd, 0);
@@ -196,9 +198,7 @@ TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
   EXPECT_EQ(+info.width, 3);
 }
 
-TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   const std::string pic = TPic(5, 3, 24, 0x10, 0x20, 0x30, "TPIC", true);
   const auto path = box.write("p.tpc", std::string(7, 'j') + pic);
 
@@ -231,9 +231,7 @@ TEST_F(SpiHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 
-TEST_F(SpiHostTest, PalettedPictureKeepsItsColourTable) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, PalettedPictureKeepsItsColourTable) {
   GlobalHandle owned;
   ASSERT_EQ(DecodeImage(0, TPic(3, 3, 8, 200, 0, 0), &owned), 0);
   DibLock lock(owned.get());
@@ -246,9 +244,7 @@ TEST_F(SpiHostTest, PalettedPictureKeepsItsColourTable) {
   EXPECT_EQ(table[200].blue, 200);
 }
 
-TEST_F(SpiHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
-  Install("tpic", "a.spi");
-  Scan();
+TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
   // The pixel block is shorter than the picture it claims.
   const std::string lying = TPic(40, 40, 24, 1, 1, 1, "TPIC", false, true);
   HDIB dib = reinterpret_cast<HDIB>(1);

@@ -26,9 +26,14 @@ GifFrame Frame(int w, int h, std::vector<unsigned char> indices) {
   return f;
 }
 
-int DecodeFrame(GifDecodeState &s, const Bytes &file) { return GifDecodeFrame(s, file.data(), file.size()); }
+// One decoding state for the frames a test decodes.
+class GifFrames : public ::testing::Test {
+ protected:
+  int DecodeFrame(const Bytes &file) { return GifDecodeFrame(*s, file.data(), file.size()); }
+  std::unique_ptr<GifDecodeState> s = std::make_unique<GifDecodeState>();
+};
 
-TEST(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
+TEST_F(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
   GifFrame first = Frame(2, 1, {1, 2});
   GifFrame second = Frame(3, 2, {1, 1, 0, 0, 1, 1});
   second.left = 4;
@@ -40,9 +45,8 @@ TEST(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
   second.graphicControl = true;
   const Bytes file = MakeGif(8, 8, 2, kFour, {first, second});
 
-  auto s = std::make_unique<GifDecodeState>();
   s->frameIndex = 1;
-  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  ASSERT_EQ(DecodeFrame(file), 0);
   EXPECT_EQ(s->left, 4);
   EXPECT_EQ(s->top, 5);
   EXPECT_EQ(s->width, 3);
@@ -62,20 +66,19 @@ TEST(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
 
   // Frame 0 of the same state: the global table again, no delay left over.
   s->frameIndex = 0;
-  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  ASSERT_EQ(DecodeFrame(file), 0);
   EXPECT_EQ(s->delay, 0);
   EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4) << "2-bit table gives 4 bits";
   EXPECT_EQ(test::PixelAt(s->picture.get(), 1, 0).g, 0xFF);
 
   s->frameIndex = 2;
-  EXPECT_EQ(DecodeFrame(*s, file), SPI_NO_PICTURE) << "no third frame";
+  EXPECT_EQ(DecodeFrame(file), SPI_NO_PICTURE) << "no third frame";
 }
 
-TEST(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
+TEST_F(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
   GifFrame f = Frame(9, 2, {0, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 0});
   f.transparent = 3;
-  auto s = std::make_unique<GifDecodeState>();
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(9, 2, 2, kFour, {f})), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(9, 2, 2, kFour, {f})), 0);
   EXPECT_EQ(s->transparentIndex, 3);
   EXPECT_EQ(s->transparentColour, 0xFF0000u) << "blue as a colour reference";
   ASSERT_TRUE(s->maskPicture);
@@ -89,7 +92,7 @@ TEST(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
 
   GifFrame two = Frame(2, 1, {0, 1});
   two.transparent = 1;
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 1, {0, 0xFFFFFF}, {two})), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 1, {0, 0xFFFFFF}, {two})), 0);
   EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);
   EXPECT_FALSE(s->maskPicture) << "1-bit with a colour table never gets a mask";
 }
@@ -97,24 +100,22 @@ TEST(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
 // The row order of whole interlaced pictures is compared with Qt in the conformance test
 // (hippopotamus.interlaced.gif, animated_loop_interlaced.gif); here a picture too short for
 // some passes.
-TEST(GifFrames, InterlacedPassesBeyondAShortPictureAreSkipped) {
+TEST_F(GifFrames, InterlacedPassesBeyondAShortPictureAreSkipped) {
   std::vector<uint32_t> grey(16);
   for (int i = 0; i < 16; ++i) grey[i] = static_cast<uint32_t>(i * 0x111111);
-  auto s = std::make_unique<GifDecodeState>();
   // Three rows: the passes starting at rows 4 and 2... are skipped, not written to nowhere.
   GifFrame small = Frame(1, 3, {0, 2, 1});
   small.interlaced = true;
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(1, 3, 4, grey, {small})), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(1, 3, 4, grey, {small})), 0);
   for (int y = 0; y < 3; ++y) EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
 }
 
-TEST(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
+TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
   std::vector<unsigned char> px(40 * 40, 2);
   Bytes file = MakeGif(40, 40, 2, kFour, {Frame(40, 40, px)});
   // Cut in the middle of the picture data.
   file.resize(file.size() / 2);
-  auto s = std::make_unique<GifDecodeState>();
-  ASSERT_EQ(DecodeFrame(*s, file), 0);
+  ASSERT_EQ(DecodeFrame(file), 0);
   EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 2u);
   EXPECT_EQ(test::IndexAt(s->picture.get(), 39, 39), 0u) << "rows never decoded are colour 0";
 
@@ -129,55 +130,52 @@ TEST(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
   file2[36] = static_cast<unsigned char>(file2[36] - 1);
   file2.pop_back();
   file2.push_back(0);
-  ASSERT_EQ(DecodeFrame(*s, file2), 0);
+  ASSERT_EQ(DecodeFrame(file2), 0);
   EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 1u);
   EXPECT_EQ(test::IndexAt(s->picture.get(), 2, 0), 3u);
 }
 
-TEST(GifFrames, ResultCodesOfBrokenFiles) {
-  auto s = std::make_unique<GifDecodeState>();
+TEST_F(GifFrames, ResultCodesOfBrokenFiles) {
   Bytes good = MakeGif(2, 1, 2, kFour, {Frame(2, 1, {1, 2})});
   Bytes sig = good;
   sig[3] = '7';
   sig[4] = '7';
-  EXPECT_EQ(DecodeFrame(*s, sig), SPI_FORMAT_ERROR);
-  EXPECT_EQ(DecodeFrame(*s, Bytes(good.begin(), good.begin() + 15)), SPI_DATA_ENDED) << "inside the table";
+  EXPECT_EQ(DecodeFrame(sig), SPI_FORMAT_ERROR);
+  EXPECT_EQ(DecodeFrame(Bytes(good.begin(), good.begin() + 15)), SPI_DATA_ENDED) << "inside the table";
   Bytes noSeparator = good;
   noSeparator[13 + 12] = '!';
-  EXPECT_EQ(DecodeFrame(*s, noSeparator), SPI_NO_PICTURE);
+  EXPECT_EQ(DecodeFrame(noSeparator), SPI_NO_PICTURE);
   Bytes codeSize = good;
   codeSize[13 + 12 + 10] = 12;
-  EXPECT_EQ(DecodeFrame(*s, codeSize), SPI_FORMAT_ERROR);
-  EXPECT_EQ(DecodeFrame(*s, MakeGif(2, 1, 2, kFour, {Frame(0, 1, {})})), SPI_FORMAT_ERROR) << "zero width";
-  EXPECT_EQ(DecodeFrame(*s, Bytes{}), SPI_FORMAT_ERROR);
+  EXPECT_EQ(DecodeFrame(codeSize), SPI_FORMAT_ERROR);
+  EXPECT_EQ(DecodeFrame(MakeGif(2, 1, 2, kFour, {Frame(0, 1, {})})), SPI_FORMAT_ERROR) << "zero width";
+  EXPECT_EQ(DecodeFrame(Bytes{}), SPI_FORMAT_ERROR);
   EXPECT_FALSE(s->picture);
 }
 
-TEST(GifFrames, AFullCodeTableWithoutAClearKeepsDecoding) {
+TEST_F(GifFrames, AFullCodeTableWithoutAClearKeepsDecoding) {
   // An encoder that never clears: once the table holds 4096 entries, 12-bit codes go on
   // without adding any (a deferred clear), and the picture decodes to its end.
   std::vector<unsigned char> px(100 * 100);
   for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<unsigned char>((i * 7 + i / 100) % 4);
   GifFrame f = Frame(100, 100, px);
   f.neverClear = true;
-  auto s = std::make_unique<GifDecodeState>();
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(100, 100, 2, kFour, {f})), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(100, 100, 2, kFour, {f})), 0);
   for (int y : {0, 45, 99})
     for (int x : {0, 61, 99})
       EXPECT_EQ(test::IndexAt(s->picture.get(), x, y), px[static_cast<std::size_t>(y) * 100 + x])
           << x << "," << y;
 }
 
-TEST(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
-  auto s = std::make_unique<GifDecodeState>();
+TEST_F(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
   std::vector<uint32_t> many(256, 0x123456);
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 5, many, {Frame(2, 1, {31, 0})})), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 5, many, {Frame(2, 1, {31, 0})})), 0);
   EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 8);
   EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 31u);
   EXPECT_TRUE(s->grey);
 
   // No table at all, 4 colour bits on the screen: a 16-step grey ramp.
-  ASSERT_EQ(DecodeFrame(*s, MakeGif(2, 1, 0, {}, {Frame(2, 1, {15, 1})}, {}, 4)), 0);
+  ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 0, {}, {Frame(2, 1, {15, 1})}, {}, 4)), 0);
   EXPECT_FALSE(s->grey);
   EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4);
   EXPECT_EQ(test::PaletteAt(s->picture.get(), 1), 0x111111u);
