@@ -36,16 +36,16 @@ class PdfPrintTest : public ::testing::Test {
 TEST_F(PdfPrintTest, MeasuresComeFromThePageLayout) {
   PrintMeasures m = CPdfPrintDevice(box.path("m.pdf").string(), 300).Measures();
   // A4 with 10 mm margins at 300 dpi.
-  EXPECT_EQ(m.horzSizeMm, 190);
-  EXPECT_EQ(m.vertSizeMm, 277);
-  EXPECT_EQ(m.logPixelsX, 300);
-  EXPECT_EQ(m.logPixelsY, 300);
-  EXPECT_NEAR(m.horzRes, 2244, 3);
-  EXPECT_NEAR(m.vertRes, 3272, 3);
-  EXPECT_NEAR(m.physicalWidth, 2480, 1);
-  EXPECT_NEAR(m.physicalHeight, 3508, 1);
-  EXPECT_NEAR(m.physicalOffsetX, 118, 1);
-  EXPECT_NEAR(m.physicalOffsetY, 118, 1);
+  EXPECT_EQ(std::tuple(m.horzSizeMm, m.vertSizeMm, m.logPixelsX, m.logPixelsY),
+            std::tuple(190, 277, 300, 300));
+  // Resolutions, physical size and offset: value, expected, tolerance.
+  for (const auto &[value, expected, within] : {std::array{m.horzRes, 2244, 3},
+                                                {m.vertRes, 3272, 3},
+                                                {m.physicalWidth, 2480, 1},
+                                                {m.physicalHeight, 3508, 1},
+                                                {m.physicalOffsetX, 118, 1},
+                                                {m.physicalOffsetY, 118, 1}})
+    EXPECT_NEAR(value, expected, within) << expected;
 }
 
 TEST_F(PdfPrintTest, TwoSelectedPicturesMakeATwoPagePdf) {
@@ -65,13 +65,10 @@ TEST_F(PdfPrintTest, TwoSelectedPicturesMakeATwoPagePdf) {
   ASSERT_FALSE(second.isNull());
   QPoint centre(first.width() / 2, first.height() / 2);
   auto bluish = [](QRgb p) { return qBlue(p) > 180 && qRed(p) < 90 && qGreen(p) < 90; };
-  EXPECT_TRUE(test::IsReddish(first.pixel(centre)));
-  EXPECT_TRUE(bluish(second.pixel(centre)));
   // The landscape picture spans the width between the margins, the portrait one the height.
-  EXPECT_TRUE(test::IsWhite(first.pixel(centre.x(), 15)));
-  EXPECT_TRUE(test::IsReddish(first.pixel(10, centre.y())));
-  EXPECT_TRUE(test::IsWhite(first.pixel(2, centre.y())));
-  EXPECT_TRUE(bluish(second.pixel(centre.x(), 15)));
+  EXPECT_TRUE(test::IsReddish(first.pixel(centre)) && test::IsReddish(first.pixel(10, centre.y())));
+  EXPECT_TRUE(test::IsWhite(first.pixel(centre.x(), 15)) && test::IsWhite(first.pixel(2, centre.y())));
+  EXPECT_TRUE(bluish(second.pixel(centre)) && bluish(second.pixel(centre.x(), 15)));
 }
 
 TEST_F(PdfPrintTest, FileThatCannotBeWrittenIsReportedWithItsReason) {
@@ -81,8 +78,7 @@ TEST_F(PdfPrintTest, FileThatCannotBeWrittenIsReportedWithItsReason) {
   EXPECT_EQ(CPrintLayout(source).PrintSelected(device, ""), -1);
   ASSERT_EQ(ui.Messages().size(), 1u);
   const std::string head = "印刷開始できませんでした\n\n";
-  EXPECT_TRUE(ui.Messages()[0]->text.starts_with(head));
-  EXPECT_GT(ui.Messages()[0]->text.size(), head.size());
+  EXPECT_TRUE(ui.Messages()[0]->text.starts_with(head) && ui.Messages()[0]->text.size() > head.size());
   EXPECT_FALSE(std::filesystem::exists(path));
 }
 
@@ -99,8 +95,8 @@ TEST_F(PdfPrintTest, AJobThatDoesNotReachTheDiskFailsAndKeepsTheOldFile) {
     EXPECT_EQ(CPrintLayout(source).PrintSelected(device, ""), -1);
   }
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "一般的なエラーです");
-  EXPECT_EQ(test::ReadFile(path), "previous");
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->text, test::ReadFile(path)),
+            std::tuple("一般的なエラーです", "previous"));
   EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), std::filesystem::directory_iterator()), 2)
       << "no temporary file left";
 }

@@ -63,8 +63,8 @@ TEST(PrintVariables, PageVariablesAndStoredValues) {
   CPrintVariables v;
   v.StartPage(210, 297, 3);
   ASSERT_EQ(v.Items().size(), 5u);
-  EXPECT_EQ(v.Items()[0], (std::pair<std::string, std::string>("PAGEMAX_X", "210")));
-  EXPECT_EQ(v.Items()[1], (std::pair<std::string, std::string>("PAGEMAX_Y", "297")));
+  EXPECT_EQ(std::vector(v.Items().begin(), v.Items().begin() + 2),
+            (std::vector<std::pair<std::string, std::string>>{{"PAGEMAX_X", "210"}, {"PAGEMAX_Y", "297"}}));
   EXPECT_EQ(*v.Find("$PAGEMAX_X") + *v.Find("$PAGEMAX_Y") + *v.Find("$PAGE"), "2102973");
   EXPECT_EQ(v.Find("pagemax_x"), nullptr);
 
@@ -105,21 +105,17 @@ TEST(PrintVariables, SelfReferenceEndsAndSubstitutionKeepsSeparators) {
 }
 
 TEST(PrintFields, HexColoursNumbersAndClamping) {
-  EXPECT_EQ(ParseHexColour("FF"), 0xFFu);  // red is the low byte
-  EXPECT_EQ(ParseHexColour("FF0000"), 0xFF0000u);
-  EXPECT_EQ(ParseHexColour(" \tff00"), 0xFF00u);
-  EXPECT_EQ(ParseHexColour("12G3"), 0x12u);
-  EXPECT_EQ(ParseHexColour("x12"), 0u);
-  EXPECT_EQ(ParseHexColour("123456789"), 0x23456789u);
-  EXPECT_DOUBLE_EQ(LeadingDecimal("  -1.5e2xyz"), -150);
-  EXPECT_DOUBLE_EQ(LeadingDecimal(".5"), 0.5);
-  EXPECT_DOUBLE_EQ(LeadingDecimal("-."), 0);
-  EXPECT_DOUBLE_EQ(LeadingDecimal("1e999999"), 0);
-  EXPECT_EQ(FormatFixed(2.0000004), "2.000000");
-  EXPECT_EQ(FormatFixed(1e20), "100000000000000000000.000000");
-  EXPECT_EQ(ClampToInt(NAN), 0);
-  EXPECT_EQ(ClampToInt(-1e300, 1000), -1000);
-  EXPECT_EQ(ClampToInt(-7.9), -7);
+  // Red is the low byte.
+  EXPECT_EQ(
+      (std::vector<uint32_t>{ParseHexColour("FF"), ParseHexColour("FF0000"), ParseHexColour(" \tff00"),
+                             ParseHexColour("12G3"), ParseHexColour("x12"), ParseHexColour("123456789")}),
+      (std::vector<uint32_t>{0xFF, 0xFF0000, 0xFF00, 0x12, 0, 0x23456789}));
+  EXPECT_EQ((std::vector<double>{LeadingDecimal("  -1.5e2xyz"), LeadingDecimal(".5"), LeadingDecimal("-."),
+                                 LeadingDecimal("1e999999")}),
+            (std::vector<double>{-150, 0.5, 0, 0}));
+  EXPECT_EQ(FormatFixed(2.0000004) + "|" + FormatFixed(1e20), "2.000000|100000000000000000000.000000");
+  EXPECT_EQ(std::tuple(ClampToInt(NAN), ClampToInt(-1e300, 1000), ClampToInt(-7.9)),
+            std::tuple(0, -1000, -7));
 }
 
 }  // namespace

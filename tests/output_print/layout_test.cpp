@@ -94,19 +94,17 @@ TEST_F(PrintPageTest, APreviewKeepsPicturesAtTheSizeTheyCover) {
 TEST_F(PrintPageTest, LinesBoxesAndColours) {
   QImage page = Draw("LET,W,PAGEMAX_X/2\nL,0,0,W,0,0,1\n");
   // A 1 mm pen centred on the top edge: half of it lies on the page, up to x = 1000.
-  for (int x : {0, 500, 990}) {
-    EXPECT_TRUE(test::IsColour(page.pixel(x, 4), Qt::black)) << x;
-    EXPECT_TRUE(test::IsWhite(page.pixel(x, 8))) << x;
-  }
+  for (int x : {0, 500, 990})
+    EXPECT_TRUE(test::IsColour(page.pixel(x, 4), Qt::black) && test::IsWhite(page.pixel(x, 8))) << x;
   EXPECT_NEAR(InkBox(page, IsInk).right(), 1000, 6);
 
   page = Draw("L,10,10,50,10,FF,1\nL,10,30,50,30,FF0000,1\nB,10,50,50,80,  00ff00,0\n");
-  EXPECT_TRUE(test::IsColour(page.pixel(300, 100), QColor(255, 0, 0)));
-  EXPECT_TRUE(test::IsColour(page.pixel(300, 300), QColor(0, 0, 255)));
+  EXPECT_TRUE(test::IsColour(page.pixel(300, 100), QColor(255, 0, 0)) &&
+              test::IsColour(page.pixel(300, 300), QColor(0, 0, 255)));
   for (QPoint edge : {QPoint(300, 500), QPoint(500, 650), QPoint(300, 800), QPoint(100, 650)})
     EXPECT_TRUE(test::IsColour(page.pixel(edge), QColor(0, 255, 0))) << edge.x() << "," << edge.y();
-  EXPECT_TRUE(test::IsWhite(page.pixel(300, 650)));  // a box is not filled
-  EXPECT_TRUE(test::IsWhite(page.pixel(300, 502)));  // width 0 is 1 pixel
+  // A box is not filled; width 0 is 1 pixel.
+  EXPECT_TRUE(test::IsWhite(page.pixel(300, 650)) && test::IsWhite(page.pixel(300, 502)));
 }
 
 TEST_F(PrintPageTest, CommandLettersCommentsAndFileEncodings) {
@@ -144,8 +142,7 @@ TEST_F(PrintPageTest, PicturePlacement) {
   };
   for (const auto &c : cases) EXPECT_EQ(InkBox(Draw(c.line), IsInk), c.drawn) << c.line;
   QImage stretched = Draw(cases[0].line);
-  EXPECT_TRUE(Red(stretched.pixel(120, 190)));
-  EXPECT_TRUE(test::IsColour(stretched.pixel(180, 110), Qt::blue));
+  EXPECT_TRUE(Red(stretched.pixel(120, 190)) && test::IsColour(stretched.pixel(180, 110), Qt::blue));
   // Corners given the other way round mirror the stretched picture.
   QImage mirrored = Draw("P,20,10,10,20,0\n");
   EXPECT_EQ(InkBox(mirrored, IsInk), QRect(100, 100, 100, 100));
@@ -165,9 +162,8 @@ TEST_F(PrintPageTest, UndecodablePictureShowsItsIconInAWhiteSquare) {
 TEST_F(PrintPageTest, TextPlacementColourAndStyle) {
   QRect page1 = InkBox(Draw("S,10,10,100,20,Page $PAGE,FF,ＭＳ ゴシック,12,12\n"), test::IsReddish);
   // Box 100..1000 x 100..200; 12 points at 254 dpi are 42 pixels.
-  EXPECT_GE(page1.top(), 100);
-  EXPECT_LE(page1.bottom(), 145);
-  EXPECT_GT(page1.height(), 20);
+  EXPECT_TRUE(page1.top() >= 100 && page1.bottom() <= 145 && page1.height() > 20)
+      << page1.top() << "-" << page1.bottom();
   EXPECT_NEAR((page1.left() + page1.right()) / 2.0, 550, 8);
 
   QRect left = InkBox(Draw("S,10,10,100,20,Text,0,Sans,12,4\n"), IsInk);
@@ -177,8 +173,7 @@ TEST_F(PrintPageTest, TextPlacementColourAndStyle) {
   EXPECT_GT(InkBox(Draw("S,10,10,100,20,Text,0,Sans,12,5\n"), IsInk).width(), left.width());  // bold
   EXPECT_LE(InkBox(Draw("S,10,10,100,11,Text,0,Sans,12,4\n"), IsInk).bottom(), 109);          // clipped
   QRect free = InkBox(Draw("S,10,10,11,11,Text,0,Sans,24,0\n"), IsInk);  // no box: not clipped
-  EXPECT_GT(free.right(), 150);
-  EXPECT_GT(free.bottom(), 150);
+  EXPECT_TRUE(free.right() > 150 && free.bottom() > 150) << free.right() << "," << free.bottom();
   QRect tooWide = InkBox(Draw("S,10,10,12,20,Text,0,Sans,12,8\n"), IsInk);  // starts at x1
   EXPECT_NEAR(tooWide.left(), 100, 6);
   EXPECT_LE(tooWide.right(), 119);
@@ -191,17 +186,19 @@ TEST_F(PrintPageTest, NextPictureWalksSelectedEntriesAndEndsTheNames) {
                     {"c.bmp", true, 10, 10, Qt::blue}};
   QImage page =
       Draw("P,0,0,10,10,0\nN\nP,10,0,20,10,0\nS,30,0,60,10,$(PicName),0,Sans,12,4\nN\nP,20,0,30,10,0\n");
-  EXPECT_TRUE(Red(page.pixel(50, 50)));
-  EXPECT_TRUE(test::IsColour(page.pixel(150, 50), Qt::blue));
-  EXPECT_TRUE(test::IsWhite(page.pixel(250, 50)));  // no picture left: a blank square
+  // No picture left: a blank square.
+  EXPECT_TRUE(Red(page.pixel(50, 50)) && test::IsColour(page.pixel(150, 50), Qt::blue) &&
+              test::IsWhite(page.pixel(250, 50)));
   EXPECT_FALSE(InkBox(page.copy(300, 0, 300, 100), IsInk).isNull());
   EXPECT_EQ(lastIndex, 3);
   EXPECT_EQ(source.log, (std::vector<std::string>{"load:0", "load:2"}));
   // After the last picture, a text that names picture or page facts is not printed.
-  const char *name = "N\nN\nN\nS,10,10,100,20,$(PicName),0,Sans,12,4\n";
-  EXPECT_TRUE(InkBox(Draw(name), IsInk).isNull());
-  EXPECT_TRUE(InkBox(Draw("N\nN\nN\nS,10,10,100,20,Page $PAGE,0,Sans,12,4\n"), IsInk).isNull());
-  EXPECT_FALSE(InkBox(Draw("N\nN\nN\nS,10,10,100,20,The End,0,Sans,12,4\n"), IsInk).isNull());
+  for (const auto &[text, printed] :
+       {std::pair("$(PicName)", false), {"Page $PAGE", false}, {"The End", true}})
+    EXPECT_NE(InkBox(Draw(("N\nN\nN\nS,10,10,100,20," + std::string(text) + ",0,Sans,12,4\n").c_str()), IsInk)
+                  .isNull(),
+              printed)
+        << text;
 }
 
 TEST_F(PrintPageTest, HostileNumbersStayOnThePage) {

@@ -14,15 +14,9 @@
 #include "output/printdevice.h"
 #include "output/printlayout.h"
 #include "picture/dib.h"
+#include "support/guiapp.h"  // text needs the GUI application
 
 namespace tamro::test {
-
-// Text needs the GUI application; one lives for the whole run.
-inline void EnsureGuiApp() {
-  static int argc = 1;
-  static char name[] = "print_tests", *argv[] = {name, nullptr};
-  if (!QCoreApplication::instance()) new QGuiApplication(argc, argv);
-}
 
 // A printable area of `width` x `height` pixels at `dpi`.
 inline PrintMeasures MeasuresFor(int width, int height, int dpi) {
