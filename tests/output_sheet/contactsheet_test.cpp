@@ -18,33 +18,30 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(ContactSheetGrid, ComputesTheMissingSides) {
-  EXPECT_EQ(ContactSheetGrid(10, 0, 0), (SheetGrid{3, 4}));
-  EXPECT_EQ(ContactSheetGrid(10, 3, 2), (SheetGrid{3, 2}));
-  EXPECT_EQ(ContactSheetGrid(12, 5, 0), (SheetGrid{5, 3}));
-  EXPECT_EQ(ContactSheetGrid(7, 0, 3), (SheetGrid{3, 3}));
-  EXPECT_EQ(ContactSheetGrid(1, 0, 0), (SheetGrid{1, 1}));
-  EXPECT_EQ(ContactSheetGrid(16, 0, 0), (SheetGrid{4, 4}));
-  EXPECT_EQ(ContactSheetGrid(5, -2, -1), (SheetGrid{2, 3}));  // negative counts as 0
-  EXPECT_EQ(ContactSheetGrid(0, 3, 3), (SheetGrid{0, 0}));
+  // Pictures, columns, rows: the grid. A negative count counts as 0.
+  const std::tuple<int, int, int, SheetGrid> cases[] = {
+      {10, 0, 0, {3, 4}}, {10, 3, 2, {3, 2}}, {12, 5, 0, {5, 3}},  {7, 0, 3, {3, 3}},
+      {1, 0, 0, {1, 1}},  {16, 0, 0, {4, 4}}, {5, -2, -1, {2, 3}}, {0, 3, 3, {0, 0}}};
+  for (const auto &[n, columns, rows, grid] : cases)
+    EXPECT_EQ(ContactSheetGrid(n, columns, rows), grid) << n << " " << columns << "x" << rows;
 }
 
 TEST(ContactSheetName, NumbersOnlyWhenSeveralSheets) {
-  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", false, 0), "/o/sheet.jpg");
-  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 0), "/o/sheet00.jpg");
-  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 7), "/o/sheet07.jpg");
-  EXPECT_EQ(ContactSheetName("/o/sheet.jpg", true, 123), "/o/sheet123.jpg");
-  EXPECT_EQ(ContactSheetName("/o.d/sheet", true, 1), "/o.d/sheet01");
   // "%" is a character, never a format.
-  EXPECT_EQ(ContactSheetName("/o/100%s%n%d.bmp", true, 2), "/o/100%s%n%d02.bmp");
-  EXPECT_EQ(ContactSheetName("/o/100%s%n%d.bmp", false, 2), "/o/100%s%n%d.bmp");
+  const std::tuple<const char *, bool, int, const char *> cases[] = {
+      {"/o/sheet.jpg", false, 0, "/o/sheet.jpg"},        {"/o/sheet.jpg", true, 0, "/o/sheet00.jpg"},
+      {"/o/sheet.jpg", true, 7, "/o/sheet07.jpg"},       {"/o/sheet.jpg", true, 123, "/o/sheet123.jpg"},
+      {"/o.d/sheet", true, 1, "/o.d/sheet01"},           {"/o/100%s%n%d.bmp", true, 2, "/o/100%s%n%d02.bmp"},
+      {"/o/100%s%n%d.bmp", false, 2, "/o/100%s%n%d.bmp"}};
+  for (const auto &[path, several, n, name] : cases)
+    EXPECT_EQ(ContactSheetName(path, several, n), name) << path << n;
 }
 
 TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   test::Sandbox box;
   CContactSheetOption option;
   option.Load();
-  EXPECT_EQ(option.fileType, kSheetBmp);
-  EXPECT_EQ(option.jpegQuality, 95);
+  EXPECT_EQ(std::tuple(option.fileType, option.jpegQuality), std::tuple(kSheetBmp, 95));
   EXPECT_FALSE(option.Accept());
   option.folder = "rel";
   option.currentFolder = box.root().string();
@@ -52,10 +49,8 @@ TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   option.fileType = kSheetJpeg;
   option.columns = -3;
   ASSERT_TRUE(option.Accept());
-  EXPECT_EQ(option.outputName, "sheet.jpg");
-  EXPECT_EQ(option.fileName, "sheet");
-  EXPECT_EQ(option.OutputPath(), (box.root() / "rel/sheet.jpg").string());
-  EXPECT_EQ(option.columns, 0);
+  EXPECT_EQ(std::tuple(option.outputName, option.fileName, option.OutputPath(), option.columns),
+            std::tuple("sheet.jpg", "sheet", (box.root() / "rel/sheet.jpg").string(), 0));
   option.fileType = kSheetBmp;
   option.fileName = "other";
   ASSERT_TRUE(option.Accept());
@@ -64,9 +59,9 @@ TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   CContactSheetOption again;
   again.Load();
   EXPECT_EQ(again.FileNames().items(), (std::vector<std::string>{"other", "sheet"}));
-  EXPECT_EQ(again.Folders().items().size(), 1u);
-  EXPECT_EQ(again.fileType, kSheetBmp);
-  EXPECT_EQ(Profile::App().GetInt("Catalog", "JpgQuality", 0), 95);
+  EXPECT_EQ(std::tuple(again.Folders().items().size(), again.fileType,
+                       Profile::App().GetInt("Catalog", "JpgQuality", 0)),
+            std::tuple(1u, kSheetBmp, 95));
 }
 
 // Paints each cell in a colour of its own and records what the entry looked like then.
@@ -135,16 +130,14 @@ TEST_F(SheetRun, TwoNumberedSheetsOfThreeByTwo) {
   std::string path = (out / "name.bmp").string();
   EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 2, path, kSheetBmp, 95, kBack), 2);
   EXPECT_FALSE(fs::exists(path));
-  QImage first((out / "name00.bmp").c_str()), second((out / "name01.bmp").c_str());
-  ASSERT_FALSE(first.isNull());
-  ASSERT_FALSE(second.isNull());
-  EXPECT_EQ(first.size(), QSize(120, 60));
+  const QImage sheets[] = {QImage((out / "name00.bmp").c_str()), QImage((out / "name01.bmp").c_str())};
+  ASSERT_FALSE(sheets[0].isNull() || sheets[1].isNull());
+  EXPECT_EQ(sheets[0].size(), QSize(120, 60));
+  // The last two cells show only the background.
   auto names = test::EntryNames(*doc);
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(CellColour(first, i % 3, i / 3), TestPainter::ColourOf(names[i])) << i;
-  for (int i = 6; i < 10; ++i)
-    EXPECT_EQ(CellColour(second, (i - 6) % 3, (i - 6) / 3), TestPainter::ColourOf(names[i])) << i;
-  EXPECT_EQ(CellColour(second, 1, 1), kBack);  // the last two cells show only the background
-  EXPECT_EQ(CellColour(second, 2, 1), kBack);
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(CellColour(sheets[i / 6], i % 3, i % 6 / 3), i < 10 ? TestPainter::ColourOf(names[i]) : kBack)
+        << i;
   EXPECT_EQ(ui.progress.front(), "open:カタログファイル保存");
   EXPECT_FALSE(fs::exists(out / "name02.bmp"));
 }
@@ -152,10 +145,11 @@ TEST_F(SheetRun, TwoNumberedSheetsOfThreeByTwo) {
 TEST_F(SheetRun, ComputedGridsMakeOneSheet) {
   List(Pictures(10));
   std::string path = (out / "sheet.bmp").string();
-  EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, path, kSheetBmp, 95, kBack), 1);
-  EXPECT_EQ(QImage(path.c_str()).size(), QSize(3 * 40, 4 * 30));
-  EXPECT_EQ(WriteContactSheets(*doc, painter, 5, 0, (out / "five.bmp").string(), kSheetBmp, 95, kBack), 1);
-  EXPECT_EQ(QImage((out / "five.bmp").c_str()).size(), QSize(5 * 40, 2 * 30));
+  for (const auto &[columns, size] :
+       {std::pair(0, QSize(3 * 40, 4 * 30)), std::pair(5, QSize(5 * 40, 2 * 30))}) {
+    EXPECT_EQ(WriteContactSheets(*doc, painter, columns, 0, path, kSheetBmp, 95, kBack), 1);
+    EXPECT_EQ(QImage(path.c_str()).size(), size) << columns;
+  }
 }
 
 TEST_F(SheetRun, SinglePictureAsJpeg) {
@@ -163,9 +157,7 @@ TEST_F(SheetRun, SinglePictureAsJpeg) {
   for (int i = 1; i < 3; ++i) doc->SetEntryFlags(i, 0);
   std::string path = (out / "sheet.jpg").string();
   EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, path, kSheetJpeg, 90, kBack), 1);
-  std::string bytes = test::ReadFile(path);
-  ASSERT_GT(bytes.size(), 2u);
-  EXPECT_EQ(bytes.substr(0, 2), "\xFF\xD8");
+  EXPECT_EQ(test::ReadFile(path).substr(0, 2), "\xFF\xD8");
   EXPECT_EQ(QImage(path.c_str()).size(), QSize(40, 30));
 }
 
@@ -173,15 +165,11 @@ TEST_F(SheetRun, CellsDrawnUnmarkedAndTheEntryGetsItsOwnBack) {
   List(Pictures(4));
   WriteContactSheets(*doc, painter, 2, 2, (out / "s.bmp").string(), kSheetBmp, 95, kBack);
   ASSERT_EQ(painter.seen.size(), 4u);
-  for (const auto &s : painter.seen) {
-    EXPECT_EQ(s.flags, 0);
-    EXPECT_EQ(s.scaleMode, 10);
-  }
-  EXPECT_EQ(painter.seen[3].left, 40);
-  EXPECT_EQ(painter.seen[3].top, 30);
-  EXPECT_EQ(doc->GetEntry(0)->flags, CPicEntry::kSelected | CPicEntry::kCurrent);
-  EXPECT_EQ(doc->GetEntry(3)->switches.scaleMode, 1);
-  EXPECT_EQ(doc->CountSelected(true), 4);
+  for (const auto &s : painter.seen) EXPECT_EQ(std::tuple(s.flags, s.scaleMode), std::tuple(0, 10)) << s.name;
+  EXPECT_EQ(std::tuple(painter.seen[3].left, painter.seen[3].top), std::tuple(40, 30));
+  EXPECT_EQ(
+      std::tuple(doc->GetEntry(0)->flags, doc->GetEntry(3)->switches.scaleMode, doc->CountSelected(true)),
+      std::tuple(CPicEntry::kSelected | CPicEntry::kCurrent, 1, 4));
 }
 
 TEST_F(SheetRun, FailedCellIsTakenByTheNextPictureOrLeftBlank) {
@@ -190,9 +178,8 @@ TEST_F(SheetRun, FailedCellIsTakenByTheNextPictureOrLeftBlank) {
   std::string path = (out / "s.bmp").string();
   EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 1, path, kSheetBmp, 95, kBack), 1);
   QImage image(path.c_str());
-  EXPECT_EQ(CellColour(image, 0, 0), TestPainter::ColourOf("a.jpg"));
-  EXPECT_EQ(CellColour(image, 1, 0), TestPainter::ColourOf("c.jpg"));
-  EXPECT_EQ(CellColour(image, 2, 0), kBack);
+  EXPECT_EQ(std::tuple(CellColour(image, 0, 0), CellColour(image, 1, 0), CellColour(image, 2, 0)),
+            std::tuple(TestPainter::ColourOf("a.jpg"), TestPainter::ColourOf("c.jpg"), kBack));
   // Failing last, its marks do not stay.
   doc->SetEntryFlags(2, 0);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 1, path, kSheetBmp, 95, kBack), 1);
@@ -204,8 +191,7 @@ TEST_F(SheetRun, AbortKeepsSavedSheetsOnly) {
   List(Pictures(10));
   ui.abortAfter = 8;  // the ninth picture is refused
   EXPECT_EQ(WriteContactSheets(*doc, painter, 3, 2, (out / "n.bmp").string(), kSheetBmp, 95, kBack), 1);
-  EXPECT_TRUE(fs::exists(out / "n00.bmp"));
-  EXPECT_FALSE(fs::exists(out / "n01.bmp"));
+  EXPECT_TRUE(fs::exists(out / "n00.bmp") && !fs::exists(out / "n01.bmp"));
 }
 
 TEST_F(SheetRun, SheetsThatCannotBeWrittenAreNamedAndKeepTheOldFiles) {
@@ -217,8 +203,7 @@ TEST_F(SheetRun, SheetsThatCannotBeWrittenAreNamedAndKeepTheOldFiles) {
   test::FillUp(out);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.bmp").string(), kSheetBmp, 95, kBack), 0);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.jpg").string(), kSheetJpeg, 95, kBack), 0);
-  EXPECT_EQ(test::ReadFile(out / "s00.bmp"), "previous");
-  EXPECT_EQ(test::ReadFile(out / "s01.jpg"), "previous");
+  EXPECT_EQ(test::ReadFile(out / "s00.bmp") + test::ReadFile(out / "s01.jpg"), "previousprevious");
   EXPECT_EQ(std::distance(fs::directory_iterator(out), fs::directory_iterator()), 3)
       << "no temporary file left";
   ASSERT_EQ(ui.Messages().size(), 2u);
@@ -268,8 +253,7 @@ TEST_F(SheetRun, NothingSelectedOrTooLargeWritesNothing) {
   EXPECT_EQ(WriteContactSheets(*doc, painter, 100000, 100000, (out / "huge.bmp").string(), kSheetBmp, 95, kBack), 0);
   for (int i = 0; i < 3; ++i) doc->SetEntryFlags(i, 0);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 0, 0, (out / "none.bmp").string(), kSheetBmp, 95, kBack), 0);
-  EXPECT_TRUE(fs::is_empty(out));
-  EXPECT_TRUE(painter.seen.empty());
+  EXPECT_TRUE(fs::is_empty(out) && painter.seen.empty());
 }
 
 }  // namespace
