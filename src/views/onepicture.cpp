@@ -87,6 +87,17 @@ QSize FrameSize(const DisplaySize &d, int64_t budget) {
   return {std::max(1, static_cast<int>(d.width * k)), std::max(1, static_cast<int>(d.height * k))};
 }
 
+QSize ToDevice(const QSize &logical, double ratio) {
+  return {static_cast<int>(std::lround(logical.width() * ratio)),
+          static_cast<int>(std::lround(logical.height() * ratio))};
+}
+
+QSize ToLogical(const QSize &device, double ratio) {
+  // A hair below the exact quotient still rounds down: 3 device pixels at 1.5 are 2 logical.
+  const auto up = [ratio](int v) { return static_cast<int>(std::ceil(v / ratio - 1e-9)); };
+  return {up(device.width()), up(device.height())};
+}
+
 QString ScaleText(double scale) {
   if (scale >= 1.0) return QStringLiteral("x%1").arg(scale, 0, 'g', 6);
   if (scale > 0.0) return QStringLiteral("x1/%1").arg(1.0 / scale, 0, 'g', 6);

@@ -61,6 +61,12 @@ DisplaySize ComputeDisplaySize(const ViewLook &look, int width, int height);
 QSize FrameSize(const DisplaySize &display, int64_t budget);
 inline constexpr int64_t kFramePixelBudget = int64_t{32} << 20;
 
+// A picture window lays out in device pixels, so that one picture pixel at x1 is one pixel
+// of the screen whatever its scaling: a logical size in device pixels (rounded as the
+// window system rounds), and the logical size that holds a device size (rounded up).
+QSize ToDevice(const QSize &logical, double ratio);
+QSize ToLogical(const QSize &device, double ratio);
+
 // "x1.5", "x1/1.25", or nothing for a scale of 0.
 QString ScaleText(double scale);
 // Whether one more level is allowed (the scale stops at 9x either way with a step of 0.5).

@@ -46,6 +46,7 @@ COneView::COneView(CatalogueEngine &engine, const OneViewSettings &settings, QWi
   setMouseTracking(true);
   setFocusPolicy(Qt::StrongFocus);
   setCursor(CRXView::NormalCursor());
+  ratio_ = devicePixelRatioF();
 }
 
 COneView::~COneView() { SetBusy(false); }
@@ -125,7 +126,7 @@ bool COneView::ReadingAhead(int index) {
 }
 
 ViewLook COneView::NewLook() const {
-  return ViewLook::Of(settings_, settings_.fitSize, zoom_, 0.0, size(), frameBudget_);
+  return ViewLook::Of(settings_, settings_.fitSize, zoom_, 0.0, Client(), frameBudget_);
 }
 
 void COneView::TakePicture(const LoadedPicturePtr &loaded, const DisplayPtr &display) {
@@ -154,14 +155,16 @@ void COneView::Relayout(bool zoomFormula) {
     return;
   }
   Layout(zoomFormula ? static_cast<int>(OneViewSettings::kAsIs) : settings_.fitSize);
-  if (settings_.fitSize == OneViewSettings::kPictureSize) emit fitWanted(QSize(display_.width, display_.height));
+  if (settings_.fitSize == OneViewSettings::kPictureSize)
+    emit fitWanted(ToLogical(QSize(display_.width, display_.height), ratio_));
   Centre();
   Clamp();
   update();
 }
 
 void COneView::Layout(int fit) {
-  look_ = ViewLook::Of(settings_, fit, zoom_, angle_, size(), frameBudget_);
+  ratio_ = devicePixelRatioF();
+  look_ = ViewLook::Of(settings_, fit, zoom_, angle_, Client(), frameBudget_);
   display_ = ComputeDisplaySize(look_, sourceWidth_, sourceHeight_);
   zoom_ = display_.zoom;
   sharpen_ = 0;
@@ -199,12 +202,23 @@ void COneView::SetBusy(bool busy) {
 }
 
 void COneView::Centre() {
-  pos_ = QPoint(std::max(0, (width() - display_.width) / 2), std::max(0, (height() - display_.height) / 2));
+  const QSize client = Client();
+  pos_ = QPoint(std::max(0, (client.width() - display_.width) / 2),
+                std::max(0, (client.height() - display_.height) / 2));
 }
 
 void COneView::Clamp() {
-  pos_ = QPoint(ClampPlacement(pos_.x(), width(), display_.width),
-                ClampPlacement(pos_.y(), height(), display_.height));
+  const QSize client = Client();
+  pos_ = QPoint(ClampPlacement(pos_.x(), client.width(), display_.width),
+                ClampPlacement(pos_.y(), client.height(), display_.height));
+}
+
+void COneView::FollowRatio() {
+  if (devicePixelRatioF() == ratio_) return;
+  ratio_ = devicePixelRatioF();
+  if (!HasPicture()) return update();
+  Relayout(false);
+  if (bound_) Preload();  // the pictures read ahead are made for the new client too
 }
 
 void COneView::ZoomIn() {
@@ -262,11 +276,25 @@ HDIB COneView::DisplayedPicture() {
   return painted_->dib;
 }
 
+bool COneView::event(QEvent *event) {
+  if (event->type() == QEvent::ScreenChangeInternal)
+    QMetaObject::invokeMethod(
+        this, [this] { FollowRatio(); }, Qt::QueuedConnection);
+  return QWidget::event(event);
+}
+
 void COneView::paintEvent(QPaintEvent *) {
+  // A ratio that changed without telling (the screen's scaling was set anew) is caught here.
+  if (devicePixelRatioF() != ratio_)
+    QMetaObject::invokeMethod(
+        this, [this] { FollowRatio(); }, Qt::QueuedConnection);
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
   const QImage image = gif_.Active() ? gif_.Image() : painted_ ? painted_->image : QImage();
   if (!image.isNull()) {
+    // From here on in device pixels: the display picture goes onto them one to one.
+    const qreal r = devicePixelRatioF();
+    p.scale(1.0 / r, 1.0 / r);
     if (image.size() == DisplaySize())
       p.drawImage(pos_, image);
     else  // made smaller than displayed (a far zoom), or not made again yet: stretched
@@ -280,12 +308,14 @@ void COneView::paintEvent(QPaintEvent *) {
 
 void COneView::resizeEvent(QResizeEvent *) {
   if (!HasPicture()) return;
+  if (devicePixelRatioF() != ratio_) return FollowRatio();
   if (settings_.fitSize == OneViewSettings::kStretch || settings_.fitSize == OneViewSettings::kKeepAspect) {
     Layout(settings_.fitSize);
     Centre();
   } else {
-    if (display_.width < width()) pos_.setX((width() - display_.width) / 2);
-    if (display_.height < height()) pos_.setY((height() - display_.height) / 2);
+    const QSize client = Client();
+    if (display_.width < client.width()) pos_.setX((client.width() - display_.width) / 2);
+    if (display_.height < client.height()) pos_.setY((client.height() - display_.height) / 2);
   }
   Clamp();
   update();
@@ -313,8 +343,11 @@ void COneView::mousePressEvent(QMouseEvent *event) {
 }
 
 void COneView::mouseMoveEvent(QMouseEvent *event) {
+  // The hand's thresholds are in logical pixels (what the mouse moves by); the picture moves
+  // in device pixels, as far as the pointer went on the screen.
   const QPoint at = event->position().toPoint();
   const QPoint delta = at - lastPos_;
+  const QSize client = Client();
   if (mouse_ == kSlidePressed) {
     // Dragging while the show is held steps by hand; the reference moves with each step.
     const int dx = at.x() - lastPos_.x();
@@ -330,14 +363,14 @@ void COneView::mouseMoveEvent(QMouseEvent *event) {
     if (mouse_ == kPressed && ((at - pressPos_).x() >= 2 || (at - pressPos_).x() <= -2 ||
                                (at - pressPos_).y() >= 2 || (at - pressPos_).y() <= -2))
       mouse_ = kDragging;
-    if (display_.width > width()) pos_.rx() += delta.x();
-    if (display_.height > height()) pos_.ry() += delta.y();
+    if (display_.width > client.width()) pos_.rx() += qRound(delta.x() * ratio_);
+    if (display_.height > client.height()) pos_.ry() += qRound(delta.y() * ratio_);
     Clamp();
     update();
     return;
   }
   if (event->buttons() != Qt::NoButton) return;
-  const bool larger = HasPicture() && (display_.width > width() || display_.height > height());
+  const bool larger = HasPicture() && (display_.width > client.width() || display_.height > client.height());
   if (larger && slide_ == kSlideOff) {
     mouse_ = kCanGrab;
     setCursor(Qt::OpenHandCursor);
@@ -364,10 +397,13 @@ void COneView::mouseReleaseEvent(QMouseEvent *event) {
 }
 
 void COneView::wheelEvent(QWheelEvent *event) {
-  const int delta = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
-  if (display_.height > height())
+  // A notch moves the picture as far on the screen at any ratio.
+  const int notch = event->angleDelta().y() != 0 ? event->angleDelta().y() : event->angleDelta().x();
+  const int delta = qRound(notch * ratio_);
+  const QSize client = Client();
+  if (display_.height > client.height())
     pos_.ry() += delta;
-  else if (display_.width > width())
+  else if (display_.width > client.width())
     pos_.rx() += delta;
   Clamp();
   update();

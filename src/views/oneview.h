@@ -4,6 +4,8 @@
 // turned, dragged, animated when it is an animated GIF, and stepped through on a timer in
 // the slide show. Pictures are decoded, scaled and turned on the engine's workers; the window
 // keeps answering meanwhile and shows the previous picture until the new one is there.
+// The display is laid out and painted in device pixels: at x1 one picture pixel is one pixel
+// of the screen, and the fit modes fit the client as the screen counts it.
 
 #include <QBasicTimer>
 #include <QElapsedTimer>
@@ -96,8 +98,10 @@ class COneView : public QWidget {
 
   double Angle() const { return angle_; }
   int Zoom() const { return zoom_; }
+  // In device pixels, as are Position() and Client().
   QSize DisplaySize() const { return {display_.width, display_.height}; }
   QPoint Position() const { return pos_; }
+  QSize Client() const { return ToDevice(size(), devicePixelRatioF()); }
   QString ScaleText() const { return tamro::ScaleText(display_.scale); }
   int MouseState() const { return mouse_; }
   // The next click is the one that activated the window: it does not step.
@@ -123,6 +127,7 @@ class COneView : public QWidget {
   void pictureShown();
 
  protected:
+  bool event(QEvent *event) override;
   void paintEvent(QPaintEvent *event) override;
   void resizeEvent(QResizeEvent *event) override;
   void mousePressEvent(QMouseEvent *event) override;
@@ -152,6 +157,8 @@ class COneView : public QWidget {
   void Request();
   void Arrived(const DisplayPtr &made);
   void SetBusy(bool busy);
+  // The window went to a screen of another pixel ratio: laid out again for it.
+  void FollowRatio();
   void Centre();
   void Clamp();
   void SlideTick();
@@ -191,6 +198,7 @@ class COneView : public QWidget {
   int zoom_ = 0;
   tamro::DisplaySize display_;
   QPoint pos_;
+  qreal ratio_ = 1.0;  // the device pixel ratio the display was laid out for
 
   int mouse_ = kIdle;
   QPoint pressPos_, lastPos_;

@@ -67,22 +67,28 @@ void CFullShow::ShowIndex(int index) {
 
 ViewLook CFullShow::Look() const {
   const OneViewSettings &s = view_.Settings();
-  return ViewLook::Of(s, s.fitSize, view_.Zoom(), 0.0, size(), kFramePixelBudget);
+  // The screen in device pixels, as the picture window lays out.
+  return ViewLook::Of(s, s.fitSize, view_.Zoom(), 0.0, ToDevice(size(), devicePixelRatioF()),
+                      kFramePixelBudget);
 }
 
 void CFullShow::Take(const DisplayPtr &made) {
   const DisplaySize &d = made->display;
+  const QSize screen = ToDevice(size(), devicePixelRatioF());
   picture_ = made->image;
   shownSize_ = QSize(d.width, d.height);
-  pos_ = QPoint(ClampPlacement(std::max(0, (width() - d.width) / 2), width(), d.width),
-                ClampPlacement(std::max(0, (height() - d.height) / 2), height(), d.height));
+  pos_ = QPoint(ClampPlacement(std::max(0, (screen.width() - d.width) / 2), screen.width(), d.width),
+                ClampPlacement(std::max(0, (screen.height() - d.height) / 2), screen.height(), d.height));
   update();
 }
 
 void CFullShow::paintEvent(QPaintEvent *) {
   QPainter p(this);
   p.fillRect(rect(), Qt::black);
-  if (!picture_.isNull()) p.drawImage(QRect(pos_, shownSize_), picture_);
+  if (picture_.isNull()) return;
+  const qreal r = devicePixelRatioF();
+  p.scale(1.0 / r, 1.0 / r);  // device pixels, one picture pixel to one at x1
+  p.drawImage(QRect(pos_, shownSize_), picture_);
 }
 
 void CFullShow::timerEvent(QTimerEvent *event) {

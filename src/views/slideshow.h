@@ -52,7 +52,7 @@ class CFullShow : public QWidget {
   bool loading_ = false;
   QImage picture_;
   QSize shownSize_;  // the display size; the picture may be smaller (see FrameSize)
-  QPoint pos_;
+  QPoint pos_;       // device pixels, as the display size
   QBasicTimer timer_;
   QElapsedTimer lastChange_;
   bool open_ = false;

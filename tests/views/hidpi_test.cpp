@@ -1,0 +1,186 @@
+// The picture window on a high-density screen: every window of this program is at a device
+// pixel ratio of 2, so that x1 must show one picture pixel on one device pixel, the fit modes
+// fit the client as the screen counts it and the pointer moves the picture as far as it went.
+
+#include <QTimer>
+#include <QWheelEvent>
+
+#include "views/onepicture.h"
+#include "views/oneview.h"
+#include "views/onewnd.h"
+#include "views/slideshow.h"
+#include "viewtest.h"
+
+namespace tamro {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Set before the application object is made (the fixture makes it).
+[[maybe_unused]] const bool kScaled = qputenv("QT_SCALE_FACTOR", "2");
+
+// One picture pixel black, the next white: any stretching shows as pairs of equal pixels.
+QImage Checkerboard(int w, int h) {
+  QImage image(w, h, QImage::Format_RGB888);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) image.setPixelColor(x, y, (x + y) % 2 ? Qt::white : Qt::black);
+  return image;
+}
+
+// Whether `shot` holds `picture` one to one with its top-left at `at`.
+::testing::AssertionResult HoldsAt(const QImage &shot, const QImage &picture, QPoint at) {
+  for (int y = 0; y < picture.height(); ++y)
+    for (int x = 0; x < picture.width(); ++x) {
+      const QPoint p = at + QPoint(x, y);
+      if (!shot.rect().contains(p) || shot.pixelColor(p).rgb() != picture.pixelColor(x, y).rgb())
+        return ::testing::AssertionFailure()
+               << "picture pixel " << x << "," << y << " at " << p.x() << "," << p.y();
+    }
+  return ::testing::AssertionSuccess();
+}
+
+TEST(DeviceSizeTest, RoundsAsTheScreenDoes) {
+  struct Case {
+    QSize in;
+    double ratio;
+    QSize device, logical;
+  } cases[] = {
+      {{400, 300}, 1.0, {400, 300}, {400, 300}},
+      {{101, 51}, 2.0, {202, 102}, {51, 26}},  // an odd device size needs the logical pixel over
+      {{3, 333}, 1.5, {5, 500}, {2, 222}},
+      {{7, 7}, 1.25, {9, 9}, {6, 6}},
+  };
+  for (const Case &c : cases) {
+    EXPECT_EQ(ToDevice(c.in, c.ratio), c.device) << c.ratio;
+    EXPECT_EQ(ToLogical(c.in, c.ratio), c.logical) << c.ratio;
+  }
+}
+
+class HiDpiWindowTest : public test::GridFixture {
+ protected:
+  void TearDown() override {
+    if (view) view->SetPictureWindows(nullptr);
+    windows.reset();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    GridFixture::TearDown();
+  }
+  void WritePicture(const std::string &name, const QImage &image) {
+    fs::create_directories(folder);
+    image.save(QString::fromStdString((folder / name).string()), "BMP");
+  }
+  COneWnd *OpenWindow(int fit) {
+    profile.WriteInt("COneView", "FitSize", fit);
+    profile.WriteInt("RXDoc", "SleepDraw", 100000);
+    Open();
+    doc->SortBy(kSortName, 1);
+    windows = std::make_unique<CPictureWindows>(*engine, profile);
+    view->SetPictureWindows(windows.get());
+    EXPECT_TRUE(windows->Show(0, false));
+    COneWnd *w = windows->At(0);
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
+    Wait(w);
+    return w;
+  }
+  static void Wait(COneWnd *w) {
+    for (int i = 0; i < 2000 && w->View()->Loading(); ++i) QTest::qWait(2);
+  }
+  static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
+    QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
+                     Qt::NoModifier);
+    QApplication::sendEvent(v, &move);
+  }
+
+  std::unique_ptr<CPictureWindows> windows;
+};
+
+TEST_F(HiDpiWindowTest, AsIsShowsOnePicturePixelPerDevicePixelInTheWindowAndFullScreen) {
+  const QImage board = Checkerboard(64, 48);
+  WritePicture("a.bmp", board);
+  WritePicture("b.bmp", Checkerboard(8, 8));
+  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  COneView *v = w->View();
+  ASSERT_EQ(v->devicePixelRatioF(), 2.0);
+  EXPECT_EQ(v->Client(), v->size() * 2);
+  EXPECT_EQ(v->DisplaySize(), QSize(64, 48));
+  EXPECT_EQ(w->StatusText(2), "x1");
+  const QSize client = v->Client();
+  EXPECT_EQ(v->Position(), QPoint((client.width() - 64) / 2, (client.height() - 48) / 2));
+  const QImage shot = v->grab().toImage();
+  ASSERT_EQ(shot.size(), client);
+  EXPECT_TRUE(HoldsAt(shot, board, v->Position()));
+  // Zoomed to x2 each picture pixel takes 2 x 2 device pixels, as at x2 on any screen.
+  w->OnCommand(COneWnd::kZoomIn);
+  w->OnCommand(COneWnd::kZoomIn);
+  EXPECT_EQ(w->StatusText(2), "x2");
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !v->Loading(); }));
+  EXPECT_EQ(v->DisplaySize(), QSize(128, 96));
+  w->OnCommand(COneWnd::kZoomOut);
+  w->OnCommand(COneWnd::kZoomOut);
+
+  // The full-screen show lays the picture out on the screen's device pixels the same way.
+  w->View()->Settings().allView = true;
+  bool held = false;
+  QTimer poll;
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget());
+    if (!show) return;
+    const QSize screen = ToDevice(show->size(), 2.0);
+    held =
+        HoldsAt(show->grab().toImage(), board, QPoint((screen.width() - 64) / 2, (screen.height() - 48) / 2));
+    if (held) QTest::keyClick(show, Qt::Key_Escape);
+  });
+  poll.start(20);
+  QTimer::singleShot(5000, [] {
+    if (auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget())) show->close();
+  });
+  w->OnCommand(COneWnd::kSlideShow);
+  poll.stop();
+  EXPECT_TRUE(held);
+}
+
+TEST_F(HiDpiWindowTest, FitModesFitTheDeviceClient) {
+  WritePicture("a.bmp", Checkerboard(1000, 500));
+  COneWnd *w = OpenWindow(OneViewSettings::kKeepAspect);
+  COneView *v = w->View();
+  const QSize client = v->Client();
+  const double scale = std::min(client.width() / 1000.0, client.height() / 500.0);
+  EXPECT_EQ(v->DisplaySize(), QSize(static_cast<int>(1000 * scale), static_cast<int>(500 * scale)));
+  EXPECT_EQ(w->StatusText(2), ScaleText(scale));
+  // Stretch: the whole client, every device pixel of it.
+  w->OnCommand(COneWnd::kFitStretch);
+  EXPECT_EQ(v->DisplaySize(), client);
+  EXPECT_EQ(v->Position(), QPoint(0, 0));
+  // Picture size: the window is asked for the logical client that holds the device pixels.
+  QSize wanted;
+  QObject::connect(v, &COneView::fitWanted, [&](const QSize &s) { wanted = s; });
+  w->OnCommand(COneWnd::kFitPicture);
+  for (int i = 0; i < 3; ++i) w->OnCommand(COneWnd::kZoomOut);  // x1/2.5: 400 x 200
+  EXPECT_EQ(v->DisplaySize(), QSize(400, 200));
+  EXPECT_EQ(wanted, QSize(200, 100));
+}
+
+TEST_F(HiDpiWindowTest, DragAndWheelMoveThePictureAsFarAsThePointerGoes) {
+  WritePicture("a.bmp", Checkerboard(1600, 1200));
+  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  COneView *v = w->View();
+  ASSERT_EQ(v->DisplaySize(), QSize(1600, 1200));
+  const QPoint start = v->Position();
+  // Picture placement keeps its rule in device pixels: no gap left at either side.
+  EXPECT_EQ(start, QPoint(0, 0));
+  MouseMove(v, QPoint(50, 50), Qt::NoButton);
+  ASSERT_EQ(v->MouseState(), COneView::kCanGrab);
+  QTest::mousePress(v, Qt::LeftButton, {}, QPoint(50, 50));
+  MouseMove(v, QPoint(40, 45), Qt::LeftButton);
+  EXPECT_EQ(v->Position(), start + QPoint(-20, -10));
+  MouseMove(v, QPoint(-2000, -2000), Qt::LeftButton);
+  EXPECT_EQ(v->Position(), QPoint(v->Client().width() - 1600, v->Client().height() - 1200));
+  QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(-2000, -2000));
+  const QPoint before = v->Position();
+  QWheelEvent wheel(QPointF(50, 50), v->mapToGlobal(QPointF(50, 50)), {}, QPoint(0, 120), Qt::NoButton,
+                    Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(v, &wheel);
+  EXPECT_EQ(v->Position(), before + QPoint(0, 240));
+}
+
+}  // namespace
+}  // namespace tamro
