@@ -495,7 +495,7 @@ TEST_F(WebpPlugin, AnimationShowsItsFirstFrame) {
   const std::string anim = WebpAnimation(20, 10, {{0, 0, 255, 255}, {255, 0, 0, 255}, {0, 255, 0, 255}});
   ASSERT_FALSE(anim.empty());
   EXPECT_EQ(spi->IsSupportedHead("a.webp", anim), 1);
-  EXPECT_EQ(Shape(anim).substr(0, 5), "20x10");
+  EXPECT_EQ(Shape(anim).substr(0, 6), "20x10,");
   Picture p;
   ASSERT_EQ(DecodeMemory(*spi, anim, p), SPI_OK);
   EXPECT_EQ(p.At(0, 0), 0x0000FFu);

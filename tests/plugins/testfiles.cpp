@@ -441,6 +441,13 @@ uint32_t Crc32(const std::string &data) {
 
 namespace {
 
+void Put16(std::string &s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe16(s, v);
+}
+void Put32(std::string &s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe32(s, v);
+}
+
 uint16_t Crc16(const std::string &data) {
   uint16_t crc = 0;
   for (unsigned char c : data) {
@@ -457,38 +464,30 @@ std::string RawZip(const std::vector<RawZipItem> &items) {
   for (const RawZipItem &item : items) {
     const uint32_t offset = static_cast<uint32_t>(out.size());
     // From "version needed" to the name length, alike in the local and the central header.
+    const auto size = static_cast<uint32_t>(item.data.size());
     auto common = [&](std::string &s) {
-      for (uint32_t v :
-           {20u, item.utf8Flag ? 0x0800u : 0u, 0u, uint32_t{item.dosTime}, uint32_t{item.dosDate}})
-        PutLe16(s, v);
-      for (uint32_t v : {Crc32(item.data), static_cast<uint32_t>(item.data.size()),
-                         static_cast<uint32_t>(item.data.size())})
-        PutLe32(s, v);
-      PutLe16(s, static_cast<uint32_t>(item.rawName.size()));
+      Put16(s, {20u, item.utf8Flag ? 0x0800u : 0u, 0u, item.dosTime, item.dosDate});
+      Put32(s, {Crc32(item.data), size, size});
+      Put16(s, {static_cast<uint32_t>(item.rawName.size())});
     };
-    PutLe32(out, 0x04034b50);
+    Put32(out, {0x04034b50});
     common(out);
-    PutLe16(out, 0);
-    out += item.rawName;
-    out += item.data;
-    PutLe32(central, 0x02014b50);
-    PutLe16(central, 20);  // made by MS-DOS
+    Put16(out, {0});
+    out += item.rawName + item.data;
+    Put32(central, {0x02014b50});
+    Put16(central, {20});  // made by MS-DOS
     common(central);
-    for (int i = 0; i < 4; ++i) PutLe16(central, 0);  // extra, comment, disk, internal attributes
-    PutLe32(central, 0x20);
-    PutLe32(central, offset);
+    Put16(central, {0, 0, 0, 0});  // extra, comment, disk, internal attributes
+    Put32(central, {0x20, offset});
     central += item.rawName;
   }
-  const uint32_t centralOffset = static_cast<uint32_t>(out.size());
+  const uint32_t centralOffset = static_cast<uint32_t>(out.size()),
+                 count = static_cast<uint32_t>(items.size());
   out += central;
-  PutLe32(out, 0x06054b50);
-  PutLe16(out, 0);
-  PutLe16(out, 0);
-  PutLe16(out, static_cast<uint32_t>(items.size()));
-  PutLe16(out, static_cast<uint32_t>(items.size()));
-  PutLe32(out, static_cast<uint32_t>(central.size()));
-  PutLe32(out, centralOffset);
-  PutLe16(out, 0);
+  Put32(out, {0x06054b50});
+  Put16(out, {0, 0, count, count});
+  Put32(out, {static_cast<uint32_t>(central.size()), centralOffset});
+  Put16(out, {0});
   return out;
 }
 
@@ -497,15 +496,11 @@ std::string RawLzh(const std::vector<RawZipItem> &items) {
   for (const RawZipItem &item : items) {
     std::string h;  // from the method on; size and checksum go in front
     h += "-lh0-";
-    PutLe32(h, static_cast<uint32_t>(item.data.size()));
-    PutLe32(h, static_cast<uint32_t>(item.data.size()));
-    PutLe16(h, item.dosTime);
-    PutLe16(h, item.dosDate);
-    h += '\x20';  // attribute
-    h += '\0';    // header level 0
-    h += static_cast<char>(item.rawName.size());
-    h += item.rawName;
-    PutLe16(h, Crc16(item.data));
+    Put32(h, {static_cast<uint32_t>(item.data.size()), static_cast<uint32_t>(item.data.size())});
+    Put16(h, {item.dosTime, item.dosDate});
+    h += std::string("\x20\0", 2) + static_cast<char>(item.rawName.size()) +
+         item.rawName;  // attribute, level 0
+    Put16(h, {Crc16(item.data)});
     unsigned sum = 0;
     for (unsigned char c : h) sum += c;
     out += static_cast<char>(h.size());
@@ -527,36 +522,26 @@ void RarBlock(std::string &out, const std::string &rest) {
 
 std::string RawRar(const std::vector<RawZipItem> &items) {
   std::string out("Rar!\x1A\x07\x00", 7);
-  std::string main;
-  main += '\x73';
-  PutLe16(main, 0);
-  PutLe16(main, 13);
-  PutLe16(main, 0);
-  PutLe32(main, 0);
+  std::string main = "\x73";
+  Put16(main, {0, 13, 0});
+  Put32(main, {0});
   RarBlock(out, main);
   for (const RawZipItem &item : items) {
-    std::string h;
-    h += '\x74';
-    PutLe16(h, 0x8000);
-    PutLe16(h, static_cast<uint32_t>(32 + item.rawName.size()));
-    PutLe32(h, static_cast<uint32_t>(item.data.size()));  // packed
-    PutLe32(h, static_cast<uint32_t>(item.data.size()));  // unpacked
-    h += '\x02';                                          // made on Windows
-    PutLe32(h, Crc32(item.data));
-    PutLe16(h, item.dosTime);
-    PutLe16(h, item.dosDate);
-    h += '\x14';  // version 2.0
-    h += '\x30';  // stored
-    PutLe16(h, static_cast<uint32_t>(item.rawName.size()));
-    PutLe32(h, 0x20);
-    h += item.rawName;
-    RarBlock(out, h);
+    const auto size = static_cast<uint32_t>(item.data.size());
+    std::string h = "\x74";
+    Put16(h, {0x8000, static_cast<uint32_t>(32 + item.rawName.size())});
+    Put32(h, {size, size});  // packed, unpacked
+    h += '\x02';             // made on Windows
+    Put32(h, {Crc32(item.data)});
+    Put16(h, {item.dosTime, item.dosDate});
+    h += "\x14\x30";  // version 2.0, stored
+    Put16(h, {static_cast<uint32_t>(item.rawName.size())});
+    Put32(h, {0x20});
+    RarBlock(out, h + item.rawName);
     out += item.data;
   }
-  std::string end;
-  end += '\x7B';
-  PutLe16(end, 0x4000);
-  PutLe16(end, 7);
+  std::string end = "\x7B";
+  Put16(end, {0x4000, 7});
   RarBlock(out, end);
   return out;
 }

@@ -10,6 +10,7 @@
 
 #include "plugins/spimodule.h"
 #include "plugins/testfiles.h"
+#include "support/bytes.h"
 #include "support/sandbox.h"
 
 namespace tamro::test {
@@ -112,17 +113,9 @@ void Patch(std::string &tiff, uint16_t tag, uint32_t value) {
   for (uint32_t i = 0, n = u16(dir); i < n; ++i) {
     const size_t e = dir + 2 + 12 * i;
     if (u16(e) != tag) continue;
-    const uint8_t bytes[] = {4,
-                             0,
-                             1,
-                             0,
-                             0,
-                             0,
-                             static_cast<uint8_t>(value),
-                             static_cast<uint8_t>(value >> 8),
-                             static_cast<uint8_t>(value >> 16),
-                             static_cast<uint8_t>(value >> 24)};
-    tiff.replace(e + 2, 10, reinterpret_cast<const char *>(bytes), 10);
+    std::string entry("\4\0\1\0\0\0", 6);  // LONG, one value
+    PutLe32(entry, value);
+    tiff.replace(e + 2, 10, entry);
   }
 }
 
