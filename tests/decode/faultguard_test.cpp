@@ -29,17 +29,6 @@ NO_SANITIZE int Deep(int n) {
   return Deep(n + 1) + frame[(n + 3) % 1024];
 }
 
-TEST(FaultGuardTest, NormalCallsRunToTheirEnd) {
-  int value = 0;
-  FaultInfo f;
-  EXPECT_TRUE(RunGuarded([&] { value = 42; }, &f));
-  EXPECT_EQ(value, 42);
-  EXPECT_FALSE(InsideFaultGuard());
-  bool inside = false;
-  RunGuarded([&] { inside = InsideFaultGuard(); }, &f);
-  EXPECT_TRUE(inside);
-}
-
 // Our own code called back from foreign code runs with the guard paused; once the pause
 // ends, a fault of the foreign code is caught again.
 TEST(FaultGuardTest, APauseLeavesTheGuardAndComesBack) {
