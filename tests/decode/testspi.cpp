@@ -12,13 +12,8 @@ std::string TPic(int width, int height, int depth, uint8_t b, uint8_t g, uint8_t
   std::string s(magic, 4);
   PutLe16(s, static_cast<uint32_t>(width));
   PutLe16(s, static_cast<uint32_t>(height));
-  s += static_cast<char>(depth);
-  s += static_cast<char>(b);
-  s += static_cast<char>(g);
-  s += static_cast<char>(r);
-  s += comment ? 'C' : '\0';
-  s += shortPixels ? 'S' : '\0';
-  s += std::string(2, '\0');
+  for (int v : {depth, int{b}, int{g}, int{r}, comment ? 'C' : 0, shortPixels ? 'S' : 0, 0, 0})
+    s += static_cast<char>(v);
   return s;
 }
 

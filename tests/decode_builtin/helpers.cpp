@@ -12,25 +12,25 @@
 
 namespace tamro::test {
 
+namespace {
+void Put16(Bytes &b, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe16(b, v);
+}
+void Put32(Bytes &b, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe32(b, v);
+}
+}  // namespace
+
 Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours,
               uint32_t sizeImage) {
   if (colours < 0) colours = bits <= 8 ? 1 << bits : 0;
   const uint32_t offBits = 54 + static_cast<uint32_t>(colours) * 4;
   Bytes b{'B', 'M'};
-  PutLe32(b, offBits + static_cast<uint32_t>(pixels.size()));
-  PutLe32(b, 0);
-  PutLe32(b, offBits);
-  PutLe32(b, 40);
-  PutLe32(b, static_cast<uint32_t>(width));
-  PutLe32(b, static_cast<uint32_t>(height));
-  PutLe16(b, 1);
-  PutLe16(b, static_cast<unsigned>(bits));
-  PutLe32(b, compression);
-  PutLe32(b, sizeImage);
-  PutLe32(b, 0);
-  PutLe32(b, 0);
-  PutLe32(b, bits <= 8 && colours == (1 << bits) ? 0 : static_cast<uint32_t>(colours));
-  PutLe32(b, 0);
+  Put32(b, {offBits + static_cast<uint32_t>(pixels.size()), 0, offBits, 40, static_cast<uint32_t>(width),
+            static_cast<uint32_t>(height)});
+  Put16(b, {1, static_cast<uint32_t>(bits)});
+  Put32(b, {compression, sizeImage, 0, 0,
+            bits <= 8 && colours == (1 << bits) ? 0 : static_cast<uint32_t>(colours), 0});
   for (int i = 0; i < colours; ++i) {
     const auto v = static_cast<unsigned char>(colours > 1 ? i * 255 / (colours - 1) : 0);
     // Blue differs from red so that a swapped channel order shows.
@@ -94,8 +94,7 @@ static void PutTable(Bytes &b, int bits, const std::vector<uint32_t> &colours) {
 Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t> &globalColours,
               const std::vector<GifFrame> &frames, const std::string &comment, int screenBits) {
   Bytes b{'G', 'I', 'F', '8', '9', 'a'};
-  PutLe16(b, static_cast<unsigned>(width));
-  PutLe16(b, static_cast<unsigned>(height));
+  Put16(b, {static_cast<uint32_t>(width), static_cast<uint32_t>(height)});
   const int depthField = globalBits ? globalBits : (screenBits ? screenBits : 1);
   b.push_back(static_cast<unsigned char>((globalBits ? 0x80 : 0) | (depthField - 1)));
   b.push_back(0);
@@ -119,10 +118,8 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
       b.push_back(0);
     }
     b.push_back(',');
-    PutLe16(b, static_cast<unsigned>(f.left));
-    PutLe16(b, static_cast<unsigned>(f.top));
-    PutLe16(b, static_cast<unsigned>(f.width));
-    PutLe16(b, static_cast<unsigned>(f.height));
+    Put16(b, {static_cast<uint32_t>(f.left), static_cast<uint32_t>(f.top), static_cast<uint32_t>(f.width),
+              static_cast<uint32_t>(f.height)});
     b.push_back(
         static_cast<unsigned char>((f.localBits ? 0x80 | (f.localBits - 1) : 0) | (f.interlaced ? 0x40 : 0)));
     if (f.localBits) PutTable(b, f.localBits, f.localColours);

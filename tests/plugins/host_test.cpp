@@ -103,31 +103,20 @@ TEST_F(ShippedPlugins, AllRegisterWithTheirKinds) {
 }
 
 TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
-  PngDesc palette;
-  palette.width = 3;
-  palette.height = 2;
-  palette.colorType = PNG_COLOR_TYPE_PALETTE;
+  PngDesc palette{.width = 3, .height = 2, .colorType = PNG_COLOR_TYPE_PALETTE};
   palette.palette = {255, 0, 0, 0, 0, 255, 0, 0, 0};
   palette.trns = {255, 255, 128};
   palette.rows = {{0, 1, 0}, {1, 1, 2}};  // odd width: rows need padding
-  PngDesc deep;
-  deep.width = 2;
-  deep.height = 2;
-  deep.colorType = PNG_COLOR_TYPE_RGB;
-  deep.bitDepth = 16;
+  PngDesc deep{.width = 2, .height = 2, .colorType = PNG_COLOR_TYPE_RGB, .bitDepth = 16};
   deep.rows = {{0x12, 0x12, 0x34, 0x34, 0x56, 0x56, 0, 0, 0, 0, 0, 0}, std::vector<uint8_t>(12, 0xFF)};
   struct Case {
     std::string name, bytes;
     int width, height, tolerance;
     std::map<std::pair<int, int>, uint32_t> pixels;
   };
+  const uint32_t dim = OnWhite({0, 0, 0, 128});
   std::vector<Case> cases = {
-      {"palette.png",
-       WritePng(palette),
-       3,
-       2,
-       0,
-       {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, OnWhite({0, 0, 0, 128})}}},
+      {"palette.png", WritePng(palette), 3, 2, 0, {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, dim}}},
       {"deep.png", WritePng(deep), 2, 2, 0, {{{0, 0}, 0x123456}, {{1, 1}, 0xFFFFFF}}},
       {"alpha.png", PngFromRgba(Quadrants(8, 8, 128)), 8, 8, 0, {{{0, 0}, OnWhite({255, 0, 0, 128})}}},
       {"still.webp", WebpLossless(Quadrants(10, 6)), 10, 6, 0, {{{9, 0}, 0x00FF00}, {{0, 5}, 0x0000FF}}},
@@ -161,11 +150,8 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
 // A RAW file's thumbnail is the camera's preview (the plug-in told the cell's size), turned
 // upright by the plug-in and not a second time by the builder.
 TEST_F(ShippedPlugins, RawThumbnailsComeFromThePreviewTurnedOnce) {
-  DngDesc desc;
-  desc.width = 320;
-  desc.height = 240;
-  desc.orientation = 6;
-  const std::filesystem::path path = box.write("camera.dng", WriteDng(desc));
+  const std::filesystem::path path =
+      box.write("camera.dng", WriteDng({.width = 320, .height = 240, .orientation = 6}));
   HostDecoders decoders(host);
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   CPicEntry entry;

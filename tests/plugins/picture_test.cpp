@@ -586,10 +586,7 @@ TEST_F(RawPlugin, DevelopedPictureAndPreviewStandUpright) {
   } turns[] = {{1, 0, false}, {3, 3, true}, {6, 1, false}, {8, 2, true}};
   for (const auto &t : turns) {
     SCOPED_TRACE(t.orientation);
-    DngDesc desc;
-    desc.orientation = t.orientation;
-    desc.jpegPreview = t.jpegPreview;
-    const std::string dng = WriteDng(desc);
+    const std::string dng = WriteDng({.orientation = t.orientation, .jpegPreview = t.jpegPreview});
     ASSERT_FALSE(dng.empty());
     const bool upright = t.orientation < 5;
     const Facts info = Info(dng);
@@ -617,11 +614,8 @@ TEST_F(RawPlugin, DevelopedPictureAndPreviewStandUpright) {
 // over: the preview entry then develops the picture.
 TEST_F(RawPlugin, PreviewTooSmallOrLetterboxedIsPassedOver) {
   for (auto [w, h] : {std::pair{40, 30}, std::pair{160, 90}}) {
-    DngDesc desc;
-    desc.previewWidth = w;
-    desc.previewHeight = h;
     Picture p;
-    ASSERT_EQ(PreviewMemory(*spi, WriteDng(desc), p), SPI_OK);
+    ASSERT_EQ(PreviewMemory(*spi, WriteDng({.previewWidth = w, .previewHeight = h}), p), SPI_OK);
     EXPECT_EQ(p.width, 64) << w << "x" << h;
     EXPECT_EQ(p.height, 48) << w << "x" << h;
   }
