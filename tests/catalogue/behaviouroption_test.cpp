@@ -51,8 +51,7 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
 TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
   for (const char *n : {"a.jpg", "b.gif", "sub/c.jpg"}) Write(std::string("pics/") + n, "PIC");
   profile.WriteInt("Filter", "FileName", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   ASSERT_EQ(doc->GetEntryCount(), 2);
   CBehaviourOption option(*doc, nullptr);
 

@@ -77,6 +77,12 @@ class DocTest : public ::testing::Test {
     d->AddObserver(&log);
     return d;
   }
+  // A document listing `folder` (the pictures' folder when empty).
+  std::unique_ptr<CRXDoc> ListedDoc(const std::string &folder = "") {
+    auto d = MakeDoc();
+    d->ChangeFolder(folder.empty() ? Folder() : folder, nullptr, false);
+    return d;
+  }
   static std::vector<std::string> Names(CRXDoc &doc) {
     std::vector<std::string> n;
     for (int i = 0; i < doc.GetEntryCount(); ++i) n.push_back(doc.GetEntry(i)->name);

@@ -19,8 +19,7 @@ TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
   for (const char *n : {"a.jpg", "b.gif", "c.JPG", "d.gif", "e.png"}) Write(std::string("pics/") + n, "PIC");
   profile.WriteString("RXDoc", "PathMask", "*.jpg;*.gif");
   profile.WriteInt("Filter", "FileName", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   auto names = Names(*doc);
   ASSERT_EQ(names.size(), 4u);
   EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "c.JPG"}));
@@ -30,9 +29,7 @@ TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
 
   // With the name filter off every file is listed.
   profile.WriteInt("Filter", "FileName", 0);
-  auto all = MakeDoc();
-  all->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(all->GetEntryCount(), 5);
+  EXPECT_EQ(ListedDoc()->GetEntryCount(), 5);
 }
 
 TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
@@ -48,8 +45,7 @@ TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
   // Names that only resemble one are listed.
   for (const char *n : {"notes.rxi", "_THUMBS_.RXI.1234567", "tamro-part.jpg"})
     Write(std::string("pics/") + n, "x");
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   EXPECT_EQ(Sorted(Names(*doc)),
             (std::vector<std::string>{"_THUMBS_.RXI.1234567", "a.jpg", "notes.rxi", "tamro-part.jpg"}));
 }
@@ -104,14 +100,11 @@ TEST_F(DocTest, PathsThatNameAFolderOrAFileAreNeverPatterns) {
 }
 
 TEST_F(DocTest, SubFolderEntriesFollowTheParentsFilesAndLinksDoNotLoop) {
-  Write("pics/a.jpg", "PIC");
-  Write("pics/sub/b.jpg", "PIC");
-  Write("pics/sub/deeper/c.jpg", "PIC");
-  Write("pics/z.jpg", "PIC");
+  for (const char *n : {"a.jpg", "sub/b.jpg", "sub/deeper/c.jpg", "z.jpg"})
+    Write(std::string("pics/") + n, "PIC");
   fs::create_directory_symlink(Folder(), box.path("pics/sub/loop"));
   profile.WriteInt("RXDoc", "DownScan", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   auto names = Names(*doc);
   ASSERT_EQ(names.size(), 4u);
   EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "z.jpg"}));
@@ -126,23 +119,19 @@ TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
   fs::create_symlink(box.path("pics/gone.jpg"), box.path("pics/dangling.jpg"));
   fs::create_symlink(box.path("pics/a.jpg"), box.path("pics/link.jpg"));
   ASSERT_EQ(::mkfifo(box.path("pics/pipe.jpg").c_str(), 0600), 0);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "link.jpg"}));
 
   doc->ChangeFolder(Folder("nothing/here"), nullptr, false);
-  EXPECT_EQ(doc->GetEntryCount(), 0);
-  EXPECT_EQ(doc->Folder(), Folder("nothing/here"));
+  EXPECT_EQ(std::tuple(doc->GetEntryCount(), doc->Folder()), std::tuple(0, Folder("nothing/here")));
 }
 
 TEST_F(DocTest, OpeningAnArchivePathListsItsMembers) {
   Write("pics/set.arc",
         FakeDecoders::MakeArchive({{"one.pic", 11, 1000, "PIC1"}, {"two.pic", 22, 2000, "PIC2"}}));
   Write("pics/other.jpg", "PIC");
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder() + "/set.arc", nullptr, false);
-  EXPECT_EQ(doc->Folder(), Folder());
-  EXPECT_EQ(doc->Pattern(), "set.arc");
+  auto doc = ListedDoc(Folder() + "/set.arc");
+  EXPECT_EQ(std::tuple(doc->Folder(), doc->Pattern()), std::tuple(Folder(), "set.arc"));
   ASSERT_EQ(doc->GetEntryCount(), 2);
   CPicEntry *e = doc->GetEntry(1);
   EXPECT_EQ(
@@ -161,8 +150,7 @@ TEST_F(DocTest, ArchivesInAFolderBecomeTheirMembersWhenArchivesAreOn) {
   Write("pics/fake.arc", "not an archive");
   Write("pics/a.jpg", "PIC");
   profile.WriteInt("RXDoc", "Archive", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   // The nameless record (a folder inside the archive) is no entry.
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "fake.arc", "one.pic"}));
 
@@ -174,9 +162,7 @@ TEST_F(DocTest, ArchivesInAFolderBecomeTheirMembersWhenArchivesAreOn) {
   // With archives off the archive is a plain file and nobody looks inside.
   profile.WriteInt("RXDoc", "Archive", 0);
   int before = decoders.archiveListings;
-  auto off = MakeDoc();
-  off->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(Sorted(Names(*off)), (std::vector<std::string>{"a.jpg", "fake.arc", "set.arc"}));
+  EXPECT_EQ(Sorted(Names(*ListedDoc())), (std::vector<std::string>{"a.jpg", "fake.arc", "set.arc"}));
   EXPECT_EQ(decoders.archiveListings, before);
 }
 
@@ -186,17 +172,13 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
   Write("pics/c.jpg", "PIC-c");
   SetTimes(a, 1000000);
   SetTimes(b, 1000000);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   ASSERT_EQ(doc->GetEntryCount(), 3);
   std::map<std::string, CPicEntry *> before;
   for (int i = 0; i < 3; ++i) {
     CPicEntry *e = doc->GetEntry(i);
     e->thumbnail = GlobalHandle::Allocate(64);
-    e->decoderIndex = 0;
-    e->pictureWidth = 640;
-    e->pictureHeight = 480;
-    e->bitCount = 24;
+    e->decoderIndex = 0, e->pictureWidth = 640, e->pictureHeight = 480, e->bitCount = 24;
     e->SetDescription("info");
     before[e->name] = e;
   }
@@ -240,8 +222,7 @@ TEST_F(DocTest, ARefreshFromAFolderReadElsewhereListsWhatItsOwnReadingWould) {
   ASSERT_EQ(::mkfifo(box.path("pics/pipe.jpg").c_str(), 0600), 0);
   profile.WriteString("RXDoc", "PathMask", "*.jpg;*.gif;*.rxi");  // the store's name matches
   profile.WriteInt("Filter", "FileName", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   const std::vector<std::string> own = Names(*doc);
   ASSERT_EQ(own.size(), 3u);
   // Read before a file came: the listing follows the reading it was given.
@@ -264,8 +245,7 @@ TEST_F(DocTest, ChangesTakenInStepByStepLeaveWhatAFreshReadingListsWithSelection
     fs::remove_all(box.path("pics"));
     const char *first[] = {"a.jpg", "b.gif", "c.jpg", "D.jpg", "e.png", "f.jpg", "g.gif", "h.jpg", "i2.jpg", "i10.jpg"};
     for (int i = 0; i < 10; ++i) SetTimes(Write(std::string("pics/") + first[i], std::string(10 + i % 3, 'P')), 1000000 + (i * 7) % 10);
-    auto doc = MakeDoc();
-    doc->ChangeFolder(Folder(), nullptr, false);
+    auto doc = ListedDoc();
     if (k.state) doc->SortBy(k.column, k.state);
     auto place = [&](const std::string &name) {
       for (int v = 0; v < doc->GetEntryCount(); ++v)
@@ -292,18 +272,17 @@ TEST_F(DocTest, ChangesTakenInStepByStepLeaveWhatAFreshReadingListsWithSelection
     }
     for (const auto &seen : log.seen) EXPECT_NE(seen.hint, kHintCleared) << "read again as a whole";
 
-    auto fresh = MakeDoc();
-    fresh->ChangeFolder(Folder(), nullptr, false);
+    auto fresh = ListedDoc();
     if (k.state) fresh->SortBy(k.column, k.state);
     EXPECT_EQ(Names(*doc), Names(*fresh));
     std::vector<std::string> selected;
     for (int v = 0; v < doc->GetEntryCount(); ++v)
       if (doc->GetEntry(v)->IsSelected()) selected.push_back(doc->GetEntry(v)->name);
-    EXPECT_EQ(Sorted(selected), (std::vector<std::string>{"e.png", "f.jpg"}));
-    EXPECT_EQ(doc->CountSelected(false), 2);
+    EXPECT_EQ(std::tuple(Sorted(selected), doc->CountSelected(false)),
+              std::tuple(std::vector<std::string>{"e.png", "f.jpg"}, 2));
     ASSERT_GE(doc->Current(), 0);
-    EXPECT_EQ(doc->GetEntry(doc->Current())->name, "f.jpg");
-    EXPECT_EQ(doc->GetEntry(doc->Current())->size, 40u);
+    EXPECT_EQ(std::tuple(doc->GetEntry(doc->Current())->name, doc->GetEntry(doc->Current())->size),
+              std::tuple("f.jpg", 40u));
   }
 }
 
@@ -315,8 +294,7 @@ TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueuedALetterKeyIsLost) {
   auto letters = MakeDoc();
   letters->SetInterruptSource(&stop);
   letters->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(letters->GetEntryCount(), 5);
-  EXPECT_TRUE(input.keys.empty());
+  EXPECT_TRUE(letters->GetEntryCount() == 5 && input.keys.empty());
   EXPECT_GE(input.peeks, 5);  // asked between files
 
   input.keys = {Qt::Key_Down};
@@ -324,9 +302,8 @@ TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueuedALetterKeyIsLost) {
   auto doc = MakeDoc();
   doc->SetInterruptSource(&stop);
   doc->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(doc->GetEntryCount(), 0);
-  EXPECT_EQ(doc->GetAllEntryCount(), 0);
-  EXPECT_EQ(input.keys, (std::deque<int>{Qt::Key_Down}));
+  EXPECT_EQ(std::tuple(doc->GetEntryCount(), doc->GetAllEntryCount(), input.keys),
+            std::tuple(0, 0, std::deque<int>{Qt::Key_Down}));
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintCleared, kHintListed}));
 
   // A mouse press stops it too; Esc as well.
@@ -340,15 +317,11 @@ TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueuedALetterKeyIsLost) {
 }
 
 TEST_F(DocTest, ScanSpiKeepsWhatADecoderAcceptsAndReportsEachEntryWithSyncFind) {
-  Write("pics/a.jpg", "PIC");
+  for (const char *n : {"a.jpg", "c.txt"}) Write(std::string("pics/") + n, "PIC");
   Write("pics/b.jpg", "JUNK");
-  Write("pics/c.txt", "PIC");
   Write("pics/set.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PICm"}, {"n.pic", 3, 1, "nope"}}));
-  profile.WriteInt("RXDoc", "ScanSPI", 1);
-  profile.WriteInt("RXDoc", "SyncFind", 1);
-  profile.WriteInt("RXDoc", "Archive", 1);
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  for (const char *key : {"ScanSPI", "SyncFind", "Archive"}) profile.WriteInt("RXDoc", key, 1);
+  auto doc = ListedDoc();
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "c.txt", "m.pic"}));
   EXPECT_EQ(doc->GetAllEntryCount(), 3);  // the rejected ones are gone, not hidden
   std::vector<long> added;
@@ -360,16 +333,12 @@ TEST_F(DocTest, ScanSpiKeepsWhatADecoderAcceptsAndReportsEachEntryWithSyncFind) 
   // With the extension check the names must match too (members: their archive's list).
   profile.WriteInt("SPI", "#PluginEXT", 1);
   decoders.pictureFilter = "*.jpg";
-  auto ext = MakeDoc();
-  ext->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(Sorted(Names(*ext)), (std::vector<std::string>{"a.jpg", "m.pic"}));
+  EXPECT_EQ(Sorted(Names(*ListedDoc())), (std::vector<std::string>{"a.jpg", "m.pic"}));
 
   // The extension check alone asks no decoder.
   profile.WriteInt("RXDoc", "ScanSPI", 0);
   int asked = decoders.pictureQueries;
-  auto only = MakeDoc();
-  only->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(Sorted(Names(*only)), (std::vector<std::string>{"a.jpg", "b.jpg", "m.pic", "n.pic"}));
+  EXPECT_EQ(Sorted(Names(*ListedDoc())), (std::vector<std::string>{"a.jpg", "b.jpg", "m.pic", "n.pic"}));
   EXPECT_EQ(decoders.pictureQueries, asked);
 }
 
@@ -384,9 +353,8 @@ TEST_F(DocTest, AnInterruptDuringTheDecoderCheckLeavesTheRestUndisplayed) {
   auto doc = MakeDoc();
   doc->SetInterruptSource(&stop);
   doc->ChangeFolder(Folder(), nullptr, false);
-  EXPECT_EQ(doc->GetEntryCount(), 2);
-  EXPECT_EQ(doc->GetAllEntryCount(), 4);
-  EXPECT_EQ(doc->GetEntry(2), nullptr);
+  EXPECT_EQ(std::tuple(doc->GetEntryCount(), doc->GetAllEntryCount(), doc->GetEntry(2)),
+            std::tuple(2, 4, static_cast<CPicEntry *>(nullptr)));
 }
 
 TEST_F(DocTest, HintsOfAListingAndOfTheSameSearchAgain) {
@@ -397,12 +365,10 @@ TEST_F(DocTest, HintsOfAListingAndOfTheSameSearchAgain) {
   doc->ChangeFolder(Folder(), &sender, false);
   ASSERT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintListed}));
   EXPECT_EQ(log.seen[1].text, Folder());
-  EXPECT_TRUE(sender.seen.empty());
-  EXPECT_FALSE(doc->IsBusy());
+  EXPECT_TRUE(sender.seen.empty() && !doc->IsBusy());
   log.seen.clear();
   doc->ChangeFolder(Folder() + "/*.*", nullptr, false);
-  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
-  EXPECT_EQ(doc->GetEntryCount(), 1);
+  EXPECT_EQ(std::tuple(log.Hints(), doc->GetEntryCount()), std::tuple(std::vector<int>{kHintRedrawAll}, 1));
 }
 
 TEST_F(DocTest, EntriesSelectionCurrentAndRemoval) {
@@ -426,8 +392,7 @@ TEST_F(DocTest, EntriesSelectionCurrentAndRemoval) {
   doc->SetCurrent(1);
   EXPECT_TRUE(doc->GetEntry(1)->IsCurrent());
   doc->SetCurrent(2);
-  EXPECT_FALSE(doc->GetEntry(1)->IsCurrent());
-  EXPECT_TRUE(doc->GetEntry(2)->IsCurrent());
+  EXPECT_TRUE(!doc->GetEntry(1)->IsCurrent() && doc->GetEntry(2)->IsCurrent());
 
   CPicEntry *removed = doc->GetEntry(2);
   removed->stored = true;
@@ -452,8 +417,7 @@ struct RecordingCache : ThumbCache {
 };
 
 TEST_F(DocTest, ClearingStoresBuiltThumbnailsWhenAutoCacheIsOn) {
-  Write("pics/a.jpg", "PIC");
-  Write("pics/b.jpg", "PIC");
+  for (const char *n : {"a.jpg", "b.jpg"}) Write(std::string("pics/") + n, "PIC");
   profile.WriteInt("RXDoc", "AutoCacheFolder", 1);
   RecordingCache cache;
   auto doc = MakeDoc();
@@ -464,13 +428,12 @@ TEST_F(DocTest, ClearingStoresBuiltThumbnailsWhenAutoCacheIsOn) {
   doc->RemoveEntryAt(1);
   cache.calls.clear();
   doc->ClearEntries(true);
-  EXPECT_EQ(cache.calls, (std::vector<std::string>{"add " + name + " 95", "flush", "clear"}));
-  EXPECT_EQ(doc->GetAllEntryCount(), 0);
+  EXPECT_EQ(std::tuple(cache.calls, doc->GetAllEntryCount()),
+            std::tuple(std::vector<std::string>{"add " + name + " 95", "flush", "clear"}, 0));
 }
 
 TEST_F(DocTest, HistoryBackAndForwardShowTheFolderOnceWithoutRecordingIt) {
-  Write("one/a.jpg", "PIC");
-  Write("two/b.jpg", "PIC");
+  for (const char *n : {"one/a.jpg", "two/b.jpg"}) Write(n, "PIC");
   Write("two/set.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
   auto doc = MakeDoc();
   // The folder tree: shows the folder it is told and opens it.
@@ -480,9 +443,8 @@ TEST_F(DocTest, HistoryBackAndForwardShowTheFolderOnceWithoutRecordingIt) {
       doc->ChangeFolder(arg.text, nullptr, false);
     }
   };
-  doc->ChangeFolder(Folder("one"), nullptr, false);
-  doc->ChangeFolder(Folder("two"), nullptr, false);
-  doc->ChangeFolder(Folder("two") + "/set.arc", nullptr, false);
+  for (const std::string &f : {Folder("one"), Folder("two"), Folder("two") + "/set.arc"})
+    doc->ChangeFolder(f, nullptr, false);
   ASSERT_EQ(doc->History().size(), 3u);
   EXPECT_FALSE(doc->CanGoForward());
   doc->HistoryBack();
@@ -518,22 +480,17 @@ TEST_F(DocTest, SizeAndDateFiltersApplyWhileListingAndRefreshWhenChanged) {
   SetTimes(small, QDateTime(day, QTime(0, 0, 1)).toSecsSinceEpoch());
   SetTimes(big, QDateTime(day, QTime(23, 59, 59)).toSecsSinceEpoch());
   SetTimes(old, QDateTime(day.addDays(-1), QTime(23, 59, 59)).toSecsSinceEpoch());
-  auto doc = MakeDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = ListedDoc();
   ASSERT_EQ(doc->GetEntryCount(), 3);
 
   DisplayFilter f;
-  f.dateOn = true;
-  f.haveDates = true;
-  f.firstDate = StartOfDay(day);
-  f.lastDate = EndOfDay(day);
+  f.dateOn = f.haveDates = true;
+  f.firstDate = StartOfDay(day), f.lastDate = EndOfDay(day);
   log.seen.clear();
   doc->ApplyDisplayFilter(f, "*.*");
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"big.jpg", "small.jpg"}));
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintListed}));
-  f.sizeOn = true;
-  f.smallest = 1024;
-  f.largest = 4096;
+  f.sizeOn = true, f.smallest = 1024, f.largest = 4096;
   doc->ApplyDisplayFilter(f, "*.*");
   EXPECT_EQ(doc->GetEntryCount(), 0);
   f.dateOn = false;
@@ -543,17 +500,15 @@ TEST_F(DocTest, SizeAndDateFiltersApplyWhileListingAndRefreshWhenChanged) {
   doc->ApplyDisplayFilter(f, "*.*");  // nothing changed: no refresh
   EXPECT_TRUE(log.seen.empty());
   // A new pattern takes effect with the name filter on.
-  f.sizeOn = false;
-  f.nameOn = true;
+  f.sizeOn = false, f.nameOn = true;
   doc->ApplyDisplayFilter(f, "s*.jpg");
-  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"small.jpg"}));
-  EXPECT_EQ(doc->Settings().pathMask, "s*.jpg");
+  EXPECT_EQ(std::tuple(Names(*doc), doc->Settings().pathMask),
+            std::tuple(std::vector<std::string>{"small.jpg"}, "s*.jpg"));
 }
 
 TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
-  std::string a = Write("pics/a.jpg", std::string(30, 'P'));
-  std::string b = Write("pics/B.jpg", std::string(10, 'P'));
-  std::string c = Write("pics/c.jpg", std::string(20, 'P'));
+  for (const auto &[name, size] : {std::pair("a.jpg", 30), {"B.jpg", 10}, {"c.jpg", 20}})
+    Write(std::string("pics/") + name, std::string(size, 'P'));
   auto doc = MakeDoc();
   HintLog listView;
   doc->AddObserver(&listView);
@@ -568,8 +523,8 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
 
   doc->SetCurrent(0);  // a.jpg stays current wherever it goes
   doc->OnSortCommand(SortCommand::kBySize);
-  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"B.jpg", "c.jpg", "a.jpg"}));
-  EXPECT_EQ(doc->Current(), 2);
+  EXPECT_EQ(std::tuple(Names(*doc), doc->Current()),
+            std::tuple(std::vector<std::string>{"B.jpg", "c.jpg", "a.jpg"}, 2));
   doc->OnSortCommand(SortCommand::kDescending);
   EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}));
   EXPECT_TRUE(doc->IsSortCommandChecked(SortCommand::kDescending));
@@ -577,8 +532,8 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
   // Re-listing, then applying the history: size descending is the newest key.
   doc->RefreshFolder();
   doc->ApplySortHistory();
-  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}));
-  EXPECT_EQ(doc->Sort().HeaderText(kSortSize), "ｻｲｽﾞ- ");
+  EXPECT_EQ(std::tuple(Names(*doc), doc->Sort().HeaderText(kSortSize)),
+            std::tuple(std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}, "ｻｲｽﾞ- "));
   doc->OnSortCommand(SortCommand::kNoSort);
   EXPECT_EQ(doc->Sort().state(), 0);
 }
@@ -595,8 +550,9 @@ TEST_F(DocTest, SettingsAreWrittenBackWhenSaved) {
     EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "") << "nothing before the save at shutdown";
     doc->SaveSettings();
   }
-  EXPECT_EQ(profile.GetInt("RXDoc", "ScanSPI", 0), 1);
-  EXPECT_EQ(profile.GetString("LstView", "SortHistory", ""), "131074");
+  EXPECT_EQ(
+      std::tuple(profile.GetInt("RXDoc", "ScanSPI", 0), profile.GetString("LstView", "SortHistory", "")),
+      std::tuple(1, "131074"));
 }
 
 TEST(PathUtil, JoinAndSplit) {

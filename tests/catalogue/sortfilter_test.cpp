@@ -79,14 +79,14 @@ TEST(SortState, CommandsAndTheirCheckMarks) {
   k = s.CommandTarget(SortCommand::kByName);
   EXPECT_EQ(s.SortBy(k.column, k.state), (SortKey{kSortName, 2}));
   s.SortBy(kSortTime, 2);
-  EXPECT_EQ(s.CommandTarget(SortCommand::kByExtension), (SortKey{kSortExtension, 2}));
-  EXPECT_EQ(s.CommandTarget(SortCommand::kByPixelArea), (SortKey{kSortPixels, kPixelAreaDown}));
-  EXPECT_EQ(s.CommandTarget(SortCommand::kAscending), (SortKey{kSortTime, 1}));
-  EXPECT_EQ(s.CommandTarget(SortCommand::kReapply), (SortKey{kSortTime, 2}));
+  EXPECT_EQ((std::vector<SortKey>{
+                s.CommandTarget(SortCommand::kByExtension), s.CommandTarget(SortCommand::kByPixelArea),
+                s.CommandTarget(SortCommand::kAscending), s.CommandTarget(SortCommand::kReapply)}),
+            (std::vector<SortKey>{
+                {kSortExtension, 2}, {kSortPixels, kPixelAreaDown}, {kSortTime, 1}, {kSortTime, 2}}));
   k = s.CommandTarget(SortCommand::kNoSort);
   s.SortBy(k.column, k.state);
-  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kNoSort));
-  EXPECT_FALSE(s.IsCommandChecked(SortCommand::kDescending));
+  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kNoSort) && !s.IsCommandChecked(SortCommand::kDescending));
   EXPECT_EQ(s.CommandTarget(SortCommand::kByName), (SortKey{kSortName, 1}));
 }
 
@@ -106,21 +106,19 @@ TEST(SortState, HistoryKeepsOneKeyPerColumnNewestFirstAndTenAtMost) {
   EXPECT_EQ(t.history().back(), (SortKey{0, 1}));
   t.SortBy(kSortName, 2);
   ASSERT_EQ(t.history().size(), 10u);
-  EXPECT_EQ(t.history().front(), (SortKey{kSortName, 2}));
-  EXPECT_EQ(t.history().back(), (SortKey{1, 1}));
+  EXPECT_EQ(std::tuple(t.history().front(), t.history().back()),
+            std::tuple(SortKey{kSortName, 2}, SortKey{1, 1}));
   // A stored list longer than ten keeps its ten newest keys.
   CSortState u;
   std::vector<SortKey> eleven;
   for (int c = 0; c < 10; ++c) eleven.push_back({c, 1});
   eleven.push_back({0, 2});
   u.SetHistory(eleven);
-  EXPECT_EQ(u.history().size(), 10u);
-  EXPECT_EQ(u.history().front(), (SortKey{0, 1}));
+  EXPECT_EQ(std::tuple(u.history().size(), u.history().front()), std::tuple(10u, SortKey{0, 1}));
 
   auto parsed = CSortState::ParseHistory("65536,131074,3,65536,99,589833,1,2,65540,131077,196614,7,8");
   // Repeats of a column and impossible keys are left out.
-  std::vector<SortKey> want = {{0, 1}, {2, 2}, {3, 0}, {1, 0}, {4, 1}, {5, 2}, {7, 0}, {8, 0}};
-  EXPECT_EQ(parsed, want);
+  EXPECT_EQ(parsed, (std::vector<SortKey>{{0, 1}, {2, 2}, {3, 0}, {1, 0}, {4, 1}, {5, 2}, {7, 0}, {8, 0}}));
   EXPECT_EQ(CSortState::FormatHistory({{0, 1}, {4, 8}}), "65536,524292");
 
   Sandbox box;
@@ -133,9 +131,7 @@ TEST(SortState, HistoryKeepsOneKeyPerColumnNewestFirstAndTenAtMost) {
 
 CPicEntry *Make(std::vector<std::unique_ptr<CPicEntry>> &all, const char *name, uint64_t size, FileTime t) {
   auto e = std::make_unique<CPicEntry>();
-  e->name = name;
-  e->size = size;
-  e->lastWriteTime = t;
+  e->name = name, e->size = size, e->lastWriteTime = t;
   all.push_back(std::move(e));
   return all.back().get();
 }
@@ -151,23 +147,28 @@ TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
   std::vector<std::string> names(4);
   std::vector<int> order = {0, 1, 2, 3};
 
-  SortEntryIndices(order, ptrs, {kSortName, 1}, names);
-  EXPECT_EQ(order, (std::vector<int>{1, 0, 2, 3}));
-  SortEntryIndices(order, ptrs, {kSortName, 2}, names);
-  EXPECT_EQ(order, (std::vector<int>{3, 2, 0, 1}));
-  // Sizes: the two of 10 bytes keep the name order of the key before.
-  SortEntryIndices(order, ptrs, {kSortName, 1}, names);
-  SortEntryIndices(order, ptrs, {kSortSize, 1}, names);
-  EXPECT_EQ(order, (std::vector<int>{3, 0, 2, 1}));
-  // Equal times compare equal, so an earlier order survives among them.
-  SortEntryIndices(order, ptrs, {kSortTime, 1}, names);
-  EXPECT_EQ(order, (std::vector<int>{2, 0, 1, 3}));
-  SortEntryIndices(order, ptrs, {kSortExtension, 1}, names);
-  EXPECT_EQ(order, (std::vector<int>{1, 2, 0, 3}));
-  SortEntryIndices(order, ptrs, {kSortPixels, kPixelWidthDown}, names);
-  EXPECT_EQ(order, (std::vector<int>{0, 2, 3, 1}));
-  SortEntryIndices(order, ptrs, {kSortName, 0}, names);
-  EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
+  // Each key sorts the order the one before left. Sizes: the two of 10 bytes keep the name order of the
+  // key before; equal times compare equal, so an earlier order survives among them.
+  std::vector<std::vector<int>> orders;
+  for (SortKey key : {SortKey{kSortName, 1},
+                      {kSortName, 2},
+                      {kSortName, 1},
+                      {kSortSize, 1},
+                      {kSortTime, 1},
+                      {kSortExtension, 1},
+                      {kSortPixels, kPixelWidthDown},
+                      {kSortName, 0}}) {
+    SortEntryIndices(order, ptrs, key, names);
+    orders.push_back(order);
+  }
+  EXPECT_EQ(orders, (std::vector<std::vector<int>>{{1, 0, 2, 3},
+                                                   {3, 2, 0, 1},
+                                                   {1, 0, 2, 3},
+                                                   {3, 0, 2, 1},
+                                                   {2, 0, 1, 3},
+                                                   {1, 2, 0, 3},
+                                                   {0, 2, 3, 1},
+                                                   {0, 1, 2, 3}}));
   names = {"Z", "b", "A", ""};
   SortEntryIndices(order, ptrs, {kSortDecoder, 2}, names);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 2, 3}));
@@ -190,8 +191,8 @@ TEST(EntrySort, NumbersInNamesByTheirValueWhenAsked) {
   EXPECT_EQ(order, (std::vector<int>{4, 5, 2, 1, 3, 0}));
   SortEntryIndices(order, ptrs, {kSortName, 2}, names, true);
   EXPECT_EQ(order, (std::vector<int>{0, 1, 3, 2, 5, 4}));
-  EXPECT_LT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], true), 0);
-  EXPECT_GT(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], false), 0);
+  EXPECT_TRUE(CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], true) < 0 &&
+              CompareEntries(*ptrs[1], 1, *ptrs[0], 0, {kSortName, 1}, names[0], names[0], false) > 0);
 }
 
 TEST_F(DocTest, ListingsComeInNameOrderOrInTheOrderOfTheSavedKeys) {
@@ -207,8 +208,7 @@ TEST_F(DocTest, ListingsComeInNameOrderOrInTheOrderOfTheSavedKeys) {
   EXPECT_EQ(Names(*doc), byName);
   // A saved key orders the very first listing, whatever views there are; the menu ticks it.
   profile.WriteString("LstView", "SortHistory", "131072");
-  auto next = MakeDoc();
-  next->ChangeFolder(Folder(), nullptr, false);
+  auto next = ListedDoc();
   EXPECT_EQ(Names(*next), std::vector<std::string>(byName.rbegin(), byName.rend()));
   EXPECT_EQ(next->Sort().HeaderText(kSortName), " ﾌｧｲﾙ名-");
   EXPECT_TRUE(next->IsSortCommandChecked(SortCommand::kByName));

@@ -22,6 +22,7 @@ using test::Header;
 using test::Picture;
 using test::PixelAt;
 using test::PixelsAt;
+using Pixels = std::vector<uint32_t>;
 using test::Rgb;
 
 TEST(DibGeometry, AnswersForBothHeaderKinds) {
@@ -145,7 +146,7 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
   EXPECT_EQ(std::tuple(DibBitCount(c1.get()), DibNumColors(c1.get()), GlobalSize(c1.get())),
             std::tuple(24, 0u, 52u));
   EXPECT_EQ(PixelsAt(c1.get(), {{0, 0}, {1, 0}, {2, 0}}),
-            (std::vector<uint32_t>{Rgb(200, 100, 50), Rgb(1, 2, 3), Rgb(200, 100, 50)}));
+            (Pixels{Rgb(200, 100, 50), Rgb(1, 2, 3), Rgb(200, 100, 50)}));
 
   // 4 bits: the high nibble is the left pixel.
   std::vector<uint8_t> t16 = Table({0, Rgb(10, 0, 0), Rgb(0, 20, 0)});
@@ -153,7 +154,7 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
   GlobalHandle four = Picture(Header(3, 1, 4), t16, {0x21, 0x10, 0, 0});
   GlobalHandle c4(DibTo24Bit(four.get()));
   EXPECT_EQ(PixelsAt(c4.get(), {{0, 0}, {1, 0}, {2, 0}}),
-            (std::vector<uint32_t>{Rgb(0, 20, 0), Rgb(10, 0, 0), Rgb(10, 0, 0)}));
+            (Pixels{Rgb(0, 20, 0), Rgb(10, 0, 0), Rgb(10, 0, 0)}));
 
   // 8 bits with a short table: rows advance by the padded length, and an index past the
   // table reads black instead of pixel bytes.
@@ -161,7 +162,7 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
       Picture(Header(2, 2, 8, BI_RGB, 2), Table({Rgb(5, 6, 7), Rgb(8, 9, 10)}), {1, 0, 0, 0, 0, 200, 0, 0});
   GlobalHandle c8(DibTo24Bit(eight.get()));
   EXPECT_EQ(PixelsAt(c8.get(), {{0, 1}, {1, 1}, {0, 0}, {1, 0}}),
-            (std::vector<uint32_t>{Rgb(8, 9, 10), Rgb(5, 6, 7), Rgb(5, 6, 7), 0}));
+            (Pixels{Rgb(8, 9, 10), Rgb(5, 6, 7), Rgb(5, 6, 7), 0}));
 
   // A 12-byte header carries 3-byte entries right after it.
   std::vector<uint8_t> core = {12, 0, 0, 0, 2, 0, 1, 0, 1, 0, 8, 0};
@@ -173,7 +174,7 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
   GlobalHandle cc(DibTo24Bit(coreDib.get()));
   ASSERT_TRUE(cc);
   EXPECT_EQ(DibHeaderSize(cc.get()), 40u);
-  EXPECT_EQ(PixelsAt(cc.get(), {{0, 0}, {1, 0}}), (std::vector<uint32_t>{Rgb(10, 20, 30), 0}));
+  EXPECT_EQ(PixelsAt(cc.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(10, 20, 30), 0}));
 }
 
 TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
@@ -184,7 +185,7 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   GlobalHandle p16 = Picture(Header(2, 1, 16), {}, rows);
   GlobalHandle c16(DibTo24Bit(p16.get()));
   ASSERT_TRUE(c16);
-  EXPECT_EQ(PixelsAt(c16.get(), {{0, 0}, {1, 0}}), (std::vector<uint32_t>{Rgb(255, 7, 7), Rgb(7, 255, 255)}));
+  EXPECT_EQ(PixelsAt(c16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(255, 7, 7), Rgb(7, 255, 255)}));
 
   // 5-6-5 masks: green has 6 bits, so 0 becomes 0x03 and 1 becomes 0x07.
   uint16_t p565[2] = {0x0020, 0xF800};
@@ -195,8 +196,7 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   GlobalHandle b16 = Picture(Header(2, 1, 16, BI_BITFIELDS), masks, rows);
   GlobalHandle cb16(DibTo24Bit(b16.get()));
   ASSERT_TRUE(cb16);
-  EXPECT_EQ(PixelsAt(cb16.get(), {{0, 0}, {1, 0}}),
-            (std::vector<uint32_t>{Rgb(7, 0x07, 7), Rgb(255, 0x03, 7)}));
+  EXPECT_EQ(PixelsAt(cb16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(7, 0x07, 7), Rgb(255, 0x03, 7)}));
 
   // 32 bits: masks wider than 8 bits give their top 8; a scattered mask is gathered from
   // its highest bit down; an empty mask gathers nothing and reads all ones.
@@ -220,27 +220,23 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
 TEST(DibTo24Bit, SameHandleRefusalsAndTopDown) {
   GlobalHandle p24(CreateDib(3, 3, 24));
   EXPECT_EQ(DibTo24Bit(p24.get()), p24.get());
-  EXPECT_EQ(DibTo24Bit(HDIB{}), nullptr);
+  // Two bits, and too short a block for its rows (not read past): refused.
   GlobalHandle two = Picture(Header(4, 1, 2), Table({0, 0, 0, 0}), {0, 0, 0, 0});
-  EXPECT_EQ(DibTo24Bit(two.get()), nullptr);
-  // Too short a block for its rows: refused, not read past.
   GlobalHandle truncated = Picture(Header(64, 64, 8), std::vector<uint8_t>(1024), std::vector<uint8_t>(100));
-  EXPECT_EQ(DibTo24Bit(truncated.get()), nullptr);
+  for (HDIB h : {HDIB{}, two.get(), truncated.get()}) EXPECT_EQ(DibTo24Bit(h), nullptr);
 
   // Top-down rows come back bottom-up, as a new picture even at 24 bits.
   GlobalHandle td = Picture(Header(1, -2, 24), {}, {1, 2, 3, 0, 4, 5, 6, 0});
   GlobalHandle ctd(DibTo24Bit(td.get()));
   ASSERT_TRUE(ctd);
-  EXPECT_NE(ctd.get(), td.get());
-  EXPECT_EQ(DibHeight(ctd.get()), 2);
-  EXPECT_EQ(PixelsAt(ctd.get(), {{0, 0}, {0, 1}}), (std::vector<uint32_t>{Rgb(3, 2, 1), Rgb(6, 5, 4)}));
+  EXPECT_TRUE(ctd.get() != td.get() && DibHeight(ctd.get()) == 2);
+  EXPECT_EQ(PixelsAt(ctd.get(), {{0, 0}, {0, 1}}), (Pixels{Rgb(3, 2, 1), Rgb(6, 5, 4)}));
 }
 
 TEST(DibCopy, CopiesEveryByteOfTheBlock) {
   GlobalHandle src = BlockOf({1, 2, 3, 4, 5});
   GlobalHandle copy(CopyDib(src.get()));
-  ASSERT_TRUE(copy);
-  EXPECT_NE(copy.get(), src.get());
+  ASSERT_TRUE(copy && copy.get() != src.get());
   EXPECT_EQ(BytesOf(copy.get()), BytesOf(src.get()));
   EXPECT_EQ(CopyDib(HDIB{}), nullptr);
 }
@@ -291,8 +287,7 @@ TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {
 
 TEST(DibBmpFile, WriteRefusesWhatItCannotWriteAndLeavesNoFile) {
   test::Sandbox box;
-  std::vector<uint8_t> core = {12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 24, 0, 1, 2, 3, 0};
-  GlobalHandle coreDib = BlockOf(core);
+  GlobalHandle coreDib = BlockOf({12, 0, 0, 0, 1, 0, 1, 0, 1, 0, 24, 0, 1, 2, 3, 0});
   const std::string path = box.path("core.bmp");
   // Sizes that do not fit the block are refused too.
   GlobalHandle lying = Picture(Header(100, 100, 24), {}, {1, 2, 3});
@@ -317,8 +312,7 @@ TEST(DibBmpFile, FailedWritesKeepTheFileThatWasThere) {
   test::TmpfsMount mount(dir, "64k");
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
   const std::string bmp = (dir / "sheet.bmp").string(), jpg = (dir / "sheet.jpg").string();
-  box.write("small/sheet.bmp", "previous");
-  box.write("small/sheet.jpg", "previous");
+  for (const char *name : {"small/sheet.bmp", "small/sheet.jpg"}) box.write(name, "previous");
   GlobalHandle small = test::Picture24(16, 16, [](int x, int y) { return Rgb(x * 16, y * 16, 0); });
 
   // A cancelled JPEG costs nothing either.
