@@ -2,30 +2,21 @@
 #include <cstring>
 
 #include "picture/dib.h"
+#include "picture/dibtest.h"
 #include "platform/globalhandle.h"
 #include "testspi.h"
 
 namespace tamro::test {
 namespace {
 
-HLOCAL Block(const std::vector<uint8_t> &bytes) {
-  HLOCAL h = GlobalAlloc(GHND, bytes.size());
-  std::memcpy(GlobalLock(h), bytes.data(), bytes.size());
-  GlobalUnlock(h);
-  return h;
-}
+HLOCAL Block(const std::vector<uint8_t> &bytes) { return BlockOf(bytes).release(); }
 
+// A header of `size` bytes (the fields of the 40-byte one filled), then `extra` zero bytes.
 std::vector<uint8_t> InfoHeader(uint32_t size, int32_t w, int32_t h, uint16_t bits, uint32_t compression = 0,
                                 uint32_t used = 0, std::size_t extra = 0) {
-  std::vector<uint8_t> b(std::max<std::size_t>(size, 40) + extra, 0);
-  BitmapInfoHeader bi{};
+  BitmapInfoHeader bi = Header(w, h, bits, compression, used);
   bi.size = size;
-  bi.width = w;
-  bi.height = h;
-  bi.planes = 1;
-  bi.bitCount = bits;
-  bi.compression = compression;
-  bi.clrUsed = used;
+  std::vector<uint8_t> b(std::max<std::size_t>(size, 40) + extra, 0);
   std::memcpy(b.data(), &bi, 40);
   return b;
 }
