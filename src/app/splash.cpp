@@ -1,7 +1,8 @@
 #include "app/splash.h"
 
-#include <QLinearGradient>
 #include <QFontMetrics>
+#include <QGuiApplication>
+#include <QLinearGradient>
 #include <QPainter>
 
 namespace tamro {
@@ -24,12 +25,15 @@ CSplashWnd::CSplashWnd(int timeoutMs, std::function<bool()> mainExists)
 }
 
 QPixmap CSplashWnd::MakePicture() {
-  QPixmap pixmap(400, 240);
+  // Drawn at the screens' highest pixel ratio: the splash is not stretched on a high-density one.
+  const qreal ratio = qApp ? qApp->devicePixelRatio() : 1.0;
+  QPixmap pixmap(qRound(400 * ratio), qRound(240 * ratio));
+  pixmap.setDevicePixelRatio(ratio);
   QPainter p(&pixmap);
   QLinearGradient g(0, 0, 400, 240);
   g.setColorAt(0, QColor(0x1f, 0x3a, 0x5f));
   g.setColorAt(1, QColor(0x4a, 0x7a, 0x9a));
-  p.fillRect(pixmap.rect(), g);
+  p.fillRect(QRect(0, 0, 400, 240), g);
   QFont f;
   f.setPixelSize(56);
   f.setBold(true);

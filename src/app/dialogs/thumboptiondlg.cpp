@@ -9,12 +9,14 @@
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
@@ -32,13 +34,23 @@ uint32_t FromQColor(const QColor &c) {
          static_cast<uint32_t>(c.blue()) << 16;
 }
 
+// A 40 x 14 patch with a black frame, drawn at the pixel ratio of each screen so that it is
+// not stretched on a high-density one.
 QIcon Swatch(uint32_t colour) {
-  QPixmap pixmap(40, 14);
-  pixmap.fill(ToQColor(colour));
-  QPainter painter(&pixmap);
-  painter.setPen(Qt::black);
-  painter.drawRect(pixmap.rect().adjusted(0, 0, -1, -1));
-  return QIcon(pixmap);
+  QIcon icon;
+  QList<qreal> ratios{1.0};
+  for (const QScreen *screen : QGuiApplication::screens())
+    if (!ratios.contains(screen->devicePixelRatio())) ratios.append(screen->devicePixelRatio());
+  for (const qreal ratio : ratios) {
+    QPixmap pixmap(qRound(40 * ratio), qRound(14 * ratio));
+    pixmap.setDevicePixelRatio(ratio);
+    pixmap.fill(Qt::black);
+    QPainter painter(&pixmap);
+    painter.fillRect(QRectF(1, 1, 38, 12), ToQColor(colour));
+    painter.end();
+    icon.addPixmap(pixmap);
+  }
+  return icon;
 }
 
 // The scale modes with the names the picture window gives them, in CThumbOption's order.
