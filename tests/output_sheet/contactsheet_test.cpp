@@ -212,14 +212,6 @@ TEST_F(SheetRun, SheetsThatCannotBeWrittenAreNamedAndKeepTheOldFiles) {
   EXPECT_NE(ui.Messages()[1]->text.find((out / "s01.jpg").string()), std::string::npos);
 }
 
-TEST_F(SheetRun, PercentInTheNameIsLiteral) {
-  List(Pictures(3));
-  std::string path = (out / "100%s %n%d.bmp").string();
-  EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 1, path, kSheetBmp, 95, kBack), 3);
-  EXPECT_EQ(test::FileNames(out),
-            (std::vector<std::string>{"100%s %n%d00.bmp", "100%s %n%d01.bmp", "100%s %n%d02.bmp"}));
-}
-
 TEST_F(SheetRun, DrawnByTheThumbnailViewsCellPainter) {
   test::EnsureGuiApp();
   List(Pictures(2));
