@@ -1,6 +1,5 @@
 #include "helpers.h"
 
-#include <cstdio>
 #include <cstring>
 // clang-format off
 #include <jpeglib.h>

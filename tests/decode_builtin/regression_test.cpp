@@ -3,7 +3,6 @@
 // fails here; the expectations below pin what each file must give.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <memory>

@@ -2,7 +2,6 @@
 #include <tiffio.h>
 
 #include <cstring>
-#include <functional>
 
 #include "decode/builtin/builtin.h"
 #include "helpers.h"

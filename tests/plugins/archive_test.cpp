@@ -7,7 +7,6 @@
 #include <unistd.h>
 
 #include <cstring>
-#include <map>
 
 #include "plugins/spimodule.h"
 #include "plugins/testfiles.h"
