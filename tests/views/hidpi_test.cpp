@@ -1,9 +1,13 @@
 // The picture window on a high-density screen: every window of this program is at a device
 // pixel ratio of 2, so that x1 must show one picture pixel on one device pixel, the fit modes
-// fit the client as the screen counts it and the pointer moves the picture as far as it went.
+// fit the client as the screen counts it, the pointer moves the picture as far as it went, and
+// a window moved to a screen of another ratio is laid out again for it.
+
+#include <unistd.h>
 
 #include <QTimer>
 #include <QWheelEvent>
+#include <fstream>
 
 #include "views/onepicture.h"
 #include "views/oneview.h"
@@ -16,8 +20,23 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// Set before the application object is made (the fixture makes it).
-[[maybe_unused]] const bool kScaled = qputenv("QT_SCALE_FACTOR", "2");
+// Set before the application object is made (the fixture makes it): a scale of 2 over two
+// screens side by side, the second of a ratio half as large again (3 in all), so that a window
+// can be moved to a screen of another ratio. The screens' file goes when the program ends.
+struct Screens {
+  fs::path config = fs::temp_directory_path() / ("tamro-hidpi-screens-" + std::to_string(getpid()) + ".json");
+  Screens() {
+    std::ofstream(config) << R"({"screens": [
+      {"name": "A", "x": 0, "y": 0, "width": 800, "height": 600, "logicalDpi": 96, "dpr": 1},
+      {"name": "B", "x": 800, "y": 0, "width": 1200, "height": 900, "logicalDpi": 96, "dpr": 1.5}]})";
+    qputenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + config.string()).c_str());
+    qputenv("QT_SCALE_FACTOR", "2");
+  }
+  ~Screens() {
+    std::error_code ignored;
+    fs::remove(config, ignored);
+  }
+} const kScreens;
 
 // One picture pixel black, the next white: any stretching shows as pairs of equal pixels.
 QImage Checkerboard(int w, int h) {
@@ -136,6 +155,23 @@ TEST_F(HiDpiWindowTest, AsIsShowsOnePicturePixelPerDevicePixelInTheWindowAndFull
   w->OnCommand(COneWnd::kSlideShow);
   poll.stop();
   EXPECT_TRUE(held);
+}
+
+TEST_F(HiDpiWindowTest, FollowsTheWindowToAScreenOfAnotherRatio) {
+  const QImage board = Checkerboard(64, 48);
+  WritePicture("a.bmp", board);
+  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  COneView *v = w->View();
+  ASSERT_EQ(QGuiApplication::screens().size(), 2);
+  ASSERT_EQ(v->devicePixelRatioF(), 2.0);
+  w->setScreen(QGuiApplication::screens()[1]);
+  w->move(QGuiApplication::screens()[1]->geometry().topLeft() + QPoint(20, 20));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return v->devicePixelRatioF() == 3.0; }));
+  QTest::qWait(20);
+  const QSize client = v->Client();
+  EXPECT_EQ(v->DisplaySize(), QSize(64, 48));
+  EXPECT_EQ(v->Position(), QPoint((client.width() - 64) / 2, (client.height() - 48) / 2));
+  EXPECT_TRUE(HoldsAt(v->grab().toImage(), board, v->Position()));
 }
 
 TEST_F(HiDpiWindowTest, FitModesFitTheDeviceClient) {
