@@ -215,18 +215,19 @@ TEST_F(DocTest, ListingsComeInNameOrderOrInTheOrderOfTheSavedKeys) {
   EXPECT_FALSE(next->IsSortCommandChecked(SortCommand::kBySize));
 }
 
-TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
+// A filter dialog's state over its own settings store.
+class DisplayFilterTest : public ::testing::Test {
+ protected:
   Sandbox box;
-  Profile p(box.configFile());
+  Profile p{box.configFile()};
   CFilterOption o;
+};
+
+TEST_F(DisplayFilterTest, SizeRangeOfOneKilobyteToTwoMegabytes) {
   o.Load(p, "*.jpg");
   CFilterOption::Input in;
-  in.sizeOn = true;
-  in.pattern = "*.jpg";
-  in.sizeBegin = "1";
-  in.unitBegin = 1;
-  in.sizeEnd = "2";
-  in.unitEnd = 2;
+  in.sizeOn = true, in.pattern = "*.jpg";
+  in.sizeBegin = "1", in.unitBegin = 1, in.sizeEnd = "2", in.unitEnd = 2;
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_EQ(std::tuple(f.smallest, f.largest), std::tuple(1024u, 2097152u));
@@ -248,16 +249,11 @@ TEST(DisplayFilter, SizeRangeOfOneKilobyteToTwoMegabytes) {
       (std::vector<uint64_t>{UINT64_MAX, UINT64_MAX, 12, 0}));
 }
 
-TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
-  Sandbox box;
-  Profile p(box.configFile());
-  CFilterOption o;
+TEST_F(DisplayFilterTest, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
   o.Load(p, "*.*");
   CFilterOption::Input in;
-  in.dateOn = true;
-  in.pattern = "*.*";
-  in.firstDay = QDate(2021, 6, 15);
-  in.lastDay = QDate(2021, 6, 15);
+  in.dateOn = true, in.pattern = "*.*";
+  in.firstDay = in.lastDay = QDate(2021, 6, 15);
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   auto at = [](int d, int h, int m, int s, int ms) {
@@ -276,18 +272,14 @@ TEST(DisplayFilter, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
   EXPECT_TRUE(g.KeepsTime(0));
 }
 
-TEST(DisplayFilter, HistoriesMoveToTheTopAndClearTurnsEverythingOff) {
-  Sandbox box;
-  Profile p(box.configFile());
-  p.WriteString("Filter", "Filter0", "*.gif");
-  p.WriteString("Filter", "Filter1", "*.jpg");
-  p.WriteString("Filter", "Filter3", "*.png");
-  CFilterOption o;
+TEST_F(DisplayFilterTest, HistoriesMoveToTheTopAndClearTurnsEverythingOff) {
+  for (const auto &[key, pattern] :
+       {std::pair("Filter0", "*.gif"), {"Filter1", "*.jpg"}, {"Filter3", "*.png"}})
+    p.WriteString("Filter", key, pattern);
   o.Load(p, "*.*");
   EXPECT_EQ(o.patterns, (std::vector<std::string>{"*.gif", "*.jpg", "*.png"}));
   CFilterOption::Input in;
-  in.nameOn = true;
-  in.pattern = "*.jpg";
+  in.nameOn = true, in.pattern = "*.jpg";
   DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_TRUE(f.nameOn);

@@ -81,26 +81,21 @@ TEST(DibJpeg, ProgressEveryTenPercentAndCancelLeavesNoFile) {
                                                {15, 25}, {18, 25}, {21, 25}, {24, 25}, {25, 25}};
   EXPECT_EQ(log.calls, expected);
 
-  ProgressLog cancel;
-  cancel.cancelAt = 0;
   const std::string path = box.path("c.jpg");
-  EXPECT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 80, Record, reinterpret_cast<long>(&cancel)), 0);
-  EXPECT_EQ(cancel.calls.size(), 1u);
-  EXPECT_FALSE(std::filesystem::exists(path));
-  ProgressLog late;
-  late.cancelAt = 5;
-  EXPECT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 80, Record, reinterpret_cast<long>(&late)), 0);
-  EXPECT_FALSE(std::filesystem::exists(path));
+  for (int at : {0, 5}) {
+    ProgressLog cancel{{}, at};
+    EXPECT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 80, Record, reinterpret_cast<long>(&cancel)), 0) << at;
+    EXPECT_EQ(cancel.calls.size(), at + 1u);
+    EXPECT_FALSE(std::filesystem::exists(path)) << at;
+  }
 }
 
 TEST(DibJpeg, RefusesWhatItCannotWrite) {
   test::Sandbox box;
   GlobalHandle p8(CreateDib(4, 4, 8));
   const std::string path = box.path("x.jpg");
-  EXPECT_EQ(SaveDibAsJpeg(p8.get(), path, 1, 80, nullptr, 0), 0);
-  EXPECT_EQ(SaveDibAsJpeg(HDIB{}, path, 1, 80, nullptr, 0), 0);
   GlobalHandle lying = test::Picture(test::Header(64, 64, 24), {}, {1, 2, 3});
-  EXPECT_EQ(SaveDibAsJpeg(lying.get(), path, 1, 80, nullptr, 0), 0);
+  for (HDIB h : {p8.get(), HDIB{}, lying.get()}) EXPECT_EQ(SaveDibAsJpeg(h, path, 1, 80, nullptr, 0), 0);
   EXPECT_FALSE(std::filesystem::exists(path));
   // A 108-byte header reads as 24 bits; claiming RLE with a tiny stated size, its rows
   // are not all there (found by fuzzing).
@@ -115,10 +110,10 @@ TEST(DibJpeg, RefusesWhatItCannotWrite) {
   GlobalHandle ok = Halves(4, 4);
   EXPECT_EQ(SaveDibAsJpeg(ok.get(), box.path("none/x.jpg"), 1, 80, nullptr, 0), 0);
   // Out-of-range qualities are held to what the library accepts.
-  EXPECT_EQ(SaveDibAsJpeg(ok.get(), path, 1, 500, nullptr, 0), 1);
-  EXPECT_FALSE(Decode(test::ReadFile(path)).isNull());
-  EXPECT_EQ(SaveDibAsJpeg(ok.get(), path, 1, -3, nullptr, 0), 1);
-  EXPECT_FALSE(Decode(test::ReadFile(path)).isNull());
+  for (int quality : {500, -3}) {
+    EXPECT_EQ(SaveDibAsJpeg(ok.get(), path, 1, quality, nullptr, 0), 1);
+    EXPECT_FALSE(Decode(test::ReadFile(path)).isNull()) << quality;
+  }
 }
 
 TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
@@ -141,20 +136,15 @@ TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
   EXPECT_EQ(size, file.size());
   EXPECT_EQ(std::string(block.begin(), block.begin() + size), file);
 
-  size = file.size();
-  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 1);
-  size = file.size() - 1;
-  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
-  EXPECT_EQ(size, file.size() - 1);
-  size = 4095;  // not even one work buffer
-  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
-  size = 0;
-  EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 0);
-  size = 100;
-  EXPECT_EQ(EncodeDibAsJpeg(nullptr, &size, pic.get(), 1, 95, nullptr, 0), 0);
-
-  ProgressLog cancel;
-  cancel.cancelAt = 0;
+  // Exactly enough room; one byte short (the size stays as given); not even one work buffer; none; no block.
+  auto encode = [&](uint8_t *into, std::size_t room) {
+    const int done = EncodeDibAsJpeg(into, &room, pic.get(), 1, 95, nullptr, 0);
+    return std::pair(done, room);
+  };
+  EXPECT_EQ(encode(block.data(), file.size()).first, 1);
+  EXPECT_EQ(encode(block.data(), file.size() - 1), std::pair(0, file.size() - 1));
+  EXPECT_EQ(encode(block.data(), 4095).first + encode(block.data(), 0).first + encode(nullptr, 100).first, 0);
+  ProgressLog cancel{{}, 0};
   size = block.size();
   EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, Record, reinterpret_cast<long>(&cancel)),
             0);
