@@ -39,13 +39,10 @@ TEST_F(PdfPrintTest, MeasuresComeFromThePageLayout) {
   EXPECT_EQ(std::tuple(m.horzSizeMm, m.vertSizeMm, m.logPixelsX, m.logPixelsY),
             std::tuple(190, 277, 300, 300));
   // Resolutions, physical size and offset: value, expected, tolerance.
-  for (const auto &[value, expected, within] : {std::array{m.horzRes, 2244, 3},
-                                                {m.vertRes, 3272, 3},
-                                                {m.physicalWidth, 2480, 1},
-                                                {m.physicalHeight, 3508, 1},
-                                                {m.physicalOffsetX, 118, 1},
-                                                {m.physicalOffsetY, 118, 1}})
-    EXPECT_NEAR(value, expected, within) << expected;
+  const std::array<int, 3> near[] = {{m.horzRes, 2244, 3},        {m.vertRes, 3272, 3},
+                                     {m.physicalWidth, 2480, 1},  {m.physicalHeight, 3508, 1},
+                                     {m.physicalOffsetX, 118, 1}, {m.physicalOffsetY, 118, 1}};
+  for (const auto &[value, expected, within] : near) EXPECT_NEAR(value, expected, within) << expected;
 }
 
 TEST_F(PdfPrintTest, TwoSelectedPicturesMakeATwoPagePdf) {

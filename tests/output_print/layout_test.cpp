@@ -129,19 +129,14 @@ TEST_F(PrintPageTest, CommandLettersCommentsAndFileEncodings) {
 
 TEST_F(PrintPageTest, PicturePlacement) {
   // The 20 x 10 picture (red left half, blue right half) in the box (100,100)-(200,200).
-  const struct {
-    const char *line;
-    QRect drawn;
-  } cases[] = {
-      {"P,10,10,20,20,0\n", QRect(100, 100, 100, 100)},   // stretched both ways
-      {"P,10,10,20,20,15\n", QRect(100, 125, 100, 50)},   // centred
-      {"P,10,10,20,20,5\n", QRect(100, 100, 100, 50)},    // left, top
-      {"P,10,10,20,20,10\n", QRect(100, 150, 100, 50)},   // right, bottom
-      {"P,10,10,40,20,12\n", QRect(100, 100, 300, 100)},  // stretched across, centred down
-      {"P,10,10,40,20,2\n", QRect(200, 100, 200, 100)},   // right, stretched down
-  };
-  for (const auto &c : cases) EXPECT_EQ(InkBox(Draw(c.line), IsInk), c.drawn) << c.line;
-  QImage stretched = Draw(cases[0].line);
+  // Stretched both ways; centred; left, top; right, bottom; stretched across, centred down; right,
+  // stretched down.
+  const std::pair<const char *, QRect> cases[] = {
+      {"P,10,10,20,20,0\n", QRect(100, 100, 100, 100)},  {"P,10,10,20,20,15\n", QRect(100, 125, 100, 50)},
+      {"P,10,10,20,20,5\n", QRect(100, 100, 100, 50)},   {"P,10,10,20,20,10\n", QRect(100, 150, 100, 50)},
+      {"P,10,10,40,20,12\n", QRect(100, 100, 300, 100)}, {"P,10,10,40,20,2\n", QRect(200, 100, 200, 100)}};
+  for (const auto &[line, drawn] : cases) EXPECT_EQ(InkBox(Draw(line), IsInk), drawn) << line;
+  QImage stretched = Draw(cases[0].first);
   EXPECT_TRUE(Red(stretched.pixel(120, 190)) && test::IsColour(stretched.pixel(180, 110), Qt::blue));
   // Corners given the other way round mirror the stretched picture.
   QImage mirrored = Draw("P,20,10,10,20,0\n");

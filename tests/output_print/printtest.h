@@ -81,14 +81,11 @@ inline HDIB SolidDib(int width, int height, QColor left, QColor right = QColor()
 class FakeSource : public CPrintSource {
  public:
   struct Entry {
-    Entry(std::string n, bool sel = true, int w = 20, int h = 10, QColor c = Qt::green, QColor r = QColor(),
-          bool dec = true)
-        : name(std::move(n)), selected(sel), width(w), height(h), colour(c), right(r), decodable(dec) {}
     std::string name;
-    bool selected;
-    int width, height;
-    QColor colour, right;
-    bool decodable;
+    bool selected = true;
+    int width = 20, height = 10;
+    QColor colour = Qt::green, right = QColor();
+    bool decodable = true;
   };
   std::vector<Entry> entries;
   QImage icon;
