@@ -16,7 +16,6 @@
 #include "plugins/picturemodule.h"
 #include "plugins/spimodule.h"
 #include "plugins/testfiles.h"
-#include "support/bytes.h"
 #include "support/sandbox.h"
 
 namespace tamro::test {
@@ -227,26 +226,11 @@ TEST_F(GifPlugin, InterlacedRowsAndAPictureCutShort) {
 // Builds a file of little-endian fields.
 struct Bytes {
   std::string data;
-  Bytes &u8(unsigned v) {
-    data.push_back(static_cast<char>(v));
-    return *this;
-  }
-  Bytes &u16(uint32_t v) {
-    PutLe16(data, v);
-    return *this;
-  }
-  Bytes &u32(uint32_t v) {
-    PutLe32(data, v);
-    return *this;
-  }
-  Bytes &str(std::string_view s) {
-    data.append(s);
-    return *this;
-  }
-  Bytes &zeros(size_t n) {
-    data.append(n, '\0');
-    return *this;
-  }
+  Bytes &str(std::string_view s) { return data.append(s), *this; }
+  Bytes &u8(unsigned v) { return str(std::string(1, static_cast<char>(v))); }
+  Bytes &u16(uint32_t v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
+  Bytes &u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
+  Bytes &zeros(size_t n) { return str(std::string(n, '\0')); }
 };
 
 class QtPlugin : public Loaded<kQt> {
