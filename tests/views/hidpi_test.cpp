@@ -1,7 +1,8 @@
-// The picture window on a high-density screen: every window of this program is at a device
-// pixel ratio of 2, so that x1 must show one picture pixel on one device pixel, the fit modes
-// fit the client as the screen counts it, the pointer moves the picture as far as it went, and
-// a window moved to a screen of another ratio is laid out again for it.
+// Windows on a high-density screen: every window of this program is at a device pixel ratio
+// of 2, so that the grid paints its cells and thumbnails at device pixels, x1 in a picture
+// window shows one picture pixel on one device pixel, the fit modes fit the client as the
+// screen counts it, the pointer moves the picture as far as it went, and a window moved to a
+// screen of another ratio is laid out again for it.
 
 #include <unistd.h>
 
@@ -216,6 +217,37 @@ TEST_F(HiDpiWindowTest, DragAndWheelMoveThePictureAsFarAsThePointerGoes) {
                     Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(v, &wheel);
   EXPECT_EQ(v->Position(), before + QPoint(0, 240));
+}
+
+// The grid paints its cells at device pixels, from the full canvas and without it: each cell
+// shows its own picture where it is, scrolled or not, and a 1-pixel checkerboard stays one.
+TEST_F(HiDpiWindowTest, GridCellsAndThumbnailsAreDrawnAtDevicePixels) {
+  for (const bool fullCanvas : {true, false}) {
+    SCOPED_TRACE(fullCanvas ? "full canvas" : "visible area only");
+    fs::remove_all(folder);
+    MakePictures(8);
+    WritePicture("z.bmp", Checkerboard(212, 100));
+    profile.WriteInt("RXView", "OverMem", fullCanvas ? 100 : 0);
+    Open(400, 300);
+    ASSERT_EQ(view->HasFullCanvas(), fullCanvas);
+    for (int i = 0; i < 6; ++i) EXPECT_EQ(CellCentreOnScreen(i).rgb(), Expected(i).rgb()) << i;
+    view->SetTop(view->Grid().MaxTop());
+    Settle();
+    const int z = doc->GetEntryCount() - 1;
+    for (int i = 6; i < z; ++i) EXPECT_EQ(CellCentreOnScreen(i).rgb(), Expected(i).rgb()) << i;
+    const CPicEntry &e = *doc->GetEntry(z);
+    ASSERT_TRUE(e.displayThumbnail);
+    const QImage shot = view->viewport()->grab().toImage();
+    ASSERT_EQ(shot.devicePixelRatio(), 2);
+    const CellLayout l = painter->Layout(e, 0, 0, view->Grid().cellWidth, view->Grid().cellHeight);
+    const CellRect place = FitThumbnailRect(e.thumbWidth, e.thumbHeight, l.picture, true);
+    const int left = (z % view->Grid().columns) * view->Grid().cellWidth + place.left;
+    const int row = ((z / view->Grid().columns) * view->Grid().cellHeight - view->Top()) * 2 + place.top + place.bottom;
+    for (int x = left * 2; x + 1 < (left + place.right - place.left) * 2; ++x)
+      ASSERT_NE(shot.pixelColor(x, row), shot.pixelColor(x + 1, row)) << x;
+    view.reset();
+    engine.reset();
+  }
 }
 
 }  // namespace

@@ -89,7 +89,7 @@ class GridFixture : public ::testing::Test {
         (index % view->Grid().columns) * view->Grid().cellWidth + (l.picture.left + l.picture.right) / 2;
     const int y = (index / view->Grid().columns) * view->Grid().cellHeight +
                   (l.picture.top + l.picture.bottom) / 2 - view->Top();
-    return shot.pixelColor(x, y);
+    return shot.pixelColor(QPointF(x, y).toPoint() * shot.devicePixelRatio());
   }
 
   // The colour entry `index` was written with (the listing keeps the folder's own order).
