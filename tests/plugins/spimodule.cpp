@@ -109,11 +109,7 @@ int Join(int rc, HLOCAL info, HLOCAL bits, Picture &out) {
   EXPECT_EQ(h->biBitCount, 24);
   EXPECT_EQ(h->biCompression, 0u);
   EXPECT_GT(h->biHeight, 0) << "rows are bottom-up";
-  out.width = h->biWidth;
-  out.height = h->biHeight;
-  out.bitCount = h->biBitCount;
-  out.sizeImage = h->biSizeImage;
-  out.xPelsPerMeter = h->biXPelsPerMeter;
+  out = {h->biWidth, h->biHeight, h->biBitCount, h->biSizeImage, h->biXPelsPerMeter, {}};
   const size_t stride = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
   EXPECT_EQ(GlobalSize(bits), stride * static_cast<size_t>(out.height));
   EXPECT_EQ(h->biSizeImage, stride * static_cast<size_t>(out.height));
@@ -174,19 +170,12 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
       ended = true;
       break;
     }
-    MemberRecord m;
-    m.method.assign(reinterpret_cast<const char *>(r.method),
-                    strnlen(reinterpret_cast<const char *>(r.method), 8));
-    m.position = r.position;
-    m.compsize = r.compsize;
-    m.filesize = r.filesize;
-    m.timestamp = r.timestamp;
     EXPECT_NE(memchr(r.path, 0, sizeof r.path), nullptr) << "path not terminated";
     EXPECT_NE(memchr(r.filename, 0, sizeof r.filename), nullptr) << "file name not terminated";
-    m.path.assign(r.path, strnlen(r.path, sizeof r.path));
-    m.filename.assign(r.filename, strnlen(r.filename, sizeof r.filename));
-    m.crc = r.crc;
-    out.push_back(m);
+    const auto *method = reinterpret_cast<const char *>(r.method);
+    out.push_back({std::string(method, strnlen(method, 8)), r.position, r.compsize, r.filesize, r.timestamp,
+                   std::string(r.path, strnlen(r.path, sizeof r.path)),
+                   std::string(r.filename, strnlen(r.filename, sizeof r.filename)), r.crc});
   }
   EXPECT_TRUE(ended) << "no empty record ends the block";
   GlobalUnlock(block);
