@@ -142,16 +142,6 @@ TEST_F(SheetRun, TwoNumberedSheetsOfThreeByTwo) {
   EXPECT_FALSE(fs::exists(out / "name02.bmp"));
 }
 
-TEST_F(SheetRun, ComputedGridsMakeOneSheet) {
-  List(Pictures(10));
-  std::string path = (out / "sheet.bmp").string();
-  for (const auto &[columns, size] :
-       {std::pair(0, QSize(3 * 40, 4 * 30)), std::pair(5, QSize(5 * 40, 2 * 30))}) {
-    EXPECT_EQ(WriteContactSheets(*doc, painter, columns, 0, path, kSheetBmp, 95, kBack), 1);
-    EXPECT_EQ(QImage(path.c_str()).size(), size) << columns;
-  }
-}
-
 TEST_F(SheetRun, SinglePictureAsJpeg) {
   List(Pictures(3));
   for (int i = 1; i < 3; ++i) doc->SetEntryFlags(i, 0);
