@@ -45,12 +45,9 @@ TEST_F(ArchiveTest, ListsEveryMemberWithSizesTimesAndNames) {
   auto members = List(path, &r);
   ASSERT_EQ(r, 0);
   ASSERT_EQ(members.size(), 4u);
-  EXPECT_EQ(members[0].path, "pics/");
-  EXPECT_EQ(members[0].name, "one.tpc");
-  EXPECT_EQ(members[0].fileSize, 16u);
-  EXPECT_EQ(members[0].timeStamp, 1000000000);
-  EXPECT_EQ(members[0].method, "Deflate");
-  EXPECT_EQ(members[0].crc, 0x1234u);
+  const ArchiveMember &m = members[0];
+  EXPECT_EQ(std::tie(m.path, m.name, m.fileSize, m.timeStamp, m.method, m.crc),
+            std::make_tuple("pics/", "one.tpc", 16u, 1000000000, "Deflate", 0x1234u));
   EXPECT_EQ(members[1].fileSize, 100u);
   EXPECT_EQ(members[1].timeStamp, 1700000000);
   EXPECT_EQ(members[2].name, "日本.tpc");  // names from older archivers arrive as UTF-8

@@ -47,14 +47,9 @@ TEST_F(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
 
   s->frameIndex = 1;
   ASSERT_EQ(DecodeFrame(file), 0);
-  EXPECT_EQ(s->left, 4);
-  EXPECT_EQ(s->top, 5);
-  EXPECT_EQ(s->width, 3);
-  EXPECT_EQ(s->height, 2);
-  EXPECT_EQ(s->delay, 25);
-  EXPECT_EQ(s->disposal, 2);
-  EXPECT_EQ(s->transparentIndex, -1);
-  EXPECT_EQ(s->colourBits, 1);
+  EXPECT_EQ(std::tie(s->left, s->top, s->width, s->height, s->delay, s->disposal, s->transparentIndex,
+                     s->colourBits),
+            std::make_tuple(4, 5, 3, 2, 25, 2, -1, 1));
   ASSERT_TRUE(s->picture);
   EXPECT_FALSE(s->maskPicture);
   EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);

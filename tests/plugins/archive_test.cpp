@@ -132,11 +132,10 @@ TEST_F(ArchivePlugin, LzhWithCp932NamesListsAndExtracts) {
   items[0].dosDate = ((1998 - 1980) << 9) | (7 << 5) | 20;
   auto lzh = Write("old.lzh", RawLzh(items));
   std::vector<MemberRecord> list = List(lzh, 2);
-  EXPECT_EQ(list[0].method, "-lh0-");
-  EXPECT_EQ(list[0].filename, "テスト.bmp");
-  EXPECT_EQ(list[0].filesize, 3000u);
-  EXPECT_EQ(list[0].compsize, 3000u);
-  EXPECT_EQ(list[0].timestamp, DosToUnix(items[0].dosDate, items[0].dosTime));
+  const MemberRecord &m = list[0];
+  EXPECT_EQ(
+      std::tie(m.method, m.filename, m.filesize, m.compsize, m.timestamp),
+      std::make_tuple("-lh0-", "テスト.bmp", 3000u, 3000u, DosToUnix(items[0].dosDate, items[0].dosTime)));
   EXPECT_EQ(Extract(lzh, list[0].position), items[0].data);
 }
 

@@ -185,10 +185,8 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
                                                                 {"notes.txt", "no picture", 1400000000}}))
                                .string();
   const auto members = List(path, 3);
-  EXPECT_EQ(members[0].path, "vol1/");
-  EXPECT_EQ(members[0].name, "p01.png");
-  EXPECT_EQ(members[0].fileSize, pngBytes.size());
-  EXPECT_EQ(members[0].timeStamp, 1500000000);
+  EXPECT_EQ(std::tie(members[0].path, members[0].name, members[0].fileSize, members[0].timeStamp),
+            std::make_tuple("vol1/", "p01.png", pngBytes.size(), 1500000000));
   EXPECT_EQ(members[1].fileSize, webpBytes.size());
   EXPECT_EQ(members[1].timeStamp, 1500000100);
   EXPECT_EQ(members[2].name, "notes.txt");
