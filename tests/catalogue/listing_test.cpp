@@ -235,12 +235,10 @@ TEST_F(DocTest, ARefreshFromAFolderReadElsewhereListsWhatItsOwnReadingWould) {
 }
 
 TEST_F(DocTest, ChangesTakenInStepByStepLeaveWhatAFreshReadingListsWithSelectionAndCurrentKept) {
-  struct Case {
-    int column, state;  // state 0: no sort key
-  };
-  const Case cases[] = {{kSortName, 0}, {kSortName, 1}, {kSortName, 2}, {kSortExtension, 1},
-                        {kSortSize, 2}, {kSortTime, 1}, {kSortSize, 1}};
-  for (const Case &k : cases) {
+  // Column and state; state 0: no sort key.
+  const SortKey cases[] = {{kSortName, 0}, {kSortName, 1}, {kSortName, 2}, {kSortExtension, 1},
+                           {kSortSize, 2}, {kSortTime, 1}, {kSortSize, 1}};
+  for (const SortKey &k : cases) {
     SCOPED_TRACE(testing::Message() << "column " << k.column << " state " << k.state);
     fs::remove_all(box.path("pics"));
     const char *first[] = {"a.jpg", "b.gif", "c.jpg", "D.jpg", "e.png", "f.jpg", "g.gif", "h.jpg", "i2.jpg", "i10.jpg"};

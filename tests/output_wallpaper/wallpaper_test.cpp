@@ -228,12 +228,8 @@ TEST_F(WallpaperTest, FailuresAreReportedAndTheSettingsStay) {
 
 TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
   const std::string path = Target();
-  struct Case {
-    const char *desktop, *program;
-    int placement;
-    std::string listing;
-    std::vector<std::string> calls;
-  };
+  // The desktop, its setter, the placement, what the setter lists and the calls it gets.
+  using Case = std::tuple<const char *, const char *, int, std::string, std::vector<std::string>>;
   const std::string xfce = "/backdrop/screen0/monitorHDMI-1/workspace0/";
   const Case cases[] = {
       {"X-Cinnamon",
@@ -256,11 +252,11 @@ TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
        "",
        {"plasma-apply-wallpaperimage " + path}},
   };
-  for (const Case &c : cases) {
-    FakeDesktop desktop(box, c.desktop);
-    desktop.Add(c.program, 0, c.listing);
-    EXPECT_EQ(ApplyWallpaper(path, c.placement), 0) << c.program;
-    EXPECT_EQ(desktop.Calls(), c.calls);
+  for (const auto &[name, program, placement, listing, calls] : cases) {
+    FakeDesktop desktop(box, name);
+    desktop.Add(program, 0, listing);
+    EXPECT_EQ(ApplyWallpaper(path, placement), 0) << program;
+    EXPECT_EQ(desktop.Calls(), calls);
   }
   {
     FakeDesktop gnome(box, "GNOME");

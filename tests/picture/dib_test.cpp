@@ -363,22 +363,19 @@ TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
   std::vector<uint8_t> embedded = {'p', 'r', 'e', 'f', 'i', 'x'}, plain = HeaderBytes(Header(1, 1, 24));
   plain.insert(plain.end(), {7, 8, 9, 0});
   for (uint8_t b : Bmp(14 + 44, 54, plain)) embedded.push_back(b);
-  struct Row {
-    const char *name;
-    std::vector<uint8_t> file;
-    long at;
-    uint32_t pixel;
-  } rows[] = {{"masks", Bmp(14 + 56, 14 + 52, masks), 0, Rgb(255, 3, 7)},
-              {"gap", Bmp(14 + 40 + 8 + 6 + 4, 14 + 40 + 8 + 6, gap), 0, Rgb(2, 2, 2)},
-              {"embedded", embedded, 6, Rgb(9, 8, 7)}};
-  for (const Row &row : rows) {
-    File in(box.write("r.bmp", std::string(row.file.begin(), row.file.end())));
-    std::fseek(in.f, row.at, SEEK_SET);
+  // Name, file, where the file starts in the stream, the pixel read.
+  const std::tuple<const char *, std::vector<uint8_t>, long, uint32_t> rows[] = {
+      {"masks", Bmp(14 + 56, 14 + 52, masks), 0, Rgb(255, 3, 7)},
+      {"gap", Bmp(14 + 40 + 8 + 6 + 4, 14 + 40 + 8 + 6, gap), 0, Rgb(2, 2, 2)},
+      {"embedded", embedded, 6, Rgb(9, 8, 7)}};
+  for (const auto &[name, file, at, pixel] : rows) {
+    File in(box.write("r.bmp", std::string(file.begin(), file.end())));
+    std::fseek(in.f, at, SEEK_SET);
     GlobalHandle h(ReadDibFromStream(in.f));
-    ASSERT_TRUE(h) << row.name;
+    ASSERT_TRUE(h) << name;
     HDIB c = DibTo24Bit(h.get());
     GlobalHandle converted(c != h.get() ? c : nullptr);
-    EXPECT_EQ(PixelAt(c, 0, 0), row.pixel) << row.name;
+    EXPECT_EQ(PixelAt(c, 0, 0), pixel) << name;
   }
 
   BitmapInfoHeader bi = Header(2, 2, 24);

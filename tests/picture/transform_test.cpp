@@ -106,22 +106,18 @@ TEST(Transforms, RefuseWhatTheyCannotReadWithoutTouchingIt) {
 TEST(RotateDib, QuarterTurnsMovePixelsWithoutLoss) {
   // 3 x 2: 1 2 3 / 4 5 6
   GlobalHandle pic = Picture24(3, 2, [](int x, int y) { return uint32_t(y * 3 + x + 1); });
-  struct Case {
-    double angle;
-    int w, h;
-    std::vector<uint32_t> rows;
-  } cases[] = {
-      {90, 2, 3, {4, 1, 5, 2, 6, 3}},  {180, 3, 2, {6, 5, 4, 3, 2, 1}}, {270, 2, 3, {3, 6, 2, 5, 1, 4}},
-      {-90, 2, 3, {3, 6, 2, 5, 1, 4}}, {360, 3, 2, {1, 2, 3, 4, 5, 6}},
-  };
-  for (const Case &c : cases) {
-    Result r(pic.get(), RotateDib(pic.get(), c.angle));
-    ASSERT_EQ(r.width(), c.w) << c.angle;
-    ASSERT_EQ(r.height(), c.h) << c.angle;
-    std::vector<uint32_t> got;
-    for (int y = 0; y < c.h; ++y)
-      for (int x = 0; x < c.w; ++x) got.push_back(r.at(x, y));
-    EXPECT_EQ(got, c.rows) << c.angle;
+  // Angle, width, height, pixels row by row.
+  const std::tuple<double, int, int, Pixels> cases[] = {{90, 2, 3, {4, 1, 5, 2, 6, 3}},
+                                                        {180, 3, 2, {6, 5, 4, 3, 2, 1}},
+                                                        {270, 2, 3, {3, 6, 2, 5, 1, 4}},
+                                                        {-90, 2, 3, {3, 6, 2, 5, 1, 4}},
+                                                        {360, 3, 2, {1, 2, 3, 4, 5, 6}}};
+  for (const auto &[angle, w, h, rows] : cases) {
+    Result r(pic.get(), RotateDib(pic.get(), angle));
+    ASSERT_EQ(std::tuple(r.width(), r.height()), std::tuple(w, h)) << angle;
+    Pixels got;
+    for (int i = 0; i < w * h; ++i) got.push_back(r.at(i % w, i / w));
+    EXPECT_EQ(got, rows) << angle;
   }
 
   // A one-row picture turns into one column, every pixel kept.
