@@ -99,16 +99,6 @@ class ShippedPlugins : public ::testing::Test {
   size_t blocksAtStart = 0;
 };
 
-TEST_F(ShippedPlugins, AllRegisterWithTheirKinds) {
-  EXPECT_TRUE(failures.empty()) << failures.front();
-  ASSERT_GE(archive, 0);
-  ASSERT_GE(png, 0);
-  ASSERT_GE(webp, 0);
-  ASSERT_GE(heif, 0);
-  EXPECT_EQ(host.Count(kSpiArchive), 1);
-  // Their extension patterns: the information entries in archive_test.cpp and picture_test.cpp.
-}
-
 TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
   PngDesc palette{.width = 3, .height = 2, .colorType = PNG_COLOR_TYPE_PALETTE};
   palette.palette = {255, 0, 0, 0, 0, 255, 0, 0, 0};
