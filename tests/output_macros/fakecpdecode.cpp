@@ -6,22 +6,14 @@ extern "C" __attribute__((visibility("default"))) int CpDecode(const char *path,
     std::strncpy(buffer, text, static_cast<std::size_t>(size) - 1);
     buffer[size - 1] = '\0';
   };
-  if (std::strcmp(path, "zero") == 0) {
-    put("text:that:is:ignored");
-    return 0;
-  }
-  if (std::strcmp(path, "quoted") == 0) {
-    put("\"a,b\"::c:\"\":d");
-    return 1;
-  }
-  if (std::strcmp(path, "unterminated") == 0) {
+  auto is = [&](const char *name) { return std::strcmp(path, name) == 0; };
+  if (is("unterminated")) {
     std::memset(buffer, 'x', static_cast<std::size_t>(size));  // no NUL anywhere
     return 1;
   }
-  if (std::strcmp(path, "size") == 0) {
-    put(size == 128 ? "told 128" : "wrong size");
-    return 7;
-  }
-  put("");
-  return 1;
+  put(is("zero")     ? "text:that:is:ignored"
+      : is("quoted") ? "\"a,b\"::c:\"\":d"
+      : is("size")   ? (size == 128 ? "told 128" : "wrong size")
+                     : "");
+  return is("zero") ? 0 : is("size") ? 7 : 1;
 }
