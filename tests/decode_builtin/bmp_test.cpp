@@ -20,12 +20,11 @@ int Decode(const Bytes &file, Picture &pic) { return test::Decode(kBmp, file, pi
 TEST(BmpSupport, ClaimsFortyByteHeadersOfTheDepthsItReads) {
   for (int bits : {1, 4, 8, 24}) EXPECT_EQ(Supported(MakeBmp(2, 2, bits, 0, Bytes(16))), 1) << bits;
   for (int bits : {16, 32}) EXPECT_EQ(Supported(MakeBmp(2, 2, bits, 0, Bytes(16))), 0) << bits;
-  Bytes core = MakeBmp(2, 2, 8, 0, Bytes(8));
-  core[14] = 12;  // OS/2 core header
-  EXPECT_EQ(Supported(core), 0);
-  Bytes v5 = MakeBmp(2, 2, 8, 0, Bytes(8));
-  v5[14] = 124;
-  EXPECT_EQ(Supported(v5), 0);
+  for (unsigned char header : {12, 124}) {  // OS/2 core header, version 5
+    Bytes other = MakeBmp(2, 2, 8, 0, Bytes(8));
+    other[14] = header;
+    EXPECT_EQ(Supported(other), 0) << int{header};
+  }
   EXPECT_EQ(Supported(Bytes{'B', 'A'}), 0);
 }
 
