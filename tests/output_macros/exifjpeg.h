@@ -56,13 +56,8 @@ inline std::string BuildExif(std::vector<ExifTag> ifd0, const std::vector<ExifTa
 // should be a JPEG stream without its own SOI (or anything at all).
 inline std::string WrapJpeg(const std::string &exif, const std::string &rest) {
   std::string out = "\xFF\xD8";
-  if (!exif.empty()) {
-    uint16_t len = static_cast<uint16_t>(exif.size() + 2);
-    out += "\xFF\xE1";
-    out += char(len >> 8);
-    out += char(len & 0xFF);
-    out += exif;
-  }
+  const uint16_t len = static_cast<uint16_t>(exif.size() + 2);
+  if (!exif.empty()) out += "\xFF\xE1" + std::string{char(len >> 8), char(len & 0xFF)} + exif;
   return out + rest;
 }
 

@@ -20,13 +20,9 @@ namespace tamro::test {
 // Nanoseconds of a local date and time.
 inline FileTime LocalFileTime(int year, int month, int day, int hour, int minute, int second) {
   std::tm tm{};
-  tm.tm_year = year - 1900;
-  tm.tm_mon = month - 1;
-  tm.tm_mday = day;
-  tm.tm_hour = hour;
-  tm.tm_min = minute;
-  tm.tm_sec = second;
-  tm.tm_isdst = -1;
+  tm.tm_year = year - 1900, tm.tm_mon = month - 1, tm.tm_mday = day;
+  tm.tm_hour = hour, tm.tm_min = minute, tm.tm_sec = second;
+  tm.tm_isdst = -1;  // as the zone has it on that day
   return static_cast<FileTime>(std::mktime(&tm)) * kNanosPerSecond;
 }
 
