@@ -204,7 +204,9 @@ int CCellPainter::PaintInto(CPicEntry &e, QPainter &p, int x, int y, int width, 
     bar = c.cantDraw;
   }
   if (selected) bar = c.selectCheck;
-  if (e.switches.name) DrawCaption(e, p, layout.caption, bar);
+  // Cells drawn for the screen never wait on a file; sheets and prints built here may.
+  if (e.switches.name)
+    DrawCaption(e, p, layout.caption, bar, mode == kCellBuild ? MacroReads::kReadFiles : MacroReads::kCachedOnly);
 
   e.captionRect = CellRect{layout.caption.left - x, layout.caption.top - y, layout.caption.right - x,
                            layout.caption.bottom - y};
@@ -237,7 +239,7 @@ bool CCellPainter::DrawIcon(CPicEntry &e, QPainter &p, const CellRect &area) {
   return true;
 }
 
-void CCellPainter::DrawCaption(CPicEntry &e, QPainter &p, CellRect r, uint32_t bar) {
+void CCellPainter::DrawCaption(CPicEntry &e, QPainter &p, CellRect r, uint32_t bar, MacroReads reads) {
   const EntryColours &c = e.Colours();
   FillRect(p, r, bar);
   if (e.switches.nameFrame) {
@@ -255,7 +257,9 @@ void CCellPainter::DrawCaption(CPicEntry &e, QPainter &p, CellRect r, uint32_t b
   int bottom = r.bottom - 1;
   for (const std::string &format : *lines_) {
     if (bottom <= r.top) break;
-    const QString text = ToQString(ExpandMacros(&e, format));
+    // For the screen what reads the file comes from a worker, with the thumbnail
+    // (CThumbBuilder::WantsCamera).
+    const QString text = ToQString(ExpandMacros(&e, format, MacroEscape::kNone, reads));
     const int width = metrics.horizontalAdvance(text);
     const int left = width <= r.right - r.left ? (r.left + r.right - width) / 2 : r.left;
     p.drawText(left, bottom - descent_, text);

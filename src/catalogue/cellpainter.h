@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "catalogue/captionfont.h"
+#include "catalogue/macros.h"
 #include "catalogue/picentry.h"
 #include "picture/dibcanvas.h"
 
@@ -76,7 +77,7 @@ class CCellPainter {
   void SelectFont(const FontDescription &font);
   int PaintInto(CPicEntry &entry, QPainter &p, int x, int y, int width, int height, int mode);
   bool DrawIcon(CPicEntry &entry, QPainter &p, const CellRect &area);
-  void DrawCaption(CPicEntry &entry, QPainter &p, CellRect caption, uint32_t bar);
+  void DrawCaption(CPicEntry &entry, QPainter &p, CellRect caption, uint32_t bar, MacroReads reads);
 
   CThumbBuilder *builder_;
   FileIconSource *icons_;

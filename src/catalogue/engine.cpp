@@ -43,6 +43,7 @@ void CatalogueEngine::MakeDocument(Profile &profile) {
   builder_->SetSharedCache(shared_.get());
   painter_ = std::make_unique<CCellPainter>(builder_.get(), hooks_.icons);
   painter_->SetCaptionLines(&doc_->CaptionItems());
+  builder_->SetCaptionLines(&doc_->CaptionItems());
   thumbs_ = std::make_unique<CThumbScheduler>(*doc_, *builder_, pool_);
   if (deliverer_) DeliverResultsHere();
 }

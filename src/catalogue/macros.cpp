@@ -214,7 +214,7 @@ std::string LocalTime(FileTime nanos, const char *format) {
   return std::string(buffer, n);
 }
 
-std::string Value(Macro macro, CPicEntry *e) {
+std::string Value(Macro macro, CPicEntry *e, MacroReads reads) {
   switch (macro) {
     case kTodayDate:
       return TodayDateText();
@@ -228,7 +228,7 @@ std::string Value(Macro macro, CPicEntry *e) {
     case kCP:
       if (e->IsArchiveMember() || e->decoderIndex != kBuiltinJpegDecoder) return {};
       // Asked of the library once per entry, not on every paint of a caption.
-      if (!e->cameraRead) e->SetCameraText(CpDecodeText(e->FullPath()));
+      if (!e->cameraRead && reads == MacroReads::kReadFiles) e->SetCameraText(CpDecodeText(e->FullPath()));
       return e->CameraText();
     case kPicPath:
     case kShortPicPath:  // there are no short names here: the long form stands in
@@ -299,7 +299,7 @@ const MenuSlot &SlotOf(const MacroInfo &m, MacroMenu menu) {
 
 }  // namespace
 
-std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape) {
+std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape, MacroReads reads) {
   std::string text(format);
   for (const MacroInfo &m : kMacros) {
     for (std::string_view token : {m.longForm, m.shortForm}) {
@@ -307,7 +307,7 @@ std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape 
       if (text.find("$(") == std::string::npos) return text;
       std::size_t at = text.find(token);
       if (at == std::string::npos) continue;
-      const std::string value = EscapeValue(Value(m.macro, entry), escape);
+      const std::string value = EscapeValue(Value(m.macro, entry, reads), escape);
       // The search goes on behind the inserted value, so a value holding its own token
       // (a file named "$(PicName).jpg") cannot make the expansion run for ever.
       while (at != std::string::npos) {

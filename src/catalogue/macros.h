@@ -32,7 +32,11 @@ enum class MacroEscape {
 // current date and time. Unknown tokens stay as they are. The entry's note is read from
 // its folder's note file the first time a note macro is expanded for it, and only then.
 // Values are read from the entry itself; `escape` applies only to what is inserted.
-std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape = MacroEscape::kNone);
+// With `reads` kCachedOnly a macro that opens the picture file ("$(CP)") gives what was read
+// for the entry before, or nothing: captions are painted often and never wait on a file.
+enum class MacroReads { kReadFiles, kCachedOnly };
+std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape escape = MacroEscape::kNone,
+                         MacroReads reads = MacroReads::kReadFiles);
 
 // What the expansion of a format reads beyond the entry's listed file facts.
 enum MacroNeed : unsigned {

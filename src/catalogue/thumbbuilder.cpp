@@ -13,6 +13,7 @@
 #include <mutex>
 
 #include "catalogue/fdthumbcache.h"
+#include "catalogue/macros.h"
 #include "catalogue/notestore.h"
 #include "catalogue/picturedecoders.h"
 #include "catalogue/rxdoc.h"
@@ -379,14 +380,28 @@ void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, PictureFacts &fa
   }
 }
 
+// The description library's text for "$(CP)", when the job asks for it and `decoder` is the
+// built-in JPEG one (the only pictures the library knows).
+void ReadCamera(const ThumbJob &job, int decoder, PictureFacts &facts, const DescriptionLookup &describe) {
+  if (!job.decode.readCamera || job.decode.member || decoder != builtin::kJpeg || !describe) return;
+  facts.camera = describe(job.decode.path);
+  facts.cameraRead = true;
+}
+
 }  // namespace
 
 ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const DescriptionLookup &describe) {
   ThumbResult out;
   out.facts = job.facts;
+  if (job.cameraOnly) {
+    ReadCamera(job, job.facts.decoder, out.facts, describe);
+    out.result = 0;
+    return out;
+  }
   if (job.stored) {
     out.thumbnail = DecodeThumbRecord(*job.stored);
     out.result = out.thumbnail ? 0 : -1;
+    ReadCamera(job, job.storedDecoder, out.facts, describe);
     return out;
   }
   // The shared cache knows plain files only, by their time in whole seconds before decoding,
@@ -407,6 +422,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     if (found != FdThumbCache::kMiss) {
       if (found == FdThumbCache::kHit) {
         LearnFacts(decoders, job, out.facts, describe);
+        ReadCamera(job, out.facts.decoder, out.facts, describe);
         if (GlobalHandle picture(BitmapToDib(cached)); picture) ScaleIntoCell(job, std::move(picture), out);
       }
       ReadFileFacts(job, out);
@@ -437,6 +453,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     }
   }
   if (!picture) return out;
+  ReadCamera(job, out.facts.decoder, out.facts, describe);
   ScaleIntoCell(job, std::move(picture), out);
   return out;
 }
@@ -523,11 +540,37 @@ ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
     if (settings_ && settings_->sharedThumbCache && !job.decode.member && job.decode.exifRotate) job.shared = shared_;
     job.sharedWriteOnly = e.rebuild;
   }
+  if (WantsCamera(e)) {
+    // A stored record is not decoded: the job only needs to know the file.
+    if (job.stored) job.decode = DecodeJobFor(e);
+    job.decode.readCamera = true;
+  }
+  return job;
+}
+
+bool CThumbBuilder::WantsCamera(const CPicEntry &e) const {
+  // Before the first decode the decoder is not known yet: the decode tells.
+  if (e.cameraRead || !lines_ || e.IsArchiveMember() || (e.decoderIndex >= 0 && e.decoderIndex != builtin::kJpeg))
+    return false;
+  for (const std::string &line : *lines_)
+    if (MacroNeeds(line) & kReadsPicture) return true;
+  return false;
+}
+
+ThumbJob CThumbBuilder::CameraJobFor(const CPicEntry &e) const {
+  ThumbJob job;
+  job.cameraOnly = true;
+  job.facts = FactsOf(e);
+  job.decode = DecodeJobFor(e);
+  job.decode.readCamera = true;
   return job;
 }
 
 int CThumbBuilder::Apply(CPicEntry &e, const ThumbJob &job, ThumbResult &r) {
   e.justBuilt = false;
+  // Asked once: a picture the library does not know (not a JPEG after all) has no text.
+  if (job.decode.readCamera) e.SetCameraText(std::move(r.facts.camera));
+  if (job.cameraOnly) return 0;
   if (job.sharedWriteOnly) e.rebuild = false;
   const int rw = Width(job.rect), rh = Height(job.rect);
   if (job.stored) {

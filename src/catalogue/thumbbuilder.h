@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "catalogue/docsettings.h"
 #include "catalogue/picentry.h"
@@ -64,6 +65,7 @@ struct DecodeJob {
   // the angle the thumbnail is turned by afterwards.
   bool embeddedPreview = false;
   int32_t rotation = 0;
+  bool readCamera = false;  // the captions show "$(CP)": the description library's text too
 };
 
 // What the decoders told about a picture; a decode starts from the entry's and updates it.
@@ -75,6 +77,8 @@ struct PictureFacts {
   std::string description;
   bool descriptionChanged = false;
   bool fromPreview = false;  // the picture was the file's embedded preview
+  bool cameraRead = false;   // "$(CP)" was asked of the description library
+  std::string camera;
 };
 
 // The full picture, reduced by a whole factor toward `target` when given, through the
@@ -110,6 +114,7 @@ struct ThumbJob {
   // Device pixels per cell pixel of the screen the thumbnail is shown on; above 1 a second,
   // sharper thumbnail is made for display from the same decoded picture.
   double displayRatio = 1;
+  bool cameraOnly = false;  // the entry keeps its thumbnail; only "$(CP)" is read
 };
 
 struct ThumbResult {
@@ -144,6 +149,13 @@ class CThumbBuilder {
   // entry whose display thumbnail was made for another ratio is built again.
   void SetDisplayRatio(double ratio) { displayRatio_ = ratio > 1 ? ratio : 1; }
   double DisplayRatio() const { return displayRatio_; }
+  // The caption lines (the document's items of NameFormat); not owned, may be null. When they
+  // show "$(CP)" the text is read on the workers with the thumbnail, once per entry.
+  void SetCaptionLines(const std::vector<std::string> *lines) { lines_ = lines; }
+  // Whether the entry's captions still lack the "$(CP)" text a worker can read.
+  bool WantsCamera(const CPicEntry &entry) const;
+  // A job that only reads that text, for an entry that keeps its thumbnail.
+  ThumbJob CameraJobFor(const CPicEntry &entry) const;
 
   // Makes sure the entry has a thumbnail for a cell picture area of `rect`'s size: asks the
   // store once when the listing used the folder cache (taking a record only when it fits,
@@ -176,6 +188,7 @@ class CThumbBuilder {
   DescriptionLookup describe_;
   const FdThumbCache *shared_ = nullptr;
   double displayRatio_ = 1;
+  const std::vector<std::string> *lines_ = nullptr;
 };
 
 // "ｻﾑﾈｲﾙの再作成": every displayed entry takes the current drawing switches, forgets its

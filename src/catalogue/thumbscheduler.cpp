@@ -78,6 +78,8 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
     e->useCache = false;
     if (builder_.KeepsFitting(*e, rect)) {
       Use(doc_.GetEntryIndex(visibleIndex), *e);
+      // The thumbnail stays; a caption's "$(CP)" not read yet is read beside it.
+      if (builder_.WantsCamera(*e) && builder_.Decoders()) Post(*e, visibleIndex, builder_.CameraJobFor(*e), priority);
       return kReady;
     }
   }
@@ -91,23 +93,28 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
     waiting_.push_back(Waiting{id, doc_.GetEntryIndex(visibleIndex), rect, priority});
     return kQueued;
   }
+  ThumbJob job = builder_.JobFor(*e, rect);
+  if (storeEverything_ && !job.stored) job.encodeQuality = CThumbStore::kQuality;
+  if (!job.stored && !builder_.Decoders()) return kReady;  // nothing can be built
+  Post(*e, visibleIndex, std::move(job), priority);
+  return kQueued;
+}
+
+void CThumbScheduler::Post(CPicEntry &e, int visibleIndex, ThumbJob work, int priority) {
   Job job;
   job.entryIndex = doc_.GetEntryIndex(visibleIndex);
-  job.job = builder_.JobFor(*e, rect);
+  job.job = std::move(work);
   job.job.progress = &QuietProgress;
-  if (storeEverything_ && !job.job.stored) job.job.encodeQuality = CThumbStore::kQuality;
-  if (!job.job.stored && !builder_.Decoders()) return kReady;  // nothing can be built
   {
     std::lock_guard lock(mutex_);
     job.id = ++nextId_ ? nextId_ : ++nextId_;
     job.generation = generation_;
-    e->pendingJob = job.id;
+    e.pendingJob = job.id;
     outstanding_.insert(job.id);
-    (urgent ? visible_ : background_).push_back(std::move(job));
+    (priority < WorkerPool::kBackground ? visible_ : background_).push_back(std::move(job));
     ++inFlight_;
   }
   pool_.Post(priority, tag_, [this] { RunOne(); });
-  return kQueued;
 }
 
 void CThumbScheduler::Demote() {

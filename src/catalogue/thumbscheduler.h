@@ -103,6 +103,8 @@ class CThumbScheduler : public UpdateObserver {
   // Marks an entry's thumbnail as just used; lets the oldest ones go when over the budget.
   void Use(int entryIndex, const CPicEntry &entry);
   void LetGoOverBudget();
+  // Queues a job for the entry shown at visibleIndex and marks the entry as waiting for it.
+  void Post(CPicEntry &entry, int visibleIndex, ThumbJob job, int priority);
   void RecountHeld();
 
   CRXDoc &doc_;

@@ -15,6 +15,7 @@
 #include <mutex>
 #include <thread>
 
+#include "catalogue/cellpainter.h"
 #include "catalogue/engine.h"
 #include "catalogue/workerpool.h"
 #include "catalogue_thumbs/thumbtest.h"
@@ -319,6 +320,52 @@ TEST_F(SchedulerTest, AFaultingPlugInOnAWorkerIsReportedAndTheOthersGoOn) {
   EXPECT_EQ(failed, 1);
   ASSERT_EQ(ui.Messages().size(), 1u) << "reported once";
   EXPECT_EQ(ui.Messages()[0]->caption, "SPI Exception");
+}
+
+// A caption's "$(CP)" is read on the workers once per entry: with the thumbnail, or beside
+// one the entry keeps. A cell painted for the screen before shows it empty and reads nothing.
+TEST_F(SchedulerTest, CaptionCameraTextIsReadOnTheWorkersOnce) {
+  box.write("pics/c1.jpg", test::PlainPicture(64, 48, Qt::red, "JPEG"));
+  box.write("pics/c2.jpg", test::PlainPicture(64, 48, Qt::blue, "JPEG"));
+  auto e = Engine(2);
+  std::mutex m;
+  std::vector<std::string> asked;
+  const std::thread::id gui = std::this_thread::get_id();
+  e->Builder().SetDescriptionLookup([&](const std::string &path) {
+    EXPECT_NE(std::this_thread::get_id(), gui);
+    std::lock_guard lock(m);
+    asked.push_back(fs::path(path).filename().string());
+    return "cam " + asked.back();
+  });
+  CRXDoc &doc = e->Doc();
+  doc.ChangeFolder(folder.string(), nullptr, false);
+  int c1 = -1, c2 = -1;
+  for (int i = 0; i < doc.GetEntryCount(); ++i) {
+    if (doc.GetEntry(i)->name == "c1.jpg") c1 = i;
+    if (doc.GetEntry(i)->name == "c2.jpg") c2 = i;
+  }
+  ASSERT_TRUE(c1 >= 0 && c2 >= 0);
+  e->Thumbs().Ask(c1, kCell, WorkerPool::kVisible);
+  e->Thumbs().Finish();
+  const HDIB kept = doc.GetEntry(c1)->thumbnail.get();
+  ASSERT_TRUE(kept);
+  DocSettings settings = doc.Settings();
+  settings.nameFormat = "$(CP)";
+  doc.ApplySettings(settings);
+  CDibCanvas canvas;
+  ASSERT_TRUE(canvas.Create(100, 100, 0));
+  e->Painter().PaintCell(*doc.GetEntry(c2), canvas, 0, 0, 100, 100, kCellQuick);
+  EXPECT_FALSE(doc.GetEntry(c2)->cameraRead);
+  EXPECT_EQ(e->Thumbs().Ask(c1, kCell, WorkerPool::kVisible), CThumbScheduler::kReady);
+  e->Thumbs().Ask(c2, kCell, WorkerPool::kVisible);
+  e->Thumbs().Finish();
+  EXPECT_EQ(doc.GetEntry(c1)->thumbnail.get(), kept);
+  EXPECT_EQ(doc.GetEntry(c1)->CameraText(), "cam c1.jpg");
+  EXPECT_EQ(doc.GetEntry(c2)->CameraText(), "cam c2.jpg");
+  AskAll(*e);
+  e->Thumbs().Finish();
+  std::sort(asked.begin(), asked.end());
+  EXPECT_EQ(asked, (std::vector<std::string>{"c1.jpg", "c2.jpg"}));
 }
 
 }  // namespace
