@@ -54,11 +54,6 @@ class ListTest : public test::GridFixture {
   QString Header(int column) {
     return list->Model().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
   }
-  std::vector<std::string> Names() {
-    std::vector<std::string> out;
-    for (int i = 0; i < doc->GetEntryCount(); ++i) out.push_back(doc->GetEntry(i)->name);
-    return out;
-  }
   QPoint RowPoint(int row) { return list->visualRect(list->Model().index(row, 0)).center(); }
 
   std::unique_ptr<TestList> list;
@@ -226,15 +221,7 @@ TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
   QMimeData mime;
   mime.setData("text/uri-list", FileUrl((outside / "new.bmp").string()) + "\r\n");
   const QPoint at(20, 20);
-  const auto both = Qt::CopyAction | Qt::MoveAction;
-  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(list->viewport(), &enter);
-  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(list->viewport(), &move);
-  EXPECT_TRUE(move.isAccepted());
-  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
-  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(list->viewport(), &drop);
+  EXPECT_EQ(test::DragAndDrop(list->viewport(), mime, at), Qt::CopyAction);
   Settle();
   EXPECT_TRUE(fs::exists(folder / "new.bmp"));
   EXPECT_TRUE(fs::exists(outside / "new.bmp"));

@@ -207,17 +207,6 @@ class PictureWindowTest : public test::GridFixture {
       return ScriptedUi::MessageBox(text, caption, style);
     }
   };
-  int IndexOf(const std::string &name) {
-    for (int i = 0; i < doc->GetEntryCount(); ++i)
-      if (doc->GetEntry(i)->name == name) return i;
-    return -1;
-  }
-  std::vector<std::string> Names() {
-    std::vector<std::string> names;
-    for (int i = 0; i < doc->GetEntryCount(); ++i) names.push_back(doc->GetEntry(i)->name);
-    std::sort(names.begin(), names.end());
-    return names;
-  }
 
   HookedUi ui;
   std::unique_ptr<FolderHost> host;

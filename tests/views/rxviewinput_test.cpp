@@ -7,8 +7,6 @@
 #include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QMenu>
 #include <QMimeData>
 #include <QScrollBar>
@@ -118,11 +116,6 @@ class InputTest : public test::GridFixture {
   }
   void Key(Qt::Key key, Qt::KeyboardModifiers keys = Qt::NoModifier) {
     QTest::keyClick(view.get(), key, keys);
-  }
-  int IndexOf(const std::string &name) {
-    for (int i = 0; i < doc->GetEntryCount(); ++i)
-      if (doc->GetEntry(i)->name == name) return i;
-    return -1;
   }
   std::vector<int> Selected() {
     std::vector<int> out;
@@ -462,18 +455,7 @@ TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefu
   const std::string notes = BuildQevxNoteBlock(std::vector<std::string>{"赤い\r\n写真", ""});
   mime.setData(kQevxNoteMimeType, QByteArray(notes.data(), static_cast<qsizetype>(notes.size())));
   const QPoint at(30, 30);
-  const auto both = Qt::CopyAction | Qt::MoveAction;
-  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(view->viewport(), &enter);
-  EXPECT_TRUE(enter.isAccepted());
-  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::ShiftModifier);
-  QApplication::sendEvent(view->viewport(), &move);
-  EXPECT_TRUE(move.isAccepted());
-  EXPECT_EQ(move.dropAction(), Qt::MoveAction);
-  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::ShiftModifier);
-  QApplication::sendEvent(view->viewport(), &drop);
-  EXPECT_TRUE(drop.isAccepted());
-  EXPECT_EQ(drop.dropAction(), Qt::MoveAction);
+  EXPECT_EQ(test::DragAndDrop(view->viewport(), mime, at, Qt::ShiftModifier), Qt::MoveAction);
   Settle();  // the transfer runs once the file manager has its answer
   EXPECT_FALSE(fs::exists(outside / "写真 a#1.bmp"));
   EXPECT_TRUE(fs::exists(folder / "写真 a#1.bmp"));

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDragEnterEvent>
 #include <QImage>
+#include <QMimeData>
 #include <QTest>
 #include <filesystem>
 #include <memory>
@@ -28,6 +30,24 @@ inline std::filesystem::path WriteColourPicture(const std::filesystem::path &pat
 }
 
 inline QColor TestColour(int i) { return QColor::fromHsv((i * 47) % 360, 200, 220); }
+
+// Drags `mime` in over `target` at `at` and drops it there, as a file manager does with `keys`
+// held: every step taken, the drop with the effect offered while over it, which it returns.
+inline Qt::DropAction DragAndDrop(QWidget *target, QMimeData &mime, QPoint at,
+                                  Qt::KeyboardModifiers keys = Qt::NoModifier) {
+  const auto both = Qt::CopyAction | Qt::MoveAction;
+  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
+  QApplication::sendEvent(target, &enter);
+  EXPECT_TRUE(enter.isAccepted());
+  QDragMoveEvent move(at, both, &mime, Qt::NoButton, keys);
+  QApplication::sendEvent(target, &move);
+  EXPECT_TRUE(move.isAccepted());
+  QDropEvent drop(at, both, &mime, Qt::NoButton, keys);
+  QApplication::sendEvent(target, &drop);
+  EXPECT_TRUE(drop.isAccepted());
+  EXPECT_EQ(drop.dropAction(), move.dropAction());
+  return move.dropAction();
+}
 
 namespace fs = std::filesystem;
 
@@ -90,6 +110,17 @@ class GridFixture : public ::testing::Test {
     const int y = (index / view->Grid().columns) * view->Grid().cellHeight +
                   (l.picture.top + l.picture.bottom) / 2 - view->Top();
     return shot.pixelColor(QPointF(x, y).toPoint() * shot.devicePixelRatio());
+  }
+
+  int IndexOf(const std::string &name) {
+    for (int i = 0; i < doc->GetEntryCount(); ++i)
+      if (doc->GetEntry(i)->name == name) return i;
+    return -1;
+  }
+  std::vector<std::string> Names() {
+    std::vector<std::string> names;
+    for (int i = 0; i < doc->GetEntryCount(); ++i) names.push_back(doc->GetEntry(i)->name);
+    return names;
   }
 
   // The colour entry `index` was written with (the listing keeps the folder's own order).
