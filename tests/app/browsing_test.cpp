@@ -2,55 +2,37 @@
 // quiet period, Tamro's own not echoed, mounts shown in the tree; the sort menu, the
 // display filter dialog and the status bar.
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QElapsedTimer>
 #include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <atomic>
 #include <cerrno>
-#include <filesystem>
 #include <fstream>
 #include <future>
 
+#include "app/apptest.h"
 #include "app/dialogs/filterdialog.h"
 #include "app/foldertree.h"
-#include "app/mainframe.h"
-#include "app/rxapp.h"
-#include "catalogue/rxdoc.h"
 #include "fileops/filecommands.h"
 #include "fileops/foldermonitor.h"
 #include "platform/changenotify.h"
-#include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/mounts.h"
-#include "support/sandbox.h"
-#include "support/widgetapp.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
 #include "views/lstview.h"
-#include "views/rxview.h"
 
 namespace tamro {
 namespace {
 
 namespace fs = std::filesystem;
-
-void WritePicture(const fs::path &path, int width = 40) {
-  fs::create_directories(path.parent_path());
-  QImage image(width, 30, QImage::Format_RGB888);
-  image.fill(Qt::darkCyan);
-  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), "BMP"));
-}
+using test::WritePicture;
 
 // Runs a shell command line as another program changing the folder, the event loop going
 // on meanwhile.
@@ -91,63 +73,20 @@ class ListingLog : public UpdateObserver {
   CRXDoc &doc_;
 };
 
-class BrowsingTest : public ::testing::Test {
+class BrowsingTest : public test::AppFixture {
  protected:
-  void SetUp() override {
-    test::EnsureWidgetApp();
-    Profile::ResetApp();
-    folder = box.root() / "pictures";
-    fs::create_directories(folder);
+  void Start() { AppFixture::Start({folder.string(), "-nologo"}); }
+  // Started with the folder monitor on, once it watches.
+  void StartWatched() {
+    Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
+    Start();
+    ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
   }
-  void TearDown() override { app.reset(); }
-  void Start() {
-    app = std::make_unique<CRXApp>(Profile::App());
-    ASSERT_TRUE(app->InitInstance({folder.string(), "-nologo"}));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
-    Run(100);
-    doc = app->Doc();
-    frame = app->MainFrame();
-  }
-  // Runs the event loop for a while.
-  static void Run(int ms) {
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < ms) {
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      QTest::qWait(5);
-    }
-  }
-  // Runs the event loop until `done` holds, at most `ms`.
-  template <class Done>
-  static bool RunUntil(Done done, int ms = 8000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-      if (clock.elapsed() > ms) return false;
-      QApplication::processEvents(QEventLoop::AllEvents, 10);
-      QTest::qWait(5);
-    }
-    return true;
-  }
-  bool Listed(const std::string &name) {
-    for (int i = 0; i < doc->GetEntryCount(); ++i)
-      if (doc->GetEntry(i)->name == name) return true;
-    return false;
-  }
-
-  test::Sandbox box;
-  fs::path folder;
-  std::unique_ptr<CRXApp> app;
-  CRXDoc *doc = nullptr;
-  CMainFrame *frame = nullptr;
 };
 
 TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
-  WritePicture(folder / "a.bmp");
-  WritePicture(folder / "b.bmp");
-  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
-  Start();
-  ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
+  for (const char *name : {"a.bmp", "b.bmp"}) WritePicture(folder / name);
+  StartWatched();
   EXPECT_EQ(frame->Monitor().MonitoredFolder(), folder.string());
   ListingLog log(*doc);
   frame->View()->ClickSelect(1, Qt::NoModifier, false);
@@ -209,8 +148,7 @@ TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce)
   const fs::path parent = folder;
   folder /= "shown";
   WritePicture(folder / "a.bmp");
-  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
-  Start();
+  StartWatched();
   ScriptedUi ui;
   ScopedUi scoped(ui);
   CFolderMonitor &monitor = frame->Monitor();
@@ -267,11 +205,8 @@ TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce)
 }
 
 TEST_F(BrowsingTest, AReadingMadeBeforeTamrosOwnDeleteDoesNotBringTheFileBack) {
-  WritePicture(folder / "a.bmp");
-  WritePicture(folder / "b.bmp");
-  Profile::App().WriteInt("MainFrame", "FolderMonitor", 1);
-  Start();
-  ASSERT_TRUE(RunUntil([&] { return frame->Monitor().Running(); }));
+  for (const char *name : {"a.bmp", "b.bmp"}) WritePicture(folder / name);
+  StartWatched();
   ScriptedUi ui;
   ScopedUi scoped(ui);
   // The folder is read (b.bmp still there) and the result held back until the delete has run.
@@ -353,9 +288,9 @@ TEST_F(BrowsingTest, TheTreeFollowsFoldersOtherProgramsMakeAndRemove) {
 }
 
 TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
-  WritePicture(folder / "b.bmp", 20);
-  WritePicture(folder / "a.bmp", 300);
-  WritePicture(folder / "c.bmp", 40);
+  WritePicture(folder / "b.bmp", Qt::darkCyan, 20);
+  WritePicture(folder / "a.bmp", Qt::darkCyan, 300);
+  WritePicture(folder / "c.bmp", Qt::darkCyan, 40);
   Start();
   auto action = [&](SortCommand c) {
     for (QAction *a : frame->SortActions())

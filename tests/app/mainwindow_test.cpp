@@ -1,95 +1,48 @@
 // Tamro as it starts: the main window on a folder of pictures, the idle phases, the folder
 // tree and its commands.
 
-#include <gtest/gtest.h>
-
 #include <QAction>
-#include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
-#include <QDragEnterEvent>
 #include <QFileDialog>
 #include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QStatusBar>
-#include <QTest>
 #include <QTimer>
 #include <QTreeWidgetItem>
 #include <QUrl>
-#include <filesystem>
 #include <functional>
 #include <utility>
 
+#include "app/apptest.h"
 #include "app/foldertree.h"
-#include "app/mainframe.h"
-#include "app/rxapp.h"
 #include "catalogue/notestore.h"
-#include "catalogue/rxdoc.h"
 #include "decode/spihost.h"
-#include "platform/profile.h"
 #include "platform/ui.h"
-#include "support/sandbox.h"
-#include "support/widgetapp.h"
 #include "support/zipwriter.h"
 #include "views/commands.h"
 #include "views/fileinterchange.h"
 #include "views/oneview.h"
 #include "views/onewnd.h"
 #include "views/picturewindows.h"
-#include "views/rxview.h"
+#include "views/viewtest.h"
 
 namespace tamro {
 namespace {
 
 namespace fs = std::filesystem;
-
-QColor Colour(int i) { return QColor::fromHsv((i * 47) % 360, 200, 220); }
-
-void WritePicture(const fs::path &path, QColor colour) {
-  fs::create_directories(path.parent_path());
-  QImage image(90, 70, QImage::Format_RGB888);
-  image.fill(colour);
-  ASSERT_TRUE(image.save(QString::fromStdString(path.string()), "BMP"));
-}
-
-class AppTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    test::EnsureWidgetApp();
-    Profile::ResetApp();
-    folder = box.root() / "写真 100% \"best\"";
-  }
-  void Start(std::vector<std::string> args) {
-    app = std::make_unique<CRXApp>(Profile::App());
-    ASSERT_TRUE(app->InitInstance(args));
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(app->MainFrame()));
-    // Let the idle handler and the thumbnail workers run until both are done.
-    for (int i = 0; i < 5000; ++i) {
-      QApplication::processEvents(QEventLoop::AllEvents, 5);
-      if (i >= 5 && !app->IdleRunning() && CRXView::DrawPhase() == CRXView::kIdle &&
-          app->Engine().Thumbs().InFlight() == 0)
-        break;
-      QTest::qWait(1);
-    }
-    QApplication::processEvents();
-  }
-  void TearDown() override { app.reset(); }
-
-  test::Sandbox box;
-  fs::path folder;
-  std::unique_ptr<CRXApp> app;
-};
+using AppTest = test::AppFixture;
+using test::TestColour;
+using test::WritePicture;
 
 TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
-  for (int i = 0; i < 8; ++i) WritePicture(folder / ("絵 " + std::to_string(i) + ".bmp"), Colour(i));
+  for (int i = 0; i < 8; ++i) WritePicture(folder / ("絵 " + std::to_string(i) + ".bmp"), TestColour(i));
   Profile::App().WriteString("MainFrame", "Window", "0,0,900,640");
   Profile::App().WriteString("LstView", "Window", "0,0,160,60");
   Start({folder.string(), "-nologo"});
   EXPECT_EQ(app->Splash(), nullptr);
-  CMainFrame *frame = app->MainFrame();
   CRXView *view = frame->View();
-  CRXDoc *doc = app->Doc();
   ASSERT_EQ(doc->Folder(), folder.string());
   ASSERT_EQ(doc->GetEntryCount(), 8);
   EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
@@ -111,7 +64,7 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
     const QColor centre =
         shot.pixelColor(origin + QPoint(x + g.cellWidth / 2, y + (e->captionRect.top - 2) / 2));
     // Entries keep the folder's own order: the number in the name tells the colour.
-    const QColor want = Colour(std::stoi(e->name.substr(e->name.find(' ') + 1)));
+    const QColor want = TestColour(std::stoi(e->name.substr(e->name.find(' ') + 1)));
     EXPECT_LT(std::abs(centre.hue() - want.hue()), 6) << i << " " << e->name;
     // The caption bar is white with dark text in it.
     int dark = 0, white = 0;
@@ -129,7 +82,7 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
 }
 
 TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
-  for (int i = 0; i < 60; ++i) WritePicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), Colour(i));
+  for (int i = 0; i < 60; ++i) WritePicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), TestColour(i));
   Profile::App().WriteString("MainFrame", "Window", "0,0,700,500");
   // As a desktop entry's %U hands it over.
   // Listed by name, so that the picture named is past the first screen.
@@ -137,22 +90,21 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   const QString url = QUrl::fromLocalFile(QString::fromStdString((folder / "p130.bmp").string())).toString();
   ASSERT_TRUE(url.contains(QStringLiteral("%25"))) << url.toStdString();
   Start({"-nologo", url.toStdString()});
-  CRXDoc *doc = app->Doc();
   ASSERT_EQ(doc->Folder(), folder.string());
   ASSERT_GE(doc->Current(), 0);
   const CPicEntry *current = doc->GetEntry(doc->Current());
   EXPECT_EQ(current->name, "p130.bmp");
   EXPECT_TRUE(current->IsSelected());
   EXPECT_EQ(doc->CountSelected(true), 1);
-  EXPECT_EQ(app->MainFrame()->View()->Anchor(), doc->Current()) << "keys go on from it";
-  const GridGeometry &g = app->MainFrame()->View()->Grid();
-  const int top = app->MainFrame()->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
+  EXPECT_EQ(frame->View()->Anchor(), doc->Current()) << "keys go on from it";
+  const GridGeometry &g = frame->View()->Grid();
+  const int top = frame->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
   ASSERT_GT(cellTop + g.cellHeight, g.clientHeight);
   EXPECT_GT(top, 0);
   EXPECT_LE(top, cellTop);
   EXPECT_GE(top + g.clientHeight, cellTop + g.cellHeight) << "the cell is in view";
   // And shown in a picture window.
-  auto *windows = dynamic_cast<CPictureWindows *>(app->MainFrame()->View()->PictureWindows());
+  auto *windows = dynamic_cast<CPictureWindows *>(frame->View()->PictureWindows());
   ASSERT_TRUE(windows);
   ASSERT_EQ(windows->Count(), 1);
   EXPECT_EQ(windows->At(0)->View()->Index(), doc->Current());
@@ -169,7 +121,6 @@ TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {
                    .empty());
   WritePicture(folder / "other.bmp", Qt::red);
   Start({zip.string(), "-nologo"});
-  CRXDoc *doc = app->Doc();
   EXPECT_TRUE(doc->ListsArchive());
   ASSERT_EQ(doc->GetEntryCount(), 2);
   EXPECT_TRUE(doc->GetEntry(0)->IsArchiveMember());
@@ -178,26 +129,25 @@ TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {
 TEST_F(AppTest, SeveralPicturesNamedAtStartAreSelectedAndShownUpToALimitAndTile) {
   std::vector<std::string> args{"-nologo"};
   for (int i = 0; i < 11; ++i) {
-    WritePicture(folder / ("p" + std::to_string(10 + i) + ".bmp"), Colour(i));
+    WritePicture(folder / ("p" + std::to_string(10 + i) + ".bmp"), TestColour(i));
     // Named from the last: each window shows the picture in the order named.
     if (i > 0) args.push_back((folder / ("p" + std::to_string(21 - i) + ".bmp")).string());
   }
   Start(args);
-  CRXDoc *doc = app->Doc();
   ASSERT_EQ(doc->Folder(), folder.string());
   EXPECT_EQ(doc->CountSelected(true), 10);
   for (int i = 0; i < doc->GetEntryCount(); ++i)
     EXPECT_EQ(doc->GetEntry(i)->IsSelected(), doc->GetEntry(i)->name != "p10.bmp")
         << "only p10.bmp was not named";
   EXPECT_EQ(doc->GetEntry(doc->Current())->name, "p20.bmp");
-  auto *windows = dynamic_cast<CPictureWindows *>(app->MainFrame()->View()->PictureWindows());
+  auto *windows = dynamic_cast<CPictureWindows *>(frame->View()->PictureWindows());
   ASSERT_EQ(windows->Count(), CMainFrame::kMaxOpenWindows);
   for (int i = 0; i < windows->Count(); ++i)
     EXPECT_EQ(windows->At(i)->windowTitle(), QStringLiteral("p%1.bmp").arg(20 - i));
 
   // The main window tiles them: no two overlap.
-  app->MainFrame()->UpdateCommandStates();
-  QAction *tile = app->MainFrame()->Action(kCmdTilePictures);
+  frame->UpdateCommandStates();
+  QAction *tile = frame->Action(kCmdTilePictures);
   ASSERT_TRUE(tile && tile->isEnabled());
   tile->trigger();
   for (int i = 0; i < windows->Count(); ++i)
@@ -211,8 +161,6 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
   for (const char *name : {"a.bmp", "b.bmp", "c.bmp"}) WritePicture(folder / name, Qt::red);
   for (const char *name : {"d.bmp", "e&f.bmp"}) WritePicture(other / name, Qt::blue);
   Start({other.string(), "-nologo"});
-  CMainFrame *frame = app->MainFrame();
-  CRXDoc *doc = app->Doc();
   auto *windows = frame->View()->PictureWindows();
   const auto open = [&](const fs::path &file) {
     bool answered = false;
@@ -244,8 +192,6 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
   // Kept for the next start; a recent file chosen comes first again and is shown.
   app.reset();
   Start({folder.string(), "-nologo"});
-  frame = app->MainFrame();
-  doc = app->Doc();
   EXPECT_EQ(frame->RecentFiles(), last4);
   frame->UpdateCommandStates();
   frame->Action(kCmdRecentFile1 + 2)->trigger();
@@ -272,7 +218,7 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
 TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
   WritePicture(folder / "a.bmp", Qt::red);
   Start({folder.string(), "/nologo"});
-  app->MainFrame()->close();
+  frame->close();
   Profile &p = Profile::App();
   EXPECT_EQ(p.GetString("WindowPlacement", "flags", ""), "0");
   EXPECT_FALSE(p.GetString("WindowPlacement", "rcNormalPosition", "").empty());
@@ -282,7 +228,7 @@ TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
   // The next start restores the folder without an argument.
   app.reset();
   Start({"-nologo"});
-  EXPECT_EQ(app->Doc()->Folder(), folder.string());
+  EXPECT_EQ(doc->Folder(), folder.string());
 }
 
 // Calls `act` when a widget of type W is first shown.
@@ -317,7 +263,7 @@ TEST_F(AppTest, SplashShowsItsLineAndClosesAtFirstPaint) {
 TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   fs::create_directories(folder / "sub");
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = app->MainFrame()->Tree();
+  CFolderTree *tree = frame->Tree();
   ScriptedUi ui;
   ScopedUi scoped(ui);
 
@@ -349,9 +295,9 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
 
   Profile::App().WriteInt("RXDoc", "TrashCan", 0);
-  DocSettings s = app->Doc()->Settings();
+  DocSettings s = doc->Settings();
   s.trashCan = 0;
-  app->Doc()->ApplySettings(s);
+  doc->ApplySettings(s);
   ui.answers.push_back(IDNO);
   EXPECT_FALSE(tree->DeleteFolder(tree->currentItem()));
   EXPECT_TRUE(fs::is_directory(folder / "done"));
@@ -365,12 +311,12 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
 TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows) {
   fs::create_directories(folder / "target");
   const fs::path elsewhere = box.root() / "elsewhere";
-  WritePicture(elsewhere / "a b.bmp", Colour(1));
-  WritePicture(elsewhere / "c.bmp", Colour(2));
+  WritePicture(elsewhere / "a b.bmp", TestColour(1));
+  WritePicture(elsewhere / "c.bmp", TestColour(2));
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = app->MainFrame()->Tree();
+  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
-  ASSERT_EQ(app->Doc()->GetEntryCount(), 0);
+  ASSERT_EQ(doc->GetEntryCount(), 0);
   ScriptedUi ui;
   ScopedUi scoped(ui);
 
@@ -380,7 +326,7 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
                       {"first\nline", ""}, false),
       2);
   EXPECT_TRUE(fs::exists(elsewhere / "a b.bmp"));
-  EXPECT_EQ(app->Doc()->GetEntryCount(), 2);
+  EXPECT_EQ(doc->GetEntryCount(), 2);
   std::string note;
   EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), 0);
   EXPECT_EQ(note, "first\nline");
@@ -392,7 +338,7 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   EXPECT_EQ(tree->DropFiles(target, {(folder / "a b.bmp").string()}, {"first\nline"}, true), 1);
   EXPECT_FALSE(fs::exists(folder / "a b.bmp"));
   EXPECT_TRUE(fs::exists(folder / "target" / "a b.bmp"));
-  EXPECT_EQ(app->Doc()->GetEntryCount(), 1);
+  EXPECT_EQ(doc->GetEntryCount(), 1);
   EXPECT_EQ(ReadNote((folder / "target").string(), "", "a b.bmp", note), 0);
   EXPECT_EQ(note, "first\nline");
   EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), -1);
@@ -412,24 +358,23 @@ TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
   fs::create_directories(folder / "one");
   fs::create_directories(folder / "two");
   Start({(folder / "one").string(), "-nologo"});
-  CFolderTree *tree = app->MainFrame()->Tree();
+  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath((folder / "two").string()));
-  EXPECT_EQ(app->Doc()->Folder(), (folder / "two").string());
-  app->Doc()->HistoryBack();
+  EXPECT_EQ(doc->Folder(), (folder / "two").string());
+  doc->HistoryBack();
   QApplication::processEvents();
   EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
-  EXPECT_EQ(app->Doc()->Folder(), (folder / "one").string());
+  EXPECT_EQ(doc->Folder(), (folder / "one").string());
   // A path no item leads to leaves the selection alone.
   EXPECT_FALSE(tree->SelectPath("//server/share"));
   EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
 }
 
 TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
-  for (int i = 0; i < 3; ++i) WritePicture(folder / ("p" + std::to_string(i) + ".bmp"), Colour(i));
+  for (int i = 0; i < 3; ++i) WritePicture(folder / ("p" + std::to_string(i) + ".bmp"), TestColour(i));
   const fs::path outside = box.root() / "elsewhere";
-  WritePicture(outside / "copied.bmp", Colour(5));
+  WritePicture(outside / "copied.bmp", TestColour(5));
   Start({folder.string(), "-nologo"});
-  CMainFrame *frame = app->MainFrame();
   CRXView *view = frame->View();
   QApplication::clipboard()->clear();
   frame->UpdateCommandStates();
@@ -440,7 +385,7 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
   for (int id : {kCmdBehaviour, kCmdThumbOption, kCmdPluginSet, kCmdRegisterApps, kCmdSelectAll, kCmdRefresh})
     EXPECT_TRUE(frame->Action(id)->isEnabled()) << id;
   // A command disabled for want of a selection says so when it is pointed at.
-  auto menuOf = [frame](int id) {
+  auto menuOf = [this](int id) {
     for (QObject *o : frame->Action(id)->associatedObjects())
       if (auto *m = qobject_cast<QMenu *>(o)) return m;
     return static_cast<QMenu *>(nullptr);
@@ -470,7 +415,7 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
   EXPECT_TRUE(fs::exists(folder / "_THUMBS_.RXI"));
   EXPECT_EQ(frame->statusBar()->currentMessage(), "ﾌｫﾙﾀﾞ情報を保存しました");
   frame->RunCommand(kCmdSynchronous);
-  EXPECT_EQ(app->Doc()->Settings().synchronous, 1);
+  EXPECT_EQ(doc->Settings().synchronous, 1);
   EXPECT_TRUE(frame->Action(kCmdSynchronous)->isChecked());
 
   // Files a file manager copied: paste is offered and copies them in.
@@ -482,15 +427,15 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
   frame->RunCommand(kCmdPaste);
   EXPECT_TRUE(fs::exists(folder / "copied.bmp"));
   EXPECT_TRUE(fs::exists(outside / "copied.bmp"));
-  EXPECT_EQ(app->Doc()->GetEntryCount(), 4);
+  EXPECT_EQ(doc->GetEntryCount(), 4);
 }
 
 TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
   fs::create_directories(folder / "target");
   const fs::path outside = box.root() / "album 1";
-  WritePicture(outside / "inner.bmp", Colour(3));
+  WritePicture(outside / "inner.bmp", TestColour(3));
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = app->MainFrame()->Tree();
+  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
   QTreeWidgetItem *target = tree->currentItem();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
@@ -498,21 +443,13 @@ TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
   QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton,
                     Qt::RightButton, Qt::NoModifier);
   QApplication::sendEvent(tree->viewport(), &press);
-  EXPECT_EQ(app->Doc()->Folder(), folder.string());
+  EXPECT_EQ(doc->Folder(), folder.string());
   EXPECT_EQ(tree->SelectedPath(), folder.string());
 
   // A folder dragged from a file manager onto an item is copied into that folder.
   QMimeData mime;
   mime.setData("text/uri-list", FileUrl(outside.string()) + "\r\n");
-  const auto both = Qt::CopyAction | Qt::MoveAction;
-  QDragEnterEvent enter(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(tree->viewport(), &enter);
-  QDragMoveEvent move(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(tree->viewport(), &move);
-  EXPECT_TRUE(move.isAccepted());
-  EXPECT_EQ(move.dropAction(), Qt::CopyAction);
-  QDropEvent drop(at, both, &mime, Qt::NoButton, Qt::NoModifier);
-  QApplication::sendEvent(tree->viewport(), &drop);
+  EXPECT_EQ(test::DragAndDrop(tree->viewport(), mime, at), Qt::CopyAction);
   for (int i = 0; i < 50 && !fs::exists(folder / "target" / "album 1" / "inner.bmp"); ++i) QTest::qWait(10);
   EXPECT_TRUE(fs::exists(folder / "target" / "album 1" / "inner.bmp"));
   EXPECT_TRUE(fs::exists(outside / "inner.bmp"));

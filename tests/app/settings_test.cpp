@@ -10,9 +10,13 @@
 namespace tamro {
 namespace {
 
-TEST(QuickAccess, KeepsTenNewestFirstAndComparesExactly) {
+class Remembered : public ::testing::Test {
+ protected:
   test::Sandbox box;
-  Profile profile(box.configFile());
+  Profile profile{box.configFile()};
+};
+
+TEST_F(Remembered, QuickAccessKeepsTenNewestFirstComparesExactlyAndKeepsOddNames) {
   QuickAccessList list;
   for (int i = 0; i < 11; ++i) EXPECT_TRUE(list.Add("/data/f" + std::to_string(i), profile));
   EXPECT_EQ(list.Items().front(), "/data/f10");
@@ -32,23 +36,16 @@ TEST(QuickAccess, KeepsTenNewestFirstAndComparesExactly) {
   EXPECT_EQ(profile.GetString("DrvView", "QUICKACC_0", ""), "/DATA/f5");
   EXPECT_EQ(profile.GetString("DrvView", "QUICKACC_1", ""), "/data/f10");
   EXPECT_FALSE(reloaded.Add("", profile));
-}
-
-TEST(QuickAccess, NamesWithBlanksQuotesAndPercentSurvive) {
-  test::Sandbox box;
-  Profile profile(box.configFile());
-  QuickAccessList list;
+  // Blanks, quotes and percent signs survive the next start.
   const std::string odd = "/tmp/写真 \"a\" 100%s, b";
-  ASSERT_TRUE(list.Add(odd, profile));
+  ASSERT_TRUE(reloaded.Add(odd, profile));
   QuickAccessList again;
   again.Load(profile);
-  ASSERT_EQ(again.Items().size(), 1u);
+  ASSERT_EQ(again.Items().size(), 10u);
   EXPECT_EQ(again.Items()[0], odd);
 }
 
-TEST(ThumbSizes, RememberShiftsSlotsUpAndSkipsKnownSizes) {
-  test::Sandbox box;
-  Profile profile(box.configFile());
+TEST_F(Remembered, ThumbSizesShiftSlotsUpAndSkipKnownSizes) {
   EXPECT_TRUE(RememberThumbSize(profile, 110, 110));
   EXPECT_TRUE(RememberThumbSize(profile, 90, 70));
   EXPECT_EQ(profile.GetString("MainFrame", "ThumbsSize0", ""), "90,70");
@@ -62,9 +59,7 @@ TEST(ThumbSizes, RememberShiftsSlotsUpAndSkipsKnownSizes) {
   EXPECT_FALSE(profile.Has("MainFrame", "ThumbsSize10"));
 }
 
-TEST(ThumbSizes, MenuListsRememberedSizesAndDivisions) {
-  test::Sandbox box;
-  Profile profile(box.configFile());
+TEST_F(Remembered, ThumbSizeMenuListsRememberedSizesAndDivisions) {
   std::vector<ThumbSizeItem> items = BuildThumbSizeMenu(profile);
   ASSERT_GE(items.size(), 3u);
   EXPECT_EQ(items[0].command, kCmdRememberSize);
