@@ -15,11 +15,7 @@ namespace {
 // A 2 x 2 picture of 24 bits: header, no colour table, two rows of 8 bytes.
 std::string TinyDib() {
   BitmapInfoHeader h{};
-  h.size = 40;
-  h.width = 2;
-  h.height = 2;
-  h.planes = 1;
-  h.bitCount = 24;
+  h.size = 40, h.width = 2, h.height = 2, h.planes = 1, h.bitCount = 24;
   std::string s(reinterpret_cast<const char *>(&h), sizeof h);
   s += std::string(16, '\x7f');
   return s;
@@ -34,15 +30,11 @@ class FolderInfoTest : public DocTest {
   // (decoder not installed), and an archive member of set.arc.
   void MakeIndex(const std::string &document =
                      "[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nThumbsFile=thumbs.dat\r\n") {
-    std::string a = Write("pics/a.jpg", "PIC");
-    std::string b = Write("pics/b.jpg", "PIC");
+    SetTimes(Write("pics/a.jpg", "PIC"), 1000);
+    SetTimes(Write("pics/b.jpg", "PIC"), 2000);
     Write("pics/c.jpg", "PIC");
-    std::string arc = Write("pics/set.arc", "ARC\n");
-    SetTimes(a, 1000);
-    SetTimes(b, 2000);
-    SetTimes(arc, 3000);
-    std::string thumbs = "pad." + TinyDib() + TinyDib();
-    Write("pics/thumbs.dat", thumbs);
+    SetTimes(Write("pics/set.arc", "ARC\n"), 3000);
+    Write("pics/thumbs.dat", "pad." + TinyDib() + TinyDib());
     Write("pics/DIRINFO.RXI",
           document +
               "[1]\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLength=3\r\nCreateTime=900\r\n"

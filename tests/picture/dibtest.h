@@ -29,13 +29,8 @@ inline std::vector<uint8_t> BytesOf(HDIB h) {
 inline BitmapInfoHeader Header(int32_t width, int32_t height, uint16_t bits, uint32_t compression = BI_RGB,
                                uint32_t clrUsed = 0) {
   BitmapInfoHeader bi{};
-  bi.size = 40;
-  bi.width = width;
-  bi.height = height;
-  bi.planes = 1;
-  bi.bitCount = bits;
-  bi.compression = compression;
-  bi.clrUsed = clrUsed;
+  bi.size = 40, bi.width = width, bi.height = height, bi.planes = 1;
+  bi.bitCount = bits, bi.compression = compression, bi.clrUsed = clrUsed;
   return bi;
 }
 
