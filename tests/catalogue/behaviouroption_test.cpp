@@ -16,13 +16,8 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   EXPECT_FALSE(option.Confirm(*doc, &host, nullptr));
   EXPECT_FALSE(std::filesystem::exists(box.configFile())) << "nothing changed, nothing written";
 
-  option.settings.innerGif = 1;
-  option.settings.innerMpeg = 1;
-  option.macBinCheck = 1;
-  option.spiAlert = 0;
-  option.settings.threads = 999;
-  option.settings.naturalSort = 1;
-  option.settings.exifRotate = 0;
+  option.settings.innerGif = option.settings.innerMpeg = option.macBinCheck = 1, option.spiAlert = 0;
+  option.settings.threads = 999, option.settings.naturalSort = 1, option.settings.exifRotate = 0;
   option.settings.pathMask = "  ";
   option.settings.scaleMode = 3;  // not one of this dialog's keys
   const BehaviourChanges changes = option.Confirm(*doc, &host, nullptr);

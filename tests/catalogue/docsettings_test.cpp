@@ -64,11 +64,8 @@ TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   DocSettings s;
   s.Load(p);
   EXPECT_EQ(s.txtSize, (CellSize{80, 20}));
-  s.thumbsSize = {128, 96};
-  s.archive = 1;
-  s.pathMask = "*.jpg;*.gif";
-  s.colours.text = 0x123456;
-  s.txtSize = {1, 1};
+  s.thumbsSize = {128, 96}, s.txtSize = {1, 1}, s.archive = 1;
+  s.pathMask = "*.jpg;*.gif", s.colours.text = 0x123456;
   ASSERT_TRUE(s.Save(p));
   EXPECT_EQ(
       std::tuple(p.GetString("RXDoc", "ThumbsSize", ""), p.GetString("RXDoc", "ThumbsLimitSize", "40,40"),

@@ -110,9 +110,7 @@ class HtmlRun : public ::testing::Test {
     doc = test::ListFolder(folder);
     for (const auto &[name, size] : pictures) {
       CPicEntry *e = doc->GetEntry(test::FindEntry(*doc, name));
-      e->pictureWidth = size.first;
-      e->pictureHeight = size.second;
-      e->bitCount = 24;
+      e->pictureWidth = size.first, e->pictureHeight = size.second, e->bitCount = 24;
     }
     for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
     catalog = std::make_unique<CHtmlCatalog>(*doc, [this](CPicEntry &e, int bw, int bh) -> HDIB {
@@ -294,11 +292,9 @@ TEST(HtmlOption, DefaultsValidationAndHistories) {
             std::tuple("catalog.htm", "", 95));
   EXPECT_FALSE(option.Accept());  // no folder, no template
 
-  option.folder = box.root().string() + "/web/";
-  option.fileName = "index";
+  option.folder = box.root().string() + "/web/", option.fileName = "index",
   option.templateFile = "Default.rxm";
-  option.pageCount = 500;
-  option.jpegSave = true;
+  option.pageCount = 500, option.jpegSave = true;
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(std::tuple(option.outputName, option.OutputFile(), option.pageCount),
             std::tuple("index.html", box.root().string() + "/web/index.html", 100));

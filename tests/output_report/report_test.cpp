@@ -105,9 +105,7 @@ TEST_F(ReportFileTest, OneLinePerSelectedEntryInListOrder) {
 struct SizedDecoders : test::FakeDecoders {
   int GetPictureInfo(int position, const PictureSource &, SpiPictureInfo &info, std::string &text) override {
     if (position != 0) return -1;
-    info.width = 64;
-    info.height = 48;
-    info.colorDepth = 24;
+    info.width = 64, info.height = 48, info.colorDepth = 24;
     text = "fake";
     return 0;
   }

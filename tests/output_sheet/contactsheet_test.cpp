@@ -43,11 +43,8 @@ TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   option.Load();
   EXPECT_EQ(std::tuple(option.fileType, option.jpegQuality), std::tuple(kSheetBmp, 95));
   EXPECT_FALSE(option.Accept());
-  option.folder = "rel";
-  option.currentFolder = box.root().string();
-  option.fileName = "sheet";
-  option.fileType = kSheetJpeg;
-  option.columns = -3;
+  option.folder = "rel", option.currentFolder = box.root().string(), option.fileName = "sheet";
+  option.fileType = kSheetJpeg, option.columns = -3;
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(std::tuple(option.outputName, option.fileName, option.OutputPath(), option.columns),
             std::tuple("sheet.jpg", "sheet", (box.root() / "rel/sheet.jpg").string(), 0));
@@ -94,9 +91,7 @@ class SheetRun : public ::testing::Test {
     for (const auto &n : names) box.write("pics/" + n, "x");
     doc = test::ListFolder(box.path("pics"));
     DocSettings s = doc->Settings();
-    s.thumbsLimitSize = {20, 20};
-    s.thumbsSize = {40, 30};
-    s.scaleMode = 2;
+    s.thumbsLimitSize = {20, 20}, s.thumbsSize = {40, 30}, s.scaleMode = 2;
     doc->ApplySettings(s);
     for (int i = 0; i < doc->GetEntryCount(); ++i) {
       doc->SetEntryFlags(i, CPicEntry::kSelected | (i == 0 ? CPicEntry::kCurrent : 0));
