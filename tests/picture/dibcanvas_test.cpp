@@ -30,8 +30,7 @@ class CanvasTest : public ::testing::Test {
 
 TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
   CDibCanvas canvas;
-  EXPECT_FALSE(canvas.Create(0, 0, 0));
-  EXPECT_FALSE(canvas.IsValid());
+  EXPECT_TRUE(!canvas.Create(0, 0, 0) && !canvas.IsValid());
   ASSERT_TRUE(canvas.Create(5, 3, Rgb(10, 20, 30)));
   EXPECT_EQ(canvas.Size(), QSize(5, 3));
   canvas.Fill(QRect(1, 0, 2, 1), Rgb(200, 0, 0));
