@@ -15,7 +15,6 @@ class HostListingTest : public DocTest {
   CSpiHost host;
   HostDecoders access{host};
 
-  void SetUp() override {}
   std::unique_ptr<CRXDoc> MakeHostDoc() {
     auto d = MakeDoc();
     d->SetDecoders(&access);
