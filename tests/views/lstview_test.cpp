@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QHeaderView>
 #include <QMimeData>
 #include <QTest>
@@ -37,8 +38,8 @@ class ListTest : public test::GridFixture {
     GridFixture::TearDown();
   }
   // The grid of the fixture with the list above it, both on one document.
-  void OpenBoth() {
-    Open(400, 300);
+  void OpenBoth(int pictures = 0) {
+    OpenOn(pictures);
     list = std::make_unique<TestList>(*doc, profile);
     list->resize(600, 200);
     list->show();
@@ -74,12 +75,7 @@ TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
   EXPECT_EQ(m.CellText(photo, 2), QStringLiteral("1,234,567"));
   EXPECT_EQ(m.data(m.index(photo, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
             Qt::AlignRight);
-  char expected[64];
-  const std::time_t t = 1700000000;
-  std::tm local{};
-  localtime_r(&t, &local);
-  std::strftime(expected, sizeof expected, "%Y/%m/%d %H:%M:%S", &local);
-  EXPECT_EQ(m.CellText(photo, 3), QString::fromLatin1(expected));
+  EXPECT_EQ(m.CellText(photo, 3), QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy/MM/dd HH:mm:ss"));
   EXPECT_EQ(m.CellText(photo, 4), QStringLiteral("80x60 24bits"));  // examined by its thumbnail
   EXPECT_EQ(m.CellText(photo, kSortFolder), QString::fromStdString(folder.string()));
   EXPECT_EQ(m.CellText(1 - photo, 0), QStringLiteral("noext"));
@@ -141,8 +137,7 @@ TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
 }
 
 TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
-  MakePictures(100);
-  OpenBoth();
+  OpenBoth(100);
   QItemSelectionModel *sm = list->selectionModel();
   // A click in the list selects the entry in the grid and makes it current there.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(2));
@@ -183,8 +178,7 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
 }
 
 TEST_F(ListTest, MovesAndDeletesLeaveTheRemainingRows) {
-  MakePictures(4);
-  OpenBoth();
+  OpenBoth(4);
   CTransferOption move(true);
   move.destination = (box.root() / "moved").string();
   fs::create_directories(move.destination);
@@ -247,13 +241,11 @@ TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
 TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
   profile.WriteString("LstView", "Column", "120,0,90");
   profile.WriteString("LstView", "Index", "9,x,0");
-  MakePictures(1);
-  OpenBoth();
+  OpenBoth(1);
   QHeaderView *h = list->header();
-  EXPECT_EQ(h->sectionSize(0), 120);
-  EXPECT_EQ(h->sectionSize(1), 50);  // below 1
-  EXPECT_EQ(h->sectionSize(2), 90);
-  EXPECT_EQ(h->sectionSize(3), 50);  // missing
+  // 50 for a width below 1 and for one missing.
+  EXPECT_EQ(std::vector({h->sectionSize(0), h->sectionSize(1), h->sectionSize(2), h->sectionSize(3)}),
+            std::vector({120, 50, 90, 50}));
   EXPECT_EQ(h->logicalIndex(0), 9);
   EXPECT_EQ(h->logicalIndex(2), 0);
   h->resizeSection(3, 77);

@@ -32,8 +32,7 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   OneViewSettings s;
   // Fit 3: 1000 x 500 into 800 x 600 is 800 x 400 at 1/1.25.
   DisplaySize d = ComputeDisplaySize(s, 3, 0, 1000, 500, 0.0, 800, 600);
-  EXPECT_EQ(d.width, 800);
-  EXPECT_EQ(d.height, 400);
+  EXPECT_EQ(QSize(d.width, d.height), QSize(800, 400));
   EXPECT_EQ(ScaleText(d.scale), "x1/1.25");
   // Fit 2 without enlarging keeps a small picture at its size.
   s.zoomUp = false;
@@ -54,11 +53,8 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   EXPECT_GE(d.height, 1000);
   d = ComputeDisplaySize(s, 0, -16, 1, 1, 0.0, 1, 1);
   EXPECT_EQ(QSize(d.width, d.height), QSize(1, 1));
-  double angle = 0;
-  for (int i = 0; i < 2; ++i) angle = TurnRight(angle, 90);
-  EXPECT_EQ(angle, 180.0);
-  for (int i = 0; i < 2; ++i) angle = TurnRight(angle, 90);
-  EXPECT_EQ(angle, 0.0);
+  EXPECT_EQ(TurnRight(TurnRight(0.0, 90), 90), 180.0);
+  EXPECT_EQ(TurnRight(TurnRight(180.0, 90), 90), 0.0);
   EXPECT_EQ(TurnLeft(0.0, 90), 270.0);
   // Placement: a larger picture leaves no gap, a smaller one stays inside.
   EXPECT_EQ(ClampPlacement(10, 800, 1000), 0);
@@ -230,12 +226,11 @@ TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
   EXPECT_EQ(w->View()->Index(), 3);
   EXPECT_EQ(w->windowTitle().toStdString(), doc->GetEntry(3)->name);
   EXPECT_FALSE(w->IsCommandEnabled(COneWnd::kNext));
-  Key(w, Qt::Key_Home);
-  WaitShown(w);
-  EXPECT_EQ(w->View()->Index(), 0);
-  Key(w, Qt::Key_End);
-  WaitShown(w);
-  EXPECT_EQ(w->View()->Index(), 3);
+  for (const auto &[key, want] : {std::pair{Qt::Key_Home, 0}, {Qt::Key_End, 3}}) {
+    Key(w, key);
+    WaitShown(w);
+    EXPECT_EQ(w->View()->Index(), want) << key;
+  }
 
   Key(w, Qt::Key_Plus);
   EXPECT_EQ(w->StatusText(2), "x1.5");
@@ -399,15 +394,11 @@ TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
   COneWnd *w = OpenWindow(1);
   COneView *v = w->View();
   v->NoteActivation();
-  QTest::mouseClick(v, Qt::LeftButton, {}, QPoint(5, 5));
-  WaitShown(w);
-  EXPECT_EQ(v->Index(), 1);
-  QTest::mouseClick(v, Qt::RightButton, {}, QPoint(5, 5));
-  WaitShown(w);
-  EXPECT_EQ(v->Index(), 2);
-  QTest::mouseClick(v, Qt::LeftButton, {}, QPoint(5, 5));
-  WaitShown(w);
-  EXPECT_EQ(v->Index(), 1);
+  for (const auto &[button, want] : {std::pair{Qt::LeftButton, 1}, {Qt::RightButton, 2}, {Qt::LeftButton, 1}}) {
+    QTest::mouseClick(v, button, {}, QPoint(5, 5));
+    WaitShown(w);
+    EXPECT_EQ(v->Index(), want) << button;
+  }
 
   // A picture larger than the client is dragged, not stepped from.
   for (int i = 0; i < 4; ++i) w->OnCommand(COneWnd::kZoomIn);  // x3: 240 x 180

@@ -25,8 +25,7 @@ bool Near(QColor a, QColor b) {
 }
 
 TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
-  MakePictures(12);
-  Open(400, 300);
+  OpenOn(12);
   ASSERT_EQ(doc->GetEntryCount(), 12);
   EXPECT_EQ(view->Grid().columns, 3);
   EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
@@ -46,9 +45,8 @@ TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
 }
 
 TEST_F(ViewTest, WithoutFullCanvasTheVisibleCellsStillGetThumbnails) {
-  MakePictures(9);
   profile.WriteInt("RXView", "OverMem", 0);
-  Open(400, 300);
+  OpenOn(9);
   EXPECT_FALSE(view->HasFullCanvas());
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(Near(CellCentreOnScreen(i), Expected(i))) << i;
   // The background pass built the rest without painting.
@@ -56,17 +54,15 @@ TEST_F(ViewTest, WithoutFullCanvasTheVisibleCellsStillGetThumbnails) {
 }
 
 TEST_F(ViewTest, ThumbsCreateOffStopsAfterTheVisibleCells) {
-  MakePictures(30);
   profile.WriteInt("RXDoc", "ThumbsCreate", 0);
-  Open(400, 300);
+  OpenOn(30);
   EXPECT_TRUE(doc->GetEntry(0)->thumbnail);
   EXPECT_FALSE(doc->GetEntry(29)->thumbnail);
   EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
 }
 
 TEST_F(ViewTest, CellSizeIsClampedByTheLimitAndTheClient) {
-  MakePictures(3);
-  Open(300, 260);
+  OpenOn(3, 300, 260);
   const QSize client = view->viewport()->size();
   for (int i = 0; i < 10; ++i) view->Shrink();
   EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 40}));
@@ -82,8 +78,7 @@ TEST_F(ViewTest, CellSizeIsClampedByTheLimitAndTheClient) {
 }
 
 TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
-  MakePictures(4);
-  Open(400, 300);
+  OpenOn(4);
   const int before = doc->GetEntry(0)->thumbWidth;
   view->SetCellSize(60, 60);
   Settle();
@@ -114,9 +109,8 @@ TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
 }
 
 TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
-  MakePictures(1);
   profile.WriteInt("RXView", "colBackground", 0x123456);
-  Open();
+  OpenOn(1);
   EXPECT_EQ(view->Background(), 0x123456u);
   const QImage shot = view->viewport()->grab().toImage();
   EXPECT_EQ(shot.pixelColor(view->viewport()->width() - 2, view->viewport()->height() - 2),

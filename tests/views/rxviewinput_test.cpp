@@ -136,8 +136,7 @@ class InputTest : public test::GridFixture {
 using V = std::vector<int>;
 
 TEST_F(InputTest, KeysMoveTheAnchorSelectAndScrollTheLeastNeeded) {
-  MakePictures(7);
-  Open(400, 300);
+  OpenOn(7);
   ASSERT_EQ(view->Grid().columns, 3);
   HintLog log(*doc);
   Key(Qt::Key_Right);  // no anchor yet: the first entry
@@ -182,8 +181,7 @@ TEST_F(InputTest, KeysMoveTheAnchorSelectAndScrollTheLeastNeeded) {
 }
 
 TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
-  MakePictures(9);
-  Open(400, 400);
+  OpenOn(9, 400, 400);
   Click(1);
   EXPECT_EQ(Selected(), V({1}));
   Click(4, Qt::ControlModifier);
@@ -238,8 +236,7 @@ TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
 }
 
 TEST_F(InputTest, ManyEntriesChangingAtOnceAreRepaintedTogether) {
-  MakePictures(70);
-  Open(400, 300);
+  OpenOn(70);
   auto corner = [this](int index) {
     Settle();
     const QImage shot = view->viewport()->grab().toImage();
@@ -260,8 +257,7 @@ TEST_F(InputTest, ManyEntriesChangingAtOnceAreRepaintedTogether) {
 }
 
 TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
-  MakePictures(30);  // 10 rows of 110 pixels
-  Open(400, 300);
+  OpenOn(30);  // 10 rows of 110 pixels
   const int page = view->Grid().pageHeight, max = view->Grid().MaxTop();
   ASSERT_EQ(page, 220);
   view->ScrollLine(1, true);  // Shift: one pixel
@@ -308,21 +304,17 @@ TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
   doc->UpdateAllViews(nullptr, kHintSelectionAll, UpdateArgument{1, 0, {}});
   EXPECT_EQ(Selected().size(), 30u);
 
-  Key(Qt::Key_Home);
-  EXPECT_EQ(view->Top(), 0);
-  Key(Qt::Key_PageDown);
-  EXPECT_EQ(view->Top(), page);
-  Key(Qt::Key_End);
-  EXPECT_EQ(view->Top(), max);
-  Key(Qt::Key_PageDown);
-  EXPECT_EQ(view->Top(), max);
+  for (const auto &[key, top] :
+       {std::pair{Qt::Key_Home, 0}, {Qt::Key_PageDown, page}, {Qt::Key_End, max}, {Qt::Key_PageDown, max}}) {
+    Key(key);
+    EXPECT_EQ(view->Top(), top) << key;
+  }
 }
 
 TEST_F(InputTest, ContextMenusFollowTheSelection) {
-  MakePictures(4);
   Profile::App().WriteString("AppCall", "App0\\Title", "見る");
   Profile::App().WriteString("AppCall", "App0\\Cmd", "true");
-  Open(400, 300);
+  OpenOn(4);
   QSignalSpy requested(view.get(), &CRXView::commandRequested);
   Click(0);
   Click(1, Qt::ControlModifier);
@@ -373,9 +365,8 @@ TEST_F(InputTest, ContextMenusFollowTheSelection) {
 }
 
 TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
-  MakePictures(4);
   box.write("pics/readme.xyz", "not a picture");
-  Open(500, 300);
+  OpenOn(4, 500, 300);
   doc->OnSortCommand(SortCommand::kByName);  // the pictures first, whatever order the folder gives
   ASSERT_EQ(IndexOf("readme.xyz"), 4);
   Settle();

@@ -86,6 +86,12 @@ class GridFixture : public ::testing::Test {
     Settle();
   }
 
+  // The grid over a folder of `pictures` pictures of the test colours.
+  void OpenOn(int pictures, int width = 400, int height = 300) {
+    MakePictures(pictures);
+    Open(width, height);
+  }
+
   // Paints what is pending and runs idle steps until the view wants none and the workers
   // have handed back everything.
   int Settle() {
