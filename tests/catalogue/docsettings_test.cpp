@@ -83,8 +83,7 @@ TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   EXPECT_FALSE(p.Has("Filter", "FileName"));
   DocSettings back;
   back.Load(p);
-  EXPECT_EQ(back.thumbsSize, s.thumbsSize);
-  EXPECT_EQ(back.colours, s.colours);
+  EXPECT_EQ(std::tuple(back.thumbsSize, back.colours), std::tuple(s.thumbsSize, s.colours));
 }
 
 TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
@@ -100,8 +99,7 @@ TEST(CaptionFont, FaceIsLookedUpWithFallbackToTheSystemFont) {
   // The Japanese face of the defaults resolves to its IPA stand-in when that is installed.
   bool haveIpa = QFontDatabase::families().contains("IPAGothic");
   FontDescription ms = LookupCaptionFont("ＭＳ ゴシック", 0, -12, 0, 0);
-  EXPECT_EQ(ms.faceName, haveIpa ? "IPAGothic" : system);
-  EXPECT_EQ(ms.height, -12);
+  EXPECT_EQ(std::tuple(ms.faceName, ms.height), std::tuple(haveIpa ? "IPAGothic" : system, -12));
 }
 
 TEST_F(DocSettingsTest, TheDocumentHandsItsLookAndCaptionItemsOver) {

@@ -166,8 +166,7 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
       ReadPackedDib(reinterpret_cast<const unsigned char *>(file.data()), file.size(), w, h);
   ASSERT_TRUE(withGap);
   GlobalLockGuard lock(withGap.get());
-  EXPECT_EQ(GlobalSize(withGap.get()), 56u);
-  EXPECT_EQ(lock.as<unsigned char>()[40], 1);
+  EXPECT_EQ(std::tuple(GlobalSize(withGap.get()), lock.as<unsigned char>()[40]), std::tuple(56u, 1));
 
   // Lies: a huge size, a bit count that does not exist, a colour table of millions.
   auto patched = [&](std::size_t at, uint32_t v) {

@@ -24,8 +24,7 @@ TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
   ASSERT_EQ(names.size(), 4u);
   EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "c.JPG"}));
   EXPECT_EQ(Sorted({names[2], names[3]}), (std::vector<std::string>{"b.gif", "d.gif"}));
-  EXPECT_EQ(doc->Pattern(), "*.jpg;*.gif");
-  EXPECT_EQ(doc->Title(), Folder() + "/*.jpg;*.gif");
+  EXPECT_EQ(std::tuple(doc->Pattern(), doc->Title()), std::tuple("*.jpg;*.gif", Folder() + "/*.jpg;*.gif"));
 
   // With the name filter off every file is listed.
   profile.WriteInt("Filter", "FileName", 0);
@@ -199,12 +198,10 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
     const auto facts = std::tuple(bool(e->thumbnail), e->decoderIndex, e->pictureWidth, e->pictureHeight,
                                   e->bitCount, e->Description());
     if (e->name == "a.jpg") {
-      EXPECT_EQ(e, before["a.jpg"]);
-      EXPECT_EQ(facts, std::tuple(true, 0, 640, 480, 24, "info"));
+      EXPECT_EQ(std::tuple(e, facts), std::tuple(before["a.jpg"], std::tuple(true, 0, 640, 480, 24, "info")));
     } else if (e->name == "b.jpg") {
       // The old picture's facts would reduce the new one by a wrong factor.
-      EXPECT_EQ(e, before["b.jpg"]);
-      EXPECT_EQ(facts, std::tuple(false, -1, 0, 0, 0, ""));
+      EXPECT_EQ(std::tuple(e, facts), std::tuple(before["b.jpg"], std::tuple(false, -1, 0, 0, 0, "")));
       EXPECT_EQ(std::tuple(e->size, e->lastWriteTime), std::tuple(15u, 2000000 * kNanosPerSecond));
     } else {
       EXPECT_FALSE(e->thumbnail);

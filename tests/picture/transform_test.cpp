@@ -44,8 +44,7 @@ TEST(DibRotation, UsesTheStoredFactorAndBoundingBox) {
   EXPECT_NEAR(y, 10, 1e-6);  // clockwise on screen: right turns to down
   const DibRotation none(0);
   none.Apply(3.5, -2, x, y);
-  EXPECT_EQ(x, 3.5);
-  EXPECT_EQ(y, -2);
+  EXPECT_EQ(std::tuple(x, y), std::tuple(3.5, -2));
 
   const RotatedBox box = RotatedBounds(100, 50, 90);
   EXPECT_NEAR(box.left, -50, 1e-6);
@@ -89,10 +88,8 @@ TEST(Transforms, RefuseWhatTheyCannotReadWithoutTouchingIt) {
   v4.sizeImage = 4;
   GlobalHandle rle = Picture(v4, std::vector<uint8_t>(68 + 4), {});
   for (HDIB h : {topDown.get(), lying.get(), p16.get(), rle.get(), HDIB{}}) {
-    EXPECT_EQ(ScaleNearest(h, 5, 5, 0), h);
-    EXPECT_EQ(ScaleBilinear(h, 5, 5, 30), h);
-    EXPECT_EQ(ScaleAverage(h, 5, 5, 0, true), h);
-    EXPECT_EQ(RotateDib(h, 90), h);
+    EXPECT_EQ(std::tuple(ScaleNearest(h, 5, 5, 0), ScaleBilinear(h, 5, 5, 30)), std::tuple(h, h));
+    EXPECT_EQ(std::tuple(ScaleAverage(h, 5, 5, 0, true), RotateDib(h, 90)), std::tuple(h, h));
     EXPECT_EQ(AdjustDibColors(h, 1, 1, 1, 0), h);
   }
   EXPECT_EQ(BytesOf(lying.get()).size(), 44u);
