@@ -7,6 +7,7 @@
 #include <QTest>
 #include <filesystem>
 
+#include "app/foldertree.h"
 #include "app/mainframe.h"
 #include "app/rxapp.h"
 #include "catalogue/rxdoc.h"
@@ -52,6 +53,7 @@ class AppFixture : public ::testing::Test {
     QApplication::processEvents();
     doc = app->Doc();
     frame = app->MainFrame();
+    tree = frame->Tree();
   }
   // Runs the event loop until `done` holds, at most `ms`; with `done` never true, for `ms`.
   template <class Done>
@@ -77,6 +79,7 @@ class AppFixture : public ::testing::Test {
   std::unique_ptr<CRXApp> app;
   CRXDoc *doc = nullptr;
   CMainFrame *frame = nullptr;
+  CFolderTree *tree = nullptr;
 };
 
 }  // namespace tamro::test

@@ -6,7 +6,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDateEdit>
-#include <QMimeData>
 #include <QProcess>
 #include <QPushButton>
 #include <QTimer>
@@ -18,7 +17,6 @@
 
 #include "app/apptest.h"
 #include "app/dialogs/filterdialog.h"
-#include "app/foldertree.h"
 #include "fileops/filecommands.h"
 #include "fileops/foldermonitor.h"
 #include "platform/changenotify.h"
@@ -161,7 +159,7 @@ TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce)
   Shell("rm -r " + Quoted(folder));
   ASSERT_TRUE(watching(parent));
   EXPECT_EQ(doc->Folder(), parent.string());
-  EXPECT_EQ(frame->Tree()->SelectedPath(), parent.string());
+  EXPECT_EQ(tree->SelectedPath(), parent.string());
 
   // Moved away: the same, and the moved folder's watch is given up.
   WritePicture(folder / "a.bmp");
@@ -233,7 +231,6 @@ TEST_F(BrowsingTest, AReadingMadeBeforeTamrosOwnDeleteDoesNotBringTheFileBack) {
 TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
   fs::create_directories(folder / "mnt");
   Start();
-  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
   tree->currentItem()->setExpanded(true);
   ASSERT_TRUE(tree->SelectPath((folder / "mnt").string()));
@@ -252,7 +249,6 @@ TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
 TEST_F(BrowsingTest, TheTreeFollowsFoldersOtherProgramsMakeAndRemove) {
   fs::create_directories(folder / "kept" / "inner");
   Start();
-  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath((folder / "kept" / "inner").string()));
   QTreeWidgetItem *kept = tree->currentItem()->parent(), *top = kept->parent();
   auto children = [&](QTreeWidgetItem *item) {

@@ -16,7 +16,6 @@
 #include <utility>
 
 #include "app/apptest.h"
-#include "app/foldertree.h"
 #include "catalogue/notestore.h"
 #include "decode/spihost.h"
 #include "platform/ui.h"
@@ -48,7 +47,7 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
   EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
   EXPECT_EQ(frame->CurrentFolder().toStdString(), folder.string());
   // The tree selected the start folder.
-  EXPECT_EQ(frame->Tree()->SelectedPath(), folder.string());
+  EXPECT_EQ(tree->SelectedPath(), folder.string());
 
   const QImage shot = frame->grab().toImage();
   if (const char *keep = getenv("TAMRO_SHOT")) shot.save(QString::fromUtf8(keep));
@@ -263,7 +262,6 @@ TEST_F(AppTest, SplashShowsItsLineAndClosesAtFirstPaint) {
 TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   fs::create_directories(folder / "sub");
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = frame->Tree();
   ScriptedUi ui;
   ScopedUi scoped(ui);
 
@@ -314,7 +312,6 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   WritePicture(elsewhere / "a b.bmp", TestColour(1));
   WritePicture(elsewhere / "c.bmp", TestColour(2));
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
   ASSERT_EQ(doc->GetEntryCount(), 0);
   ScriptedUi ui;
@@ -358,7 +355,6 @@ TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
   fs::create_directories(folder / "one");
   fs::create_directories(folder / "two");
   Start({(folder / "one").string(), "-nologo"});
-  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath((folder / "two").string()));
   EXPECT_EQ(doc->Folder(), (folder / "two").string());
   doc->HistoryBack();
@@ -435,7 +431,6 @@ TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
   const fs::path outside = box.root() / "album 1";
   WritePicture(outside / "inner.bmp", TestColour(3));
   Start({folder.string(), "-nologo"});
-  CFolderTree *tree = frame->Tree();
   ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
   QTreeWidgetItem *target = tree->currentItem();
   ASSERT_TRUE(tree->SelectPath(folder.string()));

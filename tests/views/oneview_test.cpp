@@ -2,7 +2,6 @@
 // deleting, through real windows on the offscreen platform.
 
 #include <QApplication>
-#include <QClipboard>
 #include <QElapsedTimer>
 #include <QTimer>
 #include <atomic>

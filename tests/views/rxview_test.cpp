@@ -5,11 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QScrollBar>
-#include <QTest>
 
-#include "catalogue/engine.h"
-#include "platform/profile.h"
-#include "support/sandbox.h"
 #include "views/viewtest.h"
 
 namespace tamro {
