@@ -38,8 +38,8 @@ TEST(PathPart, SelectsAndJoinsParts) {
   std::string parts;
   for (unsigned mask : {3, 2, 12, 4, 8, 1, 6}) parts += PathPart(p, mask) + "|";
   EXPECT_EQ(parts,
-            "/home/ユーザー/写真 集|/home/ユーザー/写真 集/|photo.01.jpg|photo.01|.jpg||/home/ユーザー/写真 "
-            "集/photo.01|");
+            "/home/ユーザー/写真 集|/home/ユーザー/写真 集/|photo.01.jpg|photo.01|.jpg||"
+            "/home/ユーザー/写真 集/photo.01|");
   // The root keeps its slash; a dot in the folder is no extension.
   EXPECT_EQ(PathPart("/photo.jpg", 3) + "|" + PathPart("noext", 12) + "|" + PathPart("noext", 3) + "|" +
                 PathPart("dir.d/file", 8),
