@@ -67,7 +67,9 @@ class AppFixture : public ::testing::Test {
     }
     return true;
   }
-  static void Run(int ms) { RunUntil([] { return false; }, ms); }
+  static void Run(int ms) {
+    RunUntil([] { return false; }, ms);
+  }
   bool Listed(const std::string &name) {
     for (int i = 0; i < doc->GetEntryCount(); ++i)
       if (doc->GetEntry(i)->name == name) return true;

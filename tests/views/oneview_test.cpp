@@ -393,7 +393,8 @@ TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
   COneWnd *w = OpenWindow(1);
   COneView *v = w->View();
   v->NoteActivation();
-  for (const auto &[button, want] : {std::pair{Qt::LeftButton, 1}, {Qt::RightButton, 2}, {Qt::LeftButton, 1}}) {
+  for (const auto &[button, want] :
+       {std::pair{Qt::LeftButton, 1}, {Qt::RightButton, 2}, {Qt::LeftButton, 1}}) {
     QTest::mouseClick(v, button, {}, QPoint(5, 5));
     WaitShown(w);
     EXPECT_EQ(v->Index(), want) << button;
