@@ -340,7 +340,8 @@ void ScaleIntoCell(const ThumbJob &job, GlobalHandle picture, ThumbResult &out) 
     out.thumbnail = std::move(picture);
   else
     out.thumbnail.reset(scaled);
-  if (job.encodeQuality > 0) out.encoded = EncodeThumbRecordData(out.thumbnail.get(), job.encodeQuality);
+  const int quality = job.encodeQuality > 0 ? job.encodeQuality : job.encodeToLetGo ? CThumbStore::kQuality : 0;
+  if (quality > 0) out.encoded = EncodeThumbRecordData(out.thumbnail.get(), quality);
   out.result = 0;
 }
 

@@ -105,6 +105,9 @@ struct ThumbJob {
   std::shared_ptr<const ThumbRecord> stored;  // take this record's picture instead
   int storedDecoder = -1;
   int encodeQuality = 0;  // above 0: also encode the thumbnail for the thumbnail store
+  // Encoded for the store as well, not to keep it there: the memory budget is nearly spent and
+  // a thumbnail let go goes into the store, which should not encode it on the main thread.
+  bool encodeToLetGo = false;
   ProgressProc progress = nullptr;
   // The desktop's shared cache to read first and, when the folder's store will not keep the
   // thumbnail (or the folder cannot be written), to write; null for none.

@@ -95,6 +95,8 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
   }
   ThumbJob job = builder_.JobFor(*e, rect);
   if (storeEverything_ && !job.stored) job.encodeQuality = CThumbStore::kQuality;
+  // Past half the budget thumbnails will be let go into the store: encoded here, on a worker.
+  job.encodeToLetGo = !job.stored && heldBytes_ >= budget_ / 2;
   if (!job.stored && !builder_.Decoders()) return kReady;  // nothing can be built
   Post(*e, visibleIndex, std::move(job), priority);
   return kQueued;

@@ -176,7 +176,14 @@ void CRXView::SelectRange(int from, int to, bool on) {
 
 void CRXView::ClearSelection() {
   const int count = doc_.GetEntryCount();
-  if (doc_.CountSelected(true) < kCellByCell) {
+  const int selected = doc_.CountSelected(false);
+  if (selected == 0) return;
+  // The usual case, the one picture a key moved away from: no walk over a large folder.
+  if (const CPicEntry *e = doc_.GetEntry(doc_.Current()); selected == 1 && e && e->IsSelected()) {
+    SetSelected(doc_.Current(), false);
+    return;
+  }
+  if (selected < kCellByCell) {
     for (int i = 0; i < count; ++i)
       if (const CPicEntry *e = doc_.GetEntry(i); e && e->IsSelected()) SetSelected(i, false);
     return;
