@@ -177,15 +177,18 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   EXPECT_TRUE(list->viewport()->rect().contains(row)) << list->TopRow();
 }
 
-TEST_F(ListTest, ADeletedEntryTakesItsRow) {
+TEST_F(ListTest, ADeletedEntryTakesItsRowAndTheGridsAnchorStaysOnItsEntry) {
   OpenBoth(4);
   DocSettings s = doc->Settings();
   s.trashCan = 0;
   s.delQA = 1;
   doc->ApplySettings(s);
+  view->ClickSelect(2, Qt::NoModifier, false);
+  doc->SetEntryFlags(2, doc->GetEntry(2)->flags & ~CPicEntry::kSelected);
   doc->SetEntryFlags(0, doc->GetEntry(0)->flags | CPicEntry::kSelected);
   ASSERT_EQ(DeleteSelected(*doc), 1);
   EXPECT_EQ(list->Model().rowCount(), 3);
+  EXPECT_EQ(view->Anchor(), 1);
 }
 
 TEST_F(ListTest, RowsAndColumnsFitTheirTexts) {
