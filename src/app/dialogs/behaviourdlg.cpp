@@ -46,7 +46,7 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     pathMask_->setToolTip(QStringLiteral("例: *.jpg;*.png"));
     form->addRow(QStringLiteral("表示するファイル(&M):"), pathMask_);
     auto check = [&](const char *key, const QString &label, int *value) {
-      QCheckBox *box = AddCheck(key, label, value);
+      QCheckBox *box = checks_.Add(key, label, value);
       box->setParent(list);
       form->addRow(box);
     };
@@ -60,7 +60,7 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     page->addWidget(start);
     auto *startForm = new QFormLayout(start);
     QCheckBox *restore =
-        AddCheck("RestoreFolder", QStringLiteral("前回のフォルダを開く(&R)"), &s.restoreFolder);
+        checks_.Add("RestoreFolder", QStringLiteral("前回のフォルダを開く(&R)"), &s.restoreFolder);
     restore->setParent(start);
     startForm->addRow(restore);
     auto *homeRow = new QHBoxLayout;
@@ -92,7 +92,7 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     page->addWidget(make);
     auto *form = new QFormLayout(make);
     auto check = [&](QWidget *group, QFormLayout *layout, const char *key, const QString &label, int *value) {
-      QCheckBox *box = AddCheck(key, label, value);
+      QCheckBox *box = checks_.Add(key, label, value);
       box->setParent(group);
       layout->addRow(box);
     };
@@ -131,10 +131,10 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     auto *del = new QGroupBox(QStringLiteral("削除"), operation);
     page->addWidget(del);
     auto *delLayout = new QVBoxLayout(del);
-    QCheckBox *trash = AddCheck("TrashCan", QStringLiteral("ごみ箱へ移す(&T)"), &s.trashCan);
+    QCheckBox *trash = checks_.Add("TrashCan", QStringLiteral("ごみ箱へ移す(&T)"), &s.trashCan);
     trash->setParent(del);
     delLayout->addWidget(trash);
-    QCheckBox *noAsk = AddCheck("DELQA", QStringLiteral("ごみ箱を使わないときも確認しない(&Q)"), &s.delQA);
+    QCheckBox *noAsk = checks_.Add("DELQA", QStringLiteral("ごみ箱を使わないときも確認しない(&Q)"), &s.delQA);
     noAsk->setParent(del);
     delLayout->addWidget(noAsk);
     // The question is only asked when deleting for good.
@@ -145,7 +145,7 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     page->addWidget(view);
     auto *form = new QFormLayout(view);
     auto check = [&](const char *key, const QString &label, int *value) {
-      QCheckBox *box = AddCheck(key, label, value);
+      QCheckBox *box = checks_.Add(key, label, value);
       box->setParent(view);
       form->addRow(box);
     };
@@ -191,13 +191,13 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     };
     int n = 0;
     for (const auto &k : kInner) {
-      QCheckBox *box = AddCheck(k.key, QString::fromUtf8(k.label), &(s.*k.field));
+      QCheckBox *box = checks_.Add(k.key, QString::fromUtf8(k.label), &(s.*k.field));
       box->setParent(inner);
       grid->addWidget(box, n / 4, n % 4);
       ++n;
     }
     QCheckBox *fast =
-        AddCheck("#InnerJPEG_FAST", QStringLiteral("JPEG を縮小して速く読む(&F)"), &s.innerJpegFast);
+        checks_.Add("#InnerJPEG_FAST", QStringLiteral("JPEG を縮小して速く読む(&F)"), &s.innerJpegFast);
     fast->setParent(inner);
     grid->addWidget(fast, 2, 0, 1, 4);
 
@@ -205,7 +205,7 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
     page->addWidget(search);
     auto *form = new QVBoxLayout(search);
     auto check = [&](const char *key, const QString &label, int *value) {
-      QCheckBox *box = AddCheck(key, label, value);
+      QCheckBox *box = checks_.Add(key, label, value);
       box->setParent(search);
       form->addWidget(box);
     };
@@ -224,16 +224,8 @@ CBehaviourDlg::CBehaviourDlg(CRXDoc &doc, CSpiHost *host, UpdateObserver *sender
   top->addWidget(buttons);
 }
 
-QCheckBox *CBehaviourDlg::AddCheck(const char *key, const QString &label, int *value) {
-  auto *box = new QCheckBox(label);
-  box->setObjectName(QString::fromUtf8(key));
-  box->setChecked(*value != 0);
-  checks_.push_back({box, value});
-  return box;
-}
-
 void CBehaviourDlg::Store() {
-  for (const Check &c : checks_) *c.value = c.box->isChecked() ? 1 : 0;
+  checks_.Store();
   DocSettings &s = option_.settings;
   s.pathMask = pathMask_->text().toStdString();
   s.homeFolder = homeFolder_->text().toStdString();

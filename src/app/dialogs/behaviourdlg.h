@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <vector>
 
+#include "app/dialogs/formparts.h"
 #include "catalogue/behaviouroption.h"
 
 class QCheckBox;
@@ -32,7 +33,6 @@ class CBehaviourDlg : public QDialog {
   void accept() override;
 
  private:
-  QCheckBox *AddCheck(const char *key, const QString &label, int *value);
   void Store();
 
   CRXDoc &doc_;
@@ -40,11 +40,7 @@ class CBehaviourDlg : public QDialog {
   UpdateObserver *sender_;
   CBehaviourOption option_;
   BehaviourChanges changes_;
-  struct Check {
-    QCheckBox *box;
-    int *value;
-  };
-  std::vector<Check> checks_;
+  SettingChecks checks_;
   QTabWidget *tabs_ = nullptr;
   QLineEdit *pathMask_ = nullptr, *homeFolder_ = nullptr, *nameFormat_ = nullptr;
   QSpinBox *threads_ = nullptr;

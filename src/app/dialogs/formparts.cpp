@@ -1,5 +1,6 @@
 #include "app/dialogs/formparts.h"
 
+#include <QCheckBox>
 #include <QComboBox>
 #include <QCompleter>
 #include <QDialog>
@@ -43,6 +44,18 @@ void FillHistoryBox(QComboBox *box, const TextHistory &history, const std::strin
 }
 
 std::string BoxText(const QComboBox *box) { return box->currentText().toStdString(); }
+
+QCheckBox *SettingChecks::Add(const char *key, const QString &label, int *value, QWidget *parent) {
+  auto *box = new QCheckBox(label, parent);
+  box->setObjectName(QString::fromUtf8(key));
+  box->setChecked(*value != 0);
+  checks_.emplace_back(box, value);
+  return box;
+}
+
+void SettingChecks::Store() const {
+  for (const auto &[box, value] : checks_) *value = box->isChecked() ? 1 : 0;
+}
 
 void ChainTabOrder(std::initializer_list<QWidget *> widgets) {
   QWidget *previous = nullptr;

@@ -7,7 +7,10 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <utility>
+#include <vector>
 
+class QCheckBox;
 class QComboBox;
 class QDialog;
 class QGridLayout;
@@ -60,6 +63,18 @@ CreateCancelRow FinishOutputDialog(QDialog *dialog, QGridLayout *grid, std::init
 // The folder chooser of a folder field, starting at the typed folder taken from
 // `currentFolder` (the folder shown); the chosen folder goes into the field.
 void BrowseOutputFolder(QWidget *parent, QComboBox *folder, const std::string &currentFolder);
+
+// Check boxes over 0/1 settings: each shows its setting, and Store writes them all back, so a
+// settings dialog takes its switches in one place when OK is pressed.
+class SettingChecks {
+ public:
+  // A box named `key` (the setting's name), checked when *value is not 0.
+  QCheckBox *Add(const char *key, const QString &label, int *value, QWidget *parent = nullptr);
+  void Store() const;
+
+ private:
+  std::vector<std::pair<QCheckBox *, int *>> checks_;
+};
 
 // Tab moves through `widgets` in the order given.
 void ChainTabOrder(std::initializer_list<QWidget *> widgets);

@@ -20,6 +20,7 @@
 #include <QSpinBox>
 #include <QVBoxLayout>
 #include <cmath>
+#include <tuple>
 
 #include "catalogue/captionfont.h"
 
@@ -63,13 +64,6 @@ QSpinBox *SizeBox(const char *name, int value, QWidget *parent) {
   box->setObjectName(QString::fromUtf8(name));
   box->setRange(10, 2000);
   box->setValue(value);
-  return box;
-}
-
-QCheckBox *Check(const char *key, const QString &label, int value, QWidget *parent) {
-  auto *box = new QCheckBox(label, parent);
-  box->setObjectName(QString::fromUtf8(key));
-  box->setChecked(value != 0);
   return box;
 }
 
@@ -120,21 +114,18 @@ CThumbOptionDlg::CThumbOptionDlg(CRXDoc &doc, UpdateObserver *sender, QWidget *p
   auto *draw = new QGroupBox(QStringLiteral("描画"), this);
   left->addWidget(draw);
   auto *drawForm = new QFormLayout(draw);
-  frame_ = Check("Frame", QStringLiteral("セルに枠を付ける(&F)"), option_.frame, draw);
-  drawForm->addRow(frame_);
-  name_ = Check("Name", QStringLiteral("名前欄を表示する(&N)"), option_.name, draw);
-  drawForm->addRow(name_);
-  nameFrame_ = Check("NameFrame", QStringLiteral("名前欄に枠を付ける(&R)"), option_.nameFrame, draw);
-  drawForm->addRow(nameFrame_);
-  limitCheck_ = Check("LimitCheck", QStringLiteral("小さい画像を拡大しない(&E)"), option_.limitCheck, draw);
-  drawForm->addRow(limitCheck_);
-  unsharp_ = Check("Unsharp", QStringLiteral("縮小後にシャープにする(&U)"), option_.unsharp, draw);
-  drawForm->addRow(unsharp_);
-  embeddedPreview_ = Check("EmbeddedPreview", QStringLiteral("埋め込みプレビューを使う(&V)"),
-                             option_.embeddedPreview, draw);
-  drawForm->addRow(embeddedPreview_);
-  sharedCache_ = Check("SharedThumbCache", QStringLiteral("共有サムネイルキャッシュを使う(&H)"), option_.sharedThumbCache, draw);
-  drawForm->addRow(sharedCache_);
+  for (const auto &[key, label, value] : {
+           std::tuple{"Frame", QStringLiteral("セルに枠を付ける(&F)"), &option_.frame},
+           std::tuple{"Name", QStringLiteral("名前欄を表示する(&N)"), &option_.name},
+           std::tuple{"NameFrame", QStringLiteral("名前欄に枠を付ける(&R)"), &option_.nameFrame},
+           std::tuple{"LimitCheck", QStringLiteral("小さい画像を拡大しない(&E)"), &option_.limitCheck},
+           std::tuple{"Unsharp", QStringLiteral("縮小後にシャープにする(&U)"), &option_.unsharp},
+           std::tuple{"EmbeddedPreview", QStringLiteral("埋め込みプレビューを使う(&V)"),
+                      &option_.embeddedPreview},
+           std::tuple{"SharedThumbCache", QStringLiteral("共有サムネイルキャッシュを使う(&H)"),
+                      &option_.sharedThumbCache},
+       })
+    drawForm->addRow(checks_.Add(key, label, value, draw));
   scaleMode_ = new QComboBox(draw);
   scaleMode_->setObjectName(QStringLiteral("ScaleMode"));
   int current = 0;  // another stored value draws as a plain stretch, like mode 0
@@ -247,13 +238,7 @@ void CThumbOptionDlg::Store() {
   option_.thumbsSize = CellSize{width_->value(), height_->value()};
   option_.thumbsLimitSize = CellSize{limitWidth_->value(), limitHeight_->value()};
   option_.scaleStep = scaleStep_->value();
-  option_.frame = frame_->isChecked() ? 1 : 0;
-  option_.name = name_->isChecked() ? 1 : 0;
-  option_.nameFrame = nameFrame_->isChecked() ? 1 : 0;
-  option_.limitCheck = limitCheck_->isChecked() ? 1 : 0;
-  option_.unsharp = unsharp_->isChecked() ? 1 : 0;
-  option_.embeddedPreview = embeddedPreview_->isChecked() ? 1 : 0;
-  option_.sharedThumbCache = sharedCache_->isChecked() ? 1 : 0;
+  checks_.Store();
   option_.scaleMode = scaleMode_->currentData().toInt();
   option_.nameFormat = nameFormat_->text().toStdString();
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <cstdint>
 
+#include "app/dialogs/formparts.h"
 #include "catalogue/thumboption.h"
 
 class QCheckBox;
@@ -41,8 +42,7 @@ class CThumbOptionDlg : public QDialog {
   ThumbChanges changes_;
   QSpinBox *width_ = nullptr, *height_ = nullptr, *limitWidth_ = nullptr, *limitHeight_ = nullptr;
   QSpinBox *scaleStep_ = nullptr;
-  QCheckBox *frame_ = nullptr, *name_ = nullptr, *nameFrame_ = nullptr, *limitCheck_ = nullptr,
-            *unsharp_ = nullptr, *embeddedPreview_ = nullptr, *sharedCache_ = nullptr;
+  SettingChecks checks_;
   QComboBox *scaleMode_ = nullptr;
   QPushButton *font_ = nullptr;
   QLineEdit *nameFormat_ = nullptr;
