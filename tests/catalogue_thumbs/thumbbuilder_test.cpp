@@ -21,27 +21,27 @@ using test::Rect;
 using test::WidthOf;
 
 TEST(FitThumbnailRect, ShrinksEnlargesOnlyWithoutLimitCheckAndCentres) {
-  auto size = [](const CellRect &r) { return std::make_pair(r.right - r.left, r.bottom - r.top); };
-  // 400 x 100 into 100 x 80: a quarter, 100 x 25, centred vertically.
-  CellRect r = FitThumbnailRect(400, 100, Rect(0, 0, 100, 80), true);
-  EXPECT_EQ(size(r), std::make_pair(100, 25));
-  EXPECT_EQ(r.top, 40 - 12);
-  // The height decides: 100 x 400 into 100 x 80 gives 20 x 80.
-  r = FitThumbnailRect(100, 400, Rect(10, 10, 110, 90), true);
-  EXPECT_EQ(size(r), std::make_pair(20, 80));
-  EXPECT_EQ(r.left, 60 - 10);
-  // Small pictures keep their size with LimitCheck and touch the sides without it.
-  r = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), true);
-  EXPECT_EQ(size(r), std::make_pair(40, 20));
-  EXPECT_EQ(r.left, 30);
-  r = FitThumbnailRect(40, 20, Rect(0, 0, 100, 80), false);
-  EXPECT_EQ(size(r), std::make_pair(100, 50));
-  EXPECT_EQ(r.top, 15);
-  // At least one pixel; a zero dimension is never divided by; halves truncate toward zero.
-  EXPECT_EQ(size(FitThumbnailRect(1000, 1, Rect(0, 0, 110, 90), true)), std::make_pair(110, 1));
-  EXPECT_EQ(size(FitThumbnailRect(0, 0, Rect(0, 0, 10, 10), false)), std::make_pair(1, 1));
-  r = FitThumbnailRect(5, 5, Rect(-11, -11, 0, 0), true);
-  EXPECT_EQ(r.left, -5 - 2);
+  const struct {
+    const char *what;
+    int width, height;
+    CellRect area;
+    bool limitCheck;
+    CellRect fitted;
+  } rows[] = {
+      {"a quarter, centred vertically", 400, 100, Rect(0, 0, 100, 80), true, Rect(0, 28, 100, 53)},
+      {"the height decides", 100, 400, Rect(10, 10, 110, 90), true, Rect(50, 10, 70, 90)},
+      {"small keeps its size with LimitCheck", 40, 20, Rect(0, 0, 100, 80), true, Rect(30, 30, 70, 50)},
+      {"small touches the sides without it", 40, 20, Rect(0, 0, 100, 80), false, Rect(0, 15, 100, 65)},
+      {"at least one pixel", 1000, 1, Rect(0, 0, 110, 90), true, Rect(0, 45, 110, 46)},
+      {"a zero dimension is never divided by", 0, 0, Rect(0, 0, 10, 10), false, Rect(5, 5, 6, 6)},
+      {"halves truncate toward zero", 5, 5, Rect(-11, -11, 0, 0), true, Rect(-7, -7, -2, -2)},
+  };
+  for (const auto &r : rows) {
+    const CellRect f = FitThumbnailRect(r.width, r.height, r.area, r.limitCheck);
+    EXPECT_EQ(std::vector<int>({f.left, f.top, f.right, f.bottom}),
+              std::vector<int>({r.fitted.left, r.fitted.top, r.fitted.right, r.fitted.bottom}))
+        << r.what;
+  }
 }
 
 class BuilderTest : public ::testing::Test {
@@ -51,6 +51,13 @@ class BuilderTest : public ::testing::Test {
   std::filesystem::path Write(const std::string &name, const std::string &bytes) {
     return box.write(name, bytes);
   }
+  // An entry of a new picture file of one colour.
+  std::unique_ptr<CPicEntry> Plain(const std::string &name, int width, int height, QColor colour) {
+    return FileEntry(Write(name, PlainPicture(width, height, colour)));
+  }
+  int Build(CPicEntry &e, const CellRect &cell = Rect(0, 0, 100, 100), bool build = true) {
+    return builder.EnsureThumbnail(e, nullptr, cell, build);
+  }
 
   test::Sandbox box;
   FakeDecoders decoders;
@@ -58,55 +65,59 @@ class BuilderTest : public ::testing::Test {
   CThumbBuilder builder{&decoders, nullptr, &settings};
 };
 
-TEST_F(BuilderTest, SmallPictureWithAndWithoutLimitCheck) {
-  auto file = Write("small.png", PlainPicture(30, 20, Qt::red));
-  auto e = FileEntry(file);
-  e->switches.limitCheck = 1;
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 80), true), 0);
-  EXPECT_EQ(WidthOf(e->thumbnail.get()), 30);
-  EXPECT_EQ(HeightOf(e->thumbnail.get()), 20);
-  EXPECT_TRUE(e->justBuilt);
-  EXPECT_EQ(e->sizeBoxWidth, 100);
-  EXPECT_EQ(e->sizeBoxHeight, 80);
-
-  auto big = FileEntry(file);
-  big->switches.limitCheck = 0;
-  ASSERT_EQ(builder.EnsureThumbnail(*big, nullptr, Rect(0, 0, 100, 80), true), 0);
-  EXPECT_EQ(WidthOf(big->thumbnail.get()), 100);
-  EXPECT_EQ(HeightOf(big->thumbnail.get()), 67);
-  // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
-  EXPECT_EQ(test::PixelAt(big->thumbnail.get(), 50, 30), test::Rgb(255, 0, 0));
-}
-
-TEST_F(BuilderTest, OnePixelHighPictureGetsAOnePixelHighThumbnail) {
-  auto e = FileEntry(Write("line.png", PlainPicture(500, 1, Qt::blue)));
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 80), true), 0);
-  EXPECT_EQ(WidthOf(e->thumbnail.get()), 100);
-  EXPECT_EQ(HeightOf(e->thumbnail.get()), 1);
-  EXPECT_EQ(e->pictureWidth, 500);
-  EXPECT_EQ(e->pictureHeight, 1);
+TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
+  const struct {
+    const char *what;
+    int width, height;
+    QColor colour;
+    int cellHeight, limitCheck, rotation, scaleMode;
+    int thumbWidth, thumbHeight;
+  } rows[] = {
+      {"small with LimitCheck", 30, 20, Qt::red, 80, 1, 0, 10, 30, 20},
+      {"small without LimitCheck", 30, 20, Qt::red, 80, 0, 0, 10, 100, 67},
+      {"one pixel high", 500, 1, Qt::blue, 80, 1, 0, 10, 100, 1},
+      {"turned", 40, 20, Qt::white, 100, 1, 90, 2, 20, 40},
+  };
+  for (const auto &r : rows) {
+    SCOPED_TRACE(r.what);
+    auto e = Plain(std::string(r.what) + ".png", r.width, r.height, r.colour);
+    e->switches.limitCheck = static_cast<int8_t>(r.limitCheck);
+    e->switches.scaleMode = r.scaleMode;
+    e->rotation = r.rotation;
+    ASSERT_EQ(Build(*e, Rect(0, 0, 100, r.cellHeight)), 0);
+    EXPECT_EQ(WidthOf(e->thumbnail.get()), r.thumbWidth);
+    EXPECT_EQ(HeightOf(e->thumbnail.get()), r.thumbHeight);
+    EXPECT_TRUE(e->justBuilt);
+    EXPECT_EQ(e->sizeBoxWidth, 100);
+    EXPECT_EQ(e->sizeBoxHeight, r.cellHeight);
+    EXPECT_EQ(e->pictureWidth, r.width);
+    EXPECT_EQ(e->pictureHeight, r.height);
+    // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
+    EXPECT_EQ(test::PixelAt(e->thumbnail.get(), r.thumbWidth / 2, r.thumbHeight / 2),
+              test::Rgb(r.colour.red(), r.colour.green(), r.colour.blue()));
+  }
 }
 
 TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
-  auto e = FileEntry(Write("a.png", PlainPicture(300, 200, Qt::green)));
+  auto e = Plain("a.png", 300, 200, Qt::green);
   e->switches.scaleMode = 1;
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   ASSERT_EQ(decoders.pictureCalls.size(), 1u);
   EXPECT_EQ(e->thumbScaleMode, 1);
 
   e->switches.scaleMode = 2;
-  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), false), 1) << "dropped, not rebuilt";
+  EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1) << "dropped, not rebuilt";
   EXPECT_FALSE(e->thumbnail);
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_EQ(decoders.pictureCalls.size(), 2u);
   EXPECT_EQ(e->thumbScaleMode, 2);
 
   auto f = FileEntry(box.path("a.png"));
   f->switches.scaleMode = 3;
-  ASSERT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*f), 0);
   const HDIB made = f->thumbnail.get();
   f->switches.scaleMode = 2;
-  EXPECT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  EXPECT_EQ(Build(*f), 0);
   EXPECT_EQ(f->thumbnail.get(), made);
   EXPECT_EQ(decoders.pictureCalls.size(), 3u);
   EXPECT_FALSE(f->justBuilt);
@@ -114,20 +125,20 @@ TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
 
 // A new cell size rebuilding, a font change not: through the cell painter in cellpainter_test.cpp.
 TEST_F(BuilderTest, SameSizeElsewhereKeepsUnsharpChangeRebuilds) {
-  auto e = FileEntry(Write("a.png", PlainPicture(300, 200, Qt::green)));
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(50, 50, 150, 150), true), 0);
+  auto e = Plain("a.png", 300, 200, Qt::green);
+  ASSERT_EQ(Build(*e), 0);
+  ASSERT_EQ(Build(*e, Rect(50, 50, 150, 150)), 0);
   EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "same size elsewhere is the same thumbnail";
   e->switches.unsharp = 0;
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_EQ(decoders.pictureCalls.size(), 2u);
   EXPECT_EQ(e->thumbUnsharp, 0);
 }
 
 TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemembered) {
   // A PNG named .bmp: the BMP decoder takes it by name and fails; PNG takes it by its bytes.
-  auto e = FileEntry(Write("png-with-bmp-extension.bmp", PlainPicture(40, 30, Qt::yellow)));
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  auto e = Plain("png-with-bmp-extension.bmp", 40, 30, Qt::yellow);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_EQ(e->decoderIndex, 1001);
   EXPECT_EQ(decoders.infoCalls, (std::vector<int>{1000, 1001}));
   ASSERT_EQ(decoders.pictureCalls.size(), 1u);
@@ -136,7 +147,7 @@ TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemember
   e->FreePictures();
   decoders.infoCalls.clear();
   decoders.searchedNames.clear();
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_TRUE(decoders.searchedNames.empty()) << "the remembered decoder is asked directly";
   EXPECT_TRUE(decoders.infoCalls.empty()) << "the facts are known now";
   EXPECT_EQ(decoders.pictureCalls.back().first, 1001);
@@ -145,20 +156,20 @@ TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemember
 TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
   auto e = FileEntry(Write("noise.bin", std::string(3000, '\x7f')));
   e->decoderIndex = 1000;  // remembered from before, but the file changed
-  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(Build(*e), -1);
   EXPECT_FALSE(e->thumbnail);
   EXPECT_EQ(e->decoderIndex, -1);
   EXPECT_FALSE(e->justBuilt);
-  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), false), 1);
+  EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1);
   const std::size_t searches = decoders.searchedNames.size();
-  EXPECT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(Build(*e), -1);
   EXPECT_GT(decoders.searchedNames.size(), searches);
 }
 
 TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
   auto file = Write("big.png", PlainPicture(1000, 500, Qt::gray));
   auto first = FileEntry(file);
-  ASSERT_EQ(builder.EnsureThumbnail(*first, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*first), 0);
   // Met for the first time: the facts come first, so the decode is already reduced.
   EXPECT_EQ(decoders.pictureCalls.back().second, 10);
   EXPECT_EQ(WidthOf(first->thumbnail.get()), 100);
@@ -167,11 +178,11 @@ TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
   auto wide = FileEntry(file);
   wide->pictureWidth = 1000;
   wide->pictureHeight = 500;
-  ASSERT_EQ(builder.EnsureThumbnail(*wide, nullptr, Rect(0, 0, 30, 100), true), 0);
+  ASSERT_EQ(Build(*wide, Rect(0, 0, 30, 100)), 0);
   EXPECT_EQ(decoders.pictureCalls.back().second, 33);
   // Smaller than the target: factor 0, the decoder's "full size".
-  auto small = FileEntry(Write("small.png", PlainPicture(50, 50, Qt::gray)));
-  ASSERT_EQ(builder.EnsureThumbnail(*small, nullptr, Rect(0, 0, 100, 100), true), 0);
+  auto small = Plain("small.png", 50, 50, Qt::gray);
+  ASSERT_EQ(Build(*small), 0);
   EXPECT_EQ(decoders.pictureCalls.back().second, 0);
   // Without a target the picture comes at full size.
   GlobalHandle full = builder.DecodeEntry(*wide, nullptr);
@@ -189,7 +200,7 @@ TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
   });
   auto file = Write("pic.png", PlainPicture(64, 48, Qt::white));
   auto e = FileEntry(file);
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_EQ(e->pictureWidth, 64);
   EXPECT_EQ(e->pictureHeight, 48);
   EXPECT_EQ(e->bitCount, 24);
@@ -199,15 +210,15 @@ TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
 
   settings.cp = 0;
   auto f = FileEntry(file);
-  ASSERT_EQ(builder.EnsureThumbnail(*f, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*f), 0);
   EXPECT_EQ(f->Description(), "PNG 24bit");
 }
 
 TEST_F(BuilderTest, DecoderFailingItsFactsIsSkippedAndTheDescriptionEmptied) {
   decoders.decoders.push_back({5, "facts-fail", ".png", "\x89PNG", true, PictureDecoders::kPicture, "x", 1});
-  auto e = FileEntry(Write("p.png", PlainPicture(10, 10, Qt::white)));
+  auto e = Plain("p.png", 10, 10, Qt::white);
   e->SetDescription("old text");
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*e), 0);
   EXPECT_EQ(e->decoderIndex, 1001);
   EXPECT_EQ(decoders.infoCalls, (std::vector<int>{5, 1001}));
   EXPECT_EQ(e->Description(), "");
@@ -218,7 +229,7 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
   auto archive = Write("box.zip", "not really a zip");
   decoders.members[{archive.string(), 7}] = bytes;
   auto m = test::MemberEntry(box.root(), "box.zip", "inner.png", 7, bytes.size(), 1234567);
-  ASSERT_EQ(builder.EnsureThumbnail(*m, nullptr, Rect(0, 0, 100, 100), true), 0);
+  ASSERT_EQ(Build(*m), 0);
   EXPECT_EQ(decoders.extractCalls, 1);
   EXPECT_EQ(decoders.searchedNames.back(), "inner.png");
   EXPECT_EQ(m->decoderIndex, 1001);
@@ -231,38 +242,33 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
   auto lost = test::MemberEntry(box.root(), "box.zip", "other.png", 8, 10, 1);
   lost->decoderIndex = 1001;
   const std::size_t blocks = GlobalLiveBlockCount();
-  EXPECT_EQ(builder.EnsureThumbnail(*lost, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(Build(*lost), -1);
   EXPECT_EQ(lost->decoderIndex, -1);
   EXPECT_EQ(GlobalLiveBlockCount(), blocks);
   // One that delivers bytes no decoder reads frees them too.
   decoders.members[{archive.string(), 9}] = "garbage";
   auto junk = test::MemberEntry(box.root(), "box.zip", "junk.png", 9, 7, 1);
-  EXPECT_EQ(builder.EnsureThumbnail(*junk, nullptr, Rect(0, 0, 100, 100), true), -1);
+  EXPECT_EQ(Build(*junk), -1);
   EXPECT_EQ(GlobalLiveBlockCount(), blocks);
 }
 
-TEST_F(BuilderTest, BuildingRereadsTheFileFacts) {
+TEST_F(BuilderTest, BuildingRereadsTheFileFactsAndMarksOnlyTheDecode) {
   auto file = Write("t.png", PlainPicture(10, 10, Qt::white));
   auto e = FileEntry(file);
   e->size = 1;
   e->lastWriteTime = 5;
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 50, 50), true), 0);
+  bool seen = false;
+  decoders.duringPicture = [&] { seen = e->decodingNow; };
+  ASSERT_EQ(Build(*e, Rect(0, 0, 50, 50)), 0);
   auto fresh = FileEntry(file);
   EXPECT_EQ(e->size, fresh->size);
   EXPECT_EQ(e->lastWriteTime, fresh->lastWriteTime);
-}
-
-TEST_F(BuilderTest, DecodingNowIsSetOnlyDuringTheDecode) {
-  auto e = FileEntry(Write("d.png", PlainPicture(10, 10, Qt::white)));
-  bool seen = false;
-  decoders.duringPicture = [&] { seen = e->decodingNow; };
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 50, 50), true), 0);
   EXPECT_TRUE(seen);
   EXPECT_FALSE(e->decodingNow);
 }
 
 TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
-  auto e = FileEntry(Write("r.png", PlainPicture(20, 10, Qt::red)));
+  auto e = Plain("r.png", 20, 10, Qt::red);
   QImage target(60, 40, QImage::Format_RGB32);
   target.fill(Qt::black);
   {
@@ -275,15 +281,6 @@ TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
   EXPECT_EQ(target.pixelColor(19, 15), QColor(Qt::black));
   EXPECT_EQ(target.pixelColor(40, 24), QColor(Qt::black));
   EXPECT_EQ(target.pixelColor(20, 25), QColor(Qt::black));
-}
-
-TEST_F(BuilderTest, RotationTurnsTheFittedShape) {
-  auto e = FileEntry(Write("tall.png", PlainPicture(40, 20, Qt::white)));
-  e->rotation = 90;
-  e->switches.scaleMode = 2;
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, Rect(0, 0, 100, 100), true), 0);
-  EXPECT_EQ(WidthOf(e->thumbnail.get()), 20);
-  EXPECT_EQ(HeightOf(e->thumbnail.get()), 40);
 }
 
 }  // namespace

@@ -163,16 +163,24 @@ class StoreTest : public ::testing::Test {
   }
 
   std::string StorePath() const { return (folder / CThumbStore::kFileName).string(); }
-  // Writes a store holding these entries' thumbnails, as an earlier session left it.
-  void Save(std::initializer_list<CPicEntry *> entries) {
+  // Writes a store holding these entries' thumbnails, as an earlier session left it; answers its bytes.
+  std::string Save(std::initializer_list<CPicEntry *> entries) {
     CThumbStore store(&decoders);
-    for (CPicEntry *e : entries) store.Add(*e, 95);
+    for (CPicEntry *e : entries) EXPECT_EQ(store.Add(*e, 95), 1);
     store.Flush();
+    return test::ReadFile(StorePath());
+  }
+  void WriteStore(const std::string &b) { box.write(std::string("pics/") + CThumbStore::kFileName, b); }
+  // The folder as a store opened afresh reads it.
+  CThumbFolder &Reread() {
+    reread = std::make_unique<CThumbStore>(&decoders);
+    return reread->GetFolder(folder.string());
   }
 
   test::Sandbox box;
   fs::path folder;
   FakeDecoders decoders;
+  std::unique_ptr<CThumbStore> reread;
 };
 
 TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
@@ -200,8 +208,9 @@ TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
   EXPECT_FALSE(f.Changed());
 }
 
-TEST_F(StoreTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateRecords) {
+TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
   auto plain = Built("same.png", Qt::red);
+  auto upper = Built("SAME.png", Qt::blue);
   auto member = test::MemberEntry(folder, "box.zip", "same.png", 3, 99, 1000);
   member->thumbnail.reset(CopyDib(plain->thumbnail.get()));
   member->archiveDecoderIndex = 0;
@@ -210,8 +219,9 @@ TEST_F(StoreTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateRecords) {
   ASSERT_EQ(store.Add(*plain, 95), 1);
   ASSERT_EQ(store.Add(*member, 95), 1);
   ASSERT_EQ(store.Add(*plain, 95), 1) << "replaces its own record";
+  ASSERT_EQ(store.Add(*upper, 95), 1);
   CThumbFolder &f = store.GetFolder(folder.string());
-  EXPECT_EQ(f.Count(), 2u);
+  EXPECT_EQ(f.Count(), 3u);
   const ThumbRecord *m = f.Find("same.png", "box.zip");
   ASSERT_NE(m, nullptr);
   EXPECT_EQ(m->header.position, 3u);
@@ -219,20 +229,11 @@ TEST_F(StoreTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateRecords) {
   EXPECT_EQ(f.Find("same.png", "")->header.archiveName, "");
 
   store.Remove(*plain);
-  EXPECT_EQ(f.Count(), 1u);
+  EXPECT_EQ(f.Count(), 2u);
   EXPECT_NE(f.Find("same.png", "box.zip"), nullptr);
+  EXPECT_NE(f.Find("SAME.png", ""), nullptr);
   store.Flush();
-  CThumbStore again(&decoders);
-  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 1u);
-}
-
-TEST_F(StoreTest, NamesDifferingOnlyInCaseAreDifferentFiles) {
-  auto upper = Built("A.png", Qt::red);
-  auto lower = Built("a.png", Qt::blue);
-  CThumbStore store(&decoders);
-  store.Add(*upper, 95);
-  store.Add(*lower, 95);
-  EXPECT_EQ(store.GetFolder(folder.string()).Count(), 2u);
+  EXPECT_EQ(Reread().Count(), 2u);
 }
 
 TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewritten) {
@@ -240,48 +241,41 @@ TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewri
   Save({e.get()});
   struct stat before {};
   ASSERT_EQ(::stat(StorePath().c_str(), &before), 0);
-  {
-    CThumbStore store(&decoders);
-    store.GetFolder(folder.string());
-    store.Flush();
-    struct stat after {};
-    ASSERT_EQ(::stat(StorePath().c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino) << "an unchanged store leaves its file alone";
-    store.Remove(*e);
-    store.Flush();
-  }
+  Reread();
+  reread->Flush();
+  struct stat after {};
+  ASSERT_EQ(::stat(StorePath().c_str(), &after), 0);
+  EXPECT_EQ(after.st_ino, before.st_ino) << "an unchanged store leaves its file alone";
+  reread->Remove(*e);
+  reread->Flush();
   EXPECT_FALSE(fs::exists(StorePath()));
   // A damaged file without one good record is dropped as well.
-  box.write("pics/_THUMBS_.RXI", "\x03");
-  CThumbStore store(&decoders);
-  EXPECT_TRUE(store.GetFolder(folder.string()).Damaged());
-  store.Flush();
+  WriteStore("\x03");
+  EXPECT_TRUE(Reread().Damaged());
+  reread->Flush();
   EXPECT_FALSE(fs::exists(StorePath()));
 }
 
 TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   auto a = Built("a.png");
   auto b = Built("b.png");
-  Save({a.get(), b.get()});
-  std::string bytes = test::ReadFile(StorePath());
+  std::string bytes = Save({a.get(), b.get()});
   const uint32_t first = 680 + At32(bytes, 4);
   bytes.resize(first + 700);  // the second record's data is cut off
-  box.write("pics/_THUMBS_.RXI", bytes);
-  CThumbStore store(&decoders);
-  CThumbFolder &f = store.GetFolder(folder.string());
+  WriteStore(bytes);
+  CThumbFolder &f = Reread();
   EXPECT_TRUE(f.Damaged());
   EXPECT_EQ(f.Count(), 1u);
   EXPECT_NE(f.Find("a.png", ""), nullptr);
   EXPECT_EQ(f.Find("b.png", ""), nullptr);
   // The next flush writes what could be read, so the damage does not stay.
-  store.Flush();
+  reread->Flush();
   EXPECT_EQ(test::ReadFile(StorePath()).size(), first);
   // Adding the lost one back writes a whole file again.
-  store.Add(*b, 95);
-  store.Flush();
-  CThumbStore again(&decoders);
-  EXPECT_FALSE(again.GetFolder(folder.string()).Damaged());
-  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 2u);
+  reread->Add(*b, 95);
+  reread->Flush();
+  EXPECT_FALSE(Reread().Damaged());
+  EXPECT_EQ(reread->GetFolder(folder.string()).Count(), 2u);
 }
 
 // Bytes this process has read so far, whatever read them.
@@ -294,27 +288,23 @@ uint64_t BytesRead() {
 TEST_F(StoreTest, AHugeStoreIsReadOnlyAsFarAsItsRecordsGo) {
   auto a = Built("a.png");
   auto b = Built("b.png");
-  Save({a.get(), b.get()});
-  const auto records = fs::file_size(StorePath());
+  std::string bytes = Save({a.get(), b.get()});
   fs::resize_file(StorePath(), uint64_t{3} << 30);  // a hole of zeros: sparse, costs no disk
   const uint64_t before = BytesRead();
-  CThumbStore store(&decoders);
-  CThumbFolder &f = store.GetFolder(folder.string());
+  CThumbFolder &f = Reread();
   EXPECT_LT(BytesRead() - before, uint64_t{16} << 20);
   EXPECT_EQ(f.Count(), 2u);
   EXPECT_TRUE(f.Damaged());
-  store.Flush();
-  EXPECT_EQ(fs::file_size(StorePath()), records);
+  reread->Flush();
+  EXPECT_EQ(fs::file_size(StorePath()), bytes.size());
 
   // A record claiming more data than any thumbnail has ends the records as well.
-  std::string bytes = test::ReadFile(StorePath());
   const uint32_t huge = 200u << 20;
   std::memcpy(&bytes[At32(bytes, 4) + 680 + 4], &huge, 4);
-  box.write("pics/_THUMBS_.RXI", bytes);
+  WriteStore(bytes);
   fs::resize_file(StorePath(), bytes.size() + huge);
-  CThumbStore again(&decoders);
-  EXPECT_EQ(again.GetFolder(folder.string()).Count(), 1u);
-  EXPECT_TRUE(again.GetFolder(folder.string()).Damaged());
+  EXPECT_EQ(Reread().Count(), 1u);
+  EXPECT_TRUE(reread->GetFolder(folder.string()).Damaged());
 }
 
 TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
@@ -325,11 +315,10 @@ TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
   auto listed = FileEntry(folder / odd->name);
   EXPECT_EQ(store.Load(*listed), 1);
   store.Flush();
-  CThumbStore again(&decoders);
-  EXPECT_NE(again.GetFolder(folder.string()).Find(odd->name, ""), nullptr);
+  EXPECT_NE(Reread().Find(odd->name, ""), nullptr);
 
   // Stores from older installations: "\" paths and code page 932 names.
-  box.write("old/_THUMBS_.RXI",
+  box.write("old/" + std::string(CThumbStore::kFileName),
             RawRecord(680, "C:\\pics\\win.png", "x") + RawRecord(680, "\x83\x65\x83\x58\x83\x67.png", "y"));
   CThumbStore old(&decoders);
   CThumbFolder &f = old.GetFolder(box.path("old").string());
@@ -391,7 +380,7 @@ TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
       RawRecord(680, "bad.png", "not a jpeg", static_cast<uint32_t>(e->size), StoreSeconds(e->lastWriteTime));
   std::string withDecoder = rec;
   std::memcpy(&withDecoder[308], "--PNG--", 7);
-  box.write("pics/_THUMBS_.RXI", withDecoder);
+  WriteStore(withDecoder);
   CThumbStore store(&decoders);
   auto fresh = FileEntry(folder / "bad.png");
   fresh->pictureWidth = 5;
@@ -406,11 +395,7 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   e->thumbScaleMode = 2;
   e->thumbUnsharp = 0;
   e->sizeBoxWidth = 90;
-  {
-    CThumbStore store(&decoders);
-    ASSERT_EQ(store.Add(*e, 95), 1);
-    store.Flush();
-  }
+  Save({e.get()});
   CThumbStore store(&decoders);
   auto fresh = FileEntry(folder / "r.png");
   fresh->work1.reset(CopyDib(e->thumbnail.get()));
@@ -436,18 +421,12 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
 
 TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   auto e = Built("old.png", Qt::blue);
-  std::string bytes;
-  {
-    CThumbStore store(&decoders);
-    store.Add(*e, 95);
-    store.Flush();
-    bytes = test::ReadFile(StorePath());
-  }
+  const std::string bytes = Save({e.get()});
   // The same record as an older writer kept it: the first 600 header bytes only.
   std::string old = bytes.substr(0, 600) + bytes.substr(680);
   old[0] = static_cast<char>(600 & 0xFF);
   old[1] = static_cast<char>(600 >> 8);
-  box.write("pics/_THUMBS_.RXI", old);
+  WriteStore(old);
   CThumbStore store(&decoders);
   const ThumbRecord *r = store.GetFolder(folder.string()).Find("old.png", "");
   ASSERT_NE(r, nullptr);
@@ -481,12 +460,11 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   EXPECT_EQ(decoders.pictureCalls.size(), 2u) << "decoded again";
   EXPECT_TRUE(listed->stored);
   store.Flush();
-  CThumbStore again(&decoders);
-  CThumbFolder &f = again.GetFolder(folder.string());
+  CThumbFolder &f = Reread();
   EXPECT_EQ(f.Count(), 1u);
   EXPECT_EQ(f.Find("touch.png", "")->header.lastWrite, StoreSeconds(listed->lastWriteTime));
   auto next = FileEntry(file);
-  EXPECT_EQ(again.Load(*next), 1);
+  EXPECT_EQ(reread->Load(*next), 1);
 }
 
 TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwitches) {
