@@ -21,18 +21,21 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// A JPEG file written by Tamro's own writer: of one colour, or red left of x = 8 and green beyond.
+fs::path Jpeg(test::Sandbox &box, const std::string &name, int width, int height, int64_t colour = -1) {
+  GlobalHandle p = test::Picture24(width, height, [colour](int x, int) {
+    return colour >= 0 ? static_cast<uint32_t>(colour) : x < 8 ? 0x0000FFu : 0x00FF00u;
+  });
+  fs::path path = box.path(name);
+  EXPECT_EQ(SaveDibAsJpeg(p.get(), path.string(), 1, 90, nullptr, 0), 1);
+  return path;
+}
+
 class HostTest : public ::testing::Test {
  protected:
   void SetUp() override {
     test::EnsureGuiApp();
     host.LoadSwitches();
-  }
-  // A JPEG file written by Tamro's own writer.
-  fs::path Jpeg(const std::string &name, int width, int height) {
-    GlobalHandle p = test::Picture24(width, height, [](int x, int) { return x < 8 ? 0x0000FFu : 0x00FF00u; });
-    fs::path path = box.path(name);
-    EXPECT_EQ(SaveDibAsJpeg(p.get(), path.string(), 1, 90, nullptr, 0), 1);
-    return path;
   }
 
   test::Sandbox box;
@@ -41,7 +44,7 @@ class HostTest : public ::testing::Test {
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {
-  auto e = test::FileEntry(Jpeg("photo.jpg", 1600, 1200));
+  auto e = test::FileEntry(Jpeg(box, "photo.jpg", 1600, 1200));
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
   EXPECT_EQ(e->decoderIndex, builtin::kJpeg);
@@ -67,7 +70,7 @@ TEST_F(HostTest, NamesUseAndTheFactsText) {
   host.SetUse(builtin::kJpeg, kSpiPicture, false);
   EXPECT_FALSE(decoders.IsInUse(builtin::kJpeg, PictureDecoders::kPicture));
 
-  fs::path path = Jpeg("f.jpg", 40, 30);
+  fs::path path = Jpeg(box, "f.jpg", 40, 30);
   SpiPictureInfo info{};
   std::string text = "stale";
   const std::size_t blocks = GlobalLiveBlockCount();
@@ -82,7 +85,7 @@ TEST_F(HostTest, NamesUseAndTheFactsText) {
 }
 
 TEST_F(HostTest, StoreRecordsNameTheDecoderTheHostKnowsAgain) {
-  auto e = test::FileEntry(Jpeg("s.jpg", 64, 64));
+  auto e = test::FileEntry(Jpeg(box, "s.jpg", 64, 64));
   CThumbStore store(&decoders);
   CThumbBuilder builder(&decoders, &store, nullptr);
   ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
@@ -139,19 +142,11 @@ TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
   EXPECT_EQ(test::HeightOf(stored->thumbnail.get()), 90);
 }
 
-// The bytes of a JPEG file of one colour written by Tamro's own writer.
-std::string JpegBytes(test::Sandbox &box, int width, int height, uint32_t colour) {
-  GlobalHandle p = test::Picture24(width, height, [colour](int, int) { return colour; });
-  const fs::path path = box.path("part.jpg");
-  EXPECT_EQ(SaveDibAsJpeg(p.get(), path.string(), 1, 90, nullptr, 0), 1);
-  return test::ReadFile(path);
-}
-
 // A camera JPEG: a red picture, and in its EXIF block a green thumbnail in the second
 // directory, with the main directory's orientation and modify date and the original date.
 std::string CameraJpeg(test::Sandbox &box, int width, int height, int thumbWidth, int thumbHeight,
                        uint16_t orientation, const std::string &modified) {
-  const std::string thumb = JpegBytes(box, thumbWidth, thumbHeight, 0x00FF00u);
+  const std::string thumb = test::ReadFile(Jpeg(box, "part.jpg", thumbWidth, thumbHeight, 0x00FF00u));
   std::vector<test::ExifTag> ifd0 = {test::ShortTag(0x0112, orientation), test::AsciiTag(0x0132, modified),
                                      {0x8769, 4, 1, test::Le32(0)}};
   const std::vector<test::ExifTag> exif = {test::AsciiTag(0x9003, "2024:05:01 10:00:00")};
@@ -168,7 +163,8 @@ std::string CameraJpeg(test::Sandbox &box, int width, int height, int thumbWidth
   const std::string tiff = "II*" + std::string(1, '\0') + test::Le32(8) + first + test::BuildIfd(exif, exifAt) +
                            test::BuildIfd(ifd1, ifd1At) + thumb +
                            std::string(3000, '\0');  // the segment ends past the head bytes, as cameras' do
-  return test::WrapJpeg(std::string("Exif\0\0", 6) + tiff, JpegBytes(box, width, height, 0x0000FFu).substr(2));
+  return test::WrapJpeg(std::string("Exif\0\0", 6) + tiff,
+                        test::ReadFile(Jpeg(box, "part.jpg", width, height, 0x0000FFu)).substr(2));
 }
 
 TEST_F(HostTest, EmbeddedPreviewsStandInOnlyWhenTheyFit) {

@@ -66,7 +66,7 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
   std::string stores[2];
   const int workers[2] = {1, 4};
   for (int run = 0; run < 2; ++run) {
-    fs::remove(folder / "_THUMBS_.RXI");
+    fs::remove(folder / CThumbStore::kFileName);
     auto e = Engine(workers[run]);
     ASSERT_EQ(e->Pool().Threads(), workers[run]);
     e->Doc().ChangeFolder(folder.string(), nullptr, false);
@@ -90,7 +90,7 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
       thumbs[run].push_back(entry->name + Bytes(entry->thumbnail.get()));
     }
     e->Store().Flush();
-    stores[run] = test::ReadFile(folder / "_THUMBS_.RXI");
+    stores[run] = test::ReadFile(folder / CThumbStore::kFileName);
   }
   std::sort(thumbs[0].begin(), thumbs[0].end());
   std::sort(thumbs[1].begin(), thumbs[1].end());
@@ -155,10 +155,10 @@ TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecord
   }
 }
 
-// Decoders whose picture calls wait at a gate until the test opens it.
-class GatedDecoders : public PictureDecoders {
+// The host's decoders, whose picture calls wait at a gate until the test opens it.
+class GatedDecoders : public HostDecoders {
  public:
-  explicit GatedDecoders(PictureDecoders &inner) : inner_(inner) {}
+  using HostDecoders::HostDecoders;
   void Open() {
     std::lock_guard lock(m_);
     open_ = true;
@@ -172,14 +172,6 @@ class GatedDecoders : public PictureDecoders {
     std::lock_guard lock(m_);
     return order_;
   }
-  int FindPictureDecoder(const std::string &name, const unsigned char *head, std::size_t length, int start,
-                         int archive) override {
-    return inner_.FindPictureDecoder(name, head, length, start, archive);
-  }
-  int GetPictureInfo(int position, const PictureSource &source, SpiPictureInfo &info,
-                     std::string &text) override {
-    return inner_.GetPictureInfo(position, source, info, text);
-  }
   int GetPicture(int position, const PictureSource &source, long reduction, GlobalHandle &picture,
                  ProgressProc progress) override {
     {
@@ -189,11 +181,10 @@ class GatedDecoders : public PictureDecoders {
       cv_.wait(lock, [this] { return open_; });
       order_.push_back(fs::path(source.path).filename().string());
     }
-    return inner_.GetPicture(position, source, reduction, picture, progress);
+    return HostDecoders::GetPicture(position, source, reduction, picture, progress);
   }
 
  private:
-  PictureDecoders &inner_;
   std::mutex m_;
   std::condition_variable cv_;
   bool open_ = false;
@@ -211,7 +202,7 @@ class GatedTest : public SchedulerTest {
   }
   CSpiHost host;
   HostDecoders inner{host};
-  GatedDecoders gated{inner};
+  GatedDecoders gated{host};
   CRXDoc doc{&profile};
   CThumbBuilder builder{&gated, nullptr, &doc.Settings()};
   WorkerPool pool{1};

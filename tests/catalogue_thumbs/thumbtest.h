@@ -57,9 +57,9 @@ class FakeDecoders : public PictureDecoders {
     decoders.push_back({1001, "--PNG--", ".png", "\x89PNG", true, kPicture, "", 0});
   }
 
-  FakeDecoder *Find(int position) {
+  FakeDecoder *Find(int position, int kind = -1) {
     for (auto &d : decoders)
-      if (d.position == position) return &d;
+      if (d.position == position && (kind < 0 || d.kind == kind)) return &d;
     return nullptr;
   }
 
@@ -128,15 +128,10 @@ class FakeDecoders : public PictureDecoders {
     return -1;
   }
   std::string DecoderName(int position, int kind) override {
-    for (auto &d : decoders)
-      if (d.kind == kind && d.position == position) return d.name;
-    return {};
+    const FakeDecoder *d = Find(position, kind);
+    return d ? d->name : std::string();
   }
-  bool IsInUse(int position, int kind) override {
-    for (auto &d : decoders)
-      if (d.kind == kind && d.position == position) return d.inUse;
-    return false;
-  }
+  bool IsInUse(int p, int kind) override { return Find(p, kind) && Find(p, kind)->inUse; }
   ProgressProc SetProgressCallback(ProgressProc callback) override {
     progressSwaps.push_back(callback);
     return std::exchange(progress, callback);
