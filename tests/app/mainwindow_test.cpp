@@ -291,6 +291,8 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   ASSERT_TRUE(tree->RenameFolder(tree->currentItem()));
   EXPECT_TRUE(fs::is_directory(folder / "done"));
   EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
+  EXPECT_FALSE(tree->SelectPath("//server/share"));  // no item leads there: the selection stays
+  EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
 
   Profile::App().WriteInt("RXDoc", "TrashCan", 0);
   DocSettings s = doc->Settings();
@@ -330,6 +332,7 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
 
   // Moved out of the open folder into a sub-folder: the entries go, the note travels.
   ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
+  EXPECT_EQ(doc->Folder(), (folder / "target").string());  // selecting a folder opens it
   QTreeWidgetItem *target = tree->currentItem();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
   EXPECT_EQ(tree->DropFiles(target, {(folder / "a b.bmp").string()}, {"first\nline"}, true), 1);
@@ -349,21 +352,6 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   EXPECT_FALSE(fs::exists(folder / "target"));
   EXPECT_TRUE(fs::exists(data / "Trash" / "files" / "target" / "a b.bmp"));
   EXPECT_TRUE(fs::exists(data / "Trash" / "info" / "target.trashinfo"));
-}
-
-TEST_F(AppTest, HistoryMovesSelectTheFolderInTheTree) {
-  fs::create_directories(folder / "one");
-  fs::create_directories(folder / "two");
-  Start({(folder / "one").string(), "-nologo"});
-  ASSERT_TRUE(tree->SelectPath((folder / "two").string()));
-  EXPECT_EQ(doc->Folder(), (folder / "two").string());
-  doc->HistoryBack();
-  QApplication::processEvents();
-  EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
-  EXPECT_EQ(doc->Folder(), (folder / "one").string());
-  // A path no item leads to leaves the selection alone.
-  EXPECT_FALSE(tree->SelectPath("//server/share"));
-  EXPECT_EQ(tree->SelectedPath(), (folder / "one").string());
 }
 
 TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
