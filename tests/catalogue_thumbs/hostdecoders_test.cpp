@@ -84,22 +84,6 @@ TEST_F(HostTest, NamesUseAndTheFactsText) {
   EXPECT_EQ(GlobalLiveBlockCount(), blocks) << "the text block was freed";
 }
 
-TEST_F(HostTest, StoreRecordsNameTheDecoderTheHostKnowsAgain) {
-  auto e = test::FileEntry(Jpeg(box, "s.jpg", 64, 64));
-  CThumbStore store(&decoders);
-  CThumbBuilder builder(&decoders, &store, nullptr);
-  ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
-  ASSERT_EQ(store.Add(*e, 95), 1);
-  store.Flush();
-  CThumbStore again(&decoders);
-  auto fresh = test::FileEntry(box.path("s.jpg"));
-  ASSERT_EQ(again.Load(*fresh), 1);
-  EXPECT_EQ(fresh->decoderIndex, builtin::kJpeg);
-  host.SetUse(builtin::kJpeg, kSpiPicture, false);
-  auto off = test::FileEntry(box.path("s.jpg"));
-  EXPECT_EQ(again.Load(*off), 0);
-}
-
 // Mean difference of the colour bytes of two 24-bit pictures of the same size.
 double MeanDifference(HDIB a, HDIB b) {
   const int w = test::WidthOf(a), h = test::HeightOf(a);
