@@ -25,6 +25,7 @@
 #include "views/commands.h"
 #include "views/fileinterchange.h"
 #include "views/lstview.h"
+#include "views/viewtest.h"
 
 namespace tamro {
 namespace {
@@ -57,20 +58,6 @@ int InotifyWatches() {
   return n;
 }
 
-// Counts the listings the document starts.
-class ListingLog : public UpdateObserver {
- public:
-  explicit ListingLog(CRXDoc &doc) : doc_(doc) { doc_.AddObserver(this); }
-  ~ListingLog() override { doc_.RemoveObserver(this); }
-  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &) override {
-    listings += hint == kHintCleared;
-  }
-  int listings = 0;
-
- private:
-  CRXDoc &doc_;
-};
-
 class BrowsingTest : public test::AppFixture {
  protected:
   void Start() { AppFixture::Start({folder.string(), "-nologo"}); }
@@ -86,7 +73,7 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
   for (const char *name : {"a.bmp", "b.bmp"}) WritePicture(folder / name);
   StartWatched();
   EXPECT_EQ(frame->Monitor().MonitoredFolder(), folder.string());
-  ListingLog log(*doc);
+  test::HintLog log(*doc);
   frame->View()->ClickSelect(1, Qt::NoModifier, false);
   const std::string current = doc->GetEntry(1)->name;
 
@@ -96,7 +83,7 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
         "/new$i.bmp; sleep 0.1; done");
   ASSERT_TRUE(RunUntil([&] { return doc->GetEntryCount() == 12; }));
   Run(CFolderMonitor::kQuietMs + 300);
-  EXPECT_EQ(log.listings, 1);
+  EXPECT_EQ(log.Count(kHintCleared), 1);
   EXPECT_EQ(frame->List()->Model().rowCount(), 12);
   ASSERT_TRUE(doc->GetEntry(doc->Current()));
   EXPECT_EQ(doc->GetEntry(doc->Current())->name, current);
@@ -114,22 +101,22 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
   // the thumbnail store and notes it writes there.
   const fs::path outside = box.root() / "outside";
   WritePicture(outside / "mine.bmp");
-  log.listings = 0;
+  log.hints.clear();
   FileDrop drop;
   drop.files = {(outside / "mine.bmp").string()};
   drop.notes = {"メモ"};
   EXPECT_EQ(DropIntoFolder(*doc, drop, false), 1);
   frame->RunCommand(kCmdSaveFolderInfo);
   Run(CFolderMonitor::kQuietMs + 1000);
-  EXPECT_EQ(log.listings, 1);
+  EXPECT_EQ(log.Count(kHintCleared), 1);
   EXPECT_EQ(doc->GetEntryCount(), 12);
 
   // In the mode that only drops vanished entries, a removed file's entry goes unread.
   frame->Monitor().SetMonitorMode(kMonitorRemoveVanished);
-  log.listings = 0;
+  log.hints.clear();
   Shell("rm " + Quoted(folder / "new1.bmp"));
   ASSERT_TRUE(RunUntil([&] { return !Listed("new1.bmp"); }));
-  EXPECT_EQ(log.listings, 0);
+  EXPECT_EQ(log.Count(kHintCleared), 0);
   EXPECT_EQ(frame->List()->Model().rowCount(), 11);
 
   // Switched off, the folder is left alone.

@@ -57,28 +57,7 @@ class FakeWindows : public PictureWindowList {
   int closed = 0, open = 0;
 };
 
-// The hints the grid sends to the other views (the details list listens to them).
-class HintLog : public UpdateObserver {
- public:
-  explicit HintLog(CRXDoc &doc) : doc_(doc) { doc_.AddObserver(this); }
-  ~HintLog() override { doc_.RemoveObserver(this); }
-  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &a) override {
-    hints.push_back({hint, a.value, a.extra});
-  }
-  bool Has(int hint, long value, long extra = -1) const {
-    for (const Hint &h : hints)
-      if (h.hint == hint && h.value == value && (extra < 0 || h.extra == extra)) return true;
-    return false;
-  }
-  struct Hint {
-    int hint;
-    long value, extra;
-  };
-  std::vector<Hint> hints;
-
- private:
-  CRXDoc &doc_;
-};
+using test::HintLog;
 
 std::string Bmp(int w, int h, QColor colour) {
   QImage image(w, h, QImage::Format_RGB888);

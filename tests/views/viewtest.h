@@ -7,6 +7,7 @@
 #include <QImage>
 #include <QMimeData>
 #include <QTest>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -48,6 +49,32 @@ inline Qt::DropAction DragAndDrop(QWidget *target, QMimeData &mime, QPoint at,
   EXPECT_EQ(drop.dropAction(), move.dropAction());
   return move.dropAction();
 }
+
+// The hints the document sends to its views (the details list listens to them).
+class HintLog : public UpdateObserver {
+ public:
+  explicit HintLog(CRXDoc &doc) : doc_(doc) { doc_.AddObserver(this); }
+  ~HintLog() override { doc_.RemoveObserver(this); }
+  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &a) override {
+    hints.push_back({hint, a.value, a.extra});
+  }
+  bool Has(int hint, long value, long extra = -1) const {
+    for (const Hint &h : hints)
+      if (h.hint == hint && h.value == value && (extra < 0 || h.extra == extra)) return true;
+    return false;
+  }
+  int Count(int hint) const {
+    return static_cast<int>(std::ranges::count(hints, hint, &Hint::hint));
+  }
+  struct Hint {
+    int hint;
+    long value, extra;
+  };
+  std::vector<Hint> hints;
+
+ private:
+  CRXDoc &doc_;
+};
 
 namespace fs = std::filesystem;
 
