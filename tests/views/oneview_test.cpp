@@ -225,11 +225,6 @@ TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
   EXPECT_EQ(w->View()->Index(), 3);
   EXPECT_EQ(w->windowTitle().toStdString(), doc->GetEntry(3)->name);
   EXPECT_FALSE(w->IsCommandEnabled(COneWnd::kNext));
-  for (const auto &[key, want] : {std::pair{Qt::Key_Home, 0}, {Qt::Key_End, 3}}) {
-    Key(w, key);
-    WaitShown(w);
-    EXPECT_EQ(w->View()->Index(), want) << key;
-  }
 
   Key(w, Qt::Key_Plus);
   EXPECT_EQ(w->StatusText(2), "x1.5");
