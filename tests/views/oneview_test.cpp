@@ -147,12 +147,13 @@ class PictureWindowTest : public test::GridFixture {
     GridFixture::TearDown();
     SetUi(nullptr);
   }
-  // Opens the grid over the folder and a picture window on entry `index`.
+  // Opens the grid over the folder with `pictures` pictures added and a picture window on entry `index`.
   struct Setting {
     const char *section, *key;
     int value;
   };
-  COneWnd *OpenWindow(int index, std::initializer_list<Setting> settings = {}, bool byName = false) {
+  COneWnd *OpenWindow(int pictures, int index, std::initializer_list<Setting> settings = {}, bool byName = false) {
+    MakePictures(pictures);
     for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
     Open();
     if (byName) doc->SortBy(kSortName, 1);
@@ -209,8 +210,7 @@ class PictureWindowTest : public test::GridFixture {
 };
 
 TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
-  MakePictures(4);
-  COneWnd *w = OpenWindow(1);
+  COneWnd *w = OpenWindow(4, 1);
   EXPECT_EQ(w->windowTitle().toStdString(), doc->GetEntry(1)->name);
   EXPECT_EQ(w->StatusText(0), "80x60 24 bit");
   EXPECT_FALSE(w->StatusText(1).isEmpty());
@@ -245,8 +245,7 @@ TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
 }
 
 TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
-  MakePictures(1);
-  COneWnd *w = OpenWindow(0, {{"COneView", "FitSize", 3}});
+  COneWnd *w = OpenWindow(1, 0, {{"COneView", "FitSize", 3}});
   w->View()->resize(400, 300);
   WaitShown(w);
   // 80 x 60 stretched to the client with its aspect kept, centred.
@@ -315,7 +314,7 @@ TEST_P(DisplayStepTest, PaintsWhatScalingAtOnceGives) {
   const QImage picture = Pattern(0);
   fs::create_directories(folder);
   picture.save(QString::fromStdString((folder / "p.bmp").string()), "BMP");
-  COneWnd *w = OpenWindow(0, {{"COneView", "FitSize", fit}, {"COneView", "ScaleMode", scaleMode}});
+  COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", fit}, {"COneView", "ScaleMode", scaleMode}});
   COneView *v = w->View();
   for (int i = 0; i < std::abs(zoom); ++i) w->OnCommand(zoom > 0 ? COneWnd::kZoomIn : COneWnd::kZoomOut);
   for (int i = 0; i < turns; ++i) w->OnCommand(COneWnd::kTurnRight);
@@ -335,7 +334,7 @@ TEST_F(PictureWindowTest, StaleDisplayPicturesAreNeverPainted) {
   fs::create_directories(folder);
   for (int i = 0; i < 2; ++i)
     pictures[i].save(QString::fromStdString((folder / ("p" + std::to_string(i) + ".bmp")).string()), "BMP");
-  COneWnd *w = OpenWindow(0, {{"COneView", "ScaleMode", kScaleBilinear}});
+  COneWnd *w = OpenWindow(0, 0, {{"COneView", "ScaleMode", kScaleBilinear}});
   COneView *v = w->View();
   const auto settle = [&] {
     WaitShown(w);
@@ -359,8 +358,7 @@ TEST_F(PictureWindowTest, StaleDisplayPicturesAreNeverPainted) {
 // A key held down steps only onto a picture that is read ahead; its repeats meanwhile are
 // passed over rather than asking for pictures the window would leave before they come.
 TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
-  MakePictures(3);
-  COneWnd *w = OpenWindow(0);
+  COneWnd *w = OpenWindow(3, 0);
   COneView *v = w->View();
   ASSERT_TRUE(WaitFor([&] { return !v->ReadingAhead(1); }));
   std::atomic<bool> release{false};
@@ -384,8 +382,7 @@ TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
 }
 
 TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
-  MakePictures(3);
-  COneWnd *w = OpenWindow(1);
+  COneWnd *w = OpenWindow(3, 1);
   COneView *v = w->View();
   v->NoteActivation();
   for (const auto &[button, want] :
@@ -409,9 +406,8 @@ TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
 }
 
 TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
-  MakePictures(3);
   box.write("pics/anim.gif", AnimatedGif(300));
-  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
+  COneWnd *w = OpenWindow(3, 0, {{"SPI", "#InnerGIF", 1}});
   int gif = -1, still = -1;
   for (int i = 0; i < doc->GetEntryCount(); ++i) {
     if (doc->GetEntry(i)->name == "anim.gif")
@@ -440,10 +436,9 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
 }
 
 TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
-  MakePictures(1);
   constexpr int kFrames = 24;
   box.write("pics/big.gif", AnimatedGif(kFrames, 1000));  // 4 MB a display frame, 1 KB on disk
-  COneWnd *w = OpenWindow(0, {{"SPI", "#InnerGIF", 1}});
+  COneWnd *w = OpenWindow(1, 0, {{"SPI", "#InnerGIF", 1}});
   COneView *v = w->View();
   constexpr int64_t kBudget = int64_t{32} << 20;  // room for a few frames only
   v->SetAnimationBudget(kBudget);
@@ -470,9 +465,8 @@ TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
 }
 
 TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
-  MakePictures(3);
   box.write("pics/p101b.bmp", "this is no picture");  // between p101 and p102 by name
-  COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 0}});
+  COneWnd *w = OpenWindow(3, 0, {{"RXDoc", "SleepDraw", 0}});
   COneView *v = w->View();
   ASSERT_EQ(doc->GetEntryCount(), 4);
   std::vector<std::string> pictures;  // in listing order, the one that is no picture left out
@@ -530,8 +524,7 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
 }
 
 TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
-  MakePictures(3);
-  COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 0}, {"COneView", "AllView", 1}});
+  COneWnd *w = OpenWindow(3, 0, {{"RXDoc", "SleepDraw", 0}, {"COneView", "AllView", 1}});
   const int last = doc->GetEntryCount() - 1;
   // The show runs modally; Escape ends it once it has reached the last picture.
   bool ended = false;
@@ -553,8 +546,7 @@ TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
 }
 
 TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
-  MakePictures(1);
-  COneWnd *w = OpenWindow(0);
+  COneWnd *w = OpenWindow(1, 0);
   w->OnCommand(COneWnd::kZoomIn);  // x1.5: 120 x 90
   const fs::path bmp = box.path("out/shown.bmp"), jpeg = box.path("out/shown.jpg");
   fs::create_directories(bmp.parent_path());
@@ -575,8 +567,7 @@ TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
 }
 
 TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow) {
-  MakePictures(2);
-  COneWnd *w = OpenWindow(1, {{"RXDoc", "TrashCan", 1}});
+  COneWnd *w = OpenWindow(2, 1, {{"RXDoc", "TrashCan", 1}});
   const std::string name = doc->GetEntry(1)->name;
   Key(w, Qt::Key_Delete);
   EXPECT_FALSE(fs::exists(folder / name));
@@ -590,9 +581,8 @@ TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow
 }
 
 TEST_F(PictureWindowTest, MovingTheShownFileTakesItsEntryAndShowsTheNext) {
-  MakePictures(3);
   fs::create_directories(box.path("moved"));
-  COneWnd *w = OpenWindow(1);
+  COneWnd *w = OpenWindow(3, 1);
   const std::string name = doc->GetEntry(1)->name, next = doc->GetEntry(2)->name;
   Key(w, Qt::Key_M);
   EXPECT_TRUE(fs::exists(box.path("moved") / name));
@@ -608,8 +598,7 @@ TEST_F(PictureWindowTest, MovingTheShownFileTakesItsEntryAndShowsTheNext) {
 }
 
 TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
-  MakePictures(3);
-  COneWnd *first = OpenWindow(0);
+  COneWnd *first = OpenWindow(3, 0);
   ASSERT_TRUE(windows->Show(2, true));
   ASSERT_EQ(windows->Count(), 2);
   COneWnd *second = windows->At(1);
@@ -645,10 +634,11 @@ class ActsOnShownPictureTest : public PictureWindowTest, public ::testing::WithP
 
 TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
   const auto [change, command] = GetParam();
-  MakePictures(4);  // p100 .. p103
   fs::create_directories(box.path("moved"));
   const bool stay = change == Change::kRefreshInDialogStay;
-  COneWnd *w = OpenWindow(1, {{"OnePic", "Stay", stay ? 1 : 0}, {"RXDoc", "DELQA", 0}, {"RXDoc", "TrashCan", 0}}, true);
+  // p100 .. p103 listed by name, the window on p101.
+  COneWnd *w = OpenWindow(
+      4, 1, {{"OnePic", "Stay", stay ? 1 : 0}, {"RXDoc", "DELQA", 0}, {"RXDoc", "TrashCan", 0}}, true);
   ASSERT_EQ(w->windowTitle(), "p101.bmp");
   // Two new pictures before it and p100 gone: the old position names p050.
   const auto refresh = [&] {
@@ -724,7 +714,8 @@ TEST_F(PictureWindowTest, RefreshDuringTheFullScreenShowClosesOrUnbindsAfterIt) 
   MakePictures(3);
   for (const int stay : {0, 1}) {
     SCOPED_TRACE(stay);
-    COneWnd *w = OpenWindow(0, {{"RXDoc", "SleepDraw", 100000}, {"COneView", "AllView", 1}, {"OnePic", "Stay", stay}});
+    COneWnd *w = OpenWindow(
+        0, 0, {{"RXDoc", "SleepDraw", 100000}, {"COneView", "AllView", 1}, {"OnePic", "Stay", stay}});
     QPointer<COneWnd> alive(w);
     QTimer::singleShot(50, [&] {
       doc->RefreshFolder();
