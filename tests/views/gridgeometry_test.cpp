@@ -2,48 +2,41 @@
 
 #include <gtest/gtest.h>
 
+#include <tuple>
+
 namespace tamro {
 namespace {
 
-TEST(GridGeometry, EmptyFolderStillHasOneCell) {
-  GridGeometry g;
-  g.Recompute(0, 600, 400);
-  EXPECT_EQ(g.columns, 5);
-  EXPECT_EQ(g.rows, 1);
-  EXPECT_EQ(g.totalWidth, 550);
-  EXPECT_EQ(g.totalHeight, 110);
-  EXPECT_DOUBLE_EQ(g.scrollScale, 1.0);
-  EXPECT_FALSE(g.needVertical);
-  EXPECT_EQ(g.MaxTop(), 0);
-}
-
-TEST(GridGeometry, NarrowWindowGivesOneColumnOfWholeCells) {
-  GridGeometry g;
-  g.Recompute(7, 50, 30);
-  EXPECT_EQ(g.columns, 1);
-  EXPECT_EQ(g.rows, 7);
-  EXPECT_EQ(g.cellWidth, 110);
-  EXPECT_EQ(g.visibleColumns, 1);
-  EXPECT_EQ(g.visibleRows, 1);
-  EXPECT_EQ(g.totalHeight, 770);
-  EXPECT_TRUE(g.needVertical);
-  EXPECT_FALSE(g.needHorizontal);
-}
-
-TEST(GridGeometry, FortyThousandEntriesScaleTheScrollBar) {
-  GridGeometry g;
-  g.Recompute(40000, 560, 440);
-  EXPECT_EQ(g.columns, 5);
-  EXPECT_EQ(g.rows, 8000);
-  EXPECT_EQ(g.totalHeight, 880000);
-  EXPECT_DOUBLE_EQ(g.scrollScale, 27.5);
-  EXPECT_LE(g.ScaledTotalHeight(), 32000);
-  EXPECT_EQ(g.ScaledPageHeight(), 440 / 27.5);
-  EXPECT_EQ(g.ScaledLineHeight(), 4);  // 110 / 27.5
-  // Bar positions are truncated scaled values; the first row of a position follows pixels.
-  EXPECT_EQ(g.ToBar(1000), 36);
-  EXPECT_EQ(g.FromBar(36), 990);
-  EXPECT_EQ(g.FirstIndexAt(879560), 39980);
+TEST(GridGeometry, LayoutFollowsTheEntriesAndTheClient) {
+  // An empty folder still has one cell; a narrow window one column of whole cells; forty
+  // thousand entries scale the scroll bar.
+  const struct {
+    int entries, width, height, columns, rows, totalHeight;
+    bool needVertical;
+    double scrollScale;
+  } cases[] = {{0, 600, 400, 5, 1, 110, false, 1.0},
+               {7, 50, 30, 1, 7, 770, true, 1.0},
+               {40000, 560, 440, 5, 8000, 880000, true, 27.5}};
+  for (const auto &c : cases) {
+    GridGeometry g;
+    g.Recompute(c.entries, c.width, c.height);
+    EXPECT_EQ(std::tuple(g.columns, g.rows, g.totalHeight, g.needVertical),
+              std::tuple(c.columns, c.rows, c.totalHeight, c.needVertical))
+        << c.entries;
+    EXPECT_DOUBLE_EQ(g.scrollScale, c.scrollScale) << c.entries;
+    if (c.entries == 0) EXPECT_EQ(std::tuple(g.totalWidth, g.MaxTop()), std::tuple(550, 0));
+    if (c.entries == 7)
+      EXPECT_EQ(std::tuple(g.cellWidth, g.visibleColumns, g.visibleRows, g.needHorizontal),
+                std::tuple(110, 1, 1, false));
+    if (c.entries != 40000) continue;
+    EXPECT_LE(g.ScaledTotalHeight(), 32000);
+    EXPECT_EQ(g.ScaledPageHeight(), 440 / 27.5);
+    EXPECT_EQ(g.ScaledLineHeight(), 4);  // 110 / 27.5
+    // Bar positions are truncated scaled values; the first row of a position follows pixels.
+    EXPECT_EQ(g.ToBar(1000), 36);
+    EXPECT_EQ(g.FromBar(36), 990);
+    EXPECT_EQ(g.FirstIndexAt(879560), 39980);
+  }
 }
 
 TEST(GridGeometry, ChangesAreReportedOnlyForTotalAndPage) {

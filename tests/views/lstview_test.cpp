@@ -206,10 +206,9 @@ TEST_F(ListTest, RowsAndColumnsFitTheirTexts) {
 }
 
 TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
-  MakePictures(2);
   const fs::path outside = box.root() / "outside";
   test::WriteColourPicture(outside / "new.bmp", 30, 20, Qt::red);
-  OpenBoth();
+  OpenBoth(2);
   QMimeData mime;
   mime.setData("text/uri-list", FileUrl((outside / "new.bmp").string()) + "\r\n");
   const QPoint at(20, 20);

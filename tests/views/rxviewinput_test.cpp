@@ -411,11 +411,10 @@ TEST(DropEffect, FollowsDaDMoveAndTheKeys) {
 }
 
 TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefused) {
-  MakePictures(2);
   const fs::path outside = box.root() / "デスクトップ";
   test::WriteColourPicture(outside / "写真 a#1.bmp", 30, 20, Qt::red);
   test::WriteColourPicture(outside / "b.bmp", 30, 20, Qt::blue);
-  Open(400, 300);
+  OpenOn(2);
   // As a file manager writes them: percent-encoded URLs, lines ended by CR LF.
   QMimeData mime;
   mime.setData(
