@@ -553,9 +553,14 @@ bool CThumbBuilder::WantsCamera(const CPicEntry &e) const {
   // Before the first decode the decoder is not known yet: the decode tells.
   if (e.cameraRead || !lines_ || e.IsArchiveMember() || (e.decoderIndex >= 0 && e.decoderIndex != builtin::kJpeg))
     return false;
-  for (const std::string &line : *lines_)
-    if (MacroNeeds(line) & kReadsPicture) return true;
-  return false;
+  // Asked for every cell shown: the lines are looked through again only when they changed.
+  if (*lines_ != linesSeen_) {
+    linesSeen_ = *lines_;
+    linesReadPicture_ = false;
+    for (const std::string &line : linesSeen_)
+      linesReadPicture_ = linesReadPicture_ || (MacroNeeds(line) & kReadsPicture);
+  }
+  return linesReadPicture_;
 }
 
 ThumbJob CThumbBuilder::CameraJobFor(const CPicEntry &e) const {

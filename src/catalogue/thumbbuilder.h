@@ -192,6 +192,8 @@ class CThumbBuilder {
   const FdThumbCache *shared_ = nullptr;
   double displayRatio_ = 1;
   const std::vector<std::string> *lines_ = nullptr;
+  mutable std::vector<std::string> linesSeen_;  // the lines WantsCamera looked through last
+  mutable bool linesReadPicture_ = false;
 };
 
 // "ｻﾑﾈｲﾙの再作成": every displayed entry takes the current drawing switches, forgets its
