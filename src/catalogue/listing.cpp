@@ -68,6 +68,16 @@ bool StatRegularFile(int dfd, const char *name, FoundFile &f) {
   return true;
 }
 
+// The same without the lookup when the directory tells the kind: the name alone.
+bool NameRegularFile(int dfd, const struct dirent &de, FoundFile &f) {
+  if (de.d_type == DT_UNKNOWN || de.d_type == DT_LNK) return StatRegularFile(dfd, de.d_name, f);
+  if (de.d_type != DT_REG) return false;
+  f.name.assign(de.d_name);
+  f.size = 0;
+  f.creationTime = f.lastWriteTime = 0;
+  return true;
+}
+
 // The first 2048 bytes of a file, zero-filled past its end, as decoders expect to see them.
 bool ReadHead(const std::string &path, unsigned char (&head)[SPI_HEAD_BYTES]) {
   std::string bytes;
@@ -286,14 +296,16 @@ int CRXDoc::ScanFiles(ScanRequest &request) {
     FoundFile f;
     while (struct dirent *de = dir.Next()) {
       if (de->d_type == DT_DIR || IsDotName(de->d_name) || !wanted(de->d_name)) continue;
-      if (StatRegularFile(dir.fd(), de->d_name, f)) read.push_back(f);
+      if (request.fileFacts ? StatRegularFile(dir.fd(), de->d_name, f) : NameRegularFile(dir.fd(), *de, f))
+        read.push_back(f);
     }
     for (const FoundFile &file : read) found.push_back(&file);
   }
   std::vector<std::string_view> names;
   names.reserve(found.size());
   for (const FoundFile *f : found) names.push_back(f->name);
-  const bool record = plainListing_ && request.folder == folder_;
+  // Changes are found by size and time, so a listing without them cannot take any in.
+  const bool record = plainListing_ && request.folder == folder_ && request.fileFacts;
   const FoundFile *base = fromSnapshot ? snapshot_->files.data() : read.data();
   if (record) listedEntry_.assign(fromSnapshot ? snapshot_->files.size() : read.size(), -1);
   for (std::size_t i : NameOrder(names, settings_.naturalSort != 0)) {

@@ -42,7 +42,8 @@ std::string ExpandMacros(CPicEntry *entry, std::string_view format, MacroEscape 
 enum MacroNeed : unsigned {
   kNeedsPictureFacts = 1,  // decoder, width, height, depth or information text
   kNeedsNote = 2,
-  kReadsPicture = 4,  // opens the picture file itself ("$(CP)")
+  kReadsPicture = 4,    // opens the picture file itself ("$(CP)")
+  kNeedsFileFacts = 8,  // the file's size or last-write time
 };
 // The needs of the macros `format` holds. A value may itself hold a token that a later
 // macro expands (a file named "$(W).jpg"); MayInsertMacros tells when that can happen.

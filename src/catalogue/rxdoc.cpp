@@ -282,6 +282,9 @@ ScanRequest CRXDoc::BuildRequest(bool useInfo) const {
   r.subFolders = settings_.downScan != 0;
   r.useInfo = useInfo;
   r.filter = filter_;
+  r.fileFacts = fileFactsWanted_ || filter_.dateOn || filter_.sizeOn;
+  for (const SortKey &k : sort_.history())
+    if (k.column == kSortSize || k.column == kSortTime) r.fileFacts = true;
   if (archiveListed_) {
     // The archive's own name: one file, never a pattern list.
     r.archives = true;

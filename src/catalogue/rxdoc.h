@@ -35,6 +35,7 @@ struct ScanRequest {
   bool useInfo = false;  // read the old folder index first
   int count = 0;         // entries added so far
   bool reuse = false;    // look for each file among the previous entries (refresh)
+  bool fileFacts = true;  // read each file's size and times; off: names and kinds only
   DisplayFilter filter;
 };
 
@@ -163,6 +164,10 @@ class CRXDoc {
   const std::string &Title() const { return title_; }
   bool UseInfo() const { return useInfo_; }
   void SetUseInfo(bool on) { useInfo_ = on; }
+  // Off: listings leave sizes and times unread (zero) unless the filters or the sort need
+  // them, which saves a lookup per file for a tool that lists once and only writes names
+  // (a later sort by size or time would sort zeros).
+  void SetFileFactsWanted(bool wanted) { fileFactsWanted_ = wanted; }
 
   // A path that names an existing file opens it as an archive, one that names a folder
   // lists it, whatever characters either name holds; only a path to nothing may carry a
@@ -291,6 +296,7 @@ class CRXDoc {
   std::string pattern_ = "*.*";
   std::string title_;
   bool useInfo_ = false;
+  bool fileFactsWanted_ = true;
   std::shared_ptr<const FolderSnapshot> snapshot_;  // during a refresh given one
   // What the listing read of its folder, and per file the entry it made (-1 none, -2 an
   // archive's members), for changes to be taken in without reading it all again.

@@ -141,6 +141,14 @@ TEST_F(BatchTest, ReportWritesALinePerPictureWithTheSettingsListing) {
   Ok({"report", (dir / "写真.jpg").string(), (dir / "c.bmp").string(), "--out", P("r4.txt"), "--format",
       "$(PN)", "-q"});
   EXPECT_EQ(LineSet(box.path("r4.txt")), (std::set<std::string>{"写真.jpg\r", "c.bmp\r"}));
+
+  // Sizes are read when the format asks for them, also through a name that holds a macro.
+  box.write("s/$(S).bmp", "12345");
+  box.write("s/t.bmp", "123");
+  Ok({"report", P("s"), "--out", P("r5.txt"), "--format", "$(PN)|$(S)", "--all-files", "-q"});
+  Ok({"report", P("s"), "--out", P("r6.txt"), "--format", "$(PN)", "--all-files", "-q"});
+  EXPECT_EQ(ReadFile(box.path("r5.txt")) + ReadFile(box.path("r6.txt")),
+            "5.bmp|5\r\nt.bmp|3\r\n5.bmp\r\nt.bmp\r\n");
 }
 
 TEST_F(BatchTest, TheSizeFilterOfTheSettingsAppliesUnlessAllFilesIsAsked) {

@@ -120,6 +120,11 @@ TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
   ASSERT_EQ(::mkfifo(box.path("pics/pipe.jpg").c_str(), 0600), 0);
   auto doc = ListedDoc();
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "link.jpg"}));
+  // The same from the kinds the folder tells, without a lookup per file (sizes unread).
+  doc->SetFileFactsWanted(false);
+  doc->RefreshFolder();
+  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "link.jpg"}));
+  EXPECT_EQ(doc->GetEntry(0)->size, 0u);
 
   doc->ChangeFolder(Folder("nothing/here"), nullptr, false);
   EXPECT_EQ(std::tuple(doc->GetEntryCount(), doc->Folder()), std::tuple(0, Folder("nothing/here")));
@@ -477,6 +482,7 @@ TEST_F(DocTest, SizeAndDateFiltersApplyWhileListingAndRefreshWhenChanged) {
   SetTimes(old, QDateTime(day.addDays(-1), QTime(23, 59, 59)).toSecsSinceEpoch());
   auto doc = ListedDoc();
   ASSERT_EQ(doc->GetEntryCount(), 3);
+  doc->SetFileFactsWanted(false);  // the filters read them all the same
 
   DisplayFilter f;
   f.dateOn = f.haveDates = true;
@@ -524,7 +530,9 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
   EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "c.jpg", "B.jpg"}));
   EXPECT_TRUE(doc->IsSortCommandChecked(SortCommand::kDescending));
 
-  // Re-listing, then applying the history: size descending is the newest key.
+  // Re-listing, then applying the history: size descending is the newest key (so the
+  // sizes are read even when not wanted otherwise).
+  doc->SetFileFactsWanted(false);
   doc->RefreshFolder();
   doc->ApplySortHistory();
   EXPECT_EQ(std::tuple(Names(*doc), doc->Sort().HeaderText(kSortSize)),

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <set>
 
+#include "catalogue/macros.h"
 #include "catalogue/thumbscheduler.h"
 #include "catalogue/workerpool.h"
 #include "fileops/folders.h"
@@ -294,7 +295,15 @@ int RunReport(Session &session) {
   Target target;
   int status = kExitOk;
   if (!SingleTarget(session, target, status)) return status;
-  CRXDoc *doc = session.Open(target);
+  // Names alone are listed without a lookup per file. A name that inserts a macro may ask
+  // for a size or a time after all: the folder is then listed again with them (files named
+  // on the command line are listed once, since each one missing is reported).
+  const bool fileFacts = (MacroNeeds(format) & kNeedsFileFacts) != 0 || target.kind == Target::kFiles;
+  CRXDoc *doc = session.Open(target, false, fileFacts);
+  bool inserts = false;
+  for (int i = 0; !fileFacts && !inserts && i < doc->GetEntryCount(); ++i)
+    inserts = MayInsertMacros(*doc->GetEntry(i), format);
+  if (inserts) doc = session.Open(target);
   const std::string path = AbsolutePath(*out);
   // The picture facts the format needs are read on the workers as the lines are written.
   if (!WriteReportFile(*doc, path, format, {&session.Builder(), &session.Engine().Pool()}))

@@ -194,11 +194,12 @@ bool Session::Init(std::string &error) {
   return true;
 }
 
-CRXDoc *Session::Open(const Target &target, bool forceNoDownScan) {
+CRXDoc *Session::Open(const Target &target, bool forceNoDownScan, bool fileFacts) {
   Profile *profile = target.kind == Target::kFiles ? filesProfile_.get() : folderProfile_.get();
   if (forceNoDownScan && profile->GetInt("RXDoc", "DownScan", 0) != 0)
     profile->WriteInt("RXDoc", "DownScan", 0);
   CRXDoc *doc = &engine_->ResetDocument(*profile);
+  doc->SetFileFactsWanted(fileFacts);
   opened_ = true;
 
   const bool useInfo = doc->Settings().cacheFolder != 0;

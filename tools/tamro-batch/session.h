@@ -46,7 +46,7 @@ class Session {
   // Lists a target into a fresh document and selects what it names. Every named file
   // that the listing did not produce is reported as failed. Null only when the target
   // produced no document at all.
-  CRXDoc *Open(const Target &target, bool forceNoDownScan = false);
+  CRXDoc *Open(const Target &target, bool forceNoDownScan = false, bool fileFacts = true);
   CatalogueEngine &Engine() { return *engine_; }
   CRXDoc *Doc() { return opened_ ? &engine_->Doc() : nullptr; }
   CThumbBuilder &Builder() { return engine_->Builder(); }
