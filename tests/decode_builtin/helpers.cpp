@@ -130,13 +130,8 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
   return b;
 }
 
-namespace {
-
-enum class Inks { kNone, kCmyk, kYcck };
-
-Bytes Compress(int width, int height, int components, const Bytes &pixels, int quality,
-               const std::string &comment, const std::string &app1, Inks inks = Inks::kNone,
-               bool adobe = true) {
+Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality,
+               const std::string &comment, const std::string &app1, Inks inks, bool adobe) {
   jpeg_compress_struct c{};
   jpeg_error_mgr err{};
   c.err = jpeg_std_error(&err);
@@ -149,7 +144,7 @@ Bytes Compress(int width, int height, int components, const Bytes &pixels, int q
   c.input_components = components;
   c.in_color_space = components == 1 ? JCS_GRAYSCALE : components == 3 ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&c);
-  if (inks != Inks::kNone) {
+  if (components == 4) {
     jpeg_set_colorspace(&c, inks == Inks::kYcck ? JCS_YCCK : JCS_CMYK);
     c.write_Adobe_marker = adobe ? TRUE : FALSE;
   }
@@ -171,17 +166,6 @@ Bytes Compress(int width, int height, int components, const Bytes &pixels, int q
   jpeg_destroy_compress(&c);
   free(mem);
   return out;
-}
-
-}  // namespace
-
-Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality,
-               const std::string &comment, const std::string &app1) {
-  return Compress(width, height, components, pixels, quality, comment, app1);
-}
-
-Bytes MakeInkJpeg(int width, int height, const Bytes &inks, bool ycck, bool adobe) {
-  return Compress(width, height, 4, inks, 100, {}, {}, ycck ? Inks::kYcck : Inks::kCmyk, adobe);
 }
 
 Bytes Gradient(int width, int height) {

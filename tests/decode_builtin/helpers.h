@@ -39,14 +39,14 @@ struct GifFrame {
 Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t> &globalColours,
               const std::vector<GifFrame> &frames, const std::string &comment = {}, int screenBits = 0);
 
-// JPEG via libjpeg: `components` 1 (grey), 3 (colour) or 4 (CMYK). Pixels in the order of
-// the components, top row first. Optional comment and APP1 data.
+// JPEG via libjpeg: `components` 1 (grey), 3 (colour) or 4 (inks: cyan, magenta, yellow,
+// black as stored). Pixels in the order of the components, top row first. Optional comment
+// and APP1 data. Inks are stored as `inks` says; `adobe` writes Adobe's marker (whose inks are
+// inverted, 255 meaning no ink); YCCK needs it to be told apart.
+enum class Inks { kCmyk, kYcck };
 Bytes MakeJpeg(int width, int height, int components, const Bytes &pixels, int quality = 95,
-               const std::string &comment = {}, const std::string &app1 = {});
-// A four-colour JPEG: `inks` holds cyan, magenta, yellow, black per pixel as stored, top row
-// first. `ycck` stores it as YCCK; `adobe` writes Adobe's marker (whose inks are inverted,
-// 255 meaning no ink); YCCK needs it to be told apart.
-Bytes MakeInkJpeg(int width, int height, const Bytes &inks, bool ycck, bool adobe);
+               const std::string &comment = {}, const std::string &app1 = {}, Inks inks = Inks::kCmyk,
+               bool adobe = true);
 // A colour picture with smooth content, RGB order.
 Bytes Gradient(int width, int height);
 

@@ -58,83 +58,64 @@ TEST(TiffSupport, ClaimsBothByteOrdersOnly) {
   EXPECT_EQ(claims({'M', 'M', 0x2A, 0}), 0);
 }
 
+// One row of `width` pixels; `map` holds `n` entries, all black but entry `i`.
+TiffLayout Row(uint32_t width, uint16_t bits, Bytes pixels, uint16_t photometric = PHOTOMETRIC_MINISBLACK,
+               std::size_t n = 0, std::size_t i = 0, uint16_t r = 0, uint16_t g = 0, uint16_t b = 0) {
+  TiffLayout s{.width = width, .height = 1, .bits = bits, .photometric = photometric, .pixels = pixels};
+  if (n) s.map.resize(3 * n), s.map[i] = r, s.map[n + i] = g, s.map[2 * n + i] = b;
+  return s;
+}
+
 // Strip reading, red-blue exchange, row order and 16-bit grey values are compared with Qt in the
 // conformance test (multi-strip, RGB and 16-bit files of the corpus); here the block's layout.
-TEST(TiffPicture, RgbGivesTwentyFourBitsAndTheDefaultDensity) {
+TEST(TiffPicture, RgbAndOtherLayoutsGiveTwentyFourBitsAndTheDefaultDensity) {
   test::Sandbox box;
-  // Three strips, the last one short.
-  TiffLayout s{.width = 2, .height = 5, .rowsPerStrip = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB,
-               .pixels = Bytes(30, 7)};
-  Picture pic;
-  ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
-  const BitmapInfoHeader h = test::HeaderOf(pic.h);
-  EXPECT_EQ(h.bitCount, 24);
-  EXPECT_EQ(h.xPelsPerMeter, 2834);
-  EXPECT_EQ(h.yPelsPerMeter, 2834);
+  const TiffLayout layouts[] = {
+      // Three strips, the last one short.
+      {.height = 5, .rowsPerStrip = 2, .samples = 3, .photometric = PHOTOMETRIC_RGB, .pixels = Bytes(60, 7)},
+      // Little-endian 16-bit grey, through the RGBA reader.
+      {.width = 2, .height = 2, .bits = 16, .pixels = {0x00, 0xFF, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}}};
+  for (const TiffLayout &s : layouts) {
+    SCOPED_TRACE(s.bits);
+    const Bytes file = WriteTiff(box, s);
+    Picture pic;
+    ASSERT_EQ(Decode(file, pic), 0);
+    const BitmapInfoHeader h = test::HeaderOf(pic.h);
+    EXPECT_EQ(h.bitCount, 24);
+    EXPECT_EQ(h.xPelsPerMeter, 2834);
+    EXPECT_EQ(h.yPelsPerMeter, 2834);
+    SpiPictureInfo info{};
+    ASSERT_EQ(test::InfoOf(kTiff, file, info), 0);
+    EXPECT_EQ(info.width, static_cast<int>(s.width));
+    EXPECT_EQ(info.colorDepth, s.samples * s.bits) << "samples x bits";
+  }
 }
 
-TEST(TiffPicture, PaletteMapsOfSixteenAndEightBits) {
+// Palette and grey pictures keep their indices; the table comes from the map (values x 255 /
+// 65535, or taken as 8-bit values when all are small) or rises or falls with the photometric.
+TEST(TiffPicture, IndexedPicturesKeepTheirIndicesAndGetTheirTable) {
   test::Sandbox box;
-  TiffLayout s{
-      .width = 2, .height = 1, .photometric = PHOTOMETRIC_PALETTE, .map = std::vector<uint16_t>(3 * 256)};
-  s.map[1] = 65535;        // red of entry 1
-  s.map[256 + 1] = 32768;  // green
-  s.map[512 + 1] = 256;    // blue
-  s.pixels = {1, 0};
-  Picture wide;
-  ASSERT_EQ(Decode(WriteTiff(box, s), wide), 0);
-  EXPECT_EQ(test::HeaderOf(wide.h).bitCount, 8);
-  EXPECT_EQ(test::PaletteAt(wide.h, 1), 0xFF7F00u) << "values x 255 / 65535";
-  EXPECT_EQ(test::IndexAt(wide.h, 0, 0), 1u);
-
-  // A map of small values is taken as 8-bit values.
-  s.bits = 4;
-  s.map.assign(3 * 16, 0);
-  s.map[2] = 200;
-  s.map[16 + 2] = 100;
-  s.map[32 + 2] = 7;
-  s.pixels = {0x20};
-  Picture narrow;
-  ASSERT_EQ(Decode(WriteTiff(box, s), narrow), 0);
-  EXPECT_EQ(test::HeaderOf(narrow.h).bitCount, 4);
-  EXPECT_EQ(test::PaletteAt(narrow.h, 2), 0xC86407u);
-  EXPECT_EQ(test::IndexAt(narrow.h, 0, 0), 2u);
-}
-
-TEST(TiffPicture, GreyRampsRiseOrFallWithThePhotometric) {
-  test::Sandbox box;
-  TiffLayout s{.width = 8, .height = 1, .bits = 4, .pixels = {0x0F, 0x12, 0x34, 0x56}};
-  Picture black;
-  ASSERT_EQ(Decode(WriteTiff(box, s), black), 0);
-  EXPECT_EQ(test::PaletteAt(black.h, 1), 0x111111u);
-  EXPECT_EQ(test::PaletteAt(black.h, 15), 0xFFFFFFu);
-  EXPECT_EQ(test::IndexAt(black.h, 1, 0), 15u);
-
-  s.bits = 1;
-  s.photometric = PHOTOMETRIC_MINISWHITE;
-  s.pixels = {0x80};
-  Picture white;
-  ASSERT_EQ(Decode(WriteTiff(box, s), white), 0);
-  EXPECT_EQ(test::HeaderOf(white.h).bitCount, 1);
-  EXPECT_EQ(test::PaletteAt(white.h, 0), 0xFFFFFFu);
-  EXPECT_EQ(test::PaletteAt(white.h, 1), 0u);
-  EXPECT_EQ(test::PixelAt(white.h, 0, 0).r, 0);
-  EXPECT_EQ(test::PixelAt(white.h, 1, 0).r, 255);
-}
-
-TEST(TiffPicture, OtherLayoutsGoThroughTheRgbaReader) {
-  test::Sandbox box;
-  // Little-endian 16-bit grey.
-  TiffLayout s{
-      .width = 2, .height = 2, .bits = 16, .pixels = {0x00, 0xFF, 0x00, 0x80, 0x00, 0x00, 0xFF, 0xFF}};
-  Picture pic;
-  ASSERT_EQ(Decode(WriteTiff(box, s), pic), 0);
-  EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
-
-  SpiPictureInfo info{};
-  ASSERT_EQ(test::InfoOf(kTiff, WriteTiff(box, s), info), 0);
-  EXPECT_EQ(info.width, 2);
-  EXPECT_EQ(info.colorDepth, 16) << "samples x bits";
+  const struct {
+    const char *name;
+    TiffLayout layout;
+    uint16_t bitCount;
+    std::vector<std::pair<int, uint32_t>> palette;  // entry, 0xRRGGBB
+    std::vector<uint32_t> indices;                  // of the first row from the left
+  } cases[] = {
+      {"wide", Row(2, 8, {1, 0}, PHOTOMETRIC_PALETTE, 256, 1, 65535, 32768, 256), 8, {{1, 0xFF7F00}}, {1}},
+      {"narrow", Row(2, 4, {0x20}, PHOTOMETRIC_PALETTE, 16, 2, 200, 100, 7), 4, {{2, 0xC86407}}, {2}},
+      {"min-is-black", Row(8, 4, {0x0F, 0x12, 0x34, 0x56}), 4, {{1, 0x111111}, {15, 0xFFFFFF}}, {0, 15}},
+      {"min-is-white", Row(8, 1, {0x80}, PHOTOMETRIC_MINISWHITE), 1, {{0, 0xFFFFFF}, {1, 0}}, {1, 0}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    Picture pic;
+    ASSERT_EQ(Decode(WriteTiff(box, c.layout), pic), 0);
+    EXPECT_EQ(test::HeaderOf(pic.h).bitCount, c.bitCount);
+    for (const auto &[entry, colour] : c.palette) EXPECT_EQ(test::PaletteAt(pic.h, entry), colour) << entry;
+    for (std::size_t x = 0; x < c.indices.size(); ++x)
+      EXPECT_EQ(test::IndexAt(pic.h, static_cast<int>(x), 0), c.indices[x]) << x;
+  }
 }
 
 // Points the second strip outside the file: the first strip's rows stand.
