@@ -12,9 +12,9 @@ struct Entry : tamro::CPicEntry {
     SetFolder("/home/user/Pictures/2026");
     name = "DSC_0042.JPG";
     size = 3456789;
-    pictureWidth = 6000;
-    pictureHeight = 4000;
-    bitCount = 24;
+    facts.width = 6000;
+    facts.height = 4000;
+    facts.bitCount = 24;
     lastWriteTime = 1700000000ll * tamro::kNanosPerSecond;
   }
 };

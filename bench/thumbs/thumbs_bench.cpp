@@ -220,10 +220,10 @@ struct StoredFolder {
       e->name = "IMG_" + std::to_string(10000 + i) + ".JPG";
       e->size = 3000000 + static_cast<uint64_t>(i);
       e->lastWriteTime = (1600000000LL + i) * kNanosPerSecond;
-      e->decoderIndex = 1001;
-      e->pictureWidth = 4000;
-      e->pictureHeight = 3000;
-      e->bitCount = 24;
+      e->facts.decoder = 1001;
+      e->facts.width = 4000;
+      e->facts.height = 3000;
+      e->facts.bitCount = 24;
       e->thumbScaleMode = 10;
       e->thumbUnsharp = 1;
       e->thumbnail.reset(CreateDib(110, 83, 24));

@@ -665,8 +665,9 @@ void CMainFrame::UpdateStatus(const Facts &facts) {
   QString current;
   if (const CPicEntry *e = doc_.GetEntry(doc_.Current())) {
     current = QString::fromStdString(e->name);
-    if (e->pictureWidth > 0 && e->pictureHeight > 0)
-      current += QStringLiteral("  %1x%2 %3bit").arg(e->pictureWidth).arg(e->pictureHeight).arg(e->bitCount);
+    if (e->facts.width > 0 && e->facts.height > 0)
+      current +=
+          QStringLiteral("  %1x%2 %3bit").arg(e->facts.width).arg(e->facts.height).arg(e->facts.bitCount);
   }
   SetStatusText(2, current);
 }

@@ -110,14 +110,14 @@ int CompareEntries(const CPicEntry &a, int ia, const CPicEntry &b, int ib, SortK
     case kSortPixels:
       switch ((key.state - 1) / 2) {
         case 0:
-          return Sign(x.pictureWidth, y.pictureWidth);
+          return Sign(x.facts.width, y.facts.width);
         case 1:
-          return Sign(x.pictureHeight, y.pictureHeight);
+          return Sign(x.facts.height, y.facts.height);
         case 2:
-          return Sign(x.bitCount, y.bitCount);
+          return Sign(x.facts.bitCount, y.facts.bitCount);
         default:
-          return Sign(static_cast<int64_t>(x.pictureWidth) * x.pictureHeight,
-                      static_cast<int64_t>(y.pictureWidth) * y.pictureHeight);
+          return Sign(static_cast<int64_t>(x.facts.width) * x.facts.height,
+                      static_cast<int64_t>(y.facts.width) * y.facts.height);
       }
     case kSortArchive:
       return CompareNoCase(x.ArchiveName(), y.ArchiveName());
@@ -182,13 +182,13 @@ int64_t NumberKey(const CPicEntry &e, int column, int state) {
     case kSortPixels:
       switch ((state - 1) / 2) {
         case 0:
-          return e.pictureWidth;
+          return e.facts.width;
         case 1:
-          return e.pictureHeight;
+          return e.facts.height;
         case 2:
-          return e.bitCount;
+          return e.facts.bitCount;
         default:
-          return static_cast<int64_t>(e.pictureWidth) * e.pictureHeight;
+          return static_cast<int64_t>(e.facts.width) * e.facts.height;
       }
     case kSortName:
     case kSortExtension:
@@ -284,7 +284,7 @@ std::vector<int> SortedOrder(CRXDoc &doc, const std::vector<SortKey> &keysOldest
       names.resize(entries.size());
       if (PictureDecoders *d = doc.Decoders())
         for (int i : order) {
-          int pos = entries[static_cast<std::size_t>(i)]->decoderIndex;
+          int pos = entries[static_cast<std::size_t>(i)]->facts.decoder;
           if (pos >= 0) names[static_cast<std::size_t>(i)] = d->DecoderName(pos, PictureDecoders::kPicture);
         }
     }

@@ -187,7 +187,7 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
     if (progress) progress->SetText(e.name);
     std::string spiName = TextValue(ini, section, "SPIName");
     std::string arcSpiName = TextValue(ini, section, "ArchiveSPIName");
-    e.decoderIndex = decoders_ ? decoders_->FindDecoderByName(spiName, PictureDecoders::kPicture) : -1;
+    e.facts.decoder = decoders_ ? decoders_->FindDecoderByName(spiName, PictureDecoders::kPicture) : -1;
     e.archiveDecoderIndex = decoders_ && !arcSpiName.empty()
                                 ? decoders_->FindDecoderByName(arcSpiName, PictureDecoders::kArchive)
                                 : -1;
@@ -200,21 +200,21 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
       if (!IsRegularFile(archivePath) || !LastWriteSeconds(archivePath, stamp) ||
           stamp != LongValue(ini, section, "ArchiveLastWriteTime", LLONG_MIN))
         continue;
-      if (e.decoderIndex < 0) continue;
+      if (e.facts.decoder < 0) continue;
     }
     long long length = LongValue(ini, section, "Length", 0);
     e.size = length > 0 ? static_cast<uint64_t>(length) : 0;
     e.creationTime = Nanos(LongValue(ini, section, "CreateTime", 0));
     e.lastWriteTime = Nanos(LongValue(ini, section, "LastWriteTime", 0));
-    e.width = ini.GetInt(section, "Width", 0);
-    e.height = ini.GetInt(section, "Height", 0);
-    e.bitCount = ini.GetInt(section, "BitCount", 0);
+    e.facts.width = ini.GetInt(section, "Width", 0);
+    e.facts.height = ini.GetInt(section, "Height", 0);
+    e.facts.bitCount = ini.GetInt(section, "BitCount", 0);
     e.description = TextValue(ini, section, "Document");
     if (e.archiveDecoderIndex < 0) {
       e.archiveName.clear();
       uint64_t size = 0;
       FileTime created = 0, written = 0;
-      if (e.decoderIndex < 0 || !IsPlainName(e.name) ||
+      if (e.facts.decoder < 0 || !IsPlainName(e.name) ||
           !ReadFileFacts(JoinPath(folder, e.name), size, created, written))
         continue;
       long long seconds = written / kNanosPerSecond;
@@ -228,7 +228,7 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
         e.size = size;
         e.creationTime = created;
         e.lastWriteTime = written;
-        e.width = e.height = e.bitCount = 0;
+        e.facts.width = e.facts.height = e.facts.bitCount = 0;
         e.description.clear();
       }
     }
@@ -245,7 +245,7 @@ int CRXDoc::ReadFolderInfo(const std::string &folder) {
       long long offset = std::strtoll(position.c_str(), nullptr, 10);
       // The decoder is found again on the next full decode; the picture facts of an
       // unchanged file stay.
-      entry->decoderIndex = -1;
+      entry->facts.decoder = -1;
       entry->SetDescription(std::string());
       entry->FreePictures();
       int w = 0, h = 0;

@@ -226,7 +226,7 @@ std::string Value(Macro macro, CPicEntry *e, MacroReads reads) {
   if (!e) return {};
   switch (macro) {
     case kCP:
-      if (e->IsArchiveMember() || e->decoderIndex != kBuiltinJpegDecoder) return {};
+      if (e->IsArchiveMember() || e->facts.decoder != kBuiltinJpegDecoder) return {};
       // Asked of the library once per entry, not on every paint of a caption.
       if (!e->cameraRead && reads == MacroReads::kReadFiles) e->SetCameraText(CpDecodeText(e->FullPath()));
       return e->CameraText();
@@ -246,11 +246,11 @@ std::string Value(Macro macro, CPicEntry *e, MacroReads reads) {
     case kArcName:
       return e->ArchiveName();
     case kWidth:
-      return std::to_string(e->pictureWidth);
+      return std::to_string(e->facts.width);
     case kHeight:
-      return std::to_string(e->pictureHeight);
+      return std::to_string(e->facts.height);
     case kColor:
-      return std::to_string(e->bitCount);
+      return std::to_string(e->facts.bitCount);
     case kDate:
       return LocalTime(e->lastWriteTime, "%Y/%m/%d");
     case kTime:

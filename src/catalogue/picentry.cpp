@@ -106,9 +106,8 @@ void CPicEntry::FreePictures() {
 }
 
 void CPicEntry::Reset() {
-  decoderIndex = -1;
   // The facts of a changed file are read again; old ones would reduce it by a wrong factor.
-  pictureWidth = pictureHeight = bitCount = 0;
+  facts = PictureFacts{};
   SetDescription(std::string());
   SetCameraText(std::string());
   cameraRead = false;

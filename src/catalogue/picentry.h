@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "catalogue/entrylook.h"
+#include "catalogue/picturefacts.h"
 #include "platform/globalhandle.h"
 
 namespace tamro {
@@ -76,8 +77,7 @@ class CPicEntry {
   std::string FilePath() const;
 
   // --- picture facts
-  int decoderIndex = -1;
-  int32_t pictureWidth = 0, pictureHeight = 0, bitCount = 0;
+  PictureFacts facts;
   const std::string &Description() const;
   void SetDescription(std::string text);
   // The note as read from the folder's note file (ReadEntryNote) or set; empty until then.

@@ -247,15 +247,12 @@ std::shared_ptr<const std::string> CRXDoc::FolderRef(const std::string &folder) 
 
 CPicEntry *CRXDoc::AddEntry(const IndexedEntry &in) {
   auto e = std::make_unique<CPicEntry>();
-  e->decoderIndex = in.decoderIndex;
+  e->facts = in.facts;
   e->SetFolder(FolderRef(in.folder));
   e->name = in.name;
   e->size = in.size;
   e->creationTime = in.creationTime;
   e->lastWriteTime = in.lastWriteTime;
-  e->pictureWidth = in.width;
-  e->pictureHeight = in.height;
-  e->bitCount = in.bitCount;
   e->SetDescription(in.description);
   e->sizeBoxWidth = in.sizeBoxWidth;
   e->sizeBoxHeight = in.sizeBoxHeight;

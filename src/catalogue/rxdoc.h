@@ -68,11 +68,10 @@ FolderChanges CompareFolder(std::shared_ptr<const FolderSnapshot> listed, std::s
 
 // An entry as the old folder index describes it.
 struct IndexedEntry {
-  int decoderIndex = -1;
+  PictureFacts facts;
   std::string folder, name;
   uint64_t size = 0;
   FileTime creationTime = 0, lastWriteTime = 0;
-  int width = 0, height = 0, bitCount = 0;
   std::string description;
   int sizeBoxWidth = 0, sizeBoxHeight = 0;
   int archiveDecoderIndex = -1;

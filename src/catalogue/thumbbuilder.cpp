@@ -133,13 +133,13 @@ HDIB ScaleThumbnail(const DrawSwitches &switches, int rotation, int width, int h
 namespace {
 
 bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decoder,
-                      const PictureSource &source, PictureFacts &facts, const DescriptionLookup &describe) {
+                      const PictureSource &source, DecodeFacts &facts, const DescriptionLookup &describe) {
   SpiPictureInfo info{};
   std::string text;
   if (decoders.GetPictureInfo(decoder, source, info, text) != 0) return false;
-  facts.width = info.width;
-  facts.height = info.height;
-  facts.bitCount = info.colorDepth;
+  facts.picture.width = info.width;
+  facts.picture.height = info.height;
+  facts.picture.bitCount = info.colorDepth;
   std::string description;
   if (job.describeJpeg && !job.member && decoder == builtin::kJpeg && describe)
     description = describe(source.path);
@@ -155,9 +155,10 @@ bool ReadPictureFacts(PictureDecoders &decoders, const DecodeJob &job, int decod
 // not older than the picture's last change.
 GlobalHandle EmbeddedPreview(PictureDecoders &decoders, const DecodeJob &job, int decoder,
                              const PictureSource &source, const ExifFacts &exif, const unsigned char *bytes,
-                             int orientation, const PictureFacts &facts, const CellSize &target) {
+                             int orientation, const DecodeFacts &facts, const CellSize &target) {
   const bool swap = OrientationSwapsSides(orientation);
-  const double shownWidth = swap ? facts.height : facts.width, shownHeight = swap ? facts.width : facts.height;
+  const double shownWidth = swap ? facts.picture.height : facts.picture.width,
+               shownHeight = swap ? facts.picture.width : facts.picture.height;
   const DibSize turned = RotatedSize(static_cast<int>(shownWidth), static_cast<int>(shownHeight), job.rotation);
   if (turned.width <= 0 || turned.height <= 0) return {};
   // The scale of the thumbnail; it is never larger than the picture.
@@ -198,7 +199,7 @@ GlobalHandle EmbeddedPreview(PictureDecoders &decoders, const DecodeJob &job, in
 }  // namespace
 
 GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
-                           PictureFacts &facts, const DescriptionLookup &describe, ProgressProc progress) {
+                           DecodeFacts &facts, const DescriptionLookup &describe, ProgressProc progress) {
   PictureSource source;
   unsigned char head[SPI_HEAD_BYTES];
   GlobalHandle member;
@@ -206,12 +207,12 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
   if (job.member) {
     if (job.archiveDecoder < 0 ||
         decoders.ExtractMember(job.archiveDecoder, job.path, job.memberPosition, member) != 0 || !member) {
-      facts.decoder = -1;
+      facts.picture.decoder = -1;
       return {};
     }
     memberLock = std::make_unique<GlobalLockGuard>(member.get());
     if (!*memberLock) {
-      facts.decoder = -1;
+      facts.picture.decoder = -1;
       return {};
     }
     source.path = job.memberName;
@@ -233,9 +234,9 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
     return decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, start, archive);
   };
 
-  int decoder = facts.decoder >= 0 ? facts.decoder : findNext(0);
+  int decoder = facts.picture.decoder >= 0 ? facts.picture.decoder : findNext(0);
   for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
-    bool known = facts.width > 0 && facts.height > 0;
+    bool known = facts.picture.width > 0 && facts.picture.height > 0;
     if (!known) known = ReadPictureFacts(decoders, job, decoder, source, facts, describe);
     // A decoder that turns pictures itself tells their size upright, too.
     const int orientation = job.exifRotate && !decoders.OrientsPictures(decoder) ? exif.orientation : 1;
@@ -243,7 +244,7 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
     if (known && job.embeddedPreview && target && target->width > 0 && target->height > 0) {
       GlobalHandle preview = EmbeddedPreview(decoders, job, decoder, source, exif, bytes, orientation, facts, *target);
       if (preview) {
-        facts.decoder = decoder;
+        facts.picture.decoder = decoder;
         facts.fromPreview = true;
         return preview;
       }
@@ -252,14 +253,15 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
       // The reduction is worked out once the size is known, so that a picture met for the
       // first time is not decoded at full size either.
       long factor = 1;
-      if (target && target->width > 0 && target->height > 0 && facts.width > 0 && facts.height > 0) {
-        const int32_t shownWidth = swap ? facts.height : facts.width,
-                      shownHeight = swap ? facts.width : facts.height;
+      if (target && target->width > 0 && target->height > 0 && facts.picture.width > 0 &&
+          facts.picture.height > 0) {
+        const int32_t shownWidth = swap ? facts.picture.height : facts.picture.width,
+                      shownHeight = swap ? facts.picture.width : facts.picture.height;
         factor = std::max(shownWidth / target->width, shownHeight / target->height);
       }
       GlobalHandle picture;
       if (decoders.GetPicture(decoder, source, factor, picture, progress) == 0 && picture) {
-        if (facts.bitCount <= 0) facts.bitCount = DibBitCount(picture.get());
+        if (facts.picture.bitCount <= 0) facts.picture.bitCount = DibBitCount(picture.get());
         if (job.colorManage) {
           std::string profile;
           if (decoders.GetColorProfile(decoder, source, profile) == 0 && !profile.empty())
@@ -271,11 +273,11 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
           if (!turned) break;
           if (turned != picture.get()) picture.reset(turned);
         }
-        facts.decoder = decoder;
+        facts.picture.decoder = decoder;
         return picture;
       }
     }
-    facts.decoder = -1;
+    facts.picture.decoder = -1;
     facts.description.clear();
     facts.descriptionChanged = true;
     const int next = findNext(decoder + 1);
@@ -283,7 +285,7 @@ GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, cons
     if (next <= decoder) break;
     decoder = next;
   }
-  facts.decoder = -1;
+  facts.picture.decoder = -1;
   return {};
 }
 
@@ -362,9 +364,9 @@ QImage SharedImage(HDIB picture, int edge) {
 // What a thumbnail from the shared cache leaves unknown: the decoder that reads the file and
 // the picture's facts, from its header only, so that the entry (and a store record made of
 // it) knows as much as after a decode.
-void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, PictureFacts &facts,
+void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, DecodeFacts &facts,
                 const DescriptionLookup &describe) {
-  if (facts.decoder >= 0 && facts.width > 0 && facts.height > 0) return;
+  if (facts.picture.decoder >= 0 && facts.picture.width > 0 && facts.picture.height > 0) return;
   PictureSource source;
   source.path = job.decode.path;
   unsigned char head[SPI_HEAD_BYTES];
@@ -372,7 +374,7 @@ void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, PictureFacts &fa
   int decoder = decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, 0, -1);
   for (int tries = 0; decoder >= 0 && tries < kMaxDecoderTries; ++tries) {
     if (ReadPictureFacts(decoders, job.decode, decoder, source, facts, describe)) {
-      facts.decoder = decoder;
+      facts.picture.decoder = decoder;
       return;
     }
     const int next = decoders.FindPictureDecoder(source.path, head, SPI_HEAD_BYTES, decoder + 1, -1);
@@ -383,7 +385,7 @@ void LearnFacts(PictureDecoders &decoders, const ThumbJob &job, PictureFacts &fa
 
 // The description library's text for "$(CP)", when the job asks for it and `decoder` is the
 // built-in JPEG one (the only pictures the library knows).
-void ReadCamera(const ThumbJob &job, int decoder, PictureFacts &facts, const DescriptionLookup &describe) {
+void ReadCamera(const ThumbJob &job, int decoder, DecodeFacts &facts, const DescriptionLookup &describe) {
   if (!job.decode.readCamera || job.decode.member || decoder != builtin::kJpeg || !describe) return;
   facts.camera = describe(job.decode.path);
   facts.cameraRead = true;
@@ -395,7 +397,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
   ThumbResult out;
   out.facts = job.facts;
   if (job.cameraOnly) {
-    ReadCamera(job, job.facts.decoder, out.facts, describe);
+    ReadCamera(job, job.facts.picture.decoder, out.facts, describe);
     out.result = 0;
     return out;
   }
@@ -423,7 +425,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     if (found != FdThumbCache::kMiss) {
       if (found == FdThumbCache::kHit) {
         LearnFacts(decoders, job, out.facts, describe);
-        ReadCamera(job, out.facts.decoder, out.facts, describe);
+        ReadCamera(job, out.facts.picture.decoder, out.facts, describe);
         if (GlobalHandle picture(BitmapToDib(cached)); picture) ScaleIntoCell(job, std::move(picture), out);
       }
       ReadFileFacts(job, out);
@@ -444,9 +446,10 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     if (picture) {
       const int pw = DibWidth(picture.get()), ph = std::abs(DibHeight(picture.get()));
       // The facts are the picture as stored; the cache says its upright size.
-      const bool swapped = (out.facts.width > out.facts.height) != (pw > ph);
+      const bool swapped = (out.facts.picture.width > out.facts.picture.height) != (pw > ph);
       shared->Save(job.decode.path, before.st_mtim.tv_sec, out.size, SharedImage(picture.get(), edge), edge,
-                   swapped ? out.facts.height : out.facts.width, swapped ? out.facts.width : out.facts.height);
+                   swapped ? out.facts.picture.height : out.facts.picture.width,
+                   swapped ? out.facts.picture.width : out.facts.picture.height);
     } else if (out.facts.descriptionChanged) {
       // Only when some decoder took the file and failed: one missing (plug-ins not loaded
       // yet) says nothing about the file.
@@ -454,7 +457,7 @@ ThumbResult MakeThumbnail(PictureDecoders &decoders, const ThumbJob &job, const 
     }
   }
   if (!picture) return out;
-  ReadCamera(job, out.facts.decoder, out.facts, describe);
+  ReadCamera(job, out.facts.picture.decoder, out.facts, describe);
   ScaleIntoCell(job, std::move(picture), out);
   return out;
 }
@@ -478,27 +481,21 @@ DecodeJob CThumbBuilder::DecodeJobFor(const CPicEntry &e) const {
   return job;
 }
 
-PictureFacts FactsOf(const CPicEntry &e) {
-  PictureFacts f;
-  f.decoder = e.decoderIndex;
-  f.width = e.pictureWidth;
-  f.height = e.pictureHeight;
-  f.bitCount = e.bitCount;
+DecodeFacts FactsOf(const CPicEntry &e) {
+  DecodeFacts f;
+  f.picture = e.facts;
   return f;
 }
 
-void TakeFacts(CPicEntry &e, const PictureFacts &f) {
-  e.decoderIndex = f.decoder;
-  e.pictureWidth = f.width;
-  e.pictureHeight = f.height;
-  e.bitCount = f.bitCount;
+void TakeFacts(CPicEntry &e, const DecodeFacts &f) {
+  e.facts = f.picture;
   if (f.descriptionChanged) e.SetDescription(f.description);
 }
 
 GlobalHandle CThumbBuilder::DecodeEntry(CPicEntry &e, const CellSize *target) {
   DecodingScope decoding(e);
   if (!decoders_) return {};
-  PictureFacts facts = FactsOf(e);
+  DecodeFacts facts = FactsOf(e);
   GlobalHandle picture = DecodePicture(*decoders_, DecodeJobFor(e), target, facts, describe_);
   TakeFacts(e, facts);
   return picture;
@@ -551,7 +548,8 @@ ThumbJob CThumbBuilder::JobFor(CPicEntry &e, const CellRect &rect) {
 
 bool CThumbBuilder::WantsCamera(const CPicEntry &e) const {
   // Before the first decode the decoder is not known yet: the decode tells.
-  if (e.cameraRead || !lines_ || e.IsArchiveMember() || (e.decoderIndex >= 0 && e.decoderIndex != builtin::kJpeg))
+  if (e.cameraRead || !lines_ || e.IsArchiveMember() ||
+      (e.facts.decoder >= 0 && e.facts.decoder != builtin::kJpeg))
     return false;
   // Asked for every cell shown: the lines are looked through again only when they changed.
   if (*lines_ != linesSeen_) {

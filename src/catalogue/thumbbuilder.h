@@ -68,12 +68,10 @@ struct DecodeJob {
   bool readCamera = false;  // the captions show "$(CP)": the description library's text too
 };
 
-// What the decoders told about a picture; a decode starts from the entry's and updates it.
-// Width and height are the picture's as stored, before any turning by its orientation tag,
-// so they do not change with the switches.
-struct PictureFacts {
-  int decoder = -1;
-  int32_t width = 0, height = 0, bitCount = 0;
+// What a decode learnt: the picture's facts (a decode starts from the entry's and updates
+// them; they do not change with the switches), its description and the decode's extras.
+struct DecodeFacts {
+  PictureFacts picture;
   std::string description;
   bool descriptionChanged = false;
   bool fromPreview = false;  // the picture was the file's embedded preview
@@ -88,17 +86,17 @@ struct PictureFacts {
 // fits the turned picture into `target`). `facts` ends with the decoder that succeeded (-1
 // on failure), the picture's size and depth, and its description. Safe on any thread.
 GlobalHandle DecodePicture(PictureDecoders &decoders, const DecodeJob &job, const CellSize *target,
-                           PictureFacts &facts, const DescriptionLookup &describe,
+                           DecodeFacts &facts, const DescriptionLookup &describe,
                            ProgressProc progress = nullptr);
 
 // The facts an entry holds, and storing what a decode learnt back into it (GUI thread).
-PictureFacts FactsOf(const CPicEntry &entry);
-void TakeFacts(CPicEntry &entry, const PictureFacts &facts);
+DecodeFacts FactsOf(const CPicEntry &entry);
+void TakeFacts(CPicEntry &entry, const DecodeFacts &facts);
 
 // One thumbnail to make: a stored record to decode, or the picture to decode and scale.
 struct ThumbJob {
   DecodeJob decode;
-  PictureFacts facts;
+  DecodeFacts facts;
   CellRect rect;
   DrawSwitches switches;
   int32_t rotation = 0;
@@ -123,7 +121,7 @@ struct ThumbJob {
 struct ThumbResult {
   int result = -1;  // 0: a thumbnail
   GlobalHandle thumbnail;
-  PictureFacts facts;
+  DecodeFacts facts;
   bool haveFileFacts = false;  // the file's size and times, read again after decoding
   uint64_t size = 0;
   FileTime creationTime = 0, lastWriteTime = 0;

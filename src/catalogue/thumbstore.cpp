@@ -644,11 +644,11 @@ int CThumbStore::Put(CPicEntry &entry, std::shared_ptr<ThumbBytes> block) {
   h.thumbHeight = entry.thumbHeight;
   h.boxWidth = entry.sizeBoxWidth;
   h.boxHeight = entry.sizeBoxHeight;
-  h.pictureWidth = entry.pictureWidth;
-  h.pictureHeight = entry.pictureHeight;
-  h.bitCount = entry.bitCount;
-  if (decoders_ && entry.decoderIndex >= 0)
-    h.decoderName = decoders_->DecoderName(entry.decoderIndex, PictureDecoders::kPicture);
+  h.pictureWidth = entry.facts.width;
+  h.pictureHeight = entry.facts.height;
+  h.bitCount = entry.facts.bitCount;
+  if (decoders_ && entry.facts.decoder >= 0)
+    h.decoderName = decoders_->DecoderName(entry.facts.decoder, PictureDecoders::kPicture);
   h.archiveName = entry.ArchiveName();
   if (decoders_ && entry.IsArchiveMember() && entry.archiveDecoderIndex >= 0)
     h.archiveDecoderName = decoders_->DecoderName(entry.archiveDecoderIndex, PictureDecoders::kArchive);
@@ -701,15 +701,15 @@ int CThumbStore::Load(CPicEntry &entry) {
 }
 
 void ApplyThumbRecord(CPicEntry &entry, const ThumbRecordHeader &h, int decoder, GlobalHandle thumb) {
-  entry.pictureWidth = h.pictureWidth;
-  entry.pictureHeight = h.pictureHeight;
-  entry.bitCount = h.bitCount;
+  entry.facts.width = h.pictureWidth;
+  entry.facts.height = h.pictureHeight;
+  entry.facts.bitCount = h.bitCount;
   entry.sizeBoxWidth = h.boxWidth;
   entry.sizeBoxHeight = h.boxHeight;
   // The picture's own size, whatever the header says.
   entry.thumbWidth = DibWidth(thumb.get());
   entry.thumbHeight = std::abs(DibHeight(thumb.get()));
-  entry.decoderIndex = decoder;
+  entry.facts.decoder = decoder;
   // What the thumbnail was made with; the entry's own switches stay what the settings gave it,
   // so that a record made otherwise (from the old folder index, say) is judged by them.
   entry.thumbScaleMode = h.scaleMode;

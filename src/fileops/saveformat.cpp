@@ -158,7 +158,7 @@ HDIB ConvertEntryPicture(PictureDecoders &decoders, const CPicEntry &entry, cons
   copy.SetArchiveName(entry.ArchiveName());
   copy.archiveDecoderIndex = entry.archiveDecoderIndex;
   copy.position = entry.position;
-  copy.decoderIndex = entry.decoderIndex;
+  copy.facts.decoder = entry.facts.decoder;
   copy.switches = entry.switches;
   copy.switches.scaleMode = KnownScaleMode(option.scaleMode) ? option.scaleMode : 0;
   copy.switches.unsharp = option.unsharp ? 1 : 0;

@@ -66,7 +66,7 @@ int UnpackOne(UnpackRun &run, const CPicEntry &e, const std::string &destination
     return run.Member(e.archiveDecoderIndex, e.ArchivePath(), e.position, e.name, e.size,
                       e.lastWriteTime / kNanosPerSecond, destination);
   }
-  if (e.decoderIndex == -1 && e.size > 0) return run.Archive(e.FullPath(), destination);
+  if (e.facts.decoder == -1 && e.size > 0) return run.Archive(e.FullPath(), destination);
   return 0;
 }
 
@@ -237,7 +237,7 @@ int ExtractArchiveFile(PictureDecoders &decoders, const std::string &archivePath
 }
 
 bool CanUnpackEntry(const CPicEntry *e) {
-  return e && (e->IsArchiveMember() || e->decoderIndex == -1) && e->size > 0;
+  return e && (e->IsArchiveMember() || e->facts.decoder == -1) && e->size > 0;
 }
 
 bool CanUnpackSelected(CRXDoc &doc) { return doc.CountSelected(false) > 0; }
@@ -279,7 +279,7 @@ int UnpackSelected(CRXDoc &doc) {
 
 int UnpackEntry(CRXDoc &doc, int visibleIndex) {
   const CPicEntry *e = doc.GetEntry(visibleIndex);
-  if (!e || (!e->IsArchiveMember() && e->decoderIndex >= 0)) return -1;
+  if (!e || (!e->IsArchiveMember() && e->facts.decoder >= 0)) return -1;
   Profile &profile = Profile::App();
   std::string chosen = profile.GetString(kUnpackSection, kUnpackKey, "");
   if (!Ui().BrowseFolder("解凍先の選択", chosen) || chosen.empty()) return -1;

@@ -286,9 +286,7 @@ HtmlPicture HtmlPictureOf(const CPicEntry &e) {
   p.folder = e.Folder();
   p.name = e.name;
   p.path = e.FullPath();
-  p.width = e.pictureWidth;
-  p.height = e.pictureHeight;
-  p.bitCount = e.bitCount;
+  p.facts = e.facts;
   p.lastWrite = static_cast<std::time_t>(e.lastWriteTime / kNanosPerSecond);
   if (e.lastWriteTime % kNanosPerSecond < 0) --p.lastWrite;
   p.size = e.size;
@@ -466,8 +464,8 @@ std::string CHtmlCatalog::SubstituteTokens(std::string_view line, const HtmlPict
       case kOrgFileName:
         return EscapeHtml(picture->name);
       case kPixel:
-        return std::to_string(picture->width) + "x" + std::to_string(picture->height) + " " +
-               std::to_string(picture->bitCount) + "bit";
+        return std::to_string(picture->facts.width) + "x" + std::to_string(picture->facts.height) + " " +
+               std::to_string(picture->facts.bitCount) + "bit";
       case kInfoTok: {
         std::tm tm{};
         char stamp[64] = "";

@@ -12,6 +12,7 @@
 #include <string_view>
 #include <vector>
 
+#include "catalogue/picturefacts.h"
 #include "output/history.h"
 #include "picture/dibtypes.h"
 
@@ -57,7 +58,7 @@ struct HtmlPicture {
   std::string folder;  // folder of the file (of the archive for a member)
   std::string name;    // file name (member name for a member)
   std::string path;    // full path: folder + "/" + name, or the member name
-  int width = 0, height = 0, bitCount = 0;
+  PictureFacts facts;
   std::time_t lastWrite = 0;
   uint64_t size = 0;
   std::string info, note;

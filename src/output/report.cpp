@@ -66,12 +66,12 @@ constexpr std::size_t kReportBuffer = 1 << 16;
 // What a worker reads for one entry, and what it hands back.
 struct FactsJob {
   DecodeJob decode;
-  PictureFacts facts;
+  PictureFacts facts;  // the entry's
   bool readFacts = false;  // the entry has no picture facts yet
   bool camera = false;     // ask the description library too ("$(CP)")
 };
 struct FactsResult {
-  PictureFacts facts;
+  DecodeFacts facts;
   bool cameraRead = false;
   std::string camera;
 };
@@ -81,7 +81,7 @@ struct FactsResult {
 // first), cost a decode. Safe on any thread.
 FactsResult ReadFacts(PictureDecoders &decoders, const FactsJob &job, const DescriptionLookup &describe) {
   FactsResult r;
-  r.facts = job.facts;
+  r.facts.picture = job.facts;
   const std::string &path = job.decode.path;
   const bool known = !job.readFacts;
   const CellSize smallest{1, 1};
@@ -93,16 +93,16 @@ FactsResult ReadFacts(PictureDecoders &decoders, const FactsJob &job, const Desc
     if (ReadFileHead(path, sizeof head, bytes)) std::memcpy(head, bytes.data(), bytes.size());
     PictureSource source;
     source.path = path;
-    r.facts.decoder = -1;
+    r.facts.picture.decoder = -1;
     int decoder = decoders.FindPictureDecoder(path, head, sizeof head, 0, -1);
     for (int tries = 0; decoder >= 0 && tries < 8; ++tries) {
       SpiPictureInfo info{};
       std::string text;
       if (decoders.GetPictureInfo(decoder, source, info, text) == 0) {
-        r.facts.decoder = decoder;
-        r.facts.width = info.width;
-        r.facts.height = info.height;
-        r.facts.bitCount = info.colorDepth;
+        r.facts.picture.decoder = decoder;
+        r.facts.picture.width = info.width;
+        r.facts.picture.height = info.height;
+        r.facts.picture.bitCount = info.colorDepth;
         std::string description;
         if (job.decode.describeJpeg && decoder == kBuiltinJpegDecoder && describe)
           description = describe(path);
@@ -114,12 +114,12 @@ FactsResult ReadFacts(PictureDecoders &decoders, const FactsJob &job, const Desc
       if (next <= decoder) break;
       decoder = next;
     }
-    if (r.facts.decoder >= 0 && r.facts.bitCount <= 0)
+    if (r.facts.picture.decoder >= 0 && r.facts.picture.bitCount <= 0)
       DecodePicture(decoders, job.decode, &smallest, r.facts, describe);
   }
   if (job.camera) {
     r.cameraRead = true;
-    if (!job.decode.member && r.facts.decoder == kBuiltinJpegDecoder) r.camera = CpDecodeText(path);
+    if (!job.decode.member && r.facts.picture.decoder == kBuiltinJpegDecoder) r.camera = CpDecodeText(path);
   }
   return r;
 }
@@ -142,13 +142,13 @@ class FactsAhead {
 
   // Queues entry `row` of the document (GUI thread); answers whether anything is to read.
   bool Add(CPicEntry &entry, bool pictureFacts) {
-    const bool facts = pictureFacts && !(entry.pictureWidth > 0 && entry.pictureHeight > 0);
+    const bool facts = pictureFacts && !(entry.facts.width > 0 && entry.facts.height > 0);
     const bool camera = camera_ && !entry.cameraRead;
     if (!facts && !camera) return false;
     FactsJob job;
     job.decode = where_.builder->DecodeJobFor(entry);
     job.decode.exifRotate = false;  // sizes are as stored; the tag is not needed
-    job.facts = FactsOf(entry);
+    job.facts = entry.facts;
     job.readFacts = facts;
     job.camera = camera;
     std::lock_guard<std::mutex> lock(state_->mutex);

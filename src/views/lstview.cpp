@@ -121,17 +121,17 @@ QString CLstModel::CellText(int row, int column) const {
       return TimeText(e->lastWriteTime);
     case kSortPixels:
       return QStringLiteral("%1x%2 %3bits")
-          .arg(static_cast<uint32_t>(e->pictureWidth))
-          .arg(static_cast<uint32_t>(e->pictureHeight))
-          .arg(static_cast<uint32_t>(e->bitCount));
+          .arg(static_cast<uint32_t>(e->facts.width))
+          .arg(static_cast<uint32_t>(e->facts.height))
+          .arg(static_cast<uint32_t>(e->facts.bitCount));
     case kSortArchive:
       return FromUtf8(e->ArchiveName());
     case kSortDescription:
       return OneLine(e->Description(), kTextCut);
     case kSortDecoder: {
       PictureDecoders *d = doc_.Decoders();
-      if (!d || e->decoderIndex < 0) return QString();
-      std::string name = d->DecoderName(e->decoderIndex, PictureDecoders::kPicture);
+      if (!d || e->facts.decoder < 0) return QString();
+      std::string name = d->DecoderName(e->facts.decoder, PictureDecoders::kPicture);
       if (e->IsArchiveMember() && e->archiveDecoderIndex >= 0)
         name += "/" + d->DecoderName(e->archiveDecoderIndex, PictureDecoders::kArchive);
       return FromUtf8(name);

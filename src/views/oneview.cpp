@@ -59,7 +59,7 @@ void COneView::ShowEntry(int index, bool held) {
   index_ = index;
   id_ = EntryId::Of(*e);
   shown_ = Shown{e->name, e->IsArchiveMember() ? e->ArchivePath() : e->FullPath(), e->IsArchiveMember(), e->size,
-                 e->pictureWidth, e->pictureHeight, e->bitCount, e->Description()};
+                 e->facts, e->Description()};
   animation_.stop();
   gif_.Close();
   // An animated GIF plays from its file, its frames made on workers; anything else is decoded.
@@ -90,9 +90,9 @@ bool COneView::StartAnimation(const CPicEntry &e) {
   painted_.reset();
   asked_ = {};
   // What the status bar tells comes from the file here, not from a decoder.
-  sourceWidth_ = shown_.width = gif_.ScreenSize().width();
-  sourceHeight_ = shown_.height = gif_.ScreenSize().height();
-  shown_.bitCount = gif_.BitCount();
+  sourceWidth_ = shown_.facts.width = gif_.ScreenSize().width();
+  sourceHeight_ = shown_.facts.height = gif_.ScreenSize().height();
+  shown_.facts.bitCount = gif_.BitCount();
   angle_ = 0.0;
   Relayout(false);  // the first frame is composed on a worker and shown as soon as it is made
   return true;
@@ -132,9 +132,7 @@ ViewLook COneView::NewLook() const {
 void COneView::TakePicture(const LoadedPicturePtr &loaded, const DisplayPtr &display) {
   loading_ = false;
   if (const int at = Locate(); at >= 0) TakeFacts(*doc_.GetEntry(at), loaded->facts);
-  shown_.width = loaded->facts.width;
-  shown_.height = loaded->facts.height;
-  shown_.bitCount = loaded->facts.bitCount;
+  shown_.facts = loaded->facts.picture;
   if (loaded->facts.descriptionChanged) shown_.description = loaded->facts.description;
   loader_.Discard(std::exchange(loaded_, loaded));
   loader_.Discard(std::exchange(painted_, loaded->picture ? display : nullptr));
@@ -460,7 +458,7 @@ int COneView::NextSlide() {
 
 bool COneView::Showable(int index) {
   CPicEntry *e = doc_.GetEntry(index);
-  return e && (e->decoderIndex >= 0 || doc_.AcceptedByDecoder(*e));
+  return e && (e->facts.decoder >= 0 || doc_.AcceptedByDecoder(*e));
 }
 
 int COneView::StepTarget(Step step) {

@@ -40,7 +40,7 @@ class COneView : public QWidget {
     std::string name, path;  // display name; the file (or archive) for file commands
     bool member = false;
     uint64_t size = 0;
-    int width = 0, height = 0, bitCount = 0;
+    PictureFacts facts;
     std::string description;
   };
 

@@ -253,8 +253,8 @@ QString COneWnd::StatusText(int pane) const { return panes_[pane]->text(); }
 void COneWnd::UpdateStatus() {
   const COneView::Shown &e = view_->Entry();
   setWindowTitle(QString::fromStdString(e.name));
-  panes_[0]->setText(QString::asprintf("%ldx%ld %d bit", static_cast<long>(e.width), static_cast<long>(e.height),
-                                       e.bitCount));
+  panes_[0]->setText(QString::asprintf("%ldx%ld %d bit", static_cast<long>(e.facts.width),
+                                       static_cast<long>(e.facts.height), e.facts.bitCount));
   panes_[1]->setText(QString::fromStdString(FormatByteCount(static_cast<uint32_t>(e.size),
                                                             static_cast<uint32_t>(e.size >> 32), true, 1, 0, -1)));
   panes_[2]->setText(view_->HasPicture() ? view_->ScaleText() : QString());

@@ -83,7 +83,7 @@ std::shared_ptr<PictureLoader::Slot> PictureLoader::Start(const CPicEntry &e, in
   slot->priority = priority;
   slot->look = look;
   slot->job = engine_.Builder().DecodeJobFor(e);
-  slot->facts = FactsOf(e);
+  slot->facts = e.facts;
   slots_.push_back(slot);
   Post(slot);
   return slot;
@@ -112,7 +112,7 @@ void PictureLoader::Post(const std::shared_ptr<Slot> &slot) {
       [job = slot->job, facts = slot->facts, look = slot->look, describe = engine_.Builder().Describe(),
        &decoders]() {
         auto result = std::make_shared<LoadedPicture>();
-        result->facts = facts;
+        result->facts.picture = facts;
         result->picture = DecodePicture(decoders, job, nullptr, result->facts, describe);
         return MakeDisplay(result, look);
       },

@@ -26,7 +26,7 @@ class CatalogueEngine;
 // the window that shows it.
 struct LoadedPicture {
   GlobalHandle picture;  // null when no decoder could read it
-  PictureFacts facts;
+  DecodeFacts facts;
 };
 using LoadedPicturePtr = std::shared_ptr<const LoadedPicture>;
 
@@ -92,7 +92,7 @@ class PictureLoader : public QObject {
     int priority = 0;
     bool done = false;
     DecodeJob job;
-    PictureFacts facts;
+    PictureFacts facts;  // the entry's, which the decode starts from
     ViewLook look;  // what its display picture is wanted at
     bool making = false;
     LoadedPicturePtr result;

@@ -454,7 +454,7 @@ void CRXView::Command(int id, Qt::KeyboardModifiers keys) {
 void CRXView::OpenEntry(int index, bool newWindow) {
   CPicEntry *e = doc_.GetEntry(index);
   if (!e) return;
-  if (e->decoderIndex < 0 && grid_.cellWidth > 0) {
+  if (e->facts.decoder < 0 && grid_.cellWidth > 0) {
     // Not examined yet: building its thumbnail tells which decoder reads it.
     const bool had = static_cast<bool>(e->thumbnail);
     {
@@ -467,7 +467,7 @@ void CRXView::OpenEntry(int index, bool newWindow) {
       doc_.UpdateAllViews(this, kHintEntryChanged, UpdateArgument{index, 0, {}});
     }
   }
-  if (e->decoderIndex < 0 || !pictures_) {
+  if (e->facts.decoder < 0 || !pictures_) {
     RunAssociated(index);
     return;
   }

@@ -58,18 +58,18 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   EXPECT_EQ(added, 3);  // c.jpg: no decoder; ../escape.jpg: outside the folder
   ASSERT_EQ(doc->GetAllEntryCount(), 3);
   CPicEntry *a = doc->GetEntryAt(0);
-  EXPECT_EQ(std::tuple(a->name, a->size, a->creationTime, a->pictureWidth, a->bitCount, a->sizeBoxWidth,
+  EXPECT_EQ(std::tuple(a->name, a->size, a->creationTime, a->facts.width, a->facts.bitCount, a->sizeBoxWidth,
                        a->sizeBoxHeight),
             std::tuple("a.jpg", 3u, 900 * kNanosPerSecond, 640, 24, 96, 72));
   ASSERT_TRUE(a->thumbnail);
   EXPECT_EQ(std::tuple(a->thumbWidth, GlobalSize(a->thumbnail.get())), std::tuple(2, 56u));
   // An entry that gets a thumbnail from the index is reset: its decoder is found again.
-  EXPECT_EQ(std::tuple(a->decoderIndex, a->Description()), std::tuple(-1, ""));
+  EXPECT_EQ(std::tuple(a->facts.decoder, a->Description()), std::tuple(-1, ""));
   // b.jpg changed since: no thumbnail (rebuilt later), and nothing the index says about the old picture
   // stays; the file's own facts are taken.
   CPicEntry *b = doc->GetEntryAt(1);
-  EXPECT_EQ(std::tuple(b->name, bool(b->thumbnail), b->decoderIndex, b->pictureWidth, b->pictureHeight,
-                       b->bitCount, b->Description(), b->lastWriteTime, b->size),
+  EXPECT_EQ(std::tuple(b->name, bool(b->thumbnail), b->facts.decoder, b->facts.width, b->facts.height,
+                       b->facts.bitCount, b->Description(), b->lastWriteTime, b->size),
             std::tuple("b.jpg", false, 0, 0, 0, 0, "", 2000 * kNanosPerSecond, 3u));
   CPicEntry *m = doc->GetEntryAt(2);
   EXPECT_EQ(std::tuple(m->IsArchiveMember(), m->position, m->archiveDecoderIndex, bool(m->thumbnail)),

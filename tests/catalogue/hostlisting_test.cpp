@@ -63,7 +63,7 @@ TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
   doc->ChangeFolder(Folder(), nullptr, false);
   for (int i = 0; i < doc->GetEntryCount(); ++i) {
     CPicEntry *e = doc->GetEntry(i);
-    e->decoderIndex = e->name == "b.bmp" ? 1000 : e->name == "a.jpg" ? 1001 : -1;
+    e->facts.decoder = e->name == "b.bmp" ? 1000 : e->name == "a.jpg" ? 1001 : -1;
   }
   doc->SortBy(kSortDecoder, 2);
   EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "b.bmp", "c.bin"}));

@@ -182,7 +182,7 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
   for (int i = 0; i < 3; ++i) {
     CPicEntry *e = doc->GetEntry(i);
     e->thumbnail = GlobalHandle::Allocate(64);
-    e->decoderIndex = 0, e->pictureWidth = 640, e->pictureHeight = 480, e->bitCount = 24;
+    e->facts.decoder = 0, e->facts.width = 640, e->facts.height = 480, e->facts.bitCount = 24;
     e->SetDescription("info");
     before[e->name] = e;
   }
@@ -200,8 +200,8 @@ TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
   ASSERT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "b.jpg", "d.jpg"}));
   for (int i = 0; i < 3; ++i) {
     CPicEntry *e = doc->GetEntry(i);
-    const auto facts = std::tuple(bool(e->thumbnail), e->decoderIndex, e->pictureWidth, e->pictureHeight,
-                                  e->bitCount, e->Description());
+    const auto facts = std::tuple(bool(e->thumbnail), e->facts.decoder, e->facts.width, e->facts.height,
+                                  e->facts.bitCount, e->Description());
     if (e->name == "a.jpg") {
       EXPECT_EQ(std::tuple(e, facts), std::tuple(before["a.jpg"], std::tuple(true, 0, 640, 480, 24, "info")));
     } else if (e->name == "b.jpg") {

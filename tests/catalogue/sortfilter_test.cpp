@@ -136,10 +136,10 @@ CPicEntry *Make(std::vector<std::unique_ptr<CPicEntry>> &all, const char *name, 
 
 TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
   std::vector<std::unique_ptr<CPicEntry>> all;
-  Make(all, "b.JPG", 10, 5)->pictureWidth = 3;
-  Make(all, "A.gif", 20, 5)->pictureWidth = 1;
-  Make(all, "c.jpg", 10, 1)->pictureWidth = 2;
-  Make(all, "写真.png", 5, 9)->pictureWidth = 2;
+  Make(all, "b.JPG", 10, 5)->facts.width = 3;
+  Make(all, "A.gif", 20, 5)->facts.width = 1;
+  Make(all, "c.jpg", 10, 1)->facts.width = 2;
+  Make(all, "写真.png", 5, 9)->facts.width = 2;
   std::vector<const CPicEntry *> ptrs;
   for (auto &e : all) ptrs.push_back(e.get());
   std::vector<std::string> names(4);

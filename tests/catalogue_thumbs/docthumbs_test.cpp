@@ -116,7 +116,7 @@ TEST_F(DocTest, RebuildAllForgetsEveryThumbnailAndRedraws) {
   EXPECT_EQ(recorder.hints, (std::vector<std::pair<int, long>>{{kHintRedrawAll, 0}}));
   for (int i = 0; i < 5; ++i) {
     EXPECT_FALSE(At(i).thumbnail);
-    EXPECT_EQ(At(i).decoderIndex, -1);
+    EXPECT_EQ(At(i).facts.decoder, -1);
     EXPECT_FALSE(At(i).useCache);
     EXPECT_EQ(At(i).switches.unsharp, 0);
   }

@@ -47,10 +47,10 @@ TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode)
   auto e = test::FileEntry(Jpeg(box, "photo.jpg", 1600, 1200));
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
-  EXPECT_EQ(e->decoderIndex, builtin::kJpeg);
-  EXPECT_EQ(e->pictureWidth, 1600);
-  EXPECT_EQ(e->pictureHeight, 1200);
-  EXPECT_EQ(e->bitCount, 24);
+  EXPECT_EQ(e->facts.decoder, builtin::kJpeg);
+  EXPECT_EQ(e->facts.width, 1600);
+  EXPECT_EQ(e->facts.height, 1200);
+  EXPECT_EQ(e->facts.bitCount, 24);
   EXPECT_EQ(test::WidthOf(e->thumbnail.get()), 100);
   EXPECT_EQ(test::HeightOf(e->thumbnail.get()), 75);
   // The decoder itself hands back the reduced picture.
@@ -117,7 +117,7 @@ TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
       ASSERT_EQ(test::HeightOf(e->thumbnail.get()), test::HeightOf(upright->thumbnail.get())) << name;
       EXPECT_LT(MeanDifference(e->thumbnail.get(), upright->thumbnail.get()), 8.0) << name;
       // The facts are the picture's as stored.
-      EXPECT_EQ(e->pictureWidth == upright->pictureWidth, o < 5) << name;
+      EXPECT_EQ(e->facts.width == upright->facts.width, o < 5) << name;
     }
   }
   // Switched off, a picture stays as it is stored.
@@ -209,9 +209,9 @@ TEST_F(HostTest, EmbeddedColourProfilesAreConvertedToSrgb) {
     DecodeJob job;
     job.path = file.string();
     job.colorManage = convert;
-    PictureFacts facts;
+    DecodeFacts facts;
     GlobalHandle picture = DecodePicture(decoders, job, nullptr, facts, nullptr);
-    EXPECT_EQ(facts.decoder, builtin::kJpeg);
+    EXPECT_EQ(facts.picture.decoder, builtin::kJpeg);
     const uint32_t p = test::PixelAt(picture.get(), 16, 16);
     return QColor(p & 0xFF, (p >> 8) & 0xFF, (p >> 16) & 0xFF);
   };

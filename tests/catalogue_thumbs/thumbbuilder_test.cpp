@@ -90,8 +90,8 @@ TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
     EXPECT_TRUE(e->justBuilt);
     EXPECT_EQ(e->sizeBoxWidth, 100);
     EXPECT_EQ(e->sizeBoxHeight, r.cellHeight);
-    EXPECT_EQ(e->pictureWidth, r.width);
-    EXPECT_EQ(e->pictureHeight, r.height);
+    EXPECT_EQ(e->facts.width, r.width);
+    EXPECT_EQ(e->facts.height, r.height);
     // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
     EXPECT_EQ(test::PixelAt(e->thumbnail.get(), r.thumbWidth / 2, r.thumbHeight / 2),
               test::Rgb(r.colour.red(), r.colour.green(), r.colour.blue()));
@@ -139,7 +139,7 @@ TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemember
   // A PNG named .bmp: the BMP decoder takes it by name and fails; PNG takes it by its bytes.
   auto e = Plain("png-with-bmp-extension.bmp", 40, 30, Qt::yellow);
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(e->decoderIndex, 1001);
+  EXPECT_EQ(e->facts.decoder, 1001);
   EXPECT_EQ(decoders.infoCalls, (std::vector<int>{1000, 1001}));
   ASSERT_EQ(decoders.pictureCalls.size(), 1u);
   EXPECT_EQ(decoders.pictureCalls[0].first, 1001);
@@ -155,10 +155,10 @@ TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemember
 
 TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
   auto e = FileEntry(Write("noise.bin", std::string(3000, '\x7f')));
-  e->decoderIndex = 1000;  // remembered from before, but the file changed
+  e->facts.decoder = 1000;  // remembered from before, but the file changed
   EXPECT_EQ(Build(*e), -1);
   EXPECT_FALSE(e->thumbnail);
-  EXPECT_EQ(e->decoderIndex, -1);
+  EXPECT_EQ(e->facts.decoder, -1);
   EXPECT_FALSE(e->justBuilt);
   EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1);
   const std::size_t searches = decoders.searchedNames.size();
@@ -176,8 +176,8 @@ TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
   EXPECT_EQ(HeightOf(first->thumbnail.get()), 50);
 
   auto wide = FileEntry(file);
-  wide->pictureWidth = 1000;
-  wide->pictureHeight = 500;
+  wide->facts.width = 1000;
+  wide->facts.height = 500;
   ASSERT_EQ(Build(*wide, Rect(0, 0, 30, 100)), 0);
   EXPECT_EQ(decoders.pictureCalls.back().second, 33);
   // Smaller than the target: factor 0, the decoder's "full size".
@@ -201,9 +201,9 @@ TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
   auto file = Write("pic.png", PlainPicture(64, 48, Qt::white));
   auto e = FileEntry(file);
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(e->pictureWidth, 64);
-  EXPECT_EQ(e->pictureHeight, 48);
-  EXPECT_EQ(e->bitCount, 24);
+  EXPECT_EQ(e->facts.width, 64);
+  EXPECT_EQ(e->facts.height, 48);
+  EXPECT_EQ(e->facts.bitCount, 24);
   // Position 1001 is the built-in JPEG decoder's, the only one the library is asked about.
   EXPECT_EQ(e->Description(), "[Camera] [F2.8] PNG 24bit");
   EXPECT_EQ(asked, (std::vector<std::string>{file.string()}));
@@ -219,7 +219,7 @@ TEST_F(BuilderTest, DecoderFailingItsFactsIsSkippedAndTheDescriptionEmptied) {
   auto e = Plain("p.png", 10, 10, Qt::white);
   e->SetDescription("old text");
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(e->decoderIndex, 1001);
+  EXPECT_EQ(e->facts.decoder, 1001);
   EXPECT_EQ(decoders.infoCalls, (std::vector<int>{5, 1001}));
   EXPECT_EQ(e->Description(), "");
 }
@@ -232,7 +232,7 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
   ASSERT_EQ(Build(*m), 0);
   EXPECT_EQ(decoders.extractCalls, 1);
   EXPECT_EQ(decoders.searchedNames.back(), "inner.png");
-  EXPECT_EQ(m->decoderIndex, 1001);
+  EXPECT_EQ(m->facts.decoder, 1001);
   EXPECT_EQ(WidthOf(m->thumbnail.get()), 80);
   // The archive file's own size and time never replace the member's.
   EXPECT_EQ(m->size, bytes.size());
@@ -240,10 +240,10 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
 
   // A member the archive cannot deliver fails and leaves no block behind.
   auto lost = test::MemberEntry(box.root(), "box.zip", "other.png", 8, 10, 1);
-  lost->decoderIndex = 1001;
+  lost->facts.decoder = 1001;
   const std::size_t blocks = GlobalLiveBlockCount();
   EXPECT_EQ(Build(*lost), -1);
-  EXPECT_EQ(lost->decoderIndex, -1);
+  EXPECT_EQ(lost->facts.decoder, -1);
   EXPECT_EQ(GlobalLiveBlockCount(), blocks);
   // One that delivers bytes no decoder reads frees them too.
   decoders.members[{archive.string(), 9}] = "garbage";

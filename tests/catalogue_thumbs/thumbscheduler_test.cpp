@@ -85,7 +85,7 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
       CPicEntry *entry = e->Doc().GetEntry(i);
       ASSERT_TRUE(entry->thumbnail) << i;
       EXPECT_TRUE(entry->stored) << i;
-      EXPECT_EQ(entry->decoderIndex, 1000);
+      EXPECT_EQ(entry->facts.decoder, 1000);
       EXPECT_EQ(e->Thumbs().Ask(i, kCell, WorkerPool::kVisible), CThumbScheduler::kReady);
       thumbs[run].push_back(entry->name + Bytes(entry->thumbnail.get()));
     }
@@ -120,8 +120,8 @@ TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
   EXPECT_EQ(e->Thumbs().Ask(gone, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
   e->Thumbs().Finish();
   EXPECT_TRUE(back.thumbnail);
-  EXPECT_EQ(back.decoderIndex, 1000);
-  EXPECT_EQ(back.pictureWidth, 300 + (std::stoi(back.name.substr(1)) - 10) * 7) << back.name;
+  EXPECT_EQ(back.facts.decoder, 1000);
+  EXPECT_EQ(back.facts.width, 300 + (std::stoi(back.name.substr(1)) - 10) * 7) << back.name;
 }
 
 TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecordsFor) {

@@ -383,9 +383,9 @@ TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
   WriteStore(withDecoder);
   CThumbStore store(&decoders);
   auto fresh = FileEntry(folder / "bad.png");
-  fresh->pictureWidth = 5;
+  fresh->facts.width = 5;
   EXPECT_EQ(store.Load(*fresh), 0);
-  EXPECT_EQ(fresh->pictureWidth, 5);
+  EXPECT_EQ(fresh->facts.width, 5);
   EXPECT_FALSE(fresh->thumbnail);
 }
 
@@ -409,11 +409,11 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   const uint32_t px = test::PixelAt(fresh->thumbnail.get(), 32, 24);
   EXPECT_GT(RedOf(px), 240);
   EXPECT_LT(GreenOf(px), 16);
-  EXPECT_EQ(fresh->pictureWidth, 64);
-  EXPECT_EQ(fresh->pictureHeight, 48);
-  EXPECT_EQ(fresh->bitCount, 24);
+  EXPECT_EQ(fresh->facts.width, 64);
+  EXPECT_EQ(fresh->facts.height, 48);
+  EXPECT_EQ(fresh->facts.bitCount, 24);
   EXPECT_EQ(fresh->sizeBoxWidth, 90);
-  EXPECT_EQ(fresh->decoderIndex, 1001);
+  EXPECT_EQ(fresh->facts.decoder, 1001);
   EXPECT_EQ(fresh->thumbScaleMode, 2);
   EXPECT_EQ(fresh->thumbUnsharp, 0);
   EXPECT_EQ(fresh->switches, DrawSwitches{}) << "the entry's own switches stay";
@@ -597,8 +597,8 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, false));
     EXPECT_EQ(last->thumbnail ? test::HeightOf(last->thumbnail.get()) : 0, c.broken ? 0 : 75);
     // Its facts come from the file's header, as a decode would have left them.
-    EXPECT_EQ(last->decoderIndex, c.broken ? -1 : 1001);
-    EXPECT_EQ(last->pictureWidth, c.broken ? 0 : 400);
+    EXPECT_EQ(last->facts.decoder, c.broken ? -1 : 1001);
+    EXPECT_EQ(last->facts.width, c.broken ? 0 : 400);
     // Asked to make thumbnails again, the picture is read again.
     EXPECT_TRUE(List(file, true).second);
     EXPECT_FALSE(last->rebuild);

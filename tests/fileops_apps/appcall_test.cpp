@@ -125,7 +125,7 @@ TEST_F(AppTest, QuotesInNamesSurviveTheSplitting) {
       test::WrapJpeg(test::BuildExif({test::AsciiTag(0x010F, "NIKON"), test::AsciiTag(0x0110, "D70")}, {}),
                      "\xFF\xD9"));
   Select({"it's \"q\" 100%.jpg"});
-  doc->GetEntry(test::FindEntry(*doc, "it's \"q\" 100%.jpg"))->decoderIndex = kBuiltinJpegDecoder;
+  doc->GetEntry(test::FindEntry(*doc, "it's \"q\" 100%.jpg"))->facts.decoder = kBuiltinJpegDecoder;
   app.arguments = "\"$(CP)\"";
   EXPECT_EQ(Split(BuildLaunches(app, Selected())[0].commandLine),
             std::vector<std::string>({"/bin/edit", "[NIKON] [D70] "}));

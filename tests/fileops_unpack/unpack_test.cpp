@@ -259,7 +259,7 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   int picture = test::FindEntry(*doc, "a.jpg");
   EXPECT_TRUE(CanUnpackEntry(doc->GetEntry(member)));
   EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(empty)));  // not offered for an empty member
-  doc->GetEntry(picture)->decoderIndex = 0;
+  doc->GetEntry(picture)->facts.decoder = 0;
   EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(picture)));
   EXPECT_EQ(UnpackEntry(*doc, picture), -1);
   EXPECT_TRUE(ui.calls.empty());

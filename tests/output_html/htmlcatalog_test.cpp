@@ -110,13 +110,13 @@ class HtmlRun : public ::testing::Test {
     doc = test::ListFolder(folder);
     for (const auto &[name, size] : pictures) {
       CPicEntry *e = doc->GetEntry(test::FindEntry(*doc, name));
-      e->pictureWidth = size.first, e->pictureHeight = size.second, e->bitCount = 24;
+      e->facts.width = size.first, e->facts.height = size.second, e->facts.bitCount = 24;
     }
     for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
     catalog = std::make_unique<CHtmlCatalog>(*doc, [this](CPicEntry &e, int bw, int bh) -> HDIB {
       loads.push_back({bw, bh});
-      if (e.pictureWidth == 0) return nullptr;
-      return CreateDib(e.pictureWidth, e.pictureHeight, 24);
+      if (e.facts.width == 0) return nullptr;
+      return CreateDib(e.facts.width, e.facts.height, 24);
     });
   }
   std::vector<std::string> PageLines(const std::string &name) {

@@ -48,7 +48,7 @@ TEST(ExpandMacros, ArchiveMembers) {
 
 TEST(ExpandMacros, PictureAndFileFacts) {
   Entry e("/p", "a.bmp");
-  e.pictureWidth = 640, e.pictureHeight = 480, e.bitCount = 24, e.size = 1000;
+  e.facts.width = 640, e.facts.height = 480, e.facts.bitCount = 24, e.size = 1000;
   e.lastWriteTime = test::LocalFileTime(2003, 1, 2, 10, 20, 30);
   e.SetDescription("info text");
   EXPECT_EQ(ExpandMacros(&e, "$(W)x$(Height) $(Color)bit $(D) $(Time) [$(I)]"),
@@ -60,7 +60,7 @@ TEST(ExpandMacros, PictureAndFileFacts) {
 
 TEST(ExpandMacros, LaterRowsSearchInsertedValues) {
   Entry e("/p", "a.jpg");
-  e.pictureWidth = 7;
+  e.facts.width = 7;
   // Width comes before Note: the note's "$(W)" stays; TodayDate comes after: expanded.
   e.SetNote("w=$(W) d=$(TD)");
   EXPECT_EQ(ExpandMacros(&e, "$(N)"), "w=$(W) d=" + TodayDateText());
@@ -110,16 +110,16 @@ TEST(ExpandMacros, CameraFactsOnlyForPlainJpegFiles) {
                                      {test::ShortTag(0x8827, 400)});
   box.write("shot.jpg", test::WrapJpeg(exif, "\xFF\xD9"));
   Entry e(box.root().string(), "shot.jpg");
-  e.decoderIndex = kBuiltinJpegDecoder;
+  e.facts.decoder = kBuiltinJpegDecoder;
   EXPECT_EQ(ExpandMacros(&e, "$(CP)|"), "[NIKON] [D70] [ISO400] |");
   // Asked once and kept with the entry: a caption painted again does not read the file.
   std::filesystem::remove(box.path("shot.jpg"));
   EXPECT_EQ(ExpandMacros(&e, "$(CP)"), "[NIKON] [D70] [ISO400] ");
-  e.decoderIndex = 1000;  // read by another decoder
+  e.facts.decoder = 1000;  // read by another decoder
   EXPECT_EQ(ExpandMacros(&e, "$(CP)"), "");
   Entry member(box.root().string(), "shot.jpg");
   member.SetArchiveName("x.zip");
-  member.decoderIndex = kBuiltinJpegDecoder;
+  member.facts.decoder = kBuiltinJpegDecoder;
   EXPECT_EQ(ExpandMacros(&member, "$(CP)"), "");
 }
 

@@ -155,7 +155,7 @@ TEST_F(ShippedPlugins, RawThumbnailsComeFromThePreviewTurnedOnce) {
   entry.SetFolder(path.parent_path().string());
   entry.name = path.filename().string();
   ASSERT_EQ(builder.EnsureThumbnail(entry, nullptr, CellRect{0, 0, 100, 100}, true), 0);
-  EXPECT_EQ(entry.decoderIndex, host.FindDecoderByName("ifraw", kSpiPicture));
+  EXPECT_EQ(entry.facts.decoder, host.FindDecoderByName("ifraw", kSpiPicture));
   EXPECT_NE(entry.thumbTreatment & kTreatPreview, 0);
   DibLock t(entry.thumbnail.get());
   ASSERT_EQ(t.header()->width, 75);

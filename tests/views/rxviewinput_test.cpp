@@ -362,9 +362,9 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
   // An entry not examined yet is examined first.
   view->SetHover(2);
   view->OnCommand(kCmdReload);
-  ASSERT_LT(doc->GetEntry(2)->decoderIndex, 0);
+  ASSERT_LT(doc->GetEntry(2)->facts.decoder, 0);
   view->OnCommand(kCmdViewer);
-  EXPECT_GE(doc->GetEntry(2)->decoderIndex, 0);
+  EXPECT_GE(doc->GetEntry(2)->facts.decoder, 0);
   EXPECT_EQ(windows.shown.back(), std::make_pair(2, false));
   // A file no decoder reads goes to the desktop's program for it.
   const int other = IndexOf("readme.xyz");
