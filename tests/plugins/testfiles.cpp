@@ -89,16 +89,19 @@ std::string WritePng(const PngDesc &desc) {
   return ok ? out : std::string();
 }
 
-std::string PngFromRgba(const RgbaImage &image, bool interlace, const std::string &iccProfile) {
-  PngDesc desc;
-  desc.iccProfile = iccProfile;
-  desc.width = image.width;
-  desc.height = image.height;
-  desc.colorType = PNG_COLOR_TYPE_RGB_ALPHA;
-  desc.interlace = interlace;
+std::string PngFromRgba(const RgbaImage &image, bool interlace, const std::string &iccProfile, bool alpha) {
+  PngDesc desc{.width = image.width,
+               .height = image.height,
+               .colorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
+               .interlace = interlace,
+               .iccProfile = iccProfile};
   for (int y = 0; y < image.height; ++y) {
-    const auto *p = reinterpret_cast<const uint8_t *>(&image.pixels[static_cast<size_t>(y) * image.width]);
-    desc.rows.emplace_back(p, p + image.width * 4);
+    desc.rows.emplace_back();
+    for (int x = 0; x < image.width; ++x) {
+      const Rgba c = image.at(x, y);
+      desc.rows.back().insert(desc.rows.back().end(), {c.r, c.g, c.b});
+      if (alpha) desc.rows.back().push_back(c.a);
+    }
   }
   return WritePng(desc);
 }
@@ -129,43 +132,35 @@ std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> 
     EGifGCBToExtension(&control, extension);
     ok = ok && EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, 4, extension) == GIF_OK &&
          EGifPutImageDesc(gif, f.left, f.top, f.width, f.height, f.interlace, nullptr) == GIF_OK;
-    // giflib takes the rows in the order they are stored: passes for an interlaced image.
-    static constexpr int kStart[] = {0, 4, 2, 1}, kStep[] = {8, 8, 4, 2};
-    std::vector<int> order;
-    if (f.interlace) {
-      for (int pass = 0; pass < 4; ++pass)
-        for (int y = kStart[pass]; y < f.height; y += kStep[pass]) order.push_back(y);
-    } else {
-      for (int y = 0; y < f.height; ++y) order.push_back(y);
-    }
-    for (int y : order) {
-      std::vector<GifPixelType> row(f.indices.begin() + static_cast<ptrdiff_t>(y) * f.width,
-                                    f.indices.begin() + static_cast<ptrdiff_t>(y + 1) * f.width);
-      ok = ok && EGifPutLine(gif, row.data(), f.width) == GIF_OK;
-    }
+    // giflib takes the rows in the order they are stored: four passes for an interlaced image,
+    // the last one alone for a plain one.
+    static constexpr int kStart[] = {0, 4, 2, 1, 0}, kStep[] = {8, 8, 4, 2, 1};
+    for (int pass = f.interlace ? 0 : 4; pass < (f.interlace ? 4 : 5); ++pass)
+      for (int y = kStart[pass]; y < f.height; y += kStep[pass])
+        ok = ok && EGifPutLine(gif, const_cast<GifPixelType *>(&f.indices[static_cast<size_t>(y) * f.width]),
+                               f.width) == GIF_OK;
   }
   GifFreeMapObject(map);
   ok = EGifCloseFile(gif, &error) == GIF_OK && ok;
   return ok ? out : std::string();
 }
 
-std::string WebpLossless(const RgbaImage &image) {
+namespace {
+// Lossless when `quality` is 0.
+std::string WebpEncode(const RgbaImage &image, float quality) {
   uint8_t *out = nullptr;
-  size_t size = WebPEncodeLosslessRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width,
-                                       image.height, image.width * 4, &out);
+  const auto *rgba = reinterpret_cast<const uint8_t *>(image.pixels.data());
+  const size_t size = quality > 0
+                          ? WebPEncodeRGBA(rgba, image.width, image.height, image.width * 4, quality, &out)
+                          : WebPEncodeLosslessRGBA(rgba, image.width, image.height, image.width * 4, &out);
   std::string bytes(reinterpret_cast<const char *>(out), size);
   WebPFree(out);
   return bytes;
 }
+}  // namespace
 
-std::string WebpLossy(const RgbaImage &image) {
-  uint8_t *out = nullptr;
-  size_t size = WebPEncodeRGBA(reinterpret_cast<const uint8_t *>(image.pixels.data()), image.width,
-                               image.height, image.width * 4, 95.0f, &out);
-  std::string bytes(reinterpret_cast<const char *>(out), size);
-  WebPFree(out);
-  return bytes;
-}
+std::string WebpLossless(const RgbaImage &image) { return WebpEncode(image, 0); }
+std::string WebpLossy(const RgbaImage &image) { return WebpEncode(image, 95); }
 
 std::string WebpWithProfile(const std::string &webp, const std::string &iccProfile) {
   const WebPData in = {reinterpret_cast<const uint8_t *>(webp.data()), webp.size()};
@@ -253,7 +248,7 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::
   return bytes;
 }
 
-std::string JxlEncode(const RgbaImage &image, bool alpha) {
+std::string JxlEncode([[maybe_unused]] const RgbaImage &image, [[maybe_unused]] bool alpha) {
 #ifdef TAMRO_TEST_JXL
   std::unique_ptr<JxlEncoder, void (*)(JxlEncoder *)> enc(JxlEncoderCreate(nullptr), JxlEncoderDestroy);
   JxlBasicInfo info;
@@ -279,23 +274,14 @@ std::string JxlEncode(const RgbaImage &image, bool alpha) {
   JxlPixelFormat format = {alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
   if (JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()) != JXL_ENC_SUCCESS) return {};
   JxlEncoderCloseInput(enc.get());
-  std::string out(4096, '\0');
+  // Lossless output of these small pictures takes less room than their pixels and the headers.
+  std::string out(pixels.size() + 65536, '\0');
   uint8_t *next = reinterpret_cast<uint8_t *>(out.data());
   size_t avail = out.size();
-  for (;;) {
-    JxlEncoderStatus st = JxlEncoderProcessOutput(enc.get(), &next, &avail);
-    if (st == JXL_ENC_SUCCESS) break;
-    if (st != JXL_ENC_NEED_MORE_OUTPUT) return {};
-    size_t used = static_cast<size_t>(next - reinterpret_cast<uint8_t *>(out.data()));
-    out.resize(out.size() * 2);
-    next = reinterpret_cast<uint8_t *>(out.data()) + used;
-    avail = out.size() - used;
-  }
-  out.resize(static_cast<size_t>(next - reinterpret_cast<uint8_t *>(out.data())));
+  if (JxlEncoderProcessOutput(enc.get(), &next, &avail) != JXL_ENC_SUCCESS) return {};
+  out.resize(out.size() - avail);
   return out;
 #else
-  (void)image;
-  (void)alpha;
   return {};
 #endif
 }

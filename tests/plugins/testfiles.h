@@ -36,7 +36,9 @@ struct PngDesc {
   std::vector<std::vector<uint8_t>> rows{};
 };
 std::string WritePng(const PngDesc &desc);
-std::string PngFromRgba(const RgbaImage &image, bool interlace = false, const std::string &iccProfile = {});
+// The picture as RGBA, or as RGB without its alpha.
+std::string PngFromRgba(const RgbaImage &image, bool interlace = false, const std::string &iccProfile = {},
+                        bool alpha = true);
 
 // GIF written by giflib: a logical screen with a global colour table and its images.
 struct GifFrame {
