@@ -56,20 +56,18 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   Bytes junk(128 + jpeg.size(), 'M');
   std::copy(jpeg.begin(), jpeg.end(), junk.begin() + 128);
   ASSERT_EQ(Find(host, "mac.bin", junk), kJpeg);
-  Picture pic;
-  ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(junk.data()), pic.out(), 0, 1,
-                            SPI_SOURCE_MEMORY, static_cast<long>(junk.size())),
-            0);
-  EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
-  // Its facts are found the same way, from memory and from the file the host maps.
+  // Its picture and facts are found the same way, from memory and from the file the host maps.
   const auto path = box_.write("mac.bin", std::string(junk.begin(), junk.end()));
   for (bool file : {false, true}) {
+    SCOPED_TRACE(file);
+    const char *source = file ? path.c_str() : reinterpret_cast<const char *>(junk.data());
+    const unsigned form = file ? SPI_SOURCE_FILE : SPI_SOURCE_MEMORY;
+    const long length = file ? 0 : static_cast<long>(junk.size());
+    Picture pic;
+    ASSERT_EQ(host.GetPicture(kJpeg, source, pic.out(), 0, 1, form, length), 0);
+    EXPECT_EQ(test::HeaderOf(pic.h).width, 16);
     SpiPictureInfo info{};
-    ASSERT_EQ(file ? host.GetPictureInfo(kJpeg, path.c_str(), SPI_SOURCE_FILE, 0, &info)
-                   : host.GetPictureInfo(kJpeg, reinterpret_cast<const char *>(junk.data()),
-                                         SPI_SOURCE_MEMORY, static_cast<long>(junk.size()), &info),
-              0)
-        << file;
+    ASSERT_EQ(host.GetPictureInfo(kJpeg, source, form, length, &info), 0);
     EXPECT_EQ(info.width, 16);
     EXPECT_EQ(info.height, 8);
   }
@@ -78,24 +76,6 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   const Bytes page(html.begin(), html.end());
   EXPECT_EQ(Find(host, "page.htm", page), -1);
   EXPECT_EQ(Find(host, "page.txt", page), kText);
-}
-
-TEST_F(ThroughHost, FileFormIsMappedForTheBuiltins) {
-  host.SetUse(kGif, kSpiPicture, true);
-  test::GifFrame f;
-  f.width = 3;
-  f.height = 1;
-  f.indices = {1, 2, 3};
-  const Bytes gif = test::MakeGif(3, 1, 2, {0, 0xFF0000, 0x00FF00, 0x0000FF}, {f}, "made by hand");
-  const auto path = box_.write("a.gif", std::string(gif.begin(), gif.end()));
-  ASSERT_EQ(Find(host, path.c_str(), gif), kGif);
-  SpiPictureInfo info{};
-  ASSERT_EQ(host.GetPictureInfo(kGif, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
-  EXPECT_EQ(info.width, 3);
-  EXPECT_EQ(test::TakeText(info.hInfo), "made by hand") << "the comment survives the mapping";
-  Picture pic;
-  ASSERT_EQ(host.GetPicture(kGif, path.c_str(), pic.out(), 0, 1, SPI_SOURCE_FILE, 0), 0);
-  EXPECT_EQ(test::PixelAt(pic.h, 2, 0).b, 255);
 }
 
 // Every decoder refuses a file that is not there and a source form it does not know.
