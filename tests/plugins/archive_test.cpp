@@ -257,8 +257,6 @@ TEST_F(ArchivePlugin, HugeDeclaredSizeIsNotAllocatedBlindly) {
   pid_t child = fork();
   if (child == 0) {
     struct rlimit limit = {1ul << 30, 1ul << 30};
-    struct rlimit now {};
-    getrlimit(RLIMIT_AS, &now);
     setrlimit(RLIMIT_AS, &limit);
     HLOCAL block = nullptr;
     int rc = spi.getFile(file.c_str(), static_cast<long>(list[0].position), reinterpret_cast<char *>(&block),
@@ -286,8 +284,7 @@ int Count(int done, int total, long user) {
 TEST_F(ArchivePlugin, ProgressIsReportedAndCancelStopsExtraction) {
   const std::string big = Pattern(2000000, 14);
   auto zip = Write("p.zip", WriteArchive("zip", "none", {{"big.bin", big}}));
-  std::vector<MemberRecord> list;
-  ASSERT_EQ(ListArchive(spi, zip, list), SPI_OK);
+  const std::vector<MemberRecord> list = List(zip, 1);
   std::vector<std::pair<int, int>> calls;
   std::string bytes;
   ASSERT_EQ(ExtractMember(spi, zip, list[0].position, bytes, &Count, reinterpret_cast<long>(&calls)), SPI_OK);

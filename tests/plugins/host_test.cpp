@@ -43,7 +43,6 @@ class ShippedPlugins : public ::testing::Test {
     archive = host.FindDecoderByName("axarchive", kSpiArchive);
     png = host.FindDecoderByName("ifpng", kSpiPicture);
     webp = host.FindDecoderByName("ifwebp", kSpiPicture);
-    heif = host.FindDecoderByName("ifheif", kSpiPicture);
   }
   void TearDown() override {
     host.FreeDLL();
@@ -95,7 +94,7 @@ class ShippedPlugins : public ::testing::Test {
   std::filesystem::path spiDir;
   CSpiHost host;
   std::vector<std::string> failures;
-  int archive = -1, png = -1, webp = -1, heif = -1;
+  int archive = -1, png = -1, webp = -1;
   size_t blocksAtStart = 0;
 };
 
@@ -108,22 +107,17 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
   deep.rows = {{0x12, 0x12, 0x34, 0x34, 0x56, 0x56, 0, 0, 0, 0, 0, 0}, std::vector<uint8_t>(12, 0xFF)};
   struct Case {
     std::string name, bytes;
-    int width, height, tolerance;
+    int width, height;
     std::map<std::pair<int, int>, uint32_t> pixels;
   };
   const uint32_t dim = OnWhite({0, 0, 0, 128});
-  std::vector<Case> cases = {
-      {"palette.png", WritePng(palette), 3, 2, 0, {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, dim}}},
-      {"deep.png", WritePng(deep), 2, 2, 0, {{{0, 0}, 0x123456}, {{1, 1}, 0xFFFFFF}}},
-      {"alpha.png", PngFromRgba(Quadrants(8, 8, 128)), 8, 8, 0, {{{0, 0}, OnWhite({255, 0, 0, 128})}}},
-      {"still.webp", WebpLossless(Quadrants(10, 6)), 10, 6, 0, {{{9, 0}, 0x00FF00}, {{0, 5}, 0x0000FF}}},
+  // Other formats reach the host the same way: the round trips of picture_test.cpp, and the
+  // archive member decoded below.
+  const Case cases[] = {
+      {"palette.png", WritePng(palette), 3, 2, {{{0, 0}, 0xFF0000}, {{1, 0}, 0x0000FF}, {{2, 1}, dim}}},
+      {"deep.png", WritePng(deep), 2, 2, {{{0, 0}, 0x123456}, {{1, 1}, 0xFFFFFF}}},
+      {"alpha.png", PngFromRgba(Quadrants(8, 8, 128)), 8, 8, {{{0, 0}, OnWhite({255, 0, 0, 128})}}},
   };
-  const std::string heic = HeifEncode(Quadrants(64, 32), false, false);
-  if (!heic.empty())
-    cases.push_back({"q.heic", heic, 64, 32, 24, {{{2, 2}, 0xFF0000}, {{60, 30}, 0xFFFFFF}}});
-  const std::string avif = HeifEncode(Quadrants(64, 32), true, false);
-  if (!avif.empty())
-    cases.push_back({"q.avif", avif, 64, 32, 24, {{{60, 2}, 0x00FF00}, {{2, 30}, 0x0000FF}}});
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
     GlobalHandle picture;
@@ -134,13 +128,9 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
     ASSERT_TRUE(lock);
     EXPECT_EQ(DibWidth(lock.header()), c.width);
     EXPECT_EQ(DibHeight(lock.header()), c.height);
-    for (const auto &[at, want] : c.pixels) {
-      const uint32_t got = Rgb(GetDibPixel(lock.header(), at.first, at.second));
-      for (int shift : {0, 8, 16})
-        EXPECT_NEAR(static_cast<int>((got >> shift) & 0xFF), static_cast<int>((want >> shift) & 0xFF),
-                    c.tolerance)
-            << "pixel " << at.first << "," << at.second;
-    }
+    for (const auto &[at, want] : c.pixels)
+      EXPECT_EQ(Rgb(GetDibPixel(lock.header(), at.first, at.second)), want)
+          << "pixel " << at.first << "," << at.second;
   }
 }
 

@@ -30,22 +30,6 @@ void ExpectInfoEntries(const SpiModule &spi, std::initializer_list<const char *>
 
 using PngPlugin = Loaded<kPng>;
 
-TEST_F(PngPlugin, InformationAndRecognition) {
-  ExpectInfoEntries(*spi, {"*.png"});
-  const std::string png = PngFromRgba(Quadrants(4, 4));
-  EXPECT_EQ(spi->IsSupportedHead("x.png", png), 1);
-  EXPECT_EQ(spi->IsSupportedHead("x.png", "\x89PNG\r\n\x1a"), 0);  // one byte short of the mark
-  EXPECT_EQ(spi->IsSupportedHead("x.png", "GIF89a"), 0);
-  auto file = box.write("shift.bin", std::string(30, 'j') + png);
-  EXPECT_EQ(spi->IsSupportedFd(file, 30), 1);
-  EXPECT_EQ(spi->IsSupportedFd(file, 0), 0);
-  const Facts info = Info(png);
-  EXPECT_EQ(info.width, 4);
-  EXPECT_EQ(info.colorDepth, 32);
-  EXPECT_EQ(info.left, 0);
-  EXPECT_EQ(info.hInfo, 0u);
-}
-
 // Palette with transparency, 16-bit colour and alpha composited on white: decoded through the
 // host in host_test.cpp.
 
@@ -77,9 +61,16 @@ TEST_F(PngPlugin, DensityDepthLowBitGreyAndInterlaced) {
   }
 }
 
-TEST_F(PngPlugin, FileFormReadsFromTheOffset) {
+// Entries, marks, facts and cuts: the round trip table at the end.
+TEST_F(PngPlugin, FileAndDescriptorFormsReadFromTheOffset) {
   const std::string png = PngFromRgba(Quadrants(6, 6));
+  EXPECT_EQ(spi->IsSupportedHead("x.png", "GIF89a"), 0);
+  const Facts facts = Info(png);
+  EXPECT_EQ(facts.left, 0);
+  EXPECT_EQ(facts.hInfo, 0u);
   auto file = box.write("mac.bin", std::string(128, '\0') + png);
+  EXPECT_EQ(spi->IsSupportedFd(file, 128), 1);
+  EXPECT_EQ(spi->IsSupportedFd(file, 0), 0);
   Picture p;
   ASSERT_EQ(DecodeFile(*spi, file, 128, p), SPI_OK);
   ExpectQuadrants(p, 255, 0);
@@ -382,17 +373,6 @@ TEST_F(WebpPlugin, CancelStopsDecoding) {
   EXPECT_GE(asked, 1);
 }
 
-// ---- HEIF ----
-
-using HeifPlugin = Loaded<kHeif>;
-
-TEST_F(HeifPlugin, OtherIsoMediaFilesAreNotTaken) {
-  EXPECT_EQ(spi->IsSupportedHead("a.mp4", std::string("\0\0\0\x18"
-                                                      "ftypisom\0\0\0\0isommp41",
-                                                      24)),
-            0);
-}
-
 // ---- camera RAW ----
 
 class RawPlugin : public Loaded<kRaw> {
@@ -559,22 +539,25 @@ TEST_F(PictureModule, PngWebpAndHeifHandOutTheirEmbeddedColourProfile) {
   }
 }
 
-// ---- WebP, JPEG XL, HEIF ----
+// ---- PNG, WebP, JPEG XL, HEIF ----
 
 // Each file is claimed by its name and mark (and one of another kind not), its facts and
 // decoded size agree, its picture comes with the alpha composited on white, and cut files fail
 // cleanly. Files without an encoder on this machine are left out.
-TEST_F(PictureModule, WebpJxlHeicAndAvifFilesRoundTrip) {
-  const char *const notWebp = "RIFF\0\0\0\0WAVEfmt ", *notJxl = "\xFF\xD8\xFF\xE0",
-                    *notHeif = "not a heif file at all";
+TEST_F(PictureModule, PngWebpJxlHeicAndAvifFilesRoundTrip) {
+  using namespace std::string_literals;
+  // The PNG mark one byte short; a sound file; a JPEG; another ISO media file.
+  const std::string notPng = "\x89PNG\r\n\x1a", notWebp = "RIFF\0\0\0\0WAVEfmt "s,
+                    notJxl = "\xFF\xD8\xFF\xE0", notHeif = "\0\0\0\030ftypisom\0\0\0\0isommp41"s;
   const struct {
     const char *module, *name;
     std::string bytes;
     const char *shape;  // "width x height, depth" of the facts; null: not checked
     uint8_t alpha;
     int tolerance;
-    const char *notOurs;  // a head of another kind
+    std::string notOurs;  // a head of another kind
   } cases[] = {
+      {kPng, "a.png", PngFromRgba(Quadrants(4, 4)), "4x4, 32", 255, 0, notPng},
       {kWebp, "a.webp", WebpLossless(Quadrants(33, 17, 100)), "33x17, 32", 100, 0, notWebp},
       {kWebp, "a.webp", WebpLossy(Quadrants(64, 48)), "64x48, 24", 255, 12, notWebp},
       {kJxl, "a.jxl", JxlEncode(Quadrants(30, 20), false), "30x20, 24", 255, 0, notJxl},
