@@ -83,7 +83,8 @@ int CThumbScheduler::Ask(int visibleIndex, const CellRect &rect, int priority) {
       return kReady;
     }
   }
-  if (CThumbStore *store = builder_.Store(); store && e->useCache && store->Reading(e->Folder())) {
+  if (CThumbStore *store = builder_.Store();
+      store && e->useCache && store->Reading(e->Folder()) && !store->InFirstPart(*e)) {
     // Its record is probably on the way: the cell waits for the store rather than decoding.
     std::lock_guard lock(mutex_);
     const uint32_t id = ++nextId_ ? nextId_ : ++nextId_;

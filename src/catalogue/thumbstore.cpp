@@ -133,7 +133,10 @@ uint64_t RecordedLength(int fd, uint64_t size) {
 
 // Reads as much of a store file as its records account for. `trimmed` tells that bytes were
 // left unread (junk, a hole, or records past the cap): the file is to be written again.
-bool ReadStoreFile(const std::string &path, ThumbBytes &out, bool &exists, bool &trimmed) {
+// With `limit` only that many bytes at most: the first part of a large file, its last record
+// probably cut (the parse stops before it).
+bool ReadStoreFile(const std::string &path, ThumbBytes &out, bool &exists, bool &trimmed,
+                   uint64_t limit = UINT64_MAX) {
   exists = trimmed = false;
   // A FIFO or device in the store's place is refused, never waited on.
   UniqueFd fd = OpenRegularFile(path);
@@ -146,7 +149,8 @@ bool ReadStoreFile(const std::string &path, ThumbBytes &out, bool &exists, bool 
   if (::fstat(fd.get(), &st) != 0) return false;
   const auto size = static_cast<uint64_t>(st.st_size);
   const uint64_t want =
-      std::min(size > kWholeReadBytes ? RecordedLength(fd.get(), size) : size, kMaxStoreBytes);
+      size > limit ? limit
+                   : std::min(size > kWholeReadBytes ? RecordedLength(fd.get(), size) : size, kMaxStoreBytes);
   trimmed = want < size;
   try {
     out.resize(static_cast<std::size_t>(want));
@@ -424,6 +428,16 @@ void CThumbFolder::Load() {
   changed_ = damaged_;
 }
 
+bool CThumbFolder::LoadFirstPart(std::size_t bytes) {
+  auto file = std::make_shared<ThumbBytes>();
+  bool exists = false, more = false;
+  // Only worth it when the file goes on past the part.
+  if (!ReadStoreFile(CThumbStore::FilePath(path_), *file, exists, more, bytes) || !more) return false;
+  records_ = ParseThumbFile(std::move(file)).records;
+  Reindex();
+  return !records_.empty();
+}
+
 void CThumbFolder::Put(ThumbRecord record) {
   // The record this one replaces may be one found by its names as text (a store from an
   // older installation): then it goes, rather than staying beside the new one for ever.
@@ -475,6 +489,19 @@ bool CThumbFolder::Write() {
 
 std::string CThumbStore::FilePath(const std::string &folder) { return JoinPath(folder, kFileName); }
 
+bool CThumbStore::PendingRead::RunFirstPart(std::size_t bytes) {
+  {
+    std::lock_guard lock(mutex);
+    if (started) return false;
+  }
+  auto f = std::make_unique<CThumbFolder>(path);
+  if (!f->LoadFirstPart(bytes)) return false;
+  std::lock_guard lock(mutex);
+  if (started) return false;
+  firstPart = std::move(f);
+  return true;
+}
+
 bool CThumbStore::PendingRead::Run() {
   {
     std::lock_guard lock(mutex);
@@ -497,8 +524,18 @@ void CThumbStore::SetArrival(std::function<void()> arrived) {
   arrival_->call = std::move(arrived);
 }
 
+void CThumbStore::SetReader(Runner run) {
+  std::lock_guard lock(reader_->mutex);
+  reader_->run = std::move(run);
+}
+
 void CThumbStore::ReadAhead(const std::string &folder) {
-  if (!run_) return;
+  Runner run;
+  {
+    std::lock_guard lock(reader_->mutex);
+    run = reader_->run;
+  }
+  if (!run) return;
   std::string path(TrimTrailingSlash(folder));
   for (auto &f : folders_)
     if (f->Path() == path) return;
@@ -507,10 +544,24 @@ void CThumbStore::ReadAhead(const std::string &folder) {
   auto read = std::make_shared<PendingRead>();
   read->path = std::move(path);
   pending_.push_back(read);
-  run_([read, arrival = arrival_] {
-    if (!read->Run()) return;
+  auto tell = [arrival = arrival_] {
     std::lock_guard lock(arrival->mutex);
     if (arrival->call) arrival->call();
+  };
+  auto rest = [read, tell] {
+    if (read->Run()) tell();
+  };
+  // The records at the front of a large file (those of the first screen, when the store was
+  // made by scrolling through the folder) come in first, without waiting for the whole file.
+  run([read, tell, rest, reader = reader_, bytes = firstPartBytes_] {
+    if (!read->RunFirstPart(bytes)) return rest();
+    tell();
+    {
+      // The rest as a task of its own, so that a reader holding tasks back can hold it too.
+      std::lock_guard lock(reader->mutex);
+      if (reader->run) return reader->run(rest);
+    }
+    rest();
   });
 }
 
@@ -544,6 +595,7 @@ bool CThumbStore::TakeArrived() {
     {
       std::lock_guard lock(pending_[i]->mutex);
       if (pending_[i]->finished) read = std::move(pending_[i]->folder);
+      if (pending_[i]->firstPart && !pending_[i]->firstPartTaken) any = pending_[i]->firstPartTaken = true;
     }
     if (!read) {
       ++i;
@@ -675,9 +727,27 @@ void CThumbStore::Remove(CPicEntry &entry) {
   GetFolder(entry.Folder()).Erase(entry.name, entry.ArchiveName());
 }
 
+const CThumbFolder *CThumbStore::FirstPart(std::string_view folder) {
+  folder = TrimTrailingSlash(folder);
+  for (auto &p : pending_) {
+    if (p->path != folder) continue;
+    std::lock_guard lock(p->mutex);
+    // Set once and never changed afterwards, so it is read without the lock from here on.
+    return p->finished ? nullptr : p->firstPart.get();
+  }
+  return nullptr;
+}
+
+bool CThumbStore::InFirstPart(const CPicEntry &entry) {
+  const CThumbFolder *part = FirstPart(entry.Folder());
+  return part && part->Find(entry.name, entry.ArchiveName());
+}
+
 const ThumbRecord *CThumbStore::Accept(const CPicEntry &entry, int &decoder) {
   decoder = -1;
-  const ThumbRecord *r = GetFolder(entry.Folder()).Find(entry.name, entry.ArchiveName());
+  const CThumbFolder *part = FirstPart(entry.Folder());
+  const ThumbRecord *r = part ? part->Find(entry.name, entry.ArchiveName()) : nullptr;
+  if (!r) r = GetFolder(entry.Folder()).Find(entry.name, entry.ArchiveName());
   if (!r) return nullptr;
   const ThumbRecordHeader &h = r->header;
   if (decoders_ && !h.decoderName.empty())

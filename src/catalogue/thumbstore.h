@@ -150,6 +150,9 @@ class CThumbFolder {
   void Unregister(std::size_t i);
   void Reindex();
   void Load();
+  // Only the records within the first `bytes` of a larger file; false when there are none
+  // or the file is no larger.
+  bool LoadFirstPart(std::size_t bytes);
   void Put(ThumbRecord record);
   bool Erase(std::string_view name, std::string_view archive);
   bool Write();
@@ -179,13 +182,17 @@ class CThumbStore : public ThumbCache {
   // Reading ahead: without a runner (tools, tests) a folder's file is read when first used.
   // `arrived` is called on the reading thread when a file is in; it must have TakeArrived
   // run on the main thread soon. Setting it empty stops calls to the old one.
-  void SetReader(Runner run) { run_ = std::move(run); }
+  void SetReader(Runner run);
   void SetArrival(std::function<void()> arrived);
   // Starts reading the folder's file on the runner (a listing starts).
   void ReadAhead(const std::string &folder) override;
   // Whether the folder's file is still being read; one read already is taken in here.
   bool Reading(const std::string &folder);
-  // Takes in every file read meanwhile; true when any was.
+  // While it is: whether the part of the file read first holds the entry's record.
+  bool InFirstPart(const CPicEntry &entry);
+  // How much of a large file is read and answered from before the rest (0: none).
+  void SetFirstPartBytes(std::size_t bytes) { firstPartBytes_ = bytes; }
+  // Takes in every file read meanwhile; true when any was, or the first part of one.
   bool TakeArrived();
 
   // The store of a folder, loaded from its file the first time it is asked for (a file being
@@ -223,8 +230,17 @@ class CThumbStore : public ThumbCache {
     std::condition_variable done;
     bool started = false, finished = false;
     std::unique_ptr<CThumbFolder> folder;
+    std::unique_ptr<CThumbFolder> firstPart;
+    bool firstPartTaken = false;  // TakeArrived has told of it
     // Reads the file unless another thread has begun to; false when one had.
     bool Run();
+    // Reads the front of the file unless the whole is being read; false when nothing came.
+    bool RunFirstPart(std::size_t bytes);
+  };
+  // The runner, also for a reading task that goes on in a second one; empty once it is gone.
+  struct Reader {
+    std::mutex mutex;
+    Runner run;
   };
   // Calls the arrival hook, or nothing once it is gone.
   struct Arrival {
@@ -232,12 +248,14 @@ class CThumbStore : public ThumbCache {
     std::function<void()> call;
   };
   CThumbFolder &Adopt(std::unique_ptr<CThumbFolder> folder);
+  const CThumbFolder *FirstPart(std::string_view folder);
 
   PictureDecoders *decoders_;
   std::vector<std::unique_ptr<CThumbFolder>> folders_;
-  Runner run_;
+  std::shared_ptr<Reader> reader_ = std::make_shared<Reader>();
   std::shared_ptr<Arrival> arrival_ = std::make_shared<Arrival>();
   std::vector<std::shared_ptr<PendingRead>> pending_;
+  std::size_t firstPartBytes_ = std::size_t{2} << 20;
 };
 
 // The pure steps of adding and loading, safe on any thread: a thumbnail encoded as a record's

@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <thread>
 
 #include "catalogue/cellpainter.h"
@@ -134,20 +135,41 @@ TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecord
     e->Store().Flush();
   }
   profile.WriteInt("RXDoc", "CacheFolder", 0);
+  // The file's first three records are read and answered from before the rest.
+  std::string file = test::ReadFile(CThumbStore::FilePath(folder.string()));
+  const ThumbFileScan scan = ParseThumbFile(std::make_shared<const ThumbBytes>(file.begin(), file.end()));
+  ASSERT_EQ(scan.records.size(), 8u);
+  std::set<std::string> front;
+  for (int i = 0; i < 3; ++i) front.insert(scan.records[i].header.name);
   auto e = Engine(2);
   e->DeliverResultsHere();
+  e->Store().SetFirstPartBytes(scan.records[3].offset + 1);
+  std::mutex m;
   std::vector<std::function<void()>> reads;  // held back until the cells were asked
-  e->Store().SetReader([&](std::function<void()> task) { reads.push_back(std::move(task)); });
+  e->Store().SetReader([&](std::function<void()> task) {
+    std::lock_guard lock(m);
+    reads.push_back(std::move(task));
+  });
   e->Doc().ChangeFolder(folder.string(), nullptr, true);
   ASSERT_EQ(reads.size(), 1u);
   AskAll(*e, WorkerPool::kVisible);
   for (int i = 0; i < 12; ++i) EXPECT_FALSE(e->Doc().GetEntry(i)->thumbnail) << i;
+  auto settle = [&](int inFlight) {
+    for (int n = 0; n < 10000 && e->Thumbs().InFlight() > inFlight; ++n) {
+      QCoreApplication::processEvents();
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_EQ(e->Thumbs().InFlight(), inFlight);
+  };
   std::thread(reads[0]).join();
-  for (int n = 0; n < 10000 && e->Thumbs().InFlight() > 0; ++n) {
-    QCoreApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  settle(9);
+  for (int i = 0; i < 12; ++i) {
+    const CPicEntry &entry = *e->Doc().GetEntry(i);
+    EXPECT_EQ(entry.stored, front.count(entry.name) == 1) << entry.name << ": the front of the file first";
   }
-  ASSERT_EQ(e->Thumbs().InFlight(), 0);
+  ASSERT_EQ(reads.size(), 2u);
+  std::thread(reads[1]).join();
+  settle(0);
   for (int i = 0; i < 12; ++i) {
     const CPicEntry &entry = *e->Doc().GetEntry(i);
     EXPECT_TRUE(entry.thumbnail) << i;
