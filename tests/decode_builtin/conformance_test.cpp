@@ -130,16 +130,6 @@ CSpiHost &Host() {
   return host;
 }
 
-int FindDecoder(const std::string &name, const std::string &bytes) {
-  std::string head = bytes.substr(0, SPI_HEAD_BYTES);
-  head.resize(SPI_HEAD_BYTES, '\0');
-  SpiQuery query;
-  query.fileName = name;
-  query.data = reinterpret_cast<uintptr_t>(head.data());
-  query.length = SPI_HEAD_BYTES;
-  return Host().FindDecoder(query);
-}
-
 // Compares the decoded picture with Qt's, skipping pixels that Qt shows as not opaque.
 bool Compare(HDIB dib, const QImage &qt, int tolerance, std::string &detail) {
   HDIB rgb = DibTo24Bit(dib);
@@ -191,7 +181,7 @@ Outcome Check(const fs::path &file, const std::string &rel) {
   QImage qt = reader.read();
   o.qtReads = !qt.isNull();
   o.leftToPlugins = LeftToPlugins(bytes);
-  o.position = FindDecoder(name, bytes);
+  o.position = test::FindDecoder(Host(), name, bytes);
   if (o.position < 0) return o;
   EXPECT_GE(o.position, kFirst) << "only built-ins are there";
   HDIB dib = nullptr;

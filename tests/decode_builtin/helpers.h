@@ -9,6 +9,7 @@
 
 #include "decode/builtin/builtin.h"
 #include "decode/spi.h"
+#include "decode/spihost.h"
 #include "picture/dibtypes.h"
 #include "platform/globalhandle.h"
 #include "support/bytes.h"
@@ -71,14 +72,29 @@ struct Picture {
   HDIB *out() { return &h; }
 };
 
-// A built-in decoder's entries on a memory image (a std::string or Bytes). Claims hands
-// IsSupported the first SPI_HEAD_BYTES, zero-filled past the data.
+// The first SPI_HEAD_BYTES of a memory image (a std::string or Bytes), zero-filled past the data.
 template <class Data>
-int Claims(int position, const char *name, const Data &file) {
+std::string Head(const Data &file) {
   std::string head(reinterpret_cast<const char *>(file.data()),
                    std::min<size_t>(file.size(), SPI_HEAD_BYTES));
   head.resize(SPI_HEAD_BYTES, '\0');
-  return builtin::IsSupported(position, name, reinterpret_cast<uintptr_t>(head.data()));
+  return head;
+}
+// The decoder the host's search picks for a memory image, handed its head as callers do.
+template <class Data>
+int FindDecoder(CSpiHost &host, const std::string &name, const Data &file) {
+  const std::string head = Head(file);
+  SpiQuery query;
+  query.fileName = name;
+  query.data = reinterpret_cast<uintptr_t>(head.data());
+  query.length = SPI_HEAD_BYTES;
+  return host.FindDecoder(query);
+}
+
+// A built-in decoder's entries on a memory image. Claims hands IsSupported the head.
+template <class Data>
+int Claims(int position, const char *name, const Data &file) {
+  return builtin::IsSupported(position, name, reinterpret_cast<uintptr_t>(Head(file).data()));
 }
 template <class Data>
 int Decode(int position, const Data &file, Picture &pic, long reduction = 0, ProgressProc progress = nullptr,

@@ -24,16 +24,7 @@ class ThroughHost : public ::testing::Test {
   void SetUp() override { host.LoadSwitches(); }
   test::Sandbox box_;
   CSpiHost host;
-
-  static int Find(CSpiHost &host, const char *name, const Bytes &file) {
-    Bytes head(file);
-    head.resize(SPI_HEAD_BYTES);
-    SpiQuery query;
-    query.fileName = name;
-    query.data = reinterpret_cast<uintptr_t>(head.data());
-    query.length = SPI_HEAD_BYTES;
-    return host.FindDecoder(query);
-  }
+  int Find(const char *name, const Bytes &file) { return test::FindDecoder(host, name, file); }
 };
 
 TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
@@ -41,7 +32,7 @@ TEST_F(ThroughHost, FastSwitchHalvesTheReduction) {
   for (int fast : {0, 1}) {
     ASSERT_TRUE(Profile::App().WriteInt("SPI", "#InnerJPEG_FAST", fast));
     host.LoadSwitches();
-    ASSERT_EQ(Find(host, "a.jpg", jpeg), kJpeg);
+    ASSERT_EQ(Find("a.jpg", jpeg), kJpeg);
     Picture pic;
     ASSERT_EQ(host.GetPicture(kJpeg, reinterpret_cast<const char *>(jpeg.data()), pic.out(), 0, 4,
                               SPI_SOURCE_MEMORY, static_cast<long>(jpeg.size())),
@@ -55,7 +46,7 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
   const Bytes jpeg = test::MakeJpeg(16, 8, 3, test::Gradient(16, 8));
   Bytes junk(128 + jpeg.size(), 'M');
   std::copy(jpeg.begin(), jpeg.end(), junk.begin() + 128);
-  ASSERT_EQ(Find(host, "mac.bin", junk), kJpeg);
+  ASSERT_EQ(Find("mac.bin", junk), kJpeg);
   // Its picture and facts are found the same way, from memory and from the file the host maps.
   const auto path = box_.write("mac.bin", std::string(junk.begin(), junk.end()));
   for (bool file : {false, true}) {
@@ -74,8 +65,8 @@ TEST_F(ThroughHost, JunkBeforeAJpegAndTextThatIsHtml) {
 
   const std::string html = "<html><body>text</body></html>\n";
   const Bytes page(html.begin(), html.end());
-  EXPECT_EQ(Find(host, "page.htm", page), -1);
-  EXPECT_EQ(Find(host, "page.txt", page), kText);
+  EXPECT_EQ(Find("page.htm", page), -1);
+  EXPECT_EQ(Find("page.txt", page), kText);
 }
 
 // Every decoder refuses a file that is not there and a source form it does not know.

@@ -9,6 +9,7 @@
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/gif.h"
+#include "helpers.h"
 #include "support/sandbox.h"
 
 namespace tamro::builtin {
@@ -37,9 +38,7 @@ TEST(Regression, FuzzFindsStaySafe) {
     ++files;
     const std::string bytes = test::ReadFile(entry.path());
     const std::string name = entry.path().filename().string();
-    std::string head = bytes.substr(0, SPI_HEAD_BYTES);
-    head.resize(SPI_HEAD_BYTES);
-    IsSupported(position, name.c_str(), reinterpret_cast<uintptr_t>(head.data()));
+    test::Claims(position, name.c_str(), bytes);
     SpiPictureInfo info{};
     if (GetPictureInfo(position, bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info,
                        nullptr) == 0 &&
