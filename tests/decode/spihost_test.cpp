@@ -253,9 +253,9 @@ TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
 
   // Cancelled through the progress callback.
   const std::string pic = TPic(4, 4, 24, 1, 1, 1);
-  auto cancel = [](int done, int, long) { return done >= 2 ? 1 : 0; };
-  EXPECT_EQ(host->GetPicture(0, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(pic.size()), cancel), 1);
-  EXPECT_EQ(dib, nullptr);
+  GlobalHandle cancelled;
+  EXPECT_EQ(DecodeImage(0, pic, &cancelled, [](int done, int, long) { return done >= 2 ? 1 : 0; }), 1);
+  EXPECT_FALSE(cancelled);
 
   // The host's own callback stands in when the caller gives none.
   static int seen = 0;
@@ -264,9 +264,7 @@ TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
     seen = static_cast<int>(user);
     return 1;
   });
-  EXPECT_EQ(host->GetPicture(0, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, static_cast<long>(pic.size()), nullptr,
-                             42),
-            1);
+  EXPECT_EQ(DecodeImage(0, pic, nullptr, nullptr, 42), 1);
   EXPECT_EQ(seen, 42);
   host->SetProgressCallback(previous);
 

@@ -145,9 +145,7 @@ TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {
   for (int t = 0; t < 3; ++t) {
     readers.emplace_back([&] {
       while (!stop) {
-        const SpiHead head = HeadOf(pic.data(), pic.size());
-        SpiQuery q = Query("x.tpc", head);
-        const int pos = host->FindDecoder(q);
+        const int pos = Find("x.tpc", pic);
         if (pos < 0) continue;  // switched off just now
         const int r = DecodeImage(pos, pic);
         if (r == 0)
