@@ -66,12 +66,13 @@ TEST_F(ToolTest, ListsAndDecodesArchiveMembers) {
   std::string out;
   ASSERT_EQ(Run("--list " + arc.string(), &out), 0);
   EXPECT_EQ(out,
-            "{\"position\":12,\"name\":\"x \\\"q\\\".tpc\",\"path\":\"dir/\",\"size\":16,\"compressed\":16,"
+            "{\"position\":12,\"name\":\"x \\\"q\\\".tpc\",\"path\":\"dir/\",\"size\":16,\"compressed\":8,"
             "\"time\":86400,\"method\":\"Store\"}\n"
-            "{\"position\":59,\"name\":\"y.txt\",\"path\":\"\",\"size\":5,\"compressed\":5,\"time\":0,"
+            "{\"position\":59,\"name\":\"y.txt\",\"path\":\"\",\"size\":5,\"compressed\":2,\"time\":0,"
             "\"method\":\"Store\"}\n");
-  ASSERT_EQ(Run("--member 12 " + arc.string(), &out), 0);
+  ASSERT_EQ(Run("--member 12 " + arc.string() + " --out " + box.path("m.bmp").string(), &out), 0);
   EXPECT_EQ(out, "{\"result\":0,\"decoder\":0,\"name\":\"tpic\",\"width\":3,\"height\":4,\"bits\":8}\n");
+  EXPECT_TRUE(std::filesystem::exists(box.path("m.bmp")));
   EXPECT_EQ(Run("--member 59 " + arc.string(), &out), 1);
   EXPECT_EQ(Run("--list " + box.write("n.tac", "TARX").string(), &out), 1);
 }

@@ -1,5 +1,5 @@
-// The shipped plug-ins loaded by the decoder host from a plug-in folder, and the
-// command-line decoder run on real archives.
+// The shipped plug-ins loaded by the decoder host from a plug-in folder. The command-line
+// decoder goes through the same host calls: decode/tool_test.cpp with the test plug-ins.
 
 #include <gtest/gtest.h>
 #include <png.h>
@@ -218,44 +218,6 @@ TEST_F(ShippedPlugins, Cp932NamesAndEmptyArchives) {
     const std::string path = box.write(name, bytes).string();
     EXPECT_EQ(Find(path, kSpiArchive), archive) << name;
     List(path, 0);
-  }
-}
-
-// Runs the command-line decoder and answers its exit status and standard output.
-int RunTool(const std::string &arguments, std::string &out) {
-  return RunCommand(std::string(TAMRO_BIN_DIR) + "/tamro-decode " + arguments + " 2>&1", out);
-}
-
-TEST_F(ShippedPlugins, CommandLineListsAndDecodesMembersOfRealArchives) {
-  if (!std::filesystem::exists(std::filesystem::path(TAMRO_BIN_DIR) / "tamro-decode")) GTEST_SKIP();
-  const std::string pngBytes = PngFromRgba(Quadrants(7, 5));
-  const std::vector<ArchiveItem> items = {{"d/pic.png", pngBytes, 1600000000}, {"d/readme.txt", "text"}};
-  const std::map<std::string, std::string> archives = {
-      {"a.zip", WriteArchive("zip", "none", items)},
-      {"a.7z", WriteArchive("7zip", "none", items)},
-      {"a.rar", RawRar({{"d\\pic.png", pngBytes}, {"d\\readme.txt", "text"}})},
-      {"a.lzh", RawLzh({{"pic.png", pngBytes}, {"readme.txt", "text"}})},
-  };
-  for (const auto &[name, bytes] : archives) {
-    SCOPED_TRACE(name);
-    const std::string path = box.write(name, bytes).string();
-    std::string out;
-    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --list " + path, out), 0) << out;
-    EXPECT_NE(out.find("\"name\":\"pic.png\""), std::string::npos) << out;
-    EXPECT_NE(out.find("\"name\":\"readme.txt\""), std::string::npos) << out;
-    EXPECT_NE(out.find("\"size\":" + std::to_string(pngBytes.size())), std::string::npos) << out;
-    // The position of the picture member, from its line.
-    const size_t line = out.rfind("{\"position\":", out.find("\"name\":\"pic.png\""));
-    ASSERT_NE(line, std::string::npos);
-    const unsigned position = static_cast<unsigned>(std::stoul(out.substr(line + 12)));
-    const std::string bmp = box.path(name + ".bmp").string();
-    ASSERT_EQ(RunTool("--plugin-dir " + spiDir.string() + " --member " + std::to_string(position) + " " +
-                          path + " --out " + bmp,
-                      out),
-              0)
-        << out;
-    EXPECT_NE(out.find("ifpng"), std::string::npos) << out;
-    EXPECT_TRUE(std::filesystem::exists(bmp));
   }
 }
 

@@ -115,7 +115,7 @@ EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out)
       if (!ReadMember(p, size, at, &m)) break;
       memcpy(rec[i].method, m.header, 8);
       rec[i].position = (uint32_t)(m.at + (size_t)len * ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE));
-      rec[i].compsize = m.size;
+      rec[i].compsize = m.size / 2; /* as if packed, so that the two sizes differ */
       rec[i].filesize = m.size;
       rec[i].timestamp = (int32_t)m.time;
       /* "a/b/c.tpc": path "a/b/", name "c.tpc" */
