@@ -215,14 +215,11 @@ struct Bytes {
 
 class QtPlugin : public Loaded<kQt> {
  protected:
+  // The pixels are bytes red, green, blue, alpha: Qt's RGBA8888.
   static QImage ToQImage(const RgbaImage &image) {
-    QImage q(image.width, image.height, QImage::Format_RGBA8888);
-    for (int y = 0; y < image.height; ++y)
-      for (int x = 0; x < image.width; ++x) {
-        const Rgba c = image.at(x, y);
-        q.setPixelColor(x, y, QColor(c.r, c.g, c.b, c.a));
-      }
-    return q;
+    return QImage(reinterpret_cast<const uchar *>(image.pixels.data()), image.width, image.height,
+                  image.width * 4, QImage::Format_RGBA8888)
+        .copy();
   }
   static std::string Written(const QImage &image, const char *format) {
     QByteArray bytes;
