@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <numeric>
 
 #include "catalogue/pathutil.h"
 #include "catalogue/picentry.h"
@@ -462,6 +463,25 @@ bool CThumbFolder::Erase(std::string_view name, std::string_view archive) {
   return true;
 }
 
+void CThumbFolder::SortByName() {
+  // Plain files by name, an archive's members after its name in their order within it.
+  auto before = [this](std::size_t a, std::size_t b) {
+    const ThumbRecordHeader &x = records_[a].header, &y = records_[b].header;
+    const int c = CompareNoCase(x.archiveName.empty() ? x.name : x.archiveName,
+                                y.archiveName.empty() ? y.name : y.archiveName);
+    return c != 0 ? c < 0 : x.position < y.position;
+  };
+  std::vector<std::size_t> order(records_.size());
+  std::iota(order.begin(), order.end(), std::size_t{0});
+  if (std::is_sorted(order.begin(), order.end(), before)) return;
+  std::stable_sort(order.begin(), order.end(), before);
+  std::vector<ThumbRecord> sorted;
+  sorted.reserve(records_.size());
+  for (std::size_t i : order) sorted.push_back(std::move(records_[i]));
+  records_ = std::move(sorted);
+  Reindex();
+}
+
 bool CThumbFolder::Write() {
   const std::string file = CThumbStore::FilePath(path_);
   if (index_.empty()) {
@@ -472,6 +492,7 @@ bool CThumbFolder::Write() {
     return true;
   }
   if (!changed_) return true;
+  SortByName();
   if (!WriteRecordsAtomically(file, records_)) return false;
   // The removed records are gone for good now.
   std::vector<ThumbRecord> kept;

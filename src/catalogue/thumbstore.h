@@ -155,6 +155,9 @@ class CThumbFolder {
   bool LoadFirstPart(std::size_t bytes);
   void Put(ThumbRecord record);
   bool Erase(std::string_view name, std::string_view archive);
+  // Records in name order, as a folder is listed first: its first screen is then at the
+  // front of the file, which a reading answers from before the rest is in.
+  void SortByName();
   bool Write();
 
   std::string path_;

@@ -217,9 +217,9 @@ TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
   decoders.decoders.push_back({0, "axzip", ".zip", "PK", true, PictureDecoders::kArchive, "", 0});
   CThumbStore store(&decoders);
   ASSERT_EQ(store.Add(*plain, 95), 1);
+  ASSERT_EQ(store.Add(*upper, 95), 1);
   ASSERT_EQ(store.Add(*member, 95), 1);
   ASSERT_EQ(store.Add(*plain, 95), 1) << "replaces its own record";
-  ASSERT_EQ(store.Add(*upper, 95), 1);
   CThumbFolder &f = store.GetFolder(folder.string());
   EXPECT_EQ(f.Count(), 3u);
   const ThumbRecord *m = f.Find("same.png", "box.zip");
@@ -233,7 +233,9 @@ TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
   EXPECT_NE(f.Find("same.png", "box.zip"), nullptr);
   EXPECT_NE(f.Find("SAME.png", ""), nullptr);
   store.Flush();
-  EXPECT_EQ(Reread().Count(), 2u);
+  const auto records = Reread().Records();
+  ASSERT_EQ(records.size(), 2u);
+  EXPECT_EQ(records[0]->header.archiveName, "box.zip") << "written in the order of the names";
 }
 
 TEST_F(StoreTest, StoreWithoutRecordsDeletesItsFileAndUnchangedStoresAreNotRewritten) {
