@@ -40,8 +40,7 @@ class AppendHandleTest : public ::testing::Test {
   }
 };
 
-// Colours and rows of a full table arriving in the picture: through the host with a test
-// plug-in in spihost_test.cpp (PalettedPictureKeepsItsColourTable); here the block sizes.
+// The host hands every plug-in's blocks to this join (spihost_test.cpp decodes through it).
 TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
   // The plug-in's pixel block becomes the picture: the rows are never held twice. Extra
   // bytes after the rows are cut off.

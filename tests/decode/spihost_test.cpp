@@ -231,19 +231,6 @@ TEST_F(TpicHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 
-TEST_F(TpicHostTest, PalettedPictureKeepsItsColourTable) {
-  GlobalHandle owned;
-  ASSERT_EQ(DecodeImage(0, TPic(3, 3, 8, 200, 0, 0), &owned), 0);
-  DibLock lock(owned.get());
-  ASSERT_TRUE(lock);
-  EXPECT_EQ(DibBitCount(lock.header()), 8);
-  EXPECT_EQ(DibNumColors(lock.header()), 256u);
-  EXPECT_EQ(GetDibPixel(lock.header(), 1, 1), 200u);
-  const auto *table = reinterpret_cast<const RgbQuad *>(lock.bytes() + 40);
-  EXPECT_EQ(table[200].red, 200);
-  EXPECT_EQ(table[200].blue, 200);
-}
-
 TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
   // The pixel block is shorter than the picture it claims.
   const std::string lying = TPic(40, 40, 24, 1, 1, 1, "TPIC", false, true);
