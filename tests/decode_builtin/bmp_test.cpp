@@ -119,31 +119,20 @@ TEST(BmpPicture, SurvivesLyingAndTruncatedHeaders) {
   EXPECT_EQ(pic.h, nullptr);
 }
 
-// Stored row 0 is the bottom; the picture is delivered expanded.
-TEST(BmpRle, ExpandsRunsLiteralsDeltasAndLineEnds) {
+TEST(BmpRle8, ExpandsRunsLiteralsDeltasAndLineEnds) {
   // 6x3: row 0 = run of 3 x 7 then literal 1 2 3; EOL; row 1 skipped by a delta (0, 1);
   // row 2 = delta (2, 0) then a literal of 3 (padded) then end of picture.
-  const Bytes rle8{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 0, 1, 0, 2, 2, 0, 0, 3, 4, 5, 6, 0, 0, 1};
-  const struct {
-    int bits, width, height;
-    Bytes rle;
-    std::vector<std::vector<uint32_t>> want;  // indices, top row first
-  } cases[] = {
-      {8, 6, 3, rle8, {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}}},
-      // Run of 5 pixels alternating 0xA and 0xB, EOL, literal of 3 pixels 1 2 3 (2 bytes, even).
-      {4, 5, 2, {5, 0xAB, 0, 0, 0, 3, 0x12, 0x30, 0, 1}, {{1, 2, 3, 0, 0}, {0xA, 0xB, 0xA, 0xB, 0xA}}},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.bits);
-    const uint32_t compression = c.bits == 8 ? BI_RLE8 : BI_RLE4, size = static_cast<uint32_t>(c.rle.size());
-    Picture pic;
-    ASSERT_EQ(Decode(MakeBmp(c.width, c.height, c.bits, compression, c.rle, -1, size), pic), 0);
-    const BitmapInfoHeader h = test::HeaderOf(pic.h);
-    EXPECT_EQ(h.compression, 0u);
-    EXPECT_EQ(h.sizeImage, 0u);
-    for (int y = 0; y < c.height; ++y)
-      for (int x = 0; x < c.width; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), c.want[y][x]) << x << "," << y;
-  }
+  const Bytes rle{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 0, 1, 0, 2, 2, 0, 0, 3, 4, 5, 6, 0, 0, 1};
+  const Bytes file = MakeBmp(6, 3, 8, BI_RLE8, rle, -1, static_cast<uint32_t>(rle.size()));
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  const BitmapInfoHeader h = test::HeaderOf(pic.h);
+  EXPECT_EQ(h.compression, 0u);
+  EXPECT_EQ(h.sizeImage, 0u);
+  // Stored row 0 is the bottom (y = 2 from the top).
+  const uint32_t want[3][6] = {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}};
+  for (int y = 0; y < 3; ++y)
+    for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
 }
 
 TEST(BmpRle8, DeltaPastTheRowDeliversTheCompressedPicture) {
@@ -170,7 +159,17 @@ TEST(BmpRle8, RowsPastThePictureAndCutDataAreSafe) {
   EXPECT_FALSE(ExpandRle(0, cut, sizeof cut, rows, 4, 2));
 }
 
-TEST(BmpRle4, OddLiteralsArePaddedToWholeWords) {
+TEST(BmpRle4, AlternatesNibblesAndPadsLiterals) {
+  // Run of 5 pixels alternating 0xA and 0xB, EOL, literal of 3 pixels 1 2 3 (2 bytes, even).
+  const Bytes rle{5, 0xAB, 0, 0, 0, 3, 0x12, 0x30, 0, 1};
+  const Bytes file = MakeBmp(5, 2, 4, BI_RLE4, rle, -1, static_cast<uint32_t>(rle.size()));
+  Picture pic;
+  ASSERT_EQ(Decode(file, pic), 0);
+  ASSERT_EQ(test::HeaderOf(pic.h).compression, 0u);
+  const uint32_t want[2][5] = {{1, 2, 3, 0, 0}, {0xA, 0xB, 0xA, 0xB, 0xA}};
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
+
   // A literal of 5 pixels takes 3 bytes plus one of padding.
   unsigned char rows[8] = {};
   const unsigned char odd[] = {0, 5, 0x12, 0x34, 0x50, 0xEE, 2, 0x77, 0, 1};
