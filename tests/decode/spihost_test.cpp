@@ -94,21 +94,21 @@ TEST_F(SpiHostTest, PluginIsAskedBeforeEveryBuiltinAndMostRecentFirstOnANewSearc
   const std::string tpix = TPic(2, 2, 24, 1, 2, 3, "TPIX");  // all three claim it
 
   std::vector<int> asked;
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, -1, &asked), 0);
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, &asked), 0);
   EXPECT_THAT(asked, ElementsAre(0, 0));  // asked, then the final notice
   EXPECT_EQ(Find("m.tmm", TPic(2, 2, 24, 1, 2, 3, "TMEM")), 1);
   EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(1, 0, 2));
 
   asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, -1, &asked), 1);
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, &asked), 1);
   EXPECT_THAT(asked, ElementsAre(1, 1));
   // Continuing after b walks the registration order: c, not a.
   asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 2, -1, &asked), 2);
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 2, &asked), 2);
   EXPECT_THAT(asked, ElementsAre(2, 2));
   EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(2, 1, 0));
   asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 3, -1, &asked), -1);
+  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 3, &asked), -1);
   EXPECT_THAT(asked, ElementsAre(-1));
 }
 
@@ -320,7 +320,7 @@ TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
   Install("tpic", "a.spi");
   Scan();
   std::vector<int> asked;
-  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 0, -1, &asked), 1000);
+  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 0, &asked), 1000);
   EXPECT_THAT(asked, ElementsAre(0, -1, 1000));
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1001), -1);
   host->SetUse(1000, kSpiPicture, false);

@@ -81,12 +81,11 @@ int HostTest::DecodeImage(int position, const std::string &bytes, GlobalHandle *
 }
 
 int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start,
-                   int archivePosition, std::vector<int> *asked) {
+                   std::vector<int> *asked) {
   const SpiHead head = HeadOf(bytes.data(), bytes.size());
   SpiQuery q = Query(fileName, head);
   q.kind = kind;
   q.start = start;
-  q.archivePosition = archivePosition;
   if (asked) q.notify = [asked](int position, std::string_view, uintptr_t) { asked->push_back(position); };
   return host->FindDecoder(q);
 }

@@ -58,7 +58,7 @@ class HostTest : public ::testing::Test {
                   ProgressProc progress = nullptr, long user = 0);
   // Search over a memory image (its first bytes), as callers do.
   int Find(const std::string &fileName, const std::string &bytes, int kind = kSpiPicture, int start = 0,
-           int archivePosition = -1, std::vector<int> *asked = nullptr);
+           std::vector<int> *asked = nullptr);
 
   Sandbox box;
   ScriptedUi ui;

@@ -100,12 +100,8 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
   b.push_back(0);
   if (globalBits) PutTable(b, globalBits, globalColours);
   if (!comment.empty()) {
-    b.insert(b.end(), {0x21, 0xFE});
-    for (std::size_t i = 0; i < comment.size(); i += 255) {
-      const std::size_t n = std::min<std::size_t>(255, comment.size() - i);
-      b.push_back(static_cast<unsigned char>(n));
-      b.insert(b.end(), comment.begin() + static_cast<long>(i), comment.begin() + static_cast<long>(i + n));
-    }
+    b.insert(b.end(), {0x21, 0xFE, static_cast<unsigned char>(comment.size())});
+    b.insert(b.end(), comment.begin(), comment.end());
     b.push_back(0);
   }
   for (const GifFrame &f : frames) {

@@ -36,7 +36,8 @@ struct GifFrame {
   bool graphicControl = false;
   bool neverClear = false;  // codes that overflow the 4096-entry table
 };
-// `globalBits` 0 = no global table; `screenBits` is the depth field of the screen.
+// `globalBits` 0 = no global table; `screenBits` is the depth field of the screen. A comment
+// takes one sub-block: at most 255 characters.
 Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t> &globalColours,
               const std::vector<GifFrame> &frames, const std::string &comment = {}, int screenBits = 0);
 
