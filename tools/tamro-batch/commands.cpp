@@ -295,13 +295,17 @@ int RunReport(Session &session) {
   Target target;
   int status = kExitOk;
   if (!SingleTarget(session, target, status)) return status;
-  // Names alone are listed without a lookup per file. A name that inserts a macro may ask
-  // for a size or a time after all: the folder is then listed again with them (files named
-  // on the command line are listed once, since each one missing is reported).
-  const bool fileFacts = (MacroNeeds(format) & kNeedsFileFacts) != 0 || target.kind == Target::kFiles;
-  CRXDoc *doc = session.Open(target, false, fileFacts);
+  // Names alone are listed without a lookup per file and without the plug-ins. A name that
+  // inserts a macro may ask for more after all: the folder is then listed again with
+  // everything (files named on the command line are listed once, since each one missing is
+  // reported).
+  const unsigned needs = MacroNeeds(format);
+  ListingNeeds reads;
+  reads.fileFacts = (needs & kNeedsFileFacts) || target.kind == Target::kFiles;
+  reads.decoders = (needs & (kNeedsPictureFacts | kReadsPicture)) || target.kind == Target::kFiles;
+  CRXDoc *doc = session.Open(target, false, reads);
   bool inserts = false;
-  for (int i = 0; !fileFacts && !inserts && i < doc->GetEntryCount(); ++i)
+  for (int i = 0; !(reads.fileFacts && reads.decoders) && !inserts && i < doc->GetEntryCount(); ++i)
     inserts = MayInsertMacros(*doc->GetEntry(i), format);
   if (inserts) doc = session.Open(target);
   const std::string path = AbsolutePath(*out);

@@ -190,16 +190,25 @@ bool Session::Init(std::string &error) {
   // The plug-ins as the main window loads them; the tool never writes any settings back.
   engine_ =
       std::make_unique<CatalogueEngine>(*folderProfile_, EngineHooks{nullptr, nullptr, {}, jobs, false});
-  engine_->LoadPlugins();
   return true;
 }
 
-CRXDoc *Session::Open(const Target &target, bool forceNoDownScan, bool fileFacts) {
+void Session::LoadPlugins() {
+  if (pluginsLoaded_) return;
+  pluginsLoaded_ = true;
+  // The plug-ins as the main window loads them; the tool never writes any settings back.
+  engine_->LoadPlugins();
+}
+
+CRXDoc *Session::Open(const Target &target, bool forceNoDownScan, ListingNeeds needs) {
   Profile *profile = target.kind == Target::kFiles ? filesProfile_.get() : folderProfile_.get();
   if (forceNoDownScan && profile->GetInt("RXDoc", "DownScan", 0) != 0)
     profile->WriteInt("RXDoc", "DownScan", 0);
   CRXDoc *doc = &engine_->ResetDocument(*profile);
-  doc->SetFileFactsWanted(fileFacts);
+  doc->SetFileFactsWanted(needs.fileFacts);
+  const DocSettings &s = doc->Settings();
+  if (needs.decoders || target.kind == Target::kArchive || s.archive || s.scanSpi || s.pluginExt)
+    LoadPlugins();
   opened_ = true;
 
   const bool useInfo = doc->Settings().cacheFolder != 0;

@@ -18,6 +18,12 @@ namespace tamro::batch {
 
 // What one listing covers: a whole folder, named files of one folder, or an archive file
 // opened as the main window opens one.
+// What a command reads of the listed files beyond their names.
+struct ListingNeeds {
+  bool fileFacts = true;  // sizes and times
+  bool decoders = true;   // anything the plug-ins tell (picture facts, their files)
+};
+
 struct Target {
   enum Kind { kFolder, kFiles, kArchive } kind = kFolder;
   std::string folder;              // absolute
@@ -46,14 +52,22 @@ class Session {
   // Lists a target into a fresh document and selects what it names. Every named file
   // that the listing did not produce is reported as failed. Null only when the target
   // produced no document at all.
-  CRXDoc *Open(const Target &target, bool forceNoDownScan = false, bool fileFacts = true);
+  // `needs` says what the command reads beyond names; the plug-ins are loaded for a listing
+  // when it or the listing settings need them (archives, the decoders' checks).
+  CRXDoc *Open(const Target &target, bool forceNoDownScan = false, ListingNeeds needs = {});
   CatalogueEngine &Engine() { return *engine_; }
   CRXDoc *Doc() { return opened_ ? &engine_->Doc() : nullptr; }
   CThumbBuilder &Builder() { return engine_->Builder(); }
   CCellPainter &Cells() { return engine_->Painter(); }
   CThumbStore &Store() { return engine_->Store(); }
-  CSpiHost &Host() { return engine_->Host(); }
-  PictureDecoders &Decoders() { return engine_->Decoders(); }
+  CSpiHost &Host() {
+    LoadPlugins();
+    return engine_->Host();
+  }
+  PictureDecoders &Decoders() {
+    LoadPlugins();
+    return engine_->Decoders();
+  }
   FileIconSource &Icons() { return *engine_->Painter().Icons(); }
 
   // The entry's picture, reduced toward and scaled by the automatic method into a box of
@@ -73,6 +87,8 @@ class Session {
 
  private:
   bool WriteOverrides(Profile &profile, bool filesOnly, std::string &error);
+  // Once, when first needed: a report of names never pays for loading them.
+  void LoadPlugins();
 
   const Args &args_;
   std::unique_ptr<QTemporaryDir> scratch_;
@@ -82,6 +98,7 @@ class Session {
   std::unique_ptr<Profile> folderProfile_, filesProfile_;
   std::unique_ptr<CatalogueEngine> engine_;
   bool opened_ = false;
+  bool pluginsLoaded_ = false;
   int failures_ = 0;
 };
 
