@@ -48,12 +48,9 @@ class BuilderTest : public ::testing::Test {
  protected:
   void SetUp() override { test::EnsureGuiApp(); }
 
-  std::filesystem::path Write(const std::string &name, const std::string &bytes) {
-    return box.write(name, bytes);
-  }
   // An entry of a new picture file of one colour.
   std::unique_ptr<CPicEntry> Plain(const std::string &name, int width, int height, QColor colour) {
-    return FileEntry(Write(name, PlainPicture(width, height, colour)));
+    return FileEntry(box.write(name, PlainPicture(width, height, colour)));
   }
   int Build(CPicEntry &e, const CellRect &cell = Rect(0, 0, 100, 100), bool build = true) {
     return builder.EnsureThumbnail(e, nullptr, cell, build);
@@ -85,13 +82,9 @@ TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
     e->switches.scaleMode = r.scaleMode;
     e->rotation = r.rotation;
     ASSERT_EQ(Build(*e, Rect(0, 0, 100, r.cellHeight)), 0);
-    EXPECT_EQ(WidthOf(e->thumbnail.get()), r.thumbWidth);
-    EXPECT_EQ(HeightOf(e->thumbnail.get()), r.thumbHeight);
-    EXPECT_TRUE(e->justBuilt);
-    EXPECT_EQ(e->sizeBoxWidth, 100);
-    EXPECT_EQ(e->sizeBoxHeight, r.cellHeight);
-    EXPECT_EQ(e->facts.width, r.width);
-    EXPECT_EQ(e->facts.height, r.height);
+    EXPECT_EQ(std::tuple(WidthOf(e->thumbnail.get()), HeightOf(e->thumbnail.get()), e->justBuilt, e->sizeBoxWidth,
+                         e->sizeBoxHeight, e->facts.width, e->facts.height),
+              std::tuple(r.thumbWidth, r.thumbHeight, true, 100, r.cellHeight, r.width, r.height));
     // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
     EXPECT_EQ(test::PixelAt(e->thumbnail.get(), r.thumbWidth / 2, r.thumbHeight / 2),
               test::Rgb(r.colour.red(), r.colour.green(), r.colour.blue()));
@@ -109,8 +102,7 @@ TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
   EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1) << "dropped, not rebuilt";
   EXPECT_FALSE(e->thumbnail);
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
-  EXPECT_EQ(e->thumbScaleMode, 2);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), e->thumbScaleMode), std::tuple(2u, 2));
 
   auto f = FileEntry(box.path("a.png"));
   f->switches.scaleMode = 3;
@@ -118,9 +110,7 @@ TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
   const HDIB made = f->thumbnail.get();
   f->switches.scaleMode = 2;
   EXPECT_EQ(Build(*f), 0);
-  EXPECT_EQ(f->thumbnail.get(), made);
-  EXPECT_EQ(decoders.pictureCalls.size(), 3u);
-  EXPECT_FALSE(f->justBuilt);
+  EXPECT_EQ(std::tuple(f->thumbnail.get(), decoders.pictureCalls.size(), f->justBuilt), std::tuple(made, 3u, false));
 }
 
 // A new cell size rebuilding, a font change not: through the cell painter in cellpainter_test.cpp.
@@ -131,8 +121,7 @@ TEST_F(BuilderTest, SameSizeElsewhereKeepsUnsharpChangeRebuilds) {
   EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "same size elsewhere is the same thumbnail";
   e->switches.unsharp = 0;
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 2u);
-  EXPECT_EQ(e->thumbUnsharp, 0);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), e->thumbUnsharp), std::tuple(2u, 0));
 }
 
 TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemembered) {
@@ -154,12 +143,10 @@ TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemember
 }
 
 TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
-  auto e = FileEntry(Write("noise.bin", std::string(3000, '\x7f')));
+  auto e = FileEntry(box.write("noise.bin", std::string(3000, '\x7f')));
   e->facts.decoder = 1000;  // remembered from before, but the file changed
   EXPECT_EQ(Build(*e), -1);
-  EXPECT_FALSE(e->thumbnail);
-  EXPECT_EQ(e->facts.decoder, -1);
-  EXPECT_FALSE(e->justBuilt);
+  EXPECT_EQ(std::tuple(bool(e->thumbnail), e->facts.decoder, e->justBuilt), std::tuple(false, -1, false));
   EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1);
   const std::size_t searches = decoders.searchedNames.size();
   EXPECT_EQ(Build(*e), -1);
@@ -167,13 +154,13 @@ TEST_F(BuilderTest, NoDecoderGivesMinusOneAndEveryRequestTriesAgain) {
 }
 
 TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
-  auto file = Write("big.png", PlainPicture(1000, 500, Qt::gray));
+  auto file = box.write("big.png", PlainPicture(1000, 500, Qt::gray));
   auto first = FileEntry(file);
   ASSERT_EQ(Build(*first), 0);
   // Met for the first time: the facts come first, so the decode is already reduced.
-  EXPECT_EQ(decoders.pictureCalls.back().second, 10);
-  EXPECT_EQ(WidthOf(first->thumbnail.get()), 100);
-  EXPECT_EQ(HeightOf(first->thumbnail.get()), 50);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.back().second, WidthOf(first->thumbnail.get()),
+                       HeightOf(first->thumbnail.get())),
+            std::tuple(10, 100, 50));
 
   auto wide = FileEntry(file);
   wide->facts.width = 1000;
@@ -186,8 +173,7 @@ TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
   EXPECT_EQ(decoders.pictureCalls.back().second, 0);
   // Without a target the picture comes at full size.
   GlobalHandle full = builder.DecodeEntry(*wide, nullptr);
-  EXPECT_EQ(decoders.pictureCalls.back().second, 1);
-  EXPECT_EQ(WidthOf(full.get()), 1000);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.back().second, WidthOf(full.get())), std::tuple(1, 1000));
 }
 
 TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
@@ -198,12 +184,10 @@ TEST_F(BuilderTest, FactsAndDescriptionAreTakenOnce) {
     asked.push_back(path);
     return std::string("[Camera] [F2.8] ");
   });
-  auto file = Write("pic.png", PlainPicture(64, 48, Qt::white));
+  auto file = box.write("pic.png", PlainPicture(64, 48, Qt::white));
   auto e = FileEntry(file);
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(e->facts.width, 64);
-  EXPECT_EQ(e->facts.height, 48);
-  EXPECT_EQ(e->facts.bitCount, 24);
+  EXPECT_EQ(std::tuple(e->facts.width, e->facts.height, e->facts.bitCount), std::tuple(64, 48, 24));
   // Position 1001 is the built-in JPEG decoder's, the only one the library is asked about.
   EXPECT_EQ(e->Description(), "[Camera] [F2.8] PNG 24bit");
   EXPECT_EQ(asked, (std::vector<std::string>{file.string()}));
@@ -219,32 +203,28 @@ TEST_F(BuilderTest, DecoderFailingItsFactsIsSkippedAndTheDescriptionEmptied) {
   auto e = Plain("p.png", 10, 10, Qt::white);
   e->SetDescription("old text");
   ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(e->facts.decoder, 1001);
-  EXPECT_EQ(decoders.infoCalls, (std::vector<int>{5, 1001}));
-  EXPECT_EQ(e->Description(), "");
+  EXPECT_EQ(std::tuple(e->facts.decoder, decoders.infoCalls, e->Description()),
+            std::tuple(1001, std::vector<int>{5, 1001}, ""));
 }
 
 TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
   const std::string bytes = PlainPicture(80, 40, Qt::cyan);
-  auto archive = Write("box.zip", "not really a zip");
+  auto archive = box.write("box.zip", "not really a zip");
   decoders.members[{archive.string(), 7}] = bytes;
   auto m = test::MemberEntry(box.root(), "box.zip", "inner.png", 7, bytes.size(), 1234567);
   ASSERT_EQ(Build(*m), 0);
-  EXPECT_EQ(decoders.extractCalls, 1);
-  EXPECT_EQ(decoders.searchedNames.back(), "inner.png");
-  EXPECT_EQ(m->facts.decoder, 1001);
-  EXPECT_EQ(WidthOf(m->thumbnail.get()), 80);
+  EXPECT_EQ(std::tuple(decoders.extractCalls, decoders.searchedNames.back(), m->facts.decoder,
+                       WidthOf(m->thumbnail.get())),
+            std::tuple(1, "inner.png", 1001, 80));
   // The archive file's own size and time never replace the member's.
-  EXPECT_EQ(m->size, bytes.size());
-  EXPECT_EQ(m->lastWriteTime, 1234567 * kNanosPerSecond);
+  EXPECT_EQ(std::tuple(m->size, m->lastWriteTime), std::tuple(bytes.size(), 1234567 * kNanosPerSecond));
 
   // A member the archive cannot deliver fails and leaves no block behind.
   auto lost = test::MemberEntry(box.root(), "box.zip", "other.png", 8, 10, 1);
   lost->facts.decoder = 1001;
   const std::size_t blocks = GlobalLiveBlockCount();
   EXPECT_EQ(Build(*lost), -1);
-  EXPECT_EQ(lost->facts.decoder, -1);
-  EXPECT_EQ(GlobalLiveBlockCount(), blocks);
+  EXPECT_EQ(std::tuple(lost->facts.decoder, GlobalLiveBlockCount()), std::tuple(-1, blocks));
   // One that delivers bytes no decoder reads frees them too.
   decoders.members[{archive.string(), 9}] = "garbage";
   auto junk = test::MemberEntry(box.root(), "box.zip", "junk.png", 9, 7, 1);
@@ -253,7 +233,7 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
 }
 
 TEST_F(BuilderTest, BuildingRereadsTheFileFactsAndMarksOnlyTheDecode) {
-  auto file = Write("t.png", PlainPicture(10, 10, Qt::white));
+  auto file = box.write("t.png", PlainPicture(10, 10, Qt::white));
   auto e = FileEntry(file);
   e->size = 1;
   e->lastWriteTime = 5;
@@ -261,10 +241,8 @@ TEST_F(BuilderTest, BuildingRereadsTheFileFactsAndMarksOnlyTheDecode) {
   decoders.duringPicture = [&] { seen = e->decodingNow; };
   ASSERT_EQ(Build(*e, Rect(0, 0, 50, 50)), 0);
   auto fresh = FileEntry(file);
-  EXPECT_EQ(e->size, fresh->size);
-  EXPECT_EQ(e->lastWriteTime, fresh->lastWriteTime);
-  EXPECT_TRUE(seen);
-  EXPECT_FALSE(e->decodingNow);
+  EXPECT_EQ(std::tuple(e->size, e->lastWriteTime, seen, e->decodingNow),
+            std::tuple(fresh->size, fresh->lastWriteTime, true, false));
 }
 
 TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
@@ -276,11 +254,9 @@ TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
     ASSERT_EQ(builder.EnsureThumbnail(*e, &p, Rect(10, 10, 50, 30), true), 0);
   }
   // 20 x 10 fits 40 x 20 unchanged: left 30 - 10, top 20 - 5.
-  EXPECT_EQ(target.pixelColor(20, 15), QColor(Qt::red));
-  EXPECT_EQ(target.pixelColor(39, 24), QColor(Qt::red));
-  EXPECT_EQ(target.pixelColor(19, 15), QColor(Qt::black));
-  EXPECT_EQ(target.pixelColor(40, 24), QColor(Qt::black));
-  EXPECT_EQ(target.pixelColor(20, 25), QColor(Qt::black));
+  for (const auto &[x, y, colour] : {std::tuple(20, 15, Qt::red), {39, 24, Qt::red}, {19, 15, Qt::black},
+                                     {40, 24, Qt::black}, {20, 25, Qt::black}})
+    EXPECT_EQ(target.pixelColor(x, y), QColor(colour)) << x << "," << y;
 }
 
 }  // namespace

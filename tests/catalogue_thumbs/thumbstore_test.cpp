@@ -92,11 +92,8 @@ TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
   EXPECT_EQ(raw[620], 1) << "italic";
 
   ThumbRecordHeader back = ParseThumbHeader(raw, sizeof raw);
-  EXPECT_EQ(back.name, h.name);
-  EXPECT_EQ(back.font, h.font);
-  EXPECT_EQ(back.nameFrame, 0);
-  EXPECT_EQ(back.pictureHeight, 3000);
-  EXPECT_EQ(back.treatment, 3u);
+  EXPECT_EQ(std::tuple(back.name, back.font, back.nameFrame, back.pictureHeight, back.treatment),
+            std::tuple(h.name, h.font, 0, 3000, 3u));
 }
 
 TEST(ThumbHeader, LongTextsAreCutOnACharacterBoundary) {
@@ -106,10 +103,9 @@ TEST(ThumbHeader, LongTextsAreCutOnACharacterBoundary) {
   unsigned char raw[kThumbHeaderBytes];
   WriteThumbHeader(h, raw);
   ThumbRecordHeader back = ParseThumbHeader(raw, sizeof raw);
-  EXPECT_EQ(back.name.size(), 258u) << "86 whole characters; the zero byte stays";
-  EXPECT_TRUE(IsValidUtf8(back.name));
-  EXPECT_EQ(back.decoderName, "a-very-long-plu");
-  EXPECT_EQ(raw[16 + 259], 0);
+  // 86 whole characters; the zero byte stays.
+  EXPECT_EQ(std::tuple(back.name.size(), IsValidUtf8(back.name), back.decoderName, raw[16 + 259]),
+            std::tuple(258u, true, "a-very-long-plu", 0));
 }
 
 TEST(ThumbFile, DamagedFilesStopAtTheBadRecordAndKeepTheOnesBefore) {
@@ -131,8 +127,7 @@ TEST(ThumbFile, DamagedFilesStopAtTheBadRecordAndKeepTheOnesBefore) {
   std::string tooLong = RawRecord(680, "c.jpg", "");
   tooLong.resize(300);
   s = scan(good + tooLong);
-  EXPECT_TRUE(s.damaged);
-  EXPECT_EQ(s.records.size(), 1u);
+  EXPECT_EQ(std::tuple(s.damaged, s.records.size()), std::tuple(true, 1u));
   // A ragged tail, and a file made only of one.
   EXPECT_EQ(scan(good + "\x01").records.size(), 1u);
   EXPECT_TRUE(scan("\x05").damaged);
@@ -140,10 +135,9 @@ TEST(ThumbFile, DamagedFilesStopAtTheBadRecordAndKeepTheOnesBefore) {
   // Names written in code page 932 come out as UTF-8; only the name part counts.
   s = scan(RawRecord(680, "\x83\x65\x83\x58\x83\x67.jpg", "z") + RawRecord(600, "dir/old.jpg", "XY"));
   ASSERT_EQ(s.records.size(), 2u);
-  EXPECT_EQ(s.records[0].header.name, "テスト.jpg");
-  EXPECT_EQ(s.records[1].header.name, "old.jpg");
-  EXPECT_EQ(s.records[1].offset, 681u);
-  EXPECT_EQ(std::string(reinterpret_cast<const char *>(s.records[1].Data()), 2), "XY");
+  EXPECT_EQ(std::tuple(s.records[0].header.name, s.records[1].header.name, s.records[1].offset,
+                       std::string(reinterpret_cast<const char *>(s.records[1].Data()), 2)),
+            std::tuple("テスト.jpg", "old.jpg", 681u, "XY"));
 }
 
 class StoreTest : public ::testing::Test {
@@ -192,20 +186,17 @@ TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
   store.Flush();
   const std::string bytes = test::ReadFile(StorePath());
   ASSERT_GT(bytes.size(), 680u);
-  EXPECT_EQ(At32(bytes, 0) & 0xFFFF, 680u);
-  EXPECT_EQ(At32(bytes, 0) >> 16, 3u) << "made turning pictures and converting their colours";
-  EXPECT_EQ(At32(bytes, 4), bytes.size() - 680);
+  // The treatment: made turning pictures and converting their colours.
+  EXPECT_EQ(std::tuple(At32(bytes, 0) & 0xFFFF, At32(bytes, 0) >> 16, At32(bytes, 4)),
+            std::tuple(680u, 3u, bytes.size() - 680));
   // Where each field sits: ThumbHeader above; what the entry puts there comes back through
   // Load in LoadRestoresTheThumbnailAndWhatItWasMadeWith and is matched in
   // LoadRefusesARecordThatNoLongerFitsTheFile.
-  EXPECT_EQ(static_cast<unsigned char>(bytes[680]), 0xFF);
-  EXPECT_EQ(static_cast<unsigned char>(bytes[681]), 0xD8);
+  EXPECT_EQ(bytes.substr(680, 2), "\xFF\xD8");
 
   CThumbStore again(&decoders);
   CThumbFolder &f = again.GetFolder(folder.string() + "/");
-  EXPECT_EQ(f.Count(), 1u);
-  ASSERT_NE(f.Find(e->name, ""), nullptr);
-  EXPECT_FALSE(f.Changed());
+  EXPECT_EQ(std::tuple(f.Count(), f.Find(e->name, "") != nullptr, f.Changed()), std::tuple(1u, true, false));
 }
 
 TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
@@ -266,10 +257,8 @@ TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   bytes.resize(first + 700);  // the second record's data is cut off
   WriteStore(bytes);
   CThumbFolder &f = Reread();
-  EXPECT_TRUE(f.Damaged());
-  EXPECT_EQ(f.Count(), 1u);
-  EXPECT_NE(f.Find("a.png", ""), nullptr);
-  EXPECT_EQ(f.Find("b.png", ""), nullptr);
+  EXPECT_EQ(std::tuple(f.Damaged(), f.Count(), f.Find("a.png", "") != nullptr, f.Find("b.png", "") != nullptr),
+            std::tuple(true, 1u, true, false));
   // The next flush writes what could be read, so the damage does not stay.
   reread->Flush();
   EXPECT_EQ(test::ReadFile(StorePath()).size(), first);
@@ -295,8 +284,7 @@ TEST_F(StoreTest, AHugeStoreIsReadOnlyAsFarAsItsRecordsGo) {
   const uint64_t before = BytesRead();
   CThumbFolder &f = Reread();
   EXPECT_LT(BytesRead() - before, uint64_t{16} << 20);
-  EXPECT_EQ(f.Count(), 2u);
-  EXPECT_TRUE(f.Damaged());
+  EXPECT_EQ(std::tuple(f.Count(), f.Damaged()), std::tuple(2u, true));
   reread->Flush();
   EXPECT_EQ(fs::file_size(StorePath()), bytes.size());
 
@@ -404,20 +392,13 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   ASSERT_EQ(store.Load(*fresh), 1);
   ASSERT_TRUE(fresh->thumbnail);
   EXPECT_FALSE(fresh->work1) << "old pictures are freed";
-  EXPECT_EQ(DibBitCount(fresh->thumbnail.get()), 24);
-  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
-  EXPECT_EQ(fresh->thumbWidth, 64);
-  EXPECT_EQ(fresh->thumbHeight, 48);
   const uint32_t px = test::PixelAt(fresh->thumbnail.get(), 32, 24);
-  EXPECT_GT(RedOf(px), 240);
-  EXPECT_LT(GreenOf(px), 16);
-  EXPECT_EQ(fresh->facts.width, 64);
-  EXPECT_EQ(fresh->facts.height, 48);
-  EXPECT_EQ(fresh->facts.bitCount, 24);
-  EXPECT_EQ(fresh->sizeBoxWidth, 90);
-  EXPECT_EQ(fresh->facts.decoder, 1001);
-  EXPECT_EQ(fresh->thumbScaleMode, 2);
-  EXPECT_EQ(fresh->thumbUnsharp, 0);
+  EXPECT_TRUE(RedOf(px) > 240 && GreenOf(px) < 16);
+  EXPECT_EQ(std::tuple(DibBitCount(fresh->thumbnail.get()), test::WidthOf(fresh->thumbnail.get()), fresh->thumbWidth,
+                       fresh->thumbHeight, fresh->facts.width, fresh->facts.height, fresh->facts.bitCount),
+            std::tuple(24, 64, 64, 48, 64, 48, 24));
+  EXPECT_EQ(std::tuple(fresh->sizeBoxWidth, fresh->facts.decoder, fresh->thumbScaleMode, fresh->thumbUnsharp),
+            std::tuple(90, 1001, 2, 0));
   EXPECT_EQ(fresh->switches, DrawSwitches{}) << "the entry's own switches stay";
 }
 
@@ -435,9 +416,8 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   EXPECT_EQ(r->header.nameFrame, 1);
   auto fresh = FileEntry(folder / "old.png");
   ASSERT_EQ(store.Load(*fresh), 1);
-  EXPECT_EQ(fresh->thumbScaleMode, 0);
-  EXPECT_EQ(fresh->thumbUnsharp, 0);
-  EXPECT_EQ(test::WidthOf(fresh->thumbnail.get()), 64);
+  EXPECT_EQ(std::tuple(fresh->thumbScaleMode, fresh->thumbUnsharp, test::WidthOf(fresh->thumbnail.get())),
+            std::tuple(0, 0, 64));
   // Written back unchanged, still 600 bytes a header.
   store.Remove(*fresh);
   store.Add(*e, 95);
@@ -459,8 +439,7 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   listed->useCache = true;
   EXPECT_EQ(store.Load(*listed), 0);
   ASSERT_EQ(builder.BuildForCell(*listed, Rect(0, 0, 100, 100)), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 2u) << "decoded again";
-  EXPECT_TRUE(listed->stored);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), listed->stored), std::tuple(2u, true)) << "decoded again";
   store.Flush();
   CThumbFolder &f = Reread();
   EXPECT_EQ(f.Count(), 1u);
@@ -489,9 +468,8 @@ TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwi
   };
   auto same = [](CPicEntry &) {};
   auto [taken, decoded] = build("c.png", Rect(10, 10, 110, 110), same);
-  EXPECT_FALSE(decoded) << "made for this cell area";
-  EXPECT_TRUE(taken->stored);
-  EXPECT_EQ(taken->sizeBoxWidth, 100);
+  EXPECT_EQ(std::tuple(decoded, taken->stored, taken->sizeBoxWidth), std::tuple(false, true, 100))
+      << "made for this cell area";
   // Not asked again: a dropped thumbnail is decoded.
   taken->FreePictures();
   ASSERT_EQ(builder.EnsureThumbnail(*taken, nullptr, Rect(0, 0, 100, 100), true), 0);
@@ -506,9 +484,8 @@ TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwi
   EXPECT_TRUE(build("c.png", Rect(0, 0, 100, 100), [](CPicEntry &l) { l.switches.colorManage = 0; }).second);
   // A record made with other switches is judged by the entry's own, which it leaves alone.
   auto [judged, again] = build("d.png", Rect(0, 0, 100, 100), same);
-  EXPECT_TRUE(again);
-  EXPECT_EQ(judged->switches, DrawSwitches{});
-  EXPECT_EQ(judged->thumbScaleMode, DrawSwitches{}.scaleMode);
+  EXPECT_EQ(std::tuple(again, judged->switches, judged->thumbScaleMode),
+            std::tuple(true, DrawSwitches{}, DrawSwitches{}.scaleMode));
 }
 
 // Thumbnails the folder's store does not keep live in the desktop's shared cache, under a
@@ -599,8 +576,7 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, false));
     EXPECT_EQ(last->thumbnail ? test::HeightOf(last->thumbnail.get()) : 0, c.broken ? 0 : 75);
     // Its facts come from the file's header, as a decode would have left them.
-    EXPECT_EQ(last->facts.decoder, c.broken ? -1 : 1001);
-    EXPECT_EQ(last->facts.width, c.broken ? 0 : 400);
+    EXPECT_EQ(std::tuple(last->facts.decoder, last->facts.width), c.broken ? std::tuple(-1, 0) : std::tuple(1001, 400));
     // Asked to make thumbnails again, the picture is read again.
     EXPECT_TRUE(List(file, true).second);
     EXPECT_FALSE(last->rebuild);
