@@ -92,13 +92,10 @@ TEST_F(PainterTest, LayoutLeavesMarginsAndStacksTheCaptionLines) {
   auto e = Entry("a.png", PlainPicture(10, 10, Qt::red));
   CellLayout one = LayoutOf(*e, 30);
   ASSERT_GT(one.lineHeight, 8);
-  EXPECT_EQ(one.picture.left, 32);
-  EXPECT_EQ(one.picture.top, 2);
-  EXPECT_EQ(one.caption.left, 32);
-  EXPECT_EQ(one.caption.right, 30 + kCell - 2);
-  EXPECT_EQ(one.caption.bottom, kCell - 2);
-  EXPECT_EQ(one.caption.top, kCell - 2 - one.lineHeight - 4);
-  EXPECT_EQ(one.picture.bottom, one.caption.top - 2);
+  EXPECT_EQ(
+      std::tuple(one.picture.left, one.picture.top, one.caption.left, one.caption.right, one.caption.bottom,
+                 one.caption.top, one.picture.bottom),
+      std::tuple(32, 2, 32, 30 + kCell - 2, kCell - 2, kCell - 2 - one.lineHeight - 4, one.caption.top - 2));
   lines = {"a", "b", "c"};
   CellLayout three = LayoutOf(*e);
   EXPECT_EQ(three.caption.top, kCell - 2 - 3 * one.lineHeight - 4);
@@ -125,45 +122,39 @@ TEST_F(PainterTest, RenderingOfFourCells) {
 
   const CellLayout l = LayoutOf(*plain);
   const int capTop = l.caption.top, capMid = (l.caption.top + l.caption.bottom) / 2;
-  // Cell 1: raised frame, red thumbnail (106 x 53 centred), white caption bar in a sunken frame.
-  EXPECT_EQ(img.pixelColor(0, 0), QColor(Qt::white));
-  EXPECT_EQ(img.pixelColor(kCell - 2, 0), QColor(Qt::white));
-  EXPECT_EQ(img.pixelColor(kCell - 1, 0), QColor(0x80, 0x80, 0x80));
-  EXPECT_EQ(img.pixelColor(0, kCell - 2), QColor(Qt::white));
-  EXPECT_EQ(img.pixelColor(0, kCell - 1), QColor(0x80, 0x80, 0x80));
-  EXPECT_EQ(img.pixelColor(1, 1), Colour(C().backGround));
-  const int picMidY = (l.picture.top + l.picture.bottom) / 2;
-  EXPECT_EQ(img.pixelColor(3, picMidY), QColor(Qt::red));
-  EXPECT_EQ(img.pixelColor(kCell / 2, l.picture.top), Colour(C().backGround))
-      << "a wide picture leaves bands";
-  EXPECT_EQ(img.pixelColor(2, capTop), Colour(DarkerShade(C().backGround)));
-  EXPECT_EQ(img.pixelColor(2, capMid), Colour(DarkerShade(C().backGround)));
-  EXPECT_EQ(img.pixelColor(kCell - 3, capMid), Colour(LighterShade(C().backGround)));
-  EXPECT_EQ(img.pixelColor(kCell / 2, kCell - 3), Colour(LighterShade(C().backGround)));
-  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
+  const int picMidY = (l.picture.top + l.picture.bottom) / 2, x2 = kCell, x3 = 2 * kCell, x4 = 3 * kCell;
+  const QColor white(Qt::white), grey(0x80, 0x80, 0x80), back = Colour(C().backGround);
+  const QColor dark = Colour(DarkerShade(C().backGround)), light = Colour(LighterShade(C().backGround));
+  auto at = [&](std::initializer_list<QPoint> points) {
+    std::vector<QColor> colours;
+    for (QPoint p : points) colours.push_back(img.pixelColor(p));
+    return colours;
+  };
+  // Cell 1: raised frame, red thumbnail (106 x 53 centred; a wide picture leaves bands), white
+  // caption bar in a sunken frame.
+  EXPECT_EQ(at({{0, 0}, {kCell - 2, 0}, {kCell - 1, 0}, {0, kCell - 2}, {0, kCell - 1}, {1, 1}}),
+            (std::vector<QColor>{white, white, grey, white, grey, back}));
+  EXPECT_EQ(at({{3, picMidY}, {kCell / 2, l.picture.top}, {2, capTop}, {2, capMid}, {kCell - 3, capMid}}),
+            (std::vector<QColor>{Qt::red, back, dark, dark, light}));
+  EXPECT_EQ(at({{kCell / 2, kCell - 3}, {4, capMid}}), (std::vector<QColor>{light, Colour(C().normalDraw)}));
   // Cell 2: selected member: selected fill, caption bar in colSelectCheck, white text.
-  const int x2 = kCell;
-  EXPECT_EQ(img.pixelColor(x2 + 1, 1), Colour(C().selectBackGround));
-  EXPECT_EQ(img.pixelColor(x2 + 4, capMid), Colour(C().selectCheck));
-  EXPECT_EQ(img.pixelColor(x2 + kCell / 2, picMidY), QColor(Qt::blue));
+  EXPECT_EQ(at({{x2 + 1, 1}, {x2 + 4, capMid}, {x2 + kCell / 2, picMidY}}),
+            (std::vector<QColor>{Colour(C().selectBackGround), Colour(C().selectCheck), Qt::blue}));
+  // Cell 3: no decoder reads it: the icon (its white page) on colCantDraw. Cell 4: an unselected
+  // member's bar is colArcDraw.
+  const CellRect icon = FitThumbnailRect(32, 32, l.picture, true);
+  EXPECT_EQ(at({{x3 + 4, capMid}, {x3 + icon.left + 16, icon.top + 16}, {x3 + icon.left - 1, icon.top + 16}}),
+            (std::vector<QColor>{Colour(C().cantDraw), white, back}));
+  EXPECT_EQ(at({{x4 + 4, capMid}, {x4 + kCell / 2, picMidY}}),
+            (std::vector<QColor>{Colour(C().arcDraw), Qt::green}));
   // The text is smoothed, so its light pixels are looked for rather than pure white.
   bool lightText = false;
   for (int x = x2 + 4; x < x2 + kCell - 4 && !lightText; ++x)
     for (int y = capTop + 1; y < kCell - 3 && !lightText; ++y)
       lightText = img.pixelColor(x, y).lightness() > 200;
   EXPECT_TRUE(lightText);
-  // Cell 3: no decoder reads it: the icon on colCantDraw.
-  const int x3 = 2 * kCell;
-  EXPECT_EQ(img.pixelColor(x3 + 4, capMid), Colour(C().cantDraw));
-  const CellRect icon = FitThumbnailRect(32, 32, l.picture, true);
-  EXPECT_EQ(img.pixelColor(x3 + icon.left + 16, icon.top + 16), QColor(Qt::white)) << "the page";
-  EXPECT_EQ(img.pixelColor(x3 + icon.left - 1, icon.top + 16), Colour(C().backGround));
-  // Cell 4: an unselected member's bar is colArcDraw.
-  const int x4 = 3 * kCell;
-  EXPECT_EQ(img.pixelColor(x4 + 4, capMid), Colour(C().arcDraw));
-  EXPECT_EQ(img.pixelColor(x4 + kCell / 2, picMidY), QColor(Qt::green));
-  EXPECT_EQ(member->captionRect.left, 2) << "kept relative to the cell";
-  EXPECT_EQ(member->drawnMode, kCellBuild);
+  // Cell 4's caption rectangle is kept relative to the cell.
+  EXPECT_EQ(std::tuple(member->captionRect.left, member->drawnMode), std::tuple(2, kCellBuild));
 }
 
 TEST_F(PainterTest, SelectedArchiveMemberCaptionBarIsSelectCheckInEveryMode) {
@@ -232,25 +223,23 @@ TEST_F(PainterTest, ModesDecideWhatIsShownAndWhetherAnythingIsBuilt) {
   const CellLayout l = LayoutOf(*e);
   const int capMid = CaptionMiddle(*e);
   const QPoint centre(kCell / 2, (l.picture.top + l.picture.bottom) / 2);
-  QImage img = Paint(*e, kCellCaptionOnly);
-  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
-  EXPECT_EQ(img.pixelColor(centre), Colour(C().backGround));
-  img = Paint(*e, kCellQuick);
-  EXPECT_TRUE(decoders.pictureCalls.empty()) << "quick drawing never decodes";
-  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().cantDraw));
-  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::white)) << "the icon's page";
-  img = Paint(*e, kCellBuild);
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
-  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::red));
-  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().normalDraw));
-  img = Paint(*e, kCellQuick);
-  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::red)) << "the thumbnail there is";
-  img = Paint(*e, kCellIcon);
-  EXPECT_EQ(img.pixelColor(4, capMid), Colour(C().cantDraw));
-  EXPECT_EQ(img.pixelColor(centre), QColor(Qt::white));
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
+  const QColor normal = Colour(C().normalDraw), cant = Colour(C().cantDraw), red(Qt::red), page(Qt::white);
+  // Mode, the caption bar, the picture's centre, decodes so far: quick drawing never decodes, and
+  // shows the thumbnail there is.
+  const std::tuple<int, QColor, QColor, std::size_t> steps[] = {
+      {kCellCaptionOnly, normal, Colour(C().backGround), 0},
+      {kCellQuick, cant, page, 0},
+      {kCellBuild, normal, red, 1},
+      {kCellQuick, normal, red, 1},
+      {kCellIcon, cant, page, 1}};
+  for (const auto &[mode, bar, middle, decodes] : steps) {
+    const QImage shown = Paint(*e, mode);
+    EXPECT_EQ(std::tuple(shown.pixelColor(4, capMid), shown.pixelColor(centre), decoders.pictureCalls.size()),
+              std::tuple(bar, middle, decodes))
+        << "mode " << mode;
+  }
   // A picture smaller than the area is drawn at its own size, centred.
-  img = Paint(*e, kCellQuick);
+  const QImage img = Paint(*e, kCellQuick);
   const CellRect place = FitThumbnailRect(40, 40, l.picture, true);
   EXPECT_EQ(place.right - place.left, 40);
   EXPECT_EQ(img.pixelColor(place.left, place.top), QColor(Qt::red));
@@ -295,17 +284,14 @@ TEST_F(PainterTest, BuildModeStoresTheNewThumbnailAndReadsTheNoteOnce) {
   bool paintingSeen = false;
   decoders.duringPicture = [&] { paintingSeen = e->paintingNow && e->IsBusy(); };
   Paint(*e, kCellBuild, &p);
-  EXPECT_TRUE(paintingSeen);
-  EXPECT_FALSE(e->IsBusy());
-  EXPECT_EQ(e->Note(), "hello");
-  EXPECT_TRUE(e->stored);
-  EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
+  EXPECT_EQ(std::tuple(paintingSeen, e->IsBusy(), e->Note(), e->stored,
+                       store.GetFolder(box.root().string()).Count()),
+            std::tuple(true, false, "hello", true, 1u));
   // Without CacheFolder nothing goes to the store.
   settings.cacheFolder = 0;
   auto f = Entry("o.png", PlainPicture(30, 30, Qt::red));
   Paint(*f, kCellBuild, &p);
-  EXPECT_FALSE(f->stored);
-  EXPECT_EQ(store.GetFolder(box.root().string()).Count(), 1u);
+  EXPECT_EQ(std::tuple(f->stored, store.GetFolder(box.root().string()).Count()), std::tuple(false, 1u));
 }
 
 // On a surface of twice the density the caption and the thumbnail get device pixels: a

@@ -82,8 +82,8 @@ TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
     e->switches.scaleMode = r.scaleMode;
     e->rotation = r.rotation;
     ASSERT_EQ(Build(*e, Rect(0, 0, 100, r.cellHeight)), 0);
-    EXPECT_EQ(std::tuple(WidthOf(e->thumbnail.get()), HeightOf(e->thumbnail.get()), e->justBuilt, e->sizeBoxWidth,
-                         e->sizeBoxHeight, e->facts.width, e->facts.height),
+    EXPECT_EQ(std::tuple(WidthOf(e->thumbnail.get()), HeightOf(e->thumbnail.get()), e->justBuilt,
+                         e->sizeBoxWidth, e->sizeBoxHeight, e->facts.width, e->facts.height),
               std::tuple(r.thumbWidth, r.thumbHeight, true, 100, r.cellHeight, r.width, r.height));
     // Whatever the size, the colour survives the scaling (sharpening a flat field keeps it).
     EXPECT_EQ(test::PixelAt(e->thumbnail.get(), r.thumbWidth / 2, r.thumbHeight / 2),
@@ -110,7 +110,8 @@ TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
   const HDIB made = f->thumbnail.get();
   f->switches.scaleMode = 2;
   EXPECT_EQ(Build(*f), 0);
-  EXPECT_EQ(std::tuple(f->thumbnail.get(), decoders.pictureCalls.size(), f->justBuilt), std::tuple(made, 3u, false));
+  EXPECT_EQ(std::tuple(f->thumbnail.get(), decoders.pictureCalls.size(), f->justBuilt),
+            std::tuple(made, 3u, false));
 }
 
 // A new cell size rebuilding, a font change not: through the cell painter in cellpainter_test.cpp.
@@ -254,9 +255,10 @@ TEST_F(BuilderTest, SurfaceGetsTheThumbnailCentredInTheRectangle) {
     ASSERT_EQ(builder.EnsureThumbnail(*e, &p, Rect(10, 10, 50, 30), true), 0);
   }
   // 20 x 10 fits 40 x 20 unchanged: left 30 - 10, top 20 - 5.
-  for (const auto &[x, y, colour] : {std::tuple(20, 15, Qt::red), {39, 24, Qt::red}, {19, 15, Qt::black},
-                                     {40, 24, Qt::black}, {20, 25, Qt::black}})
-    EXPECT_EQ(target.pixelColor(x, y), QColor(colour)) << x << "," << y;
+  EXPECT_EQ(
+      (std::vector<QColor>{target.pixelColor(20, 15), target.pixelColor(39, 24), target.pixelColor(19, 15),
+                           target.pixelColor(40, 24), target.pixelColor(20, 25)}),
+      (std::vector<QColor>{Qt::red, Qt::red, Qt::black, Qt::black, Qt::black}));
 }
 
 }  // namespace

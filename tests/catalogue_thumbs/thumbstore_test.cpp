@@ -257,8 +257,9 @@ TEST_F(StoreTest, DamagedStoreKeepsTheRecordsBeforeTheBadOne) {
   bytes.resize(first + 700);  // the second record's data is cut off
   WriteStore(bytes);
   CThumbFolder &f = Reread();
-  EXPECT_EQ(std::tuple(f.Damaged(), f.Count(), f.Find("a.png", "") != nullptr, f.Find("b.png", "") != nullptr),
-            std::tuple(true, 1u, true, false));
+  EXPECT_EQ(
+      std::tuple(f.Damaged(), f.Count(), f.Find("a.png", "") != nullptr, f.Find("b.png", "") != nullptr),
+      std::tuple(true, 1u, true, false));
   // The next flush writes what could be read, so the damage does not stay.
   reread->Flush();
   EXPECT_EQ(test::ReadFile(StorePath()).size(), first);
@@ -394,8 +395,9 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   EXPECT_FALSE(fresh->work1) << "old pictures are freed";
   const uint32_t px = test::PixelAt(fresh->thumbnail.get(), 32, 24);
   EXPECT_TRUE(RedOf(px) > 240 && GreenOf(px) < 16);
-  EXPECT_EQ(std::tuple(DibBitCount(fresh->thumbnail.get()), test::WidthOf(fresh->thumbnail.get()), fresh->thumbWidth,
-                       fresh->thumbHeight, fresh->facts.width, fresh->facts.height, fresh->facts.bitCount),
+  EXPECT_EQ(std::tuple(DibBitCount(fresh->thumbnail.get()), test::WidthOf(fresh->thumbnail.get()),
+                       fresh->thumbWidth, fresh->thumbHeight, fresh->facts.width, fresh->facts.height,
+                       fresh->facts.bitCount),
             std::tuple(24, 64, 64, 48, 64, 48, 24));
   EXPECT_EQ(std::tuple(fresh->sizeBoxWidth, fresh->facts.decoder, fresh->thumbScaleMode, fresh->thumbUnsharp),
             std::tuple(90, 1001, 2, 0));
@@ -439,7 +441,8 @@ TEST_F(StoreTest, TouchedFileLosesItsRecordAndTheNextBuildReplacesIt) {
   listed->useCache = true;
   EXPECT_EQ(store.Load(*listed), 0);
   ASSERT_EQ(builder.BuildForCell(*listed, Rect(0, 0, 100, 100)), 0);
-  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), listed->stored), std::tuple(2u, true)) << "decoded again";
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), listed->stored), std::tuple(2u, true))
+      << "decoded again";
   store.Flush();
   CThumbFolder &f = Reread();
   EXPECT_EQ(f.Count(), 1u);
@@ -576,7 +579,8 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, false));
     EXPECT_EQ(last->thumbnail ? test::HeightOf(last->thumbnail.get()) : 0, c.broken ? 0 : 75);
     // Its facts come from the file's header, as a decode would have left them.
-    EXPECT_EQ(std::tuple(last->facts.decoder, last->facts.width), c.broken ? std::tuple(-1, 0) : std::tuple(1001, 400));
+    EXPECT_EQ(std::tuple(last->facts.decoder, last->facts.width),
+              c.broken ? std::tuple(-1, 0) : std::tuple(1001, 400));
     // Asked to make thumbnails again, the picture is read again.
     EXPECT_TRUE(List(file, true).second);
     EXPECT_FALSE(last->rebuild);
