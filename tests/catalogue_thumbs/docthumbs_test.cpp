@@ -72,34 +72,29 @@ TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
   Open();
   doc->SetUseInfo(true);
   CThumbOption option(*doc);
-  EXPECT_EQ(option.scaleMode, 10);
-  EXPECT_EQ(option.thumbsSize, (CellSize{110, 110}));
+  EXPECT_EQ(std::tuple(option.scaleMode, option.thumbsSize), std::tuple(10, CellSize{110, 110}));
   EXPECT_FALSE(option.Confirm(*doc, nullptr));
   EXPECT_TRUE(recorder.hints.empty());
 
   option.fontItalic = 1;  // a font change alone keeps the folder cache in use
   const ThumbChanges font = option.Confirm(*doc, nullptr);
-  EXPECT_TRUE(font);
-  EXPECT_FALSE(font.cellSize || font.rebuild);
-  EXPECT_TRUE(doc->UseInfo());
-  EXPECT_EQ(recorder.Count(kHintRedrawAll), 1);
-  EXPECT_EQ(doc->CaptionFont().italic, 1);
+  EXPECT_EQ(std::tuple(bool(font), font.cellSize || font.rebuild, doc->UseInfo(),
+                       recorder.Count(kHintRedrawAll), doc->CaptionFont().italic),
+            std::tuple(true, false, true, 1, 1));
 
   option.scaleMode = 2;
   option.limitCheck = 0;
   option.nameFormat = "\"$(PicName)\",\"second\"";
   option.thumbsSize = {20, 500};
   const ThumbChanges made = option.Confirm(*doc, nullptr);
-  EXPECT_TRUE(made.cellSize && made.rebuild);
-  EXPECT_FALSE(doc->UseInfo());
-  for (int i = 0; i < doc->GetEntryCount(); ++i) {
-    EXPECT_EQ(At(i).switches.scaleMode, 2);
-    EXPECT_EQ(At(i).switches.limitCheck, 0);
-  }
-  EXPECT_EQ(doc->CaptionItems(), (std::vector<std::string>{"$(PicName)", "second"}));
-  EXPECT_EQ(doc->ThumbsSize(), (CellSize{40, 500})) << "raised to the limit";
-  EXPECT_EQ(profile.GetInt("RXDoc", "ScaleMode", -1), 2);
-  EXPECT_EQ(profile.GetString("QEVxFile", "NameFormat", ""), option.nameFormat);
+  EXPECT_TRUE(made.cellSize && made.rebuild && !doc->UseInfo());
+  for (int i = 0; i < doc->GetEntryCount(); ++i)
+    EXPECT_EQ(std::tuple(At(i).switches.scaleMode, At(i).switches.limitCheck), std::tuple(2, 0)) << i;
+  // The cell size raised to the limit.
+  EXPECT_EQ(
+      std::tuple(doc->CaptionItems(), doc->ThumbsSize(), profile.GetInt("RXDoc", "ScaleMode", -1),
+                 profile.GetString("QEVxFile", "NameFormat", "")),
+      std::tuple(std::vector<std::string>{"$(PicName)", "second"}, CellSize{40, 500}, 2, option.nameFormat));
 }
 
 TEST_F(DocTest, RebuildAllForgetsEveryThumbnailAndRedraws) {
@@ -114,12 +109,10 @@ TEST_F(DocTest, RebuildAllForgetsEveryThumbnailAndRedraws) {
   recorder.hints.clear();
   RebuildAllThumbnails(*doc, nullptr);
   EXPECT_EQ(recorder.hints, (std::vector<std::pair<int, long>>{{kHintRedrawAll, 0}}));
-  for (int i = 0; i < 5; ++i) {
-    EXPECT_FALSE(At(i).thumbnail);
-    EXPECT_EQ(At(i).facts.decoder, -1);
-    EXPECT_FALSE(At(i).useCache);
-    EXPECT_EQ(At(i).switches.unsharp, 0);
-  }
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(std::tuple(bool(At(i).thumbnail), At(i).facts.decoder, At(i).useCache, At(i).switches.unsharp),
+              std::tuple(false, -1, false, 0))
+        << i;
   EXPECT_EQ(At(1).Description(), "");
 }
 
@@ -129,8 +122,7 @@ TEST_F(DocTest, SaveFolderInfoStoresEveryBuiltThumbnailAndWritesTheFile) {
   SaveFolderInfo(*doc, store);
   const fs::path file = folder / CThumbStore::kFileName;
   ASSERT_TRUE(fs::exists(file));
-  for (int i = 0; i < 3; ++i) EXPECT_TRUE(At(i).stored);
-  EXPECT_FALSE(At(3).stored);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(At(i).stored, i < 3) << i;
   CThumbStore other(&decoders);
   EXPECT_EQ(other.GetFolder(folder.string()).Count(), 3u);
   // That the store file is never listed: catalogue/listing_test.cpp.
@@ -165,10 +157,8 @@ TEST_F(DocTest, RemovingAnEntryFromTheDisplayRemovesItsRecord) {
   const std::string name = At(2).name;
   CPicEntry *removed = &At(2);
   doc->RemoveEntryAt(2);
-  EXPECT_EQ(f.Count(), 4u);
-  EXPECT_EQ(f.Find(name, ""), nullptr);
-  EXPECT_FALSE(removed->stored);
-  EXPECT_EQ(doc->GetEntryCount(), 4);
+  EXPECT_EQ(std::tuple(f.Count(), f.Find(name, ""), removed->stored, doc->GetEntryCount()),
+            std::tuple(4u, nullptr, false, 4));
 }
 
 }  // namespace

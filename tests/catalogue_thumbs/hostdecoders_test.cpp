@@ -47,12 +47,9 @@ TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode)
   auto e = test::FileEntry(Jpeg(box, "photo.jpg", 1600, 1200));
   CThumbBuilder builder(&decoders, nullptr, nullptr);
   ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
-  EXPECT_EQ(e->facts.decoder, builtin::kJpeg);
-  EXPECT_EQ(e->facts.width, 1600);
-  EXPECT_EQ(e->facts.height, 1200);
-  EXPECT_EQ(e->facts.bitCount, 24);
-  EXPECT_EQ(test::WidthOf(e->thumbnail.get()), 100);
-  EXPECT_EQ(test::HeightOf(e->thumbnail.get()), 75);
+  EXPECT_EQ(std::tuple(e->facts.decoder, e->facts.width, e->facts.height, e->facts.bitCount,
+                       test::WidthOf(e->thumbnail.get()), test::HeightOf(e->thumbnail.get())),
+            std::tuple(builtin::kJpeg, 1600, 1200, 24, 100, 75));
   // The decoder itself hands back the reduced picture.
   GlobalHandle reduced;
   PictureSource source{e->FilePath(), nullptr, 0};
@@ -61,14 +58,15 @@ TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode)
 }
 
 TEST_F(HostTest, NamesUseAndTheFactsText) {
-  EXPECT_EQ(decoders.DecoderName(builtin::kJpeg, PictureDecoders::kPicture), "--JPG--");
-  EXPECT_EQ(decoders.FindDecoderByName("--jpg--", PictureDecoders::kPicture), builtin::kJpeg);
-  EXPECT_EQ(decoders.FindDecoderByName("", PictureDecoders::kPicture), -1);
-  EXPECT_EQ(decoders.FindDecoderByName("no-such-plugin1", PictureDecoders::kPicture), -1);
-  EXPECT_TRUE(decoders.IsInUse(builtin::kJpeg, PictureDecoders::kPicture));
-  EXPECT_FALSE(decoders.IsInUse(7, PictureDecoders::kPicture));
+  const int kPicture = PictureDecoders::kPicture;
+  EXPECT_EQ(decoders.DecoderName(builtin::kJpeg, kPicture), "--JPG--");
+  EXPECT_EQ(
+      std::tuple(decoders.FindDecoderByName("--jpg--", kPicture), decoders.FindDecoderByName("", kPicture),
+                 decoders.FindDecoderByName("no-such-plugin1", kPicture)),
+      std::tuple(builtin::kJpeg, -1, -1));
+  EXPECT_TRUE(decoders.IsInUse(builtin::kJpeg, kPicture) && !decoders.IsInUse(7, kPicture));
   host.SetUse(builtin::kJpeg, kSpiPicture, false);
-  EXPECT_FALSE(decoders.IsInUse(builtin::kJpeg, PictureDecoders::kPicture));
+  EXPECT_FALSE(decoders.IsInUse(builtin::kJpeg, kPicture));
 
   fs::path path = Jpeg(box, "f.jpg", 40, 30);
   SpiPictureInfo info{};
@@ -78,10 +76,9 @@ TEST_F(HostTest, NamesUseAndTheFactsText) {
   // Copies: the record is packed, and the assertions take references.
   const long width = info.width;
   const auto hInfo = info.hInfo;
-  EXPECT_EQ(width, 40);
-  EXPECT_EQ(hInfo, 0u);
-  EXPECT_EQ(text, kJpegMakersMark) << "the comment marker Tamro writes";
-  EXPECT_EQ(GlobalLiveBlockCount(), blocks) << "the text block was freed";
+  // The text is the comment marker Tamro writes, and its block was freed.
+  EXPECT_EQ(std::tuple(width, hInfo, text, GlobalLiveBlockCount()),
+            std::tuple(40, 0u, std::string(kJpegMakersMark), blocks));
 }
 
 // Mean difference of the colour bytes of two 24-bit pictures of the same size.
@@ -113,8 +110,9 @@ TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
     for (int o : {0, 2, 3, 4, 5, 6, 7, 8}) {
       const std::string name = kind + "_" + std::to_string(o) + ".jpg";
       auto e = thumbnail(name, true);
-      ASSERT_EQ(test::WidthOf(e->thumbnail.get()), test::WidthOf(upright->thumbnail.get())) << name;
-      ASSERT_EQ(test::HeightOf(e->thumbnail.get()), test::HeightOf(upright->thumbnail.get())) << name;
+      ASSERT_EQ(std::tuple(test::WidthOf(e->thumbnail.get()), test::HeightOf(e->thumbnail.get())),
+                std::tuple(test::WidthOf(upright->thumbnail.get()), test::HeightOf(upright->thumbnail.get())))
+          << name;
       EXPECT_LT(MeanDifference(e->thumbnail.get(), upright->thumbnail.get()), 8.0) << name;
       // The facts are the picture's as stored.
       EXPECT_EQ(e->facts.width == upright->facts.width, o < 5) << name;
@@ -122,8 +120,8 @@ TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
   }
   // Switched off, a picture stays as it is stored.
   auto stored = thumbnail("Landscape_6.jpg", false);
-  EXPECT_EQ(test::WidthOf(stored->thumbnail.get()), 60);
-  EXPECT_EQ(test::HeightOf(stored->thumbnail.get()), 90);
+  EXPECT_EQ(std::tuple(test::WidthOf(stored->thumbnail.get()), test::HeightOf(stored->thumbnail.get())),
+            std::tuple(60, 90));
 }
 
 // A camera JPEG: a red picture, and in its EXIF block a green thumbnail in the second
@@ -179,10 +177,9 @@ TEST_F(HostTest, EmbeddedPreviewsStandInOnlyWhenTheyFit) {
     auto e = test::FileEntry(path);
     e->switches.embeddedPreview = r.switchedOn;
     ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, cell, true), 0);
-    EXPECT_EQ(test::WidthOf(e->thumbnail.get()), r.shownWidth);
-    EXPECT_EQ(test::HeightOf(e->thumbnail.get()), r.shownHeight);
-    EXPECT_EQ(green(e->thumbnail), r.fromPreview);
-    EXPECT_EQ((e->thumbTreatment & kTreatPreview) != 0, r.fromPreview);
+    EXPECT_EQ(std::tuple(test::WidthOf(e->thumbnail.get()), test::HeightOf(e->thumbnail.get()),
+                         green(e->thumbnail), (e->thumbTreatment & kTreatPreview) != 0),
+              std::tuple(r.shownWidth, r.shownHeight, r.fromPreview, r.fromPreview));
     // Switching previews off makes a thumbnail made from one again, from the picture.
     e->switches.embeddedPreview = 0;
     ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, cell, true), 0);
