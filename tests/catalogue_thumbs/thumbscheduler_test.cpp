@@ -85,19 +85,18 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
     for (int i = 0; i < 12; ++i) {
       CPicEntry *entry = e->Doc().GetEntry(i);
       ASSERT_TRUE(entry->thumbnail) << i;
-      EXPECT_TRUE(entry->stored) << i;
-      EXPECT_EQ(entry->facts.decoder, 1000);
-      EXPECT_EQ(e->Thumbs().Ask(i, kCell, WorkerPool::kVisible), CThumbScheduler::kReady);
+      EXPECT_EQ(
+          std::tuple(entry->stored, entry->facts.decoder, e->Thumbs().Ask(i, kCell, WorkerPool::kVisible)),
+          std::tuple(true, 1000, CThumbScheduler::kReady))
+          << i;
       thumbs[run].push_back(entry->name + Bytes(entry->thumbnail.get()));
     }
     e->Store().Flush();
     stores[run] = test::ReadFile(folder / CThumbStore::kFileName);
   }
-  std::sort(thumbs[0].begin(), thumbs[0].end());
-  std::sort(thumbs[1].begin(), thumbs[1].end());
+  for (auto &t : thumbs) std::sort(t.begin(), t.end());
   EXPECT_EQ(thumbs[0], thumbs[1]);
-  EXPECT_FALSE(stores[0].empty());
-  EXPECT_EQ(stores[0], stores[1]);
+  EXPECT_TRUE(!stores[0].empty() && stores[0] == stores[1]);
 }
 
 TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
@@ -108,8 +107,7 @@ TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
   e->Thumbs().Finish();
   int held = 0;
   for (int i = 0; i < 12; ++i) held += e->Doc().GetEntry(i)->thumbnail ? 1 : 0;
-  EXPECT_GE(held, 1);
-  EXPECT_LE(held, 5);
+  EXPECT_TRUE(held >= 1 && held <= 5) << held;
   EXPECT_LE(e->Thumbs().HeldBytes(), 3u * 100 * 80 * 3);
   EXPECT_EQ(e->Store().GetFolder(folder.string()).Count(), 12u - held) << "the others wait in the store";
   // One let go (which depends on the order the workers finished in), asked for again, comes
@@ -120,9 +118,9 @@ TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
   CPicEntry &back = *e->Doc().GetEntry(gone);
   EXPECT_EQ(e->Thumbs().Ask(gone, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
   e->Thumbs().Finish();
-  EXPECT_TRUE(back.thumbnail);
-  EXPECT_EQ(back.facts.decoder, 1000);
-  EXPECT_EQ(back.facts.width, 300 + (std::stoi(back.name.substr(1)) - 10) * 7) << back.name;
+  EXPECT_EQ(std::tuple(bool(back.thumbnail), back.facts.decoder, back.facts.width),
+            std::tuple(true, 1000, 300 + (std::stoi(back.name.substr(1)) - 10) * 7))
+      << back.name;
 }
 
 TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecordsFor) {
@@ -254,15 +252,13 @@ TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
   EXPECT_EQ(pool.Queued(), 0u) << "queued work went with the old folder";
   gated.Open();
   thumbs.Finish();
-  EXPECT_EQ(finished, 0);
   ASSERT_EQ(doc.GetEntryCount(), 1);
-  EXPECT_FALSE(doc.GetEntry(0)->thumbnail);
-  EXPECT_EQ(doc.GetEntry(0)->pendingJob, 0u);
+  EXPECT_EQ(std::tuple(finished, bool(doc.GetEntry(0)->thumbnail), doc.GetEntry(0)->pendingJob),
+            std::tuple(0, false, 0u));
   // The new folder's entries are built as usual.
   EXPECT_EQ(thumbs.Ask(0, kCell, WorkerPool::kVisible), CThumbScheduler::kQueued);
   thumbs.Finish();
-  EXPECT_EQ(finished, 1);
-  EXPECT_TRUE(doc.GetEntry(0)->thumbnail);
+  EXPECT_EQ(std::tuple(finished, bool(doc.GetEntry(0)->thumbnail)), std::tuple(1, true));
 }
 
 TEST_F(GatedTest, ARefreshWhileWorkIsQueuedAndRunningLeavesNoEntryWaiting) {
@@ -273,10 +269,10 @@ TEST_F(GatedTest, ARefreshWhileWorkIsQueuedAndRunningLeavesNoEntryWaiting) {
   for (int i = 0; i < 12; ++i) thumbs.Ask(i, kCell, WorkerPool::kBackground);
   thumbs.Finish();
   EXPECT_EQ(thumbs.InFlight(), 0);
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_TRUE(doc.GetEntry(i)->thumbnail) << i;
-    EXPECT_EQ(thumbs.Ask(i, kCell, WorkerPool::kVisible), CThumbScheduler::kReady) << i;
-  }
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(std::tuple(bool(doc.GetEntry(i)->thumbnail), thumbs.Ask(i, kCell, WorkerPool::kVisible)),
+              std::tuple(true, CThumbScheduler::kReady))
+        << i;
 }
 
 TEST_F(GatedTest, AFolderChangeJustAfterAResultCameInLeavesNothingInFlight) {
@@ -329,8 +325,7 @@ TEST_F(SchedulerTest, AFaultingPlugInOnAWorkerIsReportedAndTheOthersGoOn) {
   e->Thumbs().SetFinished([&](int, CPicEntry &, int result) { (result == 0 ? built : failed)++; });
   AskAll(*e);
   e->Thumbs().Finish();
-  EXPECT_EQ(built, 12);
-  EXPECT_EQ(failed, 1);
+  EXPECT_EQ(std::tuple(built, failed), std::tuple(12, 1));
   ASSERT_EQ(ui.Messages().size(), 1u) << "reported once";
   EXPECT_EQ(ui.Messages()[0]->caption, "SPI Exception");
 }
@@ -372,9 +367,9 @@ TEST_F(SchedulerTest, CaptionCameraTextIsReadOnTheWorkersOnce) {
   EXPECT_EQ(e->Thumbs().Ask(c1, kCell, WorkerPool::kVisible), CThumbScheduler::kReady);
   e->Thumbs().Ask(c2, kCell, WorkerPool::kVisible);
   e->Thumbs().Finish();
-  EXPECT_EQ(doc.GetEntry(c1)->thumbnail.get(), kept);
-  EXPECT_EQ(doc.GetEntry(c1)->CameraText(), "cam c1.jpg");
-  EXPECT_EQ(doc.GetEntry(c2)->CameraText(), "cam c2.jpg");
+  EXPECT_EQ(std::tuple(doc.GetEntry(c1)->thumbnail.get(), doc.GetEntry(c1)->CameraText(),
+                       doc.GetEntry(c2)->CameraText()),
+            std::tuple(kept, "cam c1.jpg", "cam c2.jpg"));
   AskAll(*e);
   e->Thumbs().Finish();
   std::sort(asked.begin(), asked.end());
