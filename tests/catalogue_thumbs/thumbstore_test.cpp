@@ -66,25 +66,11 @@ TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
   WriteThumbHeader(h, raw);
   const std::string b(reinterpret_cast<char *>(raw), sizeof raw);
   // The treatment shares the first four bytes with the 16-bit header size.
-  const std::pair<std::size_t, uint32_t> numbers[] = {{0, 680 | (3u << 16)},
-                                                      {4, 0x01020304},
-                                                      {8, 0xA0B0C0D0},
-                                                      {12, 1700000000},
-                                                      {276, 77},
-                                                      {280, 110},
-                                                      {284, 83},
-                                                      {288, 106},
-                                                      {292, 88},
-                                                      {296, 4000},
-                                                      {300, 3000},
-                                                      {304, 24},
-                                                      {600, uint32_t(-12)},
-                                                      {616, 400},
-                                                      {660, 1},
-                                                      {664, 2},
-                                                      {668, 0},
-                                                      {672, 10},
-                                                      {676, 1}};
+  const uint32_t head = 680 | (3u << 16), font = uint32_t(-12);  // the font's height
+  const std::pair<std::size_t, uint32_t> numbers[] = {
+      {0, head},  {4, 0x01020304}, {8, 0xA0B0C0D0}, {12, 1700000000}, {276, 77}, {280, 110},  {284, 83},
+      {288, 106}, {292, 88},       {296, 4000},     {300, 3000},      {304, 24}, {600, font}, {616, 400},
+      {660, 1},   {664, 2},        {668, 0},        {672, 10},        {676, 1}};
   for (auto [at, value] : numbers) EXPECT_EQ(At32(b, at), value) << "offset " << at;
   const std::pair<std::size_t, std::string> texts[] = {
       {16, h.name}, {308, "--JPG--"}, {324, "box.zip"}, {584, "axzip"}, {628, "IPAGothic"}};
