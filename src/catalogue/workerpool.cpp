@@ -1,5 +1,8 @@
 #include "catalogue/workerpool.h"
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QThread>
 #include <algorithm>
 
@@ -68,6 +71,10 @@ void WorkerPool::WaitIdle() {
 }
 
 void WorkerPool::Run() {
+  // Below the GUI thread when both want a processor: a key held down is painted at once
+  // while thumbnails are being made (on Linux each thread has a niceness of its own).
+  const int nice = ::getpriority(PRIO_PROCESS, 0);
+  ::setpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()), std::min(nice + 5, 19));
   std::unique_lock lock(mutex_);
   for (;;) {
     work_.wait(lock, [this] { return stopping_ || QueuedLocked() > 0; });
