@@ -21,11 +21,10 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   option.settings.pathMask = "  ";
   option.settings.scaleMode = 3;  // not one of this dialog's keys
   const BehaviourChanges changes = option.Confirm(*doc, &host, nullptr);
-  EXPECT_TRUE(changes.any && changes.decoders);
-  EXPECT_FALSE(changes.listing) << "no folder shown";
-  EXPECT_EQ(std::tuple(host.Switches().useGif, host.Switches().useMpeg, host.Switches().macBinCheck),
-            std::tuple(1, 1, 1));
-  EXPECT_FALSE(CSpiHost::Alert());
+  // No folder is shown: nothing to list again.
+  EXPECT_EQ(std::tuple(changes.any, changes.decoders, changes.listing, host.Switches().useGif,
+                       host.Switches().useMpeg, host.Switches().macBinCheck, CSpiHost::Alert()),
+            std::tuple(true, true, false, 1, 1, 1, false));
   CSpiHost::SetAlert(true);
   // #InnerMPG is the host's key, #InnerMPEG the document's copy.
   const std::vector<std::pair<const char *, const char *>> keys = {
@@ -34,9 +33,10 @@ TEST_F(DocTest, BehaviourConfirmWritesItsKeysAndHandsTheSwitchesToTheHost) {
   std::vector<int> stored;
   for (const auto &[section, key] : keys) stored.push_back(profile.GetInt(section, key, -1));
   EXPECT_EQ(stored, (std::vector<int>{1, 1, 1, 1, 0, CBehaviourOption::kMaxThreads, 1, 0}));
-  EXPECT_EQ(doc->Settings().pathMask, "*.*") << "an empty mask lists every file";
-  EXPECT_EQ(doc->Settings().scaleMode, 10);
-  EXPECT_FALSE(profile.Has("RXDoc", "ScaleMode"));
+  // An empty mask lists every file; the scale mode is left alone.
+  EXPECT_EQ(
+      std::tuple(doc->Settings().pathMask, doc->Settings().scaleMode, profile.Has("RXDoc", "ScaleMode")),
+      std::tuple("*.*", 10, false));
 
   // Opened again without a host, the switches come from the store.
   CBehaviourOption again(*doc, nullptr);
@@ -52,9 +52,8 @@ TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
 
   option.settings.pathMask = "*.jpg";
   EXPECT_TRUE(option.Confirm(*doc, nullptr, nullptr).listing);
-  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg"}));
-  EXPECT_EQ(doc->Pattern(), "*.jpg");
-  EXPECT_EQ(profile.GetString("RXDoc", "PathMask", ""), "*.jpg");
+  EXPECT_EQ(std::tuple(Names(*doc), doc->Pattern(), profile.GetString("RXDoc", "PathMask", "")),
+            std::tuple(std::vector<std::string>{"a.jpg"}, "*.jpg", "*.jpg"));
 
   option.settings.downScan = 1;
   EXPECT_TRUE(option.Confirm(*doc, nullptr, nullptr).listing);
@@ -65,10 +64,9 @@ TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
   log.seen.clear();
   option.settings.nameFormat = "\"$(PicName)\",\"$(PicSize)\"";
   const BehaviourChanges changes = option.Confirm(*doc, nullptr, nullptr);
-  EXPECT_TRUE(changes.captions && !changes.listing);
-  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
-  EXPECT_FALSE(doc->UseInfo());
-  EXPECT_EQ(doc->CaptionItems().size(), 2u);
+  EXPECT_EQ(
+      std::tuple(changes.captions, changes.listing, log.Hints(), doc->UseInfo(), doc->CaptionItems().size()),
+      std::tuple(true, false, std::vector<int>{kHintRedrawAll}, false, 2u));
 
   // Turning pictures or converting their colours otherwise: the entries take the switches
   // and everything is drawn again, which rebuilds thumbnails made with the old ones.
@@ -76,10 +74,10 @@ TEST_F(DocTest, BehaviourConfirmListsAgainWhenTheListingWouldDiffer) {
   log.seen.clear();
   option.settings.colorManage = 0;
   EXPECT_TRUE(option.Confirm(*doc, nullptr, nullptr).thumbnails);
-  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
-  EXPECT_TRUE(doc->UseInfo()) << "stored thumbnails are judged by their own switches";
-  EXPECT_EQ(doc->GetEntry(0)->switches.colorManage, 0);
-  EXPECT_EQ(profile.GetInt("RXDoc", "ColorManage", -1), 0);
+  // The folder cache stays in use: stored thumbnails are judged by their own switches.
+  EXPECT_EQ(std::tuple(log.Hints(), doc->UseInfo(), doc->GetEntry(0)->switches.colorManage,
+                       profile.GetInt("RXDoc", "ColorManage", -1)),
+            std::tuple(std::vector<int>{kHintRedrawAll}, true, 0, 0));
 }
 
 }  // namespace

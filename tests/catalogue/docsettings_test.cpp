@@ -53,10 +53,10 @@ TEST_F(DocSettingsTest, CellSizesAreRaisedToTheirLimits) {
 }
 
 TEST(DocSettings, NameFormatSplitsUpToTheFirstEmptyField) {
-  EXPECT_EQ(SplitNameFormat("\"$(PicName)\""), (std::vector<std::string>{"$(PicName)"}));
-  EXPECT_EQ(SplitNameFormat("\"$(PicName)\",\"$(Size), $(Date)\",,\"$(Never)\""),
-            (std::vector<std::string>{"$(PicName)", "$(Size), $(Date)"}));
-  EXPECT_TRUE(SplitNameFormat("").empty());
+  EXPECT_EQ(std::tuple(SplitNameFormat("\"$(PicName)\""), SplitNameFormat(""),
+                       SplitNameFormat("\"$(PicName)\",\"$(Size), $(Date)\",,\"$(Never)\"")),
+            std::tuple(std::vector<std::string>{"$(PicName)"}, std::vector<std::string>{},
+                       std::vector<std::string>{"$(PicName)", "$(Size), $(Date)"}));
 }
 
 TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
@@ -78,9 +78,9 @@ TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   p.WriteInt("OnePic", "TopMost", 0);
   s.topMost = 1;
   ASSERT_TRUE(s.Save(p));
-  EXPECT_EQ(p.GetInt("OnePic", "TopMost", -1), 1);
-  EXPECT_EQ(p.GetString("SPI", "TXTSize", ""), "80,20");
-  EXPECT_FALSE(p.Has("Filter", "FileName"));
+  EXPECT_EQ(std::tuple(p.GetInt("OnePic", "TopMost", -1), p.GetString("SPI", "TXTSize", ""),
+                       p.Has("Filter", "FileName")),
+            std::tuple(1, "80,20", false));
   DocSettings back;
   back.Load(p);
   EXPECT_EQ(std::tuple(back.thumbsSize, back.colours), std::tuple(s.thumbsSize, s.colours));
@@ -108,9 +108,9 @@ TEST_F(DocSettingsTest, TheDocumentHandsItsLookAndCaptionItemsOver) {
   p.WriteInt("QEVxFile", "fontHeight", -16);
   p.WriteInt("QEVxFile", "colCantDraw", 0x0000FF);
   CRXDoc doc(&p);
-  EXPECT_EQ(doc.CaptionItems(), (std::vector<std::string>{"$(PicName)", "$(PicSize)"}));
-  EXPECT_EQ(std::tuple(doc.CaptionFont().height, doc.Look()->colours.cantDraw), std::tuple(-16, 0x0000FFu));
-  EXPECT_EQ(doc.ViewFont(), doc.CaptionFont());
+  EXPECT_EQ(
+      std::tuple(doc.CaptionItems(), doc.CaptionFont().height, doc.Look()->colours.cantDraw, doc.ViewFont()),
+      std::tuple(std::vector<std::string>{"$(PicName)", "$(PicSize)"}, -16, 0x0000FFu, doc.CaptionFont()));
   IndexedEntry e;
   e.folder = box.root().string();
   e.name = "a.jpg";
