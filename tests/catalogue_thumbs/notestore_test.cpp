@@ -30,27 +30,24 @@ TEST_F(NoteTest, TwoLineNotesAreStoredOnOneLineAndReadBackWithTheirLineEnds) {
   const std::string file = NoteFileText();
   EXPECT_NE(file.find("[:lf.jpg]\r\nNote=first\x05second\r\n"), std::string::npos) << file;
   EXPECT_NE(file.find("[:crlf.jpg]\r\nNote=first\x04\x05second\r\n"), std::string::npos) << file;
-  EXPECT_EQ(Note("", "lf.jpg"), "first\nsecond");
-  EXPECT_EQ(Note("", "crlf.jpg"), "first\r\nsecond");
+  EXPECT_EQ(std::tuple(Note("", "lf.jpg"), Note("", "crlf.jpg")),
+            std::tuple("first\nsecond", "first\r\nsecond"));
 }
 
 TEST_F(NoteTest, PlainFileAndArchiveMemberOfTheSameNameKeepSeparateNotes) {
   ASSERT_TRUE(WriteNote(Folder(), "", "same.jpg", "plain"));
   ASSERT_TRUE(WriteNote(Folder(), "box.zip", "same.jpg", "member"));
-  EXPECT_EQ(Note("", "same.jpg"), "plain");
-  EXPECT_EQ(Note("box.zip", "same.jpg"), "member");
+  EXPECT_EQ(std::tuple(Note("", "same.jpg"), Note("box.zip", "same.jpg")), std::tuple("plain", "member"));
   EXPECT_NE(NoteFileText().find("[box.zip:same.jpg]"), std::string::npos);
   ASSERT_TRUE(DeleteNote(Folder(), "box.zip", "same.jpg"));
-  EXPECT_EQ(Note("box.zip", "same.jpg"), "(none)");
-  EXPECT_EQ(Note("", "same.jpg"), "plain");
+  EXPECT_EQ(std::tuple(Note("box.zip", "same.jpg"), Note("", "same.jpg")), std::tuple("(none)", "plain"));
 }
 
 TEST_F(NoteTest, EmptyNoteOfTheOnlyNotedPictureDeletesTheFile) {
   ASSERT_TRUE(WriteNote(Folder(), "", "a.jpg", "x"));
   ASSERT_TRUE(WriteNote(Folder(), "", "b.jpg", "y"));
   ASSERT_TRUE(WriteNote(Folder(), "", "a.jpg", ""));
-  EXPECT_TRUE(fs::exists(box.path(kNoteFileName)));
-  EXPECT_EQ(Note("", "a.jpg"), "(none)");
+  EXPECT_EQ(std::tuple(fs::exists(box.path(kNoteFileName)), Note("", "a.jpg")), std::tuple(true, "(none)"));
   ASSERT_TRUE(WriteNote(Folder(), "", "b.jpg", ""));
   EXPECT_FALSE(fs::exists(box.path(kNoteFileName)));
   // Deleting where there is no file creates none.
@@ -66,12 +63,10 @@ TEST_F(NoteTest, FreeTextSurvivesSemicolonsQuotesAndOddNames) {
   EXPECT_EQ(Note("", name), note);
   // A name that is not UTF-8 does not turn the file into code page 932 for the others.
   ASSERT_TRUE(WriteNote(Folder(), "", "caf\xE9.jpg", "latin"));
-  EXPECT_EQ(Note("", name), note);
-  EXPECT_EQ(Note("", "caf\xE9.jpg"), "latin");
+  EXPECT_EQ(std::tuple(Note("", name), Note("", "caf\xE9.jpg")), std::tuple(note, "latin"));
   // Line ends in a name cannot break a section header apart.
   ASSERT_TRUE(WriteNote(Folder(), "", "two\nlines.jpg", "n"));
-  EXPECT_EQ(Note("", "two\nlines.jpg"), "n");
-  EXPECT_EQ(Note("", name), note);
+  EXPECT_EQ(std::tuple(Note("", "two\nlines.jpg"), Note("", name)), std::tuple("n", note));
 }
 
 TEST_F(NoteTest, NotesFromOlderInstallationsAreRead) {
@@ -87,8 +82,7 @@ TEST_F(NoteTest, EntryNoteIsReadOnce) {
   e.SetFolder(Folder());
   e.name = "e.jpg";
   ReadEntryNote(e);
-  EXPECT_EQ(e.Note(), "one");
-  EXPECT_TRUE(e.noteRead);
+  EXPECT_EQ(std::tuple(e.Note(), e.noteRead), std::tuple("one", true));
   ASSERT_TRUE(WriteNote(Folder(), "", "e.jpg", "two"));
   ReadEntryNote(e);
   EXPECT_EQ(e.Note(), "one");

@@ -49,8 +49,6 @@ class FakeDecoders : public PictureDecoders {
   std::vector<std::string> searchedNames;
   int extractCalls = 0;
   std::function<void()> duringPicture;  // called inside every picture request
-  ProgressProc progress = nullptr;
-  std::vector<ProgressProc> progressSwaps;
 
   FakeDecoders() {
     decoders.push_back({1000, "--BMP--", ".bmp", "BM", true, kPicture, "", 0});
@@ -132,10 +130,6 @@ class FakeDecoders : public PictureDecoders {
     return d ? d->name : std::string();
   }
   bool IsInUse(int p, int kind) override { return Find(p, kind) && Find(p, kind)->inUse; }
-  ProgressProc SetProgressCallback(ProgressProc callback) override {
-    progressSwaps.push_back(callback);
-    return std::exchange(progress, callback);
-  }
 
  private:
   static bool Decode(const FakeDecoder &d, const PictureSource &source, QImage &image) {
