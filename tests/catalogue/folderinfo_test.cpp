@@ -54,8 +54,7 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   MakeIndex("[Document]\r\nMaxCount=5\r\nDataVersion=1\r\nDocSize=20,20\r\nThumbsFile=thumbs.dat\r\n");
   profile.WriteInt("RXDoc", "Archive", 1);
   auto doc = MakeDoc();
-  int added = doc->ReadFolderInfo(Folder());
-  EXPECT_EQ(added, 3);  // c.jpg: no decoder; ../escape.jpg: outside the folder
+  EXPECT_EQ(doc->ReadFolderInfo(Folder()), 3);  // c.jpg: no decoder; ../escape.jpg: outside the folder
   ASSERT_EQ(doc->GetAllEntryCount(), 3);
   CPicEntry *a = doc->GetEntryAt(0);
   EXPECT_EQ(std::tuple(a->name, a->size, a->creationTime, a->facts.width, a->facts.bitCount, a->sizeBoxWidth,
@@ -78,10 +77,9 @@ TEST_F(FolderInfoTest, EntriesComeFromTheIndexWithTheirThumbnails) {
   EXPECT_EQ(doc->FolderCellSize(), (CellSize{40, 40}));
 
   // The progress window: its text, range and the names shown.
-  EXPECT_EQ(ui.progress.front(), "open:フォルダ情報ファイルにアクセスしています...");
-  EXPECT_EQ(ui.progress[1], "range:1,6");
+  EXPECT_EQ(std::tuple(ui.progress.front(), ui.progress[1], ui.progress.back()),
+            std::tuple("open:フォルダ情報ファイルにアクセスしています...", "range:1,6", "close"));
   EXPECT_NE(std::find(ui.progress.begin(), ui.progress.end(), "text:a.jpg"), ui.progress.end());
-  EXPECT_EQ(ui.progress.back(), "close");
 }
 
 TEST_F(FolderInfoTest, SkippedMembersMaxCountZeroAndCancelling) {
@@ -113,15 +111,13 @@ TEST_F(FolderInfoTest, ListingWithTheCacheReadsTheIndexOnceAndListsNoFileTwice) 
   auto doc = MakeDoc();
   doc->ChangeFolder(Folder(), nullptr, true);
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "b.jpg", "c.jpg", "set.arc"}));
-  EXPECT_TRUE(doc->UseInfo());
   for (int i = 0; i < doc->GetEntryCount(); ++i) EXPECT_TRUE(doc->GetEntry(i)->useCache);
   // The folder's own cell size is back to the configured one once its files are listed.
-  EXPECT_EQ(doc->FolderCellSize(), doc->ThumbsSize());
+  EXPECT_EQ(std::tuple(doc->UseInfo(), doc->FolderCellSize()), std::tuple(true, doc->ThumbsSize()));
 }
 
 TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
-  std::string a = Write("pics/a.jpg", "PIC");
-  SetTimes(a, 1000);
+  SetTimes(Write("pics/a.jpg", "PIC"), 1000);
   Write("pics/t.dat", TinyDib().substr(0, 30));
   Write("pics/DIRINFO.RXI",
         "[Document]\r\nMaxCount=2147483647\r\nDataVersion=2\r\nThumbsFile=../../t.dat\r\n"
@@ -129,8 +125,8 @@ TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
         "ThumbsSize=999999999999\r\nLength=-1\r\n");
   auto doc = MakeDoc();
   EXPECT_EQ(doc->ReadFolderInfo(Folder()), 1);
-  EXPECT_FALSE(doc->GetEntryAt(0)->thumbnail);
-  EXPECT_EQ(doc->GetEntryAt(0)->size, 3u) << "a length that is not the file's: the file's own";
+  // A length that is not the file's: the file's own.
+  EXPECT_EQ(std::tuple(bool(doc->GetEntryAt(0)->thumbnail), doc->GetEntryAt(0)->size), std::tuple(false, 3u));
 
   // Data version 1 with a picture that runs past the end of the data file; data version 2 with bytes
   // that are no JPEG.
@@ -141,7 +137,7 @@ TEST_F(FolderInfoTest, LyingIndexValuesDoNoHarm) {
           std::string("[Document]\r\nMaxCount=1\r\nDataVersion=") + version +
               "\r\nFileName=a.jpg\r\nSPIName=FAKEPIC\r\nLastWriteTime=1000\r\nThumbsPosition=0\r\n");
     auto again = MakeDoc();
-    EXPECT_EQ(again->ReadFolderInfo(Folder()), 1) << version;
+    ASSERT_EQ(again->ReadFolderInfo(Folder()), 1) << version;
     EXPECT_FALSE(again->GetEntryAt(0)->thumbnail) << version;
   }
 }
@@ -175,9 +171,8 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
     return s;
   };
   for (const std::string &bad : {patched(4, 100000), patched(8, 0), patched(14, 7), patched(32, 5000000),
-                                 patched(0, 41000), patched(16, 9)}) {
+                                 patched(0, 41000), patched(16, 9)})
     EXPECT_FALSE(ReadPackedDib(reinterpret_cast<const unsigned char *>(bad.data()), bad.size(), w, h));
-  }
 }
 
 TEST(Wildcard, SearchPatternsReadLikeTheFileFindService) {

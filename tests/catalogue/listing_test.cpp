@@ -108,8 +108,8 @@ TEST_F(DocTest, SubFolderEntriesFollowTheParentsFilesAndLinksDoNotLoop) {
   ASSERT_EQ(names.size(), 4u);
   EXPECT_EQ(Sorted({names[0], names[1]}), (std::vector<std::string>{"a.jpg", "z.jpg"}));
   EXPECT_EQ(std::vector(names.begin() + 2, names.end()), (std::vector<std::string>{"b.jpg", "c.jpg"}));
-  EXPECT_EQ(doc->GetEntry(3)->FullPath(), doc->GetEntry(3)->Folder() + "/c.jpg");
-  EXPECT_EQ(doc->GetEntry(3)->Folder(), Folder() + "/sub/deeper");
+  EXPECT_EQ(std::tuple(doc->GetEntry(3)->FullPath(), doc->GetEntry(3)->Folder()),
+            std::tuple(Folder() + "/sub/deeper/c.jpg", Folder() + "/sub/deeper"));
 }
 
 TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
@@ -123,8 +123,8 @@ TEST_F(DocTest, OnlyRegularFilesAreListedAndAMissingFolderListsNothing) {
   // The same from the kinds the folder tells, without a lookup per file (sizes unread).
   doc->SetFileFactsWanted(false);
   doc->RefreshFolder();
-  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "link.jpg"}));
-  EXPECT_EQ(doc->GetEntry(0)->size, 0u);
+  EXPECT_EQ(std::tuple(Sorted(Names(*doc)), doc->GetEntry(0)->size),
+            std::tuple(std::vector<std::string>{"a.jpg", "link.jpg"}, 0u));
 
   doc->ChangeFolder(Folder("nothing/here"), nullptr, false);
   EXPECT_EQ(std::tuple(doc->GetEntryCount(), doc->Folder()), std::tuple(0, Folder("nothing/here")));
@@ -322,8 +322,9 @@ TEST_F(DocTest, ScanSpiKeepsWhatADecoderAcceptsAndReportsEachEntryWithSyncFind) 
   Write("pics/set.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PICm"}, {"n.pic", 3, 1, "nope"}}));
   for (const char *key : {"ScanSPI", "SyncFind", "Archive"}) profile.WriteInt("RXDoc", key, 1);
   auto doc = ListedDoc();
-  EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"a.jpg", "c.txt", "m.pic"}));
-  EXPECT_EQ(doc->GetAllEntryCount(), 3);  // the rejected ones are gone, not hidden
+  // The rejected ones are gone, not hidden.
+  EXPECT_EQ(std::tuple(Sorted(Names(*doc)), doc->GetAllEntryCount()),
+            std::tuple(std::vector<std::string>{"a.jpg", "c.txt", "m.pic"}, 3));
   std::vector<long> added;
   for (const auto &s : log.seen)
     if (s.hint == kHintEntryAdded) added.push_back(s.value);
@@ -385,9 +386,9 @@ TEST_F(DocTest, EntriesSelectionCurrentAndRemoval) {
   doc->SetEntryFlags(2, CPicEntry::kSelected);
   EXPECT_EQ(doc->CountSelected(false), 2);
   doc->SetEntryFlags(0, 0);
-  EXPECT_EQ(doc->CountSelected(false), 1);
+  const int afterUnselecting = doc->CountSelected(false);
   doc->GetEntry(1)->flags |= CPicEntry::kSelected;  // behind the document's back
-  EXPECT_EQ(doc->CountSelected(true), 2);
+  EXPECT_EQ(std::tuple(afterUnselecting, doc->CountSelected(true)), std::tuple(1, 2));
 
   doc->SetCurrent(1);
   EXPECT_TRUE(doc->GetEntry(1)->IsCurrent());
