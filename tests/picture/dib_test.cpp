@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
+#include <memory>
 
 #include "picture/dibjpeg.h"
 #include "picture/dibtest.h"
@@ -254,13 +255,11 @@ std::vector<uint8_t> HeaderBytes(const BitmapInfoHeader &bi) {
   return b;
 }
 
-struct File {
-  std::FILE *f;
-  explicit File(const std::filesystem::path &p, const char *mode = "rb") : f(std::fopen(p.c_str(), mode)) {}
-  ~File() {
-    if (f) std::fclose(f);
-  }
-};
+// The picture read from a BMP file's bytes found `at` this offset of the file.
+GlobalHandle ReadBmp(const std::filesystem::path &path, long at = 0) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  return GlobalHandle(in && std::fseek(in.get(), at, SEEK_SET) == 0 ? ReadDibFromStream(in.get()) : nullptr);
+}
 
 TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {
   test::Sandbox box;
@@ -279,8 +278,7 @@ TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {
   EXPECT_EQ(std::tuple(file.substr(0, 2), uint8_t(file[2]), uint8_t(file[10])),
             std::tuple("BM", 14 + 40 + 12 + 24, 14 + 40 + 12));
 
-  File in(path);
-  GlobalHandle back(ReadDibFromStream(in.f));
+  GlobalHandle back = ReadBmp(path);
   ASSERT_TRUE(back);
   EXPECT_EQ(BytesOf(back.get()), BytesOf(pic.get()));
 }
@@ -345,10 +343,8 @@ TEST(DibBmpFile, StreamFailureIsThrownAsFileError) {
 
 TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
   test::Sandbox box;
-  auto read = [&](const std::vector<uint8_t> &bytes) {
-    const auto path = box.write("t.bmp", std::string(bytes.begin(), bytes.end()));
-    File in(path);
-    return GlobalHandle(ReadDibFromStream(in.f));
+  auto read = [&](const std::vector<uint8_t> &bytes, long at = 0) {
+    return ReadBmp(box.write("t.bmp", std::string(bytes.begin(), bytes.end())), at);
   };
   // Pixels are found after the bit-field masks, after a gap past the table, and from the
   // stream's position when the file is embedded.
@@ -369,9 +365,7 @@ TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
       {"gap", Bmp(14 + 40 + 8 + 6 + 4, 14 + 40 + 8 + 6, gap), 0, Rgb(2, 2, 2)},
       {"embedded", embedded, 6, Rgb(9, 8, 7)}};
   for (const auto &[name, file, at, pixel] : rows) {
-    File in(box.write("r.bmp", std::string(file.begin(), file.end())));
-    std::fseek(in.f, at, SEEK_SET);
-    GlobalHandle h(ReadDibFromStream(in.f));
+    GlobalHandle h = read(file, at);
     ASSERT_TRUE(h) << name;
     HDIB c = DibTo24Bit(h.get());
     GlobalHandle converted(c != h.get() ? c : nullptr);

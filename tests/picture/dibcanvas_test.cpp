@@ -86,8 +86,7 @@ TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   fromPic.DrawDib(pal.get(), QPoint(0, 0));
   GlobalHandle back(fromPic.GetDib());
   ASSERT_TRUE(back);
-  EXPECT_EQ(DibNumColors(back.get()), 3u);
-  EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pal.get()));
+  EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pal.get())) << "three colours, as the picture's table";
   EXPECT_FALSE(fromPic.Create(3, 3, 16, 0));
 }
 
@@ -163,11 +162,12 @@ TEST_F(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
   const uint32_t white = Rgb(255, 255, 255);
   // Something was drawn inside each clip, nothing outside them, and the background
   // between glyphs stayed white.
-  EXPECT_LT(CountColour(h.get(), white, QRect(2, 2, 60, 20)), 60 * 20);
-  EXPECT_GT(CountColour(h.get(), white, QRect(2, 2, 60, 20)), 0);
-  EXPECT_EQ(CountColour(h.get(), white, QRect(62, 0, 58, 20)), 58 * 20);
+  const int firstClip = CountColour(h.get(), white, QRect(2, 2, 60, 20));
+  EXPECT_TRUE(firstClip > 0 && firstClip < 60 * 20) << firstClip;
   EXPECT_LT(CountColour(h.get(), white, QRect(60, 20, 60, 20)), 60 * 20);
-  EXPECT_EQ(CountColour(h.get(), white, QRect(0, 22, 60, 18)), 60 * 18);
+  EXPECT_EQ(std::tuple(CountColour(h.get(), white, QRect(62, 0, 58, 20)),
+                       CountColour(h.get(), white, QRect(0, 22, 60, 18))),
+            std::tuple(58 * 20, 60 * 18));
 }
 
 TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
@@ -208,10 +208,9 @@ TEST_F(CanvasTest, ImagesConvertBothWays) {
   image.setPixel(2, 0, qRgb(200, 100, 50));
   GlobalHandle h(BitmapToDib(image));
   ASSERT_TRUE(h);
-  EXPECT_EQ(DibBitCount(h.get()), 24);
-  EXPECT_EQ(PixelsAt(h.get(), {{2, 0}, {0, 1}}), (Pixels{Rgb(200, 100, 50), Rgb(10, 20, 30)}));
-  QImage back = DibToImage(h.get());
-  EXPECT_EQ(back.pixel(2, 0), qRgb(200, 100, 50));
+  EXPECT_EQ(
+      std::tuple(DibBitCount(h.get()), PixelsAt(h.get(), {{2, 0}, {0, 1}}), DibToImage(h.get()).pixel(2, 0)),
+      std::tuple(24, Pixels{Rgb(200, 100, 50), Rgb(10, 20, 30)}, qRgb(200, 100, 50)));
 
   QImage indexed(2, 1, QImage::Format_Indexed8);
   indexed.setColorTable({qRgb(1, 2, 3), qRgb(4, 5, 6)});

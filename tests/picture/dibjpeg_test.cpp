@@ -41,9 +41,9 @@ TEST(DibJpeg, FileDecodesToTheSizeColoursAndOrientation) {
   ASSERT_EQ(d.size(), QSize(37, 32));
   EXPECT_EQ(d.format(), QImage::Format_RGB32);
   for (const auto &[x, y, r, g, b] : {std::array{3, 3, 220, 30, 20}, std::array{30, 28, 20, 40, 230}}) {
-    EXPECT_NEAR(qRed(d.pixel(x, y)), r, 6) << x << "," << y;
-    EXPECT_NEAR(qGreen(d.pixel(x, y)), g, 6) << x << "," << y;
-    EXPECT_NEAR(qBlue(d.pixel(x, y)), b, 6) << x << "," << y;
+    const QRgb p = d.pixel(x, y);
+    EXPECT_LE(std::max({std::abs(qRed(p) - r), std::abs(qGreen(p) - g), std::abs(qBlue(p) - b)}), 6)
+        << x << "," << y;
   }
   EXPECT_EQ(d.text().toStdString(), std::string("Description: ") + kJpegMakersMark)
       << "one comment, the maker's";
@@ -133,7 +133,6 @@ TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
   std::vector<uint8_t> block(file.size() + 100);
   std::size_t size = block.size();
   ASSERT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 1);
-  EXPECT_EQ(size, file.size());
   EXPECT_EQ(std::string(block.begin(), block.begin() + size), file);
 
   // Exactly enough room; one byte short (the size stays as given); not even one work buffer; none; no block.
