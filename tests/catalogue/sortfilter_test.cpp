@@ -54,9 +54,9 @@ TEST(SortState, SortByStateRules) {
 
 TEST(SortState, CommandsAndTheirCheckMarks) {
   CSortState s;
+  auto apply = [&s](SortCommand c) { return s.SortBy(s.CommandTarget(c).column, s.CommandTarget(c).state); };
   s.SortBy(kSortSize, 2);
-  SortKey k = s.CommandTarget(SortCommand::kByPixelWidth);
-  s.SortBy(k.column, k.state);
+  apply(SortCommand::kByPixelWidth);
   EXPECT_EQ(s.HeaderText(kSortPixels), " 画素-w");
   EXPECT_EQ(
       (std::vector<bool>{
@@ -65,25 +65,20 @@ TEST(SortState, CommandsAndTheirCheckMarks) {
       (std::vector<bool>{true, false, true, false}));
 
   s.SortBy(kSortPixels, kPixelHeightDown);
-  k = s.CommandTarget(SortCommand::kAscending);
-  s.SortBy(k.column, k.state);
-  EXPECT_EQ(s.HeaderText(kSortPixels), " 画素+h");
-  EXPECT_TRUE(s.IsCommandChecked(SortCommand::kAscending));
+  apply(SortCommand::kAscending);
+  EXPECT_TRUE(s.HeaderText(kSortPixels) == " 画素+h" && s.IsCommandChecked(SortCommand::kAscending));
 
   // The named columns keep the direction; from the unsorted state they go up.
-  k = s.CommandTarget(SortCommand::kByName);
-  EXPECT_EQ(s.SortBy(k.column, k.state), (SortKey{kSortName, 1}));
+  EXPECT_EQ(apply(SortCommand::kByName), (SortKey{kSortName, 1}));
   s.SortBy(kSortPixels, kPixelAreaDown);
-  k = s.CommandTarget(SortCommand::kByName);
-  EXPECT_EQ(s.SortBy(k.column, k.state), (SortKey{kSortName, 2}));
+  EXPECT_EQ(apply(SortCommand::kByName), (SortKey{kSortName, 2}));
   s.SortBy(kSortTime, 2);
   EXPECT_EQ((std::vector<SortKey>{
                 s.CommandTarget(SortCommand::kByExtension), s.CommandTarget(SortCommand::kByPixelArea),
                 s.CommandTarget(SortCommand::kAscending), s.CommandTarget(SortCommand::kReapply)}),
             (std::vector<SortKey>{
                 {kSortExtension, 2}, {kSortPixels, kPixelAreaDown}, {kSortTime, 1}, {kSortTime, 2}}));
-  k = s.CommandTarget(SortCommand::kNoSort);
-  s.SortBy(k.column, k.state);
+  apply(SortCommand::kNoSort);
   EXPECT_TRUE(s.IsCommandChecked(SortCommand::kNoSort) && !s.IsCommandChecked(SortCommand::kDescending));
   EXPECT_EQ(s.CommandTarget(SortCommand::kByName), (SortKey{kSortName, 1}));
 }
@@ -147,14 +142,19 @@ TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
 
   // Each key sorts the order the one before left. Sizes: the two of 10 bytes keep the name order of the
   // key before; equal times compare equal, so an earlier order survives among them.
-  const int columns[] = {kSortName, kSortName,      kSortName,   kSortSize,
-                         kSortTime, kSortExtension, kSortPixels, kSortName};
-  const int states[] = {1, 2, 1, 1, 1, 1, kPixelWidthDown, 0};
+  const SortKey keys[] = {{kSortName, 1},
+                          {kSortName, 2},
+                          {kSortName, 1},
+                          {kSortSize, 1},
+                          {kSortTime, 1},
+                          {kSortExtension, 1},
+                          {kSortPixels, kPixelWidthDown},
+                          {kSortName, 0}};
   const std::vector<std::vector<int>> expected = {{1, 0, 2, 3}, {3, 2, 0, 1}, {1, 0, 2, 3}, {3, 0, 2, 1},
                                                   {2, 0, 1, 3}, {1, 2, 0, 3}, {0, 2, 3, 1}, {0, 1, 2, 3}};
   std::vector<std::vector<int>> orders;
-  for (int i = 0; i < 8; ++i) {
-    SortEntryIndices(order, ptrs, {columns[i], states[i]}, names);
+  for (const SortKey &k : keys) {
+    SortEntryIndices(order, ptrs, k, names);
     orders.push_back(order);
   }
   EXPECT_EQ(orders, expected);
@@ -199,9 +199,9 @@ TEST_F(DocTest, ListingsComeInNameOrderOrInTheOrderOfTheSavedKeys) {
   profile.WriteString("LstView", "SortHistory", "131072");
   auto next = ListedDoc();
   EXPECT_EQ(Names(*next), std::vector<std::string>(byName.rbegin(), byName.rend()));
-  EXPECT_EQ(next->Sort().HeaderText(kSortName), " ﾌｧｲﾙ名-");
-  EXPECT_TRUE(next->IsSortCommandChecked(SortCommand::kByName));
-  EXPECT_FALSE(next->IsSortCommandChecked(SortCommand::kBySize));
+  EXPECT_EQ(std::tuple(next->Sort().HeaderText(kSortName), next->IsSortCommandChecked(SortCommand::kByName),
+                       next->IsSortCommandChecked(SortCommand::kBySize)),
+            std::tuple(" ﾌｧｲﾙ名-", true, false));
 }
 
 // A filter dialog's state over its own settings store.

@@ -24,11 +24,6 @@ struct Recorder : UpdateObserver {
   void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override {
     hints.emplace_back(hint, arg.value);
   }
-  int Count(int hint) const {
-    int n = 0;
-    for (auto &h : hints) n += h.first == hint ? 1 : 0;
-    return n;
-  }
 };
 
 class DocTest : public ::testing::Test {
@@ -79,7 +74,9 @@ TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
   option.fontItalic = 1;  // a font change alone keeps the folder cache in use
   const ThumbChanges font = option.Confirm(*doc, nullptr);
   EXPECT_EQ(std::tuple(bool(font), font.cellSize || font.rebuild, doc->UseInfo(),
-                       recorder.Count(kHintRedrawAll), doc->CaptionFont().italic),
+                       std::count_if(recorder.hints.begin(), recorder.hints.end(),
+                                     [](auto &h) { return h.first == kHintRedrawAll; }),
+                       doc->CaptionFont().italic),
             std::tuple(true, false, true, 1, 1));
 
   option.scaleMode = 2;
