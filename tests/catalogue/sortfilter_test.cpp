@@ -142,19 +142,14 @@ TEST(EntrySort, ComparisonsAndStableOrderOfEarlierKeys) {
 
   // Each key sorts the order the one before left. Sizes: the two of 10 bytes keep the name order of the
   // key before; equal times compare equal, so an earlier order survives among them.
-  const SortKey keys[] = {{kSortName, 1},
-                          {kSortName, 2},
-                          {kSortName, 1},
-                          {kSortSize, 1},
-                          {kSortTime, 1},
-                          {kSortExtension, 1},
-                          {kSortPixels, kPixelWidthDown},
-                          {kSortName, 0}};
+  const int columns[] = {kSortName, kSortName,      kSortName,   kSortSize,
+                         kSortTime, kSortExtension, kSortPixels, kSortName};
+  const int states[] = {1, 2, 1, 1, 1, 1, kPixelWidthDown, 0};
   const std::vector<std::vector<int>> expected = {{1, 0, 2, 3}, {3, 2, 0, 1}, {1, 0, 2, 3}, {3, 0, 2, 1},
                                                   {2, 0, 1, 3}, {1, 2, 0, 3}, {0, 2, 3, 1}, {0, 1, 2, 3}};
   std::vector<std::vector<int>> orders;
-  for (const SortKey &k : keys) {
-    SortEntryIndices(order, ptrs, k, names);
+  for (int i = 0; i < 8; ++i) {
+    SortEntryIndices(order, ptrs, {columns[i], states[i]}, names);
     orders.push_back(order);
   }
   EXPECT_EQ(orders, expected);
