@@ -44,6 +44,12 @@ class IniTest : public ::testing::Test {
   std::string After(bool done, const std::string &name = "n.RXI") const {
     return done ? Text(name) : "(failed)";
   }
+  // The value read; the answer in brackets when the read fails.
+  static std::string Value(CLockedIniFile &ini, const std::string &section, const std::string &key) {
+    std::string v;
+    const int r = ini.GetValue(section, key, v);
+    return r == 0 ? v : "(" + std::to_string(r) + ")";
+  }
   Sandbox box;
 };
 
@@ -69,9 +75,8 @@ TEST_F(IniTest, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
   box.write("n.ACF", "stale\r\n");
   CountingIni ini;
   Open(ini, "n.RXI", "[s]\r\nk=1\r\n");
-  std::string v;
-  EXPECT_EQ(ini.GetValue("s", "k", v), 0);
-  EXPECT_EQ(std::tuple(v, ini.looks), std::tuple("1", 0));
+  EXPECT_EQ(Value(ini, "s", "k"), "1");
+  EXPECT_EQ(ini.looks, 0);
   EXPECT_TRUE(ini.SetValue("s", "k", "2"));
   EXPECT_EQ(Text("n.ACF"), "stale\r\n");
 
@@ -85,9 +90,8 @@ TEST_F(IniTest, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
   CountingIni ini;
   Open(ini, "n.RXI", "[s]\r\nk=v\r\n", CLockedIniFile::kWaitForever);
   ini.releaseAfterSleeps = 2;
-  std::string v;
-  EXPECT_EQ(ini.GetValue("s", "k", v), 0);
-  EXPECT_EQ(std::tuple(v, ini.sleeps), std::tuple("v", 2));
+  EXPECT_EQ(Value(ini, "s", "k"), "v");
+  EXPECT_EQ(ini.sleeps, 2);
   EXPECT_FALSE(fs::exists(box.path("n.ACF")));
 }
 
@@ -98,25 +102,21 @@ TEST_F(IniTest, ReadingValuesFollowsTheTextForm) {
             "key=first\r\nKEY=second\r\nNoEquals\r\n[Tail]\r\nKey=tail\r\n");
   CLockedIniFile ini;
   Open(ini, "a.RXI", "");
-  std::string v;
   const std::tuple<const char *, const char *, const char *> found[] = {
       {"Document", "Spaced Key", "padded value"},
       {"Document", "Comment", "abc"},
       {"Document", "Quoted", "\"a;b\""},
       {"Document", "Key", "first"},
       {"Tail", "key", "tail"}};
-  for (const auto &[section, key, value] : found) {
-    ASSERT_EQ(ini.GetValue(section, key, v), 0) << key;
-    EXPECT_EQ(v, value) << key;
-  }
+  for (const auto &[section, key, value] : found) EXPECT_EQ(Value(ini, section, key), value) << key;
   // Section names carry file names here and compare exactly.
-  EXPECT_EQ(std::tuple(ini.GetValue("Document", "NoEquals", v), ini.GetValue("Missing", "Key", v),
-                       ini.GetValue("document", "Key", v)),
-            std::tuple(-1, -1, -1));
+  EXPECT_EQ(std::tuple(Value(ini, "Document", "NoEquals"), Value(ini, "Missing", "Key"),
+                       Value(ini, "document", "Key")),
+            std::tuple("(-1)", "(-1)", "(-1)"));
 
   CLockedIniFile missing;
   Open(missing, "none.RXI", "");
-  EXPECT_EQ(missing.GetValue("Document", "Key", v), -1);
+  EXPECT_EQ(Value(missing, "Document", "Key"), "(-1)");
 }
 
 TEST_F(IniTest, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
@@ -126,9 +126,7 @@ TEST_F(IniTest, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
   EXPECT_EQ(After(ini.SetValue("B", "Y", "20")), "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n");
   EXPECT_EQ(After(ini.SetValue(":a.jpg", "Note", "line1\x05line2")),
             "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n[:a.jpg]\r\nNote=line1\x05line2\r\n");
-  std::string v;
-  ASSERT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
-  EXPECT_EQ(v, "line1\x05line2");
+  EXPECT_EQ(Value(ini, ":a.jpg", "Note"), "line1\x05line2");
 
   // A missing file is created.
   CLockedIniFile fresh;
@@ -150,13 +148,10 @@ TEST_F(IniTest, ALongLineIsReadAndRewrittenWhole) {
   std::string note(10000, 'n');
   CLockedIniFile ini;
   Open(ini, "_NOTE_.RXI", "[:a.jpg]\r\nNote=" + note + "\r\n");
-  std::string v;
-  ASSERT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
-  EXPECT_EQ(v, note);
+  EXPECT_TRUE(Value(ini, ":a.jpg", "Note") == note);
   // Changing another note must not cut this one.
   ASSERT_TRUE(ini.SetValue(":b.jpg", "Note", "short"));
-  ASSERT_EQ(ini.GetValue(":a.jpg", "Note", v), 0);
-  EXPECT_EQ(v.size(), note.size());
+  EXPECT_EQ(Value(ini, ":a.jpg", "Note").size(), note.size());
 }
 
 TEST_F(IniTest, RewritingLeavesNoTemporaryFilesAndKeepsOldTextOnFailure) {
