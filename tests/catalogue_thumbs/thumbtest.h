@@ -42,18 +42,14 @@ struct FakeDecoder {
 // archive members from a table.
 class FakeDecoders : public PictureDecoders {
  public:
-  std::vector<FakeDecoder> decoders;
+  std::vector<FakeDecoder> decoders = {{1000, "--BMP--", ".bmp", "BM", true, kPicture, "", 0},
+                                       {1001, "--PNG--", ".png", "\x89PNG", true, kPicture, "", 0}};
   std::map<std::pair<std::string, uint32_t>, std::string> members;  // (archive path, position)
   std::vector<std::pair<int, long>> pictureCalls;                   // (position, reduction)
   std::vector<int> infoCalls;
   std::vector<std::string> searchedNames;
   int extractCalls = 0;
   std::function<void()> duringPicture;  // called inside every picture request
-
-  FakeDecoders() {
-    decoders.push_back({1000, "--BMP--", ".bmp", "BM", true, kPicture, "", 0});
-    decoders.push_back({1001, "--PNG--", ".png", "\x89PNG", true, kPicture, "", 0});
-  }
 
   FakeDecoder *Find(int position, int kind = -1) {
     for (auto &d : decoders)
