@@ -41,11 +41,11 @@ class HostTest : public ::testing::Test {
   test::Sandbox box;
   CSpiHost host;
   HostDecoders decoders{host};
+  CThumbBuilder builder{&decoders, nullptr, nullptr};
 };
 
 TEST_F(HostTest, BuildsAThumbnailThroughTheBuiltInJpegDecoderWithAReducedDecode) {
   auto e = test::FileEntry(Jpeg(box, "photo.jpg", 1600, 1200));
-  CThumbBuilder builder(&decoders, nullptr, nullptr);
   ASSERT_EQ(builder.EnsureThumbnail(*e, nullptr, test::Rect(0, 0, 100, 100), true), 0);
   EXPECT_EQ(std::tuple(e->facts.decoder, e->facts.width, e->facts.height, e->facts.bitCount,
                        test::WidthOf(e->thumbnail.get()), test::HeightOf(e->thumbnail.get())),
@@ -97,7 +97,6 @@ double MeanDifference(HDIB a, HDIB b) {
 TEST_F(HostTest, PicturesTurnUprightByTheirExifOrientation) {
   const fs::path dir = test::CorpusDir() / "jpeg-exif-orientation";
   if (!fs::exists(dir)) GTEST_SKIP() << "no corpus at " << dir;
-  CThumbBuilder builder(&decoders, nullptr, nullptr);
   auto thumbnail = [&](const std::string &name, bool turn) {
     auto e = test::FileEntry(dir / name);
     e->switches.exifRotate = turn;
@@ -165,7 +164,6 @@ TEST_F(HostTest, EmbeddedPreviewsStandInOnlyWhenTheyFit) {
       {"stale", 800, 600, 160, 120, 1, "2024:06:01 09:00:00", true, false, 100, 75},
       {"switched off", 800, 600, 160, 120, 1, "2024:05:01 10:00:00", false, false, 100, 75},
   };
-  CThumbBuilder builder(&decoders, nullptr, nullptr);
   const CellRect cell = test::Rect(0, 0, 100, 100);
   // Only the preview is green.
   auto green = [](const GlobalHandle &t) { return ((test::PixelAt(t.get(), 20, 20) >> 8) & 0xFF) > 128; };
