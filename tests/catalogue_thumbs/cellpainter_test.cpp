@@ -191,9 +191,8 @@ TEST_F(PainterTest, ThreeCaptionLinesDrawTheFirstLowest) {
     return false;
   };
   const int inner = l.caption.bottom - 1;  // inside the sunken frame
-  EXPECT_TRUE(wideInk(inner - 1));
-  EXPECT_FALSE(wideInk(inner - 1 - h));
-  EXPECT_FALSE(wideInk(inner - 1 - 2 * h));
+  EXPECT_EQ(std::tuple(wideInk(inner - 1), wideInk(inner - 1 - h), wideInk(inner - 1 - 2 * h)),
+            std::tuple(true, false, false));
   bool topInk = false;
   for (int y = inner - 1 - 3 * h; y < inner - 1 - 2 * h; ++y)
     topInk = topInk || HasInk(img, y, 4, kCell - 4, bar);
@@ -241,10 +240,10 @@ TEST_F(PainterTest, ModesDecideWhatIsShownAndWhetherAnythingIsBuilt) {
   // A picture smaller than the area is drawn at its own size, centred.
   const QImage img = Paint(*e, kCellQuick);
   const CellRect place = FitThumbnailRect(40, 40, l.picture, true);
-  EXPECT_EQ(place.right - place.left, 40);
-  EXPECT_EQ(img.pixelColor(place.left, place.top), QColor(Qt::red));
-  EXPECT_EQ(img.pixelColor(place.left - 1, place.top), Colour(C().backGround));
-  EXPECT_EQ(img.pixelColor(place.right, place.bottom - 1), Colour(C().backGround));
+  EXPECT_EQ(
+      std::tuple(place.right - place.left, img.pixelColor(place.left, place.top),
+                 img.pixelColor(place.left - 1, place.top), img.pixelColor(place.right, place.bottom - 1)),
+      std::tuple(40, QColor(Qt::red), Colour(C().backGround), Colour(C().backGround)));
 }
 
 TEST_F(PainterTest, WithoutAnIconSourceThePictureAreaStaysEmpty) {
@@ -328,9 +327,9 @@ TEST_F(PainterTest, AtTwiceTheDensityCellsUseDevicePixelsAndTheStoreKeepsTheCell
   unsigned char a[kThumbHeaderBytes], b[kThumbHeaderBytes];
   WriteThumbHeader(one->header, a);
   WriteThumbHeader(twice, b);
-  EXPECT_EQ(std::memcmp(a, b, sizeof a), 0);
-  EXPECT_EQ(two->header.thumbWidth, 106);
-  EXPECT_FALSE(screens[0].entry->displayThumbnail);
+  EXPECT_EQ(std::tuple(std::memcmp(a, b, sizeof a), two->header.thumbWidth,
+                       bool(screens[0].entry->displayThumbnail)),
+            std::tuple(0, 106, false));
   ASSERT_TRUE(screens[1].entry->displayThumbnail);
   EXPECT_EQ(DibWidth(screens[1].entry->displayThumbnail.get()), 212);
 
