@@ -86,10 +86,10 @@ TEST_F(CommandsTest, OptionKeepsHistoryAndOption) {
   CTransferOption again(true);
   again.Load();
   ASSERT_EQ(again.Folders().items().size(), 2u);
-  EXPECT_EQ(again.folder, box.path("one").string());
-  EXPECT_EQ(again.onlyExisting, 0);  // the move dialog keeps its own option
-  EXPECT_EQ(profile.GetInt("Filer", "CopyOption", -1), 1);
-  EXPECT_EQ(profile.GetString("Filer", "Folder1", ""), box.path("two").string());
+  // The move dialog keeps its own option.
+  EXPECT_EQ(std::tuple(again.folder, again.onlyExisting, profile.GetInt("Filer", "CopyOption", -1),
+                       profile.GetString("Filer", "Folder1", "")),
+            std::tuple(box.path("one").string(), 0, 1, box.path("two").string()));
 }
 
 TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
@@ -100,16 +100,14 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
   auto doc = Open({"a.pic", "in.pic"});
   ASSERT_EQ(doc->CountSelected(true), 2);
   EXPECT_EQ(CopySelected(*doc, Option(false, box.path("out").string())), 2);
-  EXPECT_EQ(ReadFile(box.path("out/a.pic")), "PICa");
-  EXPECT_EQ(NoteOf(box.path("out").string(), "a.pic"), "note of a");
-  EXPECT_EQ(ReadFile(box.path("out/in.pic")), "PICm");
+  EXPECT_EQ(std::tuple(ReadFile(box.path("out/a.pic")), NoteOf(box.path("out").string(), "a.pic"),
+                       ReadFile(box.path("out/in.pic"))),
+            std::tuple("PICa", "note of a", "PICm"));
   // The member's copy looks like an unpacked one: its time stamp, the usual permission bits.
   struct stat st {};
   ASSERT_EQ(::stat(box.path("out/in.pic").c_str(), &st), 0);
-  EXPECT_EQ(st.st_mtime, 1000);
-  EXPECT_EQ(st.st_mode & 0777, NewFileMode());
-  EXPECT_EQ(doc->GetEntryCount(), 2);
-  EXPECT_EQ(monitor.modes, (std::vector<int>{kMonitorIgnore, kMonitorNormal}));
+  EXPECT_EQ(std::tuple(st.st_mtime, st.st_mode & 0777, doc->GetEntryCount(), monitor.modes),
+            std::tuple(1000, NewFileMode(), 2, std::vector<int>{kMonitorIgnore, kMonitorNormal}));
   for (const auto &e : fs::directory_iterator(fs::temp_directory_path()))
     EXPECT_EQ(e.path().filename().string().rfind("tamro-copy-", 0), std::string::npos) << e.path();
 }
@@ -120,10 +118,10 @@ TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
   WriteNote(Folder(), "", "a.pic", "travels");
   auto doc = Open({"a.pic"});
   EXPECT_EQ(MoveSelected(*doc, Option(true, box.path("out").string())), 1);
-  EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
-  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintEntryRemoved, kHintRedrawAll}));
-  EXPECT_EQ(NoteOf(box.path("out").string(), "a.pic"), "travels");
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
+  EXPECT_EQ(std::tuple(Names(*doc), log.Hints(), NoteOf(box.path("out").string(), "a.pic"),
+                       NoteOf(Folder(), "a.pic")),
+            std::tuple(std::vector<std::string>{"b.pic"}, std::vector<int>{kHintEntryRemoved, kHintRedrawAll},
+                       "travels", kNoNote));
 }
 
 TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
@@ -137,9 +135,8 @@ TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
   CTransferOption option = Option(true, box.path("pics/out").string());
   FillUp(box.path("pics"));
   EXPECT_EQ(MoveSelected(*doc, option), 1);
-  EXPECT_EQ(ReadFile(box.path("pics/out/a.pic")), "PICa");
-  EXPECT_TRUE(Names(*doc).empty());
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "keep me");
+  EXPECT_EQ(std::tuple(ReadFile(box.path("pics/out/a.pic")), Names(*doc).empty(), NoteOf(Folder(), "a.pic")),
+            std::tuple("PICa", true, "keep me"));
 }
 
 TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
@@ -154,10 +151,10 @@ TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
   EXPECT_TRUE(fs::exists(box.path("pics/a.pic")));
   ui.answers.push_back(IDYES);
   EXPECT_EQ(DeleteSelected(*doc), 1);
-  EXPECT_EQ(ui.Messages().back()->text, "選択データを削除してもよろしいですか？");
-  EXPECT_FALSE(fs::exists(box.path("pics/a.pic")));
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
-  EXPECT_EQ(Names(*doc), std::vector<std::string>{"b.pic"});
+  EXPECT_EQ(std::tuple(ui.Messages().back()->text, fs::exists(box.path("pics/a.pic")),
+                       NoteOf(Folder(), "a.pic"), Names(*doc)),
+            std::tuple("選択データを削除してもよろしいですか？", false, kNoNote,
+                       std::vector<std::string>{"b.pic"}));
 }
 
 TEST_F(CommandsTest, TrashDeleteWritesTheFreedesktopTrash) {
@@ -167,20 +164,21 @@ TEST_F(CommandsTest, TrashDeleteWritesTheFreedesktopTrash) {
   auto doc = Open({odd});
   SetDoc(*doc, 1, 0);
   EXPECT_EQ(DeleteSelected(*doc), 1);
-  EXPECT_TRUE(ui.Messages().empty());  // no question of our own
-  EXPECT_TRUE(Names(*doc).empty());
   const fs::path trash = box.path("data/Trash");
-  EXPECT_EQ(ReadFile(trash / "files" / odd), "PICa");
+  // No question of our own.
+  EXPECT_EQ(std::tuple(ui.Messages().empty(), Names(*doc).empty(), ReadFile(trash / "files" / odd)),
+            std::tuple(true, true, "PICa"));
   const std::string info = ReadFile(trash / "info" / (odd + ".trashinfo"));
   EXPECT_EQ(info.rfind("[Trash Info]\nPath=", 0), 0u);
-  EXPECT_NE(info.find("Path=" + TrashPathEncode(Folder() + "/" + odd) + "\n"), std::string::npos);
-  EXPECT_NE(info.find("a%20b%25%23%E6%97%A5"), std::string::npos);
-  EXPECT_NE(info.find("\nDeletionDate=20"), std::string::npos);
+  for (const std::string &part : {"Path=" + TrashPathEncode(Folder() + "/" + odd) + "\n",
+                                  std::string("a%20b%25%23%E6%97%A5"), std::string("\nDeletionDate=20")})
+    EXPECT_NE(info.find(part), std::string::npos) << part;
   // A second file of the same name gets a name of its own.
   EXPECT_EQ(MoveToTrash(box.path("other/" + odd).string()), kTrashed);
-  EXPECT_EQ(ReadFile(trash / "files" / "a b%#日本.2.pic"), "PICo");
-  EXPECT_TRUE(fs::exists(trash / "info" / "a b%#日本.2.pic.trashinfo"));
-  EXPECT_EQ(ReadFile(trash / "files" / odd), "PICa");
+  EXPECT_EQ(
+      std::tuple(ReadFile(trash / "files" / "a b%#日本.2.pic"),
+                 fs::exists(trash / "info" / "a b%#日本.2.pic.trashinfo"), ReadFile(trash / "files" / odd)),
+      std::tuple("PICo", true, "PICa"));
 }
 
 TEST_F(CommandsTest, TrashOnAnotherFileSystemUsesItsTopTrashOrAsks) {
@@ -206,9 +204,9 @@ TEST_F(CommandsTest, NoUsableTrashAsksBeforeDeletingForGood) {
   ui.answers.push_back(IDNO);
   EXPECT_EQ(DeleteSelected(*doc), 0);
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "ごみ箱に移動できないファイルがあります．完全に削除しますか？");
-  EXPECT_EQ(ReadFile(box.path("pics/a.pic")), "PICa");
-  EXPECT_EQ(Names(*doc), std::vector<std::string>{"a.pic"});
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->text, ReadFile(box.path("pics/a.pic")), Names(*doc)),
+            std::tuple("ごみ箱に移動できないファイルがあります．完全に削除しますか？", "PICa",
+                       std::vector<std::string>{"a.pic"}));
 }
 
 TEST_F(CommandsTest, ShellDeleteJudgesByThePathBeingGone) {
@@ -234,19 +232,17 @@ TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {
   EXPECT_EQ(RenameEntryFile(*a, "a.pic"), -1);
   EXPECT_EQ(RenameEntryFile(*a, "x/y.pic"), -1);
   EXPECT_EQ(RenameEntryFile(*a, "A.PIC"), 0);
-  EXPECT_EQ(a->name, "A.PIC");
-  EXPECT_EQ(ReadFile(box.path("pics/A.PIC")), "PICa");
-  EXPECT_EQ(NoteOf(Folder(), "A.PIC"), "renamed with it");
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), kNoNote);
+  EXPECT_EQ(std::tuple(a->name, ReadFile(box.path("pics/A.PIC")), NoteOf(Folder(), "A.PIC"),
+                       NoteOf(Folder(), "a.pic")),
+            std::tuple("A.PIC", "PICa", "renamed with it", kNoNote));
 }
 
 TEST_F(CommandsTest, DroppedFilesCarryTheirNotes) {
   const std::string a = Write("from/a.pic", "PICa"), b = Write("from/b.pic", "PICb");
   fs::create_directories(Folder());
   EXPECT_EQ(TransferDropped({a, b}, {"first"}, true, Folder()), 2);
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "first");
-  EXPECT_EQ(NoteOf(Folder(), "b.pic"), kNoNote);
+  EXPECT_EQ(std::tuple(fs::exists(a), NoteOf(Folder(), "a.pic"), NoteOf(Folder(), "b.pic")),
+            std::tuple(false, "first", kNoNote));
 }
 
 TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFailure) {
@@ -259,12 +255,10 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
   // An editor hands back bare line feeds; the note keeps the line ends it came with.
   note.text = "one\nthree\r\n";
   ASSERT_TRUE(note.Accept());
-  EXPECT_EQ(NoteOf(Folder(), "a.pic"), "one\r\nthree\r\n");
-  EXPECT_EQ(entry.Note(), "one\r\nthree\r\n");
+  EXPECT_EQ(NoteOf(Folder(), "a.pic") + "|" + entry.Note(), "one\r\nthree\r\n|one\r\nthree\r\n");
   note.text.clear();
   ASSERT_TRUE(note.Accept());
-  EXPECT_FALSE(fs::exists(box.path("pics/_NOTE_.RXI")));
-  EXPECT_EQ(entry.Note(), "");
+  EXPECT_EQ(std::tuple(fs::exists(box.path("pics/_NOTE_.RXI")), entry.Note()), std::tuple(false, ""));
 
   TmpfsMount mount(box.path("ro"), "1m", true, [](const fs::path &f) {
     std::ofstream(f / "b.pic") << "PICb";
@@ -278,8 +272,7 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
   locked.text = "new";
   EXPECT_FALSE(locked.Accept());
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->caption, "コメント入力");
-  EXPECT_EQ(b.Note(), "old");
+  EXPECT_EQ(ui.Messages()[0]->caption + "|" + b.Note(), "コメント入力|old");
 }
 
 }  // namespace

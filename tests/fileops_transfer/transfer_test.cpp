@@ -72,10 +72,8 @@ TEST_F(TransferTest, OnlyExistingSkipsNewNamesButStillAdvances) {
   W("dst/b.jpg", "old b");
   ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 1, 0), 1);
-  EXPECT_FALSE(fs::exists(P("dst/a.jpg")));
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "new b");
-  EXPECT_EQ(Steps(), 2);
-  EXPECT_TRUE(NoPartFiles(P("dst")));
+  EXPECT_EQ(std::tuple(fs::exists(P("dst/a.jpg")), ReadFile(P("dst/b.jpg")), Steps(), NoPartFiles(P("dst"))),
+            std::tuple(false, "new b", 2, true));
 }
 
 TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
@@ -84,9 +82,8 @@ TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
   W("dst/a(2).jpg", "second");
   ui.sameNameAnswers.push_back({kSameNumbered, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a, "memo")}, 0, 0), 1);
-  EXPECT_EQ(ReadFile(P("dst/a(3).jpg")), "source");
-  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "first");
-  EXPECT_EQ(ReadFile(P("dst/a(2).jpg")), "second");
+  EXPECT_EQ(std::tuple(ReadFile(P("dst/a(3).jpg")), ReadFile(P("dst/a.jpg")), ReadFile(P("dst/a(2).jpg"))),
+            std::tuple("source", "first", "second"));
   // The note goes with the file to the name it got, not to the namesake.
   std::string note;
   EXPECT_EQ(ReadNote(P("dst"), "", "a(3).jpg", note), 0);
@@ -104,8 +101,7 @@ TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
   ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
   ui.sameNameAnswers.push_back({kSameLarger, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
-  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "abcd");
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "abcd");
+  EXPECT_EQ(ReadFile(P("dst/a.jpg")) + "|" + ReadFile(P("dst/b.jpg")), "abcd|abcd");
 
   // A newer source and a larger source do go.
   SetTime(a, 1000001);
@@ -113,8 +109,7 @@ TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
   ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
   ui.sameNameAnswers.push_back({kSameLarger, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
-  EXPECT_EQ(ReadFile(P("dst/a.jpg")), "1234");
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "12345");
+  EXPECT_EQ(ReadFile(P("dst/a.jpg")) + "|" + ReadFile(P("dst/b.jpg")), "1234|12345");
   // The copy keeps the source's modification time.
   struct stat st {};
   ASSERT_EQ(::stat(P("dst/a.jpg").c_str(), &st), 0);
@@ -135,9 +130,9 @@ TEST_F(TransferTest, AllFollowingLastsOneRunAndTheActionIsStored) {
   ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
   ASSERT_EQ(ui.sameNameQuestions.size(), 3u);
-  EXPECT_EQ(ui.sameNameQuestions[1].action, kSameSkip);
-  EXPECT_EQ(ui.sameNameQuestions[1].caption, "同名ファイルが存在しています");
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "B");
+  EXPECT_EQ(
+      std::tuple(ui.sameNameQuestions[1].action, ui.sameNameQuestions[1].caption, ReadFile(P("dst/b.jpg"))),
+      std::tuple(kSameSkip, "同名ファイルが存在しています", "B"));
 }
 
 TEST_F(TransferTest, RenameAnswerMustNameAFreeFileAndCancelStops) {
@@ -151,18 +146,17 @@ TEST_F(TransferTest, RenameAnswerMustNameAFreeFileAndCancelStops) {
   ui.sameNameAnswers.push_back({kSameRename, P("dst/new dir/a 100%.jpg"), false});
   ui.answers.push_back(IDYES);
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 1);  // b: no answer left, cancelled
-  EXPECT_EQ(ui.sameNameQuestions.size(), 3u);
-  EXPECT_EQ(ReadFile(P("dst/new dir/a 100%.jpg")), "A");
-  EXPECT_EQ(ReadFile(P("dst/taken.jpg")), "taken");
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "old b");
+  EXPECT_EQ(std::tuple(ui.sameNameQuestions.size(), ReadFile(P("dst/new dir/a 100%.jpg")),
+                       ReadFile(P("dst/taken.jpg")), ReadFile(P("dst/b.jpg"))),
+            std::tuple(3u, "A", "taken", "old b"));
 }
 
 TEST_F(TransferTest, FolderIntoItsOwnSubFolderIsSkippedButASiblingWithTheSamePrefixIsNot) {
   W("tree/one.jpg", "1");
   W("tree/sub/two.jpg", "2");
   EXPECT_EQ(TransferFiles(P("tree/sub"), {Rec(P("tree"))}, 0, 1), 0);
-  EXPECT_TRUE(fs::exists(P("tree/one.jpg")));
-  EXPECT_FALSE(fs::exists(P("tree/sub/tree")));
+  EXPECT_EQ(std::tuple(fs::exists(P("tree/one.jpg")), fs::exists(P("tree/sub/tree"))),
+            std::tuple(true, false));
 
   ui.answers.push_back(IDYES);                                      // create tree2
   EXPECT_EQ(TransferFiles(P("tree2"), {Rec(P("tree"))}, 0, 0), 4);  // tree, one, sub, two
@@ -175,10 +169,9 @@ TEST_F(TransferTest, MoveLeavesAFolderThatCouldNotBeEmptied) {
   W("dst/tree/keep.jpg", "namesake");
   ui.sameNameAnswers.push_back({kSameSkip, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(P("tree"))}, 0, 1), 2);  // the folder and go.jpg
-  EXPECT_TRUE(fs::exists(P("tree/keep.jpg")));
-  EXPECT_FALSE(fs::exists(P("tree/go.jpg")));
-  EXPECT_EQ(ReadFile(P("dst/tree/go.jpg")), "go");
-  EXPECT_EQ(ReadFile(P("dst/tree/keep.jpg")), "namesake");
+  EXPECT_EQ(std::tuple(fs::exists(P("tree/keep.jpg")), fs::exists(P("tree/go.jpg")),
+                       ReadFile(P("dst/tree/go.jpg")), ReadFile(P("dst/tree/keep.jpg"))),
+            std::tuple(true, false, "go", "namesake"));
 }
 
 TEST_F(TransferTest, FolderMergeCarriesNotesPerPictureAndNeverAsksAboutTamroFiles) {
@@ -257,14 +250,13 @@ TEST_F(TransferTest, HelpersCountDeleteAndMatch) {
   W("c/b.JPG", "");
   W("c/d.png", "");
   W("c/s/e.jpg", "");
-  EXPECT_EQ(CountFiles(P("c"), "*.*", -1), 5);
-  EXPECT_EQ(CountFiles(P("c"), "*.*", 0), 4);
-  EXPECT_EQ(CountFiles(P("c"), "*.jpg", -1), 2);
+  EXPECT_EQ(std::tuple(CountFiles(P("c"), "*.*", -1), CountFiles(P("c"), "*.*", 0),
+                       CountFiles(P("c"), "*.jpg", -1)),
+            std::tuple(5, 4, 2));
   EXPECT_TRUE(DeleteMatching(P("c/*.jpg")));
-  EXPECT_FALSE(fs::exists(P("c/a.jpg")));
-  EXPECT_FALSE(fs::exists(P("c/b.JPG")));
-  EXPECT_TRUE(fs::exists(P("c/d.png")));
-  EXPECT_TRUE(fs::exists(P("c/s")));
+  EXPECT_EQ(std::tuple(fs::exists(P("c/a.jpg")), fs::exists(P("c/b.JPG")), fs::exists(P("c/d.png")),
+                       fs::exists(P("c/s"))),
+            std::tuple(false, false, true, true));
   // Without wildcards exactly one name, letter case included.
   W("c/X.png", "");
   EXPECT_TRUE(DeleteMatching(P("c/x.png")));
@@ -310,12 +302,12 @@ TEST_F(TransferTest, MoveAcrossFileSystemsCopiesThenDeletes) {
   const std::string dest = (other / "dst").string();
   fs::create_directories(dest);
   EXPECT_EQ(TransferFiles(dest, {Rec(a, "note")}, 0, 1), 1);
-  EXPECT_FALSE(fs::exists(a));
-  EXPECT_TRUE(ReadFile(dest + "/a.jpg") == std::string(300000, 'x'));
+  EXPECT_EQ(
+      std::tuple(fs::exists(a), ReadFile(dest + "/a.jpg") == std::string(300000, 'x'), NoPartFiles(dest)),
+      std::tuple(false, true, true));
   struct stat st {};
   ASSERT_EQ(::stat((dest + "/a.jpg").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1234567);
-  EXPECT_TRUE(NoPartFiles(dest));
   if (!mount->ok()) fs::remove_all(other);
 }
 
@@ -329,14 +321,12 @@ TEST_F(TransferTest, FullDiskLosesNothing) {
   ui.answers.push_back(IDABORT);
   EXPECT_EQ(TransferFiles(P("tiny"), {Rec(a)}, 0, 0), 0);
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
-  EXPECT_EQ(ReadFile(P("tiny/a.jpg")), "old contents");
-  EXPECT_TRUE(NoPartFiles(P("tiny")));
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->style, ReadFile(P("tiny/a.jpg")), NoPartFiles(P("tiny"))),
+            std::tuple(MB_ABORTRETRYIGNORE | MB_ICONSTOP, "old contents", true));
   // A move across onto the full disk keeps the source.
   ui.answers.push_back(IDIGNORE);
   TransferFiles(P("tiny"), {Rec(a)}, 0, 1);
-  EXPECT_EQ(fs::file_size(a), 1u << 20);
-  EXPECT_EQ(ReadFile(P("tiny/a.jpg")), "old contents");
+  EXPECT_EQ(std::tuple(fs::file_size(a), ReadFile(P("tiny/a.jpg"))), std::tuple(1u << 20, "old contents"));
 }
 
 TEST_F(TransferTest, ReadOnlyDestinationLosesNothing) {
@@ -347,8 +337,7 @@ TEST_F(TransferTest, ReadOnlyDestinationLosesNothing) {
   ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
   ui.answers.push_back(IDABORT);
   EXPECT_EQ(TransferFiles(P("ro"), {Rec(a, "memo")}, 0, 1), 0);
-  EXPECT_EQ(ReadFile(P("ro/a.jpg")), "old contents");
-  EXPECT_EQ(ReadFile(a), "new");
+  EXPECT_EQ(ReadFile(P("ro/a.jpg")) + "|" + ReadFile(a), "old contents|new");
   EXPECT_NE(ui.Messages().at(0)->text.find(std::strerror(EROFS)), std::string::npos);
 }
 
@@ -358,28 +347,24 @@ TEST(SameNameLogic, StartingActionsNumberedNameAndEditing) {
   box.write("s/a.jpg", "1234567");
   const std::string target = box.path("d/a.jpg").string();
   CSameNameLogic logic = CSameNameLogic::ForTransfer();
-  Profile::App().WriteInt("Filer", "SameOption", 3);
-  EXPECT_EQ(logic.StartAction(), kSameNewerOnly);
-  Profile::App().WriteInt("Filer", "SameOption", 77);
-  EXPECT_EQ(logic.StartAction(), kSameNewerOnly);
+  for (int stored : {3, 77}) {
+    Profile::App().WriteInt("Filer", "SameOption", stored);
+    EXPECT_EQ(logic.StartAction(), kSameNewerOnly) << stored;
+  }
   Profile::App().WriteInt("Filer", "SameOption", 4);
   SameNameQuestion q = logic.Open(box.path("s/a.jpg").string(), target);
-  EXPECT_EQ(q.name, box.path("d/a(2).jpg").string());
-  EXPECT_EQ(q.sourceSize, "ｻｲｽﾞ: 7 ﾊﾞｲﾄ");
-  EXPECT_EQ(q.destinationSize, "");  // the numbered name has no file yet
-  EXPECT_FALSE(logic.IsEnabled(q, kSameRename));
+  // The numbered name has no file yet.
+  EXPECT_EQ(std::tuple(q.name, q.sourceSize, q.destinationSize, logic.IsEnabled(q, kSameRename)),
+            std::tuple(box.path("d/a(2).jpg").string(), "ｻｲｽﾞ: 7 ﾊﾞｲﾄ", "", false));
 
   logic.ChooseAction(q, kSameOverwrite);
-  EXPECT_EQ(q.name, target);
-  EXPECT_EQ(q.destinationSize, "ｻｲｽﾞ: 5 ﾊﾞｲﾄ");
-  EXPECT_EQ(q.destinationDate.rfind("日時: ", 0), 0u);
+  EXPECT_EQ(std::tuple(q.name, q.destinationSize, q.destinationDate.rfind("日時: ", 0)),
+            std::tuple(target, "ｻｲｽﾞ: 5 ﾊﾞｲﾄ", 0u));
   logic.EditName(q, box.path("d/b.jpg").string());
-  EXPECT_EQ(q.action, kSameRename);
-  EXPECT_TRUE(logic.IsEnabled(q, kSameRename));
-  EXPECT_FALSE(logic.ApplyToAllEnabled());
+  EXPECT_EQ(std::tuple(q.action, logic.IsEnabled(q, kSameRename), logic.ApplyToAllEnabled()),
+            std::tuple(kSameRename, true, false));
   logic.RestoreName(q);
-  EXPECT_EQ(q.action, kSameOverwrite);
-  EXPECT_TRUE(logic.ApplyToAllEnabled());
+  EXPECT_EQ(std::tuple(q.action, logic.ApplyToAllEnabled()), std::tuple(kSameOverwrite, true));
   logic.Store(kSameLarger);
   EXPECT_EQ(Profile::App().GetInt("Filer", "SameOption", -1), kSameLarger);
 
@@ -389,9 +374,8 @@ TEST(SameNameLogic, StartingActionsNumberedNameAndEditing) {
     EXPECT_EQ(over.StartAction(), start) << stored;
   }
   SameNameQuestion o = over.Open(box.path("s/a.jpg").string(), target);
-  EXPECT_EQ(o.caption, "重ね書き");
-  EXPECT_FALSE(over.IsEnabled(o, kSameNewerOnly));
-  EXPECT_FALSE(over.IsEnabled(o, kSameLarger));
+  EXPECT_EQ(std::tuple(o.caption, over.IsEnabled(o, kSameNewerOnly), over.IsEnabled(o, kSameLarger)),
+            std::tuple("重ね書き", false, false));
 }
 
 }  // namespace
