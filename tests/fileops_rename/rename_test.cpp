@@ -28,10 +28,9 @@ struct HintLog : UpdateObserver {
 
 TEST(RenamePattern, NumberSlotDigitsAndValidity) {
   RenamePattern p = ParseRenamePattern("AAA#3#.JPG");
-  EXPECT_TRUE(p.useNumber);
-  EXPECT_FALSE(p.useDate);
-  EXPECT_EQ(SequentialName(p, 1, 0, "x.jpg"), "AAA001.JPG");
-  EXPECT_EQ(SequentialName(p, 1234, 0, "x.jpg"), "AAA1234.JPG");
+  EXPECT_EQ(std::tuple(p.useNumber, p.useDate, SequentialName(p, 1, 0, "x.jpg"),
+                       SequentialName(p, 1234, 0, "x.jpg")),
+            std::tuple(true, false, "AAA001.JPG", "AAA1234.JPG"));
   // No count, a zero count and a count that is no number all write the plain number.
   for (const char *text : {"AAA##.JPG", "AAA#0#.JPG", "AAA#x#.JPG"})
     EXPECT_EQ(SequentialName(ParseRenamePattern(text), 7, 0, "x"), "AAA7.JPG") << text;
@@ -40,14 +39,12 @@ TEST(RenamePattern, NumberSlotDigitsAndValidity) {
   // An absurd digit count is capped instead of filling memory.
   EXPECT_LE(SequentialName(ParseRenamePattern("#999999999#"), 1, 0, "x").size(), 255u);
 
-  EXPECT_TRUE(IsValidRenamePattern("jpg"));
-  EXPECT_TRUE(IsValidRenamePattern("A#2#"));
-  EXPECT_FALSE(IsValidRenamePattern("A#2"));
-  EXPECT_FALSE(IsValidRenamePattern("A#2#3#"));
-  EXPECT_TRUE(IsValidRenamePattern("A#2%d"));
+  for (auto [text, valid] :
+       {std::pair{"jpg", true}, {"A#2#", true}, {"A#2", false}, {"A#2#3#", false}, {"A#2%d", true}})
+    EXPECT_EQ(IsValidRenamePattern(text), valid) << text;
   RenamePattern dated = ParseRenamePattern("A#2%d");
-  EXPECT_FALSE(dated.useNumber);  // one "#": no number slot
-  EXPECT_TRUE(dated.useDate);
+  // One "#": no number slot.
+  EXPECT_EQ(std::tuple(dated.useNumber, dated.useDate), std::tuple(false, true));
 }
 
 TEST(RenamePattern, DatesExtensionsAndHelpLines) {
@@ -61,10 +58,9 @@ TEST(RenamePattern, DatesExtensionsAndHelpLines) {
 
   const auto &lines = RenameHelpLines();
   ASSERT_EQ(lines.size(), 12u + 22u);
-  EXPECT_EQ(lines[1], "連番変更したい位置に\"##\"を指定します");
-  EXPECT_EQ(lines[12], "%a  曜日の省略名");
-  EXPECT_EQ(lines[32], "%z %Z 時間帯の名前またはその省略名");
-  EXPECT_EQ(lines.back(), "%%  パーセント記号");
+  EXPECT_EQ(std::tuple(lines[1], lines[12], lines[32], lines.back()),
+            std::tuple("連番変更したい位置に\"##\"を指定します", "%a  曜日の省略名",
+                       "%z %Z 時間帯の名前またはその省略名", "%%  パーセント記号"));
 }
 
 TEST(RenameOption, ValidationHistoryAndSettings) {
@@ -78,23 +74,22 @@ TEST(RenameOption, ValidationHistoryAndSettings) {
 
   EXPECT_FALSE(option.Accept("A#2", "5"));
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, kBadRenamePattern);
-  EXPECT_FALSE(p.Has("RXDoc", "RenameFormat"));  // nothing written for a refused pattern
-  EXPECT_FALSE(p.Has("RXDoc", "First#"));
+  // Nothing written for a refused pattern.
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->text, p.Has("RXDoc", "RenameFormat"), p.Has("RXDoc", "First#")),
+            std::tuple(kBadRenamePattern, false, false));
 
   EXPECT_TRUE(option.Accept("A#2%d", "5"));
   EXPECT_TRUE(option.Accept("B#3#", "98"));
   EXPECT_TRUE(option.Accept("A#2%d", "12"));  // used again: to the top, not twice
-  EXPECT_EQ(p.GetString("RXDoc", "RenameFormat", "?"), "A#2%d,A#2%d,B#3#");
-  EXPECT_EQ(p.GetInt("RXDoc", "First#", 0), 12);
+  EXPECT_EQ(std::tuple(p.GetString("RXDoc", "RenameFormat", "?"), p.GetInt("RXDoc", "First#", 0)),
+            std::tuple("A#2%d,A#2%d,B#3#", 12));
 
   // A pattern holding "," comes back as one item.
   EXPECT_TRUE(option.Accept("x,y##", "1"));
   CRenameOption again;
   again.Load();
-  EXPECT_EQ(again.pattern, "x,y##");
-  EXPECT_EQ(again.History(), (std::vector<std::string>{"x,y##", "A#2%d", "B#3#"}));
-  EXPECT_EQ(again.firstNumber, 1);
+  EXPECT_EQ(std::tuple(again.pattern, again.History(), again.firstNumber),
+            std::tuple("x,y##", std::vector<std::string>{"x,y##", "A#2%d", "B#3#"}, 1));
 }
 
 // Pictures in a folder, listed by a document; archives are listed as members.
@@ -147,10 +142,10 @@ TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
   doc->AddObserver(&log);
 
   RenameRun run = RenameSequential(*doc, "AAA#3#.JPG", 1);
-  EXPECT_EQ(run.renamed, 3);
-  EXPECT_TRUE(run.failures.empty());  // the member is left out without a line
-  EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(FilesOnDisk(), (std::vector<std::string>{"AAA001.JPG", "AAA002.JPG", "AAA003.JPG", "set.arc"}));
+  // The member is left out without a line.
+  EXPECT_EQ(std::tuple(run.renamed, run.failures.empty(), ui.Messages().empty(), FilesOnDisk()),
+            std::tuple(3, true, true,
+                       std::vector<std::string>{"AAA001.JPG", "AAA002.JPG", "AAA003.JPG", "set.arc"}));
   // Each file kept its own bytes, numbered in list order.
   for (int k = 0; k < 3; ++k)
     EXPECT_EQ(test::ReadFile(Pic("AAA00" + std::to_string(k + 1) + ".JPG")), order[k]);
@@ -163,8 +158,7 @@ TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
   std::string note;
   EXPECT_EQ(ReadNote(Folder(), "", "AAA002.JPG", note), 0);
   EXPECT_EQ(note, "second picture");
-  EXPECT_EQ(ReadNote(Folder(), "", order[1], note), -1);
-  EXPECT_FALSE(doc->IsBusy());
+  EXPECT_EQ(std::tuple(ReadNote(Folder(), "", order[1], note), doc->IsBusy()), std::tuple(-1, false));
 }
 
 TEST_F(RenameRunTest, NumbersOutgrowTheirDigitsDatesAreEachFilesOwnAndExtensionsAreReplacedOrAdded) {
@@ -212,20 +206,21 @@ TEST_F(RenameRunTest, TakenNamesAreReportedAndNothingIsOverwritten) {
   ASSERT_EQ(run.failures.size(), 3u);
   EXPECT_EQ(test::ReadFile(Pic("keep 100%.jpg")), "KEEP");
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->caption, "Report");
-  EXPECT_NE(ui.Messages()[0]->text.find(" -> keep 100%.jpg :failed rename"), std::string::npos);
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->caption,
+                       ui.Messages()[0]->text.find(" -> keep 100%.jpg :failed rename") != std::string::npos),
+            std::tuple("Report", true));
 
   ui.calls.clear();
   run = RenameSequential(*doc, "same.jpg%%", 1);
   EXPECT_EQ(run.renamed, 1);
   ASSERT_EQ(run.failures.size(), 2u);
-  EXPECT_EQ(run.failures[0].substr(run.failures[0].find(" -> ")), " -> same.jpg% :failed rename");
-  EXPECT_EQ(FilesOnDisk().size(), 4u);  // no file was lost
+  // No file was lost.
+  EXPECT_EQ(std::tuple(run.failures[0].substr(run.failures[0].find(" -> ")), FilesOnDisk().size()),
+            std::tuple(" -> same.jpg% :failed rename", 4u));
 
   // A name with "/" would move the file elsewhere: refused.
   run = RenameSequential(*doc, "sub/#2#.jpg", 1);
-  EXPECT_EQ(run.renamed, 0);
-  EXPECT_TRUE(fs::is_empty(box.path("pics/sub")));
+  EXPECT_EQ(std::tuple(run.renamed, fs::is_empty(box.path("pics/sub"))), std::tuple(0, true));
 }
 
 TEST_F(RenameRunTest, FilesThatVanishedAreLeftOutAndSameNameFails) {
@@ -235,14 +230,11 @@ TEST_F(RenameRunTest, FilesThatVanishedAreLeftOutAndSameNameFails) {
   SelectAll();
   fs::remove(Pic("gone.jpg"));
   RenameRun run = RenameSequential(*doc, "#2#.jpg", 1);
-  EXPECT_EQ(run.renamed, 1);
-  EXPECT_TRUE(run.failures.empty());
-  EXPECT_TRUE(fs::exists(Pic("01.jpg")));
+  EXPECT_EQ(std::tuple(run.renamed, run.failures.empty(), fs::exists(Pic("01.jpg"))),
+            std::tuple(1, true, true));
 
   CPicEntry *e = doc->GetEntry(test::FindEntry(*doc, "01.jpg"));
-  EXPECT_EQ(RenameEntryFile(*e, "01.jpg"), -1);
-  EXPECT_EQ(RenameEntryFile(*e, ""), -1);
-  EXPECT_EQ(RenameEntryFile(*e, ".."), -1);
+  for (const char *refused : {"01.jpg", "", ".."}) EXPECT_EQ(RenameEntryFile(*e, refused), -1) << refused;
   EXPECT_EQ(RenameEntryFile(*e, "名前 \"引用\".jpg"), 0);
   EXPECT_TRUE(fs::exists(Pic("名前 \"引用\".jpg")));
 }
@@ -266,13 +258,13 @@ TEST_F(RenameRunTest, SingleRenameAsksPerFile) {
     return answer;
   };
   EXPECT_EQ(RenameEach(*doc, ask), 1);
-  EXPECT_TRUE(answers.empty());
-  EXPECT_EQ(prompts.front(), "'" + order[0] + "'の新しい名前を指定してください");
-  EXPECT_EQ(more, (std::vector<bool>{true, true, true, true, false}));
+  EXPECT_EQ(std::tuple(answers.empty(), prompts.front(), more),
+            std::tuple(true, "'" + order[0] + "'の新しい名前を指定してください",
+                       std::vector<bool>{true, true, true, true, false}));
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "名前の変更に失敗しました");
-  EXPECT_EQ(test::ReadFile(Pic("新しい.jpg")), order[2]);
-  EXPECT_EQ(test::ReadFile(Pic(order[3])), order[3]);
+  EXPECT_EQ(
+      std::tuple(ui.Messages()[0]->text, test::ReadFile(Pic("新しい.jpg")), test::ReadFile(Pic(order[3]))),
+      std::tuple("名前の変更に失敗しました", order[2], order[3]));
 
   // Through the input box a cancel skips.
   ui.inputs = {"\x18", "z.jpg"};
