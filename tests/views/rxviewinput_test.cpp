@@ -125,22 +125,17 @@ TEST_F(InputTest, KeysMoveTheAnchorSelectAndScrollTheLeastNeeded) {
   Key(Qt::Key_Right, Qt::ShiftModifier);
   EXPECT_EQ(Selected(), V({1, 2}));
   Key(Qt::Key_Down, Qt::ControlModifier);
-  EXPECT_EQ(Selected(), V({1, 2, 5}));
-  EXPECT_EQ(view->Anchor(), 5);
-  EXPECT_EQ(doc->Current(), 5);
   // The details list hears of every bit and of the new anchor.
-  EXPECT_TRUE(log.Has(kHintSelection, 5, 1));
-  EXPECT_TRUE(log.Has(kHintCurrentChanged, 5));
+  EXPECT_EQ(std::tuple(Selected(), view->Anchor(), doc->Current(), log.Has(kHintSelection, 5, 1),
+                       log.Has(kHintCurrentChanged, 5)),
+            std::tuple(V({1, 2, 5}), 5, 5, true, true));
   Key(Qt::Key_Down);  // no row below
-  EXPECT_EQ(Selected(), V({1, 2, 5}));
-  EXPECT_EQ(view->Top(), 0);
+  EXPECT_EQ(std::tuple(Selected(), view->Top()), std::tuple(V({1, 2, 5}), 0));
   Key(Qt::Key_Right);
-  EXPECT_EQ(Selected(), V({6}));
   // The last row came into view by the least scroll.
-  EXPECT_EQ(view->Top(), 330 - view->viewport()->height());
+  EXPECT_EQ(std::tuple(Selected(), view->Top()), std::tuple(V({6}), 330 - view->viewport()->height()));
   Key(Qt::Key_Right);  // past the last entry
-  EXPECT_EQ(Selected(), V({6}));
-  EXPECT_EQ(view->Anchor(), 6);
+  EXPECT_EQ(std::tuple(Selected(), view->Anchor()), std::tuple(V({6}), 6));
   Key(Qt::Key_Up);
   EXPECT_EQ(view->Top(), 330 - view->viewport()->height());
   Key(Qt::Key_Up);
@@ -148,15 +143,13 @@ TEST_F(InputTest, KeysMoveTheAnchorSelectAndScrollTheLeastNeeded) {
 
   // Ctrl+A: one selected selects all, two selected select none.
   Key(Qt::Key_A, Qt::ControlModifier);
-  EXPECT_EQ(Selected().size(), 7u);
-  EXPECT_TRUE(log.Has(kHintSelectionAll, 1));
+  EXPECT_EQ(std::tuple(Selected().size(), log.Has(kHintSelectionAll, 1)), std::tuple(7u, true));
   Key(Qt::Key_A, Qt::ControlModifier);
   EXPECT_TRUE(Selected().empty());
   Key(Qt::Key_Right);
   Key(Qt::Key_Right, Qt::ShiftModifier);
   Key(Qt::Key_A, Qt::ControlModifier);
-  EXPECT_TRUE(Selected().empty());
-  EXPECT_TRUE(log.Has(kHintSelectionAll, 0));
+  EXPECT_EQ(std::tuple(Selected().empty(), log.Has(kHintSelectionAll, 0)), std::tuple(true, true));
 }
 
 TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
@@ -172,13 +165,11 @@ TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
   EXPECT_EQ(Selected(), V({2}));
   Click(7, Qt::ControlModifier);
   Click(4, Qt::ShiftModifier);  // from the anchor 7 down to 4; 2 stays
-  EXPECT_EQ(Selected(), V({2, 4, 5, 6, 7}));
-  EXPECT_EQ(view->Anchor(), 4);
+  EXPECT_EQ(std::tuple(Selected(), view->Anchor()), std::tuple(V({2, 4, 5, 6, 7}), 4));
 
   // A plain press on a selected entry keeps the selection until the release...
   QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
-  EXPECT_TRUE(view->PendingSingleSelect());
-  EXPECT_EQ(Selected().size(), 5u);
+  EXPECT_EQ(std::tuple(view->PendingSingleSelect(), Selected().size()), std::tuple(true, 5u));
   QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
   EXPECT_EQ(Selected(), V({5}));
 
@@ -197,12 +188,11 @@ TEST_F(InputTest, ClicksSelectAsTheKeysSayAndAPlainPressWaitsForTheRelease) {
   QTest::mousePress(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(5));
   EXPECT_TRUE(view->PendingSingleSelect());
   QTest::mouseMove(view->viewport(), CellPoint(3));
-  EXPECT_EQ(dragged.size(), 2u);
+  EXPECT_EQ(std::tuple(dragged.size(), allowed, view->PendingSingleSelect()),
+            std::tuple(2u, Qt::CopyAction | Qt::MoveAction, false));
   // The drag shows the picture grabbed, not the cell the pointer reached.
   ASSERT_TRUE(doc->GetEntry(5)->thumbnail);
   EXPECT_EQ(shown.pixel(shown.width() / 2, shown.height() / 2), test::TestColour(5).rgb());
-  EXPECT_EQ(allowed, Qt::CopyAction | Qt::MoveAction);
-  EXPECT_FALSE(view->PendingSingleSelect());
   QTest::mouseRelease(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(3));
   EXPECT_EQ(Selected(), V({5, 6}));
 
@@ -254,18 +244,13 @@ TEST_F(InputTest, BarWheelAndPageRequestsMoveByTheirMeasures) {
                       Qt::NoModifier, Qt::NoScrollPhase, false);
     QApplication::sendEvent(view->viewport(), &event);
   };
-  Set(&DocSettings::wheelScrollCount, -1);  // the page setting: a page per notch
-  wheel(-120);
-  EXPECT_EQ(view->Top(), 330);
-  wheel(-60);  // half a notch of a touch pad waits for the other half
-  EXPECT_EQ(view->Top(), 330);
-  wheel(-60);
-  EXPECT_EQ(view->Top(), 550);
-  Set(&DocSettings::wheelScrollCount, 2);
-  wheel(120);
-  EXPECT_EQ(view->Top(), 330);
-  wheel(-360);
-  EXPECT_EQ(view->Top(), max);
+  // The page setting: a page per notch; half a notch of a touch pad waits for the other half.
+  for (const auto &[count, delta, top] :
+       {std::tuple{-1, -120, 330}, {-1, -60, 330}, {-1, -60, 550}, {2, 120, 330}, {2, -360, max}}) {
+    Set(&DocSettings::wheelScrollCount, count);
+    wheel(delta);
+    EXPECT_EQ(view->Top(), top) << delta << " to " << top;
+  }
 
   // The details list scrolls with the grid, and the grid follows the list's current entry.
   Set(&DocSettings::syncJump, 1);
@@ -303,13 +288,11 @@ TEST_F(InputTest, ContextMenusFollowTheSelection) {
   QList<QAction *> items = menu->actions();
   ASSERT_EQ(items.size(), 8);
   EXPECT_EQ(items[0]->text(), QStringLiteral("選択 2ﾌｧｲﾙ(28.2KB)"));
-  EXPECT_TRUE(items[1]->isSeparator());
+  EXPECT_EQ(std::tuple(items[1]->isSeparator(), items[3]->isSeparator(), items[4]->text(), items[7]->text()),
+            std::tuple(true, true, QStringLiteral("複写(&C)..."), QStringLiteral("削除(&D)...")));
   ASSERT_TRUE(items[2]->menu());
-  EXPECT_EQ(items[2]->text(), QStringLiteral("アプリケーションで開く(&G)"));
-  EXPECT_EQ(items[2]->menu()->actions().value(0)->data().toInt(), 20000);
-  EXPECT_TRUE(items[3]->isSeparator());
-  EXPECT_EQ(items[4]->text(), QStringLiteral("複写(&C)..."));
-  EXPECT_EQ(items[7]->text(), QStringLiteral("削除(&D)..."));
+  EXPECT_EQ(std::tuple(items[2]->text(), items[2]->menu()->actions().value(0)->data().toInt()),
+            std::tuple(QStringLiteral("アプリケーションで開く(&G)"), 20000));
   items[7]->trigger();
   ASSERT_EQ(requested.size(), 1);
   EXPECT_EQ(requested[0][0].toInt(), kCmdDeleteFiles);
@@ -327,10 +310,8 @@ TEST_F(InputTest, ContextMenusFollowTheSelection) {
                                 "名前の変更(&R)...", "削除(&D)...", "書庫解凍(&U)...", "画像表示",
                                 "再読み込み", "クリップボードへコピー", "コメント入力(&N)", "壁紙設定(&W)...",
                                 "関連付け実行(&X)"}));
-  for (QAction *a : items)
-    if (a->text() == QStringLiteral("書庫解凍(&U)...")) {
-      EXPECT_FALSE(a->isEnabled());  // a picture
-    }
+  for (QAction *a : items)  // a picture: nothing to unpack
+    if (a->text() == QStringLiteral("書庫解凍(&U)...")) EXPECT_FALSE(a->isEnabled());
   // The pointer left and the folder was re-sorted while the menu was open: the command still
   // goes to the picture the menu was for.
   view->SetHover(-1);
@@ -351,8 +332,7 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
   Settle();
   view->SetPictureWindows(&windows);
   QTest::mouseDClick(view->viewport(), Qt::LeftButton, Qt::NoModifier, CellPoint(1));
-  ASSERT_EQ(windows.shown.size(), 1u);
-  EXPECT_EQ(windows.shown[0], std::make_pair(1, false));
+  EXPECT_EQ(windows.shown, (std::vector<std::pair<int, bool>>{{1, false}}));
   Set(&DocSettings::multiPicView, 1);
   Key(Qt::Key_Right);
   Key(Qt::Key_Return);
@@ -364,16 +344,16 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
   view->OnCommand(kCmdReload);
   ASSERT_LT(doc->GetEntry(2)->facts.decoder, 0);
   view->OnCommand(kCmdViewer);
-  EXPECT_GE(doc->GetEntry(2)->facts.decoder, 0);
-  EXPECT_EQ(windows.shown.back(), std::make_pair(2, false));
+  EXPECT_EQ(std::tuple(doc->GetEntry(2)->facts.decoder >= 0, windows.shown.back()),
+            std::tuple(true, std::make_pair(2, false)));
   // A file no decoder reads goes to the desktop's program for it.
   const int other = IndexOf("readme.xyz");
   ASSERT_GE(other, 0);
   view->SetHover(other);
   view->OnCommand(kCmdViewer);
   ASSERT_EQ(opened.urls.size(), 1u);
-  EXPECT_EQ(LocalPath(opened.urls[0]), (folder / "readme.xyz").string());
-  EXPECT_EQ(windows.shown.size(), 3u);
+  EXPECT_EQ(std::tuple(LocalPath(opened.urls[0]), windows.shown.size()),
+            std::tuple((folder / "readme.xyz").string(), 3u));
 
   // With Synchronous on, the open window follows the user's selection.
   Set(&DocSettings::synchronous, 1);
@@ -426,10 +406,9 @@ TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefu
   const QPoint at(30, 30);
   EXPECT_EQ(test::DragAndDrop(view->viewport(), mime, at, Qt::ShiftModifier), Qt::MoveAction);
   Settle();  // the transfer runs once the file manager has its answer
-  EXPECT_FALSE(fs::exists(outside / "写真 a#1.bmp"));
-  EXPECT_TRUE(fs::exists(folder / "写真 a#1.bmp"));
-  EXPECT_TRUE(fs::exists(folder / "b.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 4);
+  EXPECT_EQ(std::tuple(fs::exists(outside / "写真 a#1.bmp"), fs::exists(folder / "写真 a#1.bmp"),
+                       fs::exists(folder / "b.bmp"), doc->GetEntryCount()),
+            std::tuple(false, true, true, 4));
   std::string note;
   EXPECT_EQ(ReadNote(folder.string(), "", "写真 a#1.bmp", note), 0);
   EXPECT_EQ(note, "赤い\r\n写真");
@@ -445,8 +424,7 @@ TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefu
     return Qt::IgnoreAction;
   });
   view->StartDrag();
-  EXPECT_TRUE(refused);
-  EXPECT_EQ(doc->GetEntryCount(), 4);
+  EXPECT_EQ(std::tuple(refused, doc->GetEntryCount()), std::tuple(true, 4));
 }
 
 TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved) {
@@ -478,18 +456,15 @@ TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved)
   // The plain files in display order with their notes, then the member written out.
   ASSERT_EQ(files.size(), 3u);
   const std::size_t first = files[0] == (folder / "p100.bmp").string() ? 0 : 1;
-  EXPECT_EQ(files[first], (folder / "p100.bmp").string());
-  EXPECT_EQ(files[1 - first], (folder / "p101.bmp").string());
-  EXPECT_EQ(notes[first], "一枚目");
-  EXPECT_EQ(notes[1 - first], "");
-  EXPECT_EQ(fs::path(files[2]).filename(), "in.bmp");
-  EXPECT_EQ(test::ReadFile(files[2]), Bmp(20, 10, Qt::green));
+  EXPECT_EQ(std::tuple(files[first], files[1 - first], notes[first], notes[1 - first]),
+            std::tuple((folder / "p100.bmp").string(), (folder / "p101.bmp").string(), "一枚目", ""));
+  EXPECT_EQ(std::tuple(fs::path(files[2]).filename(), test::ReadFile(files[2])),
+            std::tuple("in.bmp", Bmp(20, 10, Qt::green)));
   struct stat st {};
   ASSERT_EQ(::stat(files[2].c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1200000000);  // the member's own time
   // The entry whose file went elsewhere left the listing.
-  EXPECT_EQ(doc->GetEntryCount(), 2);
-  EXPECT_TRUE(log.Has(kHintEntryRemoved, second));
+  EXPECT_EQ(std::tuple(doc->GetEntryCount(), log.Has(kHintEntryRemoved, second)), std::tuple(2, true));
   // A target that moves the files after it has answered: the grid looks again a little later.
   Key(Qt::Key_A, Qt::ControlModifier);
   Key(Qt::Key_A, Qt::ControlModifier);
@@ -528,8 +503,8 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   EXPECT_TRUE(copied->data(kGnomeCopiedFilesMime).startsWith("copy\nfile://"));
   // The picture of the last one.
   const QImage picture = qvariant_cast<QImage>(copied->imageData());
-  EXPECT_EQ(picture.size(), QSize(80, 60));
-  EXPECT_EQ(picture.pixelColor(40, 30).rgb(), Expected(1).rgb());
+  EXPECT_EQ(std::tuple(picture.size(), picture.pixelColor(40, 30).rgb()),
+            std::tuple(QSize(80, 60), Expected(1).rgb()));
 
   // Cut in a file manager: pasting here moves, the note with it.
   const fs::path outside = box.root() / "other place";
@@ -541,9 +516,8 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   const std::string block = BuildQevxNoteBlock(std::vector<std::string>{"moved note"});
   cut.setData(kQevxNoteMimeType, QByteArray(block.data(), static_cast<qsizetype>(block.size())));
   EXPECT_EQ(PasteFiles(*doc, &cut), 1);
-  EXPECT_FALSE(fs::exists(outside / "c 1.bmp"));
-  EXPECT_TRUE(fs::exists(folder / "c 1.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 3);
+  EXPECT_EQ(std::tuple(fs::exists(outside / "c 1.bmp"), fs::exists(folder / "c 1.bmp"), doc->GetEntryCount()),
+            std::tuple(false, true, 3));
   std::string note;
   EXPECT_EQ(ReadNote(folder.string(), "", "c 1.bmp", note), 0);
   EXPECT_EQ(note, "moved note");
@@ -553,8 +527,7 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   copy.setData("text/uri-list", FileUrl((outside / "d.bmp").string()) + "\r\n");
   copy.setData(kKdeCutSelectionMime, "0");
   EXPECT_EQ(PasteFiles(*doc, &copy), 1);
-  EXPECT_TRUE(fs::exists(outside / "d.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 4);
+  EXPECT_EQ(std::tuple(fs::exists(outside / "d.bmp"), doc->GetEntryCount()), std::tuple(true, 4));
 }
 
 TEST(FileDropTest, SkippedUrlsKeepTheNotesInPlace) {
