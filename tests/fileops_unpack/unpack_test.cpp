@@ -27,20 +27,16 @@ namespace fs = std::filesystem;
 using Member = test::FakeDecoders::Member;
 
 TEST(FileError, TextsAndCauses) {
-  EXPECT_STREQ(FileErrorText(-1), "ﾌｧｲﾙ操作に失敗");
-  EXPECT_STREQ(FileErrorText(2), "ﾌｧｲﾙ未定義");
-  EXPECT_STREQ(FileErrorText(5), "ﾌｧｲﾙ ｱｸｾｽ禁止");
-  EXPECT_STREQ(FileErrorText(13), "[ﾃﾞｨｽｸ ﾌﾙ]　これ以上書き込むことができません");
-  EXPECT_STREQ(FileErrorText(14), "ﾌｧｲﾙの終わりに到達");
-  EXPECT_EQ(FileErrorText(0), nullptr);
-  EXPECT_EQ(FileErrorText(15), nullptr);
-  EXPECT_EQ(FileErrorText(-2), nullptr);
-  EXPECT_EQ(FileErrorCause(ENOENT), 2);
-  EXPECT_EQ(FileErrorCause(ENOTDIR), 3);
-  EXPECT_EQ(FileErrorCause(EMFILE), 4);
-  EXPECT_EQ(FileErrorCause(EACCES), 5);
-  EXPECT_EQ(FileErrorCause(ENOSPC), 13);
-  EXPECT_EQ(FileErrorCause(EPROTO), 1);
+  for (int code : {0, 15, -2}) EXPECT_EQ(FileErrorText(code), nullptr) << code;
+  const std::pair<int, const char *> texts[] = {{-1, "ﾌｧｲﾙ操作に失敗"},
+                                                {2, "ﾌｧｲﾙ未定義"},
+                                                {5, "ﾌｧｲﾙ ｱｸｾｽ禁止"},
+                                                {13, "[ﾃﾞｨｽｸ ﾌﾙ]　これ以上書き込むことができません"},
+                                                {14, "ﾌｧｲﾙの終わりに到達"}};
+  for (auto [code, text] : texts) EXPECT_STREQ(FileErrorText(code), text) << code;
+  for (auto [error, cause] :
+       {std::pair{ENOENT, 2}, {ENOTDIR, 3}, {EMFILE, 4}, {EACCES, 5}, {ENOSPC, 13}, {EPROTO, 1}})
+    EXPECT_EQ(FileErrorCause(error), cause) << error;
 }
 
 TEST(FolderInput, BrowseAnswerReplacesOnlyWhenGiven) {
@@ -99,8 +95,7 @@ TEST_F(UnpackTest, BlockLengthRulesAndTimeStamp) {
   EXPECT_EQ(test::ReadFile(Out("four.bin")), "01234");  // 4 more: cut to the size
   ASSERT_EQ(ExtractArchiveMember(decoders, 0, arc, 200, Out("short.bin"), 20, 3000), 0);
   EXPECT_EQ(test::ReadFile(Out("short.bin")), "012345678");  // never beyond the block
-  EXPECT_EQ(MTime(Out("ten.bin")), 1000);
-  EXPECT_EQ(MTime(Out("four.bin")), 2000);
+  EXPECT_EQ(std::tuple(MTime(Out("ten.bin")), MTime(Out("four.bin"))), std::tuple(1000, 2000));
 
   // An existing file is replaced; a member the plug-in cannot give leaves it alone and says so.
   box.write("out/keep.bin", "old");
@@ -148,11 +143,10 @@ TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   // Nothing written in this run is silently replaced; nothing lands outside the folder.
   EXPECT_EQ(test::FileNames(Out()),
             (std::vector<std::string>{"same(2).pic", "same.pic", "up.pic", "名前 100%.pic"}));
-  EXPECT_EQ(test::ReadFile(Out("same.pic")), "1");
-  EXPECT_EQ(test::ReadFile(Out("same(2).pic")), "2");
-  EXPECT_EQ(MTime(Out("same(2).pic")), 20);
-  EXPECT_EQ(test::ReadFile(Out("up.pic")), "u");
-  EXPECT_FALSE(fs::exists(box.path("up.pic")));
+  EXPECT_EQ(
+      std::tuple(test::ReadFile(Out("same.pic")), test::ReadFile(Out("same(2).pic")),
+                 MTime(Out("same(2).pic")), test::ReadFile(Out("up.pic")), fs::exists(box.path("up.pic"))),
+      std::tuple("1", "2", 20, "u", false));
   ASSERT_EQ(ui.sameNameQuestions.size(), 2u);
   const SameNameQuestion &q = ui.sameNameQuestions[0];
   EXPECT_EQ(std::tuple(q.sourceName, q.sourceSize, q.destinationName),
@@ -172,8 +166,8 @@ TEST_F(UnpackTest, TheArchiveBeingReadIsNeverReplaced) {
   std::string arc = Archive("pack.arc", {{"a.pic", 3, 10, "PIC"}, {"sub/pack.arc", 5, 20, "inner"}});
   const std::string before = test::ReadFile(arc);
   EXPECT_EQ(ExtractArchiveFile(decoders, arc, box.path("pics").string()), kUnpackOverArchive);
-  EXPECT_EQ(test::ReadFile(arc), before);
-  EXPECT_EQ(test::ReadFile(box.path("pics/a.pic")), "PIC");
+  EXPECT_EQ(std::tuple(test::ReadFile(arc), test::ReadFile(box.path("pics/a.pic"))),
+            std::tuple(before, "PIC"));
   EXPECT_STREQ(UnpackErrorText(kUnpackOverArchive), "書庫ファイル自身には書き込めません");
 }
 
@@ -187,9 +181,9 @@ TEST_F(UnpackTest, MembersThePlugInCannotGiveAreReported) {
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackSelected(*doc), kUnpackUnreadable);
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "書庫から取り出せません");
-  EXPECT_EQ(test::ReadFile(Out("m2.pic")), "older");
-  EXPECT_FALSE(fs::exists(Out("m3.pic")));  // the failure ended the run
+  // The failure ended the run.
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->text, test::ReadFile(Out("m2.pic")), fs::exists(Out("m3.pic"))),
+            std::tuple("書庫から取り出せません", "older", false));
 
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackEntry(*doc, test::FindEntry(*doc, "m3.pic")), kUnpackTooLarge);
@@ -205,21 +199,20 @@ TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
   EXPECT_EQ(UnpackSelected(*doc), 0);
   fs::path dest = box.path("pics/out/sub dir");
   // The empty member is written too; the picture file is skipped.
-  EXPECT_EQ(test::FileNames(dest), (std::vector<std::string>{"m1.pic", "m2.pic"}));
-  EXPECT_EQ(MTime((dest / "m1.pic").string()), 100);
-  EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), "out/sub dir");
-  EXPECT_EQ(ui.progress.front(), "open:書庫の解凍");
-  EXPECT_NE(std::find(ui.progress.begin(), ui.progress.end(), "range:0,3"), ui.progress.end());
-  EXPECT_EQ(std::count(ui.progress.begin(), ui.progress.end(), "step:1"), 3);  // the picture counts too
-  EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_FALSE(doc->IsBusy());
+  EXPECT_EQ(std::tuple(test::FileNames(dest), MTime((dest / "m1.pic").string()),
+                       Profile::App().GetString("Folder", "Unpack", ""), ui.progress.front()),
+            std::tuple(std::vector<std::string>{"m1.pic", "m2.pic"}, 100, "out/sub dir", "open:書庫の解凍"));
+  // The picture counts too.
+  EXPECT_EQ(std::tuple(std::count(ui.progress.begin(), ui.progress.end(), "range:0,3") > 0,
+                       std::count(ui.progress.begin(), ui.progress.end(), "step:1"), ui.Messages().empty(),
+                       doc->IsBusy()),
+            std::tuple(true, 3, true, false));
 
   // The stored folder is offered next time; cancel writes nothing.
   ui.calls.clear();
   ui.inputs = {"\x18"};
   fs::remove_all(dest);
-  EXPECT_EQ(UnpackSelected(*doc), -1);
-  EXPECT_FALSE(fs::exists(dest));
+  EXPECT_EQ(std::tuple(UnpackSelected(*doc), fs::exists(dest)), std::tuple(-1, false));
 
   // An abort stops before the next entry: here, right after the first selected member.
   int first = std::min(test::FindEntry(*doc, "m1.pic"), test::FindEntry(*doc, "m2.pic"));
@@ -257,10 +250,11 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   int member = test::FindEntry(*doc, "m1.pic");
   int empty = test::FindEntry(*doc, "empty.pic");
   int picture = test::FindEntry(*doc, "a.jpg");
-  EXPECT_TRUE(CanUnpackEntry(doc->GetEntry(member)));
-  EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(empty)));  // not offered for an empty member
   doc->GetEntry(picture)->facts.decoder = 0;
-  EXPECT_FALSE(CanUnpackEntry(doc->GetEntry(picture)));
+  // Not offered for an empty member.
+  EXPECT_EQ(std::tuple(CanUnpackEntry(doc->GetEntry(member)), CanUnpackEntry(doc->GetEntry(empty)),
+                       CanUnpackEntry(doc->GetEntry(picture))),
+            std::tuple(true, false, false));
   EXPECT_EQ(UnpackEntry(*doc, picture), -1);
   EXPECT_TRUE(ui.calls.empty());
 
@@ -269,10 +263,10 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   fs::create_directories(Out());
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackEntry(*doc, member), 0);
-  EXPECT_EQ(test::FileNames(Out()), (std::vector<std::string>{"m1.pic"}));
-  EXPECT_EQ(ui.calls.back().caption, "解凍先の選択");
-  EXPECT_TRUE(ui.progress.empty());  // no progress window here
-  EXPECT_EQ(Profile::App().GetString("Folder", "Unpack", ""), Out());
+  // No progress window here.
+  EXPECT_EQ(std::tuple(test::FileNames(Out()), ui.calls.back().caption, ui.progress.empty(),
+                       Profile::App().GetString("Folder", "Unpack", "")),
+            std::tuple(std::vector<std::string>{"m1.pic"}, "解凍先の選択", true, Out()));
 }
 
 }  // namespace
