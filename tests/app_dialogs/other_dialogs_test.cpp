@@ -65,11 +65,9 @@ TEST_F(DialogTest, ApplicationRegistrationAddsChecksMovesAndWritesTheList) {
     auto *title = Child<QLineEdit>(d, "title");
     auto *command = Child<QLineEdit>(d, "command");
     ASSERT_EQ(list->count(), 1);
-    EXPECT_EQ(list->currentRow(), 0);
-    EXPECT_EQ(title->text(), "Viewer");
+    EXPECT_EQ(std::tuple(list->currentRow(), title->text()), std::tuple(0, "Viewer"));
     Child<QPushButton>(d, "add")->click();
-    EXPECT_EQ(list->count(), 2);
-    EXPECT_EQ(title->text(), "");
+    EXPECT_EQ(std::tuple(list->count(), title->text()), std::tuple(2, ""));
     QTest::keyClicks(title, "Edit");
     EXPECT_EQ(list->item(1)->text(), "Edit");
     MenuItem(Child<QToolButton>(d, "argumentMenu"), "画像パス(&P)")->trigger();
@@ -96,19 +94,16 @@ TEST_F(DialogTest, ApplicationRegistrationAddsChecksMovesAndWritesTheList) {
   });
   ASSERT_TRUE(EditApplications(nullptr));
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetString("AppCall", "App0\\Title", ""), "Edit");
-  EXPECT_EQ(p.GetString("AppCall", "App0\\Cmd", ""), "/usr/bin/editor");
-  EXPECT_EQ(p.GetString("AppCall", "App0\\Argv", ""), "$(PicPath)");
-  EXPECT_EQ(p.GetString("AppCall", "App0\\Dir", ""), "$(PicDir)");
-  EXPECT_EQ(p.GetInt("AppCall", "App0\\Dup", 0), 1);
-  EXPECT_EQ(p.GetString("AppCall", "App1\\Title", ""), "Viewer");
+  EXPECT_EQ(std::tuple(p.GetString("AppCall", "App0\\Title", ""), p.GetString("AppCall", "App0\\Cmd", ""),
+                       p.GetString("AppCall", "App0\\Argv", ""), p.GetString("AppCall", "App0\\Dir", ""),
+                       p.GetInt("AppCall", "App0\\Dup", 0), p.GetString("AppCall", "App1\\Title", "")),
+            std::tuple("Edit", "/usr/bin/editor", "$(PicPath)", "$(PicDir)", 1, "Viewer"));
 
   QMenu menu;
   int ran = 0;
   ASSERT_EQ(FillApplicationMenu(&menu, [&](int command) { ran = command; }), 2);
-  EXPECT_EQ(menu.title(), "アプリケーションで開く(&G)");
-  EXPECT_EQ(menu.actions()[1]->text(), "Viewer");
-  EXPECT_EQ(menu.actions()[1]->data().toInt(), 20001);
+  EXPECT_EQ(std::tuple(menu.title(), menu.actions()[1]->text(), menu.actions()[1]->data().toInt()),
+            std::tuple("アプリケーションで開く(&G)", "Viewer", 20001));
   menu.actions()[1]->trigger();
   EXPECT_EQ(ran, 20001);
 }
@@ -118,9 +113,9 @@ TEST_F(DialogTest, SaveFormatDialogRefusesABadFactorAndWritesEveryPage) {
   CFileSaveOption option;
   DialogDriver driver({[&](QDialog *d) {
     EXPECT_EQ(d->windowTitle(), "画像形式を指定してファイル保存");
-    EXPECT_TRUE(Child<QRadioButton>(d, "rotateAngle")->isChecked());
-    EXPECT_EQ(Child<QSpinBox>(d, "angle")->value(), 45);
-    EXPECT_FALSE(Child<QSpinBox>(d, "width")->isEnabled());
+    EXPECT_EQ(std::tuple(Child<QRadioButton>(d, "rotateAngle")->isChecked(),
+                         Child<QSpinBox>(d, "angle")->value(), Child<QSpinBox>(d, "width")->isEnabled()),
+              std::tuple(true, 45, false));
     Child<QComboBox>(d, "folder")->setEditText("out");
     Child<QRadioButton>(d, "scaleFactor")->click();
     auto *scale = Child<QLineEdit>(d, "scale");
@@ -140,13 +135,11 @@ TEST_F(DialogTest, SaveFormatDialogRefusesABadFactorAndWritesEveryPage) {
   ASSERT_TRUE(AskSaveFormat(nullptr, option));
   EXPECT_EQ(option.folder, box.path("out").string());
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetInt("FileSave", "Format", -1), 1);
-  EXPECT_EQ(p.GetInt("FileSave", "SizeMode", -1), 2);
-  EXPECT_EQ(p.GetString("FileSave", "Scale", ""), "0.5");
-  EXPECT_EQ(p.GetInt("FileSave", "ScaleMode", -1), 3);
-  EXPECT_EQ(p.GetInt("FileSave", "Unsharp", -1), 1);
-  EXPECT_EQ(p.GetInt("FileSave", "JpegQuality", -1), 70);
-  EXPECT_EQ(p.GetInt("FileSave", "RotateAngle", -1), 270);
+  EXPECT_EQ(std::tuple(p.GetInt("FileSave", "Format", -1), p.GetInt("FileSave", "SizeMode", -1),
+                       p.GetString("FileSave", "Scale", ""), p.GetInt("FileSave", "ScaleMode", -1),
+                       p.GetInt("FileSave", "Unsharp", -1), p.GetInt("FileSave", "JpegQuality", -1),
+                       p.GetInt("FileSave", "RotateAngle", -1)),
+            std::tuple(1, 2, "0.5", 3, 1, 70, 270));
 }
 
 using NoteDialogTest = DocDialogTest;

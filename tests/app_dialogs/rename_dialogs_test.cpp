@@ -36,9 +36,8 @@ TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFail
   driver.Then([](QDialog *d) {
     EXPECT_EQ(d->windowTitle(), "連番で名前変更");
     auto *pattern = Child<QComboBox>(d, "pattern");
-    EXPECT_EQ(pattern->currentText(), "IMG#2#.jpg");
-    EXPECT_EQ(pattern->count(), 2);
-    EXPECT_EQ(Child<QSpinBox>(d, "first")->value(), 98);
+    EXPECT_EQ(std::tuple(pattern->currentText(), pattern->count(), Child<QSpinBox>(d, "first")->value()),
+              std::tuple("IMG#2#.jpg", 2, 98));
     auto *help = Child<QListWidget>(d, "help");
     EXPECT_EQ(help->item(help->count() - 1)->text(), "%%  パーセント記号");
     pattern->setEditText("A#2");
@@ -61,9 +60,9 @@ TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFail
     Button(d, "OK")->click();
   });
   EXPECT_EQ(RenameSequentialCommand(nullptr, *doc), 0);
-  EXPECT_EQ(Profile::App().GetString("RXDoc", "RenameFormat", ""), "jpg,jpg,IMG#2#.jpg,%Y#3#.jpg");
-  EXPECT_EQ(Profile::App().GetInt("RXDoc", "First#", 0), 5);
-  EXPECT_EQ(ReadFile(Folder() + "/a.jpg"), "taken");
+  EXPECT_EQ(std::tuple(Profile::App().GetString("RXDoc", "RenameFormat", ""),
+                       Profile::App().GetInt("RXDoc", "First#", 0), ReadFile(Folder() + "/a.jpg")),
+            std::tuple("jpg,jpg,IMG#2#.jpg,%Y#3#.jpg", 5, "taken"));
 }
 
 TEST_F(RenameDialogTest, SingleRenameSkipsAbortsAndIgnoresAnEmptyName) {
@@ -89,9 +88,9 @@ TEST_F(RenameDialogTest, SingleRenameSkipsAbortsAndIgnoresAnEmptyName) {
   driver.Then([](QDialog *d) { Button(d, "スキップ")->click(); });
   driver.Then([](QDialog *d) { Button(d, "中止")->click(); });
   EXPECT_EQ(RenameEachCommand(nullptr, *doc), 1);
-  EXPECT_EQ(Names(*doc)[0], "x.pic");
-  EXPECT_TRUE(fs::exists(Folder() + "/x.pic"));
-  EXPECT_FALSE(fs::exists(Folder() + "/" + first.toStdString()));
+  EXPECT_EQ(std::tuple(Names(*doc)[0], fs::exists(Folder() + "/x.pic"),
+                       fs::exists(Folder() + "/" + first.toStdString())),
+            std::tuple("x.pic", true, false));
 
   // The last file: plain cancel, no abort.
   CRenameEachDialog last(nullptr, "'d.pic'の新しい名前を指定してください", "d.pic", false);

@@ -46,13 +46,12 @@ TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
   DialogDriver driver({[&](QDialog *d) {
     EXPECT_EQ(d->windowTitle(), "ファイルの複写");
     auto *folder = Child<QComboBox>(d, "folder");
-    EXPECT_EQ(folder->currentText(), "/old/place");
-    EXPECT_TRUE(Child<QRadioButton>(d, "all")->isChecked());
-    EXPECT_EQ(Child<QRadioButton>(d, "onlyExisting")->text(), "複写先に同名ファイルが存在するファイル");
     bool shown = false;
     for (QLabel *l : d->findChildren<QLabel *>())
       shown |= l->toolTip() == QString::fromStdString("現在の位置： " + box.path("shown").string());
-    EXPECT_TRUE(shown);
+    EXPECT_EQ(std::tuple(folder->currentText(), Child<QRadioButton>(d, "all")->isChecked(),
+                         Child<QRadioButton>(d, "onlyExisting")->text(), shown),
+              std::tuple("/old/place", true, "複写先に同名ファイルが存在するファイル", true));
     // Nothing typed: the dialog stays.
     folder->setEditText("");
     Button(d, "OK")->click();
@@ -64,12 +63,11 @@ TEST_F(DialogTest, CopyDestinationIsTakenFromTheDocumentFolderAndRemembered) {
   }});
   const fs::path workingDirectory = fs::current_path();
   ASSERT_TRUE(AskTransferDestination(nullptr, option, box.path("shown").string()));
-  EXPECT_EQ(option.destination, box.path("shown/sub").string());
-  EXPECT_EQ(fs::current_path(), workingDirectory);
-  EXPECT_EQ(Profile::App().GetString("Filer", "Folder0", ""), "sub");
-  EXPECT_EQ(Profile::App().GetString("Filer", "Folder1", ""), "/old/place");
-  EXPECT_EQ(Profile::App().GetString("Filer", "Folder2", ""), "sub2");
-  EXPECT_EQ(Profile::App().GetInt("Filer", "CopyOption", 0), 1);
+  const Profile &p = Profile::App();
+  EXPECT_EQ(std::tuple(option.destination, fs::current_path(), p.GetString("Filer", "Folder0", ""),
+                       p.GetString("Filer", "Folder1", ""), p.GetString("Filer", "Folder2", ""),
+                       p.GetInt("Filer", "CopyOption", 0)),
+            std::tuple(box.path("shown/sub").string(), workingDirectory, "sub", "/old/place", "sub2", 1));
 }
 
 TEST_F(DialogTest, MoveDestinationBrowsesAndCancelWritesNothing) {
@@ -104,22 +102,18 @@ TEST_F(DialogTest, SameNameDialogFollowsTheNameBoxAndAppliesToAllFollowing) {
     auto *rename = Child<QRadioButton>(d, "action3");
     auto *all = Child<QPushButton>(d, "all");
     auto *size = Child<QLabel>(d, "destinationSize");
-    EXPECT_EQ(name->text(), target);
-    EXPECT_TRUE(Child<QRadioButton>(d, "action1")->isChecked());
-    EXPECT_FALSE(rename->isEnabled());
-    EXPECT_EQ(size->text(), "ｻｲｽﾞ: 5 ﾊﾞｲﾄ");
+    EXPECT_EQ(std::tuple(name->text(), Child<QRadioButton>(d, "action1")->isChecked(), rename->isEnabled(),
+                         size->text()),
+              std::tuple(target, true, false, "ｻｲｽﾞ: 5 ﾊﾞｲﾄ"));
     // Another name chooses the rename, takes "以降全て(&A)" away and describes that name.
     QTest::keyClicks(name, "x");
-    EXPECT_TRUE(rename->isEnabled());
-    EXPECT_TRUE(rename->isChecked());
-    EXPECT_FALSE(all->isEnabled());
-    EXPECT_EQ(size->text(), "");
+    EXPECT_EQ(std::tuple(rename->isEnabled(), rename->isChecked(), all->isEnabled(), size->text()),
+              std::tuple(true, true, false, ""));
     // Escape takes the edit back and leaves the dialog open.
     QTest::keyClick(name, Qt::Key_Escape);
-    EXPECT_TRUE(d->isVisible());
-    EXPECT_EQ(name->text(), target);
-    EXPECT_TRUE(Child<QRadioButton>(d, "action1")->isChecked());
-    EXPECT_TRUE(all->isEnabled());
+    EXPECT_EQ(std::tuple(d->isVisible(), name->text(), Child<QRadioButton>(d, "action1")->isChecked(),
+                         all->isEnabled()),
+              std::tuple(true, target, true, true));
     Child<QRadioButton>(d, "action4")->click();
     EXPECT_EQ(name->text().toStdString(), box.path("d/a(2).jpg").string());
     Child<QRadioButton>(d, "action2")->click();
@@ -131,11 +125,9 @@ TEST_F(DialogTest, SameNameDialogFollowsTheNameBoxAndAppliesToAllFollowing) {
                                             MakeTransferRecord(box.path("s/c.jpg").string(), "")};
   // Skipped for both namesakes after one question; the third file is copied.
   EXPECT_EQ(TransferFiles(box.path("d").string(), records, 0, 0), 1);
-  EXPECT_EQ(driver.opened, 1);
-  EXPECT_EQ(ReadFile(box.path("d/a.jpg")), "old a");
-  EXPECT_EQ(ReadFile(box.path("d/b.jpg")), "old b");
-  EXPECT_EQ(ReadFile(box.path("d/c.jpg")), "new c");
-  EXPECT_EQ(Profile::App().GetInt("Filer", "SameOption", -1), kSameSkip);
+  EXPECT_EQ(std::tuple(driver.opened, ReadFile(box.path("d/a.jpg")), ReadFile(box.path("d/b.jpg")),
+                       ReadFile(box.path("d/c.jpg")), Profile::App().GetInt("Filer", "SameOption", -1)),
+            std::tuple(1, "old a", "old b", "new c", kSameSkip));
 }
 
 TEST_F(DialogTest, OverwriteDialogDisablesDateAndSizeAndEnterTakesTheTypedName) {
@@ -145,17 +137,15 @@ TEST_F(DialogTest, OverwriteDialogDisablesDateAndSizeAndEnterTakesTheTypedName) 
   SameNameQuestion q = logic.Open(box.path("s/a.gif").string(), box.path("d/a.jpg").string());
   CSameNameDialog dialog(nullptr, q);
   dialog.show();
-  EXPECT_EQ(dialog.windowTitle(), "重ね書き");
-  EXPECT_FALSE(Child<QRadioButton>(&dialog, "action0")->isEnabled());
-  EXPECT_FALSE(Child<QRadioButton>(&dialog, "action5")->isEnabled());
+  EXPECT_EQ(std::tuple(dialog.windowTitle(), Child<QRadioButton>(&dialog, "action0")->isEnabled(),
+                       Child<QRadioButton>(&dialog, "action5")->isEnabled()),
+            std::tuple("重ね書き", false, false));
   auto *name = Child<QLineEdit>(&dialog, "name");
   name->selectAll();
   QTest::keyClicks(name, QString::fromStdString(box.path("d/b.jpg").string()));
   QTest::keyClick(name, Qt::Key_Return);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(q.name, box.path("d/b.jpg").string());
-  EXPECT_EQ(q.action, kSameRename);
-  EXPECT_FALSE(q.applyToAll);
+  EXPECT_EQ(std::tuple(dialog.result(), q.name, q.action, q.applyToAll),
+            std::tuple(QDialog::Accepted, box.path("d/b.jpg").string(), kSameRename, false));
 }
 
 TEST_F(DialogTest, ProgressWindowCountsInPercentAndStopsTheRunWhenAborted) {
@@ -164,8 +154,7 @@ TEST_F(DialogTest, ProgressWindowCountsInPercentAndStopsTheRunWhenAborted) {
     std::unique_ptr<ProgressWindow> window = ui.OpenProgress("ファイル操作実行中");
     auto *progress = dynamic_cast<CProgressDialog *>(window.get());
     ASSERT_NE(progress, nullptr);
-    EXPECT_TRUE(progress->isVisible());
-    EXPECT_EQ(progress->PercentText(), "0％");
+    EXPECT_EQ(std::tuple(progress->isVisible(), progress->PercentText()), std::tuple(true, "0％"));
     progress->SetRange(0, 8);
     progress->Step(2);
     progress->SetPos(4);
@@ -173,9 +162,9 @@ TEST_F(DialogTest, ProgressWindowCountsInPercentAndStopsTheRunWhenAborted) {
     // Escape or closing the window asks to stop; the window stays until the run ends.
     EXPECT_FALSE(progress->Aborted());
     QTest::keyClick(progress, Qt::Key_Escape);
-    EXPECT_TRUE(progress->Aborted());
-    EXPECT_TRUE(progress->isVisible());
-    EXPECT_NE(QApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(
+        std::tuple(progress->Aborted(), progress->isVisible(), QApplication::overrideCursor() != nullptr),
+        std::tuple(true, true, true));
   }
   EXPECT_EQ(QApplication::overrideCursor(), nullptr);
 
