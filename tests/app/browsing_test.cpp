@@ -83,41 +83,34 @@ TEST_F(BrowsingTest, OtherProgramsChangesAreFollowedOnceTheFolderIsQuiet) {
         "/new$i.bmp; sleep 0.1; done");
   ASSERT_TRUE(RunUntil([&] { return doc->GetEntryCount() == 12; }));
   Run(CFolderMonitor::kQuietMs + 300);
-  EXPECT_EQ(log.Count(kHintCleared), 1);
-  EXPECT_EQ(frame->List()->Model().rowCount(), 12);
-  ASSERT_TRUE(doc->GetEntry(doc->Current()));
-  EXPECT_EQ(doc->GetEntry(doc->Current())->name, current);
-  EXPECT_TRUE(doc->GetEntry(doc->Current())->IsSelected());
-  EXPECT_EQ(frame->View()->Anchor(), doc->Current());
+  EXPECT_EQ(std::tuple(log.Count(kHintCleared), frame->List()->Model().rowCount()), std::tuple(1, 12));
+  const CPicEntry *now = doc->GetEntry(doc->Current());
+  ASSERT_TRUE(now);
+  EXPECT_EQ(std::tuple(now->name, now->IsSelected(), frame->View()->Anchor()),
+            std::tuple(current, true, doc->Current()));
 
   // Renamed and removed by another program.
   Shell("mv " + Quoted(folder / "new0.bmp") + " " + Quoted(folder / "renamed.bmp") + " && rm " +
         Quoted(folder / "b.bmp"));
   ASSERT_TRUE(RunUntil([&] { return Listed("renamed.bmp") && !Listed("b.bmp"); }));
-  EXPECT_FALSE(Listed("new0.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 11);
+  EXPECT_EQ(std::tuple(Listed("new0.bmp"), doc->GetEntryCount()), std::tuple(false, 11));
 
   // Tamro's own copy into the folder is listed once and read no second time; neither do
   // the thumbnail store and notes it writes there.
   const fs::path outside = box.root() / "outside";
   WritePicture(outside / "mine.bmp");
   log.hints.clear();
-  FileDrop drop;
-  drop.files = {(outside / "mine.bmp").string()};
-  drop.notes = {"メモ"};
-  EXPECT_EQ(DropIntoFolder(*doc, drop, false), 1);
+  EXPECT_EQ(DropIntoFolder(*doc, FileDrop{{(outside / "mine.bmp").string()}, {"メモ"}}, false), 1);
   frame->RunCommand(kCmdSaveFolderInfo);
   Run(CFolderMonitor::kQuietMs + 1000);
-  EXPECT_EQ(log.Count(kHintCleared), 1);
-  EXPECT_EQ(doc->GetEntryCount(), 12);
+  EXPECT_EQ(std::tuple(log.Count(kHintCleared), doc->GetEntryCount()), std::tuple(1, 12));
 
   // In the mode that only drops vanished entries, a removed file's entry goes unread.
   frame->Monitor().SetMonitorMode(kMonitorRemoveVanished);
   log.hints.clear();
   Shell("rm " + Quoted(folder / "new1.bmp"));
   ASSERT_TRUE(RunUntil([&] { return !Listed("new1.bmp"); }));
-  EXPECT_EQ(log.Count(kHintCleared), 0);
-  EXPECT_EQ(frame->List()->Model().rowCount(), 11);
+  EXPECT_EQ(std::tuple(log.Count(kHintCleared), frame->List()->Model().rowCount()), std::tuple(0, 11));
 
   // Switched off, the folder is left alone.
   frame->Monitor().SetMonitorMode(kMonitorNormal);
@@ -145,8 +138,7 @@ TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce)
   // Removed by another program: the folder above is shown, in the tree too, and watched.
   Shell("rm -r " + Quoted(folder));
   ASSERT_TRUE(watching(parent));
-  EXPECT_EQ(doc->Folder(), parent.string());
-  EXPECT_EQ(tree->SelectedPath(), parent.string());
+  EXPECT_EQ(std::tuple(doc->Folder(), tree->SelectedPath()), std::tuple(parent.string(), parent.string()));
 
   // Moved away: the same, and the moved folder's watch is given up.
   WritePicture(folder / "a.bmp");
@@ -155,8 +147,7 @@ TEST_F(BrowsingTest, TheShownFolderGoingAwayIsFollowedAndAFailedWatchIsSaidOnce)
   EXPECT_EQ(InotifyWatches(), 1);
   Shell("mv " + Quoted(folder) + " " + Quoted(parent / "moved"));
   ASSERT_TRUE(watching(parent));
-  EXPECT_EQ(doc->Folder(), parent.string());
-  EXPECT_EQ(InotifyWatches(), 1);
+  EXPECT_EQ(std::tuple(doc->Folder(), InotifyWatches()), std::tuple(parent.string(), 1));
 
   // Unmounted under it (where this process may mount): the mount point is watched again.
   if (auto mount = std::make_unique<test::TmpfsMount>(parent / "mnt", "64k"); mount->ok()) {
@@ -211,8 +202,7 @@ TEST_F(BrowsingTest, AReadingMadeBeforeTamrosOwnDeleteDoesNotBringTheFileBack) {
   release.set_value();
   // Read again once the delete is over: the new file comes, the deleted one stays away.
   ASSERT_TRUE(RunUntil([&] { return Listed("c.bmp"); }));
-  EXPECT_FALSE(Listed("b.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_EQ(std::tuple(Listed("b.bmp"), doc->GetEntryCount()), std::tuple(false, 2));
 }
 
 TEST_F(BrowsingTest, AMountUnderAListedFolderShowsItsFoldersInTheTree) {
@@ -255,8 +245,8 @@ TEST_F(BrowsingTest, TheTreeFollowsFoldersOtherProgramsMakeAndRemove) {
   Shell("rmdir " + Quoted(made) + " && mkdir " + Quoted(later));
   frame->Action(kCmdRefresh)->trigger();
   EXPECT_EQ(children(top), std::vector<std::string>({(folder / "kept").string(), later}));
-  EXPECT_TRUE(kept->isExpanded());
-  EXPECT_EQ(tree->SelectedPath(), (folder / "kept" / "inner").string());
+  EXPECT_EQ(std::tuple(kept->isExpanded(), tree->SelectedPath()),
+            std::tuple(true, (folder / "kept" / "inner").string()));
 
   // With monitoring on the expanded folders follow by themselves.
   DocSettings s = doc->Settings();
@@ -282,15 +272,14 @@ TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
   };
   action(SortCommand::kBySize)->trigger();
   frame->UpdateCommandStates();
-  EXPECT_EQ(doc->GetEntry(0)->name, "b.bmp");
-  EXPECT_TRUE(action(SortCommand::kAscending)->isChecked());
-  EXPECT_FALSE(action(SortCommand::kNoSort)->isChecked());
+  EXPECT_EQ(std::tuple(doc->GetEntry(0)->name, action(SortCommand::kAscending)->isChecked(),
+                       action(SortCommand::kNoSort)->isChecked()),
+            std::tuple("b.bmp", true, false));
   action(SortCommand::kDescending)->trigger();
   frame->UpdateCommandStates();
-  EXPECT_EQ(doc->GetEntry(0)->name, "a.bmp");
-  EXPECT_TRUE(action(SortCommand::kDescending)->isChecked());
-  EXPECT_EQ(frame->List()->Model().headerData(2, Qt::Horizontal, Qt::DisplayRole).toString(),
-            QStringLiteral("ｻｲｽﾞ- "));
+  EXPECT_EQ(std::tuple(doc->GetEntry(0)->name, action(SortCommand::kDescending)->isChecked(),
+                       frame->List()->Model().headerData(2, Qt::Horizontal, Qt::DisplayRole).toString()),
+            std::tuple("a.bmp", true, QStringLiteral("ｻｲｽﾞ- ")));
   // The status bar counts the entries and the selection.
   frame->View()->ClickSelect(0, Qt::NoModifier, false);
   frame->UpdateCommandStates();
@@ -316,9 +305,10 @@ TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
   });
   EXPECT_EQ(doc->GetEntryCount(), 2);
   frame->UpdateCommandStates();
-  EXPECT_TRUE(frame->StatusText(0).endsWith(QStringLiteral("表示ﾌｨﾙﾀで1ﾌｧｲﾙ非表示")));
-  EXPECT_EQ(Profile::App().GetInt("Filter", "FileSize", 0), 1);
-  EXPECT_EQ(Profile::App().GetString("Filter", "SizeEnd0", ""), "10");
+  EXPECT_EQ(std::tuple(frame->StatusText(0).endsWith(QStringLiteral("表示ﾌｨﾙﾀで1ﾌｧｲﾙ非表示")),
+                       Profile::App().GetInt("Filter", "FileSize", 0),
+                       Profile::App().GetString("Filter", "SizeEnd0", "")),
+            std::tuple(true, 1, "10"));
   // A first day after the last keeps the dialog open; clearing lists everything again.
   bool stayed = false;
   run([&stayed](CFilterDialog &d) {
@@ -329,11 +319,10 @@ TEST_F(BrowsingTest, SortMenuChecksTheStateAndTheFilterDialogKeepsItsRules) {
     stayed = d.isVisible();
     d.findChild<QPushButton *>("Clear")->click();
   });
-  EXPECT_TRUE(stayed);
-  EXPECT_EQ(doc->GetEntryCount(), 3);
-  EXPECT_EQ(Profile::App().GetInt("Filter", "FileSize", 1), 0);
   // The sort order outlives the listings.
-  EXPECT_EQ(doc->GetEntry(0)->name, "a.bmp");
+  EXPECT_EQ(std::tuple(stayed, doc->GetEntryCount(), Profile::App().GetInt("Filter", "FileSize", 1),
+                       doc->GetEntry(0)->name),
+            std::tuple(true, 3, 0, "a.bmp"));
 }
 
 }  // namespace

@@ -44,10 +44,9 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
   CRXView *view = frame->View();
   ASSERT_EQ(doc->Folder(), folder.string());
   ASSERT_EQ(doc->GetEntryCount(), 8);
-  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
-  EXPECT_EQ(frame->CurrentFolder().toStdString(), folder.string());
   // The tree selected the start folder.
-  EXPECT_EQ(tree->SelectedPath(), folder.string());
+  EXPECT_EQ(std::tuple(CRXView::DrawPhase(), frame->CurrentFolder().toStdString(), tree->SelectedPath()),
+            std::tuple(CRXView::kIdle, folder.string(), folder.string()));
 
   const QImage shot = frame->grab().toImage();
   if (const char *keep = getenv("TAMRO_SHOT")) shot.save(QString::fromUtf8(keep));
@@ -73,8 +72,7 @@ TEST_F(AppTest, MainWindowShowsEveryVisibleCellWithThumbnailAndCaption) {
         dark += c.lightness() < 100;
         white += c == Qt::white;
       }
-    EXPECT_GT(dark, 10) << i;
-    EXPECT_GT(white, dark) << i;
+    EXPECT_TRUE(dark > 10 && white > dark) << i << ": " << dark << " dark, " << white << " white";
     ++checked;
   }
   EXPECT_GE(checked, 4);
@@ -92,22 +90,21 @@ TEST_F(AppTest, APictureNamedAtStartIsSelectedScrolledToAndShown) {
   ASSERT_EQ(doc->Folder(), folder.string());
   ASSERT_GE(doc->Current(), 0);
   const CPicEntry *current = doc->GetEntry(doc->Current());
-  EXPECT_EQ(current->name, "p130.bmp");
-  EXPECT_TRUE(current->IsSelected());
-  EXPECT_EQ(doc->CountSelected(true), 1);
-  EXPECT_EQ(frame->View()->Anchor(), doc->Current()) << "keys go on from it";
+  // Keys go on from it.
+  EXPECT_EQ(
+      std::tuple(current->name, current->IsSelected(), doc->CountSelected(true), frame->View()->Anchor()),
+      std::tuple("p130.bmp", true, 1, doc->Current()));
   const GridGeometry &g = frame->View()->Grid();
   const int top = frame->View()->Top(), cellTop = doc->Current() / g.columns * g.cellHeight;
   ASSERT_GT(cellTop + g.cellHeight, g.clientHeight);
-  EXPECT_GT(top, 0);
-  EXPECT_LE(top, cellTop);
+  EXPECT_TRUE(top > 0 && top <= cellTop) << top << " " << cellTop;
   EXPECT_GE(top + g.clientHeight, cellTop + g.cellHeight) << "the cell is in view";
   // And shown in a picture window.
   auto *windows = dynamic_cast<CPictureWindows *>(frame->View()->PictureWindows());
   ASSERT_TRUE(windows);
   ASSERT_EQ(windows->Count(), 1);
-  EXPECT_EQ(windows->At(0)->View()->Index(), doc->Current());
-  EXPECT_EQ(windows->At(0)->windowTitle(), QStringLiteral("p130.bmp"));
+  EXPECT_EQ(std::tuple(windows->At(0)->View()->Index(), windows->At(0)->windowTitle()),
+            std::tuple(doc->Current(), QStringLiteral("p130.bmp")));
 }
 
 TEST_F(AppTest, AnArchiveNamedAtStartIsListed) {
@@ -176,8 +173,8 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
   };
   open(folder / "b.bmp");
   ASSERT_EQ(doc->Folder(), folder.string());
-  EXPECT_EQ(doc->GetEntry(doc->Current())->name, "b.bmp");
-  EXPECT_EQ(doc->CountSelected(true), 1);
+  EXPECT_EQ(std::tuple(doc->GetEntry(doc->Current())->name, doc->CountSelected(true)),
+            std::tuple("b.bmp", 1));
   ASSERT_EQ(windows->Count(), 1);
   for (const fs::path &file : {folder / "a.bmp", other / "d.bmp", folder / "c.bmp", other / "e&f.bmp"})
     open(file);
@@ -194,10 +191,9 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
   EXPECT_EQ(frame->RecentFiles(), last4);
   frame->UpdateCommandStates();
   frame->Action(kCmdRecentFile1 + 2)->trigger();
-  EXPECT_EQ(doc->Folder(), other.string());
-  EXPECT_EQ(doc->GetEntry(doc->Current())->name, "d.bmp");
-  EXPECT_EQ(frame->RecentFiles().front(), (other / "d.bmp").string());
-  EXPECT_EQ(frame->View()->PictureWindows()->Count(), 1);
+  EXPECT_EQ(std::tuple(doc->Folder(), doc->GetEntry(doc->Current())->name, frame->RecentFiles().front(),
+                       frame->View()->PictureWindows()->Count()),
+            std::tuple(other.string(), "d.bmp", (other / "d.bmp").string(), 1));
 
   // One that is gone is said so and leaves the list.
   ScriptedUi ui;
@@ -210,8 +206,9 @@ TEST_F(AppTest, OpenShowsThePictureAndTheRecentListKeepsTheLastFour) {
   EXPECT_EQ(frame->RecentFiles(),
             (std::vector<std::string>{(other / "d.bmp").string(), (other / "e&f.bmp").string(),
                                       (folder / "a.bmp").string()}));
-  EXPECT_FALSE(frame->Action(kCmdRecentFile1 + 3)->isVisible());
-  EXPECT_EQ(Profile::App().GetString("Recent File List", "File4", "gone"), "gone");
+  EXPECT_EQ(std::tuple(frame->Action(kCmdRecentFile1 + 3)->isVisible(),
+                       Profile::App().GetString("Recent File List", "File4", "gone")),
+            std::tuple(false, "gone"));
 }
 
 TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
@@ -219,11 +216,11 @@ TEST_F(AppTest, ClosingWritesPlacementBarsAndTheFolder) {
   Start({folder.string(), "/nologo"});
   frame->close();
   Profile &p = Profile::App();
-  EXPECT_EQ(p.GetString("WindowPlacement", "flags", ""), "0");
-  EXPECT_FALSE(p.GetString("WindowPlacement", "rcNormalPosition", "").empty());
-  EXPECT_EQ(p.GetInt("MainFrame", "ToolBar", -1), 1);
-  EXPECT_EQ(p.GetInt("MainFrame", "StatusBar", -1), 1);
-  EXPECT_EQ(p.GetString("DrvView", "Path", ""), folder.string());
+  EXPECT_EQ(std::tuple(p.GetString("WindowPlacement", "flags", ""),
+                       p.GetString("WindowPlacement", "rcNormalPosition", "").empty(),
+                       p.GetInt("MainFrame", "ToolBar", -1), p.GetInt("MainFrame", "StatusBar", -1),
+                       p.GetString("DrvView", "Path", "")),
+            std::tuple("0", false, 1, 1, folder.string()));
   // The next start restores the folder without an argument.
   app.reset();
   Start({"-nologo"});
@@ -271,8 +268,7 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   ui.inputs.push_back("renamed");
   EXPECT_FALSE(tree->RenameFolder(tree->currentItem()));
   EXPECT_FALSE(tree->DeleteFolder(tree->currentItem()));
-  EXPECT_TRUE(ui.calls.empty());  // not even asked
-  EXPECT_EQ(ui.inputs.size(), 1u);
+  EXPECT_EQ(std::tuple(ui.calls.empty(), ui.inputs.size()), std::tuple(true, 1u));  // not even asked
   ui.inputs.clear();
 
   // Create, rename and delete a folder with an awkward name.
@@ -280,8 +276,7 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   ui.inputs.push_back("新しい 'x' %d");
   ASSERT_TRUE(tree->CreateFolder(tree->currentItem()));
   const fs::path made = folder / "新しい 'x' %d";
-  EXPECT_TRUE(fs::is_directory(made));
-  EXPECT_EQ(tree->SelectedPath(), made.string());
+  EXPECT_EQ(std::tuple(fs::is_directory(made), tree->SelectedPath()), std::tuple(true, made.string()));
   ui.inputs.push_back("sub");  // taken already: refused, nothing replaced
   EXPECT_FALSE(tree->RenameFolder(tree->currentItem()));
   EXPECT_TRUE(fs::is_directory(made));
@@ -289,8 +284,8 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   EXPECT_NE(ui.Messages().back()->text.find("フォルダの名前変更に失敗しました"), std::string::npos);
   ui.inputs.push_back("done");
   ASSERT_TRUE(tree->RenameFolder(tree->currentItem()));
-  EXPECT_TRUE(fs::is_directory(folder / "done"));
-  EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
+  EXPECT_EQ(std::tuple(fs::is_directory(folder / "done"), tree->SelectedPath()),
+            std::tuple(true, (folder / "done").string()));
   EXPECT_FALSE(tree->SelectPath("//server/share"));  // no item leads there: the selection stays
   EXPECT_EQ(tree->SelectedPath(), (folder / "done").string());
 
@@ -300,12 +295,13 @@ TEST_F(AppTest, TreeCommandsRefuseMountRootsAndWorkOnFolders) {
   doc->ApplySettings(s);
   ui.answers.push_back(IDNO);
   EXPECT_FALSE(tree->DeleteFolder(tree->currentItem()));
-  EXPECT_TRUE(fs::is_directory(folder / "done"));
-  EXPECT_NE(ui.Messages().back()->text.find("フォルダを削除します"), std::string::npos);
+  EXPECT_EQ(std::tuple(fs::is_directory(folder / "done"),
+                       ui.Messages().back()->text.find("フォルダを削除します") != std::string::npos),
+            std::tuple(true, true));
   ui.answers.push_back(IDYES);
   EXPECT_TRUE(tree->DeleteFolder(tree->currentItem()));
-  EXPECT_FALSE(fs::exists(folder / "done"));
-  EXPECT_TRUE(fs::is_directory(folder / "sub"));
+  EXPECT_EQ(std::tuple(fs::exists(folder / "done"), fs::is_directory(folder / "sub")),
+            std::tuple(false, true));
 }
 
 TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows) {
@@ -324,8 +320,7 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
       tree->DropFiles(tree->currentItem(), {(elsewhere / "a b.bmp").string(), (elsewhere / "c.bmp").string()},
                       {"first\nline", ""}, false),
       2);
-  EXPECT_TRUE(fs::exists(elsewhere / "a b.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 2);
+  EXPECT_EQ(std::tuple(fs::exists(elsewhere / "a b.bmp"), doc->GetEntryCount()), std::tuple(true, 2));
   std::string note;
   EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), 0);
   EXPECT_EQ(note, "first\nline");
@@ -336,9 +331,9 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   QTreeWidgetItem *target = tree->currentItem();
   ASSERT_TRUE(tree->SelectPath(folder.string()));
   EXPECT_EQ(tree->DropFiles(target, {(folder / "a b.bmp").string()}, {"first\nline"}, true), 1);
-  EXPECT_FALSE(fs::exists(folder / "a b.bmp"));
-  EXPECT_TRUE(fs::exists(folder / "target" / "a b.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 1);
+  EXPECT_EQ(std::tuple(fs::exists(folder / "a b.bmp"), fs::exists(folder / "target" / "a b.bmp"),
+                       doc->GetEntryCount()),
+            std::tuple(false, true, 1));
   EXPECT_EQ(ReadNote((folder / "target").string(), "", "a b.bmp", note), 0);
   EXPECT_EQ(note, "first\nline");
   EXPECT_EQ(ReadNote(folder.string(), "", "a b.bmp", note), -1);
@@ -349,9 +344,10 @@ TEST_F(AppTest, FilesDroppedOnTheTreeTravelWithTheirNotesAndTheOpenFolderFollows
   ASSERT_TRUE(tree->SelectPath((folder / "target").string()));
   EXPECT_TRUE(tree->DeleteFolder(tree->currentItem()));
   unsetenv("XDG_DATA_HOME");
-  EXPECT_FALSE(fs::exists(folder / "target"));
-  EXPECT_TRUE(fs::exists(data / "Trash" / "files" / "target" / "a b.bmp"));
-  EXPECT_TRUE(fs::exists(data / "Trash" / "info" / "target.trashinfo"));
+  EXPECT_EQ(
+      std::tuple(fs::exists(folder / "target"), fs::exists(data / "Trash" / "files" / "target" / "a b.bmp"),
+                 fs::exists(data / "Trash" / "info" / "target.trashinfo")),
+      std::tuple(false, true, true));
 }
 
 TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
@@ -383,10 +379,9 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
   EXPECT_EQ(frame->statusBar()->currentMessage(), "ﾌｧｲﾙが選択されていません");
   tools->hide();
   // One mnemonic letter per item of the file menu: R belongs to rename.
-  int r = 0;
-  for (QAction *a : menuOf(kCmdRefresh)->actions())
-    r += a->text().contains("(&R)") ? 1 : 0;
-  EXPECT_EQ(r, 1);
+  EXPECT_EQ(std::ranges::count_if(menuOf(kCmdRefresh)->actions(),
+                                  [](QAction *a) { return a->text().contains("(&R)"); }),
+            1);
 
   view->ClickSelect(1, Qt::NoModifier, false);
   QApplication::processEvents();
@@ -396,11 +391,11 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
 
   EXPECT_TRUE(frame->Action(kCmdHtml)->statusTip().isEmpty());
   frame->RunCommand(kCmdSaveFolderInfo);
-  EXPECT_TRUE(fs::exists(folder / "_THUMBS_.RXI"));
-  EXPECT_EQ(frame->statusBar()->currentMessage(), "ﾌｫﾙﾀﾞ情報を保存しました");
+  EXPECT_EQ(std::tuple(fs::exists(folder / "_THUMBS_.RXI"), frame->statusBar()->currentMessage()),
+            std::tuple(true, "ﾌｫﾙﾀﾞ情報を保存しました"));
   frame->RunCommand(kCmdSynchronous);
-  EXPECT_EQ(doc->Settings().synchronous, 1);
-  EXPECT_TRUE(frame->Action(kCmdSynchronous)->isChecked());
+  EXPECT_EQ(std::tuple(doc->Settings().synchronous, frame->Action(kCmdSynchronous)->isChecked()),
+            std::tuple(1, true));
 
   // Files a file manager copied: paste is offered and copies them in.
   auto *copied = new QMimeData;
@@ -409,9 +404,9 @@ TEST_F(AppTest, MenuCommandsFollowTheSelectionAndRun) {
   QApplication::processEvents();
   EXPECT_TRUE(frame->Action(kCmdPaste)->isEnabled());
   frame->RunCommand(kCmdPaste);
-  EXPECT_TRUE(fs::exists(folder / "copied.bmp"));
-  EXPECT_TRUE(fs::exists(outside / "copied.bmp"));
-  EXPECT_EQ(doc->GetEntryCount(), 4);
+  EXPECT_EQ(
+      std::tuple(fs::exists(folder / "copied.bmp"), fs::exists(outside / "copied.bmp"), doc->GetEntryCount()),
+      std::tuple(true, true, 4));
 }
 
 TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
@@ -426,16 +421,16 @@ TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
   QMouseEvent press(QEvent::MouseButtonPress, at, tree->viewport()->mapToGlobal(at), Qt::RightButton,
                     Qt::RightButton, Qt::NoModifier);
   QApplication::sendEvent(tree->viewport(), &press);
-  EXPECT_EQ(doc->Folder(), folder.string());
-  EXPECT_EQ(tree->SelectedPath(), folder.string());
+  EXPECT_EQ(std::tuple(doc->Folder(), tree->SelectedPath()), std::tuple(folder.string(), folder.string()));
 
   // A folder dragged from a file manager onto an item is copied into that folder.
   QMimeData mime;
   mime.setData("text/uri-list", FileUrl(outside.string()) + "\r\n");
   EXPECT_EQ(test::DragAndDrop(tree->viewport(), mime, at), Qt::CopyAction);
   for (int i = 0; i < 50 && !fs::exists(folder / "target" / "album 1" / "inner.bmp"); ++i) QTest::qWait(10);
-  EXPECT_TRUE(fs::exists(folder / "target" / "album 1" / "inner.bmp"));
-  EXPECT_TRUE(fs::exists(outside / "inner.bmp"));
+  EXPECT_EQ(
+      std::tuple(fs::exists(folder / "target" / "album 1" / "inner.bmp"), fs::exists(outside / "inner.bmp")),
+      std::tuple(true, true));
 }
 
 }  // namespace
