@@ -26,12 +26,12 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(AppCommandLine, ProgramTextAndPath) {
-  EXPECT_EQ(ProgramText("/opt/Edit Tools/edit"), "\"/opt/Edit Tools/edit\"");
-  EXPECT_EQ(ProgramText("\"/opt/a b/edit\" -x"), "\"/opt/a b/edit\" -x");
-  EXPECT_EQ(ProgramText("gimp"), "gimp");
-  EXPECT_EQ(ProgramPath("\"/opt/a b/edit\" -x"), "/opt/a b/edit");
-  EXPECT_EQ(ProgramPath("/usr/bin/gimp\t-n"), "/usr/bin/gimp");
-  EXPECT_EQ(ProgramPath("\"unterminated"), "unterminated");
+  EXPECT_EQ(std::tuple(ProgramText("/opt/Edit Tools/edit"), ProgramText("\"/opt/a b/edit\" -x"),
+                       ProgramText("gimp")),
+            std::tuple("\"/opt/Edit Tools/edit\"", "\"/opt/a b/edit\" -x", "gimp"));
+  EXPECT_EQ(std::tuple(ProgramPath("\"/opt/a b/edit\" -x"), ProgramPath("/usr/bin/gimp\t-n"),
+                       ProgramPath("\"unterminated")),
+            std::tuple("/opt/a b/edit", "/usr/bin/gimp", "unterminated"));
 }
 
 // Selected pictures of a folder, one of them an archive member.
@@ -83,24 +83,24 @@ TEST_F(AppTest, OneProcessForAllWithQuotedPaths) {
   std::vector<AppLaunch> launches = BuildLaunches(app, Selected());
   ASSERT_EQ(launches.size(), 1u);
   // The member is not passed on.
-  EXPECT_EQ(launches[0].commandLine,
-            "\"/opt/Program Files/Edit/edit\" \"" + paths[0] + "\" \"" + paths[1] + "\"");
-  EXPECT_EQ(launches[0].folder, "/opt/Program Files/Edit");
+  EXPECT_EQ(std::tuple(launches[0].commandLine, launches[0].folder),
+            std::tuple("\"/opt/Program Files/Edit/edit\" \"" + paths[0] + "\" \"" + paths[1] + "\"",
+                       "/opt/Program Files/Edit"));
 
   // One per file: a process per picture, each with its own working folder pattern.
   app.perFile = 1;
   app.folder = "$(PicDir)";
   launches = BuildLaunches(app, Selected());
   ASSERT_EQ(launches.size(), 2u);
-  EXPECT_EQ(launches[1].commandLine, "\"/opt/Program Files/Edit/edit\" \"" + paths[1] + "\"");
-  EXPECT_EQ(launches[1].folder, box.path("pics").string());
+  EXPECT_EQ(std::tuple(launches[1].commandLine, launches[1].folder),
+            std::tuple("\"/opt/Program Files/Edit/edit\" \"" + paths[1] + "\"", box.path("pics").string()));
 
   // A pattern with no macro is repeated once per picture; with none selected the
   // one process still gets the program alone.
   app = {"T", "\"/bin/tool\" -v", "--x", "", 0};
-  EXPECT_EQ(BuildLaunches(app, Selected())[0].commandLine, "\"/bin/tool\" -v --x --x");
-  EXPECT_EQ(BuildLaunches(app, {})[0].commandLine, "\"/bin/tool\" -v");
-  EXPECT_EQ(BuildLaunches(app, {})[0].folder, "/bin");
+  EXPECT_EQ(std::tuple(BuildLaunches(app, Selected())[0].commandLine, BuildLaunches(app, {})[0].commandLine,
+                       BuildLaunches(app, {})[0].folder),
+            std::tuple("\"/bin/tool\" -v --x --x", "\"/bin/tool\" -v", "/bin"));
   app.perFile = 1;
   EXPECT_TRUE(BuildLaunches(app, {}).empty());
 }
@@ -181,8 +181,7 @@ TEST_F(ProgramTest, StartsOneProcessWithEveryPictureOrOnePerPictureInItsFolder) 
   EXPECT_EQ(RunApplication(*doc, kFirstAppCommand + 1), 1);
   std::vector<std::vector<std::string>> expected = {{box.path("bin dir").string()}};
   expected[0].insert(expected[0].end(), paths.begin(), paths.end());
-  EXPECT_EQ(Records(1), expected);
-  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(std::tuple(Records(1), ui.Messages().empty()), std::tuple(expected, true));
 
   fs::remove_all(box.path("out"));
   fs::create_directories(box.path("out"));
@@ -228,12 +227,11 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
 
   CAppCallOption option;
   option.Load();
-  EXPECT_EQ(option.Current(), 2);  // the last item starts selected
-  EXPECT_EQ(option.fields.title, "C");
+  // The last item starts selected.
+  EXPECT_EQ(std::tuple(option.Current(), option.fields.title), std::tuple(2, "C"));
   option.fields.command = "c2";
   option.Select(1);  // the edit is stored before moving on
-  EXPECT_EQ(option.Apps()[2].command, "c2");
-  EXPECT_EQ(option.fields.arguments, "$(PicPath)");
+  EXPECT_EQ(std::tuple(option.Apps()[2].command, option.fields.arguments), std::tuple("c2", "$(PicPath)"));
   option.MoveTop();
   EXPECT_EQ(option.Current(), 0);
   option.MoveDown();
@@ -264,13 +262,10 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
   EXPECT_EQ(option.fields.title, "C");
   EXPECT_TRUE(option.Close());
   std::vector<CAppEntry> saved = LoadApplications();
-  ASSERT_EQ(saved.size(), 2u);
-  EXPECT_EQ(saved[0], (CAppEntry{"D", "d", "", "", 0}));
-  EXPECT_EQ(saved[1], (CAppEntry{"C", "c2", "", "", 0}));
-  EXPECT_EQ(p.GetString("AppCall", "App2\\Title", "?"), "");
-  EXPECT_EQ(p.GetString("AppCall", "App2\\Cmd", "?"), "");
-  EXPECT_EQ(p.GetInt("AppCall", "App2\\Dup", 9), 0);
-  EXPECT_FALSE(p.Has("AppCall", "App3\\Title"));
+  EXPECT_EQ(saved, (std::vector<CAppEntry>{{"D", "d", "", "", 0}, {"C", "c2", "", "", 0}}));
+  EXPECT_EQ(std::tuple(p.GetString("AppCall", "App2\\Title", "?"), p.GetString("AppCall", "App2\\Cmd", "?"),
+                       p.GetInt("AppCall", "App2\\Dup", 9), p.Has("AppCall", "App3\\Title")),
+            std::tuple("", "", 0, false));
 
   // Everything deleted: closing is allowed and empties the list.
   CAppCallOption empty;
