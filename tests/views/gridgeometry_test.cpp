@@ -30,12 +30,11 @@ TEST(GridGeometry, LayoutFollowsTheEntriesAndTheClient) {
                 std::tuple(110, 1, 1, false));
     if (c.entries != 40000) continue;
     EXPECT_LE(g.ScaledTotalHeight(), 32000);
-    EXPECT_EQ(g.ScaledPageHeight(), 440 / 27.5);
-    EXPECT_EQ(g.ScaledLineHeight(), 4);  // 110 / 27.5
-    // Bar positions are truncated scaled values; the first row of a position follows pixels.
-    EXPECT_EQ(g.ToBar(1000), 36);
-    EXPECT_EQ(g.FromBar(36), 990);
-    EXPECT_EQ(g.FirstIndexAt(879560), 39980);
+    // A line is 110 / 27.5. Bar positions are truncated scaled values; the first row of a position
+    // follows pixels.
+    EXPECT_EQ(std::tuple(g.ScaledPageHeight(), g.ScaledLineHeight(), g.ToBar(1000), g.FromBar(36),
+                         g.FirstIndexAt(879560)),
+              std::tuple(440 / 27.5, 4, 36, 990, 39980));
   }
 }
 
@@ -52,17 +51,14 @@ TEST(GridGeometry, ChangesAreReportedOnlyForTotalAndPage) {
 }
 
 TEST(GridGeometry, FitColumnsDividesTheClient) {
-  FitSize f = FitColumns(4, 800, 500);
-  EXPECT_EQ(f.width, 200);
-  EXPECT_EQ(f.height, 250);      // two rows of 200 fit, so each gets 500 / 2
-  f = FitColumns(-3, 300, 200);  // below 0 means one column
-  EXPECT_EQ(f.width, 300);
-  EXPECT_EQ(f.height, 200);        // no whole row fits: the height stays the client's
-  f = FitColumns(5000, 300, 200);  // no more columns than pixels
-  EXPECT_EQ(f.width, 1);
-  EXPECT_EQ(f.height, 1);
-  f = FitColumns(0, 0, 0);
-  EXPECT_EQ(f.width, 0);
+  const auto fit = [](int columns, int width, int height) {
+    const FitSize f = FitColumns(columns, width, height);
+    return std::pair(f.width, f.height);
+  };
+  EXPECT_EQ(fit(4, 800, 500), std::pair(200, 250));   // two rows of 200 fit, so each gets 500 / 2
+  EXPECT_EQ(fit(-3, 300, 200), std::pair(300, 200));  // below 0 means one column; no whole row fits
+  EXPECT_EQ(fit(5000, 300, 200), std::pair(1, 1));    // no more columns than pixels
+  EXPECT_EQ(FitColumns(0, 0, 0).width, 0);
 }
 
 }  // namespace

@@ -70,19 +70,18 @@ TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
   e->lastWriteTime = 1700000000LL * kNanosPerSecond;
   e->size = 1234567;
   const CLstModel &m = list->Model();
-  EXPECT_EQ(m.CellText(photo, 0), QStringLiteral("写真 1"));
-  EXPECT_EQ(m.CellText(photo, 1), QStringLiteral("bmp"));
-  EXPECT_EQ(m.CellText(photo, 2), QStringLiteral("1,234,567"));
+  // The pixel facts come from examining it for its thumbnail.
+  EXPECT_EQ(
+      std::vector({m.CellText(photo, 0), m.CellText(photo, 1), m.CellText(photo, 2), m.CellText(photo, 3),
+                   m.CellText(photo, 4), m.CellText(photo, kSortFolder), m.CellText(1 - photo, 0),
+                   m.CellText(1 - photo, 1)}),
+      std::vector<QString>({"写真 1", "bmp", "1,234,567",
+                            QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy/MM/dd HH:mm:ss"),
+                            "80x60 24bits", QString::fromStdString(folder.string()), "noext", QString()}));
   EXPECT_EQ(m.data(m.index(photo, 2), Qt::TextAlignmentRole).value<Qt::Alignment>() & Qt::AlignRight,
             Qt::AlignRight);
-  EXPECT_EQ(m.CellText(photo, 3), QDateTime::fromSecsSinceEpoch(1700000000).toString("yyyy/MM/dd HH:mm:ss"));
-  EXPECT_EQ(m.CellText(photo, 4), QStringLiteral("80x60 24bits"));  // examined by its thumbnail
-  EXPECT_EQ(m.CellText(photo, kSortFolder), QString::fromStdString(folder.string()));
-  EXPECT_EQ(m.CellText(1 - photo, 0), QStringLiteral("noext"));
-  EXPECT_EQ(m.CellText(1 - photo, 1), QString());
   // Headers plain until sorted.
-  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名"));
-  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ "));
+  EXPECT_EQ(std::tuple(Header(0), Header(2)), std::tuple(QStringLiteral(" ﾌｧｲﾙ名"), QStringLiteral("ｻｲｽﾞ ")));
 }
 
 TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
@@ -99,33 +98,32 @@ TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
     colours[f.name] = f.colour;
   }
   OpenBoth();
+  using Listing = std::vector<std::string>;
   ClickHeader(0);
-  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名+"));
-  EXPECT_EQ(Names(), (std::vector<std::string>{"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
+  EXPECT_EQ(std::tuple(Header(0), Names()),
+            std::tuple(QStringLiteral(" ﾌｧｲﾙ名+"), Listing{"a.bmp", "b.bmp", "c.bmp", "d.bmp"}));
   ClickHeader(0);
-  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名-"));
-  EXPECT_EQ(Names(), (std::vector<std::string>{"d.bmp", "c.bmp", "b.bmp", "a.bmp"}));
+  EXPECT_EQ(std::tuple(Header(0), Names()),
+            std::tuple(QStringLiteral(" ﾌｧｲﾙ名-"), Listing{"d.bmp", "c.bmp", "b.bmp", "a.bmp"}));
   ClickHeader(0);
   ClickHeader(0);
   // Then by size: the sorted column alone shows its state; the history has both.
   ClickHeader(2);
-  EXPECT_EQ(Header(0), QStringLiteral(" ﾌｧｲﾙ名"));
-  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ+ "));
+  EXPECT_EQ(std::tuple(Header(0), Header(2)),
+            std::tuple(QStringLiteral(" ﾌｧｲﾙ名"), QStringLiteral("ｻｲｽﾞ+ ")));
   ASSERT_EQ(doc->Sort().history().size(), 2u);
-  EXPECT_EQ(doc->Sort().history()[0], (SortKey{kSortSize, 1}));
-  EXPECT_EQ(doc->Sort().history()[1], (SortKey{kSortName, 1}));
+  EXPECT_EQ(std::tuple(doc->Sort().history()[0], doc->Sort().history()[1]),
+            std::tuple(SortKey{kSortSize, 1}, SortKey{kSortName, 1}));
   // Equal sizes keep the name order; the grid paints the same order.
-  const std::vector<std::string> bySize{"a.bmp", "d.bmp", "b.bmp", "c.bmp"};
-  EXPECT_EQ(Names(), bySize);
-  EXPECT_EQ(list->Model().CellText(1, 0), QStringLiteral("d"));
+  const Listing bySize{"a.bmp", "d.bmp", "b.bmp", "c.bmp"};
+  EXPECT_EQ(std::tuple(Names(), list->Model().CellText(1, 0)), std::tuple(bySize, QStringLiteral("d")));
   Settle();
   for (int i = 0; i < 4; ++i) EXPECT_EQ(CellCentreOnScreen(i), colours[bySize[i]]) << i;
 
   // A new listing comes in the order of the history, its newest key in the header.
   doc->ChangeFolder(box.root().string(), nullptr, false);
   doc->ChangeFolder(folder.string(), nullptr, false);
-  EXPECT_EQ(Names(), bySize);
-  EXPECT_EQ(Header(2), QStringLiteral("ｻｲｽﾞ+ "));
+  EXPECT_EQ(std::tuple(Names(), Header(2)), std::tuple(bySize, QStringLiteral("ｻｲｽﾞ+ ")));
 
   // The pixel column runs through its eight keys back to the plain header.
   const char *const pixel[] = {" 画素+w", " 画素-w",   " 画素+h",   " 画素-h", " 画素+c",
@@ -141,19 +139,17 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   QItemSelectionModel *sm = list->selectionModel();
   // A click in the list selects the entry in the grid and makes it current there.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(2));
-  EXPECT_TRUE(doc->GetEntry(2)->IsSelected());
-  EXPECT_EQ(doc->Current(), 2);
-  EXPECT_EQ(view->Anchor(), 2);
-  EXPECT_EQ(doc->CountSelected(true), 1);
+  EXPECT_EQ(
+      std::tuple(doc->GetEntry(2)->IsSelected(), doc->Current(), view->Anchor(), doc->CountSelected(true)),
+      std::tuple(true, 2, 2, 1));
   // Shift with the arrow keys extends it; the grid's keys go on from there.
   QTest::keyClick(list.get(), Qt::Key_Down, Qt::ShiftModifier);
-  EXPECT_TRUE(doc->GetEntry(3)->IsSelected());
-  EXPECT_EQ(doc->CountSelected(true), 2);
+  EXPECT_EQ(std::tuple(doc->GetEntry(3)->IsSelected(), doc->CountSelected(true)), std::tuple(true, 2));
   // The grid's click shows in the list, the old rows deselected.
   view->ClickSelect(7, Qt::NoModifier, false);
-  EXPECT_TRUE(sm->isRowSelected(7, QModelIndex()));
-  EXPECT_FALSE(sm->isRowSelected(2, QModelIndex()));
-  EXPECT_EQ(list->currentIndex().row(), 7);
+  EXPECT_EQ(std::tuple(sm->isRowSelected(7, QModelIndex()), sm->isRowSelected(2, QModelIndex()),
+                       list->currentIndex().row()),
+            std::tuple(true, false, 7));
   // Select all in the grid selects every row; a range of many rows in the list reaches
   // the grid in one go.
   view->OnCommand(kCmdSelectAll);
@@ -162,15 +158,15 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   list->selectionModel()->select(
       QItemSelection(list->Model().index(0, 0), list->Model().index(79, CLstModel::kColumns - 1)),
       QItemSelectionModel::Select);
-  EXPECT_EQ(doc->CountSelected(true), 80);
-  EXPECT_TRUE(doc->GetEntry(79)->IsSelected());
-  EXPECT_FALSE(doc->GetEntry(80)->IsSelected());
+  EXPECT_EQ(
+      std::tuple(doc->CountSelected(true), doc->GetEntry(79)->IsSelected(), doc->GetEntry(80)->IsSelected()),
+      std::tuple(80, true, false));
   // A removed entry takes its row with it.
   doc->RemoveEntryAt(5);
   doc->UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{5, 0, {}});
-  EXPECT_EQ(list->Model().rowCount(), 99);
-  EXPECT_TRUE(sm->isRowSelected(78, QModelIndex()));
-  EXPECT_FALSE(sm->isRowSelected(79, QModelIndex()));
+  EXPECT_EQ(std::tuple(list->Model().rowCount(), sm->isRowSelected(78, QModelIndex()),
+                       sm->isRowSelected(79, QModelIndex())),
+            std::tuple(99, true, false));
   // The grid's current entry is scrolled into the list's view.
   view->ClickSelect(95, Qt::NoModifier, false);
   const QRect row = list->visualRect(list->Model().index(95, 0));
@@ -187,8 +183,7 @@ TEST_F(ListTest, ADeletedEntryTakesItsRowAndTheGridsAnchorStaysOnItsEntry) {
   doc->SetEntryFlags(2, doc->GetEntry(2)->flags & ~CPicEntry::kSelected);
   doc->SetEntryFlags(0, doc->GetEntry(0)->flags | CPicEntry::kSelected);
   ASSERT_EQ(DeleteSelected(*doc), 1);
-  EXPECT_EQ(list->Model().rowCount(), 3);
-  EXPECT_EQ(view->Anchor(), 1);
+  EXPECT_EQ(std::tuple(list->Model().rowCount(), view->Anchor()), std::tuple(3, 1));
 }
 
 TEST_F(ListTest, RowsAndColumnsFitTheirTexts) {
@@ -214,9 +209,9 @@ TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
   const QPoint at(20, 20);
   EXPECT_EQ(test::DragAndDrop(list->viewport(), mime, at), Qt::CopyAction);
   Settle();
-  EXPECT_TRUE(fs::exists(folder / "new.bmp"));
-  EXPECT_TRUE(fs::exists(outside / "new.bmp"));
-  EXPECT_EQ(list->Model().rowCount(), 3);
+  EXPECT_EQ(
+      std::tuple(fs::exists(folder / "new.bmp"), fs::exists(outside / "new.bmp"), list->Model().rowCount()),
+      std::tuple(true, true, 3));
 
   // The list's own drag of its selection gets no effect over itself.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(0));
@@ -231,8 +226,7 @@ TEST_F(ListTest, FilesDroppedOnTheListArriveAndItsOwnDragIsRefused) {
     return Qt::IgnoreAction;
   });
   list->startDrag(Qt::CopyAction | Qt::MoveAction);
-  EXPECT_EQ(offered, 1u);
-  EXPECT_TRUE(refused);
+  EXPECT_EQ(std::tuple(offered, refused), std::tuple(1u, true));
 }
 
 TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
@@ -243,28 +237,24 @@ TEST_F(ListTest, ColumnsAndOrderComeFromTheSettingsAndGoBackAtClose) {
   // 50 for a width below 1 and for one missing.
   EXPECT_EQ(std::vector({h->sectionSize(0), h->sectionSize(1), h->sectionSize(2), h->sectionSize(3)}),
             std::vector({120, 50, 90, 50}));
-  EXPECT_EQ(h->logicalIndex(0), 9);
-  EXPECT_EQ(h->logicalIndex(2), 0);
+  EXPECT_EQ(std::tuple(h->logicalIndex(0), h->logicalIndex(2)), std::tuple(9, 0));
   h->resizeSection(3, 77);
   // Large icons show the names alone; the report's widths are kept for it and for the close.
   list->SetListStyle(CLstView::kLargeIcons);
-  EXPECT_TRUE(h->isHidden());
-  EXPECT_TRUE(list->isColumnHidden(3));
-  EXPECT_FALSE(list->isColumnHidden(0));
-  EXPECT_EQ(list->iconSize(), QSize(32, 32));
+  EXPECT_EQ(std::tuple(h->isHidden(), list->isColumnHidden(3), list->isColumnHidden(0), list->iconSize()),
+            std::tuple(true, true, false, QSize(32, 32)));
   list->SaveSettings();
-  EXPECT_TRUE(list->isColumnHidden(3));
   std::string widths = "120,50,90,77";
   for (int c = 4; c < CLstModel::kColumns; ++c) widths += ",50";
-  EXPECT_EQ(profile.GetString("LstView", "Column", ""), widths);
+  EXPECT_EQ(std::tuple(list->isColumnHidden(3), profile.GetString("LstView", "Column", "")),
+            std::tuple(true, widths));
   EXPECT_EQ(TestList(*doc, profile).ListStyle(), CLstView::kLargeIcons);
   list->SetListStyle(CLstView::kReport);
-  EXPECT_FALSE(h->isHidden());
-  EXPECT_EQ(h->sectionSize(3), 77);
-  const std::string order = profile.GetString("LstView", "Index", "");
-  EXPECT_EQ(order.substr(0, 2), "9,");
-  EXPECT_EQ(profile.GetInt("LstView", "ColorBackground", -1), 0xFFFFFF);
-  EXPECT_FALSE(profile.GetString("LstView", "Window", "").empty());
+  EXPECT_EQ(std::tuple(h->isHidden(), h->sectionSize(3)), std::tuple(false, 77));
+  EXPECT_EQ(std::tuple(profile.GetString("LstView", "Index", "").substr(0, 2),
+                       profile.GetInt("LstView", "ColorBackground", -1),
+                       profile.GetString("LstView", "Window", "").empty()),
+            std::tuple("9,", 0xFFFFFF, false));
 }
 
 }  // namespace

@@ -23,15 +23,14 @@ bool Near(QColor a, QColor b) {
 TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
   OpenOn(12);
   ASSERT_EQ(doc->GetEntryCount(), 12);
-  EXPECT_EQ(view->Grid().columns, 3);
-  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  EXPECT_EQ(std::tuple(view->Grid().columns, CRXView::DrawPhase()), std::tuple(3, CRXView::kIdle));
   ASSERT_TRUE(view->HasFullCanvas());
-  EXPECT_EQ(view->DrawnMarks().size(), 12u);
-  for (int i = 0; i < 12; ++i) {
-    EXPECT_TRUE(doc->GetEntry(i)->thumbnail) << i;
-    EXPECT_EQ(view->DrawnMarks()[static_cast<std::size_t>(i)] & 2, 2) << i;
-    EXPECT_EQ(doc->GetEntry(i)->cellX, (i % 3) * 110) << i;
-  }
+  ASSERT_EQ(view->DrawnMarks().size(), 12u);
+  for (int i = 0; i < 12; ++i)
+    EXPECT_EQ(std::tuple(!!doc->GetEntry(i)->thumbnail, view->DrawnMarks()[static_cast<std::size_t>(i)] & 2,
+                         doc->GetEntry(i)->cellX),
+              std::tuple(true, 2, (i % 3) * 110))
+        << i;
   // Cells on screen show their own picture.
   for (int i = 0; i < 6; ++i) EXPECT_TRUE(Near(CellCentreOnScreen(i), Expected(i))) << i;
   // Scrolled to the bottom, the last row is drawn from the canvas.
@@ -57,12 +56,11 @@ TEST_F(ViewTest, CellSizeIsClampedByTheLimitAndTheClient) {
   for (int i = 0; i < 20; ++i) view->Enlarge();
   EXPECT_EQ(doc->ThumbsSize(), (CellSize{client.width(), client.height()}));
   view->SetCellSize(90, 5);
-  EXPECT_EQ(doc->ThumbsSize(), (CellSize{90, 40}));
   // Stored for the next start.
-  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsSize", ""), "90,40");
+  EXPECT_EQ(std::tuple(doc->ThumbsSize(), profile.GetString("RXDoc", "ThumbsSize", "")),
+            std::tuple(CellSize{90, 40}, "90,40"));
   view->FitColumns(2);
-  EXPECT_EQ(doc->ThumbsSize().width, client.width() / 2);
-  EXPECT_EQ(view->Top(), 0);
+  EXPECT_EQ(std::tuple(doc->ThumbsSize().width, view->Top()), std::tuple(client.width() / 2, 0));
 }
 
 TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
@@ -70,8 +68,7 @@ TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
   const int before = doc->GetEntry(0)->thumbWidth;
   view->SetCellSize(60, 60);
   Settle();
-  EXPECT_LT(doc->GetEntry(0)->thumbWidth, before);
-  EXPECT_TRUE(Near(CellCentreOnScreen(3), Expected(3)));
+  EXPECT_TRUE(doc->GetEntry(0)->thumbWidth < before && Near(CellCentreOnScreen(3), Expected(3))) << before;
 }
 
 TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
@@ -80,21 +77,18 @@ TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
     test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
   profile.WriteInt("RXDoc", "ThumbsCreate", 0);
   Open(150, 300);
-  ASSERT_EQ(view->Grid().columns, 1);
-  ASSERT_EQ(view->Grid().rows, 400);
+  ASSERT_EQ(std::tuple(view->Grid().columns, view->Grid().rows), std::tuple(1, 400));
   EXPECT_DOUBLE_EQ(view->Grid().scrollScale, 110.0 * 400 / 32000);
-  EXPECT_FALSE(view->HasFullCanvas());
   QScrollBar *bar = view->verticalScrollBar();
-  EXPECT_LE(bar->maximum(), 32000);
+  EXPECT_TRUE(!view->HasFullCanvas() && bar->maximum() <= 32000) << bar->maximum();
   view->SetTop(1001);
-  EXPECT_EQ(view->Top(), 1001);
-  EXPECT_EQ(bar->value(), static_cast<int>(1001 / view->Grid().scrollScale));
+  EXPECT_EQ(std::tuple(view->Top(), bar->value()),
+            std::tuple(1001, static_cast<int>(1001 / view->Grid().scrollScale)));
   Settle();
   // The cell at the top of the window is row 9, painted with its picture.
-  EXPECT_EQ(doc->GetEntry(9)->cellY, 990);
-  EXPECT_TRUE(doc->GetEntry(9)->thumbnail);
-  EXPECT_FALSE(doc->GetEntry(399)->thumbnail);
-  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  EXPECT_EQ(std::tuple(doc->GetEntry(9)->cellY, !!doc->GetEntry(9)->thumbnail,
+                       !!doc->GetEntry(399)->thumbnail, CRXView::DrawPhase()),
+            std::tuple(990, true, false, CRXView::kIdle));
 }
 
 TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
@@ -112,9 +106,8 @@ TEST_F(ViewTest, BackgroundColourIsReadAndWrittenBack) {
 TEST_F(ViewTest, EmptyAndMissingFoldersDrawOnlyBackground) {
   fs::create_directories(folder);
   Open();
-  EXPECT_EQ(doc->GetEntryCount(), 0);
-  EXPECT_EQ(view->Grid().rows, 1);
-  EXPECT_EQ(CRXView::DrawPhase(), CRXView::kIdle);
+  EXPECT_EQ(std::tuple(doc->GetEntryCount(), view->Grid().rows, CRXView::DrawPhase()),
+            std::tuple(0, 1, CRXView::kIdle));
   doc->ChangeFolder((box.root() / "gone, with \"quotes\" %s").string(), nullptr, false);
   Settle();
   EXPECT_EQ(doc->GetEntryCount(), 0);
