@@ -50,8 +50,7 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
   // Deleting for good asks unless told not to; with the trash there is nothing to ask.
   auto *trash = Child<QCheckBox>(&dialog, "TrashCan");
   auto *noAsk = Child<QCheckBox>(&dialog, "DELQA");
-  EXPECT_TRUE(trash->isChecked());
-  EXPECT_FALSE(noAsk->isEnabled());
+  EXPECT_EQ(std::tuple(trash->isChecked(), noAsk->isEnabled()), std::tuple(true, false));
   trash->click();
   EXPECT_TRUE(noAsk->isEnabled());
   trash->click();
@@ -81,11 +80,11 @@ TEST(BehaviourDlg, EveryCheckBoxAndFieldIsWrittenToItsKeyOnOkOnly) {
 
   EXPECT_TRUE(dialog.Changes());
   for (const auto &[key, value] : expected) EXPECT_EQ(profile.GetInt(SectionOf(key), key, -1), value) << key;
-  EXPECT_EQ(profile.GetString("RXDoc", "PathMask", ""), "*.png;*.jpg");
-  EXPECT_EQ(profile.GetString("RXDoc", "HomeFolder", ""), "$(ExeDir)");
-  EXPECT_EQ(profile.GetString("QEVxFile", "NameFormat", ""), "\"$(PicName)\",\"$(PicSize)\"");
-  EXPECT_EQ(profile.GetInt("RXDoc", "Threads", -1), 3);
-  EXPECT_EQ(profile.GetInt("RXDoc", "SleepDraw", -1), 1500);
+  EXPECT_EQ(
+      std::tuple(profile.GetString("RXDoc", "PathMask", ""), profile.GetString("RXDoc", "HomeFolder", ""),
+                 profile.GetString("QEVxFile", "NameFormat", ""), profile.GetInt("RXDoc", "Threads", -1),
+                 profile.GetInt("RXDoc", "SleepDraw", -1)),
+      std::tuple("*.png;*.jpg", "$(ExeDir)", "\"$(PicName)\",\"$(PicSize)\"", 3, 1500));
   CSpiHost::SetAlert(true);
 }
 

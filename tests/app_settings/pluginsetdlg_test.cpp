@@ -56,11 +56,11 @@ TEST(PluginSetDlg, UseBitsListsAndANewSetNameReachTheHostAndTheStore) {
   auto *view = Child<QTableWidget>(&dialog, "ViewList");
   auto *useAll = Child<QCheckBox>(&dialog, "UseAllPictures");
   ASSERT_EQ(pictures->rowCount(), 2);
-  EXPECT_EQ(pictures->horizontalHeaderItem(1)->text(), QStringLiteral("ﾌﾟﾗｸﾞｲﾝ名"));
-  EXPECT_EQ(pictures->item(kPic, 1)->text(), QStringLiteral("Pic"));
-  EXPECT_EQ(pictures->item(kPic, 2)->text(), QStringLiteral("TPIC test decoder"));
-  EXPECT_EQ(pictures->item(kPic, 3)->text(), QStringLiteral("*.tpc;*.tpx"));
-  EXPECT_EQ(pictures->horizontalHeader()->sectionSize(2), 360);
+  EXPECT_EQ(std::tuple(pictures->horizontalHeaderItem(1)->text(), pictures->item(kPic, 1)->text(),
+                       pictures->item(kPic, 2)->text(), pictures->item(kPic, 3)->text(),
+                       pictures->horizontalHeader()->sectionSize(2)),
+            std::tuple(QStringLiteral("ﾌﾟﾗｸﾞｲﾝ名"), QStringLiteral("Pic"),
+                       QStringLiteral("TPIC test decoder"), QStringLiteral("*.tpc;*.tpx"), 360));
 
   // The check box is the use bit.
   pictures->item(kPic, 0)->setCheckState(Qt::Unchecked);
@@ -84,14 +84,12 @@ TEST(PluginSetDlg, UseBitsListsAndANewSetNameReachTheHostAndTheStore) {
 
   // Adding to a list whose box "use all" is ticked clears the tick; the list holds the added one.
   archives->selectRow(kArc);
-  EXPECT_TRUE(useAll->isChecked());
-  EXPECT_FALSE(view->isEnabled());
+  EXPECT_EQ(std::tuple(useAll->isChecked(), view->isEnabled()), std::tuple(true, false));
   Child<QPushButton>(&dialog, "AddView")->click();
-  EXPECT_FALSE(useAll->isChecked());
-  EXPECT_TRUE(view->isEnabled());
+  EXPECT_EQ(std::tuple(useAll->isChecked(), view->isEnabled()), std::tuple(false, true));
   ASSERT_EQ(view->rowCount(), 1);
-  EXPECT_EQ(view->item(0, 0)->text(), QStringLiteral("Pic"));
-  EXPECT_EQ(host.GetViewSpi(kArc), std::vector<int>{kPic});
+  EXPECT_EQ(std::tuple(view->item(0, 0)->text(), host.GetViewSpi(kArc)),
+            std::tuple(QStringLiteral("Pic"), std::vector<int>{kPic}));
 
   // A name typed into the set box makes a set of the current flags when the box is left.
   auto *sets = Child<QComboBox>(&dialog, "SPISet");
@@ -99,17 +97,15 @@ TEST(PluginSetDlg, UseBitsListsAndANewSetNameReachTheHostAndTheStore) {
   QTest::keyClicks(sets->lineEdit(), QStringLiteral("Work"));
   pictures->setFocus();
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetInt("SPISET\\Work", "Pic", -1), 0);
-  EXPECT_EQ(p.GetInt("SPISET\\Work", "Cfg", -1), 1);
-  EXPECT_EQ(p.GetString("SPISET\\Work\\Arc", "ViewSPI", ""), "Pic");
-  EXPECT_EQ(sets->itemText(0), QStringLiteral("Work"));
+  EXPECT_EQ(std::tuple(p.GetInt("SPISET\\Work", "Pic", -1), p.GetInt("SPISET\\Work", "Cfg", -1),
+                       p.GetString("SPISET\\Work\\Arc", "ViewSPI", ""), sets->itemText(0)),
+            std::tuple(0, 1, "Pic", QStringLiteral("Work")));
 
   Child<QPushButton>(&dialog, "CloseButton")->click();
-  EXPECT_FALSE(dialog.isVisible());
-  EXPECT_EQ(p.GetString("SPI", "SPISetList", ""), "Work");
-  EXPECT_EQ(p.GetString("SPI", "SPISet", ""), "Work");
-  EXPECT_EQ(host.CurrentSetName(), "Work");
-  EXPECT_FALSE(host.GetUse(kPic, kSpiPicture));
+  EXPECT_EQ(
+      std::tuple(dialog.isVisible(), p.GetString("SPI", "SPISetList", ""), p.GetString("SPI", "SPISet", ""),
+                 host.CurrentSetName(), host.GetUse(kPic, kSpiPicture)),
+      std::tuple(false, "Work", "Work", "Work", false));
 }
 
 }  // namespace

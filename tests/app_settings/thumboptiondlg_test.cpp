@@ -73,17 +73,16 @@ TEST(ThumbOptionDlg, SizesColoursFontAndSwitchesAreWrittenOnOk) {
   EXPECT_FALSE(std::filesystem::exists(box.configFile())) << "nothing is written before OK";
 
   DialogButton(&dialog, QDialogButtonBox::Ok)->click();
-  EXPECT_TRUE(dialog.Changes());
-  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsSize", ""), "60,110");
-  EXPECT_EQ(profile.GetString("RXDoc", "ThumbsLimitSize", ""), "60,40");
-  EXPECT_EQ(profile.GetInt("RXDoc", "ScaleMode", -1), 2);
-  EXPECT_EQ(profile.GetInt("RXDoc", "Frame", -1), 1);
-  EXPECT_EQ(profile.GetInt("RXDoc", "ScaleStep", -1), 7);
-  EXPECT_EQ(profile.GetInt("QEVxFile", "colText", -1), 0x030201);
-  EXPECT_EQ(profile.GetString("QEVxFile", "fontFaceName", ""),
-            QFont(QStringLiteral("IPAPGothic")).family().toStdString());
-  EXPECT_EQ(profile.GetInt("QEVxFile", "fontHeight", 0), -20);
-  EXPECT_EQ(profile.GetString("QEVxFile", "NameFormat", ""), "\"$(PicName)\",\"x\"");
+  EXPECT_EQ(
+      std::tuple(static_cast<bool>(dialog.Changes()), profile.GetString("RXDoc", "ThumbsSize", ""),
+                 profile.GetString("RXDoc", "ThumbsLimitSize", ""), profile.GetInt("RXDoc", "ScaleMode", -1),
+                 profile.GetInt("RXDoc", "Frame", -1), profile.GetInt("RXDoc", "ScaleStep", -1)),
+      std::tuple(true, "60,110", "60,40", 2, 1, 7));
+  EXPECT_EQ(std::tuple(
+                profile.GetInt("QEVxFile", "colText", -1), profile.GetString("QEVxFile", "fontFaceName", ""),
+                profile.GetInt("QEVxFile", "fontHeight", 0), profile.GetString("QEVxFile", "NameFormat", "")),
+            std::tuple(0x030201, QFont(QStringLiteral("IPAPGothic")).family().toStdString(), -20,
+                       "\"$(PicName)\",\"x\""));
   EXPECT_FALSE(profile.Has("QEVxFile", "colBackGround")) << "untouched colours stay unwritten";
 }
 
