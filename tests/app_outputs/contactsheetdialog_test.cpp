@@ -42,14 +42,13 @@ TEST_F(ContactSheetDialogTest, CommandDrawsTheSelectionWithTheChosenGridAndForma
   // Five pictures on 2 x 2 sheets: two numbered JPEG sheets.
   const CellSize cell = doc->ThumbsSize();
   const QImage first(QString::fromStdString((out / "sheet00.jpg").string()));
-  EXPECT_EQ(first.size(), QSize(2 * cell.width, 2 * cell.height));
-  EXPECT_TRUE(fs::is_regular_file(out / "sheet01.jpg"));
-  EXPECT_FALSE(fs::exists(out / "sheet02.jpg"));
+  EXPECT_EQ(
+      std::tuple(first.size(), fs::is_regular_file(out / "sheet01.jpg"), fs::exists(out / "sheet02.jpg")),
+      std::tuple(QSize(2 * cell.width, 2 * cell.height), true, false));
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetString("Catalog", "FileName0", ""), "sheet");
-  EXPECT_EQ(p.GetInt("Catalog", "Width", 0), 2);
-  EXPECT_EQ(p.GetInt("Catalog", "Filetype", 0), 1);
-  EXPECT_EQ(p.GetInt("Catalog", "JpgQuality", 0), 80);
+  EXPECT_EQ(std::tuple(p.GetString("Catalog", "FileName0", ""), p.GetInt("Catalog", "Width", 0),
+                       p.GetInt("Catalog", "Filetype", 0), p.GetInt("Catalog", "JpgQuality", 0)),
+            std::tuple("sheet", 2, 1, 80));
 }
 
 }  // namespace

@@ -39,9 +39,10 @@ TEST_F(HtmlDialogTest, CreateStaysOpenUntilEveryTextIsGivenThenHandsOverTheValue
   QTest::mouseClick(create, Qt::LeftButton);
   EXPECT_TRUE(dialog.isVisible());
   ASSERT_EQ(ui.Messages().size(), 1u);
-  EXPECT_EQ(ui.Messages()[0]->text, "保存先フォルダを指定してください");
-  EXPECT_TRUE(dialog.focusWidget() == folderBox || folderBox->isAncestorOf(dialog.focusWidget()));
-  EXPECT_FALSE(Profile::App().Has("Html", "Folder0"));
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->text,
+                       dialog.focusWidget() == folderBox || folderBox->isAncestorOf(dialog.focusWidget()),
+                       Profile::App().Has("Html", "Folder0")),
+            std::tuple("保存先フォルダを指定してください", true, false));
 
   folderBox->setEditText(QString::fromStdString(box.path("out").string()));
 
@@ -51,22 +52,21 @@ TEST_F(HtmlDialogTest, CreateStaysOpenUntilEveryTextIsGivenThenHandsOverTheValue
   test::Child<QSpinBox>(dialog, "quality")->setValue(60);
   test::Child<QCheckBox>(dialog, "resize")->setChecked(true);
   QTest::mouseClick(create, Qt::LeftButton);
-  EXPECT_EQ(dialog.result(), QDialog::Accepted);
-  EXPECT_EQ(option.templateFile, "mine.rxm");
-  EXPECT_EQ(option.OutputFile(), box.path("out/catalog.htm").string());
+  EXPECT_EQ(std::tuple(dialog.result(), option.templateFile, option.OutputFile()),
+            std::tuple(QDialog::Accepted, "mine.rxm", box.path("out/catalog.htm").string()));
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetString("Html", "HtmlFile0", ""), "mine.rxm");
-  EXPECT_EQ(p.GetInt("Html", "PageCount", 0), 7);
-  EXPECT_EQ(p.GetInt("Html", "JpegSave", 0), 1);
-  EXPECT_EQ(p.GetInt("Html", "JpegQuality", 0), 60);
-  EXPECT_EQ(p.GetInt("Html", "JpegResize", 0), 1);
+  EXPECT_EQ(std::tuple(p.GetString("Html", "HtmlFile0", ""), p.GetInt("Html", "PageCount", 0),
+                       p.GetInt("Html", "JpegSave", 0), p.GetInt("Html", "JpegQuality", 0),
+                       p.GetInt("Html", "JpegResize", 0)),
+            std::tuple("mine.rxm", 7, 1, 60, 1));
 
   // The next dialog starts from the history.
   CHtmlOption again;
   again.Load();
   CHtmlDialog next(again);
-  EXPECT_EQ(test::Child<QComboBox>(next, "template")->currentText(), "mine.rxm");
-  EXPECT_EQ(test::Child<QComboBox>(next, "folder")->count(), 1);
+  EXPECT_EQ(std::tuple(test::Child<QComboBox>(next, "template")->currentText(),
+                       test::Child<QComboBox>(next, "folder")->count()),
+            std::tuple("mine.rxm", 1));
 }
 
 TEST_F(HtmlDialogTest, CommandWritesThePagesIntoAFolderNamedFromTheDocumentsFolder) {
@@ -89,11 +89,10 @@ TEST_F(HtmlDialogTest, CommandWritesThePagesIntoAFolderNamedFromTheDocumentsFold
   EXPECT_TRUE(fs::is_regular_file(folder / "web/catalog.htm"));
   // The third picture in list order is alone on page 2.
   const std::string second = test::ReadFile(folder / "web/catalog-2.htm");
-  EXPECT_NE(second.find(doc->GetEntry(2)->name), std::string::npos);
-  EXPECT_NE(second.find("WIDTH=\"160\" HEIGHT=\"120\""), std::string::npos);
-  EXPECT_NE(second.find("Original Directory:"), std::string::npos);
-  EXPECT_EQ(ui.progress.front(), "open:HTMLの作成中");
-  EXPECT_EQ(QDir::currentPath(), before);
+  for (const std::string &part : {doc->GetEntry(2)->name, std::string("WIDTH=\"160\" HEIGHT=\"120\""),
+                                  std::string("Original Directory:")})
+    EXPECT_NE(second.find(part), std::string::npos) << part;
+  EXPECT_EQ(std::tuple(ui.progress.front(), QDir::currentPath()), std::tuple("open:HTMLの作成中", before));
 }
 
 }  // namespace

@@ -52,9 +52,8 @@ TEST_F(PrintDialogTest, PreviewShowsThePagesOfTheDefinition) {
     preview.reject();
   });
   QTest::mouseClick(test::Child<QPushButton>(dialog, "preview"), Qt::LeftButton);
-  EXPECT_EQ(pages, 3);
-  EXPECT_EQ(Profile::App().GetString("Print", "File0", ""), definition);
-  EXPECT_FALSE(doc->IsBusy());
+  EXPECT_EQ(std::tuple(pages, Profile::App().GetString("Print", "File0", ""), doc->IsBusy()),
+            std::tuple(3, definition, false));
 }
 
 TEST_F(PrintDialogTest, APictureWindowPrintsItsPictureWhenNothingIsSelected) {

@@ -47,15 +47,15 @@ TEST_F(WallpaperDialogTest, PreviewShowsTheAdjustmentsLiveWhenChecked) {
 
   check->setChecked(true);
   test::Child<QSlider>(dialog, "redSlider")->setValue(100);
-  EXPECT_EQ(test::Child<QSpinBox>(dialog, "red")->value(), 100);
-  EXPECT_EQ(Centre(preview), QColor(200, 100, 100));
+  EXPECT_EQ(std::tuple(test::Child<QSpinBox>(dialog, "red")->value(), Centre(preview)),
+            std::tuple(100, QColor(200, 100, 100)));
   // Unchecked, the picture is shown as it is.
   check->setChecked(false);
   EXPECT_EQ(Centre(preview), QColor(100, 100, 100));
   check->setChecked(true);
   QTest::mouseClick(test::Child<QPushButton>(dialog, "reset"), Qt::LeftButton);
-  EXPECT_EQ(test::Child<QSlider>(dialog, "redSlider")->value(), 0);
-  EXPECT_EQ(Centre(preview), QColor(100, 100, 100));
+  EXPECT_EQ(std::tuple(test::Child<QSlider>(dialog, "redSlider")->value(), Centre(preview)),
+            std::tuple(0, QColor(100, 100, 100)));
 }
 
 TEST_F(WallpaperDialogTest, ApplyWritesTheAdjustedPictureForTheScreenAndTheSettings) {
@@ -80,12 +80,12 @@ TEST_F(WallpaperDialogTest, ApplyWritesTheAdjustedPictureForTheScreenAndTheSetti
   ASSERT_FALSE(ui.calls.empty());
   EXPECT_EQ(ui.calls.back().kind + ":" + ui.calls.back().text, "status:壁紙を設定しました");
   const QImage written(QString::fromStdString(box.path("data/Tamro/RXW_WALL.BMP").string()));
-  EXPECT_EQ(written.size(), QSize(64, 48));
-  EXPECT_EQ(written.pixelColor(32, 24), QColor(100, 100, 50));
+  EXPECT_EQ(std::tuple(written.size(), written.pixelColor(32, 24)),
+            std::tuple(QSize(64, 48), QColor(100, 100, 50)));
   const Profile &p = Profile::App();
-  EXPECT_EQ(p.GetInt("WallPaper", "Mode", 0), kWallpaperStretched);
-  EXPECT_EQ(p.GetInt("WallPaper", "Blue", 0), -50);
-  EXPECT_EQ(p.GetString("Control Panel\\Desktop", "TileWallpaper", ""), "0");
+  EXPECT_EQ(std::tuple(p.GetInt("WallPaper", "Mode", 0), p.GetInt("WallPaper", "Blue", 0),
+                       p.GetString("Control Panel\\Desktop", "TileWallpaper", "")),
+            std::tuple(kWallpaperStretched, -50, "0"));
 }
 
 }  // namespace
