@@ -151,6 +151,7 @@ class PictureWindowTest : public test::GridFixture {
     for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
     Open();
     if (byName) doc->SortBy(kSortName, 1);
+    fs::create_directories(box.path("moved"));
     host = std::make_unique<FolderHost>(*doc, box.path("moved").string());
     windows = std::make_unique<CPictureWindows>(*engine, profile, host.get());
     view->SetPictureWindows(windows.get());
@@ -417,7 +418,6 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
     v->AnimationTick();
     return v->FrameCount() == GifAnimation::kMaxFrames;
   }));
-  EXPECT_EQ(v->FrameCount(), GifAnimation::kMaxFrames);
   // The slide show shows first frames only.
   w->OnCommand(COneWnd::kSlideShow);
   EXPECT_EQ(v->CurrentFrame(), 0);
@@ -562,12 +562,11 @@ TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow
   WaitShown(w);
   EXPECT_EQ(w->View()->Index(), 0);  // the last one went: the one before is shown
   Key(w, Qt::Key_D);
-  EXPECT_EQ(doc->GetEntryCount(), 0);
-  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+  EXPECT_TRUE(doc->GetEntryCount() == 0 && WaitFor([&] { return windows->Count() == 0; }))
+      << doc->GetEntryCount();
 }
 
 TEST_F(PictureWindowTest, MovingTheShownFileTakesItsEntryAndShowsTheNext) {
-  fs::create_directories(box.path("moved"));
   COneWnd *w = OpenWindow(3, 1);
   const std::string name = doc->GetEntry(1)->name, next = doc->GetEntry(2)->name;
   Key(w, Qt::Key_M);
@@ -618,28 +617,23 @@ class ActsOnShownPictureTest : public PictureWindowTest, public ::testing::WithP
 
 TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
   const auto [change, command] = GetParam();
-  fs::create_directories(box.path("moved"));
   const bool stay = change == Change::kRefreshInDialogStay;
   // p100 .. p103 listed by name, the window on p101.
   COneWnd *w = OpenWindow(
       4, 1, {{"OnePic", "Stay", stay ? 1 : 0}, {"RXDoc", "DELQA", 0}, {"RXDoc", "TrashCan", 0}}, true);
   ASSERT_EQ(w->windowTitle(), "p101.bmp");
   // Two new pictures before it and p100 gone: the old position names p050.
-  const auto refresh = [&] {
-    test::WriteColourPicture(folder / "p000.bmp", 8, 8, Qt::red);
-    test::WriteColourPicture(folder / "p050.bmp", 8, 8, Qt::red);
+  const auto refresh = [&](bool added) {
+    if (added)
+      for (const char *name : {"p000.bmp", "p050.bmp"}) test::WriteColourPicture(folder / name, 8, 8, Qt::red);
     fs::remove(folder / "p100.bmp");
     doc->RefreshFolder();
     doc->SortBy(kSortName, 1);
   };
   if (change == Change::kResort) doc->SortBy(kSortName, 2);
-  if (change == Change::kEarlierGone) {
-    fs::remove(folder / "p100.bmp");
-    doc->RefreshFolder();
-    doc->SortBy(kSortName, 1);
-  }
+  if (change == Change::kEarlierGone) refresh(false);
   if (change == Change::kRefreshInDialog || change == Change::kRefreshInDialogStay)
-    (command == COneWnd::kDelete ? ui.during : host->during) = refresh;
+    (command == COneWnd::kDelete ? ui.during : host->during) = [&] { refresh(true); };
   std::vector<std::string> others = Names();
   std::erase(others, "p101.bmp");
   if (command == COneWnd::kDelete) ui.answers.push_back(IDYES);

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <QBuffer>
 #include <QClipboard>
 #include <QDesktopServices>
 #include <QMenu>
@@ -58,16 +57,6 @@ class FakeWindows : public PictureWindowList {
 };
 
 using test::HintLog;
-
-std::string Bmp(int w, int h, QColor colour) {
-  QImage image(w, h, QImage::Format_RGB888);
-  image.fill(colour);
-  QByteArray bytes;
-  QBuffer buffer(&bytes);
-  buffer.open(QIODevice::WriteOnly);
-  image.save(&buffer, "BMP");
-  return bytes.toStdString();
-}
 
 class InputTest : public test::GridFixture {
  protected:
@@ -361,12 +350,11 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
   Click(3);
   EXPECT_EQ(windows.synced, V({3}));
   // A new listing closes the windows unless they are to stay.
-  Set(&DocSettings::stay, 1);
-  doc->RefreshFolder();
-  EXPECT_EQ(windows.closed, 0);
-  Set(&DocSettings::stay, 0);
-  doc->RefreshFolder();
-  EXPECT_EQ(windows.closed, 1);
+  for (const int stay : {1, 0}) {
+    Set(&DocSettings::stay, stay);
+    doc->RefreshFolder();
+    EXPECT_EQ(windows.closed, 1 - stay) << stay;
+  }
   Settle();
   // Without picture windows a picture opens with the associated program too.
   view->SetPictureWindows(nullptr);
@@ -377,12 +365,14 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
 
 TEST(DropEffect, FollowsDaDMoveAndTheKeys) {
   const auto both = Qt::CopyAction | Qt::MoveAction;
-  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, false, both), Qt::CopyAction);
-  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, false, both), Qt::MoveAction);
-  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, false, both), Qt::CopyAction);
-  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, true, both), Qt::MoveAction);
-  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, true, both), Qt::CopyAction);
-  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, true, both), Qt::MoveAction);
+  const auto files = [&](Qt::KeyboardModifiers keys, bool dadMove) {
+    return DropEffectFor(true, false, keys, dadMove, both);
+  };
+  EXPECT_EQ(std::vector({files(Qt::NoModifier, false), files(Qt::ShiftModifier, false),
+                         files(Qt::ControlModifier, false), files(Qt::NoModifier, true),
+                         files(Qt::ControlModifier, true), files(Qt::ShiftModifier, true)}),
+            std::vector({Qt::CopyAction, Qt::MoveAction, Qt::CopyAction, Qt::MoveAction, Qt::CopyAction,
+                         Qt::MoveAction}));
   // Nothing for the grid's own drag or for data without files.
   EXPECT_EQ(DropEffectFor(true, true, Qt::NoModifier, false, both), Qt::IgnoreAction);
   EXPECT_EQ(DropEffectFor(false, false, Qt::NoModifier, false, both), Qt::IgnoreAction);
@@ -430,7 +420,8 @@ TEST_F(InputTest, AFileManagersDropIsMovedInWithItsNotesAndTheGridsOwnDragIsRefu
 TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved) {
   MakePictures(2);
   WriteNote(folder.string(), "", "p100.bmp", "一枚目");
-  test::WriteZip(folder / "z.zip", {{"inner/in.bmp", Bmp(20, 10, Qt::green), 1200000000}});
+  const std::string member = test::ReadFile(test::WriteColourPicture(box.path("in.bmp"), 20, 10, Qt::green));
+  test::WriteZip(folder / "z.zip", {{"inner/in.bmp", member, 1200000000}});
   fs::create_directories(box.path("spi"));
   fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
   Profile::App().WriteString("SPI", "SPIDIR", box.path("spi").string());
@@ -459,7 +450,7 @@ TEST_F(InputTest, ADragOffersFilesNotesAndWrittenOutMembersAndDropsWhatWasMoved)
   EXPECT_EQ(std::tuple(files[first], files[1 - first], notes[first], notes[1 - first]),
             std::tuple((folder / "p100.bmp").string(), (folder / "p101.bmp").string(), "一枚目", ""));
   EXPECT_EQ(std::tuple(fs::path(files[2]).filename(), test::ReadFile(files[2])),
-            std::tuple("in.bmp", Bmp(20, 10, Qt::green)));
+            std::tuple("in.bmp", member));
   struct stat st {};
   ASSERT_EQ(::stat(files[2].c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1200000000);  // the member's own time
