@@ -63,8 +63,7 @@ TEST_F(TransferTest, CopyOntoItselfIsFoundByIdentityAndCountsZero) {
   // The same folder reached through a link is the same file too.
   fs::create_directory_symlink(P("pics"), P("link"));
   EXPECT_EQ(TransferFiles(P("link"), {Rec(a)}, 0, 0), 0);
-  EXPECT_TRUE(ui.sameNameQuestions.empty());
-  EXPECT_EQ(ReadFile(a), "AAAA");
+  EXPECT_EQ(std::tuple(ui.sameNameQuestions.empty(), ReadFile(a)), std::tuple(true, "AAAA"));
 }
 
 TEST_F(TransferTest, OnlyExistingSkipsNewNamesButStillAdvances) {
@@ -246,10 +245,7 @@ TEST_F(TransferTest, MissingDestinationIsOfferedAndRefusalTransfersNothing) {
 }
 
 TEST_F(TransferTest, HelpersCountDeleteAndMatch) {
-  W("c/a.jpg", "");
-  W("c/b.JPG", "");
-  W("c/d.png", "");
-  W("c/s/e.jpg", "");
+  for (const char *name : {"c/a.jpg", "c/b.JPG", "c/d.png", "c/s/e.jpg"}) W(name, "");
   EXPECT_EQ(std::tuple(CountFiles(P("c"), "*.*", -1), CountFiles(P("c"), "*.*", 0),
                        CountFiles(P("c"), "*.jpg", -1)),
             std::tuple(5, 4, 2));
@@ -273,8 +269,8 @@ TEST_F(TransferTest, FailedStepOffersAbortRetryIgnore) {
   // An ignored failure wrote nothing, so it does not count (a cut would be taken as done).
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 1);
   ASSERT_EQ(ui.Messages().size(), 2u);
-  EXPECT_EQ(ui.Messages()[0]->style, MB_ABORTRETRYIGNORE | MB_ICONSTOP);
-  EXPECT_EQ(ReadFile(P("dst/b.jpg")), "B");
+  EXPECT_EQ(std::tuple(ui.Messages()[0]->style, ReadFile(P("dst/b.jpg"))),
+            std::tuple(MB_ABORTRETRYIGNORE | MB_ICONSTOP, "B"));
   // Nor does a folder none of whose files could be written (a pipe is no file to copy).
   fs::create_directories(P("pipes"));
   ASSERT_EQ(::mkfifo(P("pipes/p").c_str(), 0600), 0);
