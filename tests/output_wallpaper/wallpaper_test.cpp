@@ -97,8 +97,8 @@ class WallpaperTest : public ::testing::Test {
 TEST_F(WallpaperTest, OptionsLoadInRangeAndSaveSixKeysButNeverTheFileName) {
   CWallpaperOption o;
   o.Load();
-  EXPECT_EQ(o.mode + o.preview + o.bright + o.red + o.green + o.blue, 0);
-  EXPECT_EQ(o.TargetPath(), Target());
+  EXPECT_EQ(std::tuple(o.mode + o.preview + o.bright + o.red + o.green + o.blue, o.TargetPath()),
+            std::tuple(0, Target()));
   Profile &p = Profile::App();
   p.WriteInt("WallPaper", "Mode", 7);
   p.WriteInt("WallPaper", "Bright", 500);
@@ -162,9 +162,9 @@ TEST_F(WallpaperTest, EnlargedPlacementsFillTheScreen) {
                                          set + "picture-uri-dark " + Uri()};
   std::vector<std::string> twice = once;
   twice.insert(twice.end(), once.begin(), once.end());
-  EXPECT_EQ(desktop.Calls(), twice);
-  EXPECT_EQ(Desktop("TileWallpaper") + Desktop("WallpaperStyle"), "00");
-  EXPECT_EQ(Profile::App().GetInt("WallPaper", "Mode", -1), 3);
+  EXPECT_EQ(std::tuple(desktop.Calls(), Desktop("TileWallpaper") + Desktop("WallpaperStyle"),
+                       Profile::App().GetInt("WallPaper", "Mode", -1)),
+            std::tuple(twice, "00", 3));
 
   o.mode = kWallpaperStretched;  // any depth goes to 24 bits at the screen's size
   ASSERT_EQ(o.Apply(grey.get(), QSize(64, 48)), 0);
