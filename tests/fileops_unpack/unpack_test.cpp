@@ -64,12 +64,13 @@ class UnpackTest : public ::testing::Test {
     return box.write("pics/" + name, test::FakeDecoders::MakeArchive(members)).string();
   }
   std::string Out(const std::string &name = "") const { return box.path("out/" + name).string(); }
-  // Lists the pictures folder; with `archives` the members become entries.
-  void List(bool archives) {
+  // Lists the pictures folder and selects `select`; with `archives` the members become entries.
+  void List(bool archives, const std::vector<std::string> &select = {}) {
     Profile::App().WriteInt("RXDoc", "Archive", archives ? 1 : 0);
     doc = std::make_unique<CRXDoc>(&Profile::App());
     doc->SetDecoders(&decoders);
     doc->ChangeFolder(box.path("pics").string(), nullptr, false);
+    test::Select(*doc, select);
   }
   static long long MTime(const std::string &path) {
     struct stat st;
@@ -176,8 +177,7 @@ TEST_F(UnpackTest, MembersThePlugInCannotGiveAreReported) {
   Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 3, 200, "PIC"}, {"m3.pic", 3, 300, "PIC"}});
   decoders.failures = {{100, SPI_FORMAT_ERROR}, {200, SPI_OUT_OF_MEMORY}};
   box.write("out/m2.pic", "older");
-  List(true);
-  test::Select(*doc, {"m1.pic", "m2.pic", "m3.pic"});
+  List(true, {"m1.pic", "m2.pic", "m3.pic"});
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackSelected(*doc), kUnpackUnreadable);
   ASSERT_EQ(ui.Messages().size(), 1u);
@@ -193,8 +193,7 @@ TEST_F(UnpackTest, MembersThePlugInCannotGiveAreReported) {
 TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
   Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 0, 200, ""}, {"m3.pic", 4, 300, "PIC3"}});
   box.write("pics/a.jpg", "PICa");
-  List(true);
-  test::Select(*doc, {"m1.pic", "m2.pic", "a.jpg"});
+  List(true, {"m1.pic", "m2.pic", "a.jpg"});
   ui.inputs = {"out/sub dir"};
   EXPECT_EQ(UnpackSelected(*doc), 0);
   fs::path dest = box.path("pics/out/sub dir");
@@ -224,8 +223,7 @@ TEST_F(UnpackTest, SelectedMembersGoUnderARelativeFolder) {
 
 TEST_F(UnpackTest, ArchivesListedAsFilesUnpackWhole) {
   Archive("set.arc", {{"in/a.pic", 3, 100, "PIC"}, {"b.pic", 3, 200, "PIC"}});
-  List(false);
-  test::Select(*doc, {"set.arc"});
+  List(false, {"set.arc"});
   ui.inputs = {Out("whole")};
   EXPECT_EQ(UnpackSelected(*doc), 0);
   EXPECT_EQ(test::FileNames(Out("whole")), (std::vector<std::string>{"a.pic", "b.pic"}));
@@ -233,8 +231,7 @@ TEST_F(UnpackTest, ArchivesListedAsFilesUnpackWhole) {
 
 TEST_F(UnpackTest, AWriteFailureIsShownAndEndsTheRun) {
   Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"m2.pic", 3, 200, "PIC"}});
-  List(true);
-  test::Select(*doc, {"m1.pic", "m2.pic"});
+  List(true, {"m1.pic", "m2.pic"});
   fs::create_directories(Out("m1.pic"));  // a folder stands where the first file goes
   ui.inputs = {Out()};
   EXPECT_EQ(UnpackSelected(*doc), 5);
