@@ -427,10 +427,8 @@ TEST_F(AppTest, TreeOpensItsMenuWithoutOpeningTheFolderAndTakesDroppedFolders) {
   QMimeData mime;
   mime.setData("text/uri-list", FileUrl(outside.string()) + "\r\n");
   EXPECT_EQ(test::DragAndDrop(tree->viewport(), mime, at), Qt::CopyAction);
-  for (int i = 0; i < 50 && !fs::exists(folder / "target" / "album 1" / "inner.bmp"); ++i) QTest::qWait(10);
-  EXPECT_EQ(
-      std::tuple(fs::exists(folder / "target" / "album 1" / "inner.bmp"), fs::exists(outside / "inner.bmp")),
-      std::tuple(true, true));
+  EXPECT_TRUE(RunUntil([&] { return fs::exists(folder / "target" / "album 1" / "inner.bmp"); }, 500));
+  EXPECT_TRUE(fs::exists(outside / "inner.bmp"));
 }
 
 }  // namespace
