@@ -271,11 +271,14 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
       << w->frameGeometry().bottom() << " " << free.bottom() << " " << w->width();
 }
 
-// An 80 x 60 picture whose pixels all differ, so that each scaling method and turn shows.
-QImage Pattern(int seed) {
+// An 80 x 60 picture whose pixels all differ, so that each scaling method and turn shows,
+// written as BMP at `path`.
+QImage Pattern(int seed, const fs::path &path) {
   QImage image(80, 60, QImage::Format_RGB888);
   for (int y = 0; y < 60; ++y)
     for (int x = 0; x < 80; ++x) image.setPixelColor(x, y, QColor(x * 3, y * 4, (x * y + seed) % 256));
+  fs::create_directories(path.parent_path());
+  image.save(QString::fromStdString(path.string()), "BMP");
   return image;
 }
 
@@ -303,9 +306,7 @@ class DisplayStepTest : public PictureWindowTest, public ::testing::WithParamInt
 // screen, then painted exactly as made at once.
 TEST_P(DisplayStepTest, PaintsWhatScalingAtOnceGives) {
   const auto [fit, scaleMode, zoom, turns] = GetParam();
-  const QImage picture = Pattern(0);
-  fs::create_directories(folder);
-  picture.save(QString::fromStdString((folder / "p.bmp").string()), "BMP");
+  const QImage picture = Pattern(0, folder / "p.bmp");
   COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", fit}, {"COneView", "ScaleMode", scaleMode}});
   COneView *v = w->View();
   for (int i = 0; i < std::abs(zoom); ++i) w->OnCommand(zoom > 0 ? COneWnd::kZoomIn : COneWnd::kZoomOut);
@@ -322,10 +323,7 @@ INSTANTIATE_TEST_SUITE_P(Looks, DisplayStepTest,
 // What a worker makes for a picture, turn or zoom the window has left by the time it comes is
 // never painted.
 TEST_F(PictureWindowTest, StaleDisplayPicturesAreNeverPainted) {
-  const QImage pictures[] = {Pattern(0), Pattern(99)};
-  fs::create_directories(folder);
-  for (int i = 0; i < 2; ++i)
-    pictures[i].save(QString::fromStdString((folder / ("p" + std::to_string(i) + ".bmp")).string()), "BMP");
+  const QImage pictures[] = {Pattern(0, folder / "p0.bmp"), Pattern(99, folder / "p1.bmp")};
   COneWnd *w = OpenWindow(0, 0, {{"COneView", "ScaleMode", kScaleBilinear}});
   COneView *v = w->View();
   const auto settle = [&] {

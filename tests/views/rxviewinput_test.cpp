@@ -365,14 +365,12 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
 
 TEST(DropEffect, FollowsDaDMoveAndTheKeys) {
   const auto both = Qt::CopyAction | Qt::MoveAction;
-  const auto files = [&](Qt::KeyboardModifiers keys, bool dadMove) {
-    return DropEffectFor(true, false, keys, dadMove, both);
-  };
-  EXPECT_EQ(std::vector({files(Qt::NoModifier, false), files(Qt::ShiftModifier, false),
-                         files(Qt::ControlModifier, false), files(Qt::NoModifier, true),
-                         files(Qt::ControlModifier, true), files(Qt::ShiftModifier, true)}),
-            std::vector({Qt::CopyAction, Qt::MoveAction, Qt::CopyAction, Qt::MoveAction, Qt::CopyAction,
-                         Qt::MoveAction}));
+  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, false, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, false, both), Qt::MoveAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, false, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::NoModifier, true, both), Qt::MoveAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ControlModifier, true, both), Qt::CopyAction);
+  EXPECT_EQ(DropEffectFor(true, false, Qt::ShiftModifier, true, both), Qt::MoveAction);
   // Nothing for the grid's own drag or for data without files.
   EXPECT_EQ(DropEffectFor(true, true, Qt::NoModifier, false, both), Qt::IgnoreAction);
   EXPECT_EQ(DropEffectFor(false, false, Qt::NoModifier, false, both), Qt::IgnoreAction);
@@ -485,8 +483,7 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   const QMimeData *copied = QGuiApplication::clipboard()->mimeData();
   ASSERT_TRUE(copied);
   const FileDrop list = ReadFileDrop(copied);
-  ASSERT_EQ(list.files.size(), 2u);
-  ASSERT_EQ(list.notes.size(), 2u);
+  ASSERT_EQ(std::tuple(list.files.size(), list.notes.size()), std::tuple(2u, 2u));
   for (int i = 0; i < 2; ++i) {
     EXPECT_EQ(list.files[i], JoinPath(folder.string(), doc->GetEntry(i)->name));
     EXPECT_EQ(list.notes[i], doc->GetEntry(i)->name == "p100.bmp" ? "note" : "");
@@ -535,8 +532,7 @@ TEST(FileDropTest, SkippedUrlsKeepTheNotesInPlace) {
     data.setData(kUriListMime, row.list);
     data.setData(kQevxNoteMimeType, QByteArray("A\0B\0C\0\0", 7));
     const FileDrop drop = ReadFileDrop(&data);
-    EXPECT_EQ(drop.files, row.files) << row.list.constData();
-    EXPECT_EQ(drop.notes, row.notes) << row.list.constData();
+    EXPECT_EQ(std::tuple(drop.files, drop.notes), std::tuple(row.files, row.notes)) << row.list.constData();
   }
 }
 
