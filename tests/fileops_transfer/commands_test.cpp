@@ -38,14 +38,20 @@ class CommandsTest : public DocTest {
   FolderMonitorControl *oldMonitor = SetFolderMonitor(&monitor);
   ~CommandsTest() override { SetFolderMonitor(oldMonitor); }
 
-  // A document over pics/ with every entry named in `select` selected.
-  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select) {
+  // A document over pics/ with every entry named in `select` selected; `trashCan` (0 or 1) says
+  // whether deleting goes to the trash, and deleting always asks first.
+  std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select, int trashCan = -1) {
     auto doc = MakeDoc();
     doc->ChangeFolder(Folder(), nullptr, false);
     for (int i = 0; i < doc->GetEntryCount(); ++i)
       for (const auto &s : select)
         if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
     log.seen.clear();
+    if (trashCan >= 0) {
+      DocSettings s = doc->Settings();
+      s.trashCan = trashCan, s.delQA = 0;
+      doc->ApplySettings(s);
+    }
     return doc;
   }
   CTransferOption Option(bool move, const std::string &folder) {
@@ -55,12 +61,6 @@ class CommandsTest : public DocTest {
     o.folder = folder;
     EXPECT_TRUE(o.Accept());
     return o;
-  }
-  void SetDoc(CRXDoc &doc, int trashCan, int delQA) {
-    DocSettings s = doc.Settings();
-    s.trashCan = trashCan;
-    s.delQA = delQA;
-    doc.ApplySettings(s);
   }
   // The note kept for `name` in `folder`, or kNoNote.
   static std::string NoteOf(const std::string &folder, const std::string &name) {
@@ -144,8 +144,7 @@ TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
   Write("pics/b.pic", "PICb");
   ::chmod(box.path("pics/a.pic").c_str(), 0444);
   WriteNote(Folder(), "", "a.pic", "gone too");
-  auto doc = Open({"a.pic"});
-  SetDoc(*doc, 0, 0);
+  auto doc = Open({"a.pic"}, 0);
   ui.answers.push_back(IDNO);
   EXPECT_EQ(DeleteSelected(*doc), 0);
   EXPECT_TRUE(fs::exists(box.path("pics/a.pic")));
@@ -161,8 +160,7 @@ TEST_F(CommandsTest, TrashDeleteWritesTheFreedesktopTrash) {
   const std::string odd = "a b%#日本.pic";
   Write("pics/" + odd, "PICa");
   Write("other/" + odd, "PICo");
-  auto doc = Open({odd});
-  SetDoc(*doc, 1, 0);
+  auto doc = Open({odd}, 1);
   EXPECT_EQ(DeleteSelected(*doc), 1);
   const fs::path trash = box.path("data/Trash");
   // No question of our own.
@@ -185,8 +183,7 @@ TEST_F(CommandsTest, TrashOnAnotherFileSystemUsesItsTopTrashOrAsks) {
   TmpfsMount mount(box.path("pics"), "1m");
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
   Write("pics/a.pic", "PICa");
-  auto doc = Open({"a.pic"});
-  SetDoc(*doc, 1, 0);
+  auto doc = Open({"a.pic"}, 1);
   EXPECT_EQ(DeleteSelected(*doc), 1);
   const fs::path trash = box.path("pics/.Trash-" + std::to_string(::getuid()));
   EXPECT_EQ(ReadFile(trash / "files/a.pic"), "PICa");
@@ -199,8 +196,7 @@ TEST_F(CommandsTest, NoUsableTrashAsksBeforeDeletingForGood) {
   TmpfsMount mount(box.path("pics"), "1m", true,
                    [](const fs::path &f) { std::ofstream(f / "a.pic") << "PICa"; });
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
-  auto doc = Open({"a.pic"});
-  SetDoc(*doc, 1, 0);
+  auto doc = Open({"a.pic"}, 1);
   ui.answers.push_back(IDNO);
   EXPECT_EQ(DeleteSelected(*doc), 0);
   ASSERT_EQ(ui.Messages().size(), 1u);
