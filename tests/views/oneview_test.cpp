@@ -658,11 +658,10 @@ TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
               std::tuple(1, true));
   if (command == COneWnd::kPrint) EXPECT_EQ(host->printed, "p101.bmp");
   // Without Stay the new listing closes the window, but only once its command is done.
-  if (change == Change::kRefreshInDialog) {
+  if (change == Change::kRefreshInDialog)
     EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
-  } else if (!gone) {
+  else if (!gone)
     EXPECT_EQ(w->windowTitle(), "p101.bmp");
-  }
 }
 
 std::vector<ShownCase> ShownCases() {
