@@ -125,25 +125,19 @@ TEST_F(SaveTest, ScaleFactorTruncatesAndGivenSizeKeepsProportions) {
   Picture("pics/wide.bmp", 641, 3);
   auto doc = OpenAllSelected();
   CFileSaveOption o = Option(CFileSaveOption::kBmp);
-  o.sizeMode = CFileSaveOption::kScaleFactor;
   o.scale = 0.5;
-  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
-  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{320, 1}));
-
-  // Turned right and fitted into 100 x 100: 3 x 641 becomes 1 x 100 (at least 1 wide).
-  o.sizeMode = CFileSaveOption::kGivenSize;
-  o.width = o.height = 100;
-  o.rotateAngle = 90;
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
-  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
-  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{1, 100}));
-
-  // A turned picture scaled by a factor keeps its turned shape.
-  o.sizeMode = CFileSaveOption::kScaleFactor;
-  o.scale = 0.5;
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
-  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1);
-  EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), (std::pair<int, int>{1, 320}));
+  ui.sameNameAnswers.assign(2, {kSameOverwrite, "", false});  // for the second and third save
+  // Halved; turned right and fitted into 100 x 100, where 3 x 641 becomes 1 x 100 (at least 1
+  // wide); turned and halved, keeping the turned shape.
+  const std::tuple<int, int, std::pair<int, int>> steps[] = {{CFileSaveOption::kScaleFactor, 0, {320, 1}},
+                                                             {CFileSaveOption::kGivenSize, 90, {1, 100}},
+                                                             {CFileSaveOption::kScaleFactor, 90, {1, 320}}};
+  for (const auto &[mode, angle, size] : steps) {
+    o.sizeMode = mode, o.rotateAngle = angle;
+    if (mode == CFileSaveOption::kGivenSize) o.width = o.height = 100;
+    EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 1) << mode << " " << angle;
+    EXPECT_EQ(BmpSize(box.path("out/wide.bmp").string()), size) << mode << " " << angle;
+  }
 }
 
 TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
