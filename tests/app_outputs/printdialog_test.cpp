@@ -72,8 +72,7 @@ TEST_F(PrintDialogTest, APictureWindowPrintsItsPictureWhenNothingIsSelected) {
     dialog.reject();
   });
   host.Print(nullptr, shown);
-  EXPECT_EQ(selectedMeanwhile, 1);
-  EXPECT_TRUE(shownOne);
+  EXPECT_EQ(std::tuple(selectedMeanwhile, shownOne), std::tuple(1, true));
   EXPECT_EQ(doc->CountSelected(true), 0) << "the selection is left as it was";
 }
 
@@ -91,8 +90,7 @@ TEST_F(PrintDialogTest, PrintingGoesToThePrinterChosenInTheSystemsDialog) {
   });
   PrintPictures(*doc, *cells, nullptr);
   ASSERT_TRUE(seen);
-  EXPECT_EQ(PdfPages(pdf), 3);
-  EXPECT_EQ(ui.progress.front(), "open:ファイル印刷中...");
+  EXPECT_EQ(std::tuple(PdfPages(pdf), ui.progress.front()), std::tuple(3, "open:ファイル印刷中..."));
 }
 
 }  // namespace

@@ -43,8 +43,7 @@ TEST_F(ReportDialogTest, MacroGoesWhereTheCaretOrSelectionWasBeforeTheBoxLostFoc
   // The menu button takes the focus, which clears the line's own selection.
   test::Child<QPushButton>(dialog, "macros")->setFocus();
   ChooseMacro(dialog, "ファイルサイズ");
-  EXPECT_EQ(format->currentText(), "A $(Size)B");
-  EXPECT_EQ(edit->cursorPosition(), 9);
+  EXPECT_EQ(std::tuple(format->currentText(), edit->cursorPosition()), std::tuple("A $(Size)B", 9));
 
   edit->setFocus();
   edit->setText("写真 X");
