@@ -63,8 +63,7 @@ TEST(PrintDocSource, PrintsTheDocumentsSelectionWithItsNames) {
   QColor first = doc.GetEntry(b == 0 ? 1 : 0)->name == "a.bmp" ? Qt::red : Qt::blue;
   EXPECT_TRUE(test::IsColour(device.pages[0].pixel(200, 250), first));
   EXPECT_FALSE(test::InkBox(device.pages[0].copy(0, 0, 400, 100), test::IsInk).isNull());
-  EXPECT_TRUE(busyWhileLoading && !doc.IsBusy());
-  EXPECT_EQ(modes, (std::vector<int>{2, 0}));
+  EXPECT_EQ(std::tuple(busyWhileLoading && !doc.IsBusy(), modes), std::tuple(true, std::vector<int>{2, 0}));
 
   // An entry that cannot be decoded prints its icon: something dark inside the white square.
   CPrintDocSource undecodable(doc, [](CPicEntry &) { return HDIB(); });

@@ -185,8 +185,7 @@ TEST_F(PrintPageTest, NextPictureWalksSelectedEntriesAndEndsTheNames) {
   EXPECT_TRUE(Red(page.pixel(50, 50)) && test::IsColour(page.pixel(150, 50), Qt::blue) &&
               test::IsWhite(page.pixel(250, 50)));
   EXPECT_FALSE(InkBox(page.copy(300, 0, 300, 100), IsInk).isNull());
-  EXPECT_EQ(lastIndex, 3);
-  EXPECT_EQ(source.log, (std::vector<std::string>{"load:0", "load:2"}));
+  EXPECT_EQ(std::tuple(lastIndex, source.log), std::tuple(3, std::vector<std::string>{"load:0", "load:2"}));
   // After the last picture, a text that names picture or page facts is not printed.
   for (const auto &[text, printed] :
        {std::pair("$(PicName)", false), {"Page $PAGE", false}, {"The End", true}})

@@ -102,8 +102,7 @@ TEST_F(PrintJobTest, PageEndErrorIsReportedOnceAndTheJobAborted) {
     device.endResults = {1, code, code};
     EXPECT_EQ(Print(), -1);
     EXPECT_EQ(Messages(), std::vector<std::string>{messages[-code - 1]});
-    EXPECT_EQ(device.pages.size(), 2u);
-    EXPECT_TRUE(device.aborted && !device.ended);
+    EXPECT_EQ(std::tuple(device.pages.size(), device.aborted && !device.ended), std::tuple(2u, true));
   }
 }
 
