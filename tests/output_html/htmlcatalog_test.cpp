@@ -169,8 +169,7 @@ TEST_F(HtmlRun, PagesOfTwoPictures) {
             (std::vector<std::string>{"P=catalog.htm N=catalog-3.htm 2/3", names[2], names[3], "END", "</HTML>"}));
   EXPECT_EQ(std::vector<std::string>(page3.begin() + 6, page3.end()),
             (std::vector<std::string>{"P=catalog-2.htm N= 3/3", names[4], "END", "</HTML>"}));
-  EXPECT_TRUE(ui.Messages().empty());
-  EXPECT_EQ(ui.progress.front(), "open:HTMLの作成中");
+  EXPECT_EQ(std::tuple(ui.Messages().empty(), ui.progress.front()), std::tuple(true, "open:HTMLの作成中"));
 }
 
 TEST_F(HtmlRun, NoLimitIsOnePageOfTheSelection) {
