@@ -234,9 +234,7 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
   EXPECT_EQ(std::tuple(option.Apps()[2].command, option.fields.arguments), std::tuple("c2", "$(PicPath)"));
   option.MoveTop();
   EXPECT_EQ(option.Current(), 0);
-  option.MoveDown();
-  option.MoveDown();
-  option.MoveDown();  // already last: stays
+  for (int i = 0; i < 3; ++i) option.MoveDown();  // the third time already last: stays
   EXPECT_EQ(option.Current(), 2);
   option.MoveUp();
   std::vector<std::string> titles;
@@ -261,8 +259,7 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
   option.Delete();
   EXPECT_EQ(option.fields.title, "C");
   EXPECT_TRUE(option.Close());
-  std::vector<CAppEntry> saved = LoadApplications();
-  EXPECT_EQ(saved, (std::vector<CAppEntry>{{"D", "d", "", "", 0}, {"C", "c2", "", "", 0}}));
+  EXPECT_EQ(LoadApplications(), (std::vector<CAppEntry>{{"D", "d", "", "", 0}, {"C", "c2", "", "", 0}}));
   EXPECT_EQ(std::tuple(p.GetString("AppCall", "App2\\Title", "?"), p.GetString("AppCall", "App2\\Cmd", "?"),
                        p.GetInt("AppCall", "App2\\Dup", 9), p.Has("AppCall", "App3\\Title")),
             std::tuple("", "", 0, false));
@@ -270,8 +267,7 @@ TEST(AppCallOption, EditsTheListAndWritesEveryKey) {
   // Everything deleted: closing is allowed and empties the list.
   CAppCallOption empty;
   empty.Load();
-  empty.Delete();
-  empty.Delete();
+  for (int i = 0; i < 2; ++i) empty.Delete();
   EXPECT_TRUE(empty.Close());
   EXPECT_TRUE(LoadApplications().empty());
 }
