@@ -78,9 +78,9 @@ TEST(RenameOption, ValidationHistoryAndSettings) {
   EXPECT_EQ(std::tuple(ui.Messages()[0]->text, p.Has("RXDoc", "RenameFormat"), p.Has("RXDoc", "First#")),
             std::tuple(kBadRenamePattern, false, false));
 
-  EXPECT_TRUE(option.Accept("A#2%d", "5"));
-  EXPECT_TRUE(option.Accept("B#3#", "98"));
-  EXPECT_TRUE(option.Accept("A#2%d", "12"));  // used again: to the top, not twice
+  // The pattern used again goes to the top, not twice.
+  for (auto [pattern, first] : {std::pair{"A#2%d", "5"}, {"B#3#", "98"}, {"A#2%d", "12"}})
+    EXPECT_TRUE(option.Accept(pattern, first)) << pattern << " " << first;
   EXPECT_EQ(std::tuple(p.GetString("RXDoc", "RenameFormat", "?"), p.GetInt("RXDoc", "First#", 0)),
             std::tuple("A#2%d,A#2%d,B#3#", 12));
 
