@@ -76,13 +76,11 @@ TEST_F(CommandsTest, OptionKeepsHistoryAndOption) {
   o.Load();
   o.folder = "";
   EXPECT_FALSE(o.Accept());
-  o.folder = box.path("one").string();
   o.onlyExisting = 1;
-  EXPECT_TRUE(o.Accept());
-  o.folder = box.path("two").string();
-  EXPECT_TRUE(o.Accept());
-  o.folder = box.path("one").string();
-  EXPECT_TRUE(o.Accept());
+  for (const char *folder : {"one", "two", "one"}) {
+    o.folder = box.path(folder).string();
+    EXPECT_TRUE(o.Accept()) << folder;
+  }
   CTransferOption again(true);
   again.Load();
   ASSERT_EQ(again.Folders().items().size(), 2u);
@@ -113,8 +111,7 @@ TEST_F(CommandsTest, CopyCarriesNotesAndMembersAndLeavesTheList) {
 }
 
 TEST_F(CommandsTest, MoveTakesNotesAndRemovesEntries) {
-  Write("pics/a.pic", "PICa");
-  Write("pics/b.pic", "PICb");
+  for (std::string n : {"a", "b"}) Write("pics/" + n + ".pic", "PIC" + n);
   WriteNote(Folder(), "", "a.pic", "travels");
   auto doc = Open({"a.pic"});
   EXPECT_EQ(MoveSelected(*doc, Option(true, box.path("out").string())), 1);
@@ -140,8 +137,7 @@ TEST_F(CommandsTest, MoveKeepsTheNoteWhereItWasWhenTheNewPlaceCannotHoldIt) {
 }
 
 TEST_F(CommandsTest, DirectDeleteAsksTakesReadOnlyFilesAndNotes) {
-  Write("pics/a.pic", "PICa");
-  Write("pics/b.pic", "PICb");
+  for (std::string n : {"a", "b"}) Write("pics/" + n + ".pic", "PIC" + n);
   ::chmod(box.path("pics/a.pic").c_str(), 0444);
   WriteNote(Folder(), "", "a.pic", "gone too");
   auto doc = Open({"a.pic"}, 0);
@@ -215,8 +211,7 @@ TEST_F(CommandsTest, ShellDeleteJudgesByThePathBeingGone) {
 }
 
 TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {
-  Write("pics/a.pic", "PICa");
-  Write("pics/b.pic", "PICb");
+  for (std::string n : {"a", "b"}) Write("pics/" + n + ".pic", "PIC" + n);
   WriteNote(Folder(), "", "a.pic", "renamed with it");
   auto doc = Open({});
   CPicEntry *a = nullptr;
