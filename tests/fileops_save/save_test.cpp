@@ -141,9 +141,7 @@ TEST_F(SaveTest, ScaleFactorTruncatesAndGivenSizeKeepsProportions) {
 }
 
 TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
-  Picture("pics/a.bmp", 4, 4);
-  Picture("pics/b.bmp", 4, 4);
-  Picture("pics/c.bmp", 4, 4);
+  for (const char *name : {"pics/a.bmp", "pics/b.bmp", "pics/c.bmp"}) Picture(name, 4, 4);
   fs::create_directories(box.path("out"));
   box.write("out/a.jpg", "old a");
   box.write("out/b.jpg", "old b");
@@ -164,8 +162,7 @@ TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
 }
 
 TEST_F(SaveTest, WhatCannotBeWrittenIsNamedAndKeepsWhatWasThere) {
-  Picture("pics/a.bmp", 40, 40);
-  Picture("pics/b.bmp", 40, 40);
+  for (const char *name : {"pics/a.bmp", "pics/b.bmp"}) Picture(name, 40, 40);
   const fs::path out = box.path("out");
   TmpfsMount mount(out, "256k");
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
