@@ -66,10 +66,7 @@ TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFail
 }
 
 TEST_F(RenameDialogTest, SingleRenameSkipsAbortsAndIgnoresAnEmptyName) {
-  Write("pics/a.pic", "PICa");
-  Write("pics/b.pic", "PICb");
-  Write("pics/c.pic", "PICc");
-  Write("pics/d.pic", "PICd");
+  for (std::string n : {"a", "b", "c", "d"}) Write("pics/" + n + ".pic", "PIC" + n);
   auto doc = Open({"a.pic", "b.pic", "c.pic", "d.pic"});
   QString first;
   DialogDriver driver;

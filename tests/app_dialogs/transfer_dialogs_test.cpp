@@ -87,11 +87,8 @@ TEST_F(DialogTest, MoveDestinationBrowsesAndCancelWritesNothing) {
 }
 
 TEST_F(DialogTest, SameNameDialogFollowsTheNameBoxAndAppliesToAllFollowing) {
-  box.write("s/a.jpg", "new a");
-  box.write("s/b.jpg", "new b");
-  box.write("s/c.jpg", "new c");
-  box.write("d/a.jpg", "old a");
-  box.write("d/b.jpg", "old b");
+  for (std::string n : {"a", "b", "c"}) box.write("s/" + n + ".jpg", "new " + n);
+  for (std::string n : {"a", "b"}) box.write("d/" + n + ".jpg", "old " + n);
   const QString target = QString::fromStdString(box.path("d/a.jpg").string());
   Profile::App().WriteInt("Filer", "SameOption", kSameOverwrite);
   QtUi ui;
