@@ -222,8 +222,7 @@ TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
 
   Key(w, Qt::Key_Plus);
   EXPECT_EQ(std::tuple(w->StatusText(2), w->View()->DisplaySize()), std::tuple("x1.5", QSize(120, 90)));
-  Key(w, Qt::Key_Minus);
-  Key(w, Qt::Key_Minus);
+  for (int i = 0; i < 2; ++i) Key(w, Qt::Key_Minus);
   EXPECT_EQ(w->StatusText(2), "x1/1.5");
   Key(w, Qt::Key_R);
   // 80 / 1.5 high after the turn
@@ -397,13 +396,10 @@ TEST_F(PictureWindowTest, MouseStepsButNotOnTheActivatingClickAndDrags) {
 TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
   box.write("pics/anim.gif", AnimatedGif(300));
   COneWnd *w = OpenWindow(3, 0, {{"SPI", "#InnerGIF", 1}});
-  int gif = -1, still = -1;
-  for (int i = 0; i < doc->GetEntryCount(); ++i) {
-    if (doc->GetEntry(i)->name == "anim.gif")
-      gif = i;
-    else if (i >= 2)
-      still = i;  // neither shown nor read ahead yet
-  }
+  const int gif = IndexOf("anim.gif");
+  int still = -1;  // neither shown nor read ahead yet
+  for (int i = 2; i < doc->GetEntryCount(); ++i)
+    if (i != gif) still = i;
   ASSERT_TRUE(gif >= 0 && still >= 0);
   // A picture still decoding when the GIF is asked for must not replace it when it comes.
   w->ShowIndex(still);
@@ -454,9 +450,8 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   COneWnd *w = OpenWindow(3, 0, {{"RXDoc", "SleepDraw", 0}});
   COneView *v = w->View();
   ASSERT_EQ(doc->GetEntryCount(), 4);
-  std::vector<std::string> pictures;  // in listing order, the one that is no picture left out
-  for (int i = 0; i < 4; ++i)
-    if (doc->GetEntry(i)->name != "p101b.bmp") pictures.push_back(doc->GetEntry(i)->name);
+  std::vector<std::string> pictures = Names();  // in listing order, the one that is no picture left out
+  std::erase(pictures, "p101b.bmp");
   const int start = doc->GetEntry(0)->name == "p101b.bmp" ? 1 : 0;
   w->ShowIndex(start);
   WaitShown(w);
