@@ -93,20 +93,16 @@ TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
 
 TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
   const std::string a = W("src/a.jpg", "1234"), b = W("src/b.jpg", "1234");
-  W("dst/a.jpg", "abcd");
-  W("dst/b.jpg", "abcd");
-  SetTime(a, 1000000);
-  SetTime(P("dst/a.jpg"), 1000000);
-  ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
-  ui.sameNameAnswers.push_back({kSameLarger, "", false});
+  for (const char *name : {"dst/a.jpg", "dst/b.jpg"}) W(name, "abcd");
+  for (const std::string &path : {a, P("dst/a.jpg")}) SetTime(path, 1000000);
+  for (int action : {kSameNewerOnly, kSameLarger}) ui.sameNameAnswers.push_back({action, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
   EXPECT_EQ(ReadFile(P("dst/a.jpg")) + "|" + ReadFile(P("dst/b.jpg")), "abcd|abcd");
 
   // A newer source and a larger source do go.
   SetTime(a, 1000001);
   W("src/b.jpg", "12345");
-  ui.sameNameAnswers.push_back({kSameNewerOnly, "", false});
-  ui.sameNameAnswers.push_back({kSameLarger, "", false});
+  for (int action : {kSameNewerOnly, kSameLarger}) ui.sameNameAnswers.push_back({action, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
   EXPECT_EQ(ReadFile(P("dst/a.jpg")) + "|" + ReadFile(P("dst/b.jpg")), "1234|12345");
   // The copy keeps the source's modification time.
@@ -117,16 +113,14 @@ TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
 
 TEST_F(TransferTest, AllFollowingLastsOneRunAndTheActionIsStored) {
   const std::string a = W("src/a.jpg", "A"), b = W("src/b.jpg", "B");
-  W("dst/a.jpg", "old");
-  W("dst/b.jpg", "old");
+  for (const char *name : {"dst/a.jpg", "dst/b.jpg"}) W(name, "old");
   ui.sameNameAnswers.push_back({kSameSkip, "", true});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
   EXPECT_EQ(ui.sameNameQuestions.size(), 1u);
   EXPECT_EQ(Profile::App().GetInt("Filer", "SameOption", -1), kSameSkip);
 
   // The next run asks again, starting with the stored action.
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.sameNameAnswers.insert(ui.sameNameAnswers.end(), 2, {kSameOverwrite, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
   ASSERT_EQ(ui.sameNameQuestions.size(), 3u);
   EXPECT_EQ(
@@ -264,8 +258,7 @@ TEST_F(TransferTest, HelpersCountDeleteAndMatch) {
 TEST_F(TransferTest, FailedStepOffersAbortRetryIgnore) {
   const std::string a = W("src/a.jpg", "A"), b = W("src/b.jpg", "B");
   fs::create_directories(P("dst/a.jpg"));  // a folder in the way of a file: the copy fails
-  ui.answers.push_back(IDRETRY);
-  ui.answers.push_back(IDIGNORE);
+  ui.answers = {IDRETRY, IDIGNORE};
   // An ignored failure wrote nothing, so it does not count (a cut would be taken as done).
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 1);
   ASSERT_EQ(ui.Messages().size(), 2u);
@@ -312,8 +305,7 @@ TEST_F(TransferTest, FullDiskLosesNothing) {
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
   W("tiny/a.jpg", "old contents");
   const std::string a = W("src/a.jpg", std::string(1 << 20, 'y'));
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
-  ui.sameNameAnswers.push_back({kSameOverwrite, "", false});
+  ui.sameNameAnswers.insert(ui.sameNameAnswers.end(), 2, {kSameOverwrite, "", false});
   ui.answers.push_back(IDABORT);
   EXPECT_EQ(TransferFiles(P("tiny"), {Rec(a)}, 0, 0), 0);
   ASSERT_EQ(ui.Messages().size(), 1u);
