@@ -100,7 +100,6 @@ TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
 
 TEST_F(SaveTest, ExistingTargetAsksAndNumberedWritesTheNextName) {
   Picture("pics/photo.gif", 8, 6);
-  fs::create_directories(box.path("out"));
   box.write("out/photo.jpg", "old picture");
   auto doc = OpenAllSelected();
   ASSERT_EQ(doc->GetEntryCount(), 1);
@@ -142,9 +141,7 @@ TEST_F(SaveTest, ScaleFactorTruncatesAndGivenSizeKeepsProportions) {
 
 TEST_F(SaveTest, SkipForAllAsksOnceAndCancelStops) {
   for (const char *name : {"pics/a.bmp", "pics/b.bmp", "pics/c.bmp"}) Picture(name, 4, 4);
-  fs::create_directories(box.path("out"));
-  box.write("out/a.jpg", "old a");
-  box.write("out/b.jpg", "old b");
+  for (std::string n : {"a", "b"}) box.write("out/" + n + ".jpg", "old " + n);
   auto doc = OpenAllSelected();
   ASSERT_EQ(doc->GetEntryCount(), 3);
   ui.sameNameAnswers.push_back({kSameSkip, "", true});
