@@ -182,8 +182,7 @@ TEST_F(SheetRun, SheetsThatCannotBeWrittenAreNamedAndKeepTheOldFiles) {
   test::TmpfsMount mount(out, "256k");
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
   List(Pictures(4));
-  box.write("out/s00.bmp", "previous");
-  box.write("out/s01.jpg", "previous");
+  for (const char *name : {"out/s00.bmp", "out/s01.jpg"}) box.write(name, "previous");
   test::FillUp(out);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.bmp").string(), kSheetBmp, 95, kBack), 0);
   EXPECT_EQ(WriteContactSheets(*doc, painter, 1, 2, (out / "s.jpg").string(), kSheetJpeg, 95, kBack), 0);
