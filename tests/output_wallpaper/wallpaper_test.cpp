@@ -100,9 +100,8 @@ TEST_F(WallpaperTest, OptionsLoadInRangeAndSaveSixKeysButNeverTheFileName) {
   EXPECT_EQ(std::tuple(o.mode + o.preview + o.bright + o.red + o.green + o.blue, o.TargetPath()),
             std::tuple(0, Target()));
   Profile &p = Profile::App();
-  p.WriteInt("WallPaper", "Mode", 7);
-  p.WriteInt("WallPaper", "Bright", 500);
-  p.WriteInt("WallPaper", "Red", -999);
+  for (auto [key, value] : {std::pair{"Mode", 7}, {"Bright", 500}, {"Red", -999}})
+    p.WriteInt("WallPaper", key, value);
   p.WriteString("WallPaper", "FileName", "MINE.BMP");
   o.Load();
   EXPECT_EQ(std::tuple(o.mode, o.bright, o.red, o.TargetPath()),
