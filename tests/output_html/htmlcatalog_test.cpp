@@ -81,8 +81,7 @@ TEST(HtmlTemplate, FilesReplaceTheSectionsTheyNameAndTheSizesTheyGive) {
 
 TEST(HtmlPaths, RelativePath) {
   test::Sandbox box;
-  fs::create_directories(box.path("a/b/c"));
-  fs::create_directories(box.path("a/x"));
+  for (const char *folder : {"a/b/c", "a/x"}) fs::create_directories(box.path(folder));
   std::string a = box.path("a").string();
   EXPECT_EQ(
       (std::vector{RelativePath(a, a), RelativePath(a + "/b/c", a + "/x"), RelativePath(a, a + "/b/c"),
