@@ -143,8 +143,7 @@ class ProgramTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    fs::create_directories(box.path("bin dir"));
-    fs::create_directories(box.path("out"));
+    for (const char *folder : {"bin dir", "out"}) fs::create_directories(box.path(folder));
     script = box.path("bin dir/rec 'x'.sh").string();
     std::ofstream(script) << "#!/bin/sh\n"
                              "f=\""
