@@ -27,8 +27,7 @@ class RenameDialogTest : public DocDialogTest {
 };
 
 TEST_F(RenameDialogTest, NumberedRenameRefusesBadPatternsRemembersAndReportsFailures) {
-  Write("pics/a.pic", "PICa");
-  Write("pics/a.jpg", "taken");
+  for (auto [name, bytes] : {std::pair{"pics/a.pic", "PICa"}, {"pics/a.jpg", "taken"}}) Write(name, bytes);
   Profile::App().WriteString("RXDoc", "RenameFormat", "IMG#2#.jpg,IMG#2#.jpg,%Y#3#.jpg");
   Profile::App().WriteInt("RXDoc", "First#", 98);
   auto doc = Open({"a.pic"});

@@ -128,8 +128,7 @@ TEST_F(DialogTest, SameNameDialogFollowsTheNameBoxAndAppliesToAllFollowing) {
 }
 
 TEST_F(DialogTest, OverwriteDialogDisablesDateAndSizeAndEnterTakesTheTypedName) {
-  box.write("s/a.gif", "GIF");
-  box.write("d/a.jpg", "JPEG");
+  for (auto [name, bytes] : {std::pair{"s/a.gif", "GIF"}, {"d/a.jpg", "JPEG"}}) box.write(name, bytes);
   CSameNameLogic logic = CSameNameLogic::ForOverwrite();
   SameNameQuestion q = logic.Open(box.path("s/a.gif").string(), box.path("d/a.jpg").string());
   CSameNameDialog dialog(nullptr, q);
