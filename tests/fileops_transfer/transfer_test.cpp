@@ -77,8 +77,7 @@ TEST_F(TransferTest, OnlyExistingSkipsNewNamesButStillAdvances) {
 
 TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
   const std::string a = W("src/a.jpg", "source");
-  W("dst/a.jpg", "first");
-  W("dst/a(2).jpg", "second");
+  for (auto [name, bytes] : {std::pair{"dst/a.jpg", "first"}, {"dst/a(2).jpg", "second"}}) W(name, bytes);
   ui.sameNameAnswers.push_back({kSameNumbered, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a, "memo")}, 0, 0), 1);
   EXPECT_EQ(std::tuple(ReadFile(P("dst/a(3).jpg")), ReadFile(P("dst/a.jpg")), ReadFile(P("dst/a(2).jpg"))),
@@ -145,8 +144,7 @@ TEST_F(TransferTest, RenameAnswerMustNameAFreeFileAndCancelStops) {
 }
 
 TEST_F(TransferTest, FolderIntoItsOwnSubFolderIsSkippedButASiblingWithTheSamePrefixIsNot) {
-  W("tree/one.jpg", "1");
-  W("tree/sub/two.jpg", "2");
+  for (auto [name, bytes] : {std::pair{"tree/one.jpg", "1"}, {"tree/sub/two.jpg", "2"}}) W(name, bytes);
   EXPECT_EQ(TransferFiles(P("tree/sub"), {Rec(P("tree"))}, 0, 1), 0);
   EXPECT_EQ(std::tuple(fs::exists(P("tree/one.jpg")), fs::exists(P("tree/sub/tree"))),
             std::tuple(true, false));
@@ -331,8 +329,7 @@ TEST_F(TransferTest, ReadOnlyDestinationLosesNothing) {
 
 TEST(SameNameLogic, StartingActionsNumberedNameAndEditing) {
   Sandbox box;
-  box.write("d/a.jpg", "12345");
-  box.write("s/a.jpg", "1234567");
+  for (auto [name, bytes] : {std::pair{"d/a.jpg", "12345"}, {"s/a.jpg", "1234567"}}) box.write(name, bytes);
   const std::string target = box.path("d/a.jpg").string();
   CSameNameLogic logic = CSameNameLogic::ForTransfer();
   for (int stored : {3, 77}) {
