@@ -61,7 +61,6 @@ TEST_F(WallpaperDialogTest, PreviewShowsTheAdjustmentsLiveWhenChecked) {
 TEST_F(WallpaperDialogTest, ApplyWritesTheAdjustedPictureForTheScreenAndTheSettings) {
   // A desktop setter that takes anything.
   const fs::path bin = box.path("bin");
-  fs::create_directories(bin);
   box.write("bin/gsettings", "#!/bin/sh\nexit 0\n");
   fs::permissions(bin / "gsettings", fs::perms::owner_all);
   const std::string oldPath = std::getenv("PATH") ? std::getenv("PATH") : "";
