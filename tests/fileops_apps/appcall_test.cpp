@@ -183,8 +183,7 @@ TEST_F(ProgramTest, StartsOneProcessWithEveryPictureOrOnePerPictureInItsFolder) 
   EXPECT_EQ(std::tuple(Records(1), ui.Messages().empty()), std::tuple(expected, true));
 
   fs::remove_all(box.path("out"));
-  fs::create_directories(box.path("out"));
-  fs::create_directories(box.path("work 1"));
+  for (const char *folder : {"out", "work 1"}) fs::create_directories(box.path(folder));
   SaveApplications({{"Record", script, "\"$(PicName)\"", box.path("work 1").string(), 1}}, 0);
   EXPECT_EQ(RunApplication(*doc, kFirstAppCommand), 3);
   expected.clear();
