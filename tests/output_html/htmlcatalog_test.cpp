@@ -126,14 +126,9 @@ class HtmlRun : public ::testing::Test {
     lines.pop_back();
     return lines;
   }
-  // A template that shows one line per token group.
-  void Template(const std::string &text) {
-    auto file = box.write("t.rxm", text);
-    ASSERT_EQ(catalog->tmpl.LoadHtmlTemplate(file.string()), 0);
-  }
-  // Writes the catalogue with that template; its first page.
+  // Writes the catalogue with the template `text`; its first page.
   std::vector<std::string> Page(const std::string &text, const std::string &name = "c.htm") {
-    Template(text);
+    EXPECT_EQ(catalog->tmpl.LoadHtmlTemplate(box.write("t.rxm", text).string()), 0);
     fs::create_directories(out);
     EXPECT_TRUE(catalog->WriteHtmlCatalogue((out / name).string()));
     return PageLines(name);
