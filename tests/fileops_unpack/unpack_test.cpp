@@ -47,8 +47,6 @@ TEST(FolderInput, BrowseAnswerReplacesOnlyWhenGiven) {
   EXPECT_EQ(input.folder, "/new folder");
 }
 
-bool RunningAsRoot() { return geteuid() == 0; }
-
 // Fake decoders whose plug-in fails on chosen members with the result it would give.
 struct FailingDecoders : test::FakeDecoders {
   std::map<uint32_t, int> failures;  // member position -> the plug-in's result
@@ -116,7 +114,7 @@ TEST_F(UnpackTest, MissingOrReadOnlyFolderIsReportedAndKeepsItsFile) {
   // Root writes into folders without write permission, so as root the folder is a
   // read-only file system instead.
   std::unique_ptr<test::TmpfsMount> mount;
-  if (RunningAsRoot()) {
+  if (geteuid() == 0) {
     mount = std::make_unique<test::TmpfsMount>(box.path("ro"), "64k", true, [](const fs::path &folder) {
       std::ofstream(folder / "x.bin") << "old";
     });
