@@ -162,6 +162,8 @@ TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
 }
 
 TEST_F(RenameRunTest, NumbersOutgrowTheirDigitsDatesAreEachFilesOwnAndExtensionsAreReplacedOrAdded) {
+  const FileTime feb3 = test::LocalFileTime(2001, 2, 3, 12, 0, 0);
+  const FileTime nov30 = test::LocalFileTime(2010, 11, 30, 12, 0, 0);
   const struct {
     std::vector<const char *> files;
     std::vector<FileTime> times;  // the files' times in list order
@@ -170,11 +172,7 @@ TEST_F(RenameRunTest, NumbersOutgrowTheirDigitsDatesAreEachFilesOwnAndExtensions
     std::vector<std::string> after;
   } rows[] = {
       {{"1.jpg", "2.jpg", "3.jpg"}, {}, "IMG#2#.jpg", 98, {"IMG100.jpg", "IMG98.jpg", "IMG99.jpg"}},
-      {{"x.jpg", "y.jpg"},
-       {test::LocalFileTime(2001, 2, 3, 12, 0, 0), test::LocalFileTime(2010, 11, 30, 12, 0, 0)},
-       "%Y%m%d_#2#.jpg",
-       1,
-       {"20010203_01.jpg", "20101130_02.jpg"}},
+      {{"x.jpg", "y.jpg"}, {feb3, nov30}, "%Y%m%d_#2#.jpg", 1, {"20010203_01.jpg", "20101130_02.jpg"}},
       {{"photo.JPEG", "scan"}, {}, "jpg", 1, {"photo.jpg", "scan.jpg"}},
   };
   for (const auto &row : rows) {
