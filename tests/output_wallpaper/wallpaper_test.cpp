@@ -228,15 +228,12 @@ TEST_F(WallpaperTest, FailuresAreReportedAndTheSettingsStay) {
 TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
   const std::string path = Target();
   // The desktop, its setter, the placement, what the setter lists and the calls it gets.
-  using Case = std::tuple<const char *, const char *, int, std::string, std::vector<std::string>>;
+  using Case = std::tuple<const char *, std::string, int, std::string, std::vector<std::string>>;
   const std::string xfce = "/backdrop/screen0/monitorHDMI-1/workspace0/";
+  const std::string bg = "gsettings set org.cinnamon.desktop.background picture-";
+  const std::string plasma = "plasma-apply-wallpaperimage";
   const Case cases[] = {
-      {"X-Cinnamon",
-       "gsettings",
-       kWallpaperTiled,
-       "",
-       {"gsettings set org.cinnamon.desktop.background picture-options wallpaper",
-        "gsettings set org.cinnamon.desktop.background picture-uri " + Uri()}},
+      {"X-Cinnamon", "gsettings", kWallpaperTiled, "", {bg + "options wallpaper", bg + "uri " + Uri()}},
       {"XFCE",
        "xfconf-query",
        kWallpaperCentred,
@@ -244,12 +241,8 @@ TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
        {"xfconf-query -c xfce4-desktop -l",
         "xfconf-query -c xfce4-desktop -p " + xfce + "last-image -n -t string -s " + path,
         "xfconf-query -c xfce4-desktop -p " + xfce + "image-style -n -t int -s 1"}},
-      {"KDE", "plasma-apply-wallpaperimage", kWallpaperEnlarged, "", {"plasma-apply-wallpaperimage " + path}},
-      {nullptr,
-       "plasma-apply-wallpaperimage",
-       kWallpaperCentred,
-       "",
-       {"plasma-apply-wallpaperimage " + path}},
+      {"KDE", plasma, kWallpaperEnlarged, "", {plasma + " " + path}},
+      {nullptr, plasma, kWallpaperCentred, "", {plasma + " " + path}},
   };
   for (const auto &[name, program, placement, listing, calls] : cases) {
     FakeDesktop desktop(box, name);
