@@ -143,14 +143,12 @@ class ProgramTest : public AppTest {
  protected:
   void SetUp() override {
     AppTest::SetUp();
-    for (const char *folder : {"bin dir", "out"}) fs::create_directories(box.path(folder));
-    script = box.path("bin dir/rec 'x'.sh").string();
-    std::ofstream(script) << "#!/bin/sh\n"
-                             "f=\""
-                          << box.path("out").string()
-                          << "/run.$$\"\n"
-                             "{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$f.tmp\"\n"
-                             "mv \"$f.tmp\" \"$f.txt\"\n";
+    fs::create_directories(box.path("out"));
+    script = box.write("bin dir/rec 'x'.sh",
+                       "#!/bin/sh\nf=\"" + box.path("out").string() +
+                           "/run.$$\"\n{ pwd; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } "
+                           "> \"$f.tmp\"\nmv \"$f.tmp\" \"$f.txt\"\n")
+                 .string();
     fs::permissions(script, fs::perms::owner_all);
   }
   // Waits until `count` programs have written their record; answers their lines.
