@@ -58,8 +58,7 @@ class SaveTest : public DocTest {
   CFileSaveOption Option(int format) {
     CFileSaveOption o;
     o.Load();
-    o.folder = box.path("out").string();
-    o.format = format;
+    o.folder = box.path("out").string(), o.format = format;
     return o;
   }
 };
@@ -73,18 +72,13 @@ TEST_F(SaveTest, OptionReadsChecksAndWritesEveryKey) {
   EXPECT_EQ(std::tuple(o.scaleMode, o.scale, o.jpegQuality, o.aspect, o.RotationButton()),
             std::tuple(0, 1.0, 80, 1, 4));
   o.SetRotationButton(3);  // "左90° 回転"
-  o.scale = 0.5;
-  o.sizeMode = CFileSaveOption::kScaleFactor;
-  o.folder = "";
+  o.scale = 0.5, o.sizeMode = CFileSaveOption::kScaleFactor, o.folder = "";
   EXPECT_FALSE(o.Accept());
   EXPECT_EQ(profile.GetInt("FileSave", "RotateAngle", -1), 270);
   EXPECT_EQ(profile.GetString("FileSave", "Scale", ""), "0.5");
-  o.folder = box.path("out").string();
-  o.scale = 0;
+  o.folder = box.path("out").string(), o.scale = 0;
   EXPECT_FALSE(o.Accept());
-  o.scale = 0.5;
-  o.sizeMode = CFileSaveOption::kGivenSize;
-  o.width = 10;
+  o.scale = 0.5, o.sizeMode = CFileSaveOption::kGivenSize, o.width = 10;
   EXPECT_FALSE(o.Accept());  // no height
   o.height = 10;
   EXPECT_TRUE(o.Accept());
