@@ -48,8 +48,7 @@ TEST(ContactSheetOption, ExtensionByTypeAndHistories) {
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(std::tuple(option.outputName, option.fileName, option.OutputPath(), option.columns),
             std::tuple("sheet.jpg", "sheet", (box.root() / "rel/sheet.jpg").string(), 0));
-  option.fileType = kSheetBmp;
-  option.fileName = "other";
+  option.fileType = kSheetBmp, option.fileName = "other";
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(option.outputName, "other.bmp");
 
