@@ -223,8 +223,7 @@ TEST_F(HtmlRun, PictureOnAnotherFileSystemIsLinkedByItsFullPath) {
 
 TEST_F(HtmlRun, JpegThumbnailsShareTheBareName) {
   List({{"x.bmp", {300, 150}}, {"x.jpg", {40, 30}}}, box.path("pics"));
-  catalog->jpegSave = true;
-  catalog->jpegResize = true;
+  catalog->jpegSave = true, catalog->jpegResize = true;
   auto page = Page("*Header\n*One\n$THUMBSNAME$ $WIDTH$\n*Footer\n");
   EXPECT_EQ(std::count(page.begin(), page.end(), "Tm-x.jpg 160"), 2);
   std::string jpeg = test::ReadFile(out / "Tm-x.jpg");
@@ -235,8 +234,7 @@ TEST_F(HtmlRun, JpegThumbnailsShareTheBareName) {
 
 TEST_F(HtmlRun, FailedRunLeavesTheOldCatalogueAsItWas) {
   List({{"a.jpg", {10, 10}}, {"b.jpg", {10, 10}}, {"c.jpg", {10, 10}}}, box.path("pics"));
-  catalog->pageCount = 1;
-  catalog->jpegSave = true;
+  catalog->pageCount = 1, catalog->jpegSave = true;
   box.write("out/catalog.htm", "old page");
   box.write("out/Tm-b.jpg", "old thumbnail");
   fs::create_symlink(box.path("nowhere"), out / "catalog-2.htm");
