@@ -88,8 +88,7 @@ TEST_F(AppTest, OneProcessForAllWithQuotedPaths) {
                        "/opt/Program Files/Edit"));
 
   // One per file: a process per picture, each with its own working folder pattern.
-  app.perFile = 1;
-  app.folder = "$(PicDir)";
+  app.perFile = 1, app.folder = "$(PicDir)";
   launches = BuildLaunches(app, Selected());
   ASSERT_EQ(launches.size(), 2u);
   EXPECT_EQ(std::tuple(launches[1].commandLine, launches[1].folder),
