@@ -79,8 +79,7 @@ TEST_F(PrintJobTest, MissingCapabilityOrJobStartIsReportedAndNothingPrints) {
   EXPECT_TRUE(device.docName.empty() && ui.progress.empty());
 
   ui.calls.clear();
-  device.caps = RC_PRINTING_NEEDS;
-  device.failStart = true;
+  device.caps = RC_PRINTING_NEEDS, device.failStart = true;
   EXPECT_EQ(Print(), -1);
   EXPECT_EQ(Messages(), std::vector<std::string>{"印刷開始できませんでした\n\nno paper"});
   EXPECT_EQ(ui.Messages()[0]->style & MB_ICONMASK, unsigned(MB_ICONINFORMATION));
