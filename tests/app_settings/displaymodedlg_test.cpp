@@ -18,9 +18,7 @@ TEST(DisplayModeDialogTest, ShowsTheWindowsValuesRefusesABadStepAndHandsBackTheE
   ScriptedUi ui;
   SetUi(&ui);
   OneViewSettings s;
-  s.fitSize = 3;
-  s.scaleMode = 10;
-  s.zoomStep = 0.25;
+  s.fitSize = 3, s.scaleMode = 10, s.zoomStep = 0.25;
   CDisplayModeDialog dialog(s, 700);
   if (const char *dir = std::getenv("TAMRO_DIALOG_SHOTS")) dialog.grab().save(QString::fromUtf8(dir) + "/displaymode.png");
   EXPECT_TRUE(Child<QRadioButton>(&dialog, "fit3")->isChecked());
