@@ -21,11 +21,9 @@ namespace tamro::test {
 // A printable area of `width` x `height` pixels at `dpi`.
 inline PrintMeasures MeasuresFor(int width, int height, int dpi) {
   PrintMeasures m;
-  m.horzRes = m.physicalWidth = width;
-  m.vertRes = m.physicalHeight = height;
+  m.horzRes = m.physicalWidth = width, m.vertRes = m.physicalHeight = height;
   m.logPixelsX = m.logPixelsY = dpi;
-  m.horzSizeMm = static_cast<int>(width * 25.4 / dpi);
-  m.vertSizeMm = static_cast<int>(height * 25.4 / dpi);
+  m.horzSizeMm = static_cast<int>(width * 25.4 / dpi), m.vertSizeMm = static_cast<int>(height * 25.4 / dpi);
   return m;
 }
 
@@ -42,8 +40,7 @@ class ImagePrintDevice : public CPrintDevice {
   PrintMeasures Measures() const override { return measures; }
   unsigned RasterCaps() const override { return caps; }
   bool StartDoc(std::string_view name, std::string &error) override {
-    docName = name;
-    error = failStart ? "no paper" : "";
+    docName = name, error = failStart ? "no paper" : "";
     return !failStart;
   }
   bool StartPage() override {
