@@ -44,8 +44,7 @@ class DialogTest : public ::testing::Test {
       WriteColourPicture(folder / ("p" + std::to_string(100 + i) + ".bmp"), 80, 60, TestColour(i));
     engine = std::make_unique<CatalogueEngine>(Profile::App(), EngineHooks{&icons, nullptr, {}, 1, false});
     engine->Host().LoadSwitches();
-    doc = &engine->Doc();
-    cells = &engine->Painter();
+    doc = &engine->Doc(), cells = &engine->Painter();
     doc->ChangeFolder(folder.string(), nullptr, false);
     ASSERT_EQ(doc->GetEntryCount(), count);
     for (int i = 0; i < count; ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);

@@ -64,8 +64,7 @@ TEST_F(PrintDialogTest, APictureWindowPrintsItsPictureWhenNothingIsSelected) {
   bool shownOne = false;
   const EntryId shown = EntryId::Of(*doc->GetEntry(3));
   test::WhenShown<CPrintDialog>([&](CPrintDialog &dialog) {
-    selectedMeanwhile = doc->CountSelected(true);
-    shownOne = doc->GetEntry(3)->IsSelected();
+    selectedMeanwhile = doc->CountSelected(true), shownOne = doc->GetEntry(3)->IsSelected();
     // Re-sorted while the dialog is open: the picture is unselected wherever it went.
     doc->SortBy(kSortName, 1);
     if (shown.Matches(*doc->GetEntry(3))) doc->SortBy(kSortName, 2);
