@@ -283,9 +283,8 @@ TEST(HtmlOption, DefaultsValidationAndHistories) {
             std::tuple("catalog.htm", "", 95));
   EXPECT_FALSE(option.Accept());  // no folder, no template
 
-  option.folder = box.root().string() + "/web/", option.fileName = "index",
-  option.templateFile = "Default.rxm";
-  option.pageCount = 500, option.jpegSave = true;
+  option.folder = box.root().string() + "/web/", option.fileName = "index";
+  option.templateFile = "Default.rxm", option.pageCount = 500, option.jpegSave = true;
   ASSERT_TRUE(option.Accept());
   EXPECT_EQ(std::tuple(option.outputName, option.OutputFile(), option.pageCount),
             std::tuple("index.html", box.root().string() + "/web/index.html", 100));
