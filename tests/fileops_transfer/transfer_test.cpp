@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "catalogue/docfixture.h"
 #include "catalogue/notestore.h"
 #include "fileops/folders.h"
 #include "fileops/samename.h"
@@ -33,10 +34,6 @@ class TransferTest : public ::testing::Test {
   std::string P(const std::string &rel) const { return box.path(rel).string(); }
   static std::string Rec(const std::string &path, const std::string &note = "") {
     return MakeTransferRecord(path, note);
-  }
-  static void SetTime(const std::string &path, time_t seconds) {
-    struct timespec t[2] = {{seconds, 0}, {seconds, 0}};
-    ::utimensat(AT_FDCWD, path.c_str(), t, 0);
   }
   int Steps() const {
     int n = 0;
@@ -93,13 +90,13 @@ TEST_F(TransferTest, NumberedActionTakesTheFirstFreeNumber) {
 TEST_F(TransferTest, NewerAndLargerActionsCompareStrictly) {
   const std::string a = W("src/a.jpg", "1234"), b = W("src/b.jpg", "1234");
   for (const char *name : {"dst/a.jpg", "dst/b.jpg"}) W(name, "abcd");
-  for (const std::string &path : {a, P("dst/a.jpg")}) SetTime(path, 1000000);
+  for (const std::string &path : {a, P("dst/a.jpg")}) SetTimes(path, 1000000);
   for (int action : {kSameNewerOnly, kSameLarger}) ui.sameNameAnswers.push_back({action, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 0);
   EXPECT_EQ(ReadFile(P("dst/a.jpg")) + "|" + ReadFile(P("dst/b.jpg")), "abcd|abcd");
 
   // A newer source and a larger source do go.
-  SetTime(a, 1000001);
+  SetTimes(a, 1000001);
   W("src/b.jpg", "12345");
   for (int action : {kSameNewerOnly, kSameLarger}) ui.sameNameAnswers.push_back({action, "", false});
   EXPECT_EQ(TransferFiles(P("dst"), {Rec(a), Rec(b)}, 0, 0), 2);
@@ -285,7 +282,7 @@ TEST_F(TransferTest, MoveAcrossFileSystemsCopiesThenDeletes) {
     GTEST_SKIP() << mount->reason() << "; /dev/shm is missing or on the same device";
   }
   const std::string a = W("src/a.jpg", std::string(300000, 'x'));
-  SetTime(a, 1234567);
+  SetTimes(a, 1234567);
   const std::string dest = (other / "dst").string();
   fs::create_directories(dest);
   EXPECT_EQ(TransferFiles(dest, {Rec(a, "note")}, 0, 1), 1);
