@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "catalogue/docfixture.h"
 #include "catalogue/fakedecoders.h"
 #include "catalogue/notestore.h"
 #include "catalogue/rxdoc.h"
@@ -17,14 +18,6 @@ namespace tamro {
 namespace {
 
 namespace fs = std::filesystem;
-
-// Records the hints the document sends.
-struct HintLog : UpdateObserver {
-  std::vector<std::pair<int, long>> seen;
-  void OnUpdate(UpdateObserver *, int hint, const UpdateArgument &arg) override {
-    seen.push_back({hint, arg.value});
-  }
-};
 
 TEST(RenamePattern, NumberSlotDigitsAndValidity) {
   RenamePattern p = ParseRenamePattern("AAA#3#.JPG");
@@ -127,7 +120,7 @@ class RenameRunTest : public ::testing::Test {
   test::FakeDecoders decoders;
   ScriptedUi ui;
   ScopedUi scope{ui};
-  HintLog log;
+  test::HintLog log;
   std::unique_ptr<CRXDoc> doc;
 };
 
@@ -152,7 +145,7 @@ TEST_F(RenameRunTest, NumbersFollowListOrderAndEntriesFollowTheirFiles) {
   // The entries carry the new names and were redrawn; the note moved along.
   std::vector<int> redrawn;
   for (const auto &s : log.seen)
-    if (s.first == kHintEntryChanged) redrawn.push_back(static_cast<int>(s.second));
+    if (s.hint == kHintEntryChanged) redrawn.push_back(static_cast<int>(s.value));
   EXPECT_EQ(redrawn.size(), 3u);
   for (int i : redrawn) EXPECT_EQ(doc->GetEntry(i)->name.substr(0, 3), "AAA");
   std::string note;
