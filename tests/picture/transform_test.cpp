@@ -172,7 +172,7 @@ TEST(ScaleBilinear, EnlargingFadesTheFarEdgesTowardBlack) {
   // Weights are 8-bit fixed point with arithmetic shifts: 0 -> 255 at a third is
   // 0 + (255 * 85 >> 8) = 84; 255 -> 0 at a third is 255 + (-255 * 85 >> 8) = 170.
   for (const auto &[left, right, atAThird] : {std::array{0, 255, 84}, std::array{255, 0, 170}}) {
-    GlobalHandle ramp = Picture24(2, 1, [&](int x, int) { return Grey(x ? right : left); });
+    GlobalHandle ramp = Picture24(2, 1, [l = left, r = right](int x, int) { return Grey(x ? r : l); });
     Result third(ramp.get(), ScaleBilinear(ramp.get(), 6, 1, 0));
     EXPECT_EQ(third.at(1, 0), Grey(atAThird)) << left << " to " << right;
   }

@@ -12,8 +12,9 @@ extern "C" int IsSupported(const char *filename, uintptr_t dw);
 extern "C" int GetPictureInfo(const char *buf, long len, unsigned int flag, SpiPictureInfo *info);
 extern "C" int GetPicture(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo, HLOCAL *pHBm,
                           SPI_PROGRESS progress, long lData);
-extern "C" int GetColorProfile(const char *buf, long len, unsigned int flag, HLOCAL *profile);
-// Only plug-ins with a preview of their own export it.
+// Only plug-ins with a profile reader or a preview of their own export these.
+extern "C" __attribute__((weak)) int GetColorProfile(const char *buf, long len, unsigned int flag,
+                                                     HLOCAL *profile);
 extern "C" __attribute__((weak)) int GetPreview(const char *buf, long len, unsigned int flag, HLOCAL *pHBInfo,
                                                 HLOCAL *pHBm, SPI_PROGRESS progress, long lData);
 
@@ -36,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     }
   }
   HLOCAL profile = nullptr;
-  if (GetColorProfile(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &profile) == SPI_OK &&
+  if (GetColorProfile &&
+      GetColorProfile(image.data(), static_cast<long>(size), SPI_SOURCE_MEMORY, &profile) == SPI_OK &&
       profile)
     GlobalFree(profile);
   return 0;

@@ -6,8 +6,8 @@
 #include <cstdlib>
 #include <string_view>
 
-#include "../../output_print/printtest.h"
 #include "output/printexpression.h"
+#include "output_print/printtest.h"
 
 extern "C" int LLVMFuzzerInitialize(int *, char ***) {
   setenv("QT_QPA_PLATFORM", "offscreen", 1);
