@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
+#include <QImage>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -39,19 +39,12 @@ class SaveTest : public DocTest {
   }
   // Width and height of a BMP file, or 0 x 0.
   static std::pair<int, int> BmpSize(const std::string &path) {
-    std::FILE *f = std::fopen(path.c_str(), "rb");
-    if (!f) return {0, 0};
-    HDIB dib = ReadDibFromStream(f);
-    std::fclose(f);
-    if (!dib) return {0, 0};
-    std::pair<int, int> size{DibWidth(dib), std::abs(DibHeight(dib))};
-    GlobalFree(dib);
-    return size;
+    const QImage image(QString::fromStdString(path));
+    return {image.width(), image.height()};
   }
   std::unique_ptr<CRXDoc> OpenAllSelected() {
     decoders.pictureFilter = "*.*";
-    auto doc = MakeDoc();
-    doc->ChangeFolder(Folder(), nullptr, false);
+    auto doc = ListedDoc();
     for (int i = 0; i < doc->GetEntryCount(); ++i) doc->SetEntryFlags(i, CPicEntry::kSelected);
     return doc;
   }
@@ -183,10 +176,8 @@ TEST_F(SaveTest, WhatCannotBeWrittenIsNamedAndKeepsWhatWasThere) {
 TEST_F(SaveTest, UndecodableFileWritesNothing) {
   box.write("pics/broken.bmp", "BM this is not a picture");
   auto doc = OpenAllSelected();
-  CFileSaveOption o = Option(CFileSaveOption::kBmp);
-  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, o), 0);
-  EXPECT_EQ(std::tuple(fs::exists(box.path("out/broken.bmp")), fs::is_empty(box.path("out"))),
-            std::tuple(false, true));
+  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kBmp)), 0);
+  EXPECT_TRUE(fs::is_empty(box.path("out")));
 }
 
 }  // namespace
