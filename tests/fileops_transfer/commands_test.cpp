@@ -41,11 +41,9 @@ class CommandsTest : public DocTest {
   // A document over pics/ with every entry named in `select` selected; `trashCan` (0 or 1) says
   // whether deleting goes to the trash, and deleting always asks first.
   std::unique_ptr<CRXDoc> Open(const std::vector<std::string> &select, int trashCan = -1) {
-    auto doc = MakeDoc();
-    doc->ChangeFolder(Folder(), nullptr, false);
+    auto doc = ListedDoc();
     for (int i = 0; i < doc->GetEntryCount(); ++i)
-      for (const auto &s : select)
-        if (doc->GetEntry(i)->name == s) doc->SetEntryFlags(i, CPicEntry::kSelected);
+      if (std::ranges::count(select, doc->GetEntry(i)->name)) doc->SetEntryFlags(i, CPicEntry::kSelected);
     log.seen.clear();
     if (trashCan >= 0) {
       DocSettings s = doc->Settings();
@@ -214,10 +212,9 @@ TEST_F(CommandsTest, RenameIsExactAboutLetterCaseAndNeverReplaces) {
   for (std::string n : {"a", "b"}) Write("pics/" + n + ".pic", "PIC" + n);
   WriteNote(Folder(), "", "a.pic", "renamed with it");
   auto doc = Open({});
-  CPicEntry *a = nullptr;
-  for (int i = 0; i < doc->GetEntryCount(); ++i)
-    if (doc->GetEntry(i)->name == "a.pic") a = doc->GetEntry(i);
-  ASSERT_NE(a, nullptr);
+  const std::vector<std::string> names = Names(*doc);
+  CPicEntry *a = doc->GetEntry(static_cast<int>(std::ranges::find(names, "a.pic") - names.begin()));
+  ASSERT_TRUE(a && a->name == "a.pic");
   EXPECT_EQ(RenameEntryFile(*a, "b.pic"), -1);
   EXPECT_EQ(ReadFile(box.path("pics/b.pic")), "PICb");
   for (const char *refused : {"a.pic", "x/y.pic"}) EXPECT_EQ(RenameEntryFile(*a, refused), -1) << refused;
@@ -255,8 +252,7 @@ TEST_F(CommandsTest, NoteEditKeepsLineEndsDeletesEmptyNotesAndKeepsTheOldOneOnFa
     ASSERT_TRUE(WriteNote(f.string(), "", "b.pic", "old"));
   });
   if (!mount.ok()) GTEST_SKIP() << mount.reason();
-  auto ro = MakeDoc();
-  ro->ChangeFolder(Folder("ro"), nullptr, false);
+  auto ro = ListedDoc(Folder("ro"));
   CPicEntry &b = *ro->GetEntry(0);
   CNoteOption locked(*ro, 0);
   locked.text = "new";
