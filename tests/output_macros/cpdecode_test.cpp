@@ -111,9 +111,7 @@ TEST(CpDecodeLoader, ParsesFieldsAsTheFormatAllows) {
             "[a] [b] [c] [d] |||[told 128] ");
   // An answer that fills the buffer without an end is cut at the buffer.
   EXPECT_EQ(CpDecodeText("unterminated", fake), "[" + std::string(128, 'x') + "] ");
-}
-
-TEST(CpDecodeLoader, MissingLibraryOrExportGivesEmpty) {
+  // A missing library or export gives nothing.
   EXPECT_EQ(CpDecodeText("quoted", Bin("libno_such_cpdecode.so")) +
                 CpDecodeText("quoted", Bin("libnoexport_cpdecode.so")) + CpDecodeText("quoted", ""),
             "");

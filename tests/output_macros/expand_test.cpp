@@ -19,11 +19,13 @@ struct Entry : CPicEntry {
   }
 };
 
-TEST(ExpandMacros, TextWithoutMacrosComesBackUnchanged) {
+TEST(ExpandMacros, TextWithoutMacrosComesBackUnchangedAndNoEntryLeavesOnlyTheClock) {
   Entry e("/pics", "a.jpg");
-  for (const char *text : {"", "plain text", "$ ( PN )", "100% $x$", "$(", "$(pn) $(PicNameX) $(Unknown)"}) {
+  for (const char *text : {"", "plain text", "$ ( PN )", "100% $x$", "$(", "$(pn) $(PicNameX) $(Unknown)"})
     EXPECT_EQ(std::tuple(ExpandMacros(&e, text), ExpandMacros(nullptr, text)), std::tuple(text, text));
-  }
+  // Without an entry only the clock is known.
+  EXPECT_EQ(ExpandMacros(nullptr, "$(PicName) $(TodayDate)"), " " + TodayDateText());
+  EXPECT_EQ(ExpandMacros(nullptr, "$(W)|$(S)|$(L)|$(CP)|$(N)"), "||||");
 }
 
 TEST(ExpandMacros, NamesAndPaths) {
@@ -37,9 +39,7 @@ TEST(ExpandMacros, NamesAndPaths) {
   EXPECT_EQ(ExpandMacros(&e, "[$(ArcPath)][$(AN)]"), "[][]");
   Entry root("/", "x.png");
   EXPECT_EQ(ExpandMacros(&root, "$(PicPath)"), "/x.png");
-}
-
-TEST(ExpandMacros, ArchiveMembers) {
+  // An archive member: its path inside the archive.
   Entry m("/data", "sub/inner.gif");
   m.SetArchiveName("pack.zip");
   EXPECT_EQ(ExpandMacros(&m, "$(PicPath)|$(ArcPath)|$(ArcName)|$(FileName)"),
@@ -58,12 +58,19 @@ TEST(ExpandMacros, PictureAndFileFacts) {
   EXPECT_EQ(ExpandMacros(&e, "$(L) $(S)"), "11.5GB 12,345,678,901");
 }
 
-TEST(ExpandMacros, LaterRowsSearchInsertedValues) {
+TEST(ExpandMacros, LaterRowsSearchInsertedValuesAndAValueHoldingItsTokenEnds) {
   Entry e("/p", "a.jpg");
   e.facts.width = 7;
   // Width comes before Note: the note's "$(W)" stays; TodayDate comes after: expanded.
   e.SetNote("w=$(W) d=$(TD)");
   EXPECT_EQ(ExpandMacros(&e, "$(N)"), "w=$(W) d=" + TodayDateText());
+  // A value holding its own token ends.
+  Entry own("/p", "$(PicName).jpg");
+  EXPECT_EQ(ExpandMacros(&own, "<$(PicName)>"), "<$(PicName).jpg>");
+  EXPECT_EQ(ExpandMacros(&own, "$(PicName)$(PicName)"), "$(PicName).jpg$(PicName).jpg");
+  // The short form's row comes later and still searches the long form's value.
+  Entry both("/p", "$(PN).jpg");
+  EXPECT_EQ(ExpandMacros(&both, "$(PicName)"), "$(PN).jpg.jpg");
 }
 
 TEST(ExpandMacros, TheNoteIsReadFromTheFolderOnlyWhenAskedFor) {
@@ -73,20 +80,6 @@ TEST(ExpandMacros, TheNoteIsReadFromTheFolderOnlyWhenAskedFor) {
   EXPECT_EQ(ExpandMacros(&e, "$(PN)"), "a.jpg");
   EXPECT_FALSE(e.noteRead) << "a format without a note reads none";
   EXPECT_EQ(ExpandMacros(&e, "[$(Note)]"), "[one\r\ntwo]");
-}
-
-TEST(ExpandMacros, ValueHoldingItsOwnTokenEnds) {
-  Entry e("/p", "$(PicName).jpg");
-  EXPECT_EQ(ExpandMacros(&e, "<$(PicName)>"), "<$(PicName).jpg>");
-  EXPECT_EQ(ExpandMacros(&e, "$(PicName)$(PicName)"), "$(PicName).jpg$(PicName).jpg");
-  // The short form's row comes later and still searches the long form's value.
-  Entry both("/p", "$(PN).jpg");
-  EXPECT_EQ(ExpandMacros(&both, "$(PicName)"), "$(PN).jpg.jpg");
-}
-
-TEST(ExpandMacros, NoEntryLeavesOnlyTheClock) {
-  EXPECT_EQ(ExpandMacros(nullptr, "$(PicName) $(TodayDate)"), " " + TodayDateText());
-  EXPECT_EQ(ExpandMacros(nullptr, "$(W)|$(S)|$(L)|$(CP)|$(N)"), "||||");
 }
 
 TEST(ExpandMacros, TodayInTheUsersLocale) {

@@ -5,7 +5,7 @@
 namespace tamro {
 namespace {
 
-TEST(FormatByteCount, ScalesByThousandsOfBinaryUnits) {
+TEST(FormatByteCount, ScalesByThousandsOfBinaryUnitsWithTheCallersOptions) {
   // Low and high words, each length followed by a blank: 1000 is tested against 1000, not 1024; a high
   // word of 0x100 is 2^40; TB is the last unit.
   std::string lengths;
@@ -13,9 +13,6 @@ TEST(FormatByteCount, ScalesByThousandsOfBinaryUnits) {
     lengths += FormatByteCount(low, 0, true, 1, 0, -1) + " ";
   for (uint32_t high : {0x100u, 0x40000000u}) lengths += FormatByteCount(0, high, true, 1, 0, -1) + " ";
   EXPECT_EQ(lengths, "0B 999B 1KB 1.5KB 99.9KB 1,000KB 1MB 4GB 1TB 4,194,304TB ");
-}
-
-TEST(FormatByteCount, OptionsOfTheCaller) {
   // Decimals below 0 count as 0; a first unit of 1 means the count is already in KB.
   EXPECT_EQ(FormatByteCount(1536, 0, false, 1, 0, -1) + " " + FormatByteCount(1536, 0, true, -3, 0, -1) +
                 " " + FormatByteCount(1600000, 0, true, 2, 0, 1) + " " +
