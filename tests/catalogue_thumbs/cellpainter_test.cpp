@@ -25,12 +25,13 @@ constexpr int kCell = 110;
 
 QColor Colour(uint32_t ref) { return QColor(RedOf(ref), GreenOf(ref), BlueOf(ref)); }
 
-// Dark text pixels in a row between two columns.
-bool HasInk(const QImage &image, int y, int x0, int x1, QColor background) {
-  for (int x = x0; x < x1; ++x) {
-    const QColor c = image.pixelColor(x, y);
-    if (c != background && c.lightness() < 160) return true;
-  }
+// Dark text pixels between two rows and two columns.
+bool HasInk(const QImage &image, int y0, int y1, int x0, int x1, QColor background) {
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x) {
+      const QColor c = image.pixelColor(x, y);
+      if (c != background && c.lightness() < 160) return true;
+    }
   return false;
 }
 
@@ -71,10 +72,10 @@ class PainterTest : public ::testing::Test {
     return (l.caption.top + l.caption.bottom) / 2;
   }
   // One cell painted on a canvas of its own.
-  QImage Paint(CPicEntry &e, int mode, CCellPainter *by = nullptr) {
+  QImage Paint(CPicEntry &e, int mode, CCellPainter *by = nullptr, int size = kCell) {
     CDibCanvas c;
-    EXPECT_TRUE(c.Create(kCell, kCell, 0));
-    (by ? *by : painter).PaintCell(e, c, 0, 0, kCell, kCell, mode);
+    EXPECT_TRUE(c.Create(size, size, 0));
+    (by ? *by : painter).PaintCell(e, c, 0, 0, size, size, mode);
     return c.Image().copy();
   }
 
@@ -157,61 +158,31 @@ TEST_F(PainterTest, RenderingOfFourCells) {
   EXPECT_EQ(std::tuple(member->captionRect.left, member->drawnMode), std::tuple(2, kCellBuild));
 }
 
-TEST_F(PainterTest, SelectedArchiveMemberCaptionBarIsSelectCheckInEveryMode) {
-  auto m = Member("m.png", PlainPicture(20, 20, Qt::blue), 4);
-  m->flags = CPicEntry::kSelected;
-  ASSERT_NE(C().selectCheck, C().arcDraw);
-  for (int mode = kCellCaptionOnly; mode <= kCellBuild; ++mode)
-    EXPECT_EQ(Paint(*m, mode).pixelColor(4, CaptionMiddle(*m)), Colour(C().selectCheck)) << mode;
-}
-
 TEST_F(PainterTest, ThreeCaptionLinesDrawTheFirstLowest) {
   lines = {"MMMMMMMMMM", "i", "i"};
   auto e = Entry("t.png", PlainPicture(10, 10, Qt::red));
   const QImage img = Paint(*e, kCellQuick);
-  {
-    // For the eye: the same with a Japanese name and a caption too wide for the cell.
-    std::vector<std::string> other{"$(PicName)", "二行目 second", "一番上の行 top line that is too wide"};
-    auto j = Entry("写真 1.png", PlainPicture(60, 80, Qt::darkCyan));
-    CDibCanvas both;
-    ASSERT_TRUE(both.Create(2 * kCell, kCell, 0));
-    painter.PaintCell(*e, both, 0, 0, kCell, kCell, kCellQuick);
-    painter.SetCaptionLines(&other);
-    painter.PaintCell(*j, both, kCell, 0, kCell, kCell, kCellBuild);
-    painter.SetCaptionLines(&lines);
-    KeepRendering(both.Image(), "captions-x4.png");
-  }
   const CellLayout l = LayoutOf(*e);
   const int h = l.lineHeight;
   const QColor bar = Colour(C().cantDraw);
   // The wide line has ink far left of the centre; the "i" lines only near it.
   auto wideInk = [&](int bandBottom) {
-    for (int y = bandBottom - h; y < bandBottom; ++y)
-      if (HasInk(img, y, l.caption.left + 1, kCell / 2 - 10, bar)) return true;
-    return false;
+    return HasInk(img, bandBottom - h, bandBottom, l.caption.left + 1, kCell / 2 - 10, bar);
   };
   const int inner = l.caption.bottom - 1;  // inside the sunken frame
   EXPECT_EQ(std::tuple(wideInk(inner - 1), wideInk(inner - 1 - h), wideInk(inner - 1 - 2 * h)),
             std::tuple(true, false, false));
-  bool topInk = false;
-  for (int y = inner - 1 - 3 * h; y < inner - 1 - 2 * h; ++y)
-    topInk = topInk || HasInk(img, y, 4, kCell - 4, bar);
-  EXPECT_TRUE(topInk) << "the third line sits at the top";
+  EXPECT_TRUE(HasInk(img, inner - 1 - 3 * h, inner - 1 - 2 * h, 4, kCell - 4, bar))
+      << "the third line sits at the top";
 }
 
 TEST_F(PainterTest, WideCaptionStartsAtTheLeftAndStaysInsideTheBar) {
   lines = {"WWWWWWWWWWWWWWWWWWWWWWWWWWWWWWWW"};
   auto e = Entry("w.png", PlainPicture(10, 10, Qt::red));
-  CDibCanvas c;
-  ASSERT_TRUE(c.Create(60, 60, 0));
-  painter.PaintCell(*e, c, 0, 0, 60, 60, kCellCaptionOnly);
+  const QImage img = Paint(*e, kCellCaptionOnly, nullptr, 60);
   const CellLayout l = painter.Layout(*e, 0, 0, 60, 60);
-  const QImage &img = c.Image();
-  const QColor bar = Colour(C().normalDraw);
-  bool leftInk = false;
-  for (int y = l.caption.top + 1; y < l.caption.bottom - 1; ++y)
-    leftInk = leftInk || HasInk(img, y, l.caption.left + 1, l.caption.left + 4, bar);
-  EXPECT_TRUE(leftInk);
+  EXPECT_TRUE(HasInk(img, l.caption.top + 1, l.caption.bottom - 1, l.caption.left + 1, l.caption.left + 4,
+                     Colour(C().normalDraw)));
   for (int y = l.caption.top; y < l.caption.bottom; ++y)
     EXPECT_EQ(img.pixelColor(l.caption.right - 1, y), Colour(LighterShade(C().backGround))) << y;
   for (int x = 0; x < 60; ++x) EXPECT_EQ(img.pixelColor(x, l.caption.top - 1), Colour(C().backGround)) << x;
@@ -259,16 +230,14 @@ TEST_F(PainterTest, WithoutAnIconSourceThePictureAreaStaysEmpty) {
 
 TEST_F(PainterTest, FontChangeKeepsTheThumbnailCellSizeChangeRebuildsIt) {
   auto e = Entry("f.png", PlainPicture(300, 300, Qt::red));
-  CDibCanvas c;
-  ASSERT_TRUE(c.Create(200, 200, 0));
-  painter.PaintCell(*e, c, 0, 0, kCell, kCell, kCellBuild);
+  Paint(*e, kCellBuild);
   ASSERT_EQ(decoders.pictureCalls.size(), 1u);
   auto italic = std::make_shared<EntryLook>(*look);
   italic->font.italic = 1;
   e->SetLook(italic);
-  painter.PaintCell(*e, c, 0, 0, kCell, kCell, kCellBuild);
+  Paint(*e, kCellBuild);
   EXPECT_EQ(decoders.pictureCalls.size(), 1u);
-  painter.PaintCell(*e, c, 0, 0, kCell + 25, kCell + 25, kCellBuild);
+  Paint(*e, kCellBuild, nullptr, kCell + 25);
   EXPECT_EQ(decoders.pictureCalls.size(), 2u);
 }
 
@@ -343,10 +312,8 @@ TEST_F(PainterTest, AtTwiceTheDensityCellsUseDevicePixelsAndTheStoreKeepsTheCell
   const QImage enlarged = screens[0].canvas.Image().scaled(sharp.size(), Qt::IgnoreAspectRatio, Qt::FastTransformation);
   const QRect caption(l.caption.left * 2, l.caption.top * 2, (l.caption.right - l.caption.left) * 2,
                       (l.caption.bottom - l.caption.top) * 2);
-  bool inked = false;
-  for (int y = caption.top(); y <= caption.bottom(); ++y)
-    inked = inked || HasInk(sharp, y, caption.left(), caption.right(), Colour(C().normalDraw));
-  EXPECT_TRUE(inked);
+  EXPECT_TRUE(HasInk(sharp, caption.top(), caption.bottom() + 1, caption.left(), caption.right(),
+                     Colour(C().normalDraw)));
   KeepRendering(sharp, "caption-2x.png");
   EXPECT_NE(sharp.copy(caption).convertToFormat(QImage::Format_RGB888),
             enlarged.copy(caption).convertToFormat(QImage::Format_RGB888));
