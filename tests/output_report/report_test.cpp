@@ -48,9 +48,7 @@ TEST(ReportOption, HistoryMovesSkipsEmptyKeysAndIsCapped) {
   CReportOption option;
   option.Load();
   EXPECT_TRUE(option.format == kDefaultReportFormat && option.History().empty());
-  option.Accept("$(PN)");
-  option.Accept("$(S)");
-  option.Accept("$(PN)");  // used again: to the top, not twice
+  for (const char *format : {"$(PN)", "$(S)", "$(PN)"}) option.Accept(format);  // used again: to the top
   CReportOption again;
   again.Load();
   EXPECT_EQ(again.History(), (std::vector<std::string>{"$(PN)", "$(S)"}));
@@ -61,9 +59,8 @@ TEST(ReportOption, HistoryMovesSkipsEmptyKeysAndIsCapped) {
                  p.GetString("ReportFile", "2", "?"), p.Has("ReportFile", "99"), p.Has("ReportFile", "100")),
       std::tuple("$(PN)", "$(S)", "", true, false));
 
-  p.WriteString("ReportFile", "0", "");
-  p.WriteString("ReportFile", "5", "five");
-  p.WriteString("ReportFile", "7", "seven");
+  for (auto [key, format] : {std::pair{"0", ""}, {"5", "five"}, {"7", "seven"}})
+    p.WriteString("ReportFile", key, format);
   option.Load();
   EXPECT_EQ(option.History(), (std::vector<std::string>{"$(S)", "five", "seven"}));
   for (int i = 0; i < 120; ++i) option.Accept("f" + std::to_string(i));
@@ -96,9 +93,8 @@ TEST_F(ReportFileTest, OneLinePerSelectedEntryInListOrder) {
   auto out = box.path("out/報告 書.txt");
   std::filesystem::create_directories(out.parent_path());
   EXPECT_TRUE(WriteReportFile(*doc, out.string(), "$(PN)\t$(S)\t$(L)"));
-  EXPECT_EQ(test::ReadFile(out), expected);
-  EXPECT_EQ(ui.progress.front(), "open:レポートファイル作成中...");
-  EXPECT_TRUE(ui.Messages().empty());
+  EXPECT_EQ(std::tuple(test::ReadFile(out), ui.progress.front(), ui.Messages().empty()),
+            std::tuple(expected, "open:レポートファイル作成中...", true));
 }
 
 // Decoders that tell one size for every fake picture and count the files asked about.
@@ -130,8 +126,7 @@ TEST_F(ReportFileTest, PictureFilesAreReadOnlyWhenTheFormatShowsTheirFacts) {
 }
 
 TEST_F(ReportFileTest, NoSelectionWritesAnEmptyFile) {
-  auto out = box.path("empty.txt");
-  box.write("empty.txt", "old contents");
+  auto out = box.write("empty.txt", "old contents");
   EXPECT_TRUE(WriteReportFile(*doc, out.string(), std::string(kDefaultReportFormat)));
   EXPECT_TRUE(std::filesystem::exists(out) && test::ReadFile(out).empty());
 }
