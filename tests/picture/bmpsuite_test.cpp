@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -16,24 +15,15 @@ namespace fs = std::filesystem;
 
 fs::path Suite() { return test::CorpusDir() / "bmp-bmpsuite"; }
 
-GlobalHandle ReadBmp(const fs::path &path) {
-  std::FILE *f = std::fopen(path.c_str(), "rb");
-  if (!f) return GlobalHandle();
-  GlobalHandle h(ReadDibFromStream(f));
-  std::fclose(f);
-  return h;
-}
+using test::ReadBmp;
 
 // The 24-bit rows of a picture, top row first, without padding.
 std::vector<uint32_t> Pixels24(HDIB h) {
   std::vector<uint32_t> out;
-  GlobalHandle full;
   HDIB c = DibTo24Bit(h);
-  if (!c) return out;
-  if (c != h) full.reset(c);
-  DibLock lock(c);
-  for (int y = 0; y < DibHeight(lock.header()); ++y)
-    for (int x = 0; x < DibWidth(lock.header()); ++x) out.push_back(GetDibPixel(lock.header(), x, y));
+  GlobalHandle full(c != h ? c : nullptr);
+  for (int y = 0; y < DibHeight(c); ++y)
+    for (int x = 0; x < DibWidth(c); ++x) out.push_back(test::PixelAt(c, x, y));
   return out;
 }
 
@@ -51,12 +41,9 @@ TEST(BmpSuite, EveryFileIsReadOrRefusedAndWhatIsReadConverts) {
       EXPECT_LE(DibHeaderSize(lock.header()) + DibPaletteSize(lock.header()) + DibImageSize(lock.header()),
                 static_cast<int64_t>(lock.size()))
           << entry.path();
-      GlobalHandle full;
       HDIB c = DibTo24Bit(h.get());
-      if (c && c != h.get()) full.reset(c);
-      if (c) {
-        EXPECT_EQ(DibBitCount(c), 24) << entry.path();
-      }
+      GlobalHandle full(c != h.get() ? c : nullptr);
+      EXPECT_TRUE(!c || DibBitCount(c) == 24) << entry.path();
     }
   }
   EXPECT_GT(read, 20);

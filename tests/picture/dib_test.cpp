@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <filesystem>
 #include <limits>
-#include <memory>
 
 #include "picture/dibjpeg.h"
 #include "picture/dibtest.h"
@@ -23,6 +22,7 @@ using test::Header;
 using test::Picture;
 using test::PixelAt;
 using test::PixelsAt;
+using test::ReadBmp;
 using Pixels = std::vector<uint32_t>;
 using test::Rgb;
 
@@ -253,12 +253,6 @@ std::vector<uint8_t> HeaderBytes(const BitmapInfoHeader &bi) {
   std::vector<uint8_t> b(40);
   std::memcpy(b.data(), &bi, 40);
   return b;
-}
-
-// The picture read from a BMP file's bytes found `at` this offset of the file.
-GlobalHandle ReadBmp(const std::filesystem::path &path, long at = 0) {
-  std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(path.c_str(), "rb"), std::fclose);
-  return GlobalHandle(in && std::fseek(in.get(), at, SEEK_SET) == 0 ? ReadDibFromStream(in.get()) : nullptr);
 }
 
 TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {

@@ -117,10 +117,7 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   // A picture whose block is too short draws nothing.
   GlobalHandle lying = Picture(Header(50, 50, 24), {}, {1, 2, 3});
   small.DrawDib(lying.get(), QPoint(0, 0));
-  BitmapInfoHeader v4 = Header(300, 300, 24, BI_RLE8);
-  v4.size = 108;
-  v4.sizeImage = 4;
-  GlobalHandle rle = Picture(v4, std::vector<uint8_t>(68 + 4), {});
+  GlobalHandle rle = test::ShortRlePicture();
   small.DrawDib(rle.get(), QRect(0, 0, 2, 1));
   GlobalHandle same(small.GetDib());
   EXPECT_EQ(PixelAt(same.get(), 0, 0), red);
@@ -191,10 +188,7 @@ TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
 
   test::Sandbox box;
   EXPECT_EQ(canvas.SaveAsBmp(box.path("c.bmp")), 0);
-  std::FILE *f = std::fopen(box.path("c.bmp").c_str(), "rb");
-  ASSERT_NE(f, nullptr);
-  GlobalHandle back(ReadDibFromStream(f));
-  std::fclose(f);
+  GlobalHandle back = test::ReadBmp(box.path("c.bmp"));
   EXPECT_EQ(test::BytesOf(back.get()), test::BytesOf(pic.get()));
   CDibCanvas invalid;
   EXPECT_EQ(std::tuple(canvas.SaveAsBmp(box.path("missing/c.bmp")), invalid.SaveAsBmp(box.path("d.bmp"))),

@@ -3,8 +3,11 @@
 // Builders for test pictures: raw blocks with any header, owned by a GlobalHandle.
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <initializer_list>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -42,6 +45,21 @@ inline GlobalHandle Picture(const BitmapInfoHeader &bi, const std::vector<uint8_
   bytes.insert(bytes.end(), extra.begin(), extra.end());
   bytes.insert(bytes.end(), rows.begin(), rows.end());
   return BlockOf(bytes);
+}
+
+// A 108-byte header, read as 24 bits, that claims RLE with a tiny stated size: its rows are
+// not all there (found by fuzzing).
+inline GlobalHandle ShortRlePicture() {
+  BitmapInfoHeader bi = Header(300, 300, 24, BI_RLE8);
+  bi.size = 108;
+  bi.sizeImage = 4;
+  return Picture(bi, std::vector<uint8_t>(68 + 4), {});
+}
+
+// The picture read from a BMP file's bytes found `at` this offset of the file.
+inline GlobalHandle ReadBmp(const std::filesystem::path &path, long at = 0) {
+  std::unique_ptr<std::FILE, int (*)(std::FILE *)> in(std::fopen(path.c_str(), "rb"), std::fclose);
+  return GlobalHandle(in && std::fseek(in.get(), at, SEEK_SET) == 0 ? ReadDibFromStream(in.get()) : nullptr);
 }
 
 // A 24-bit picture whose pixel (x, y from the top) is f(x, y) as 0x00BBGGRR.
