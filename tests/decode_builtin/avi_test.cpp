@@ -20,21 +20,16 @@ TEST(Avi, MiddleFrameOfTheFirstVideoStreamBottomRowFirst) {
 
   SpiPictureInfo info{};
   ASSERT_EQ(GetPictureInfo(kAvi, path.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), 0);
-  EXPECT_EQ(info.width, 6);
-  EXPECT_EQ(info.height, 4);
-  EXPECT_EQ(info.colorDepth, 0);
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth), std::tuple(6, 4, 0));
   EXPECT_EQ(test::InfoOf(kAvi, bytes, info), SPI_NO_FUNCTION);
 
   Picture pic;
   ASSERT_EQ(GetPicture(kAvi, path.c_str(), 0, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), 0);
   const BitmapInfoHeader h = test::HeaderOf(pic.h);
-  EXPECT_EQ(h.width, 6);
-  EXPECT_EQ(h.height, 4);
-  EXPECT_EQ(h.bitCount, 24);
+  EXPECT_EQ(std::tuple(h.width, h.height, h.bitCount), std::tuple(6, 4, 24));
+  // Frame 5 of 10; the top-left pixel stays top-left.
   const auto c = test::PixelAt(pic.h, 3, 2);
-  EXPECT_EQ(c.r, 100) << "frame 5 of 10";
-  EXPECT_EQ(c.g, 50);
-  EXPECT_EQ(test::PixelAt(pic.h, 0, 0).b, 255) << "top-left stays top-left";
+  EXPECT_EQ(std::tuple(c.r, c.g, test::PixelAt(pic.h, 0, 0).b), std::tuple(100, 50, 255));
   Picture mem;
   EXPECT_EQ(test::Decode(kAvi, bytes, mem), SPI_NO_PICTURE);
 }

@@ -48,11 +48,9 @@ TEST(BmpInfo, FillsSizeAndDepthInBothFormsAndTheFileIsReadFromItsOffset) {
   info.x_density = 77;
   info.hInfo = 99;
   ASSERT_EQ(test::InfoOf(kBmp, file, info), 0);
-  EXPECT_EQ(info.width, 5);
-  EXPECT_EQ(info.height, 7);
-  EXPECT_EQ(info.colorDepth, 8);
-  EXPECT_EQ(uint32_t{info.hInfo}, 0u);
-  EXPECT_EQ(info.x_density, 77) << "densities are left alone";
+  // The density is left alone.
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth, +info.hInfo, +info.x_density),
+            std::tuple(5, 7, 8, 0u, 77));
 
   // File form at an offset, as after a 128-byte MacBinary header.
   std::string withHeader(128, 'M');
@@ -77,9 +75,8 @@ TEST(BmpPicture, CopiesHeaderPaletteAndRows) {
   const Bytes file = MakeBmp(3, 2, 8, 0, Bytes{1, 2, 3, 0, 4, 5, 6, 0});
   Picture pic;
   ASSERT_EQ(Decode(file, pic), 0);
-  EXPECT_EQ(test::IndexAt(pic.h, 0, 0), 4u);
-  EXPECT_EQ(test::IndexAt(pic.h, 2, 1), 3u);
-  EXPECT_EQ(test::PaletteAt(pic.h, 255), 0xFFFF00u);
+  EXPECT_EQ(std::tuple(test::IndexAt(pic.h, 0, 0), test::IndexAt(pic.h, 2, 1), test::PaletteAt(pic.h, 255)),
+            std::tuple(4u, 3u, 0xFFFF00u));
   EXPECT_EQ(GlobalSize(pic.h), 40u + 1024 + 8);
 }
 
@@ -102,51 +99,56 @@ TEST(BmpPicture, SurvivesLyingAndTruncatedHeaders) {
   Bytes cut = MakeBmp(4, 4, 8, 0, Bytes(16, 5));
   cut.resize(cut.size() - 8);
   ASSERT_EQ(Decode(cut, pic), 0);
-  EXPECT_EQ(test::IndexAt(pic.h, 0, 3), 5u);
-  EXPECT_EQ(test::IndexAt(pic.h, 0, 0), 0u);
-  GlobalFree(pic.h);
-  pic.h = nullptr;
+  EXPECT_EQ(std::tuple(test::IndexAt(pic.h, 0, 3), test::IndexAt(pic.h, 0, 0)), std::tuple(5u, 0u));
   // A palette larger than the file, an enormous picture, headers cut short.
+  Picture none;
   Bytes pal = MakeBmp(1, 1, 8, 0, Bytes(4));
-  pal[46] = 0xFF;
-  pal[47] = 0xFF;
-  pal[48] = 0xFF;
-  EXPECT_NE(Decode(pal, pic), 0);
-  EXPECT_NE(Decode(MakeBmp(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, Bytes(4)), pic), 0);
-  EXPECT_EQ(Decode(MakeBmp(0, 5, 8, 0, Bytes(4)), pic), SPI_FORMAT_ERROR);
-  const Bytes file = MakeBmp(1, 1, 8, 0, Bytes(4));
-  EXPECT_EQ(Decode(Bytes(file.begin(), file.begin() + 30), pic), SPI_DATA_ENDED);
-  EXPECT_EQ(pic.h, nullptr);
+  pal[46] = pal[47] = pal[48] = 0xFF;
+  EXPECT_NE(Decode(pal, none), 0);
+  EXPECT_NE(Decode(MakeBmp(0x7FFFFFFF, 0x7FFFFFFF, 24, 0, Bytes(4)), none), 0);
+  EXPECT_EQ(Decode(MakeBmp(0, 5, 8, 0, Bytes(4)), none), SPI_FORMAT_ERROR);
+  EXPECT_EQ(Decode(Bytes(pal.begin(), pal.begin() + 30), none), SPI_DATA_ENDED);
+  EXPECT_EQ(none.h, nullptr);
 }
 
-TEST(BmpRle8, ExpandsRunsLiteralsDeltasAndLineEnds) {
-  // 6x3: row 0 = run of 3 x 7 then literal 1 2 3; EOL; row 1 skipped by a delta (0, 1);
-  // row 2 = delta (2, 0) then a literal of 3 (padded) then end of picture.
-  const Bytes rle{3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 0, 1, 0, 2, 2, 0, 0, 3, 4, 5, 6, 0, 0, 1};
-  const Bytes file = MakeBmp(6, 3, 8, BI_RLE8, rle, -1, static_cast<uint32_t>(rle.size()));
-  Picture pic;
-  ASSERT_EQ(Decode(file, pic), 0);
-  const BitmapInfoHeader h = test::HeaderOf(pic.h);
-  EXPECT_EQ(h.compression, 0u);
-  EXPECT_EQ(h.sizeImage, 0u);
-  // Stored row 0 is the bottom (y = 2 from the top).
-  const uint32_t want[3][6] = {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}};
-  for (int y = 0; y < 3; ++y)
-    for (int x = 0; x < 6; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
+// RLE8 6x3: row 0 = run of 3 x 7 then literal 1 2 3; EOL; row 1 skipped by a delta (0, 1); row 2
+// = delta (2, 0) then a literal of 3 (padded) then end of picture. RLE4 5x2: run of 5 pixels
+// alternating 0xA and 0xB, EOL, literal of 3 pixels 1 2 3 (2 bytes, even).
+TEST(BmpRle, ExpandsRunsLiteralsDeltasAndLineEnds) {
+  const struct {
+    uint32_t compression;
+    int bits;
+    Bytes rle;
+    std::vector<std::vector<uint32_t>> rows;  // from the top
+  } cases[] = {
+      {BI_RLE8,
+       8,
+       {3, 7, 0, 3, 1, 2, 3, 0, 0, 0, 0, 2, 0, 1, 0, 2, 2, 0, 0, 3, 4, 5, 6, 0, 0, 1},
+       {{0, 0, 4, 5, 6, 0}, {0, 0, 0, 0, 0, 0}, {7, 7, 7, 1, 2, 3}}},
+      {BI_RLE4, 4, {5, 0xAB, 0, 0, 0, 3, 0x12, 0x30, 0, 1}, {{1, 2, 3, 0, 0}, {0xA, 0xB, 0xA, 0xB, 0xA}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.bits);
+    const int w = static_cast<int>(c.rows[0].size()), h = static_cast<int>(c.rows.size());
+    Picture pic;
+    ASSERT_EQ(Decode(MakeBmp(w, h, c.bits, c.compression, c.rle), pic), 0);
+    const BitmapInfoHeader header = test::HeaderOf(pic.h);
+    EXPECT_EQ(std::tuple(header.compression, header.sizeImage), std::tuple(0u, 0u));
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), c.rows[y][x]) << x << "," << y;
+  }
 }
 
 TEST(BmpRle8, DeltaPastTheRowDeliversTheCompressedPicture) {
   const Bytes rle{0, 2, 9, 0, 1, 5, 0, 1};  // move 9 right in a 4-pixel row, then write
-  const Bytes file = MakeBmp(4, 2, 8, BI_RLE8, rle, -1, static_cast<uint32_t>(rle.size()));
   Picture pic;
-  ASSERT_EQ(Decode(file, pic), 0);
+  ASSERT_EQ(Decode(MakeBmp(4, 2, 8, BI_RLE8, rle), pic), 0);
   const BitmapInfoHeader h = test::HeaderOf(pic.h);
-  EXPECT_EQ(h.compression, static_cast<uint32_t>(BI_RLE8));
-  EXPECT_EQ(h.sizeImage, rle.size());
+  EXPECT_EQ(std::tuple(h.compression, h.sizeImage), std::tuple(uint32_t{BI_RLE8}, rle.size()));
   EXPECT_EQ(GlobalSize(pic.h), 40 + 1024 + rle.size());
 }
 
-TEST(BmpRle8, RowsPastThePictureAndCutDataAreSafe) {
+TEST(BmpRle, RowsPastThePictureCutDataAndOddLiterals) {
   unsigned char rows[8] = {};
   // Three line ends in a two-row picture, then a pixel: refused, nothing written outside.
   const unsigned char over[] = {0, 0, 0, 0, 0, 0, 1, 9};
@@ -154,29 +156,14 @@ TEST(BmpRle8, RowsPastThePictureAndCutDataAreSafe) {
   // A literal promising more bytes than there are: what is there stands.
   const unsigned char cut[] = {0, 5, 1, 2};
   EXPECT_TRUE(ExpandRle(BI_RLE8, cut, sizeof cut, rows, 4, 2));
-  EXPECT_EQ(rows[0], 1);
-  EXPECT_EQ(rows[1], 2);
+  EXPECT_EQ(std::tuple(rows[0], rows[1]), std::tuple(1, 2));
   EXPECT_FALSE(ExpandRle(0, cut, sizeof cut, rows, 4, 2));
-}
 
-TEST(BmpRle4, AlternatesNibblesAndPadsLiterals) {
-  // Run of 5 pixels alternating 0xA and 0xB, EOL, literal of 3 pixels 1 2 3 (2 bytes, even).
-  const Bytes rle{5, 0xAB, 0, 0, 0, 3, 0x12, 0x30, 0, 1};
-  const Bytes file = MakeBmp(5, 2, 4, BI_RLE4, rle, -1, static_cast<uint32_t>(rle.size()));
-  Picture pic;
-  ASSERT_EQ(Decode(file, pic), 0);
-  ASSERT_EQ(test::HeaderOf(pic.h).compression, 0u);
-  const uint32_t want[2][5] = {{1, 2, 3, 0, 0}, {0xA, 0xB, 0xA, 0xB, 0xA}};
-  for (int y = 0; y < 2; ++y)
-    for (int x = 0; x < 5; ++x) EXPECT_EQ(test::IndexAt(pic.h, x, y), want[y][x]) << x << "," << y;
-
-  // A literal of 5 pixels takes 3 bytes plus one of padding.
-  unsigned char rows[8] = {};
+  // An RLE4 literal of 5 pixels takes 3 bytes plus one of padding; the run after the padding
+  // continues at pixel 5.
   const unsigned char odd[] = {0, 5, 0x12, 0x34, 0x50, 0xEE, 2, 0x77, 0, 1};
   ASSERT_TRUE(ExpandRle(BI_RLE4, odd, sizeof odd, rows, 8, 1));
-  EXPECT_EQ(rows[0], 0x12);
-  EXPECT_EQ(rows[2], 0x57) << "the run after the padding continues at pixel 5";
-  EXPECT_EQ(rows[3], 0x70);
+  EXPECT_EQ(std::tuple(rows[0], rows[2], rows[3]), std::tuple(0x12, 0x57, 0x70));
 }
 
 }  // namespace

@@ -121,59 +121,50 @@ struct Outcome {
 CSpiHost &Host() {
   static test::Sandbox box;  // the host reads its switches from a settings store of its own
   static CSpiHost host;
-  static bool ready = [] {
+  [[maybe_unused]] static bool ready = [] {
     host.LoadSwitches();
     for (int position = kFirst; position <= kAvi; ++position) host.SetUse(position, kSpiPicture, true);
     return true;
   }();
-  (void)ready;
   return host;
 }
 
 // Compares the decoded picture with Qt's, skipping pixels that Qt shows as not opaque.
 bool Compare(HDIB dib, const QImage &qt, int tolerance, std::string &detail) {
   HDIB rgb = DibTo24Bit(dib);
-  if (!rgb) {
+  GlobalHandle converted(rgb != dib ? rgb : nullptr);  // freed on return
+  DibLock lock(rgb);
+  if (!lock) {
     detail = "not convertible";
     return false;
   }
-  bool same = true;
-  {
-    DibLock lock(rgb);
-    const int w = DibWidth(lock.header()), h = DibHeight(lock.header());
-    if (w != qt.width() || h != qt.height()) {
-      detail = "size " + std::to_string(w) + "x" + std::to_string(h) + " vs " + std::to_string(qt.width()) +
-               "x" + std::to_string(qt.height());
-      same = false;
-    } else {
-      const QImage ref = qt.convertToFormat(QImage::Format_ARGB32);
-      long worst = 0, count = 0;
-      for (int y = 0; y < h && same; ++y) {
-        const auto *line = reinterpret_cast<const QRgb *>(ref.constScanLine(y));
-        for (int x = 0; x < w; ++x) {
-          if (qAlpha(line[x]) != 255) continue;
-          const uint32_t c = GetDibPixel(lock.header(), x, y);
-          const long d = std::max({std::labs(static_cast<long>(c & 0xFF) - qRed(line[x])),
-                                   std::labs(static_cast<long>((c >> 8) & 0xFF) - qGreen(line[x])),
-                                   std::labs(static_cast<long>((c >> 16) & 0xFF) - qBlue(line[x]))});
-          worst = std::max(worst, d);
-          if (d > tolerance) ++count;
-        }
-      }
-      if (count) {
-        same = false;
-        detail = std::to_string(count) + " pixels differ, worst by " + std::to_string(worst);
-      }
+  const int w = DibWidth(lock.header()), h = DibHeight(lock.header());
+  if (w != qt.width() || h != qt.height()) {
+    detail = "size " + std::to_string(w) + "x" + std::to_string(h) + " vs " + std::to_string(qt.width()) +
+             "x" + std::to_string(qt.height());
+    return false;
+  }
+  const QImage ref = qt.convertToFormat(QImage::Format_ARGB32);
+  long worst = 0, count = 0;
+  for (int y = 0; y < h; ++y) {
+    const auto *line = reinterpret_cast<const QRgb *>(ref.constScanLine(y));
+    for (int x = 0; x < w; ++x) {
+      if (qAlpha(line[x]) != 255) continue;
+      const uint32_t c = GetDibPixel(lock.header(), x, y);
+      const long d = std::max({std::labs(static_cast<long>(c & 0xFF) - qRed(line[x])),
+                               std::labs(static_cast<long>((c >> 8) & 0xFF) - qGreen(line[x])),
+                               std::labs(static_cast<long>((c >> 16) & 0xFF) - qBlue(line[x]))});
+      worst = std::max(worst, d);
+      if (d > tolerance) ++count;
     }
   }
-  if (rgb != dib) GlobalFree(rgb);
-  return same;
+  if (count) detail = std::to_string(count) + " pixels differ, worst by " + std::to_string(worst);
+  return count == 0;
 }
 
 Outcome Check(const fs::path &file, const std::string &rel) {
   Outcome o;
   const std::string bytes = test::ReadFile(file);
-  const std::string name = file.filename().string();
   QByteArray data(bytes.data(), static_cast<qsizetype>(bytes.size()));
   QBuffer buffer(&data);
   QImageReader reader(&buffer);
@@ -181,7 +172,7 @@ Outcome Check(const fs::path &file, const std::string &rel) {
   QImage qt = reader.read();
   o.qtReads = !qt.isNull();
   o.leftToPlugins = LeftToPlugins(bytes);
-  o.position = test::FindDecoder(Host(), name, bytes);
+  o.position = test::FindDecoder(Host(), file.filename().string(), bytes);
   if (o.position < 0) return o;
   EXPECT_GE(o.position, kFirst) << "only built-ins are there";
   HDIB dib = nullptr;
@@ -210,23 +201,16 @@ TEST(Conformance, CorpusAgreesWithQt) {
   if (!fs::exists(root)) GTEST_SKIP() << "no corpus at " << root;
   int decoded = 0, compared = 0, refused = 0;
   for (const auto &entry : fs::recursive_directory_iterator(root)) {
-    if (!entry.is_regular_file()) continue;
-    const std::string ext = [&] {
-      std::string e = entry.path().extension().string();
-      std::transform(e.begin(), e.end(), e.begin(), ::tolower);
-      return e;
-    }();
-    if (ext != ".bmp" && ext != ".gif" && ext != ".jpg" && ext != ".jpeg" && ext != ".tif" && ext != ".tiff")
-      continue;
+    std::string ext = entry.path().extension().string();
+    std::transform(ext.begin(), ext.end(), ext.begin(), ::tolower);
+    const auto known = {".bmp", ".gif", ".jpg", ".jpeg", ".tif", ".tiff"};
+    if (!entry.is_regular_file() || std::find(known.begin(), known.end(), ext) == known.end()) continue;
     const std::string rel = fs::relative(entry.path(), root).string();
     const Outcome o = Check(entry.path(), rel);
-    if (o.result == 0) ++decoded;
-    if (o.result != 0) ++refused;
+    ++(o.result == 0 ? decoded : refused);
     // (Another built-in may still read them: the JPEG scan finds the JPEG inside a BMP.)
-    if (o.leftToPlugins) {
-      EXPECT_FALSE(o.result == 0 && (o.position == kBmp || o.position == kTiff))
-          << rel << " is left to plug-ins";
-    }
+    EXPECT_FALSE(o.leftToPlugins && o.result == 0 && (o.position == kBmp || o.position == kTiff))
+        << rel << " is left to plug-ins";
     if (o.qtReads && o.result != 0 && !o.leftToPlugins) {
       EXPECT_TRUE(kRefused.count(rel)) << rel << " is read by Qt but refused (" << o.result << ")";
     }

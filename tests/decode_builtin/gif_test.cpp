@@ -30,6 +30,8 @@ GifFrame Frame(int w, int h, std::vector<unsigned char> indices) {
 class GifFrames : public ::testing::Test {
  protected:
   int DecodeFrame(const Bytes &file) { return GifDecodeFrame(*s, file.data(), file.size()); }
+  HDIB Pic() const { return s->picture.get(); }
+  HDIB Mask() const { return s->maskPicture.get(); }
   std::unique_ptr<GifDecodeState> s = std::make_unique<GifDecodeState>();
 };
 
@@ -52,19 +54,17 @@ TEST_F(GifFrames, DecodesTheChosenFrameWithItsOwnTableAndControl) {
             std::make_tuple(4, 5, 3, 2, 25, 2, -1, 1));
   ASSERT_TRUE(s->picture);
   EXPECT_FALSE(s->maskPicture);
-  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);
-  EXPECT_EQ(test::PaletteAt(s->picture.get(), 1), 0xA0B0C0u);
-  const auto c = test::PixelAt(s->picture.get(), 0, 0);
-  EXPECT_EQ(c.r, 0xA0);
-  EXPECT_EQ(c.b, 0xC0);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 2, 0), 0u);
+  const auto c = test::PixelAt(Pic(), 0, 0);
+  EXPECT_EQ(std::tuple(test::HeaderOf(Pic()).bitCount, test::PaletteAt(Pic(), 1), c.r, c.b,
+                       test::IndexAt(Pic(), 2, 0)),
+            std::tuple(1, 0xA0B0C0u, 0xA0, 0xC0, 0u));
 
   // Frame 0 of the same state: the global table again, no delay left over.
   s->frameIndex = 0;
   ASSERT_EQ(DecodeFrame(file), 0);
-  EXPECT_EQ(s->delay, 0);
-  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4) << "2-bit table gives 4 bits";
-  EXPECT_EQ(test::PixelAt(s->picture.get(), 1, 0).g, 0xFF);
+  // A 2-bit table gives 4 bits.
+  EXPECT_EQ(std::tuple(s->delay, test::HeaderOf(Pic()).bitCount, test::PixelAt(Pic(), 1, 0).g),
+            std::tuple(0, 4, 0xFF));
 
   s->frameIndex = 2;
   EXPECT_EQ(DecodeFrame(file), SPI_NO_PICTURE) << "no third frame";
@@ -74,21 +74,21 @@ TEST_F(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
   GifFrame f = Frame(9, 2, {0, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 3, 0});
   f.transparent = 3;
   ASSERT_EQ(DecodeFrame(MakeGif(9, 2, 2, kFour, {f})), 0);
-  EXPECT_EQ(s->transparentIndex, 3);
-  EXPECT_EQ(s->transparentColour, 0xFF0000u) << "blue as a colour reference";
+  // Blue, as a colour reference.
+  EXPECT_EQ(std::tuple(s->transparentIndex, s->transparentColour), std::tuple(3, 0xFF0000u));
   ASSERT_TRUE(s->maskPicture);
-  EXPECT_EQ(test::HeaderOf(s->maskPicture.get()).bitCount, 1);
-  EXPECT_EQ(test::PaletteAt(s->maskPicture.get(), 0), 0u);
-  EXPECT_EQ(test::PaletteAt(s->maskPicture.get(), 1), 0xFFFFFFu);
-  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 0, 0), 1u) << "drawn";
-  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 1, 0), 0u) << "transparent";
-  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 8, 1), 1u);
-  EXPECT_EQ(test::IndexAt(s->maskPicture.get(), 8, 0), 0u);
+  EXPECT_EQ(
+      std::tuple(test::HeaderOf(Mask()).bitCount, test::PaletteAt(Mask(), 0), test::PaletteAt(Mask(), 1)),
+      std::tuple(1, 0u, 0xFFFFFFu));
+  // 1 drawn, 0 transparent.
+  EXPECT_EQ(std::tuple(test::IndexAt(Mask(), 0, 0), test::IndexAt(Mask(), 1, 0), test::IndexAt(Mask(), 8, 1),
+                       test::IndexAt(Mask(), 8, 0)),
+            std::tuple(1u, 0u, 1u, 0u));
 
   GifFrame two = Frame(2, 1, {0, 1});
   two.transparent = 1;
   ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 1, {0, 0xFFFFFF}, {two})), 0);
-  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 1);
+  EXPECT_EQ(test::HeaderOf(Pic()).bitCount, 1);
   EXPECT_FALSE(s->maskPicture) << "1-bit with a colour table never gets a mask";
 }
 
@@ -102,7 +102,7 @@ TEST_F(GifFrames, InterlacedPassesBeyondAShortPictureAreSkipped) {
   GifFrame small = Frame(1, 3, {0, 2, 1});
   small.interlaced = true;
   ASSERT_EQ(DecodeFrame(MakeGif(1, 3, 4, grey, {small})), 0);
-  for (int y = 0; y < 3; ++y) EXPECT_EQ(test::IndexAt(s->picture.get(), 0, y), static_cast<uint32_t>(y)) << y;
+  for (int y = 0; y < 3; ++y) EXPECT_EQ(test::IndexAt(Pic(), 0, y), static_cast<uint32_t>(y)) << y;
 }
 
 TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
@@ -111,8 +111,8 @@ TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
   // Cut in the middle of the picture data.
   file.resize(file.size() / 2);
   ASSERT_EQ(DecodeFrame(file), 0);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 2u);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 39, 39), 0u) << "rows never decoded are colour 0";
+  // Rows never decoded are colour 0.
+  EXPECT_EQ(std::tuple(test::IndexAt(Pic(), 0, 0), test::IndexAt(Pic(), 39, 39)), std::tuple(2u, 0u));
 
   // A zero-length block before the end code ends the data as well: the last data byte,
   // which holds the end code, is dropped from the only sub-block.
@@ -126,8 +126,7 @@ TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
   file2.pop_back();
   file2.push_back(0);
   ASSERT_EQ(DecodeFrame(file2), 0);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 1u);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 2, 0), 3u);
+  EXPECT_EQ(std::tuple(test::IndexAt(Pic(), 0, 0), test::IndexAt(Pic(), 2, 0)), std::tuple(1u, 3u));
 }
 
 TEST_F(GifFrames, ResultCodesOfBrokenFiles) {
@@ -158,23 +157,20 @@ TEST_F(GifFrames, AFullCodeTableWithoutAClearKeepsDecoding) {
   ASSERT_EQ(DecodeFrame(MakeGif(100, 100, 2, kFour, {f})), 0);
   for (int y : {0, 45, 99})
     for (int x : {0, 61, 99})
-      EXPECT_EQ(test::IndexAt(s->picture.get(), x, y), px[static_cast<std::size_t>(y) * 100 + x])
-          << x << "," << y;
+      EXPECT_EQ(test::IndexAt(Pic(), x, y), px[static_cast<std::size_t>(y) * 100 + x]) << x << "," << y;
 }
 
 TEST_F(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
   std::vector<uint32_t> many(256, 0x123456);
   ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 5, many, {Frame(2, 1, {31, 0})})), 0);
-  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 8);
-  EXPECT_EQ(test::IndexAt(s->picture.get(), 0, 0), 31u);
-  EXPECT_TRUE(s->grey);
+  EXPECT_EQ(std::tuple(test::HeaderOf(Pic()).bitCount, test::IndexAt(Pic(), 0, 0), s->grey),
+            std::tuple(8, 31u, true));
 
   // No table at all, 4 colour bits on the screen: a 16-step grey ramp.
   ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 0, {}, {Frame(2, 1, {15, 1})}, {}, 4)), 0);
-  EXPECT_FALSE(s->grey);
-  EXPECT_EQ(test::HeaderOf(s->picture.get()).bitCount, 4);
-  EXPECT_EQ(test::PaletteAt(s->picture.get(), 1), 0x111111u);
-  EXPECT_EQ(test::PixelAt(s->picture.get(), 0, 0).r, 255);
+  EXPECT_EQ(std::tuple(s->grey, test::HeaderOf(Pic()).bitCount, test::PaletteAt(Pic(), 1),
+                       test::PixelAt(Pic(), 0, 0).r),
+            std::tuple(false, 4, 0x111111u, 255));
 }
 
 TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
@@ -187,8 +183,7 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
   {
     Picture pic;
     ASSERT_EQ(GetPicture(kGif, path.c_str(), 10, SPI_SOURCE_FILE, pic.out(), 0, 0, nullptr, 0), 0);
-    EXPECT_EQ(test::HeaderOf(pic.h).width, 2);
-    EXPECT_EQ(test::PixelAt(pic.h, 1, 0).g, 255);
+    EXPECT_EQ(std::tuple(test::HeaderOf(pic.h).width, test::PixelAt(pic.h, 1, 0).g), std::tuple(2, 255));
     EXPECT_EQ(GlobalLiveBlockCount(), before + 1) << "only the picture is left";
   }
   Picture mem;
@@ -207,15 +202,12 @@ TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
   const auto path = box.write("c.gif", std::string(file.begin(), file.end()));
   SpiPictureInfo info{};
   ASSERT_EQ(GetPictureInfo(kGif, path.c_str(), 0, SPI_SOURCE_FILE, &info, nullptr), 0);
-  EXPECT_EQ(info.width, 3);
-  EXPECT_EQ(info.height, 2);
-  EXPECT_EQ(info.colorDepth, 3);
-  EXPECT_EQ(test::TakeText(info.hInfo), "hello");
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth, test::TakeText(info.hInfo)),
+            std::tuple(3, 2, 3, "hello"));
   SpiPictureInfo mem{};
   ASSERT_EQ(test::InfoOf(kGif, file, mem), 0);
-  EXPECT_EQ(mem.width, 3);
   // The host hands decoders memory images of files: the comment is read there too.
-  EXPECT_EQ(test::TakeText(mem.hInfo), "hello");
+  EXPECT_EQ(std::tuple(+mem.width, test::TakeText(mem.hInfo)), std::tuple(3, "hello"));
   EXPECT_EQ(
       GetPictureInfo(kGif, reinterpret_cast<const char *>(file.data()), 16, SPI_SOURCE_MEMORY, &mem, nullptr),
       SPI_READ_ERROR)

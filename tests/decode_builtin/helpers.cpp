@@ -20,18 +20,16 @@ void Put32(Bytes &b, std::initializer_list<uint32_t> values) {
 }
 }  // namespace
 
-Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours,
-              uint32_t sizeImage) {
-  if (colours < 0) colours = bits <= 8 ? 1 << bits : 0;
-  const uint32_t offBits = 54 + static_cast<uint32_t>(colours) * 4;
+Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels) {
+  const int colours = bits <= 8 ? 1 << bits : 0;
+  const uint32_t offBits = 54 + static_cast<uint32_t>(colours) * 4,
+                 size = static_cast<uint32_t>(pixels.size());
   Bytes b{'B', 'M'};
-  Put32(b, {offBits + static_cast<uint32_t>(pixels.size()), 0, offBits, 40, static_cast<uint32_t>(width),
-            static_cast<uint32_t>(height)});
+  Put32(b, {offBits + size, 0, offBits, 40, static_cast<uint32_t>(width), static_cast<uint32_t>(height)});
   Put16(b, {1, static_cast<uint32_t>(bits)});
-  Put32(b, {compression, sizeImage, 0, 0,
-            bits <= 8 && colours == (1 << bits) ? 0 : static_cast<uint32_t>(colours), 0});
+  Put32(b, {compression, compression ? size : 0, 0, 0, 0, 0});
   for (int i = 0; i < colours; ++i) {
-    const auto v = static_cast<unsigned char>(colours > 1 ? i * 255 / (colours - 1) : 0);
+    const auto v = static_cast<unsigned char>(i * 255 / (colours - 1));
     // Blue differs from red so that a swapped channel order shows.
     b.insert(b.end(), {static_cast<unsigned char>(255 - v), v, v, 0});
   }
@@ -178,21 +176,13 @@ Bytes Gradient(int width, int height) {
 
 Rgb PixelAt(HDIB h, int x, int y) {
   HDIB rgb = DibTo24Bit(h);
-  if (!rgb) {
+  uint32_t c = 0xFFFFFFFFu;
+  if (DibLock lock(rgb); lock)
+    c = GetDibPixel(lock.header(), x, y);
+  else
     ADD_FAILURE() << "picture cannot be converted";
-    return {-1, -1, -1};
-  }
-  Rgb out{-1, -1, -1};
-  {
-    DibLock lock(rgb);
-    if (lock) {
-      const uint32_t c = GetDibPixel(lock.header(), x, y);
-      out = {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF),
-             static_cast<int>((c >> 16) & 0xFF)};
-    }
-  }
   if (rgb != h) GlobalFree(rgb);
-  return out;
+  return {static_cast<int>(c & 0xFF), static_cast<int>((c >> 8) & 0xFF), static_cast<int>((c >> 16) & 0xFF)};
 }
 
 uint32_t IndexAt(HDIB h, int x, int y) {

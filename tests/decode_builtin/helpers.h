@@ -18,9 +18,9 @@ namespace tamro::test {
 
 using Bytes = std::vector<unsigned char>;
 
-// A BMP file: 14 + 40-byte headers, `colours` palette entries (grey ramp), then `pixels`.
-Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels, int colours = -1,
-              uint32_t sizeImage = 0);
+// A BMP file: 14 + 40-byte headers, a full palette (grey ramp) up to 8 bits, then `pixels`; the
+// size of the compressed pixels when they are.
+Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes &pixels);
 
 // GIF pieces. Codes are written literal by literal, with a clear code whenever the table
 // would grow past 12 bits (unless `neverClear`), so any index sequence can be encoded.

@@ -71,10 +71,13 @@ TEST(JpegPicture, FourColourPicturesBecomeTheirColours) {
     ASSERT_EQ(DecodeMemory(c.file, pic), 0);
     EXPECT_EQ(test::HeaderOf(pic.h).width, 32);
     const test::Rgb magenta = test::PixelAt(pic.h, 4, 8), grey = test::PixelAt(pic.h, 28, 8);
-    EXPECT_NEAR(magenta.r, 255, 3);
-    EXPECT_NEAR(magenta.g, 0, 3);
-    EXPECT_NEAR(magenta.b, 255, 3);
-    for (int v : {grey.r, grey.g, grey.b}) EXPECT_NEAR(v, 127, 3);
+    for (auto [got, want] : {std::pair(magenta.r, 255),
+                             {magenta.g, 0},
+                             {magenta.b, 255},
+                             {grey.r, 127},
+                             {grey.g, 127},
+                             {grey.b, 127}})
+      EXPECT_NEAR(got, want, 3);
   }
 }
 
@@ -90,11 +93,9 @@ TEST(JpegPicture, ReductionPicksOneOfFourScales) {
     Picture pic;
     ASSERT_EQ(DecodeMemory(jpeg, pic, c.reduction), 0);
     const BitmapInfoHeader h = test::HeaderOf(pic.h);
-    EXPECT_EQ(h.width, c.width) << c.reduction;
-    EXPECT_EQ(h.height, c.width * 3 / 4) << c.reduction;
-    EXPECT_EQ(h.bitCount, 24);
-    EXPECT_EQ(h.sizeImage, c.width * 3u * h.height);
-    EXPECT_EQ(GlobalSize(pic.h), 40u + h.sizeImage);
+    EXPECT_EQ(std::tuple(h.width, h.height, h.bitCount, h.sizeImage, GlobalSize(pic.h)),
+              std::tuple(c.width, c.width * 3 / 4, 24, c.width * 3u * h.height, 40u + h.sizeImage))
+        << c.reduction;
   }
   Picture thumb;
   ASSERT_EQ(JpegDecodeThumbnail(thumb.out(), jpeg.data(), jpeg.size(), 4, nullptr, 0), 0);
@@ -111,11 +112,10 @@ TEST(JpegPicture, TruncatedMemoryImageStillDecodesToFullSize) {
   Bytes cut(jpeg.begin(), jpeg.begin() + static_cast<long>(jpeg.size() * 3 / 4));
   Picture pic;
   ASSERT_EQ(DecodeMemory(cut, pic), 0);
-  EXPECT_EQ(test::HeaderOf(pic.h).width, 64);
-  EXPECT_EQ(test::HeaderOf(pic.h).height, 64);
+  EXPECT_EQ(std::tuple(test::HeaderOf(pic.h).width, test::HeaderOf(pic.h).height), std::tuple(64, 64));
   // The top rows are the picture's own; the rows never reached are not.
-  EXPECT_EQ(test::PixelAt(pic.h, 5, 0).r, test::PixelAt(full.h, 5, 0).r);
-  EXPECT_EQ(test::PixelAt(pic.h, 5, 0).b, test::PixelAt(full.h, 5, 0).b);
+  const test::Rgb top = test::PixelAt(pic.h, 5, 0), fullTop = test::PixelAt(full.h, 5, 0);
+  EXPECT_EQ(std::tuple(top.r, top.b), std::tuple(fullTop.r, fullTop.b));
   EXPECT_NE(test::PixelAt(pic.h, 63, 63).r, test::PixelAt(full.h, 63, 63).r);
 
   Picture empty;
@@ -161,10 +161,8 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   SpiPictureInfo info{};
   uint32_t extra = 0;
   ASSERT_EQ(test::InfoOf(kJpeg, jpeg, info, &extra), 0);
-  EXPECT_EQ(info.width, 20);
-  EXPECT_EQ(info.height, 10);
-  EXPECT_EQ(info.colorDepth, 24);
-  EXPECT_EQ(test::TakeText(info.hInfo), "a note");
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth, test::TakeText(info.hInfo)),
+            std::tuple(20, 10, 24, "a note"));
   ASSERT_NE(extra, 0u);
   GlobalHandle app1(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra)));
   EXPECT_EQ(app1.size(), 9u) << "the APP1 bytes and a terminating 0";
@@ -176,8 +174,7 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
   const auto path = box.write("g.jpg", std::string(3, 'x') + std::string(g.begin(), g.end()));
   SpiPictureInfo gi{};
   ASSERT_EQ(GetPictureInfo(kJpeg, path.c_str(), 3, SPI_SOURCE_FILE, &gi, nullptr), 0);
-  EXPECT_EQ(gi.colorDepth, 8);
-  EXPECT_EQ(uint32_t{gi.hInfo}, 0u);
+  EXPECT_EQ(std::tuple(+gi.colorDepth, +gi.hInfo), std::tuple(8, 0u));
   EXPECT_EQ(test::InfoOf(kJpeg, Bytes(64, 3), gi), SPI_FORMAT_ERROR);
   EXPECT_EQ(gi.colorDepth, 24) << "nothing read";
 }

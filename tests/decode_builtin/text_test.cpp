@@ -54,23 +54,21 @@ TEST_F(TextPicture, SizeFromTheSettingsOrTheCaller) {
   Picture pic;
   const std::string text = "abc";
   ASSERT_EQ(GetPicture(kText, text.data(), 3, SPI_SOURCE_MEMORY, pic.out(), 0, 0, nullptr, 0), 0);
-  EXPECT_EQ(test::HeaderOf(pic.h).width, 480);
-  EXPECT_EQ(test::HeaderOf(pic.h).height, 480);
-  EXPECT_EQ(test::HeaderOf(pic.h).bitCount, 24);
+  const BitmapInfoHeader h = test::HeaderOf(pic.h);
+  EXPECT_EQ(std::tuple(h.width, h.height, h.bitCount), std::tuple(480, 480, 24));
+  // A negative height keeps the setting.
   const int size[2] = {100, -5};
   Picture other;
   ASSERT_EQ(GetPicture(kText, text.data(), 3, SPI_SOURCE_MEMORY, other.out(),
                        reinterpret_cast<intptr_t>(size), 0, nullptr, 0),
             0);
-  EXPECT_EQ(test::HeaderOf(other.h).width, 100);
-  EXPECT_EQ(test::HeaderOf(other.h).height, 480) << "a negative height keeps the setting";
+  EXPECT_EQ(std::tuple(test::HeaderOf(other.h).width, test::HeaderOf(other.h).height), std::tuple(100, 480));
 
+  // Rows kept at 40.
   TextSetSettings(10, 0, 20, nullptr);
   SpiPictureInfo info{};
   ASSERT_EQ(GetPictureInfo(kText, text.data(), 3, SPI_SOURCE_MEMORY, &info, nullptr), 0);
-  EXPECT_EQ(info.width, 200);
-  EXPECT_EQ(info.height, 800) << "rows kept at 40";
-  EXPECT_EQ(info.colorDepth, 24);
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth), std::tuple(200, 800, 24));
 }
 
 TEST_F(TextPicture, BlankLinesAreSkippedAndLongLinesWrap) {
@@ -102,10 +100,8 @@ TEST_F(TextPicture, FileFormFromTheOffset) {
   ASSERT_EQ(GetPicture(kText, path.c_str(), 2, SPI_SOURCE_FILE, pic.out(), reinterpret_cast<intptr_t>(size),
                        0, nullptr, 0),
             0);
-  {
-    GlobalLockGuard lock(pic.h);
-    EXPECT_EQ(std::string(lock.as<char>(), GlobalSize(pic.h)), Render("Hello", size));
-  }
+  GlobalLockGuard lock(pic.h);
+  EXPECT_EQ(std::string(lock.as<char>(), GlobalSize(pic.h)), Render("Hello", size));
 }
 
 TEST(TextSettings, LoadedFromTheStore) {
@@ -116,8 +112,7 @@ TEST(TextSettings, LoadedFromTheStore) {
   TextLoadSettings();
   SpiPictureInfo info{};
   ASSERT_EQ(GetPictureInfo(kText, "x", 1, SPI_SOURCE_MEMORY, &info, nullptr), 0);
-  EXPECT_EQ(info.width, 320);
-  EXPECT_EQ(info.height, 160);
+  EXPECT_EQ(std::tuple(+info.width, +info.height), std::tuple(320, 160));
   TextSetSettings(40, 40, 12, nullptr);
   Profile::ResetApp();
 }
