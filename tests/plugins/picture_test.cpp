@@ -116,16 +116,11 @@ int CancelAtHalf(int done, int total, long user) {
   return total > 0 && done * 2 >= total ? 1 : 0;
 }
 
-int Record(int done, int total, long user) {
-  reinterpret_cast<std::vector<std::pair<int, int>> *>(user)->emplace_back(done, total);
-  return 0;
-}
-
 TEST_F(PngPlugin, ProgressRisesAndCancels) {
   const std::string png = PngFromRgba(Quadrants(50, 400));
   std::vector<std::pair<int, int>> calls;
   Picture p;
-  ASSERT_EQ(DecodeMemory(*spi, png, p, &Record, reinterpret_cast<long>(&calls)), SPI_OK);
+  ASSERT_EQ(DecodeMemory(*spi, png, p, &RecordProgress, reinterpret_cast<long>(&calls)), SPI_OK);
   ASSERT_GE(calls.size(), 3u);
   EXPECT_EQ(calls.front().first, 0);
   EXPECT_EQ(calls.back(), std::make_pair(400, 400));
@@ -363,7 +358,7 @@ TEST_F(WebpPlugin, AnimationShowsItsFirstFrame) {
 }
 
 TEST_F(WebpPlugin, CancelStopsDecoding) {
-  const std::string lossy = WebpLossy(Quadrants(64, 300));
+  const std::string lossy = Webp(Quadrants(64, 300), 95);
   int asked = 0;
   Picture p;
   EXPECT_EQ(DecodeMemory(*spi, lossy, p, &CancelAtHalf, reinterpret_cast<long>(&asked)), SPI_FORMAT_ERROR);
@@ -512,27 +507,27 @@ TEST_F(PictureModule, PngWebpAndHeifHandOutTheirEmbeddedColourProfile) {
     std::string with, without;
   } cases[] = {
       {"ifpng.spi", PngFromRgba(image, false, icc), PngFromRgba(image)},
-      {"ifwebp.spi", WebpWithProfile(WebpLossless(image), icc), WebpLossless(image)},
+      {"ifwebp.spi", Webp(image, 0, icc), Webp(image)},
       {"ifheif.spi", HeifEncode(image, false, false, icc), HeifEncode(image, false, false)},
+  };
+  HLOCAL block = nullptr;
+  const auto profile = [&](const std::string &bytes) {
+    return spi->getColorProfile(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &block);
   };
   for (const auto &c : cases) {
     if (c.with.empty()) continue;  // no HEIF encoder on this machine
+    SCOPED_TRACE(c.module);
     Load(c.module);
-    ASSERT_NE(spi->getColorProfile, nullptr) << c.module;
-    HLOCAL block = nullptr;
-    ASSERT_EQ(
-        spi->getColorProfile(c.with.data(), static_cast<long>(c.with.size()), SPI_SOURCE_MEMORY, &block),
-        SPI_OK)
-        << c.module;
-    ASSERT_NE(block, nullptr) << c.module;
-    EXPECT_EQ(std::string(static_cast<const char *>(GlobalLock(block)), GlobalSize(block)), icc) << c.module;
+    ASSERT_NE(spi->getColorProfile, nullptr);
+    block = nullptr;
+    ASSERT_EQ(profile(c.with), SPI_OK);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(std::string(static_cast<const char *>(GlobalLock(block)), GlobalSize(block)), icc);
     GlobalUnlock(block);
     GlobalFree(block);
     block = reinterpret_cast<HLOCAL>(1);
-    EXPECT_EQ(spi->getColorProfile(c.without.data(), static_cast<long>(c.without.size()), SPI_SOURCE_MEMORY,
-                                   &block),
-              SPI_OK);
-    EXPECT_EQ(block, nullptr) << c.module << " without a profile";
+    EXPECT_EQ(profile(c.without), SPI_OK);
+    EXPECT_EQ(block, nullptr) << "without a profile";
   }
 }
 
@@ -555,8 +550,8 @@ TEST_F(PictureModule, PngWebpJxlHeicAndAvifFilesRoundTrip) {
     std::string notOurs;  // a head of another kind
   } cases[] = {
       {kPng, "a.png", PngFromRgba(Quadrants(4, 4)), "4x4, 32", 255, 0, notPng},
-      {kWebp, "a.webp", WebpLossless(Quadrants(33, 17, 100)), "33x17, 32", 100, 0, notWebp},
-      {kWebp, "a.webp", WebpLossy(Quadrants(64, 48)), "64x48, 24", 255, 12, notWebp},
+      {kWebp, "a.webp", Webp(Quadrants(33, 17, 100)), "33x17, 32", 100, 0, notWebp},
+      {kWebp, "a.webp", Webp(Quadrants(64, 48), 95), "64x48, 24", 255, 12, notWebp},
       {kJxl, "a.jxl", JxlEncode(Quadrants(30, 20), false), "30x20, 24", 255, 0, notJxl},
       {kJxl, "a.jxl", JxlEncode(Quadrants(30, 20, 77), true), "30x20, 32", 77, 0, notJxl},
       {kHeif, "a.heic", HeifEncode(Quadrants(64, 48), false, false), "64x48, 24", 255, 24, notHeif},

@@ -90,7 +90,8 @@ struct InfoHeader {
 };
 #pragma pack(pop)
 
-int Join(int rc, HLOCAL info, HLOCAL bits, Picture &out) {
+// Takes `info` and `bits` by reference, so that a call filling them may be the first argument.
+int Join(int rc, const HLOCAL &info, const HLOCAL &bits, Picture &out) {
   if (rc != SPI_OK) {
     EXPECT_EQ(info, nullptr) << "a failed call handed back a block";
     EXPECT_EQ(bits, nullptr) << "a failed call handed back a block";
@@ -131,22 +132,27 @@ int Join(int rc, HLOCAL info, HLOCAL bits, Picture &out) {
 int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out, SPI_PROGRESS progress,
                  long user) {
   HLOCAL info = nullptr, bits = nullptr;
-  int rc = spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
-                          progress, user);
-  return Join(rc, info, bits, out);
+  return Join(spi.getPicture(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
+                             progress, user),
+              info, bits, out);
 }
 
 int PreviewMemory(const SpiModule &spi, const std::string &bytes, Picture &out) {
   HLOCAL info = nullptr, bits = nullptr;
-  const int rc = spi.getPreview(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info,
-                                &bits, nullptr, 0);
-  return Join(rc, info, bits, out);
+  return Join(spi.getPreview(bytes.data(), static_cast<long>(bytes.size()), SPI_SOURCE_MEMORY, &info, &bits,
+                             nullptr, 0),
+              info, bits, out);
 }
 
 int DecodeFile(const SpiModule &spi, const std::filesystem::path &file, long offset, Picture &out) {
   HLOCAL info = nullptr, bits = nullptr;
-  int rc = spi.getPicture(file.c_str(), offset, SPI_SOURCE_FILE, &info, &bits, nullptr, 0);
-  return Join(rc, info, bits, out);
+  return Join(spi.getPicture(file.c_str(), offset, SPI_SOURCE_FILE, &info, &bits, nullptr, 0), info, bits,
+              out);
+}
+
+int RecordProgress(int done, int total, long user) {
+  reinterpret_cast<std::vector<std::pair<int, int>> *>(user)->emplace_back(done, total);
+  return 0;
 }
 
 int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::vector<MemberRecord> &out) {

@@ -66,6 +66,10 @@ int DecodeMemory(const SpiModule &spi, const std::string &bytes, Picture &out,
 int PreviewMemory(const SpiModule &spi, const std::string &bytes, Picture &out);
 int DecodeFile(const SpiModule &spi, const std::filesystem::path &file, long offset, Picture &out);
 
+// A progress callback that adds (done, total) to the std::vector<std::pair<int, int>> at `user`
+// and lets the work go on.
+int RecordProgress(int done, int total, long user);
+
 // One archive member record as read back from GetArchiveInfo's block.
 struct MemberRecord {
   std::string method;

@@ -10,6 +10,7 @@
 #include <unistd.h>
 #include <webp/encode.h>
 #include <webp/mux.h>
+#include <zlib.h>
 #ifdef TAMRO_TEST_JXL
 #include <jxl/encode.h>
 #endif
@@ -25,18 +26,19 @@
 namespace tamro::test {
 
 RgbaImage Quadrants(int width, int height, uint8_t alpha) {
-  RgbaImage image;
-  image.width = width;
-  image.height = height;
-  image.pixels.resize(static_cast<size_t>(width) * height);
+  RgbaImage image{width, height, std::vector<Rgba>(static_cast<size_t>(width) * height)};
   for (int y = 0; y < height; ++y)
     for (int x = 0; x < width; ++x) {
-      bool right = x >= width / 2, bottom = y >= height / 2;
-      Rgba c = !bottom ? (!right ? Rgba{255, 0, 0, alpha} : Rgba{0, 255, 0, alpha})
-                       : (!right ? Rgba{0, 0, 255, alpha} : Rgba{255, 255, 255, alpha});
-      image.at(x, y) = c;
+      const bool right = x >= width / 2, bottom = y >= height / 2;
+      image.at(x, y) = !bottom ? (!right ? Rgba{255, 0, 0, alpha} : Rgba{0, 255, 0, alpha})
+                               : (!right ? Rgba{0, 0, 255, alpha} : Rgba{255, 255, 255, alpha});
     }
   return image;
+}
+
+uint32_t Crc32(const std::string &data) {
+  return static_cast<uint32_t>(
+      crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
 }
 
 uint32_t OnWhite(Rgba c) {
@@ -46,14 +48,51 @@ uint32_t OnWhite(Rgba c) {
 
 namespace {
 
+// The writers' output callbacks append to the std::string they are handed.
 void PngWriteToString(png_structp png, png_bytep data, png_size_t length) {
   static_cast<std::string *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), length);
 }
-void PngFlush(png_structp) {}
+heif_error HeifWrite(heif_context *, const void *data, size_t size, void *user) {
+  static_cast<std::string *>(user)->append(static_cast<const char *>(data), size);
+  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
+}
+la_ssize_t ArchiveToString(struct archive *, void *client, const void *buffer, size_t length) {
+  static_cast<std::string *>(client)->append(static_cast<const char *>(buffer), length);
+  return static_cast<la_ssize_t>(length);
+}
+
+void Put16(std::string &s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe16(s, v);
+}
+void Put32(std::string &s, std::initializer_list<uint32_t> values) {
+  for (uint32_t v : values) PutLe32(s, v);
+}
+
+uint16_t Crc16(const std::string &data) {
+  uint16_t crc = 0;
+  for (unsigned char c : data) {
+    crc ^= c;
+    for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc >> 1) ^ (0xA001u & (0u - (crc & 1u))));
+  }
+  return crc;
+}
+
+// A RAR 4 block: its CRC (low 16 bits of the CRC-32 of the rest of the header) in front.
+void RarBlock(std::string &out, const std::string &rest) {
+  PutLe16(out, Crc32(rest) & 0xFFFF);
+  out += rest;
+}
+
+// Exposure tags LibRaw reads from a DNG's first directory, unknown to libtiff there.
+const TIFFFieldInfo kExposureTags[] = {
+    {33434, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("ExposureTime")},
+    {33437, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("FNumber")},
+    {37386, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("FocalLength")},
+};
 
 bool WritePngRows(png_structp png, png_infop info, const PngDesc &desc, std::string &out) {
   if (setjmp(png_jmpbuf(png))) return false;
-  png_set_write_fn(png, &out, &PngWriteToString, &PngFlush);
+  png_set_write_fn(png, &out, &PngWriteToString, nullptr);
   png_set_IHDR(png, info, desc.width, desc.height, desc.bitDepth, desc.colorType,
                desc.interlace ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
                PNG_FILTER_TYPE_DEFAULT);
@@ -145,29 +184,18 @@ std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> 
   return ok ? out : std::string();
 }
 
-namespace {
-// Lossless when `quality` is 0.
-std::string WebpEncode(const RgbaImage &image, float quality) {
-  uint8_t *out = nullptr;
+std::string Webp(const RgbaImage &image, float quality, const std::string &iccProfile) {
+  uint8_t *encoded = nullptr;
   const auto *rgba = reinterpret_cast<const uint8_t *>(image.pixels.data());
-  const size_t size = quality > 0
-                          ? WebPEncodeRGBA(rgba, image.width, image.height, image.width * 4, quality, &out)
-                          : WebPEncodeLosslessRGBA(rgba, image.width, image.height, image.width * 4, &out);
-  std::string bytes(reinterpret_cast<const char *>(out), size);
-  WebPFree(out);
-  return bytes;
-}
-}  // namespace
-
-std::string WebpLossless(const RgbaImage &image) { return WebpEncode(image, 0); }
-std::string WebpLossy(const RgbaImage &image) { return WebpEncode(image, 95); }
-
-std::string WebpWithProfile(const std::string &webp, const std::string &iccProfile) {
-  const WebPData in = {reinterpret_cast<const uint8_t *>(webp.data()), webp.size()};
+  const size_t size =
+      quality > 0 ? WebPEncodeRGBA(rgba, image.width, image.height, image.width * 4, quality, &encoded)
+                  : WebPEncodeLosslessRGBA(rgba, image.width, image.height, image.width * 4, &encoded);
+  const WebPData in = {encoded, size};
   std::unique_ptr<WebPMux, void (*)(WebPMux *)> mux(WebPMuxCreate(&in, 1), WebPMuxDelete);
+  WebPFree(encoded);
   const WebPData chunk = {reinterpret_cast<const uint8_t *>(iccProfile.data()), iccProfile.size()};
   WebPData out = {nullptr, 0};
-  if (!mux || WebPMuxSetChunk(mux.get(), "ICCP", &chunk, 1) != WEBP_MUX_OK ||
+  if (!mux || (!iccProfile.empty() && WebPMuxSetChunk(mux.get(), "ICCP", &chunk, 1) != WEBP_MUX_OK) ||
       WebPMuxAssemble(mux.get(), &out) != WEBP_MUX_OK)
     return {};
   std::string bytes(reinterpret_cast<const char *>(out.bytes), out.size);
@@ -207,13 +235,6 @@ std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames
   return bytes;
 }
 
-namespace {
-heif_error HeifWrite(heif_context *, const void *data, size_t size, void *user) {
-  static_cast<std::string *>(user)->append(static_cast<const char *>(data), size);
-  return heif_error{heif_error_Ok, heif_suberror_Unspecified, "ok"};
-}
-}  // namespace
-
 std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::string &iccProfile) {
   heif_compression_format format = av1 ? heif_compression_AV1 : heif_compression_HEVC;
   if (!heif_have_encoder_for_format(format)) return {};
@@ -241,9 +262,7 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::
   if (heif_context_encode_image(ctx.get(), raw, encoder, nullptr, &handle).code != heif_error_Ok) return {};
   heif_image_handle_release(handle);
   std::string bytes;
-  heif_writer writer{};
-  writer.writer_api_version = 1;
-  writer.write = &HeifWrite;
+  heif_writer writer{1, &HeifWrite};
   if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return {};
   return bytes;
 }
@@ -286,21 +305,9 @@ std::string JxlEncode([[maybe_unused]] const RgbaImage &image, [[maybe_unused]] 
 #endif
 }
 
-namespace {
-// Exposure tags LibRaw reads from a DNG's first directory, unknown to libtiff there.
-const TIFFFieldInfo kExposureTags[] = {
-    {33434, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("ExposureTime")},
-    {33437, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("FNumber")},
-    {37386, 1, 1, TIFF_RATIONAL, FIELD_CUSTOM, 1, 0, const_cast<char *>("FocalLength")},
-};
-}  // namespace
-
 std::string WriteDng(const DngDesc &desc) {
-  char path[] = "/tmp/tamro-dng-XXXXXX";
-  const int fd = mkstemp(path);
-  if (fd < 0) return {};
-  close(fd);
-  TIFF *tif = TIFFOpen(path, "w");
+  const std::string path = "/tmp/tamro-dng-" + std::to_string(getpid());
+  TIFF *tif = TIFFOpen(path.c_str(), "w");
   std::string bytes;
   if (tif != nullptr) {
     TIFFMergeFieldInfo(tif, kExposureTags, 3);
@@ -369,16 +376,9 @@ std::string WriteDng(const DngDesc &desc) {
     TIFFClose(tif);
     bytes = ReadFile(path);
   }
-  unlink(path);
+  unlink(path.c_str());
   return bytes;
 }
-
-namespace {
-la_ssize_t ArchiveToString(struct archive *, void *client, const void *buffer, size_t length) {
-  static_cast<std::string *>(client)->append(static_cast<const char *>(buffer), length);
-  return static_cast<la_ssize_t>(length);
-}
-}  // namespace
 
 std::string WriteArchive(const std::string &format, const std::string &filter,
                          const std::vector<ArchiveItem> &items, const std::string &options,
@@ -415,35 +415,6 @@ std::string WriteArchive(const std::string &format, const std::string &filter,
   if (utf8 != static_cast<locale_t>(0)) freelocale(utf8);
   return ok ? out : std::string();
 }
-
-uint32_t Crc32(const std::string &data) {
-  uint32_t crc = 0xFFFFFFFFu;
-  for (unsigned char c : data) {
-    crc ^= c;
-    for (int k = 0; k < 8; ++k) crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-  }
-  return ~crc;
-}
-
-namespace {
-
-void Put16(std::string &s, std::initializer_list<uint32_t> values) {
-  for (uint32_t v : values) PutLe16(s, v);
-}
-void Put32(std::string &s, std::initializer_list<uint32_t> values) {
-  for (uint32_t v : values) PutLe32(s, v);
-}
-
-uint16_t Crc16(const std::string &data) {
-  uint16_t crc = 0;
-  for (unsigned char c : data) {
-    crc ^= c;
-    for (int k = 0; k < 8; ++k) crc = static_cast<uint16_t>((crc >> 1) ^ (0xA001u & (0u - (crc & 1u))));
-  }
-  return crc;
-}
-
-}  // namespace
 
 std::string RawZip(const std::vector<RawZipItem> &items) {
   std::string out, central;
@@ -497,14 +468,6 @@ std::string RawLzh(const std::vector<RawZipItem> &items) {
   out += '\0';
   return out;
 }
-
-namespace {
-// A RAR 4 block: its CRC (low 16 bits of the CRC-32 of the rest of the header) in front.
-void RarBlock(std::string &out, const std::string &rest) {
-  PutLe16(out, Crc32(rest) & 0xFFFF);
-  out += rest;
-}
-}  // namespace
 
 std::string RawRar(const std::vector<RawZipItem> &items) {
   std::string out("Rar!\x1A\x07\x00", 7);

@@ -50,10 +50,9 @@ struct GifFrame {
 std::string WriteGif(int screenWidth, int screenHeight, const std::vector<Rgba> &palette,
                      const std::vector<GifFrame> &frames);
 
-std::string WebpLossless(const RgbaImage &image);
-std::string WebpLossy(const RgbaImage &image);
-// The WebP file with an ICCP chunk added (empty on failure).
-std::string WebpWithProfile(const std::string &webp, const std::string &iccProfile);
+// WebP: lossless, or lossy at `quality` when it is above 0; with an ICCP chunk when
+// `iccProfile` is not empty.
+std::string Webp(const RgbaImage &image, float quality = 0, const std::string &iccProfile = {});
 // An animation of solid frames of the given colours.
 std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames);
 

@@ -28,22 +28,15 @@ struct TiffDesc {
   std::function<double(int x, int y, int s)> value;
 };
 
-// Whole-byte samples in the machine's order, others packed from the most significant bit.
+// Whole-byte samples in the machine's order (little-endian: the low bytes of the 64-bit
+// integer), others packed from the most significant bit.
 void PutSample(uint8_t *row, size_t index, const TiffDesc &d, double v) {
-  if (d.format == SAMPLEFORMAT_IEEEFP) {
-    const float f = static_cast<float>(v);
-    std::memcpy(row + index * d.bits / 8, d.bits == 32 ? static_cast<const void *>(&f) : &v, d.bits / 8);
-    return;
-  }
+  const float f = static_cast<float>(v);
   const auto u = static_cast<uint64_t>(v);
-  const uint16_t u16 = static_cast<uint16_t>(u);
-  const uint32_t u32 = static_cast<uint32_t>(u);
-  if (d.bits == 8 || d.bits == 16 || d.bits == 32) {
-    std::memcpy(row + index * d.bits / 8,
-                d.bits == 8    ? static_cast<const void *>(&u)
-                : d.bits == 16 ? static_cast<const void *>(&u16)
-                               : &u32,
-                d.bits / 8);
+  const void *from = &u;
+  if (d.format == SAMPLEFORMAT_IEEEFP) from = d.bits == 32 ? static_cast<const void *>(&f) : &v;
+  if (d.bits % 8 == 0) {
+    std::memcpy(row + index * d.bits / 8, from, d.bits / 8);
     return;
   }
   for (int b = 0; b < d.bits; ++b)
