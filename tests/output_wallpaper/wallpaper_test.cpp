@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -84,10 +85,7 @@ class WallpaperTest : public ::testing::Test {
     if (f) std::fclose(f);
     return h;
   }
-  QSize WrittenSize() const {
-    GlobalHandle h = Written();
-    return QSize(DibWidth(h.get()), DibHeight(h.get()));
-  }
+  QSize WrittenSize() const { return QImage(QString::fromStdString(Target())).size(); }
 
   test::Sandbox box;
   ScriptedUi ui;
