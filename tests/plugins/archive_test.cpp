@@ -190,9 +190,7 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   ASSERT_EQ(ListArchive(spi, cut, list), SPI_OK);
   ASSERT_GE(list.size(), 1u);
   EXPECT_EQ(Extract(cut, list[0].position).size(), 5000u);
-  if (list.size() > 1) {
-    EXPECT_NE(ExtractRc(cut, list[1].position), SPI_OK);
-  }
+  if (list.size() > 1) EXPECT_NE(ExtractRc(cut, list[1].position), SPI_OK);
 
   // A tar cut inside its second member keeps the first.
   std::string tar =
@@ -202,9 +200,7 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   ASSERT_GE(list.size(), 1u);
   EXPECT_EQ(list[0].filename, "a.bin");
   EXPECT_EQ(ExtractRc(cutTar, list[0].position), SPI_OK);
-  if (list.size() > 1) {
-    EXPECT_EQ(ExtractRc(cutTar, list[1].position), SPI_FORMAT_ERROR);
-  }
+  if (list.size() > 1) EXPECT_EQ(ExtractRc(cutTar, list[1].position), SPI_FORMAT_ERROR);
 }
 
 TEST_F(ArchivePlugin, PasswordProtectedAndEncryptedFlagMembersFailCleanly) {
@@ -252,9 +248,6 @@ TEST_F(ArchivePlugin, HugeDeclaredSizeIsNotAllocatedBlindly) {
 
 // The sanitizers reserve address space of their own; a limit on it stops them first.
 #if !defined(__SANITIZE_ADDRESS__) && !defined(__SANITIZE_THREAD__)
-#define TAMRO_CAN_LIMIT_MEMORY 1
-#endif
-#ifdef TAMRO_CAN_LIMIT_MEMORY
   // Under a 1 GiB address-space limit the call still ends with the damage, not a failed
   // allocation, so nothing near the declared size was asked for.
   pid_t child = fork();
@@ -343,8 +336,7 @@ TEST_F(ArchivePlugin, MemoryImageListsLikeTheFile) {
   EXPECT_EQ(GlobalSize(block), 3 * sizeof(SpiArchiveInfo));
   const auto *r = static_cast<const SpiArchiveInfo *>(GlobalLock(block));
   EXPECT_STREQ(r[1].filename, "b.txt");
-  const uint32_t size = r[1].filesize;
-  EXPECT_EQ(size, 4u);
+  EXPECT_EQ(uint32_t{r[1].filesize}, 4u);
   EXPECT_EQ(r[2].method[0], 0);
   GlobalUnlock(block);
   GlobalFree(block);
@@ -387,7 +379,6 @@ TEST_F(ArchivePlugin, LongNamesAreCutOnCharacterBoundaries) {
   auto zip = Archive("long.zip", "zip", {{longName + "/" + longName + ".png", "x"}});
   std::vector<MemberRecord> list = List(zip, 1);
   EXPECT_LE(list[0].path.size(), 199u);
-  EXPECT_LE(list[0].filename.size(), 199u);
   EXPECT_EQ(list[0].path.size() % 3, 0u);
   // The name loses the end of its stem, never its extension.
   EXPECT_EQ(list[0].filename.size(), 199u);  // 65 characters and ".png"

@@ -110,7 +110,7 @@ int Join(int rc, const HLOCAL &info, const HLOCAL &bits, Picture &out) {
   EXPECT_EQ(h->biBitCount, 24);
   EXPECT_EQ(h->biCompression, 0u);
   EXPECT_GT(h->biHeight, 0) << "rows are bottom-up";
-  out = {h->biWidth, h->biHeight, h->biBitCount, h->biSizeImage, h->biXPelsPerMeter, {}};
+  out = {h->biWidth, h->biHeight, h->biXPelsPerMeter, {}};
   const size_t stride = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
   EXPECT_EQ(GlobalSize(bits), stride * static_cast<size_t>(out.height));
   EXPECT_EQ(h->biSizeImage, stride * static_cast<size_t>(out.height));
@@ -181,7 +181,7 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
     const auto *method = reinterpret_cast<const char *>(r.method);
     out.push_back({std::string(method, strnlen(method, 8)), r.position, r.compsize, r.filesize, r.timestamp,
                    std::string(r.path, strnlen(r.path, sizeof r.path)),
-                   std::string(r.filename, strnlen(r.filename, sizeof r.filename)), r.crc});
+                   std::string(r.filename, strnlen(r.filename, sizeof r.filename))});
   }
   EXPECT_TRUE(ended) << "no empty record ends the block";
   GlobalUnlock(block);

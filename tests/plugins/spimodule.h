@@ -50,9 +50,7 @@ class SpiModule {
 
 // A decoded picture, top row first, three bytes (blue, green, red) per pixel, no padding.
 struct Picture {
-  int width = 0, height = 0, bitCount = 0;
-  uint32_t sizeImage = 0;
-  int32_t xPelsPerMeter = 0;
+  int width = 0, height = 0, xPelsPerMeter = 0;
   std::vector<uint8_t> bgr;
   // Blue, green, red of a pixel packed as 0xRRGGBB.
   uint32_t At(int x, int y) const;
@@ -76,7 +74,6 @@ struct MemberRecord {
   uint32_t position = 0, compsize = 0, filesize = 0;
   int32_t timestamp = 0;
   std::string path, filename;
-  uint32_t crc = 0;
 };
 // Calls GetArchiveInfo and reads the records up to the empty one; frees the block.
 int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::vector<MemberRecord> &out);
