@@ -1,11 +1,10 @@
 // Printing the selection of a real folder document, and the print dialog's file history.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-
 #include "catalogue/rxdoc.h"
 #include "output/printdocsource.h"
 #include "output/printoption.h"
+#include "picture/dibdraw.h"
 #include "platform/profile.h"
 #include "platform/startup.h"
 #include "platform/ui.h"
@@ -45,10 +44,7 @@ TEST(PrintDocSource, PrintsTheDocumentsSelectionWithItsNames) {
       doc,
       [&](CPicEntry &e) {
         busyWhileLoading = doc.IsBusy();
-        std::FILE *f = std::fopen(e.FullPath().c_str(), "rb");
-        HDIB h = f ? ReadDibFromStream(f) : nullptr;
-        if (f) std::fclose(f);
-        return h;
+        return BitmapToDib(QImage(QString::fromStdString(e.FullPath())));
       },
       nullptr, [&](int mode) { modes.push_back(mode); });
   EXPECT_EQ(std::tuple(source.CountSelected(), source.IsSelected(b), source.IsSelected(3)),

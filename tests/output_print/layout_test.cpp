@@ -23,13 +23,16 @@ class PrintPageTest : public ::testing::Test {
 
   // Page 1 from entry 0 by `definition` (a file unless null) on `measures`.
   QImage Draw(const char *definition, PrintMeasures measures = test::MeasuresFor(2000, 2800, 254)) {
-    std::string path = definition ? box.write("page.dps", definition).string() : std::string();
     test::ImagePrintDevice device(measures);
-    EXPECT_TRUE(device.StartPage());
+    PrintOn(device, definition ? box.write("page.dps", definition).string() : std::string());
+    return device.pages.at(0);
+  }
+  // Page 1 from entry 0 by the definition file `path` (none when empty) on `device`.
+  void PrintOn(CPrintDevice &device, const std::string &path) {
+    ASSERT_TRUE(device.StartPage());
     lastIndex = 0;
     CPrintLayout(source).PrintPage(device, path, lastIndex, 1);
     device.EndPage();
-    return device.pages.at(0);
   }
   static bool Red(QRgb p) { return test::IsColour(p, Qt::red); }
 
@@ -81,12 +84,7 @@ TEST_F(PrintPageTest, APreviewKeepsPicturesAtTheSizeTheyCover) {
   source.entries = {{"photo.jpg", true, 3000, 2000, Qt::blue}};
   PreviewDevice device(test::MeasuresFor(480, 680, 254));
   const std::string boxed = box.write("page.dps", "P,0,0,30,30,15\n").string();
-  for (const std::string &definition : {std::string(), boxed}) {
-    ASSERT_TRUE(device.StartPage());
-    lastIndex = 0;
-    CPrintLayout(source).PrintPage(device, definition, lastIndex, 1);
-    device.EndPage();
-  }
+  for (const std::string &definition : {std::string(), boxed}) PrintOn(device, definition);
   // The page's width, then a 30 mm square's.
   EXPECT_EQ(device.page.kept, (std::vector<QSize>{{480, 320}, {300, 200}}));
 }
@@ -121,9 +119,7 @@ TEST_F(PrintPageTest, CommandLettersCommentsAndFileEncodings) {
   // A file that cannot be read gives its page without commands (and without the fitted picture).
   std::filesystem::create_directories(box.path("folder.dps"));
   test::ImagePrintDevice device(test::MeasuresFor(500, 500, 254));
-  ASSERT_TRUE(device.StartPage());
-  int index = 0;
-  CPrintLayout(source).PrintPage(device, box.path("folder.dps").string(), index, 1);
+  PrintOn(device, box.path("folder.dps").string());
   EXPECT_TRUE(InkBox(device.pages.at(0), IsInk).isNull());
 }
 
