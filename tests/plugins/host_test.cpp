@@ -109,8 +109,7 @@ TEST_F(ShippedPlugins, PicturesDecodeToTheirSizeAndColours) {
     GlobalHandle picture(dib);
     DibLock lock(picture.get());
     ASSERT_TRUE(lock);
-    EXPECT_EQ(DibWidth(lock.header()), c.width);
-    EXPECT_EQ(DibHeight(lock.header()), c.height);
+    EXPECT_EQ(std::pair(DibWidth(lock.header()), DibHeight(lock.header())), std::pair(c.width, c.height));
     for (const auto &[at, want] : c.pixels)
       EXPECT_EQ(Rgb(GetDibPixel(lock.header(), at.first, at.second)), want)
           << "pixel " << at.first << "," << at.second;
@@ -131,8 +130,7 @@ TEST_F(ShippedPlugins, RawThumbnailsComeFromThePreviewTurnedOnce) {
   EXPECT_EQ(entry.facts.decoder, host.FindDecoderByName("ifraw", kSpiPicture));
   EXPECT_NE(entry.thumbTreatment & kTreatPreview, 0);
   DibLock t(entry.thumbnail.get());
-  ASSERT_EQ(t.header()->width, 75);
-  ASSERT_EQ(std::abs(t.header()->height), 100);
+  ASSERT_EQ(std::pair(t.header()->width, std::abs(t.header()->height)), std::pair(75, 100));
   // The sensor's bright top left quarter is the top right one once turned.
   EXPECT_GT(GetDibPixel(t.header(), 56, 25) & 0xFF, 200u);
   EXPECT_LT(GetDibPixel(t.header(), 18, 25) & 0xFF, 100u);
@@ -188,11 +186,9 @@ TEST_F(ShippedPlugins, Cp932NamesAndEmptyArchives) {
   items[0].dosTime = (13 << 11) | (45 << 5) | 10;
   items[0].dosDate = ((2001 - 1980) << 9) | (2 << 5) | 3;
   const auto members = List(box.write("old.zip", RawZip(items)).string(), 3);
-  EXPECT_EQ(members[0].path, "画像/");
-  EXPECT_EQ(members[0].name, "表紙.png");
-  EXPECT_EQ(members[0].timeStamp, DosToUnix(items[0].dosDate, items[0].dosTime));
-  EXPECT_EQ(members[1].name, "フラグ付き.png");
-  EXPECT_EQ(members[2].name, "無印.png");
+  EXPECT_EQ(std::tie(members[0].path, members[0].name, members[0].timeStamp),
+            std::make_tuple("画像/", "表紙.png", DosToUnix(items[0].dosDate, items[0].dosTime)));
+  EXPECT_EQ(std::tie(members[1].name, members[2].name), std::make_tuple("フラグ付き.png", "無印.png"));
 
   // Empty archives, and one of folders only, are still taken by the archive plug-in.
   for (const auto &[name, bytes] :
