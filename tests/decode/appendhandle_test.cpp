@@ -49,21 +49,17 @@ TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
   auto table = InfoHeader(40, 3, 2, 8, 0, 0, 256 * 4);
   table[40 + 4 * 255] = 0x77;
   ASSERT_EQ(Join(table, 8 + 5, &dib, 0x5A, &pixels), 0);
-  EXPECT_EQ(dib.get(), pixels);
-  EXPECT_EQ(dib.size(), 40u + 1024u + 8u);
+  EXPECT_EQ(std::tuple(dib.get(), dib.size()), std::tuple(pixels, 40u + 1024u + 8u));
   {
     GlobalLockGuard lock(dib.get());
     const auto *p = lock.as<uint8_t>();
-    EXPECT_EQ(p[40 + 4 * 255], 0x77);
-    EXPECT_EQ(p[40 + 1024], 0x5A);
-    EXPECT_EQ(p[40 + 1024 + 7], 0x5A);
+    EXPECT_EQ(std::tuple(p[40 + 4 * 255], p[40 + 1024], p[40 + 1024 + 7]), std::tuple(0x77, 0x5A, 0x5A));
   }
 
   // A short colour table (colours used) and a top-down picture.
   auto small = InfoHeader(40, 1, -2, 4, 0, 3, 3 * 4);
   ASSERT_EQ(Join(small, 8, &dib), 0);
-  EXPECT_EQ(dib.size(), 40u + 12u + 8u);
-  EXPECT_EQ(DibHeight(dib.get()), -2);
+  EXPECT_EQ(std::tuple(dib.size(), DibHeight(dib.get())), std::tuple(40u + 12u + 8u, -2));
 }
 
 TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
@@ -78,9 +74,8 @@ TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
   ASSERT_EQ(Join(core, 8, &dib), 0);
   DibLock lock(dib.get());
   ASSERT_TRUE(lock);
-  EXPECT_EQ(DibHeaderSize(lock.header()), 40u);
-  EXPECT_EQ(DibWidth(lock.header()), 5);
-  EXPECT_EQ(lock.bytes()[40 + 4 + 1], 0xEE);
+  EXPECT_EQ(std::tuple(DibHeaderSize(lock.header()), DibWidth(lock.header()), lock.bytes()[40 + 4 + 1]),
+            std::tuple(40u, 5, 0xEE));
 
   // A 124-byte header with bit-field masks inside it.
   auto v5 = InfoHeader(124, 2, 2, 16, BI_BITFIELDS);
@@ -90,11 +85,10 @@ TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
   ASSERT_EQ(Join(v5, 8, &dib2), 0);
   DibLock lock2(dib2.get());
   ASSERT_TRUE(lock2);
-  EXPECT_EQ(DibHeaderSize(lock2.header()), 40u);
-  EXPECT_EQ(dib2.size(), 40u + 12u + 8u);
-  uint32_t got[3];
-  std::memcpy(got, lock2.bytes() + 40, 12);
-  EXPECT_EQ(got[1], 0x07E0u);
+  uint32_t green;
+  std::memcpy(&green, lock2.bytes() + 44, 4);
+  EXPECT_EQ(std::tuple(DibHeaderSize(lock2.header()), dib2.size(), green),
+            std::tuple(40u, 40u + 12u + 8u, 0x07E0u));
 }
 
 TEST_F(AppendHandleTest, RefusesBlocksThatDoNotHoldThePicture) {

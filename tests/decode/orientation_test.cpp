@@ -53,13 +53,11 @@ TEST(Orientation, TheSameReaderGivesTheCameraExposureAndDates) {
       std::string("\xFF\xDA\x00\x02", 4));
   ExifFacts f;
   ASSERT_TRUE(ReadPictureExif(reinterpret_cast<const unsigned char *>(jpeg.data()), jpeg.size(), f));
-  EXPECT_EQ(f.make + "/" + f.model, "Maker/Model 7");
   EXPECT_DOUBLE_EQ(f.exposureTime, 1.0 / 250);
   EXPECT_DOUBLE_EQ(f.fNumber, 5.6);
-  EXPECT_EQ(f.iso, 400u);
-  EXPECT_EQ(f.modifyDate, "2024:06:01 09:00:00");
-  EXPECT_EQ(f.dateTimeOriginal, "") << "a camera without a clock";
-  EXPECT_EQ(f.thumbnailLength, 0u);
+  // A camera without a clock.
+  EXPECT_EQ(std::tuple(f.make, f.model, f.iso, f.modifyDate, f.dateTimeOriginal, f.thumbnailLength),
+            std::tuple("Maker", "Model 7", 400u, "2024:06:01 09:00:00", "", 0u));
 }
 
 // Colours that tell every pixel of a 3 x 2 picture apart.
@@ -68,18 +66,9 @@ uint32_t Mark(int x, int y) {
 }
 
 TEST(Orientation, TurnsAndMirrorsPicturesUpright) {
+  // Which way each orientation turns: catalogue_thumbs/hostdecoders_test.cpp, on the corpus's
+  // pictures of every orientation.
   GlobalHandle stored = test::Picture24(3, 2, Mark);
-  // 6: the stored picture is turned a quarter clockwise to be shown.
-  GlobalHandle shown(OrientDib(stored.get(), 6));
-  ASSERT_TRUE(shown);
-  EXPECT_EQ(DibWidth(shown.get()), 2);
-  EXPECT_EQ(DibHeight(shown.get()), 3);
-  EXPECT_EQ(test::PixelAt(shown.get(), 0, 0), Mark(0, 1));
-  EXPECT_EQ(test::PixelAt(shown.get(), 1, 0), Mark(0, 0));
-  EXPECT_EQ(test::PixelAt(shown.get(), 1, 2), Mark(2, 0));
-  // 2: mirrored left to right.
-  GlobalHandle mirrored(OrientDib(stored.get(), 2));
-  EXPECT_EQ(test::PixelAt(mirrored.get(), 0, 1), Mark(2, 1));
   EXPECT_EQ(OrientDib(stored.get(), 1), stored.get());
 
   // Each orientation undone by its inverse gives the stored picture back, 8-bit pictures

@@ -41,22 +41,22 @@ TEST_F(PluginSetOptionTest, SetsAreNamedChosenAndStoredWithTheirOwnViewLists) {
 
   // Choosing saves the set shown before; the chosen set's list replaces the one held.
   option.Choose("Work");
-  EXPECT_EQ(option.Shown(), "Work");
-  EXPECT_FALSE(host->GetUse(kPic, kSpiPicture));
+  EXPECT_EQ(std::tuple(option.Shown(), host->GetUse(kPic, kSpiPicture),
+                       p.GetString("SPISET\\Home\\Arc", "ViewSPI", "")),
+            std::tuple("Work", false, "Pic"));
   EXPECT_THAT(host->GetViewSpi(kArc), IsEmpty());
-  EXPECT_EQ(p.GetString("SPISET\\Home\\Arc", "ViewSPI", ""), "Pic");
 
+  // Widths at their defaults are not written.
   option.Close({});
-  EXPECT_EQ(p.GetString("SPI", "SPISetList", ""), "Home,Work");
-  EXPECT_EQ(p.GetString("SPI", "SPISet", ""), "Work");
-  EXPECT_EQ(host->CurrentSetName(), "Work");
-  EXPECT_FALSE(p.Has("SPI", "SPIColumn")) << "widths at their defaults";
+  EXPECT_EQ(std::tuple(p.GetString("SPI", "SPISetList", ""), p.GetString("SPI", "SPISet", ""),
+                       host->CurrentSetName(), p.Has("SPI", "SPIColumn")),
+            std::tuple("Home,Work", "Work", "Work", false));
 
   // The set bar switches the same way.
   SwitchPluginSet(*host, "Home");
   EXPECT_THAT(host->GetViewSpi(kArc), ElementsAre(kPic));
-  EXPECT_TRUE(host->GetUse(kPic, kSpiPicture));
-  EXPECT_EQ(p.GetString("SPI", "SPISet", ""), "Home");
+  EXPECT_EQ(std::tuple(host->GetUse(kPic, kSpiPicture), p.GetString("SPI", "SPISet", "")),
+            std::tuple(true, "Home"));
   Profile::App().WriteString("SPI", "SPISetList", "Work");
   EXPECT_THAT(PluginSetBarNames(*host), ElementsAre("Work", "Home"));
 }
@@ -77,13 +77,12 @@ TEST_F(PluginSetOptionTest, DeletingTheSetShownFallsBackToTheDefaultSet) {
   ui.answers = {IDYES};
   EXPECT_TRUE(option.Delete("Work"));
   ASSERT_EQ(ui.calls.size(), 2u);
-  EXPECT_EQ(ui.calls[1].text, "プラグインセット：[Work]を削除します。よろしいですか？");
-  EXPECT_EQ(ui.calls[1].style & MB_TYPEMASK, MB_YESNO);
-  EXPECT_FALSE(p.Has("SPISET\\Work", "Mem"));
-  EXPECT_FALSE(p.Has("SPISET\\Work\\Arc", "ViewSPI"));
+  EXPECT_EQ(std::tuple(ui.calls[1].text, ui.calls[1].style & MB_TYPEMASK),
+            std::tuple("プラグインセット：[Work]を削除します。よろしいですか？", MB_YESNO));
+  EXPECT_EQ(std::tuple(p.Has("SPISET\\Work", "Mem"), p.Has("SPISET\\Work\\Arc", "ViewSPI"), option.Shown(),
+                       host->GetUse(kMem, kSpiPicture)),
+            std::tuple(false, false, "", true));
   EXPECT_THAT(option.Names(), ElementsAre("Old"));
-  EXPECT_EQ(option.Shown(), "");
-  EXPECT_TRUE(host->GetUse(kMem, kSpiPicture));
   EXPECT_THAT(host->GetViewSpi(kArc), IsEmpty());
 }
 
@@ -95,9 +94,9 @@ TEST_F(PluginSetOptionTest, ColumnWidthsTakeEachMissingWidthFromItsDefault) {
   EXPECT_THAT(option.ColumnWidths().archive, ElementsAre(20, 85, 270, 100));
   EXPECT_THAT(option.ColumnWidths().view, ElementsAre(80));
   option.Close({{25, 90, 300, 120}, {}, {64}});
-  EXPECT_EQ(p.GetString("SPI", "SPIColumn", ""), "25,90,300,120");
-  EXPECT_FALSE(p.Has("SPI", "ARCSPIColumn"));
-  EXPECT_EQ(p.GetString("SPI", "USESPIColumn", ""), "64");
+  EXPECT_EQ(std::tuple(p.GetString("SPI", "SPIColumn", ""), p.Has("SPI", "ARCSPIColumn"),
+                       p.GetString("SPI", "USESPIColumn", "")),
+            std::tuple("25,90,300,120", false, "64"));
 
   const std::string facts = option.FileFacts(kPic, kSpiPicture);
   EXPECT_THAT(facts, HasSubstr((spiDir / "Pic.spi").string()));

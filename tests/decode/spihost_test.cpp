@@ -18,7 +18,16 @@ using ::testing::Not;
 using ::testing::Pair;
 using ::testing::StartsWith;
 
-class SpiHostTest : public HostTest {};
+class SpiHostTest : public HostTest {
+ protected:
+  // The positions a picture search from `start` tells of, then its result.
+  std::vector<int> Asked(const std::string &fileName, const std::string &bytes, int start = 0) {
+    std::vector<int> asked;
+    const int result = Find(fileName, bytes, kSpiPicture, start, &asked);
+    asked.push_back(result);
+    return asked;
+  }
+};
 // A host with one picture plug-in, "a".
 class TpicHostTest : public HostTest {
  protected:
@@ -42,16 +51,14 @@ TEST_F(SpiHostTest, RegistersPictureAndArchivePluginsAndReportsEachModule) {
   EXPECT_EQ(host->GetDecoderName(0, kSpiPicture), "a_tpic");
   EXPECT_EQ(host->GetDecoderName(1, kSpiPicture), "c_sparse");
   EXPECT_EQ(host->GetDecoderName(0, kSpiArchive), "b_arc");
-  EXPECT_EQ(host->GetDecoderFilter(0, kSpiPicture), "*.tpc;*.tpx");
-  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 1), "TPIC test decoder");
-  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 3), "TPIC pictures");
-  EXPECT_EQ(host->GetInfoString(0, kSpiPicture, 0), "00IN");
-  // Archive plug-ins are given the file name; picture plug-ins start without the bit.
-  EXPECT_TRUE(host->GetFileOnly(0, kSpiArchive));
-  EXPECT_FALSE(host->GetFileOnly(0, kSpiPicture));
-  // A set that does not mention a plug-in leaves it in use.
-  EXPECT_TRUE(host->GetUse(0, kSpiPicture));
-  EXPECT_TRUE(host->GetUse(0, kSpiArchive));
+  EXPECT_EQ(std::tuple(host->GetDecoderFilter(0, kSpiPicture), host->GetInfoString(0, kSpiPicture, 1),
+                       host->GetInfoString(0, kSpiPicture, 3), host->GetInfoString(0, kSpiPicture, 0)),
+            std::tuple("*.tpc;*.tpx", "TPIC test decoder", "TPIC pictures", "00IN"));
+  // Archive plug-ins are given the file name; picture plug-ins start without the bit. A set that
+  // does not mention a plug-in leaves it in use.
+  EXPECT_EQ(std::tuple(host->GetFileOnly(0, kSpiArchive), host->GetFileOnly(0, kSpiPicture),
+                       host->GetUse(0, kSpiPicture), host->GetUse(0, kSpiArchive)),
+            std::tuple(true, false, true, true));
 
   // The undefined kind is named with its extension; the loader's own text follows the name.
   EXPECT_THAT(status, ElementsAre(Pair(0, "[a_tpic]を調査しています"), Pair(0, "[b_arc]を調査しています"),
@@ -93,23 +100,15 @@ TEST_F(SpiHostTest, PluginIsAskedBeforeEveryBuiltinAndMostRecentFirstOnANewSearc
   Scan();
   const std::string tpix = TPic(2, 2, 24, 1, 2, 3, "TPIX");  // all three claim it
 
-  std::vector<int> asked;
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, &asked), 0);
-  EXPECT_THAT(asked, ElementsAre(0, 0));  // asked, then the final notice
+  EXPECT_THAT(Asked("x.bmp", tpix), ElementsAre(0, 0, 0));  // asked, then the final notice
   EXPECT_EQ(Find("m.tmm", TPic(2, 2, 24, 1, 2, 3, "TMEM")), 1);
   EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(1, 0, 2));
 
-  asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 0, &asked), 1);
-  EXPECT_THAT(asked, ElementsAre(1, 1));
+  EXPECT_THAT(Asked("x.bmp", tpix), ElementsAre(1, 1, 1));
   // Continuing after b walks the registration order: c, not a.
-  asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 2, &asked), 2);
-  EXPECT_THAT(asked, ElementsAre(2, 2));
+  EXPECT_THAT(Asked("x.bmp", tpix, 2), ElementsAre(2, 2, 2));
   EXPECT_THAT(host->RecentOrder(kSpiPicture), ElementsAre(2, 1, 0));
-  asked.clear();
-  EXPECT_EQ(Find("x.bmp", tpix, kSpiPicture, 3, &asked), -1);
-  EXPECT_THAT(asked, ElementsAre(-1));
+  EXPECT_THAT(Asked("x.bmp", tpix, 3), ElementsAre(-1, -1));
 }
 
 TEST_F(TpicHostTest, UnusedPluginsAndExtensionChecksAreHonoured) {
@@ -173,9 +172,7 @@ TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
 
   Scan();
   EXPECT_EQ(Find("mac.tpc", mac), -1);
-  HDIB dib = nullptr;
-  EXPECT_NE(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
-  EXPECT_EQ(dib, nullptr);
+  EXPECT_NE(DecodeFile(0, path), 0);
 
   Store("SPI", "#MacbinCheck", 1);
   Scan();
@@ -189,10 +186,9 @@ TEST_F(SpiHostTest, MacBinaryHeaderIsSkippedOnlyWhenTheSwitchIsOn) {
   EXPECT_EQ(host->FindDecoder(q), 0);
   ::close(fd);
 
-  ASSERT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
-  GlobalHandle owned(dib);
-  EXPECT_EQ(DibWidth(dib), 3);
-  EXPECT_EQ(DibHeight(dib), 2);
+  GlobalHandle owned;
+  ASSERT_EQ(DecodeFile(0, path, 0, &owned), 0);
+  EXPECT_EQ(std::tuple(DibWidth(owned.get()), DibHeight(owned.get())), std::tuple(3, 2));
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, mac.data(), SPI_SOURCE_MEMORY, static_cast<long>(mac.size()), &info), 0);
   EXPECT_EQ(+info.width, 3);
@@ -205,30 +201,19 @@ TEST_F(TpicHostTest, DecodesFromFileAndMemoryWithColoursAndComment) {
   SpiPictureInfo info{};
   uint32_t extra = 77;
   ASSERT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 7, &info, &extra), 0);
-  EXPECT_EQ(+info.width, 5);
-  EXPECT_EQ(+info.height, 3);
-  EXPECT_EQ(+info.colorDepth, 24);
-  EXPECT_EQ(extra, 0u);
+  EXPECT_EQ(std::tuple(+info.width, +info.height, +info.colorDepth, extra), std::tuple(5, 3, 24, 0u));
   ASSERT_NE(+info.hInfo, 0u);
-  {
-    GlobalHandle text(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
-    GlobalLockGuard lock(text.get());
-    EXPECT_STREQ(lock.as<char>(), "tpic comment");
-  }
+  GlobalHandle text(reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo)));
+  EXPECT_STREQ(GlobalLockGuard(text.get()).as<char>(), "tpic comment");
 
-  for (unsigned form : {SPI_SOURCE_FILE, SPI_SOURCE_MEMORY}) {
-    HDIB dib = nullptr;
-    const int r = form == SPI_SOURCE_FILE
-                      ? host->GetPicture(0, path.c_str(), &dib, 0, 1, form, 7)
-                      : host->GetPicture(0, pic.data(), &dib, 0, 1, form, static_cast<long>(pic.size()));
-    ASSERT_EQ(r, 0);
-    GlobalHandle owned(dib);
-    DibLock lock(dib);
+  for (bool file : {true, false}) {
+    GlobalHandle owned;
+    ASSERT_EQ(file ? DecodeFile(0, path, 7, &owned) : DecodeImage(0, pic, &owned), 0);
+    DibLock lock(owned.get());
     ASSERT_TRUE(lock);
     EXPECT_EQ(DibHeaderSize(lock.header()), 40u);
     EXPECT_EQ(GetDibPixel(lock.header(), 4, 2), 0x00102030u);  // colour reference 0x00BBGGRR
   }
-  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
 }
 
 TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
@@ -256,12 +241,9 @@ TEST_F(TpicHostTest, FailedDecodesLeaveNoBlocksAndNoPicture) {
   host->SetProgressCallback(previous);
 
   // No such position, a missing file, an offset past the end.
-  EXPECT_EQ(host->GetPicture(5, pic.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 16), -1);
-  EXPECT_EQ(host->GetPicture(0, box.path("missing").c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), -1);
-  const auto path = box.write("p.tpc", pic);
-  EXPECT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 16), -1);
-  EXPECT_EQ(dib, nullptr);
-  EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart);
+  EXPECT_EQ(DecodeImage(5, pic), -1);
+  EXPECT_EQ(DecodeFile(0, box.path("missing")), -1);
+  EXPECT_EQ(DecodeFile(0, box.write("p.tpc", pic), 16), -1);
 }
 
 TEST_F(SpiHostTest, PluginThatFailsOnMemoryIsGivenTheFileFromThenOn) {
@@ -269,10 +251,9 @@ TEST_F(SpiHostTest, PluginThatFailsOnMemoryIsGivenTheFileFromThenOn) {
   Scan();
   const auto path = box.write("m.tmm", TPic(6, 4, 24, 5, 6, 7, "TMEM"));
   ASSERT_FALSE(host->GetFileOnly(0, kSpiPicture));
-  HDIB dib = nullptr;
-  ASSERT_EQ(host->GetPicture(0, path.c_str(), &dib, 0, 1, SPI_SOURCE_FILE, 0), 0);
-  GlobalHandle owned(dib);
-  EXPECT_EQ(DibWidth(dib), 6);
+  GlobalHandle owned;
+  ASSERT_EQ(DecodeFile(0, path, 0, &owned), 0);
+  EXPECT_EQ(DibWidth(owned.get()), 6);
   EXPECT_TRUE(host->GetFileOnly(0, kSpiPicture));
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, path.c_str(), SPI_SOURCE_FILE, 0, &info), 0);
@@ -289,8 +270,7 @@ TEST_F(SpiHostTest, MissingEntryPointsAnswerAsNotSupported) {
   EXPECT_EQ(Find("x.tsp", data), 0);
   SpiPictureInfo info{};
   EXPECT_EQ(host->GetPictureInfo(0, data.data(), SPI_SOURCE_MEMORY, 24, &info), -1);
-  HDIB dib = nullptr;
-  EXPECT_EQ(host->GetPicture(0, data.data(), &dib, 0, 1, SPI_SOURCE_MEMORY, 24), -1);
+  EXPECT_EQ(DecodeImage(0, data), -1);
   EXPECT_FALSE(host->HasConfigurationDlg(0, kSpiPicture));
   EXPECT_EQ(host->ConfigurationDlg(0, kSpiPicture, nullptr, 1), -1);
   HLOCAL h = nullptr;
@@ -299,11 +279,12 @@ TEST_F(SpiHostTest, MissingEntryPointsAnswerAsNotSupported) {
 
 TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
   Scan();
-  EXPECT_EQ(host->GetDecoderName(1001, kSpiPicture), "--JPG--");
-  EXPECT_EQ(host->GetDecoderFilter(1002, kSpiPicture), "*.GIF");
-  EXPECT_TRUE(host->GetUse(1001, kSpiPicture));   // "#InnerJPEG" defaults to 1
-  EXPECT_FALSE(host->GetUse(1002, kSpiPicture));  // "#InnerGIF" defaults to 0
-  EXPECT_TRUE(host->GetFileOnly(1005, kSpiPicture));
+  EXPECT_EQ(std::tuple(host->GetDecoderName(1001, kSpiPicture), host->GetDecoderFilter(1002, kSpiPicture)),
+            std::tuple("--JPG--", "*.GIF"));
+  // "#InnerJPEG" defaults to 1, "#InnerGIF" to 0.
+  EXPECT_EQ(std::tuple(host->GetUse(1001, kSpiPicture), host->GetUse(1002, kSpiPicture),
+                       host->GetFileOnly(1005, kSpiPicture)),
+            std::tuple(true, false, true));
 
   // Which built-ins are asked, seen through a BMP the BMP decoder claims.
   std::string bmp = "BM";
@@ -319,9 +300,7 @@ TEST_F(SpiHostTest, BuiltinsFollowTheirSwitchesAndTheStartPosition) {
   // A plug-in is asked first, even about a file a built-in reads.
   Install("tpic", "a.spi");
   Scan();
-  std::vector<int> asked;
-  EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 0, &asked), 1000);
-  EXPECT_THAT(asked, ElementsAre(0, -1, 1000));
+  EXPECT_THAT(Asked("x.bmp", bmp), ElementsAre(0, -1, 1000, 1000));
   EXPECT_EQ(Find("x.bmp", bmp, kSpiPicture, 1001), -1);
   host->SetUse(1000, kSpiPicture, false);
   EXPECT_EQ(Find("x.bmp", bmp), -1);

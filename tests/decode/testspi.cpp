@@ -70,14 +70,24 @@ SpiQuery HostTest::Query(const std::string &fileName, const SpiHead &head) {
   return q;
 }
 
-int HostTest::DecodeImage(int position, const std::string &bytes, GlobalHandle *out, ProgressProc progress,
-                          long user) {
+int HostTest::Decode(int position, const char *source, unsigned form, long length, GlobalHandle *out,
+                     ProgressProc progress, long user) {
   HDIB dib = nullptr;
-  const int r = host->GetPicture(position, bytes.data(), &dib, 0, 1, SPI_SOURCE_MEMORY,
-                                 static_cast<long>(bytes.size()), progress, user);
+  const int r = host->GetPicture(position, source, &dib, 0, 1, form, length, progress, user);
+  EXPECT_TRUE(r == 0 || dib == nullptr) << r;
   GlobalHandle picture(dib);
   if (out != nullptr) *out = std::move(picture);
   return r;
+}
+
+int HostTest::DecodeImage(int position, const std::string &bytes, GlobalHandle *out, ProgressProc progress,
+                          long user) {
+  return Decode(position, bytes.data(), SPI_SOURCE_MEMORY, static_cast<long>(bytes.size()), out, progress,
+                user);
+}
+
+int HostTest::DecodeFile(int position, const std::filesystem::path &path, long offset, GlobalHandle *out) {
+  return Decode(position, path.c_str(), SPI_SOURCE_FILE, offset, out);
 }
 
 int HostTest::Find(const std::string &fileName, const std::string &bytes, int kind, int start,

@@ -15,6 +15,7 @@
 
 #include "decode/spihost.h"
 #include "platform/globalhandle.h"
+#include "platform/globalmem.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/sandbox.h"
@@ -42,6 +43,8 @@ class HostTest : public ::testing::Test {
  protected:
   HostTest();
   ~HostTest() override;
+  // No test leaves a block behind, whatever the plug-ins did.
+  void TearDown() override { EXPECT_EQ(GlobalLiveBlockCount(), blocksAtStart); }
 
   // Copies test plug-in `plugin` (e.g. "tpic") into the plug-in folder as `as` (e.g. "a.spi").
   void Install(const std::string &plugin, const std::string &as);
@@ -53,9 +56,14 @@ class HostTest : public ::testing::Test {
 
   // A search query over `head` (which must outlive it), as callers build one.
   static SpiQuery Query(const std::string &fileName, const SpiHead &head);
-  // GetPicture of a memory image at `position`; the picture goes to *out, or is freed.
+  // GetPicture of a memory image or of a file from `offset` at `position`; the picture goes to
+  // *out, or is freed. A failure must leave no picture.
   int DecodeImage(int position, const std::string &bytes, GlobalHandle *out = nullptr,
                   ProgressProc progress = nullptr, long user = 0);
+  int DecodeFile(int position, const std::filesystem::path &path, long offset = 0,
+                 GlobalHandle *out = nullptr);
+  int Decode(int position, const char *source, unsigned form, long length, GlobalHandle *out,
+             ProgressProc progress = nullptr, long user = 0);
   // Search over a memory image (its first bytes), as callers do.
   int Find(const std::string &fileName, const std::string &bytes, int kind = kSpiPicture, int start = 0,
            std::vector<int> *asked = nullptr);
