@@ -7,6 +7,8 @@
 
 #include <cstring>
 
+#include "picture/dibtypes.h"
+
 namespace tamro::test {
 
 SpiModule::SpiModule(const std::string &fileName) {
@@ -79,41 +81,26 @@ uint32_t Picture::At(int x, int y) const {
 
 namespace {
 
-#pragma pack(push, 1)
-struct InfoHeader {
-  uint32_t biSize;
-  int32_t biWidth, biHeight;
-  uint16_t biPlanes, biBitCount;
-  uint32_t biCompression, biSizeImage;
-  int32_t biXPelsPerMeter, biYPelsPerMeter;
-  uint32_t biClrUsed, biClrImportant;
-};
-#pragma pack(pop)
-
 // Takes `info` and `bits` by reference, so that a call filling them may be the first argument.
 int Join(int rc, const HLOCAL &info, const HLOCAL &bits, Picture &out) {
   if (rc != SPI_OK) {
-    EXPECT_EQ(info, nullptr) << "a failed call handed back a block";
-    EXPECT_EQ(bits, nullptr) << "a failed call handed back a block";
+    EXPECT_EQ(std::pair(info, bits), std::pair(HLOCAL{}, HLOCAL{})) << "a failed call handed back a block";
     if (info != nullptr) GlobalFree(info);
     if (bits != nullptr) GlobalFree(bits);
     return rc;
   }
-  EXPECT_NE(info, nullptr);
-  EXPECT_NE(bits, nullptr);
+  EXPECT_TRUE(info != nullptr && bits != nullptr) << "a successful call handed back no block";
   if (info == nullptr || bits == nullptr) return -100;
   EXPECT_EQ(GlobalSize(info), 40u);
-  const auto *h = static_cast<const InfoHeader *>(GlobalLock(info));
+  const auto *h = static_cast<const BitmapInfoHeader *>(GlobalLock(info));
   const auto *p = static_cast<const uint8_t *>(GlobalLock(bits));
-  EXPECT_EQ(h->biSize, 40u);
-  EXPECT_EQ(h->biPlanes, 1);
-  EXPECT_EQ(h->biBitCount, 24);
-  EXPECT_EQ(h->biCompression, 0u);
-  EXPECT_GT(h->biHeight, 0) << "rows are bottom-up";
-  out = {h->biWidth, h->biHeight, h->biXPelsPerMeter, {}};
+  // 40-byte header, one plane, 24 bits, uncompressed.
+  EXPECT_EQ(std::tuple(h->size, h->planes, h->bitCount, h->compression), std::tuple(40u, 1, 24, 0u));
+  EXPECT_GT(h->height, 0) << "rows are bottom-up";
+  out = {h->width, h->height, h->xPelsPerMeter, {}};
   const size_t stride = (static_cast<size_t>(out.width) * 3 + 3) & ~size_t{3};
   EXPECT_EQ(GlobalSize(bits), stride * static_cast<size_t>(out.height));
-  EXPECT_EQ(h->biSizeImage, stride * static_cast<size_t>(out.height));
+  EXPECT_EQ(h->sizeImage, stride * static_cast<size_t>(out.height));
   if (GlobalSize(bits) >= stride * static_cast<size_t>(out.height)) {
     out.bgr.resize(static_cast<size_t>(out.width) * out.height * 3u);
     for (int y = 0; y < out.height; ++y)
@@ -166,16 +153,12 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
   }
   EXPECT_NE(block, nullptr);
   if (block == nullptr) return -100;
-  const size_t size = GlobalSize(block);
-  EXPECT_EQ(size % sizeof(SpiArchiveInfo), 0u);
+  const size_t count = GlobalSize(block) / sizeof(SpiArchiveInfo);
+  EXPECT_EQ(GlobalSize(block) % sizeof(SpiArchiveInfo), 0u);
   const auto *records = static_cast<const SpiArchiveInfo *>(GlobalLock(block));
-  bool ended = false;
-  for (size_t i = 0; i < size / sizeof(SpiArchiveInfo); ++i) {
+  size_t i = 0;
+  for (; i < count && records[i].method[0] != 0; ++i) {
     const SpiArchiveInfo &r = records[i];
-    if (r.method[0] == 0) {
-      ended = true;
-      break;
-    }
     EXPECT_NE(memchr(r.path, 0, sizeof r.path), nullptr) << "path not terminated";
     EXPECT_NE(memchr(r.filename, 0, sizeof r.filename), nullptr) << "file name not terminated";
     const auto *method = reinterpret_cast<const char *>(r.method);
@@ -183,7 +166,7 @@ int ListArchive(const SpiModule &spi, const std::filesystem::path &file, std::ve
                    std::string(r.path, strnlen(r.path, sizeof r.path)),
                    std::string(r.filename, strnlen(r.filename, sizeof r.filename))});
   }
-  EXPECT_TRUE(ended) << "no empty record ends the block";
+  EXPECT_LT(i, count) << "no empty record ends the block";
   GlobalUnlock(block);
   EXPECT_EQ(GlobalFree(block), nullptr);
   return rc;
