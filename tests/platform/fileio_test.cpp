@@ -83,9 +83,8 @@ TEST(FileIo, AtomicReplaceKeepsModeAndLeavesNoTemporary) {
     EXPECT_FALSE(MayReplace(locked));
     fs::remove(locked);
   }
-  int files = 0;
-  for (const auto &e : fs::directory_iterator(box.root())) files += e.is_regular_file();
-  EXPECT_EQ(files, 2) << "no temporary file left behind";
+  EXPECT_EQ(test::FileNames(box.root()), (std::vector<std::string>{"fresh", "notes"}))
+      << "no temporary file left behind";
 }
 
 TEST(FileIo, FullDiskFailsTheCommitAndKeepsTheOldFile) {

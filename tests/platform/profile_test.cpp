@@ -108,12 +108,7 @@ TEST(Profile, TwoProcessesWritingDifferentKeysBothSurviveAndNoTempFilesRemain) {
     EXPECT_EQ(check.GetInt("Child", "k" + std::to_string(i), -1), i);
     EXPECT_EQ(check.GetInt("Parent", "k" + std::to_string(i), -1), i);
   }
-  int files = 0;
-  for (const auto &e : fs::directory_iterator(fs::path(path).parent_path())) {
-    ++files;
-    EXPECT_EQ(e.path().filename(), "Tamro.ini");
-  }
-  EXPECT_EQ(files, 1);
+  EXPECT_EQ(test::FileNames(fs::path(path).parent_path()), std::vector<std::string>{"Tamro.ini"});
 }
 
 TEST(Profile, UnwritableOrMissingFolderAnswersDefaultsAndKeepsTheOldFile) {

@@ -34,9 +34,7 @@ TEST(Startup, StartingFolderFromArgumentsOrSettings) {
 TEST(Startup, NoLogoSwitchNeedsExactCase) {
   EXPECT_TRUE(HasNoLogoSwitch({"/nologo"}));
   EXPECT_TRUE(HasNoLogoSwitch({"/pics", "-nologo"}));
-  EXPECT_FALSE(HasNoLogoSwitch({"-NOLOGO"}));
-  EXPECT_FALSE(HasNoLogoSwitch({"--nologo"}));
-  EXPECT_FALSE(HasNoLogoSwitch({"nologo"}));
+  for (const char *other : {"-NOLOGO", "--nologo", "nologo"}) EXPECT_FALSE(HasNoLogoSwitch({other})) << other;
   EXPECT_FALSE(HasNoLogoSwitch({}));
 }
 
@@ -66,9 +64,8 @@ TEST(Startup, LibrariesAndPlugInsOfTheBuildOrOfAnInstalledTree) {
 
   test::Sandbox box;
   const auto installed = box.path("usr/lib/tamro");
-  std::filesystem::create_directories(installed);
-  std::filesystem::create_directories(box.path("usr/bin"));
-  std::filesystem::create_directories(box.path("opt/bin"));
+  for (const char *folder : {"usr/lib/tamro", "usr/bin", "opt/bin"})
+    std::filesystem::create_directories(box.path(folder));
   EXPECT_EQ(ProgramLibraryFolder(box.path("usr/bin").string()), installed.string());
   EXPECT_EQ(ProgramLibraryFolder(box.path("opt/bin").string()), box.path("opt/bin").string())
       << "no library folder: the programs' own";

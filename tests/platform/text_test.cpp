@@ -21,9 +21,8 @@ TEST(Text, Cp932AndUtf8) {
   EXPECT_EQ(Utf8ToCp932("a😀b"), "a?b");
 
   EXPECT_TRUE(IsValidUtf8("plain"));
-  EXPECT_FALSE(IsValidUtf8("\xC0\xAF"));          // overlong "/"
-  EXPECT_FALSE(IsValidUtf8("\xED\xA0\x80"));      // surrogate
-  EXPECT_FALSE(IsValidUtf8("\xE5\x86"));          // cut sequence
+  // An overlong "/", a surrogate, a cut sequence.
+  for (const char *bad : {"\xC0\xAF", "\xED\xA0\x80", "\xE5\x86"}) EXPECT_FALSE(IsValidUtf8(bad)) << bad;
   EXPECT_TRUE(IsValidUtf8("\xF0\x9F\x98\x80"));
 }
 
