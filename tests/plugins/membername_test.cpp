@@ -18,11 +18,9 @@ TEST(MemberName, Cp932KanaAndBadBytes) {
 TEST(MemberName, ValidUtf8RejectsOverlongsSurrogatesAndCutSequences) {
   EXPECT_TRUE(IsValidUtf8("abc"));
   EXPECT_TRUE(IsValidUtf8("\xf0\x9f\x98\x80"));
-  EXPECT_FALSE(IsValidUtf8("\xc0\xaf"));          // overlong "/"
-  EXPECT_FALSE(IsValidUtf8("\xe0\x80\xaf"));      // overlong "/"
-  EXPECT_FALSE(IsValidUtf8("\xed\xa0\x80"));      // surrogate
-  EXPECT_FALSE(IsValidUtf8("\xf4\x90\x80\x80"));  // past U+10FFFF
-  EXPECT_FALSE(IsValidUtf8("\xe3\x81"));          // cut short
+  // Two overlong "/", a surrogate, past U+10FFFF, cut short.
+  for (const char *bad : {"\xc0\xaf", "\xe0\x80\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe3\x81"})
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
 }
 
 TEST(MemberName, SplitDropsClimbingAndEmptyComponents) {
