@@ -6,7 +6,6 @@
 
 #include <unistd.h>
 
-#include <QTimer>
 #include <QWheelEvent>
 #include <fstream>
 
@@ -14,7 +13,7 @@
 #include "views/oneview.h"
 #include "views/onewnd.h"
 #include "views/slideshow.h"
-#include "viewtest.h"
+#include "windowtest.h"
 
 namespace tamro {
 namespace {
@@ -40,10 +39,13 @@ struct Screens {
 } const kScreens;
 
 // One picture pixel black, the next white: any stretching shows as pairs of equal pixels.
-QImage Checkerboard(int w, int h) {
+// Written as BMP at `path`.
+QImage Checkerboard(int w, int h, const fs::path &path) {
   QImage image(w, h, QImage::Format_RGB888);
   for (int y = 0; y < h; ++y)
     for (int x = 0; x < w; ++x) image.setPixelColor(x, y, (x + y) % 2 ? Qt::white : Qt::black);
+  fs::create_directories(path.parent_path());
+  image.save(QString::fromStdString(path.string()), "BMP");
   return image;
 }
 
@@ -76,55 +78,19 @@ TEST(DeviceSizeTest, RoundsAsTheScreenDoes) {
   }
 }
 
-class HiDpiWindowTest : public test::GridFixture {
- protected:
-  void TearDown() override {
-    if (view) view->SetPictureWindows(nullptr);
-    windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    GridFixture::TearDown();
-  }
-  void WritePicture(const std::string &name, const QImage &image) {
-    fs::create_directories(folder);
-    image.save(QString::fromStdString((folder / name).string()), "BMP");
-  }
-  COneWnd *OpenWindow(int fit) {
-    profile.WriteInt("COneView", "FitSize", fit);
-    profile.WriteInt("RXDoc", "SleepDraw", 100000);
-    Open();
-    doc->SortBy(kSortName, 1);
-    windows = std::make_unique<CPictureWindows>(*engine, profile);
-    view->SetPictureWindows(windows.get());
-    EXPECT_TRUE(windows->Show(0, false));
-    COneWnd *w = windows->At(0);
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
-    Wait(w);
-    return w;
-  }
-  static void Wait(COneWnd *w) {
-    for (int i = 0; i < 2000 && w->View()->Loading(); ++i) QTest::qWait(2);
-  }
-  static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
-                     Qt::NoModifier);
-    QApplication::sendEvent(v, &move);
-  }
-
-  std::unique_ptr<CPictureWindows> windows;
-};
+using HiDpiWindowTest = test::PictureWindowTest;
 
 TEST_F(HiDpiWindowTest, AsIsShowsOnePicturePixelPerDevicePixelInTheWindowAndFullScreen) {
-  const QImage board = Checkerboard(64, 48);
-  WritePicture("a.bmp", board);
-  WritePicture("b.bmp", Checkerboard(8, 8));
-  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  const QImage board = Checkerboard(64, 48, folder / "a.bmp");
+  Checkerboard(8, 8, folder / "b.bmp");
+  COneWnd *w = OpenWindow(
+      0, 0, {{"COneView", "FitSize", OneViewSettings::kAsIs}, {"RXDoc", "SleepDraw", 100000}}, true);
   COneView *v = w->View();
   ASSERT_EQ(v->devicePixelRatioF(), 2.0);
-  EXPECT_EQ(v->Client(), v->size() * 2);
-  EXPECT_EQ(v->DisplaySize(), QSize(64, 48));
-  EXPECT_EQ(w->StatusText(2), "x1");
   const QSize client = v->Client();
-  EXPECT_EQ(v->Position(), QPoint((client.width() - 64) / 2, (client.height() - 48) / 2));
+  EXPECT_EQ(std::tuple(client, v->DisplaySize(), w->StatusText(2), v->Position()),
+            std::tuple(v->size() * 2, QSize(64, 48), "x1",
+                       QPoint((client.width() - 64) / 2, (client.height() - 48) / 2)));
   const QImage shot = v->grab().toImage();
   ASSERT_EQ(shot.size(), client);
   EXPECT_TRUE(HoldsAt(shot, board, v->Position()));
@@ -140,28 +106,18 @@ TEST_F(HiDpiWindowTest, AsIsShowsOnePicturePixelPerDevicePixelInTheWindowAndFull
   // The full-screen show lays the picture out on the screen's device pixels the same way.
   w->View()->Settings().allView = true;
   bool held = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget());
-    if (!show) return;
+  RunFullShow(w, [&](CFullShow *show) {
     const QSize screen = ToDevice(show->size(), 2.0);
     held =
         HoldsAt(show->grab().toImage(), board, QPoint((screen.width() - 64) / 2, (screen.height() - 48) / 2));
-    if (held) QTest::keyClick(show, Qt::Key_Escape);
+    return held;
   });
-  poll.start(20);
-  QTimer::singleShot(5000, [] {
-    if (auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget())) show->close();
-  });
-  w->OnCommand(COneWnd::kSlideShow);
-  poll.stop();
   EXPECT_TRUE(held);
 }
 
 TEST_F(HiDpiWindowTest, FollowsTheWindowToAScreenOfAnotherRatio) {
-  const QImage board = Checkerboard(64, 48);
-  WritePicture("a.bmp", board);
-  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  const QImage board = Checkerboard(64, 48, folder / "a.bmp");
+  COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", OneViewSettings::kAsIs}});
   COneView *v = w->View();
   ASSERT_EQ(QGuiApplication::screens().size(), 2);
   ASSERT_EQ(v->devicePixelRatioF(), 2.0);
@@ -170,14 +126,14 @@ TEST_F(HiDpiWindowTest, FollowsTheWindowToAScreenOfAnotherRatio) {
   ASSERT_TRUE(QTest::qWaitFor([&] { return v->devicePixelRatioF() == 3.0; }));
   QTest::qWait(20);
   const QSize client = v->Client();
-  EXPECT_EQ(v->DisplaySize(), QSize(64, 48));
-  EXPECT_EQ(v->Position(), QPoint((client.width() - 64) / 2, (client.height() - 48) / 2));
+  EXPECT_EQ(std::tuple(v->DisplaySize(), v->Position()),
+            std::tuple(QSize(64, 48), QPoint((client.width() - 64) / 2, (client.height() - 48) / 2)));
   EXPECT_TRUE(HoldsAt(v->grab().toImage(), board, v->Position()));
 }
 
 TEST_F(HiDpiWindowTest, FitModesFitTheDeviceClient) {
-  WritePicture("a.bmp", Checkerboard(1000, 500));
-  COneWnd *w = OpenWindow(OneViewSettings::kKeepAspect);
+  Checkerboard(1000, 500, folder / "a.bmp");
+  COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", OneViewSettings::kKeepAspect}});
   COneView *v = w->View();
   const QSize client = v->Client();
   const double scale = std::min(client.width() / 1000.0, client.height() / 500.0);
@@ -185,30 +141,27 @@ TEST_F(HiDpiWindowTest, FitModesFitTheDeviceClient) {
   EXPECT_EQ(w->StatusText(2), ScaleText(scale));
   // Stretch: the whole client, every device pixel of it.
   w->OnCommand(COneWnd::kFitStretch);
-  EXPECT_EQ(v->DisplaySize(), client);
-  EXPECT_EQ(v->Position(), QPoint(0, 0));
+  EXPECT_EQ(std::tuple(v->DisplaySize(), v->Position()), std::tuple(client, QPoint(0, 0)));
   // Picture size: the window is asked for the logical client that holds the device pixels.
   QSize wanted;
   QObject::connect(v, &COneView::fitWanted, [&](const QSize &s) { wanted = s; });
   w->OnCommand(COneWnd::kFitPicture);
   for (int i = 0; i < 3; ++i) w->OnCommand(COneWnd::kZoomOut);  // x1/2.5: 400 x 200
-  EXPECT_EQ(v->DisplaySize(), QSize(400, 200));
-  EXPECT_EQ(wanted, QSize(200, 100));
+  EXPECT_EQ(std::tuple(v->DisplaySize(), wanted), std::tuple(QSize(400, 200), QSize(200, 100)));
 }
 
 TEST_F(HiDpiWindowTest, DragAndWheelMoveThePictureAsFarAsThePointerGoes) {
-  WritePicture("a.bmp", Checkerboard(1600, 1200));
-  COneWnd *w = OpenWindow(OneViewSettings::kAsIs);
+  Checkerboard(1600, 1200, folder / "a.bmp");
+  COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", OneViewSettings::kAsIs}});
   COneView *v = w->View();
   ASSERT_EQ(v->DisplaySize(), QSize(1600, 1200));
-  const QPoint start = v->Position();
   // Picture placement keeps its rule in device pixels: no gap left at either side.
-  EXPECT_EQ(start, QPoint(0, 0));
+  EXPECT_EQ(v->Position(), QPoint(0, 0));
   MouseMove(v, QPoint(50, 50), Qt::NoButton);
   ASSERT_EQ(v->MouseState(), COneView::kCanGrab);
   QTest::mousePress(v, Qt::LeftButton, {}, QPoint(50, 50));
   MouseMove(v, QPoint(40, 45), Qt::LeftButton);
-  EXPECT_EQ(v->Position(), start + QPoint(-20, -10));
+  EXPECT_EQ(v->Position(), QPoint(-20, -10));
   MouseMove(v, QPoint(-2000, -2000), Qt::LeftButton);
   EXPECT_EQ(v->Position(), QPoint(v->Client().width() - 1600, v->Client().height() - 1200));
   QTest::mouseRelease(v, Qt::LeftButton, {}, QPoint(-2000, -2000));
@@ -226,7 +179,7 @@ TEST_F(HiDpiWindowTest, GridCellsAndThumbnailsAreDrawnAtDevicePixels) {
     SCOPED_TRACE(fullCanvas ? "full canvas" : "visible area only");
     fs::remove_all(folder);
     MakePictures(8);
-    WritePicture("z.bmp", Checkerboard(212, 100));
+    Checkerboard(212, 100, folder / "z.bmp");
     profile.WriteInt("RXView", "OverMem", fullCanvas ? 100 : 0);
     Open(400, 300);
     ASSERT_EQ(view->HasFullCanvas(), fullCanvas);

@@ -174,11 +174,9 @@ TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
 }
 
 TEST_F(ListTest, ADeletedEntryTakesItsRowAndTheGridsAnchorStaysOnItsEntry) {
+  profile.WriteInt("RXDoc", "TrashCan", 0);
+  profile.WriteInt("RXDoc", "DELQA", 1);
   OpenBoth(4);
-  DocSettings s = doc->Settings();
-  s.trashCan = 0;
-  s.delQA = 1;
-  doc->ApplySettings(s);
   view->ClickSelect(2, Qt::NoModifier, false);
   doc->SetEntryFlags(2, doc->GetEntry(2)->flags & ~CPicEntry::kSelected);
   doc->SetEntryFlags(0, doc->GetEntry(0)->flags | CPicEntry::kSelected);

@@ -1,26 +1,23 @@
 // The picture window: display arithmetic, stepping, mouse, animation, slide show, saving and
 // deleting, through real windows on the offscreen platform.
 
+#include "views/oneview.h"
+
 #include <QApplication>
-#include <QElapsedTimer>
-#include <QTimer>
 #include <atomic>
 #include <thread>
 
 #include "catalogue/notestore.h"
 #include "catalogue/workerpool.h"
-#include "fileops/filecommands.h"
-#include "fileops/noteedit.h"
 #include "fileops/trash.h"
 #include "picture/dib.h"
 #include "picture/dibdraw.h"
 #include "picture/transform.h"
 #include "platform/ui.h"
-#include "viewtest.h"
 #include "views/gifanimation.h"
-#include "views/oneview.h"
 #include "views/onewnd.h"
 #include "views/slideshow.h"
+#include "windowtest.h"
 
 namespace tamro {
 namespace {
@@ -92,117 +89,7 @@ std::string AnimatedGif(int frames, int screen = 1) {
   return g;
 }
 
-// The application's side, without dialogs: copies and moves go to a folder the test names.
-// `during` runs where the dialog would be open, as a change of the folder meanwhile would.
-class FolderHost : public PictureWindowHost {
- public:
-  FolderHost(CRXDoc &doc, std::string folder) : doc_(doc), folder_(std::move(folder)) {}
-  int Transfer(QWidget *, const EntryId &picture, bool move) override {
-    CTransferOption option(move);
-    option.destination = folder_;
-    Dialog();
-    const int index = FindEntry(doc_, picture);
-    if (index < 0) return -1;
-    return move ? MoveEntries(doc_, option, {index}) : CopyEntries(doc_, option, {index});
-  }
-  bool EditNote(QWidget *, const EntryId &picture) override {
-    CNoteOption note(doc_, FindEntry(doc_, picture));
-    Dialog();
-    note.text = "noted";
-    return note.Accept();
-  }
-  bool DisplayMode(QWidget *, OneViewSettings &, int &) override { return false; }
-  void Wallpaper(QWidget *, HDIB) override {}
-  void Print(QWidget *, const EntryId &picture) override {
-    Dialog();
-    printed = picture.name;
-  }
-  void ActivateMain() override {}
-  void Dialog() {
-    if (during) std::exchange(during, {})();
-  }
-
-  std::function<void()> during;
-  std::string printed;
-
- private:
-  CRXDoc &doc_;
-  std::string folder_;
-};
-
-class PictureWindowTest : public test::GridFixture {
- protected:
-  void SetUp() override {
-    GridFixture::SetUp();
-    SetUi(&ui);
-  }
-  void TearDown() override {
-    CloseWindows();
-    GridFixture::TearDown();
-    SetUi(nullptr);
-  }
-  // Opens the grid over the folder with `pictures` pictures added and a picture window on entry `index`.
-  struct Setting {
-    const char *section, *key;
-    int value;
-  };
-  COneWnd *OpenWindow(int pictures, int index, std::initializer_list<Setting> settings = {}, bool byName = false) {
-    MakePictures(pictures);
-    for (const Setting &s : settings) profile.WriteInt(s.section, s.key, s.value);
-    Open();
-    if (byName) doc->SortBy(kSortName, 1);
-    fs::create_directories(box.path("moved"));
-    host = std::make_unique<FolderHost>(*doc, box.path("moved").string());
-    windows = std::make_unique<CPictureWindows>(*engine, profile, host.get());
-    view->SetPictureWindows(windows.get());
-    EXPECT_TRUE(windows->Show(index, false));
-    COneWnd *w = windows->At(0);
-    w->resize(400, 300);
-    EXPECT_TRUE(QTest::qWaitForWindowExposed(w));
-    WaitShown(w);
-    return w;
-  }
-  void CloseWindows() {
-    if (view) view->SetPictureWindows(nullptr);
-    windows.reset();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-  }
-  static void WaitShown(COneWnd *w) {
-    for (int i = 0; i < 2000 && w->View()->Loading(); ++i) QTest::qWait(2);
-  }
-  // Runs events until `done` holds (QTRY_ would not fail a gtest).
-  template <class F>
-  static bool WaitFor(F done, int ms = 5000) {
-    QElapsedTimer clock;
-    clock.start();
-    while (!done()) {
-      if (clock.elapsed() > ms) return false;
-      QTest::qWait(2);
-    }
-    return true;
-  }
-  static void MouseMove(QWidget *v, QPoint at, Qt::MouseButtons buttons) {
-    QMouseEvent move(QEvent::MouseMove, QPointF(at), v->mapToGlobal(QPointF(at)), Qt::NoButton, buttons,
-                     Qt::NoModifier);
-    QApplication::sendEvent(v, &move);
-  }
-  void Key(COneWnd *w, int key, Qt::KeyboardModifiers mods = Qt::NoModifier) {
-    QTest::keyClick(w->View(), static_cast<Qt::Key>(key), mods);
-  }
-
-  // Questions can run `during` too, as the delete question's dialog would.
-  struct HookedUi : ScriptedUi {
-    std::function<void()> during;
-    int MessageBox(std::string_view text, std::string_view caption, unsigned style) override {
-      if (during) std::exchange(during, {})();
-      return ScriptedUi::MessageBox(text, caption, style);
-    }
-  };
-
-  HookedUi ui;
-  std::unique_ptr<FolderHost> host;
-  std::unique_ptr<CPictureWindows> windows;
-};
+using test::PictureWindowTest;
 
 TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
   COneWnd *w = OpenWindow(4, 1);
@@ -232,7 +119,7 @@ TEST_F(PictureWindowTest, KeysStepZoomAndTurnWithTitleAndStatus) {
   Key(w, Qt::Key_Space);
   EXPECT_TRUE(doc->GetEntry(3)->IsSelected() && w->IsCommandChecked(COneWnd::kSelect));
   Key(w, Qt::Key_Escape);
-  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return windows->Count() == 0; }));
 }
 
 TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
@@ -252,7 +139,8 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   // Picture size: the window follows the picture.
   w->OnCommand(COneWnd::kFitPicture);
   for (int i = 0; i < 8; ++i) w->OnCommand(COneWnd::kZoomIn);  // x5: larger than the bars
-  EXPECT_TRUE(WaitFor([&] { return w->View()->size() == QSize(400, 300); })) << w->View()->size().width();
+  EXPECT_TRUE(QTest::qWaitFor([&] { return w->View()->size() == QSize(400, 300); }))
+      << w->View()->size().width();
   // Far zooms make the display picture within a pixel budget and paint it stretched.
   w->View()->SetFrameBudget(10000);
   w->OnCommand(COneWnd::kZoomIn);  // x5.5: 440 x 330
@@ -349,7 +237,7 @@ TEST_F(PictureWindowTest, StaleDisplayPicturesAreNeverPainted) {
 TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
   COneWnd *w = OpenWindow(3, 0);
   COneView *v = w->View();
-  ASSERT_TRUE(WaitFor([&] { return !v->ReadingAhead(1); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !v->ReadingAhead(1); }));
   std::atomic<bool> release{false};
   for (int i = 0; i < workers; ++i)
     engine->Pool().Post(WorkerPool::kNow, 1, [&] {
@@ -364,7 +252,7 @@ TEST_F(PictureWindowTest, HeldKeyStepsOntoPicturesReadAhead) {
   held();
   EXPECT_EQ(v->Index(), 1);
   release = true;
-  ASSERT_TRUE(WaitFor([&] { return !v->ReadingAhead(2); }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !v->ReadingAhead(2); }));
   held();
   EXPECT_EQ(std::tuple(v->Index(), v->Loading()), std::tuple(2, false));
 }
@@ -408,7 +296,7 @@ TEST_F(PictureWindowTest, AnimatedGifPlaysItsFirst256Frames) {
   COneView *v = w->View();
   ASSERT_GE(v->FrameCount(), 1);
   EXPECT_EQ(std::tuple(v->DisplaySize(), w->StatusText(0)), std::tuple(QSize(1, 1), "1x1 1 bit"));
-  EXPECT_TRUE(WaitFor([&] {
+  EXPECT_TRUE(QTest::qWaitFor([&] {
     v->AnimationTick();
     return v->FrameCount() == GifAnimation::kMaxFrames;
   }));
@@ -435,7 +323,7 @@ TEST_F(PictureWindowTest, LargeAnimationKeepsWithinItsBudgetAndStillLoops) {
     held = std::max(held, v->AnimationBytes());
     return seen.size() >= kFrames + 18;
   };
-  ASSERT_TRUE(WaitFor([&] { return reached() || (v->AnimationTick(), reached()); }, 60000));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return reached() || (v->AnimationTick(), reached()); }, 60000));
   EXPECT_LE(held, kBudget);
   for (std::size_t i = 1; i < seen.size(); ++i) EXPECT_EQ(seen[i], (seen[i - 1] + 1) % kFrames) << i;
   // Composed again from frame 0 after the wrap: lit up to frame 17, not by the last frame.
@@ -460,9 +348,8 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   w->OnCommand(COneWnd::kSlideShow);
   EXPECT_EQ(std::tuple(w->IsCommandChecked(COneWnd::kSlideShow), w->IsCommandEnabled(COneWnd::kZoomIn)),
             std::tuple(true, false));
-  ASSERT_TRUE(WaitFor([&] { return !v->SlideShowRunning(); }));
-  const std::vector<std::string> rest(pictures.begin() + 1, pictures.end());
-  EXPECT_EQ(shown, rest);
+  ASSERT_TRUE(QTest::qWaitFor([&] { return !v->SlideShowRunning(); }));
+  EXPECT_EQ(shown, std::vector(pictures.begin() + 1, pictures.end()));
 
   // Stepping by key passes over it both ways.
   for (const auto &[key, want] : {std::pair{Qt::Key_Home, 0}, {Qt::Key_Right, 1}, {Qt::Key_Right, 2},
@@ -476,7 +363,7 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   shown.clear();
   v->Settings().repeat = true;
   w->OnCommand(COneWnd::kSlideShow);
-  ASSERT_TRUE(WaitFor([&] { return shown.size() >= 4; }));
+  ASSERT_TRUE(QTest::qWaitFor([&] { return shown.size() >= 4; }));
   w->OnCommand(COneWnd::kSlideShow);
   EXPECT_FALSE(v->SlideShowRunning());
   EXPECT_EQ(std::vector<std::string>(shown.begin(), shown.begin() + 4),
@@ -499,7 +386,7 @@ TEST_F(PictureWindowTest, SlideShowOrderRepeatAndUndecodableEntries) {
   Key(w, Qt::Key_Escape);
   EXPECT_EQ(std::tuple(v->SlideShowRunning(), windows->Count()), std::tuple(false, 1));
   Key(w, Qt::Key_Escape);
-  EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return windows->Count() == 0; }));
 }
 
 TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
@@ -507,18 +394,12 @@ TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
   const int last = doc->GetEntryCount() - 1;
   // The show runs modally; Escape ends it once it has reached the last picture.
   bool ended = false;
-  QTimer poll;
-  QObject::connect(&poll, &QTimer::timeout, [&] {
-    auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget());
-    if (show && show->Index() == last) {
-      QTest::qWait(150);  // a few more ticks: it must not move on or wrap
-      ended = show->Index() == last;
-      QTest::keyClick(show, Qt::Key_Escape);
-    }
+  RunFullShow(w, [&](CFullShow *show) {
+    if (show->Index() != last) return false;
+    QTest::qWait(150);  // a few more ticks: it must not move on or wrap
+    ended = show->Index() == last;
+    return true;
   });
-  poll.start(20);
-  w->OnCommand(COneWnd::kSlideShow);
-  poll.stop();
   EXPECT_TRUE(ended);
   WaitShown(w);
   EXPECT_EQ(w->View()->Index(), last);
@@ -527,8 +408,7 @@ TEST_F(PictureWindowTest, FullScreenShowStaysOnTheLastPictureAndHandsItBack) {
 TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
   COneWnd *w = OpenWindow(1, 0);
   w->OnCommand(COneWnd::kZoomIn);  // x1.5: 120 x 90
-  const fs::path bmp = box.path("out/shown.bmp"), jpeg = box.path("out/shown.jpg");
-  fs::create_directories(bmp.parent_path());
+  const fs::path bmp = box.path("shown.bmp"), jpeg = box.path("shown.jpg");
   ASSERT_TRUE(w->SaveDisplayed(QString::fromStdString(bmp.string()), false));
   ASSERT_TRUE(w->SaveDisplayed(QString::fromStdString(jpeg.string()), true));
   for (const fs::path &p : {bmp, jpeg}) {
@@ -555,7 +435,7 @@ TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow
   WaitShown(w);
   EXPECT_EQ(w->View()->Index(), 0);  // the last one went: the one before is shown
   Key(w, Qt::Key_D);
-  EXPECT_TRUE(doc->GetEntryCount() == 0 && WaitFor([&] { return windows->Count() == 0; }))
+  EXPECT_TRUE(doc->GetEntryCount() == 0 && QTest::qWaitFor([&] { return windows->Count() == 0; }))
       << doc->GetEntryCount();
 }
 
@@ -592,8 +472,7 @@ TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
   EXPECT_EQ(first->View()->Index(), 2);
   // A new listing with Stay unbinds the windows: stepping does nothing.
   windows->Unbind();
-  EXPECT_FALSE(first->IsCommandEnabled(COneWnd::kNext));
-  EXPECT_FALSE(first->OnCommand(COneWnd::kNext));
+  EXPECT_TRUE(!first->IsCommandEnabled(COneWnd::kNext) && !first->OnCommand(COneWnd::kNext));
   first->OnCommand(COneWnd::kCloseAll);
   EXPECT_EQ(windows->Count(), 0);
 }
@@ -654,7 +533,7 @@ TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
   if (command == COneWnd::kPrint) EXPECT_EQ(host->printed, "p101.bmp");
   // Without Stay the new listing closes the window, but only once its command is done.
   if (change == Change::kRefreshInDialog)
-    EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0; }));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return windows->Count() == 0; }));
   else if (!gone)
     EXPECT_EQ(w->windowTitle(), "p101.bmp");
 }
@@ -683,18 +562,14 @@ TEST_F(PictureWindowTest, RefreshDuringTheFullScreenShowClosesOrUnbindsAfterIt) 
     COneWnd *w = OpenWindow(
         0, 0, {{"RXDoc", "SleepDraw", 100000}, {"COneView", "AllView", 1}, {"OnePic", "Stay", stay}});
     QPointer<COneWnd> alive(w);
-    QTimer::singleShot(50, [&] {
+    RunFullShow(w, [&](CFullShow *) {
       doc->RefreshFolder();
       QTest::qWait(50);  // deferred deletes run here if anything was closed inside the show
-      if (auto *show = qobject_cast<CFullShow *>(QApplication::activeModalWidget())) QTest::keyClick(show, Qt::Key_Escape);
+      return true;
     });
-    w->OnCommand(COneWnd::kSlideShow);
     ASSERT_TRUE(alive);
-    if (stay) {
-      EXPECT_TRUE(windows->Count() == 1 && !w->View()->Bound());
-    } else {
-      EXPECT_TRUE(WaitFor([&] { return windows->Count() == 0 && !alive; }));
-    }
+    EXPECT_TRUE(stay ? windows->Count() == 1 && !w->View()->Bound()
+                     : QTest::qWaitFor([&] { return windows->Count() == 0 && !alive; }));
     CloseWindows();
     view.reset();  // the grid goes before the engine it paints from
     engine.reset();

@@ -72,7 +72,6 @@ TEST_F(ViewTest, ChangedSizeRebuildsThumbnailsAsCellsArePainted) {
 }
 
 TEST_F(ViewTest, TallFolderScrollsInScaledUnitsWithoutFullCanvas) {
-  fs::create_directories(folder);
   for (int i = 0; i < 400; ++i)
     test::WriteColourPicture(folder / ("n" + std::to_string(i) + ".bmp"), 2, 2, Qt::red);
   profile.WriteInt("RXDoc", "ThumbsCreate", 0);
