@@ -36,8 +36,8 @@ TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
   Ok({"thumbs", P("l/set.zip"), "-q"});
   std::vector<ThumbRecord> records = StoreRecords(box.path("l"));
   ASSERT_EQ(records.size(), 1u);
-  EXPECT_EQ(records[0].header.name, "c.png");
-  EXPECT_EQ(records[0].header.archiveName, "set.zip");
+  EXPECT_EQ(std::tuple(records[0].header.name, records[0].header.archiveName),
+            std::tuple("c.png", "set.zip"));
 }
 
 TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
@@ -45,11 +45,10 @@ TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
   Ok({"convert", dir.string(), "--out", out.string(), "--jpeg", "--quality", "90", "--size", "100x100",
       "-q"});
   EXPECT_EQ(Names(out), (std::set<std::string>{"a one.jpg", "b'q%.jpg", "c.jpg", "写真.jpg", "e.jpg"}));
-  EXPECT_EQ(PictureSize(out / "a one.jpg"), QSize(100, 75));
-  EXPECT_EQ(PictureSize(out / "b'q%.jpg"), QSize(75, 100));
-  EXPECT_EQ(PictureSize(out / "c.jpg"), QSize(64, 48)) << "a smaller picture is not enlarged";
-  EXPECT_EQ(PictureSize(out / "e.jpg"), QSize(100, 50));
-  EXPECT_EQ(Format(out / "写真.jpg"), "jpeg");
+  // A smaller picture (c) is not enlarged.
+  EXPECT_EQ(std::tuple(PictureSize(out / "a one.jpg"), PictureSize(out / "b'q%.jpg"),
+                       PictureSize(out / "c.jpg"), PictureSize(out / "e.jpg"), Format(out / "写真.jpg")),
+            std::tuple(QSize(100, 75), QSize(75, 100), QSize(64, 48), QSize(100, 50), "jpeg"));
 
   // One named file, as BMP, turned right and halved; "0.5" is a half where the locale
   // writes "0,5" too.
@@ -58,14 +57,13 @@ TEST_F(BatchTest, ConvertWritesTheAskedSizesAndFormats) {
   Ok({"convert", (dir / "写真.jpg").string(), "--out", P("bmp"), "--bmp", "--scale", "0.5", "--rotate", "90",
       "--scale-mode", "3", "--unsharp", "-q"},
      german);
-  EXPECT_EQ(Names(box.path("bmp")), (std::set<std::string>{"写真.bmp"}));
-  EXPECT_EQ(PictureSize(box.path("bmp/写真.bmp")), QSize(240, 320));
-  EXPECT_EQ(Format(box.path("bmp/写真.bmp")), "bmp");
+  EXPECT_EQ(std::tuple(Names(box.path("bmp")), PictureSize(box.path("bmp/写真.bmp")),
+                       Format(box.path("bmp/写真.bmp"))),
+            std::tuple(std::set<std::string>{"写真.bmp"}, QSize(240, 320), "bmp"));
 
   // A file that is no picture is named as failed; the others are still written.
   box.write("pics/junk.jpg", "no picture at all");
-  EXPECT_NE(Expect(1, {"convert", dir.string(), "--out", P("again"), "-q"}).err.find("junk.jpg"),
-            std::string::npos);
+  EXPECT_TRUE(Has(Expect(1, {"convert", dir.string(), "--out", P("again"), "-q"}).err, "junk.jpg"));
   EXPECT_EQ(Names(box.path("again")).size(), 5u);
 }
 
@@ -86,16 +84,16 @@ TEST_F(BatchTest, ConvertAnswersTheOverwriteQuestionByOptionOrFailsWithoutOne) {
   EXPECT_NE(convert(1, "50x50", "").err.find("--on-conflict"), std::string::npos);
   EXPECT_EQ(ReadFile(out / "p.jpg"), before);
   convert(0, "50x50", "skip");
-  EXPECT_EQ(ReadFile(out / "p.jpg"), before);
-  EXPECT_EQ(PictureSize(out / "q.jpg"), QSize(200, 300));
+  EXPECT_EQ(std::tuple(ReadFile(out / "p.jpg"), PictureSize(out / "q.jpg")),
+            std::tuple(before, QSize(200, 300)));
   Ok({"convert", P("pics"), "--out", out.string(), "--jpeg", "--size", "50x50", "--on-conflict", "number",
       "-q"});
-  EXPECT_FALSE(fs::exists(box.path("config/QEV/Tamro.ini"))) << "a batch run writes no settings";
-  EXPECT_EQ(PictureSize(out / "p(2).jpg"), QSize(50, 33));
-  EXPECT_EQ(PictureSize(out / "q(2).jpg"), QSize(33, 50));
+  // A batch run writes no settings.
+  EXPECT_EQ(std::tuple(fs::exists(box.path("config/QEV/Tamro.ini")), PictureSize(out / "p(2).jpg"),
+                       PictureSize(out / "q(2).jpg")),
+            std::tuple(false, QSize(50, 33), QSize(33, 50)));
   convert(0, "60x60", "overwrite");
-  EXPECT_EQ(PictureSize(out / "p.jpg"), QSize(60, 40));
-  EXPECT_EQ(Names(out).size(), 4u);
+  EXPECT_EQ(std::tuple(PictureSize(out / "p.jpg"), Names(out).size()), std::tuple(QSize(60, 40), 4u));
 }
 
 TEST_F(BatchTest, RenameNumbersTheFilesInTheOrderNamed) {
@@ -110,9 +108,10 @@ TEST_F(BatchTest, RenameNumbersTheFilesInTheOrderNamed) {
 
   // A name already taken is never replaced: the rename is reported and the file stays.
   const Result r = Expect(1, {"rename", P("ren/keep.png"), "--pattern", "IMG#3#.png", "--start", "8", "-q"});
-  EXPECT_NE(r.err.find("keep.png -> IMG008.png :failed rename"), std::string::npos) << r.err;
-  EXPECT_EQ(PictureSize(dir / "IMG008.png"), QSize(20, 20));
-  EXPECT_TRUE(fs::exists(dir / "keep.png"));
+  EXPECT_EQ(std::tuple(Has(r.err, "keep.png -> IMG008.png :failed rename"), PictureSize(dir / "IMG008.png"),
+                       fs::exists(dir / "keep.png")),
+            std::tuple(true, QSize(20, 20), true))
+      << r.err;
 
   // Extension mode, and a pattern the dialog refuses.
   Ok({"rename", P("ren/keep.png"), "--pattern", "PNG", "-q"});
@@ -136,32 +135,29 @@ TEST_F(BatchTest, UnpackWritesMembersFlatWithTheirTimes) {
   unpack("");
   EXPECT_EQ(Names(out), (std::set<std::string>{"one.txt", "two.bin"}))
       << "the destination is made without asking";
-  EXPECT_EQ(ReadFile(out / "one.txt"), "hello");
-  EXPECT_EQ(Stat(out / "one.txt").st_mtim.tv_sec, t1);
-  EXPECT_EQ(Stat(out / "two.bin").st_mtim.tv_sec, t2);
+  EXPECT_EQ(std::tuple(ReadFile(out / "one.txt"), Stat(out / "one.txt").st_mtim.tv_sec,
+                       Stat(out / "two.bin").st_mtim.tv_sec),
+            std::tuple("hello", t1, t2));
 
-  // As the main window does, members replace files of their name unless told otherwise.
+  // As the main window does, members replace files of their name unless told otherwise. The local
+  // files are newer than the members; the local two.bin is smaller.
   box.write("new/out/one.txt", "mine, longer");
-  unpack("skip");
-  EXPECT_EQ(ReadFile(out / "one.txt"), "mine, longer");
-  // The local file is newer than the member; the local two.bin is smaller.
   box.write("new/out/two.bin", "short");
-  unpack("newer");
-  EXPECT_EQ(ReadFile(out / "one.txt"), "mine, longer");
-  EXPECT_EQ(ReadFile(out / "two.bin"), "short");
-  unpack("larger");
-  EXPECT_EQ(ReadFile(out / "one.txt"), "mine, longer");
-  EXPECT_EQ(ReadFile(out / "two.bin").size(), 1000u);
-  unpack("number");
+  for (const auto &[conflict, one, two] : {std::tuple{"skip", "mine, longer", 5u},
+                                           {"newer", "mine, longer", 5u},
+                                           {"larger", "mine, longer", 1000u},
+                                           {"number", "mine, longer", 1000u},
+                                           {"", "hello", 1000u}}) {
+    unpack(conflict);
+    EXPECT_EQ(std::tuple(ReadFile(out / "one.txt"), ReadFile(out / "two.bin").size()), std::tuple(one, two))
+        << conflict;
+  }
   EXPECT_EQ(ReadFile(out / "one(2).txt"), "hello");
-  unpack("");
-  EXPECT_EQ(ReadFile(out / "one.txt"), "hello");
 
   // Something that is no archive, and something that is not there.
   box.write("plain.txt", "text");
   const Result r = Expect(1, {"unpack", P("plain.txt"), P("gone.zip"), "--out", out.string(), "-q"});
-  EXPECT_NE(r.err.find("plain.txt"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("gone.zip"), std::string::npos) << r.err;
+  EXPECT_TRUE(Has(r.err, "plain.txt") && Has(r.err, "gone.zip")) << r.err;
   EXPECT_EQ(RunBatch({"unpack", P("set.zip")}).exit, 2) << "no --out";
 }
 

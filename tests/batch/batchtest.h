@@ -12,6 +12,7 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <tuple>
 #include <utility>
 #include <vector>
@@ -85,6 +86,10 @@ inline Result Expect(int exit, const std::vector<std::string> &args, const Envir
 }
 inline Result Ok(const std::vector<std::string> &args, const Environment &env = {}) {
   return Expect(0, args, env);
+}
+
+inline bool Has(const std::string &text, std::string_view part) {
+  return text.find(part) != std::string::npos;
 }
 
 inline QSize PictureSize(const fs::path &path) {

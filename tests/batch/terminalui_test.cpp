@@ -43,12 +43,8 @@ const TerminalUiOptions kInteractive{.sameNameAction = std::nullopt, .interactiv
 
 SameNameQuestion Question(unsigned disabled = 0) {
   SameNameQuestion q;
-  q.caption = "重ね書き";
-  q.sourceName = "/src/a.png";
-  q.destinationName = "/out/a(2).jpg";  // the box as the dialog opened with numbering
-  q.name = "/out/a(2).jpg";
-  q.action = 4;
-  q.disabledActions = disabled;
+  q.caption = "重ね書き", q.sourceName = "/src/a.png", q.action = 4, q.disabledActions = disabled;
+  q.destinationName = q.name = "/out/a(2).jpg";  // the box as the dialog opened with numbering
   return q;
 }
 
@@ -69,8 +65,7 @@ TEST(TerminalUi, AsksOnATerminalUntilAnAnswerFitsTheBox) {
   TerminalUi shown2(kInteractive, m.in, m.err);
   EXPECT_EQ(shown2.MessageBox("書き込みに失敗しました", "Tamro", MB_OK | MB_ICONSTOP), IDOK);
   EXPECT_EQ(shown2.MessageBox("お知らせ", "Report", MB_OK), IDOK);
-  EXPECT_EQ(m.Unread(), 2);
-  EXPECT_EQ(shown2.Failures(), 1);
+  EXPECT_EQ(std::tuple(m.Unread(), shown2.Failures()), std::tuple(2, 1));
 }
 
 TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
@@ -82,11 +77,12 @@ TEST(TerminalUi, WithoutATerminalQuestionsAreRefusedUnlessASwitchAnswers) {
   EXPECT_FALSE(ui.InputText("名前の変更", "新しい名前", name));
   SameNameQuestion q = Question();
   EXPECT_FALSE(ui.AskSameName(q));
-  EXPECT_EQ(ui.Unanswered(), 4);
-  EXPECT_EQ(t.Unread(), 2) << "standard input is never read";
+  // Standard input is never read.
   const std::string shown = t.Shown();
-  EXPECT_NE(shown.find("--yes"), std::string::npos);
-  EXPECT_NE(shown.find("--on-conflict"), std::string::npos);
+  EXPECT_EQ(std::tuple(ui.Unanswered(), t.Unread(), shown.find("--yes") != std::string::npos,
+                       shown.find("--on-conflict") != std::string::npos),
+            std::tuple(4, 2, true, true))
+      << shown;
 
   Terminal y("");
   TerminalUi answered({.quiet = true, .yes = true, .sameNameAction = std::nullopt}, y.in, y.err);
@@ -102,10 +98,10 @@ TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
   TerminalUi ui({.sameNameAction = 2}, t.in, t.err);
   SameNameQuestion q = Question();
   ASSERT_TRUE(ui.AskSameName(q));
-  EXPECT_EQ(q.action, 2);
-  EXPECT_EQ(q.name, "") << "the destination the question was opened with";
-  EXPECT_FALSE(q.applyToAll) << "so that every skipped file is asked about and seen";
-  EXPECT_EQ(ui.Skipped(), std::vector<std::string>{"/src/a.png"});
+  // The name is the destination the question was opened with; not for all, so that every skipped
+  // file is asked about and seen.
+  EXPECT_EQ(std::tuple(q.action, q.name, q.applyToAll, ui.Skipped()),
+            std::tuple(2, "", false, std::vector<std::string>{"/src/a.png"}));
 
   // An answer the question does not offer is refused, not bent into another one.
   TerminalUi refusing({.sameNameAction = 0}, t.in, t.err);
@@ -118,14 +114,12 @@ TEST(TerminalUi, SameNameAnswersGoOneFileAtATime) {
   TerminalUi asking(kInteractive, typed.in, typed.err);
   SameNameQuestion first = Question(1u << 5);
   ASSERT_TRUE(asking.AskSameName(first));
-  EXPECT_EQ(first.action, 1);
-  EXPECT_EQ(first.name, "");
+  EXPECT_EQ(std::tuple(first.action, first.name), std::tuple(1, ""));
   SameNameQuestion second = Question();
   ASSERT_TRUE(asking.AskSameName(second));
-  EXPECT_EQ(second.action, 1);
-  EXPECT_EQ(typed.Unread(), 0);
-  EXPECT_EQ(std::string(typed.Shown()).find("大きなサイズ"), std::string::npos)
-      << "disabled actions are not offered";
+  // Disabled actions are not offered.
+  EXPECT_EQ(std::tuple(second.action, typed.Unread(), typed.Shown().find("大きなサイズ")),
+            std::tuple(1, 0, std::string::npos));
 }
 
 TEST(TerminalUi, ProgressIsPlainLinesOffATerminalAndNothingWhenQuiet) {
