@@ -27,12 +27,12 @@ uint32_t Rgb(uint32_t colorRef) {
 class ShippedPlugins : public ::testing::Test {
  protected:
   void SetUp() override {
-    spiDir = box.path("spi");
+    const std::filesystem::path spiDir = box.path("spi");
     std::filesystem::create_directories(spiDir);
-    for (const char *name : {"axarchive.spi", "ifpng.spi", "ifwebp.spi", "ifheif.spi", "ifjxl.spi", "ifraw.spi"}) {
-      std::filesystem::path from = std::filesystem::path(TAMRO_BIN_DIR) / name;
-      if (std::filesystem::exists(from)) std::filesystem::copy_file(from, spiDir / name);
-    }
+    std::error_code missing;  // ifjxl.spi is built only where libjxl is
+    for (const char *name :
+         {"axarchive.spi", "ifpng.spi", "ifwebp.spi", "ifheif.spi", "ifjxl.spi", "ifraw.spi"})
+      std::filesystem::copy_file(std::filesystem::path(TAMRO_BIN_DIR) / name, spiDir / name, missing);
     blocksAtStart = GlobalLiveBlockCount();
     host.ScanPlugins((spiDir / "*.spi").string(), nullptr, "");
     host.LoadPluginSet("");
@@ -71,7 +71,6 @@ class ShippedPlugins : public ::testing::Test {
   Sandbox box;
   ScriptedUi ui;
   ScopedUi scopedUi{ui};
-  std::filesystem::path spiDir;
   CSpiHost host;
   int archive = -1, png = -1, webp = -1;
   size_t blocksAtStart = 0;

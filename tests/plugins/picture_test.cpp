@@ -383,14 +383,6 @@ class RawPlugin : public Loaded<kRaw> {
       }
     return out;
   }
-  // The information text of a facts record, whose block is then freed.
-  static std::string TakeText(uint32_t hInfo) {
-    HLOCAL block = reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(hInfo));
-    const std::string text = block != nullptr ? static_cast<const char *>(GlobalLock(block)) : "";
-    GlobalUnlock(block);
-    GlobalFree(block);
-    return text;
-  }
 };
 
 // The developed picture and the embedded preview (a bitmap or a JPEG), each turned by the
@@ -408,7 +400,12 @@ TEST_F(RawPlugin, DevelopedPictureAndPreviewStandUpright) {
     const bool upright = t.orientation < 5;
     const Facts info = Info(dng);
     EXPECT_EQ(std::pair(info.width, info.height), upright ? std::pair(64, 48) : std::pair(48, 64));
-    EXPECT_EQ(TakeText(info.hInfo), "Tamro Testcam, 1/250 s F5.6 50 mm");
+    // The information text, in a block of its own.
+    const auto text = reinterpret_cast<HLOCAL>(static_cast<uintptr_t>(info.hInfo));
+    ASSERT_NE(text, nullptr);
+    EXPECT_STREQ(static_cast<const char *>(GlobalLock(text)), "Tamro Testcam, 1/250 s F5.6 50 mm");
+    GlobalUnlock(text);
+    GlobalFree(text);
     Picture full, preview;
     ASSERT_EQ(DecodeMemory(*spi, dng, full), SPI_OK);
     ASSERT_EQ(PreviewMemory(*spi, dng, preview), SPI_OK);
@@ -562,9 +559,7 @@ TEST_F(PictureModule, PngWebpJxlHeicAndAvifFilesRoundTrip) {
     EXPECT_EQ(spi->IsSupportedHead(c.name, c.bytes), 1);
     EXPECT_EQ(spi->IsSupportedHead(c.name, c.notOurs), 0);
     const std::string shape = Shape(c.bytes);
-    if (c.shape != nullptr) {
-      EXPECT_EQ(shape, c.shape);
-    }
+    if (c.shape != nullptr) EXPECT_EQ(shape, c.shape);
     Picture p;
     ASSERT_EQ(DecodeMemory(*spi, c.bytes, p), SPI_OK);
     EXPECT_EQ(std::to_string(p.width) + "x" + std::to_string(p.height), shape.substr(0, shape.find(',')));

@@ -212,15 +212,12 @@ std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames
   config.lossless = 1;
   int timestamp = 0;
   for (const Rgba &c : frames) {
+    const std::vector<Rgba> solid(static_cast<size_t>(width) * height, c);
     WebPPicture pic;
     WebPPictureInit(&pic);
-    pic.use_argb = 1;
     pic.width = width;
     pic.height = height;
-    WebPPictureAlloc(&pic);
-    uint32_t argb = (uint32_t{c.a} << 24) | (uint32_t{c.r} << 16) | (uint32_t{c.g} << 8) | c.b;
-    for (int y = 0; y < height; ++y)
-      for (int x = 0; x < width; ++x) pic.argb[y * pic.argb_stride + x] = argb;
+    WebPPictureImportRGBA(&pic, reinterpret_cast<const uint8_t *>(solid.data()), width * 4);
     WebPAnimEncoderAdd(enc, &pic, timestamp, &config);
     WebPPictureFree(&pic);
     timestamp += 100;
