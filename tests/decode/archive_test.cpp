@@ -1,8 +1,6 @@
 // Archive members through the host: listing, decoding through the ViewSPI list, writing out.
 #include <sys/stat.h>
 
-#include <cstring>
-
 #include "picture/dib.h"
 #include "platform/globalhandle.h"
 #include "testspi.h"

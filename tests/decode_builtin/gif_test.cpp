@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "decode/builtin/builtin.h"
 #include "helpers.h"
 #include "support/sandbox.h"
@@ -117,14 +115,12 @@ TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
   // A zero-length block before the end code ends the data as well: the last data byte,
   // which holds the end code, is dropped from the only sub-block.
   Bytes file2 = MakeGif(8, 1, 2, kFour, {Frame(8, 1, {1, 2, 3, 1, 2, 3, 1, 2})});
-  file2.pop_back();  // trailer
-  file2.pop_back();  // terminator
+  file2.resize(file2.size() - 2);  // the trailer and the terminator
   // Signature, screen and table take 25 bytes, the descriptor 10; then the code size.
   ASSERT_EQ(file2[35], 2) << "code size byte where expected";
   ASSERT_EQ(file2.size(), 37u + file2[36]) << "one sub-block";
-  file2[36] = static_cast<unsigned char>(file2[36] - 1);
-  file2.pop_back();
-  file2.push_back(0);
+  --file2[36];
+  file2.back() = 0;
   ASSERT_EQ(DecodeFrame(file2), 0);
   EXPECT_EQ(std::tuple(test::IndexAt(Pic(), 0, 0), test::IndexAt(Pic(), 2, 0)), std::tuple(1u, 3u));
 }
@@ -132,8 +128,7 @@ TEST_F(GifFrames, DataEndingEarlyKeepsTheRowsDecoded) {
 TEST_F(GifFrames, ResultCodesOfBrokenFiles) {
   Bytes good = MakeGif(2, 1, 2, kFour, {Frame(2, 1, {1, 2})});
   Bytes sig = good;
-  sig[3] = '7';
-  sig[4] = '7';
+  sig[3] = sig[4] = '7';
   EXPECT_EQ(DecodeFrame(sig), SPI_FORMAT_ERROR);
   EXPECT_EQ(DecodeFrame(Bytes(good.begin(), good.begin() + 15)), SPI_DATA_ENDED) << "inside the table";
   Bytes noSeparator = good;

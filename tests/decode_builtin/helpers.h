@@ -67,9 +67,7 @@ uint32_t PaletteAt(HDIB h, int i);
 // Owns a decoded picture for the length of a test.
 struct Picture {
   HDIB h = nullptr;
-  ~Picture() {
-    if (h) GlobalFree(h);
-  }
+  ~Picture() { GlobalFree(h); }
   HDIB *out() { return &h; }
 };
 

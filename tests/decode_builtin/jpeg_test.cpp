@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/decoders.h"
@@ -165,8 +164,8 @@ TEST(JpegInfo, SizeDepthCommentAndApp1) {
             std::tuple(20, 10, 24, "a note"));
   ASSERT_NE(extra, 0u);
   GlobalHandle app1(reinterpret_cast<HGLOBAL>(static_cast<uintptr_t>(extra)));
-  EXPECT_EQ(app1.size(), 9u) << "the APP1 bytes and a terminating 0";
-  EXPECT_EQ(std::memcmp(GlobalLockGuard(app1.get()).get(), "Exif\0\0MM\0", 9), 0);
+  // The APP1 bytes and a terminating 0.
+  EXPECT_EQ(std::string(GlobalLockGuard(app1.get()).as<char>(), app1.size()), std::string("Exif\0\0MM\0", 9));
 
   test::Sandbox box;
   Bytes grey(8 * 8, 9);

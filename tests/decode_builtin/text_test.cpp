@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstring>
-
 #include "decode/builtin/builtin.h"
 #include "decode/builtin/decoders.h"
 #include "helpers.h"

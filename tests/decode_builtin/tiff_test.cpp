@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 #include <tiffio.h>
 
-#include <cstring>
-
 #include "decode/builtin/builtin.h"
 #include "helpers.h"
 #include "support/sandbox.h"
