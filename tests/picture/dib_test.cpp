@@ -142,8 +142,7 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
   // 1 bit: 0b10100000 gives entries 1, 0, 1.
   GlobalHandle one = Picture(Header(3, 1, 1), Table({Rgb(1, 2, 3), Rgb(200, 100, 50)}), {0xA0, 0, 0, 0});
   GlobalHandle c1(DibTo24Bit(one.get()));
-  ASSERT_TRUE(c1);
-  EXPECT_NE(c1.get(), one.get());
+  EXPECT_TRUE(c1 && c1.get() != one.get());
   EXPECT_EQ(std::tuple(DibBitCount(c1.get()), DibNumColors(c1.get()), GlobalSize(c1.get())),
             std::tuple(24, 0u, 52u));
   EXPECT_EQ(PixelsAt(c1.get(), {{0, 0}, {1, 0}, {2, 0}}),
@@ -173,7 +172,6 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
   core.insert(core.end(), {1, 0, 0, 0});
   GlobalHandle coreDib = BlockOf(core);
   GlobalHandle cc(DibTo24Bit(coreDib.get()));
-  ASSERT_TRUE(cc);
   EXPECT_EQ(DibHeaderSize(cc.get()), 40u);
   EXPECT_EQ(PixelsAt(cc.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(10, 20, 30), 0}));
 }
@@ -185,7 +183,6 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   std::memcpy(rows.data(), pixels, 4);
   GlobalHandle p16 = Picture(Header(2, 1, 16), {}, rows);
   GlobalHandle c16(DibTo24Bit(p16.get()));
-  ASSERT_TRUE(c16);
   EXPECT_EQ(PixelsAt(c16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(255, 7, 7), Rgb(7, 255, 255)}));
 
   // 5-6-5 masks: green has 6 bits, so 0 becomes 0x03 and 1 becomes 0x07.
@@ -196,7 +193,6 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   std::memcpy(masks.data(), m, 12);
   GlobalHandle b16 = Picture(Header(2, 1, 16, BI_BITFIELDS), masks, rows);
   GlobalHandle cb16(DibTo24Bit(b16.get()));
-  ASSERT_TRUE(cb16);
   EXPECT_EQ(PixelsAt(cb16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(7, 0x07, 7), Rgb(255, 0x03, 7)}));
 
   // 32 bits: masks wider than 8 bits give their top 8; a scattered mask is gathered from
@@ -207,7 +203,6 @@ TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks,
                              {uint8_t(px), uint8_t(px >> 8), uint8_t(px >> 16), uint8_t(px >> 24)});
   GlobalHandle cb32(DibTo24Bit(b32.get()));
-  ASSERT_TRUE(cb32);
   EXPECT_EQ(PixelAt(cb32.get(), 0, 0), Rgb(0xAA, 0x9F, 0xFF));
 
   // Plain 32 bits are blue, green, red, unused.
@@ -229,17 +224,8 @@ TEST(DibTo24Bit, SameHandleRefusalsAndTopDown) {
   // Top-down rows come back bottom-up, as a new picture even at 24 bits.
   GlobalHandle td = Picture(Header(1, -2, 24), {}, {1, 2, 3, 0, 4, 5, 6, 0});
   GlobalHandle ctd(DibTo24Bit(td.get()));
-  ASSERT_TRUE(ctd);
   EXPECT_TRUE(ctd.get() != td.get() && DibHeight(ctd.get()) == 2);
   EXPECT_EQ(PixelsAt(ctd.get(), {{0, 0}, {0, 1}}), (Pixels{Rgb(3, 2, 1), Rgb(6, 5, 4)}));
-}
-
-TEST(DibCopy, CopiesEveryByteOfTheBlock) {
-  GlobalHandle src = BlockOf({1, 2, 3, 4, 5});
-  GlobalHandle copy(CopyDib(src.get()));
-  ASSERT_TRUE(copy && copy.get() != src.get());
-  EXPECT_EQ(BytesOf(copy.get()), BytesOf(src.get()));
-  EXPECT_EQ(CopyDib(HDIB{}), nullptr);
 }
 
 std::vector<uint8_t> Bmp(uint32_t fileSize, uint32_t offBits, const std::vector<uint8_t> &rest) {

@@ -36,7 +36,6 @@ TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
   canvas.Fill(QRect(1, 0, 2, 1), Rgb(200, 0, 0));
   canvas.Fill(QRect(4, 2, 10, 10), Rgb(0, 0, 200));  // clipped at the surface edge
   GlobalHandle h(canvas.GetDib());
-  ASSERT_TRUE(h);
   EXPECT_EQ(
       std::tuple(DibBitCount(h.get()), DibHeaderSize(h.get()), static_cast<int64_t>(GlobalSize(h.get()))),
       std::tuple(24, 40u, DibTotalSize(h.get())));
@@ -201,7 +200,6 @@ TEST_F(CanvasTest, ImagesConvertBothWays) {
   image.fill(qRgba(10, 20, 30, 40));
   image.setPixel(2, 0, qRgb(200, 100, 50));
   GlobalHandle h(BitmapToDib(image));
-  ASSERT_TRUE(h);
   EXPECT_EQ(
       std::tuple(DibBitCount(h.get()), PixelsAt(h.get(), {{2, 0}, {0, 1}}), DibToImage(h.get()).pixel(2, 0)),
       std::tuple(24, Pixels{Rgb(200, 100, 50), Rgb(10, 20, 30)}, qRgb(200, 100, 50)));

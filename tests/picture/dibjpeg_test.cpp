@@ -38,8 +38,7 @@ TEST(DibJpeg, FileDecodesToTheSizeColoursAndOrientation) {
   const std::string path = box.path("a.jpg");
   ASSERT_EQ(SaveDibAsJpeg(pic.get(), path, 1, 95, nullptr, 0), 1);
   const QImage d = Decode(test::ReadFile(path));
-  ASSERT_EQ(d.size(), QSize(37, 32));
-  EXPECT_EQ(d.format(), QImage::Format_RGB32);
+  ASSERT_EQ(std::tuple(d.size(), d.format()), std::tuple(QSize(37, 32), QImage::Format_RGB32));
   for (const auto &[x, y, r, g, b] : {std::array{3, 3, 220, 30, 20}, std::array{30, 28, 20, 40, 230}}) {
     const QRgb p = d.pixel(x, y);
     EXPECT_LE(std::max({std::abs(qRed(p) - r), std::abs(qGreen(p) - g), std::abs(qBlue(p) - b)}), 6)
