@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <random>
 
 #include "plugins/spimodule.h"
 #include "plugins/testfiles.h"
@@ -62,12 +63,9 @@ class ArchivePlugin : public ::testing::Test {
 };
 
 std::string Pattern(size_t size, int seed) {
+  std::mt19937 random(static_cast<unsigned>(seed));
   std::string s(size, '\0');
-  uint32_t v = static_cast<uint32_t>(seed) * 2654435761u + 1;
-  for (auto &c : s) {
-    v = v * 1103515245u + 12345u;
-    c = static_cast<char>(v >> 24);
-  }
+  for (auto &c : s) c = static_cast<char>(random());
   return s;
 }
 
@@ -336,27 +334,25 @@ TEST_F(ArchivePlugin, MemoryImageListsLikeTheFile) {
 TEST_F(ArchivePlugin, ExtractsIntoAFolderWithTheMemberTimeAndNoClimbing) {
   auto zip =
       Archive("x.zip", "zip", {{"sub/photo.png", "PNGDATA", 1234567890}, {"../../escape.txt", "nope", 1}});
+  // GetFile's answer for the member at `position` extracted into `folder`.
+  const auto into = [&](uint32_t position, const std::filesystem::path &folder) {
+    std::string dest = folder.string();
+    return spi.getFile(zip.c_str(), position, dest.data(), SPI_SOURCE_FILE | SPI_DEST_FILE, nullptr, 0);
+  };
   std::vector<MemberRecord> list = List(zip, 2);
   std::filesystem::create_directories(box.path("out"));
-  std::string dest = box.path("out").string();
-  for (const auto &m : list)
-    ASSERT_EQ(spi.getFile(zip.c_str(), static_cast<long>(m.position), dest.data(),
-                          SPI_SOURCE_FILE | SPI_DEST_FILE, nullptr, 0),
-              SPI_OK);
+  for (const auto &m : list) ASSERT_EQ(into(m.position, box.path("out")), SPI_OK);
   EXPECT_EQ(ReadFile(box.path("out/photo.png")), "PNGDATA");
   struct stat st {};
   ASSERT_EQ(stat(box.path("out/photo.png").c_str(), &st), 0);
   EXPECT_EQ(st.st_mtime, 1234567890);
   EXPECT_EQ(ReadFile(box.path("out/escape.txt")), "nope");
   EXPECT_FALSE(std::filesystem::exists(box.root().parent_path() / "escape.txt"));
-  size_t files = 0;
-  for (auto &e : std::filesystem::directory_iterator(box.path("out"))) files += e.is_regular_file();
-  EXPECT_EQ(files, 2u) << "a temporary file was left behind";
+  EXPECT_EQ(FileNames(box.path("out")), (std::vector<std::string>{"escape.txt", "photo.png"}))
+      << "a temporary file was left behind";
   // A folder that does not exist: failure, nothing created.
-  std::string missing = box.path("nowhere").string();
-  EXPECT_NE(spi.getFile(zip.c_str(), static_cast<long>(list[0].position), missing.data(), SPI_DEST_FILE,
-                        nullptr, 0),
-            SPI_OK);
+  EXPECT_NE(into(list[0].position, box.path("nowhere")), SPI_OK);
+  EXPECT_FALSE(std::filesystem::exists(box.path("nowhere")));
 }
 
 TEST_F(ArchivePlugin, LongNamesAreCutOnCharacterBoundaries) {

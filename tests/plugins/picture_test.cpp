@@ -212,6 +212,7 @@ struct Bytes {
   Bytes &u16(uint32_t v) { return u8(v & 0xFF).u8((v >> 8) & 0xFF); }
   Bytes &u32(uint32_t v) { return u16(v & 0xFFFF).u16(v >> 16); }
   Bytes &zeros(size_t n) { return str(std::string(n, '\0')); }
+  Bytes &bgr(Rgba c) { return u8(c.b).u8(c.g).u8(c.r); }
 };
 
 class QtPlugin : public Loaded<kQt> {
@@ -239,10 +240,7 @@ class QtPlugin : public Loaded<kQt> {
     b.u32(0).u32(0).u32(0x00FF0000).u32(0x0000FF00).u32(0x000000FF).u32(0xFF000000).u32(0x73524742);
     b.zeros(36 + 12).u32(4).u32(0).u32(0).u32(0);
     for (int y = image.height - 1; y >= 0; --y)
-      for (int x = 0; x < image.width; ++x) {
-        const Rgba c = image.at(x, y);
-        b.u8(c.b).u8(c.g).u8(c.r).u8(c.a);
-      }
+      for (int x = 0; x < image.width; ++x) b.bgr(image.at(x, y)).u8(image.at(x, y).a);
     return b.data;
   }
   // An uncompressed 24-bit Targa picture, top row first, with the footer of version 2.
@@ -250,7 +248,7 @@ class QtPlugin : public Loaded<kQt> {
     Bytes b;
     b.u8(0).u8(0).u8(2).zeros(5).u16(0).u16(0).u16(image.width).u16(image.height).u8(24).u8(0x20);
     for (int y = 0; y < image.height; ++y)
-      for (int x = 0; x < image.width; ++x) b.u8(image.at(x, y).b).u8(image.at(x, y).g).u8(image.at(x, y).r);
+      for (int x = 0; x < image.width; ++x) b.bgr(image.at(x, y));
     b.u32(0).u32(0).str("TRUEVISION-XFILE.").u8(0);
     return b.data;
   }
@@ -481,12 +479,10 @@ std::string WideGamutProfile() {
   cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
   cmsFreeToneCurve(curve);
   cmsUInt32Number size = 0;
-  std::string bytes;
-  if (profile && cmsSaveProfileToMem(profile, nullptr, &size)) {
-    bytes.resize(size);
-    cmsSaveProfileToMem(profile, bytes.data(), &size);
-  }
-  if (profile) cmsCloseProfile(profile);
+  cmsSaveProfileToMem(profile, nullptr, &size);
+  std::string bytes(size, '\0');
+  cmsSaveProfileToMem(profile, bytes.data(), &size);
+  cmsCloseProfile(profile);
   return bytes;
 }
 

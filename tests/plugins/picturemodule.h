@@ -22,9 +22,7 @@ class PictureModule : public ::testing::Test {
   void Load(const char *file) {
     spi = std::make_unique<SpiModule>(file);
     ASSERT_TRUE(spi->loaded()) << spi->error();
-    ASSERT_NE(spi->getPicture, nullptr);
-    ASSERT_NE(spi->getPictureInfo, nullptr);
-    ASSERT_NE(spi->isSupported, nullptr);
+    ASSERT_TRUE(spi->getPicture && spi->getPictureInfo && spi->isSupported) << "an entry point is missing";
   }
   void SetUp() override { liveBefore = GlobalLiveBlockCount(); }
   void TearDown() override { EXPECT_EQ(GlobalLiveBlockCount(), liveBefore) << "global blocks leaked"; }

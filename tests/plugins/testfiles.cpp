@@ -48,6 +48,16 @@ uint32_t OnWhite(Rgba c) {
 
 namespace {
 
+// The pixels as bytes red, green, blue and, with `alpha`, alpha; rows top first.
+std::vector<uint8_t> Packed(const RgbaImage &image, bool alpha) {
+  std::vector<uint8_t> bytes;
+  for (const Rgba &p : image.pixels) {
+    bytes.insert(bytes.end(), {p.r, p.g, p.b});
+    if (alpha) bytes.push_back(p.a);
+  }
+  return bytes;
+}
+
 // The writers' output callbacks append to the std::string they are handed.
 void PngWriteToString(png_structp png, png_bytep data, png_size_t length) {
   static_cast<std::string *>(png_get_io_ptr(png))->append(reinterpret_cast<const char *>(data), length);
@@ -134,14 +144,10 @@ std::string PngFromRgba(const RgbaImage &image, bool interlace, const std::strin
                .colorType = alpha ? PNG_COLOR_TYPE_RGB_ALPHA : PNG_COLOR_TYPE_RGB,
                .interlace = interlace,
                .iccProfile = iccProfile};
-  for (int y = 0; y < image.height; ++y) {
-    desc.rows.emplace_back();
-    for (int x = 0; x < image.width; ++x) {
-      const Rgba c = image.at(x, y);
-      desc.rows.back().insert(desc.rows.back().end(), {c.r, c.g, c.b});
-      if (alpha) desc.rows.back().push_back(c.a);
-    }
-  }
+  const std::vector<uint8_t> packed = Packed(image, alpha);
+  const size_t rowBytes = packed.size() / image.height;
+  for (auto row = packed.begin(); row != packed.end(); row += rowBytes)
+    desc.rows.emplace_back(row, row + rowBytes);
   return WritePng(desc);
 }
 
@@ -249,12 +255,9 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::
     heif_image_set_raw_color_profile(raw, "prof", iccProfile.data(), iccProfile.size());
   int stride = 0;
   uint8_t *plane = heif_image_get_plane(raw, heif_channel_interleaved, &stride);
-  const int channels = alpha ? 4 : 3;
-  for (int y = 0; y < image.height; ++y)
-    for (int x = 0; x < image.width; ++x) {
-      const Rgba c = image.at(x, y);
-      std::memcpy(plane + y * stride + x * channels, &c, channels);
-    }
+  const std::vector<uint8_t> packed = Packed(image, alpha);
+  const size_t rowBytes = packed.size() / image.height;
+  for (int y = 0; y < image.height; ++y) std::memcpy(plane + y * stride, &packed[y * rowBytes], rowBytes);
   heif_image_handle *handle = nullptr;
   if (heif_context_encode_image(ctx.get(), raw, encoder, nullptr, &handle).code != heif_error_Ok) return {};
   heif_image_handle_release(handle);
@@ -282,11 +285,7 @@ std::string JxlEncode([[maybe_unused]] const RgbaImage &image, [[maybe_unused]] 
   if (JxlEncoderSetColorEncoding(enc.get(), &color) != JXL_ENC_SUCCESS) return {};
   JxlEncoderFrameSettings *settings = JxlEncoderFrameSettingsCreate(enc.get(), nullptr);
   JxlEncoderSetFrameLossless(settings, JXL_TRUE);
-  std::vector<uint8_t> pixels;
-  for (const Rgba &p : image.pixels) {
-    pixels.insert(pixels.end(), {p.r, p.g, p.b});
-    if (alpha) pixels.push_back(p.a);
-  }
+  const std::vector<uint8_t> pixels = Packed(image, alpha);
   JxlPixelFormat format = {alpha ? 4u : 3u, JXL_TYPE_UINT8, JXL_NATIVE_ENDIAN, 0};
   if (JxlEncoderAddImageFrame(settings, &format, pixels.data(), pixels.size()) != JXL_ENC_SUCCESS) return {};
   JxlEncoderCloseInput(enc.get());
