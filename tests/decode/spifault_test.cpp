@@ -159,27 +159,18 @@ TEST_F(SpiFaultTest, FaultWhileListingAnArchiveAnswersMinusOne) {
 
 // A module that faults in its own start-up is reported and not listed. Run in a child
 // process: a fault inside the dynamic loader leaves the loader's lock to the thread.
-TEST(SpiLoadFaultTest, FaultWhileLoadingIsReportedAndTheModuleIsNotListed) {
+class SpiLoadFaultTest : public HostTest {};
+TEST_F(SpiLoadFaultTest, FaultWhileLoadingIsReportedAndTheModuleIsNotListed) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(
       {
-        Sandbox box;
-        ScriptedUi ui;
-        ScopedUi scoped(ui);
-        std::filesystem::create_directories(box.path("spi"));
-        std::filesystem::copy_file(TestSpiDir() / "tfault.spi", box.path("spi/f.spi"));
+        Install("tfault", "f.spi");
         setenv("TAMRO_TEST_FAULT_ON_LOAD", "1", 1);
-        CSpiHost host;
-        std::vector<std::string> lines;
-        host.ScanPlugins((box.path("spi") / "*.spi").string(),
-                         [&](int code, std::string_view text) {
-                           lines.push_back(std::to_string(code) + std::string(text));
-                         },
-                         "");
-        const bool ok = host.Count(kSpiPicture) == 0 && lines.size() == 1 &&
-                        lines[0] == "-1[f]のロードに失敗しました（SPI内部で例外発生）" &&
-                        ui.Messages().size() == 1 &&
-                        ui.Messages()[0]->text.rfind("LoadDLL :Code=C0000005", 0) == 0;
+        Scan();
+        const bool ok =
+            host->Count(kSpiPicture) == 0 &&
+            status == (decltype(status){{-1, "[f]のロードに失敗しました（SPI内部で例外発生）"}}) &&
+            ui.Messages().size() == 1 && ui.Messages()[0]->text.rfind("LoadDLL :Code=C0000005", 0) == 0;
         std::exit(ok ? 0 : 3);
       },
       ::testing::ExitedWithCode(0), "");

@@ -84,12 +84,10 @@ TEST_F(ToolTest, HonoursTheSettingsAndRefusesBadUsage) {
   EXPECT_EQ(Run(pic.string()), 0);
   const std::string settings = test::ReadFile(box.configFile());
 
-  EXPECT_EQ(Run(""), 2);
-  EXPECT_EQ(Run("--bogus " + pic.string()), 2);
-  EXPECT_EQ(Run("--reduce 0 " + pic.string()), 2);
-  EXPECT_EQ(Run("--member x " + pic.string()), 2);
-  EXPECT_EQ(Run(pic.string() + " " + pic.string()), 2);
-  EXPECT_EQ(Run("--list " + pic.string() + " --out x.bmp"), 2);
+  const std::string p = pic.string();
+  for (const std::string &args : {std::string(), "--bogus " + p, "--reduce 0 " + p, "--member x " + p,
+                                  p + " " + p, "--list " + p + " --out x.bmp"})
+    EXPECT_EQ(Run(args), 2) << args;
   // A run leaves the settings as they were.
   EXPECT_EQ(test::ReadFile(box.configFile()), settings);
 }

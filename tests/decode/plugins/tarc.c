@@ -8,31 +8,18 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include <unistd.h>
 
 #include "decode/spi.h"
 #include "platform/globalmem.h"
+#include "tinfo.h"
 
 #define EXPORT __attribute__((visibility("default")))
 
-EXPORT int GetPluginInfo(int n, char *buf, int len) {
-  static const char *const kInfo[] = {"00AM", "TARC test archive", "*.tar2;*.tac", "TARC archives"};
-  if (n < 0 || n >= 4 || len <= 0) return 0;
-  snprintf(buf, (size_t)len, "%s", kInfo[n]);
-  return 1;
-}
+TEST_PLUGIN_INFO("00AM", "TARC test archive", "*.tar2;*.tac", "TARC archives")
 
 EXPORT int IsSupported(const char *name, uintptr_t dw) {
-  char head[4];
   (void)name;
-  if (SPI_DATA_IS_FD(dw)) {
-    FILE *f = fdopen(dup((int)dw), "rb");
-    if (!f) return 0;
-    size_t got = fread(head, 1, 4, f);
-    fclose(f);
-    return got == 4 && memcmp(head, "TARC", 4) == 0;
-  }
-  return memcmp((const char *)dw, "TARC", 4) == 0;
+  return !SPI_DATA_IS_FD(dw) && memcmp((const char *)dw, "TARC", 4) == 0;
 }
 
 static unsigned U32(const unsigned char *p) { return p[0] | p[1] << 8 | p[2] << 16 | (unsigned)p[3] << 24; }

@@ -10,6 +10,7 @@
 
 #include "decode/spi.h"
 #include "platform/globalmem.h"
+#include "tinfo.h"
 
 #define EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -83,12 +84,7 @@ void Misbehave(const char *kind) {
 
 }  // namespace
 
-EXPORT int GetPluginInfo(int n, char *buf, int len) {
-  static const char *const kInfo[] = {"00IN", "faulting test decoder", "*.flt", "faults"};
-  if (n < 0 || n >= 4 || len <= 0) return 0;
-  std::snprintf(buf, static_cast<std::size_t>(len), "%s", kInfo[n]);
-  return 1;
-}
+TEST_PLUGIN_INFO("00IN", "faulting test decoder", "*.flt", "faults")
 
 EXPORT int IsSupported(const char *, uintptr_t dw) {
   if (SPI_DATA_IS_FD(dw)) return 0;

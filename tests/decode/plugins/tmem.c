@@ -5,16 +5,11 @@
 
 #include "decode/spi.h"
 #include "platform/globalmem.h"
+#include "tinfo.h"
 
 #define EXPORT __attribute__((visibility("default")))
 
-static const char *const kInfo[] = {"00IN", "file-only test decoder", "*.tmm;*.tpx", "TMEM pictures"};
-
-EXPORT int GetPluginInfo(int n, char *buf, int len) {
-  if (n < 0 || n >= 4 || len <= 0) return 0;
-  snprintf(buf, (size_t)len, "%s", kInfo[n]);
-  return 1;
-}
+TEST_PLUGIN_INFO("00IN", "file-only test decoder", "*.tmm;*.tpx", "TMEM pictures")
 
 EXPORT int IsSupported(const char *name, uintptr_t dw) {
   (void)name;
