@@ -15,8 +15,7 @@ SpiModule::SpiModule(const std::string &fileName) {
   std::string path = std::string(TAMRO_BIN_DIR) + "/" + fileName;
   handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   if (handle_ == nullptr) {
-    const char *e = dlerror();
-    error_ = e != nullptr ? e : "dlopen failed";
+    error_ = dlerror();
     return;
   }
   getPluginInfo = reinterpret_cast<SPI_GetPluginInfo>(dlsym(handle_, "GetPluginInfo"));

@@ -17,7 +17,8 @@
 namespace tamro::test {
 namespace {
 
-// A picture as libtiff is asked to write it; `value` gives sample s of pixel (x, y).
+// A picture as libtiff is asked to write it; `value` gives sample s of pixel (x, y), by default
+// a ramp along the row.
 struct TiffDesc {
   int width = 8, height = 2, bits = 8, samples = 1;
   uint16_t format = SAMPLEFORMAT_UINT, photometric = PHOTOMETRIC_MINISBLACK, planar = PLANARCONFIG_CONTIG;
@@ -25,7 +26,7 @@ struct TiffDesc {
   int rowsPerStrip = 1, tile = 0;  // square tiles of this size instead of strips when not 0
   int alpha = -1;                  // the extra sample's kind
   double low = 0, high = 0;        // written as SMin/SMaxSampleValue when high > low
-  std::function<double(int x, int y, int s)> value;
+  std::function<double(int x, int y, int s)> value = [](int x, int, int) { return x; };
 };
 
 // Whole-byte samples in the machine's order (little-endian: the low bytes of the 64-bit
@@ -150,7 +151,7 @@ TEST_F(TiffPlugin, DepthsAndSampleKindsAreRoundedToEightBits) {
         .value = [](int x, int, int) { return x * 100.0; }},
        [](int x, int) { return Grey(std::lround(x / 5.0 * 255)); }},
       {"min-is-white 3-bit",
-       {.bits = 3, .photometric = PHOTOMETRIC_MINISWHITE, .value = [](int x, int, int) { return x; }},
+       {.bits = 3, .photometric = PHOTOMETRIC_MINISWHITE},
        [](int x, int) { return Grey(255 - Round8(x, 3)); }},
       {"planar 64-bit float RGB scaled from its sample range",
        {.width = 5,
@@ -194,8 +195,7 @@ TEST_F(TiffPlugin, DepthsAndSampleKindsAreRoundedToEightBits) {
     EXPECT_EQ(Info(tiff).colorDepth, c.desc.samples * c.desc.bits);
     Picture p;
     ASSERT_EQ(DecodeMemory(*spi, tiff, p), SPI_OK);
-    ASSERT_EQ(p.width, c.desc.width);
-    ASSERT_EQ(p.height, c.desc.height);
+    ASSERT_EQ(std::pair(p.width, p.height), std::pair(c.desc.width, c.desc.height));
     for (int y = 0; y < p.height; ++y)
       for (int x = 0; x < p.width; ++x)
         ASSERT_EQ(p.At(x, y), c.expect(x, y)) << std::hex << "pixel " << std::dec << x << "," << y;
@@ -207,18 +207,16 @@ TEST_F(TiffPlugin, TakesOnlyWhatTheBuiltInDecoderLeaves) {
     const TiffDesc d{
         .bits = bits,
         .samples = samples,
-        .photometric = static_cast<uint16_t>(samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK),
-        .value = [](int x, int, int) { return x; }};
+        .photometric = static_cast<uint16_t>(samples == 3 ? PHOTOMETRIC_RGB : PHOTOMETRIC_MINISBLACK)};
     EXPECT_EQ(spi->IsSupportedHead("x.tif", WriteTiff(box, d)), 0) << bits << " bits";
   }
   // Camera raw files are TIFF files whose first directory is not the picture.
-  const std::string small = WriteTiff(box, {.bits = 12, .value = [](int x, int, int) { return x; }});
+  const std::string small = WriteTiff(box, {.bits = 12});
   EXPECT_EQ(spi->IsSupportedHead("x.tif", small), 1);
   EXPECT_EQ(spi->IsSupportedHead("x.NEF", small), 0);
   // A directory past the head bytes is found in the file the call names, or through the
   // descriptor; from the head alone the file is left to the built-in decoder.
-  const std::string large =
-      WriteTiff(box, {.width = 64, .height = 64, .bits = 12, .value = [](int x, int, int) { return x; }});
+  const std::string large = WriteTiff(box, {.width = 64, .height = 64, .bits = 12});
   ASSERT_GT(large.size(), size_t{SPI_HEAD_BYTES});
   const auto file = box.write("large.tif", large);
   EXPECT_EQ(spi->IsSupportedHead("", large), 0);
