@@ -62,20 +62,13 @@ QImage Checkerboard(int w, int h, const fs::path &path) {
 }
 
 TEST(DeviceSizeTest, RoundsAsTheScreenDoes) {
-  struct Case {
-    QSize in;
-    double ratio;
-    QSize device, logical;
-  } cases[] = {
-      {{400, 300}, 1.0, {400, 300}, {400, 300}},
-      {{101, 51}, 2.0, {202, 102}, {51, 26}},  // an odd device size needs the logical pixel over
-      {{3, 333}, 1.5, {5, 500}, {2, 222}},
-      {{7, 7}, 1.25, {9, 9}, {6, 6}},
-  };
-  for (const Case &c : cases) {
-    EXPECT_EQ(ToDevice(c.in, c.ratio), c.device) << c.ratio;
-    EXPECT_EQ(ToLogical(c.in, c.ratio), c.logical) << c.ratio;
-  }
+  // Size, ratio, device size, logical size. An odd device size needs the logical pixel over.
+  for (const auto &[in, ratio, device, logical] :
+       {std::tuple{QSize(400, 300), 1.0, QSize(400, 300), QSize(400, 300)},
+        {QSize(101, 51), 2.0, QSize(202, 102), QSize(51, 26)},
+        {QSize(3, 333), 1.5, QSize(5, 500), QSize(2, 222)},
+        {QSize(7, 7), 1.25, QSize(9, 9), QSize(6, 6)}})
+    EXPECT_EQ(std::tuple(ToDevice(in, ratio), ToLogical(in, ratio)), std::tuple(device, logical)) << ratio;
 }
 
 using HiDpiWindowTest = test::PictureWindowTest;

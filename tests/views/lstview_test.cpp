@@ -86,17 +86,11 @@ TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
 
 TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
   // By width the BMP sizes go a < d < b = c; the names in another order.
-  const struct {
-    const char *name;
-    int width;
-    QColor colour;
-  } files[] = {
-      {"c.bmp", 30, Qt::blue}, {"a.bmp", 10, Qt::red}, {"b.bmp", 30, Qt::green}, {"d.bmp", 20, Qt::yellow}};
-  std::map<std::string, QColor> colours;
-  for (const auto &f : files) {
-    test::WriteColourPicture(folder / f.name, f.width, 10, f.colour);
-    colours[f.name] = f.colour;
-  }
+  const std::map<std::string, std::pair<int, QColor>> files = {{"c.bmp", {30, Qt::blue}},
+                                                               {"a.bmp", {10, Qt::red}},
+                                                               {"b.bmp", {30, Qt::green}},
+                                                               {"d.bmp", {20, Qt::yellow}}};
+  for (const auto &[name, file] : files) test::WriteColourPicture(folder / name, file.first, 10, file.second);
   OpenBoth();
   using Listing = std::vector<std::string>;
   ClickHeader(0);
@@ -118,7 +112,7 @@ TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
   const Listing bySize{"a.bmp", "d.bmp", "b.bmp", "c.bmp"};
   EXPECT_EQ(std::tuple(Names(), list->Model().CellText(1, 0)), std::tuple(bySize, QStringLiteral("d")));
   Settle();
-  for (int i = 0; i < 4; ++i) EXPECT_EQ(CellCentreOnScreen(i), colours[bySize[i]]) << i;
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(CellCentreOnScreen(i), files.at(bySize[i]).second) << i;
 
   // A new listing comes in the order of the history, its newest key in the header.
   doc->ChangeFolder(box.root().string(), nullptr, false);

@@ -29,11 +29,6 @@ TEST(OnePictureTest, DisplaySizesScaleTextsAndSteps) {
   // Fit 3: 1000 x 500 into 800 x 600 is 800 x 400 at 1/1.25.
   DisplaySize d = ComputeDisplaySize(s, 3, 0, 1000, 500, 0.0, 800, 600);
   EXPECT_EQ(std::tuple(QSize(d.width, d.height), ScaleText(d.scale)), std::tuple(QSize(800, 400), "x1/1.25"));
-  // Fit 2 without enlarging keeps a small picture at its size.
-  s.zoomUp = false;
-  d = ComputeDisplaySize(s, 2, 0, 100, 100, 0.0, 800, 600);
-  EXPECT_EQ(QSize(d.width, d.height), QSize(100, 100));
-  s.zoomUp = true;
   // Zoom levels: x1.5 at level 1, x9 at 16, the seventeenth step refused.
   const auto zoomed = [&](int fit, int zoom) {
     return ScaleText(ComputeDisplaySize(s, fit, zoom, 10, 10, 0.0, 1, 1).scale);

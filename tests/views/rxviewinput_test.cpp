@@ -331,9 +331,7 @@ TEST_F(InputTest, EntriesOpenInPictureWindowsOrWithTheAssociatedProgram) {
   EXPECT_EQ(std::tuple(doc->GetEntry(2)->facts.decoder >= 0, windows.shown.back()),
             std::tuple(true, std::make_pair(2, false)));
   // A file no decoder reads goes to the desktop's program for it.
-  const int other = IndexOf("readme.xyz");
-  ASSERT_GE(other, 0);
-  view->SetHover(other);
+  view->SetHover(IndexOf("readme.xyz"));
   view->OnCommand(kCmdViewer);
   ASSERT_EQ(opened.urls.size(), 1u);
   EXPECT_EQ(std::tuple(LocalPath(opened.urls[0]), windows.shown.size()),
@@ -476,10 +474,10 @@ TEST_F(InputTest, ClipboardCarriesFilesNotesAndPictureAndPasteTakesAFileManagers
   ASSERT_TRUE(copied);
   const FileDrop list = ReadFileDrop(copied);
   ASSERT_EQ(std::tuple(list.files.size(), list.notes.size()), std::tuple(2u, 2u));
-  for (int i = 0; i < 2; ++i) {
-    EXPECT_EQ(list.files[i], JoinPath(folder.string(), doc->GetEntry(i)->name));
-    EXPECT_EQ(list.notes[i], doc->GetEntry(i)->name == "p100.bmp" ? "note" : "");
-  }
+  for (int i = 0; i < 2; ++i)
+    EXPECT_EQ(std::tuple(list.files[i], list.notes[i]),
+              std::tuple(JoinPath(folder.string(), doc->GetEntry(i)->name),
+                         doc->GetEntry(i)->name == "p100.bmp" ? "note" : ""));
   EXPECT_TRUE(copied->data(kGnomeCopiedFilesMime).startsWith("copy\nfile://"));
   // The picture of the last one.
   const QImage picture = qvariant_cast<QImage>(copied->imageData());
