@@ -12,9 +12,7 @@ std::string Format(const fs::path &p) {
 }
 
 TEST_F(BatchTest, ArchiveAndDownScanSwitchesOverrideTheSettings) {
-  MakePicture(box.path("l/a.png"), 20, 20);
-  MakePicture(box.path("l/sub/b.png"), 20, 20);
-  MakePicture(box.path("c.png"), 20, 20);
+  for (const char *name : {"l/a.png", "l/sub/b.png", "c.png"}) MakePicture(box.path(name), 20, 20);
   ASSERT_FALSE(WriteZip(box.path("l/set.zip"), {{"c.png", ReadFile(box.path("c.png")), 1577934246}}).empty());
   auto listed = [&](std::vector<std::string> args) {
     args.insert(args.begin(), {"report", P("l"), "--out", P("r.txt"), "--format", "$(PN)", "-q"});

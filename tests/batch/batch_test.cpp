@@ -56,8 +56,7 @@ TEST_F(BatchTest, ThumbsReportsWhatItCannotReadOrWriteAndStoresTheRest) {
   EXPECT_EQ(StoreRecords(dir).size(), 5u);
 
   // Named files only: the named one is built, nothing else is touched.
-  MakePicture(box.path("other/x.jpg"), 50, 50);
-  MakePicture(box.path("other/y.jpg"), 50, 50);
+  for (const char *name : {"other/x.jpg", "other/y.jpg"}) MakePicture(box.path(name), 50, 50);
   Ok({"thumbs", P("other/y.jpg")});
   ASSERT_EQ(StoreRecords(box.path("other")).size(), 1u);
   EXPECT_EQ(StoreRecords(box.path("other"))[0].header.name, "y.jpg");

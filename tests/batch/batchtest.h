@@ -59,11 +59,10 @@ inline Result RunBatch(const std::vector<std::string> &args, const Environment &
 // system cannot make one).
 inline Environment CommaDecimalLocale(const fs::path &folder) {
   fs::create_directories(folder);
-  QProcess p;
-  p.start(QStringLiteral("localedef"),
-          {QStringLiteral("-i"), QStringLiteral("de_DE"), QStringLiteral("-f"), QStringLiteral("UTF-8"),
-           QString::fromStdString((folder / "de_DE.UTF-8").string())});
-  if (!p.waitForFinished(60000) || p.exitCode() != 0) return {};
+  if (QProcess::execute(
+          QStringLiteral("localedef"),
+          {"-i", "de_DE", "-f", "UTF-8", QString::fromStdString((folder / "de_DE.UTF-8").string())}) != 0)
+    return {};
   return {{"LOCPATH", folder.string()}, {"LC_ALL", "de_DE.UTF-8"}};
 }
 
