@@ -34,9 +34,7 @@ TEST(FaultGuardTest, APauseLeavesTheGuardAndComesBack) {
         ReadAt(0x60);
       },
       &f));
-  EXPECT_FALSE(paused);
-  EXPECT_TRUE(resumed);
-  EXPECT_EQ(f.dataAddress, 0x60u);
+  EXPECT_EQ(std::tuple(paused, resumed, f.dataAddress), std::tuple(false, true, 0x60u));
 }
 
 // Each kind of fault with its code, address and direction, and work going on afterwards, is
@@ -50,9 +48,7 @@ TEST(FaultGuardTest, InnerGuardCatchesItsOwnFault) {
         afterInner = InsideFaultGuard();
       },
       &outer));
-  EXPECT_TRUE(innerCaught);
-  EXPECT_TRUE(afterInner);
-  EXPECT_EQ(inner.dataAddress, 0x40u);
+  EXPECT_EQ(std::tuple(innerCaught, afterInner, inner.dataAddress), std::tuple(true, true, 0x40u));
   // A fault after the inner guard ended goes to the outer one.
   EXPECT_FALSE(RunGuarded(
       [&] {

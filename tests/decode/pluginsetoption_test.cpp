@@ -6,6 +6,7 @@
 namespace tamro::test {
 namespace {
 
+using ::testing::AllOf;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::IsEmpty;
@@ -98,9 +99,8 @@ TEST_F(PluginSetOptionTest, ColumnWidthsTakeEachMissingWidthFromItsDefault) {
                        p.GetString("SPI", "USESPIColumn", "")),
             std::tuple("25,90,300,120", false, "64"));
 
-  const std::string facts = option.FileFacts(kPic, kSpiPicture);
-  EXPECT_THAT(facts, HasSubstr((spiDir / "Pic.spi").string()));
-  EXPECT_THAT(facts, HasSubstr("TPIC test decoder"));
+  EXPECT_THAT(option.FileFacts(kPic, kSpiPicture),
+              AllOf(HasSubstr((spiDir / "Pic.spi").string()), HasSubstr("TPIC test decoder")));
 }
 
 }  // namespace

@@ -56,11 +56,10 @@ TEST_F(SpiFaultTest, EveryKindOfFaultGivesItsCodeAndLine) {
     const std::size_t before = ui.Messages().size();
     EXPECT_EQ(Decode(c.kind), -1);
     ASSERT_EQ(ui.Messages().size(), before + 1);
-    EXPECT_EQ(ui.Messages().back()->caption, "SPI Exception");
-    EXPECT_EQ(ui.Messages().back()->style, 0x1030u);
     auto [first, second] = LastMessage();
     EXPECT_THAT(first, StartsWith(std::string("GetPicture :Code=") + c.code + " :Address="));
-    EXPECT_EQ(second, c.line);
+    EXPECT_EQ(std::tuple(ui.Messages().back()->caption, ui.Messages().back()->style, second),
+              std::tuple("SPI Exception", 0x1030u, c.line));
   }
   // Floating-point traps the plug-in switched on do not follow the host out.
   volatile double zero = 0.0;
@@ -111,9 +110,7 @@ TEST_F(SpiFaultTest, ProgressCallbacksRunOutsideTheGuard) {
     return 0;
   };
   ASSERT_EQ(DecodeImage(1, TPic(3, 5, 24, 1, 2, 3), nullptr, progress, 77), 0);
-  EXPECT_EQ(calls, 5);
-  EXPECT_EQ(guarded, 0);
-  EXPECT_EQ(wrongUser, 0);
+  EXPECT_EQ(std::tuple(calls, guarded, wrongUser), std::tuple(5, 0, 0));
 }
 
 TEST_F(SpiFaultTest, FaultsAreSilentWithTheAlertOff) {

@@ -320,26 +320,22 @@ TEST_F(SpiHostTest, FiltersJoinUsedPluginsAndSwitchedOnBuiltins) {
   EXPECT_TRUE(MatchExtensionList("in/archive/pic.TPX", host->BuildPictureFilter(kSpiPicture)));
 }
 
+// Wildcards: "?" takes a whole character. Extension lists: without a dot only an element without
+// a dot matches, and the reverse.
 TEST(WildcardTest, MatchesNamesAndExtensionsSeparatelyIgnoringCase) {
-  EXPECT_TRUE(WildcardMatch("*.SPI", "abc.spi"));
-  EXPECT_TRUE(WildcardMatch("a*c*e", "abcde"));
-  EXPECT_FALSE(WildcardMatch("a*c*f", "abcde"));
-  EXPECT_TRUE(WildcardMatch("?b?", "abc"));
-  EXPECT_FALSE(WildcardMatch("?b?", "abcd"));
-  EXPECT_TRUE(WildcardMatch("?.gif", "é.gif"));  // "?" takes a whole character
-  EXPECT_TRUE(WildcardMatch("**", ""));
-  EXPECT_FALSE(WildcardMatch("x", ""));
-
-  EXPECT_TRUE(MatchExtensionList("A.JPG", "*.gif;*.jpg"));
-  EXPECT_TRUE(MatchExtensionList("a.b.jpeg", "*.jpe?;*.gif"));
-  EXPECT_FALSE(MatchExtensionList("a.jpg.txt", "*.jpg"));
-  EXPECT_FALSE(MatchExtensionList("jpg", "*.jpg"));
-  // Without a dot only an element without a dot matches, and the reverse.
-  EXPECT_TRUE(MatchExtensionList("README", "*.txt;READ*"));
-  EXPECT_FALSE(MatchExtensionList("README", "*.*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", "*"));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ""));
-  EXPECT_FALSE(MatchExtensionList("a.txt", ";;"));
+  using Row = std::tuple<const char *, const char *, bool>;
+  const Row wild[] = {{"*.SPI", "abc.spi", true}, {"a*c*e", "abcde", true}, {"a*c*f", "abcde", false},
+                      {"?b?", "abc", true},       {"?b?", "abcd", false},   {"?.gif", "é.gif", true},
+                      {"**", "", true},           {"x", "", false}};
+  for (auto [pattern, name, match] : wild)
+    EXPECT_EQ(WildcardMatch(pattern, name), match) << pattern << " " << name;
+  const Row lists[] = {{"A.JPG", "*.gif;*.jpg", true},  {"a.b.jpeg", "*.jpe?;*.gif", true},
+                       {"a.jpg.txt", "*.jpg", false},   {"jpg", "*.jpg", false},
+                       {"README", "*.txt;READ*", true}, {"README", "*.*", false},
+                       {"a.txt", "*", false},           {"a.txt", "", false},
+                       {"a.txt", ";;", false}};
+  for (auto [name, list, match] : lists)
+    EXPECT_EQ(MatchExtensionList(name, list), match) << name << " " << list;
 }
 
 }  // namespace

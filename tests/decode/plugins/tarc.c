@@ -24,31 +24,19 @@ EXPORT int IsSupported(const char *name, uintptr_t dw) {
 
 static unsigned U32(const unsigned char *p) { return p[0] | p[1] << 8 | p[2] << 16 | (unsigned)p[3] << 24; }
 
-/* The whole archive in memory (malloc'ed copy for files). */
-static unsigned char *Load(const char *src, long len, unsigned flag, size_t *size, int *owned) {
-  if ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_MEMORY) {
-    *size = len > 0 ? (size_t)len : 0;
-    *owned = 0;
-    return (unsigned char *)src;
-  }
+/* The archive file from `offset` on, in a malloc'ed copy (the plug-in reads files only). */
+static unsigned char *Load(const char *src, long offset, size_t *size) {
   FILE *f = fopen(src, "rb");
   if (!f) return NULL;
   fseek(f, 0, SEEK_END);
   long end = ftell(f);
-  if (end < len) {
-    fclose(f);
-    return NULL;
-  }
-  *size = (size_t)(end - len);
-  unsigned char *p = malloc(*size ? *size : 1);
-  fseek(f, len, SEEK_SET);
-  if (!p || fread(p, 1, *size, f) != *size) {
+  unsigned char *p = end >= offset ? malloc(end > offset ? (size_t)(end - offset) : 1) : NULL;
+  *size = p ? (size_t)(end - offset) : 0;
+  if (p && (fseek(f, offset, SEEK_SET) != 0 || fread(p, 1, *size, f) != *size)) {
     free(p);
-    fclose(f);
-    return NULL;
+    p = NULL;
   }
   fclose(f);
-  *owned = 1;
   return p;
 }
 
@@ -72,15 +60,14 @@ static int ReadMember(const unsigned char *p, size_t size, size_t at, struct Mem
 
 EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out) {
   size_t size;
-  int owned;
-  unsigned char *p = Load(src, len, flag, &size, &owned);
+  unsigned char *p = (flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE ? Load(src, len, &size) : NULL;
   if (!p) return SPI_READ_ERROR;
   int result = SPI_FORMAT_ERROR;
   if (size >= 12 && memcmp(p, "TARC", 4) == 0) {
     unsigned count = U32(p + 4), flags = U32(p + 8);
     if (flags & 4) {
       /* Let go of the copy first: the fault is what is being tested, not a leak. */
-      if (owned) free(p);
+      free(p);
       volatile uintptr_t at = 0x10;
       *(volatile int *)at = 0;
     }
@@ -101,7 +88,7 @@ EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out)
       struct Member m;
       if (!ReadMember(p, size, at, &m)) break;
       memcpy(rec[i].method, m.header, 8);
-      rec[i].position = (uint32_t)(m.at + (size_t)len * ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE));
+      rec[i].position = (uint32_t)(m.at + (size_t)len);
       rec[i].compsize = m.size / 2; /* as if packed, so that the two sizes differ */
       rec[i].filesize = m.size;
       rec[i].timestamp = (int32_t)m.time;
@@ -124,24 +111,15 @@ EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out)
     }
   }
 done:
-  if (owned) free(p);
+  free(p);
   return result;
 }
 
 EXPORT int GetFile(const char *src, long len, char *dest, unsigned flag, SPI_PROGRESS progress, long user) {
   (void)progress, (void)user;
-  /* File form: `len` is the member's position. Memory form: the image starts at the member. */
-  size_t size;
-  int owned;
-  unsigned char *p;
-  size_t at;
-  if ((flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE) {
-    p = Load(src, 0, 0, &size, &owned);
-    at = (size_t)len;
-  } else {
-    p = Load(src, len, flag, &size, &owned);
-    at = 0;
-  }
+  /* `len` is the member's position. */
+  size_t size, at = (size_t)len;
+  unsigned char *p = (flag & SPI_SOURCE_MASK) == SPI_SOURCE_FILE ? Load(src, 0, &size) : NULL;
   if (!p) return SPI_READ_ERROR;
   struct Member m;
   int result = SPI_FORMAT_ERROR;
@@ -168,6 +146,6 @@ EXPORT int GetFile(const char *src, long len, char *dest, unsigned flag, SPI_PRO
       }
     }
   }
-  if (owned) free(p);
+  free(p);
   return result;
 }
