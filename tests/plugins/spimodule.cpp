@@ -43,17 +43,18 @@ std::string SpiModule::Info(int n, bool *exists, int bufferSize) const {
   return std::string(buffer.data(), static_cast<size_t>(got));
 }
 
-std::string SpiModule::Patterns(const std::string &kind) const {
+void SpiModule::ExpectPatterns(const std::string &kind, std::initializer_list<const char *> patterns) const {
   EXPECT_EQ(Info(0), kind);
   EXPECT_FALSE(Info(1).empty());
   std::string all;
   bool exists = true;
   for (int n = 2;; n += 2) {
     std::string p = Info(n, &exists);
-    if (!exists) return all;
+    if (!exists) break;
     EXPECT_FALSE(Info(n + 1).empty()) << "pattern " << n << " has no description";
     all += p + ";";
   }
+  for (const char *p : patterns) EXPECT_NE(all.find(p), std::string::npos) << p << " not in " << all;
 }
 
 int SpiModule::IsSupportedHead(const std::string &name, const std::string &bytes) const {

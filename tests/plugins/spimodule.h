@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -26,9 +27,9 @@ class SpiModule {
 
   // Information entry `n`, or nullopt-like empty string with `exists` false.
   std::string Info(int n, bool *exists = nullptr, int bufferSize = 256) const;
-  // Checks entry 0 is `kind` and entry 1 a description, and answers the extension
-  // patterns of entries 2, 4, ... joined by ";"; each must have its description after it.
-  std::string Patterns(const std::string &kind) const;
+  // Checks entry 0 is `kind` and entry 1 a description, and that the extension patterns of
+  // entries 2, 4, ..., each with its description after it, hold every one of `patterns`.
+  void ExpectPatterns(const std::string &kind, std::initializer_list<const char *> patterns) const;
   // IsSupported handed 2048 head bytes (zero-filled past the data).
   int IsSupportedHead(const std::string &name, const std::string &bytes) const;
   // IsSupported handed an open descriptor positioned at `offset`.

@@ -304,74 +304,72 @@ std::string JxlEncode([[maybe_unused]] const RgbaImage &image, [[maybe_unused]] 
 std::string WriteDng(const DngDesc &desc) {
   const std::string path = "/tmp/tamro-dng-" + std::to_string(getpid());
   TIFF *tif = TIFFOpen(path.c_str(), "w");
-  std::string bytes;
-  if (tif != nullptr) {
-    TIFFMergeFieldInfo(tif, kExposureTags, 3);
-    const auto common = [&](int width, int height) {
-      TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
-      TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
-      TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
-      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
-      TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
-      TIFFSetField(tif, TIFFTAG_ORIENTATION, desc.orientation);
-    };
-    const auto bright = [](int x, int y, int width, int height) { return x < width / 2 && y < height / 2; };
-    // The preview, with the camera's description.
-    const float toCamera[9] = {3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f,
-                               0.0415f, 0.0557f,  -0.2040f, 1.0570f};
-    const float neutral[3] = {1, 1, 1};
-    uint64_t subIfd = 0;
-    common(desc.previewWidth, desc.previewHeight);
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-    TIFFSetField(tif, TIFFTAG_MAKE, "Tamro");
-    TIFFSetField(tif, TIFFTAG_MODEL, "Testcam");
-    TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, "Tamro Testcam");
-    TIFFSetField(tif, TIFFTAG_DNGVERSION, "\1\4\0\0");
-    TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, "\1\1\0\0");
-    TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, toCamera);
-    TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
-    TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
-    TIFFSetField(tif, 33434, 1.0 / 250);
-    TIFFSetField(tif, 33437, 5.6);
-    TIFFSetField(tif, 37386, 50.0);
-    TIFFSetField(tif, TIFFTAG_SUBIFD, 1, &subIfd);
-    if (desc.jpegPreview) {
-      TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
-      TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);  // a whole JPEG stream, as cameras store it
-    }
-    std::vector<uint8_t> rgb(static_cast<size_t>(desc.previewWidth) * 3u);
-    for (int y = 0; y < desc.previewHeight; ++y) {
-      for (int x = 0; x < desc.previewWidth; ++x)
-        std::memset(&rgb[static_cast<size_t>(x) * 3u],
-                    bright(x, y, desc.previewWidth, desc.previewHeight) ? 255 : 0, 3);
-      TIFFWriteScanline(tif, rgb.data(), static_cast<uint32_t>(y), 0);
-    }
-    TIFFWriteDirectory(tif);
-    // The sensor's data, black at 0 and white at 4095.
-    common(desc.width, desc.height);
-    TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
-    TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
-    TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
-    TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
-    const uint16_t repeat[2] = {2, 2};
-    const uint8_t rggb[4] = {0, 1, 1, 2};
-    const uint32_t white = 4095;
-    TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, repeat);
-    TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, rggb);
-    TIFFSetField(tif, TIFFTAG_WHITELEVEL, 1, &white);
-    std::vector<uint16_t> row(static_cast<size_t>(desc.width));
-    for (int y = 0; y < desc.height; ++y) {
-      for (int x = 0; x < desc.width; ++x)
-        row[static_cast<size_t>(x)] = bright(x, y, desc.width, desc.height) ? 3800 : 200;
-      TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
-    }
-    TIFFWriteDirectory(tif);
-    TIFFClose(tif);
-    bytes = ReadFile(path);
+  if (tif == nullptr) return {};
+  TIFFMergeFieldInfo(tif, kExposureTags, 3);
+  const auto common = [&](int width, int height) {
+    TIFFSetField(tif, TIFFTAG_IMAGEWIDTH, width);
+    TIFFSetField(tif, TIFFTAG_IMAGELENGTH, height);
+    TIFFSetField(tif, TIFFTAG_ROWSPERSTRIP, height);
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_NONE);
+    TIFFSetField(tif, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+    TIFFSetField(tif, TIFFTAG_ORIENTATION, desc.orientation);
+  };
+  const auto bright = [](int x, int y, int width, int height) { return x < width / 2 && y < height / 2; };
+  // The preview, with the camera's description.
+  const float toCamera[9] = {3.2406f, -1.5372f, -0.4986f, -0.9689f, 1.8758f,
+                             0.0415f, 0.0557f,  -0.2040f, 1.0570f};
+  const float neutral[3] = {1, 1, 1};
+  uint64_t subIfd = 0;
+  common(desc.previewWidth, desc.previewHeight);
+  TIFFSetField(tif, TIFFTAG_SUBFILETYPE, FILETYPE_REDUCEDIMAGE);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 8);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 3);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+  TIFFSetField(tif, TIFFTAG_MAKE, "Tamro");
+  TIFFSetField(tif, TIFFTAG_MODEL, "Testcam");
+  TIFFSetField(tif, TIFFTAG_UNIQUECAMERAMODEL, "Tamro Testcam");
+  TIFFSetField(tif, TIFFTAG_DNGVERSION, "\1\4\0\0");
+  TIFFSetField(tif, TIFFTAG_DNGBACKWARDVERSION, "\1\1\0\0");
+  TIFFSetField(tif, TIFFTAG_COLORMATRIX1, 9, toCamera);
+  TIFFSetField(tif, TIFFTAG_CALIBRATIONILLUMINANT1, 21);
+  TIFFSetField(tif, TIFFTAG_ASSHOTNEUTRAL, 3, neutral);
+  TIFFSetField(tif, 33434, 1.0 / 250);
+  TIFFSetField(tif, 33437, 5.6);
+  TIFFSetField(tif, 37386, 50.0);
+  TIFFSetField(tif, TIFFTAG_SUBIFD, 1, &subIfd);
+  if (desc.jpegPreview) {
+    TIFFSetField(tif, TIFFTAG_COMPRESSION, COMPRESSION_JPEG);
+    TIFFSetField(tif, TIFFTAG_JPEGTABLESMODE, 0);  // a whole JPEG stream, as cameras store it
   }
+  std::vector<uint8_t> rgb(static_cast<size_t>(desc.previewWidth) * 3u);
+  for (int y = 0; y < desc.previewHeight; ++y) {
+    for (int x = 0; x < desc.previewWidth; ++x)
+      std::memset(&rgb[static_cast<size_t>(x) * 3u],
+                  bright(x, y, desc.previewWidth, desc.previewHeight) ? 255 : 0, 3);
+    TIFFWriteScanline(tif, rgb.data(), static_cast<uint32_t>(y), 0);
+  }
+  TIFFWriteDirectory(tif);
+  // The sensor's data, black at 0 and white at 4095.
+  common(desc.width, desc.height);
+  TIFFSetField(tif, TIFFTAG_SUBFILETYPE, 0);
+  TIFFSetField(tif, TIFFTAG_BITSPERSAMPLE, 16);
+  TIFFSetField(tif, TIFFTAG_SAMPLESPERPIXEL, 1);
+  TIFFSetField(tif, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_CFA);
+  const uint16_t repeat[2] = {2, 2};
+  const uint8_t rggb[4] = {0, 1, 1, 2};
+  const uint32_t white = 4095;
+  TIFFSetField(tif, TIFFTAG_CFAREPEATPATTERNDIM, repeat);
+  TIFFSetField(tif, TIFFTAG_CFAPATTERN, 4, rggb);
+  TIFFSetField(tif, TIFFTAG_WHITELEVEL, 1, &white);
+  std::vector<uint16_t> row(static_cast<size_t>(desc.width));
+  for (int y = 0; y < desc.height; ++y) {
+    for (int x = 0; x < desc.width; ++x)
+      row[static_cast<size_t>(x)] = bright(x, y, desc.width, desc.height) ? 3800 : 200;
+    TIFFWriteScanline(tif, row.data(), static_cast<uint32_t>(y), 0);
+  }
+  TIFFWriteDirectory(tif);
+  TIFFClose(tif);
+  std::string bytes = ReadFile(path);
   unlink(path.c_str());
   return bytes;
 }
@@ -456,10 +454,7 @@ std::string RawLzh(const std::vector<RawZipItem> &items) {
     Put16(h, {Crc16(item.data)});
     unsigned sum = 0;
     for (unsigned char c : h) sum += c;
-    out += static_cast<char>(h.size());
-    out += static_cast<char>(sum & 0xFF);
-    out += h;
-    out += item.data;
+    out += std::string{static_cast<char>(h.size()), static_cast<char>(sum & 0xFF)} + h + item.data;
   }
   out += '\0';
   return out;
