@@ -38,10 +38,10 @@ TEST(FileIo, AtomicReplaceKeepsModeAndLeavesNoTemporary) {
   test::Sandbox box;
   const std::string path = box.write("notes", "old").string();
   ::chmod(path.c_str(), 0640);
+  const fs::perms kept = fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read;
   ASSERT_TRUE(ReplaceFileAtomically(path, "new"));
   EXPECT_EQ(test::ReadFile(path), "new");
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, kept);
 
   const std::string fresh = box.path("fresh").string();
   ASSERT_TRUE(ReplaceFileAtomically(fresh, "x"));
@@ -64,8 +64,7 @@ TEST(FileIo, AtomicReplaceKeepsModeAndLeavesNoTemporary) {
     ASSERT_TRUE(later.Commit());
   }
   EXPECT_EQ(test::ReadFile(path), "later");
-  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all,
-            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, kept);
   {
     AtomicFile dropped(path);
     ASSERT_TRUE(dropped.Write("dropped") && dropped.Finish());
