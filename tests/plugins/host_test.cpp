@@ -163,11 +163,9 @@ TEST_F(ShippedPlugins, ZipOfPicturesListsAndDecodesThroughItsViewList) {
     return rc;
   };
   ASSERT_EQ(decode(members[1]), 0);
-  EXPECT_EQ(used, webp);
-  EXPECT_EQ(DibWidth(picture.get()), 12);
+  EXPECT_EQ(std::pair(used, DibWidth(picture.get())), std::pair(webp, 12));
   ASSERT_EQ(decode(members[0]), 0);
-  EXPECT_EQ(used, png);
-  EXPECT_EQ(DibWidth(picture.get()), 6);
+  EXPECT_EQ(std::pair(used, DibWidth(picture.get())), std::pair(png, 6));
   EXPECT_EQ(Rgb(test::PixelAt(picture.get(), 5, 0)), 0x00FF00u);
   EXPECT_NE(decode(members[2]), 0) << "decoded by " << used;
   EXPECT_FALSE(picture);
