@@ -43,11 +43,12 @@ class ImagePrintDevice : public CPrintDevice {
     docName = name, error = failStart ? "no paper" : "";
     return !failStart;
   }
-  bool StartPage() override {
+  bool StartPage() override { return (painter_ = std::make_unique<QPainter>(NextPage()))->isActive(); }
+  // Where the next page is drawn.
+  virtual QPaintDevice *NextPage() {
     pages.emplace_back(measures.horzRes, measures.vertRes, QImage::Format_RGB32);
     pages.back().fill(Qt::white);
-    painter_ = std::make_unique<QPainter>(&pages.back());
-    return true;
+    return &pages.back();
   }
   QPainter *Painter() override { return painter_.get(); }
   int EndPage() override {
