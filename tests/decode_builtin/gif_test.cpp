@@ -83,8 +83,7 @@ TEST_F(GifFrames, TransparencyMasksAllButTwoColourPicturesWithATable) {
                        test::IndexAt(Mask(), 8, 0)),
             std::tuple(1u, 0u, 1u, 0u));
 
-  GifFrame two = Frame(2, 1, {0, 1});
-  two.transparent = 1;
+  const GifFrame two{.width = 2, .height = 1, .indices = {0, 1}, .transparent = 1};
   ASSERT_EQ(DecodeFrame(MakeGif(2, 1, 1, {0, 0xFFFFFF}, {two})), 0);
   EXPECT_EQ(test::HeaderOf(Pic()).bitCount, 1);
   EXPECT_FALSE(s->maskPicture) << "1-bit with a colour table never gets a mask";
@@ -97,8 +96,7 @@ TEST_F(GifFrames, InterlacedPassesBeyondAShortPictureAreSkipped) {
   std::vector<uint32_t> grey(16);
   for (int i = 0; i < 16; ++i) grey[i] = static_cast<uint32_t>(i * 0x111111);
   // Three rows: the passes starting at rows 4 and 2... are skipped, not written to nowhere.
-  GifFrame small = Frame(1, 3, {0, 2, 1});
-  small.interlaced = true;
+  const GifFrame small{.width = 1, .height = 3, .indices = {0, 2, 1}, .interlaced = true};
   ASSERT_EQ(DecodeFrame(MakeGif(1, 3, 4, grey, {small})), 0);
   for (int y = 0; y < 3; ++y) EXPECT_EQ(test::IndexAt(Pic(), 0, y), static_cast<uint32_t>(y)) << y;
 }
@@ -147,8 +145,7 @@ TEST_F(GifFrames, AFullCodeTableWithoutAClearKeepsDecoding) {
   // without adding any (a deferred clear), and the picture decodes to its end.
   std::vector<unsigned char> px(100 * 100);
   for (std::size_t i = 0; i < px.size(); ++i) px[i] = static_cast<unsigned char>((i * 7 + i / 100) % 4);
-  GifFrame f = Frame(100, 100, px);
-  f.neverClear = true;
+  const GifFrame f{.width = 100, .height = 100, .indices = px, .neverClear = true};
   ASSERT_EQ(DecodeFrame(MakeGif(100, 100, 2, kFour, {f})), 0);
   for (int y : {0, 45, 99})
     for (int x : {0, 61, 99})
@@ -170,8 +167,7 @@ TEST_F(GifFrames, DepthFollowsTheColourBitsAndGreyStandsInForAMissingTable) {
 
 TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
   test::Sandbox box;
-  GifFrame f = Frame(2, 2, {1, 2, 3, 0});
-  f.transparent = 0;
+  const GifFrame f{.width = 2, .height = 2, .indices = {1, 2, 3, 0}, .transparent = 0};
   const Bytes file = MakeGif(2, 2, 2, kFour, {f, Frame(1, 1, {3})});
   const auto path = box.write("a.gif", std::string(10, 'x') + std::string(file.begin(), file.end()));
   const std::size_t before = GlobalLiveBlockCount();
@@ -191,8 +187,7 @@ TEST(GifPicture, FirstFrameThroughBothFormsAndMaskFreed) {
 
 TEST(GifInfo, ScreenThenFirstImageAndTheCommentInBothForms) {
   test::Sandbox box;
-  GifFrame f = Frame(3, 2, {1, 1, 1, 1, 1, 1});
-  f.localBits = 3;
+  const GifFrame f{.width = 3, .height = 2, .indices = {1, 1, 1, 1, 1, 1}, .localBits = 3};
   const Bytes file = MakeGif(50, 40, 2, kFour, {f}, "hello");
   const auto path = box.write("c.gif", std::string(file.begin(), file.end()));
   SpiPictureInfo info{};

@@ -94,8 +94,7 @@ Bytes MakeGif(int width, int height, int globalBits, const std::vector<uint32_t>
   Put16(b, {static_cast<uint32_t>(width), static_cast<uint32_t>(height)});
   const int depthField = globalBits ? globalBits : (screenBits ? screenBits : 1);
   b.push_back(static_cast<unsigned char>((globalBits ? 0x80 : 0) | (depthField - 1)));
-  b.push_back(0);
-  b.push_back(0);
+  b.insert(b.end(), {0, 0});
   if (globalBits) PutTable(b, globalBits, globalColours);
   if (!comment.empty()) {
     b.insert(b.end(), {0x21, 0xFE, static_cast<unsigned char>(comment.size())});

@@ -27,9 +27,9 @@ Bytes MakeBmp(int width, int height, int bits, uint32_t compression, const Bytes
 Bytes LzwEncode(const std::vector<unsigned char> &indices, int codeSize, bool neverClear = false);
 struct GifFrame {
   int left = 0, top = 0, width = 0, height = 0;
-  std::vector<unsigned char> indices;  // top row first, in the order they are stored
-  int localBits = 0;                   // 0 = no local table
-  std::vector<uint32_t> localColours;  // 0xRRGGBB
+  std::vector<unsigned char> indices{};  // top row first, in the order they are stored
+  int localBits = 0;                     // 0 = no local table
+  std::vector<uint32_t> localColours{};  // 0xRRGGBB
   bool interlaced = false;
   int transparent = -1;
   int delay = 0, disposal = 0;

@@ -189,11 +189,10 @@ TEST(JpegPicture, FileFormFromTheOffsetAndTheHeadScanSwitch) {
   EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, fromStart.out(), 0, 1, nullptr, 0),
             SPI_NO_PICTURE)
       << "a file is read from its offset as it is";
-  const int old = JpegSetHeadScan(1);
-  EXPECT_EQ(old, 0);
+  EXPECT_EQ(JpegSetHeadScan(1), 0);
   Picture scanned;
   EXPECT_EQ(GetPicture(kJpeg, path.c_str(), 0, SPI_SOURCE_FILE, scanned.out(), 0, 1, nullptr, 0), 0);
-  EXPECT_EQ(JpegSetHeadScan(old), 1);
+  EXPECT_EQ(JpegSetHeadScan(0), 1);
 }
 
 TEST(JpegSettings, SkipListKeepsAtMostFourHundred) {

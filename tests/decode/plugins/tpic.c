@@ -105,8 +105,7 @@ EXPORT int GetPicture(const char *src, long len, unsigned flag, HLOCAL *info, HL
   v = 40, memcpy(bi, &v, 4);
   memcpy(bi + 4, &w, 4);
   memcpy(bi + 8, &ht, 4);
-  bi[12] = 1;
-  bi[14] = (unsigned char)depth;
+  bi[12] = 1, bi[14] = (unsigned char)depth;
   for (int i = 0; i < colours; ++i) bi[40 + i * 4] = bi[41 + i * 4] = bi[42 + i * 4] = (unsigned char)i;
   GlobalUnlock(*info);
   unsigned char *p = GlobalLock(*bits);
