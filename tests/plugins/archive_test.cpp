@@ -209,10 +209,7 @@ TEST_F(ArchivePlugin, PasswordProtectedAndEncryptedFlagMembersFailCleanly) {
 std::string TarWithHugeDeclaredSize() {
   std::string tar = WriteArchive("ustar", "none", {{"huge.bin", Pattern(600, 13)}});
   std::string header = tar.substr(0, 512);
-  char *size = header.data() + 124;
-  std::memset(size, 0, 12);
-  size[0] = static_cast<char>(0x80);  // base-256
-  size[7] = 0x02;                     // 2 << 32 bytes
+  header.replace(124, 12, std::string("\x80\0\0\0\0\0\0\x02\0\0\0\0", 12));  // base-256: 2 << 32 bytes
   std::memset(header.data() + 148, ' ', 8);
   unsigned sum = 0;
   for (unsigned char c : header) sum += c;
