@@ -88,13 +88,10 @@ TEST_F(HiDpiWindowTest, AsIsShowsOnePicturePixelPerDevicePixelInTheWindowAndFull
   ASSERT_EQ(shot.size(), client);
   EXPECT_TRUE(HoldsAt(shot, board, v->Position()));
   // Zoomed to x2 each picture pixel takes 2 x 2 device pixels, as at x2 on any screen.
-  w->OnCommand(COneWnd::kZoomIn);
-  w->OnCommand(COneWnd::kZoomIn);
-  EXPECT_EQ(w->StatusText(2), "x2");
+  for (int i = 0; i < 2; ++i) w->OnCommand(COneWnd::kZoomIn);
   EXPECT_TRUE(QTest::qWaitFor([&] { return !v->Loading(); }));
-  EXPECT_EQ(v->DisplaySize(), QSize(128, 96));
-  w->OnCommand(COneWnd::kZoomOut);
-  w->OnCommand(COneWnd::kZoomOut);
+  EXPECT_EQ(std::tuple(w->StatusText(2), v->DisplaySize()), std::tuple("x2", QSize(128, 96)));
+  for (int i = 0; i < 2; ++i) w->OnCommand(COneWnd::kZoomOut);
 
   // The full-screen show lays the picture out on the screen's device pixels the same way.
   w->View()->Settings().allView = true;
@@ -112,8 +109,7 @@ TEST_F(HiDpiWindowTest, FollowsTheWindowToAScreenOfAnotherRatio) {
   const QImage board = Checkerboard(64, 48, folder / "a.bmp");
   COneWnd *w = OpenWindow(0, 0, {{"COneView", "FitSize", OneViewSettings::kAsIs}});
   COneView *v = w->View();
-  ASSERT_EQ(QGuiApplication::screens().size(), 2);
-  ASSERT_EQ(v->devicePixelRatioF(), 2.0);
+  ASSERT_EQ(std::tuple(QGuiApplication::screens().size(), v->devicePixelRatioF()), std::tuple(2, 2.0));
   w->setScreen(QGuiApplication::screens()[1]);
   w->move(QGuiApplication::screens()[1]->geometry().topLeft() + QPoint(20, 20));
   ASSERT_TRUE(QTest::qWaitFor([&] { return v->devicePixelRatioF() == 3.0; }));

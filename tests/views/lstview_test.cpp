@@ -131,35 +131,31 @@ TEST_F(ListTest, HeaderClicksSortBothViewsAndBuildTheHistory) {
 TEST_F(ListTest, SelectionAndCurrentEntryAreSharedWithTheGrid) {
   OpenBoth(100);
   QItemSelectionModel *sm = list->selectionModel();
+  const auto rowSelected = [&](int row) { return sm->isRowSelected(row, QModelIndex()); };
+  const auto picked = [&](int index) { return doc->GetEntry(index)->IsSelected(); };
   // A click in the list selects the entry in the grid and makes it current there.
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(2));
-  EXPECT_EQ(
-      std::tuple(doc->GetEntry(2)->IsSelected(), doc->Current(), view->Anchor(), doc->CountSelected(true)),
-      std::tuple(true, 2, 2, 1));
+  EXPECT_EQ(std::tuple(picked(2), doc->Current(), view->Anchor(), doc->CountSelected(true)),
+            std::tuple(true, 2, 2, 1));
   // Shift with the arrow keys extends it; the grid's keys go on from there.
   QTest::keyClick(list.get(), Qt::Key_Down, Qt::ShiftModifier);
-  EXPECT_EQ(std::tuple(doc->GetEntry(3)->IsSelected(), doc->CountSelected(true)), std::tuple(true, 2));
+  EXPECT_EQ(std::tuple(picked(3), doc->CountSelected(true)), std::tuple(true, 2));
   // The grid's click shows in the list, the old rows deselected.
   view->ClickSelect(7, Qt::NoModifier, false);
-  EXPECT_EQ(std::tuple(sm->isRowSelected(7, QModelIndex()), sm->isRowSelected(2, QModelIndex()),
-                       list->currentIndex().row()),
+  EXPECT_EQ(std::tuple(rowSelected(7), rowSelected(2), list->currentIndex().row()),
             std::tuple(true, false, 7));
   // Select all in the grid selects every row; a range of many rows in the list reaches
   // the grid in one go.
   view->OnCommand(kCmdSelectAll);
   EXPECT_EQ(sm->selectedRows().size(), 100);
   QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, RowPoint(0));
-  list->selectionModel()->select(
-      QItemSelection(list->Model().index(0, 0), list->Model().index(79, CLstModel::kColumns - 1)),
-      QItemSelectionModel::Select);
-  EXPECT_EQ(
-      std::tuple(doc->CountSelected(true), doc->GetEntry(79)->IsSelected(), doc->GetEntry(80)->IsSelected()),
-      std::tuple(80, true, false));
+  sm->select(QItemSelection(list->Model().index(0, 0), list->Model().index(79, CLstModel::kColumns - 1)),
+             QItemSelectionModel::Select);
+  EXPECT_EQ(std::tuple(doc->CountSelected(true), picked(79), picked(80)), std::tuple(80, true, false));
   // A removed entry takes its row with it.
   doc->RemoveEntryAt(5);
   doc->UpdateAllViews(nullptr, kHintEntryRemoved, UpdateArgument{5, 0, {}});
-  EXPECT_EQ(std::tuple(list->Model().rowCount(), sm->isRowSelected(78, QModelIndex()),
-                       sm->isRowSelected(79, QModelIndex())),
+  EXPECT_EQ(std::tuple(list->Model().rowCount(), rowSelected(78), rowSelected(79)),
             std::tuple(99, true, false));
   // The grid's current entry is scrolled into the list's view.
   view->ClickSelect(95, Qt::NoModifier, false);

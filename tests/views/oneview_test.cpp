@@ -179,10 +179,9 @@ void ExpectPaintedAsScaled(COneView *v, const QImage &picture, int fit) {
   EXPECT_EQ(shot, want.copy(shown.translated(-v->Position())));
 }
 
-struct LookCase {
-  int fit, scaleMode, zoom, turns;
-};
-class DisplayStepTest : public PictureWindowTest, public ::testing::WithParamInterface<LookCase> {};
+// Fit mode, scale mode, zoom steps, right turns.
+class DisplayStepTest : public PictureWindowTest,
+                        public ::testing::WithParamInterface<std::tuple<int, int, int, int>> {};
 
 // Zoom and turn steps: the display picture is made on a worker while the previous one stays on
 // screen, then painted exactly as made at once.
@@ -198,9 +197,11 @@ TEST_P(DisplayStepTest, PaintsWhatScalingAtOnceGives) {
   ExpectPaintedAsScaled(v, picture, zoom != 0 ? 0 : fit);
 }
 INSTANTIATE_TEST_SUITE_P(Looks, DisplayStepTest,
-                         ::testing::Values(LookCase{1, kScalePlain, 1, 0}, LookCase{1, kScaleBilinear, -1, 1},
-                                           LookCase{0, kScaleAuto, -2, 0}, LookCase{3, kScaleAverage, 0, 1},
-                                           LookCase{2, kScaleNearest, 0, 1}));
+                         ::testing::Values(std::tuple(1, kScalePlain, 1, 0),
+                                           std::tuple(1, kScaleBilinear, -1, 1),
+                                           std::tuple(0, kScaleAuto, -2, 0),
+                                           std::tuple(3, kScaleAverage, 0, 1),
+                                           std::tuple(2, kScaleNearest, 0, 1)));
 
 // What a worker makes for a picture, turn or zoom the window has left by the time it comes is
 // never painted.
@@ -408,8 +409,7 @@ TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
   ASSERT_TRUE(w->SaveDisplayed(QString::fromStdString(jpeg.string()), true));
   for (const fs::path &p : {bmp, jpeg}) {
     const QImage back(QString::fromStdString(p.string()));
-    ASSERT_FALSE(back.isNull()) << p;
-    EXPECT_EQ(back.size(), QSize(120, 90));
+    ASSERT_EQ(back.size(), QSize(120, 90)) << p;
     const QColor c = back.pixelColor(60, 45), want = Expected(0);
     EXPECT_TRUE(std::abs(c.red() - want.red()) <= 6 && std::abs(c.blue() - want.blue()) <= 6)
         << c.name().toStdString();
@@ -476,10 +476,7 @@ TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
 // program, a refresh while the command's dialog is open): each command still acts on the
 // picture on screen, p101, and on nothing else.
 enum class Change { kResort, kEarlierGone, kRefreshInDialog, kRefreshInDialogStay };
-struct ShownCase {
-  Change change;
-  int command;
-};
+using ShownCase = std::tuple<Change, int>;  // the change, the command
 class ActsOnShownPictureTest : public PictureWindowTest, public ::testing::WithParamInterface<ShownCase> {};
 
 TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
@@ -544,7 +541,8 @@ std::vector<ShownCase> ShownCases() {
 }
 std::string ShownCaseName(const ::testing::TestParamInfo<ShownCase> &info) {
   static const char *const changes[] = {"Resort", "EarlierGone", "RefreshInDialog", "RefreshInDialogStay"};
-  return std::string(changes[static_cast<int>(info.param.change)]) + "_" + std::to_string(info.param.command);
+  return std::string(changes[static_cast<int>(std::get<0>(info.param))]) + "_" +
+         std::to_string(std::get<1>(info.param));
 }
 INSTANTIATE_TEST_SUITE_P(Changes, ActsOnShownPictureTest, ::testing::ValuesIn(ShownCases()), ShownCaseName);
 

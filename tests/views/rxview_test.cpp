@@ -25,19 +25,14 @@ TEST_F(ViewTest, IdlePhasesFillEveryCellAndEndIdle) {
                          doc->GetEntry(i)->cellX),
               std::tuple(true, 2, (i % 3) * 110))
         << i;
-  // Cells on screen show their own picture.
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(CellCentreOnScreen(i).rgb(), Expected(i).rgb()) << i;
-  // Scrolled to the bottom, the last row is drawn from the canvas.
-  view->SetTop(view->Grid().MaxTop());
-  Settle();
-  EXPECT_EQ(CellCentreOnScreen(11).rgb(), Expected(11).rgb());
+  // What the cells show, scrolled or not, is checked at device pixels beside the high-density
+  // window tests, with and without the full canvas.
 }
 
 TEST_F(ViewTest, WithoutFullCanvasTheVisibleCellsStillGetThumbnails) {
   profile.WriteInt("RXView", "OverMem", 0);
   OpenOn(9);
   EXPECT_FALSE(view->HasFullCanvas());
-  for (int i = 0; i < 6; ++i) EXPECT_EQ(CellCentreOnScreen(i).rgb(), Expected(i).rgb()) << i;
   // The background pass built the rest without painting.
   for (int i = 0; i < 9; ++i) EXPECT_TRUE(doc->GetEntry(i)->thumbnail) << i;
 }
