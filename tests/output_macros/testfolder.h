@@ -26,9 +26,11 @@ inline FileTime LocalFileTime(int year, int month, int day, int hour, int minute
   return static_cast<FileTime>(std::mktime(&tm)) * kNanosPerSecond;
 }
 
-// Lists `folder` into a new document (no decoders: every file is an entry).
-inline std::unique_ptr<CRXDoc> ListFolder(const std::filesystem::path &folder) {
+// Lists `folder` into a new document read by `decoders` (none: every file is an entry).
+inline std::unique_ptr<CRXDoc> ListFolder(const std::filesystem::path &folder,
+                                          PictureDecoders *decoders = nullptr) {
   auto doc = std::make_unique<CRXDoc>(&Profile::App());
+  doc->SetDecoders(decoders);
   doc->ChangeFolder(folder.string(), nullptr, false);
   return doc;
 }
