@@ -11,14 +11,17 @@
 #include <memory>
 
 #include "catalogue/fakedecoders.h"
+#include "catalogue/hostdecoders.h"
 #include "catalogue/rxdoc.h"
 #include "decode/spi.h"
+#include "decode/spihost.h"
 #include "fileops/samename.h"
 #include "output_macros/testfolder.h"
 #include "platform/profile.h"
 #include "platform/ui.h"
 #include "support/mounts.h"
 #include "support/sandbox.h"
+#include "support/zipwriter.h"
 
 namespace tamro {
 namespace {
@@ -65,9 +68,7 @@ class UnpackTest : public ::testing::Test {
   // Lists the pictures folder and selects `select`; with `archives` the members become entries.
   void List(bool archives, const std::vector<std::string> &select = {}) {
     Profile::App().WriteInt("RXDoc", "Archive", archives ? 1 : 0);
-    doc = std::make_unique<CRXDoc>(&Profile::App());
-    doc->SetDecoders(&decoders);
-    doc->ChangeFolder(box.path("pics").string(), nullptr, false);
+    doc = test::ListFolder(box.path("pics"), &decoders);
     test::Select(*doc, select);
   }
   static long long MTime(const std::string &path) {
@@ -156,8 +157,7 @@ TEST_F(UnpackTest, WholeArchiveIsFlattenedAndANameMetTwiceIsAsked) {
   EXPECT_EQ(ExtractArchiveFile(decoders, arc, Out("again")), kUnpackCancelled);
   EXPECT_EQ(test::FileNames(Out("again")), (std::vector<std::string>{"same.pic"}));
   // Not an archive: nothing, silently.
-  std::string plain = box.write("pics/plain.bin", "PIC data").string();
-  EXPECT_EQ(ExtractArchiveFile(decoders, plain, Out("other")), 0);
+  EXPECT_EQ(ExtractArchiveFile(decoders, box.write("pics/plain.bin", "PIC data").string(), Out("other")), 0);
   EXPECT_FALSE(fs::exists(Out("other")));
 }
 
@@ -242,9 +242,8 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   Archive("set.arc", {{"m1.pic", 3, 100, "PIC"}, {"empty.pic", 0, 0, ""}});
   box.write("pics/a.jpg", "PICa");
   List(true);
-  int member = test::FindEntry(*doc, "m1.pic");
-  int empty = test::FindEntry(*doc, "empty.pic");
-  int picture = test::FindEntry(*doc, "a.jpg");
+  const int member = test::FindEntry(*doc, "m1.pic"), empty = test::FindEntry(*doc, "empty.pic"),
+            picture = test::FindEntry(*doc, "a.jpg");
   doc->GetEntry(picture)->facts.decoder = 0;
   // Not offered for an empty member.
   EXPECT_EQ(std::tuple(CanUnpackEntry(doc->GetEntry(member)), CanUnpackEntry(doc->GetEntry(empty)),
@@ -262,6 +261,51 @@ TEST_F(UnpackTest, ContextMenuEntry) {
   EXPECT_EQ(std::tuple(test::FileNames(Out()), ui.calls.back().caption, ui.progress.empty(),
                        Profile::App().GetString("Folder", "Unpack", "")),
             std::tuple(std::vector<std::string>{"m1.pic"}, "解凍先の選択", true, Out()));
+}
+
+// Unpacking through the archive plug-in shipped with the program.
+TEST(ShippedArchivePlugin, ZipUnpacksFlatWithMemberTimes) {
+  test::Sandbox box;
+  ScriptedUi ui;
+  ScopedUi scope{ui};
+  fs::create_directories(box.path("spi"));
+  fs::copy_file(fs::path(TAMRO_BIN_DIR) / "axarchive.spi", box.path("spi/axarchive.spi"));
+  CSpiHost host;
+  host.ScanPlugins(
+      box.path("spi/*.spi").string(), [](int, std::string_view) {}, "");
+  host.LoadPluginSet("");
+  ASSERT_GE(host.FindDecoderByName("axarchive", kSpiArchive), 0);
+  HostDecoders decoders(host);
+
+  const std::string big(100000, 'z');
+  // Two names that differ only past what a member record holds (199 bytes).
+  const std::string longStem(230, 'n');
+  std::string zip = test::WriteZip(box.path("pics/set 1.zip"), {{"one/same.jpg", "first", 1000000000},
+                                                                {"two/same.jpg", "second", 1100000000},
+                                                                {"deep/er/写真 100%.jpg", big, 1200000000},
+                                                                {longStem + "1.jpg", "long 1", 1300000000},
+                                                                {longStem + "2.jpg", "long 2", 1300000000}});
+  fs::create_directories(box.path("out"));
+  ui.sameNameAnswers = {{kSameNumbered, "", true}};
+  ASSERT_EQ(ExtractArchiveFile(decoders, zip, box.path("out").string()), 0);
+  const std::vector<std::string> names = test::FileNames(box.path("out"));
+  // Cut names keep their extension; names met twice in the run were asked about.
+  const std::string cut = longStem.substr(0, 195);
+  EXPECT_EQ(names, (std::vector<std::string>{cut + "(2).jpg", cut + ".jpg", "same(2).jpg", "same.jpg",
+                                             "写真 100%.jpg"}));
+  EXPECT_EQ(ui.sameNameQuestions.size(), 1u);
+  EXPECT_EQ(test::ReadFile(box.path("out/same.jpg")), "first");
+  EXPECT_EQ(test::ReadFile(box.path("out/same(2).jpg")), "second");
+  EXPECT_EQ(test::ReadFile(box.path("out/" + cut + "(2).jpg")), "long 2");
+  EXPECT_TRUE(test::ReadFile(box.path("out/写真 100%.jpg")) == big);
+  struct stat st;
+  ASSERT_EQ(stat(box.path("out/same.jpg").c_str(), &st), 0);
+  // Archivers keep local times with two-second steps; the member's stamp is what counts.
+  std::vector<ArchiveMember> members;
+  ASSERT_EQ(decoders.ListArchive(host.FindDecoderByName("axarchive", kSpiArchive), zip, members), 0);
+  ASSERT_EQ(members.size(), 5u);
+  EXPECT_EQ(st.st_mtime, members[0].timeStamp);
+  host.FreeDLL();
 }
 
 }  // namespace
