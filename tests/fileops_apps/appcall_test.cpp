@@ -42,18 +42,15 @@ class AppTest : public ::testing::Test {
     for (const char *n : {"a.jpg", "b 1.jpg", "it's \"q\" 100%.jpg", "写真.jpg"})
       box.write(std::string("pics/") + n, "x");
     box.write("pics/set.arc", test::FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
-    doc = std::make_unique<CRXDoc>(&Profile::App());
-    doc->SetDecoders(&decoders);
-    doc->ChangeFolder(box.path("pics").string(), nullptr, false);
+    doc = test::ListFolder(box.path("pics"), &decoders);
   }
   std::string Pic(const std::string &n) const { return box.path("pics/" + n).string(); }
   // The selected plain files in list order, their paths.
   std::vector<std::string> Select(const std::vector<std::string> &names) {
     test::Select(*doc, names);
     std::vector<std::string> paths;
-    for (int i = 0; i < doc->GetEntryCount(); ++i)
-      if (CPicEntry *e = doc->GetEntry(i); e->IsSelected() && !e->IsArchiveMember())
-        paths.push_back(e->FullPath());
+    for (CPicEntry *e : Selected())
+      if (!e->IsArchiveMember()) paths.push_back(e->FullPath());
     return paths;
   }
   std::vector<CPicEntry *> Selected() {
@@ -112,8 +109,7 @@ TEST_F(AppTest, QuotesInNamesSurviveTheSplitting) {
   for (const std::string &p : paths) {
     expected.push_back(p);
     // Unquoted in the pattern, a name with blanks splits as the user asked; its quote stays.
-    std::string name = fs::path(p).filename().string();
-    std::istringstream words(name);
+    std::istringstream words(fs::path(p).filename().string());
     for (std::string w; words >> w;) expected.push_back(w);
   }
   EXPECT_EQ(args, expected);
