@@ -63,13 +63,8 @@ TEST_F(AppendHandleTest, JoinsHeaderColoursAndRows) {
 }
 
 TEST_F(AppendHandleTest, OtherHeaderFormsBecomeTheUsualOne) {
-  // 12-byte core header with three-byte colours.
-  std::vector<uint8_t> core(12 + 2 * 3, 0);
-  const uint16_t fields[4] = {5, 2, 1, 1};
-  const uint32_t size = 12;
-  std::memcpy(core.data(), &size, 4);
-  std::memcpy(core.data() + 4, fields, 8);
-  core[12 + 3 + 1] = 0xEE;  // green of colour 1
+  // 12-byte core header (5 x 2, 1 bit) with three-byte colours; colour 1's green is 0xEE.
+  const std::vector<uint8_t> core = {12, 0, 0, 0, 5, 0, 2, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0xEE, 0};
   GlobalHandle dib;
   ASSERT_EQ(Join(core, 8, &dib), 0);
   DibLock lock(dib.get());

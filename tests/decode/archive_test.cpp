@@ -91,9 +91,8 @@ TEST_F(ArchiveTest, RecordsAreReadWithinTheBlock) {
   std::vector<char> block(sizeof(SpiArchiveInfo) * 2 + 100, 'A');  // nothing terminated
   auto members = ParseArchiveRecords(block.data(), block.size());
   ASSERT_EQ(members.size(), 2u);
-  EXPECT_EQ(members[0].method, "AAAAAAAA");
-  EXPECT_EQ(members[0].path.size(), 200u);
-  EXPECT_EQ(members[0].name.size(), 200u);
+  EXPECT_EQ(std::tuple(members[0].method, members[0].path.size(), members[0].name.size()),
+            std::tuple("AAAAAAAA", 200u, 200u));
   EXPECT_TRUE(ParseArchiveRecords(block.data(), sizeof(SpiArchiveInfo) - 1).empty());
   EXPECT_TRUE(ParseArchiveRecords(nullptr, 1000).empty());
 }

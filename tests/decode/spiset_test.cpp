@@ -94,9 +94,10 @@ TEST_F(SpiSetTest, DynamicLoadingKeepsUnusedModulesUnloaded) {
   Store("SPI", "DynamicSPI", 1);
   Scan();
   ASSERT_EQ(host->Count(kSpiPicture), 2);
-  EXPECT_FALSE(host->IsLoaded(1, kSpiPicture));
-  EXPECT_TRUE(host->IsLoaded(0, kSpiPicture));
-  EXPECT_EQ(host->GetDecoderFilter(1, kSpiPicture), "*.tpc;*.tpx");  // read before unloading
+  // The filter was read before unloading.
+  EXPECT_EQ(std::tuple(host->IsLoaded(1, kSpiPicture), host->IsLoaded(0, kSpiPicture),
+                       host->GetDecoderFilter(1, kSpiPicture)),
+            std::tuple(false, true, "*.tpc;*.tpx"));
 
   host->SetUse(1, kSpiPicture, true);
   host->ApplyDynamicLoading();
@@ -111,9 +112,9 @@ TEST_F(SpiSetTest, DynamicLoadingKeepsUnusedModulesUnloaded) {
   // The archive plug-in switched off takes its unused list members with it.
   host->SetUse(0, kSpiArchive, false);
   host->ApplyDynamicLoading();
-  EXPECT_FALSE(host->IsLoaded(0, kSpiArchive));
-  EXPECT_FALSE(host->IsLoaded(1, kSpiPicture));
-  EXPECT_TRUE(host->IsLoaded(0, kSpiPicture));
+  EXPECT_EQ(std::tuple(host->IsLoaded(0, kSpiArchive), host->IsLoaded(1, kSpiPicture),
+                       host->IsLoaded(0, kSpiPicture)),
+            std::tuple(false, false, true));
 }
 
 TEST_F(SpiSetTest, ChangesFromInsideACallbackAreRefusedInsteadOfWaitingForever) {
@@ -129,9 +130,8 @@ TEST_F(SpiSetTest, ChangesFromInsideACallbackAreRefusedInsteadOfWaitingForever) 
     host->SetUse(0, kSpiPicture, false);                     // flags are atomic
   };
   EXPECT_EQ(host->FindDecoder(q), 1);
-  EXPECT_EQ(seenName, "Pic");
-  EXPECT_TRUE(host->GetViewSpi(0).empty());
-  EXPECT_FALSE(host->GetUse(0, kSpiPicture));
+  EXPECT_EQ(std::tuple(seenName, host->GetViewSpi(0).empty(), host->GetUse(0, kSpiPicture)),
+            std::tuple("Pic", true, false));
 }
 
 TEST_F(SpiSetTest, SettingsChangeWhileOtherThreadsDecode) {

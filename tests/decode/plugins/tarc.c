@@ -77,10 +77,6 @@ EXPORT int GetArchiveInfo(const char *src, long len, unsigned flag, HLOCAL *out)
     }
     if (count > 10000) count = 10000;
     HLOCAL h = GlobalAlloc(GHND, sizeof(SpiArchiveInfo) * (count + ((flags & 1) ? 0 : 1)));
-    if (!h) {
-      result = SPI_OUT_OF_MEMORY;
-      goto done;
-    }
     SpiArchiveInfo *rec = GlobalLock(h);
     size_t at = 12;
     unsigned i;

@@ -19,14 +19,14 @@ namespace {
 volatile int g_sink;
 volatile bool g_forever = true;
 
-// Addresses go through a volatile so the compiler sees no constant bad pointer.
-[[gnu::noinline]] void ReadAt(uintptr_t address) {
+// Reads or writes at an address that goes through a volatile, so that the compiler sees no
+// constant bad pointer.
+[[gnu::noinline]] void Touch(uintptr_t address, bool write = false) {
   volatile uintptr_t at = address;
-  g_sink = *reinterpret_cast<volatile int *>(at);
-}
-[[gnu::noinline]] void WriteAt(uintptr_t address) {
-  volatile uintptr_t at = address;
-  *reinterpret_cast<volatile int *>(at) = 1;
+  if (write)
+    *reinterpret_cast<volatile int *>(at) = 1;
+  else
+    g_sink = *reinterpret_cast<volatile int *>(at);
 }
 
 [[gnu::noinline]] int Recurse(int depth) {
@@ -38,7 +38,7 @@ volatile bool g_forever = true;
 
 struct OnLoad {
   OnLoad() {
-    if (std::getenv("TAMRO_TEST_FAULT_ON_LOAD")) ReadAt(0x10);
+    if (std::getenv("TAMRO_TEST_FAULT_ON_LOAD")) Touch(0x10);
   }
 } g_onLoad;
 
@@ -65,8 +65,8 @@ bool SourceKind(const char *src, long len, unsigned flag, char *kind) {
 }
 
 void Misbehave(const char *kind) {
-  if (!std::strcmp(kind, "read")) ReadAt(0x10);
-  if (!std::strcmp(kind, "write")) WriteAt(0x20);
+  if (!std::strcmp(kind, "read")) Touch(0x10);
+  if (!std::strcmp(kind, "write")) Touch(0x20, true);
   if (!std::strcmp(kind, "div")) {
     volatile int zero = 0;
     g_sink = 100 / zero;
@@ -90,7 +90,7 @@ EXPORT int IsSupported(const char *, uintptr_t dw) {
   if (SPI_DATA_IS_FD(dw)) return 0;
   char kind[16];
   if (!Kind(reinterpret_cast<const char *>(dw), SPI_HEAD_BYTES, kind)) return 0;
-  if (!std::strcmp(kind, "isread")) ReadAt(0x10);
+  if (!std::strcmp(kind, "isread")) Touch(0x10);
   return 1;
 }
 
