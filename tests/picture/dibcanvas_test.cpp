@@ -22,13 +22,7 @@ using test::PixelsAt;
 using Pixels = std::vector<uint32_t>;
 using test::Rgb;
 
-// Text needs a QGuiApplication for its fonts.
-class CanvasTest : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() { test::EnsureGuiApp(); }
-};
-
-TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
+TEST(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
   CDibCanvas canvas;
   EXPECT_TRUE(!canvas.Create(0, 0, 0) && !canvas.IsValid());
   ASSERT_TRUE(canvas.Create(5, 3, Rgb(10, 20, 30)));
@@ -51,7 +45,7 @@ TEST_F(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
   EXPECT_TRUE(!canvas.IsValid() && !canvas.GetDib());
 }
 
-TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
+TEST(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   CDibCanvas c1, c4, c8;
   ASSERT_TRUE(c1.Create(9, 2, 1, Rgb(200, 200, 200)));
   ASSERT_TRUE(c4.Create(3, 2, 4, Rgb(32, 32, 32)));
@@ -89,7 +83,7 @@ TEST_F(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   EXPECT_FALSE(fromPic.Create(3, 3, 16, 0));
 }
 
-TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel) {
+TEST(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel) {
   // 2 x 2: red, green on top; blue, white below.
   GlobalHandle pic = Picture24(2, 2, [](int x, int y) {
     static const uint32_t c[2][2] = {{Rgb(255, 0, 0), Rgb(0, 255, 0)}, {Rgb(0, 0, 255), Rgb(255, 255, 255)}};
@@ -122,7 +116,7 @@ TEST_F(CanvasTest, DrawingAPictureKeepsItsOrientationAndStretchesByNearestPixel)
   EXPECT_EQ(PixelAt(same.get(), 0, 0), red);
 }
 
-TEST_F(CanvasTest, LinesLeaveOutTheirEndPoint) {
+TEST(CanvasTest, LinesLeaveOutTheirEndPoint) {
   CDibCanvas canvas;
   ASSERT_TRUE(canvas.Create(5, 5, 0));
   canvas.DrawLine(QPoint(0, 3), QPoint(0, 0), Rgb(255, 255, 255));
@@ -141,7 +135,8 @@ int CountColour(HDIB h, uint32_t colour, QRect area) {
   return n;
 }
 
-TEST_F(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
+TEST(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
+  test::EnsureGuiApp();  // text needs it for its fonts
   const QFont font = CanvasFont("ＭＳ ゴシック", -14);
   EXPECT_EQ(font.pixelSize(), 14);
   const QSize plain = CDibCanvas::MeasureText("ab", font, 4);
@@ -166,7 +161,7 @@ TEST_F(CanvasTest, TextIsTransparentClippedAndTabsExpand) {
             std::tuple(58 * 20, 60 * 18));
 }
 
-TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
+TEST(CanvasTest, CopiesToAPainterAndSavesBmp) {
   GlobalHandle pic = Picture24(3, 2, [](int x, int y) { return Rgb(uint8_t(x * 80), uint8_t(y * 100), 7); });
   CDibCanvas canvas;
   ASSERT_TRUE(canvas.CreateFromDib(0, 0, pic.get(), 0));
@@ -195,7 +190,7 @@ TEST_F(CanvasTest, CopiesToAPainterAndSavesBmp) {
   EXPECT_FALSE(std::filesystem::exists(box.path("d.bmp")));
 }
 
-TEST_F(CanvasTest, ImagesConvertBothWays) {
+TEST(CanvasTest, ImagesConvertBothWays) {
   QImage image(3, 2, QImage::Format_ARGB32);
   image.fill(qRgba(10, 20, 30, 40));
   image.setPixel(2, 0, qRgb(200, 100, 50));
