@@ -236,7 +236,7 @@ TEST_F(PainterTest, FontChangeKeepsTheThumbnailCellSizeChangeRebuildsIt) {
   italic->font.italic = 1;
   e->SetLook(italic);
   Paint(*e, kCellBuild);
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u);
+  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), e->justBuilt), std::tuple(1u, false));
   Paint(*e, kCellBuild, nullptr, kCell + 25);
   EXPECT_EQ(decoders.pictureCalls.size(), 2u);
 }

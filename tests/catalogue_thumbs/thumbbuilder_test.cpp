@@ -91,40 +91,6 @@ TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
   }
 }
 
-TEST_F(BuilderTest, RaisingScaleModeRebuildsLoweringKeeps) {
-  auto e = Plain("a.png", 300, 200, Qt::green);
-  e->switches.scaleMode = 1;
-  ASSERT_EQ(Build(*e), 0);
-  ASSERT_EQ(decoders.pictureCalls.size(), 1u);
-  EXPECT_EQ(e->thumbScaleMode, 1);
-
-  e->switches.scaleMode = 2;
-  EXPECT_EQ(Build(*e, Rect(0, 0, 100, 100), false), 1) << "dropped, not rebuilt";
-  EXPECT_FALSE(e->thumbnail);
-  ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), e->thumbScaleMode), std::tuple(2u, 2));
-
-  auto f = FileEntry(box.path("a.png"));
-  f->switches.scaleMode = 3;
-  ASSERT_EQ(Build(*f), 0);
-  const HDIB made = f->thumbnail.get();
-  f->switches.scaleMode = 2;
-  EXPECT_EQ(Build(*f), 0);
-  EXPECT_EQ(std::tuple(f->thumbnail.get(), decoders.pictureCalls.size(), f->justBuilt),
-            std::tuple(made, 3u, false));
-}
-
-// A new cell size rebuilding, a font change not: through the cell painter in cellpainter_test.cpp.
-TEST_F(BuilderTest, SameSizeElsewhereKeepsUnsharpChangeRebuilds) {
-  auto e = Plain("a.png", 300, 200, Qt::green);
-  ASSERT_EQ(Build(*e), 0);
-  ASSERT_EQ(Build(*e, Rect(50, 50, 150, 150)), 0);
-  EXPECT_EQ(decoders.pictureCalls.size(), 1u) << "same size elsewhere is the same thumbnail";
-  e->switches.unsharp = 0;
-  ASSERT_EQ(Build(*e), 0);
-  EXPECT_EQ(std::tuple(decoders.pictureCalls.size(), e->thumbUnsharp), std::tuple(2u, 0));
-}
-
 TEST_F(BuilderTest, WrongExtensionIsReadByTheNextAcceptingDecoderWhichIsRemembered) {
   // A PNG named .bmp: the BMP decoder takes it by name and fails; PNG takes it by its bytes.
   auto e = Plain("png-with-bmp-extension.bmp", 40, 30, Qt::yellow);
