@@ -47,9 +47,8 @@ TEST(CanvasTest, CreateFillsAndGivesBackA24BitPicture) {
 
 TEST(CanvasTest, LowDepthsUseTheGreyRampOrThePicturesTable) {
   CDibCanvas c1, c4, c8;
-  ASSERT_TRUE(c1.Create(9, 2, 1, Rgb(200, 200, 200)));
-  ASSERT_TRUE(c4.Create(3, 2, 4, Rgb(32, 32, 32)));
-  ASSERT_TRUE(c8.Create(2, 2, 8, Rgb(77, 77, 77)));
+  ASSERT_TRUE(c1.Create(9, 2, 1, Rgb(200, 200, 200)) && c4.Create(3, 2, 4, Rgb(32, 32, 32)) &&
+              c8.Create(2, 2, 8, Rgb(77, 77, 77)));
   GlobalHandle p1(c1.GetDib()), p4(c4.GetDib()), p8(c8.GetDib());
   ASSERT_TRUE(p1 && p4 && p8);
   EXPECT_EQ(std::tuple(DibBitCount(p1.get()), DibBitCount(p4.get()), DibBitCount(p8.get())),
