@@ -89,11 +89,7 @@ TEST(RenameOption, ValidationHistoryAndSettings) {
 class RenameRunTest : public ::testing::Test {
  protected:
   void SetUp() override { Profile::App().WriteInt("RXDoc", "Archive", 1); }
-  void List() {
-    doc = std::make_unique<CRXDoc>(&Profile::App());
-    doc->SetDecoders(&decoders);
-    doc->ChangeFolder(Folder(), nullptr, false);
-  }
+  void List() { doc = test::ListFolder(Folder(), &decoders); }
   std::string Folder() const { return box.path("pics").string(); }
   fs::path Pic(const std::string &name) const { return box.path("pics/" + name); }
   void Write(const std::string &name, const std::string &bytes = "data") { box.write("pics/" + name, bytes); }
@@ -108,11 +104,8 @@ class RenameRunTest : public ::testing::Test {
     return names;
   }
   std::vector<std::string> FilesOnDisk() const {
-    std::vector<std::string> n;
-    for (const auto &f : fs::directory_iterator(box.path("pics")))
-      if (f.is_regular_file() && f.path().filename() != "_NOTE_.RXI")
-        n.push_back(f.path().filename().string());
-    std::sort(n.begin(), n.end());
+    std::vector<std::string> n = test::FileNames(box.path("pics"));
+    std::erase_if(n, [&](const std::string &f) { return f == "_NOTE_.RXI" || !fs::is_regular_file(Pic(f)); });
     return n;
   }
 
@@ -166,8 +159,7 @@ TEST_F(RenameRunTest, NumbersOutgrowTheirDigitsDatesAreEachFilesOwnAndExtensions
   } rows[] = {
       {{"1.jpg", "2.jpg", "3.jpg"}, {}, "IMG#2#.jpg", 98, {"IMG100.jpg", "IMG98.jpg", "IMG99.jpg"}},
       {{"x.jpg", "y.jpg"}, {feb3, nov30}, "%Y%m%d_#2#.jpg", 1, {"20010203_01.jpg", "20101130_02.jpg"}},
-      {{"photo.JPEG", "scan"}, {}, "jpg", 1, {"photo.jpg", "scan.jpg"}},
-  };
+      {{"photo.JPEG", "scan"}, {}, "jpg", 1, {"photo.jpg", "scan.jpg"}}};
   for (const auto &row : rows) {
     SCOPED_TRACE(row.pattern);
     fs::remove_all(box.path("pics"));
