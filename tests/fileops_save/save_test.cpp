@@ -175,8 +175,7 @@ TEST_F(SaveTest, WhatCannotBeWrittenIsNamedAndKeepsWhatWasThere) {
 
 TEST_F(SaveTest, UndecodableFileWritesNothing) {
   box.write("pics/broken.bmp", "BM this is not a picture");
-  auto doc = OpenAllSelected();
-  EXPECT_EQ(SaveSelectedInFormat(*doc, pictures, Option(CFileSaveOption::kBmp)), 0);
+  EXPECT_EQ(SaveSelectedInFormat(*OpenAllSelected(), pictures, Option(CFileSaveOption::kBmp)), 0);
   EXPECT_TRUE(fs::is_empty(box.path("out")));
 }
 
