@@ -1,4 +1,4 @@
-// The fault guard on its own: codes, nesting, threads, and faults outside any guard.
+// The fault guard on its own: nesting, pauses, and faults outside any guard.
 #include "platform/faultguard.h"
 
 #include <gmock/gmock.h>
