@@ -555,8 +555,7 @@ TEST_F(PictureModule, PngWebpJxlHeicAndAvifFilesRoundTrip) {
 
 // True when the plug-ins' file forms refuse `fifo`; a wait for its writer never ends.
 bool FileFormsRefuse(const std::string &fifo) {
-  SpiModule png("ifpng.spi");
-  SpiModule archive("axarchive.spi");
+  SpiModule png("ifpng.spi"), archive("axarchive.spi");
   Picture p;
   SpiPictureInfo info;
   HLOCAL block = nullptr;

@@ -49,8 +49,7 @@ class PictureModule : public ::testing::Test {
                        bytes.size() - 9, bytes.size() - 1}) {
       if (cut >= bytes.size()) continue;
       Picture p;
-      std::string part = bytes.substr(0, cut);
-      if (part.empty()) part = std::string(1, '\0');
+      const std::string part = cut == 0 ? std::string(1, '\0') : bytes.substr(0, cut);
       int rc = DecodeMemory(*spi, part, p);
       EXPECT_TRUE(rc == SPI_OK || (rc >= SPI_FORMAT_ERROR && rc <= SPI_READ_ERROR) || rc == SPI_NO_FUNCTION)
           << "cut at " << cut << " gave " << rc;

@@ -210,9 +210,7 @@ std::string Webp(const RgbaImage &image, float quality, const std::string &iccPr
 }
 
 std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames) {
-  WebPAnimEncoderOptions options;
-  WebPAnimEncoderOptionsInit(&options);
-  WebPAnimEncoder *enc = WebPAnimEncoderNew(width, height, &options);
+  WebPAnimEncoder *enc = WebPAnimEncoderNew(width, height, nullptr);
   WebPConfig config;
   WebPConfigInit(&config);
   config.lossless = 1;
@@ -229,8 +227,7 @@ std::string WebpAnimation(int width, int height, const std::vector<Rgba> &frames
     timestamp += 100;
   }
   WebPAnimEncoderAdd(enc, nullptr, timestamp, nullptr);
-  WebPData data;
-  WebPDataInit(&data);
+  WebPData data = {nullptr, 0};
   WebPAnimEncoderAssemble(enc, &data);
   std::string bytes(reinterpret_cast<const char *>(data.bytes), data.size);
   WebPDataClear(&data);
@@ -258,9 +255,7 @@ std::string HeifEncode(const RgbaImage &image, bool av1, bool alpha, const std::
   const std::vector<uint8_t> packed = Packed(image, alpha);
   const size_t rowBytes = packed.size() / image.height;
   for (int y = 0; y < image.height; ++y) std::memcpy(plane + y * stride, &packed[y * rowBytes], rowBytes);
-  heif_image_handle *handle = nullptr;
-  if (heif_context_encode_image(ctx.get(), raw, encoder, nullptr, &handle).code != heif_error_Ok) return {};
-  heif_image_handle_release(handle);
+  if (heif_context_encode_image(ctx.get(), raw, encoder, nullptr, nullptr).code != heif_error_Ok) return {};
   std::string bytes;
   heif_writer writer{1, &HeifWrite};
   if (heif_context_write(ctx.get(), &writer, &bytes).code != heif_error_Ok) return {};
