@@ -42,17 +42,14 @@ inline Result RunBatch(const std::vector<std::string> &args, const Environment &
   p.setProcessEnvironment(e);
   p.start(QStringLiteral(TAMRO_BIN_DIR "/tamro-batch"), list);
   p.closeWriteChannel();  // standard input at its end, as from a script
-  Result r;
   // A question nobody can answer must not leave the tool waiting.
-  r.finished = p.waitForStarted(30000) && p.waitForFinished(120000);
-  if (!r.finished) {
+  const bool finished = p.waitForStarted(30000) && p.waitForFinished(120000);
+  if (!finished) {
     p.kill();
     p.waitForFinished(5000);
   }
-  r.exit = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-  r.out = p.readAllStandardOutput().toStdString();
-  r.err = p.readAllStandardError().toStdString();
-  return r;
+  return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, p.readAllStandardOutput().toStdString(),
+          p.readAllStandardError().toStdString(), finished};
 }
 
 // A German locale, whose numbers have a decimal comma, made in `folder` (none where the
