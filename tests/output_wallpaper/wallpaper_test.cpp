@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <QImage>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -28,7 +27,6 @@ class FakeDesktop {
     if (had_) old_[1] = std::getenv("XDG_CURRENT_DESKTOP");
     std::filesystem::remove_all(box.path("bin"));
     std::filesystem::remove(box.path("calls.log"));
-    std::filesystem::create_directories(box.path("bin"));
     setenv("PATH", box.path("bin").c_str(), 1);
     desktop ? setenv("XDG_CURRENT_DESKTOP", desktop, 1) : unsetenv("XDG_CURRENT_DESKTOP");
   }
@@ -85,7 +83,10 @@ class WallpaperTest : public ::testing::Test {
     if (f) std::fclose(f);
     return h;
   }
-  QSize WrittenSize() const { return QImage(QString::fromStdString(Target())).size(); }
+  QSize WrittenSize() const {
+    GlobalHandle h = Written();
+    return QSize(DibWidth(h.get()), DibHeight(h.get()));
+  }
 
   test::Sandbox box;
   ScriptedUi ui;
@@ -240,8 +241,7 @@ TEST_F(WallpaperTest, EachDesktopHasItsOwnSetter) {
         "xfconf-query -c xfce4-desktop -p " + xfce + "last-image -n -t string -s " + path,
         "xfconf-query -c xfce4-desktop -p " + xfce + "image-style -n -t int -s 1"}},
       {"KDE", plasma, kWallpaperEnlarged, "", {plasma + " " + path}},
-      {nullptr, plasma, kWallpaperCentred, "", {plasma + " " + path}},
-  };
+      {nullptr, plasma, kWallpaperCentred, "", {plasma + " " + path}}};
   for (const auto &[name, program, placement, listing, calls] : cases) {
     FakeDesktop desktop(box, name);
     desktop.Add(program, 0, listing);
