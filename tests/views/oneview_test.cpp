@@ -143,7 +143,6 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   EXPECT_LE(int64_t{DibWidth(w->View()->DisplayedPicture())} * DibHeight(w->View()->DisplayedPicture()), 10000);
   const QImage shot = w->View()->grab().toImage();
   const QPoint centre = w->View()->Position() + QPoint(220, 165);
-  ASSERT_TRUE(shot.rect().contains(centre));
   EXPECT_EQ(shot.pixelColor(centre).rgb(), Expected(0).rgb());
   // Wherever the window was, following a picture larger than the screen keeps it inside.
   const QRect free = w->Available();
@@ -451,8 +450,7 @@ TEST_F(PictureWindowTest, MovingTheShownFileTakesItsEntryAndShowsTheNext) {
 
 TEST_F(PictureWindowTest, WindowListStepsTilesAndFollowsTheSelection) {
   COneWnd *first = OpenWindow(3, 0);
-  ASSERT_TRUE(windows->Show(2, true));
-  ASSERT_EQ(windows->Count(), 2);
+  ASSERT_TRUE(windows->Show(2, true) && windows->Count() == 2);
   COneWnd *second = windows->At(1);
   WaitShown(second);
   EXPECT_EQ(second->View()->Index(), 2);
