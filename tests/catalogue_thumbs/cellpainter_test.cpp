@@ -60,7 +60,7 @@ class PainterTest : public ::testing::Test {
     auto archive = box.root() / "box.zip";
     if (!fs::exists(archive)) box.write("box.zip", "archive");
     decoders.members[{archive.string(), position}] = bytes;
-    auto e = test::MemberEntry(box.root(), "box.zip", name, position, bytes.size(), 1000);
+    auto e = test::MemberEntry(box.root(), name, position, bytes.size(), 1000);
     e->SetLook(look);
     return e;
   }

@@ -125,24 +125,19 @@ TEST_F(DocTest, SaveFolderInfoStoresEveryBuiltThumbnailAndWritesTheFile) {
   // That the store file is never listed: catalogue/listing_test.cpp.
 }
 
-TEST_F(DocTest, ReplacingTheListingWithAutoCacheFolderWritesTheStore) {
-  Open(1);
-  BuildAll();
+// Without AutoCacheFolder the records made while building (CacheFolder) are dropped unsaved.
+TEST_F(DocTest, ReplacingTheListingWritesTheStoreOnlyWithAutoCacheFolder) {
   fs::create_directories(box.root() / "elsewhere");
-  doc->ChangeFolder((box.root() / "elsewhere").string(), nullptr, false);
-  CThumbStore other(&decoders);
-  EXPECT_EQ(other.GetFolder(folder.string()).Count(), 5u);
-  EXPECT_EQ(store.FolderCount(), 0u) << "the folder stores are dropped for the new listing";
-}
-
-TEST_F(DocTest, WithoutAutoCacheFolderTheListingDropsUnsavedRecords) {
-  Open(0);
-  settings.cacheFolder = 1;
-  BuildAll();
-  EXPECT_EQ(store.GetFolder(folder.string()).Count(), 5u);
-  fs::create_directories(box.root() / "elsewhere");
-  doc->ChangeFolder((box.root() / "elsewhere").string(), nullptr, false);
-  EXPECT_FALSE(fs::exists(folder / CThumbStore::kFileName));
+  for (int autoCache : {0, 1}) {
+    SCOPED_TRACE(autoCache);
+    Open(autoCache);
+    settings.cacheFolder = !autoCache;
+    BuildAll();
+    EXPECT_EQ(store.GetFolder(folder.string()).Count(), autoCache ? 0u : 5u);
+    doc->ChangeFolder((box.root() / "elsewhere").string(), nullptr, false);
+    EXPECT_EQ(CThumbStore(&decoders).GetFolder(folder.string()).Count(), autoCache ? 5u : 0u);
+    EXPECT_EQ(store.FolderCount(), 0u) << "the folder stores are dropped for the new listing";
+  }
 }
 
 TEST_F(DocTest, RemovingAnEntryFromTheDisplayRemovesItsRecord) {

@@ -185,20 +185,14 @@ TEST_F(HostTest, EmbeddedPreviewsStandInOnlyWhenTheyFit) {
   }
 }
 
-// A JPEG or PNG file of one colour in Display P3 as Qt writes it, with its profile.
-fs::path WideGamutPicture(test::Sandbox &box, const char *name, const char *format, QColor &srgb) {
+TEST_F(HostTest, EmbeddedColourProfilesAreConvertedToSrgb) {
+  // A JPEG file of one colour in Display P3 as Qt writes it, with its profile.
   QImage image(32, 32, QImage::Format_RGB32);
   image.fill(QColor(200, 120, 40));
   image.setColorSpace(QColorSpace(QColorSpace::DisplayP3));
-  srgb = image.convertedToColorSpace(QColorSpace(QColorSpace::SRgb)).pixelColor(16, 16);
-  const fs::path path = box.path(name);
-  EXPECT_TRUE(image.save(QString::fromStdString(path.string()), format, 100));
-  return path;
-}
-
-TEST_F(HostTest, EmbeddedColourProfilesAreConvertedToSrgb) {
-  QColor expected;
-  const fs::path file = WideGamutPicture(box, "p3.jpg", "JPEG", expected);
+  const QColor expected = image.convertedToColorSpace(QColorSpace(QColorSpace::SRgb)).pixelColor(16, 16);
+  const fs::path file = box.path("p3.jpg");
+  ASSERT_TRUE(image.save(QString::fromStdString(file.string()), "JPEG", 100));
   ASSERT_NE(expected, QColor(200, 120, 40)) << "the test colour must change";
   auto decode = [&](bool convert) {
     DecodeJob job;

@@ -47,9 +47,11 @@ class SchedulerTest : public ::testing::Test {
                   return QColor((x * 3 + i) % 256, (y * 5) % 256, (x ^ y) % 256);
                 }));
   }
-  std::unique_ptr<CatalogueEngine> Engine(int threads) {
+  // An engine, listing the pictures' folder unless told not to.
+  std::unique_ptr<CatalogueEngine> Engine(int threads, bool listed = true) {
     auto e = std::make_unique<CatalogueEngine>(profile, EngineHooks{nullptr, nullptr, {}, threads, false});
     e->Host().LoadSwitches();
+    if (listed) e->Doc().ChangeFolder(folder.string(), nullptr, false);
     return e;
   }
   static void AskAll(CatalogueEngine &e, int priority = WorkerPool::kBackground) {
@@ -69,19 +71,15 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
   for (int run = 0; run < 2; ++run) {
     fs::remove(folder / CThumbStore::kFileName);
     auto e = Engine(workers[run]);
-    ASSERT_EQ(e->Pool().Threads(), workers[run]);
-    e->Doc().ChangeFolder(folder.string(), nullptr, false);
-    ASSERT_EQ(e->Doc().GetEntryCount(), 12);
+    ASSERT_EQ(std::tuple(e->Pool().Threads(), e->Doc().GetEntryCount()), std::tuple(workers[run], 12));
     int finished = 0;
     e->Thumbs().SetFinished([&](int index, CPicEntry &entry, int result) {
-      EXPECT_EQ(e->Doc().GetEntry(index), &entry);
-      EXPECT_EQ(result, 0);
+      EXPECT_EQ(std::tuple(e->Doc().GetEntry(index), result), std::tuple(&entry, 0));
       ++finished;
     });
     AskAll(*e);
     e->Thumbs().Finish();
-    EXPECT_EQ(finished, 12);
-    EXPECT_EQ(e->Thumbs().InFlight(), 0);
+    EXPECT_EQ(std::tuple(finished, e->Thumbs().InFlight()), std::tuple(12, 0));
     for (int i = 0; i < 12; ++i) {
       CPicEntry *entry = e->Doc().GetEntry(i);
       ASSERT_TRUE(entry->thumbnail) << i;
@@ -101,7 +99,6 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
 
 TEST_F(SchedulerTest, ThumbnailsOverTheBudgetGoToTheStoreAndComeBackFromIt) {
   auto e = Engine(2);
-  e->Doc().ChangeFolder(folder.string(), nullptr, false);
   e->Thumbs().SetMemoryBudget(3 * 100 * 80 * 3);  // about three thumbnails
   AskAll(*e);
   e->Thumbs().Finish();
@@ -127,7 +124,6 @@ TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecord
   profile.WriteInt("RXDoc", "CacheFolder", 1);
   {
     auto e = Engine(2);
-    e->Doc().ChangeFolder(folder.string(), nullptr, false);
     for (int i = 0; i < 8; ++i) e->Thumbs().Ask(i, kCell, WorkerPool::kVisible);
     e->Thumbs().Finish();
     e->Store().Flush();
@@ -139,7 +135,7 @@ TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecord
   ASSERT_EQ(scan.records.size(), 8u);
   std::set<std::string> front;
   for (int i = 0; i < 3; ++i) front.insert(scan.records[i].header.name);
-  auto e = Engine(2);
+  auto e = Engine(2, false);
   e->DeliverResultsHere();
   e->Store().SetFirstPartBytes(scan.records[3].offset + 1);
   std::mutex m;
@@ -170,8 +166,8 @@ TEST_F(SchedulerTest, AStoreReadAfterTheFirstCellsWereAskedFillsThoseItHasRecord
   settle(0);
   for (int i = 0; i < 12; ++i) {
     const CPicEntry &entry = *e->Doc().GetEntry(i);
-    EXPECT_TRUE(entry.thumbnail) << i;
-    EXPECT_EQ(entry.stored, i < 8) << i << ": from the store exactly when it has the record";
+    EXPECT_EQ(std::tuple(bool(entry.thumbnail), entry.stored), std::tuple(true, i < 8))
+        << i << ": from the store exactly when it has the record";
   }
 }
 
@@ -316,7 +312,7 @@ TEST_F(SchedulerTest, AFaultingPlugInOnAWorkerIsReportedAndTheOthersGoOn) {
   box.write("pics/zz.bin", "FAULT:read ");
   ScriptedUi ui;
   ScopedUi scoped(ui);
-  auto e = Engine(3);
+  auto e = Engine(3, false);
   e->LoadPlugins();
   ASSERT_EQ(e->Host().GetDecoderName(0, kSpiPicture), "f");
   e->Doc().ChangeFolder(folder.string(), nullptr, false);
@@ -346,7 +342,6 @@ TEST_F(SchedulerTest, CaptionCameraTextIsReadOnTheWorkersOnce) {
     return "cam " + asked.back();
   });
   CRXDoc &doc = e->Doc();
-  doc.ChangeFolder(folder.string(), nullptr, false);
   int c1 = -1, c2 = -1;
   for (int i = 0; i < doc.GetEntryCount(); ++i) {
     if (doc.GetEntry(i)->name == "c1.jpg") c1 = i;

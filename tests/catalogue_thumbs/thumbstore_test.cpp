@@ -184,9 +184,8 @@ TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
 TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
   auto plain = Built("same.png", Qt::red);
   auto upper = Built("SAME.png", Qt::blue);
-  auto member = test::MemberEntry(folder, "box.zip", "same.png", 3, 99, 1000);
+  auto member = test::MemberEntry(folder, "same.png", 3, 99, 1000);
   member->thumbnail.reset(CopyDib(plain->thumbnail.get()));
-  member->archiveDecoderIndex = 0;
   decoders.decoders.push_back({0, "axzip", ".zip", "PK", true, PictureDecoders::kArchive, "", 0});
   CThumbStore store(&decoders);
   ASSERT_EQ(store.Add(*plain, 95), 1);

@@ -174,18 +174,17 @@ inline std::unique_ptr<CPicEntry> FileEntry(const std::filesystem::path &file) {
   return e;
 }
 
-// An archive-member entry of `archive` in `folder`.
-inline std::unique_ptr<CPicEntry> MemberEntry(const std::filesystem::path &folder, const std::string &archive,
-                                              const std::string &name, uint32_t position, uint64_t size,
-                                              int64_t stampSeconds, int archiveDecoder = 0) {
+// An entry of a member of box.zip in `folder`, read by the archive decoder at position 0.
+inline std::unique_ptr<CPicEntry> MemberEntry(const std::filesystem::path &folder, const std::string &name,
+                                              uint32_t position, uint64_t size, int64_t stampSeconds) {
   auto e = std::make_unique<CPicEntry>();
   e->SetFolder(folder.string());
-  e->SetArchiveName(archive);
+  e->SetArchiveName("box.zip");
   e->name = name;
   e->position = position;
   e->size = size;
   e->lastWriteTime = e->creationTime = stampSeconds * kNanosPerSecond;
-  e->archiveDecoderIndex = archiveDecoder;
+  e->archiveDecoderIndex = 0;
   return e;
 }
 
