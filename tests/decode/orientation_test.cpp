@@ -66,9 +66,15 @@ uint32_t Mark(int x, int y) {
 }
 
 TEST(Orientation, TurnsAndMirrorsPicturesUpright) {
-  // Which way each orientation turns: catalogue_thumbs/hostdecoders_test.cpp, on the corpus's
-  // pictures of every orientation.
+  // 6: the stored picture is turned a quarter clockwise to be shown; 2: mirrored left to right.
+  // (The corpus's pictures of every orientation are checked in the thumbnail tests, when present.)
   GlobalHandle stored = test::Picture24(3, 2, Mark);
+  GlobalHandle shown(OrientDib(stored.get(), 6)), mirrored(OrientDib(stored.get(), 2));
+  ASSERT_TRUE(shown && mirrored);
+  EXPECT_EQ(std::tuple(DibWidth(shown.get()), DibHeight(shown.get()), test::PixelAt(shown.get(), 0, 0),
+                       test::PixelAt(shown.get(), 1, 0), test::PixelAt(shown.get(), 1, 2),
+                       test::PixelAt(mirrored.get(), 0, 1)),
+            std::tuple(2, 3, Mark(0, 1), Mark(0, 0), Mark(2, 0), Mark(2, 1)));
   EXPECT_EQ(OrientDib(stored.get(), 1), stored.get());
 
   // Each orientation undone by its inverse gives the stored picture back, 8-bit pictures
