@@ -415,8 +415,7 @@ TEST_F(PictureWindowTest, SavesWhatIsDisplayedAsBmpAndJpeg) {
   }
   // A folder that is not there: the failure is said, nothing is claimed.
   EXPECT_FALSE(w->SaveDisplayed(QString::fromStdString(box.path("none/x.bmp").string()), false));
-  ASSERT_FALSE(ui.Messages().empty());
-  EXPECT_EQ(ui.Messages().back()->text, "ファイルの保存に失敗しました");
+  EXPECT_TRUE(!ui.Messages().empty() && ui.Messages().back()->text == "ファイルの保存に失敗しました");
 }
 
 TEST_F(PictureWindowTest, DeletingGoesToTheTrashAndTheLastPictureClosesTheWindow) {
