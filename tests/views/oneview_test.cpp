@@ -140,10 +140,10 @@ TEST_F(PictureWindowTest, FitModesFollowTheWindow) {
   w->View()->SetFrameBudget(10000);
   w->OnCommand(COneWnd::kZoomIn);  // x5.5: 440 x 330
   EXPECT_EQ(w->View()->DisplaySize(), QSize(440, 330));
-  EXPECT_LE(int64_t{DibWidth(w->View()->DisplayedPicture())} * DibHeight(w->View()->DisplayedPicture()), 10000);
-  const QImage shot = w->View()->grab().toImage();
+  EXPECT_LE(int64_t{DibWidth(w->View()->DisplayedPicture())} * DibHeight(w->View()->DisplayedPicture()),
+            10000);
   const QPoint centre = w->View()->Position() + QPoint(220, 165);
-  EXPECT_EQ(shot.pixelColor(centre).rgb(), Expected(0).rgb());
+  EXPECT_EQ(w->View()->grab().toImage().pixelColor(centre).rgb(), Expected(0).rgb());
   // Wherever the window was, following a picture larger than the screen keeps it inside.
   const QRect free = w->Available();
   w->move(free.center());
@@ -178,9 +178,8 @@ void ExpectPaintedAsScaled(COneView *v, const QImage &picture, int fit) {
   EXPECT_EQ(shot, want.copy(shown.translated(-v->Position())));
 }
 
-// Fit mode, scale mode, zoom steps, right turns.
-class DisplayStepTest : public PictureWindowTest,
-                        public ::testing::WithParamInterface<std::tuple<int, int, int, int>> {};
+using Look = std::tuple<int, int, int, int>;  // fit mode, scale mode, zoom steps, right turns
+class DisplayStepTest : public PictureWindowTest, public ::testing::WithParamInterface<Look> {};
 
 // Zoom and turn steps: the display picture is made on a worker while the previous one stays on
 // screen, then painted exactly as made at once.
@@ -196,11 +195,9 @@ TEST_P(DisplayStepTest, PaintsWhatScalingAtOnceGives) {
   ExpectPaintedAsScaled(v, picture, zoom != 0 ? 0 : fit);
 }
 INSTANTIATE_TEST_SUITE_P(Looks, DisplayStepTest,
-                         ::testing::Values(std::tuple(1, kScalePlain, 1, 0),
-                                           std::tuple(1, kScaleBilinear, -1, 1),
-                                           std::tuple(0, kScaleAuto, -2, 0),
-                                           std::tuple(3, kScaleAverage, 0, 1),
-                                           std::tuple(2, kScaleNearest, 0, 1)));
+                         ::testing::Values(Look{1, kScalePlain, 1, 0}, Look{1, kScaleBilinear, -1, 1},
+                                           Look{0, kScaleAuto, -2, 0}, Look{3, kScaleAverage, 0, 1},
+                                           Look{2, kScaleNearest, 0, 1}));
 
 // What a worker makes for a picture, turn or zoom the window has left by the time it comes is
 // never painted.
