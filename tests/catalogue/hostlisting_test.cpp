@@ -15,9 +15,11 @@ class HostListingTest : public DocTest {
   CSpiHost host;
   HostDecoders access{host};
 
-  std::unique_ptr<CRXDoc> MakeHostDoc() {
+  // A document over the host's decoders listing the pictures' folder.
+  std::unique_ptr<CRXDoc> HostListedDoc() {
     auto d = MakeDoc();
     d->SetDecoders(&access);
+    d->ChangeFolder(Folder(), nullptr, false);
     return d;
   }
   // The corpus's 8-bit BMP and JPEG picture under these names; false when the conformance pictures
@@ -35,8 +37,7 @@ TEST_F(HostListingTest, ScanSpiKeepsOnlyFilesABuiltInDecoderReads) {
   Write("pics/fake.bmp", std::string(3000, 'z'));  // the JPEG is found by its content
   Write("pics/short.bmp", "BM");
   profile.WriteInt("RXDoc", "ScanSPI", 1);
-  auto doc = MakeHostDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = HostListedDoc();
   EXPECT_EQ(Sorted(Names(*doc)), (std::vector<std::string>{"photo.dat", "real.bmp"}));
   // The extension check on top: listing_test.cpp, with the host's filter below.
 }
@@ -58,8 +59,7 @@ TEST_F(HostListingTest, NamesFiltersAndArchivesComeFromTheHost) {
 TEST_F(HostListingTest, SortingByDecoderNameUsesTheHostsNames) {
   if (!CopyFromCorpus("b.bmp", "a.jpg")) GTEST_SKIP() << "no corpus at " << CorpusDir();
   Write("pics/c.bin", "nothing");
-  auto doc = MakeHostDoc();
-  doc->ChangeFolder(Folder(), nullptr, false);
+  auto doc = HostListedDoc();
   for (int i = 0; i < doc->GetEntryCount(); ++i) {
     CPicEntry *e = doc->GetEntry(i);
     e->facts.decoder = e->name == "b.bmp" ? 1000 : e->name == "a.jpg" ? 1001 : -1;

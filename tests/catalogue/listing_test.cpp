@@ -171,11 +171,10 @@ TEST_F(DocTest, ArchivesInAFolderBecomeTheirMembersWhenArchivesAreOn) {
 }
 
 TEST_F(DocTest, RefreshKeepsUnchangedEntriesAndResetsARewrittenOne) {
-  std::string a = Write("pics/a.jpg", "PIC-a");
-  std::string b = Write("pics/b.jpg", "PIC-b");
-  Write("pics/c.jpg", "PIC-c");
-  SetTimes(a, 1000000);
+  SetTimes(Write("pics/a.jpg", "PIC-a"), 1000000);
+  const std::string b = Write("pics/b.jpg", "PIC-b");
   SetTimes(b, 1000000);
+  Write("pics/c.jpg", "PIC-c");
   auto doc = ListedDoc();
   ASSERT_EQ(doc->GetEntryCount(), 3);
   std::map<std::string, CPicEntry *> before;
@@ -517,11 +516,10 @@ TEST_F(DocTest, SortingWritesTheOrderBackAndTellsTheOtherViews) {
   doc->ChangeFolder(Folder(), nullptr, false);
   log.seen.clear();
   doc->SortBy(kSortName, -1, &listView);
-  EXPECT_EQ(Names(*doc), (std::vector<std::string>{"a.jpg", "B.jpg", "c.jpg"}));
-  EXPECT_EQ(log.Hints(), (std::vector<int>{kHintRedrawAll}));
-  std::vector<int> toSender = listView.Hints();
-  EXPECT_EQ(std::count(toSender.begin(), toSender.end(), kHintRedrawAll), 0);
-  EXPECT_FALSE(doc->IsBusy());
+  EXPECT_EQ(std::tuple(Names(*doc), log.Hints(), std::ranges::count(listView.Hints(), kHintRedrawAll),
+                       doc->IsBusy()),
+            std::tuple(std::vector<std::string>{"a.jpg", "B.jpg", "c.jpg"}, std::vector<int>{kHintRedrawAll},
+                       0, false));
 
   doc->SetCurrent(0);  // a.jpg stays current wherever it goes
   doc->OnSortCommand(SortCommand::kBySize);
