@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTest>
+#include <QTimer>
 #include <filesystem>
 
 #include "app/foldertree.h"
@@ -69,6 +71,16 @@ class AppFixture : public ::testing::Test {
   }
   static void Run(int ms) {
     RunUntil([] { return false; }, ms);
+  }
+  // Triggers `action` and hands the modal dialog of type D it opens to `fill`; false when none opened.
+  template <class D, class Fill>
+  static bool Answer(QAction *action, Fill fill) {
+    bool seen = false;
+    QTimer::singleShot(0, [&] {
+      if (auto *d = qobject_cast<D *>(QApplication::activeModalWidget())) seen = true, fill(*d);
+    });
+    action->trigger();
+    return seen;
   }
   bool Listed(const std::string &name) {
     for (int i = 0; i < doc->GetEntryCount(); ++i)
