@@ -70,7 +70,7 @@ TEST(HtmlTemplate, FilesReplaceTheSectionsTheyNameAndTheSizesTheyGive) {
   EXPECT_EQ(t.Lines(CHtmlTemplate::kOne), builtIn.Lines(CHtmlTemplate::kOne));
 }
 
-TEST(HtmlPaths, RelativePath) {
+TEST(HtmlPaths, RelativePathsLinksAndTextAreEncoded) {
   test::Sandbox box;
   for (const char *folder : {"a/b/c", "a/x"}) fs::create_directories(box.path(folder));
   std::string a = box.path("a").string();
@@ -80,11 +80,7 @@ TEST(HtmlPaths, RelativePath) {
       (std::vector<std::optional<std::string>>{"", "../../x/", "b/c/", "../",
                                                box.root().filename().string() + "/a/"}));
   EXPECT_EQ(RelativePath("", a), std::nullopt);
-}
-
-// Another file system has no relative path: PictureOnAnotherFileSystemIsLinkedByItsFullPath below.
-
-TEST(HtmlPaths, LinksAndTextAreEncoded) {
+  // Another file system has no relative path: PictureOnAnotherFileSystemIsLinkedByItsFullPath below.
   EXPECT_EQ(EncodeLinkPath("../写真/a b#1&2%.jpg"), "../%E5%86%99%E7%9C%9F/a%20b%231%262%25.jpg");
   EXPECT_EQ(EscapeHtml("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
   EXPECT_EQ((std::vector<std::string>{HtmlPageName("/out/catalog.htm", 1),
