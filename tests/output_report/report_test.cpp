@@ -15,7 +15,7 @@
 namespace tamro {
 namespace {
 
-TEST(ReportMacroInsertion, ReplacesTheRememberedSelection) {
+TEST(ReportMacroInsertion, ReplacesTheRememberedSelectionFromMenusOfTheLongForms) {
   int caret = -1;
   EXPECT_EQ(InsertMacro("A B", 2, 2, "$(Size)", &caret), "A $(Size)B");
   EXPECT_EQ(caret, 9);
@@ -24,9 +24,7 @@ TEST(ReportMacroInsertion, ReplacesTheRememberedSelection) {
                 InsertMacro("", 0, 0, "$(Note)") + "|" + InsertMacro("ab", -5, 99, "$(W)") + "|" +
                 InsertMacro("写真", 4, 4, "$(D)"),
             "A$(PicName)C|A$(PicName)C|$(Note)|$(W)|写$(D)真");
-}
-
-TEST(ReportMacroInsertion, MenusOfferTheLongFormsFromTheMacroTable) {
+  // The menus offer the long forms from the macro table.
   auto menu = [](MacroMenu which) {
     std::string text;
     for (const MacroMenuItem &item : MacroMenuItems(which))
