@@ -20,9 +20,6 @@ class FakeDecoders : public PictureDecoders {
   int archiveListings = 0;
   bool listFails = false;
   std::string pictureFilter = "*.pic;*.jpg";
-  std::string archiveFilter = "*.arc";
-  std::string memberFilter = "*.pic";
-  bool haveArchives = true;
 
   int FindPictureDecoder(const std::string &, const unsigned char *head, std::size_t length, int,
                          int) override {
@@ -33,7 +30,7 @@ class FakeDecoders : public PictureDecoders {
                          int start) override {
     return start == 0 && length >= 4 && std::memcmp(head, "ARC\n", 4) == 0 ? 0 : -1;
   }
-  bool HasArchiveDecoders() override { return haveArchives; }
+  bool HasArchiveDecoders() override { return true; }
   int ListArchive(int position, const std::string &path, std::vector<ArchiveMember> &members) override {
     ++archiveListings;
     if (position != 0 || listFails) return -1;
@@ -62,8 +59,8 @@ class FakeDecoders : public PictureDecoders {
     return 0;
   }
   std::string PictureFilter() override { return pictureFilter; }
-  std::string ArchiveFilter() override { return archiveFilter; }
-  std::string ArchiveMemberFilter(int) override { return memberFilter; }
+  std::string ArchiveFilter() override { return "*.arc"; }
+  std::string ArchiveMemberFilter(int) override { return "*.pic"; }
   int FindDecoderByName(std::string_view name, int kind) override {
     if (kind == kPicture && (name == "FAKEPIC" || name == "--BMP--")) return name == "FAKEPIC" ? 0 : 1000;
     if (kind == kArchive && name == "FAKEARC") return 0;
