@@ -19,7 +19,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(RenamePattern, NumberSlotDigitsAndValidity) {
+TEST(RenamePattern, NumberSlotDigitsValidityDatesExtensionsAndHelpLines) {
   RenamePattern p = ParseRenamePattern("AAA#3#.JPG");
   EXPECT_EQ(std::tuple(p.useNumber, p.useDate, SequentialName(p, 1, 0, "x.jpg"),
                        SequentialName(p, 1234, 0, "x.jpg")),
@@ -38,9 +38,6 @@ TEST(RenamePattern, NumberSlotDigitsAndValidity) {
   RenamePattern dated = ParseRenamePattern("A#2%d");
   // One "#": no number slot.
   EXPECT_EQ(std::tuple(dated.useNumber, dated.useDate), std::tuple(false, true));
-}
-
-TEST(RenamePattern, DatesExtensionsAndHelpLines) {
   FileTime t = test::LocalFileTime(2004, 3, 9, 7, 5, 1);
   EXPECT_EQ(SequentialName(ParseRenamePattern("%Y%m%d_#2#.jpg"), 3, t, "x"), "20040309_03.jpg");
   EXPECT_EQ(FormatFileDate("%H%M%S 100%%", t), "070501 100%");
