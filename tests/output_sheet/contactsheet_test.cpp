@@ -17,23 +17,20 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(ContactSheetGrid, ComputesTheMissingSides) {
+TEST(ContactSheetLayout, GridComputesTheMissingSidesAndNamesAreNumberedOnlyWhenSeveral) {
   // Pictures, columns, rows: the grid. A negative count counts as 0.
   const std::tuple<int, int, int, SheetGrid> cases[] = {
       {10, 0, 0, {3, 4}}, {10, 3, 2, {3, 2}}, {12, 5, 0, {5, 3}},  {7, 0, 3, {3, 3}},
       {1, 0, 0, {1, 1}},  {16, 0, 0, {4, 4}}, {5, -2, -1, {2, 3}}, {0, 3, 3, {0, 0}}};
   for (const auto &[n, columns, rows, grid] : cases)
     EXPECT_EQ(ContactSheetGrid(n, columns, rows), grid) << n << " " << columns << "x" << rows;
-}
-
-TEST(ContactSheetName, NumbersOnlyWhenSeveralSheets) {
   // "%" is a character, never a format.
-  const std::tuple<const char *, bool, int, const char *> cases[] = {
+  const std::tuple<const char *, bool, int, const char *> names[] = {
       {"/o/sheet.jpg", false, 0, "/o/sheet.jpg"},        {"/o/sheet.jpg", true, 0, "/o/sheet00.jpg"},
       {"/o/sheet.jpg", true, 7, "/o/sheet07.jpg"},       {"/o/sheet.jpg", true, 123, "/o/sheet123.jpg"},
       {"/o.d/sheet", true, 1, "/o.d/sheet01"},           {"/o/100%s%n%d.bmp", true, 2, "/o/100%s%n%d02.bmp"},
       {"/o/100%s%n%d.bmp", false, 2, "/o/100%s%n%d.bmp"}};
-  for (const auto &[path, several, n, name] : cases)
+  for (const auto &[path, several, n, name] : names)
     EXPECT_EQ(ContactSheetName(path, several, n), name) << path << n;
 }
 
