@@ -176,30 +176,29 @@ TEST(DibTo24Bit, PalettedDepthsLookUpTheirTable) {
 
 TEST(DibTo24Bit, BitFieldsGatherAndFillTheLowBits) {
   // 16 bits, no masks: 5 bits per channel, x1rrrrrgggggbbbbb.
-  uint16_t pixels[2] = {0x7C00, 0x03FF};  // pure red 31; green and blue 31, red 0
-  std::vector<uint8_t> rows(4);
-  std::memcpy(rows.data(), pixels, 4);
+  // 0x7C00: pure red 31; 0x03FF: green and blue 31, red 0.
+  std::vector<uint8_t> rows, masks;
+  for (uint32_t p : {0x7C00, 0x03FF}) test::PutLe16(rows, p);
   GlobalHandle p16 = Picture(Header(2, 1, 16), {}, rows);
   GlobalHandle c16(DibTo24Bit(p16.get()));
   EXPECT_EQ(PixelsAt(c16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(255, 7, 7), Rgb(7, 255, 255)}));
 
   // 5-6-5 masks: green has 6 bits, so 0 becomes 0x03 and 1 becomes 0x07.
-  uint16_t p565[2] = {0x0020, 0xF800};
-  std::memcpy(rows.data(), p565, 4);
-  std::vector<uint8_t> masks(12);
-  uint32_t m[3] = {0xF800, 0x07E0, 0x001F};
-  std::memcpy(masks.data(), m, 12);
+  rows.clear();
+  for (uint32_t p : {0x0020, 0xF800}) test::PutLe16(rows, p);
+  for (uint32_t m : {0xF800, 0x07E0, 0x001F}) test::PutLe32(masks, m);
   GlobalHandle b16 = Picture(Header(2, 1, 16, BI_BITFIELDS), masks, rows);
   GlobalHandle cb16(DibTo24Bit(b16.get()));
   EXPECT_EQ(PixelsAt(cb16.get(), {{0, 0}, {1, 0}}), (Pixels{Rgb(7, 0x07, 7), Rgb(255, 0x03, 7)}));
 
   // 32 bits: masks wider than 8 bits give their top 8; a scattered mask is gathered from
   // its highest bit down; an empty mask gathers nothing and reads all ones.
-  uint32_t m32[3] = {0x3FF00000, 0x00000505, 0};
-  std::memcpy(masks.data(), m32, 12);
-  uint32_t px = 0x2AB00401;  // red bits 1010101011 -> top 8 = 0xAA; green bits 1,0,0,1 -> 1001
-  GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks,
-                             {uint8_t(px), uint8_t(px >> 8), uint8_t(px >> 16), uint8_t(px >> 24)});
+  masks.clear();
+  for (uint32_t m : {0x3FF00000, 0x00000505, 0}) test::PutLe32(masks, m);
+  // Red bits 1010101011 -> top 8 = 0xAA; green bits 1,0,0,1 -> 1001.
+  std::vector<uint8_t> px;
+  test::PutLe32(px, 0x2AB00401);
+  GlobalHandle b32 = Picture(Header(1, 1, 32, BI_BITFIELDS), masks, px);
   GlobalHandle cb32(DibTo24Bit(b32.get()));
   EXPECT_EQ(PixelAt(cb32.get(), 0, 0), Rgb(0xAA, 0x9F, 0xFF));
 

@@ -126,20 +126,19 @@ TEST(DibJpeg, MemoryEncoderMatchesTheFileAndFailsWhenTheBlockIsSmall) {
   ASSERT_GT(file.size(), 3u * 4096);
 
   std::vector<uint8_t> block(file.size() + 100);
-  std::size_t size = block.size();
-  ASSERT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, nullptr, 0), 1);
-  EXPECT_EQ(std::string(block.begin(), block.begin() + size), file);
-
-  // Exactly enough room; one byte short (the size stays as given); not even one work buffer; none; no block.
   auto encode = [&](uint8_t *into, std::size_t room) {
     const int done = EncodeDibAsJpeg(into, &room, pic.get(), 1, 95, nullptr, 0);
     return std::pair(done, room);
   };
+  ASSERT_EQ(encode(block.data(), block.size()), std::pair(1, file.size()));
+  EXPECT_EQ(std::string(block.begin(), block.begin() + file.size()), file);
+
+  // Exactly enough room; one byte short (the size stays as given); not even one work buffer; none; no block.
   EXPECT_EQ(encode(block.data(), file.size()).first, 1);
   EXPECT_EQ(encode(block.data(), file.size() - 1), std::pair(0, file.size() - 1));
   EXPECT_EQ(encode(block.data(), 4095).first + encode(block.data(), 0).first + encode(nullptr, 100).first, 0);
   ProgressLog cancel{{}, 0};
-  size = block.size();
+  std::size_t size = block.size();
   EXPECT_EQ(EncodeDibAsJpeg(block.data(), &size, pic.get(), 1, 95, Record, reinterpret_cast<long>(&cancel)),
             0);
 }
