@@ -141,11 +141,10 @@ TEST_F(BatchTest, UnpackWritesMembersFlatWithTheirTimes) {
   // files are newer than the members; the local two.bin is smaller.
   box.write("new/out/one.txt", "mine, longer");
   box.write("new/out/two.bin", "short");
-  for (const auto &[conflict, one, two] : {std::tuple{"skip", "mine, longer", 5u},
-                                           {"newer", "mine, longer", 5u},
-                                           {"larger", "mine, longer", 1000u},
-                                           {"number", "mine, longer", 1000u},
-                                           {"", "hello", 1000u}}) {
+  using Row = std::tuple<const char *, const char *, std::size_t>;  // answer, one.txt, two.bin's size
+  for (const auto &[conflict, one, two] :
+       {Row{"skip", "mine, longer", 5}, Row{"newer", "mine, longer", 5}, Row{"larger", "mine, longer", 1000},
+        Row{"number", "mine, longer", 1000}, Row{"", "hello", 1000}}) {
     unpack(conflict);
     EXPECT_EQ(std::tuple(ReadFile(out / "one.txt"), ReadFile(out / "two.bin").size()), std::tuple(one, two))
         << conflict;
