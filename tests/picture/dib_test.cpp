@@ -232,11 +232,7 @@ std::vector<uint8_t> Bmp(uint32_t fileSize, uint32_t offBits, const std::vector<
   return f;
 }
 
-std::vector<uint8_t> HeaderBytes(const BitmapInfoHeader &bi) {
-  std::vector<uint8_t> b(40);
-  std::memcpy(b.data(), &bi, 40);
-  return b;
-}
+std::vector<uint8_t> HeaderBytes(const BitmapInfoHeader &bi) { return BytesOf(Picture(bi, {}, {}).get()); }
 
 TEST(DibBmpFile, WriteThenReadGivesTheSameBytes) {
   test::Sandbox box;
@@ -324,9 +320,8 @@ TEST(DibBmpFile, ReadKeepsBitFieldMasksAndRefusesLies) {
   std::vector<uint8_t> masks = HeaderBytes(Header(1, 1, 16, BI_BITFIELDS));
   for (uint32_t m : {0xF800u, 0x07E0u, 0x001Fu}) test::PutLe32(masks, m);
   masks.insert(masks.end(), {0x00, 0xF8, 0, 0});
-  std::vector<uint8_t> gap = HeaderBytes(Header(2, 1, 8, BI_RGB, 2));
-  const std::vector<uint8_t> table = Table({Rgb(1, 1, 1), Rgb(2, 2, 2)});
-  gap.insert(gap.end(), table.begin(), table.end());
+  std::vector<uint8_t> gap =
+      BytesOf(Picture(Header(2, 1, 8, BI_RGB, 2), Table({Rgb(1, 1, 1), Rgb(2, 2, 2)}), {}).get());
   gap.insert(gap.end(), 6, 0xEE);
   gap.insert(gap.end(), {1, 0, 0, 0});
   std::vector<uint8_t> embedded = {'p', 'r', 'e', 'f', 'i', 'x'}, plain = HeaderBytes(Header(1, 1, 24));
