@@ -25,12 +25,12 @@ constexpr int kCell = 110;
 
 QColor Colour(uint32_t ref) { return QColor(RedOf(ref), GreenOf(ref), BlueOf(ref)); }
 
-// Dark text pixels between two rows and two columns.
-bool HasInk(const QImage &image, int y0, int y1, int x0, int x1, QColor background) {
+// Text pixels between two rows and two columns: dark ones, or light ones on a dark bar.
+bool HasInk(const QImage &image, int y0, int y1, int x0, int x1, QColor background, bool light = false) {
   for (int y = y0; y < y1; ++y)
     for (int x = x0; x < x1; ++x) {
       const QColor c = image.pixelColor(x, y);
-      if (c != background && c.lightness() < 160) return true;
+      if (c != background && (light ? c.lightness() > 200 : c.lightness() < 160)) return true;
     }
   return false;
 }
@@ -149,11 +149,7 @@ TEST_F(PainterTest, RenderingOfFourCells) {
   EXPECT_EQ(at({{x4 + 4, capMid}, {x4 + kCell / 2, picMidY}}),
             (std::vector<QColor>{Colour(C().arcDraw), Qt::green}));
   // The text is smoothed, so its light pixels are looked for rather than pure white.
-  bool lightText = false;
-  for (int x = x2 + 4; x < x2 + kCell - 4 && !lightText; ++x)
-    for (int y = capTop + 1; y < kCell - 3 && !lightText; ++y)
-      lightText = img.pixelColor(x, y).lightness() > 200;
-  EXPECT_TRUE(lightText);
+  EXPECT_TRUE(HasInk(img, capTop + 1, kCell - 3, x2 + 4, x2 + kCell - 4, Colour(C().selectCheck), true));
   // Cell 4's caption rectangle is kept relative to the cell.
   EXPECT_EQ(std::tuple(member->captionRect.left, member->drawnMode), std::tuple(2, kCellBuild));
 }
