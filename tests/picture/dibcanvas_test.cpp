@@ -166,16 +166,14 @@ TEST(CanvasTest, CopiesToAPainterAndSavesBmp) {
   canvas.DrawDib(pic.get(), QPoint(0, 0));
   QImage target(6, 4, QImage::Format_RGB32);
   target.fill(Qt::black);
-  {
-    QPainter painter(&target);
-    canvas.BlitTo(painter, 1, 1);
-  }
+  QPainter painter(&target);
+  canvas.BlitTo(painter, 1, 1);
+  painter.end();
   EXPECT_EQ(std::tuple(target.pixel(1, 1), target.pixel(3, 2), target.pixel(0, 0)),
             std::tuple(qRgb(0, 0, 7), qRgb(160, 100, 7), qRgb(0, 0, 0)));
-  {
-    QPainter painter(&target);
-    canvas.StretchTo(painter, QRect(0, 0, 6, 4));
-  }
+  painter.begin(&target);
+  canvas.StretchTo(painter, QRect(0, 0, 6, 4));
+  painter.end();
   EXPECT_EQ(target.pixel(5, 3), qRgb(160, 100, 7));
 
   test::Sandbox box;

@@ -66,9 +66,8 @@ TEST_F(ListTest, RowsShowTheEntriesFactsInTheirColumns) {
   OpenBoth();
   ASSERT_EQ(list->Model().rowCount(), 2);
   const int photo = doc->GetEntry(0)->name == "写真 1.bmp" ? 0 : 1;
-  CPicEntry *e = doc->GetEntry(photo);
-  e->lastWriteTime = 1700000000LL * kNanosPerSecond;
-  e->size = 1234567;
+  doc->GetEntry(photo)->lastWriteTime = 1700000000LL * kNanosPerSecond;
+  doc->GetEntry(photo)->size = 1234567;
   const CLstModel &m = list->Model();
   // The pixel facts come from examining it for its thumbnail.
   EXPECT_EQ(

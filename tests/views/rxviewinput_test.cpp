@@ -267,9 +267,8 @@ TEST_F(InputTest, ContextMenusFollowTheSelection) {
   Click(1, Qt::ControlModifier);
   view->SetHover(1);
   std::unique_ptr<QMenu> menu = view->MakeContextMenu();
-  ASSERT_TRUE(menu);
+  ASSERT_TRUE(menu && menu->actions().size() == 8);
   QList<QAction *> items = menu->actions();
-  ASSERT_EQ(items.size(), 8);
   EXPECT_EQ(items[0]->text(), QStringLiteral("選択 2ﾌｧｲﾙ(28.2KB)"));
   EXPECT_EQ(std::tuple(items[1]->isSeparator(), items[3]->isSeparator(), items[4]->text(), items[7]->text()),
             std::tuple(true, true, QStringLiteral("複写(&C)..."), QStringLiteral("削除(&D)...")));
