@@ -453,11 +453,6 @@ class SharedCacheTest : public StoreTest {
     last = std::move(e);
     return {r, decoders.pictureCalls.size() > pictures || (r != 0 && decoders.infoCalls.size() > infos)};
   }
-  // The cache's file for a path: the MD5 of its file URI, as the desktop names it.
-  static fs::path EntryFor(const std::string &folder, const fs::path &file) {
-    const QByteArray uri = QUrl::fromLocalFile(QString::fromStdString(file.string())).toEncoded();
-    return fs::path(folder) / (QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex().toStdString() + ".png");
-  }
 
   const CellRect kCell = Rect(0, 0, 100, 100);  // as Built made its thumbnails
   bool hadCache = false;
@@ -496,7 +491,11 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     const auto before = cached();
     EXPECT_EQ(List(file), std::make_pair(c.broken ? -1 : 0, true));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir), fs::directory_iterator()), 1) << "nothing in the folder";
-    const fs::path entry = EntryFor(c.broken ? cache->FailFolder() : cache->Root() + "/normal", file);
+    // The cache's file: the MD5 of the picture's file URI, as the desktop names it.
+    const QByteArray uri = QUrl::fromLocalFile(QString::fromStdString(file.string())).toEncoded();
+    const fs::path entry =
+        fs::path(c.broken ? cache->FailFolder() : cache->Root() + "/normal") /
+        (QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex().toStdString() + ".png");
     ASSERT_EQ(fs::exists(entry), c.shared);
     if (!c.shared) {
       EXPECT_EQ(cached(), before) << "nothing written with the switch off";
@@ -506,8 +505,7 @@ TEST_F(SharedCacheTest, ThumbnailsOutsideTheStoreAreKeptInTheSharedCacheUntilThe
     QImage png(QString::fromStdString(entry.string()));
     struct stat st {};
     ASSERT_EQ(::stat(file.c_str(), &st), 0);
-    EXPECT_EQ(png.text("Thumb::URI").toStdString(),
-              QUrl::fromLocalFile(QString::fromStdString(file.string())).toEncoded().toStdString());
+    EXPECT_EQ(png.text("Thumb::URI").toStdString(), uri.toStdString());
     EXPECT_EQ(png.text("Thumb::MTime").toLongLong(), st.st_mtim.tv_sec);
     EXPECT_EQ(fs::status(entry).permissions() & fs::perms::all, fs::perms::owner_read | fs::perms::owner_write);
     EXPECT_EQ(png.size(), c.broken ? QSize(1, 1) : QSize(128, 96)) << "the standard's size, not the cell's";
