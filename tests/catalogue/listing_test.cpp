@@ -346,10 +346,9 @@ TEST_F(DocTest, AnInterruptDuringTheDecoderCheckLeavesTheRestUndisplayed) {
   for (int i = 0; i < 4; ++i) Write("pics/" + std::to_string(i) + ".jpg", "PIC");
   profile.WriteInt("RXDoc", "ScanSPI", 1);
   struct Countdown : InterruptSource {
-    int left = 0;
+    int left = 6;  // four files listed, then the check stops after the second entry
     bool CheckInterrupt() override { return --left == 0; }
   } stop;
-  stop.left = 6;  // four files listed, then the check stops after the second entry
   auto doc = MakeDoc();
   doc->SetInterruptSource(&stop);
   doc->ChangeFolder(Folder(), nullptr, false);

@@ -34,8 +34,7 @@ class CountingIni : public CLockedIniFile {
 // A sandbox folder; Open writes a file (unless `text` is empty) and opens an ini over it.
 class IniTest : public ::testing::Test {
  protected:
-  template <class Ini>
-  void Open(Ini &ini, const std::string &name, const std::string &text, int retries = 0) {
+  void Open(CLockedIniFile &ini, const std::string &name, const std::string &text, int retries = 0) {
     if (!text.empty()) box.write(name, text);
     ini.Open(box.path(name).string(), retries);
   }
