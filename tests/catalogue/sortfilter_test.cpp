@@ -16,15 +16,7 @@ namespace {
 using test::DocTest;
 using test::Sandbox;
 
-TEST(SortState, PixelColumnHeadersCycleThroughEightStatesAndBack) {
-  CSortState s;
-  std::string seen;  // each label followed by "|"
-  for (int i = 0; i < 9; ++i) {
-    s.SortBy(kSortPixels, -1);
-    seen += s.HeaderText(kSortPixels) + "|";
-  }
-  EXPECT_EQ(seen, " 画素+w| 画素-w| 画素+h| 画素-h| 画素+c| 画素-c| 画素+wxh| 画素-wxh| 画素|");
-}
+// The pixel column's eight keys and back, clicked through: views/lstview_test.cpp.
 
 TEST(SortState, HeaderLabelsOfEveryColumn) {
   // State 7 of the name column does not exist: the plain label.
