@@ -98,11 +98,10 @@ TEST_F(PainterTest, LayoutLeavesMarginsAndStacksTheCaptionLines) {
                  one.caption.top, one.picture.bottom),
       std::tuple(32, 2, 32, 30 + kCell - 2, kCell - 2, kCell - 2 - one.lineHeight - 4, one.caption.top - 2));
   lines = {"a", "b", "c"};
-  CellLayout three = LayoutOf(*e);
-  EXPECT_EQ(three.caption.top, kCell - 2 - 3 * one.lineHeight - 4);
+  EXPECT_EQ(LayoutOf(*e).caption.top, kCell - 2 - 3 * one.lineHeight - 4);
   e->switches.name = 0;
-  CellLayout none = LayoutOf(*e);
-  EXPECT_EQ(none.picture.bottom, kCell - 2) << "without a caption the picture takes the cell less 2 pixels";
+  EXPECT_EQ(LayoutOf(*e).picture.bottom, kCell - 2)
+      << "without a caption the picture takes the cell less 2 pixels";
 }
 
 // The rendering of four cells (kept in $TAMRO_RENDER_DIR when set), checked at chosen points.

@@ -234,8 +234,7 @@ TEST_F(GatedTest, VisibleCellsGoBeforeTheRestOfTheFolder) {
   thumbs.Finish();
   const auto order = gated.Order();
   ASSERT_EQ(order.size(), 7u);
-  EXPECT_EQ(order[1], doc.GetEntry(9)->name);
-  EXPECT_EQ(order[2], doc.GetEntry(4)->name);
+  EXPECT_EQ(std::tuple(order[1], order[2]), std::tuple(doc.GetEntry(9)->name, doc.GetEntry(4)->name));
 }
 
 TEST_F(GatedTest, AFolderChangeDropsQueuedWorkAndLateResults) {
