@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <QPainter>
-#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
@@ -33,12 +32,6 @@ bool HasInk(const QImage &image, int y0, int y1, int x0, int x1, QColor backgrou
       if (c != background && (light ? c.lightness() > 200 : c.lightness() < 160)) return true;
     }
   return false;
-}
-
-// Keeps a magnified copy of a rendering in $TAMRO_RENDER_DIR, for looking at.
-void KeepRendering(const QImage &img, const char *name) {
-  if (const char *dir = std::getenv("TAMRO_RENDER_DIR"))
-    img.scaled(img.size() * 4).save(QString::fromStdString((fs::path(dir) / name).string()));
 }
 
 class PainterTest : public ::testing::Test {
@@ -104,7 +97,7 @@ TEST_F(PainterTest, LayoutLeavesMarginsAndStacksTheCaptionLines) {
       << "without a caption the picture takes the cell less 2 pixels";
 }
 
-// The rendering of four cells (kept in $TAMRO_RENDER_DIR when set), checked at chosen points.
+// The rendering of four cells, checked at chosen points.
 TEST_F(PainterTest, RenderingOfFourCells) {
   auto plain = Entry("red.png", PlainPicture(200, 100, Qt::red));
   plain->switches.frame = 1;
@@ -118,7 +111,6 @@ TEST_F(PainterTest, RenderingOfFourCells) {
   CPicEntry *cells[] = {plain.get(), selectedMember.get(), broken.get(), member.get()};
   for (int i = 0; i < 4; ++i) painter.PaintCell(*cells[i], sheet, i * kCell, 0, kCell, kCell, kCellBuild);
   const QImage &img = sheet.Image();
-  KeepRendering(img, "cells-x4.png");
 
   const CellLayout l = LayoutOf(*plain);
   const int capTop = l.caption.top, capMid = (l.caption.top + l.caption.bottom) / 2;
@@ -305,7 +297,6 @@ TEST_F(PainterTest, AtTwiceTheDensityCellsUseDevicePixelsAndTheStoreKeepsTheCell
                       (l.caption.bottom - l.caption.top) * 2);
   EXPECT_TRUE(HasInk(sharp, caption.top(), caption.bottom() + 1, caption.left(), caption.right(),
                      Colour(C().normalDraw)));
-  KeepRendering(sharp, "caption-2x.png");
   EXPECT_NE(sharp.copy(caption).convertToFormat(QImage::Format_RGB888),
             enlarged.copy(caption).convertToFormat(QImage::Format_RGB888));
 }
