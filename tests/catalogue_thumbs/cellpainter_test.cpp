@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
-#include <QPainter>
 #include <cstring>
 #include <filesystem>
 

@@ -8,7 +8,6 @@
 #include <filesystem>
 
 #include "catalogue/thumbbuilder.h"
-#include "catalogue/thumbstore.h"
 #include "catalogue_thumbs/thumbtest.h"
 #include "decode/builtin/builtin.h"
 #include "decode/spihost.h"

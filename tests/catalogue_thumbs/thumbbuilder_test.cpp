@@ -4,9 +4,7 @@
 
 #include <QImage>
 #include <QPainter>
-#include <filesystem>
 
-#include "catalogue/thumbstore.h"
 #include "catalogue_thumbs/thumbtest.h"
 #include "picture/dibtest.h"
 
