@@ -1,5 +1,4 @@
 #include <QtCore/qnamespace.h>
-#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <filesystem>
