@@ -4,7 +4,6 @@
 
 #include <QImage>
 #include <cstring>
-#include <filesystem>
 
 #include "catalogue/notestore.h"
 #include "catalogue/thumbbuilder.h"
@@ -14,7 +13,6 @@
 namespace tamro {
 namespace {
 
-namespace fs = std::filesystem;
 using test::FakeDecoders;
 using test::FileEntry;
 using test::PlainPicture;
@@ -49,9 +47,7 @@ class PainterTest : public ::testing::Test {
     return e;
   }
   std::unique_ptr<CPicEntry> Member(const std::string &name, const std::string &bytes, uint32_t position) {
-    auto archive = box.root() / "box.zip";
-    if (!fs::exists(archive)) box.write("box.zip", "archive");
-    decoders.members[{archive.string(), position}] = bytes;
+    decoders.members[{box.write("box.zip", "archive").string(), position}] = bytes;
     auto e = test::MemberEntry(box.root(), name, position, bytes.size(), 1000);
     e->SetLook(look);
     return e;
