@@ -129,14 +129,10 @@ class FakeDecoders : public PictureDecoders {
 
  private:
   static bool Decode(const FakeDecoder &d, const PictureSource &source, QImage &image) {
-    QByteArray bytes;
-    if (source.memory) {
-      bytes =
-          QByteArray(reinterpret_cast<const char *>(source.memory), static_cast<qsizetype>(source.length));
-    } else {
-      std::string all = ReadFile(source.path);
-      bytes = QByteArray(all.data(), static_cast<qsizetype>(all.size()));
-    }
+    const std::string all = source.memory
+                                ? std::string(reinterpret_cast<const char *>(source.memory), source.length)
+                                : ReadFile(source.path);
+    const QByteArray bytes(all.data(), static_cast<qsizetype>(all.size()));
     if (!bytes.startsWith(QByteArray(d.magic.data(), static_cast<qsizetype>(d.magic.size())))) return false;
     image = QImage::fromData(bytes);
     return !image.isNull();
