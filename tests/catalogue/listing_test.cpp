@@ -32,19 +32,14 @@ TEST_F(DocTest, TwoPatternsListTheFirstPatternsFilesFirst) {
 
 TEST_F(DocTest, CacheAndLockFilesAreNeverListedWhateverTheirCase) {
   Write("pics/DIRINFO.RXI", "[Document]\r\nThumbsFile=\"Thumbs.dat\"\r\nMaxCount=0\r\n");
-  for (const char *n : {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF",
-                        "_THUMBS_.ACF", "THUMBS.DAT", "thumbs.acf"})
-    Write(std::string("pics/") + n, "x");
-  // Temporaries of atomic writes: Tamro's own, and those older versions left beside the caches.
+  // The caches and their locks in any case; temporaries of atomic writes (Tamro's own, and those older
+  // versions left beside the caches); a picture, and names that only resemble a cache, which are listed.
   for (const char *n :
-       {".tamro-part-Ab12Cd", "_THUMBS_.RXI.a1B2c3", "_note_.rxi.XYZ123", "DIRINFO.RXI.000000"})
+       {"dirinfo.Rxi", "_thumbs_.RXI", "_Note_.rxi", "DIRINFO.acf", "_NOTE_.ACF", "_THUMBS_.ACF",
+        "THUMBS.DAT", "thumbs.acf", ".tamro-part-Ab12Cd", "_THUMBS_.RXI.a1B2c3", "_note_.rxi.XYZ123",
+        "DIRINFO.RXI.000000", "a.jpg", "notes.rxi", "_THUMBS_.RXI.1234567", "tamro-part.jpg"})
     Write(std::string("pics/") + n, "PIC");
-  Write("pics/a.jpg", "PIC");
-  // Names that only resemble one are listed.
-  for (const char *n : {"notes.rxi", "_THUMBS_.RXI.1234567", "tamro-part.jpg"})
-    Write(std::string("pics/") + n, "x");
-  auto doc = ListedDoc();
-  EXPECT_EQ(Sorted(Names(*doc)),
+  EXPECT_EQ(Sorted(Names(*ListedDoc())),
             (std::vector<std::string>{"_THUMBS_.RXI.1234567", "a.jpg", "notes.rxi", "tamro-part.jpg"}));
 }
 
