@@ -341,12 +341,9 @@ TEST_F(SchedulerTest, CaptionCameraTextIsReadOnTheWorkersOnce) {
     return "cam " + asked.back();
   });
   CRXDoc &doc = e->Doc();
-  int c1 = -1, c2 = -1;
-  for (int i = 0; i < doc.GetEntryCount(); ++i) {
-    if (doc.GetEntry(i)->name == "c1.jpg") c1 = i;
-    if (doc.GetEntry(i)->name == "c2.jpg") c2 = i;
-  }
-  ASSERT_TRUE(c1 >= 0 && c2 >= 0);
+  doc.SortBy(kSortName, 1);  // the two before the other pictures
+  const int c1 = 0, c2 = 1;
+  ASSERT_EQ(std::tuple(doc.GetEntry(c1)->name, doc.GetEntry(c2)->name), std::tuple("c1.jpg", "c2.jpg"));
   e->Thumbs().Ask(c1, kCell, WorkerPool::kVisible);
   e->Thumbs().Finish();
   const HDIB kept = doc.GetEntry(c1)->thumbnail.get();
