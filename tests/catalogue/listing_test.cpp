@@ -58,8 +58,7 @@ TEST_F(DocTest, FifosInPlaceOfTheCacheFilesNeverBlock) {
 }
 
 TEST_F(DocTest, PathsThatNameAFolderOrAFileAreNeverPatterns) {
-  Write("pics/out.jpg", "PIC");
-  Write("pics/we?rd*/in.jpg", "PIC");
+  for (const char *n : {"out.jpg", "we?rd*/in.jpg"}) Write(std::string("pics/") + n, "PIC");
   Write("pics/a,b;c.arc", FakeDecoders::MakeArchive({{"one.pic", 3, 1, "PIC"}, {"two.pic", 3, 1, "PIC"}}));
   Write("pics/x?.arc", FakeDecoders::MakeArchive({{"m.pic", 3, 1, "PIC"}}));
   Write("pics/xy.arc", FakeDecoders::MakeArchive({{"n.pic", 3, 1, "PIC"}}));
