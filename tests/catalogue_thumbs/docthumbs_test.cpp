@@ -115,11 +115,9 @@ TEST_F(DocTest, SaveFolderInfoStoresEveryBuiltThumbnailAndWritesTheFile) {
   Open();
   for (int i = 0; i < 3; ++i) painter.BuildCell(At(i), 110, 110);
   SaveFolderInfo(*doc, store);
-  const fs::path file = folder / CThumbStore::kFileName;
-  ASSERT_TRUE(fs::exists(file));
+  ASSERT_TRUE(fs::exists(folder / CThumbStore::kFileName));
   for (int i = 0; i < 4; ++i) EXPECT_EQ(At(i).stored, i < 3) << i;
-  CThumbStore other(&decoders);
-  EXPECT_EQ(other.GetFolder(folder.string()).Count(), 3u);
+  EXPECT_EQ(CThumbStore(&decoders).GetFolder(folder.string()).Count(), 3u);
   // That the store file is never listed: catalogue/listing_test.cpp.
 }
 
