@@ -140,9 +140,9 @@ class StoreTest : public ::testing::Test {
   std::string StorePath() const { return (folder / CThumbStore::kFileName).string(); }
   // Writes a store holding these entries' thumbnails, as an earlier session left it; answers its bytes.
   std::string Save(std::initializer_list<CPicEntry *> entries) {
-    CThumbStore store(&decoders);
-    for (CPicEntry *e : entries) EXPECT_EQ(store.Add(*e, 95), 1);
-    store.Flush();
+    CThumbStore session(&decoders);
+    for (CPicEntry *e : entries) EXPECT_EQ(session.Add(*e, 95), 1);
+    session.Flush();
     return test::ReadFile(StorePath());
   }
   void WriteStore(const std::string &b) { box.write(std::string("pics/") + CThumbStore::kFileName, b); }
@@ -155,12 +155,12 @@ class StoreTest : public ::testing::Test {
   test::Sandbox box;
   fs::path folder;
   FakeDecoders decoders;
+  CThumbStore store{&decoders};  // the store of the session under test
   std::unique_ptr<CThumbStore> reread;
 };
 
 TEST_F(StoreTest, AddThenFlushWritesOneRecordPerEntry) {
   auto e = Built("a b %d \"q\" ü.png");
-  CThumbStore store(&decoders);
   ASSERT_EQ(store.Add(*e, 95), 1);
   EXPECT_TRUE(e->stored);
   EXPECT_FALSE(fs::exists(StorePath())) << "nothing is written before Flush";
@@ -182,7 +182,6 @@ TEST_F(StoreTest, PlainFileArchiveMemberAndNameInOtherCaseKeepSeparateRecords) {
   auto member = test::MemberEntry(folder, "same.png", 3, 99, 1000);
   member->thumbnail.reset(CopyDib(plain->thumbnail.get()));
   decoders.decoders.push_back({0, "axzip", ".zip", "PK", true, PictureDecoders::kArchive, "", 0});
-  CThumbStore store(&decoders);
   ASSERT_EQ(store.Add(*plain, 95), 1);
   ASSERT_EQ(store.Add(*upper, 95), 1);
   ASSERT_EQ(store.Add(*member, 95), 1);
@@ -256,7 +255,6 @@ TEST_F(StoreTest, AHugeStoreIsReadOnlyAsFarAsItsRecordsGo) {
 TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
   // A name that is not UTF-8, as this system allows.
   auto odd = Built("caf\xE9.png");
-  CThumbStore store(&decoders);
   ASSERT_EQ(store.Add(*odd, 95), 1);
   auto listed = FileEntry(folder / odd->name);
   EXPECT_EQ(store.Load(*listed), 1);
@@ -282,7 +280,6 @@ TEST_F(StoreTest, RecordsAnswerToTheirStoredBytesAndToTheirNamesAsText) {
 TEST_F(StoreTest, AStoreThatCannotBeWrittenIsSkippedAndLeavesNothingBehind) {
   auto e = Built("y.png");
   fs::create_directory(StorePath());  // the name is taken by a folder
-  CThumbStore store(&decoders);
   store.Add(*e, 95);
   store.Flush();
   EXPECT_TRUE(fs::is_directory(StorePath()));
@@ -301,7 +298,6 @@ TEST_F(StoreTest, AStoreThatCannotBeWrittenIsSkippedAndLeavesNothingBehind) {
 
 TEST_F(StoreTest, LoadRefusesARecordThatNoLongerFitsTheFile) {
   auto e = Built("t.png");
-  CThumbStore store(&decoders);
   store.Add(*e, 95);
   auto probe = [&](auto change) {
     auto copy = FileEntry(folder / "t.png");
@@ -327,7 +323,6 @@ TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
   std::string withDecoder = rec;
   std::memcpy(&withDecoder[308], "--PNG--", 7);
   WriteStore(withDecoder);
-  CThumbStore store(&decoders);
   auto fresh = FileEntry(folder / "bad.png");
   fresh->facts.width = 5;
   EXPECT_EQ(store.Load(*fresh), 0);
@@ -342,7 +337,6 @@ TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   e->thumbUnsharp = 0;
   e->sizeBoxWidth = 90;
   Save({e.get()});
-  CThumbStore store(&decoders);
   auto fresh = FileEntry(folder / "r.png");
   fresh->work1.reset(CopyDib(e->thumbnail.get()));
   ASSERT_EQ(store.Load(*fresh), 1);
@@ -367,7 +361,6 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   old[0] = static_cast<char>(600 & 0xFF);
   old[1] = static_cast<char>(600 >> 8);
   WriteStore(old);
-  CThumbStore store(&decoders);
   const ThumbRecord *r = store.GetFolder(folder.string()).Find("old.png", "");
   ASSERT_NE(r, nullptr);
   EXPECT_EQ(r->header.nameFrame, 1);
@@ -388,7 +381,6 @@ TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwi
   plain->thumbScaleMode = 0;  // as a thumbnail from the old folder index is kept
   plain->thumbUnsharp = 0;
   Save({e.get(), plain.get()});
-  CThumbStore store(&decoders);
   CThumbBuilder builder(&decoders, &store, nullptr);
   auto build = [&](const char *name, const CellRect &rect, auto change) {
     auto listed = FileEntry(folder / name);
@@ -454,7 +446,6 @@ class SharedCacheTest : public StoreTest {
   std::string oldCache;
   std::unique_ptr<FdThumbCache> cache;
   DocSettings settings;
-  CThumbStore store{&decoders};
   CThumbBuilder builder{&decoders, &store, &settings};
   std::unique_ptr<CPicEntry> last;
 };
