@@ -34,9 +34,9 @@ class CountingIni : public CLockedIniFile {
 // A sandbox folder; Open writes a file (unless `text` is empty) and opens an ini over it.
 class IniTest : public ::testing::Test {
  protected:
-  void Open(CLockedIniFile &ini, const std::string &name, const std::string &text, int retries = 0) {
+  void Open(CLockedIniFile &file, const std::string &name, const std::string &text, int retries = 0) {
     if (!text.empty()) box.write(name, text);
-    ini.Open(box.path(name).string(), retries);
+    file.Open(box.path(name).string(), retries);
   }
   std::string Text(const std::string &name) const { return ReadFile(box.path(name)); }
   // The file's text after a change that reports success; a marker when it reports failure.
@@ -44,12 +44,13 @@ class IniTest : public ::testing::Test {
     return done ? Text(name) : "(failed)";
   }
   // The value read; the answer in brackets when the read fails.
-  static std::string Value(CLockedIniFile &ini, const std::string &section, const std::string &key) {
+  static std::string Value(CLockedIniFile &file, const std::string &section, const std::string &key) {
     std::string v;
-    const int r = ini.GetValue(section, key, v);
+    const int r = file.GetValue(section, key, v);
     return r == 0 ? v : "(" + std::to_string(r) + ")";
   }
   Sandbox box;
+  CountingIni ini;  // the file under test
 };
 
 TEST(LockedIniFile, LockPathIsBaseNameWithAcf) {
@@ -60,7 +61,6 @@ TEST(LockedIniFile, LockPathIsBaseNameWithAcf) {
 
 TEST_F(IniTest, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
   box.write("DIRINFO.ACF", "stale\r\n");
-  CountingIni ini;
   Open(ini, "DIRINFO.RXI", "[Document]\r\nMaxCount=4\r\n", 3);
   std::string v = "junk";
   EXPECT_EQ(ini.GetValue("Document", "MaxCount", v), -1);
@@ -72,7 +72,6 @@ TEST_F(IniTest, RetryCountThreeGivesUpAfterThreeLooksWithoutSleeping) {
 
 TEST_F(IniTest, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
   box.write("n.ACF", "stale\r\n");
-  CountingIni ini;
   Open(ini, "n.RXI", "[s]\r\nk=1\r\n");
   EXPECT_EQ(Value(ini, "s", "k"), "1");
   EXPECT_EQ(ini.looks, 0);
@@ -86,7 +85,6 @@ TEST_F(IniTest, RetryCountZeroIgnoresAStaleLockAndMakesNone) {
 
 TEST_F(IniTest, WaitingForeverSleepsUntilTheLockGoesAndLeavesNoLockBehind) {
   box.write("n.ACF", "held\r\n");
-  CountingIni ini;
   Open(ini, "n.RXI", "[s]\r\nk=v\r\n", CLockedIniFile::kWaitForever);
   ini.releaseAfterSleeps = 2;
   EXPECT_EQ(Value(ini, "s", "k"), "v");
@@ -99,7 +97,6 @@ TEST_F(IniTest, ReadingValuesFollowsTheTextForm) {
             "; a comment\n[Other]\nKey=wrong\n[Document]\r\n  Spaced Key   =   padded value   \r\n"
             "Comment=abc ; the rest is a comment\r\nQuoted=\"a;b\" ; kept whole\r\n;Key=commented out\r\n"
             "key=first\r\nKEY=second\r\nNoEquals\r\n[Tail]\r\nKey=tail\r\n");
-  CLockedIniFile ini;
   Open(ini, "a.RXI", "");
   const std::tuple<const char *, const char *, const char *> found[] = {
       {"Document", "Spaced Key", "padded value"},
@@ -119,7 +116,6 @@ TEST_F(IniTest, ReadingValuesFollowsTheTextForm) {
 }
 
 TEST_F(IniTest, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
-  CLockedIniFile ini;
   Open(ini, "n.RXI", "[A]\r\nx=1\r\n[B]\r\ny=2\r\n[C]\r\nz=3\r\n");
   EXPECT_EQ(After(ini.SetValue("B", "new", "4")), "[A]\r\nx=1\r\n[B]\r\ny=2\r\nnew=4\r\n[C]\r\nz=3\r\n");
   EXPECT_EQ(After(ini.SetValue("B", "Y", "20")), "[A]\r\nx=1\r\n[B]\r\nY=20\r\nnew=4\r\n[C]\r\nz=3\r\n");
@@ -134,7 +130,6 @@ TEST_F(IniTest, SetValueReplacesInsertsIntoAMiddleSectionOrAppends) {
 }
 
 TEST_F(IniTest, RemovingTheLastSectionOrKeyDeletesTheFile) {
-  CLockedIniFile ini;
   Open(ini, "n.RXI", "[A]\nx=1\n[B]\ny=2\n");
   EXPECT_EQ(After(ini.RemoveSection("A")), "[B]\r\ny=2\r\n");
   EXPECT_EQ(After(ini.RemoveKey("B", "missing")), "[B]\r\ny=2\r\n");
@@ -145,7 +140,6 @@ TEST_F(IniTest, RemovingTheLastSectionOrKeyDeletesTheFile) {
 
 TEST_F(IniTest, ALongLineIsReadAndRewrittenWhole) {
   std::string note(10000, 'n');
-  CLockedIniFile ini;
   Open(ini, "_NOTE_.RXI", "[:a.jpg]\r\nNote=" + note + "\r\n");
   EXPECT_TRUE(Value(ini, ":a.jpg", "Note") == note);
   // Changing another note must not cut this one.
@@ -154,7 +148,6 @@ TEST_F(IniTest, ALongLineIsReadAndRewrittenWhole) {
 }
 
 TEST_F(IniTest, RewritingLeavesNoTemporaryFilesAndKeepsOldTextOnFailure) {
-  CLockedIniFile ini;
   Open(ini, "d/n.RXI", "[A]\r\nx=1\r\n");
   ASSERT_TRUE(ini.SetValue("A", "x", "2"));
   EXPECT_EQ(std::distance(fs::directory_iterator(box.path("d")), fs::directory_iterator()), 1);
