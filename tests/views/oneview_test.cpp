@@ -511,15 +511,19 @@ TEST_P(ActsOnShownPictureTest, CommandTouchesTheShownPictureOnly) {
     EXPECT_EQ(ReadNote(folder.string(), "", "p101.bmp", note), 0);
     EXPECT_EQ(std::tuple(note, doc->GetEntry(IndexOf("p101.bmp"))->Note()), std::tuple("noted", "noted"));
   }
-  if (command == COneWnd::kSelect)
+  if (command == COneWnd::kSelect) {
     EXPECT_EQ(std::tuple(doc->CountSelected(true), doc->GetEntry(IndexOf("p101.bmp"))->IsSelected()),
               std::tuple(1, true));
-  if (command == COneWnd::kPrint) EXPECT_EQ(host->printed, "p101.bmp");
+  }
+  if (command == COneWnd::kPrint) {
+    EXPECT_EQ(host->printed, "p101.bmp");
+  }
   // Without Stay the new listing closes the window, but only once its command is done.
-  if (change == Change::kRefreshInDialog)
+  if (change == Change::kRefreshInDialog) {
     EXPECT_TRUE(QTest::qWaitFor([&] { return windows->Count() == 0; }));
-  else if (!gone)
+  } else if (!gone) {
     EXPECT_EQ(w->windowTitle(), "p101.bmp");
+  }
 }
 
 std::vector<ShownCase> ShownCases() {

@@ -292,7 +292,9 @@ TEST_F(InputTest, ContextMenusFollowTheSelection) {
                                 "再読み込み", "クリップボードへコピー", "コメント入力(&N)", "壁紙設定(&W)...",
                                 "関連付け実行(&X)"}));
   for (QAction *a : items)  // a picture: nothing to unpack
-    if (a->text() == QStringLiteral("書庫解凍(&U)...")) EXPECT_FALSE(a->isEnabled());
+    if (a->text() == QStringLiteral("書庫解凍(&U)...")) {
+      EXPECT_FALSE(a->isEnabled());
+    }
   // The pointer left and the folder was re-sorted while the menu was open: the command still
   // goes to the picture the menu was for.
   view->SetHover(-1);
