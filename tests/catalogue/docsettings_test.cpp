@@ -20,10 +20,10 @@ class DocSettingsTest : public ::testing::Test {
  protected:
   Sandbox box;
   Profile p{box.configFile()};
+  DocSettings s;
 };
 
 TEST_F(DocSettingsTest, DefaultsWhenNothingIsStored) {
-  DocSettings s;
   s.scanSpi = 5;  // Load starts from the defaults, not from what was there
   s.Load(p);
   EXPECT_EQ(std::tuple(s.thumbsLimitSize, s.thumbsSize, s.txtSize),
@@ -40,7 +40,6 @@ TEST_F(DocSettingsTest, DefaultsWhenNothingIsStored) {
 
 TEST_F(DocSettingsTest, CellSizesAreRaisedToTheirLimits) {
   p.WriteString("RXDoc", "ThumbsSize", "5,300");
-  DocSettings s;
   s.Load(p);
   EXPECT_EQ(s.thumbsSize, (CellSize{40, 300}));
   p.WriteString("RXDoc", "ThumbsLimitSize", "3,3");
@@ -61,7 +60,6 @@ TEST(DocSettings, NameFormatSplitsUpToTheFirstEmptyField) {
 
 TEST_F(DocSettingsTest, WritesBackEveryKeyInItsFormButNotTheReadOnlyOnes) {
   p.WriteString("SPI", "TXTSize", "80,20");
-  DocSettings s;
   s.Load(p);
   EXPECT_EQ(s.txtSize, (CellSize{80, 20}));
   s.thumbsSize = {128, 96}, s.txtSize = {1, 1}, s.colours.text = 0x123456;

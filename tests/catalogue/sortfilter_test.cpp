@@ -197,14 +197,14 @@ class DisplayFilterTest : public ::testing::Test {
   Sandbox box;
   Profile p{box.configFile()};
   CFilterOption o;
+  CFilterOption::Input in;  // what the dialog hands over
+  DisplayFilter f;          // the filter it makes
 };
 
 TEST_F(DisplayFilterTest, SizeRangeOfOneKilobyteToTwoMegabytes) {
   o.Load(p, "*.jpg");
-  CFilterOption::Input in;
   in.sizeOn = true, in.pattern = "*.jpg";
   in.sizeBegin = "1", in.unitBegin = 1, in.sizeEnd = "2", in.unitEnd = 2;
-  DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_EQ(std::tuple(f.smallest, f.largest), std::tuple(1024u, 2097152u));
   EXPECT_EQ(
@@ -227,10 +227,8 @@ TEST_F(DisplayFilterTest, SizeRangeOfOneKilobyteToTwoMegabytes) {
 
 TEST_F(DisplayFilterTest, OneDayRangeKeepsTheWholeDayAndReversedDatesAreRefused) {
   o.Load(p, "*.*");
-  CFilterOption::Input in;
   in.dateOn = true, in.pattern = "*.*";
   in.firstDay = in.lastDay = QDate(2021, 6, 15);
-  DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   auto at = [](int d, int h, int m, int s, int ms) {
     return static_cast<FileTime>(QDateTime(QDate(2021, 6, d), QTime(h, m, s, ms)).toMSecsSinceEpoch()) *
@@ -254,9 +252,7 @@ TEST_F(DisplayFilterTest, HistoriesMoveToTheTopAndClearTurnsEverythingOff) {
     p.WriteString("Filter", key, pattern);
   o.Load(p, "*.*");
   EXPECT_EQ(o.patterns, (std::vector<std::string>{"*.gif", "*.jpg", "*.png"}));
-  CFilterOption::Input in;
   in.nameOn = true, in.pattern = "*.jpg";
-  DisplayFilter f;
   ASSERT_TRUE(o.Confirm(in, p, f));
   EXPECT_TRUE(f.nameOn);
   EXPECT_EQ(
