@@ -30,11 +30,6 @@ namespace fs = std::filesystem;
 
 const CellRect kCell = test::Rect(0, 0, 100, 80);
 
-std::string Bytes(HDIB h) {
-  GlobalLockGuard lock(h);
-  return lock ? std::string(lock.as<const char>(), GlobalSize(h)) : std::string();
-}
-
 class SchedulerTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -87,7 +82,9 @@ TEST_F(SchedulerTest, OneAndManyWorkersMakeTheSameThumbnailsAndStore) {
           std::tuple(entry->stored, entry->facts.decoder, e->Thumbs().Ask(i, kCell, WorkerPool::kVisible)),
           std::tuple(true, 1000, CThumbScheduler::kReady))
           << i;
-      thumbs[run].push_back(entry->name + Bytes(entry->thumbnail.get()));
+      GlobalLockGuard bits(entry->thumbnail.get());
+      thumbs[run].push_back(entry->name +
+                            std::string(bits.as<const char>(), GlobalSize(entry->thumbnail.get())));
     }
     e->Store().Flush();
     stores[run] = test::ReadFile(folder / CThumbStore::kFileName);
