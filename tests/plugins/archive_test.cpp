@@ -172,7 +172,9 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   ASSERT_EQ(ListArchive(spi, cut, list), SPI_OK);
   ASSERT_GE(list.size(), 1u);
   EXPECT_EQ(Extract(cut, list[0].position).size(), 5000u);
-  if (list.size() > 1) EXPECT_NE(ExtractRc(cut, list[1].position), SPI_OK);
+  if (list.size() > 1) {
+    EXPECT_NE(ExtractRc(cut, list[1].position), SPI_OK);
+  }
 
   // A tar cut inside its second member keeps the first.
   std::string tar =
@@ -182,7 +184,9 @@ TEST_F(ArchivePlugin, DamagedArchivesFailWithoutABlock) {
   ASSERT_GE(list.size(), 1u);
   EXPECT_EQ(list[0].filename, "a.bin");
   EXPECT_EQ(ExtractRc(cutTar, list[0].position), SPI_OK);
-  if (list.size() > 1) EXPECT_EQ(ExtractRc(cutTar, list[1].position), SPI_FORMAT_ERROR);
+  if (list.size() > 1) {
+    EXPECT_EQ(ExtractRc(cutTar, list[1].position), SPI_FORMAT_ERROR);
+  }
 }
 
 TEST_F(ArchivePlugin, PasswordProtectedAndEncryptedFlagMembersFailCleanly) {

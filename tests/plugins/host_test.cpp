@@ -60,10 +60,8 @@ class ShippedPlugins : public ::testing::Test {
   int Find(const std::string &path, int kind) {
     SpiHead head;
     if (ReadHead(path, 0, &head) != 0) return -100;
-    SpiQuery q{.fileName = path,
-               .kind = kind,
-               .data = reinterpret_cast<uintptr_t>(head.bytes),
-               .length = head.length};
+    SpiQuery q;
+    q.fileName = path, q.kind = kind, q.data = reinterpret_cast<uintptr_t>(head.bytes), q.length = head.length;
     return host.FindDecoder(q);
   }
 

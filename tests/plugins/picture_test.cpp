@@ -544,7 +544,9 @@ TEST_F(PictureModule, PngWebpJxlHeicAndAvifFilesRoundTrip) {
     EXPECT_EQ(spi->IsSupportedHead(c.name, c.bytes), 1);
     EXPECT_EQ(spi->IsSupportedHead(c.name, c.notOurs), 0);
     const std::string shape = Shape(c.bytes);
-    if (c.shape != nullptr) EXPECT_EQ(shape, c.shape);
+    if (c.shape != nullptr) {
+      EXPECT_EQ(shape, c.shape);
+    }
     Picture p;
     ASSERT_EQ(DecodeMemory(*spi, c.bytes, p), SPI_OK);
     EXPECT_EQ(std::to_string(p.width) + "x" + std::to_string(p.height), shape.substr(0, shape.find(',')));

@@ -23,10 +23,12 @@ TEST(GridGeometry, LayoutFollowsTheEntriesAndTheClient) {
     EXPECT_EQ(std::tuple(g.columns, g.rows, g.totalHeight, g.needVertical, g.scrollScale),
               std::tuple(c.columns, c.rows, c.totalHeight, c.needVertical, c.scrollScale))
         << c.entries;
-    if (c.entries == 0) EXPECT_EQ(std::tuple(g.totalWidth, g.MaxTop()), std::tuple(550, 0));
-    if (c.entries == 7)
+    if (c.entries == 0) {
+      EXPECT_EQ(std::tuple(g.totalWidth, g.MaxTop()), std::tuple(550, 0));
+    } else if (c.entries == 7) {
       EXPECT_EQ(std::tuple(g.cellWidth, g.visibleColumns, g.visibleRows, g.needHorizontal),
                 std::tuple(110, 1, 1, false));
+    }
     if (c.entries != 40000) continue;
     EXPECT_LE(g.ScaledTotalHeight(), 32000);
     // A line is 110 / 27.5. Bar positions are truncated scaled values; the first row of a position
