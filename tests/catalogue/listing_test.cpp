@@ -299,12 +299,10 @@ TEST_F(DocTest, AStopKeyEndsTheListingEmptyAndStaysQueuedALetterKeyIsLost) {
   EXPECT_EQ(log.Hints(), (std::vector<int>{kHintCleared, kHintCleared, kHintListed}));
 
   // A mouse press stops it too; Esc as well.
-  input.keys.clear();
-  input.button = true;
+  input.keys = {}, input.button = true;
   doc->RefreshFolder();
   EXPECT_EQ(doc->GetEntryCount(), 0);
-  input.button = false;
-  input.keys = {Qt::Key_Escape};
+  input.button = false, input.keys = {Qt::Key_Escape};
   EXPECT_TRUE(stop.CheckInterrupt());
 }
 

@@ -79,10 +79,8 @@ TEST_F(DocTest, ThumbnailSettingsConfirmStoresCopiesAndTellsTheViews) {
                        doc->CaptionFont().italic),
             std::tuple(true, false, true, 1, 1));
 
-  option.scaleMode = 2;
-  option.limitCheck = 0;
+  option.scaleMode = 2, option.limitCheck = 0, option.thumbsSize = {20, 500};
   option.nameFormat = "\"$(PicName)\",\"second\"";
-  option.thumbsSize = {20, 500};
   const ThumbChanges made = option.Confirm(*doc, nullptr);
   EXPECT_TRUE(made.cellSize && made.rebuild && !doc->UseInfo());
   for (int i = 0; i < doc->GetEntryCount(); ++i)

@@ -128,8 +128,7 @@ TEST_F(BuilderTest, ReductionFactorIsTheWholeRatioOnceTheSizeIsKnown) {
             std::tuple(10, 100, 50));
 
   auto wide = FileEntry(file);
-  wide->facts.width = 1000;
-  wide->facts.height = 500;
+  wide->facts.width = 1000, wide->facts.height = 500;
   ASSERT_EQ(Build(*wide, Rect(0, 0, 30, 100)), 0);
   EXPECT_EQ(decoders.pictureCalls.back().second, 33);
   // Smaller than the target: factor 0, the decoder's "full size".
@@ -200,8 +199,7 @@ TEST_F(BuilderTest, ArchiveMemberIsDecodedFromMemoryAndKeepsItsOwnFacts) {
 TEST_F(BuilderTest, BuildingRereadsTheFileFactsAndMarksOnlyTheDecode) {
   auto file = box.write("t.png", PlainPicture(10, 10, Qt::white));
   auto e = FileEntry(file);
-  e->size = 1;
-  e->lastWriteTime = 5;
+  e->size = 1, e->lastWriteTime = 5;
   bool seen = false;
   decoders.duringPicture = [&] { seen = e->decodingNow; };
   ASSERT_EQ(Build(*e, Rect(0, 0, 50, 50)), 0);

@@ -329,10 +329,7 @@ TEST_F(StoreTest, RecordWhoseDataDoesNotDecodeLeavesTheEntryAlone) {
 
 TEST_F(StoreTest, LoadRestoresTheThumbnailAndWhatItWasMadeWith) {
   auto e = Built("r.png", Qt::red);
-  e->switches.scaleMode = 2;
-  e->thumbScaleMode = 2;
-  e->thumbUnsharp = 0;
-  e->sizeBoxWidth = 90;
+  e->switches.scaleMode = 2, e->thumbScaleMode = 2, e->thumbUnsharp = 0, e->sizeBoxWidth = 90;
   Save({e.get()});
   auto fresh = FileEntry(folder / "r.png");
   fresh->work1.reset(CopyDib(e->thumbnail.get()));
@@ -355,8 +352,7 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
   const std::string bytes = Save({e.get()});
   // The same record as an older writer kept it: the first 600 header bytes only.
   std::string old = bytes.substr(0, 600) + bytes.substr(680);
-  old[0] = static_cast<char>(600 & 0xFF);
-  old[1] = static_cast<char>(600 >> 8);
+  old[0] = static_cast<char>(600 & 0xFF), old[1] = static_cast<char>(600 >> 8);
   WriteStore(old);
   const ThumbRecord *r = store.GetFolder(folder.string()).Find("old.png", "");
   ASSERT_NE(r, nullptr);
@@ -375,8 +371,7 @@ TEST_F(StoreTest, SixHundredByteRecordsLoadWithScaleModeAndUnsharpZero) {
 TEST_F(StoreTest, BuilderTakesARecordOnceAndOnlyWhenItFitsTheCellAndTheEntrysSwitches) {
   auto e = Built("c.png", Qt::red);  // made for 100 x 100 with the default switches
   auto plain = Built("d.png", Qt::blue);
-  plain->thumbScaleMode = 0;  // as a thumbnail from the old folder index is kept
-  plain->thumbUnsharp = 0;
+  plain->thumbScaleMode = 0, plain->thumbUnsharp = 0;  // as a thumbnail from the old folder index is kept
   Save({e.get(), plain.get()});
   CThumbBuilder builder(&decoders, &store, nullptr);
   auto build = [&](const char *name, const CellRect &rect, auto change) {
