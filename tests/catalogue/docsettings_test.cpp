@@ -104,8 +104,7 @@ TEST_F(DocSettingsTest, TheDocumentHandsItsLookAndCaptionItemsOver) {
       std::tuple(doc.CaptionItems(), doc.CaptionFont().height, doc.Look()->colours.cantDraw, doc.ViewFont()),
       std::tuple(std::vector<std::string>{"$(PicName)", "$(PicSize)"}, -16, 0x0000FFu, doc.CaptionFont()));
   IndexedEntry e;
-  e.folder = box.root().string();
-  e.name = "a.jpg";
+  e.folder = box.root().string(), e.name = "a.jpg";
   CPicEntry *added = doc.AddEntry(e);
   EXPECT_EQ(std::tuple(added->Colours().cantDraw, added->Font().height, added->switches.scaleMode),
             std::tuple(0x0000FFu, -16, 10));

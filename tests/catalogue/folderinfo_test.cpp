@@ -151,8 +151,7 @@ TEST(PackedDib, ReadsOnlyWhatItsHeaderProvesIsThere) {
 
   // A file image with a gap before its pixels: the pixels follow the table in the block.
   BitmapFileHeader fh{};
-  fh.type = 0x4D42;
-  fh.offBits = 14 + 40 + 4;
+  fh.type = 0x4D42, fh.offBits = 14 + 40 + 4;
   std::string file(reinterpret_cast<const char *>(&fh), sizeof fh);
   file += dib.substr(0, 40) + "gap!" + std::string(16, '\x01');
   GlobalHandle withGap =

@@ -195,8 +195,7 @@ TEST_F(HostTest, EmbeddedColourProfilesAreConvertedToSrgb) {
   ASSERT_NE(expected, QColor(200, 120, 40)) << "the test colour must change";
   auto decode = [&](bool convert) {
     DecodeJob job;
-    job.path = file.string();
-    job.colorManage = convert;
+    job.path = file.string(), job.colorManage = convert;
     DecodeFacts facts;
     GlobalHandle picture = DecodePicture(decoders, job, nullptr, facts, nullptr);
     EXPECT_EQ(facts.picture.decoder, builtin::kJpeg);

@@ -76,8 +76,7 @@ TEST_F(BuilderTest, ThumbnailSizeFollowsTheFitLimitCheckAndRotation) {
   for (const auto &r : rows) {
     SCOPED_TRACE(r.what);
     auto e = Plain(std::string(r.what) + ".png", r.width, r.height, r.colour);
-    e->switches.limitCheck = static_cast<int8_t>(r.limitCheck);
-    e->switches.scaleMode = r.scaleMode;
+    e->switches.limitCheck = static_cast<int8_t>(r.limitCheck), e->switches.scaleMode = r.scaleMode;
     e->rotation = r.rotation;
     ASSERT_EQ(Build(*e, Rect(0, 0, 100, r.cellHeight)), 0);
     EXPECT_EQ(std::tuple(WidthOf(e->thumbnail.get()), HeightOf(e->thumbnail.get()), e->justBuilt,

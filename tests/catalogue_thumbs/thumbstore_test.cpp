@@ -35,8 +35,7 @@ uint32_t At32(const std::string &b, std::size_t at) {
 std::string RawRecord(std::size_t headerSize, const std::string &name, const std::string &data,
                       uint32_t fileSize = 0, uint32_t time = 0) {
   std::string r(headerSize, '\0');
-  r[0] = static_cast<char>(headerSize & 0xFF);
-  r[1] = static_cast<char>(headerSize >> 8);
+  r[0] = static_cast<char>(headerSize & 0xFF), r[1] = static_cast<char>(headerSize >> 8);
   const uint32_t size = static_cast<uint32_t>(data.size());
   std::memcpy(&r[4], &size, 4);
   std::memcpy(&r[8], &fileSize, 4);
@@ -47,11 +46,8 @@ std::string RawRecord(std::size_t headerSize, const std::string &name, const std
 
 TEST(ThumbHeader, FieldsSitAtTheirOffsetsLittleEndian) {
   ThumbRecordHeader h;
-  h.dataSize = 0x01020304;
-  h.fileSize = 0xA0B0C0D0;
-  h.lastWrite = 1700000000;
+  h.dataSize = 0x01020304, h.fileSize = 0xA0B0C0D0, h.lastWrite = 1700000000, h.position = 77;
   h.name = "名前 with blanks %s \"q\".jpg";
-  h.position = 77;
   h.thumbWidth = 110, h.thumbHeight = 83, h.boxWidth = 106, h.boxHeight = 88;
   h.pictureWidth = 4000, h.pictureHeight = 3000, h.bitCount = 24;
   h.decoderName = "--JPG--", h.archiveName = "box.zip", h.archiveDecoderName = "axzip";
@@ -425,8 +421,7 @@ class SharedCacheTest : public StoreTest {
   // (reading only the header is no decode, unless that is where it failed).
   std::pair<int, bool> List(const fs::path &file, bool rebuild = false) {
     auto e = FileEntry(file);
-    e->useCache = true;
-    e->rebuild = rebuild;
+    e->useCache = true, e->rebuild = rebuild;
     const std::size_t pictures = decoders.pictureCalls.size(), infos = decoders.infoCalls.size();
     const int r = builder.EnsureThumbnail(*e, nullptr, kCell, true);
     last = std::move(e);
