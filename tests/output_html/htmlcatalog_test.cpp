@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
-#include <ranges>
+#include <algorithm>
 
 #include "catalogue/notestore.h"
 #include "output_macros/testfolder.h"
@@ -109,8 +109,10 @@ class HtmlRun : public ::testing::Test {
     const std::string text = test::ReadFile(out / name);
     EXPECT_FALSE(text.empty()) << name;
     std::vector<std::string> lines;
-    for (auto line : std::views::split(text, std::string_view("\r\n")))
-      lines.emplace_back(line.begin(), line.end());
+    for (std::size_t at = 0, end; at <= text.size(); at = end + 2) {
+      end = std::min(text.find("\r\n", at), text.size());
+      lines.push_back(text.substr(at, end - at));
+    }
     EXPECT_EQ(lines.back(), "");  // every line ends in CR LF
     lines.pop_back();
     return lines;
