@@ -42,6 +42,32 @@ TEST(FitThumbnailRect, ShrinksEnlargesOnlyWithoutLimitCheckAndCentres) {
   }
 }
 
+// A stored thumbnail stands for the cell only when it was made for the same box, switches and
+// decoding, at this scale mode or a higher one, and from a preview only while previews are allowed.
+TEST(ThumbnailFits, EachConditionAloneRefuses) {
+  CPicEntry e;
+  e.switches.scaleMode = 2;
+  const int t = TreatmentOf(e.switches);
+  const struct {
+    const char *what;
+    int width, height, mode;
+    bool unsharp;
+    int treatment;
+    bool fits;
+  } rows[] = {{"the same", 100, 80, 2, true, t, true},
+              {"a higher scale mode, from a preview", 100, 80, 3, true, t | kTreatPreview, true},
+              {"another width", 99, 80, 2, true, t, false},
+              {"another height", 100, 79, 2, true, t, false},
+              {"a lower scale mode", 100, 80, 1, true, t, false},
+              {"without unsharp", 100, 80, 2, false, t, false},
+              {"other decoding", 100, 80, 2, true, t ^ kTreatColour, false}};
+  for (const auto &r : rows)
+    EXPECT_EQ(ThumbnailFits(r.width, r.height, r.mode, r.unsharp, r.treatment, e, Rect(0, 0, 100, 80)), r.fits)
+        << r.what;
+  e.switches.embeddedPreview = 0;
+  EXPECT_FALSE(ThumbnailFits(100, 80, 2, true, t | kTreatPreview, e, Rect(0, 0, 100, 80)));
+}
+
 class BuilderTest : public ::testing::Test {
  protected:
   void SetUp() override { test::EnsureGuiApp(); }
