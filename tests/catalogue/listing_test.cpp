@@ -413,9 +413,9 @@ TEST_F(DocTest, ClearingStoresBuiltThumbnailsWhenAutoCacheIsOn) {
   auto doc = MakeDoc();
   doc->SetThumbCache(&cache);
   doc->ChangeFolder(Folder(), nullptr, false);
-  doc->GetEntry(0)->thumbnail = GlobalHandle::Allocate(8);
+  for (int i : {0, 1}) doc->GetEntry(i)->thumbnail = GlobalHandle::Allocate(8);
   std::string name = doc->GetEntry(0)->name;
-  doc->RemoveEntryAt(1);
+  doc->RemoveEntryAt(1);  // no longer listed: not stored
   cache.calls.clear();
   doc->ClearEntries(true);
   EXPECT_EQ(std::tuple(cache.calls, doc->GetAllEntryCount()),
